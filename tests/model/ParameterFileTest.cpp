@@ -1,0 +1,312 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
+#include "model/ParameterFile.h"
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+namespace {
+
+// The stored values in file order, for comparing a whole set at once.
+std::vector<int> Stored(const ParameterSet& s) {
+    return {s.m_nPort,     s.m_nFwdSource, s.m_nFwdAcc,      s.m_nFwdSpeed,
+            s.m_nFwdDec,   s.m_nRevSource, s.m_nRevDec,      s.m_nRevSpeed,
+            s.m_nRevAcc,   s.m_nCycles,    s.m_nHomeDelay,   s.m_nEndDelay,
+            s.m_bCyclesOn, s.m_bHomeDelayOn, s.m_bEndDelayOn, s.m_bAutoHome};
+}
+
+std::vector<int> ReadAll(const std::string& text) {
+    ParameterSet set;
+    ReadParameterText(text, set);
+    return Stored(set);
+}
+
+// Each test runs in a directory of its own, which becomes the working directory.
+class ParameterFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        previous_ = fs::current_path();
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::temp_directory_path() / ("vkd37-" + std::string(info->name()) + "-" +
+                                            std::to_string(std::random_device{}()));
+        fs::create_directories(dir_);
+        fs::current_path(dir_);
+    }
+    void TearDown() override {
+        fs::current_path(previous_);
+        std::error_code ignored;
+#ifdef _WIN32
+        ::SetFileAttributesW((dir_ / kParameterFileName).c_str(), FILE_ATTRIBUTE_NORMAL);
+#endif
+        fs::remove_all(dir_, ignored);
+    }
+
+    static void WriteFile(const std::string& bytes) {
+        std::ofstream(kParameterFileName, std::ios::binary) << bytes;
+    }
+    static std::string ReadFile() {
+        std::ifstream in(kParameterFileName, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+    std::vector<std::string> DirectoryEntries() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir_)) {
+            names.push_back(entry.path().filename().string());
+        }
+        return names;
+    }
+
+    fs::path previous_;
+    fs::path dir_;
+};
+
+const std::string kDefaultFile = "0 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ";
+
+} // namespace
+
+TEST(ParameterText, WritesEachValueFollowedByOneSpaceInFileOrder) {
+    ParameterSet set;
+    set.ApplyMissingFileValues();
+    EXPECT_EQ(kDefaultFile, WriteParameterText(set));
+
+    set = ParameterSet{};
+    set.m_nPort = -1;
+    set.m_nFwdSource = 1;
+    set.m_nRevDec = 7;
+    set.m_nRevSpeed = 8;
+    set.m_nRevAcc = 9;
+    set.m_nEndDelay = INT_MIN;
+    set.m_bAutoHome = 1;
+    set.m_bAutoStart = 1; // never stored
+    set.m_bLegendOn = 1;  // never stored
+    EXPECT_EQ("-1 1 0 0 0 0 7 8 9 0 0 -2147483648 0 0 0 1 ", WriteParameterText(set));
+}
+
+TEST(ParameterText, RoundTripsEveryValue) {
+    ParameterSet set;
+    int next = -8;
+    for (int* member : {&set.m_nPort, &set.m_nFwdSource, &set.m_nFwdAcc, &set.m_nFwdSpeed,
+                        &set.m_nFwdDec, &set.m_nRevSource, &set.m_nRevDec, &set.m_nRevSpeed,
+                        &set.m_nRevAcc, &set.m_nCycles, &set.m_nHomeDelay, &set.m_nEndDelay,
+                        &set.m_bCyclesOn, &set.m_bHomeDelayOn, &set.m_bEndDelayOn,
+                        &set.m_bAutoHome}) {
+        *member = next++ * 1000003;
+    }
+    set.m_nPort = INT_MAX;
+    set.m_bAutoHome = INT_MIN;
+    ParameterSet loaded;
+    EXPECT_EQ(kStoredValueCount, ReadParameterText(WriteParameterText(set), loaded));
+    EXPECT_EQ(Stored(set), Stored(loaded));
+}
+
+TEST(ParameterText, AnyRunOfBlanksSeparatesValues) {
+    const std::vector<int> expected = ReadAll(kDefaultFile);
+    EXPECT_EQ(expected, ReadAll("0\n0\r\n10\t108    10\v0\f10 108\n\n\n10 100 2000 2000 0 0 0 0"));
+    EXPECT_EQ(expected, ReadAll("   \n" + kDefaultFile + "\n\n  "));
+}
+
+TEST(ParameterText, ShortFileLeavesTheRestAsTheyWere) {
+    ParameterSet set;
+    EXPECT_EQ(2, ReadParameterText("3 1", set));
+    std::vector<int> expected(kStoredValueCount, 0);
+    expected[0] = 3;
+    expected[1] = 1;
+    EXPECT_EQ(expected, Stored(set));
+}
+
+TEST(ParameterText, StopsAtTheFirstValueThatIsNotANumber) {
+    struct Case {
+        std::string text;
+        std::vector<int> leading; // values taken before the scan stops
+    };
+    const std::vector<Case> cases = {
+        {"12abc 5", {12}},       {"+5 -0 007", {5, 0, 7}}, {"0x10 4", {0}},
+        {"- 5", {}},             {"4 -", {4}},             {"4 +-3", {4}},
+        {"\xEF\xBB\xBF" "1 2", {}}, {"1 2\x1A 3", {1, 2}}, {"7 "s + '\0' + " 8", {7}},
+        {"9 \x80\xFF 1", {9}},   {"", {}},                 {"        ", {}},
+    };
+    for (const Case& c : cases) {
+        ParameterSet set;
+        set.m_nFwdSpeed = set.m_nFwdDec = set.m_bAutoHome = 77;
+        const int taken = ReadParameterText(c.text, set);
+        EXPECT_EQ(static_cast<int>(c.leading.size()), taken) << c.text;
+        std::vector<int> values = Stored(set);
+        for (size_t i = 0; i < c.leading.size(); ++i) {
+            EXPECT_EQ(c.leading[i], values[i]) << c.text;
+        }
+        EXPECT_EQ(77, set.m_bAutoHome) << c.text;
+    }
+}
+
+TEST(ParameterText, NumberBeyondIntStopsTheScanThere) {
+    ParameterSet set;
+    set.m_nFwdAcc = 55;
+    set.m_nFwdSpeed = 66;
+    EXPECT_EQ(2, ReadParameterText("2147483647 -2147483648 99999999999 4", set));
+    EXPECT_EQ(INT_MAX, set.m_nPort);
+    EXPECT_EQ(INT_MIN, set.m_nFwdSource);
+    EXPECT_EQ(55, set.m_nFwdAcc);
+    EXPECT_EQ(66, set.m_nFwdSpeed);
+
+    EXPECT_EQ(0, ReadParameterText("2147483648", set));
+    EXPECT_EQ(0, ReadParameterText("-2147483649", set));
+    EXPECT_EQ(1, ReadParameterText("-000000000000000000002147483648", set));
+    EXPECT_EQ(INT_MIN, set.m_nPort);
+}
+
+TEST(ParameterText, MegabytesOfDigitsAreRefusedQuickly) {
+    ParameterSet set;
+    EXPECT_EQ(1, ReadParameterText("5 " + std::string(4 << 20, '9'), set));
+    EXPECT_EQ(5, set.m_nPort);
+    EXPECT_EQ(0, set.m_nFwdSource);
+}
+
+// Whatever the C run-time's "%d " takes from text whose numbers all fit an int, ours takes too.
+TEST(ParameterText, AgreesWithTheCScanOnNumbersThatFit) {
+    std::mt19937 random(20261207);
+    const std::string alphabet = "0123456789      \n\t+-xa.";
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        const int length = static_cast<int>(random() % 40);
+        int digitsInARow = 0;
+        for (int i = 0; i < length; ++i) {
+            char c = alphabet[random() % alphabet.size()];
+            if (c >= '0' && c <= '9' && ++digitsInARow > 9) {
+                c = ' ';
+            }
+            if (c < '0' || c > '9') {
+                digitsInARow = 0;
+            }
+            text += c;
+        }
+        std::vector<int> expected;
+        for (const char* p = text.c_str(); expected.size() < kStoredValueCount;) {
+            int value = 0;
+            int used = 0;
+            if (std::sscanf(p, "%d %n", &value, &used) != 1) {
+                break;
+            }
+            expected.push_back(value);
+            p += used;
+        }
+        ParameterSet set;
+        ASSERT_EQ(static_cast<int>(expected.size()), ReadParameterText(text, set)) << text;
+        const std::vector<int> values = Stored(set);
+        EXPECT_EQ(expected, std::vector<int>(values.begin(), values.begin() + expected.size()))
+            << text;
+    }
+}
+
+TEST_F(ParameterFileTest, MissingFileGivesTheMissingFileValuesAndKeepsFlags) {
+    ParameterSet set;
+    set.m_bCyclesOn = 1;
+    LoadParameters(set);
+    ParameterSet expected;
+    expected.ApplyMissingFileValues();
+    expected.m_bCyclesOn = 1;
+    EXPECT_EQ(Stored(expected), Stored(set));
+}
+
+TEST_F(ParameterFileTest, SaveAfterFirstStartWritesTheExactBytes) {
+    ParameterSet set;
+    LoadParameters(set);
+    SaveParameters(set, 0);
+    EXPECT_EQ(kDefaultFile, ReadFile());
+    EXPECT_EQ(std::vector<std::string>{kParameterFileName}, DirectoryEntries());
+}
+
+TEST_F(ParameterFileTest, SaveRecordsTheSelectionAndMinusOneForNone) {
+    ParameterSet set;
+    set.ApplyMissingFileValues();
+    SaveParameters(set, 4);
+    EXPECT_EQ(4, set.m_nPort);
+    EXPECT_EQ("4 " + kDefaultFile.substr(2), ReadFile());
+
+    SaveParameters(set, -1);
+    EXPECT_EQ(-1, set.m_nPort);
+    EXPECT_EQ("-1 " + kDefaultFile.substr(2), ReadFile());
+}
+
+TEST_F(ParameterFileTest, LoadTakesTheFileAsItStands) {
+    WriteFile("3\r\n1\r\n");
+    ParameterSet set;
+    LoadParameters(set);
+    std::vector<int> expected(kStoredValueCount, 0);
+    expected[0] = 3;
+    expected[1] = 1;
+    EXPECT_EQ(expected, Stored(set));
+
+    WriteFile("1 0 200 0 10 0 10 108 10 100 2000 2000 0 0 0 0 ");
+    LoadParameters(set);
+    EXPECT_EQ(200, set.m_nFwdAcc);
+    EXPECT_EQ(0, set.m_nFwdSpeed);
+}
+
+TEST_F(ParameterFileTest, SaveReplacesALongerFileWhole) {
+    WriteFile(std::string(5000, '7'));
+    ParameterSet set;
+    set.ApplyMissingFileValues();
+    SaveParameters(set, 0);
+    EXPECT_EQ(kDefaultFile, ReadFile());
+}
+
+#ifdef _WIN32
+TEST_F(ParameterFileTest, FileThatCannotBeReplacedStaysIntactAndPortKeepsItsValue) {
+    WriteFile("old contents");
+    ASSERT_TRUE(::SetFileAttributesW(fs::path(kParameterFileName).c_str(), FILE_ATTRIBUTE_READONLY));
+    ParameterSet set;
+    set.m_nPort = 6;
+    SaveParameters(set, 2);
+    EXPECT_EQ(6, set.m_nPort);
+    EXPECT_EQ("old contents", ReadFile());
+    EXPECT_EQ(std::vector<std::string>{kParameterFileName}, DirectoryEntries());
+}
+#else
+TEST_F(ParameterFileTest, FailedWriteLeavesTheOldFileAndNoTemporaryFile) {
+    WriteFile("old contents");
+    rlimit previous{};
+    ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &previous));
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit tiny = previous;
+    tiny.rlim_cur = 8; // the temporary file fills up part-way through the 50-odd bytes
+    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &tiny));
+    ParameterSet set;
+    set.ApplyMissingFileValues();
+    set.m_nPort = 6;
+    SaveParameters(set, 2);
+    setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+
+    EXPECT_EQ(6, set.m_nPort);
+    EXPECT_EQ("old contents", ReadFile());
+    EXPECT_EQ(std::vector<std::string>{kParameterFileName}, DirectoryEntries());
+}
+
+TEST_F(ParameterFileTest, DirectoryThatCannotTakeFilesChangesNothing) {
+    fs::create_directory("gone");
+    fs::current_path("gone");
+    fs::remove(dir_ / "gone"); // the working directory no longer exists
+    ParameterSet set;
+    set.m_nPort = 6;
+    SaveParameters(set, 2);
+    EXPECT_EQ(6, set.m_nPort);
+    fs::current_path(dir_);
+    EXPECT_TRUE(DirectoryEntries().empty());
+}
+#endif

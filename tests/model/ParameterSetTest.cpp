@@ -1,0 +1,64 @@
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+#include "model/ParameterSet.h"
+
+TEST(ParameterSet, StartsAllZero) {
+    const ParameterSet set;
+    const ParameterSet zero{};
+    EXPECT_EQ(0, std::memcmp(&set, &zero, sizeof set));
+}
+
+TEST(ParameterSet, MissingFileValuesLeaveFlagsAlone) {
+    ParameterSet set;
+    set.m_nPort = 7;
+    set.m_bCyclesOn = set.m_bHomeDelayOn = set.m_bEndDelayOn = set.m_bAutoHome = 1;
+    set.m_bAutoStart = 1;
+    set.ApplyMissingFileValues();
+
+    EXPECT_EQ(0, set.m_nPort);
+    EXPECT_EQ(0, set.m_nFwdSource);
+    EXPECT_EQ(0, set.m_nRevSource);
+    for (int ramp : {set.m_nFwdAcc, set.m_nFwdDec, set.m_nRevAcc, set.m_nRevDec}) {
+        EXPECT_EQ(10, ramp);
+    }
+    EXPECT_EQ(108, set.m_nFwdSpeed);
+    EXPECT_EQ(108, set.m_nRevSpeed);
+    EXPECT_EQ(100, set.m_nCycles);
+    EXPECT_EQ(2000, set.m_nHomeDelay);
+    EXPECT_EQ(2000, set.m_nEndDelay);
+    for (int flag : {set.m_bCyclesOn, set.m_bHomeDelayOn, set.m_bEndDelayOn, set.m_bAutoHome,
+                     set.m_bAutoStart}) {
+        EXPECT_EQ(1, flag);
+    }
+    EXPECT_EQ(0, set.m_bLegendOn);
+}
+
+TEST(ParameterSet, CopyForwardToReverseCrossesTheRamps) {
+    ParameterSet set;
+    set.m_nFwdAcc = 5;
+    set.m_nFwdSpeed = 60;
+    set.m_nFwdDec = 7;
+    set.m_nFwdSource = kSpeedExternalPot;
+    set.m_nCycles = 11;
+    set.m_nHomeDelay = 12;
+    set.m_nEndDelay = 13;
+    set.m_bCyclesOn = 1;
+    set.m_nPort = 4;
+    const ParameterSet before = set;
+
+    set.CopyForwardToReverse();
+
+    EXPECT_EQ(7, set.m_nRevAcc);
+    EXPECT_EQ(60, set.m_nRevSpeed);
+    EXPECT_EQ(5, set.m_nRevDec);
+    EXPECT_EQ(kSpeedExternalPot, set.m_nRevSource);
+    // The forward profile and everything outside the two profiles stay as they were.
+    ParameterSet expected = before;
+    expected.m_nRevAcc = 7;
+    expected.m_nRevSpeed = 60;
+    expected.m_nRevDec = 5;
+    expected.m_nRevSource = kSpeedExternalPot;
+    EXPECT_EQ(0, std::memcmp(&expected, &set, sizeof set));
+}
