@@ -1,0 +1,177 @@
+#include "sim/FrameReport.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "model/ParameterSet.h"
+
+namespace {
+
+constexpr int kHighestSource = kSpeedExternalPot;
+constexpr int kHighestSpeedByte = ParameterRange::kSpeedMax - 1;
+constexpr int kMaxAutoHome = 1;
+constexpr unsigned kDelayUnitMs = 10;
+
+std::uint32_t Unsigned24(const UploadFrame& frame, int first) {
+    return static_cast<std::uint32_t>(frame[first]) << 16 |
+           static_cast<std::uint32_t>(frame[first + 1]) << 8 | frame[first + 2];
+}
+
+std::string Hex(unsigned value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", value);
+    return text;
+}
+
+class ProblemList {
+public:
+    explicit ProblemList(std::vector<std::string>& problems) : problems_(problems) {}
+
+    void CheckAtMost(const std::string& what, long value, long limit, const char* unit = "") {
+        if (value > limit) {
+            problems_.push_back(what + " " + std::to_string(value) + unit + " > " +
+                                std::to_string(limit) + unit);
+        }
+    }
+
+    void Add(std::string problem) { problems_.push_back(std::move(problem)); }
+
+private:
+    std::vector<std::string>& problems_;
+};
+
+void CheckProfile(ProblemList& problems, const char* name, const ProfileFields& profile) {
+    const std::string prefix = name;
+    problems.CheckAtMost(prefix + " source", profile.source, kHighestSource);
+    problems.CheckAtMost(prefix + " ACC", profile.acc, ParameterRange::kRampMax);
+    // The byte is what the controller sees, so that is what the message names.
+    problems.CheckAtMost(prefix + " speed byte", profile.speed - 1, kHighestSpeedByte);
+    problems.CheckAtMost(prefix + " DEC", profile.dec, ParameterRange::kRampMax);
+}
+
+const char* SourceName(int source) {
+    switch (source) {
+    case kSpeedInternal:
+        return "internal";
+    case kSpeedInternalPot:
+        return "internal-pot";
+    case kSpeedExternalPot:
+        return "external-pot";
+    default:
+        return nullptr;
+    }
+}
+
+std::string DescribeProfile(const char* name, const ProfileFields& profile) {
+    const char* source = SourceName(profile.source);
+    std::string text = name;
+    text += source ? std::string(" ") + source : " source " + std::to_string(profile.source);
+    text += " ACC " + std::to_string(profile.acc) + " speed " + std::to_string(profile.speed) +
+            " DEC " + std::to_string(profile.dec);
+    return text;
+}
+
+std::string OffOr(std::uint32_t value, const char* unit) {
+    return value == 0 ? std::string("off") : std::to_string(value) + unit;
+}
+
+void AppendJsonString(std::string& out, const std::string& text) {
+    out += '"';
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(c));
+            out += escape;
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+}
+
+std::string JsonProfile(const ProfileFields& profile) {
+    return "{\"source\":" + std::to_string(profile.source) +
+           ",\"acc\":" + std::to_string(profile.acc) +
+           ",\"speed\":" + std::to_string(profile.speed) +
+           ",\"dec\":" + std::to_string(profile.dec) + "}";
+}
+
+std::string JsonNumberOrNull(std::uint32_t value) {
+    return value == 0 ? std::string("null") : std::to_string(value);
+}
+
+} // namespace
+
+DecodedFrame DecodeFrame(const UploadFrame& frame) {
+    DecodedFrame decoded;
+    decoded.bytes = frame;
+    decoded.forward = {frame[1], frame[2], frame[3] + 1, frame[4]};
+    // The reverse block runs source, DEC, speed, ACC.
+    decoded.reverse = {frame[5], frame[8], frame[7] + 1, frame[6]};
+    decoded.cycles = Unsigned24(frame, 9);
+    decoded.homeDelayMs = Unsigned24(frame, 12) * kDelayUnitMs;
+    decoded.endDelayMs = Unsigned24(frame, 15) * kDelayUnitMs;
+    decoded.autoHome = frame[18];
+
+    ProblemList problems(decoded.problems);
+    if (frame[0] != kUploadCommand) {
+        problems.Add("byte 0 is " + Hex(frame[0]) + ", not " + Hex(kUploadCommand));
+    }
+    CheckProfile(problems, "FWD", decoded.forward);
+    CheckProfile(problems, "REV", decoded.reverse);
+    problems.CheckAtMost("cycles", decoded.cycles, ParameterRange::kCyclesMax);
+    problems.CheckAtMost("home delay", decoded.homeDelayMs, ParameterRange::kDelayMax, " ms");
+    problems.CheckAtMost("end delay", decoded.endDelayMs, ParameterRange::kDelayMax, " ms");
+    problems.CheckAtMost("auto homing byte", decoded.autoHome, kMaxAutoHome);
+    return decoded;
+}
+
+std::string HumanLine(unsigned frameNumber, const DecodedFrame& frame) {
+    std::string line =
+        "#" + std::to_string(frameNumber) + " " + DescribeProfile("FWD", frame.forward) + " | " +
+        DescribeProfile("REV", frame.reverse) + " | cycles " + OffOr(frame.cycles, "") +
+        " | home delay " + OffOr(frame.homeDelayMs, " ms") + " | end delay " +
+        OffOr(frame.endDelayMs, " ms") + " | auto homing ";
+    switch (frame.autoHome) {
+    case 0:
+        line += "off";
+        break;
+    case 1:
+        line += "on";
+        break;
+    default:
+        line += std::to_string(frame.autoHome);
+    }
+    for (std::size_t i = 0; i < frame.problems.size(); ++i) {
+        line += i == 0 ? " !! " : "; ";
+        line += frame.problems[i];
+    }
+    return line;
+}
+
+std::string JsonLine(unsigned frameNumber, const DecodedFrame& frame, std::size_t echoCount) {
+    std::string hex;
+    for (const std::uint8_t byte : frame.bytes) {
+        char digits[3];
+        std::snprintf(digits, sizeof digits, "%02X", byte);
+        hex += digits;
+    }
+    std::string line = "{\"n\":" + std::to_string(frameNumber) + ",\"bytes\":\"" + hex +
+                       "\",\"fwd\":" + JsonProfile(frame.forward) +
+                       ",\"rev\":" + JsonProfile(frame.reverse) +
+                       ",\"cycles\":" + JsonNumberOrNull(frame.cycles) +
+                       ",\"home_delay_ms\":" + JsonNumberOrNull(frame.homeDelayMs) +
+                       ",\"end_delay_ms\":" + JsonNumberOrNull(frame.endDelayMs) +
+                       ",\"auto_home\":" + std::to_string(frame.autoHome) + ",\"problems\":[";
+    for (std::size_t i = 0; i < frame.problems.size(); ++i) {
+        if (i != 0) {
+            line += ',';
+        }
+        AppendJsonString(line, frame.problems[i]);
+    }
+    line += "],\"echo\":" + std::to_string(echoCount) + "}";
+    return line;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "sim/UniqueFd.h"
+
+// The simulator's end of the serial line: the master of a pseudo-terminal it created, or an
+// existing serial device. Either way the descriptor is non-blocking and set to raw 9600 8N1.
+class SerialLine {
+public:
+    // Both return an invalid line and fill error on failure.
+    static SerialLine CreatePseudoTerminal(std::string& error);
+    static SerialLine OpenDevice(const std::string& path, std::string& error);
+
+    bool IsValid() const { return io_.IsValid(); }
+    int fd() const { return io_.get(); }
+
+    // Where the program under test opens the line.
+    const std::string& path() const { return path_; }
+    bool IsPseudoTerminal() const { return slave_.IsValid(); }
+
+    // Bytes written by us that the other side has not taken yet, or 0 when that is unknown.
+    std::size_t UndeliveredBytes() const;
+
+private:
+    UniqueFd io_;
+    // Held open so the master does not report EIO while the program has the slave closed.
+    UniqueFd slave_;
+    std::string path_;
+};

@@ -1,0 +1,268 @@
+#include "sim/Simulator.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include <poll.h>
+#include <unistd.h>
+
+#include "sim/FrameReport.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// 9600 baud, 8N1: ten bits a byte.
+constexpr long long kBitsPerByte = 10;
+constexpr long long kBaud = 9600;
+constexpr std::chrono::seconds kWriteStallLimit{2};
+constexpr std::chrono::seconds kDrainLimit{1};
+constexpr std::chrono::milliseconds kDrainPoll{10};
+
+Clock::duration LineTime(std::size_t bytes) {
+    return std::chrono::nanoseconds(static_cast<long long>(bytes) * kBitsPerByte * 1000000000LL /
+                                    kBaud);
+}
+
+void Note(const std::string& text) {
+    std::fprintf(stderr, "vkd37-sim: %s\n", text.c_str());
+    std::fflush(stderr);
+}
+
+void PrintStdoutLine(const std::string& text) {
+    std::fprintf(stdout, "%s\n", text.c_str());
+    std::fflush(stdout);
+}
+
+bool IsTransient(int error) {
+    return error == EINTR || error == EAGAIN || error == EWOULDBLOCK;
+}
+
+} // namespace
+
+Simulator::Simulator(const SimOptions& options)
+    : options_(options), assembler_(options.dropAfter) {}
+
+bool Simulator::OpenLine() {
+    std::string error;
+    line_ = options_.devicePath.empty() ? SerialLine::CreatePseudoTerminal(error)
+                                        : SerialLine::OpenDevice(options_.devicePath, error);
+    if (!line_.IsValid()) {
+        Note(error);
+        return false;
+    }
+    PrintStdoutLine("port: " + line_.path());
+    if (link_ && !link_->PointAt(line_.path(), error)) {
+        Note(error);
+        return false;
+    }
+    return true;
+}
+
+// Closes the line first, so the program on the other end sees it go away, then opens a new one.
+bool Simulator::ReopenLine() {
+    output_.clear();
+    writeBlockedSince_.reset();
+    line_ = SerialLine();
+    return OpenLine();
+}
+
+int Simulator::Run() {
+    if (!signals_.IsValid()) {
+        Note(std::string("cannot set up signal handling: ") + std::strerror(errno));
+        return 1;
+    }
+    if (!options_.logPath.empty()) {
+        log_.reset(std::fopen(options_.logPath.c_str(), "ae"));
+        if (!log_) {
+            Note("cannot open " + options_.logPath + ": " + std::strerror(errno));
+            return 1;
+        }
+    }
+    if (!options_.linkPath.empty()) {
+        link_.emplace(options_.linkPath);
+    }
+    if (!OpenLine()) {
+        return 1;
+    }
+    if (options_.maxSeconds) {
+        stopAt_ = Clock::now() + std::chrono::seconds(*options_.maxSeconds);
+    }
+    if (link_) {
+        PrintStdoutLine("link: " + link_->path());
+    }
+
+    for (;;) {
+        const Clock::time_point now = Clock::now();
+        if (stopAt_ && now >= stopAt_) {
+            return 0;
+        }
+        if (const std::size_t stale = assembler_.Expire(now)) {
+            Note("discarded a partial frame of " + std::to_string(stale) +
+                 " bytes (more than 100 ms between two bytes)");
+        }
+        const Step written = WriteDue(now);
+        if (written != Step::kContinue) {
+            return written == Step::kFailed ? 1 : 0;
+        }
+
+        pollfd watched[2] = {{signals_.fd(), POLLIN, 0}, {line_.fd(), 0, 0}};
+        if (!ShouldStopReading()) {
+            watched[1].events |= POLLIN;
+        }
+        if (writeBlockedSince_) {
+            watched[1].events |= POLLOUT;
+        }
+        timespec timeout{};
+        timespec* timeoutPointer = nullptr;
+        if (const std::optional<Clock::time_point> wakeUp = NextWakeUp()) {
+            const auto wait = std::max(Clock::duration::zero(), *wakeUp - Clock::now());
+            const auto nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(wait);
+            timeout.tv_sec = static_cast<std::time_t>(nanoseconds.count() / 1000000000);
+            timeout.tv_nsec = static_cast<long>(nanoseconds.count() % 1000000000);
+            timeoutPointer = &timeout;
+        }
+        if (::ppoll(watched, 2, timeoutPointer, nullptr) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            Note(std::string("poll failed: ") + std::strerror(errno));
+            return 1;
+        }
+        if (watched[0].revents != 0) {
+            return 0; // SIGINT, SIGTERM or SIGHUP
+        }
+        if (watched[1].revents & (POLLERR | POLLHUP | POLLNVAL)) {
+            Note("the line " + line_.path() + " failed or hung up");
+            return 1;
+        }
+        if (watched[1].revents & POLLIN) {
+            if (ReadInput(Clock::now()) == Step::kFailed) {
+                return 1;
+            }
+        }
+    }
+}
+
+bool Simulator::ShouldStopReading() const {
+    return options_.maxFrames && frames_ >= static_cast<unsigned>(*options_.maxFrames);
+}
+
+std::optional<Simulator::Clock::time_point> Simulator::NextWakeUp() const {
+    std::optional<Clock::time_point> earliest = stopAt_;
+    const auto consider = [&earliest](std::optional<Clock::time_point> candidate) {
+        if (candidate && (!earliest || *candidate < *earliest)) {
+            earliest = candidate;
+        }
+    };
+    consider(assembler_.Deadline());
+    if (writeBlockedSince_) {
+        consider(*writeBlockedSince_ + kWriteStallLimit);
+    } else if (!output_.empty()) {
+        consider(output_.front().due);
+    } else if (drainUntil_) {
+        consider(Clock::now() + kDrainPoll);
+    }
+    return earliest;
+}
+
+Simulator::Step Simulator::ReadInput(Clock::time_point now) {
+    std::uint8_t buffer[512];
+    const ssize_t received = ::read(line_.fd(), buffer, sizeof buffer);
+    if (received < 0) {
+        if (IsTransient(errno)) {
+            return Step::kContinue;
+        }
+        Note("reading " + line_.path() + " failed: " + std::strerror(errno));
+        return Step::kFailed;
+    }
+    for (ssize_t i = 0; i < received && !ShouldStopReading(); ++i) {
+        const FrameAssembler::FeedResult fed = assembler_.Feed(buffer[i], now);
+        if (fed.discarded != 0) {
+            Note("discarded a partial frame of " + std::to_string(fed.discarded) +
+                 " bytes (more than 100 ms between two bytes)");
+        }
+        if (fed.outcome == FrameAssembler::Outcome::kDropLine) {
+            Note("dropping the line after " + std::to_string(*options_.dropAfter) +
+                 " bytes of a frame");
+            return ReopenLine() ? Step::kContinue : Step::kFailed;
+        }
+        if (fed.outcome == FrameAssembler::Outcome::kFrame) {
+            ++frames_;
+            const EchoPlan plan = PlanEcho(assembler_.frame(), options_.faults);
+            ReportFrame(assembler_.frame(), plan.ByteCount());
+            ScheduleEcho(plan, now);
+        }
+    }
+    return Step::kContinue;
+}
+
+void Simulator::ReportFrame(const UploadFrame& frame, std::size_t echoCount) {
+    const DecodedFrame decoded = DecodeFrame(frame);
+    const std::string text =
+        options_.json ? JsonLine(frames_, decoded, echoCount) : HumanLine(frames_, decoded);
+    if (log_) {
+        std::fprintf(log_.get(), "%s\n", text.c_str());
+        std::fflush(log_.get());
+    } else {
+        PrintStdoutLine(text);
+    }
+}
+
+// Deadlines are absolute, so the time spent waking up never adds up along a frame.
+void Simulator::ScheduleEcho(const EchoPlan& plan, Clock::time_point now) {
+    Clock::time_point start = std::max(now, outputFree_);
+    for (const EchoBurst& burst : plan.bursts) {
+        start += std::chrono::milliseconds(burst.pauseMs);
+        for (std::size_t i = 0; i < burst.bytes.size(); ++i) {
+            output_.push_back({options_.pace ? start + LineTime(i) : start, burst.bytes[i]});
+        }
+        start += options_.pace ? LineTime(burst.bytes.size()) : Clock::duration::zero();
+    }
+    outputFree_ = start;
+}
+
+Simulator::Step Simulator::WriteDue(Clock::time_point now) {
+    if (output_.empty()) {
+        if (!ShouldStopReading()) {
+            return Step::kContinue;
+        }
+        // The last frame's answer is written; let the other side take it before closing.
+        if (!drainUntil_) {
+            drainUntil_ = now + kDrainLimit;
+        }
+        return line_.UndeliveredBytes() == 0 || now >= *drainUntil_ ? Step::kFinished
+                                                                    : Step::kContinue;
+    }
+    std::uint8_t due[512];
+    std::size_t count = 0;
+    while (count < output_.size() && count < sizeof due && output_[count].due <= now) {
+        due[count] = output_[count].value;
+        ++count;
+    }
+    if (count == 0) {
+        return Step::kContinue;
+    }
+    const ssize_t written = ::write(line_.fd(), due, count);
+    if (written < 0) {
+        if (!IsTransient(errno)) {
+            Note("writing " + line_.path() + " failed: " + std::strerror(errno));
+            return Step::kFailed;
+        }
+        if (!writeBlockedSince_) {
+            writeBlockedSince_ = now;
+        } else if (now - *writeBlockedSince_ >= kWriteStallLimit) {
+            Note("nobody reads the line; discarding " + std::to_string(output_.size()) +
+                 " unsent bytes");
+            output_.clear();
+            writeBlockedSince_.reset();
+        }
+        return Step::kContinue;
+    }
+    writeBlockedSince_.reset();
+    output_.erase(output_.begin(), output_.begin() + written);
+    return Step::kContinue;
+}
