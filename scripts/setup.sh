@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the builds, the tests and the demo need. Does nothing when they
+# are all present; otherwise needs root (or sudo) and Debian's package sources.
+set -euo pipefail
+
+packages=(
+    cmake ninja-build git
+    clang libclang-rt-14-dev g++          # native build, sanitizers, libFuzzer
+    googletest                            # source in /usr/src/googletest for every build
+    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
+    binutils-mingw-w64-x86-64
+    wine64                                # runs the 64-bit build's tests
+    xvfb xauth x11-apps imagemagick       # a display for the dialog tests, screenshots
+    fonts-wqy-microhei                    # CJK glyphs for the Chinese texts under Wine
+    procps util-linux coreutils           # pgrep/kill, flock, timeout
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+    [ "$status" = "install ok installed" ] || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "setup: installing ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+# Refresh the package lists when they are missing or older than a day.
+if [ -z "$(find /var/lib/apt/lists -maxdepth 1 -name '*Packages*' -mtime -1 -print -quit 2>/dev/null)" ]; then
+    $sudo apt-get update -q
+fi
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: natively (sanitizers, fuzzing, simulator), the 32-bit
+# program's PE checks, and the 64-bit build under Wine against the simulator.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/setup.sh || exit 1
+
+build() {
+    cmake --preset "$1" >"build/configure-$1.log" 2>&1 || { cat "build/configure-$1.log"; return 1; }
+    cmake --build --preset "$1"
+}
+
+mkdir -p build
+status=0
+for preset in native win32 win64; do
+    echo "== build $preset"
+    build "$preset" || { echo "build $preset failed"; exit 1; }
+done
+
+echo "== test native"
+ctest --preset native || status=1
+echo "== test win32"
+ctest --preset win32 || status=1
+echo "== test win64 (under Wine)"
+scripts/wine/session ctest --preset win64 || status=1
+exit $status

@@ -1,0 +1,28 @@
+// Feeds arbitrary bytes to the parameter file reader. Besides what the sanitizers catch, it
+// checks that whatever was read writes back to a file that reads the same values again.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+#include "model/ParameterFile.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    ParameterSet loaded;
+    const int taken =
+        ReadParameterText(std::string_view(reinterpret_cast<const char*>(data), size), loaded);
+    if (taken < 0 || taken > kStoredValueCount) {
+        std::abort();
+    }
+    ParameterSet reloaded;
+    if (ReadParameterText(WriteParameterText(loaded), reloaded) != kStoredValueCount) {
+        std::abort();
+    }
+    reloaded.m_bAutoStart = loaded.m_bAutoStart; // not stored in the file
+    reloaded.m_bLegendOn = loaded.m_bLegendOn;
+    if (std::memcmp(&loaded, &reloaded, sizeof loaded) != 0) {
+        std::abort();
+    }
+    return 0;
+}
