@@ -2,14 +2,22 @@
 
 namespace {
 
-std::uint8_t Low8(int value) { return static_cast<std::uint8_t>(value & 0xFF); }
+std::uint8_t Low8(int value) {
+    return static_cast<std::uint8_t>(value & 0xFF);
+}
 
 // Speeds 1-128 travel as 0-127. Unsigned, so that even INT_MIN from a damaged file wraps.
-std::uint8_t SpeedByte(int speed) { return static_cast<std::uint8_t>(static_cast<unsigned>(speed) - 1u); }
+std::uint8_t SpeedByte(int speed) {
+    return static_cast<std::uint8_t>(static_cast<unsigned>(speed) - 1u);
+}
 
-std::uint8_t Byte(unsigned value, int shift) { return static_cast<std::uint8_t>(value >> shift); }
+std::uint8_t Byte(unsigned value, int shift) {
+    return static_cast<std::uint8_t>(value >> shift);
+}
 
-bool IsOn(int flag) { return flag == 1; }
+bool IsOn(int flag) {
+    return flag == 1;
+}
 
 // Bits 16-23, 8-15 and 0-7 of the delay in tens of milliseconds (truncated), or zeros when off.
 void PutDelay(UploadFrame& frame, int first, int flag, int milliseconds) {

@@ -10,11 +10,11 @@ namespace {
 
 // File order. The reverse ramps are kept DEC first, as in the upload frame.
 constexpr int ParameterSet::*kStoredMembers[kStoredValueCount] = {
-    &ParameterSet::m_nPort,       &ParameterSet::m_nFwdSource,   &ParameterSet::m_nFwdAcc,
-    &ParameterSet::m_nFwdSpeed,   &ParameterSet::m_nFwdDec,      &ParameterSet::m_nRevSource,
-    &ParameterSet::m_nRevDec,     &ParameterSet::m_nRevSpeed,    &ParameterSet::m_nRevAcc,
-    &ParameterSet::m_nCycles,     &ParameterSet::m_nHomeDelay,   &ParameterSet::m_nEndDelay,
-    &ParameterSet::m_bCyclesOn,   &ParameterSet::m_bHomeDelayOn, &ParameterSet::m_bEndDelayOn,
+    &ParameterSet::m_nPort,     &ParameterSet::m_nFwdSource,   &ParameterSet::m_nFwdAcc,
+    &ParameterSet::m_nFwdSpeed, &ParameterSet::m_nFwdDec,      &ParameterSet::m_nRevSource,
+    &ParameterSet::m_nRevDec,   &ParameterSet::m_nRevSpeed,    &ParameterSet::m_nRevAcc,
+    &ParameterSet::m_nCycles,   &ParameterSet::m_nHomeDelay,   &ParameterSet::m_nEndDelay,
+    &ParameterSet::m_bCyclesOn, &ParameterSet::m_bHomeDelayOn, &ParameterSet::m_bEndDelayOn,
     &ParameterSet::m_bAutoHome,
 };
 

@@ -2,9 +2,9 @@
 
 // Where a motion profile takes its speed from; the order is that of the radio buttons.
 enum SpeedSource : int {
-    kSpeedInternal = 0,       // the profile's own speed field
-    kSpeedInternalPot = 1,    // the controller's potentiometer
-    kSpeedExternalPot = 2,    // a potentiometer wired to the controller
+    kSpeedInternal = 0,    // the profile's own speed field
+    kSpeedInternalPot = 1, // the controller's potentiometer
+    kSpeedExternalPot = 2, // a potentiometer wired to the controller
 };
 
 // Everything the operator configures. The main dialog embeds it, so the form, the parameter

@@ -25,9 +25,9 @@ namespace {
 
 // The stored values in file order, for comparing a whole set at once.
 std::vector<int> Stored(const ParameterSet& s) {
-    return {s.m_nPort,     s.m_nFwdSource, s.m_nFwdAcc,      s.m_nFwdSpeed,
-            s.m_nFwdDec,   s.m_nRevSource, s.m_nRevDec,      s.m_nRevSpeed,
-            s.m_nRevAcc,   s.m_nCycles,    s.m_nHomeDelay,   s.m_nEndDelay,
+    return {s.m_nPort,     s.m_nFwdSource,   s.m_nFwdAcc,     s.m_nFwdSpeed,
+            s.m_nFwdDec,   s.m_nRevSource,   s.m_nRevDec,     s.m_nRevSpeed,
+            s.m_nRevAcc,   s.m_nCycles,      s.m_nHomeDelay,  s.m_nEndDelay,
             s.m_bCyclesOn, s.m_bHomeDelayOn, s.m_bEndDelayOn, s.m_bAutoHome};
 }
 
@@ -101,11 +101,11 @@ TEST(ParameterText, WritesEachValueFollowedByOneSpaceInFileOrder) {
 TEST(ParameterText, RoundTripsEveryValue) {
     ParameterSet set;
     int next = -8;
-    for (int* member : {&set.m_nPort, &set.m_nFwdSource, &set.m_nFwdAcc, &set.m_nFwdSpeed,
-                        &set.m_nFwdDec, &set.m_nRevSource, &set.m_nRevDec, &set.m_nRevSpeed,
-                        &set.m_nRevAcc, &set.m_nCycles, &set.m_nHomeDelay, &set.m_nEndDelay,
-                        &set.m_bCyclesOn, &set.m_bHomeDelayOn, &set.m_bEndDelayOn,
-                        &set.m_bAutoHome}) {
+    for (int* member :
+         {&set.m_nPort, &set.m_nFwdSource, &set.m_nFwdAcc, &set.m_nFwdSpeed, &set.m_nFwdDec,
+          &set.m_nRevSource, &set.m_nRevDec, &set.m_nRevSpeed, &set.m_nRevAcc, &set.m_nCycles,
+          &set.m_nHomeDelay, &set.m_nEndDelay, &set.m_bCyclesOn, &set.m_bHomeDelayOn,
+          &set.m_bEndDelayOn, &set.m_bAutoHome}) {
         *member = next++ * 1000003;
     }
     set.m_nPort = INT_MAX;
@@ -136,10 +136,20 @@ TEST(ParameterText, StopsAtTheFirstValueThatIsNotANumber) {
         std::vector<int> leading; // values taken before the scan stops
     };
     const std::vector<Case> cases = {
-        {"12abc 5", {12}},       {"+5 -0 007", {5, 0, 7}}, {"0x10 4", {0}},
-        {"- 5", {}},             {"4 -", {4}},             {"4 +-3", {4}},
-        {"\xEF\xBB\xBF" "1 2", {}}, {"1 2\x1A 3", {1, 2}}, {"7 "s + '\0' + " 8", {7}},
-        {"9 \x80\xFF 1", {9}},   {"", {}},                 {"        ", {}},
+        {"12abc 5", {12}},
+        {"+5 -0 007", {5, 0, 7}},
+        {"0x10 4", {0}},
+        {"- 5", {}},
+        {"4 -", {4}},
+        {"4 +-3", {4}},
+        {"\xEF\xBB\xBF"
+         "1 2",
+         {}},
+        {"1 2\x1A 3", {1, 2}},
+        {"7 "s + '\0' + " 8", {7}},
+        {"9 \x80\xFF 1", {9}},
+        {"", {}},
+        {"        ", {}},
     };
     for (const Case& c : cases) {
         ParameterSet set;
@@ -269,7 +279,8 @@ TEST_F(ParameterFileTest, SaveReplacesALongerFileWhole) {
 #ifdef _WIN32
 TEST_F(ParameterFileTest, FileThatCannotBeReplacedStaysIntactAndPortKeepsItsValue) {
     WriteFile("old contents");
-    ASSERT_TRUE(::SetFileAttributesW(fs::path(kParameterFileName).c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(
+        ::SetFileAttributesW(fs::path(kParameterFileName).c_str(), FILE_ATTRIBUTE_READONLY));
     ParameterSet set;
     set.m_nPort = 6;
     SaveParameters(set, 2);
