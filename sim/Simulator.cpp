@@ -163,7 +163,7 @@ std::optional<Simulator::Clock::time_point> Simulator::NextWakeUp() const {
         consider(*writeBlockedSince_ + kWriteStallLimit);
     } else if (!output_.empty()) {
         consider(output_.front().due);
-    } else if (drainUntil_) {
+    } else if (ShouldStopReading()) {
         consider(Clock::now() + kDrainPoll);
     }
     return earliest;

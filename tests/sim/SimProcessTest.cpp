@@ -1,0 +1,327 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "link/UploadFrame.h"
+#include "sim/UniqueFd.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+const UploadFrame kFrame = {0x03, 0x00, 0x0A, 0x6B, 0x0A, 0x00, 0x0A, 0x6B, 0x0A, 0x00,
+                            0x00, 0x64, 0x00, 0x00, 0xC8, 0x00, 0x00, 0xC8, 0x01};
+const std::vector<std::uint8_t> kEcho(kFrame.begin(), kFrame.end());
+
+int MillisecondsLeft(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// The simulator as a child process with its stdout and stderr on pipes; killed if still running
+// when the test ends.
+class SimProcess {
+public:
+    explicit SimProcess(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), VKD37_SIM_PATH);
+        int out[2], err[2];
+        if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
+            return;
+        }
+        stdout_ = UniqueFd(out[0]);
+        stderr_ = UniqueFd(err[0]);
+        UniqueFd outWrite(out[1]), errWrite(err[1]);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, outWrite.get(), STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, errWrite.get(), STDERR_FILENO);
+        std::vector<char*> argv;
+        for (std::string& argument : arguments) {
+            argv.push_back(argument.data());
+        }
+        argv.push_back(nullptr);
+        if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+            pid_ = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    SimProcess(const SimProcess&) = delete;
+    SimProcess& operator=(const SimProcess&) = delete;
+    ~SimProcess() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+
+    bool IsRunning() const { return pid_ > 0; }
+    void Signal(int signal) { ::kill(pid_, signal); }
+
+    std::optional<std::string> ReadLine(milliseconds limit = milliseconds(3000)) {
+        const Clock::time_point deadline = Clock::now() + limit;
+        for (;;) {
+            const std::size_t end = stdoutText_.find('\n');
+            if (end != std::string::npos) {
+                std::string line = stdoutText_.substr(0, end);
+                stdoutText_.erase(0, end + 1);
+                return line;
+            }
+            if (!ReadSome(stdout_.get(), stdoutText_, MillisecondsLeft(deadline))) {
+                return std::nullopt;
+            }
+        }
+    }
+
+    // The port path from the next line, which must be "port: PATH".
+    std::string ReadPort() {
+        const std::optional<std::string> line = ReadLine();
+        const std::string prefix = "port: ";
+        if (!line || line->compare(0, prefix.size(), prefix) != 0) {
+            ADD_FAILURE() << "expected a port line, got " << line.value_or("nothing");
+            return {};
+        }
+        return line->substr(prefix.size());
+    }
+
+    std::string ErrorText(milliseconds limit = milliseconds(200)) {
+        const Clock::time_point deadline = Clock::now() + limit;
+        while (ReadSome(stderr_.get(), stderrText_, MillisecondsLeft(deadline))) {
+        }
+        return stderrText_;
+    }
+
+    std::optional<int> WaitForExit(milliseconds limit = milliseconds(3000)) {
+        const Clock::time_point deadline = Clock::now() + limit;
+        do {
+            int status = 0;
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(milliseconds(10));
+        } while (Clock::now() < deadline);
+        return std::nullopt;
+    }
+
+private:
+    static bool ReadSome(int fd, std::string& text, int timeoutMs) {
+        pollfd watched{fd, POLLIN, 0};
+        if (::poll(&watched, 1, timeoutMs) <= 0) {
+            return false;
+        }
+        char buffer[4096];
+        const ssize_t received = ::read(fd, buffer, sizeof buffer);
+        if (received <= 0) {
+            return false;
+        }
+        text.append(buffer, static_cast<std::size_t>(received));
+        return true;
+    }
+
+    pid_t pid_ = -1;
+    UniqueFd stdout_;
+    UniqueFd stderr_;
+    std::string stdoutText_;
+    std::string stderrText_;
+};
+
+// The program's end of the line, opened as a serial port would be.
+UniqueFd OpenPort(const std::string& path) {
+    UniqueFd port(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+    termios settings{};
+    if (port.IsValid() && ::tcgetattr(port.get(), &settings) == 0) {
+        ::cfmakeraw(&settings);
+        ::tcsetattr(port.get(), TCSANOW, &settings);
+    }
+    return port;
+}
+
+bool WriteAll(int fd, const std::uint8_t* bytes, std::size_t count) {
+    return ::write(fd, bytes, count) == static_cast<ssize_t>(count);
+}
+
+bool SendFrame(int fd) {
+    return WriteAll(fd, kFrame.data(), kFrame.size());
+}
+
+struct Received {
+    std::vector<std::uint8_t> bytes;
+    milliseconds longestGap{0}; // between two reads that returned data
+    std::size_t bytesBeforeLongestGap = 0;
+};
+
+// Reads until `want` bytes arrived or `limit` passed.
+Received ReadBytes(int fd, std::size_t want, milliseconds limit) {
+    Received received;
+    const Clock::time_point deadline = Clock::now() + limit;
+    std::optional<Clock::time_point> lastArrival;
+    while (received.bytes.size() < want) {
+        pollfd watched{fd, POLLIN, 0};
+        if (::poll(&watched, 1, MillisecondsLeft(deadline)) <= 0) {
+            break;
+        }
+        std::uint8_t buffer[64];
+        const ssize_t count = ::read(fd, buffer, sizeof buffer);
+        if (count <= 0) {
+            break;
+        }
+        const Clock::time_point now = Clock::now();
+        if (lastArrival && now - *lastArrival > received.longestGap) {
+            received.longestGap = std::chrono::duration_cast<milliseconds>(now - *lastArrival);
+            received.bytesBeforeLongestGap = received.bytes.size();
+        }
+        lastArrival = now;
+        received.bytes.insert(received.bytes.end(), buffer, buffer + count);
+    }
+    return received;
+}
+
+// Whether the line went away under the open port.
+bool HungUp(int fd, milliseconds limit) {
+    pollfd watched{fd, POLLIN, 0};
+    if (::poll(&watched, 1, static_cast<int>(limit.count())) <= 0) {
+        return false;
+    }
+    std::uint8_t byte;
+    return (watched.revents & (POLLHUP | POLLERR)) != 0 || ::read(fd, &byte, 1) <= 0;
+}
+
+std::string TemporaryDirectory() {
+    std::string pattern = ::testing::TempDir() + "vkd37-sim-XXXXXX";
+    const char* made = ::mkdtemp(pattern.data());
+    return made ? std::string(made) : std::string();
+}
+
+} // namespace
+
+TEST(SimProcess, EchoesAFrameReportsItAndStopsAtTheFrameLimit) {
+    SimProcess sim({"--max-frames", "1"});
+    ASSERT_TRUE(sim.IsRunning());
+    const UniqueFd port = OpenPort(sim.ReadPort());
+    ASSERT_TRUE(port.IsValid());
+    ASSERT_TRUE(SendFrame(port.get()));
+    EXPECT_EQ(kEcho, ReadBytes(port.get(), 19, milliseconds(1000)).bytes);
+    EXPECT_EQ("#1 FWD internal ACC 10 speed 108 DEC 10 | REV internal ACC 10 speed 108 DEC 10 | "
+              "cycles 100 | home delay 2000 ms | end delay 2000 ms | auto homing on",
+              sim.ReadLine().value_or("no line"));
+    EXPECT_EQ(0, sim.WaitForExit());
+}
+
+TEST(SimProcess, ShortCorruptedAndLongEchoes) {
+    {
+        SimProcess sim({"--echo-bytes", "5"});
+        const UniqueFd port = OpenPort(sim.ReadPort());
+        ASSERT_TRUE(SendFrame(port.get()));
+        EXPECT_EQ(std::vector<std::uint8_t>(kEcho.begin(), kEcho.begin() + 5),
+                  ReadBytes(port.get(), 19, milliseconds(400)).bytes);
+    }
+    {
+        SimProcess sim({"--corrupt", "18", "--no-pace"});
+        const UniqueFd port = OpenPort(sim.ReadPort());
+        ASSERT_TRUE(SendFrame(port.get()));
+        std::vector<std::uint8_t> expected = kEcho;
+        expected[18] ^= 0xFF;
+        EXPECT_EQ(expected, ReadBytes(port.get(), 20, milliseconds(400)).bytes);
+    }
+    {
+        SimProcess sim({"--extra", "3", "--json"});
+        const UniqueFd port = OpenPort(sim.ReadPort());
+        ASSERT_TRUE(SendFrame(port.get()));
+        std::vector<std::uint8_t> expected = kEcho;
+        expected.insert(expected.end(), {0xA5, 0x5A, 0xA5});
+        EXPECT_EQ(expected, ReadBytes(port.get(), 30, milliseconds(400)).bytes);
+        const std::string line = sim.ReadLine().value_or("");
+        EXPECT_EQ(0u, line.find("{\"n\":1,\"bytes\":\"03000A6B0A000A6B0A0000640000C80000C801\""))
+            << line;
+        EXPECT_NE(std::string::npos, line.find("\"echo\":22}")) << line;
+    }
+}
+
+TEST(SimProcess, GapSplitsTheEchoAtTheGivenByte) {
+    SimProcess sim({"--gap-ms", "150", "--gap-at", "10"});
+    const UniqueFd port = OpenPort(sim.ReadPort());
+    ASSERT_TRUE(SendFrame(port.get()));
+    const Received received = ReadBytes(port.get(), 19, milliseconds(1500));
+    EXPECT_EQ(kEcho, received.bytes);
+    EXPECT_GE(received.longestGap, milliseconds(120));
+    EXPECT_EQ(10u, received.bytesBeforeLongestGap);
+}
+
+TEST(SimProcess, SilentSendsNothing) {
+    SimProcess sim({"--silent"});
+    const UniqueFd port = OpenPort(sim.ReadPort());
+    ASSERT_TRUE(SendFrame(port.get()));
+    EXPECT_TRUE(ReadBytes(port.get(), 1, milliseconds(300)).bytes.empty());
+    EXPECT_NE(std::string::npos, sim.ReadLine().value_or("").find("#1 FWD"));
+}
+
+TEST(SimProcess, DroppedLineIsReplacedByAWorkingOne) {
+    SimProcess sim({"--drop-after", "19"});
+    const UniqueFd first = OpenPort(sim.ReadPort());
+    ASSERT_TRUE(SendFrame(first.get()));
+    EXPECT_TRUE(HungUp(first.get(), milliseconds(1000)));
+
+    const UniqueFd second = OpenPort(sim.ReadPort());
+    ASSERT_TRUE(second.IsValid());
+    ASSERT_TRUE(SendFrame(second.get()));
+    EXPECT_EQ(kEcho, ReadBytes(second.get(), 19, milliseconds(1000)).bytes);
+    EXPECT_NE(std::string::npos, sim.ErrorText().find("dropping the line after 19 bytes"));
+}
+
+TEST(SimProcess, PartialFrameIsDiscardedAfterAPause) {
+    SimProcess sim({});
+    const UniqueFd port = OpenPort(sim.ReadPort());
+    ASSERT_TRUE(WriteAll(port.get(), kFrame.data(), 7));
+    std::this_thread::sleep_for(milliseconds(200));
+    ASSERT_TRUE(SendFrame(port.get()));
+    EXPECT_EQ(kEcho, ReadBytes(port.get(), 38, milliseconds(400)).bytes);
+    EXPECT_NE(std::string::npos, sim.ErrorText().find("discarded a partial frame of 7 bytes"));
+}
+
+TEST(SimProcess, TerminationRemovesTheLinkAndExitsCleanly) {
+    const std::string directory = TemporaryDirectory();
+    ASSERT_FALSE(directory.empty());
+    const std::string link = directory + "/com";
+    ASSERT_EQ(0, ::symlink("/nonexistent", link.c_str())); // an old link gets replaced
+    {
+        SimProcess sim({"--link", link});
+        const std::string port = sim.ReadPort();
+        EXPECT_EQ("link: " + link, sim.ReadLine().value_or(""));
+        char target[256] = {};
+        ASSERT_GT(::readlink(link.c_str(), target, sizeof target - 1), 0);
+        EXPECT_EQ(port, target);
+
+        const UniqueFd viaLink = OpenPort(link);
+        ASSERT_TRUE(SendFrame(viaLink.get()));
+        EXPECT_EQ(kEcho, ReadBytes(viaLink.get(), 19, milliseconds(1000)).bytes);
+
+        sim.Signal(SIGTERM);
+        EXPECT_EQ(0, sim.WaitForExit());
+    }
+    struct stat status {};
+    EXPECT_NE(0, ::lstat(link.c_str(), &status));
+    ::rmdir(directory.c_str());
+}
+
+TEST(SimProcess, UsageErrorsExitWithTwo) {
+    SimProcess sim({"--gap-at", "20"});
+    EXPECT_EQ(2, sim.WaitForExit());
+    EXPECT_EQ(0u, sim.ErrorText().find("vkd37-sim: --gap-at: bad value '20' (expected 0-18)\n"));
+}
