@@ -65,6 +65,7 @@ bool Simulator::OpenLine() {
 // Closes the line first, so the program on the other end sees it go away, then opens a new one.
 bool Simulator::ReopenLine() {
     output_.clear();
+    outputFree_ = {};
     writeBlockedSince_.reset();
     line_ = SerialLine();
     return OpenLine();

@@ -13,22 +13,6 @@ ParsedOptions Parse(std::vector<const char*> arguments) {
 
 } // namespace
 
-TEST(SimOptions, DefaultsAreACleanPacedEchoOnAPseudoTerminal) {
-    const ParsedOptions parsed = Parse({});
-    ASSERT_TRUE(parsed.options) << parsed.error;
-    const SimOptions& options = *parsed.options;
-    EXPECT_TRUE(options.devicePath.empty());
-    EXPECT_TRUE(options.linkPath.empty());
-    EXPECT_TRUE(options.pace);
-    EXPECT_FALSE(options.json);
-    EXPECT_FALSE(options.faults.silent);
-    EXPECT_EQ(19, options.faults.echoBytes);
-    EXPECT_FALSE(options.faults.corruptIndex);
-    EXPECT_FALSE(options.dropAfter);
-    EXPECT_FALSE(options.maxFrames);
-    EXPECT_FALSE(options.maxSeconds);
-}
-
 TEST(SimOptions, EveryFlagReachesItsField) {
     const ParsedOptions parsed = Parse({"--link",
                                         "/tmp/com",
