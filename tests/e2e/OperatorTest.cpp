@@ -1,0 +1,369 @@
+// The real program, started in a scratch directory and driven from outside like an operator,
+// against the simulators the bench joins to COM1-COM9.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "OperatorDriver.h"
+#include "link/UploadFrame.h"
+#include "model/ParameterFile.h"
+
+namespace {
+
+// Control ids of the main dialog.
+enum : int {
+    kFwdAcc = 1000, kFwdSpeed, kFwdDec, kRevAcc, kRevSpeed, kRevDec, kCycles, kHomeDelay,
+    kEndDelay, kPort, kUpload, kSync, kPortStatus, kFwdInternal, kFwdIntPot, kFwdExtPot,
+    kRevInternal, kRevIntPot, kRevExtPot, kLegendOff, kLegendOn, kCyclesOn, kHomeDelayOn,
+    kEndDelayOn, kAutoHome, kUploadStatus = 1026, kAutoStart = 1027,
+};
+
+// The good controller and the faulty ones, by COM number.
+enum : int {
+    kGoodPort = 1, kSilentPort = 2, kShortEchoPort = 3, kChangedBytePort = 4, kLateEchoPort = 5,
+};
+
+const std::wstring kOpened = L"Suceed Open Serial Port";
+const std::wstring kNotOpened = L"Faild Open Serial Port";
+const std::wstring kComplete = L"Download Complete";
+const std::wstring kFailed = L"Download Failed";
+const std::wstring kUploading = L"Uploading\u2026\u2026";
+const std::wstring kBoxCaption = L"VKD-37\u53c2\u6570\u8bbe\u5b9a\u7a0b\u5e8f";
+const std::string kDefaultFile = "0 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ";
+constexpr DWORD kUploadTimeoutMs = 10000;
+
+std::wstring FromUtf8(const std::string& text) {
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(static_cast<size_t>(::MultiByteToWideChar(
+        CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+        static_cast<int>(wide.size()))));
+    return wide;
+}
+
+std::string ReadWhole(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The frames a simulator has logged so far, as upper-case hex.
+std::vector<std::string> LoggedFrames(int port) {
+    const std::wstring log = FromUtf8(VKD_BENCH_DIR) + L"/com" + std::to_wstring(port) + L".jsonl";
+    std::ifstream in(log.c_str(), std::ios::binary);
+    std::vector<std::string> frames;
+    for (std::string line; std::getline(in, line);) {
+        const std::string key = "\"bytes\":\"";
+        const size_t at = line.find(key);
+        if (at != std::string::npos) {
+            frames.push_back(line.substr(at + key.size(), 38));
+        }
+    }
+    return frames;
+}
+
+std::string Hex(const UploadFrame& frame) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string hex;
+    for (auto byte : frame) {
+        hex += digits[byte >> 4];
+        hex += digits[byte & 15];
+    }
+    return hex;
+}
+
+class OperatorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        wchar_t temp[MAX_PATH];
+        ::GetTempPathW(MAX_PATH, temp);
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = std::wstring(temp) + L"vkd37-e2e-" + FromUtf8(info->name()) + L"-" +
+               std::to_wstring(::GetTickCount()) + L"\\";
+        ASSERT_TRUE(::CreateDirectoryW(dir_.c_str(), nullptr));
+    }
+    void TearDown() override {
+        program_.reset();
+        ::DeleteFileW(FilePath().c_str());
+        ::RemoveDirectoryW(dir_.c_str());
+    }
+
+    std::wstring FilePath() const { return dir_ + FromUtf8(kParameterFileName); }
+    void WriteParameterFile(const std::string& bytes) const {
+        std::ofstream(FilePath().c_str(), std::ios::binary) << bytes;
+    }
+    bool FileExists() const { return ::GetFileAttributesW(FilePath().c_str()) != INVALID_FILE_ATTRIBUTES; }
+    std::string FileContents() const { return ReadWhole(FilePath()); }
+
+    void StartProgram() {
+        program_ = OperatorDriver::Start(FromUtf8(VKD_PROGRAM_PATH), dir_);
+        ASSERT_TRUE(program_) << "the main window did not appear";
+        program_->Restore();
+    }
+
+    void ChoosePort(int port, const std::wstring& expectedStatus) {
+        program_->ChooseListEntry(kPort, port);
+        EXPECT_TRUE(program_->WaitForText(kPortStatus, expectedStatus, 5000))
+            << "Com" << port << ": " << std::string(program_->Text(kPortStatus).begin(),
+                                                    program_->Text(kPortStatus).end());
+    }
+
+    // Presses Upload and expects the failure box, answering it.
+    void UploadExpectingFailureBox() {
+        program_->Click(kUpload);
+        const OperatorDriver::Box box = program_->WaitForBox(kUploadTimeoutMs);
+        ASSERT_TRUE(box.window) << "no box appeared";
+        EXPECT_EQ(kFailed, box.text);
+        EXPECT_EQ(kBoxCaption, box.caption);
+        EXPECT_FALSE(box.hasIcon);
+        EXPECT_EQ(1, box.buttons);
+        ASSERT_TRUE(program_->Answer(box));
+        EXPECT_TRUE(program_->WaitForText(kUploadStatus, kFailed, 5000));
+    }
+
+    void WaitForSaved(const std::string& expected) {
+        EXPECT_TRUE(WaitUntil(5000, [&] { return FileContents() == expected; }))
+            << "file holds \"" << FileContents() << "\", expected \"" << expected << "\"";
+    }
+
+    std::wstring dir_;
+    std::unique_ptr<OperatorDriver> program_;
+};
+
+ParameterSet Defaults(int port) {
+    ParameterSet set;
+    set.ApplyMissingFileValues();
+    set.m_nPort = port;
+    return set;
+}
+
+} // namespace
+
+TEST_F(OperatorTest, FirstStartWithoutAFileShowsTheDefaults) {
+    program_ = OperatorDriver::Start(FromUtf8(VKD_PROGRAM_PATH), dir_);
+    ASSERT_TRUE(program_);
+    EXPECT_TRUE(WaitUntil(3000, [&] { return program_->IsMinimised(); }));
+    program_->Restore();
+
+    std::vector<std::wstring> ports;
+    for (int i = 0; i < 10; ++i) {
+        ports.push_back(L"Com" + std::to_wstring(i));
+    }
+    EXPECT_EQ(ports, program_->ListEntries(kPort));
+    EXPECT_EQ(0, program_->ListSelection(kPort));
+    EXPECT_EQ(L"Com0", program_->Text(kPort));
+    EXPECT_EQ(kNotOpened, program_->Text(kPortStatus));
+    EXPECT_EQ(L"", program_->Text(kUploadStatus));
+    const std::pair<int, const wchar_t*> fields[] = {
+        {kFwdAcc, L"10"},     {kFwdSpeed, L"108"},    {kFwdDec, L"10"},
+        {kRevAcc, L"10"},     {kRevSpeed, L"108"},    {kRevDec, L"10"},
+        {kCycles, L"100"},    {kHomeDelay, L"2000"},  {kEndDelay, L"2000"},
+    };
+    for (const auto& [id, text] : fields) {
+        EXPECT_EQ(text, program_->Text(id)) << "control " << id;
+    }
+    EXPECT_TRUE(program_->IsChecked(kFwdInternal));
+    EXPECT_TRUE(program_->IsChecked(kRevInternal));
+    EXPECT_TRUE(program_->IsChecked(kLegendOn));
+    EXPECT_FALSE(program_->IsChecked(kLegendOff));
+    EXPECT_FALSE(program_->IsEnabled(kLegendOn));
+    for (int id : {kFwdIntPot, kFwdExtPot, kRevIntPot, kRevExtPot, kCyclesOn, kHomeDelayOn,
+                   kEndDelayOn, kAutoHome, kAutoStart}) {
+        EXPECT_FALSE(program_->IsChecked(id)) << "control " << id;
+    }
+    EXPECT_FALSE(FileExists());
+}
+
+TEST_F(OperatorTest, UploadWithoutAPortFailsAndStillSaves) {
+    StartProgram();
+    UploadExpectingFailureBox();
+    WaitForSaved(kDefaultFile);
+}
+
+TEST_F(OperatorTest, UploadToTheControllerSendsTheFrameAndSavesThePort) {
+    StartProgram();
+    ChoosePort(kGoodPort, kOpened);
+
+    program_->Type(kFwdAcc, L"5");
+    program_->Type(kFwdSpeed, L"60");
+    program_->Type(kFwdDec, L"7");
+    program_->SetChecked(kFwdExtPot, true);
+    program_->SetChecked(kRevIntPot, true);
+    program_->Type(kRevDec, L"127");
+    program_->Type(kRevSpeed, L"1");
+    program_->Type(kRevAcc, L"0");
+    program_->SetChecked(kCyclesOn, true);
+    program_->Type(kCycles, L"65535");
+    program_->SetChecked(kEndDelayOn, true);
+    program_->Type(kEndDelay, L"15");
+    program_->SetChecked(kAutoHome, true);
+    program_->SetChecked(kAutoStart, true);
+
+    ParameterSet expected = Defaults(kGoodPort);
+    expected.m_nFwdAcc = 5;
+    expected.m_nFwdSpeed = 60;
+    expected.m_nFwdDec = 7;
+    expected.m_nFwdSource = kSpeedExternalPot;
+    expected.m_nRevSource = kSpeedInternalPot;
+    expected.m_nRevDec = 127;
+    expected.m_nRevSpeed = 1;
+    expected.m_nRevAcc = 0;
+    expected.m_bCyclesOn = 1;
+    expected.m_nCycles = 65535;
+    expected.m_bEndDelayOn = 1;
+    expected.m_nEndDelay = 15;
+    expected.m_bAutoHome = 1;
+    UploadFrame frame;
+    BuildUploadFrame(expected, frame);
+    ASSERT_EQ("030205" "3B07017F0000" "00FFFF" "000000" "000001" "01", Hex(frame));
+
+    const size_t before = LoggedFrames(kGoodPort).size();
+    program_->Click(kUpload);
+    ASSERT_TRUE(program_->WaitForText(kUploadStatus, kComplete, kUploadTimeoutMs))
+        << "no \"Download Complete\"";
+    const std::vector<std::string> frames = LoggedFrames(kGoodPort);
+    ASSERT_EQ(before + 1, frames.size());
+    EXPECT_EQ(Hex(frame), frames.back());
+    WaitForSaved(WriteParameterText(expected));
+    EXPECT_FALSE(program_->WaitForBox(0).window);
+}
+
+class FaultyControllerTest : public OperatorTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(FaultyControllerTest, ShowsTheFailureAndStillSaves) {
+    const int port = GetParam();
+    StartProgram();
+    ChoosePort(port, kOpened);
+    const size_t before = LoggedFrames(port).size();
+    UploadExpectingFailureBox();
+    EXPECT_EQ(before + 1, LoggedFrames(port).size()) << "the frame did not reach the simulator";
+    WaitForSaved(WriteParameterText(Defaults(port)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, FaultyControllerTest,
+                         ::testing::Values(kSilentPort, kShortEchoPort, kChangedBytePort,
+                                           kLateEchoPort),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             const char* names[] = {"", "", "Silent", "ShortEcho", "ChangedByte",
+                                                    "LateEcho"};
+                             return std::string(names[info.param]);
+                         });
+
+TEST_F(OperatorTest, SavedPortMinusOneSelectsNothingAndIsSavedAgain) {
+    WriteParameterFile("-1 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ");
+    StartProgram();
+    EXPECT_EQ(CB_ERR, program_->ListSelection(kPort));
+    EXPECT_EQ(kNotOpened, program_->Text(kPortStatus));
+    UploadExpectingFailureBox();
+    WaitForSaved(WriteParameterText(Defaults(-1)));
+}
+
+TEST_F(OperatorTest, SavedPortIsOpenedAtStart) {
+    WriteParameterFile("1 1 20 30 40 2 50 60 70 80 90 100 1 1 1 1 ");
+    StartProgram();
+    EXPECT_EQ(1, program_->ListSelection(kPort));
+    EXPECT_EQ(kOpened, program_->Text(kPortStatus));
+    EXPECT_EQ(L"20", program_->Text(kFwdAcc));
+    EXPECT_EQ(L"70", program_->Text(kRevAcc));
+    EXPECT_EQ(L"50", program_->Text(kRevDec));
+    EXPECT_TRUE(program_->IsChecked(kFwdIntPot));
+    EXPECT_TRUE(program_->IsChecked(kRevExtPot));
+    for (int id : {kCyclesOn, kHomeDelayOn, kEndDelayOn, kAutoHome}) {
+        EXPECT_TRUE(program_->IsChecked(id)) << "control " << id;
+    }
+}
+
+// A value the form rejects never reaches the controller, and nothing is saved.
+TEST_F(OperatorTest, RampOutOfRangeFromTheFileIsRejectedBeforeSending) {
+    const std::string file = "1 0 200 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ";
+    WriteParameterFile(file);
+    StartProgram();
+    ASSERT_EQ(kOpened, program_->Text(kPortStatus));
+    EXPECT_EQ(L"200", program_->Text(kFwdAcc));
+    const size_t before = LoggedFrames(kGoodPort).size();
+
+    program_->Click(kUpload);
+    const OperatorDriver::Box prompt = program_->WaitForBox(5000);
+    ASSERT_TRUE(prompt.window);
+    EXPECT_NE(std::wstring::npos, prompt.text.find(L"0")) << "the prompt names the bounds";
+    EXPECT_NE(std::wstring::npos, prompt.text.find(L"127"));
+    ASSERT_TRUE(program_->Answer(prompt));
+
+    EXPECT_FALSE(program_->WaitForBox(1500).window) << "a second box appeared";
+    EXPECT_EQ(L"", program_->Text(kUploadStatus));
+    EXPECT_EQ(before, LoggedFrames(kGoodPort).size()) << "the rejected value was sent";
+    EXPECT_EQ(file, FileContents());
+}
+
+TEST_F(OperatorTest, SyncCrossesTheRampsAndWritesNoFile) {
+    StartProgram();
+    program_->Type(kFwdAcc, L"5");
+    program_->Type(kFwdSpeed, L"60");
+    program_->Type(kFwdDec, L"7");
+    program_->SetChecked(kFwdIntPot, true);
+    program_->Type(kCycles, L"321");
+    program_->Click(kSync);
+    EXPECT_TRUE(program_->WaitForText(kRevAcc, L"7", 5000));
+    EXPECT_EQ(L"60", program_->Text(kRevSpeed));
+    EXPECT_EQ(L"5", program_->Text(kRevDec));
+    EXPECT_TRUE(program_->IsChecked(kRevIntPot));
+    EXPECT_FALSE(program_->IsChecked(kRevInternal));
+    EXPECT_EQ(L"321", program_->Text(kCycles));
+    EXPECT_FALSE(FileExists());
+}
+
+TEST_F(OperatorTest, EnterWithValidValuesClosesWithoutSaving) {
+    StartProgram();
+    program_->PressEnter(kCycles);
+    EXPECT_TRUE(program_->WaitForExit(5000));
+    EXPECT_FALSE(FileExists());
+}
+
+TEST_F(OperatorTest, EnterWithAnInvalidValuePromptsAndStaysOpen) {
+    StartProgram();
+    program_->Type(kCycles, L"70000");
+    program_->PressEnter(kCycles);
+    const OperatorDriver::Box prompt = program_->WaitForBox(5000);
+    ASSERT_TRUE(prompt.window);
+    EXPECT_NE(std::wstring::npos, prompt.text.find(L"65535"));
+    ASSERT_TRUE(program_->Answer(prompt));
+    EXPECT_FALSE(program_->WaitForExit(500));
+    EXPECT_FALSE(FileExists());
+}
+
+// While the send blocks the window, the status really shows "Uploading……" on screen.
+TEST_F(OperatorTest, UploadingIsPaintedWhileTheSendBlocks) {
+    StartProgram();
+    ChoosePort(kSilentPort, kOpened);
+    const HWND status = ::GetDlgItem(program_->MainWindow(), kUploadStatus);
+    RECT area;
+    ::GetWindowRect(status, &area);
+    const auto capture = [&] {
+        const int width = area.right - area.left, height = area.bottom - area.top;
+        std::vector<COLORREF> pixels;
+        const HDC screen = ::GetDC(nullptr);
+        for (int y = 0; y < height; y += 2) {
+            for (int x = 0; x < width; x += 2) {
+                pixels.push_back(::GetPixel(screen, area.left + x, area.top + y));
+            }
+        }
+        ::ReleaseDC(nullptr, screen);
+        return pixels;
+    };
+    const std::vector<COLORREF> idle = capture();
+
+    program_->Click(kUpload);
+    wchar_t text[64] = {};
+    ASSERT_TRUE(WaitUntil(3000, [&] {
+        ::GetWindowTextW(status, text, 64); // read without a message: the program is busy
+        return kUploading == text;
+    }));
+    ::Sleep(300); // well inside the send's one-second wait
+    const std::vector<COLORREF> busy = capture();
+    EXPECT_NE(idle, busy) << "nothing was painted in the status while the send blocked";
+    EXPECT_TRUE(program_->WaitForBox(kUploadTimeoutMs).window);
+}

@@ -1,0 +1,225 @@
+#include "OperatorDriver.h"
+
+namespace {
+
+constexpr UINT kSendTimeoutMs = 10000;
+
+LRESULT Send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+    DWORD_PTR result = 0;
+    ::SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs,
+                          &result);
+    return static_cast<LRESULT>(result);
+}
+
+std::wstring WindowText(HWND window) {
+    const LRESULT length = Send(window, WM_GETTEXTLENGTH);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const LRESULT copied =
+        Send(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<size_t>(copied));
+    return text;
+}
+
+std::wstring ClassName(HWND window) {
+    wchar_t name[64] = {};
+    ::GetClassNameW(window, name, 64);
+    return name;
+}
+
+struct WindowSearch {
+    DWORD processId;
+    HWND owner; // null: the main window itself is wanted
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK MatchTopLevel(HWND window, LPARAM context) {
+    auto& search = *reinterpret_cast<WindowSearch*>(context);
+    DWORD processId = 0;
+    ::GetWindowThreadProcessId(window, &processId);
+    if (processId != search.processId || ClassName(window) != L"#32770" ||
+        !::IsWindowVisible(window)) {
+        return TRUE;
+    }
+    const bool wanted = search.owner ? ::GetWindow(window, GW_OWNER) == search.owner
+                                     : WindowText(window) == kMainWindowCaption;
+    if (wanted) {
+        search.found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FindTopLevel(DWORD processId, HWND owner) {
+    WindowSearch search{processId, owner};
+    ::EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+} // namespace
+
+std::unique_ptr<OperatorDriver>
+OperatorDriver::Start(const std::wstring& program, const std::wstring& workDir, DWORD timeoutMs) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    std::wstring commandLine = L"\"" + program + L"\"";
+    if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          workDir.c_str(), &startup, &info)) {
+        return nullptr;
+    }
+    ::CloseHandle(info.hThread);
+    auto driver = std::make_unique<OperatorDriver>(Token{});
+    driver->process_.reset(info.hProcess);
+    driver->processId_ = info.dwProcessId;
+    WaitUntil(timeoutMs, [&] {
+        driver->main_ = FindTopLevel(info.dwProcessId, nullptr);
+        return driver->main_ != nullptr || driver->HasExited();
+    });
+    if (!driver->main_) {
+        return nullptr; // the destructor ends the process
+    }
+    return driver;
+}
+
+OperatorDriver::~OperatorDriver() {
+    if (!process_ || HasExited()) {
+        return;
+    }
+    // Answer whatever box is still open, then close the dialog as the close box does.
+    for (int i = 0; i < 5; ++i) {
+        const Box box = WaitForBox(0);
+        if (!box.window) {
+            break;
+        }
+        Answer(box);
+    }
+    if (main_) {
+        ::PostMessageW(main_, WM_SYSCOMMAND, SC_CLOSE, 0);
+    }
+    if (!WaitForExit(10000)) {
+        ::TerminateProcess(process_.get(), 1);
+        WaitForExit(5000);
+    }
+}
+
+bool OperatorDriver::HasExited() const {
+    return ::WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0;
+}
+
+bool OperatorDriver::WaitForExit(DWORD timeoutMs) {
+    return ::WaitForSingleObject(process_.get(), timeoutMs) == WAIT_OBJECT_0;
+}
+
+HWND OperatorDriver::Item(int id) const {
+    return ::GetDlgItem(main_, id);
+}
+
+bool OperatorDriver::IsMinimised() const {
+    return ::IsIconic(main_) != FALSE;
+}
+
+void OperatorDriver::Restore() {
+    ::ShowWindow(main_, SW_RESTORE);
+    ::SetForegroundWindow(main_);
+    WaitUntil(5000, [&] { return !IsMinimised(); });
+}
+
+std::wstring OperatorDriver::Text(int id) const {
+    return WindowText(Item(id));
+}
+
+void OperatorDriver::Type(int id, const std::wstring& text) {
+    const HWND field = Item(id);
+    Send(main_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(field), TRUE);
+    Send(field, EM_SETSEL, 0, -1);
+    Send(field, WM_CHAR, VK_BACK, 0);
+    for (wchar_t c : text) {
+        Send(field, WM_CHAR, c, 0);
+    }
+}
+
+bool OperatorDriver::IsChecked(int id) const {
+    return Send(Item(id), BM_GETCHECK) == BST_CHECKED;
+}
+
+bool OperatorDriver::IsEnabled(int id) const {
+    return ::IsWindowEnabled(Item(id)) != FALSE;
+}
+
+void OperatorDriver::SetChecked(int id, bool checked) {
+    if (IsChecked(id) != checked) {
+        Send(Item(id), BM_CLICK);
+    }
+}
+
+void OperatorDriver::Click(int id) {
+    ::PostMessageW(Item(id), BM_CLICK, 0, 0);
+}
+
+void OperatorDriver::PressEnter(int id) {
+    const HWND field = Item(id);
+    Send(main_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(field), TRUE);
+    ::PostMessageW(field, WM_KEYDOWN, VK_RETURN, 1);
+    ::PostMessageW(field, WM_KEYUP, VK_RETURN, 0xC0000001);
+}
+
+void OperatorDriver::ChooseListEntry(int id, int index) {
+    // What the list does when the operator picks an entry: select it, then tell the dialog.
+    const HWND list = Item(id);
+    Send(list, CB_SETCURSEL, static_cast<WPARAM>(index));
+    ::PostMessageW(main_, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
+                   reinterpret_cast<LPARAM>(list));
+}
+
+int OperatorDriver::ListSelection(int id) const {
+    return static_cast<int>(Send(Item(id), CB_GETCURSEL));
+}
+
+std::vector<std::wstring> OperatorDriver::ListEntries(int id) const {
+    const HWND list = Item(id);
+    std::vector<std::wstring> entries;
+    const int count = static_cast<int>(Send(list, CB_GETCOUNT));
+    for (int i = 0; i < count; ++i) {
+        std::wstring entry(static_cast<size_t>(Send(list, CB_GETLBTEXTLEN, i)) + 1, L'\0');
+        entry.resize(static_cast<size_t>(
+            Send(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry.data()))));
+        entries.push_back(entry);
+    }
+    return entries;
+}
+
+OperatorDriver::Box OperatorDriver::WaitForBox(DWORD timeoutMs) const {
+    Box box;
+    WaitUntil(timeoutMs, [&] {
+        box.window = FindTopLevel(processId_, main_);
+        return box.window != nullptr;
+    });
+    if (!box.window) {
+        return box;
+    }
+    box.caption = WindowText(box.window);
+    for (HWND child = ::GetWindow(box.window, GW_CHILD); child;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
+        const std::wstring kind = ClassName(child);
+        if (kind == L"Button") {
+            ++box.buttons;
+        } else if (kind == L"Static") {
+            if ((::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+                box.hasIcon = box.hasIcon || ::IsWindowVisible(child);
+            } else if (box.text.empty()) {
+                box.text = WindowText(child);
+            }
+        }
+    }
+    return box;
+}
+
+bool OperatorDriver::Answer(const Box& box) {
+    const HWND button = ::FindWindowExW(box.window, nullptr, L"Button", nullptr);
+    ::PostMessageW(button, BM_CLICK, 0, 0);
+    return WaitUntil(5000, [&] { return !::IsWindow(box.window); });
+}
+
+bool OperatorDriver::WaitForText(int id, const std::wstring& text, DWORD timeoutMs) const {
+    return WaitUntil(timeoutMs, [&] { return Text(id) == text; });
+}

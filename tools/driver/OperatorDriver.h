@@ -1,0 +1,91 @@
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// Drives the running program from outside, the way an operator does: it types into fields,
+// ticks boxes, picks list entries, presses buttons and answers message boxes, all through
+// window messages to the program's own windows. Used by the end-to-end tests, the upload
+// benchmark and the headless demo.
+class OperatorDriver {
+public:
+    // Starts the program in `workDir` and waits for its main window. Null when it does not
+    // appear within the time.
+    static std::unique_ptr<OperatorDriver>
+    Start(const std::wstring& program, const std::wstring& workDir, DWORD timeoutMs = 15000);
+    OperatorDriver(const OperatorDriver&) = delete;
+    OperatorDriver& operator=(const OperatorDriver&) = delete;
+    // Closes the program if it still runs, and ends it if it does not close.
+    ~OperatorDriver();
+
+    HWND MainWindow() const { return main_; }
+    bool IsMinimised() const;
+    void Restore();
+
+    std::wstring Text(int id) const;
+    void Type(int id, const std::wstring& text);
+    bool IsChecked(int id) const;
+    bool IsEnabled(int id) const;
+    void SetChecked(int id, bool checked);
+    // Posts the click, so a handler that blocks or opens a box does not block the driver.
+    void Click(int id);
+    // Presses Enter in the given control.
+    void PressEnter(int id);
+    void ChooseListEntry(int id, int index);
+    int ListSelection(int id) const;
+    std::vector<std::wstring> ListEntries(int id) const;
+
+    // A message box or prompt the program shows: its caption, text and style.
+    struct Box {
+        HWND window = nullptr;
+        std::wstring caption;
+        std::wstring text;
+        bool hasIcon = false;
+        int buttons = 0;
+    };
+    // Waits for a box owned by the main window; window is null on time-out.
+    Box WaitForBox(DWORD timeoutMs) const;
+    // Presses the box's first button (OK) and waits until the box is gone.
+    bool Answer(const Box& box);
+
+    bool WaitForText(int id, const std::wstring& text, DWORD timeoutMs) const;
+    bool WaitForExit(DWORD timeoutMs);
+    bool HasExited() const;
+    DWORD ProcessId() const { return processId_; }
+
+private:
+    struct Token {}; // only Start makes drivers
+
+public:
+    explicit OperatorDriver(Token) {}
+
+private:
+    HWND Item(int id) const;
+
+    struct HandleCloser {
+        void operator()(HANDLE handle) const { ::CloseHandle(handle); }
+    };
+    std::unique_ptr<void, HandleCloser> process_;
+    DWORD processId_ = 0;
+    HWND main_ = nullptr;
+};
+
+// Polls `done` every few milliseconds until it holds or the time runs out.
+template <class Condition> bool WaitUntil(DWORD timeoutMs, Condition done) {
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        if (done()) {
+            return true;
+        }
+        if (::GetTickCount() - start >= timeoutMs) {
+            return false;
+        }
+        ::Sleep(5);
+    }
+}
+
+// The program's main window caption.
+inline constexpr wchar_t kMainWindowCaption[] = L"NORVEL AXIS PANEL";
