@@ -1,0 +1,41 @@
+// Resource ids of the program, shared by the resource script and the code.
+#pragma once
+
+#define IDM_ABOUTBOX 0x0010
+#define IDD_ABOUTBOX 100
+#define IDS_ABOUTBOX 101
+#define IDD_MAIN 102
+#define IDR_MAINFRAME 128
+#define IDB_BACKGROUND 129
+
+#define IDC_FWD_ACC 1000
+#define IDC_FWD_SPEED 1001
+#define IDC_FWD_DEC 1002
+#define IDC_REV_ACC 1003
+#define IDC_REV_SPEED 1004
+#define IDC_REV_DEC 1005
+#define IDC_CYCLES 1006
+#define IDC_HOME_DELAY 1007
+#define IDC_END_DELAY 1008
+#define IDC_PORT 1009
+#define IDC_UPLOAD 1010
+#define IDC_SYNC 1011
+#define IDC_PORT_STATUS 1012
+#define IDC_FWD_SRC_INTERNAL 1013
+#define IDC_FWD_SRC_INT_POT 1014
+#define IDC_FWD_SRC_EXT_POT 1015
+#define IDC_REV_SRC_INTERNAL 1016
+#define IDC_REV_SRC_INT_POT 1017
+#define IDC_REV_SRC_EXT_POT 1018
+#define IDC_LEGEND_OFF 1019
+#define IDC_LEGEND_ON 1020
+#define IDC_CYCLES_ON 1021
+#define IDC_HOME_DELAY_ON 1022
+#define IDC_END_DELAY_ON 1023
+#define IDC_AUTO_HOME 1024
+#define IDC_UPLOAD_STATUS 1026
+#define IDC_AUTO_START 1027
+
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif

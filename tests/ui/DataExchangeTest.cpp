@@ -1,0 +1,177 @@
+// The form's exchange between controls and members, run on the real dialog.
+#include <gtest/gtest.h>
+
+#include "DialogHarness.h"
+
+namespace {
+
+class DataExchange : public ::testing::Test {
+protected:
+    ScratchDirectory scratch;
+    MessageBoxRecorder boxes;
+    ScriptedMainDlg dlg;
+
+    // Runs `check` once the dialog is up with the missing-file values on screen.
+    void RunWithDialog(const ScriptedMainDlg::Step& check) {
+        dlg.Then(check);
+        ASSERT_EQ(ScriptedMainDlg::kScriptDone, dlg.Run());
+    }
+
+    static int Focused() { return ::GetDlgCtrlID(::GetFocus()); }
+
+    static void ExpectWholeTextSelected(HWND edit) {
+        DWORD start = 1, end = 0;
+        ::SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                       reinterpret_cast<LPARAM>(&end));
+        EXPECT_EQ(0u, start);
+        EXPECT_EQ(static_cast<DWORD>(::GetWindowTextLengthW(edit)), end);
+    }
+
+    static void ExpectOnePrompt(const std::wstring& text) {
+        const auto& shown = MessageBoxRecorder::Boxes();
+        ASSERT_EQ(1u, shown.size());
+        EXPECT_EQ(text, shown[0].text);
+        EXPECT_EQ(AfxGetAppName(), shown[0].caption);
+        EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION), shown[0].type);
+    }
+};
+
+TEST_F(DataExchange, RangeFailureStoresTheValueAndReadsNoButtonAfterIt) {
+    RunWithDialog([](ScriptedMainDlg& d) {
+        d.SetText(IDC_FWD_SPEED, L"0");
+        d.SetText(IDC_HOME_DELAY, L"1234");
+        // Both come after the failing check, so neither may be read.
+        d.SetChecked(IDC_FWD_SRC_INTERNAL, false);
+        d.SetChecked(IDC_FWD_SRC_EXT_POT, true);
+        d.SetChecked(IDC_AUTO_HOME, true);
+
+        EXPECT_FALSE(d.UpdateData(TRUE));
+
+        EXPECT_EQ(0, d.m_nFwdSpeed);
+        EXPECT_EQ(1234, d.m_nHomeDelay) << "stored before the failing check";
+        EXPECT_EQ(0, d.m_nFwdSource);
+        EXPECT_EQ(0, d.m_bAutoHome);
+        ExpectOnePrompt(RangePrompt(1, 128));
+        EXPECT_EQ(d.Window(), MessageBoxRecorder::Boxes()[0].owner);
+        EXPECT_EQ(IDC_END_DELAY, Focused());
+        ExpectWholeTextSelected(d.Item(IDC_END_DELAY));
+    });
+}
+
+TEST_F(DataExchange, TextThatIsNotANumberStopsTheExchangeThere) {
+    RunWithDialog([](ScriptedMainDlg& d) {
+        d.SetText(IDC_FWD_ACC, L"20");
+        d.SetText(IDC_CYCLES, L"12x");
+        d.SetText(IDC_HOME_DELAY, L"5");
+        d.SetChecked(IDC_CYCLES_ON, true);
+
+        EXPECT_FALSE(d.UpdateData(TRUE));
+
+        EXPECT_EQ(20, d.m_nFwdAcc) << "exchanged before the failure";
+        EXPECT_EQ(100, d.m_nCycles);
+        EXPECT_EQ(2000, d.m_nHomeDelay);
+        EXPECT_EQ(0, d.m_bCyclesOn);
+        ExpectOnePrompt(NotAnIntegerPrompt());
+        EXPECT_EQ(IDC_CYCLES, Focused());
+        ExpectWholeTextSelected(d.Item(IDC_CYCLES));
+    });
+}
+
+TEST_F(DataExchange, NumberBeyondIntIsNotAnInteger) {
+    RunWithDialog([](ScriptedMainDlg& d) {
+        d.SetText(IDC_FWD_ACC, L"99999999999");
+        EXPECT_FALSE(d.UpdateData(TRUE));
+        EXPECT_EQ(10, d.m_nFwdAcc);
+        ExpectOnePrompt(NotAnIntegerPrompt());
+        EXPECT_EQ(IDC_FWD_ACC, Focused());
+    });
+}
+
+TEST_F(DataExchange, CycleCheckFocusesTheCycleField) {
+    RunWithDialog([](ScriptedMainDlg& d) {
+        d.SetText(IDC_CYCLES, L"65536");
+        EXPECT_FALSE(d.UpdateData(TRUE));
+        EXPECT_EQ(65536, d.m_nCycles);
+        ExpectOnePrompt(RangePrompt(0, 65535));
+        EXPECT_EQ(IDC_CYCLES, Focused());
+    });
+}
+
+TEST_F(DataExchange, DelayBoundIs16777210AndFailureFocusesAutoHome) {
+    RunWithDialog([](ScriptedMainDlg& d) {
+        d.SetText(IDC_END_DELAY, L"16777210");
+        EXPECT_TRUE(d.UpdateData(TRUE));
+        EXPECT_EQ(16777210, d.m_nEndDelay);
+        EXPECT_TRUE(MessageBoxRecorder::Boxes().empty());
+
+        d.SetText(IDC_END_DELAY, L"16777211");
+        d.SetChecked(IDC_AUTO_START, true);
+        EXPECT_FALSE(d.UpdateData(TRUE));
+        EXPECT_EQ(16777211, d.m_nEndDelay);
+        EXPECT_EQ(0, d.m_bAutoStart) << "exchanged after the failing check";
+        ExpectOnePrompt(RangePrompt(0, 16777210));
+        EXPECT_EQ(IDC_AUTO_HOME, Focused());
+    });
+}
+
+TEST_F(DataExchange, SourceOutsideTheGroupChecksNoButtonAndReadsBackMinusOne) {
+    RunWithDialog([](ScriptedMainDlg& d) {
+        d.m_nFwdSource = 3;
+        d.m_nRevSource = 1;
+        d.UpdateData(FALSE);
+        for (int id : {IDC_FWD_SRC_INTERNAL, IDC_FWD_SRC_INT_POT, IDC_FWD_SRC_EXT_POT}) {
+            EXPECT_FALSE(d.IsChecked(id)) << id;
+        }
+        EXPECT_TRUE(d.IsChecked(IDC_REV_SRC_INT_POT));
+
+        EXPECT_TRUE(d.UpdateData(TRUE));
+        EXPECT_EQ(-1, d.m_nFwdSource);
+        EXPECT_EQ(1, d.m_nRevSource);
+    });
+}
+
+TEST_F(DataExchange, FlagOutsideTheCheckStatesIsResetWhenShown) {
+    RunWithDialog([](ScriptedMainDlg& d) {
+        d.m_bCyclesOn = 5;
+        d.m_bAutoHome = -1;
+        d.m_bHomeDelayOn = 1;
+        d.UpdateData(FALSE);
+        EXPECT_EQ(0, d.m_bCyclesOn);
+        EXPECT_EQ(0, d.m_bAutoHome);
+        EXPECT_FALSE(d.IsChecked(IDC_CYCLES_ON));
+        EXPECT_TRUE(d.IsChecked(IDC_HOME_DELAY_ON));
+    });
+}
+
+TEST_F(DataExchange, ValuesRoundTripThroughTheControls) {
+    RunWithDialog([](ScriptedMainDlg& d) {
+        d.m_nFwdAcc = 0;
+        d.m_nRevDec = 127;
+        d.m_nCycles = 65535;
+        d.m_nHomeDelay = 15;
+        d.m_nFwdSource = 2;
+        d.m_bEndDelayOn = 1;
+        d.m_bAutoStart = 1;
+        d.m_strUploadStatus = L"Download Complete";
+        d.UpdateData(FALSE);
+        EXPECT_EQ(L"0", d.Text(IDC_FWD_ACC));
+        EXPECT_EQ(L"127", d.Text(IDC_REV_DEC));
+        EXPECT_EQ(L"65535", d.Text(IDC_CYCLES));
+        EXPECT_EQ(L"Download Complete", d.Text(IDC_UPLOAD_STATUS));
+
+        d.m_nFwdAcc = d.m_nRevDec = d.m_nCycles = d.m_nHomeDelay = -99;
+        d.m_nFwdSource = d.m_bEndDelayOn = d.m_bAutoStart = -99;
+        d.m_strUploadStatus.clear();
+        EXPECT_TRUE(d.UpdateData(TRUE));
+        EXPECT_EQ(0, d.m_nFwdAcc);
+        EXPECT_EQ(127, d.m_nRevDec);
+        EXPECT_EQ(65535, d.m_nCycles);
+        EXPECT_EQ(15, d.m_nHomeDelay);
+        EXPECT_EQ(2, d.m_nFwdSource);
+        EXPECT_EQ(1, d.m_bEndDelayOn);
+        EXPECT_EQ(1, d.m_bAutoStart);
+        EXPECT_EQ(L"Download Complete", d.m_strUploadStatus);
+    });
+}
+
+} // namespace

@@ -1,0 +1,302 @@
+// Start-up, handlers and window chrome of the main dialog, run in-process with no COM port.
+#include <gtest/gtest.h>
+
+#include "DialogHarness.h"
+#include "model/ParameterFile.h"
+
+namespace {
+
+constexpr char kMissingFileValuesSaved[] = "0 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ";
+
+class MainDialog : public ::testing::Test {
+protected:
+    ScratchDirectory scratch;
+    MessageBoxRecorder boxes;
+    ScriptedMainDlg dlg;
+
+    void RunWithDialog(const ScriptedMainDlg::Step& check) {
+        dlg.Then(check);
+        ASSERT_EQ(ScriptedMainDlg::kScriptDone, dlg.Run());
+    }
+    static const std::vector<ShownBox>& Shown() { return MessageBoxRecorder::Boxes(); }
+};
+
+TEST_F(MainDialog, FirstStartWithoutFileOrPort) {
+    RunWithDialog([](ScriptedMainDlg& d) {
+        EXPECT_TRUE(d.startedMinimised);
+        const HWND combo = d.Item(IDC_PORT);
+        ASSERT_EQ(10, ::SendMessageW(combo, CB_GETCOUNT, 0, 0));
+        for (int i = 0; i < 10; ++i) {
+            wchar_t entry[16] = L"";
+            ::SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i),
+                           reinterpret_cast<LPARAM>(entry));
+            EXPECT_EQ(L"Com" + std::to_wstring(i), entry);
+        }
+        EXPECT_EQ(0, d.m_cboPort.GetCurSel());
+        EXPECT_EQ(L"Com0", d.Text(IDC_PORT));
+        EXPECT_EQ(L"Faild Open Serial Port", d.Text(IDC_PORT_STATUS));
+
+        EXPECT_EQ(L"10", d.Text(IDC_FWD_ACC));
+        EXPECT_EQ(L"108", d.Text(IDC_FWD_SPEED));
+        EXPECT_EQ(L"10", d.Text(IDC_REV_DEC));
+        EXPECT_EQ(L"100", d.Text(IDC_CYCLES));
+        EXPECT_EQ(L"2000", d.Text(IDC_END_DELAY));
+        EXPECT_TRUE(d.IsChecked(IDC_FWD_SRC_INTERNAL));
+        EXPECT_TRUE(d.IsChecked(IDC_REV_SRC_INTERNAL));
+        EXPECT_TRUE(d.IsChecked(IDC_LEGEND_ON));
+        EXPECT_FALSE(d.IsChecked(IDC_LEGEND_OFF));
+        EXPECT_FALSE(d.IsChecked(IDC_CYCLES_ON));
+        EXPECT_EQ(L"", d.Text(IDC_UPLOAD_STATUS));
+        EXPECT_EQ(1, d.m_bLegendOn);
+    });
+    EXPECT_TRUE(Shown().empty());
+    EXPECT_FALSE(ScratchDirectory::HasParameterFile()) << "nothing is saved on closing";
+}
+
+TEST_F(MainDialog, LoadsTheFileAndSelectsNothingForPortMinusOne) {
+    ScratchDirectory::WriteParameterFile("-1 2 5 60 7 1 127 1 0 300 15 16777210 1 0 7 1 ");
+    RunWithDialog([](ScriptedMainDlg& d) {
+        EXPECT_EQ(CB_ERR, d.m_cboPort.GetCurSel());
+        EXPECT_EQ(L"Faild Open Serial Port", d.Text(IDC_PORT_STATUS));
+        EXPECT_EQ(-1, d.m_nPort);
+        EXPECT_TRUE(d.IsChecked(IDC_FWD_SRC_EXT_POT));
+        EXPECT_TRUE(d.IsChecked(IDC_REV_SRC_INT_POT));
+        EXPECT_EQ(L"5", d.Text(IDC_FWD_ACC));
+        EXPECT_EQ(L"127", d.Text(IDC_REV_DEC));
+        EXPECT_EQ(L"0", d.Text(IDC_REV_ACC));
+        EXPECT_EQ(L"16777210", d.Text(IDC_END_DELAY));
+        EXPECT_TRUE(d.IsChecked(IDC_CYCLES_ON));
+        EXPECT_EQ(0, d.m_bEndDelayOn) << "a flag of 7 is reset when shown";
+        EXPECT_TRUE(d.IsChecked(IDC_AUTO_HOME));
+    });
+}
+
+TEST_F(MainDialog, SyncCrossesTheRampsAndSavesNothing) {
+    RunWithDialog([](ScriptedMainDlg& d) {
+        d.SetText(IDC_FWD_ACC, L"5");
+        d.SetText(IDC_FWD_SPEED, L"60");
+        d.SetText(IDC_FWD_DEC, L"7");
+        d.SetChecked(IDC_FWD_SRC_INTERNAL, false);
+        d.SetChecked(IDC_FWD_SRC_EXT_POT, true);
+        d.SetText(IDC_CYCLES, L"321");
+        d.Click(IDC_SYNC);
+
+        EXPECT_EQ(L"7", d.Text(IDC_REV_ACC));
+        EXPECT_EQ(L"60", d.Text(IDC_REV_SPEED));
+        EXPECT_EQ(L"5", d.Text(IDC_REV_DEC));
+        EXPECT_TRUE(d.IsChecked(IDC_REV_SRC_EXT_POT));
+        EXPECT_FALSE(d.IsChecked(IDC_REV_SRC_INTERNAL));
+        EXPECT_EQ(L"321", d.Text(IDC_CYCLES));
+        EXPECT_EQ(L"", d.Text(IDC_UPLOAD_STATUS));
+    });
+    EXPECT_TRUE(Shown().empty());
+    EXPECT_FALSE(ScratchDirectory::HasParameterFile());
+}
+
+TEST_F(MainDialog, SyncWithAFailingValueCopiesNothing) {
+    RunWithDialog([](ScriptedMainDlg& d) {
+        d.SetText(IDC_FWD_ACC, L"200");
+        d.Click(IDC_SYNC);
+        EXPECT_EQ(L"10", d.Text(IDC_REV_DEC));
+        EXPECT_EQ(10, d.m_nRevDec);
+        ASSERT_EQ(1u, MessageBoxRecorder::Boxes().size());
+        EXPECT_EQ(RangePrompt(0, 127), MessageBoxRecorder::Boxes()[0].text);
+        EXPECT_EQ(IDC_END_DELAY, ::GetDlgCtrlID(::GetFocus()));
+    });
+}
+
+TEST_F(MainDialog, UploadWithoutAPortFailsAndSavesAllTheSame) {
+    RunWithDialog([](ScriptedMainDlg& d) {
+        d.Click(IDC_UPLOAD);
+        ASSERT_EQ(1u, MessageBoxRecorder::Boxes().size());
+        const ShownBox& box = MessageBoxRecorder::Boxes()[0];
+        EXPECT_EQ(L"Download Failed", box.text);
+        EXPECT_EQ(AfxGetAppName(), box.caption);
+        EXPECT_EQ(static_cast<UINT>(MB_OK), box.type);
+        EXPECT_EQ(d.Window(), box.owner);
+        // While the box is up the status still says what the send was doing, already painted.
+        EXPECT_EQ(L"Uploading\u2026\u2026", box.uploadStatusShown);
+        EXPECT_FALSE(box.uploadStatusAwaitingPaint);
+        EXPECT_EQ(L"Download Failed", d.Text(IDC_UPLOAD_STATUS));
+        EXPECT_EQ(L"Download Failed", d.m_strUploadStatus);
+    });
+    EXPECT_EQ(kMissingFileValuesSaved, ScratchDirectory::ParameterFile());
+}
+
+TEST_F(MainDialog, UploadSavesTheSelectedPortNotTheLoadedOne) {
+    RunWithDialog([](ScriptedMainDlg& d) {
+        d.SelectPort(0);
+        ::SendMessageW(d.Item(IDC_PORT), CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+        EXPECT_EQ(0, d.m_nPort) << "the list's selection reaches m_nPort only on saving";
+        d.Click(IDC_UPLOAD);
+        EXPECT_EQ(-1, d.m_nPort);
+    });
+    EXPECT_EQ(0u, ScratchDirectory::ParameterFile().rfind("-1 ", 0));
+}
+
+TEST_F(MainDialog, UploadWithAFailingValueSendsAndSavesNothing) {
+    RunWithDialog([](ScriptedMainDlg& d) {
+        d.SetText(IDC_FWD_SPEED, L"0");
+        d.Click(IDC_UPLOAD);
+        ASSERT_EQ(1u, MessageBoxRecorder::Boxes().size());
+        EXPECT_EQ(RangePrompt(1, 128), MessageBoxRecorder::Boxes()[0].text);
+        EXPECT_EQ(L"", d.Text(IDC_UPLOAD_STATUS));
+        EXPECT_EQ(IDC_END_DELAY, ::GetDlgCtrlID(::GetFocus()));
+    });
+    EXPECT_FALSE(ScratchDirectory::HasParameterFile());
+}
+
+TEST_F(MainDialog, StatusColoursUseTwoBrushesMadeOnce) {
+    HBRUSH firstPortBrush = nullptr;
+    HBRUSH firstUploadBrush = nullptr;
+    const auto colourOf = [](ScriptedMainDlg& d, int id, HDC dc) {
+        return reinterpret_cast<HBRUSH>(d.SendMessage(
+            WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(d.Item(id))));
+    };
+    RunWithDialog([&](ScriptedMainDlg& d) {
+        const HDC dc = ::CreateCompatibleDC(nullptr);
+        firstPortBrush = colourOf(d, IDC_PORT_STATUS, dc);
+        EXPECT_EQ(RGB(204, 204, 204), ::GetBkColor(dc));
+        EXPECT_EQ(RGB(0, 0, 0), ::GetTextColor(dc));
+        firstUploadBrush = colourOf(d, IDC_UPLOAD_STATUS, dc);
+        EXPECT_EQ(RGB(204, 204, 204), ::GetBkColor(dc)) << "text on a lighter band";
+        EXPECT_EQ(firstPortBrush, colourOf(d, IDC_PORT_STATUS, dc));
+        EXPECT_EQ(firstUploadBrush, colourOf(d, IDC_UPLOAD_STATUS, dc));
+        const HBRUSH other = colourOf(d, IDC_AUTO_HOME, dc);
+        EXPECT_NE(firstPortBrush, other);
+        EXPECT_NE(firstUploadBrush, other);
+        ::DeleteDC(dc);
+    });
+    LOGBRUSH port{}, upload{};
+    ASSERT_NE(0, ::GetObjectW(firstPortBrush, sizeof port, &port));
+    ASSERT_NE(0, ::GetObjectW(firstUploadBrush, sizeof upload, &upload));
+    EXPECT_EQ(RGB(204, 204, 204), port.lbColor);
+    EXPECT_EQ(RGB(170, 170, 170), upload.lbColor);
+
+    // A second window of the same program reuses them.
+    ScriptedMainDlg second;
+    second.Then([&](ScriptedMainDlg& d) {
+        const HDC dc = ::CreateCompatibleDC(nullptr);
+        EXPECT_EQ(firstPortBrush, colourOf(d, IDC_PORT_STATUS, dc));
+        EXPECT_EQ(firstUploadBrush, colourOf(d, IDC_UPLOAD_STATUS, dc));
+        ::DeleteDC(dc);
+    });
+    EXPECT_EQ(ScriptedMainDlg::kScriptDone, second.Run());
+}
+
+TEST_F(MainDialog, SystemMenuEndsWithTheAboutItem) {
+    RunWithDialog([](ScriptedMainDlg& d) {
+        const HMENU menu = ::GetSystemMenu(d.Window(), FALSE);
+        const int count = ::GetMenuItemCount(menu);
+        ASSERT_GE(count, 2);
+        EXPECT_EQ(static_cast<UINT>(MF_SEPARATOR),
+                  ::GetMenuState(menu, static_cast<UINT>(count - 2), MF_BYPOSITION) & MF_SEPARATOR);
+        EXPECT_EQ(static_cast<UINT>(IDM_ABOUTBOX), ::GetMenuItemID(menu, count - 1));
+        wchar_t text[64] = L"";
+        ::GetMenuStringW(menu, static_cast<UINT>(count - 1), text, 64, MF_BYPOSITION);
+        EXPECT_EQ(L"关于 VKD-37参数设定程序(&A)...", std::wstring(text));
+    });
+}
+
+// Finds the About box among this thread's windows.
+HWND FindAboutBox() {
+    HWND found = nullptr;
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND hWnd, LPARAM param) -> BOOL {
+            if (WindowText(hWnd) == L"About NORVEL AXIS PANEL") {
+                *reinterpret_cast<HWND*>(param) = hWnd;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+TEST_F(MainDialog, AboutItemOpensTheAboutBoxAndItsButtonClosesIt) {
+    bool seen = false;
+    dlg.Then([](ScriptedMainDlg& d) {
+        // Returns once the About box has been closed by the next step.
+        d.SendMessage(WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+        EXPECT_EQ(nullptr, FindAboutBox());
+    });
+    dlg.Then([&seen](ScriptedMainDlg& d) {
+        const HWND about = FindAboutBox();
+        // The modal loop shows the box once its queue is empty; until then wait.
+        if (!about || !::IsWindowVisible(about)) {
+            d.Again();
+            return;
+        }
+        seen = true;
+        EXPECT_EQ(d.Window(), ::GetWindow(about, GW_OWNER));
+        EXPECT_FALSE(::IsWindowEnabled(d.Window())) << "the About box is modal";
+        std::vector<std::wstring> texts;
+        for (HWND child = ::GetWindow(about, GW_CHILD); child;
+             child = ::GetWindow(child, GW_HWNDNEXT)) {
+            texts.push_back(WindowText(child));
+        }
+        ASSERT_EQ(4u, texts.size());
+        EXPECT_EQ(L"NORVEL AXIS PANEL", texts[1]);
+        EXPECT_EQ(L"Copyright (C) 2026", texts[2]);
+        EXPECT_EQ(L"确定", WindowText(::GetDlgItem(about, IDOK)));
+        ::SendMessageW(::GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
+    });
+    ASSERT_EQ(ScriptedMainDlg::kScriptDone, dlg.Run());
+    EXPECT_TRUE(seen);
+}
+
+TEST_F(MainDialog, OtherSystemCommandsKeepTheirDefault) {
+    RunWithDialog([](ScriptedMainDlg& d) {
+        d.SendMessage(WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        EXPECT_TRUE(d.IsIconic());
+        EXPECT_EQ(nullptr, FindAboutBox());
+        // Minimised, the icon stands for the window, also when dragged.
+        EXPECT_EQ(reinterpret_cast<LRESULT>(d.m_hIcon), d.SendMessage(WM_QUERYDRAGICON));
+        EXPECT_EQ(reinterpret_cast<LRESULT>(d.m_hIcon), d.SendMessage(WM_GETICON, ICON_BIG));
+        EXPECT_EQ(reinterpret_cast<LRESULT>(d.m_hIcon), d.SendMessage(WM_GETICON, ICON_SMALL));
+        EXPECT_NE(nullptr, d.m_hIcon);
+    });
+}
+
+TEST_F(MainDialog, EnterWithValidValuesClosesWithoutSaving) {
+    dlg.Then([](ScriptedMainDlg& d) {
+        const HWND edit = d.Item(IDC_CYCLES);
+        ::SetFocus(edit);
+        ::PostMessageW(edit, WM_KEYDOWN, VK_RETURN, 1);
+    });
+    dlg.Then([](ScriptedMainDlg&) { ADD_FAILURE() << "Enter did not close the dialog"; });
+    EXPECT_EQ(IDOK, dlg.Run());
+    EXPECT_TRUE(MessageBoxRecorder::Boxes().empty());
+    EXPECT_FALSE(ScratchDirectory::HasParameterFile());
+}
+
+TEST_F(MainDialog, EnterWithAnInvalidValuePromptsAndStaysOpen) {
+    dlg.Then([](ScriptedMainDlg& d) {
+        const HWND edit = d.Item(IDC_FWD_DEC);
+        d.SetText(IDC_FWD_DEC, L"128");
+        ::SetFocus(edit);
+        ::PostMessageW(edit, WM_KEYDOWN, VK_RETURN, 1);
+    });
+    dlg.Then([](ScriptedMainDlg& d) {
+        ASSERT_EQ(1u, MessageBoxRecorder::Boxes().size());
+        EXPECT_EQ(RangePrompt(0, 127), MessageBoxRecorder::Boxes()[0].text);
+        EXPECT_TRUE(::IsWindowVisible(d.Window()));
+    });
+    EXPECT_EQ(ScriptedMainDlg::kScriptDone, dlg.Run());
+    EXPECT_FALSE(ScratchDirectory::HasParameterFile());
+}
+
+TEST_F(MainDialog, EscapeClosesAtOnce) {
+    dlg.Then([](ScriptedMainDlg& d) {
+        d.SetText(IDC_FWD_DEC, L"not a number");
+        const HWND edit = d.Item(IDC_FWD_DEC);
+        ::SetFocus(edit);
+        ::PostMessageW(edit, WM_KEYDOWN, VK_ESCAPE, 1);
+    });
+    dlg.Then([](ScriptedMainDlg&) { ADD_FAILURE() << "Escape did not close the dialog"; });
+    EXPECT_EQ(IDCANCEL, dlg.Run());
+    EXPECT_TRUE(MessageBoxRecorder::Boxes().empty());
+}
+
+} // namespace

@@ -1,0 +1,66 @@
+// The compiled resources read back at run time: the Chinese texts must survive windres.
+#include <string>
+#include <string_view>
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "res/resource.h"
+
+namespace {
+
+std::string_view ResourceBytes(const wchar_t* type, int id) {
+    const HMODULE module = ::GetModuleHandleW(nullptr);
+    const HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), type);
+    if (!found) {
+        return {};
+    }
+    const HGLOBAL loaded = ::LoadResource(module, found);
+    return {static_cast<const char*>(::LockResource(loaded)), ::SizeofResource(module, found)};
+}
+
+// The UTF-16 bytes of a text as a version block stores it.
+std::string Utf16Bytes(std::wstring_view text) {
+    return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+}
+
+TEST(Resources, AboutItemTextIsChinese) {
+    wchar_t text[128] = L"";
+    ASSERT_GT(::LoadStringW(::GetModuleHandleW(nullptr), IDS_ABOUTBOX, text, 128), 0);
+    EXPECT_EQ(L"\u5173\u4e8e VKD-37\u53c2\u6570\u8bbe\u5b9a\u7a0b\u5e8f(&A)...",
+              std::wstring(text));
+}
+
+TEST(Resources, VersionBlock) {
+    const std::string_view block = ResourceBytes(MAKEINTRESOURCEW(16), 1); // RT_VERSION
+    ASSERT_FALSE(block.empty());
+    const std::wstring_view name = L"VKD-37\u53c2\u6570\u8bbe\u5b9a\u7a0b\u5e8f";
+    for (std::wstring_view text :
+         {std::wstring_view(L"080404b0"), std::wstring_view(L"FileDescription"), name,
+          std::wstring_view(L"VKD-37\u53c2\u6570\u8bbe\u5b9a\u7a0b\u5e8f.exe"),
+          std::wstring_view(L"1.0.0.1"), std::wstring_view(L"TODO: <\u516c\u53f8\u540d>")}) {
+        EXPECT_NE(std::string_view::npos, block.find(Utf16Bytes(text)))
+            << "missing: " << std::string(text.begin(), text.end());
+    }
+    // VS_FIXEDFILEINFO: signature, structure version, then file version 1.0 / 0.1.
+    const std::string fixedInfo("\xBD\x04\xEF\xFE\x00\x00\x01\x00\x00\x00\x01\x00\x01\x00\x00\x00",
+                                16);
+    EXPECT_NE(std::string_view::npos, block.find(fixedInfo));
+    // Translation: Chinese (PRC), Unicode.
+    EXPECT_NE(std::string_view::npos, block.find(std::string("\x04\x08\xB0\x04", 4)));
+}
+
+TEST(Resources, ManifestAsksForCommonControls6AsInvokerDpiAware) {
+    const std::string_view manifest = ResourceBytes(MAKEINTRESOURCEW(24), 1); // RT_MANIFEST
+    ASSERT_FALSE(manifest.empty());
+    for (const char* text : {"Microsoft.Windows.Common-Controls", "version=\"6.0.0.0\"",
+                             "level=\"asInvoker\"", "uiAccess=\"false\"", ">true</dpiAware>"}) {
+        EXPECT_NE(std::string_view::npos, manifest.find(text)) << text;
+    }
+    const char* arch =
+        sizeof(void*) == 8 ? "processorArchitecture=\"amd64\"" : "processorArchitecture=\"x86\"";
+    EXPECT_NE(std::string_view::npos, manifest.find(arch));
+}
+
+} // namespace

@@ -1,0 +1,218 @@
+#include "ui/VKD37Dlg.h"
+
+#include "model/ParameterFile.h"
+#include "res/resource.h"
+#include "ui/AboutDlg.h"
+#include "ui/framework/DataExchange.h"
+#include "ui/framework/Gdi.h"
+
+namespace {
+
+// The texts are the ones the users know, spelling included.
+constexpr wchar_t kPortOpened[] = L"Suceed Open Serial Port";
+constexpr wchar_t kPortNotOpened[] = L"Faild Open Serial Port";
+constexpr wchar_t kUploading[] = L"Uploading\u2026\u2026";
+constexpr wchar_t kUploadDone[] = L"Download Complete";
+constexpr wchar_t kUploadFailed[] = L"Download Failed";
+
+// Index in the list is the COM port number.
+constexpr const wchar_t* kPortNames[] = {L"Com0", L"Com1", L"Com2", L"Com3", L"Com4",
+                                         L"Com5", L"Com6", L"Com7", L"Com8", L"Com9"};
+
+constexpr COLORREF kStatusBackground = RGB(204, 204, 204);
+constexpr COLORREF kUploadStatusField = RGB(170, 170, 170);
+constexpr COLORREF kStatusText = RGB(0, 0, 0);
+
+} // namespace
+
+CVKD37参数设定程序Dlg::CVKD37参数设定程序Dlg()
+    : CDialogEx(IDD_MAIN),
+      m_hIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))) {}
+
+BEGIN_MESSAGE_MAP(CVKD37参数设定程序Dlg)
+ON_WM_SYSCOMMAND()
+ON_WM_PAINT()
+ON_WM_QUERYDRAGICON()
+ON_WM_CTLCOLOR()
+ON_BN_CLICKED(IDC_SYNC, &ThisClass::OnSyncClicked)
+ON_BN_CLICKED(IDC_UPLOAD, &ThisClass::OnUploadClicked)
+ON_CBN_SELCHANGE(IDC_PORT, &ThisClass::OnPortSelChange)
+END_MESSAGE_MAP()
+
+// The order decides where the focus lands when a check fails: a ramp or speed out of range
+// leaves it in IDC_END_DELAY, a delay in IDC_AUTO_HOME.
+void CVKD37参数设定程序Dlg::DoDataExchange(CDataExchange* pDX) {
+    using namespace ParameterRange;
+    CDialogEx::DoDataExchange(pDX);
+    DDX_Text(pDX, IDC_FWD_ACC, m_nFwdAcc);
+    DDX_Text(pDX, IDC_FWD_SPEED, m_nFwdSpeed);
+    DDX_Text(pDX, IDC_FWD_DEC, m_nFwdDec);
+    DDX_Text(pDX, IDC_REV_ACC, m_nRevAcc);
+    DDX_Text(pDX, IDC_REV_SPEED, m_nRevSpeed);
+    DDX_Text(pDX, IDC_REV_DEC, m_nRevDec);
+    DDX_Text(pDX, IDC_CYCLES, m_nCycles);
+    DDV_MinMaxInt(pDX, m_nCycles, kCyclesMin, kCyclesMax);
+    DDX_Text(pDX, IDC_HOME_DELAY, m_nHomeDelay);
+    DDX_Text(pDX, IDC_END_DELAY, m_nEndDelay);
+    DDV_MinMaxInt(pDX, m_nFwdAcc, kRampMin, kRampMax);
+    DDV_MinMaxInt(pDX, m_nFwdSpeed, kSpeedMin, kSpeedMax);
+    DDV_MinMaxInt(pDX, m_nFwdDec, kRampMin, kRampMax);
+    DDV_MinMaxInt(pDX, m_nRevDec, kRampMin, kRampMax);
+    DDV_MinMaxInt(pDX, m_nRevSpeed, kSpeedMin, kSpeedMax);
+    DDV_MinMaxInt(pDX, m_nRevAcc, kRampMin, kRampMax);
+    DDX_Control(pDX, IDC_PORT, m_cboPort);
+    DDX_Radio(pDX, IDC_FWD_SRC_INTERNAL, m_nFwdSource);
+    DDX_Radio(pDX, IDC_REV_SRC_INTERNAL, m_nRevSource);
+    DDX_Check(pDX, IDC_LEGEND_ON, m_bLegendOn);
+    DDX_Check(pDX, IDC_CYCLES_ON, m_bCyclesOn);
+    DDX_Check(pDX, IDC_HOME_DELAY_ON, m_bHomeDelayOn);
+    DDX_Check(pDX, IDC_END_DELAY_ON, m_bEndDelayOn);
+    DDX_Check(pDX, IDC_AUTO_HOME, m_bAutoHome);
+    DDV_MinMaxInt(pDX, m_nHomeDelay, kDelayMin, kDelayMax);
+    DDV_MinMaxInt(pDX, m_nEndDelay, kDelayMin, kDelayMax);
+    DDX_Text(pDX, IDC_UPLOAD_STATUS, m_strUploadStatus);
+    DDX_Check(pDX, IDC_AUTO_START, m_bAutoStart);
+}
+
+BOOL CVKD37参数设定程序Dlg::OnInitDialog() {
+    CDialogEx::OnInitDialog();
+    SendBackgroundToBack();
+
+    AddAboutItemToSystemMenu();
+    SetIcon(m_hIcon, TRUE);
+    SetIcon(m_hIcon, FALSE);
+
+    ShowWindow(SW_MINIMIZE);
+
+    LoadParameters(*this);
+    for (const wchar_t* name : kPortNames) {
+        m_cboPort.AddString(name);
+    }
+    m_cboPort.SetCurSel(m_nPort);
+    OpenPortAndReport(m_nPort);
+
+    m_bLegendOn = 1;
+    UpdateData(FALSE);
+    return TRUE;
+}
+
+// The background is the template's first control, which puts it on top of its siblings. At the
+// bottom, and clipped by the controls above it (WS_CLIPSIBLINGS), it can never paint over one.
+void CVKD37参数设定程序Dlg::SendBackgroundToBack() {
+    ::SetWindowPos(::GetWindow(m_hWnd, GW_CHILD), HWND_BOTTOM, 0, 0, 0, 0,
+                   SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void CVKD37参数设定程序Dlg::AddAboutItemToSystemMenu() {
+    const HMENU hSysMenu = GetSystemMenu(FALSE);
+    if (!hSysMenu) {
+        return;
+    }
+    wchar_t aboutText[128] = L"";
+    if (::LoadStringW(::GetModuleHandleW(nullptr), IDS_ABOUTBOX, aboutText, 128) <= 0) {
+        return;
+    }
+    ::AppendMenuW(hSysMenu, MF_SEPARATOR, 0, nullptr);
+    ::AppendMenuW(hSysMenu, MF_STRING, IDM_ABOUTBOX, aboutText);
+}
+
+void CVKD37参数设定程序Dlg::OpenPortAndReport(int nPort) {
+    const int opened = m_link.OpenPort(nPort);
+    SetDlgItemText(IDC_PORT_STATUS, opened == 1 ? kPortOpened : kPortNotOpened);
+}
+
+// m_nPort follows the list only when the parameters are saved.
+void CVKD37参数设定程序Dlg::OnPortSelChange() {
+    m_link.ClosePort();
+    OpenPortAndReport(m_cboPort.GetCurSel());
+}
+
+void CVKD37参数设定程序Dlg::OnSyncClicked() {
+    if (!UpdateData(TRUE)) {
+        return;
+    }
+    CopyForwardToReverse();
+    UpdateData(FALSE);
+}
+
+// The save runs whatever became of the upload, with the values then on screen.
+void CVKD37参数设定程序Dlg::OnUploadClicked() {
+    if (!UpdateData(TRUE)) {
+        return;
+    }
+    UploadParameters();
+    UpdateData(TRUE);
+    SaveParameters(*this, m_cboPort.GetCurSel());
+}
+
+void CVKD37参数设定程序Dlg::UploadParameters() {
+    m_strUploadStatus = kUploading;
+    UpdateData(FALSE);
+    // The send blocks the message loop, so show the status now rather than after it.
+    ::UpdateWindow(GetDlgItem(IDC_UPLOAD_STATUS));
+
+    BuildUploadFrame(*this, m_frame);
+    int delivered = 0;
+    {
+        CWaitCursor waitCursor;
+        delivered = m_link.SendFrame(m_frame);
+    }
+    if (delivered == 1) {
+        m_strUploadStatus = kUploadDone;
+    } else {
+        MessageBox(kUploadFailed);
+        m_strUploadStatus = kUploadFailed;
+    }
+    UpdateData(FALSE);
+}
+
+// The port status sits on a plain field; the upload status on a lighter band in a darker one.
+HBRUSH CVKD37参数设定程序Dlg::OnCtlColor(HDC hDC, HWND hControl, UINT nCtlColor) {
+    const HBRUSH hbr = CDialogEx::OnCtlColor(hDC, hControl, nCtlColor);
+    if (nCtlColor != CTLCOLOR_STATIC) {
+        return hbr;
+    }
+    if (hControl == GetDlgItem(IDC_PORT_STATUS)) {
+        static const CBrush portStatusBrush(kStatusBackground);
+        ::SetBkColor(hDC, kStatusBackground);
+        ::SetTextColor(hDC, kStatusText);
+        return portStatusBrush.GetSafeHandle();
+    }
+    if (hControl == GetDlgItem(IDC_UPLOAD_STATUS)) {
+        static const CBrush uploadStatusBrush(kUploadStatusField);
+        ::SetBkColor(hDC, kStatusBackground);
+        ::SetTextColor(hDC, kStatusText);
+        return uploadStatusBrush.GetSafeHandle();
+    }
+    return hbr;
+}
+
+void CVKD37参数设定程序Dlg::OnSysCommand(UINT nID, LPARAM lParam) {
+    if ((nID & 0xFFF0) == IDM_ABOUTBOX) {
+        CAboutDlg dlgAbout;
+        dlgAbout.DoModal();
+    } else {
+        CDialogEx::OnSysCommand(nID, lParam);
+    }
+}
+
+// Minimised, the window shows the application icon centred in what is left of it.
+void CVKD37参数设定程序Dlg::OnPaint() {
+    if (!IsIconic()) {
+        CDialogEx::OnPaint();
+        return;
+    }
+    CPaintDC dc(m_hWnd);
+    SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
+    const int cxIcon = ::GetSystemMetrics(SM_CXICON);
+    const int cyIcon = ::GetSystemMetrics(SM_CYICON);
+    RECT rect;
+    GetClientRect(&rect);
+    const int x = (rect.right - rect.left - cxIcon + 1) / 2;
+    const int y = (rect.bottom - rect.top - cyIcon + 1) / 2;
+    ::DrawIcon(dc.GetSafeHdc(), x, y, m_hIcon);
+}
+
+HICON CVKD37参数设定程序Dlg::OnQueryDragIcon() {
+    return m_hIcon;
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <string>
+
+#include <windows.h>
+
+#include "link/SerialLink.h"
+#include "link/UploadFrame.h"
+#include "model/ParameterSet.h"
+#include "ui/framework/Controls.h"
+#include "ui/framework/DialogEx.h"
+
+// The main window. It is the parameter set: the form, the file and the frame encoder all work
+// on the members it inherits from ParameterSet.
+class CVKD37参数设定程序Dlg : public CDialogEx, public ParameterSet {
+public:
+    CVKD37参数设定程序Dlg();
+
+protected:
+    const MessageMapEntry* GetMessageMap() const override;
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+
+    void OnSysCommand(UINT nID, LPARAM lParam);
+    void OnPaint();
+    HICON OnQueryDragIcon();
+    HBRUSH OnCtlColor(HDC hDC, HWND hControl, UINT nCtlColor);
+    void OnSyncClicked();
+    void OnUploadClicked();
+    void OnPortSelChange();
+
+    void OpenPortAndReport(int nPort);
+    void UploadParameters();
+
+    HICON m_hIcon;
+    CComboBox m_cboPort;
+    SerialLink m_link;
+    UploadFrame m_frame{};
+    std::wstring m_strUploadStatus;
+
+private:
+    void AddAboutItemToSystemMenu();
+    void SendBackgroundToBack();
+};
