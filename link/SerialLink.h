@@ -1,0 +1,22 @@
+#pragma once
+
+#include <windows.h>
+
+#include "link/FileHandle.h"
+#include "link/UploadFrame.h"
+
+// The COM port to the controller. Every call blocks the calling thread until the port answers
+// or its time-outs expire; nothing here shows a message.
+class SerialLink {
+public:
+    // 1 when port "COM<number>" is open and configured, or when a port was already open (that
+    // one stays open: move to another port with ClosePort first). 0 on failure.
+    int OpenPort(int number);
+    void ClosePort();
+    // 1 when the frame went out whole and the same 19 bytes came back, 0 otherwise.
+    int SendFrame(const UploadFrame& frame);
+
+    FileHandle hLinkHandle;
+    DCB dcb{};
+    int bOpened = 0;
+};

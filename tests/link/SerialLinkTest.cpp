@@ -1,0 +1,276 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/SerialLink.h"
+
+// The ports of the Wine bench, one simulator each (scripts/wine/simulators).
+namespace port {
+constexpr int kGood = 1;
+constexpr int kSilent = 2;
+constexpr int kShortEcho = 3;
+constexpr int kCorruptByte18 = 4;
+constexpr int kLateEcho = 5;
+constexpr int kLongGap = 6;
+constexpr int kShortGap = 7;
+constexpr int kExtraBytes = 8;
+constexpr int kDropsMidFrame = 9;
+} // namespace port
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+UploadFrame TestFrame(std::uint8_t tag) {
+    return {0x03, tag,  0x0A, 0x6B, 0x0A, 0x00, 0x0A, 0x6B, 0x0A, 0x00,
+            0x00, 0x64, 0x00, 0x00, 0xC8, 0x00, 0x00, 0xC8, 0x01};
+}
+
+std::string Hex(const UploadFrame& frame) {
+    std::string text;
+    for (std::uint8_t byte : frame) {
+        char digits[3];
+        std::snprintf(digits, sizeof digits, "%02X", byte);
+        text += digits;
+    }
+    return text;
+}
+
+// "com1.jsonl" names the device COM1 to Windows, whatever the folder and the extension; only
+// the "\\?\" prefix reaches the file of that name.
+std::wstring LogPath(int port) {
+    std::wstring path = L"\\\\?\\Z:" VKD_BENCH_DIR L"/com" + std::to_wstring(port) + L".jsonl";
+    for (wchar_t& c : path) {
+        if (c == L'/') {
+            c = L'\\';
+        }
+    }
+    return path;
+}
+
+std::string ReadWholeFile(const std::wstring& path) {
+    FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr));
+    std::string text;
+    char buffer[4096];
+    DWORD got = 0;
+    while (file.IsValid() && ::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) &&
+           got > 0) {
+        text.append(buffer, got);
+    }
+    return text;
+}
+
+// The "bytes" of every frame the simulator on the port received, oldest first.
+std::vector<std::string> LoggedFrames(int port) {
+    std::vector<std::string> frames;
+    std::istringstream log(ReadWholeFile(LogPath(port)));
+    const std::string key = "\"bytes\":\"";
+    for (std::string line; std::getline(log, line);) {
+        const auto at = line.find(key);
+        if (at != std::string::npos) {
+            frames.push_back(line.substr(at + key.size(), 38));
+        }
+    }
+    return frames;
+}
+
+std::string LastLoggedFrame(int port) {
+    const std::vector<std::string> frames = LoggedFrames(port);
+    return frames.empty() ? std::string() : frames.back();
+}
+
+struct TimedResult {
+    int result;
+    milliseconds elapsed;
+};
+
+TimedResult TimedSend(SerialLink& link, const UploadFrame& frame) {
+    const auto start = Clock::now();
+    const int result = link.SendFrame(frame);
+    return {result, std::chrono::duration_cast<milliseconds>(Clock::now() - start)};
+}
+
+// Exit code of open_port_probe, which sits next to this executable.
+DWORD OpenPortInOtherProcess(int port) {
+    wchar_t self[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command(self, length);
+    command.erase(command.find_last_of(L"\\/") + 1);
+    command = L"\"" + command + L"open_port_probe.exe\" " + std::to_wstring(port);
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &process)) {
+        return 100;
+    }
+    FileHandle processHandle(process.hProcess);
+    FileHandle threadHandle(process.hThread);
+    DWORD exitCode = 101;
+    if (::WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0) {
+        ::GetExitCodeProcess(process.hProcess, &exitCode);
+    }
+    return exitCode;
+}
+
+bool RunningUnderWine() {
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return ntdll && ::GetProcAddress(ntdll, "wine_get_version");
+}
+
+class SerialLinkTest : public ::testing::Test {
+protected:
+    SerialLink link;
+};
+
+} // namespace
+
+TEST_F(SerialLinkTest, PortsThatDoNotExistStayClosed) {
+    EXPECT_EQ(0, link.OpenPort(0));
+    EXPECT_FALSE(link.hLinkHandle.IsValid());
+    EXPECT_EQ(0, link.bOpened);
+    // Without the "\\.\" prefix only COM1 to COM9 name devices; COM20 is a file that is not there.
+    EXPECT_EQ(0, link.OpenPort(20));
+    EXPECT_EQ(0, link.bOpened);
+    EXPECT_EQ(0, link.SendFrame(TestFrame(0x20)));
+}
+
+TEST_F(SerialLinkTest, FileThatIsNotASerialPortIsClosedAgain) {
+    // The same plain name that misses a device finds an ordinary file in the working folder.
+    {
+        std::ofstream file("COM21");
+        file << "not a port";
+    }
+    EXPECT_EQ(0, link.OpenPort(21));
+    EXPECT_FALSE(link.hLinkHandle.IsValid());
+    EXPECT_EQ(0, link.bOpened);
+    // Deleting works only once nothing holds the file open.
+    EXPECT_TRUE(::DeleteFileW(L"COM21"));
+}
+
+TEST_F(SerialLinkTest, OpenPortKeepsThePortAlreadyOpen) {
+    ASSERT_EQ(1, link.OpenPort(port::kGood));
+    EXPECT_EQ(1, link.bOpened);
+    EXPECT_EQ(1, link.OpenPort(port::kLateEcho));
+    // The late-echo port would fail this send; the good controller answers it.
+    const UploadFrame frame = TestFrame(0x51);
+    EXPECT_EQ(1, link.SendFrame(frame));
+    EXPECT_EQ(Hex(frame), LastLoggedFrame(port::kGood));
+}
+
+TEST_F(SerialLinkTest, PortIsExclusiveToItsHolder) {
+    if (RunningUnderWine()) {
+        // The wineserver checks share modes only for regular files and directories, so a
+        // second open of a serial device succeeds there whatever the first one asked for.
+        GTEST_SKIP() << "Wine does not enforce exclusive opens of serial devices";
+    }
+    ASSERT_EQ(1, link.OpenPort(port::kGood));
+    EXPECT_EQ(0u, OpenPortInOtherProcess(port::kGood));
+    link.ClosePort();
+    EXPECT_EQ(1u, OpenPortInOtherProcess(port::kGood));
+}
+
+TEST_F(SerialLinkTest, CleanEchoIsAcceptedAndTheControllerGetsTheExactBytes) {
+    ASSERT_EQ(1, link.OpenPort(port::kGood));
+    const UploadFrame plain = TestFrame(0x41);
+    EXPECT_EQ(1, link.SendFrame(plain));
+    EXPECT_EQ(Hex(plain), LastLoggedFrame(port::kGood));
+
+    // Bytes a text-mode or flow-controlled line would eat or translate: NUL, ETX, LF, CR,
+    // XON, XOFF, Ctrl-Z and 0xFF.
+    const UploadFrame binary = {0x03, 0x00, 0x0A, 0x0D, 0x11, 0x13, 0x1A, 0xFF, 0x0D, 0x0A,
+                                0x11, 0x13, 0x00, 0xFF, 0x1A, 0x03, 0x13, 0x11, 0xFF};
+    EXPECT_EQ(1, link.SendFrame(binary));
+    EXPECT_EQ(Hex(binary), LastLoggedFrame(port::kGood));
+}
+
+TEST_F(SerialLinkTest, EchoSplitByAShortPauseIsAccepted) {
+    ASSERT_EQ(1, link.OpenPort(port::kShortGap));
+    EXPECT_EQ(1, link.SendFrame(TestFrame(0x07)));
+}
+
+TEST_F(SerialLinkTest, EchoWithByte18ChangedIsRefused) {
+    ASSERT_EQ(1, link.OpenPort(port::kCorruptByte18));
+    EXPECT_EQ(0, link.SendFrame(TestFrame(0x04)));
+    EXPECT_EQ(Hex(TestFrame(0x04)), LastLoggedFrame(port::kCorruptByte18));
+}
+
+TEST_F(SerialLinkTest, ShortEchoIsRefused) {
+    ASSERT_EQ(1, link.OpenPort(port::kShortEcho));
+    EXPECT_EQ(0, link.SendFrame(TestFrame(0x03)));
+}
+
+TEST_F(SerialLinkTest, ExtraBytesAfterTheEchoDoNotSpoilThisSendOrTheNext) {
+    ASSERT_EQ(1, link.OpenPort(port::kExtraBytes));
+    EXPECT_EQ(1, link.SendFrame(TestFrame(0x08)));
+    // Let the extras arrive; the next send must discard them rather than read them as its echo.
+    std::this_thread::sleep_for(milliseconds(300));
+    EXPECT_EQ(1, link.SendFrame(TestFrame(0x09)));
+}
+
+TEST_F(SerialLinkTest, SilenceFailsAfterTheReadTimeOut) {
+    ASSERT_EQ(1, link.OpenPort(port::kSilent));
+    const TimedResult send = TimedSend(link, TestFrame(0x02));
+    EXPECT_EQ(0, send.result);
+    // 100 ms + 50 ms per byte = 1050 ms for the read; the bounds only guard against a read that
+    // returns at once or never.
+    EXPECT_GE(send.elapsed.count(), 500);
+    EXPECT_LE(send.elapsed.count(), 3000);
+    EXPECT_EQ(Hex(TestFrame(0x02)), LastLoggedFrame(port::kSilent));
+}
+
+TEST_F(SerialLinkTest, PauseLongerThanTheIntervalTimeOutFails) {
+    ASSERT_EQ(1, link.OpenPort(port::kLongGap));
+    EXPECT_EQ(0, TimedSend(link, TestFrame(0x06)).result);
+}
+
+TEST_F(SerialLinkTest, EchoLaterThanTheTotalTimeOutFails) {
+    ASSERT_EQ(1, link.OpenPort(port::kLateEcho));
+    const TimedResult send = TimedSend(link, TestFrame(0x05));
+    EXPECT_EQ(0, send.result);
+    EXPECT_LE(send.elapsed.count(), 3000);
+}
+
+TEST_F(SerialLinkTest, LineDroppedMidFrameFailsAndAReopenWorks) {
+    ASSERT_EQ(1, link.OpenPort(port::kDropsMidFrame));
+    const TimedResult send = TimedSend(link, TestFrame(0x19));
+    EXPECT_EQ(0, send.result);
+    EXPECT_LE(send.elapsed.count(), 3000);
+
+    // The simulator offers a new line under the same name once it has dropped the old one.
+    link.ClosePort();
+    int opened = 0;
+    for (int attempt = 0; attempt < 20 && !opened; ++attempt) {
+        std::this_thread::sleep_for(milliseconds(100));
+        opened = link.OpenPort(port::kDropsMidFrame);
+    }
+    ASSERT_EQ(1, opened);
+    EXPECT_EQ(1, link.SendFrame(TestFrame(0x1A)));
+}
+
+TEST_F(SerialLinkTest, SendAfterClosePortFailsAtOnceWithoutTouchingThePort) {
+    ASSERT_EQ(1, link.OpenPort(port::kGood));
+    ASSERT_EQ(1, link.SendFrame(TestFrame(0x31)));
+    const size_t framesBefore = LoggedFrames(port::kGood).size();
+    link.ClosePort();
+    EXPECT_EQ(0, link.bOpened);
+    EXPECT_FALSE(link.hLinkHandle.IsValid());
+
+    const TimedResult send = TimedSend(link, TestFrame(0x32));
+    EXPECT_EQ(0, send.result);
+    EXPECT_LT(send.elapsed.count(), 200);
+    std::this_thread::sleep_for(milliseconds(200));
+    EXPECT_EQ(framesBefore, LoggedFrames(port::kGood).size());
+
+    link.ClosePort(); // closing twice is harmless
+    EXPECT_EQ(1, link.OpenPort(port::kGood));
+}
