@@ -11,6 +11,15 @@ namespace {
 ScriptedMainDlg* g_running = nullptr;
 constexpr UINT_PTR kScriptTimer = 0x5C;
 
+BOOL CALLBACK EndIfDialog(HWND hWnd, LPARAM result) {
+    wchar_t className[16] = L"";
+    ::GetClassNameW(hWnd, className, 16);
+    if (std::wstring(className) == L"#32770") {
+        ::EndDialog(hWnd, result);
+    }
+    return TRUE;
+}
+
 } // namespace
 
 std::wstring WindowText(HWND hWnd) {
@@ -73,17 +82,7 @@ void CALLBACK ScriptedMainDlg::OnTick(HWND, UINT, UINT_PTR, DWORD) {
     if (++self->ticks_ > kMaxTicks) {
         // Ends every dialog of the thread, so a box a step failed to close ends too.
         self->ended_ = true;
-        ::EnumThreadWindows(
-            ::GetCurrentThreadId(),
-            [](HWND hWnd, LPARAM) -> BOOL {
-                wchar_t className[16] = L"";
-                ::GetClassNameW(hWnd, className, 16);
-                if (std::wstring(className) == L"#32770") {
-                    ::EndDialog(hWnd, kTimedOut);
-                }
-                return TRUE;
-            },
-            0);
+        ::EnumThreadWindows(::GetCurrentThreadId(), &EndIfDialog, ScriptedMainDlg::kTimedOut);
         return;
     }
     if (self->nextStep_ < self->steps_.size()) {

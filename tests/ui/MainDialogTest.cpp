@@ -198,19 +198,18 @@ TEST_F(MainDialog, SystemMenuEndsWithTheAboutItem) {
     });
 }
 
+BOOL CALLBACK KeepIfAboutBox(HWND hWnd, LPARAM found) {
+    if (WindowText(hWnd) == L"About NORVEL AXIS PANEL") {
+        *reinterpret_cast<HWND*>(found) = hWnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 // Finds the About box among this thread's windows.
 HWND FindAboutBox() {
     HWND found = nullptr;
-    ::EnumThreadWindows(
-        ::GetCurrentThreadId(),
-        [](HWND hWnd, LPARAM param) -> BOOL {
-            if (WindowText(hWnd) == L"About NORVEL AXIS PANEL") {
-                *reinterpret_cast<HWND*>(param) = hWnd;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    ::EnumThreadWindows(::GetCurrentThreadId(), &KeepIfAboutBox, reinterpret_cast<LPARAM>(&found));
     return found;
 }
 
