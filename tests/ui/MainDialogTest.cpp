@@ -111,7 +111,8 @@ TEST_F(MainDialog, UploadWithoutAPortFailsAndSavesAllTheSame) {
         ASSERT_EQ(1u, MessageBoxRecorder::Boxes().size());
         const ShownBox& box = MessageBoxRecorder::Boxes()[0];
         EXPECT_EQ(L"Download Failed", box.text);
-        EXPECT_EQ(AfxGetAppName(), box.caption);
+        // No caption of its own: the program file's name, here the test's.
+        EXPECT_EQ(L"ui_dialog_tests", box.caption);
         EXPECT_EQ(static_cast<UINT>(MB_OK), box.type);
         EXPECT_EQ(d.Window(), box.owner);
         // While the box is up the status still says what the send was doing, already painted.
