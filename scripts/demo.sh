@@ -15,9 +15,9 @@ if [[ ${1:-} != --inside-session ]]; then
     for preset in native win64; do
         cmake --preset "$preset" >"build/configure-$preset.log" 2>&1 ||
             { cat "build/configure-$preset.log"; exit 1; }
-        cmake --build --preset "$preset" --target vkd37-sim vkd37_program vkd37-demo-upload \
-            2>/dev/null || cmake --build --preset "$preset"
     done
+    cmake --build --preset native --target vkd37-sim
+    cmake --build --preset win64 --target vkd37 vkd37-demo-upload
     export VKD_DEMO_HEADLESS=$([[ -n ${DISPLAY:-} ]] && echo 0 || echo 1)
     exec scripts/wine/session "$0" --inside-session
 fi

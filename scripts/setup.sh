@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build git
     clang libclang-rt-14-dev g++          # native build, sanitizers, libFuzzer
     googletest                            # source in /usr/src/googletest for every build
-    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
+    g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-i686
     binutils-mingw-w64-x86-64
     wine64                                # runs the 64-bit build's tests
     xvfb xauth x11-apps imagemagick       # a display for the dialog tests, screenshots

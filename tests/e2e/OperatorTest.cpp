@@ -18,15 +18,42 @@ namespace {
 
 // Control ids of the main dialog.
 enum : int {
-    kFwdAcc = 1000, kFwdSpeed, kFwdDec, kRevAcc, kRevSpeed, kRevDec, kCycles, kHomeDelay,
-    kEndDelay, kPort, kUpload, kSync, kPortStatus, kFwdInternal, kFwdIntPot, kFwdExtPot,
-    kRevInternal, kRevIntPot, kRevExtPot, kLegendOff, kLegendOn, kCyclesOn, kHomeDelayOn,
-    kEndDelayOn, kAutoHome, kUploadStatus = 1026, kAutoStart = 1027,
+    kFwdAcc = 1000,
+    kFwdSpeed,
+    kFwdDec,
+    kRevAcc,
+    kRevSpeed,
+    kRevDec,
+    kCycles,
+    kHomeDelay,
+    kEndDelay,
+    kPort,
+    kUpload,
+    kSync,
+    kPortStatus,
+    kFwdInternal,
+    kFwdIntPot,
+    kFwdExtPot,
+    kRevInternal,
+    kRevIntPot,
+    kRevExtPot,
+    kLegendOff,
+    kLegendOn,
+    kCyclesOn,
+    kHomeDelayOn,
+    kEndDelayOn,
+    kAutoHome,
+    kUploadStatus = 1026,
+    kAutoStart = 1027,
 };
 
 // The good controller and the faulty ones, by COM number.
 enum : int {
-    kGoodPort = 1, kSilentPort = 2, kShortEchoPort = 3, kChangedBytePort = 4, kLateEchoPort = 5,
+    kGoodPort = 1,
+    kSilentPort = 2,
+    kShortEchoPort = 3,
+    kChangedBytePort = 4,
+    kLateEchoPort = 5,
 };
 
 const std::wstring kOpened = L"Suceed Open Serial Port";
@@ -40,9 +67,9 @@ constexpr DWORD kUploadTimeoutMs = 10000;
 
 std::wstring FromUtf8(const std::string& text) {
     std::wstring wide(text.size(), L'\0');
-    wide.resize(static_cast<size_t>(::MultiByteToWideChar(
-        CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-        static_cast<int>(wide.size()))));
+    wide.resize(static_cast<size_t>(
+        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                              static_cast<int>(wide.size()))));
     return wide;
 }
 
@@ -96,7 +123,9 @@ protected:
     void WriteParameterFile(const std::string& bytes) const {
         std::ofstream(FilePath().c_str(), std::ios::binary) << bytes;
     }
-    bool FileExists() const { return ::GetFileAttributesW(FilePath().c_str()) != INVALID_FILE_ATTRIBUTES; }
+    bool FileExists() const {
+        return ::GetFileAttributesW(FilePath().c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
     std::string FileContents() const { return ReadWhole(FilePath()); }
 
     void StartProgram() {
@@ -108,8 +137,8 @@ protected:
     void ChoosePort(int port, const std::wstring& expectedStatus) {
         program_->ChooseListEntry(kPort, port);
         EXPECT_TRUE(program_->WaitForText(kPortStatus, expectedStatus, 5000))
-            << "Com" << port << ": " << std::string(program_->Text(kPortStatus).begin(),
-                                                    program_->Text(kPortStatus).end());
+            << "Com" << port << ": "
+            << std::string(program_->Text(kPortStatus).begin(), program_->Text(kPortStatus).end());
     }
 
     // Presses Upload and expects the failure box, answering it.
@@ -159,9 +188,9 @@ TEST_F(OperatorTest, FirstStartWithoutAFileShowsTheDefaults) {
     EXPECT_EQ(kNotOpened, program_->Text(kPortStatus));
     EXPECT_EQ(L"", program_->Text(kUploadStatus));
     const std::pair<int, const wchar_t*> fields[] = {
-        {kFwdAcc, L"10"},     {kFwdSpeed, L"108"},    {kFwdDec, L"10"},
-        {kRevAcc, L"10"},     {kRevSpeed, L"108"},    {kRevDec, L"10"},
-        {kCycles, L"100"},    {kHomeDelay, L"2000"},  {kEndDelay, L"2000"},
+        {kFwdAcc, L"10"},  {kFwdSpeed, L"108"},   {kFwdDec, L"10"},
+        {kRevAcc, L"10"},  {kRevSpeed, L"108"},   {kRevDec, L"10"},
+        {kCycles, L"100"}, {kHomeDelay, L"2000"}, {kEndDelay, L"2000"},
     };
     for (const auto& [id, text] : fields) {
         EXPECT_EQ(text, program_->Text(id)) << "control " << id;
@@ -219,7 +248,13 @@ TEST_F(OperatorTest, UploadToTheControllerSendsTheFrameAndSavesThePort) {
     expected.m_bAutoHome = 1;
     UploadFrame frame;
     BuildUploadFrame(expected, frame);
-    ASSERT_EQ("030205" "3B07017F0000" "00FFFF" "000000" "000001" "01", Hex(frame));
+    ASSERT_EQ("030205"
+              "3B07017F0000"
+              "00FFFF"
+              "000000"
+              "000001"
+              "01",
+              Hex(frame));
 
     const size_t before = LoggedFrames(kGoodPort).size();
     program_->Click(kUpload);
@@ -244,14 +279,23 @@ TEST_P(FaultyControllerTest, ShowsTheFailureAndStillSaves) {
     WaitForSaved(WriteParameterText(Defaults(port)));
 }
 
+std::string FaultName(const ::testing::TestParamInfo<int>& info) {
+    switch (info.param) {
+    case kSilentPort:
+        return "Silent";
+    case kShortEchoPort:
+        return "ShortEcho";
+    case kChangedBytePort:
+        return "ChangedByte";
+    default:
+        return "LateEcho";
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Faults, FaultyControllerTest,
                          ::testing::Values(kSilentPort, kShortEchoPort, kChangedBytePort,
                                            kLateEchoPort),
-                         [](const ::testing::TestParamInfo<int>& info) {
-                             const char* names[] = {"", "", "Silent", "ShortEcho", "ChangedByte",
-                                                    "LateEcho"};
-                             return std::string(names[info.param]);
-                         });
+                         FaultName);
 
 TEST_F(OperatorTest, SavedPortMinusOneSelectsNothingAndIsSavedAgain) {
     WriteParameterFile("-1 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ");
