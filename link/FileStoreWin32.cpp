@@ -49,12 +49,19 @@ bool MoveReplacing(const std::wstring& from, const std::wstring& to) {
     }
 }
 
+// A read-only file is one the user does not want written. Windows refuses to rename over it
+// anyway, but not every implementation of the call does, so this is checked first.
+bool IsReadOnly(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+}
+
 } // namespace
 
 bool ReplaceFileContents(const char* name, std::string_view bytes) {
     const std::wstring target = Widen(name);
     wchar_t temporary[MAX_PATH];
-    if (target.empty() || !::GetTempFileNameW(L".", L"~ip", 0, temporary)) {
+    if (target.empty() || IsReadOnly(target) || !::GetTempFileNameW(L".", L"~ip", 0, temporary)) {
         return false;
     }
     FileHandle file(::CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,

@@ -80,7 +80,7 @@ std::string ReadWhole(const std::wstring& path) {
 
 // The frames a simulator has logged so far, as upper-case hex.
 std::vector<std::string> LoggedFrames(int port) {
-    const std::wstring log = FromUtf8(VKD_BENCH_DIR) + L"/com" + std::to_wstring(port) + L".jsonl";
+    const std::wstring log = FromUtf8(VKD_BENCH_DIR) + L"/sim" + std::to_wstring(port) + L".jsonl";
     std::ifstream in(log.c_str(), std::ios::binary);
     std::vector<std::string> frames;
     for (std::string line; std::getline(in, line);) {
@@ -109,7 +109,9 @@ protected:
         wchar_t temp[MAX_PATH];
         ::GetTempPathW(MAX_PATH, temp);
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = std::wstring(temp) + L"vkd37-e2e-" + FromUtf8(info->name()) + L"-" +
+        std::wstring name = FromUtf8(info->name());
+        std::replace(name.begin(), name.end(), L'/', L'-'); // parameterised names hold a slash
+        dir_ = std::wstring(temp) + L"vkd37-e2e-" + name + L"-" +
                std::to_wstring(::GetTickCount()) + L"\\";
         ASSERT_TRUE(::CreateDirectoryW(dir_.c_str(), nullptr));
     }

@@ -43,16 +43,9 @@ std::string Hex(const UploadFrame& frame) {
     return text;
 }
 
-// "com1.jsonl" names the device COM1 to Windows, whatever the folder and the extension; only
-// the "\\?\" prefix reaches the file of that name.
+// The logs are named simN, not comN: to Windows "com1.<anything>" is the device COM1.
 std::wstring LogPath(int port) {
-    std::wstring path = L"\\\\?\\Z:" VKD_BENCH_DIR L"/com" + std::to_wstring(port) + L".jsonl";
-    for (wchar_t& c : path) {
-        if (c == L'/') {
-            c = L'\\';
-        }
-    }
-    return path;
+    return L"Z:" VKD_BENCH_DIR L"/sim" + std::to_wstring(port) + L".jsonl";
 }
 
 std::string ReadWholeFile(const std::wstring& path) {

@@ -205,7 +205,8 @@ OperatorDriver::Box OperatorDriver::WaitForBox(DWORD timeoutMs) const {
             ++box.buttons;
         } else if (kind == L"Static") {
             if ((::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
-                box.hasIcon = box.hasIcon || ::IsWindowVisible(child);
+                // Wine keeps the icon control even for a box without an icon, just empty.
+                box.hasIcon = box.hasIcon || (::IsWindowVisible(child) && Send(child, STM_GETICON));
             } else if (box.text.empty()) {
                 box.text = WindowText(child);
             }
