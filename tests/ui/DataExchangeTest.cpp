@@ -5,18 +5,8 @@
 
 namespace {
 
-class DataExchange : public ::testing::Test {
+class DataExchange : public DialogTest {
 protected:
-    ScratchDirectory scratch;
-    MessageBoxRecorder boxes;
-    ScriptedMainDlg dlg;
-
-    // Runs `check` once the dialog is up with the missing-file values on screen.
-    void RunWithDialog(const ScriptedMainDlg::Step& check) {
-        dlg.Then(check);
-        ASSERT_EQ(ScriptedMainDlg::kScriptDone, dlg.Run());
-    }
-
     static int Focused() { return ::GetDlgCtrlID(::GetFocus()); }
 
     static void ExpectWholeTextSelected(HWND edit) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <string>
 #include <utility>
@@ -124,3 +126,17 @@ inline std::wstring RangePrompt(int minVal, int maxVal) {
 
 // Window text of any window.
 std::wstring WindowText(HWND hWnd);
+
+// Runs the real main dialog in a scratch working directory, with every box answered.
+class DialogTest : public ::testing::Test {
+protected:
+    ScratchDirectory scratch;
+    MessageBoxRecorder boxes;
+    ScriptedMainDlg dlg;
+
+    // Runs `check` once the dialog is up.
+    void RunWithDialog(const ScriptedMainDlg::Step& check) {
+        dlg.Then(check);
+        ASSERT_EQ(ScriptedMainDlg::kScriptDone, dlg.Run());
+    }
+};

@@ -8,16 +8,8 @@ namespace {
 
 constexpr char kMissingFileValuesSaved[] = "0 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ";
 
-class MainDialog : public ::testing::Test {
+class MainDialog : public DialogTest {
 protected:
-    ScratchDirectory scratch;
-    MessageBoxRecorder boxes;
-    ScriptedMainDlg dlg;
-
-    void RunWithDialog(const ScriptedMainDlg::Step& check) {
-        dlg.Then(check);
-        ASSERT_EQ(ScriptedMainDlg::kScriptDone, dlg.Run());
-    }
     static const std::vector<ShownBox>& Shown() { return MessageBoxRecorder::Boxes(); }
 };
 

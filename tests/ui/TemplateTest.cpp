@@ -266,17 +266,7 @@ TEST(MainTemplate, FontAndEveryControlsStyleAsCompiled) {
     }
 }
 
-class Template : public ::testing::Test {
-protected:
-    ScratchDirectory scratch;
-    MessageBoxRecorder boxes;
-    ScriptedMainDlg dlg;
-
-    void RunWithDialog(const ScriptedMainDlg::Step& check) {
-        dlg.Then(check);
-        ASSERT_EQ(ScriptedMainDlg::kScriptDone, dlg.Run());
-    }
-};
+class Template : public DialogTest {};
 
 TEST_F(Template, FrameCaptionAndSize) {
     RunWithDialog([](ScriptedMainDlg& d) {
