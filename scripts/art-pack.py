@@ -214,10 +214,10 @@ def icon_image(size, bpp, in_png):
     return header + table + colour + mask
 
 
-def make_ico(out_ico, specs):
+def make_ico(out_ico, entries):
     images = []
-    for spec in specs:
-        size, bpp, path = spec.split(":", 2)
+    for entry in entries:
+        size, bpp, path = entry.split(":", 2)
         size, bpp = int(size), int(bpp)
         images.append((size, bpp, icon_image(size, bpp, path)))
 
