@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "OperatorDriver.h"
+#include "SimulatorLog.h"
 #include "link/UploadFrame.h"
 #include "model/ParameterFile.h"
 
@@ -47,15 +48,6 @@ enum : int {
     kAutoStart = 1027,
 };
 
-// The good controller and the faulty ones, by COM number.
-enum : int {
-    kGoodPort = 1,
-    kSilentPort = 2,
-    kShortEchoPort = 3,
-    kChangedBytePort = 4,
-    kLateEchoPort = 5,
-};
-
 const std::wstring kOpened = L"Suceed Open Serial Port";
 const std::wstring kNotOpened = L"Faild Open Serial Port";
 const std::wstring kComplete = L"Download Complete";
@@ -76,31 +68,6 @@ std::wstring FromUtf8(const std::string& text) {
 std::string ReadWhole(const std::wstring& path) {
     std::ifstream in(path.c_str(), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
-}
-
-// The frames a simulator has logged so far, as upper-case hex.
-std::vector<std::string> LoggedFrames(int port) {
-    const std::wstring log = FromUtf8(VKD_BENCH_DIR) + L"/sim" + std::to_wstring(port) + L".jsonl";
-    std::ifstream in(log.c_str(), std::ios::binary);
-    std::vector<std::string> frames;
-    for (std::string line; std::getline(in, line);) {
-        const std::string key = "\"bytes\":\"";
-        const size_t at = line.find(key);
-        if (at != std::string::npos) {
-            frames.push_back(line.substr(at + key.size(), 38));
-        }
-    }
-    return frames;
-}
-
-std::string Hex(const UploadFrame& frame) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string hex;
-    for (auto byte : frame) {
-        hex += digits[byte >> 4];
-        hex += digits[byte & 15];
-    }
-    return hex;
 }
 
 class OperatorTest : public ::testing::Test {
@@ -217,7 +184,7 @@ TEST_F(OperatorTest, UploadWithoutAPortFailsAndStillSaves) {
 
 TEST_F(OperatorTest, UploadToTheControllerSendsTheFrameAndSavesThePort) {
     StartProgram();
-    ChoosePort(kGoodPort, kOpened);
+    ChoosePort(port::kGood, kOpened);
 
     program_->Type(kFwdAcc, L"5");
     program_->Type(kFwdSpeed, L"60");
@@ -234,7 +201,7 @@ TEST_F(OperatorTest, UploadToTheControllerSendsTheFrameAndSavesThePort) {
     program_->SetChecked(kAutoHome, true);
     program_->SetChecked(kAutoStart, true);
 
-    ParameterSet expected = Defaults(kGoodPort);
+    ParameterSet expected = Defaults(port::kGood);
     expected.m_nFwdAcc = 5;
     expected.m_nFwdSpeed = 60;
     expected.m_nFwdDec = 7;
@@ -258,11 +225,11 @@ TEST_F(OperatorTest, UploadToTheControllerSendsTheFrameAndSavesThePort) {
               "01",
               Hex(frame));
 
-    const size_t before = LoggedFrames(kGoodPort).size();
+    const size_t before = LoggedFrames(port::kGood).size();
     program_->Click(kUpload);
     ASSERT_TRUE(program_->WaitForText(kUploadStatus, kComplete, kUploadTimeoutMs))
         << "no \"Download Complete\"";
-    const std::vector<std::string> frames = LoggedFrames(kGoodPort);
+    const std::vector<std::string> frames = LoggedFrames(port::kGood);
     ASSERT_EQ(before + 1, frames.size());
     EXPECT_EQ(Hex(frame), frames.back());
     WaitForSaved(WriteParameterText(expected));
@@ -283,11 +250,11 @@ TEST_P(FaultyControllerTest, ShowsTheFailureAndStillSaves) {
 
 std::string FaultName(const ::testing::TestParamInfo<int>& info) {
     switch (info.param) {
-    case kSilentPort:
+    case port::kSilent:
         return "Silent";
-    case kShortEchoPort:
+    case port::kShortEcho:
         return "ShortEcho";
-    case kChangedBytePort:
+    case port::kCorruptByte18:
         return "ChangedByte";
     default:
         return "LateEcho";
@@ -295,8 +262,8 @@ std::string FaultName(const ::testing::TestParamInfo<int>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, FaultyControllerTest,
-                         ::testing::Values(kSilentPort, kShortEchoPort, kChangedBytePort,
-                                           kLateEchoPort),
+                         ::testing::Values(port::kSilent, port::kShortEcho, port::kCorruptByte18,
+                                           port::kLateEcho),
                          FaultName);
 
 TEST_F(OperatorTest, SavedPortMinusOneSelectsNothingAndIsSavedAgain) {
@@ -330,7 +297,7 @@ TEST_F(OperatorTest, RampOutOfRangeFromTheFileIsRejectedBeforeSending) {
     StartProgram();
     ASSERT_EQ(kOpened, program_->Text(kPortStatus));
     EXPECT_EQ(L"200", program_->Text(kFwdAcc));
-    const size_t before = LoggedFrames(kGoodPort).size();
+    const size_t before = LoggedFrames(port::kGood).size();
 
     program_->Click(kUpload);
     const OperatorDriver::Box prompt = program_->WaitForBox(5000);
@@ -341,7 +308,7 @@ TEST_F(OperatorTest, RampOutOfRangeFromTheFileIsRejectedBeforeSending) {
 
     EXPECT_FALSE(program_->WaitForBox(1500).window) << "a second box appeared";
     EXPECT_EQ(L"", program_->Text(kUploadStatus));
-    EXPECT_EQ(before, LoggedFrames(kGoodPort).size()) << "the rejected value was sent";
+    EXPECT_EQ(before, LoggedFrames(port::kGood).size()) << "the rejected value was sent";
     EXPECT_EQ(file, FileContents());
 }
 
@@ -384,7 +351,7 @@ TEST_F(OperatorTest, EnterWithAnInvalidValuePromptsAndStaysOpen) {
 // While the send blocks the window, the status really shows "Uploading……" on screen.
 TEST_F(OperatorTest, UploadingIsPaintedWhileTheSendBlocks) {
     StartProgram();
-    ChoosePort(kSilentPort, kOpened);
+    ChoosePort(port::kSilent, kOpened);
     const HWND status = ::GetDlgItem(program_->MainWindow(), kUploadStatus);
     RECT area;
     ::GetWindowRect(status, &area);

@@ -1,27 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "SimulatorLog.h"
 #include "link/SerialLink.h"
-
-// The ports of the Wine bench, one simulator each (scripts/wine/simulators).
-namespace port {
-constexpr int kGood = 1;
-constexpr int kSilent = 2;
-constexpr int kShortEcho = 3;
-constexpr int kCorruptByte18 = 4;
-constexpr int kLateEcho = 5;
-constexpr int kLongGap = 6;
-constexpr int kShortGap = 7;
-constexpr int kExtraBytes = 8;
-constexpr int kDropsMidFrame = 9;
-} // namespace port
 
 namespace {
 
@@ -31,48 +16,6 @@ using std::chrono::milliseconds;
 UploadFrame TestFrame(std::uint8_t tag) {
     return {0x03, tag,  0x0A, 0x6B, 0x0A, 0x00, 0x0A, 0x6B, 0x0A, 0x00,
             0x00, 0x64, 0x00, 0x00, 0xC8, 0x00, 0x00, 0xC8, 0x01};
-}
-
-std::string Hex(const UploadFrame& frame) {
-    std::string text;
-    for (std::uint8_t byte : frame) {
-        char digits[3];
-        std::snprintf(digits, sizeof digits, "%02X", byte);
-        text += digits;
-    }
-    return text;
-}
-
-// The logs are named simN, not comN: to Windows "com1.<anything>" is the device COM1.
-std::wstring LogPath(int port) {
-    return L"Z:" VKD_BENCH_DIR L"/sim" + std::to_wstring(port) + L".jsonl";
-}
-
-std::string ReadWholeFile(const std::wstring& path) {
-    FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, 0, nullptr));
-    std::string text;
-    char buffer[4096];
-    DWORD got = 0;
-    while (file.IsValid() && ::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) &&
-           got > 0) {
-        text.append(buffer, got);
-    }
-    return text;
-}
-
-// The "bytes" of every frame the simulator on the port received, oldest first.
-std::vector<std::string> LoggedFrames(int port) {
-    std::vector<std::string> frames;
-    std::istringstream log(ReadWholeFile(LogPath(port)));
-    const std::string key = "\"bytes\":\"";
-    for (std::string line; std::getline(log, line);) {
-        const auto at = line.find(key);
-        if (at != std::string::npos) {
-            frames.push_back(line.substr(at + key.size(), 38));
-        }
-    }
-    return frames;
 }
 
 std::string LastLoggedFrame(int port) {

@@ -1,0 +1,50 @@
+#pragma once
+
+// What the Wine bench offers a Windows test: the simulator behind each COM port
+// (scripts/wine/simulators) and the frames each one has logged.
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "link/UploadFrame.h"
+
+namespace port {
+constexpr int kGood = 1;
+constexpr int kSilent = 2;
+constexpr int kShortEcho = 3;
+constexpr int kCorruptByte18 = 4;
+constexpr int kLateEcho = 5;
+constexpr int kLongGap = 6;
+constexpr int kShortGap = 7;
+constexpr int kExtraBytes = 8;
+constexpr int kDropsMidFrame = 9;
+} // namespace port
+
+// A frame as the logs spell it: 38 upper-case hex digits.
+inline std::string Hex(const UploadFrame& frame) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string hex;
+    for (auto byte : frame) {
+        hex += digits[byte >> 4];
+        hex += digits[byte & 15];
+    }
+    return hex;
+}
+
+// The "bytes" of every frame the simulator on the port received, oldest first. The logs are
+// named simN, not comN: to Windows "com1.<anything>" is the device COM1. Wine shows the Linux
+// root as drive Z:.
+inline std::vector<std::string> LoggedFrames(int port) {
+    const std::wstring path = L"Z:" VKD_BENCH_DIR L"/sim" + std::to_wstring(port) + L".jsonl";
+    std::ifstream log(path.c_str(), std::ios::binary);
+    std::vector<std::string> frames;
+    const std::string key = "\"bytes\":\"";
+    for (std::string line; std::getline(log, line);) {
+        const size_t at = line.find(key);
+        if (at != std::string::npos) {
+            frames.push_back(line.substr(at + key.size(), 38));
+        }
+    }
+    return frames;
+}
