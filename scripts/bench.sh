@@ -24,7 +24,7 @@ scripts/wine/session bash -c '
     scripts/wine/simulators start >/dev/null || exit 1
     status=0
     scripts/wine/run build/win64/bench/link_bench.exe 1 "$1" || status=1
-    program=$(echo "Z:$(echo "$PWD"/build/win64/ui/*.exe)" | tr / "\\\\")
+    program=Z:$(echo "$PWD"/build/win64/ui/*.exe)
     scripts/wine/run build/win64/bench/upload_bench.exe "$program" "$2" || status=1
     scripts/wine/simulators stop
     exit $status

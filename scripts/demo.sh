@@ -49,11 +49,12 @@ if [[ $VKD_DEMO_HEADLESS == 0 ]]; then
     exit 0
 fi
 
+# Wine shows the Linux root as drive Z: and takes forward slashes.
 done_file=$demo_dir/screenshot.done
 report=$demo_dir/upload.txt
 rm -f "$done_file" "$report" "$demo_dir/screenshot.png"
 (cd "$demo_dir" && "$VKD_WINE" "$repo_root/build/win64/tools/driver/vkd37-demo-upload.exe" \
-    "$(echo "Z:$program" | tr / '\\')" "$(echo "Z:$demo_dir" | tr / '\\')" "$(echo "Z:$done_file" | tr / '\\')" \
+    "Z:$program" "Z:$demo_dir" "Z:$done_file" \
     >"$report" 2>/dev/null) &
 program_pid=$!
 for ((i = 0; i < 600; i++)); do
