@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "link/FileHandle.h"
+#include "platform/FileHandle.h"
 #include "link/UploadFrame.h"
 
 // The COM port to the controller. Every call blocks the calling thread until the port answers

@@ -8,25 +8,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/UniqueFd.h"
+
 namespace {
-
-// Owns a POSIX file descriptor.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() { Close(); }
-    int get() const { return fd_; }
-    bool Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
 
 bool WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -50,9 +34,12 @@ mode_t DefaultFileMode() {
 }
 
 // Makes the rename itself durable.
-void SyncWorkingDirectory() {
-    Descriptor dir(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0) {
+void SyncDirectoryOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    const std::string directory =
+        slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    UniqueFd dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.IsValid()) {
         ::fsync(dir.get());
     }
 }
@@ -61,8 +48,8 @@ void SyncWorkingDirectory() {
 
 bool ReplaceFileContents(const char* name, std::string_view bytes) {
     std::string temporary = std::string(name) + ".XXXXXX";
-    Descriptor file(::mkstemp(temporary.data()));
-    if (file.get() < 0) {
+    UniqueFd file(::mkstemp(temporary.data()));
+    if (!file.IsValid()) {
         return false;
     }
     const bool written = ::fchmod(file.get(), DefaultFileMode()) == 0 &&
@@ -71,6 +58,6 @@ bool ReplaceFileContents(const char* name, std::string_view bytes) {
         ::unlink(temporary.c_str());
         return false;
     }
-    SyncWorkingDirectory();
+    SyncDirectoryOf(name);
     return true;
 }

@@ -53,20 +53,29 @@ std::string WriteParameterText(const ParameterSet& set) {
 }
 
 void LoadParameters(ParameterSet& set) {
-    FilePtr file(std::fopen(kParameterFileName, "rb"));
+    LoadParameterFile(kParameterFileName, set);
+}
+
+bool LoadParameterFile(const char* path, ParameterSet& set) {
+    FilePtr file(std::fopen(path, "rb"));
     if (!file) {
         set.ApplyMissingFileValues();
-        return;
+        return false;
     }
     std::string text(kParameterFileReadLimit, '\0');
     text.resize(std::fread(text.data(), 1, text.size(), file.get()));
     ReadParameterText(text, set);
+    return true;
+}
+
+bool SaveParameterFile(const char* path, const ParameterSet& set) {
+    return ReplaceFileContents(path, WriteParameterText(set));
 }
 
 void SaveParameters(ParameterSet& set, int selection) {
     ParameterSet saved = set;
     saved.m_nPort = selection;
-    if (ReplaceFileContents(kParameterFileName, WriteParameterText(saved))) {
+    if (SaveParameterFile(kParameterFileName, saved)) {
         set.m_nPort = selection;
     }
 }

@@ -22,6 +22,12 @@ std::string WriteParameterText(const ParameterSet& set);
 // Fills the set from the file, or with the missing-file values when it cannot be opened.
 void LoadParameters(ParameterSet& set);
 
+// The same for a file at any path; false (and the missing-file values) when it cannot be opened.
+bool LoadParameterFile(const char* path, ParameterSet& set);
+
+// Replaces the file at path with the set's values in one step; false when nothing was written.
+bool SaveParameterFile(const char* path, const ParameterSet& set);
+
 // Records the port list's selection (-1 for none) in the set and replaces the file with the
 // new contents in one step. When the file cannot be written nothing changes, m_nPort included.
 void SaveParameters(ParameterSet& set, int selection);

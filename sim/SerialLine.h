@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <string>
 
-#include "sim/UniqueFd.h"
+#include "platform/UniqueFd.h"
 
 // The simulator's end of the serial line: the master of a pseudo-terminal it created, or an
 // existing serial device. Either way the descriptor is non-blocking and set to raw 9600 8N1.

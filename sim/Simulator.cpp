@@ -9,7 +9,7 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include "sim/FrameReport.h"
+#include "link/FrameReport.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include <unistd.h>
 
 #include "link/UploadFrame.h"
-#include "sim/UniqueFd.h"
+#include "platform/UniqueFd.h"
 
 extern char** environ;
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "link/UploadFrame.h"
-#include "sim/FrameReport.h"
+#include "link/FrameReport.h"
 
 namespace {
 

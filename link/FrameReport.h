@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json_fwd.hpp>
+
 #include "link/UploadFrame.h"
 
 // One motion profile as the controller reads it; speed is the byte plus one.
@@ -27,6 +29,14 @@ struct DecodedFrame {
 };
 
 DecodedFrame DecodeFrame(const UploadFrame& frame);
+
+// The bytes as upper-case hex digits, with separator between two bytes.
+std::string FrameHex(const UploadFrame& frame, const char* separator);
+
+// The frame for a person, and as a JSON object (bytes, fwd, rev, cycles, delays, auto_home,
+// problems); a value that is off is null.
+std::string DescribeFrame(const DecodedFrame& frame);
+nlohmann::ordered_json FrameJson(const DecodedFrame& frame);
 
 // The line written per frame: for a person, or one JSON object. echoCount is the number of bytes
 // about to go back, extras included.

@@ -1,7 +1,9 @@
-#include "sim/FrameReport.h"
+#include "link/FrameReport.h"
 
 #include <cstdio>
 #include <utility>
+
+#include <nlohmann/json.hpp>
 
 #include "model/ParameterSet.h"
 
@@ -75,32 +77,15 @@ std::string OffOr(std::uint32_t value, const char* unit) {
     return value == 0 ? std::string("off") : std::to_string(value) + unit;
 }
 
-void AppendJsonString(std::string& out, const std::string& text) {
-    out += '"';
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(c));
-            out += escape;
-        } else {
-            out += c;
-        }
-    }
-    out += '"';
+nlohmann::ordered_json JsonProfile(const ProfileFields& profile) {
+    return {{"source", profile.source},
+            {"acc", profile.acc},
+            {"speed", profile.speed},
+            {"dec", profile.dec}};
 }
 
-std::string JsonProfile(const ProfileFields& profile) {
-    return "{\"source\":" + std::to_string(profile.source) +
-           ",\"acc\":" + std::to_string(profile.acc) +
-           ",\"speed\":" + std::to_string(profile.speed) +
-           ",\"dec\":" + std::to_string(profile.dec) + "}";
-}
-
-std::string JsonNumberOrNull(std::uint32_t value) {
-    return value == 0 ? std::string("null") : std::to_string(value);
+nlohmann::ordered_json NumberOrNull(std::uint32_t value) {
+    return value == 0 ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(value);
 }
 
 } // namespace
@@ -129,12 +114,25 @@ DecodedFrame DecodeFrame(const UploadFrame& frame) {
     return decoded;
 }
 
-std::string HumanLine(unsigned frameNumber, const DecodedFrame& frame) {
-    std::string line =
-        "#" + std::to_string(frameNumber) + " " + DescribeProfile("FWD", frame.forward) + " | " +
-        DescribeProfile("REV", frame.reverse) + " | cycles " + OffOr(frame.cycles, "") +
-        " | home delay " + OffOr(frame.homeDelayMs, " ms") + " | end delay " +
-        OffOr(frame.endDelayMs, " ms") + " | auto homing ";
+std::string FrameHex(const UploadFrame& frame, const char* separator) {
+    std::string hex;
+    for (const std::uint8_t byte : frame) {
+        char digits[3];
+        std::snprintf(digits, sizeof digits, "%02X", byte);
+        if (!hex.empty()) {
+            hex += separator;
+        }
+        hex += digits;
+    }
+    return hex;
+}
+
+std::string DescribeFrame(const DecodedFrame& frame) {
+    std::string line = DescribeProfile("FWD", frame.forward) + " | " +
+                       DescribeProfile("REV", frame.reverse) + " | cycles " +
+                       OffOr(frame.cycles, "") + " | home delay " +
+                       OffOr(frame.homeDelayMs, " ms") + " | end delay " +
+                       OffOr(frame.endDelayMs, " ms") + " | auto homing ";
     switch (frame.autoHome) {
     case 0:
         line += "off";
@@ -152,26 +150,24 @@ std::string HumanLine(unsigned frameNumber, const DecodedFrame& frame) {
     return line;
 }
 
+nlohmann::ordered_json FrameJson(const DecodedFrame& frame) {
+    return {{"bytes", FrameHex(frame.bytes, "")},
+            {"fwd", JsonProfile(frame.forward)},
+            {"rev", JsonProfile(frame.reverse)},
+            {"cycles", NumberOrNull(frame.cycles)},
+            {"home_delay_ms", NumberOrNull(frame.homeDelayMs)},
+            {"end_delay_ms", NumberOrNull(frame.endDelayMs)},
+            {"auto_home", frame.autoHome},
+            {"problems", frame.problems}};
+}
+
+std::string HumanLine(unsigned frameNumber, const DecodedFrame& frame) {
+    return "#" + std::to_string(frameNumber) + " " + DescribeFrame(frame);
+}
+
 std::string JsonLine(unsigned frameNumber, const DecodedFrame& frame, std::size_t echoCount) {
-    std::string hex;
-    for (const std::uint8_t byte : frame.bytes) {
-        char digits[3];
-        std::snprintf(digits, sizeof digits, "%02X", byte);
-        hex += digits;
-    }
-    std::string line = "{\"n\":" + std::to_string(frameNumber) + ",\"bytes\":\"" + hex +
-                       "\",\"fwd\":" + JsonProfile(frame.forward) +
-                       ",\"rev\":" + JsonProfile(frame.reverse) +
-                       ",\"cycles\":" + JsonNumberOrNull(frame.cycles) +
-                       ",\"home_delay_ms\":" + JsonNumberOrNull(frame.homeDelayMs) +
-                       ",\"end_delay_ms\":" + JsonNumberOrNull(frame.endDelayMs) +
-                       ",\"auto_home\":" + std::to_string(frame.autoHome) + ",\"problems\":[";
-    for (std::size_t i = 0; i < frame.problems.size(); ++i) {
-        if (i != 0) {
-            line += ',';
-        }
-        AppendJsonString(line, frame.problems[i]);
-    }
-    line += "],\"echo\":" + std::to_string(echoCount) + "}";
-    return line;
+    nlohmann::ordered_json line = {{"n", frameNumber}};
+    line.update(FrameJson(frame));
+    line["echo"] = echoCount;
+    return line.dump();
 }

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "link/FileHandle.h"
+#include "platform/FileHandle.h"
 
 namespace {
 

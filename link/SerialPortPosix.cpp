@@ -1,0 +1,234 @@
+#include "link/SerialPort.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+std::string WithReason(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
+
+// Milliseconds until the deadline for poll, never negative.
+int PollTimeout(Clock::time_point deadline) {
+    const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now()).count();
+    return static_cast<int>(std::max<long long>(left, 0));
+}
+
+// poll that retries on EINTR with what is left of the time; the events seen, 0 on time-out,
+// -1 on failure.
+int WaitFor(int fd, short events, Clock::time_point deadline) {
+    for (;;) {
+        pollfd watched{fd, events, 0};
+        const int ready = ::poll(&watched, 1, PollTimeout(deadline));
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        return ready <= 0 ? ready : watched.revents;
+    }
+}
+
+bool IsTransient(int error) {
+    return error == EINTR || error == EAGAIN || error == EWOULDBLOCK;
+}
+
+// The bounded write loop: each attempt may take as long as a write of the rest may take.
+bool WriteFrame(int fd, const UploadFrame& frame) {
+    std::size_t sent = 0;
+    int emptyWrites = 0;
+    while (sent < frame.size()) {
+        const std::size_t rest = frame.size() - sent;
+        const Clock::time_point deadline =
+            Clock::now() + milliseconds(LineTiming::TransferLimitMs(rest));
+        const int events = WaitFor(fd, POLLOUT, deadline);
+        if (events < 0 || (events & (POLLERR | POLLHUP | POLLNVAL))) {
+            return false;
+        }
+        ssize_t written = 0;
+        if (events & POLLOUT) {
+            written = ::write(fd, frame.data() + sent, rest);
+            if (written < 0 && !IsTransient(errno)) {
+                return false;
+            }
+        }
+        emptyWrites = written > 0 ? 0 : emptyWrites + 1;
+        if (emptyWrites == LineTiming::kMaxEmptyWrites) {
+            return false;
+        }
+        sent += static_cast<std::size_t>(std::max<ssize_t>(written, 0));
+    }
+    return true;
+}
+
+// One read of 19 bytes with the Windows semantics: it ends at the total time-out, when more than
+// the interval passes between two bytes, or when all bytes are in. Extra bytes stay queued.
+EchoResult ReadEcho(int fd, UploadFrame& echo) {
+    EchoResult result;
+    const Clock::time_point total =
+        Clock::now() + milliseconds(LineTiming::TransferLimitMs(echo.size()));
+    Clock::time_point lastByte{};
+    while (result.received < echo.size()) {
+        Clock::time_point deadline = total;
+        if (result.received > 0) {
+            deadline = std::min(deadline, lastByte + milliseconds(LineTiming::kIntervalMs));
+        }
+        const int events = WaitFor(fd, POLLIN, deadline);
+        if (events == 0) {
+            break;
+        }
+        if (events < 0 || !(events & POLLIN)) {
+            result.outcome = EchoOutcome::kLineLost;
+            return result;
+        }
+        const ssize_t count =
+            ::read(fd, echo.data() + result.received, echo.size() - result.received);
+        if (count < 0 && IsTransient(errno)) {
+            continue;
+        }
+        if (count <= 0) {
+            result.outcome = EchoOutcome::kLineLost;
+            return result;
+        }
+        result.received += static_cast<std::size_t>(count);
+        lastByte = Clock::now();
+    }
+    result.outcome = result.received == 0               ? EchoOutcome::kNoEcho
+                     : result.received < echo.size() ? EchoOutcome::kShortEcho
+                                                        : EchoOutcome::kConfirmed;
+    return result;
+}
+
+bool MakeNonBlocking(int fd) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+} // namespace
+
+bool ConfigureLine(int fd, std::string& error) {
+    termios settings{};
+    if (::tcgetattr(fd, &settings) != 0) {
+        error = WithReason("cannot read the line settings");
+        return false;
+    }
+    settings.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
+                                               ICRNL | IXON | IXOFF | IXANY | INPCK);
+    settings.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    settings.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    // CRTSCTS is left as it is: handshaking stays as the port reports it, as on Windows.
+    settings.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB);
+    settings.c_cflag |= CS8 | CLOCAL | CREAD;
+    settings.c_cc[VMIN] = 1;
+    settings.c_cc[VTIME] = 0;
+    // A pseudo-terminal ignores the rate; a real adapter needs it.
+    if (::cfsetispeed(&settings, B9600) != 0 || ::cfsetospeed(&settings, B9600) != 0 ||
+        ::tcsetattr(fd, TCSANOW, &settings) != 0) {
+        error = WithReason("cannot set the line settings");
+        return false;
+    }
+    return true;
+}
+
+UniqueFd OpenSerialDevice(const std::string& path, OpenFailure& failure, std::string& error) {
+    const std::string prefix = "cannot open " + path + ": ";
+    UniqueFd device(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+    if (!device.IsValid()) {
+        const int reason = errno;
+        failure = reason == ENOENT ? OpenFailure::kMissing
+                  : reason == EBUSY ? OpenFailure::kBusy
+                                    : OpenFailure::kOther;
+        error = prefix + (reason == EBUSY ? "held by another program" : std::strerror(reason));
+        return {};
+    }
+    if (!::isatty(device.get())) {
+        failure = OpenFailure::kNotSerial;
+        error = prefix + "not a serial port";
+        return {};
+    }
+    // TIOCEXCL keeps other openers out, except root; the lock is what cooperating tools check.
+    if (::flock(device.get(), LOCK_EX | LOCK_NB) != 0) {
+        failure = errno == EWOULDBLOCK ? OpenFailure::kBusy : OpenFailure::kOther;
+        error = prefix + (errno == EWOULDBLOCK ? "held by another program" : std::strerror(errno));
+        return {};
+    }
+    std::string reason;
+    if (::ioctl(device.get(), TIOCEXCL) != 0 || !ConfigureLine(device.get(), reason)) {
+        failure = OpenFailure::kNotSerial;
+        error = prefix + "not a serial port (" + (reason.empty() ? "TIOCEXCL refused" : reason) +
+                ")";
+        return {};
+    }
+    failure = OpenFailure::kNone;
+    return device;
+}
+
+bool CreatePseudoTerminal(PseudoTerminal& terminal, std::string& error) {
+    UniqueFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (!master.IsValid()) {
+        error = WithReason("cannot create a pseudo-terminal");
+        return false;
+    }
+    if (::grantpt(master.get()) != 0 || ::unlockpt(master.get()) != 0) {
+        error = WithReason("cannot unlock the pseudo-terminal");
+        return false;
+    }
+    char name[128];
+    if (::ptsname_r(master.get(), name, sizeof name) != 0) {
+        error = WithReason("cannot name the pseudo-terminal");
+        return false;
+    }
+    UniqueFd slave(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (!slave.IsValid()) {
+        error = WithReason(std::string("cannot open ") + name);
+        return false;
+    }
+    if (!ConfigureLine(slave.get(), error) || !ConfigureLine(master.get(), error)) {
+        return false;
+    }
+    if (!MakeNonBlocking(master.get())) {
+        error = WithReason("cannot configure the pseudo-terminal");
+        return false;
+    }
+    terminal.master = std::move(master);
+    terminal.slave = std::move(slave);
+    terminal.slavePath = name;
+    return true;
+}
+
+SerialPort SerialPort::Open(const std::string& name, OpenFailure& failure, std::string& error) {
+    SerialPort port;
+    port.fd_ = OpenSerialDevice(name, failure, error);
+    return port;
+}
+
+bool SerialPort::IsOpen() const {
+    return fd_.IsValid();
+}
+
+EchoResult SerialPort::Exchange(const UploadFrame& frame) {
+    // Whatever arrived before this frame (a late or extra echo) must not count as its answer.
+    ::tcflush(fd_.get(), TCIOFLUSH);
+    if (!WriteFrame(fd_.get(), frame)) {
+        return {EchoOutcome::kWriteFailed, 0};
+    }
+    UploadFrame echo{};
+    EchoResult result = ReadEcho(fd_.get(), echo);
+    if (result.outcome == EchoOutcome::kConfirmed && echo != frame) {
+        result.outcome = EchoOutcome::kChangedEcho;
+    }
+    return result;
+}
