@@ -17,9 +17,8 @@
 #include <unistd.h>
 
 #include "link/UploadFrame.h"
+#include "ChildProcess.h"
 #include "platform/UniqueFd.h"
-
-extern char** environ;
 
 namespace {
 
@@ -30,116 +29,13 @@ const UploadFrame kFrame = {0x03, 0x00, 0x0A, 0x6B, 0x0A, 0x00, 0x0A, 0x6B, 0x0A
                             0x00, 0x64, 0x00, 0x00, 0xC8, 0x00, 0x00, 0xC8, 0x01};
 const std::vector<std::uint8_t> kEcho(kFrame.begin(), kFrame.end());
 
-int MillisecondsLeft(Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
+using child_process::MillisecondsLeft;
 
-// The simulator as a child process with its stdout and stderr on pipes; killed if still running
-// when the test ends.
-class SimProcess {
+// The simulator as a child process.
+class SimProcess : public ChildProcess {
 public:
-    explicit SimProcess(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), VKD37_SIM_PATH);
-        int out[2], err[2];
-        if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
-            return;
-        }
-        stdout_ = UniqueFd(out[0]);
-        stderr_ = UniqueFd(err[0]);
-        UniqueFd outWrite(out[1]), errWrite(err[1]);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, outWrite.get(), STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, errWrite.get(), STDERR_FILENO);
-        std::vector<char*> argv;
-        for (std::string& argument : arguments) {
-            argv.push_back(argument.data());
-        }
-        argv.push_back(nullptr);
-        if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    SimProcess(const SimProcess&) = delete;
-    SimProcess& operator=(const SimProcess&) = delete;
-    ~SimProcess() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-
-    bool IsRunning() const { return pid_ > 0; }
-    void Signal(int signal) { ::kill(pid_, signal); }
-
-    std::optional<std::string> ReadLine(milliseconds limit = milliseconds(3000)) {
-        const Clock::time_point deadline = Clock::now() + limit;
-        for (;;) {
-            const std::size_t end = stdoutText_.find('\n');
-            if (end != std::string::npos) {
-                std::string line = stdoutText_.substr(0, end);
-                stdoutText_.erase(0, end + 1);
-                return line;
-            }
-            if (!ReadSome(stdout_.get(), stdoutText_, MillisecondsLeft(deadline))) {
-                return std::nullopt;
-            }
-        }
-    }
-
-    // The port path from the next line, which must be "port: PATH".
-    std::string ReadPort() {
-        const std::optional<std::string> line = ReadLine();
-        const std::string prefix = "port: ";
-        if (!line || line->compare(0, prefix.size(), prefix) != 0) {
-            ADD_FAILURE() << "expected a port line, got " << line.value_or("nothing");
-            return {};
-        }
-        return line->substr(prefix.size());
-    }
-
-    std::string ErrorText(milliseconds limit = milliseconds(200)) {
-        const Clock::time_point deadline = Clock::now() + limit;
-        while (ReadSome(stderr_.get(), stderrText_, MillisecondsLeft(deadline))) {
-        }
-        return stderrText_;
-    }
-
-    std::optional<int> WaitForExit(milliseconds limit = milliseconds(3000)) {
-        const Clock::time_point deadline = Clock::now() + limit;
-        do {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(milliseconds(10));
-        } while (Clock::now() < deadline);
-        return std::nullopt;
-    }
-
-private:
-    static bool ReadSome(int fd, std::string& text, int timeoutMs) {
-        pollfd watched{fd, POLLIN, 0};
-        if (::poll(&watched, 1, timeoutMs) <= 0) {
-            return false;
-        }
-        char buffer[4096];
-        const ssize_t received = ::read(fd, buffer, sizeof buffer);
-        if (received <= 0) {
-            return false;
-        }
-        text.append(buffer, static_cast<std::size_t>(received));
-        return true;
-    }
-
-    pid_t pid_ = -1;
-    UniqueFd stdout_;
-    UniqueFd stderr_;
-    std::string stdoutText_;
-    std::string stderrText_;
+    explicit SimProcess(std::vector<std::string> arguments)
+        : ChildProcess(VKD37_SIM_PATH, std::move(arguments)) {}
 };
 
 // The program's end of the line, opened as a serial port would be.
