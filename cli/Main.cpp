@@ -1,7 +1,7 @@
+#include <iostream>
 #include <string>
 
-#include <CLI/CLI.hpp>
-
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "model/ParameterFile.h"
 
@@ -21,7 +21,7 @@ constexpr char kFooter[] =
     "  3  the port could not be opened: missing, busy, or not a serial port\n";
 
 void AddFile(CLI::App& command, std::string& file) {
-    command.add_option("FILE", file, "parameter file")->capture_default_str();
+    command.add_option("FILE", file, "parameter file")->check(command_line::kPath)->capture_default_str();
 }
 
 void AddChanges(CLI::App& command, std::vector<std::string>& assignments) {
@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
 
     CLI::App* set = app.add_subcommand("set", "change values in a parameter file, atomically; "
                                               "an out-of-range value leaves it untouched");
-    set->add_option("FILE", values.file, "parameter file")->required();
+    set->add_option("FILE", values.file, "parameter file")->check(command_line::kPath)->required();
     set->add_option("NAME=VALUE", values.assignments, "values to change")->required();
 
     CLI::App* frame = app.add_subcommand("frame", "print the 19-byte frame the values give, in hex");
@@ -71,6 +71,7 @@ int main(int argc, char** argv) {
         "upload", "validate the values, send the frame and wait for its exact echo");
     send->add_option("--port", upload.port,
                      "serial port: a device path on Linux, COMn (any n) on Windows")
+        ->check(command_line::kPath)
         ->required();
     AddFile(*send, upload.values.file);
     AddChanges(*send, upload.values.assignments);
@@ -78,17 +79,16 @@ int main(int argc, char** argv) {
                    "one controller after another: wait for Enter (q stops) after each upload, "
                    "then print a summary");
     send->add_option("--log", upload.logPath,
-                     "append one JSON line per attempt (time, port, frame, outcome, ms)");
+                     "append one JSON line per attempt (time, port, frame, outcome, ms)")
+        ->check(command_line::kPath);
     send->add_flag("--save", upload.save, "write the values used back to FILE");
     AddJson(*send, upload.json);
 
     CLI::App* ports = app.add_subcommand("ports", "list the serial ports present");
     AddJson(*ports, json);
 
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        return app.exit(e) == 0 ? kExitDone : kExitUsage;
+    if (const std::optional<int> status = command_line::Parse(app, argc, argv, std::cout, std::cerr)) {
+        return *status;
     }
 
     if (*show) {

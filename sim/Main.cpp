@@ -6,15 +6,8 @@
 int main(int argc, char** argv) {
     const ParsedOptions parsed = ParseSimOptions(argc, argv);
     if (!parsed.options) {
-        std::fprintf(stderr, "vkd37-sim: %s\nTry 'vkd37-sim --help' for the options.\n",
-                     parsed.error.c_str());
-        return 2;
-    }
-    if (parsed.options->help) {
-        std::fputs(kSimUsage, stdout);
-        std::fputs("\n", stdout);
-        std::fputs(kSimHelp, stdout);
-        return 0;
+        std::fputs(parsed.output.c_str(), parsed.exitStatus == 0 ? stdout : stderr);
+        return parsed.exitStatus;
     }
     Simulator simulator(*parsed.options);
     return simulator.Run();

@@ -11,7 +11,6 @@ struct SimOptions {
     std::string logPath;    // empty: frame lines go to stdout
     bool json = false;
     bool pace = true;
-    bool help = false;
     FaultOptions faults;
     std::optional<int> dropAfter; // bytes of a frame after which the line is dropped once
     std::optional<int> maxFrames;
@@ -19,12 +18,10 @@ struct SimOptions {
 };
 
 struct ParsedOptions {
-    std::optional<SimOptions> options; // empty when the command line is wrong
-    std::string error;                 // names the problem then
+    std::optional<SimOptions> options; // empty when the program is to exit at once
+    int exitStatus = 0;                // then: 0 after --help or --version, 2 on a usage error
+    std::string output;                // help or version text, or the error
 };
 
-// Accepts "--flag VALUE" and "--flag=VALUE". Numbers are plain decimal within each flag's range.
+// Numbers are plain decimal within each flag's range; contradictory fault flags are refused.
 ParsedOptions ParseSimOptions(int argc, const char* const* argv);
-
-extern const char kSimUsage[];
-extern const char kSimHelp[];

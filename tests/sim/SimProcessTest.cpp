@@ -219,5 +219,5 @@ TEST(SimProcess, TerminationRemovesTheLinkAndExitsCleanly) {
 TEST(SimProcess, UsageErrorsExitWithTwo) {
     SimProcess sim({"--gap-at", "20"});
     EXPECT_EQ(2, sim.WaitForExit());
-    EXPECT_EQ(0u, sim.ErrorText().find("vkd37-sim: --gap-at: bad value '20' (expected 0-18)\n"));
+    EXPECT_EQ(0u, sim.ErrorText().find("vkd37-sim: --gap-at: Value 20 not in range 0 to 18\n"));
 }
