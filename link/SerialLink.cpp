@@ -28,17 +28,35 @@ int SerialLink::OpenPort(int number) {
         hLinkHandle.Close();
         return 0;
     }
-    // Only the line format changes; handshaking stays as the port reported it.
+    // The line format, and a line that passes every byte unchanged whatever another program
+    // left set on the port: no XON/XOFF, no dropped NULs, no replaced bytes, and no error that
+    // blocks every later transfer until it is cleared. Hardware handshaking and the DTR/RTS
+    // lines stay as the port reported them; a controller may rely on them.
+    dcb.fBinary = TRUE;
     dcb.fParity = FALSE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fNull = FALSE;
+    dcb.fErrorChar = FALSE;
+    dcb.fAbortOnError = FALSE;
     dcb.ByteSize = 8;
     dcb.StopBits = ONESTOPBIT;
     dcb.BaudRate = kBaudRate;
     ::SetCommState(hLinkHandle.get(), &dcb);
     ::SetupComm(hLinkHandle.get(), kQueueSize, kQueueSize);
-    // Interval, read per byte, read constant, write per byte, write constant (ms): a 19-byte
-    // echo must arrive within 1050 ms with no gap over 100 ms.
-    COMMTIMEOUTS timeouts{100, 50, 100, 50, 100};
-    ::SetCommTimeouts(hLinkHandle.get(), &timeouts);
+    // A 19-byte echo must arrive within 50 ms a byte plus 100 ms, with no gap over 100 ms; the
+    // write has the same bound.
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = 100;
+    timeouts.ReadTotalTimeoutMultiplier = 50;
+    timeouts.ReadTotalTimeoutConstant = 100;
+    timeouts.WriteTotalTimeoutMultiplier = 50;
+    timeouts.WriteTotalTimeoutConstant = 100;
+    // Without them a read of a silent line could wait for ever.
+    if (!::SetCommTimeouts(hLinkHandle.get(), &timeouts)) {
+        hLinkHandle.Close();
+        return 0;
+    }
     ::PurgeComm(hLinkHandle.get(), kPurgeBoth);
     bOpened = 1;
     return 1;
@@ -55,7 +73,10 @@ int SerialLink::SendFrame(const UploadFrame& frame) {
     if (!hLinkHandle.IsValid()) {
         return 0;
     }
-    // Whatever arrived before this frame (a late or extra echo) must not count as its answer.
+    // A line error latched earlier (framing, overrun) would fail this transfer too; whatever
+    // arrived before this frame (a late or extra echo) must not count as its answer.
+    DWORD errors = 0;
+    ::ClearCommError(hLinkHandle.get(), &errors, nullptr);
     ::PurgeComm(hLinkHandle.get(), kPurgeBoth);
 
     DWORD sent = 0;

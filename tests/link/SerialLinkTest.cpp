@@ -129,6 +129,30 @@ TEST_F(SerialLinkTest, CleanEchoIsAcceptedAndTheControllerGetsTheExactBytes) {
     EXPECT_EQ(Hex(binary), LastLoggedFrame(port::kGood));
 }
 
+// A terminal program used earlier leaves its settings on the port, and drivers keep them.
+TEST_F(SerialLinkTest, SettingsLeftByAnotherProgramDoNotEatBytes) {
+    {
+        const std::wstring name = L"COM" + std::to_wstring(port::kGood);
+        FileHandle other(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                       OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(other.IsValid());
+        DCB left{};
+        left.DCBlength = sizeof left;
+        ASSERT_TRUE(::GetCommState(other.get(), &left));
+        left.fOutX = left.fInX = TRUE;
+        left.fNull = TRUE;
+        left.fAbortOnError = TRUE;
+        ASSERT_TRUE(::SetCommState(other.get(), &left));
+    }
+    ASSERT_EQ(1, link.OpenPort(port::kGood));
+    const UploadFrame frame = {0x03, 0x00, 0x11, 0x6B, 0x13, 0x00, 0x0A, 0x6B, 0x0A, 0x00,
+                               0x00, 0x13, 0x00, 0x00, 0xC8, 0x00, 0x11, 0xC8, 0x00};
+    EXPECT_EQ(1, link.SendFrame(frame));
+    EXPECT_EQ(Hex(frame), LastLoggedFrame(port::kGood));
+    EXPECT_FALSE(link.dcb.fOutX || link.dcb.fInX || link.dcb.fNull || link.dcb.fAbortOnError);
+    EXPECT_TRUE(link.dcb.fBinary);
+}
+
 TEST_F(SerialLinkTest, EchoSplitByAShortPauseIsAccepted) {
     ASSERT_EQ(1, link.OpenPort(port::kShortGap));
     EXPECT_EQ(1, link.SendFrame(TestFrame(0x07)));
