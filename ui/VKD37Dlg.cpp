@@ -189,7 +189,9 @@ HBRUSH CVKD37参数设定程序Dlg::OnCtlColor(HDC hDC, HWND hControl, UINT nCtl
 
 void CVKD37参数设定程序Dlg::OnSysCommand(UINT nID, LPARAM lParam) {
     if ((nID & 0xFFF0) == IDM_ABOUTBOX) {
-        CAboutDlg dlgAbout;
+        // Minimised at start, the item is reached from the task-bar button, when the main
+        // window need not be the active one.
+        CAboutDlg dlgAbout(m_hWnd);
         dlgAbout.DoModal();
     } else {
         CDialogEx::OnSysCommand(nID, lParam);
