@@ -139,6 +139,27 @@ TEST_F(MainDialog, UploadWithAFailingValueSendsAndSavesNothing) {
     EXPECT_FALSE(ScratchDirectory::HasParameterFile());
 }
 
+// An automatic radio button reached by an arrow key is checked; the arrows in the check boxes
+// must stay among them.
+TEST_F(MainDialog, ArrowKeysInTheOptionsLeaveTheReverseSourceAlone) {
+    ScratchDirectory::WriteParameterFile("0 0 10 108 10 2 10 108 10 100 2000 2000 0 0 0 1 ");
+    dlg.Then([](ScriptedMainDlg& d) {
+        const HWND autoHome = d.Item(IDC_AUTO_HOME);
+        d.SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(autoHome), TRUE);
+        ::PostMessageW(autoHome, WM_KEYDOWN, VK_DOWN, 1);
+        ::PostMessageW(autoHome, WM_KEYUP, VK_DOWN, 0xC0000001);
+    });
+    dlg.Then([](ScriptedMainDlg& d) {
+        EXPECT_EQ(IDC_CYCLES_ON, ::GetDlgCtrlID(::GetFocus())) << "wraps within the options";
+        EXPECT_TRUE(d.IsChecked(IDC_REV_SRC_EXT_POT));
+        EXPECT_FALSE(d.IsChecked(IDC_REV_SRC_INTERNAL));
+        EXPECT_TRUE(d.UpdateData(TRUE));
+        EXPECT_EQ(kSpeedExternalPot, d.m_nRevSource);
+        EXPECT_EQ(0, d.m_bCyclesOn);
+    });
+    EXPECT_EQ(ScriptedMainDlg::kScriptDone, dlg.Run());
+}
+
 TEST_F(MainDialog, StatusColoursUseTwoBrushesMadeOnce) {
     HBRUSH firstPortBrush = nullptr;
     HBRUSH firstUploadBrush = nullptr;
