@@ -5,6 +5,7 @@
 #include "ui/AboutDlg.h"
 #include "ui/framework/DataExchange.h"
 #include "ui/framework/Gdi.h"
+#include "ui/framework/InputQueue.h"
 
 namespace {
 
@@ -157,6 +158,8 @@ void CVKD37参数设定程序Dlg::UploadParameters() {
         CWaitCursor waitCursor;
         delivered = m_link.SendFrame(m_frame);
     }
+    // A second click made meanwhile would send and save again, a key would answer the box below.
+    DiscardQueuedInput();
     if (delivered == 1) {
         m_strUploadStatus = kUploadDone;
     } else {

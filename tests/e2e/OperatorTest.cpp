@@ -348,6 +348,33 @@ TEST_F(OperatorTest, EnterWithAnInvalidValuePromptsAndStaysOpen) {
     EXPECT_FALSE(FileExists());
 }
 
+// Keys pressed while the send blocks the window are dropped, not replayed into the box.
+TEST_F(OperatorTest, KeysPressedDuringTheSendAreDropped) {
+    StartProgram();
+    ChoosePort(port::kSilent, kOpened);
+    const size_t before = LoggedFrames(port::kSilent).size();
+    program_->Focus(kUpload);
+    OperatorDriver::PressKey(VK_SPACE);
+    const HWND status = ::GetDlgItem(program_->MainWindow(), kUploadStatus);
+    ASSERT_TRUE(WaitUntil(5000, [&] {
+        wchar_t text[64] = {};
+        ::GetWindowTextW(status, text, 64); // read without a message: the program is busy
+        return kUploading == text;
+    }));
+    OperatorDriver::PressKey(VK_SPACE); // a second press on Upload
+    OperatorDriver::PressKey(VK_RETURN);
+
+    const OperatorDriver::Box box = program_->WaitForBox(kUploadTimeoutMs);
+    ASSERT_TRUE(box.window) << "no box appeared";
+    EXPECT_EQ(kFailed, box.text);
+    EXPECT_FALSE(WaitUntil(1500, [&] { return !::IsWindow(box.window); }))
+        << "the box was answered by the keys pressed before it appeared";
+    ASSERT_TRUE(program_->Answer(box));
+    EXPECT_TRUE(program_->WaitForText(kUploadStatus, kFailed, 5000));
+    EXPECT_FALSE(program_->WaitForBox(1500).window) << "a second upload ran";
+    EXPECT_EQ(before + 1, LoggedFrames(port::kSilent).size());
+}
+
 // While the send blocks the window, the status really shows "Uploading……" on screen.
 TEST_F(OperatorTest, UploadingIsPaintedWhileTheSendBlocks) {
     StartProgram();

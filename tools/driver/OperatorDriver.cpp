@@ -163,6 +163,21 @@ void OperatorDriver::PressEnter(int id) {
     ::PostMessageW(field, WM_KEYUP, VK_RETURN, 0xC0000001);
 }
 
+void OperatorDriver::Focus(int id) {
+    Send(main_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(id)), TRUE);
+}
+
+void OperatorDriver::PressKey(WORD virtualKey) {
+    INPUT keys[2] = {};
+    for (INPUT& key : keys) {
+        key.type = INPUT_KEYBOARD;
+        key.ki.wVk = virtualKey;
+        key.ki.wScan = static_cast<WORD>(::MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC));
+    }
+    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    ::SendInput(2, keys, sizeof(INPUT));
+}
+
 void OperatorDriver::ChooseListEntry(int id, int index) {
     // What the list does when the operator picks an entry: select it, then tell the dialog.
     const HWND list = Item(id);

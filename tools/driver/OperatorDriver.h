@@ -34,6 +34,11 @@ public:
     void Click(int id);
     // Presses Enter in the given control.
     void PressEnter(int id);
+    // Moves the keyboard focus to the control, as Tab does.
+    void Focus(int id);
+    // A real key press and release (SendInput) for whatever window has the focus; it needs no
+    // answer from the program, so it works while the program is busy.
+    static void PressKey(WORD virtualKey);
     void ChooseListEntry(int id, int index);
     int ListSelection(int id) const;
     std::vector<std::wstring> ListEntries(int id) const;
