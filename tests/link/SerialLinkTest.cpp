@@ -182,9 +182,9 @@ TEST_F(SerialLinkTest, SilenceFailsAfterTheReadTimeOut) {
     const TimedResult send = TimedSend(link, TestFrame(0x02));
     EXPECT_EQ(0, send.result);
     // 100 ms + 50 ms per byte = 1050 ms for the read; the bounds only guard against a read that
-    // returns at once or never.
+    // returns at once or never, so they are loose enough for a loaded machine.
     EXPECT_GE(send.elapsed.count(), 500);
-    EXPECT_LE(send.elapsed.count(), 3000);
+    EXPECT_LE(send.elapsed.count(), 5000);
     EXPECT_EQ(Hex(TestFrame(0x02)), LastLoggedFrame(port::kSilent));
 }
 
@@ -197,19 +197,20 @@ TEST_F(SerialLinkTest, EchoLaterThanTheTotalTimeOutFails) {
     ASSERT_EQ(1, link.OpenPort(port::kLateEcho));
     const TimedResult send = TimedSend(link, TestFrame(0x05));
     EXPECT_EQ(0, send.result);
-    EXPECT_LE(send.elapsed.count(), 3000);
+    EXPECT_LE(send.elapsed.count(), 5000);
 }
 
 TEST_F(SerialLinkTest, LineDroppedMidFrameFailsAndAReopenWorks) {
     ASSERT_EQ(1, link.OpenPort(port::kDropsMidFrame));
     const TimedResult send = TimedSend(link, TestFrame(0x19));
     EXPECT_EQ(0, send.result);
-    EXPECT_LE(send.elapsed.count(), 3000);
+    EXPECT_LE(send.elapsed.count(), 5000);
 
     // The simulator offers a new line under the same name once it has dropped the old one.
     link.ClosePort();
     int opened = 0;
-    for (int attempt = 0; attempt < 20 && !opened; ++attempt) {
+    for (const auto deadline = Clock::now() + std::chrono::seconds(30);
+         !opened && Clock::now() < deadline;) {
         std::this_thread::sleep_for(milliseconds(100));
         opened = link.OpenPort(port::kDropsMidFrame);
     }

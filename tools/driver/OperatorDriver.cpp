@@ -96,9 +96,9 @@ OperatorDriver::~OperatorDriver() {
     if (main_) {
         ::PostMessageW(main_, WM_SYSCOMMAND, SC_CLOSE, 0);
     }
-    if (!WaitForExit(10000)) {
+    if (!WaitForExit(kOutcomeTimeoutMs)) {
         ::TerminateProcess(process_.get(), 1);
-        WaitForExit(5000);
+        WaitForExit(kOutcomeTimeoutMs);
     }
 }
 
@@ -121,7 +121,7 @@ bool OperatorDriver::IsMinimised() const {
 void OperatorDriver::Restore() {
     ::ShowWindow(main_, SW_RESTORE);
     ::SetForegroundWindow(main_);
-    WaitUntil(5000, [&] { return !IsMinimised(); });
+    WaitUntil(kOutcomeTimeoutMs, [&] { return !IsMinimised(); });
 }
 
 std::wstring OperatorDriver::Text(int id) const {
@@ -233,7 +233,7 @@ OperatorDriver::Box OperatorDriver::WaitForBox(DWORD timeoutMs) const {
 bool OperatorDriver::Answer(const Box& box) {
     const HWND button = ::FindWindowExW(box.window, nullptr, L"Button", nullptr);
     ::PostMessageW(button, BM_CLICK, 0, 0);
-    return WaitUntil(5000, [&] { return !::IsWindow(box.window); });
+    return WaitUntil(kOutcomeTimeoutMs, [&] { return !::IsWindow(box.window); });
 }
 
 bool OperatorDriver::WaitForText(int id, const std::wstring& text, DWORD timeoutMs) const {
