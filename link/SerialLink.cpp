@@ -2,16 +2,7 @@
 
 #include <string>
 
-namespace {
-
-constexpr DWORD kBaudRate = 9600;
-constexpr DWORD kQueueSize = 1024;
-constexpr DWORD kPurgeBoth = PURGE_TXCLEAR | PURGE_RXCLEAR;
-// With flow control holding output back a write can time out having moved nothing; a few such
-// writes in a row mean the line is stuck.
-constexpr int kMaxEmptyWrites = 3;
-
-} // namespace
+#include "link/SerialPort.h"
 
 int SerialLink::OpenPort(int number) {
     if (hLinkHandle.IsValid()) {
@@ -24,22 +15,10 @@ int SerialLink::OpenPort(int number) {
     if (!hLinkHandle.IsValid()) {
         return 0;
     }
-    if (!::GetCommState(hLinkHandle.get(), &dcb)) {
+    if (!ConfigurePort(hLinkHandle.get(), dcb)) {
         hLinkHandle.Close();
         return 0;
     }
-    // Only the line format changes; handshaking stays as the port reported it.
-    dcb.fParity = FALSE;
-    dcb.ByteSize = 8;
-    dcb.StopBits = ONESTOPBIT;
-    dcb.BaudRate = kBaudRate;
-    ::SetCommState(hLinkHandle.get(), &dcb);
-    ::SetupComm(hLinkHandle.get(), kQueueSize, kQueueSize);
-    // Interval, read per byte, read constant, write per byte, write constant (ms): a 19-byte
-    // echo must arrive within 1050 ms with no gap over 100 ms.
-    COMMTIMEOUTS timeouts{100, 50, 100, 50, 100};
-    ::SetCommTimeouts(hLinkHandle.get(), &timeouts);
-    ::PurgeComm(hLinkHandle.get(), kPurgeBoth);
     bOpened = 1;
     return 1;
 }
@@ -55,35 +34,5 @@ int SerialLink::SendFrame(const UploadFrame& frame) {
     if (!hLinkHandle.IsValid()) {
         return 0;
     }
-    // Whatever arrived before this frame (a late or extra echo) must not count as its answer.
-    ::PurgeComm(hLinkHandle.get(), kPurgeBoth);
-
-    DWORD sent = 0;
-    int emptyWrites = 0;
-    while (sent < frame.size()) {
-        DWORD written = 0;
-        if (!::WriteFile(hLinkHandle.get(), frame.data() + sent,
-                         static_cast<DWORD>(frame.size() - sent), &written, nullptr)) {
-            return 0;
-        }
-        emptyWrites = written == 0 ? emptyWrites + 1 : 0;
-        if (emptyWrites == kMaxEmptyWrites) {
-            return 0;
-        }
-        sent += written;
-    }
-
-    UploadFrame echo{};
-    DWORD received = 0;
-    if (!::ReadFile(hLinkHandle.get(), echo.data(), static_cast<DWORD>(echo.size()), &received,
-                    nullptr) ||
-        received < echo.size()) {
-        return 0;
-    }
-    for (size_t i = 0; i < frame.size(); ++i) {
-        if (echo[i] != frame[i]) {
-            return 0;
-        }
-    }
-    return 1;
+    return ExchangeFrame(hLinkHandle.get(), frame).outcome == EchoOutcome::kConfirmed ? 1 : 0;
 }

@@ -1,9 +1,11 @@
 #include "model/FileStore.h"
 
 #include <cerrno>
-#include <cstdlib>
+#include <csignal>
+#include <memory>
 #include <string>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,13 +28,6 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
-// The permissions fopen would have given a new file.
-mode_t DefaultFileMode() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
 // Makes the rename itself durable.
 void SyncDirectoryOf(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
@@ -44,20 +39,40 @@ void SyncDirectoryOf(const std::string& path) {
     }
 }
 
+bool IsRunning(pid_t processId) {
+    return ::kill(processId, 0) == 0 || errno != ESRCH;
+}
+
+void RemoveStaleTemporaryFiles(const char* name) {
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir("."), &::closedir);
+    if (!dir) {
+        return;
+    }
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const std::optional<unsigned long> owner = TemporaryFileOwner(entry->d_name, name);
+        if (owner && !IsRunning(static_cast<pid_t>(*owner))) {
+            ::unlink(entry->d_name);
+        }
+    }
+}
+
 } // namespace
 
 bool ReplaceFileContents(const char* name, std::string_view bytes) {
-    std::string temporary = std::string(name) + ".XXXXXX";
-    UniqueFd file(::mkstemp(temporary.data()));
+    const std::string temporary = TemporaryFileName(name, static_cast<unsigned long>(::getpid()));
+    // A file of that name is one this process id left in an earlier life: it is overwritten.
+    // The permissions are those fopen would give a new file.
+    UniqueFd file(
+        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666));
     if (!file.IsValid()) {
         return false;
     }
-    const bool written = ::fchmod(file.get(), DefaultFileMode()) == 0 &&
-                         WriteAll(file.get(), bytes) && ::fsync(file.get()) == 0;
+    const bool written = WriteAll(file.get(), bytes) && ::fsync(file.get()) == 0;
     if (!file.Close() || !written || ::rename(temporary.c_str(), name) != 0) {
         ::unlink(temporary.c_str());
         return false;
     }
     SyncDirectoryOf(name);
+    RemoveStaleTemporaryFiles(name);
     return true;
 }

@@ -1,5 +1,6 @@
 #include "model/FileStore.h"
 
+#include <optional>
 #include <string>
 
 #include "platform/FileHandle.h"
@@ -15,6 +16,17 @@ std::wstring Widen(const char* text) {
     ::MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), length);
     wide.resize(static_cast<size_t>(length - 1));
     return wide;
+}
+
+std::string Narrow(const wchar_t* text) {
+    const int length = ::WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) {
+        return {};
+    }
+    std::string narrow(static_cast<size_t>(length), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, text, -1, narrow.data(), length, nullptr, nullptr);
+    narrow.resize(static_cast<size_t>(length - 1));
+    return narrow;
 }
 
 bool WriteAll(HANDLE file, std::string_view bytes) {
@@ -56,21 +68,51 @@ bool IsReadOnly(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
 }
 
+// An id that names no process, or names one that has ended, is not running.
+bool IsRunning(DWORD processId) {
+    const HANDLE opened = ::OpenProcess(SYNCHRONIZE, FALSE, processId);
+    if (!opened) {
+        return ::GetLastError() != ERROR_INVALID_PARAMETER;
+    }
+    const FileHandle process(opened);
+    return ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+}
+
+void RemoveStaleTemporaryFiles(const char* name) {
+    const std::wstring pattern = Widen(name) + L".*.tmp";
+    WIN32_FIND_DATAW found;
+    const HANDLE search = ::FindFirstFileW(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        // The pattern also matches short names; the long name decides.
+        const std::optional<unsigned long> owner =
+            TemporaryFileOwner(Narrow(found.cFileName), name);
+        if (owner && !IsRunning(*owner)) {
+            ::DeleteFileW(found.cFileName);
+        }
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+}
+
 } // namespace
 
 bool ReplaceFileContents(const char* name, std::string_view bytes) {
     const std::wstring target = Widen(name);
-    wchar_t temporary[MAX_PATH];
-    if (target.empty() || IsReadOnly(target) || !::GetTempFileNameW(L".", L"~ip", 0, temporary)) {
+    const std::wstring temporary = Widen(TemporaryFileName(name, ::GetCurrentProcessId()).c_str());
+    if (target.empty() || IsReadOnly(target)) {
         return false;
     }
-    FileHandle file(::CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+    // A file of that name is one this process id left in an earlier life: it is overwritten.
+    FileHandle file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     const bool written =
         file.IsValid() && WriteAll(file.get(), bytes) && ::FlushFileBuffers(file.get());
     if (!file.Close() || !written || !MoveReplacing(temporary, target)) {
-        ::DeleteFileW(temporary);
+        ::DeleteFileW(temporary.c_str());
         return false;
     }
+    RemoveStaleTemporaryFiles(name);
     return true;
 }

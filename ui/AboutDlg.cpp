@@ -2,7 +2,7 @@
 
 #include "res/resource.h"
 
-CAboutDlg::CAboutDlg() : CDialogEx(IDD_ABOUTBOX) {}
+CAboutDlg::CAboutDlg(HWND hParent) : CDialogEx(IDD_ABOUTBOX, hParent) {}
 
 BEGIN_MESSAGE_MAP(CAboutDlg)
 END_MESSAGE_MAP()

@@ -5,6 +5,7 @@
 #include "ui/AboutDlg.h"
 #include "ui/framework/DataExchange.h"
 #include "ui/framework/Gdi.h"
+#include "ui/framework/InputQueue.h"
 
 namespace {
 
@@ -157,6 +158,8 @@ void CVKD37参数设定程序Dlg::UploadParameters() {
         CWaitCursor waitCursor;
         delivered = m_link.SendFrame(m_frame);
     }
+    // A second click made meanwhile would send and save again, a key would answer the box below.
+    DiscardQueuedInput();
     if (delivered == 1) {
         m_strUploadStatus = kUploadDone;
     } else {
@@ -189,7 +192,9 @@ HBRUSH CVKD37参数设定程序Dlg::OnCtlColor(HDC hDC, HWND hControl, UINT nCtl
 
 void CVKD37参数设定程序Dlg::OnSysCommand(UINT nID, LPARAM lParam) {
     if ((nID & 0xFFF0) == IDM_ABOUTBOX) {
-        CAboutDlg dlgAbout;
+        // Minimised at start, the item is reached from the task-bar button, when the main
+        // window need not be the active one.
+        CAboutDlg dlgAbout(m_hWnd);
         dlgAbout.DoModal();
     } else {
         CDialogEx::OnSysCommand(nID, lParam);

@@ -55,7 +55,6 @@ const std::wstring kFailed = L"Download Failed";
 const std::wstring kUploading = L"Uploading\u2026\u2026";
 const std::wstring kBoxCaption = L"VKD-37\u53c2\u6570\u8bbe\u5b9a\u7a0b\u5e8f";
 const std::string kDefaultFile = "0 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ";
-constexpr DWORD kUploadTimeoutMs = 10000;
 
 std::wstring FromUtf8(const std::string& text) {
     std::wstring wide(text.size(), L'\0');
@@ -63,6 +62,14 @@ std::wstring FromUtf8(const std::string& text) {
         ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
                               static_cast<int>(wide.size()))));
     return wide;
+}
+
+std::string ToUtf8(const std::wstring& text) {
+    std::string narrow(text.size() * 3, '\0');
+    narrow.resize(static_cast<size_t>(
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
+                              static_cast<int>(narrow.size()), nullptr, nullptr)));
+    return narrow;
 }
 
 std::string ReadWhole(const std::wstring& path) {
@@ -105,26 +112,25 @@ protected:
 
     void ChoosePort(int port, const std::wstring& expectedStatus) {
         program_->ChooseListEntry(kPort, port);
-        EXPECT_TRUE(program_->WaitForText(kPortStatus, expectedStatus, 5000))
-            << "Com" << port << ": "
-            << std::string(program_->Text(kPortStatus).begin(), program_->Text(kPortStatus).end());
+        EXPECT_TRUE(program_->WaitForText(kPortStatus, expectedStatus, kOutcomeTimeoutMs))
+            << "Com" << port << ": " << ToUtf8(program_->Text(kPortStatus));
     }
 
     // Presses Upload and expects the failure box, answering it.
     void UploadExpectingFailureBox() {
         program_->Click(kUpload);
-        const OperatorDriver::Box box = program_->WaitForBox(kUploadTimeoutMs);
+        const OperatorDriver::Box box = program_->WaitForBox(kOutcomeTimeoutMs);
         ASSERT_TRUE(box.window) << "no box appeared";
         EXPECT_EQ(kFailed, box.text);
         EXPECT_EQ(kBoxCaption, box.caption);
         EXPECT_FALSE(box.hasIcon);
         EXPECT_EQ(1, box.buttons);
         ASSERT_TRUE(program_->Answer(box));
-        EXPECT_TRUE(program_->WaitForText(kUploadStatus, kFailed, 5000));
+        EXPECT_TRUE(program_->WaitForText(kUploadStatus, kFailed, kOutcomeTimeoutMs));
     }
 
     void WaitForSaved(const std::string& expected) {
-        EXPECT_TRUE(WaitUntil(5000, [&] { return FileContents() == expected; }))
+        EXPECT_TRUE(WaitUntil(kOutcomeTimeoutMs, [&] { return FileContents() == expected; }))
             << "file holds \"" << FileContents() << "\", expected \"" << expected << "\"";
     }
 
@@ -144,7 +150,12 @@ ParameterSet Defaults(int port) {
 TEST_F(OperatorTest, FirstStartWithoutAFileShowsTheDefaults) {
     program_ = OperatorDriver::Start(FromUtf8(VKD_PROGRAM_PATH), dir_);
     ASSERT_TRUE(program_);
-    EXPECT_TRUE(WaitUntil(3000, [&] { return program_->IsMinimised(); }));
+    // The legend is ticked at the end of start-up, and the program answers once its loop runs;
+    // the window stays on the task bar after that.
+    ASSERT_TRUE(WaitUntil(kOutcomeTimeoutMs, [&] { return program_->IsChecked(kLegendOn); }));
+    EXPECT_TRUE(program_->IsMinimised());
+    ::Sleep(1000);
+    EXPECT_TRUE(program_->IsMinimised()) << "the window did not stay minimised";
     program_->Restore();
 
     std::vector<std::wstring> ports;
@@ -227,7 +238,7 @@ TEST_F(OperatorTest, UploadToTheControllerSendsTheFrameAndSavesThePort) {
 
     const size_t before = LoggedFrames(port::kGood).size();
     program_->Click(kUpload);
-    ASSERT_TRUE(program_->WaitForText(kUploadStatus, kComplete, kUploadTimeoutMs))
+    ASSERT_TRUE(program_->WaitForText(kUploadStatus, kComplete, kOutcomeTimeoutMs))
         << "no \"Download Complete\"";
     const std::vector<std::string> frames = LoggedFrames(port::kGood);
     ASSERT_EQ(before + 1, frames.size());
@@ -300,7 +311,7 @@ TEST_F(OperatorTest, RampOutOfRangeFromTheFileIsRejectedBeforeSending) {
     const size_t before = LoggedFrames(port::kGood).size();
 
     program_->Click(kUpload);
-    const OperatorDriver::Box prompt = program_->WaitForBox(5000);
+    const OperatorDriver::Box prompt = program_->WaitForBox(kOutcomeTimeoutMs);
     ASSERT_TRUE(prompt.window);
     EXPECT_NE(std::wstring::npos, prompt.text.find(L"0")) << "the prompt names the bounds";
     EXPECT_NE(std::wstring::npos, prompt.text.find(L"127"));
@@ -320,7 +331,7 @@ TEST_F(OperatorTest, SyncCrossesTheRampsAndWritesNoFile) {
     program_->SetChecked(kFwdIntPot, true);
     program_->Type(kCycles, L"321");
     program_->Click(kSync);
-    EXPECT_TRUE(program_->WaitForText(kRevAcc, L"7", 5000));
+    EXPECT_TRUE(program_->WaitForText(kRevAcc, L"7", kOutcomeTimeoutMs));
     EXPECT_EQ(L"60", program_->Text(kRevSpeed));
     EXPECT_EQ(L"5", program_->Text(kRevDec));
     EXPECT_TRUE(program_->IsChecked(kRevIntPot));
@@ -332,7 +343,7 @@ TEST_F(OperatorTest, SyncCrossesTheRampsAndWritesNoFile) {
 TEST_F(OperatorTest, EnterWithValidValuesClosesWithoutSaving) {
     StartProgram();
     program_->PressEnter(kCycles);
-    EXPECT_TRUE(program_->WaitForExit(5000));
+    EXPECT_TRUE(program_->WaitForExit(kOutcomeTimeoutMs));
     EXPECT_FALSE(FileExists());
 }
 
@@ -340,12 +351,39 @@ TEST_F(OperatorTest, EnterWithAnInvalidValuePromptsAndStaysOpen) {
     StartProgram();
     program_->Type(kCycles, L"70000");
     program_->PressEnter(kCycles);
-    const OperatorDriver::Box prompt = program_->WaitForBox(5000);
+    const OperatorDriver::Box prompt = program_->WaitForBox(kOutcomeTimeoutMs);
     ASSERT_TRUE(prompt.window);
     EXPECT_NE(std::wstring::npos, prompt.text.find(L"65535"));
     ASSERT_TRUE(program_->Answer(prompt));
     EXPECT_FALSE(program_->WaitForExit(500));
     EXPECT_FALSE(FileExists());
+}
+
+// Keys pressed while the send blocks the window are dropped, not replayed into the box.
+TEST_F(OperatorTest, KeysPressedDuringTheSendAreDropped) {
+    StartProgram();
+    ChoosePort(port::kSilent, kOpened);
+    const size_t before = LoggedFrames(port::kSilent).size();
+    program_->Focus(kUpload);
+    OperatorDriver::PressKey(VK_SPACE);
+    const HWND status = ::GetDlgItem(program_->MainWindow(), kUploadStatus);
+    ASSERT_TRUE(WaitUntil(kOutcomeTimeoutMs, [&] {
+        wchar_t text[64] = {};
+        ::GetWindowTextW(status, text, 64); // read without a message: the program is busy
+        return kUploading == text;
+    }));
+    OperatorDriver::PressKey(VK_SPACE); // a second press on Upload
+    OperatorDriver::PressKey(VK_RETURN);
+
+    const OperatorDriver::Box box = program_->WaitForBox(kOutcomeTimeoutMs);
+    ASSERT_TRUE(box.window) << "no box appeared";
+    EXPECT_EQ(kFailed, box.text);
+    EXPECT_FALSE(WaitUntil(1500, [&] { return !::IsWindow(box.window); }))
+        << "the box was answered by the keys pressed before it appeared";
+    ASSERT_TRUE(program_->Answer(box));
+    EXPECT_TRUE(program_->WaitForText(kUploadStatus, kFailed, kOutcomeTimeoutMs));
+    EXPECT_FALSE(program_->WaitForBox(1500).window) << "a second upload ran";
+    EXPECT_EQ(before + 1, LoggedFrames(port::kSilent).size());
 }
 
 // While the send blocks the window, the status really shows "Uploading……" on screen.
@@ -371,12 +409,12 @@ TEST_F(OperatorTest, UploadingIsPaintedWhileTheSendBlocks) {
 
     program_->Click(kUpload);
     wchar_t text[64] = {};
-    ASSERT_TRUE(WaitUntil(3000, [&] {
+    ASSERT_TRUE(WaitUntil(kOutcomeTimeoutMs, [&] {
         ::GetWindowTextW(status, text, 64); // read without a message: the program is busy
         return kUploading == text;
     }));
     ::Sleep(300); // well inside the send's one-second wait
     const std::vector<COLORREF> busy = capture();
     EXPECT_NE(idle, busy) << "nothing was painted in the status while the send blocked";
-    EXPECT_TRUE(program_->WaitForBox(kUploadTimeoutMs).window);
+    EXPECT_TRUE(program_->WaitForBox(kOutcomeTimeoutMs).window);
 }

@@ -129,6 +129,30 @@ TEST_F(SerialLinkTest, CleanEchoIsAcceptedAndTheControllerGetsTheExactBytes) {
     EXPECT_EQ(Hex(binary), LastLoggedFrame(port::kGood));
 }
 
+// A terminal program used earlier leaves its settings on the port, and drivers keep them.
+TEST_F(SerialLinkTest, SettingsLeftByAnotherProgramDoNotEatBytes) {
+    {
+        const std::wstring name = L"COM" + std::to_wstring(port::kGood);
+        FileHandle other(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                       OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(other.IsValid());
+        DCB left{};
+        left.DCBlength = sizeof left;
+        ASSERT_TRUE(::GetCommState(other.get(), &left));
+        left.fOutX = left.fInX = TRUE;
+        left.fNull = TRUE;
+        left.fAbortOnError = TRUE;
+        ASSERT_TRUE(::SetCommState(other.get(), &left));
+    }
+    ASSERT_EQ(1, link.OpenPort(port::kGood));
+    const UploadFrame frame = {0x03, 0x00, 0x11, 0x6B, 0x13, 0x00, 0x0A, 0x6B, 0x0A, 0x00,
+                               0x00, 0x13, 0x00, 0x00, 0xC8, 0x00, 0x11, 0xC8, 0x00};
+    EXPECT_EQ(1, link.SendFrame(frame));
+    EXPECT_EQ(Hex(frame), LastLoggedFrame(port::kGood));
+    EXPECT_FALSE(link.dcb.fOutX || link.dcb.fInX || link.dcb.fNull || link.dcb.fAbortOnError);
+    EXPECT_TRUE(link.dcb.fBinary);
+}
+
 TEST_F(SerialLinkTest, EchoSplitByAShortPauseIsAccepted) {
     ASSERT_EQ(1, link.OpenPort(port::kShortGap));
     EXPECT_EQ(1, link.SendFrame(TestFrame(0x07)));
@@ -158,9 +182,9 @@ TEST_F(SerialLinkTest, SilenceFailsAfterTheReadTimeOut) {
     const TimedResult send = TimedSend(link, TestFrame(0x02));
     EXPECT_EQ(0, send.result);
     // 100 ms + 50 ms per byte = 1050 ms for the read; the bounds only guard against a read that
-    // returns at once or never.
+    // returns at once or never, so they are loose enough for a loaded machine.
     EXPECT_GE(send.elapsed.count(), 500);
-    EXPECT_LE(send.elapsed.count(), 3000);
+    EXPECT_LE(send.elapsed.count(), 5000);
     EXPECT_EQ(Hex(TestFrame(0x02)), LastLoggedFrame(port::kSilent));
 }
 
@@ -173,19 +197,20 @@ TEST_F(SerialLinkTest, EchoLaterThanTheTotalTimeOutFails) {
     ASSERT_EQ(1, link.OpenPort(port::kLateEcho));
     const TimedResult send = TimedSend(link, TestFrame(0x05));
     EXPECT_EQ(0, send.result);
-    EXPECT_LE(send.elapsed.count(), 3000);
+    EXPECT_LE(send.elapsed.count(), 5000);
 }
 
 TEST_F(SerialLinkTest, LineDroppedMidFrameFailsAndAReopenWorks) {
     ASSERT_EQ(1, link.OpenPort(port::kDropsMidFrame));
     const TimedResult send = TimedSend(link, TestFrame(0x19));
     EXPECT_EQ(0, send.result);
-    EXPECT_LE(send.elapsed.count(), 3000);
+    EXPECT_LE(send.elapsed.count(), 5000);
 
     // The simulator offers a new line under the same name once it has dropped the old one.
     link.ClosePort();
     int opened = 0;
-    for (int attempt = 0; attempt < 20 && !opened; ++attempt) {
+    for (const auto deadline = Clock::now() + std::chrono::seconds(30);
+         !opened && Clock::now() < deadline;) {
         std::this_thread::sleep_for(milliseconds(100));
         opened = link.OpenPort(port::kDropsMidFrame);
     }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <filesystem>
@@ -7,6 +8,7 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #ifdef _WIN32
@@ -14,8 +16,12 @@
 #else
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
+#include "SaveLoop.h"
+#include "model/FileStore.h"
 #include "model/ParameterFile.h"
 
 namespace fs = std::filesystem;
@@ -121,6 +127,7 @@ TEST(ParameterText, AnyRunOfBlanksSeparatesValues) {
     EXPECT_EQ(expected, ReadAll("   \n" + kDefaultFile + "\n\n  "));
 }
 
+// A new set starts with every member at 0, and the values the file lacks keep that.
 TEST(ParameterText, ShortFileLeavesTheRestAsTheyWere) {
     ParameterSet set;
     EXPECT_EQ(2, ReadParameterText("3 1", set));
@@ -321,3 +328,110 @@ TEST_F(ParameterFileTest, DirectoryThatCannotTakeFilesChangesNothing) {
     EXPECT_TRUE(DirectoryEntries().empty());
 }
 #endif
+
+// A process that saves numbered sets in the working directory until it is killed.
+class SavingProcess {
+public:
+#ifdef _WIN32
+    SavingProcess() {
+        wchar_t self[MAX_PATH];
+        std::wstring program(self, ::GetModuleFileNameW(nullptr, self, MAX_PATH));
+        program = program.substr(0, program.find_last_of(L"\\/") + 1) + L"save_loop.exe";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info{};
+        if (::CreateProcessW(program.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &info)) {
+            ::CloseHandle(info.hThread);
+            process_ = info.hProcess;
+        }
+    }
+    ~SavingProcess() {
+        Kill();
+    }
+    bool IsValid() const {
+        return process_ != nullptr;
+    }
+    void Kill() {
+        if (process_) {
+            ::TerminateProcess(process_, 1);
+            ::WaitForSingleObject(process_, INFINITE);
+            ::CloseHandle(process_);
+            process_ = nullptr;
+        }
+    }
+
+private:
+    HANDLE process_ = nullptr;
+#else
+    SavingProcess() : process_(::fork()) {
+        if (process_ == 0) {
+            SaveForever();
+        }
+    }
+    ~SavingProcess() {
+        Kill();
+    }
+    bool IsValid() const {
+        return process_ > 0;
+    }
+    void Kill() {
+        if (process_ > 0) {
+            ::kill(process_, SIGKILL);
+            ::waitpid(process_, nullptr, 0);
+            process_ = -1;
+        }
+    }
+
+private:
+    pid_t process_;
+#endif
+    SavingProcess(const SavingProcess&) = delete;
+    SavingProcess& operator=(const SavingProcess&) = delete;
+};
+
+// Killed at any moment, a save leaves the old values or the new ones, never a mixture or a
+// truncated file; the next save clears away the temporary files the killed ones left.
+TEST_F(ParameterFileTest, SavesKilledAtRandomMomentsLeaveTheOldOrTheNewValues) {
+#ifdef _WIN32
+    constexpr int kRounds = 60; // a process start costs more here
+#else
+    constexpr int kRounds = 300;
+#endif
+    const unsigned seed = std::random_device{}();
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> pauseUs(0, 5000);
+    WriteFile(WriteParameterText(NumberedSet(0)));
+    int last = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        SavingProcess saver;
+        ASSERT_TRUE(saver.IsValid());
+        // Once it has saved at least once, stop it somewhere in a later save.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (SaveNumber(ReadFile()) <= last) {
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the saver never saved";
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(pauseUs(random)));
+        saver.Kill();
+        const std::string text = ReadFile();
+        const int saved = SaveNumber(text);
+        ASSERT_GT(saved, last) << "round " << round << " (seed " << seed << "): \"" << text << "\"";
+        last = saved;
+    }
+    ParameterSet set = NumberedSet(last + 1);
+    SaveParameters(set, set.m_nPort);
+    EXPECT_EQ(std::vector<std::string>{kParameterFileName}, DirectoryEntries());
+}
+
+TEST(TemporaryFileName, NamesItsOwnerAndNothingElse) {
+    const std::string name = kParameterFileName;
+    EXPECT_EQ(name + ".4711.tmp", TemporaryFileName(name, 4711));
+    EXPECT_EQ(4711ul, TemporaryFileOwner(name + ".4711.tmp", name));
+    EXPECT_EQ(4294967295ul, TemporaryFileOwner(name + ".4294967295.tmp", name));
+    for (const std::string& other :
+         {name, name + ".tmp", name + "..tmp", name + ".12a.tmp", name + ".4294967296.tmp",
+          name + ".1.tmp.bak", "x" + name + ".1.tmp", std::string("InitialParameter.dl.1.tmp")}) {
+        EXPECT_FALSE(TemporaryFileOwner(other, name)) << other;
+    }
+}

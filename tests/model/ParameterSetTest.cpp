@@ -4,12 +4,6 @@
 
 #include "model/ParameterSet.h"
 
-TEST(ParameterSet, StartsAllZero) {
-    const ParameterSet set;
-    const ParameterSet zero{};
-    EXPECT_EQ(0, std::memcmp(&set, &zero, sizeof set));
-}
-
 TEST(ParameterSet, MissingFileValuesLeaveFlagsAlone) {
     ParameterSet set;
     set.m_nPort = 7;

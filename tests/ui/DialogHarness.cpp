@@ -11,11 +11,12 @@ namespace {
 ScriptedMainDlg* g_running = nullptr;
 constexpr UINT_PTR kScriptTimer = 0x5C;
 
-BOOL CALLBACK EndIfDialog(HWND hWnd, LPARAM result) {
+// Cancels every dialog of the thread but the main one, e.g. an About box a step left open.
+BOOL CALLBACK CancelOtherDialog(HWND hWnd, LPARAM mainWindow) {
     wchar_t className[16] = L"";
     ::GetClassNameW(hWnd, className, 16);
-    if (std::wstring(className) == L"#32770") {
-        ::EndDialog(hWnd, result);
+    if (std::wstring(className) == L"#32770" && hWnd != reinterpret_cast<HWND>(mainWindow)) {
+        ::PostMessageW(hWnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     }
     return TRUE;
 }
@@ -80,9 +81,10 @@ void CALLBACK ScriptedMainDlg::OnTick(HWND, UINT, UINT_PTR, DWORD) {
         return;
     }
     if (++self->ticks_ > kMaxTicks) {
-        // Ends every dialog of the thread, so a box a step failed to close ends too.
         self->ended_ = true;
-        ::EnumThreadWindows(::GetCurrentThreadId(), &EndIfDialog, ScriptedMainDlg::kTimedOut);
+        ::EnumThreadWindows(::GetCurrentThreadId(), &CancelOtherDialog,
+                            reinterpret_cast<LPARAM>(self->m_hWnd));
+        self->EndDialog(static_cast<int>(kTimedOut));
         return;
     }
     if (self->nextStep_ < self->steps_.size()) {

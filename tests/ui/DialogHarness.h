@@ -107,7 +107,7 @@ protected:
 
 private:
     static void CALLBACK OnTick(HWND hWnd, UINT, UINT_PTR, DWORD);
-    static constexpr int kMaxTicks = 1000;
+    static constexpr int kMaxTicks = 3000; // 30 s at least: generous on a cold machine
 
     std::vector<Step> steps_;
     size_t nextStep_ = 0;

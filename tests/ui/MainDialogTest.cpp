@@ -139,6 +139,27 @@ TEST_F(MainDialog, UploadWithAFailingValueSendsAndSavesNothing) {
     EXPECT_FALSE(ScratchDirectory::HasParameterFile());
 }
 
+// An automatic radio button reached by an arrow key is checked; the arrows in the check boxes
+// must stay among them.
+TEST_F(MainDialog, ArrowKeysInTheOptionsLeaveTheReverseSourceAlone) {
+    ScratchDirectory::WriteParameterFile("0 0 10 108 10 2 10 108 10 100 2000 2000 0 0 0 1 ");
+    dlg.Then([](ScriptedMainDlg& d) {
+        const HWND autoHome = d.Item(IDC_AUTO_HOME);
+        d.SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(autoHome), TRUE);
+        ::PostMessageW(autoHome, WM_KEYDOWN, VK_DOWN, 1);
+        ::PostMessageW(autoHome, WM_KEYUP, VK_DOWN, 0xC0000001);
+    });
+    dlg.Then([](ScriptedMainDlg& d) {
+        EXPECT_EQ(IDC_CYCLES_ON, ::GetDlgCtrlID(::GetFocus())) << "wraps within the options";
+        EXPECT_TRUE(d.IsChecked(IDC_REV_SRC_EXT_POT));
+        EXPECT_FALSE(d.IsChecked(IDC_REV_SRC_INTERNAL));
+        EXPECT_TRUE(d.UpdateData(TRUE));
+        EXPECT_EQ(kSpeedExternalPot, d.m_nRevSource);
+        EXPECT_EQ(0, d.m_bCyclesOn);
+    });
+    EXPECT_EQ(ScriptedMainDlg::kScriptDone, dlg.Run());
+}
+
 TEST_F(MainDialog, StatusColoursUseTwoBrushesMadeOnce) {
     HBRUSH firstPortBrush = nullptr;
     HBRUSH firstUploadBrush = nullptr;
@@ -206,9 +227,25 @@ HWND FindAboutBox() {
     return found;
 }
 
+// Another window of the program, active meanwhile.
+struct ActiveOtherWindow {
+    ActiveOtherWindow()
+        : hWnd(::CreateWindowExW(0, L"Static", L"other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50,
+                                 nullptr, nullptr, nullptr, nullptr)) {
+        ::SetActiveWindow(hWnd);
+    }
+    ~ActiveOtherWindow() { ::DestroyWindow(hWnd); }
+    ActiveOtherWindow(const ActiveOtherWindow&) = delete;
+    ActiveOtherWindow& operator=(const ActiveOtherWindow&) = delete;
+    HWND hWnd;
+};
+
 TEST_F(MainDialog, AboutItemOpensTheAboutBoxAndItsButtonClosesIt) {
     bool seen = false;
     dlg.Then([](ScriptedMainDlg& d) {
+        // Chosen from the task-bar button, the main window need not be the active one.
+        const ActiveOtherWindow other;
+        ASSERT_EQ(other.hWnd, ::GetActiveWindow());
         // Returns once the About box has been closed by the next step.
         d.SendMessage(WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
         EXPECT_EQ(nullptr, FindAboutBox());
@@ -289,6 +326,41 @@ TEST_F(MainDialog, EscapeClosesAtOnce) {
     dlg.Then([](ScriptedMainDlg&) { ADD_FAILURE() << "Escape did not close the dialog"; });
     EXPECT_EQ(IDCANCEL, dlg.Run());
     EXPECT_TRUE(MessageBoxRecorder::Boxes().empty());
+}
+
+// A dialog whose drag-icon handler causes a nested dispatch that declines its message, as a
+// handler showing a box lets WM_PAINT through meanwhile.
+class NestingDlg : public CDialogEx {
+public:
+    NestingDlg() : CDialogEx(IDD_ABOUTBOX) {}
+    LRESULT answer = 0;
+    const HICON icon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME));
+
+protected:
+    const MessageMapEntry* GetMessageMap() const override;
+    BOOL OnInitDialog() override {
+        CDialogEx::OnInitDialog();
+        answer = SendMessage(WM_QUERYDRAGICON);
+        EndDialog(IDOK);
+        return TRUE;
+    }
+    void OnPaint() { CDialogEx::OnPaint(); }
+    HICON OnQueryDragIcon() {
+        SendMessage(WM_PAINT);
+        return icon;
+    }
+};
+
+BEGIN_MESSAGE_MAP(NestingDlg)
+ON_WM_PAINT()
+ON_WM_QUERYDRAGICON()
+END_MESSAGE_MAP()
+
+TEST(DialogFramework, NestedDispatchKeepsTheOuterHandlersAnswer) {
+    NestingDlg dlg;
+    EXPECT_EQ(IDOK, dlg.DoModal());
+    ASSERT_NE(nullptr, dlg.icon);
+    EXPECT_EQ(reinterpret_cast<LRESULT>(dlg.icon), dlg.answer);
 }
 
 } // namespace

@@ -41,7 +41,7 @@ const std::vector<ExpectedControl>& ExpectedControls() {
         {IDC_REV_SRC_INTERNAL, Kind::kRadio, WS_GROUP, {114, 168, 8, 10}},
         {IDC_REV_SRC_INT_POT, Kind::kRadio, kNone, {236, 167, 8, 10}},
         {IDC_REV_SRC_EXT_POT, Kind::kRadio, kNone, {236, 177, 8, 10}},
-        {IDC_LEGEND_OFF, Kind::kCheck, WS_DISABLED, {402, 71, 9, 10}},
+        {IDC_LEGEND_OFF, Kind::kCheck, WS_DISABLED | WS_GROUP, {402, 71, 9, 10}},
         {IDC_LEGEND_ON, Kind::kCheck, WS_DISABLED, {402, 84, 9, 10}},
         {IDC_CYCLES_ON, Kind::kCheck, kNone, {374, 160, 9, 10}},
         {IDC_HOME_DELAY_ON, Kind::kCheck, kNone, {374, 179, 9, 10}},

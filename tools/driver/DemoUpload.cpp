@@ -23,9 +23,10 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring portStatus = program->Text(kPortStatus);
     std::printf("port status: %ls\n", portStatus.c_str());
     program->Click(kUploadButton);
-    const bool complete = program->WaitForText(kUploadStatus, L"Download Complete", 10000);
+    const bool complete =
+        program->WaitForText(kUploadStatus, L"Download Complete", kOutcomeTimeoutMs);
     if (!complete) {
-        const OperatorDriver::Box box = program->WaitForBox(5000);
+        const OperatorDriver::Box box = program->WaitForBox(kOutcomeTimeoutMs);
         if (box.window) {
             program->Answer(box);
         }

@@ -96,9 +96,9 @@ OperatorDriver::~OperatorDriver() {
     if (main_) {
         ::PostMessageW(main_, WM_SYSCOMMAND, SC_CLOSE, 0);
     }
-    if (!WaitForExit(10000)) {
+    if (!WaitForExit(kOutcomeTimeoutMs)) {
         ::TerminateProcess(process_.get(), 1);
-        WaitForExit(5000);
+        WaitForExit(kOutcomeTimeoutMs);
     }
 }
 
@@ -121,7 +121,7 @@ bool OperatorDriver::IsMinimised() const {
 void OperatorDriver::Restore() {
     ::ShowWindow(main_, SW_RESTORE);
     ::SetForegroundWindow(main_);
-    WaitUntil(5000, [&] { return !IsMinimised(); });
+    WaitUntil(kOutcomeTimeoutMs, [&] { return !IsMinimised(); });
 }
 
 std::wstring OperatorDriver::Text(int id) const {
@@ -161,6 +161,21 @@ void OperatorDriver::PressEnter(int id) {
     Send(main_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(field), TRUE);
     ::PostMessageW(field, WM_KEYDOWN, VK_RETURN, 1);
     ::PostMessageW(field, WM_KEYUP, VK_RETURN, 0xC0000001);
+}
+
+void OperatorDriver::Focus(int id) {
+    Send(main_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(id)), TRUE);
+}
+
+void OperatorDriver::PressKey(WORD virtualKey) {
+    INPUT keys[2] = {};
+    for (INPUT& key : keys) {
+        key.type = INPUT_KEYBOARD;
+        key.ki.wVk = virtualKey;
+        key.ki.wScan = static_cast<WORD>(::MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC));
+    }
+    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    ::SendInput(2, keys, sizeof(INPUT));
 }
 
 void OperatorDriver::ChooseListEntry(int id, int index) {
@@ -218,7 +233,7 @@ OperatorDriver::Box OperatorDriver::WaitForBox(DWORD timeoutMs) const {
 bool OperatorDriver::Answer(const Box& box) {
     const HWND button = ::FindWindowExW(box.window, nullptr, L"Button", nullptr);
     ::PostMessageW(button, BM_CLICK, 0, 0);
-    return WaitUntil(5000, [&] { return !::IsWindow(box.window); });
+    return WaitUntil(kOutcomeTimeoutMs, [&] { return !::IsWindow(box.window); });
 }
 
 bool OperatorDriver::WaitForText(int id, const std::wstring& text, DWORD timeoutMs) const {

@@ -10,12 +10,17 @@
 // ticks boxes, picks list entries, presses buttons and answers message boxes, all through
 // window messages to the program's own windows. Used by the end-to-end tests, the upload
 // benchmark and the headless demo.
+// How long the driver waits for what must happen: generous, so that only a program that never
+// gets there fails, even on a cold, loaded machine.
+inline constexpr DWORD kOutcomeTimeoutMs = 30000;
+
 class OperatorDriver {
 public:
     // Starts the program in `workDir` and waits for its main window. Null when it does not
     // appear within the time.
-    static std::unique_ptr<OperatorDriver>
-    Start(const std::wstring& program, const std::wstring& workDir, DWORD timeoutMs = 15000);
+    static std::unique_ptr<OperatorDriver> Start(const std::wstring& program,
+                                                 const std::wstring& workDir,
+                                                 DWORD timeoutMs = 2 * kOutcomeTimeoutMs);
     OperatorDriver(const OperatorDriver&) = delete;
     OperatorDriver& operator=(const OperatorDriver&) = delete;
     // Closes the program if it still runs, and ends it if it does not close.
@@ -34,6 +39,11 @@ public:
     void Click(int id);
     // Presses Enter in the given control.
     void PressEnter(int id);
+    // Moves the keyboard focus to the control, as Tab does.
+    void Focus(int id);
+    // A real key press and release (SendInput) for whatever window has the focus; it needs no
+    // answer from the program, so it works while the program is busy.
+    static void PressKey(WORD virtualKey);
     void ChooseListEntry(int id, int index);
     int ListSelection(int id) const;
     std::vector<std::wstring> ListEntries(int id) const;

@@ -2,6 +2,7 @@
 
 #include "ui/framework/DataExchange.h"
 #include "ui/framework/MessageBox.h"
+#include "ui/framework/WinApp.h"
 
 namespace {
 
@@ -21,14 +22,83 @@ CDialogEx::CDialogEx(UINT nIDTemplate, HWND hParent)
     : m_nIDTemplate(nIDTemplate), m_hParent(hParent) {}
 
 INT_PTR CDialogEx::DoModal() {
-    // Like any modal box, it belongs to the window the user was working in.
-    const HWND owner = m_hParent ? m_hParent : ::GetActiveWindow();
-    return ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nIDTemplate), owner,
+    const HWND owner = GetSafeOwner();
+    const bool disableOwner = owner && ::IsWindowEnabled(owner);
+    if (disableOwner) {
+        ::EnableWindow(owner, FALSE);
+    }
+    m_bContinueModal = true;
+    m_nModalResult = -1;
+    const HWND created =
+        ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nIDTemplate), owner,
                              &CDialogEx::DialogProc, reinterpret_cast<LPARAM>(this));
+    if (created) {
+        // OnInitDialog may have ended the dialog already.
+        if (m_bContinueModal) {
+            RunModalLoop();
+        }
+        // Hidden first, so the owner can take the activation back before the window goes.
+        ::SetWindowPos(created, nullptr, 0, 0, 0, 0,
+                       SWP_HIDEWINDOW | SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_NOZORDER);
+    }
+    if (disableOwner) {
+        ::EnableWindow(owner, TRUE);
+    }
+    if (owner && created && ::GetActiveWindow() == created) {
+        ::SetActiveWindow(owner);
+    }
+    if (created) {
+        ::DestroyWindow(created);
+    }
+    return m_nModalResult;
+}
+
+// The loop ends when a handler has called EndDialog. Unlike the system's modal loop it never
+// restores a window that OnInitDialog minimised: it shows the dialog on the first idle moment
+// only if the dialog is not visible by then.
+void CDialogEx::RunModalLoop() {
+    bool showWhenIdle = !::IsWindowVisible(m_hWnd);
+    MSG msg;
+    while (m_bContinueModal) {
+        if (showWhenIdle && !::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+            showWhenIdle = false;
+            if (!::IsWindowVisible(m_hWnd)) {
+                ShowWindow(SW_SHOWNORMAL);
+                ::UpdateWindow(m_hWnd);
+            }
+        }
+        const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
+        if (got == -1) {
+            continue;
+        }
+        if (got == 0) {
+            // WM_QUIT belongs to an outer loop: leave it in the queue for that one.
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        if (!::IsDialogMessageW(m_hWnd, &msg)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
 }
 
 void CDialogEx::EndDialog(int nResult) {
-    ::EndDialog(m_hWnd, nResult);
+    m_nModalResult = nResult;
+    m_bContinueModal = false;
+    // Wakes the loop should this be called from outside a message it dispatched.
+    ::PostMessageW(m_hWnd, WM_NULL, 0, 0);
+}
+
+// The explicit parent, else the main window of the application unless that is this dialog or
+// not created yet. Never whatever window happens to be active.
+HWND CDialogEx::GetSafeOwner() const {
+    if (m_hParent) {
+        return m_hParent;
+    }
+    const CWinApp* app = AfxGetApp();
+    const CDialogEx* mainWnd = app ? app->m_pMainWnd : nullptr;
+    return mainWnd && mainWnd != this ? mainWnd->GetSafeHwnd() : nullptr;
 }
 
 BOOL CDialogEx::UpdateData(BOOL bSaveAndValidate) {
@@ -115,9 +185,14 @@ INT_PTR CDialogEx::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
         if (key == WM_COMMAND && (entry->id != LOWORD(wParam) || entry->code != HIWORD(wParam))) {
             continue;
         }
+        // A handler that opens a box dispatches more messages to this dialog meanwhile, so each
+        // dispatch keeps its own flag.
+        const BOOL outerMsgHandled = m_bMsgHandled;
         m_bMsgHandled = TRUE;
         const LRESULT result = entry->thunk(*this, message, wParam, lParam);
-        if (!m_bMsgHandled) {
+        const BOOL handled = m_bMsgHandled;
+        m_bMsgHandled = outerMsgHandled;
+        if (!handled) {
             return FALSE;
         }
         if (ReturnsResultDirectly(message)) {

@@ -10,13 +10,16 @@ class CDataExchange;
 // the class's message map; IDOK and IDCANCEL that no row takes end in OnOK and OnCancel.
 class CDialogEx {
 public:
+    // Without a parent the dialog belongs to the application's main window, if there is one.
     explicit CDialogEx(UINT nIDTemplate, HWND hParent = nullptr);
     virtual ~CDialogEx() = default;
     CDialogEx(const CDialogEx&) = delete;
     CDialogEx& operator=(const CDialogEx&) = delete;
 
-    // Runs the modal loop; the result is what EndDialog was given, or -1 when the template
-    // cannot be loaded.
+    // Creates the dialog, disables its owner and runs the dialog's own message loop until
+    // EndDialog. The result is what EndDialog was given, or -1 when the template cannot be
+    // loaded. A dialog still hidden when its queue first goes empty is shown then; one made
+    // visible (or minimised) by OnInitDialog is left as it is.
     INT_PTR DoModal();
     void EndDialog(int nResult);
 
@@ -62,8 +65,12 @@ protected:
 private:
     static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
+    HWND GetSafeOwner() const;
+    void RunModalLoop();
 
     UINT m_nIDTemplate;
     HWND m_hParent;
     BOOL m_bMsgHandled = TRUE;
+    bool m_bContinueModal = false;
+    INT_PTR m_nModalResult = -1;
 };

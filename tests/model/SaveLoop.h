@@ -1,0 +1,46 @@
+#pragma once
+
+// Saves that follow one another, for killing a saving process at random moments.
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "model/ParameterFile.h"
+
+// The values of save number k: every stored value differs from those of the save before.
+inline ParameterSet NumberedSet(int k) {
+    ParameterSet set;
+    set.m_nPort = k % 10;
+    set.m_nFwdSource = set.m_nRevSource = k % 3;
+    set.m_nFwdAcc = set.m_nRevAcc = k % 128;
+    set.m_nFwdSpeed = set.m_nRevSpeed = k % 128 + 1;
+    set.m_nFwdDec = set.m_nRevDec = 127 - k % 128;
+    set.m_nCycles = k;
+    set.m_nHomeDelay = 10 * k;
+    set.m_nEndDelay = 20 * k;
+    set.m_bCyclesOn = set.m_bHomeDelayOn = set.m_bEndDelayOn = set.m_bAutoHome = k % 2;
+    return set;
+}
+
+// The number of the save a file holds whole, or -1 when it holds anything else.
+inline int SaveNumber(const std::string& text) {
+    ParameterSet set;
+    if (ReadParameterText(text, set) != kStoredValueCount) {
+        return -1;
+    }
+    return WriteParameterText(NumberedSet(set.m_nCycles)) == text ? set.m_nCycles : -1;
+}
+
+inline std::string ReadParameterFile() {
+    std::ifstream in(kParameterFileName, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Saves the numbered sets after the one the file in the working directory holds, until killed.
+[[noreturn]] inline void SaveForever() {
+    for (int k = SaveNumber(ReadParameterFile()) + 1;; ++k) {
+        ParameterSet set = NumberedSet(k);
+        SaveParameters(set, set.m_nPort);
+    }
+}
