@@ -39,6 +39,8 @@ int main(int argc, char** argv) {
                  "parameter files, and uploads their values with the dialog's frame and echo rule.",
                  "vkd37"};
     app.set_version_flag("--version", VKD_VERSION);
+    // A path such as /dev/ttyUSB0 or a Wine path is never a "/x" Windows-style option.
+    app.allow_windows_style_options(false);
     app.footer(kFooter);
     app.require_subcommand(1);
 

@@ -1,20 +1,22 @@
 #!/usr/bin/env bash
 # Checks Windows executables built here: the architecture, the DLLs they import (system DLLs and
-# msvcrt only) and, with --program, that Windows XP can load them: GUI subsystem, a subsystem
-# version XP accepts, and no imported function that the SDK headers declare only for later
-# Windows versions (nor a "secure" _s CRT function, which XP's msvcrt lacks).
-# Usage: check-pe.sh --arch i386|x86-64 [--program] FILE...
+# msvcrt only) and, with --program (a GUI program) or --console-program, that Windows XP can
+# load them: the GUI (2) or console (3) subsystem, a subsystem version XP accepts, and no
+# imported function that the SDK headers declare only for later Windows versions (nor a
+# "secure" _s CRT function, which XP's msvcrt lacks).
+# Usage: check-pe.sh --arch i386|x86-64 [--program | --console-program] FILE...
 set -euo pipefail
 
-arch="" program=0 files=()
+arch="" program=0 subsystem_expected=2 files=()
 while [ $# -gt 0 ]; do
     case "$1" in
         --arch) arch="$2"; shift 2 ;;
         --program) program=1; shift ;;
+        --console-program) program=1; subsystem_expected=3; shift ;;
         *) files+=("$1"); shift ;;
     esac
 done
-[ -n "$arch" ] && [ ${#files[@]} -gt 0 ] || { echo "usage: $0 --arch i386|x86-64 [--program] FILE..." >&2; exit 2; }
+[ -n "$arch" ] && [ ${#files[@]} -gt 0 ] || { echo "usage: $0 --arch i386|x86-64 [--program | --console-program] FILE..." >&2; exit 2; }
 case "$arch" in
     i386) triplet=i686-w64-mingw32 ;;
     x86-64) triplet=x86_64-w64-mingw32 ;;
@@ -54,7 +56,8 @@ for file in "${files[@]}"; do
 
     if [ $program -eq 1 ]; then
         subsystem=$(awk '/^Subsystem/ {print $2}' <<<"$header")
-        [ "$((16#$subsystem))" -eq 2 ] || fail "$file" "subsystem $subsystem, expected 2 (GUI)"
+        [ "$((16#$subsystem))" -eq $subsystem_expected ] ||
+            fail "$file" "subsystem $subsystem, expected $subsystem_expected (2 GUI, 3 console)"
         major=$(awk '/^MajorSubsystemVersion/ {print $2}' <<<"$header")
         minor=$(awk '/^MinorSubsystemVersion/ {print $2}' <<<"$header")
         [ $((major * 100 + minor)) -le 501 ] || fail "$file" "subsystem version $major.$minor is above XP's 5.1"

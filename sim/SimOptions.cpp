@@ -39,6 +39,8 @@ ParsedOptions ParseSimOptions(int argc, const char* const* argv) {
                  "frames at 9600 baud 8N1, prints one line per frame, then echoes the frame back.",
                  "vkd37-sim"};
     app.set_version_flag("--version", VKD_VERSION);
+    // A path such as /dev/ttyUSB0 or a Wine path is never a "/x" Windows-style option.
+    app.allow_windows_style_options(false);
     app.footer(kFooter);
 
     CLI::Option* device =
