@@ -7,7 +7,7 @@
 #include <CLI/CLI.hpp>
 
 // What vkd37 and vkd37-sim share in reading their command lines.
-namespace command_line {
+namespace CommandLine {
 
 // Plain digits only: CLI11 alone would take "+5", "0x10" and "010" (as octal).
 inline const CLI::Validator kPlainDecimal(
@@ -21,7 +21,7 @@ inline const CLI::Validator kPlainDecimal(
 // "--log --json" would otherwise log to a file named "--json".
 inline const CLI::Validator kPath(
     [](std::string& text) {
-        return text.empty()       ? std::string("a path cannot be empty")
+        return text.empty()     ? std::string("a path cannot be empty")
                : text[0] == '-' ? "'" + text + "' is an option, not a path (write ./" + text + ")"
                                 : std::string();
     },
@@ -48,9 +48,9 @@ std::optional<int> Parse(CLI::App& app, int argc, const char* const* argv, std::
     return std::nullopt;
 }
 
-inline std::optional<int> Parse(CLI::App& app, int argc, const char* const* argv,
-                                std::ostream& out, std::ostream& err) {
+inline std::optional<int> Parse(CLI::App& app, int argc, const char* const* argv, std::ostream& out,
+                                std::ostream& err) {
     return Parse(app, argc, argv, out, err, [] {});
 }
 
-} // namespace command_line
+} // namespace CommandLine

@@ -137,8 +137,8 @@ bool OperatorWantsAnother() {
 int ShowValues(const std::string& file, bool json) {
     const std::optional<LoadedValues> loaded = LoadValues({file, {}});
     Json values = Json::array();
-    std::string text = loaded->found ? file + ":\n"
-                                     : file + ": not found; the values the dialog starts with:\n";
+    std::string text =
+        loaded->found ? file + ":\n" : file + ": not found; the values the dialog starts with:\n";
     for (const ParameterField& field : ParameterFields()) {
         const int value = loaded->set.*(field.member);
         const bool accepted = IsAccepted(field, value);
@@ -252,8 +252,8 @@ int Upload(const UploadRequest& request) {
 
     if (request.repeat) {
         PrintLine(request.json ? Json{{"confirmed", confirmed}, {"failed", failed}}.dump()
-                               : std::to_string(confirmed + failed) + " uploads: " +
-                                     std::to_string(confirmed) + " confirmed, " +
+                               : std::to_string(confirmed + failed) +
+                                     " uploads: " + std::to_string(confirmed) + " confirmed, " +
                                      std::to_string(failed) + " failed");
     }
     return failed == 0 ? kExitDone : kExitUploadFailed;

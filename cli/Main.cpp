@@ -21,7 +21,9 @@ constexpr char kFooter[] =
     "  3  the port could not be opened: missing, busy, or not a serial port\n";
 
 void AddFile(CLI::App& command, std::string& file) {
-    command.add_option("FILE", file, "parameter file")->check(command_line::kPath)->capture_default_str();
+    command.add_option("FILE", file, "parameter file")
+        ->check(CommandLine::kPath)
+        ->capture_default_str();
 }
 
 void AddChanges(CLI::App& command, std::vector<std::string>& assignments) {
@@ -57,10 +59,11 @@ int main(int argc, char** argv) {
 
     CLI::App* set = app.add_subcommand("set", "change values in a parameter file, atomically; "
                                               "an out-of-range value leaves it untouched");
-    set->add_option("FILE", values.file, "parameter file")->check(command_line::kPath)->required();
+    set->add_option("FILE", values.file, "parameter file")->check(CommandLine::kPath)->required();
     set->add_option("NAME=VALUE", values.assignments, "values to change")->required();
 
-    CLI::App* frame = app.add_subcommand("frame", "print the 19-byte frame the values give, in hex");
+    CLI::App* frame =
+        app.add_subcommand("frame", "print the 19-byte frame the values give, in hex");
     AddFile(*frame, values.file);
     AddChanges(*frame, values.assignments);
     AddJson(*frame, json);
@@ -73,7 +76,7 @@ int main(int argc, char** argv) {
         "upload", "validate the values, send the frame and wait for its exact echo");
     send->add_option("--port", upload.port,
                      "serial port: a device path on Linux, COMn (any n) on Windows")
-        ->check(command_line::kPath)
+        ->check(CommandLine::kPath)
         ->required();
     AddFile(*send, upload.values.file);
     AddChanges(*send, upload.values.assignments);
@@ -82,14 +85,15 @@ int main(int argc, char** argv) {
                    "then print a summary");
     send->add_option("--log", upload.logPath,
                      "append one JSON line per attempt (time, port, frame, outcome, ms)")
-        ->check(command_line::kPath);
+        ->check(CommandLine::kPath);
     send->add_flag("--save", upload.save, "write the values used back to FILE");
     AddJson(*send, upload.json);
 
     CLI::App* ports = app.add_subcommand("ports", "list the serial ports present");
     AddJson(*ports, json);
 
-    if (const std::optional<int> status = command_line::Parse(app, argc, argv, std::cout, std::cerr)) {
+    if (const std::optional<int> status =
+            CommandLine::Parse(app, argc, argv, std::cout, std::cerr)) {
         return *status;
     }
 

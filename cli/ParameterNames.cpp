@@ -91,8 +91,8 @@ bool IsAccepted(const ParameterField& field, int value) {
 }
 
 std::string AcceptedText(const ParameterField& field) {
-    const std::string range = std::to_string(field.min) + (field.min < 0 ? " to " : "-") +
-                              std::to_string(field.max);
+    const std::string range =
+        std::to_string(field.min) + (field.min < 0 ? " to " : "-") + std::to_string(field.max);
     switch (field.kind) {
     case ValueKind::kSource:
         return range + ": internal, internal-pot, external-pot";

@@ -33,12 +33,12 @@ constexpr unsigned TransferLimitMs(std::size_t bytes) {
 
 // How one exchange of a frame and its echo ended.
 enum class EchoOutcome {
-    kConfirmed,    // the 19 bytes came back unchanged
-    kWriteFailed,  // the frame did not go out whole
-    kNoEcho,       // nothing came back within the time-outs
-    kShortEcho,    // fewer than 19 bytes came back
-    kChangedEcho,  // 19 bytes came back, not all equal to the frame
-    kLineLost,     // the device went away during the exchange
+    kConfirmed,   // the 19 bytes came back unchanged
+    kWriteFailed, // the frame did not go out whole
+    kNoEcho,      // nothing came back within the time-outs
+    kShortEcho,   // fewer than 19 bytes came back
+    kChangedEcho, // 19 bytes came back, not all equal to the frame
+    kLineLost,    // the device went away during the exchange
 };
 
 // The name scripts and logs see.

@@ -106,9 +106,9 @@ EchoResult ReadEcho(int fd, UploadFrame& echo) {
         result.received += static_cast<std::size_t>(count);
         lastByte = Clock::now();
     }
-    result.outcome = result.received == 0               ? EchoOutcome::kNoEcho
+    result.outcome = result.received == 0            ? EchoOutcome::kNoEcho
                      : result.received < echo.size() ? EchoOutcome::kShortEcho
-                                                        : EchoOutcome::kConfirmed;
+                                                     : EchoOutcome::kConfirmed;
     return result;
 }
 
@@ -148,7 +148,7 @@ UniqueFd OpenSerialDevice(const std::string& path, OpenFailure& failure, std::st
     UniqueFd device(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
     if (!device.IsValid()) {
         const int reason = errno;
-        failure = reason == ENOENT ? OpenFailure::kMissing
+        failure = reason == ENOENT  ? OpenFailure::kMissing
                   : reason == EBUSY ? OpenFailure::kBusy
                                     : OpenFailure::kOther;
         error = prefix + (reason == EBUSY ? "held by another program" : std::strerror(reason));
@@ -168,8 +168,8 @@ UniqueFd OpenSerialDevice(const std::string& path, OpenFailure& failure, std::st
     std::string reason;
     if (::ioctl(device.get(), TIOCEXCL) != 0 || !ConfigureLine(device.get(), reason)) {
         failure = OpenFailure::kNotSerial;
-        error = prefix + "not a serial port (" + (reason.empty() ? "TIOCEXCL refused" : reason) +
-                ")";
+        error =
+            prefix + "not a serial port (" + (reason.empty() ? "TIOCEXCL refused" : reason) + ")";
         return {};
     }
     failure = OpenFailure::kNone;

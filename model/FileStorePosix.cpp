@@ -31,8 +31,9 @@ bool WriteAll(int fd, std::string_view bytes) {
 // Makes the rename itself durable.
 void SyncDirectoryOf(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
-    const std::string directory =
-        slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string directory = slash == std::string::npos ? "."
+                                  : slash == 0               ? "/"
+                                                             : path.substr(0, slash);
     UniqueFd dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.IsValid()) {
         ::fsync(dir.get());

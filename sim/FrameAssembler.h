@@ -31,7 +31,7 @@ public:
     std::optional<Clock::time_point> Deadline() const;
 
     // The frame just completed by Feed.
-    const UploadFrame& frame() const { return frame_; }
+    const UploadFrame& Frame() const { return frame_; }
 
 private:
     UploadFrame frame_{};

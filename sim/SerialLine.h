@@ -14,10 +14,10 @@ public:
     static SerialLine OpenDevice(const std::string& path, std::string& error);
 
     bool IsValid() const { return io_.IsValid(); }
-    int fd() const { return io_.get(); }
+    int Fd() const { return io_.get(); }
 
     // Where the program under test opens the line.
-    const std::string& path() const { return path_; }
+    const std::string& Path() const { return path_; }
     bool IsPseudoTerminal() const { return slave_.IsValid(); }
 
     // Bytes written by us that the other side has not taken yet, or 0 when that is unknown.

@@ -13,7 +13,7 @@ public:
     ~SignalPipe();
 
     bool IsValid() const { return read_.IsValid(); }
-    int fd() const { return read_.get(); }
+    int Fd() const { return read_.get(); }
 
 private:
     UniqueFd read_;

@@ -6,8 +6,8 @@
 
 namespace {
 
-using command_line::kPath;
-using command_line::kPlainDecimal;
+using CommandLine::kPath;
+using CommandLine::kPlainDecimal;
 
 constexpr int kLongestPauseMs = 60000;
 constexpr int kMostExtraBytes = 1024;
@@ -84,8 +84,8 @@ ParsedOptions ParseSimOptions(int argc, const char* const* argv) {
     for (CLI::Option* answer : {echoBytes, corrupt.option, delay, gapMs, gapAt.option, extra}) {
         silent->excludes(answer);
     }
-    for (CLI::Option* fault : {silent, echoBytes, corrupt.option, delay, gapMs, gapAt.option, extra,
-                               dropAfter.option}) {
+    for (CLI::Option* fault :
+         {silent, echoBytes, corrupt.option, delay, gapMs, gapAt.option, extra, dropAfter.option}) {
         fault->group("Faults");
     }
 
@@ -107,7 +107,7 @@ ParsedOptions ParseSimOptions(int argc, const char* const* argv) {
         }
     };
     if (const std::optional<int> status =
-            command_line::Parse(app, argc, argv, out, err, checkCorrupt)) {
+            CommandLine::Parse(app, argc, argv, out, err, checkCorrupt)) {
         parsed.exitStatus = *status;
         parsed.output = *status == 0 ? out.str() : err.str();
         return parsed;

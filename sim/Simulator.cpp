@@ -54,8 +54,8 @@ bool Simulator::OpenLine() {
         Note(error);
         return false;
     }
-    PrintStdoutLine("port: " + line_.path());
-    if (link_ && !link_->PointAt(line_.path(), error)) {
+    PrintStdoutLine("port: " + line_.Path());
+    if (link_ && !link_->PointAt(line_.Path(), error)) {
         Note(error);
         return false;
     }
@@ -93,7 +93,7 @@ int Simulator::Run() {
         stopAt_ = Clock::now() + std::chrono::seconds(*options_.maxSeconds);
     }
     if (link_) {
-        PrintStdoutLine("link: " + link_->path());
+        PrintStdoutLine("link: " + link_->Path());
     }
 
     for (;;) {
@@ -110,7 +110,7 @@ int Simulator::Run() {
             return written == Step::kFailed ? 1 : 0;
         }
 
-        pollfd watched[2] = {{signals_.fd(), POLLIN, 0}, {line_.fd(), 0, 0}};
+        pollfd watched[2] = {{signals_.Fd(), POLLIN, 0}, {line_.Fd(), 0, 0}};
         if (!ShouldStopReading()) {
             watched[1].events |= POLLIN;
         }
@@ -137,7 +137,7 @@ int Simulator::Run() {
             return 0; // SIGINT, SIGTERM or SIGHUP
         }
         if (watched[1].revents & (POLLERR | POLLHUP | POLLNVAL)) {
-            Note("the line " + line_.path() + " failed or hung up");
+            Note("the line " + line_.Path() + " failed or hung up");
             return 1;
         }
         if (watched[1].revents & POLLIN) {
@@ -172,12 +172,12 @@ std::optional<Simulator::Clock::time_point> Simulator::NextWakeUp() const {
 
 Simulator::Step Simulator::ReadInput(Clock::time_point now) {
     std::uint8_t buffer[512];
-    const ssize_t received = ::read(line_.fd(), buffer, sizeof buffer);
+    const ssize_t received = ::read(line_.Fd(), buffer, sizeof buffer);
     if (received < 0) {
         if (IsTransient(errno)) {
             return Step::kContinue;
         }
-        Note("reading " + line_.path() + " failed: " + std::strerror(errno));
+        Note("reading " + line_.Path() + " failed: " + std::strerror(errno));
         return Step::kFailed;
     }
     for (ssize_t i = 0; i < received && !ShouldStopReading(); ++i) {
@@ -193,8 +193,8 @@ Simulator::Step Simulator::ReadInput(Clock::time_point now) {
         }
         if (fed.outcome == FrameAssembler::Outcome::kFrame) {
             ++frames_;
-            const EchoPlan plan = PlanEcho(assembler_.frame(), options_.faults);
-            ReportFrame(assembler_.frame(), plan.ByteCount());
+            const EchoPlan plan = PlanEcho(assembler_.Frame(), options_.faults);
+            ReportFrame(assembler_.Frame(), plan.ByteCount());
             ScheduleEcho(plan, now);
         }
     }
@@ -247,10 +247,10 @@ Simulator::Step Simulator::WriteDue(Clock::time_point now) {
     if (count == 0) {
         return Step::kContinue;
     }
-    const ssize_t written = ::write(line_.fd(), due, count);
+    const ssize_t written = ::write(line_.Fd(), due, count);
     if (written < 0) {
         if (!IsTransient(errno)) {
-            Note("writing " + line_.path() + " failed: " + std::strerror(errno));
+            Note("writing " + line_.Path() + " failed: " + std::strerror(errno));
             return Step::kFailed;
         }
         if (!writeBlockedSince_) {

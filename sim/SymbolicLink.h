@@ -17,7 +17,7 @@ public:
     bool PointAt(const std::string& target, std::string& error);
     void Remove();
 
-    const std::string& path() const { return path_; }
+    const std::string& Path() const { return path_; }
 
 private:
     std::string path_;

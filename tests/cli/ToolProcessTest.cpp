@@ -55,9 +55,7 @@ protected:
         ASSERT_NE(nullptr, ::mkdtemp(pattern.data()));
         directory_ = pattern;
     }
-    void TearDown() override {
-        std::system(("rm -rf '" + directory_ + "'").c_str());
-    }
+    void TearDown() override { std::system(("rm -rf '" + directory_ + "'").c_str()); }
     std::string Path(const char* name) const { return directory_ + "/" + name; }
 
     std::string directory_;
@@ -118,8 +116,7 @@ TEST_F(ToolTest, PortsThatCannotBeOpenedExitThree) {
         ASSERT_EQ(0, ::flock(holder.get(), LOCK_EX | LOCK_NB));
         ChildProcess tool = Tool({"upload", "--port", port});
         EXPECT_EQ(3, tool.WaitForExit());
-        EXPECT_EQ("vkd37: cannot open " + port + ": held by another program\n",
-                  tool.ErrorText());
+        EXPECT_EQ("vkd37: cannot open " + port + ": held by another program\n", tool.ErrorText());
     }
     const struct {
         const char* port;
@@ -174,9 +171,8 @@ TEST_F(ToolTest, OutOfRangeValuesAreRefusedWithTheirBoundsAndChangeNothing) {
 TEST_F(ToolTest, RepeatUploadsOncePerAnswerLogsEachAndSummarises) {
     ChildProcess sim(VKD37_SIM_PATH, {"--json"});
     const std::string log = Path("commissioning.jsonl");
-    ChildProcess tool = Tool({"upload", "--port", sim.ReadPort(), Path("none"), "--repeat",
-                              "--log", log},
-                             "\n\nq\n");
+    ChildProcess tool = Tool(
+        {"upload", "--port", sim.ReadPort(), Path("none"), "--repeat", "--log", log}, "\n\nq\n");
     EXPECT_EQ(0, tool.WaitForExit(milliseconds(5000)));
     const std::vector<std::string> printed = Lines(tool.OutputText());
     ASSERT_EQ(4u, printed.size());

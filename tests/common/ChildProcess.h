@@ -19,24 +19,18 @@
 
 extern char** environ;
 
-namespace child_process {
-
-using Clock = std::chrono::steady_clock;
-using std::chrono::milliseconds;
-
-inline int MillisecondsLeft(Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
-
-} // namespace child_process
-
-namespace child_process {
-
 // A program run as a child process with its stdout and stderr on pipes and, when given, a text on
 // its stdin (then closed); killed if still running when the test ends.
 class ChildProcess {
 public:
+    using Clock = std::chrono::steady_clock;
+    using milliseconds = std::chrono::milliseconds;
+
+    static int MillisecondsLeft(Clock::time_point deadline) {
+        const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
+        return left > 0 ? static_cast<int>(left) : 0;
+    }
+
     ChildProcess(const std::string& program, std::vector<std::string> arguments,
                  std::optional<std::string> input = std::nullopt) {
         arguments.insert(arguments.begin(), program);
@@ -158,7 +152,3 @@ private:
     std::string stdoutText_;
     std::string stderrText_;
 };
-
-} // namespace child_process
-
-using child_process::ChildProcess;

@@ -27,11 +27,11 @@ TEST(FrameAssembler, NineteenBytesMakeAFrame) {
     Clock::time_point now = kStart;
     EXPECT_EQ(FrameAssembler::Outcome::kPending, FeedRun(assembler, 18, now).outcome);
     EXPECT_EQ(FrameAssembler::Outcome::kFrame, FeedRun(assembler, 1, now, 18).outcome);
-    EXPECT_EQ(0, assembler.frame()[0]);
-    EXPECT_EQ(18, assembler.frame()[18]);
+    EXPECT_EQ(0, assembler.Frame()[0]);
+    EXPECT_EQ(18, assembler.Frame()[18]);
     EXPECT_FALSE(assembler.Deadline());
     EXPECT_EQ(FrameAssembler::Outcome::kFrame, FeedRun(assembler, 19, now, 100).outcome);
-    EXPECT_EQ(100, assembler.frame()[0]);
+    EXPECT_EQ(100, assembler.Frame()[0]);
 }
 
 TEST(FrameAssembler, PartialFrameGoesStaleAfterMoreThanTheGapLimit) {
@@ -53,7 +53,7 @@ TEST(FrameAssembler, PartialFrameGoesStaleAfterMoreThanTheGapLimit) {
     EXPECT_EQ(8u, restart.discarded);
     now += milliseconds(1);
     EXPECT_EQ(FrameAssembler::Outcome::kFrame, FeedRun(assembler, 18, now, 1).outcome);
-    EXPECT_EQ(0x03, assembler.frame()[0]);
+    EXPECT_EQ(0x03, assembler.Frame()[0]);
 }
 
 TEST(FrameAssembler, ExpireReportsTheStaleBytesOnce) {

@@ -29,7 +29,9 @@ const UploadFrame kFrame = {0x03, 0x00, 0x0A, 0x6B, 0x0A, 0x00, 0x0A, 0x6B, 0x0A
                             0x00, 0x64, 0x00, 0x00, 0xC8, 0x00, 0x00, 0xC8, 0x01};
 const std::vector<std::uint8_t> kEcho(kFrame.begin(), kFrame.end());
 
-using child_process::MillisecondsLeft;
+int MillisecondsLeft(Clock::time_point deadline) {
+    return ChildProcess::MillisecondsLeft(deadline);
+}
 
 // The simulator as a child process.
 class SimProcess : public ChildProcess {
