@@ -7,6 +7,7 @@ packages=(
     cmake ninja-build git
     clang libclang-rt-14-dev g++          # native build, sanitizers, libFuzzer
     googletest                            # source in /usr/src/googletest for every build
+    libcli11-dev nlohmann-json3-dev       # options and JSON of the command-line programs
     g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-i686
     binutils-mingw-w64-x86-64
     wine64                                # runs the 64-bit build's tests
