@@ -163,6 +163,17 @@ TEST_F(ToolTest, OutOfRangeValuesAreRefusedWithTheirBoundsAndChangeNothing) {
     EXPECT_EQ(stored, ReadFile(file));
     EXPECT_EQ(std::nullopt, sim.ReadLine(milliseconds(200)));
 
+    ChildProcess show = Tool({"show", file});
+    EXPECT_EQ(0, show.WaitForExit());
+    std::vector<std::string> marked;
+    for (const std::string& line : Lines(show.OutputText())) {
+        std::string name;
+        if (line.find("!!") != std::string::npos && std::istringstream(line) >> name) {
+            marked.push_back(name);
+        }
+    }
+    EXPECT_EQ(std::vector<std::string>{"fwd.acc"}, marked);
+
     ChildProcess tool = Tool({"set", file, "fwd.acc=5", "rev.source=external-pot", "auto_home=on"});
     EXPECT_EQ(0, tool.WaitForExit());
     EXPECT_EQ("0 0 5 108 10 2 10 108 10 100 2000 2000 0 0 0 1 ", ReadFile(file));
