@@ -36,7 +36,7 @@ package() {
     rm -rf "$1" && mkdir -p "$1"
     for preset in "${trees[@]}"; do
         rm -rf "build/package-$preset"
-        cpack --preset "$preset" -B "$PWD/build/package-$preset" >"build/package-$preset.log" ||
+        cpack --preset "$preset" -B "$PWD/build/package-$preset" >"build/package-$preset.log" 2>&1 ||
             { cat "build/package-$preset.log"; return 1; }
         find "build/package-$preset" -maxdepth 1 -name '*.deb' -exec cp {} "$1"/ \;
         find "build/package-$preset" -maxdepth 1 -name '*.zip' -exec cp {} "$1"/ \;
