@@ -16,6 +16,10 @@ int main(int argc, char** argv) {
         std::fputs(kSimHelp, stdout);
         return 0;
     }
+    if (parsed.options->version) {
+        std::printf("vkd37-sim %s\n", VKD_VERSION);
+        return 0;
+    }
     Simulator simulator(*parsed.options);
     return simulator.Run();
 }

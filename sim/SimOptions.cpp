@@ -10,7 +10,7 @@ const char kSimUsage[] =
     "usage: vkd37-sim [--device PATH | --link PATH] [--json] [--log FILE] [--no-pace]\n"
     "                 [--silent] [--echo-bytes N] [--corrupt K] [--delay-ms D]\n"
     "                 [--gap-ms G --gap-at K] [--extra N] [--drop-after K]\n"
-    "                 [--max-frames N] [--max-seconds S] [--help]\n";
+    "                 [--max-frames N] [--max-seconds S] [--help] [--version]\n";
 
 const char kSimHelp[] =
     "Stands in for a VKD-37 controller on a serial line: reads 19-byte upload frames at\n"
@@ -41,6 +41,7 @@ const char kSimHelp[] =
     "  --max-frames N    exit after N frames, once their answers are sent (N >= 1)\n"
     "  --max-seconds S   exit after S seconds (S >= 1)\n"
     "  --help            show this text\n"
+    "  --version         print the version\n"
     "\n"
     "A partial frame is discarded when more than 100 ms pass between two of its bytes.\n"
     "Exit status: 0 on a limit, SIGINT or SIGTERM; 1 when the line fails; 2 on usage errors.\n";
@@ -109,6 +110,7 @@ const std::vector<Flag>& Flags() {
         {"--no-pace", false, SetSwitch([](SimOptions& o) { o.pace = false; })},
         {"--silent", false, SetSwitch([](SimOptions& o) { o.faults.silent = true; })},
         {"--help", false, SetSwitch([](SimOptions& o) { o.help = true; })},
+        {"--version", false, SetSwitch([](SimOptions& o) { o.version = true; })},
         {"--echo-bytes", true,
          SetNumber(0, 19, [](SimOptions& o, int v) { o.faults.echoBytes = v; }), "0-19"},
         {"--corrupt", true,
@@ -184,7 +186,7 @@ ParsedOptions ParseSimOptions(int argc, const char* const* argv) {
         }
         gapMsGiven = gapMsGiven || name == "--gap-ms";
     }
-    if (options.help) {
+    if (options.help || options.version) {
         return {options, {}};
     }
     if (!options.devicePath.empty() && !options.linkPath.empty()) {

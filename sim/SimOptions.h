@@ -12,6 +12,7 @@ struct SimOptions {
     bool json = false;
     bool pace = true;
     bool help = false;
+    bool version = false;
     FaultOptions faults;
     std::optional<int> dropAfter; // bytes of a frame after which the line is dropped once
     std::optional<int> maxFrames;
