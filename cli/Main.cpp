@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
     CLI::App app{"Sets up VKD-37 motion controllers over a serial line: shows and changes\n"
                  "parameter files, and uploads their values with the dialog's frame and echo rule.",
                  "vkd37"};
-    app.set_version_flag("--version", VKD_VERSION);
+    app.set_version_flag("--version", std::string("vkd37 ") + VKD_VERSION);
     // A path such as /dev/ttyUSB0 or a Wine path is never a "/x" Windows-style option.
     app.allow_windows_style_options(false);
     app.footer(kFooter);

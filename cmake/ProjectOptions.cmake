@@ -11,3 +11,7 @@ if(VKD_SANITIZE)
         -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
     target_link_options(vkd_options INTERFACE -fsanitize=address,undefined)
 endif()
+
+# What --version prints.
+add_library(vkd_version INTERFACE)
+target_compile_definitions(vkd_version INTERFACE VKD_VERSION="${PROJECT_VERSION}")

@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Benchmarks, printed, not asserted: round trips through the serial link, the whole upload
-# through the real program (both under Wine against the paced simulators), and the size of
-# the shipping 32-bit program.
-#   scripts/bench.sh [frames] [uploads]
+# through the real program (both under Wine against the paced simulators), what the program
+# holds before and after a long run of uploads, its start-up time, and the size of the shipping
+# 32-bit program.
+#   scripts/bench.sh [frames] [uploads] [long run] [starts]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 frames=${1:-50}
 uploads=${2:-20}
+long_run=${3:-1000}
+starts=${4:-10}
 scripts/setup.sh
 for preset in native win32 win64; do
     [[ -f build/$preset/CMakeCache.txt ]] || cmake --preset "$preset" >/dev/null
@@ -25,7 +28,7 @@ scripts/wine/session bash -c '
     status=0
     scripts/wine/run build/win64/bench/link_bench.exe 1 "$1" || status=1
     program=Z:$(echo "$PWD"/build/win64/ui/*.exe)
-    scripts/wine/run build/win64/bench/upload_bench.exe "$program" "$2" || status=1
+    scripts/wine/run build/win64/bench/upload_bench.exe "$program" "$2" "$3" "$4" || status=1
     scripts/wine/simulators stop
     exit $status
-' bench "$frames" "$uploads"
+' bench "$frames" "$uploads" "$long_run" "$starts"

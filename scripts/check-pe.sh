@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Checks Windows executables built here: the architecture, the DLLs they import (system DLLs and
-# msvcrt only) and, with --program (a GUI program) or --console-program, that Windows XP can
+# msvcrt only) and, with --program (a GUI program) or --console (a console one), that XP can
 # load them: the GUI (2) or console (3) subsystem, a subsystem version XP accepts, and no
 # imported function that the SDK headers declare only for later Windows versions (nor a
 # "secure" _s CRT function, which XP's msvcrt lacks).
-# Usage: check-pe.sh --arch i386|x86-64 [--program | --console-program] FILE...
+# Usage: check-pe.sh --arch i386|x86-64 [--program | --console] FILE...
 set -euo pipefail
 
 arch="" program=0 subsystem_expected=2 files=()
@@ -12,11 +12,11 @@ while [ $# -gt 0 ]; do
     case "$1" in
         --arch) arch="$2"; shift 2 ;;
         --program) program=1; shift ;;
-        --console-program) program=1; subsystem_expected=3; shift ;;
+        --console) program=1; subsystem_expected=3; shift ;;
         *) files+=("$1"); shift ;;
     esac
 done
-[ -n "$arch" ] && [ ${#files[@]} -gt 0 ] || { echo "usage: $0 --arch i386|x86-64 [--program | --console-program] FILE..." >&2; exit 2; }
+[ -n "$arch" ] && [ ${#files[@]} -gt 0 ] || { echo "usage: $0 --arch i386|x86-64 [--program | --console] FILE..." >&2; exit 2; }
 case "$arch" in
     i386) triplet=i686-w64-mingw32 ;;
     x86-64) triplet=x86_64-w64-mingw32 ;;

@@ -14,6 +14,7 @@ packages=(
     xvfb xauth x11-apps imagemagick       # a display for the dialog tests, screenshots
     fonts-wqy-microhei                    # CJK glyphs for the Chinese texts under Wine
     procps util-linux coreutils           # pgrep/kill, flock, timeout
+    dpkg-dev lintian unzip man-db         # the packages: dependencies, checks
 )
 
 missing=()

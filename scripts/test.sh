@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: natively (sanitizers, fuzzing, simulator), the 32-bit
-# program's PE checks, and the 64-bit build under Wine against the simulator.
+# program's PE checks, the 64-bit build under Wine against the simulator, and the two packages
+# made from the release builds (linux-release, win32).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,13 +14,15 @@ build() {
 
 mkdir -p build
 status=0
-for preset in native win32 win64; do
+for preset in native linux-release win32 win64; do
     echo "== build $preset"
     build "$preset" || { echo "build $preset failed"; exit 1; }
 done
 
 echo "== test native"
 ctest --preset native || status=1
+echo "== test linux-release (the Debian package)"
+ctest --preset linux-release || status=1
 echo "== test win32"
 ctest --preset win32 || status=1
 echo "== test win64 (under Wine)"

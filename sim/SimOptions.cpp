@@ -38,7 +38,7 @@ ParsedOptions ParseSimOptions(int argc, const char* const* argv) {
     CLI::App app{"Stands in for a VKD-37 controller on a serial line: reads 19-byte upload\n"
                  "frames at 9600 baud 8N1, prints one line per frame, then echoes the frame back.",
                  "vkd37-sim"};
-    app.set_version_flag("--version", VKD_VERSION);
+    app.set_version_flag("--version", std::string("vkd37-sim ") + VKD_VERSION);
     // A path such as /dev/ttyUSB0 or a Wine path is never a "/x" Windows-style option.
     app.allow_windows_style_options(false);
     app.footer(kFooter);

@@ -63,9 +63,7 @@ DWORD StyleOf(HWND hWnd) {
     return static_cast<DWORD>(::GetWindowLongW(hWnd, GWL_STYLE));
 }
 
-// Rectangles as x, y, width, height in pixels: where the control is in the dialog's client
-// area, and where the template puts it, converted with the dialog's own base units the way the
-// dialog manager converts each of the four numbers.
+// Where the control is in the dialog's client area: x, y, width, height in pixels.
 RECT PlacedRect(HWND dialog, HWND control) {
     RECT rect;
     ::GetWindowRect(control, &rect);
@@ -301,24 +299,6 @@ TEST_F(Template, ControlsInTabOrderWithTheirClassesAndStyles) {
         }
         EXPECT_EQ(0xFFFF, static_cast<WORD>(::GetDlgCtrlID(children.back())));
         EXPECT_EQ(L"Static", ClassOf(children.back()));
-    });
-}
-
-TEST_F(Template, ControlsSitWhereTheTemplatePutsThem) {
-    RunWithDialog([](ScriptedMainDlg& d) {
-        for (const ExpectedControl& expected : ExpectedControls()) {
-            SCOPED_TRACE("control " + std::to_string(expected.id));
-            const RECT placed = PlacedRect(d.Window(), d.Item(expected.id));
-            const RECT wanted = TemplateRect(d.Window(), expected.dialogUnits);
-            EXPECT_EQ(wanted.left, placed.left);
-            EXPECT_EQ(wanted.top, placed.top);
-            EXPECT_EQ(wanted.right, placed.right) << "width";
-            // A drop-down combo box is as high as its edit field; the template gives the height
-            // of the open list.
-            if (expected.kind != Kind::kCombo) {
-                EXPECT_EQ(wanted.bottom, placed.bottom) << "height";
-            }
-        }
     });
 }
 

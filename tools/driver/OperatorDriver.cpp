@@ -163,6 +163,10 @@ void OperatorDriver::PressEnter(int id) {
     ::PostMessageW(field, WM_KEYUP, VK_RETURN, 0xC0000001);
 }
 
+void OperatorDriver::ClickAndWaitForHandler(int id) {
+    Send(Item(id), BM_CLICK);
+}
+
 void OperatorDriver::Focus(int id) {
     Send(main_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(id)), TRUE);
 }

@@ -37,6 +37,9 @@ public:
     void SetChecked(int id, bool checked);
     // Posts the click, so a handler that blocks or opens a box does not block the driver.
     void Click(int id);
+    // Clicks and returns once the program has handled the click (never for a handler that opens
+    // a box: that waits for an answer).
+    void ClickAndWaitForHandler(int id);
     // Presses Enter in the given control.
     void PressEnter(int id);
     // Moves the keyboard focus to the control, as Tab does.
@@ -65,6 +68,7 @@ public:
     bool WaitForExit(DWORD timeoutMs);
     bool HasExited() const;
     DWORD ProcessId() const { return processId_; }
+    HANDLE Process() const { return process_.get(); }
 
 private:
     struct Token {}; // only Start makes drivers

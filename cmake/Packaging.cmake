@@ -1,0 +1,144 @@
+# What users install: `cmake --install` and the Debian package of the Linux tools, or the zip of
+# the 32-bit Windows programs. Text files are made at configure time, so the staged tree is the
+# same whichever target was built last.
+set(VKD_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
+set(VKD_STAGED_DOCS ${CMAKE_BINARY_DIR}/packaging)
+# Directories as Debian and unzip expect them, whatever the umask of the packaging run.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
+# Every time stamp in a package is the commit's, so two runs from one commit give the same bytes.
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+    set(VKD_SOURCE_DATE_EPOCH $ENV{SOURCE_DATE_EPOCH})
+else()
+    execute_process(COMMAND git log -1 --format=%ct WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+        OUTPUT_VARIABLE VKD_SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+    if(NOT VKD_SOURCE_DATE_EPOCH MATCHES "^[0-9]+$")
+        string(TIMESTAMP VKD_SOURCE_DATE_EPOCH "%s" UTC)
+    endif()
+endif()
+set(CPACK_VKD_SOURCE_DATE_EPOCH ${VKD_SOURCE_DATE_EPOCH})
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/PackageStage.cmake)
+
+set(CPACK_PACKAGE_NAME vkd37)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "The VKD-37 parameter tool authors")
+set(CPACK_PACKAGE_CONTACT "VKD-37 tools <dev@vkd37.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "set up VKD-37 motion controllers over a serial line")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+
+# The top entry of CHANGELOG.md must be this version's: a release cannot go out without one.
+# Prints that entry's items in the layout of a Debian changelog.
+function(vkd_changelog_entry out_var)
+    set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+        ${PROJECT_SOURCE_DIR}/CHANGELOG.md)
+    file(READ ${PROJECT_SOURCE_DIR}/CHANGELOG.md text)
+    string(FIND "${text}" "\n## " start)
+    if(start EQUAL -1)
+        message(FATAL_ERROR "CHANGELOG.md has no '## <version>' entry")
+    endif()
+    math(EXPR start "${start} + 4")
+    string(SUBSTRING "${text}" ${start} -1 text)
+    string(REGEX MATCH "^[^ \n]+" version "${text}")
+    if(NOT version STREQUAL PROJECT_VERSION)
+        message(FATAL_ERROR
+            "CHANGELOG.md's top entry is ${version}, the project's version ${PROJECT_VERSION}")
+    endif()
+    string(FIND "${text}" "\n" end_of_heading)
+    string(SUBSTRING "${text}" ${end_of_heading} -1 text)
+    string(FIND "${text}" "\n## " next)
+    if(NOT next EQUAL -1)
+        string(SUBSTRING "${text}" 0 ${next} text)
+    endif()
+    string(STRIP "${text}" text)
+    string(REPLACE "\n  " "\n    " text "${text}")
+    string(REGEX REPLACE "(^|\n)- " "\\1  * " text "${text}")
+    set(${out_var} "${text}" PARENT_SCOPE)
+endfunction()
+
+# gzip -n stores neither name nor time.
+function(vkd_gzip source target)
+    execute_process(COMMAND gzip -9 -n -c ${source} OUTPUT_FILE ${target}
+        COMMAND_ERROR_IS_FATAL ANY)
+endfunction()
+
+if(WIN32)
+    # Only the 32-bit build ships; the 64-bit one exists for the tests under Wine.
+    if(NOT CMAKE_SIZEOF_VOID_P EQUAL 4 OR NOT TARGET vkd37)
+        return()
+    endif()
+    set(VKD_ZIP_PROGRAM_LIST "  VKD-37...exe  the program (the rest of its name is Chinese)")
+    set(VKD_ZIP_CONSOLE_PORTS "")
+    install(TARGETS vkd37 RUNTIME DESTINATION .)
+    if(TARGET vkd37-cli)
+        install(TARGETS vkd37-cli RUNTIME DESTINATION .)
+        string(APPEND VKD_ZIP_PROGRAM_LIST
+            "\n  vkd37.exe     the same upload from a console, for scripts (vkd37 --help)")
+        set(VKD_ZIP_CONSOLE_PORTS ", or use vkd37.exe, which reaches any COM number")
+    endif()
+    # Line ends Notepad shows on every Windows version.
+    configure_file(${VKD_PACKAGING_DIR}/windows/README.txt ${VKD_STAGED_DOCS}/README.txt
+        @ONLY NEWLINE_STYLE CRLF)
+    configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${VKD_STAGED_DOCS}/LICENSE @ONLY NEWLINE_STYLE CRLF)
+    configure_file(${PROJECT_SOURCE_DIR}/CHANGELOG.md ${VKD_STAGED_DOCS}/CHANGELOG.md
+        @ONLY NEWLINE_STYLE CRLF)
+    install(FILES ${VKD_STAGED_DOCS}/README.txt ${VKD_STAGED_DOCS}/LICENSE
+        ${VKD_STAGED_DOCS}/CHANGELOG.md DESTINATION .)
+
+    set(CPACK_GENERATOR ZIP)
+    set(CPACK_PACKAGE_FILE_NAME VKD-37-${PROJECT_VERSION}-win32)
+else()
+    set(VKD_DEB_PACKAGE vkd37-tools)
+    set(doc_dir share/doc/${VKD_DEB_PACKAGE})
+    set(programs vkd37-sim)
+    if(TARGET vkd37-cli)
+        list(PREPEND programs vkd37-cli)
+    endif()
+    install(TARGETS ${programs} RUNTIME DESTINATION bin)
+    foreach(program ${programs})
+        get_target_property(name ${program} OUTPUT_NAME)
+        if(NOT name)
+            set(name ${program})
+        endif()
+        configure_file(${PROJECT_SOURCE_DIR}/docs/man/${name}.1 ${VKD_STAGED_DOCS}/${name}.1 @ONLY)
+        vkd_gzip(${VKD_STAGED_DOCS}/${name}.1 ${VKD_STAGED_DOCS}/${name}.1.gz)
+        install(FILES ${VKD_STAGED_DOCS}/${name}.1.gz DESTINATION share/man/man1)
+    endforeach()
+
+    # A native package's changelog.gz is a Debian changelog, dated by the commit.
+    vkd_changelog_entry(VKD_CHANGELOG_ENTRY)
+    set(ENV{SOURCE_DATE_EPOCH} ${VKD_SOURCE_DATE_EPOCH})
+    string(TIMESTAMP VKD_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+    file(WRITE ${VKD_STAGED_DOCS}/changelog
+        "${VKD_DEB_PACKAGE} (${PROJECT_VERSION}) unstable; urgency=medium\n\n"
+        "${VKD_CHANGELOG_ENTRY}\n\n -- ${CPACK_PACKAGE_CONTACT}  ${VKD_CHANGELOG_DATE}\n")
+    vkd_gzip(${VKD_STAGED_DOCS}/changelog ${VKD_STAGED_DOCS}/changelog.gz)
+    install(FILES ${VKD_STAGED_DOCS}/changelog.gz ${VKD_PACKAGING_DIR}/debian/copyright
+        ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${doc_dir})
+
+    set(CPACK_GENERATOR DEB)
+    set(CPACK_STRIP_FILES ON)
+    set(CPACK_DEBIAN_PACKAGE_NAME ${VKD_DEB_PACKAGE})
+    set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+    set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+    set(tool_text "")
+    if(TARGET vkd37-cli)
+        set(tool_text "
+.
+vkd37 shows and changes the parameter file of the Windows dialog program,
+prints and decodes frames, and uploads the parameters to a controller,
+checking the echo, with exit codes for scripts and a commissioning log.")
+    endif()
+    # CPack puts the summary above it as the synopsis.
+    set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "The VKD-37 is a motion controller that moves a carriage along a rail between
+a home sensor and a limit sensor. It is set up with one 19-byte frame of
+parameters sent over a serial line at 9600 baud, which it echoes back.${tool_text}
+.
+vkd37-sim stands in for a controller on a pseudo-terminal or a serial device,
+decodes every frame it receives and can answer as a faulty controller would,
+for tests and demonstrations without hardware.")
+endif()
+
+include(CPack)

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Checks the Debian package as a user gets it: its files, its fields, and that the programs
+# unpacked from it run and report the project's version.
+# Usage: check-deb.sh DEB VERSION WITH_CLI(yes|no)
+set -euo pipefail
+deb=$1 version=$2 with_cli=$3
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+programs=(vkd37-sim)
+[ "$with_cli" = yes ] && programs+=(vkd37)
+expected=(./usr/share/doc/vkd37-tools/README.md ./usr/share/doc/vkd37-tools/changelog.gz
+    ./usr/share/doc/vkd37-tools/copyright)
+for program in "${programs[@]}"; do
+    expected+=("./usr/bin/$program" "./usr/share/man/man1/$program.1.gz")
+done
+
+listing=$(dpkg-deb --contents "$deb")
+files=$(awk '$1 !~ /^d/ {print $6}' <<<"$listing" | sort)
+diff -u <(printf '%s\n' "${expected[@]}" | sort) <(echo "$files") ||
+    fail "the package's files differ from the list above (- expected, + found)"
+awk '$2 != "root/root" {print}' <<<"$listing" | grep . && fail "entries not owned by root"
+
+[ "$(dpkg-deb -f "$deb" Package)" = vkd37-tools ] || fail "package name"
+[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version"
+depends=$(dpkg-deb -f "$deb" Depends)
+grep -q 'libc6 (>=' <<<"$depends" || fail "Depends '$depends' lacks the computed libc6 version"
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+dpkg-deb -x "$deb" "$scratch"
+for program in "${programs[@]}"; do
+    answer=$("$scratch/usr/bin/$program" --version) || fail "$program --version exits $?"
+    [[ " $answer " == *" $version "* ]] || fail "$program --version says '$answer'"
+    man -l "$scratch/usr/share/man/man1/$program.1.gz" 2>/dev/null | grep -q "^NAME" ||
+        fail "$program's man page does not render"
+done
+zcat "$scratch/usr/share/doc/vkd37-tools/changelog.gz" | head -n 1 |
+    grep -qF "vkd37-tools ($version) " || fail "the changelog's top entry is not $version"
+
+[ $failures -eq 0 ] && echo "checked $deb: ${#expected[@]} files, Depends: $depends"
+[ $failures -eq 0 ]

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Checks the Windows zip as a user gets it: exactly the programs and the three texts in one
+# folder, 32-bit programs Windows XP can load, and a read-me that answers the first questions.
+# Usage: check-zip.sh ZIP VERSION WITH_CLI(yes|no) CHECK_PE
+set -euo pipefail
+zip=$1 version=$2 with_cli=$3 check_pe=$4
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+folder=VKD-37-$version-win32
+dialog="VKD-37参数设定程序.exe"
+expected=("$folder/$dialog" "$folder/README.txt" "$folder/LICENSE" "$folder/CHANGELOG.md")
+[ "$with_cli" = yes ] && expected+=("$folder/vkd37.exe")
+
+files=$(unzip -Z1 "$zip" | grep -v '/$' | sort)
+diff -u <(printf '%s\n' "${expected[@]}" | sort) <(echo "$files") ||
+    fail "the zip's files differ from the list above (- expected, + found)"
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+unzip -q "$zip" -d "$scratch"
+cd "$scratch/$folder"
+"$check_pe" --arch i386 --program "$dialog" || fail "$dialog"
+if [ "$with_cli" = yes ]; then
+    "$check_pe" --arch i386 --console vkd37.exe || fail vkd37.exe
+fi
+
+for text in "$version" InitialParameter.dll "working directory" Com0 Com9 \
+    "Suceed Open Serial Port" "Faild Open Serial Port" "Download Complete" "Download Failed"; do
+    grep -qF "$text" README.txt || fail "README.txt does not mention '$text'"
+done
+for text in README.txt LICENSE CHANGELOG.md; do
+    # Notepad before Windows 10 shows a file without CR as one long line.
+    [ "$(grep -c $'\r$' "$text")" -eq "$(wc -l <"$text")" ] || fail "$text has lines without CR"
+done
+grep -q "MIT License" LICENSE || fail "LICENSE is not the MIT licence"
+
+[ $failures -eq 0 ] && echo "checked $zip: ${#expected[@]} files"
+[ $failures -eq 0 ]
