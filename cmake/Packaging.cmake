@@ -72,8 +72,9 @@ if(WIN32)
     install(TARGETS vkd37 RUNTIME DESTINATION .)
     if(TARGET vkd37-cli)
         install(TARGETS vkd37-cli RUNTIME DESTINATION .)
+        # NEWLINE_STYLE converts the template's line ends, not those inside a value.
         string(APPEND VKD_ZIP_PROGRAM_LIST
-            "\n  vkd37.exe     the same upload from a console, for scripts (vkd37 --help)")
+            "\r\n  vkd37.exe     the same upload from a console, for scripts (vkd37 --help)")
         set(VKD_ZIP_CONSOLE_PORTS ", or use vkd37.exe, which reaches any COM number")
     endif()
     # Line ends Notepad shows on every Windows version.
