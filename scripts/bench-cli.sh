@@ -47,7 +47,7 @@ report() {
 }
 
 echo "simulator's paced echo: 19 bytes at 9600 baud 8N1 = 19.8 ms"
-echo "vkd37 (native, optimised) against vkd37-sim:"
+echo "vkd37 (linux-release build) against vkd37-sim:"
 sim_out=$(mktemp)
 build/native/sim/vkd37-sim --max-seconds 600 >"$sim_out" &
 sim_pid=$!
