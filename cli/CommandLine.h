@@ -29,7 +29,7 @@ inline const CLI::Validator kPath(
 
 // Parses the command line; returns the exit status when the program is to stop at once: 0
 // after --help or --version (printed to out), 2 on a usage error (one line to err, naming the
-// program). extraCheck may throw CLI::ValidationError for rules CLI11 cannot express.
+// program and the cause). extraCheck may throw CLI::ValidationError for rules CLI11 cannot express.
 template <class Check>
 std::optional<int> Parse(CLI::App& app, int argc, const char* const* argv, std::ostream& out,
                          std::ostream& err, Check extraCheck) {
@@ -41,8 +41,7 @@ std::optional<int> Parse(CLI::App& app, int argc, const char* const* argv, std::
     } catch (const CLI::CallForVersion& e) {
         return app.exit(e, out, err);
     } catch (const CLI::ParseError& e) {
-        err << app.get_name() << ": " << e.what() << "\nTry '" << app.get_name()
-            << " --help' for more information.\n";
+        err << app.get_name() << ": " << e.what() << "\n";
         return 2;
     }
     return std::nullopt;
