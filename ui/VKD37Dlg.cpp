@@ -165,8 +165,8 @@ void CVKD37参数设定程序Dlg::ScaleBackgroundToFont() {
     }
     m_bmpScaledBackground.Attach(scaled);
     // The control resizes itself to the new picture and hands back the old one, now ours.
-    m_bmpTemplateBackground.Attach(reinterpret_cast<HBITMAP>(::SendMessageW(
-        picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(scaled))));
+    m_bmpTemplateBackground.Attach(reinterpret_cast<HBITMAP>(
+        ::SendMessageW(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(scaled))));
 }
 
 void CVKD37参数设定程序Dlg::AddAboutItemToSystemMenu() {
