@@ -234,6 +234,9 @@ TEST_P(BackgroundTest, LabelsAndPanelsFollowTheDialogUnits) {
     const int baseY = static_cast<int>(std::lround(client.bottom * 8.0 / 360));
     const double sx = baseX / kDrawnBaseX, sy = baseY / kDrawnBaseY;
     RecordProperty("base_units", std::to_string(baseX) + "x" + std::to_string(baseY));
+    // The window grows with the resolution, or the setting did not reach the program.
+    const double expectedHeight = 630.0 * GetParam() / 96;
+    ASSERT_NEAR(expectedHeight, client.bottom, expectedHeight / 10) << "LogPixels not applied";
     ASSERT_EQ(client.right, shown.width);
 
     for (size_t i = 0; i < Features().size(); ++i) {
