@@ -137,9 +137,7 @@ HBITMAP CreateStretchedCopy(HBITMAP source, const BITMAP& sourceInfo, int width,
             return nullptr;
         }
     }
-    const HBITMAP result = copy.GetSafeHandle();
-    copy.Detach();
-    return result;
+    return copy.Detach();
 }
 
 } // namespace

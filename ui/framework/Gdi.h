@@ -62,8 +62,12 @@ public:
         }
         m_hBitmap = hBitmap;
     }
-    // Gives up ownership without deleting.
-    void Detach() { m_hBitmap = nullptr; }
+    // Hands the bitmap over to the caller without deleting it.
+    HBITMAP Detach() {
+        const HBITMAP hBitmap = m_hBitmap;
+        m_hBitmap = nullptr;
+        return hBitmap;
+    }
     HBITMAP GetSafeHandle() const { return m_hBitmap; }
 
 private:
@@ -78,8 +82,10 @@ public:
         : m_hDC(::CreateCompatibleDC(nullptr)),
           m_hPrevious(m_hDC ? ::SelectObject(m_hDC, hBitmap) : nullptr) {}
     ~CBitmapDC() {
-        if (m_hDC) {
+        if (IsReady()) {
             ::SelectObject(m_hDC, m_hPrevious);
+        }
+        if (m_hDC) {
             ::DeleteDC(m_hDC);
         }
     }
