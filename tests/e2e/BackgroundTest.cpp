@@ -182,8 +182,11 @@ TEST_P(BackgroundTest, PanelsRailSensorsAndLabelsFollowTheDialogUnits) {
         const HWND window = program->MainWindow();
         ::SetWindowPos(window, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
         ::GetClientRect(window, &client);
-        ASSERT_LE(client.right, ::GetSystemMetrics(SM_CXSCREEN)) << "the screen is too small";
-        ASSERT_LE(client.bottom, ::GetSystemMetrics(SM_CYSCREEN)) << "the screen is too small";
+        // The bench's Xvfb has room; a small desktop display may not.
+        if (client.right > ::GetSystemMetrics(SM_CXSCREEN) ||
+            client.bottom > ::GetSystemMetrics(SM_CYSCREEN)) {
+            GTEST_SKIP() << "the window does not fit on this screen";
+        }
         // Painted once two captures a while apart agree (the caret blinks, so it may take a few).
         ASSERT_TRUE(WaitUntil(10000, [&] {
             const Image before = CaptureClient(window);
@@ -243,8 +246,9 @@ TEST_P(BackgroundTest, PanelsRailSensorsAndLabelsFollowTheDialogUnits) {
     }
 }
 
-// Wine's fonts give 7 x 14 at 96 DPI, 7 x 15 (the picture's own) at 100, 10 x 21 at 144.
-INSTANTIATE_TEST_SUITE_P(Dpi, BackgroundTest, ::testing::Values(96u, 100u, 144u),
+// Wine's fonts give 7 x 14 at 96 DPI, 7 x 15 (the picture's own) at 100, 8 x 18 at 120 and
+// 10 x 21 at 144.
+INSTANTIATE_TEST_SUITE_P(Dpi, BackgroundTest, ::testing::Values(96u, 100u, 120u, 144u),
                          [](const ::testing::TestParamInfo<DWORD>& info) {
                              return std::to_string(info.param);
                          });
