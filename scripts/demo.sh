@@ -64,7 +64,12 @@ for ((i = 0; i < 600; i++)); do
 done
 cat "$report"
 sleep 0.5 # let the status settle on screen
-xwd -root -silent -display "$DISPLAY" | /usr/bin/convert xwd:- "$demo_dir/screenshot.png"
+# The window, not the whole screen. With no window manager on the Xvfb, Wine draws no frame:
+# the window is its client area.
+window=$(xwininfo -root -tree | awk '/"NORVEL AXIS PANEL"/ && !found { found = $1 } END { print found }')
+crop=$(xwininfo -id "$window" | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+    /Width:/ { w = $NF } /Height:/ { h = $NF } END { printf "%dx%d+%d+%d", w, h, x, y }')
+xwd -root -silent -display "$DISPLAY" | /usr/bin/convert xwd:- -crop "$crop" +repage "$demo_dir/screenshot.png"
 touch "$done_file"
 wait "$program_pid" && result=0 || result=$?
 program_pid=

@@ -11,7 +11,7 @@ packages=(
     g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-i686
     binutils-mingw-w64-x86-64
     wine64                                # runs the 64-bit build's tests
-    xvfb xauth x11-apps imagemagick       # a display for the dialog tests, screenshots
+    xvfb xauth x11-apps x11-utils imagemagick  # a display for the dialog tests, screenshots
     fonts-wqy-microhei                    # CJK glyphs for the Chinese texts under Wine
     procps util-linux coreutils           # pgrep/kill, flock, timeout
     dpkg-dev lintian unzip man-db         # the packages: dependencies, checks

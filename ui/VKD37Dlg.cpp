@@ -3,6 +3,7 @@
 #include "model/ParameterFile.h"
 #include "res/resource.h"
 #include "ui/AboutDlg.h"
+#include "ui/BackgroundScale.h"
 #include "ui/framework/DataExchange.h"
 #include "ui/framework/Gdi.h"
 #include "ui/framework/InputQueue.h"
@@ -77,6 +78,7 @@ void CVKD37参数设定程序Dlg::DoDataExchange(CDataExchange* pDX) {
 
 BOOL CVKD37参数设定程序Dlg::OnInitDialog() {
     CDialogEx::OnInitDialog();
+    ScaleBackgroundToFont();
     SendBackgroundToBack();
 
     AddAboutItemToSystemMenu();
@@ -102,6 +104,68 @@ BOOL CVKD37参数设定程序Dlg::OnInitDialog() {
 void CVKD37参数设定程序Dlg::SendBackgroundToBack() {
     ::SetWindowPos(::GetWindow(m_hWnd, GW_CHILD), HWND_BOTTOM, 0, 0, 0, 0,
                    SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+namespace {
+
+// A 24-bit copy of `source` stretched to width x height, averaged rather than sampled so the
+// painted text stays readable; null when GDI fails.
+HBITMAP CreateStretchedCopy(HBITMAP source, const BITMAP& sourceInfo, int width, int height) {
+    BITMAPINFO format{};
+    format.bmiHeader.biSize = sizeof format.bmiHeader;
+    format.bmiHeader.biWidth = width;
+    format.bmiHeader.biHeight = height;
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 24;
+    format.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    CBitmap copy;
+    copy.Attach(::CreateDIBSection(nullptr, &format, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!copy.GetSafeHandle()) {
+        return nullptr;
+    }
+    {
+        const CBitmapDC from(source);
+        const CBitmapDC to(copy.GetSafeHandle());
+        if (!from.IsReady() || !to.IsReady()) {
+            return nullptr;
+        }
+        // HALFTONE wants the brush origin set after the mode.
+        ::SetStretchBltMode(to.GetSafeHdc(), HALFTONE);
+        ::SetBrushOrgEx(to.GetSafeHdc(), 0, 0, nullptr);
+        if (!::StretchBlt(to.GetSafeHdc(), 0, 0, width, height, from.GetSafeHdc(), 0, 0,
+                          sourceInfo.bmWidth, sourceInfo.bmHeight, SRCCOPY)) {
+            return nullptr;
+        }
+    }
+    return copy.Detach();
+}
+
+} // namespace
+
+// The controls are placed in dialog units, the labels are pixels of the picture: at any font
+// size but the one the picture is drawn for, the picture is scaled once to match. At that size
+// the template's own picture stays, pixel for pixel.
+void CVKD37参数设定程序Dlg::ScaleBackgroundToFont() {
+    RECT baseUnits = {0, 0, 4, 8};
+    ::MapDialogRect(m_hWnd, &baseUnits);
+    const BackgroundScale scale{baseUnits.right, baseUnits.bottom};
+    const HWND picture = ::GetWindow(m_hWnd, GW_CHILD);
+    const auto drawn =
+        reinterpret_cast<HBITMAP>(::SendMessageW(picture, STM_GETIMAGE, IMAGE_BITMAP, 0));
+    BITMAP drawnInfo{};
+    if (scale.IsOneToOne() || !::GetObjectW(drawn, sizeof drawnInfo, &drawnInfo)) {
+        return;
+    }
+    const HBITMAP scaled = CreateStretchedCopy(drawn, drawnInfo, scale.ScaleX(drawnInfo.bmWidth),
+                                               scale.ScaleY(drawnInfo.bmHeight));
+    if (!scaled) {
+        return; // the unscaled picture is still better than none
+    }
+    m_bmpScaledBackground.Attach(scaled);
+    // The control resizes itself to the new picture and hands back the old one, now ours.
+    m_bmpTemplateBackground.Attach(reinterpret_cast<HBITMAP>(
+        ::SendMessageW(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(scaled))));
 }
 
 void CVKD37参数设定程序Dlg::AddAboutItemToSystemMenu() {

@@ -9,6 +9,7 @@
 #include "model/ParameterSet.h"
 #include "ui/framework/Controls.h"
 #include "ui/framework/DialogEx.h"
+#include "ui/framework/Gdi.h"
 
 // The main window. It is the parameter set: the form, the file and the frame encoder all work
 // on the members it inherits from ParameterSet.
@@ -37,8 +38,14 @@ protected:
     SerialLink m_link;
     UploadFrame m_frame{};
     std::wstring m_strUploadStatus;
+    // The picture the template gave the background control, once taken back from it, and the
+    // copy scaled to the dialog's font that the control shows instead. The control never
+    // deletes either, and this object outlives its window.
+    CBitmap m_bmpTemplateBackground;
+    CBitmap m_bmpScaledBackground;
 
 private:
     void AddAboutItemToSystemMenu();
     void SendBackgroundToBack();
+    void ScaleBackgroundToFont();
 };

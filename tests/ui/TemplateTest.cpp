@@ -316,15 +316,20 @@ TEST_F(Template, BackgroundLiesBehindEverythingAndTakesNoInput) {
             reinterpret_cast<HBITMAP>(::SendMessageW(picture, STM_GETIMAGE, IMAGE_BITMAP, 0));
         BITMAP info{};
         ASSERT_NE(0, ::GetObjectW(bitmap, sizeof info, &info));
-        EXPECT_EQ(989, info.bmWidth);
-        EXPECT_EQ(676, info.bmHeight);
+        // Drawn as 989 x 676 for 7 x 15 pixels per 4 x 8 dialog units; scaled to the base units
+        // the dialog got, each axis on its own.
+        const RECT base = TemplateRect(d.Window(), {0, 0, 4, 8});
+        const int width = static_cast<int>(989 * base.right / 7.0 + 0.5);
+        const int height = static_cast<int>(676 * base.bottom / 15.0 + 0.5);
+        EXPECT_EQ(width, info.bmWidth);
+        EXPECT_EQ(height, info.bmHeight);
 
-        // Shown at its own size from the client area's corner.
+        // Shown at that size from the client area's corner.
         const RECT placed = PlacedRect(d.Window(), picture);
         EXPECT_EQ(0, placed.left);
         EXPECT_EQ(0, placed.top);
-        EXPECT_EQ(989, placed.right);
-        EXPECT_EQ(676, placed.bottom);
+        EXPECT_EQ(width, placed.right);
+        EXPECT_EQ(height, placed.bottom);
     });
 }
 
