@@ -64,19 +64,10 @@ endfunction()
 
 if(WIN32)
     # Only the 32-bit build ships; the 64-bit one exists for the tests under Wine.
-    if(NOT CMAKE_SIZEOF_VOID_P EQUAL 4 OR NOT TARGET vkd37)
+    if(NOT CMAKE_SIZEOF_VOID_P EQUAL 4)
         return()
     endif()
-    set(VKD_ZIP_PROGRAM_LIST "  VKD-37...exe  the program (the rest of its name is Chinese)")
-    set(VKD_ZIP_CONSOLE_PORTS "")
-    install(TARGETS vkd37 RUNTIME DESTINATION .)
-    if(TARGET vkd37-cli)
-        install(TARGETS vkd37-cli RUNTIME DESTINATION .)
-        # NEWLINE_STYLE converts the template's line ends, not those inside a value.
-        string(APPEND VKD_ZIP_PROGRAM_LIST
-            "\r\n  vkd37.exe     the same upload from a console, for scripts (vkd37 --help)")
-        set(VKD_ZIP_CONSOLE_PORTS ", or use vkd37.exe, which reaches any COM number")
-    endif()
+    install(TARGETS vkd37 vkd37-cli RUNTIME DESTINATION .)
     # Line ends Notepad shows on every Windows version.
     configure_file(${VKD_PACKAGING_DIR}/windows/README.txt ${VKD_STAGED_DOCS}/README.txt
         @ONLY NEWLINE_STYLE CRLF)
@@ -91,10 +82,7 @@ if(WIN32)
 else()
     set(VKD_DEB_PACKAGE vkd37-tools)
     set(doc_dir share/doc/${VKD_DEB_PACKAGE})
-    set(programs vkd37-sim)
-    if(TARGET vkd37-cli)
-        list(PREPEND programs vkd37-cli)
-    endif()
+    set(programs vkd37-cli vkd37-sim)
     install(TARGETS ${programs} RUNTIME DESTINATION bin)
     foreach(program ${programs})
         get_target_property(name ${program} OUTPUT_NAME)
@@ -124,18 +112,14 @@ else()
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
     set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
     set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-    set(tool_text "")
-    if(TARGET vkd37-cli)
-        set(tool_text "
-.
-vkd37 shows and changes the parameter file of the Windows dialog program,
-prints and decodes frames, and uploads the parameters to a controller,
-checking the echo, with exit codes for scripts and a commissioning log.")
-    endif()
     # CPack puts the summary above it as the synopsis.
     set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "The VKD-37 is a motion controller that moves a carriage along a rail between
 a home sensor and a limit sensor. It is set up with one 19-byte frame of
-parameters sent over a serial line at 9600 baud, which it echoes back.${tool_text}
+parameters sent over a serial line at 9600 baud, which it echoes back.
+.
+vkd37 shows and changes the parameter file of the Windows dialog program,
+prints and decodes frames, and uploads the parameters to a controller,
+checking the echo, with exit codes for scripts and a commissioning log.
 .
 vkd37-sim stands in for a controller on a pseudo-terminal or a serial device,
 decodes every frame it receives and can answer as a faulty controller would,

@@ -1,12 +1,15 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
+#include <utility>
 #include <string>
 #include <string_view>
 
-// Replaces the file `name` (a path; a bare name is in the working directory) with `bytes` so that a
-// crash at any point leaves either the old file or the new one: the bytes go to a temporary file in
-// the same directory, reach the disk, and the temporary file then takes the name. Returns false,
+// Replaces the file `name` (a path; a bare name is in the working directory) with `bytes` so that
+// a crash at any point leaves either the old file or the new one: the bytes go to a temporary
+// file in the same directory, reach the disk, and the temporary file then takes the name. Returns
+// false,
 // with nothing changed on disk and no temporary file left, when any step fails. After a
 // successful replacement, temporary files that saves of processes no longer running left
 // behind (a crash, a power cut) are removed.
@@ -16,6 +19,17 @@ bool ReplaceFileContents(const char* name, std::string_view bytes);
 // saves one file at a time, so the name is its own.
 inline std::string TemporaryFileName(std::string_view name, unsigned long processId) {
     return std::string(name) + "." + std::to_string(processId) + ".tmp";
+}
+
+// Where the file `path` lives, with its separator ("" for the working directory), and its name.
+inline std::pair<std::string_view, std::string_view> SplitDirectory(std::string_view path) {
+#ifdef _WIN32
+    const std::size_t separator = path.find_last_of("\\/:");
+#else
+    const std::size_t separator = path.find_last_of('/');
+#endif
+    const std::size_t nameStart = separator == std::string_view::npos ? 0 : separator + 1;
+    return {path.substr(0, nameStart), path.substr(nameStart)};
 }
 
 // The process whose temporary file `fileName` is for `name`, or nothing for any other name.

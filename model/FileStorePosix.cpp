@@ -1,6 +1,7 @@
 #include "model/FileStore.h"
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <memory>
 #include <string>
@@ -40,19 +41,25 @@ void SyncDirectoryOf(const std::string& path) {
     }
 }
 
-bool IsRunning(pid_t processId) {
-    return ::kill(processId, 0) == 0 || errno != ESRCH;
+bool IsRunning(unsigned long processId) {
+    // 0 and what does not fit a pid would address process groups, not a process.
+    if (processId == 0 || processId > static_cast<unsigned long>(INT_MAX)) {
+        return false;
+    }
+    return ::kill(static_cast<pid_t>(processId), 0) == 0 || errno != ESRCH;
 }
 
-void RemoveStaleTemporaryFiles(const char* name) {
-    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir("."), &::closedir);
+void RemoveStaleTemporaryFiles(const char* path) {
+    const auto [directory, name] = SplitDirectory(path);
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(
+        ::opendir(directory.empty() ? "." : std::string(directory).c_str()), &::closedir);
     if (!dir) {
         return;
     }
     while (const dirent* entry = ::readdir(dir.get())) {
         const std::optional<unsigned long> owner = TemporaryFileOwner(entry->d_name, name);
-        if (owner && !IsRunning(static_cast<pid_t>(*owner))) {
-            ::unlink(entry->d_name);
+        if (owner && !IsRunning(*owner)) {
+            ::unlink((std::string(directory) + entry->d_name).c_str());
         }
     }
 }

@@ -78,8 +78,10 @@ bool IsRunning(DWORD processId) {
     return ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
 }
 
-void RemoveStaleTemporaryFiles(const char* name) {
-    const std::wstring pattern = Widen(name) + L".*.tmp";
+void RemoveStaleTemporaryFiles(const char* path) {
+    const auto [directory, name] = SplitDirectory(path);
+    const std::wstring directoryPrefix = Widen(std::string(directory).c_str());
+    const std::wstring pattern = Widen(path) + L".*.tmp";
     WIN32_FIND_DATAW found;
     const HANDLE search = ::FindFirstFileW(pattern.c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) {
@@ -90,7 +92,7 @@ void RemoveStaleTemporaryFiles(const char* name) {
         const std::optional<unsigned long> owner =
             TemporaryFileOwner(Narrow(found.cFileName), name);
         if (owner && !IsRunning(*owner)) {
-            ::DeleteFileW(found.cFileName);
+            ::DeleteFileW((directoryPrefix + found.cFileName).c_str());
         }
     } while (::FindNextFileW(search, &found));
     ::FindClose(search);

@@ -424,6 +424,18 @@ TEST_F(ParameterFileTest, SavesKilledAtRandomMomentsLeaveTheOldOrTheNewValues) {
     EXPECT_EQ(std::vector<std::string>{kParameterFileName}, DirectoryEntries());
 }
 
+// Also for a file in another folder: its stale temporaries lie beside it, not here.
+TEST_F(ParameterFileTest, SaveRemovesStaleTemporariesBesideTheFile) {
+    fs::create_directory("other");
+    const std::string path = "other/" + std::string(kParameterFileName);
+    const std::string stale = TemporaryFileName(path, 4294967295ul); // never a process id
+    std::ofstream(stale, std::ios::binary) << "0 0 10";
+    ASSERT_TRUE(fs::exists(stale));
+    EXPECT_TRUE(SaveParameterFile(path.c_str(), NumberedSet(1)));
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(path));
+}
+
 TEST(TemporaryFileName, NamesItsOwnerAndNothingElse) {
     const std::string name = kParameterFileName;
     EXPECT_EQ(name + ".4711.tmp", TemporaryFileName(name, 4711));

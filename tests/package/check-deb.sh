@@ -1,14 +1,13 @@
 #!/usr/bin/env bash
 # Checks the Debian package as a user gets it: its files, its fields, and that the programs
 # unpacked from it run and report the project's version.
-# Usage: check-deb.sh DEB VERSION WITH_CLI(yes|no)
+# Usage: check-deb.sh DEB VERSION
 set -euo pipefail
-deb=$1 version=$2 with_cli=$3
+deb=$1 version=$2
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-programs=(vkd37-sim)
-[ "$with_cli" = yes ] && programs+=(vkd37)
+programs=(vkd37 vkd37-sim)
 expected=(./usr/share/doc/vkd37-tools/README.md ./usr/share/doc/vkd37-tools/changelog.gz
     ./usr/share/doc/vkd37-tools/copyright)
 for program in "${programs[@]}"; do

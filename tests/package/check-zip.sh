@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
 # Checks the Windows zip as a user gets it: exactly the programs and the three texts in one
 # folder, 32-bit programs Windows XP can load, and a read-me that answers the first questions.
-# Usage: check-zip.sh ZIP VERSION WITH_CLI(yes|no) CHECK_PE
+# Usage: check-zip.sh ZIP VERSION CHECK_PE
 set -euo pipefail
-zip=$1 version=$2 with_cli=$3 check_pe=$4
+zip=$1 version=$2 check_pe=$3
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 folder=VKD-37-$version-win32
 dialog="VKD-37参数设定程序.exe"
-expected=("$folder/$dialog" "$folder/README.txt" "$folder/LICENSE" "$folder/CHANGELOG.md")
-[ "$with_cli" = yes ] && expected+=("$folder/vkd37.exe")
+expected=("$folder/$dialog" "$folder/vkd37.exe" "$folder/README.txt" "$folder/LICENSE"
+    "$folder/CHANGELOG.md")
 
 files=$(unzip -Z1 "$zip" | grep -v '/$' | sort)
 diff -u <(printf '%s\n' "${expected[@]}" | sort) <(echo "$files") ||
@@ -21,9 +21,7 @@ trap 'rm -rf "$scratch"' EXIT
 unzip -q "$zip" -d "$scratch"
 cd "$scratch/$folder"
 "$check_pe" --arch i386 --program "$dialog" || fail "$dialog"
-if [ "$with_cli" = yes ]; then
-    "$check_pe" --arch i386 --console vkd37.exe || fail vkd37.exe
-fi
+"$check_pe" --arch i386 --console vkd37.exe || fail vkd37.exe
 
 for text in "$version" InitialParameter.dll "working directory" Com0 Com9 \
     "Suceed Open Serial Port" "Faild Open Serial Port" "Download Complete" "Download Failed"; do
