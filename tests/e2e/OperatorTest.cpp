@@ -129,6 +129,16 @@ protected:
         EXPECT_TRUE(program_->WaitForText(kUploadStatus, kFailed, kOutcomeTimeoutMs));
     }
 
+    // Waits for "Uploading……", read without a message: the program is busy sending.
+    bool WaitForUploadingShown() const {
+        const HWND status = ::GetDlgItem(program_->MainWindow(), kUploadStatus);
+        return WaitUntil(kOutcomeTimeoutMs, [&] {
+            wchar_t text[64] = {};
+            ::GetWindowTextW(status, text, 64);
+            return kUploading == text;
+        });
+    }
+
     void WaitForSaved(const std::string& expected) {
         EXPECT_TRUE(WaitUntil(kOutcomeTimeoutMs, [&] { return FileContents() == expected; }))
             << "file holds \"" << FileContents() << "\", expected \"" << expected << "\"";
@@ -366,12 +376,7 @@ TEST_F(OperatorTest, KeysPressedDuringTheSendAreDropped) {
     const size_t before = LoggedFrames(port::kSilent).size();
     program_->Focus(kUpload);
     OperatorDriver::PressKey(VK_SPACE);
-    const HWND status = ::GetDlgItem(program_->MainWindow(), kUploadStatus);
-    ASSERT_TRUE(WaitUntil(kOutcomeTimeoutMs, [&] {
-        wchar_t text[64] = {};
-        ::GetWindowTextW(status, text, 64); // read without a message: the program is busy
-        return kUploading == text;
-    }));
+    ASSERT_TRUE(WaitForUploadingShown());
     OperatorDriver::PressKey(VK_SPACE); // a second press on Upload
     OperatorDriver::PressKey(VK_RETURN);
 
@@ -408,11 +413,7 @@ TEST_F(OperatorTest, UploadingIsPaintedWhileTheSendBlocks) {
     const std::vector<COLORREF> idle = capture();
 
     program_->Click(kUpload);
-    wchar_t text[64] = {};
-    ASSERT_TRUE(WaitUntil(kOutcomeTimeoutMs, [&] {
-        ::GetWindowTextW(status, text, 64); // read without a message: the program is busy
-        return kUploading == text;
-    }));
+    ASSERT_TRUE(WaitForUploadingShown());
     ::Sleep(300); // well inside the send's one-second wait
     const std::vector<COLORREF> busy = capture();
     EXPECT_NE(idle, busy) << "nothing was painted in the status while the send blocked";
