@@ -186,11 +186,11 @@ bool ReplaceFileContents(const char* name, std::string_view bytes, std::string& 
     std::string temporaryName;
     FileHandle file =
         CreateTemporaryFile(Utf8(target), kept ? kept : FILE_ATTRIBUTE_NORMAL, temporaryName);
-    const std::wstring temporary = Wide(temporaryName);
     if (!file.IsValid()) {
         error = "cannot create " + temporaryName + ": " + SystemErrorText(::GetLastError());
         return false;
     }
+    const std::wstring temporary = Wide(temporaryName);
     FILETIME written{};
     const bool ok = WriteAll(file.get(), bytes) && ::FlushFileBuffers(file.get()) &&
                     ::GetFileTime(file.get(), nullptr, nullptr, &written);
