@@ -328,8 +328,7 @@ TEST_F(ParameterFileTest, SaveKeepsTheAttributesOfTheFile) {
 TEST_F(ParameterFileTest, SaveKeepsThePermissionsOwnerAndLinksOfTheFile) {
     fs::create_directory("real");
     const std::string file = "real/settings";
-    WriteFile("old contents");
-    fs::rename(kParameterFileName, file);
+    std::ofstream(file, std::ios::binary) << "old contents";
     fs::create_symlink("real/settings", "alias");
     fs::create_symlink("alias", kParameterFileName);
     ASSERT_EQ(0, ::chmod(file.c_str(), 0604)); // no usual umask gives a new file this
