@@ -24,6 +24,7 @@
 #endif
 
 #include "SaveLoop.h"
+#include "Scratch.h"
 #include "model/FileStore.h"
 #include "model/ParameterFile.h"
 #include "platform/Handles.h"
@@ -52,27 +53,21 @@ class ParameterFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
         previous_ = fs::current_path();
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() / ("vkd37-" + std::string(info->name()) + "-" +
-                                            std::to_string(std::random_device{}()));
-        fs::create_directories(dir_);
         fs::current_path(dir_);
     }
     void TearDown() override {
         fs::current_path(previous_);
-        std::error_code ignored;
 #ifdef _WIN32
+        // Windows removes no read-only file.
         ::SetFileAttributesW((dir_ / kParameterFileName).c_str(), FILE_ATTRIBUTE_NORMAL);
 #endif
-        fs::remove_all(dir_, ignored);
     }
 
     static void WriteFile(const std::string& bytes) {
         std::ofstream(kParameterFileName, std::ios::binary) << bytes;
     }
     static std::string ReadFile(const fs::path& path = kParameterFileName) {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
+        return ReadWholeFile(path);
     }
     // Makes a file look as a save cut short long ago would have left it.
     static void Age(const fs::path& path) {
@@ -86,8 +81,9 @@ protected:
         return names;
     }
 
+    const ScratchFolder scratch_{"vkd37-file"};
+    const fs::path dir_ = scratch_.Path();
     fs::path previous_;
-    fs::path dir_;
 };
 
 const std::string kDefaultFile = "0 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ";
