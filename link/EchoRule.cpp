@@ -33,18 +33,18 @@ const char* EchoOutcomeName(EchoOutcome outcome) {
 
 std::string DescribeEcho(const EchoResult& result) {
     switch (result.outcome) {
-    case EchoOutcome::kShortEcho:
-        return "short echo (" + std::to_string(result.received) + " of 19 bytes)";
-    case EchoOutcome::kChangedEcho:
-        return "the echo differs from the frame";
-    case EchoOutcome::kNoEcho:
-        return "no echo";
-    case EchoOutcome::kWriteFailed:
-        return "the frame could not be written";
-    case EchoOutcome::kLineLost:
-        return "the line was lost";
     case EchoOutcome::kConfirmed:
-        break;
+        return "confirmed";
+    case EchoOutcome::kWriteFailed:
+        return "failed: the frame could not be sent";
+    case EchoOutcome::kNoEcho:
+        return "failed: no echo";
+    case EchoOutcome::kShortEcho:
+        return "failed: short echo (" + std::to_string(result.received) + " of 19 bytes)";
+    case EchoOutcome::kChangedEcho:
+        return "failed: the echo differs from the frame";
+    case EchoOutcome::kLineLost:
+        return "failed: the line went away";
     }
-    return "confirmed";
+    return "failed";
 }
