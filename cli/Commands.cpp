@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/ParameterNames.h"
+#include "model/ParameterTable.h"
 #include "cli/PortList.h"
 #include "link/FrameReport.h"
 #include "link/SerialPort.h"
@@ -95,24 +96,6 @@ std::string UtcTimestamp() {
     char withMillis[48];
     std::snprintf(withMillis, sizeof withMillis, "%s.%03dZ", text, static_cast<int>(millis));
     return withMillis;
-}
-
-std::string DescribeEcho(const EchoResult& result) {
-    switch (result.outcome) {
-    case EchoOutcome::kConfirmed:
-        return "confirmed";
-    case EchoOutcome::kWriteFailed:
-        return "failed: the frame could not be sent";
-    case EchoOutcome::kNoEcho:
-        return "failed: no echo";
-    case EchoOutcome::kShortEcho:
-        return "failed: short echo (" + std::to_string(result.received) + " of 19 bytes)";
-    case EchoOutcome::kChangedEcho:
-        return "failed: the echo differs from the frame";
-    case EchoOutcome::kLineLost:
-        return "failed: the line went away";
-    }
-    return "failed";
 }
 
 struct FileCloser {

@@ -1,24 +1,54 @@
+#include <algorithm>
 #include <iostream>
 #include <string>
 
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "model/ParameterFile.h"
+#include "model/ParameterTable.h"
 
 namespace {
 
-constexpr char kFooter[] =
-    "Names for --set and set: port, fwd.source, fwd.acc, fwd.speed, fwd.dec, rev.source,\n"
-    "rev.acc, rev.speed, rev.dec, cycles, home_delay_ms, end_delay_ms, cycles.on,\n"
-    "home_delay.on, end_delay.on, auto_home. Sources take internal, internal-pot,\n"
-    "external-pot or 0-2; flags on/off or 1/0. FILE defaults to InitialParameter.dll in the\n"
-    "current directory; give it before --set.\n"
-    "\n"
-    "Exit status:\n"
-    "  0  done (upload: every frame echoed exactly)\n"
-    "  1  the upload failed: no echo, a short or a different echo\n"
-    "  2  a usage, value or file error; nothing was sent\n"
-    "  3  the port could not be opened: missing, busy, or not a serial port\n";
+// Breaks text into lines of at most width characters at its spaces.
+std::string Wrapped(const std::string& text, std::size_t width) {
+    std::string wrapped;
+    std::size_t lineStart = 0;
+    for (std::size_t word = 0; word < text.size();) {
+        const std::size_t end = std::min(text.find(' ', word), text.size());
+        if (end - lineStart > width && word > lineStart) {
+            wrapped.back() = '\n';
+            lineStart = word;
+        }
+        wrapped.append(text, word, end - word);
+        if (end < text.size()) {
+            wrapped += ' ';
+        }
+        word = end + 1;
+    }
+    return wrapped;
+}
+
+// The names and words come from the parameter table, so the help cannot fall behind it.
+std::string Footer() {
+    std::string names;
+    for (const ParameterField& field : ParameterFields()) {
+        names += (names.empty() ? "" : ", ") + std::string(field.name);
+    }
+    const ParameterField& source = FieldFor(&ParameterSet::m_nFwdSource);
+    const ParameterField& flag = FieldFor(&ParameterSet::m_bAutoHome);
+    return Wrapped("Names for --set and set: " + names + ". Sources take " + ValueWords(source) +
+                       " or " + std::to_string(source.min) + "-" + std::to_string(source.max) +
+                       "; flags " + AcceptedText(flag) +
+                       ". FILE defaults to InitialParameter.dll in the current directory; give "
+                       "it before --set.",
+                   90) +
+           "\n\n"
+           "Exit status:\n"
+           "  0  done (upload: every frame echoed exactly)\n"
+           "  1  the upload failed: no echo, a short or a different echo\n"
+           "  2  a usage, value or file error; nothing was sent\n"
+           "  3  the port could not be opened: missing, busy, or not a serial port\n";
+}
 
 void AddFile(CLI::App& command, std::string& file) {
     command.add_option("FILE", file, "parameter file")
@@ -43,7 +73,7 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", std::string("vkd37 ") + VKD_VERSION);
     // A path such as /dev/ttyUSB0 or a Wine path is never a "/x" Windows-style option.
     app.allow_windows_style_options(false);
-    app.footer(kFooter);
+    app.footer(Footer());
     app.require_subcommand(1);
 
     bool json = false;

@@ -9,8 +9,9 @@ EchoResult JudgeEcho(const UploadFrame& sent, const std::uint8_t* echo, std::siz
     if (received < sent.size()) {
         return {EchoOutcome::kShortEcho, received};
     }
+    // Bytes after the 19th are not part of this echo.
     const bool same = std::equal(sent.begin(), sent.end(), echo);
-    return {same ? EchoOutcome::kConfirmed : EchoOutcome::kChangedEcho, received};
+    return {same ? EchoOutcome::kConfirmed : EchoOutcome::kChangedEcho, sent.size()};
 }
 
 const char* EchoOutcomeName(EchoOutcome outcome) {
@@ -40,7 +41,8 @@ std::string DescribeEcho(const EchoResult& result) {
     case EchoOutcome::kNoEcho:
         return "failed: no echo";
     case EchoOutcome::kShortEcho:
-        return "failed: short echo (" + std::to_string(result.received) + " of 19 bytes)";
+        return "failed: short echo (" + std::to_string(result.received) + " of " +
+               std::to_string(UploadFrame().size()) + " bytes)";
     case EchoOutcome::kChangedEcho:
         return "failed: the echo differs from the frame";
     case EchoOutcome::kLineLost:

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string>
 
+#include "link/EchoRule.h"
 #include "link/UploadFrame.h"
 
 #ifdef _WIN32
@@ -12,58 +13,6 @@
 #else
 #include "platform/UniqueFd.h"
 #endif
-
-// The line and its time-outs, the same on every platform: 9600 baud 8N1, queues of 1024 bytes;
-// a write or a read of n bytes may take 50 ms per byte plus 100 ms, and a read also ends when
-// more than 100 ms pass between two bytes.
-namespace LineTiming {
-constexpr unsigned kBaudRate = 9600;
-constexpr unsigned kQueueSize = 1024;
-constexpr unsigned kIntervalMs = 100;
-constexpr unsigned kPerByteMs = 50;
-constexpr unsigned kConstantMs = 100;
-// With flow control holding output back a write can time out having moved nothing; a few such
-// writes in a row mean the line is stuck.
-constexpr int kMaxEmptyWrites = 3;
-
-constexpr unsigned TransferLimitMs(std::size_t bytes) {
-    return kPerByteMs * static_cast<unsigned>(bytes) + kConstantMs;
-}
-} // namespace LineTiming
-
-// How one exchange of a frame and its echo ended.
-enum class EchoOutcome {
-    kConfirmed,   // the 19 bytes came back unchanged
-    kWriteFailed, // the frame did not go out whole
-    kNoEcho,      // nothing came back within the time-outs
-    kShortEcho,   // fewer than 19 bytes came back
-    kChangedEcho, // 19 bytes came back, not all equal to the frame
-    kLineLost,    // the device went away during the exchange
-};
-
-// The name scripts and logs see.
-inline const char* EchoOutcomeName(EchoOutcome outcome) {
-    switch (outcome) {
-    case EchoOutcome::kConfirmed:
-        return "confirmed";
-    case EchoOutcome::kWriteFailed:
-        return "write-failed";
-    case EchoOutcome::kNoEcho:
-        return "no-echo";
-    case EchoOutcome::kShortEcho:
-        return "short-echo";
-    case EchoOutcome::kChangedEcho:
-        return "changed-echo";
-    case EchoOutcome::kLineLost:
-        return "line-lost";
-    }
-    return "unknown";
-}
-
-struct EchoResult {
-    EchoOutcome outcome = EchoOutcome::kNoEcho;
-    std::size_t received = 0; // echo bytes read, at most 19
-};
 
 // Why a port could not be opened.
 enum class OpenFailure { kNone, kMissing, kBusy, kNotSerial, kOther };

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 #include <fcntl.h>
@@ -76,14 +77,15 @@ bool WriteFrame(int fd, const UploadFrame& frame) {
 
 // One read of 19 bytes with the Windows semantics: it ends at the total time-out, when more than
 // the interval passes between two bytes, or when all bytes are in. Extra bytes stay queued.
-EchoResult ReadEcho(int fd, UploadFrame& echo) {
-    EchoResult result;
+// The bytes read; nothing when the line went away.
+std::optional<std::size_t> ReadEcho(int fd, UploadFrame& echo) {
+    std::size_t received = 0;
     const Clock::time_point total =
         Clock::now() + milliseconds(LineTiming::TransferLimitMs(echo.size()));
     Clock::time_point lastByte{};
-    while (result.received < echo.size()) {
+    while (received < echo.size()) {
         Clock::time_point deadline = total;
-        if (result.received > 0) {
+        if (received > 0) {
             deadline = std::min(deadline, lastByte + milliseconds(LineTiming::kIntervalMs));
         }
         const int events = WaitFor(fd, POLLIN, deadline);
@@ -91,25 +93,19 @@ EchoResult ReadEcho(int fd, UploadFrame& echo) {
             break;
         }
         if (events < 0 || !(events & POLLIN)) {
-            result.outcome = EchoOutcome::kLineLost;
-            return result;
+            return std::nullopt;
         }
-        const ssize_t count =
-            ::read(fd, echo.data() + result.received, echo.size() - result.received);
+        const ssize_t count = ::read(fd, echo.data() + received, echo.size() - received);
         if (count < 0 && IsTransient(errno)) {
             continue;
         }
         if (count <= 0) {
-            result.outcome = EchoOutcome::kLineLost;
-            return result;
+            return std::nullopt;
         }
-        result.received += static_cast<std::size_t>(count);
+        received += static_cast<std::size_t>(count);
         lastByte = Clock::now();
     }
-    result.outcome = result.received == 0            ? EchoOutcome::kNoEcho
-                     : result.received < echo.size() ? EchoOutcome::kShortEcho
-                                                     : EchoOutcome::kConfirmed;
-    return result;
+    return received;
 }
 
 bool MakeNonBlocking(int fd) {
@@ -226,9 +222,9 @@ EchoResult SerialPort::Exchange(const UploadFrame& frame) {
         return {EchoOutcome::kWriteFailed, 0};
     }
     UploadFrame echo{};
-    EchoResult result = ReadEcho(fd_.get(), echo);
-    if (result.outcome == EchoOutcome::kConfirmed && echo != frame) {
-        result.outcome = EchoOutcome::kChangedEcho;
+    const std::optional<std::size_t> received = ReadEcho(fd_.get(), echo);
+    if (!received) {
+        return {EchoOutcome::kLineLost, 0};
     }
-    return result;
+    return JudgeEcho(frame, echo.data(), *received);
 }

@@ -91,10 +91,7 @@ EchoResult ExchangeFrame(HANDLE port, const UploadFrame& frame) {
     if (!::ReadFile(port, echo.data(), static_cast<DWORD>(echo.size()), &received, nullptr)) {
         return {EchoOutcome::kLineLost, received};
     }
-    if (received < echo.size()) {
-        return {received == 0 ? EchoOutcome::kNoEcho : EchoOutcome::kShortEcho, received};
-    }
-    return {echo == frame ? EchoOutcome::kConfirmed : EchoOutcome::kChangedEcho, received};
+    return JudgeEcho(frame, echo.data(), received);
 }
 
 SerialPort SerialPort::Open(const std::string& name, OpenFailure& failure, std::string& error) {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <optional>
 
+#include "link/EchoRule.h"
 #include "link/UploadFrame.h"
 
 // Collects received bytes into frames. A partial frame whose bytes are more than the gap limit
@@ -11,7 +12,8 @@
 class FrameAssembler {
 public:
     using Clock = std::chrono::steady_clock;
-    static constexpr std::chrono::milliseconds kGapLimit{100};
+    // The read of the program under test gives up after the same pause.
+    static constexpr std::chrono::milliseconds kGapLimit{LineTiming::kIntervalMs};
 
     // dropAfter: once, after that many bytes of a frame, report kDropLine instead of going on.
     explicit FrameAssembler(std::optional<int> dropAfter = std::nullopt) : dropAfter_(dropAfter) {}
