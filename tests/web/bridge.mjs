@@ -4,7 +4,7 @@
 // the page asks to open and close; the bridge says when the line is lost and when it is back.
 import { spawn } from 'node:child_process';
 import { createHash } from 'node:crypto';
-import { openSync, constants } from 'node:fs';
+import { openSync, readFileSync, constants } from 'node:fs';
 import { createServer } from 'node:http';
 import { createInterface } from 'node:readline';
 import tty from 'node:tty';
@@ -79,13 +79,22 @@ export class SimulatorBridge {
     });
   }
 
+  // Also a static web server for one page, for the tests that need an http origin.
   listen() {
-    this.server = createServer((request, response) => response.writeHead(404).end());
+    this.server = createServer((request, response) => {
+      if (this.pagePath && request.url === '/vkd37.html') {
+        response.writeHead(200, { 'Content-Type': 'text/html; charset=utf-8' }).end(readFileSync(this.pagePath));
+      } else {
+        response.writeHead(404).end();
+      }
+    });
     this.server.on('upgrade', (request, socket) => this.accept(request, socket));
     return new Promise((resolve) => this.server.listen(0, '127.0.0.1', resolve));
   }
 
   get url() { return `ws://127.0.0.1:${this.server.address().port}`; }
+
+  get pageUrl() { return `http://127.0.0.1:${this.server.address().port}/vkd37.html`; }
 
   accept(request, socket) {
     const accept = createHash('sha1').update(request.headers['sec-websocket-key'] + kSocketGuid)

@@ -23,17 +23,22 @@ before(async () => {
 });
 after(() => browser?.close());
 
-// A fresh profile with the stand-in port joined to a simulator run with `flags`.
-async function openPage(t, flags = []) {
+const pageReady = (page) => page.waitForFunction(
+  () => window.vkd37Ready && document.body.dataset.ready === 'true', null, { timeout: kBound });
+
+// A fresh profile with the stand-in port joined to a simulator run with `flags`. The page comes
+// from disk, or over http from the bridge when `overHttp`.
+async function openPage(t, flags = [], { overHttp = false, initScript = null } = {}) {
   const bridge = await SimulatorBridge.start(simulatorPath, flags);
+  bridge.pagePath = process.env.VKD_PAGE;
   // The page's policy forbids every connection; the stand-in's socket is the test's own.
   const context = await browser.newContext({ bypassCSP: true });
   t.after(async () => { await context.close(); await bridge.stop(); });
   await context.addInitScript(`(${standIn})(${JSON.stringify(bridge.url)})`);
+  if (initScript) await context.addInitScript(initScript);
   const page = await context.newPage();
-  await page.goto(pageUrl);
-  await page.waitForFunction(() => window.vkd37Ready && document.body.dataset.ready === 'true', null,
-    { timeout: kBound });
+  await page.goto(overHttp ? bridge.pageUrl : pageUrl);
+  await pageReady(page);
   return { page, bridge };
 }
 
@@ -132,4 +137,73 @@ test('after a line error the next upload reads from a fresh stream', async (t) =
   assert.match(await text(page, '#prompt-text'), /FramingError/);
   await page.click('#prompt-ok');
   await upload(page, 'Download Complete');
+});
+
+// The file pickers hand out real handles of the origin's private file system, so the page's
+// own read and write code runs; a page from disk has none, hence http.
+const pickers = () => {
+  const handle = async (name) => (await navigator.storage.getDirectory()).getFileHandle(name, { create: true });
+  window.pickedFile = 'InitialParameter.dll';
+  window.showOpenFilePicker = async () => [await handle(window.pickedFile)];
+  window.showSaveFilePicker = async () => handle(window.pickedFile);
+  window.fileText = async (name, text) => {
+    const file = await handle(name);
+    if (text !== undefined) {
+      const writable = await file.createWritable();
+      await writable.write(text);
+      await writable.close();
+    }
+    return (await file.getFile()).text();
+  };
+};
+
+test('a parameter file is opened, edited and saved in the format of the dialog, another file is refused', async (t) => {
+  const { page } = await openPage(t, [], { overHttp: true, initScript: `(${pickers})()` });
+  await page.evaluate(() => window.fileText('InitialParameter.dll', '4\r\n1 20 60 30 2\n7 61 9 250 1500 3000 1 0 1 1'));
+  await page.click('#open');
+  await waitForText(page, '#message', 'Opened InitialParameter.dll');
+  assert.equal(await page.inputValue('#fwd\\.speed'), '60');
+  assert.equal(await page.isChecked('#fwd\\.source-1'), true);
+  await page.fill('#rev\\.dec', '42');
+  await page.click('#save');
+  await waitForText(page, '#message', 'Saved InitialParameter.dll');
+  // The port index has no control here and goes back as it came; reverse DEC precedes ACC.
+  assert.equal(await page.evaluate(() => window.fileText('InitialParameter.dll')),
+    '4 1 20 60 30 2 42 61 9 250 1500 3000 1 0 1 1 ');
+
+  const frame = await text(page, '#frame');
+  await page.evaluate(() => window.fileText('picture.png', '\x89PNG\r\n\x1a\n 1 2 3'));
+  await page.evaluate(() => { window.pickedFile = 'picture.png'; });
+  await page.click('#open');
+  await waitForText(page, '#message', 'picture.png is not a parameter file');
+  assert.equal(await text(page, '#frame'), frame);
+});
+
+test('without Web Serial the page says where uploads work and still edits files; it reaches no network', async () => {
+  const context = await browser.newContext();
+  try {
+    await context.addInitScript(() => { delete Navigator.prototype.serial; });
+    const page = await context.newPage();
+    await page.goto(pageUrl);
+    await pageReady(page);
+    assert.match(await text(page, '#message'), /Chrome or Edge/);
+    assert.equal(await page.isDisabled('#upload'), true);
+    assert.equal(await page.isEnabled('#open'), true);
+    const blocked = await page.evaluate((bound) => new Promise((resolve) => {
+      document.addEventListener('securitypolicyviolation', (event) => resolve(event.effectiveDirective));
+      setTimeout(resolve, bound, 'no violation reported');
+      new WebSocket('ws://127.0.0.1:9/');
+    }), kBound / 2);
+    assert.equal(blocked, 'connect-src');
+
+    // The language is the page's choice, kept for the next visit.
+    await page.selectOption('#language', 'zh');
+    await page.reload();
+    await pageReady(page);
+    assert.equal(await text(page, '#upload'), '上传参数');
+    assert.equal(await text(page, '#painted-15'), '循环次数：');
+    assert.match(await text(page, '#message'), /Chrome 或 Edge/);
+  } finally {
+    await context.close();
+  }
 });
