@@ -74,13 +74,19 @@ test('a good upload reaches the simulator exactly, and a second click meanwhile 
   await page.mouse.click(box.x + box.width / 2, box.y + box.height / 2);
   assert.equal(await text(page, '#upload-status'), 'Uploading\u2026\u2026', 'the click came too late');
   await waitForText(page, '#upload-status', 'Download Complete');
+  await page.check('#batch');
   await upload(page, 'Download Complete');
   assert.deepEqual(bridge.frames.map((frame) => frame.bytes), [expected, expected]);
-  const line = await lastLogLine(page);
-  assert.equal(line.outcome, 'confirmed');
-  assert.equal(line.frame, expected);
-  assert.equal(line.port, 'usb:0403:6001');
+  assert.match(await text(page, '#message'), /Connect the next controller/);
+  assert.equal(await text(page, '#log-summary'), '2 uploads: 2 confirmed, 0 failed');
   assert.deepEqual(await locksHeld(page), [false, false]);
+
+  // The log as a file: one JSON object a line, in the shape of `vkd37 --log`.
+  const [download] = await Promise.all([page.waitForEvent('download'), page.click('#download-log')]);
+  const lines = readFileSync(await download.path(), 'utf8').trimEnd().split('\n').map((l) => JSON.parse(l));
+  assert.equal(lines.length, 2);
+  assert.deepEqual(Object.keys(lines[1]), ['time', 'port', 'frame', 'outcome', 'ms']);
+  assert.deepEqual([lines[1].port, lines[1].frame, lines[1].outcome], ['usb:0403:6001', expected, 'confirmed']);
 });
 
 test('failed echoes are reported with their reason and leave the port free', async (t) => {

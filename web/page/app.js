@@ -152,6 +152,7 @@ class Page {
     $('port-status').textContent = this.portStatus ? t[this.portStatus] : ' ';
     $('upload-status').textContent = this.uploadStatus ? t[this.uploadStatus] : '';
     if (!this.serial) this.say(t.noSerial);
+    this.showLogSummary();
   }
 
   say(text) { $('message').textContent = text; }
@@ -214,10 +215,12 @@ class Page {
     box.showModal();
   }
 
-  // The frame of the values as typed, as `vkd37 frame` prints it.
+  // The frame of the values as typed, as `vkd37 frame` prints it; the values are kept for the
+  // next visit as they are typed.
   showFrame() {
     const { values, notANumber } = this.readControls();
     $('frame').textContent = notANumber ? '' : this.core.frameHex(values);
+    if (!notANumber) this.keep(values);
   }
 
   keep(values) {
@@ -348,6 +351,13 @@ class Page {
     this.log.push(entry);
     const row = $('log').insertRow();
     for (const key of ['time', 'port', 'frame', 'outcome', 'ms']) row.insertCell().textContent = entry[key];
+    this.showLogSummary();
+  }
+
+  showLogSummary() {
+    const confirmed = this.log.filter((entry) => entry.outcome === 'confirmed').length;
+    $('log-summary').textContent = this.log.length
+      ? this.texts.summary(this.log.length, confirmed, this.log.length - confirmed) : '';
   }
 
   downloadLog() {

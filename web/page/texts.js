@@ -25,6 +25,7 @@ const pageTexts = {
     frame: 'Frame', log: 'Commissioning log', downloadLog: 'Download log (JSON lines)',
     logTime: 'Time', logPort: 'Port', logFrame: 'Frame', logOutcome: 'Outcome', logMs: 'ms',
     language: 'Language',
+    summary: (all, confirmed, failed) => `${all} uploads: ${confirmed} confirmed, ${failed} failed`,
     noSerial: 'Uploading needs the Web Serial API of Chrome or Edge (version 89 or later, on a ' +
       'computer), with the page opened from disk or over https. Opening, editing and saving ' +
       'parameter files works here.',
@@ -63,6 +64,7 @@ const pageTexts = {
     frame: '数据帧', log: '调试记录', downloadLog: '下载记录（JSON 行）',
     logTime: '时间', logPort: '端口', logFrame: '数据帧', logOutcome: '结果', logMs: '毫秒',
     language: '语言',
+    summary: (all, confirmed, failed) => `共上传 ${all} 次：成功 ${confirmed} 次，失败 ${failed} 次`,
     noSerial: '上传需要 Chrome 或 Edge（89 或更高版本，电脑版）的 Web Serial 接口，且页面须从' +
       '本地文件或 https 打开。在此仍可打开、编辑和保存参数文件。',
     notParameterFile: (name) => `${name} 不是参数文件：它不以 16 个数字开头。未作任何更改。`,

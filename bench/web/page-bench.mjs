@@ -1,0 +1,79 @@
+// Benchmark of the browser page, printed, not asserted: vkd37.html opened from disk to ready for
+// input in headless Chromium; the sizes of its module and of the whole file; click on
+// "Upload Parameters " to "Download Complete" through the loopback bridge against the simulator
+// paced at 9600 baud, beside `vkd37 upload` from process start to exit on the same simulator.
+//   node bench/web/page-bench.mjs PAGE MODULE SIMULATOR TOOL
+import { spawnSync } from 'node:child_process';
+import { readFileSync, statSync } from 'node:fs';
+import { createRequire } from 'node:module';
+import { pathToFileURL } from 'node:url';
+
+const [pagePath, modulePath, simulatorPath, toolPath] = process.argv.slice(2);
+const { chromium } = createRequire(new URL('../../tests/web/package.json', import.meta.url))('playwright-core');
+const { SimulatorBridge } = await import('../../tests/web/bridge.mjs');
+const standIn = readFileSync(new URL('../../tests/web/serial-stand-in.js', import.meta.url), 'utf8');
+
+const summary = (values) => {
+  const sorted = values.slice().sort((a, b) => a - b);
+  const middle = sorted.length / 2;
+  const median = sorted.length % 2 ? sorted[Math.floor(middle)] : (sorted[middle - 1] + sorted[middle]) / 2;
+  return `median ${median.toFixed(1)} ms, worst ${sorted.at(-1).toFixed(1)} ms (${sorted.length} runs)`;
+};
+
+const browser = await chromium.launch({
+  executablePath: '/usr/bin/chromium',
+  args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+    '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+});
+const bridge = await SimulatorBridge.start(simulatorPath, []);
+try {
+  const starts = [];
+  for (let i = 0; i < 10; i++) {
+    const context = await browser.newContext();
+    const page = await context.newPage();
+    const started = performance.now();
+    await page.goto(pathToFileURL(pagePath).href);
+    await page.waitForFunction(() => document.body.dataset.ready === 'true');
+    starts.push(performance.now() - started);
+    await context.close();
+  }
+  console.log(`page opened from disk to ready for input: ${summary(starts)}`);
+  console.log(`module ${statSync(modulePath).size} bytes, vkd37.html ${statSync(pagePath).size} bytes`);
+
+  const context = await browser.newContext({ bypassCSP: true });
+  await context.addInitScript(`(${standIn})(${JSON.stringify(bridge.url)})`);
+  const page = await context.newPage();
+  await page.goto(pathToFileURL(pagePath).href);
+  await page.waitForFunction(() => document.body.dataset.ready === 'true');
+  const uploads = [];
+  for (let i = 0; i < 20; i++) {
+    // Timed inside the page, from the click to the status text.
+    uploads.push(await page.evaluate(() => new Promise((resolve) => {
+      const status = document.getElementById('upload-status');
+      const started = performance.now();
+      const watcher = new MutationObserver(() => {
+        if (status.textContent === 'Download Complete') {
+          watcher.disconnect();
+          resolve(performance.now() - started);
+        }
+      });
+      status.textContent = '';
+      watcher.observe(status, { childList: true, characterData: true, subtree: true });
+      document.getElementById('upload').click();
+    })));
+  }
+  console.log(`page, click to "Download Complete": ${summary(uploads)}`);
+  await context.close();
+
+  const tool = [];
+  for (let i = 0; i < 20; i++) {
+    const started = performance.now();
+    const run = spawnSync(toolPath, ['upload', '--port', bridge.linePath, '/nonexistent']);
+    if (run.status !== 0) throw new Error(`vkd37 upload: ${run.stderr}`);
+    tool.push(performance.now() - started);
+  }
+  console.log(`vkd37 upload, process start to exit: ${summary(tool)}`);
+} finally {
+  await browser.close();
+  await bridge.stop();
+}
