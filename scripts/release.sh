@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes a release from the checked-out commit: builds the two release trees from scratch, runs
-# the test command, puts the Debian package and the Windows zip with SHA256SUMS in dist/, then
+# the test command, puts the Debian package, the Windows zip and the browser page vkd37.html
+# with SHA256SUMS in dist/, then
 # builds both trees from scratch once more and checks that the packages come out byte for byte
 # the same. That second build is here rather than in the test command: it costs two clean
 # builds, more than the whole package check is worth on every test run.
@@ -41,7 +42,9 @@ package() {
         find "build/package-$preset" -maxdepth 1 -name '*.deb' -exec cp {} "$1"/ \;
         find "build/package-$preset" -maxdepth 1 -name '*.zip' -exec cp {} "$1"/ \;
     done
-    (cd "$1" && sha256sum -- *.deb *.zip >SHA256SUMS)
+    # The browser page is a release file of its own too, as the linux-release tree built it.
+    cp build/linux-release/page/web/vkd37.html "$1"/
+    (cd "$1" && sha256sum -- *.deb *.zip *.html >SHA256SUMS)
 }
 
 mkdir -p build

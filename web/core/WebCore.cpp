@@ -141,7 +141,8 @@ VKD_EXPORT("vkd_outcome_name") const char* OutcomeName(int outcome) {
     return EchoOutcomeName(static_cast<EchoOutcome>(outcome));
 }
 VKD_EXPORT("vkd_describe_echo") int DescribeOutcome(int outcome, int received) {
-    return Answer(DescribeEcho({static_cast<EchoOutcome>(outcome), static_cast<std::size_t>(received)}));
+    return Answer(
+        DescribeEcho({static_cast<EchoOutcome>(outcome), static_cast<std::size_t>(received)}));
 }
 VKD_EXPORT("vkd_transfer_limit_ms") int TransferLimit(int bytes) {
     return static_cast<int>(LineTiming::TransferLimitMs(static_cast<std::size_t>(bytes)));
