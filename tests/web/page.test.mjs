@@ -188,7 +188,12 @@ test('a parameter file is opened, edited and saved in the format of the dialog, 
 test('without Web Serial the page says where uploads work and still edits files; it reaches no network', async () => {
   const context = await browser.newContext();
   try {
-    await context.addInitScript(() => { delete Navigator.prototype.serial; });
+    // Firefox or Safari: neither Web Serial nor the file system pickers.
+    await context.addInitScript(() => {
+      delete Navigator.prototype.serial;
+      delete window.showOpenFilePicker;
+      delete window.showSaveFilePicker;
+    });
     const page = await context.newPage();
     await page.goto(pageUrl);
     await pageReady(page);
@@ -201,6 +206,14 @@ test('without Web Serial the page says where uploads work and still edits files;
       new WebSocket('ws://127.0.0.1:9/');
     }), kBound / 2);
     assert.equal(blocked, 'connect-src');
+
+    const file = '0 2 5 9 5 0 5 9 5 1 0 0 0 0 0 1 ';
+    const [chooser] = await Promise.all([page.waitForEvent('filechooser'), page.click('#open')]);
+    await chooser.setFiles({ name: 'InitialParameter.dll', mimeType: 'text/plain', buffer: Buffer.from(file) });
+    await waitForText(page, '#message', 'Opened InitialParameter.dll');
+    const [download] = await Promise.all([page.waitForEvent('download'), page.click('#save')]);
+    assert.equal(download.suggestedFilename(), 'InitialParameter.dll');
+    assert.equal(readFileSync(await download.path(), 'utf8'), file);
 
     // The language is the page's choice, kept for the next visit.
     await page.selectOption('#language', 'zh');

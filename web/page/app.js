@@ -112,14 +112,21 @@ class Page {
       this.place(input, control.at);
       form.append(input);
     }
-    for (const [id, at] of Object.entries(kButtons)) this.place($(id), at);
+    // After the fields, so the keyboard reaches the buttons last, as in the dialog.
+    for (const [id, at] of Object.entries(kButtons)) {
+      this.place($(id), at);
+      form.append($(id));
+    }
     $('sync').addEventListener('click', () => this.sync());
     $('upload').addEventListener('click', () => this.upload());
     $('connect').addEventListener('click', () => this.connect());
     $('open').addEventListener('click', () => this.openFile());
     $('save').addEventListener('click', () => this.saveFile(false));
     $('save-as').addEventListener('click', () => this.saveFile(true));
-    $('file-input').addEventListener('change', (event) => this.readChosenFile(event.target.files[0], null));
+    $('file-input').addEventListener('change', async (event) => {
+      await this.readChosenFile(event.target.files[0], null);
+      event.target.value = ''; // so that the same file can be chosen again
+    });
     $('download-log').addEventListener('click', () => this.downloadLog());
     $('language').value = this.language;
     $('language').addEventListener('change', (event) => {
