@@ -55,8 +55,9 @@ async function upload(page, status) {
 }
 
 test('a good upload reaches the simulator exactly, and a second click meanwhile does nothing', async (t) => {
-  // A controller that answers after 600 ms, so that a click can land during the upload.
-  const { page, bridge } = await openPage(t, ['--delay-ms', '600']);
+  // A controller that answers after 500 ms, so that a click can land during the upload; the
+  // echo is still well inside the 1050 ms the page waits.
+  const { page, bridge } = await openPage(t, ['--delay-ms', '500']);
   assert.equal(await text(page, '#port-status'), 'Suceed Open Serial Port');
   assert.deepEqual(await page.evaluate(() => window.standIn.openOptions), {
     baudRate: 9600, dataBits: 8, parity: 'none', stopBits: 1, flowControl: 'none', bufferSize: 1024 });
