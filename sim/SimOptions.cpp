@@ -32,7 +32,9 @@ struct Number {
 
 CLI::Option* AddNumber(CLI::App& app, const char* name, int& target, int low, int high,
                        const char* help) {
-    return app.add_option(name, target, help)->check(kPlainDecimal)->check(CLI::Range(low, high));
+    return app.add_option(name, target, help)
+        ->transform(kPlainDecimal)
+        ->check(CLI::Range(low, high));
 }
 
 } // namespace

@@ -30,10 +30,6 @@ void PrintStdoutLine(const std::string& text) {
     std::fflush(stdout);
 }
 
-bool IsTransient(int error) {
-    return error == EINTR || error == EAGAIN || error == EWOULDBLOCK;
-}
-
 } // namespace
 
 Simulator::Simulator(const SimOptions& options)
@@ -70,8 +66,8 @@ int Simulator::Run() {
         return 1;
     }
     if (!options_.logPath.empty()) {
-        log_.reset(std::fopen(options_.logPath.c_str(), "ae"));
-        if (!log_) {
+        log_ = OpenStdioFile(options_.logPath.c_str(), "ae");
+        if (!log_.IsValid()) {
             Note("cannot open " + options_.logPath + ": " + std::strerror(errno));
             return 1;
         }
@@ -198,7 +194,7 @@ void Simulator::ReportFrame(const UploadFrame& frame, std::size_t echoCount) {
     const DecodedFrame decoded = DecodeFrame(frame);
     const std::string text =
         options_.json ? JsonLine(frames_, decoded, echoCount) : HumanLine(frames_, decoded);
-    if (log_) {
+    if (log_.IsValid()) {
         std::fprintf(log_.get(), "%s\n", text.c_str());
         std::fflush(log_.get());
     } else {

@@ -231,7 +231,7 @@ void CVKD37参数设定程序Dlg::UploadParameters() {
     int delivered = 0;
     {
         CWaitCursor waitCursor;
-        delivered = m_link.SendFrame(m_frame);
+        delivered = SendFrameReopeningALostPort();
     }
     // A second click made meanwhile would send and save again, a key would answer the box below.
     DiscardQueuedInput();
@@ -242,6 +242,19 @@ void CVKD37参数设定程序Dlg::UploadParameters() {
         m_strUploadStatus = kUploadFailed;
     }
     UpdateData(FALSE);
+}
+
+// A port whose device has gone (an adapter unplugged, or swapped for the next controller's) fails
+// every later call on its handle. So when a call fails that way, rather than by a time-out or a
+// wrong echo, the selected port is opened anew, its status shown, and the frame sent once more.
+int CVKD37参数设定程序Dlg::SendFrameReopeningALostPort() {
+    const EchoOutcome first = m_link.Exchange(m_frame).outcome;
+    if (first != EchoOutcome::kLineLost) {
+        return first == EchoOutcome::kConfirmed ? 1 : 0;
+    }
+    m_link.ClosePort();
+    OpenPortAndReport(m_cboPort.GetCurSel());
+    return m_link.SendFrame(m_frame);
 }
 
 // The port status sits on a plain field; the upload status on a lighter band in a darker one.

@@ -13,13 +13,14 @@
 #include <nlohmann/json.hpp>
 
 #include "ChildProcess.h"
-#include "platform/UniqueFd.h"
+#include "platform/Handles.h"
 
 namespace {
 
 using std::chrono::milliseconds;
 using Json = nlohmann::json;
 
+constexpr char kStartValues[] = "0 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ";
 // The missing-file values with the cycle count switched on.
 constexpr char kCyclesOnFrame[] = "03000A6B0A000A6B0A00006400000000000000";
 
@@ -57,16 +58,22 @@ protected:
     }
     void TearDown() override { std::system(("rm -rf '" + directory_ + "'").c_str()); }
     std::string Path(const char* name) const { return directory_ + "/" + name; }
+    // A parameter file holding what the dialog saves on its first start.
+    std::string StartFile(const char* name = "start.dll") const {
+        WriteFile(Path(name), kStartValues);
+        return Path(name);
+    }
 
     std::string directory_;
 };
 
 // Runs one upload against a simulator started with simArguments; the record the tool printed.
-Json UploadAgainst(std::vector<std::string> simArguments, int expectedStatus) {
+Json UploadAgainst(std::vector<std::string> simArguments, const std::string& file,
+                   int expectedStatus) {
     simArguments.push_back("--json");
     ChildProcess sim(VKD37_SIM_PATH, simArguments);
-    ChildProcess tool = Tool({"upload", "--port", sim.ReadPort(), "/nonexistent/file", "--set",
-                              "cycles.on=on", "--json"});
+    ChildProcess tool =
+        Tool({"upload", "--port", sim.ReadPort(), file, "--set", "cycles.on=on", "--json"});
     // Generous: the longest failure waits 1050 ms for an echo.
     EXPECT_EQ(expectedStatus, tool.WaitForExit(milliseconds(5000)));
     return Json::parse(tool.ReadLine().value_or("{}"), nullptr, false);
@@ -76,7 +83,7 @@ Json UploadAgainst(std::vector<std::string> simArguments, int expectedStatus) {
 
 TEST_F(ToolTest, ConfirmedUploadSendsTheExactFrameAndSavesTheValues) {
     ChildProcess sim(VKD37_SIM_PATH, {"--json"});
-    const std::string file = Path("values.txt");
+    const std::string file = StartFile();
     ChildProcess tool =
         Tool({"upload", "--port", sim.ReadPort(), file, "--set", "cycles.on=on", "--save"});
     EXPECT_EQ(0, tool.WaitForExit());
@@ -99,13 +106,14 @@ TEST_F(ToolTest, EveryFailedEchoExitsOneAndExtraBytesStillPass) {
         {{"--delay-ms", "1200"}, "no-echo"},
         {{"--drop-after", "10"}, "line-lost"},
     };
+    const std::string file = StartFile();
     for (const auto& failure : cases) {
         SCOPED_TRACE(failure.simArguments.front());
-        const Json record = UploadAgainst(failure.simArguments, 1);
+        const Json record = UploadAgainst(failure.simArguments, file, 1);
         EXPECT_EQ(failure.outcome, record.value("outcome", ""));
         EXPECT_EQ(kCyclesOnFrame, record.value("frame", ""));
     }
-    EXPECT_EQ("confirmed", UploadAgainst({"--extra", "5"}, 0).value("outcome", ""));
+    EXPECT_EQ("confirmed", UploadAgainst({"--extra", "5"}, file, 0).value("outcome", ""));
 }
 
 TEST_F(ToolTest, PortsThatCannotBeOpenedExitThree) {
@@ -114,7 +122,7 @@ TEST_F(ToolTest, PortsThatCannotBeOpenedExitThree) {
     {
         const UniqueFd holder(::open(port.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
         ASSERT_EQ(0, ::flock(holder.get(), LOCK_EX | LOCK_NB));
-        ChildProcess tool = Tool({"upload", "--port", port});
+        ChildProcess tool = Tool({"upload", "--port", port, StartFile()});
         EXPECT_EQ(3, tool.WaitForExit());
         EXPECT_EQ("vkd37: cannot open " + port + ": held by another program\n", tool.ErrorText());
     }
@@ -127,7 +135,7 @@ TEST_F(ToolTest, PortsThatCannotBeOpenedExitThree) {
          "vkd37: cannot open /dev/ttyVKD37-missing: No such file or directory\n"},
     };
     for (const auto& unusable : cases) {
-        ChildProcess tool = Tool({"upload", "--port", unusable.port});
+        ChildProcess tool = Tool({"upload", "--port", unusable.port, StartFile()});
         EXPECT_EQ(3, tool.WaitForExit());
         EXPECT_EQ(unusable.message, tool.ErrorText());
     }
@@ -183,7 +191,7 @@ TEST_F(ToolTest, RepeatUploadsOncePerAnswerLogsEachAndSummarises) {
     ChildProcess sim(VKD37_SIM_PATH, {"--json"});
     const std::string log = Path("commissioning.jsonl");
     ChildProcess tool = Tool(
-        {"upload", "--port", sim.ReadPort(), Path("none"), "--repeat", "--log", log}, "\n\nq\n");
+        {"upload", "--port", sim.ReadPort(), StartFile(), "--repeat", "--log", log}, "\n\nq\n");
     EXPECT_EQ(0, tool.WaitForExit(milliseconds(5000)));
     const std::vector<std::string> printed = Lines(tool.OutputText());
     ASSERT_EQ(4u, printed.size());
@@ -200,7 +208,7 @@ TEST_F(ToolTest, RepeatUploadsOncePerAnswerLogsEachAndSummarises) {
 }
 
 TEST_F(ToolTest, DecodeReadsWhatFrameWrites) {
-    ChildProcess frame = Tool({"frame", Path("none"), "--set", "fwd.source=2", "fwd.acc=5",
+    ChildProcess frame = Tool({"frame", StartFile(), "--set", "fwd.source=2", "fwd.acc=5",
                                "fwd.speed=60", "rev.dec=127", "rev.speed=1"});
     EXPECT_EQ(0, frame.WaitForExit());
     const std::string hex = frame.ReadLine().value_or("");
