@@ -4,7 +4,9 @@
 // paced at 9600 baud, beside `vkd37 upload` from process start to exit on the same simulator.
 //   node bench/web/page-bench.mjs PAGE MODULE SIMULATOR TOOL
 import { spawnSync } from 'node:child_process';
-import { readFileSync, statSync } from 'node:fs';
+import { mkdtempSync, readFileSync, rmSync, statSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { dirname, join } from 'node:path';
 import { createRequire } from 'node:module';
 import { pathToFileURL } from 'node:url';
 
@@ -65,13 +67,17 @@ try {
   console.log(`page, click to "Download Complete": ${summary(uploads)}`);
   await context.close();
 
+  // The tool needs a parameter file: the dialog's first-start one.
+  const file = join(mkdtempSync(join(tmpdir(), 'vkd37-bench-')), 'InitialParameter.dll');
+  writeFileSync(file, '0 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ');
   const tool = [];
   for (let i = 0; i < 20; i++) {
     const started = performance.now();
-    const run = spawnSync(toolPath, ['upload', '--port', bridge.linePath, '/nonexistent']);
+    const run = spawnSync(toolPath, ['upload', '--port', bridge.linePath, file]);
     if (run.status !== 0) throw new Error(`vkd37 upload: ${run.stderr}`);
     tool.push(performance.now() - started);
   }
+  rmSync(dirname(file), { recursive: true });
   console.log(`vkd37 upload, process start to exit: ${summary(tool)}`);
 } finally {
   await browser.close();

@@ -3,7 +3,9 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { readFileSync } from 'node:fs';
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { dirname, join } from 'node:path';
 import { pathToFileURL } from 'node:url';
 import { chromium } from 'playwright-core';
 import { SimulatorBridge } from './bridge.mjs';
@@ -64,8 +66,12 @@ test('a good upload reaches the simulator exactly, and a second click meanwhile 
   await page.fill('#fwd\\.speed', '60');
   await page.fill('#cycles', '250');
   await page.check('#cycles\\.on');
+  // The tool's frame for the same values: the dialog's first-start file with the three changes.
+  const startFile = join(mkdtempSync(join(tmpdir(), 'vkd37-page-')), 'InitialParameter.dll');
+  t.after(() => rmSync(dirname(startFile), { recursive: true }));
+  writeFileSync(startFile, '0 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ');
   const expected = JSON.parse(execFileSync(process.env.VKD_TOOL,
-    ['frame', '/nonexistent', '--set', 'fwd.speed=60', 'cycles=250', 'cycles.on=on', '--json'])).bytes;
+    ['frame', startFile, '--set', 'fwd.speed=60', 'cycles=250', 'cycles.on=on', '--json'])).bytes;
   assert.equal((await text(page, '#frame')).replaceAll(' ', ''), expected);
 
   // The second click lands while the first upload is under way; a third one after it.
