@@ -25,6 +25,7 @@
 
     async open(options) {
       if (this.state === 'open') throw new DOMException('The port is already open.', 'InvalidStateError');
+      if (standIn.heldElsewhere) throw new DOMException('Failed to open serial port.', 'NetworkError');
       standIn.openOptions = options;
       this.socket ??= await this.connect();
       const opened = new Promise((resolve) => { this.onOpened = resolve; });
@@ -111,7 +112,7 @@
   }
 
   const port = new StandInPort();
-  const standIn = { port, written: [], openOptions: null, lineErrorOnNextBytes: null };
+  const standIn = { port, written: [], openOptions: null, lineErrorOnNextBytes: null, heldElsewhere: false };
   window.standIn = standIn;
   Object.defineProperty(Navigator.prototype, 'serial', { get: () => serial, configurable: true });
   serial.getPorts = async () => [port];
