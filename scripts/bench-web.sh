@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Benchmark of the browser page, printed, not asserted (see bench/web/page-bench.mjs): start-up
+# Benchmark of the browser page, printed, not asserted (see tools/bench/page-bench.mjs): start-up
 # from disk, sizes, and uploads through the bridge beside `vkd37 upload` of the release build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,5 +11,5 @@ done
 cmake --build --preset native --target vkd37-sim
 cmake --build --preset linux-release --target vkd37-cli
 cmake --build --preset web
-node bench/web/page-bench.mjs build/web/web/vkd37.html build/web/web/vkd37-core.wasm \
+node tools/bench/page-bench.mjs build/web/web/vkd37.html build/web/web/vkd37-core.wasm \
     build/native/sim/vkd37-sim build/linux-release/cli/vkd37

@@ -15,8 +15,11 @@ public:
     // The read of the program under test gives up after the same pause.
     static constexpr std::chrono::milliseconds kGapLimit{LineTiming::kIntervalMs};
 
-    // dropAfter: once, after that many bytes of a frame, report kDropLine instead of going on.
-    explicit FrameAssembler(std::optional<int> dropAfter = std::nullopt) : dropAfter_(dropAfter) {}
+    // dropAfter: once, after that many bytes of a frame, report kDropLine instead of going on;
+    // with dropEveryOther, again on the frame after each one completed.
+    explicit FrameAssembler(std::optional<int> dropAfter = std::nullopt,
+                            bool dropEveryOther = false)
+        : dropAfter_(dropAfter), rearmDrop_(dropEveryOther ? dropAfter : std::nullopt) {}
 
     enum class Outcome { kPending, kFrame, kDropLine };
     struct FeedResult {
@@ -40,4 +43,5 @@ private:
     std::size_t count_ = 0;
     Clock::time_point lastByte_{};
     std::optional<int> dropAfter_;
+    std::optional<int> rearmDrop_;
 };

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <sstream>
 
-#include "cli/CommandLine.h"
+#include "cmdline/CommandLine.h"
 #include "link/EchoRule.h"
 
 namespace {
@@ -89,13 +89,18 @@ ParsedOptions ParseSimOptions(int argc, const char* const* argv) {
     dropAfter.option = AddNumber(app, "--drop-after", dropAfter.value, 1, 19,
                                  "once, after K bytes of a frame, drop the line without echo: "
                                  "close it and open a new one, printing a new 'port:' line");
+    CLI::Option* dropEveryOther =
+        app.add_flag("--drop-every-other", options.dropEveryOther,
+                     "with --drop-after: drop again on the frame after each one answered, so "
+                     "every other frame is cut, whoever used the line before")
+            ->needs(dropAfter.option);
     gapMs->needs(gapAt.option);
     gapAt.option->needs(gapMs);
     for (CLI::Option* answer : {echoBytes, corrupt.option, delay, gapMs, gapAt.option, extra}) {
         silent->excludes(answer);
     }
-    for (CLI::Option* fault :
-         {silent, echoBytes, corrupt.option, delay, gapMs, gapAt.option, extra, dropAfter.option}) {
+    for (CLI::Option* fault : {silent, echoBytes, corrupt.option, delay, gapMs, gapAt.option, extra,
+                               dropAfter.option, dropEveryOther}) {
         fault->group("Faults");
     }
 

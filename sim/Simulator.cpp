@@ -33,7 +33,7 @@ void PrintStdoutLine(const std::string& text) {
 } // namespace
 
 Simulator::Simulator(const SimOptions& options)
-    : options_(options), assembler_(options.dropAfter) {}
+    : options_(options), assembler_(options.dropAfter, options.dropEveryOther) {}
 
 bool Simulator::OpenLine() {
     std::string error;

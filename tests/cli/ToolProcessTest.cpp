@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -8,11 +8,14 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
 #include "ChildProcess.h"
+#include "Scratch.h"
 #include "platform/Handles.h"
 
 namespace {
@@ -29,11 +32,19 @@ ChildProcess Tool(std::vector<std::string> arguments,
     return ChildProcess(VKD37_TOOL_PATH, std::move(arguments), std::move(input));
 }
 
+// The tool as an unprivileged user where the test can become one (as root), else as the caller:
+// TIOCEXCL and file permissions stop everybody but root.
+ChildProcess ToolAsUser(std::vector<std::string> arguments) {
+    if (::getuid() != 0) {
+        return Tool(std::move(arguments));
+    }
+    arguments.insert(arguments.begin(),
+                     {"--reuid=nobody", "--regid=nogroup", "--clear-groups", VKD37_TOOL_PATH});
+    return ChildProcess("/usr/bin/setpriv", std::move(arguments));
+}
+
 std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
+    return ReadWholeFile(path);
 }
 
 void WriteFile(const std::string& path, const std::string& text) {
@@ -52,19 +63,16 @@ std::vector<std::string> Lines(const std::string& text) {
 class ToolTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = ::testing::TempDir() + "vkd37-tool-XXXXXX";
-        ASSERT_NE(nullptr, ::mkdtemp(pattern.data()));
-        directory_ = pattern;
+        ::chmod(scratch_.Path().c_str(), 0777); // open to ToolAsUser
     }
-    void TearDown() override { std::system(("rm -rf '" + directory_ + "'").c_str()); }
-    std::string Path(const char* name) const { return directory_ + "/" + name; }
+    std::string Path(const char* name) const { return scratch_ / name; }
     // A parameter file holding what the dialog saves on its first start.
     std::string StartFile(const char* name = "start.dll") const {
         WriteFile(Path(name), kStartValues);
         return Path(name);
     }
 
-    std::string directory_;
+    ScratchFolder scratch_{"vkd37-tool"};
 };
 
 // Runs one upload against a simulator started with simArguments; the record the tool printed.
@@ -219,4 +227,116 @@ TEST_F(ToolTest, DecodeReadsWhatFrameWrites) {
     const Json decoded = Json::parse(decode.ReadLine().value_or("{}"), nullptr, false);
     EXPECT_EQ(Json::parse(R"({"source":2,"acc":5,"speed":60,"dec":10})"), decoded["fwd"]);
     EXPECT_EQ(Json::parse(R"({"source":0,"acc":10,"speed":1,"dec":127})"), decoded["rev"]);
+}
+
+TEST_F(ToolTest, ThePortIsNotLeftExclusiveAndALostLineIsOpenedAgain) {
+    const std::string file = StartFile();
+    ::chmod(file.c_str(), 0644);
+    {
+        ChildProcess sim(VKD37_SIM_PATH, {});
+        const std::string pty = sim.ReadPort();
+        ::chmod(pty.c_str(), 0666);
+        // The simulator keeps its end open, as a serial monitor would: the flag must not
+        // outlive us, or the next upload by anybody but root is refused.
+        for (int round = 0; round < 2; ++round) {
+            ChildProcess tool = ToolAsUser({"upload", "--port", pty, file});
+            EXPECT_EQ(0, tool.WaitForExit(milliseconds(5000))) << tool.ErrorText();
+            const UniqueFd probe(::open(pty.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+            int exclusive = -1;
+            ASSERT_EQ(0, ::ioctl(probe.get(), TIOCGEXCL, &exclusive));
+            EXPECT_EQ(0, exclusive);
+        }
+    }
+    // Dropped once, the line comes back at the link; the next upload of the batch finds it.
+    ChildProcess sim(VKD37_SIM_PATH, {"--link", Path("com"), "--drop-after", "10"});
+    sim.ReadPort();
+    ChildProcess batch = Tool({"upload", "--port", Path("com"), file, "--repeat"}, "\nq\n");
+    EXPECT_EQ(1, batch.WaitForExit(milliseconds(15000)));
+    const std::vector<std::string> printed = Lines(batch.OutputText());
+    ASSERT_EQ(3u, printed.size()) << batch.ErrorText();
+    EXPECT_EQ(0u, printed[0].find("failed: the line went away in ")) << printed[0];
+    EXPECT_EQ(0u, printed[1].find("confirmed in ")) << batch.ErrorText();
+    EXPECT_EQ("2 uploads: 1 confirmed, 1 failed", printed[2]);
+    EXPECT_NE(std::string::npos, batch.ErrorText().find("reopened " + Path("com")));
+}
+
+TEST_F(ToolTest, FilesThatCannotBeReadOrWrittenAreNamed) {
+    ChildProcess sim(VKD37_SIM_PATH, {});
+    const std::string port = sim.ReadPort();
+    // Unreadable is not missing: nothing is sent, and the file is not replaced by start values.
+    const std::string locked = StartFile("locked.dll");
+    ::chmod(locked.c_str(), 0);
+    ChildProcess set = ToolAsUser({"set", locked, "fwd.speed=50"});
+    EXPECT_EQ(2, set.WaitForExit());
+    EXPECT_NE(std::string::npos, set.ErrorText().find("cannot read " + locked + ": "));
+    ::chmod(locked.c_str(), 0644);
+    EXPECT_EQ(kStartValues, ReadFile(locked));
+    // A mistyped name uploads nothing.
+    for (const char* command : {"upload", "frame"}) {
+        std::vector<std::string> arguments = {command, Path("typo.dll")};
+        if (command == std::string("upload")) {
+            arguments.insert(arguments.end(), {"--port", port});
+        }
+        ChildProcess tool = Tool(arguments);
+        EXPECT_EQ(2, tool.WaitForExit());
+        EXPECT_EQ("vkd37: cannot read " + Path("typo.dll") +
+                      ": No such file or directory; nothing was sent\n",
+                  tool.ErrorText());
+    }
+    EXPECT_EQ(std::nullopt, sim.ReadLine(milliseconds(200)));
+    // Confirmed, but --save could not write: its own status, and the cause.
+    ChildProcess tool("/bin/bash",
+                      {"-c", "trap '' XFSZ; ulimit -f 0; exec \"$0\" \"$@\"", VKD37_TOOL_PATH,
+                       "upload", "--port", port, StartFile(), "--set", "fwd.speed=50", "--save"});
+    EXPECT_EQ(4, tool.WaitForExit(milliseconds(5000)));
+    EXPECT_EQ(0u, tool.ReadLine().value_or("").find("confirmed in "));
+    EXPECT_NE(std::string::npos, tool.ErrorText().find("vkd37: cannot write "));
+    EXPECT_EQ(kStartValues, ReadFile(Path("start.dll")));
+}
+
+TEST_F(ToolTest, NamesThatAreNotUtf8AreShownNotFatal) {
+    const std::string odd = Path("caf\xE9.dll");
+    ChildProcess show = Tool({"show", "--json", odd});
+    EXPECT_EQ(0, show.WaitForExit());
+    const Json shown = Json::parse(show.ReadLine().value_or("{}"), nullptr, false);
+    EXPECT_EQ(Path("caf\xEF\xBF\xBD.dll"), shown.value("file", ""));
+
+    ChildProcess sim(VKD37_SIM_PATH, {});
+    const std::string port = Path("port\xE9");
+    ASSERT_EQ(0, ::symlink(sim.ReadPort().c_str(), port.c_str()));
+    ChildProcess tool = Tool({"upload", "--port", port, StartFile(), "--log", Path("log")});
+    EXPECT_EQ(0, tool.WaitForExit(milliseconds(5000))) << tool.ErrorText();
+    const Json logged = Json::parse(ReadFile(Path("log")), nullptr, false);
+    EXPECT_EQ("confirmed", logged.value("outcome", ""));
+}
+
+// What scripts rely on is documented once more in the man page: the two must agree.
+TEST_F(ToolTest, TheManPageListsTheExitStatusesTheProgramHas) {
+    ChildProcess help = Tool({"--help"});
+    EXPECT_EQ(0, help.WaitForExit());
+    std::vector<std::string> program;
+    bool inTable = false;
+    for (const std::string& line : Lines(help.OutputText())) {
+        inTable = inTable || line == "Exit status:";
+        if (inTable && line.size() > 5 && line.compare(0, 2, "  ") == 0) {
+            program.push_back(line.substr(2, 1) + " " + line.substr(5));
+        }
+    }
+    std::vector<std::string> manual;
+    const std::vector<std::string> page = Lines(ReadFile(VKD37_MAN_PAGE));
+    const auto table = std::find(page.begin(), page.end(), ".SH EXIT STATUS");
+    for (auto line = table; line != page.end() && line + 2 < page.end(); ++line) {
+        if (*line == ".TP" && line[1].compare(0, 3, ".B ") == 0) {
+            std::string meaning = line[2];
+            for (std::size_t dash; (dash = meaning.find("\\-")) != std::string::npos;) {
+                meaning.erase(dash, 1); // roff's minus sign
+            }
+            manual.push_back(line[1].substr(3) + " " + meaning);
+        }
+        if (line != table && line->compare(0, 4, ".SH ") == 0) {
+            break;
+        }
+    }
+    EXPECT_EQ(5u, program.size());
+    EXPECT_EQ(program, manual);
 }

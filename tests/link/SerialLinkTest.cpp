@@ -7,6 +7,7 @@
 
 #include "SimulatorLog.h"
 #include "link/SerialLink.h"
+#include "link/SerialPort.h"
 
 namespace {
 
@@ -151,6 +152,24 @@ TEST_F(SerialLinkTest, SettingsLeftByAnotherProgramDoNotEatBytes) {
     EXPECT_EQ(Hex(frame), LastLoggedFrame(port::kGood));
     EXPECT_FALSE(link.dcb.fOutX || link.dcb.fInX || link.dcb.fNull || link.dcb.fAbortOnError);
     EXPECT_TRUE(link.dcb.fBinary);
+}
+
+// A pseudo-terminal forces 8 data bits without parity whatever it is told, so the parity another
+// program may leave on a real port is checked on the settings the link makes of it.
+TEST(ControllerLine, ParityAndFormatLeftByAnotherProgramAreUndone) {
+    DCB left{};
+    left.fParity = TRUE;
+    left.Parity = ODDPARITY;
+    left.ByteSize = 7;
+    left.StopBits = TWOSTOPBITS;
+    left.fOutxCtsFlow = TRUE; // handshaking stays as the port has it
+    ApplyControllerLine(left);
+    EXPECT_FALSE(left.fParity);
+    EXPECT_EQ(NOPARITY, left.Parity);
+    EXPECT_EQ(8, left.ByteSize);
+    EXPECT_EQ(ONESTOPBIT, left.StopBits);
+    EXPECT_EQ(9600u, left.BaudRate);
+    EXPECT_TRUE(left.fOutxCtsFlow);
 }
 
 TEST_F(SerialLinkTest, EchoSplitByAShortPauseIsAccepted) {

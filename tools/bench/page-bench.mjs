@@ -2,7 +2,7 @@
 // input in headless Chromium; the sizes of its module and of the whole file; click on
 // "Upload Parameters " to "Download Complete" through the loopback bridge against the simulator
 // paced at 9600 baud, beside `vkd37 upload` from process start to exit on the same simulator.
-//   node bench/web/page-bench.mjs PAGE MODULE SIMULATOR TOOL
+//   node tools/bench/page-bench.mjs PAGE MODULE SIMULATOR TOOL
 import { spawnSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, rmSync, statSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
