@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Makes a release from the checked-out commit: builds the two release trees from scratch, runs
-# the test command, puts the Debian package and the Windows zip with SHA256SUMS in dist/, then
-# builds both packages once more as another machine would and checks that they come out byte for
-# byte the same: from a copy of the commit in another folder, with another umask and time zone
-# and, when run as root, as the user nobody. That second build is here rather than in the test
-# command: it costs two clean builds, more than the whole package check is worth on every run.
+# the test command, puts the Debian package, the Windows zip and the browser page vkd37.html with
+# SHA256SUMS in dist/, then builds them once more as another machine would and checks that they
+# come out byte for byte the same: from a copy of the commit in another folder, with another
+# umask and time zone and, when run as root, as the user nobody. That second build is here rather
+# than in the test command: it costs two clean builds, more than the whole package check is worth
+# on every run.
 # Usage: scripts/release.sh
 #        scripts/release.sh --packages DIR   only the clean builds and the packages, into DIR
 set -euo pipefail
@@ -38,7 +39,9 @@ package() {
         find "build/package-$preset" -maxdepth 1 -name '*.deb' -exec cp {} "$1"/ \;
         find "build/package-$preset" -maxdepth 1 -name '*.zip' -exec cp {} "$1"/ \;
     done
-    (cd "$1" && sha256sum -- *.deb *.zip >SHA256SUMS)
+    # The browser page is a release file of its own too, as the linux-release tree built it.
+    cp build/linux-release/page/web/vkd37.html "$1"/
+    (cd "$1" && sha256sum -- *.deb *.zip *.html >SHA256SUMS)
 }
 
 mkdir -p build

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: natively (sanitizers, fuzzing, simulator), the 32-bit
 # program's PE checks, the 64-bit build under Wine against the simulator, and the two packages
-# made from the release builds (linux-release, win32).
+# made from the release builds (linux-release, win32), and the browser page (web).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,7 +14,7 @@ build() {
 
 mkdir -p build
 status=0
-for preset in native linux-release win32 win64; do
+for preset in native linux-release win32 win64 web; do
     echo "== build $preset"
     build "$preset" || { echo "build $preset failed"; exit 1; }
 done
@@ -27,4 +27,6 @@ echo "== test win32"
 ctest --preset win32 || status=1
 echo "== test win64 (under Wine)"
 scripts/wine/session ctest --preset win64 || status=1
+echo "== test web (the browser page against the simulator, in headless Chromium)"
+ctest --preset web || status=1
 exit $status

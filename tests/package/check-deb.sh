@@ -9,7 +9,7 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 programs=(vkd37 vkd37-sim)
 expected=(./usr/share/doc/vkd37-tools/README.md ./usr/share/doc/vkd37-tools/changelog.gz
-    ./usr/share/doc/vkd37-tools/copyright)
+    ./usr/share/doc/vkd37-tools/copyright ./usr/share/vkd37/vkd37.html)
 for program in "${programs[@]}"; do
     expected+=("./usr/bin/$program" "./usr/share/man/man1/$program.1.gz")
 done
@@ -44,6 +44,9 @@ for program in "${programs[@]}"; do
     man -l "$scratch/usr/share/man/man1/$program.1.gz" 2>/dev/null | grep -q "^NAME" ||
         fail "$program's man page does not render"
 done
+# The page must work from disk: everything inside it, and a policy that lets it reach nothing.
+grep -qF "connect-src 'none'" "$scratch/usr/share/vkd37/vkd37.html" ||
+    fail "vkd37.html lacks its Content-Security-Policy"
 zcat "$scratch/usr/share/doc/vkd37-tools/changelog.gz" | head -n 1 |
     grep -qF "vkd37-tools ($version) " || fail "the changelog's top entry is not $version"
 

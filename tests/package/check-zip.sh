@@ -10,7 +10,7 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 folder=VKD-37-$version-win32
 dialog="VKD-37参数设定程序.exe"
 expected=("$folder/$dialog" "$folder/vkd37.exe" "$folder/README.txt" "$folder/LICENSE"
-    "$folder/CHANGELOG.md")
+    "$folder/CHANGELOG.md" "$folder/vkd37.html")
 
 files=$(unzip -Z1 "$zip" | grep -v '/$' | sort)
 diff -u <(printf '%s\n' "${expected[@]}" | sort) <(echo "$files") ||

@@ -1,0 +1,120 @@
+// Replaces navigator.serial in the page under test with one port whose bytes cross a loopback
+// WebSocket to the bridge and on to the simulator's line. It keeps the rules of Chrome's ports
+// that pages trip over: close() refuses while a reader or writer holds a lock, a line error
+// (set lineErrorOnNextBytes) errors the current `readable` and the next access gets a fresh one, a lost device errors
+// both streams and fires `disconnect`, a returning one fires `connect`.
+(bridgeUrl) => {
+  const serial = new EventTarget();
+  const fire = (type, port) => {
+    const event = new Event(type);
+    Object.defineProperty(event, 'target', { value: port });
+    serial.dispatchEvent(event);
+  };
+
+  class StandInPort {
+    constructor() {
+      this.state = 'closed';
+      this.pending = []; // bytes that came before a readable was asked for
+      this.stream = null;
+      this.reading = null;
+      this.sink = null;
+      this.writing = null;
+    }
+
+    getInfo() { return { usbVendorId: 0x0403, usbProductId: 0x6001 }; }
+
+    async open(options) {
+      if (this.state === 'open') throw new DOMException('The port is already open.', 'InvalidStateError');
+      if (standIn.heldElsewhere) throw new DOMException('Failed to open serial port.', 'NetworkError');
+      standIn.openOptions = options;
+      this.socket ??= await this.connect();
+      const opened = new Promise((resolve) => { this.onOpened = resolve; });
+      this.socket.send('open');
+      await opened;
+      this.pending = [];
+      this.state = 'open';
+    }
+
+    connect() {
+      const socket = new WebSocket(bridgeUrl);
+      socket.binaryType = 'arraybuffer';
+      socket.onmessage = ({ data }) => (typeof data === 'string' ? this.event(data) : this.receive(new Uint8Array(data)));
+      return new Promise((resolve, reject) => {
+        socket.onopen = () => resolve(socket);
+        socket.onerror = () => reject(new DOMException('Failed to open serial port.', 'NetworkError'));
+      });
+    }
+
+    receive(bytes) {
+      if (this.state !== 'open') return;
+      if (standIn.lineErrorOnNextBytes && this.reading) {
+        // A framing or parity error on this byte: the reader sees the error, not the bytes.
+        this.reading.error(new DOMException('A line error.', standIn.lineErrorOnNextBytes));
+        standIn.lineErrorOnNextBytes = null;
+        this.stream = this.reading = null;
+        return;
+      }
+      if (this.reading) this.reading.enqueue(bytes);
+      else this.pending.push(bytes);
+    }
+
+    event(text) {
+      if (text === 'opened') {
+        this.onOpened();
+      } else if (text === 'lost') {
+        const lost = () => new DOMException('The device has been lost.', 'NetworkError');
+        this.reading?.error(lost());
+        this.writing?.error(lost());
+        this.stream = this.reading = this.sink = this.writing = null;
+        this.state = 'lost';
+        fire('disconnect', this);
+      } else if (text === 'back') {
+        this.state = 'closed';
+        fire('connect', this);
+      }
+    }
+
+    get readable() {
+      if (this.state !== 'open') return null;
+      this.stream ??= new ReadableStream({
+        start: (controller) => {
+          this.reading = controller;
+          this.pending.splice(0).forEach((bytes) => controller.enqueue(bytes));
+        },
+        cancel: () => { this.stream = this.reading = null; this.pending = []; },
+      });
+      return this.stream;
+    }
+
+    get writable() {
+      if (this.state !== 'open') return null;
+      this.sink ??= new WritableStream({
+        start: (controller) => { this.writing = controller; },
+        write: (chunk) => {
+          standIn.written.push(...chunk);
+          this.socket.send(chunk);
+        },
+        abort: () => { this.sink = this.writing = null; },
+      });
+      return this.sink;
+    }
+
+    async close() {
+      if (this.state === 'closed') throw new DOMException('The port is already closed.', 'InvalidStateError');
+      if (this.stream?.locked || this.sink?.locked) {
+        throw new TypeError("Failed to execute 'close' on 'SerialPort': Cannot cancel a locked stream");
+      }
+      await this.stream?.cancel();
+      this.stream = this.reading = this.sink = this.writing = null;
+      this.state = 'closed';
+      this.socket?.send('close');
+    }
+  }
+
+  const port = new StandInPort();
+  const standIn = { port, written: [], openOptions: null, lineErrorOnNextBytes: null, heldElsewhere: false };
+  window.standIn = standIn;
+  Object.defineProperty(Navigator.prototype, 'serial', { get: () => serial, configurable: true });
+  serial.getPorts = async () => [port];
+  serial.requestPort = async () => port;
+}

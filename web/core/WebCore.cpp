@@ -1,0 +1,155 @@
+// The C interface of the WebAssembly module: the page hands values and texts over through
+// the module's memory and gets back what the dialog and the tool would compute for them.
+// Values travel as 16 ints in the order of ParameterFields(); texts through one byte buffer.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "link/EchoRule.h"
+#include "link/FrameReport.h"
+#include "link/UploadFrame.h"
+#include "model/ParameterFile.h"
+#include "model/ParameterTable.h"
+
+#define VKD_EXPORT(name) extern "C" __attribute__((export_name(name)))
+
+namespace {
+
+// The page writes its input here and reads every text result from here.
+std::string exchange;
+int values[kStoredValueCount + 1]; // the stored values, then one slot for a parsed value
+
+ParameterSet SetOfValues() {
+    ParameterSet set;
+    int index = 0;
+    for (const ParameterField& field : ParameterFields()) {
+        set.*(field.member) = values[index++];
+    }
+    return set;
+}
+
+void TakeValues(const ParameterSet& set) {
+    int index = 0;
+    for (const ParameterField& field : ParameterFields()) {
+        values[index++] = set.*(field.member);
+    }
+}
+
+int Answer(std::string text) {
+    exchange = std::move(text);
+    return static_cast<int>(exchange.size());
+}
+
+const ParameterField* Field(int index) {
+    const auto& fields = ParameterFields();
+    return index >= 0 && static_cast<std::size_t>(index) < fields.size() ? &fields[index] : nullptr;
+}
+
+UploadFrame FrameOfValues() {
+    UploadFrame frame{};
+    BuildUploadFrame(SetOfValues(), frame);
+    return frame;
+}
+
+} // namespace
+
+VKD_EXPORT("vkd_exchange_reserve") char* ExchangeReserve(int size) {
+    exchange.assign(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+    return exchange.data();
+}
+VKD_EXPORT("vkd_exchange") const char* Exchange() {
+    return exchange.data();
+}
+VKD_EXPORT("vkd_values") int* Values() {
+    return values;
+}
+
+VKD_EXPORT("vkd_field_count") int FieldCount() {
+    return static_cast<int>(ParameterFields().size());
+}
+VKD_EXPORT("vkd_field_name") const char* FieldName(int index) {
+    return Field(index) ? Field(index)->name : nullptr;
+}
+VKD_EXPORT("vkd_field_kind") int FieldKind(int index) {
+    return Field(index) ? static_cast<int>(Field(index)->kind) : -1;
+}
+VKD_EXPORT("vkd_field_min") int FieldMin(int index) {
+    return Field(index) ? Field(index)->min : 0;
+}
+VKD_EXPORT("vkd_field_max") int FieldMax(int index) {
+    return Field(index) ? Field(index)->max : 0;
+}
+VKD_EXPORT("vkd_accepted_text") int FieldAcceptedText(int index) {
+    return Answer(Field(index) ? AcceptedText(*Field(index)) : "");
+}
+VKD_EXPORT("vkd_value_word") const char* FieldValueWord(int index, int value) {
+    return Field(index) ? ValueWord(*Field(index), value) : nullptr;
+}
+// Parses the exchange text as a value of the field into the slot after the stored values.
+VKD_EXPORT("vkd_parse_value") int FieldParseValue(int index) {
+    const auto parsed = Field(index) ? ParseValue(*Field(index), exchange) : std::nullopt;
+    values[kStoredValueCount] = parsed.value_or(0);
+    return parsed.has_value();
+}
+
+// The dialog's values when it finds no parameter file.
+VKD_EXPORT("vkd_start_values") void StartValues() {
+    ParameterSet set;
+    set.ApplyMissingFileValues();
+    TakeValues(set);
+}
+// Reads the exchange text with the dialog's reader into zeroed values; returns how many it took.
+VKD_EXPORT("vkd_read_text") int ReadText() {
+    ParameterSet set;
+    const int taken = ReadParameterText(exchange, set);
+    TakeValues(set);
+    return taken;
+}
+VKD_EXPORT("vkd_write_text") int WriteText() {
+    return Answer(WriteParameterText(SetOfValues()));
+}
+VKD_EXPORT("vkd_sync") void SyncForwardToReverse() {
+    ParameterSet set = SetOfValues();
+    set.CopyForwardToReverse();
+    TakeValues(set);
+}
+// One refusal a line, as the tool prints them.
+VKD_EXPORT("vkd_refused") int Refused(int includePort) {
+    std::string lines;
+    for (const std::string& refusal : RefusedValues(SetOfValues(), includePort != 0)) {
+        lines += lines.empty() ? "" : "\n";
+        lines += refusal;
+    }
+    return Answer(std::move(lines));
+}
+
+VKD_EXPORT("vkd_frame") int Frame() {
+    const UploadFrame frame = FrameOfValues();
+    return Answer(std::string(frame.begin(), frame.end()));
+}
+VKD_EXPORT("vkd_frame_hex") int FrameHexText(int spaced) {
+    return Answer(FrameHex(FrameOfValues(), spaced ? " " : ""));
+}
+
+// Judges the echo in the exchange buffer against the frame of the values.
+VKD_EXPORT("vkd_judge_echo") int Judge() {
+    const auto* echo = reinterpret_cast<const std::uint8_t*>(exchange.data());
+    return static_cast<int>(JudgeEcho(FrameOfValues(), echo, exchange.size()).outcome);
+}
+VKD_EXPORT("vkd_outcome_name") const char* OutcomeName(int outcome) {
+    return EchoOutcomeName(static_cast<EchoOutcome>(outcome));
+}
+VKD_EXPORT("vkd_describe_echo") int DescribeOutcome(int outcome, int received) {
+    return Answer(
+        DescribeEcho({static_cast<EchoOutcome>(outcome), static_cast<std::size_t>(received)}));
+}
+VKD_EXPORT("vkd_transfer_limit_ms") int TransferLimit(int bytes) {
+    return static_cast<int>(LineTiming::TransferLimitMs(static_cast<std::size_t>(bytes)));
+}
+VKD_EXPORT("vkd_interval_ms") int IntervalLimit() {
+    return static_cast<int>(LineTiming::kIntervalMs);
+}
+VKD_EXPORT("vkd_baud_rate") int BaudRate() {
+    return static_cast<int>(LineTiming::kBaudRate);
+}

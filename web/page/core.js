@@ -1,0 +1,156 @@
+'use strict';
+// The C++ core in WebAssembly, wrapped for the page and for the Node tests. Every rule the dialog
+// and the tool share (names, ranges, the file, the frame, the echo) is computed in the module;
+// this file only moves values and texts in and out of its memory.
+
+const ValueKind = Object.freeze({ number: 0, source: 1, flag: 2 });
+
+// Outcome codes of the module, in the order of its EchoOutcome.
+const EchoOutcome = Object.freeze({
+  confirmed: 0, writeFailed: 1, noEcho: 2, shortEcho: 3, changedEcho: 4, lineLost: 5,
+});
+
+// The module asks for a few WASI functions that only its abort path would use; they answer
+// ENOSYS, since the page has no files or console to give it.
+function wasiStubs(module) {
+  const stubs = {};
+  for (const entry of WebAssembly.Module.imports(module)) {
+    stubs[entry.module] ??= {};
+    stubs[entry.module][entry.name] = () => 52;
+  }
+  return stubs;
+}
+
+class Core {
+  constructor(instance) {
+    this.exports = instance.exports;
+    this.exports._initialize();
+    this.encoder = new TextEncoder();
+    this.decoder = new TextDecoder();
+    this.fields = [];
+    for (let i = 0; i < this.exports.vkd_field_count(); i++) {
+      this.fields.push({
+        index: i,
+        name: this.cString(this.exports.vkd_field_name(i)),
+        kind: this.exports.vkd_field_kind(i),
+        min: this.exports.vkd_field_min(i),
+        max: this.exports.vkd_field_max(i),
+        accepted: this.text(this.exports.vkd_accepted_text(i)),
+      });
+    }
+    this.frameLength = 19;
+    this.timing = {
+      baudRate: this.exports.vkd_baud_rate(),
+      transferLimitMs: this.exports.vkd_transfer_limit_ms(this.frameLength),
+      intervalMs: this.exports.vkd_interval_ms(),
+    };
+  }
+
+  static async load(bytes) {
+    const module = await WebAssembly.compile(bytes);
+    return new Core(await WebAssembly.instantiate(module, wasiStubs(module)));
+  }
+
+  bytes(pointer, length) {
+    return new Uint8Array(this.exports.memory.buffer, pointer, length);
+  }
+
+  cString(pointer) {
+    if (!pointer) return null;
+    const memory = new Uint8Array(this.exports.memory.buffer);
+    let end = pointer;
+    while (memory[end] !== 0) end++;
+    return this.decoder.decode(memory.subarray(pointer, end));
+  }
+
+  // The exchange buffer's first length bytes, as text or bytes.
+  text(length) {
+    return this.decoder.decode(this.bytes(this.exports.vkd_exchange(), length));
+  }
+
+  put(data) {
+    const bytes = typeof data === 'string' ? this.encoder.encode(data) : data;
+    this.bytes(this.exports.vkd_exchange_reserve(bytes.length), bytes.length).set(bytes);
+  }
+
+  // The 16 stored values, in field order, live in the module between calls.
+  get values() {
+    return Array.from(new Int32Array(this.exports.memory.buffer, this.exports.vkd_values(),
+      this.fields.length));
+  }
+
+  set values(list) {
+    new Int32Array(this.exports.memory.buffer, this.exports.vkd_values(), this.fields.length)
+      .set(list.map((v) => v | 0));
+  }
+
+  startValues() {
+    this.exports.vkd_start_values();
+    return this.values;
+  }
+
+  // The dialog's reader: values in field order (zero past the first non-number) and how many
+  // numbers it took.
+  readFile(text) {
+    this.put(text);
+    const taken = this.exports.vkd_read_text();
+    return { taken, values: this.values };
+  }
+
+  writeFile(values) {
+    this.values = values;
+    return this.text(this.exports.vkd_write_text());
+  }
+
+  sync(values) {
+    this.values = values;
+    this.exports.vkd_sync();
+    return this.values;
+  }
+
+  refused(values, includePort) {
+    this.values = values;
+    const text = this.text(this.exports.vkd_refused(includePort ? 1 : 0));
+    return text ? text.split('\n') : [];
+  }
+
+  // A value as typed: a number, or for sources and flags their words. null when it is none.
+  parse(field, text) {
+    this.put(text);
+    if (!this.exports.vkd_parse_value(field.index)) return null;
+    return new Int32Array(this.exports.memory.buffer, this.exports.vkd_values(),
+      this.fields.length + 1)[this.fields.length];
+  }
+
+  valueWord(field, value) {
+    return this.cString(this.exports.vkd_value_word(field.index, value));
+  }
+
+  frame(values) {
+    this.values = values;
+    const length = this.exports.vkd_frame(); // first: it moves the exchange buffer
+    return Uint8Array.from(this.bytes(this.exports.vkd_exchange(), length));
+  }
+
+  frameHex(values, spaced = true) {
+    this.values = values;
+    return this.text(this.exports.vkd_frame_hex(spaced ? 1 : 0));
+  }
+
+  // Judges the bytes that came back against the values' frame, with the dialog's echo rule.
+  judgeEcho(values, echo) {
+    this.values = values;
+    this.put(echo);
+    return this.exports.vkd_judge_echo();
+  }
+
+  outcomeName(outcome) {
+    return this.cString(this.exports.vkd_outcome_name(outcome));
+  }
+
+  describeEcho(outcome, received) {
+    return this.text(this.exports.vkd_describe_echo(outcome, received));
+  }
+}
+
+if (typeof module !== 'undefined') module.exports = { Core, ValueKind, EchoOutcome };
