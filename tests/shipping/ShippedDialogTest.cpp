@@ -89,6 +89,12 @@ TEST(ShippedDialog, StartsUploadsFailsShowsAboutAndCloses) {
     ASSERT_TRUE(::CreateDirectoryW(dir.c_str(), nullptr));
     const std::wstring file = dir + FromUtf8(kParameterFileName);
 
+    // Saved after every upload attempt, byte for byte as the writer spells the values.
+    const auto expectSaved = [&](const ParameterSet& set) {
+        const std::string text = WriteParameterText(set);
+        EXPECT_TRUE(WaitUntil(kOutcomeMs, [&] { return ReadWhole(file) == text; }))
+            << "file holds \"" << ReadWhole(file) << "\", expected \"" << text << "\"";
+    };
     ParameterSet expected = MixedProfile();
     std::ofstream(file.c_str(), std::ios::binary) << WriteParameterText(expected);
 
@@ -126,14 +132,13 @@ TEST(ShippedDialog, StartsUploadsFailsShowsAboutAndCloses) {
     const std::vector<std::string> good = LoggedFrames(port::kGood);
     ASSERT_EQ(goodBefore + 1, good.size()) << "COM1's simulator did not get one frame";
     EXPECT_EQ(Hex(frame), good.back());
-    EXPECT_TRUE(WaitUntil(kOutcomeMs, [&] { return ReadWhole(file) == WriteParameterText(expected); }))
-        << "file holds \"" << ReadWhole(file) << "\", expected \"" << WriteParameterText(expected)
-        << "\"";
+    expectSaved(expected);
     EXPECT_FALSE(program->WaitForBox(0).window) << "a box after a good upload";
 
     // The silent controller on COM2: the failure box, and the file saved with the new port.
     program->ChooseListEntry(kPort, port::kSilent);
-    EXPECT_TRUE(WaitUntil(kOutcomeMs, [&] { return program->ListSelection(kPort) == port::kSilent; }));
+    EXPECT_TRUE(
+        WaitUntil(kOutcomeMs, [&] { return program->ListSelection(kPort) == port::kSilent; }));
     EXPECT_TRUE(program->WaitForText(kPortStatus, kOpened, kOutcomeMs));
     const size_t silentBefore = LoggedFrames(port::kSilent).size();
     program->Click(kUpload);
@@ -147,9 +152,7 @@ TEST(ShippedDialog, StartsUploadsFailsShowsAboutAndCloses) {
     ASSERT_EQ(silentBefore + 1, silent.size()) << "COM2's simulator did not get one frame";
     EXPECT_EQ(Hex(frame), silent.back());
     expected.m_nPort = port::kSilent;
-    EXPECT_TRUE(WaitUntil(kOutcomeMs, [&] { return ReadWhole(file) == WriteParameterText(expected); }))
-        << "file holds \"" << ReadWhole(file) << "\", expected \"" << WriteParameterText(expected)
-        << "\"";
+    expectSaved(expected);
 
     // The About box, from the system menu's last item.
     ::PostMessageW(program->MainWindow(), WM_SYSCOMMAND, kAboutItem, 0);
