@@ -3,18 +3,17 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
+#include "link/EchoRule.h"
 #include "link/SerialLink.h"
 #include "link/UploadFrame.h"
 #include "model/ParameterSet.h"
 
 namespace {
-
-constexpr double kBitsPerByte = 10.0; // start, 8 data, stop
-constexpr double kBaudRate = 9600.0;
 
 double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to, LARGE_INTEGER frequency) {
     return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) /
@@ -60,8 +59,9 @@ int main(int argc, char** argv) {
         }
     }
 
-    const double wireMs = 2.0 * static_cast<double>(std::tuple_size<UploadFrame>::value) *
-                          kBitsPerByte * 1000.0 / kBaudRate;
+    const double wireMs = std::chrono::duration<double, std::milli>(
+                              LineTiming::WireTime(2 * std::tuple_size<UploadFrame>::value))
+                              .count();
     std::printf("COM%d: %d frames, %d delivered, %d failed\n", port, frameCount,
                 static_cast<int>(roundTrips.size()), failures);
     if (!roundTrips.empty()) {

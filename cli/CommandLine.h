@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -9,11 +10,16 @@
 // What vkd37 and vkd37-sim share in reading their command lines.
 namespace CommandLine {
 
-// Plain digits only: CLI11 alone would take "+5", "0x10" and "010" (as octal).
+// Plain digits only, always decimal: CLI11 alone would take "+5" and "0x10", and read "010" as
+// octal. A transform, not a check: the leading zeros go before CLI11 converts the text.
 inline const CLI::Validator kPlainDecimal(
     [](std::string& text) {
         const bool digits = !text.empty() && text.find_first_not_of("0123456789") == text.npos;
-        return digits ? std::string() : "'" + text + "' is not a plain decimal number";
+        if (!digits) {
+            return "'" + text + "' is not a plain decimal number";
+        }
+        text.erase(0, std::min(text.find_first_not_of('0'), text.size() - 1));
+        return std::string();
     },
     "", "plain decimal");
 

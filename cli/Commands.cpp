@@ -4,48 +4,65 @@
 #include <cstdio>
 #include <ctime>
 #include <iostream>
-#include <memory>
 #include <optional>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
+#include "cli/Output.h"
 #include "cli/ParameterNames.h"
 #include "cli/PortList.h"
 #include "link/FrameReport.h"
 #include "link/SerialPort.h"
 #include "link/UploadFrame.h"
 #include "model/ParameterFile.h"
+#include "model/ParameterTable.h"
+#include "platform/Handles.h"
 
 namespace {
 
 using Json = nlohmann::ordered_json;
 using Clock = std::chrono::steady_clock;
 
-void Fail(const std::string& message) {
-    std::fprintf(stderr, "vkd37: %s\n", message.c_str());
+// Names come from the command line and the file system: bytes that are not UTF-8 are shown as
+// U+FFFD rather than ending the program.
+std::string JsonText(const Json& value) {
+    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 void PrintLine(const std::string& text) {
-    std::fputs(text.c_str(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    WriteOut(text + "\n");
 }
+
+// What a command does when its file is not there.
+enum class WhenMissing { kStartValues, kRefuse };
 
 struct LoadedValues {
     ParameterSet set;
     bool found = false;
 };
 
-// The file's values as the dialog would load them, with the changes applied. Reports the first
-// bad change and returns nothing then.
-std::optional<LoadedValues> LoadValues(const ValueSource& source) {
+// The file's values as the dialog would load them, with the changes applied. A file that is
+// there but cannot be read is an error for every command: its values are unknown, and writing
+// over it would lose them.
+LoadedValues LoadValues(const ValueSource& source, WhenMissing whenMissing) {
     LoadedValues loaded;
-    loaded.found = LoadParameterFile(source.file.c_str(), loaded.set);
+    std::string error;
+    switch (LoadParameterFile(source.file.c_str(), loaded.set, error)) {
+    case LoadOutcome::kLoaded:
+        loaded.found = true;
+        break;
+    case LoadOutcome::kMissing:
+        if (whenMissing == WhenMissing::kRefuse) {
+            throw CommandError(kExitUsage, error + "; nothing was sent");
+        }
+        break;
+    case LoadOutcome::kUnreadable:
+        throw CommandError(kExitUsage, error);
+    }
     for (const std::string& assignment : source.assignments) {
-        std::string error;
         if (!ApplyAssignment(assignment, loaded.set, error)) {
-            Fail(error);
-            return std::nullopt;
+            throw CommandError(kExitUsage, error);
         }
     }
     return loaded;
@@ -97,50 +114,60 @@ std::string UtcTimestamp() {
     return withMillis;
 }
 
-std::string DescribeEcho(const EchoResult& result) {
-    switch (result.outcome) {
-    case EchoOutcome::kConfirmed:
-        return "confirmed";
-    case EchoOutcome::kWriteFailed:
-        return "failed: the frame could not be sent";
-    case EchoOutcome::kNoEcho:
-        return "failed: no echo";
-    case EchoOutcome::kShortEcho:
-        return "failed: short echo (" + std::to_string(result.received) + " of 19 bytes)";
-    case EchoOutcome::kChangedEcho:
-        return "failed: the echo differs from the frame";
-    case EchoOutcome::kLineLost:
-        return "failed: the line went away";
-    }
-    return "failed";
-}
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
 // Waits for the operator between two controllers: Enter goes on, q or the end of input stops.
 bool OperatorWantsAnother() {
-    std::fputs("Connect the next controller and press Enter (q to stop): ", stderr);
-    std::fflush(stderr);
+    WriteError("Connect the next controller and press Enter (q to stop): ");
     std::string answer;
     if (!std::getline(std::cin, answer)) {
-        std::fputc('\n', stderr);
+        WriteError("\n");
         return false;
     }
     return answer != "q" && answer != "Q";
 }
 
+SerialPort OpenPort(const std::string& name) {
+    OpenFailure failure = OpenFailure::kNone;
+    std::string error;
+    SerialPort port = SerialPort::Open(name, failure, error);
+    if (!port.IsOpen()) {
+        throw CommandError(kExitPortUnavailable, error);
+    }
+    return port;
+}
+
+// After a lost line the adapter was unplugged, or the next controller's plugged in: its device
+// comes back under the same name. An invalid port when it has not come back in time.
+SerialPort ReopenPort(const std::string& name) {
+    constexpr std::chrono::seconds kComeBackLimit{10};
+    constexpr std::chrono::milliseconds kRetryPause{200};
+    Complain("the line was lost; waiting up to " + std::to_string(kComeBackLimit.count()) +
+             " s for " + name + " to come back");
+    const Clock::time_point deadline = Clock::now() + kComeBackLimit;
+    for (;;) {
+        OpenFailure failure = OpenFailure::kNone;
+        std::string error;
+        SerialPort port = SerialPort::Open(name, failure, error);
+        if (port.IsOpen()) {
+            Complain("reopened " + name);
+            return port;
+        }
+        if (Clock::now() >= deadline) {
+            Complain(error);
+            return port;
+        }
+        std::this_thread::sleep_for(kRetryPause);
+    }
+}
+
 } // namespace
 
 int ShowValues(const std::string& file, bool json) {
-    const std::optional<LoadedValues> loaded = LoadValues({file, {}});
+    const LoadedValues loaded = LoadValues({file, {}}, WhenMissing::kStartValues);
     Json values = Json::array();
     std::string text =
-        loaded->found ? file + ":\n" : file + ": not found; the values the dialog starts with:\n";
+        loaded.found ? file + ":\n" : file + ": not found; the values the dialog starts with:\n";
     for (const ParameterField& field : ParameterFields()) {
-        const int value = loaded->set.*(field.member);
+        const int value = loaded.set.*(field.member);
         const bool accepted = IsAccepted(field, value);
         values.push_back({{"name", field.name},
                           {"value", value},
@@ -154,109 +181,102 @@ int ShowValues(const std::string& file, bool json) {
         text += line;
     }
     if (json) {
-        PrintLine(Json{{"file", file}, {"found", loaded->found}, {"values", values}}.dump());
+        PrintLine(JsonText({{"file", file}, {"found", loaded.found}, {"values", values}}));
     } else {
-        std::fputs(text.c_str(), stdout);
+        WriteOut(text);
     }
     return kExitDone;
 }
 
 int SetValues(const ValueSource& values) {
-    const std::optional<LoadedValues> loaded = LoadValues(values);
-    if (!loaded) {
-        return kExitUsage;
-    }
-    if (!SaveParameterFile(values.file.c_str(), loaded->set)) {
-        Fail("cannot write " + values.file);
-        return kExitUsage;
+    const LoadedValues loaded = LoadValues(values, WhenMissing::kStartValues);
+    std::string error;
+    if (!SaveParameterFile(values.file.c_str(), loaded.set, error)) {
+        throw CommandError(kExitUsage, error);
     }
     return kExitDone;
 }
 
 int PrintFrame(const ValueSource& values, bool json) {
-    const std::optional<LoadedValues> loaded = LoadValues(values);
-    if (!loaded) {
-        return kExitUsage;
-    }
-    const UploadFrame frame = FrameOf(loaded->set);
-    PrintLine(json ? Json{{"bytes", FrameHex(frame, "")}}.dump() : FrameHex(frame, " "));
+    const UploadFrame frame = FrameOf(LoadValues(values, WhenMissing::kRefuse).set);
+    PrintLine(json ? JsonText({{"bytes", FrameHex(frame, "")}}) : FrameHex(frame, " "));
     return kExitDone;
 }
 
 int DecodeHex(const std::string& hex, bool json) {
     const std::optional<UploadFrame> frame = ParseHexFrame(hex);
     if (!frame) {
-        Fail("'" + hex + "' is not a frame: expected 19 bytes as 38 hex digits");
-        return kExitUsage;
+        throw CommandError(kExitUsage,
+                           "'" + hex + "' is not a frame: expected 19 bytes as 38 hex digits");
     }
     const DecodedFrame decoded = DecodeFrame(*frame);
-    PrintLine(json ? FrameJson(decoded).dump() : DescribeFrame(decoded));
+    PrintLine(json ? JsonText(FrameJson(decoded)) : DescribeFrame(decoded));
     return kExitDone;
 }
 
 int Upload(const UploadRequest& request) {
-    const std::optional<LoadedValues> loaded = LoadValues(request.values);
-    if (!loaded) {
-        return kExitUsage;
-    }
-    const std::vector<std::string> refused = RefusedValues(loaded->set, false);
-    for (const std::string& problem : refused) {
-        Fail(problem);
+    const LoadedValues loaded = LoadValues(request.values, WhenMissing::kRefuse);
+    std::string refused;
+    for (const std::string& problem : RefusedValues(loaded.set, false)) {
+        refused += (refused.empty() ? "" : "\nvkd37: ") + problem;
     }
     if (!refused.empty()) {
-        return kExitUsage;
+        throw CommandError(kExitUsage, refused);
     }
-    FilePtr log;
+    StdioFile log;
     if (!request.logPath.empty()) {
-        log.reset(std::fopen(request.logPath.c_str(), "a"));
-        if (!log) {
-            Fail("cannot open the log " + request.logPath);
-            return kExitUsage;
+        log = OpenStdioFile(request.logPath.c_str(), "a");
+        if (!log.IsValid()) {
+            throw CommandError(kExitUsage, "cannot open the log " + request.logPath);
         }
     }
-    OpenFailure failure = OpenFailure::kNone;
-    std::string error;
-    SerialPort port = SerialPort::Open(request.port, failure, error);
-    if (!port.IsOpen()) {
-        Fail(error);
-        return kExitPortUnavailable;
-    }
+    SerialPort port = OpenPort(request.port);
 
-    const UploadFrame frame = FrameOf(loaded->set);
+    const UploadFrame frame = FrameOf(loaded.set);
     int confirmed = 0;
     int failed = 0;
+    bool saveFailed = false;
     do {
+        if (!port.IsOpen()) {
+            port = ReopenPort(request.port);
+        }
         const Clock::time_point start = Clock::now();
-        const EchoResult result = port.Exchange(frame);
+        const EchoResult result =
+            port.IsOpen() ? port.Exchange(frame) : EchoResult{EchoOutcome::kLineLost, 0};
         const auto elapsed =
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
         result.outcome == EchoOutcome::kConfirmed ? ++confirmed : ++failed;
+        if (result.outcome == EchoOutcome::kLineLost) {
+            port = SerialPort(); // opened anew before the next attempt
+        }
 
         const Json record = {{"time", UtcTimestamp()},
                              {"port", request.port},
                              {"frame", FrameHex(frame, "")},
                              {"outcome", EchoOutcomeName(result.outcome)},
                              {"ms", elapsed}};
-        if (log) {
-            std::fprintf(log.get(), "%s\n", record.dump().c_str());
+        if (log.IsValid()) {
+            std::fprintf(log.get(), "%s\n", JsonText(record).c_str());
             std::fflush(log.get());
         }
-        PrintLine(request.json ? record.dump()
+        PrintLine(request.json ? JsonText(record)
                                : DescribeEcho(result) + " in " + std::to_string(elapsed) + " ms");
         // Saved after the first attempt, whatever its outcome, as the dialog does.
+        std::string error;
         if (request.save && confirmed + failed == 1 &&
-            !SaveParameterFile(request.values.file.c_str(), loaded->set)) {
-            Fail("cannot write " + request.values.file);
+            !SaveParameterFile(request.values.file.c_str(), loaded.set, error)) {
+            Complain(error);
+            saveFailed = true;
         }
     } while (request.repeat && OperatorWantsAnother());
 
     if (request.repeat) {
-        PrintLine(request.json ? Json{{"confirmed", confirmed}, {"failed", failed}}.dump()
+        PrintLine(request.json ? JsonText({{"confirmed", confirmed}, {"failed", failed}})
                                : std::to_string(confirmed + failed) +
                                      " uploads: " + std::to_string(confirmed) + " confirmed, " +
                                      std::to_string(failed) + " failed");
     }
-    return failed == 0 ? kExitDone : kExitUploadFailed;
+    return failed > 0 ? kExitUploadFailed : saveFailed ? kExitNotSaved : kExitDone;
 }
 
 int ListPorts(bool json) {
@@ -266,14 +286,14 @@ int ListPorts(bool json) {
         for (const PortEntry& entry : ports) {
             list.push_back({{"port", entry.port}, {"device", entry.device}});
         }
-        PrintLine(list.dump());
+        PrintLine(JsonText(list));
         return kExitDone;
     }
     for (const PortEntry& entry : ports) {
         PrintLine(entry.port == entry.device ? entry.port : entry.port + "  " + entry.device);
     }
     if (ports.empty()) {
-        Fail("no serial ports found");
+        Complain("no serial ports found");
     }
     return kExitDone;
 }

@@ -3,13 +3,7 @@
 #include <string>
 #include <vector>
 
-// Exit statuses a script can rely on.
-enum ExitStatus : int {
-    kExitDone = 0,
-    kExitUploadFailed = 1,   // no echo, a short or a different echo
-    kExitUsage = 2,          // a usage, value or file error; nothing was sent
-    kExitPortUnavailable = 3 // missing, busy, or not a serial port
-};
+#include "cli/ExitStatus.h"
 
 // A parameter file and the NAME=VALUE changes made to its values.
 struct ValueSource {
@@ -26,6 +20,7 @@ struct UploadRequest {
     bool json = false;
 };
 
+// Each returns the exit status, or throws CommandError when it cannot do its work.
 int ShowValues(const std::string& file, bool json);
 int SetValues(const ValueSource& values);
 int PrintFrame(const ValueSource& values, bool json);

@@ -1,24 +1,60 @@
+#include <algorithm>
+#include <exception>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
+#include "cli/Output.h"
 #include "model/ParameterFile.h"
+#include "model/ParameterTable.h"
+
+#ifdef _WIN32
+#include "platform/Text.h"
+#endif
 
 namespace {
 
-constexpr char kFooter[] =
-    "Names for --set and set: port, fwd.source, fwd.acc, fwd.speed, fwd.dec, rev.source,\n"
-    "rev.acc, rev.speed, rev.dec, cycles, home_delay_ms, end_delay_ms, cycles.on,\n"
-    "home_delay.on, end_delay.on, auto_home. Sources take internal, internal-pot,\n"
-    "external-pot or 0-2; flags on/off or 1/0. FILE defaults to InitialParameter.dll in the\n"
-    "current directory; give it before --set.\n"
-    "\n"
-    "Exit status:\n"
-    "  0  done (upload: every frame echoed exactly)\n"
-    "  1  the upload failed: no echo, a short or a different echo\n"
-    "  2  a usage, value or file error; nothing was sent\n"
-    "  3  the port could not be opened: missing, busy, or not a serial port\n";
+// Breaks text into lines of at most width characters at its spaces.
+std::string Wrapped(const std::string& text, std::size_t width) {
+    std::string wrapped;
+    std::size_t lineStart = 0;
+    for (std::size_t word = 0; word < text.size();) {
+        const std::size_t end = std::min(text.find(' ', word), text.size());
+        if (end - lineStart > width && word > lineStart) {
+            wrapped.back() = '\n';
+            lineStart = word;
+        }
+        wrapped.append(text, word, end - word);
+        if (end < text.size()) {
+            wrapped += ' ';
+        }
+        word = end + 1;
+    }
+    return wrapped;
+}
+
+// The names, words and exit statuses come from their tables, so the help cannot fall behind.
+std::string Footer() {
+    std::string names;
+    for (const ParameterField& field : ParameterFields()) {
+        names += (names.empty() ? "" : ", ") + std::string(field.name);
+    }
+    const ParameterField& source = FieldFor(&ParameterSet::m_nFwdSource);
+    const ParameterField& flag = FieldFor(&ParameterSet::m_bAutoHome);
+    std::string footer =
+        Wrapped("Names for --set and set: " + names + ". Sources take " + ValueWords(source) +
+                    " or " + std::to_string(source.min) + "-" + std::to_string(source.max) +
+                    "; flags " + AcceptedText(flag) + ". FILE defaults to " + kParameterFileName +
+                    " in the current directory; give it before --set.",
+                90) +
+        "\n\nExit status:\n";
+    for (const ExitStatusMeaning& exit : kExitStatusMeanings) {
+        footer += "  " + std::to_string(exit.status) + "  " + exit.meaning + "\n";
+    }
+    return footer;
+}
 
 void AddFile(CLI::App& command, std::string& file) {
     command.add_option("FILE", file, "parameter file")
@@ -34,44 +70,50 @@ void AddJson(CLI::App& command, bool& json) {
     command.add_flag("--json", json, "print JSON instead of text");
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+// Each sub-command: its options, and the action its callback runs once they are parsed.
+int Run(int argc, const char* const* argv) {
     CLI::App app{"Sets up VKD-37 motion controllers over a serial line: shows and changes\n"
                  "parameter files, and uploads their values with the dialog's frame and echo rule.",
                  "vkd37"};
     app.set_version_flag("--version", std::string("vkd37 ") + VKD_VERSION);
     // A path such as /dev/ttyUSB0 or a Wine path is never a "/x" Windows-style option.
     app.allow_windows_style_options(false);
-    app.footer(kFooter);
+    app.footer(Footer());
     app.require_subcommand(1);
 
+    int status = kExitDone;
     bool json = false;
-    std::string hex;
-    ValueSource values{kParameterFileName, {}};
-    UploadRequest upload;
-    upload.values = values;
 
+    std::string showFile = kParameterFileName;
     CLI::App* show = app.add_subcommand("show", "the 16 stored values with their valid ranges; "
                                                 "marks those the dialog would refuse");
-    AddFile(*show, values.file);
+    AddFile(*show, showFile);
     AddJson(*show, json);
+    show->callback([&] { status = ShowValues(showFile, json); });
 
+    ValueSource changed;
     CLI::App* set = app.add_subcommand("set", "change values in a parameter file, atomically; "
                                               "an out-of-range value leaves it untouched");
-    set->add_option("FILE", values.file, "parameter file")->check(CommandLine::kPath)->required();
-    set->add_option("NAME=VALUE", values.assignments, "values to change")->required();
+    set->add_option("FILE", changed.file, "parameter file")->check(CommandLine::kPath)->required();
+    set->add_option("NAME=VALUE", changed.assignments, "values to change")->required();
+    set->callback([&] { status = SetValues(changed); });
 
+    ValueSource framed{kParameterFileName, {}};
     CLI::App* frame =
         app.add_subcommand("frame", "print the 19-byte frame the values give, in hex");
-    AddFile(*frame, values.file);
-    AddChanges(*frame, values.assignments);
+    AddFile(*frame, framed.file);
+    AddChanges(*frame, framed.assignments);
     AddJson(*frame, json);
+    frame->callback([&] { status = PrintFrame(framed, json); });
 
+    std::string hex;
     CLI::App* decode = app.add_subcommand("decode", "decode a frame given as 38 hex digits");
     decode->add_option("HEX", hex, "the frame; blanks between bytes allowed")->required();
     AddJson(*decode, json);
+    decode->callback([&] { status = DecodeHex(hex, json); });
 
+    UploadRequest upload;
+    upload.values.file = kParameterFileName;
     CLI::App* send = app.add_subcommand(
         "upload", "validate the values, send the frame and wait for its exact echo");
     send->add_option("--port", upload.port,
@@ -82,35 +124,54 @@ int main(int argc, char** argv) {
     AddChanges(*send, upload.values.assignments);
     send->add_flag("--repeat", upload.repeat,
                    "one controller after another: wait for Enter (q stops) after each upload, "
-                   "then print a summary");
+                   "then print a summary; a port whose line was lost is opened anew first");
     send->add_option("--log", upload.logPath,
                      "append one JSON line per attempt (time, port, frame, outcome, ms)")
         ->check(CommandLine::kPath);
     send->add_flag("--save", upload.save, "write the values used back to FILE");
     AddJson(*send, upload.json);
+    send->callback([&] { status = Upload(upload); });
 
     CLI::App* ports = app.add_subcommand("ports", "list the serial ports present");
     AddJson(*ports, json);
+    ports->callback([&] { status = ListPorts(json); });
 
-    if (const std::optional<int> status =
-            CommandLine::Parse(app, argc, argv, std::cout, std::cerr)) {
-        return *status;
+    if (const std::optional<int> stop = CommandLine::Parse(app, argc, argv, std::cout, std::cerr)) {
+        return *stop;
     }
-
-    if (*show) {
-        return ShowValues(values.file, json);
-    }
-    if (*set) {
-        return SetValues(values);
-    }
-    if (*frame) {
-        return PrintFrame(values, json);
-    }
-    if (*decode) {
-        return DecodeHex(hex, json);
-    }
-    if (*send) {
-        return Upload(upload);
-    }
-    return ListPorts(json);
+    return status;
 }
+
+// The one place an error becomes a message and an exit status.
+int RunReportingErrors(int argc, const char* const* argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const CommandError& error) {
+        Complain(error.what());
+        return error.Status();
+    } catch (const std::exception& error) {
+        Complain(error.what());
+        return kExitUsage;
+    }
+}
+
+} // namespace
+
+#ifdef _WIN32
+// The arguments as Windows has them, so that names in any script work whatever the code page.
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::string> arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments.push_back(Utf8(argv[i]));
+    }
+    std::vector<const char*> pointers;
+    for (const std::string& argument : arguments) {
+        pointers.push_back(argument.c_str());
+    }
+    return RunReportingErrors(argc, pointers.data());
+}
+#else
+int main(int argc, char** argv) {
+    return RunReportingErrors(argc, argv);
+}
+#endif

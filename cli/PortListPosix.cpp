@@ -4,20 +4,15 @@
 #include <climits>
 #include <cstdlib>
 #include <fstream>
-#include <memory>
 
-#include <dirent.h>
+#include "platform/Handles.h"
 
 namespace {
 
-struct DirectoryCloser {
-    void operator()(DIR* directory) const { ::closedir(directory); }
-};
-
 std::vector<std::string> Entries(const std::string& directory) {
     std::vector<std::string> names;
-    const std::unique_ptr<DIR, DirectoryCloser> listing(::opendir(directory.c_str()));
-    while (listing) {
+    const Directory listing(::opendir(directory.c_str()));
+    while (listing.IsValid()) {
         const dirent* entry = ::readdir(listing.get());
         if (!entry) {
             break;

@@ -5,36 +5,10 @@
 
 #include <windows.h>
 
+#include "platform/Handles.h"
+#include "platform/Text.h"
+
 namespace {
-
-class RegistryKey {
-public:
-    explicit RegistryKey(const wchar_t* path) {
-        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key_) != ERROR_SUCCESS) {
-            key_ = nullptr;
-        }
-    }
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-    ~RegistryKey() {
-        if (key_) {
-            ::RegCloseKey(key_);
-        }
-    }
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
-
-std::string Utf8(const wchar_t* text, int length) {
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-    std::string narrow(static_cast<std::size_t>(std::max(size, 0)), '\0');
-    if (size > 0) {
-        ::WideCharToMultiByte(CP_UTF8, 0, text, length, narrow.data(), size, nullptr, nullptr);
-    }
-    return narrow;
-}
 
 // COM2 before COM10.
 int PortNumber(const std::string& port) {
@@ -45,10 +19,12 @@ int PortNumber(const std::string& port) {
 
 std::vector<PortEntry> ListSerialPorts() {
     std::vector<PortEntry> ports;
-    const RegistryKey key(L"HARDWARE\\DEVICEMAP\\SERIALCOMM");
-    if (!key.get()) {
+    HKEY opened = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ,
+                        &opened) != ERROR_SUCCESS) {
         return ports;
     }
+    const RegistryKey key(opened);
     for (DWORD index = 0;; ++index) {
         wchar_t device[256];
         DWORD deviceLength = sizeof device / sizeof device[0];
@@ -69,7 +45,8 @@ std::vector<PortEntry> ListSerialPorts() {
         while (portLength > 0 && port[portLength - 1] == L'\0') {
             --portLength;
         }
-        ports.push_back({Utf8(port, portLength), Utf8(device, static_cast<int>(deviceLength))});
+        ports.push_back({Utf8(std::wstring_view(port, static_cast<std::size_t>(portLength))),
+                         Utf8(std::wstring_view(device, deviceLength))});
     }
     std::sort(ports.begin(), ports.end(), [](const PortEntry& a, const PortEntry& b) {
         return PortNumber(a.port) < PortNumber(b.port);

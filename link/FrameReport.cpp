@@ -5,14 +5,16 @@
 
 #include <nlohmann/json.hpp>
 
-#include "model/ParameterSet.h"
+#include "model/ParameterTable.h"
 
 namespace {
 
-constexpr int kHighestSource = kSpeedExternalPot;
-constexpr int kHighestSpeedByte = ParameterRange::kSpeedMax - 1;
-constexpr int kMaxAutoHome = 1;
+using P = ParameterSet;
 constexpr unsigned kDelayUnitMs = 10;
+
+int Highest(int ParameterSet::*member) {
+    return FieldFor(member).max;
+}
 
 std::uint32_t Unsigned24(const UploadFrame& frame, int first) {
     return static_cast<std::uint32_t>(frame[first]) << 16 |
@@ -44,28 +46,16 @@ private:
 
 void CheckProfile(ProblemList& problems, const char* name, const ProfileFields& profile) {
     const std::string prefix = name;
-    problems.CheckAtMost(prefix + " source", profile.source, kHighestSource);
-    problems.CheckAtMost(prefix + " ACC", profile.acc, ParameterRange::kRampMax);
+    // Both profiles have the forward profile's ranges.
+    problems.CheckAtMost(prefix + " source", profile.source, Highest(&P::m_nFwdSource));
+    problems.CheckAtMost(prefix + " ACC", profile.acc, Highest(&P::m_nFwdAcc));
     // The byte is what the controller sees, so that is what the message names.
-    problems.CheckAtMost(prefix + " speed byte", profile.speed - 1, kHighestSpeedByte);
-    problems.CheckAtMost(prefix + " DEC", profile.dec, ParameterRange::kRampMax);
-}
-
-const char* SourceName(int source) {
-    switch (source) {
-    case kSpeedInternal:
-        return "internal";
-    case kSpeedInternalPot:
-        return "internal-pot";
-    case kSpeedExternalPot:
-        return "external-pot";
-    default:
-        return nullptr;
-    }
+    problems.CheckAtMost(prefix + " speed byte", profile.speed - 1, Highest(&P::m_nFwdSpeed) - 1);
+    problems.CheckAtMost(prefix + " DEC", profile.dec, Highest(&P::m_nFwdDec));
 }
 
 std::string DescribeProfile(const char* name, const ProfileFields& profile) {
-    const char* source = SourceName(profile.source);
+    const char* source = ValueWord(FieldFor(&P::m_nFwdSource), profile.source);
     std::string text = name;
     text += source ? std::string(" ") + source : " source " + std::to_string(profile.source);
     text += " ACC " + std::to_string(profile.acc) + " speed " + std::to_string(profile.speed) +
@@ -107,10 +97,10 @@ DecodedFrame DecodeFrame(const UploadFrame& frame) {
     }
     CheckProfile(problems, "FWD", decoded.forward);
     CheckProfile(problems, "REV", decoded.reverse);
-    problems.CheckAtMost("cycles", decoded.cycles, ParameterRange::kCyclesMax);
-    problems.CheckAtMost("home delay", decoded.homeDelayMs, ParameterRange::kDelayMax, " ms");
-    problems.CheckAtMost("end delay", decoded.endDelayMs, ParameterRange::kDelayMax, " ms");
-    problems.CheckAtMost("auto homing byte", decoded.autoHome, kMaxAutoHome);
+    problems.CheckAtMost("cycles", decoded.cycles, Highest(&P::m_nCycles));
+    problems.CheckAtMost("home delay", decoded.homeDelayMs, Highest(&P::m_nHomeDelay), " ms");
+    problems.CheckAtMost("end delay", decoded.endDelayMs, Highest(&P::m_nEndDelay), " ms");
+    problems.CheckAtMost("auto homing byte", decoded.autoHome, Highest(&P::m_bAutoHome));
     return decoded;
 }
 

@@ -15,7 +15,8 @@ int SerialLink::OpenPort(int number) {
     if (!hLinkHandle.IsValid()) {
         return 0;
     }
-    if (!ConfigurePort(hLinkHandle.get(), dcb)) {
+    DWORD error = 0;
+    if (!ConfigurePort(hLinkHandle.get(), dcb, SettingsCheck::kAsDialog, error)) {
         hLinkHandle.Close();
         return 0;
     }
@@ -31,8 +32,12 @@ void SerialLink::ClosePort() {
 }
 
 int SerialLink::SendFrame(const UploadFrame& frame) {
+    return Exchange(frame).outcome == EchoOutcome::kConfirmed ? 1 : 0;
+}
+
+EchoResult SerialLink::Exchange(const UploadFrame& frame) {
     if (!hLinkHandle.IsValid()) {
-        return 0;
+        return {EchoOutcome::kWriteFailed, 0};
     }
-    return ExchangeFrame(hLinkHandle.get(), frame).outcome == EchoOutcome::kConfirmed ? 1 : 0;
+    return ExchangeFrame(hLinkHandle.get(), frame);
 }

@@ -2,8 +2,9 @@
 
 #include <windows.h>
 
-#include "platform/FileHandle.h"
+#include "link/EchoRule.h"
 #include "link/UploadFrame.h"
+#include "platform/Handles.h"
 
 // The COM port to the controller. Every call blocks the calling thread until the port answers
 // or its time-outs expire; nothing here shows a message.
@@ -15,6 +16,9 @@ public:
     void ClosePort();
     // 1 when the frame went out whole and the same 19 bytes came back, 0 otherwise.
     int SendFrame(const UploadFrame& frame);
+    // The same exchange, telling how it ended: kLineLost when a call on the port failed, i.e.
+    // the device has gone (an unplugged adapter), as opposed to a silent or wrong controller.
+    EchoResult Exchange(const UploadFrame& frame);
 
     FileHandle hLinkHandle;
     DCB dcb{};

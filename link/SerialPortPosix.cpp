@@ -1,16 +1,14 @@
 #include "link/SerialPort.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
-#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -42,12 +40,11 @@ int WaitFor(int fd, short events, Clock::time_point deadline) {
     }
 }
 
-bool IsTransient(int error) {
-    return error == EINTR || error == EAGAIN || error == EWOULDBLOCK;
-}
+constexpr short kLineGone = POLLERR | POLLHUP | POLLNVAL;
 
-// The bounded write loop: each attempt may take as long as a write of the rest may take.
-bool WriteFrame(int fd, const UploadFrame& frame) {
+// The bounded write loop: each attempt may take as long as a write of the rest may take. A line
+// that moves nothing too often is stuck (write failed); one that reports an error has gone.
+EchoOutcome WriteFrame(int fd, const UploadFrame& frame) {
     std::size_t sent = 0;
     int emptyWrites = 0;
     while (sent < frame.size()) {
@@ -55,35 +52,36 @@ bool WriteFrame(int fd, const UploadFrame& frame) {
         const Clock::time_point deadline =
             Clock::now() + milliseconds(LineTiming::TransferLimitMs(rest));
         const int events = WaitFor(fd, POLLOUT, deadline);
-        if (events < 0 || (events & (POLLERR | POLLHUP | POLLNVAL))) {
-            return false;
+        if (events < 0 || (events & kLineGone)) {
+            return EchoOutcome::kLineLost;
         }
         ssize_t written = 0;
         if (events & POLLOUT) {
             written = ::write(fd, frame.data() + sent, rest);
             if (written < 0 && !IsTransient(errno)) {
-                return false;
+                return EchoOutcome::kLineLost;
             }
         }
         emptyWrites = written > 0 ? 0 : emptyWrites + 1;
         if (emptyWrites == LineTiming::kMaxEmptyWrites) {
-            return false;
+            return EchoOutcome::kWriteFailed;
         }
         sent += static_cast<std::size_t>(std::max<ssize_t>(written, 0));
     }
-    return true;
+    return EchoOutcome::kConfirmed;
 }
 
 // One read of 19 bytes with the Windows semantics: it ends at the total time-out, when more than
 // the interval passes between two bytes, or when all bytes are in. Extra bytes stay queued.
-EchoResult ReadEcho(int fd, UploadFrame& echo) {
-    EchoResult result;
+// The bytes read; nothing when the line went away.
+std::optional<std::size_t> ReadEcho(int fd, UploadFrame& echo) {
+    std::size_t received = 0;
     const Clock::time_point total =
         Clock::now() + milliseconds(LineTiming::TransferLimitMs(echo.size()));
     Clock::time_point lastByte{};
-    while (result.received < echo.size()) {
+    while (received < echo.size()) {
         Clock::time_point deadline = total;
-        if (result.received > 0) {
+        if (received > 0) {
             deadline = std::min(deadline, lastByte + milliseconds(LineTiming::kIntervalMs));
         }
         const int events = WaitFor(fd, POLLIN, deadline);
@@ -91,35 +89,39 @@ EchoResult ReadEcho(int fd, UploadFrame& echo) {
             break;
         }
         if (events < 0 || !(events & POLLIN)) {
-            result.outcome = EchoOutcome::kLineLost;
-            return result;
+            return std::nullopt;
         }
-        const ssize_t count =
-            ::read(fd, echo.data() + result.received, echo.size() - result.received);
+        const ssize_t count = ::read(fd, echo.data() + received, echo.size() - received);
         if (count < 0 && IsTransient(errno)) {
             continue;
         }
         if (count <= 0) {
-            result.outcome = EchoOutcome::kLineLost;
-            return result;
+            return std::nullopt;
         }
-        result.received += static_cast<std::size_t>(count);
+        received += static_cast<std::size_t>(count);
         lastByte = Clock::now();
     }
-    result.outcome = result.received == 0            ? EchoOutcome::kNoEcho
-                     : result.received < echo.size() ? EchoOutcome::kShortEcho
-                                                     : EchoOutcome::kConfirmed;
-    return result;
+    return received;
 }
 
-bool MakeNonBlocking(int fd) {
-    const int flags = ::fcntl(fd, F_GETFL);
-    return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
+EchoResult ExchangeOnce(int fd, const UploadFrame& frame) {
+    // Whatever arrived before this frame (a late or extra echo) must not count as its answer.
+    ::tcflush(fd, TCIOFLUSH);
+    const EchoOutcome written = WriteFrame(fd, frame);
+    if (written != EchoOutcome::kConfirmed) {
+        return {written, 0};
+    }
+    UploadFrame echo{};
+    const std::optional<std::size_t> received = ReadEcho(fd, echo);
+    if (!received) {
+        return {EchoOutcome::kLineLost, 0};
+    }
+    return JudgeEcho(frame, echo.data(), *received);
 }
 
 } // namespace
 
-bool ConfigureLine(int fd, std::string& error) {
+bool ConfigurePort(int fd, std::string& error) {
     termios settings{};
     if (::tcgetattr(fd, &settings) != 0) {
         error = WithReason("cannot read the line settings");
@@ -143,10 +145,20 @@ bool ConfigureLine(int fd, std::string& error) {
     return true;
 }
 
-UniqueFd OpenSerialDevice(const std::string& path, OpenFailure& failure, std::string& error) {
+EchoResult ExchangeFrame(int fd, const UploadFrame& frame) {
+    const EchoResult result = ExchangeOnce(fd, frame);
+    if (result.outcome != EchoOutcome::kConfirmed) {
+        // Bytes held back by flow control would make the close wait for the tty's closing time
+        // (up to 30 s) before the caller could report or try again.
+        ::tcflush(fd, TCOFLUSH);
+    }
+    return result;
+}
+
+PortHandle OpenSerialDevice(const std::string& path, OpenFailure& failure, std::string& error) {
     const std::string prefix = "cannot open " + path + ": ";
-    UniqueFd device(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
-    if (!device.IsValid()) {
+    UniqueFd opened(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+    if (!opened.IsValid()) {
         const int reason = errno;
         failure = reason == ENOENT  ? OpenFailure::kMissing
                   : reason == EBUSY ? OpenFailure::kBusy
@@ -154,19 +166,21 @@ UniqueFd OpenSerialDevice(const std::string& path, OpenFailure& failure, std::st
         error = prefix + (reason == EBUSY ? "held by another program" : std::strerror(reason));
         return {};
     }
-    if (!::isatty(device.get())) {
+    if (!::isatty(opened.get())) {
         failure = OpenFailure::kNotSerial;
         error = prefix + "not a serial port";
         return {};
     }
-    // TIOCEXCL keeps other openers out, except root; the lock is what cooperating tools check.
-    if (::flock(device.get(), LOCK_EX | LOCK_NB) != 0) {
+    // The lock is what cooperating tools check, since TIOCEXCL does not stop root.
+    if (::flock(opened.get(), LOCK_EX | LOCK_NB) != 0) {
         failure = errno == EWOULDBLOCK ? OpenFailure::kBusy : OpenFailure::kOther;
         error = prefix + (errno == EWOULDBLOCK ? "held by another program" : std::strerror(errno));
         return {};
     }
+    // From here on every way out clears TIOCEXCL again.
+    PortHandle device(opened.Release());
     std::string reason;
-    if (::ioctl(device.get(), TIOCEXCL) != 0 || !ConfigureLine(device.get(), reason)) {
+    if (::ioctl(device.get(), TIOCEXCL) != 0 || !ConfigurePort(device.get(), reason)) {
         failure = OpenFailure::kNotSerial;
         error =
             prefix + "not a serial port (" + (reason.empty() ? "TIOCEXCL refused" : reason) + ")";
@@ -176,59 +190,8 @@ UniqueFd OpenSerialDevice(const std::string& path, OpenFailure& failure, std::st
     return device;
 }
 
-bool CreatePseudoTerminal(PseudoTerminal& terminal, std::string& error) {
-    UniqueFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
-    if (!master.IsValid()) {
-        error = WithReason("cannot create a pseudo-terminal");
-        return false;
-    }
-    if (::grantpt(master.get()) != 0 || ::unlockpt(master.get()) != 0) {
-        error = WithReason("cannot unlock the pseudo-terminal");
-        return false;
-    }
-    char name[128];
-    if (::ptsname_r(master.get(), name, sizeof name) != 0) {
-        error = WithReason("cannot name the pseudo-terminal");
-        return false;
-    }
-    UniqueFd slave(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
-    if (!slave.IsValid()) {
-        error = WithReason(std::string("cannot open ") + name);
-        return false;
-    }
-    if (!ConfigureLine(slave.get(), error) || !ConfigureLine(master.get(), error)) {
-        return false;
-    }
-    if (!MakeNonBlocking(master.get())) {
-        error = WithReason("cannot configure the pseudo-terminal");
-        return false;
-    }
-    terminal.master = std::move(master);
-    terminal.slave = std::move(slave);
-    terminal.slavePath = name;
-    return true;
-}
-
 SerialPort SerialPort::Open(const std::string& name, OpenFailure& failure, std::string& error) {
     SerialPort port;
-    port.fd_ = OpenSerialDevice(name, failure, error);
+    port.handle_ = OpenSerialDevice(name, failure, error);
     return port;
-}
-
-bool SerialPort::IsOpen() const {
-    return fd_.IsValid();
-}
-
-EchoResult SerialPort::Exchange(const UploadFrame& frame) {
-    // Whatever arrived before this frame (a late or extra echo) must not count as its answer.
-    ::tcflush(fd_.get(), TCIOFLUSH);
-    if (!WriteFrame(fd_.get(), frame)) {
-        return {EchoOutcome::kWriteFailed, 0};
-    }
-    UploadFrame echo{};
-    EchoResult result = ReadEcho(fd_.get(), echo);
-    if (result.outcome == EchoOutcome::kConfirmed && echo != frame) {
-        result.outcome = EchoOutcome::kChangedEcho;
-    }
-    return result;
 }

@@ -3,33 +3,36 @@
 #include <cwctype>
 #include <utility>
 
+#include "platform/Text.h"
+
 namespace {
 
 constexpr DWORD kPurgeBoth = PURGE_TXCLEAR | PURGE_RXCLEAR;
 
-// The bounded write loop; false when a write fails or moves nothing too often in a row.
-bool WriteFrame(HANDLE port, const UploadFrame& frame) {
+// The bounded write loop. A write that moves nothing too often in a row means the line is stuck
+// (write failed); a call that fails means the device has gone.
+EchoOutcome WriteFrame(HANDLE port, const UploadFrame& frame) {
     DWORD sent = 0;
     int emptyWrites = 0;
     while (sent < frame.size()) {
         DWORD written = 0;
         if (!::WriteFile(port, frame.data() + sent, static_cast<DWORD>(frame.size() - sent),
                          &written, nullptr)) {
-            return false;
+            return EchoOutcome::kLineLost;
         }
         emptyWrites = written == 0 ? emptyWrites + 1 : 0;
         if (emptyWrites == LineTiming::kMaxEmptyWrites) {
-            return false;
+            return EchoOutcome::kWriteFailed;
         }
         sent += written;
     }
-    return true;
+    return EchoOutcome::kConfirmed;
 }
 
 // "COM12" (any case) as "\\.\COM12": the device namespace reaches every number, where the plain
 // name stops at COM9. A name already in that namespace is taken as it is.
 std::wstring DeviceName(const std::string& name) {
-    const std::wstring wide(name.begin(), name.end());
+    const std::wstring wide = Wide(name);
     if (wide.rfind(L"\\\\.\\", 0) == 0) {
         return wide;
     }
@@ -41,16 +44,19 @@ std::wstring DeviceName(const std::string& name) {
 
 } // namespace
 
-bool ConfigurePort(HANDLE port, DCB& dcb) {
+bool ConfigurePort(HANDLE port, DCB& dcb, SettingsCheck check, DWORD& error) {
     if (!::GetCommState(port, &dcb)) {
+        error = ::GetLastError();
         return false;
     }
     // The line format, and a line that passes every byte unchanged whatever another program
-    // left set on the port: no XON/XOFF, no dropped NULs, no replaced bytes, and no error that
-    // blocks every later transfer until it is cleared. Hardware handshaking and the DTR/RTS
-    // lines stay as the port reported them; a controller may rely on them.
+    // left set on the port: no parity bit (the controller's frames are 8N1), no XON/XOFF, no
+    // dropped NULs, no replaced bytes, and no error that blocks every later transfer until it
+    // is cleared. Hardware handshaking and the DTR/RTS lines stay as the port reported them; a
+    // controller may rely on them.
     dcb.fBinary = TRUE;
     dcb.fParity = FALSE;
+    dcb.Parity = NOPARITY;
     dcb.fOutX = FALSE;
     dcb.fInX = FALSE;
     dcb.fNull = FALSE;
@@ -59,7 +65,10 @@ bool ConfigurePort(HANDLE port, DCB& dcb) {
     dcb.ByteSize = 8;
     dcb.StopBits = ONESTOPBIT;
     dcb.BaudRate = LineTiming::kBaudRate;
-    ::SetCommState(port, &dcb);
+    if (!::SetCommState(port, &dcb) && check == SettingsCheck::kStrict) {
+        error = ::GetLastError();
+        return false;
+    }
     ::SetupComm(port, LineTiming::kQueueSize, LineTiming::kQueueSize);
     // A 19-byte echo must arrive within 50 ms a byte plus 100 ms, with no gap over 100 ms; the
     // write has the same bound.
@@ -71,6 +80,7 @@ bool ConfigurePort(HANDLE port, DCB& dcb) {
     timeouts.WriteTotalTimeoutConstant = LineTiming::kConstantMs;
     // Without them a read of a silent line could wait for ever.
     if (!::SetCommTimeouts(port, &timeouts)) {
+        error = ::GetLastError();
         return false;
     }
     ::PurgeComm(port, kPurgeBoth);
@@ -83,28 +93,25 @@ EchoResult ExchangeFrame(HANDLE port, const UploadFrame& frame) {
     DWORD errors = 0;
     ::ClearCommError(port, &errors, nullptr);
     ::PurgeComm(port, kPurgeBoth);
-    if (!WriteFrame(port, frame)) {
-        return {EchoOutcome::kWriteFailed, 0};
+    const EchoOutcome written = WriteFrame(port, frame);
+    if (written != EchoOutcome::kConfirmed) {
+        return {written, 0};
     }
     UploadFrame echo{};
     DWORD received = 0;
     if (!::ReadFile(port, echo.data(), static_cast<DWORD>(echo.size()), &received, nullptr)) {
-        return {EchoOutcome::kLineLost, received};
+        return {EchoOutcome::kLineLost, 0};
     }
-    if (received < echo.size()) {
-        return {received == 0 ? EchoOutcome::kNoEcho : EchoOutcome::kShortEcho, received};
-    }
-    return {echo == frame ? EchoOutcome::kConfirmed : EchoOutcome::kChangedEcho, received};
+    return JudgeEcho(frame, echo.data(), received);
 }
 
-SerialPort SerialPort::Open(const std::string& name, OpenFailure& failure, std::string& error) {
-    SerialPort port;
+PortHandle OpenSerialDevice(const std::string& name, OpenFailure& failure, std::string& error) {
     const std::string prefix = "cannot open " + name + ": ";
     const std::wstring device = DeviceName(name);
     if (device.empty()) {
         failure = OpenFailure::kMissing;
         error = prefix + "not a port name (COM1, COM12, ...)";
-        return port;
+        return {};
     }
     FileHandle handle(::CreateFileW(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                     OPEN_EXISTING, 0, nullptr));
@@ -115,24 +122,22 @@ SerialPort SerialPort::Open(const std::string& name, OpenFailure& failure, std::
         failure = busy ? OpenFailure::kBusy : missing ? OpenFailure::kMissing : OpenFailure::kOther;
         error = prefix + (busy      ? "held by another program"
                           : missing ? "no such port"
-                                    : "error " + std::to_string(reason));
-        return port;
+                                    : SystemErrorText(reason));
+        return {};
     }
     DCB dcb{};
-    if (!ConfigurePort(handle.get(), dcb)) {
+    DWORD reason = 0;
+    if (!ConfigurePort(handle.get(), dcb, SettingsCheck::kStrict, reason)) {
         failure = OpenFailure::kNotSerial;
-        error = prefix + "not a serial port";
-        return port;
+        error = prefix + "not a serial port (" + SystemErrorText(reason) + ")";
+        return {};
     }
     failure = OpenFailure::kNone;
-    port.handle_ = std::move(handle);
+    return handle;
+}
+
+SerialPort SerialPort::Open(const std::string& name, OpenFailure& failure, std::string& error) {
+    SerialPort port;
+    port.handle_ = OpenSerialDevice(name, failure, error);
     return port;
-}
-
-bool SerialPort::IsOpen() const {
-    return handle_.IsValid();
-}
-
-EchoResult SerialPort::Exchange(const UploadFrame& frame) {
-    return ExchangeFrame(handle_.get(), frame);
 }

@@ -6,14 +6,25 @@
 #include <string>
 #include <string_view>
 
-// Replaces the file `name` (a path; a bare name is in the working directory) with `bytes` so that
-// a crash at any point leaves either the old file or the new one: the bytes go to a temporary
-// file in the same directory, reach the disk, and the temporary file then takes the name. Returns
-// false,
-// with nothing changed on disk and no temporary file left, when any step fails. After a
-// successful replacement, temporary files that saves of processes no longer running left
-// behind (a crash, a power cut) are removed.
-bool ReplaceFileContents(const char* name, std::string_view bytes);
+// Paths are UTF-8 on every platform; a bare name is in the working directory.
+
+enum class ReadOutcome {
+    kRead,    // bytes holds the file's first `limit` bytes
+    kMissing, // there is no file of that name: "no such file", nothing else
+    kFailed,  // it is there but cannot be read (permissions, a directory, an I/O error)
+};
+
+// error names the cause in the system's words when the outcome is not kRead.
+ReadOutcome ReadFileContents(const char* path, std::size_t limit, std::string& bytes,
+                             std::string& error);
+
+// Replaces the file `name` with `bytes` so that a crash at any point leaves either the old file
+// or the new one: the bytes go to a temporary file in the same directory, reach the disk, and
+// the temporary file then takes the name. Returns false, with error naming the cause, nothing
+// changed on disk and no temporary file left, when any step fails. After a successful
+// replacement, temporary files that saves of processes no longer running left behind (a crash,
+// a power cut) are removed.
+bool ReplaceFileContents(const char* name, std::string_view bytes, std::string& error);
 
 // The temporary file of the save process `processId`: "<name>.<processId>.tmp". One process
 // saves one file at a time, so the name is its own.

@@ -3,31 +3,10 @@
 #include <optional>
 #include <string>
 
-#include "platform/FileHandle.h"
+#include "platform/Handles.h"
+#include "platform/Text.h"
 
 namespace {
-
-std::wstring Widen(const char* text) {
-    const int length = ::MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    if (length <= 0) {
-        return {};
-    }
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), length);
-    wide.resize(static_cast<size_t>(length - 1));
-    return wide;
-}
-
-std::string Narrow(const wchar_t* text) {
-    const int length = ::WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (length <= 0) {
-        return {};
-    }
-    std::string narrow(static_cast<size_t>(length), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, text, -1, narrow.data(), length, nullptr, nullptr);
-    narrow.resize(static_cast<size_t>(length - 1));
-    return narrow;
-}
 
 bool WriteAll(HANDLE file, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -70,48 +49,92 @@ bool IsReadOnly(const std::wstring& path) {
 
 // An id that names no process, or names one that has ended, is not running.
 bool IsRunning(DWORD processId) {
-    const HANDLE opened = ::OpenProcess(SYNCHRONIZE, FALSE, processId);
-    if (!opened) {
+    const KernelHandle process(::OpenProcess(SYNCHRONIZE, FALSE, processId));
+    if (!process.IsValid()) {
         return ::GetLastError() != ERROR_INVALID_PARAMETER;
     }
-    const FileHandle process(opened);
     return ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
 }
 
 void RemoveStaleTemporaryFiles(const char* path) {
     const auto [directory, name] = SplitDirectory(path);
-    const std::wstring directoryPrefix = Widen(std::string(directory).c_str());
-    const std::wstring pattern = Widen(path) + L".*.tmp";
+    const std::wstring directoryPrefix = Wide(directory);
+    const std::wstring pattern = Wide(path) + L".*.tmp";
     WIN32_FIND_DATAW found;
-    const HANDLE search = ::FindFirstFileW(pattern.c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) {
+    const FindHandle search(::FindFirstFileW(pattern.c_str(), &found));
+    if (!search.IsValid()) {
         return;
     }
     do {
         // The pattern also matches short names; the long name decides.
-        const std::optional<unsigned long> owner =
-            TemporaryFileOwner(Narrow(found.cFileName), name);
+        const std::optional<unsigned long> owner = TemporaryFileOwner(Utf8(found.cFileName), name);
         if (owner && !IsRunning(*owner)) {
             ::DeleteFileW((directoryPrefix + found.cFileName).c_str());
         }
-    } while (::FindNextFileW(search, &found));
-    ::FindClose(search);
+    } while (::FindNextFileW(search.get(), &found));
 }
 
 } // namespace
 
-bool ReplaceFileContents(const char* name, std::string_view bytes) {
-    const std::wstring target = Widen(name);
-    const std::wstring temporary = Widen(TemporaryFileName(name, ::GetCurrentProcessId()).c_str());
-    if (target.empty() || IsReadOnly(target)) {
+ReadOutcome ReadFileContents(const char* path, std::size_t limit, std::string& bytes,
+                             std::string& error) {
+    // Shared as fopen shares: another program may read or write the file meanwhile.
+    const FileHandle file(::CreateFileW(Wide(path).c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid()) {
+        const DWORD reason = ::GetLastError();
+        error = std::string("cannot read ") + path + ": " + SystemErrorText(reason);
+        return reason == ERROR_FILE_NOT_FOUND || reason == ERROR_PATH_NOT_FOUND
+                   ? ReadOutcome::kMissing
+                   : ReadOutcome::kFailed;
+    }
+    bytes.assign(limit, '\0');
+    std::size_t filled = 0;
+    while (filled < limit) {
+        DWORD read = 0;
+        if (!::ReadFile(file.get(), bytes.data() + filled, static_cast<DWORD>(limit - filled),
+                        &read, nullptr)) {
+            error = std::string("cannot read ") + path + ": " + SystemErrorText(::GetLastError());
+            bytes.clear();
+            return ReadOutcome::kFailed;
+        }
+        if (read == 0) {
+            break;
+        }
+        filled += read;
+    }
+    bytes.resize(filled);
+    return ReadOutcome::kRead;
+}
+
+bool ReplaceFileContents(const char* name, std::string_view bytes, std::string& error) {
+    const std::wstring target = Wide(name);
+    const std::string temporaryName = TemporaryFileName(name, ::GetCurrentProcessId());
+    const std::wstring temporary = Wide(temporaryName);
+    if (target.empty()) {
+        error = "cannot write a file without a name";
+        return false;
+    }
+    if (IsReadOnly(target)) {
+        error = std::string("cannot replace ") + name + ": the file is read-only";
         return false;
     }
     // A file of that name is one this process id left in an earlier life: it is overwritten.
     FileHandle file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    const bool written =
-        file.IsValid() && WriteAll(file.get(), bytes) && ::FlushFileBuffers(file.get());
-    if (!file.Close() || !written || !MoveReplacing(temporary, target)) {
+    if (!file.IsValid()) {
+        error = "cannot create " + temporaryName + ": " + SystemErrorText(::GetLastError());
+        return false;
+    }
+    const bool written = WriteAll(file.get(), bytes) && ::FlushFileBuffers(file.get());
+    if (!written || !file.Close()) {
+        error = "cannot write " + temporaryName + ": " + SystemErrorText(::GetLastError());
+        ::DeleteFileW(temporary.c_str());
+        return false;
+    }
+    if (!MoveReplacing(temporary, target)) {
+        error = std::string("cannot replace ") + name + ": " + SystemErrorText(::GetLastError());
         ::DeleteFileW(temporary.c_str());
         return false;
     }

@@ -1,8 +1,5 @@
 #include "model/ParameterFile.h"
 
-#include <cstdio>
-#include <memory>
-
 #include "model/DecimalScan.h"
 #include "model/FileStore.h"
 
@@ -17,11 +14,6 @@ constexpr int ParameterSet::*kStoredMembers[kStoredValueCount] = {
     &ParameterSet::m_bCyclesOn, &ParameterSet::m_bHomeDelayOn, &ParameterSet::m_bEndDelayOn,
     &ParameterSet::m_bAutoHome,
 };
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 } // namespace
 
@@ -53,29 +45,35 @@ std::string WriteParameterText(const ParameterSet& set) {
 }
 
 void LoadParameters(ParameterSet& set) {
-    LoadParameterFile(kParameterFileName, set);
+    std::string error;
+    LoadParameterFile(kParameterFileName, set, error);
 }
 
-bool LoadParameterFile(const char* path, ParameterSet& set) {
-    FilePtr file(std::fopen(path, "rb"));
-    if (!file) {
+LoadOutcome LoadParameterFile(const char* path, ParameterSet& set, std::string& error) {
+    std::string text;
+    switch (ReadFileContents(path, kParameterFileReadLimit, text, error)) {
+    case ReadOutcome::kRead:
+        ReadParameterText(text, set);
+        return LoadOutcome::kLoaded;
+    case ReadOutcome::kMissing:
         set.ApplyMissingFileValues();
-        return false;
+        return LoadOutcome::kMissing;
+    case ReadOutcome::kFailed:
+        break;
     }
-    std::string text(kParameterFileReadLimit, '\0');
-    text.resize(std::fread(text.data(), 1, text.size(), file.get()));
-    ReadParameterText(text, set);
-    return true;
+    set.ApplyMissingFileValues();
+    return LoadOutcome::kUnreadable;
 }
 
-bool SaveParameterFile(const char* path, const ParameterSet& set) {
-    return ReplaceFileContents(path, WriteParameterText(set));
+bool SaveParameterFile(const char* path, const ParameterSet& set, std::string& error) {
+    return ReplaceFileContents(path, WriteParameterText(set), error);
 }
 
 void SaveParameters(ParameterSet& set, int selection) {
     ParameterSet saved = set;
     saved.m_nPort = selection;
-    if (SaveParameterFile(kParameterFileName, saved)) {
+    std::string error;
+    if (SaveParameterFile(kParameterFileName, saved, error)) {
         set.m_nPort = selection;
     }
 }

@@ -6,7 +6,8 @@
 
 #include "model/ParameterSet.h"
 
-// The settings kept between runs: 16 integers as "%d " each, in the working directory.
+// The settings kept between runs: 16 integers as "%d " each; the dialog keeps them in its
+// working directory.
 // The name is historical; the file is plain text.
 inline constexpr char kParameterFileName[] = "InitialParameter.dll";
 inline constexpr int kStoredValueCount = 16;
@@ -19,14 +20,19 @@ int ReadParameterText(std::string_view text, ParameterSet& set);
 // The file's exact bytes for this set: each stored value followed by one space.
 std::string WriteParameterText(const ParameterSet& set);
 
-// Fills the set from the file, or with the missing-file values when it cannot be opened.
+// Fills the set from the file, or with the missing-file values when it cannot be read.
 void LoadParameters(ParameterSet& set);
 
-// The same for a file at any path; false (and the missing-file values) when it cannot be opened.
-bool LoadParameterFile(const char* path, ParameterSet& set);
+enum class LoadOutcome { kLoaded, kMissing, kUnreadable };
 
-// Replaces the file at path with the set's values in one step; false when nothing was written.
-bool SaveParameterFile(const char* path, const ParameterSet& set);
+// The same for a file at any path (UTF-8). kMissing only when there is no such file; any other
+// failure to read is kUnreadable, with error naming the cause. Either way the set then holds the
+// missing-file values, as the dialog would show them.
+LoadOutcome LoadParameterFile(const char* path, ParameterSet& set, std::string& error);
+
+// Replaces the file at path with the set's values in one step; false, with error naming the
+// cause, when nothing was written.
+bool SaveParameterFile(const char* path, const ParameterSet& set, std::string& error);
 
 // Records the port list's selection (-1 for none) in the set and replaces the file with the
 // new contents in one step. When the file cannot be written nothing changes, m_nPort included.

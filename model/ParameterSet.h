@@ -36,11 +36,3 @@ struct ParameterSet {
     // reverse DEC field receives the forward ACC and the reverse ACC field the forward DEC.
     void CopyForwardToReverse();
 };
-
-// Ranges the form enforces when it takes values from the controls.
-namespace ParameterRange {
-constexpr int kRampMin = 0, kRampMax = 127;
-constexpr int kSpeedMin = 1, kSpeedMax = 128;
-constexpr int kCyclesMin = 0, kCyclesMax = 65535;
-constexpr int kDelayMin = 0, kDelayMax = 16777210; // 0xFFFFFA
-} // namespace ParameterRange

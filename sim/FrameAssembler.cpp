@@ -12,6 +12,7 @@ FrameAssembler::FeedResult FrameAssembler::Feed(std::uint8_t byte, Clock::time_p
     } else if (count_ == frame_.size()) {
         count_ = 0;
         result.outcome = Outcome::kFrame;
+        dropAfter_ = dropAfter_ ? dropAfter_ : rearmDrop_;
     }
     return result;
 }

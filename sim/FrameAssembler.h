@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <optional>
 
+#include "link/EchoRule.h"
 #include "link/UploadFrame.h"
 
 // Collects received bytes into frames. A partial frame whose bytes are more than the gap limit
@@ -11,10 +12,14 @@
 class FrameAssembler {
 public:
     using Clock = std::chrono::steady_clock;
-    static constexpr std::chrono::milliseconds kGapLimit{100};
+    // The read of the program under test gives up after the same pause.
+    static constexpr std::chrono::milliseconds kGapLimit{LineTiming::kIntervalMs};
 
-    // dropAfter: once, after that many bytes of a frame, report kDropLine instead of going on.
-    explicit FrameAssembler(std::optional<int> dropAfter = std::nullopt) : dropAfter_(dropAfter) {}
+    // dropAfter: once, after that many bytes of a frame, report kDropLine instead of going on;
+    // with dropEveryOther, again on the frame after each one completed.
+    explicit FrameAssembler(std::optional<int> dropAfter = std::nullopt,
+                            bool dropEveryOther = false)
+        : dropAfter_(dropAfter), rearmDrop_(dropEveryOther ? dropAfter : std::nullopt) {}
 
     enum class Outcome { kPending, kFrame, kDropLine };
     struct FeedResult {
@@ -38,4 +43,5 @@ private:
     std::size_t count_ = 0;
     Clock::time_point lastByte_{};
     std::optional<int> dropAfter_;
+    std::optional<int> rearmDrop_;
 };

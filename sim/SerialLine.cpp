@@ -1,28 +1,65 @@
 #include "sim/SerialLine.h"
 
+#include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 
-#include "link/SerialPort.h"
+namespace {
 
+std::string WithReason(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
+
+bool MakeNonBlocking(int fd) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+} // namespace
+
+// Both ends raw; the master is non-blocking.
 SerialLine SerialLine::CreatePseudoTerminal(std::string& error) {
     SerialLine line;
-    PseudoTerminal terminal;
-    if (::CreatePseudoTerminal(terminal, error)) {
-        line.io_ = std::move(terminal.master);
-        line.slave_ = std::move(terminal.slave);
-        line.path_ = std::move(terminal.slavePath);
+    UniqueFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (!master.IsValid()) {
+        error = WithReason("cannot create a pseudo-terminal");
+        return line;
     }
+    if (::grantpt(master.get()) != 0 || ::unlockpt(master.get()) != 0) {
+        error = WithReason("cannot unlock the pseudo-terminal");
+        return line;
+    }
+    char name[128];
+    if (::ptsname_r(master.get(), name, sizeof name) != 0) {
+        error = WithReason("cannot name the pseudo-terminal");
+        return line;
+    }
+    UniqueFd slave(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (!slave.IsValid()) {
+        error = WithReason(std::string("cannot open ") + name);
+        return line;
+    }
+    if (!ConfigurePort(slave.get(), error) || !ConfigurePort(master.get(), error)) {
+        return line;
+    }
+    if (!MakeNonBlocking(master.get())) {
+        error = WithReason("cannot configure the pseudo-terminal");
+        return line;
+    }
+    line.io_ = PortHandle(master.Release());
+    line.slave_ = std::move(slave);
+    line.path_ = name;
     return line;
 }
 
 SerialLine SerialLine::OpenDevice(const std::string& path, std::string& error) {
     SerialLine line;
     OpenFailure failure = OpenFailure::kNone;
-    UniqueFd device = OpenSerialDevice(path, failure, error);
+    PortHandle device = OpenSerialDevice(path, failure, error);
     if (device.IsValid()) {
         ::tcflush(device.get(), TCIOFLUSH);
         line.io_ = std::move(device);

@@ -3,7 +3,8 @@
 #include <cstddef>
 #include <string>
 
-#include "platform/UniqueFd.h"
+#include "link/SerialPort.h"
+#include "platform/Handles.h"
 
 // The simulator's end of the serial line: the master of a pseudo-terminal it created, or an
 // existing serial device. Either way the descriptor is non-blocking and set to raw 9600 8N1.
@@ -24,7 +25,9 @@ public:
     std::size_t UndeliveredBytes() const;
 
 private:
-    UniqueFd io_;
+    // A device of ours is exclusive; a pseudo-terminal master never is, and clearing the flag
+    // on it does no harm.
+    PortHandle io_;
     // Held open so the master does not report EIO while the program has the slave closed.
     UniqueFd slave_;
     std::string path_;

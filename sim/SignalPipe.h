@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/UniqueFd.h"
+#include "platform/Handles.h"
 
 // Turns SIGINT, SIGTERM and SIGHUP into a readable descriptor, so the main loop's poll sees
 // them; the handler only writes one byte. One instance per process. SIGPIPE is ignored so a

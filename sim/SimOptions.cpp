@@ -1,8 +1,11 @@
 #include "sim/SimOptions.h"
 
+#include <chrono>
+#include <cstdio>
 #include <sstream>
 
 #include "cli/CommandLine.h"
+#include "link/EchoRule.h"
 
 namespace {
 
@@ -13,8 +16,9 @@ constexpr int kLongestPauseMs = 60000;
 constexpr int kMostExtraBytes = 1024;
 constexpr int kLargestCount = 1000000000;
 
-constexpr char kFooter[] =
-    "A partial frame is discarded when more than 100 ms pass between two of its bytes.\n"
+const std::string kFooter =
+    "A partial frame is discarded when more than " + std::to_string(LineTiming::kIntervalMs) +
+    " ms pass between two of its bytes.\n"
     "Exit status: 0 on a limit, SIGINT or SIGTERM; 1 when the line fails; 2 on usage errors.\n";
 
 // A number option whose value also fills an optional field.
@@ -28,7 +32,9 @@ struct Number {
 
 CLI::Option* AddNumber(CLI::App& app, const char* name, int& target, int low, int high,
                        const char* help) {
-    return app.add_option(name, target, help)->check(kPlainDecimal)->check(CLI::Range(low, high));
+    return app.add_option(name, target, help)
+        ->transform(kPlainDecimal)
+        ->check(CLI::Range(low, high));
 }
 
 } // namespace
@@ -60,8 +66,12 @@ ParsedOptions ParseSimOptions(int argc, const char* const* argv) {
         ->check(kPath)
         ->group("Output");
     bool noPace = false;
-    app.add_flag("--no-pace", noPace, "send without the 1.04 ms per byte of a 9600 baud line")
-        ->group("Output");
+    const double byteMs =
+        std::chrono::duration<double, std::milli>(LineTiming::WireTime(1)).count();
+    char paceHelp[80];
+    std::snprintf(paceHelp, sizeof paceHelp, "send without the %.2f ms per byte of a %u baud line",
+                  byteMs, LineTiming::kBaudRate);
+    app.add_flag("--no-pace", noPace, paceHelp)->group("Output");
 
     FaultOptions& faults = options.faults;
     CLI::Option* silent = app.add_flag("--silent", faults.silent, "never answer");
@@ -79,13 +89,19 @@ ParsedOptions ParseSimOptions(int argc, const char* const* argv) {
     dropAfter.option = AddNumber(app, "--drop-after", dropAfter.value, 1, 19,
                                  "once, after K bytes of a frame, drop the line without echo: "
                                  "close it and open a new one, printing a new 'port:' line");
+    CLI::Option* dropEveryOther =
+        app.add_flag("--drop-every-other", options.dropEveryOther,
+                     "with --drop-after: drop again on the frame after each one answered, so "
+                     "every other frame is cut, whoever used the line before")
+            ->needs(dropAfter.option);
     gapMs->needs(gapAt.option);
     gapAt.option->needs(gapMs);
     for (CLI::Option* answer : {echoBytes, corrupt.option, delay, gapMs, gapAt.option, extra}) {
         silent->excludes(answer);
     }
     for (CLI::Option* fault :
-         {silent, echoBytes, corrupt.option, delay, gapMs, gapAt.option, extra, dropAfter.option}) {
+         {silent, echoBytes, corrupt.option, delay, gapMs, gapAt.option, extra, dropAfter.option,
+          dropEveryOther}) {
         fault->group("Faults");
     }
 

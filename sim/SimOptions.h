@@ -13,6 +13,7 @@ struct SimOptions {
     bool pace = true;
     FaultOptions faults;
     std::optional<int> dropAfter; // bytes of a frame after which the line is dropped once
+    bool dropEveryOther = false;  // and again on the frame after each one answered
     std::optional<int> maxFrames;
     std::optional<int> maxSeconds;
 };

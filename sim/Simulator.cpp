@@ -9,23 +9,16 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include "link/EchoRule.h"
 #include "link/FrameReport.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// 9600 baud, 8N1: ten bits a byte.
-constexpr long long kBitsPerByte = 10;
-constexpr long long kBaud = 9600;
 constexpr std::chrono::seconds kWriteStallLimit{2};
 constexpr std::chrono::seconds kDrainLimit{1};
 constexpr std::chrono::milliseconds kDrainPoll{10};
-
-Clock::duration LineTime(std::size_t bytes) {
-    return std::chrono::nanoseconds(static_cast<long long>(bytes) * kBitsPerByte * 1000000000LL /
-                                    kBaud);
-}
 
 void Note(const std::string& text) {
     std::fprintf(stderr, "vkd37-sim: %s\n", text.c_str());
@@ -37,14 +30,10 @@ void PrintStdoutLine(const std::string& text) {
     std::fflush(stdout);
 }
 
-bool IsTransient(int error) {
-    return error == EINTR || error == EAGAIN || error == EWOULDBLOCK;
-}
-
 } // namespace
 
 Simulator::Simulator(const SimOptions& options)
-    : options_(options), assembler_(options.dropAfter) {}
+    : options_(options), assembler_(options.dropAfter, options.dropEveryOther) {}
 
 bool Simulator::OpenLine() {
     std::string error;
@@ -77,8 +66,8 @@ int Simulator::Run() {
         return 1;
     }
     if (!options_.logPath.empty()) {
-        log_.reset(std::fopen(options_.logPath.c_str(), "ae"));
-        if (!log_) {
+        log_ = OpenStdioFile(options_.logPath.c_str(), "ae");
+        if (!log_.IsValid()) {
             Note("cannot open " + options_.logPath + ": " + std::strerror(errno));
             return 1;
         }
@@ -205,7 +194,7 @@ void Simulator::ReportFrame(const UploadFrame& frame, std::size_t echoCount) {
     const DecodedFrame decoded = DecodeFrame(frame);
     const std::string text =
         options_.json ? JsonLine(frames_, decoded, echoCount) : HumanLine(frames_, decoded);
-    if (log_) {
+    if (log_.IsValid()) {
         std::fprintf(log_.get(), "%s\n", text.c_str());
         std::fflush(log_.get());
     } else {
@@ -219,9 +208,10 @@ void Simulator::ScheduleEcho(const EchoPlan& plan, Clock::time_point now) {
     for (const EchoBurst& burst : plan.bursts) {
         start += std::chrono::milliseconds(burst.pauseMs);
         for (std::size_t i = 0; i < burst.bytes.size(); ++i) {
-            output_.push_back({options_.pace ? start + LineTime(i) : start, burst.bytes[i]});
+            output_.push_back(
+                {options_.pace ? start + LineTiming::WireTime(i) : start, burst.bytes[i]});
         }
-        start += options_.pace ? LineTime(burst.bytes.size()) : Clock::duration::zero();
+        start += options_.pace ? LineTiming::WireTime(burst.bytes.size()) : Clock::duration::zero();
     }
     outputFree_ = start;
 }

@@ -4,8 +4,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <deque>
-#include <memory>
 #include <optional>
+
+#include "platform/Handles.h"
 
 #include "sim/FrameAssembler.h"
 #include "sim/SerialLine.h"
@@ -41,7 +42,7 @@ private:
     SignalPipe signals_;
     SerialLine line_;
     std::optional<SymbolicLink> link_;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> log_{nullptr, &std::fclose};
+    StdioFile log_;
     FrameAssembler assembler_;
     std::deque<ScheduledByte> output_;
     Clock::time_point outputFree_{}; // when the line is done with what is already scheduled

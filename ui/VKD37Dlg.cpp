@@ -1,6 +1,7 @@
 #include "ui/VKD37Dlg.h"
 
 #include "model/ParameterFile.h"
+#include "model/ParameterTable.h"
 #include "res/resource.h"
 #include "ui/AboutDlg.h"
 #include "ui/BackgroundScale.h"
@@ -41,10 +42,20 @@ ON_BN_CLICKED(IDC_UPLOAD, &ThisClass::OnUploadClicked)
 ON_CBN_SELCHANGE(IDC_PORT, &ThisClass::OnPortSelChange)
 END_MESSAGE_MAP()
 
+namespace {
+
+// The bounds of a stored value, from the parameter table the tool and the page read too.
+void DDV_FieldRange(CDataExchange* pDX, int value, int ParameterSet::*member) {
+    const ParameterField& field = FieldFor(member);
+    DDV_MinMaxInt(pDX, value, field.min, field.max);
+}
+
+} // namespace
+
 // The order decides where the focus lands when a check fails: a ramp or speed out of range
 // leaves it in IDC_END_DELAY, a delay in IDC_AUTO_HOME.
 void CVKD37参数设定程序Dlg::DoDataExchange(CDataExchange* pDX) {
-    using namespace ParameterRange;
+    using P = ParameterSet;
     CDialogEx::DoDataExchange(pDX);
     DDX_Text(pDX, IDC_FWD_ACC, m_nFwdAcc);
     DDX_Text(pDX, IDC_FWD_SPEED, m_nFwdSpeed);
@@ -53,15 +64,15 @@ void CVKD37参数设定程序Dlg::DoDataExchange(CDataExchange* pDX) {
     DDX_Text(pDX, IDC_REV_SPEED, m_nRevSpeed);
     DDX_Text(pDX, IDC_REV_DEC, m_nRevDec);
     DDX_Text(pDX, IDC_CYCLES, m_nCycles);
-    DDV_MinMaxInt(pDX, m_nCycles, kCyclesMin, kCyclesMax);
+    DDV_FieldRange(pDX, m_nCycles, &P::m_nCycles);
     DDX_Text(pDX, IDC_HOME_DELAY, m_nHomeDelay);
     DDX_Text(pDX, IDC_END_DELAY, m_nEndDelay);
-    DDV_MinMaxInt(pDX, m_nFwdAcc, kRampMin, kRampMax);
-    DDV_MinMaxInt(pDX, m_nFwdSpeed, kSpeedMin, kSpeedMax);
-    DDV_MinMaxInt(pDX, m_nFwdDec, kRampMin, kRampMax);
-    DDV_MinMaxInt(pDX, m_nRevDec, kRampMin, kRampMax);
-    DDV_MinMaxInt(pDX, m_nRevSpeed, kSpeedMin, kSpeedMax);
-    DDV_MinMaxInt(pDX, m_nRevAcc, kRampMin, kRampMax);
+    DDV_FieldRange(pDX, m_nFwdAcc, &P::m_nFwdAcc);
+    DDV_FieldRange(pDX, m_nFwdSpeed, &P::m_nFwdSpeed);
+    DDV_FieldRange(pDX, m_nFwdDec, &P::m_nFwdDec);
+    DDV_FieldRange(pDX, m_nRevDec, &P::m_nRevDec);
+    DDV_FieldRange(pDX, m_nRevSpeed, &P::m_nRevSpeed);
+    DDV_FieldRange(pDX, m_nRevAcc, &P::m_nRevAcc);
     DDX_Control(pDX, IDC_PORT, m_cboPort);
     DDX_Radio(pDX, IDC_FWD_SRC_INTERNAL, m_nFwdSource);
     DDX_Radio(pDX, IDC_REV_SRC_INTERNAL, m_nRevSource);
@@ -70,8 +81,8 @@ void CVKD37参数设定程序Dlg::DoDataExchange(CDataExchange* pDX) {
     DDX_Check(pDX, IDC_HOME_DELAY_ON, m_bHomeDelayOn);
     DDX_Check(pDX, IDC_END_DELAY_ON, m_bEndDelayOn);
     DDX_Check(pDX, IDC_AUTO_HOME, m_bAutoHome);
-    DDV_MinMaxInt(pDX, m_nHomeDelay, kDelayMin, kDelayMax);
-    DDV_MinMaxInt(pDX, m_nEndDelay, kDelayMin, kDelayMax);
+    DDV_FieldRange(pDX, m_nHomeDelay, &P::m_nHomeDelay);
+    DDV_FieldRange(pDX, m_nEndDelay, &P::m_nEndDelay);
     DDX_Text(pDX, IDC_UPLOAD_STATUS, m_strUploadStatus);
     DDX_Check(pDX, IDC_AUTO_START, m_bAutoStart);
 }
@@ -220,7 +231,7 @@ void CVKD37参数设定程序Dlg::UploadParameters() {
     int delivered = 0;
     {
         CWaitCursor waitCursor;
-        delivered = m_link.SendFrame(m_frame);
+        delivered = SendFrameReopeningALostPort();
     }
     // A second click made meanwhile would send and save again, a key would answer the box below.
     DiscardQueuedInput();
@@ -231,6 +242,19 @@ void CVKD37参数设定程序Dlg::UploadParameters() {
         m_strUploadStatus = kUploadFailed;
     }
     UpdateData(FALSE);
+}
+
+// A port whose device has gone (an adapter unplugged, or swapped for the next controller's) fails
+// every later call on its handle. So when a call fails that way, rather than by a time-out or a
+// wrong echo, the selected port is opened anew, its status shown, and the frame sent once more.
+int CVKD37参数设定程序Dlg::SendFrameReopeningALostPort() {
+    const EchoOutcome first = m_link.Exchange(m_frame).outcome;
+    if (first != EchoOutcome::kLineLost) {
+        return first == EchoOutcome::kConfirmed ? 1 : 0;
+    }
+    m_link.ClosePort();
+    OpenPortAndReport(m_cboPort.GetCurSel());
+    return m_link.SendFrame(m_frame);
 }
 
 // The port status sits on a plain field; the upload status on a lighter band in a darker one.

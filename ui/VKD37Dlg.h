@@ -32,6 +32,7 @@ protected:
 
     void OpenPortAndReport(int nPort);
     void UploadParameters();
+    int SendFrameReopeningALostPort();
 
     HICON m_hIcon;
     CComboBox m_cboPort;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -8,24 +9,38 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
 #include "ChildProcess.h"
-#include "platform/UniqueFd.h"
+#include "platform/Handles.h"
 
 namespace {
 
 using std::chrono::milliseconds;
 using Json = nlohmann::json;
 
+constexpr char kStartValues[] = "0 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ";
 // The missing-file values with the cycle count switched on.
 constexpr char kCyclesOnFrame[] = "03000A6B0A000A6B0A00006400000000000000";
 
 ChildProcess Tool(std::vector<std::string> arguments,
                   std::optional<std::string> input = std::string()) {
     return ChildProcess(VKD37_TOOL_PATH, std::move(arguments), std::move(input));
+}
+
+// The tool as an unprivileged user where the test can become one (as root), else as the caller:
+// TIOCEXCL and file permissions stop everybody but root.
+ChildProcess ToolAsUser(std::vector<std::string> arguments) {
+    if (::getuid() != 0) {
+        return Tool(std::move(arguments));
+    }
+    arguments.insert(arguments.begin(), {"--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                                         VKD37_TOOL_PATH});
+    return ChildProcess("/usr/bin/setpriv", std::move(arguments));
 }
 
 std::string ReadFile(const std::string& path) {
@@ -54,19 +69,26 @@ protected:
         std::string pattern = ::testing::TempDir() + "vkd37-tool-XXXXXX";
         ASSERT_NE(nullptr, ::mkdtemp(pattern.data()));
         directory_ = pattern;
+        ::chmod(directory_.c_str(), 0777); // open to ToolAsUser
     }
     void TearDown() override { std::system(("rm -rf '" + directory_ + "'").c_str()); }
     std::string Path(const char* name) const { return directory_ + "/" + name; }
+    // A parameter file holding what the dialog saves on its first start.
+    std::string StartFile(const char* name = "start.dll") const {
+        WriteFile(Path(name), kStartValues);
+        return Path(name);
+    }
 
     std::string directory_;
 };
 
 // Runs one upload against a simulator started with simArguments; the record the tool printed.
-Json UploadAgainst(std::vector<std::string> simArguments, int expectedStatus) {
+Json UploadAgainst(std::vector<std::string> simArguments, const std::string& file,
+                   int expectedStatus) {
     simArguments.push_back("--json");
     ChildProcess sim(VKD37_SIM_PATH, simArguments);
-    ChildProcess tool = Tool({"upload", "--port", sim.ReadPort(), "/nonexistent/file", "--set",
-                              "cycles.on=on", "--json"});
+    ChildProcess tool =
+        Tool({"upload", "--port", sim.ReadPort(), file, "--set", "cycles.on=on", "--json"});
     // Generous: the longest failure waits 1050 ms for an echo.
     EXPECT_EQ(expectedStatus, tool.WaitForExit(milliseconds(5000)));
     return Json::parse(tool.ReadLine().value_or("{}"), nullptr, false);
@@ -76,7 +98,7 @@ Json UploadAgainst(std::vector<std::string> simArguments, int expectedStatus) {
 
 TEST_F(ToolTest, ConfirmedUploadSendsTheExactFrameAndSavesTheValues) {
     ChildProcess sim(VKD37_SIM_PATH, {"--json"});
-    const std::string file = Path("values.txt");
+    const std::string file = StartFile();
     ChildProcess tool =
         Tool({"upload", "--port", sim.ReadPort(), file, "--set", "cycles.on=on", "--save"});
     EXPECT_EQ(0, tool.WaitForExit());
@@ -99,13 +121,14 @@ TEST_F(ToolTest, EveryFailedEchoExitsOneAndExtraBytesStillPass) {
         {{"--delay-ms", "1200"}, "no-echo"},
         {{"--drop-after", "10"}, "line-lost"},
     };
+    const std::string file = StartFile();
     for (const auto& failure : cases) {
         SCOPED_TRACE(failure.simArguments.front());
-        const Json record = UploadAgainst(failure.simArguments, 1);
+        const Json record = UploadAgainst(failure.simArguments, file, 1);
         EXPECT_EQ(failure.outcome, record.value("outcome", ""));
         EXPECT_EQ(kCyclesOnFrame, record.value("frame", ""));
     }
-    EXPECT_EQ("confirmed", UploadAgainst({"--extra", "5"}, 0).value("outcome", ""));
+    EXPECT_EQ("confirmed", UploadAgainst({"--extra", "5"}, file, 0).value("outcome", ""));
 }
 
 TEST_F(ToolTest, PortsThatCannotBeOpenedExitThree) {
@@ -114,7 +137,7 @@ TEST_F(ToolTest, PortsThatCannotBeOpenedExitThree) {
     {
         const UniqueFd holder(::open(port.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
         ASSERT_EQ(0, ::flock(holder.get(), LOCK_EX | LOCK_NB));
-        ChildProcess tool = Tool({"upload", "--port", port});
+        ChildProcess tool = Tool({"upload", "--port", port, StartFile()});
         EXPECT_EQ(3, tool.WaitForExit());
         EXPECT_EQ("vkd37: cannot open " + port + ": held by another program\n", tool.ErrorText());
     }
@@ -127,7 +150,7 @@ TEST_F(ToolTest, PortsThatCannotBeOpenedExitThree) {
          "vkd37: cannot open /dev/ttyVKD37-missing: No such file or directory\n"},
     };
     for (const auto& unusable : cases) {
-        ChildProcess tool = Tool({"upload", "--port", unusable.port});
+        ChildProcess tool = Tool({"upload", "--port", unusable.port, StartFile()});
         EXPECT_EQ(3, tool.WaitForExit());
         EXPECT_EQ(unusable.message, tool.ErrorText());
     }
@@ -183,7 +206,7 @@ TEST_F(ToolTest, RepeatUploadsOncePerAnswerLogsEachAndSummarises) {
     ChildProcess sim(VKD37_SIM_PATH, {"--json"});
     const std::string log = Path("commissioning.jsonl");
     ChildProcess tool = Tool(
-        {"upload", "--port", sim.ReadPort(), Path("none"), "--repeat", "--log", log}, "\n\nq\n");
+        {"upload", "--port", sim.ReadPort(), StartFile(), "--repeat", "--log", log}, "\n\nq\n");
     EXPECT_EQ(0, tool.WaitForExit(milliseconds(5000)));
     const std::vector<std::string> printed = Lines(tool.OutputText());
     ASSERT_EQ(4u, printed.size());
@@ -200,7 +223,7 @@ TEST_F(ToolTest, RepeatUploadsOncePerAnswerLogsEachAndSummarises) {
 }
 
 TEST_F(ToolTest, DecodeReadsWhatFrameWrites) {
-    ChildProcess frame = Tool({"frame", Path("none"), "--set", "fwd.source=2", "fwd.acc=5",
+    ChildProcess frame = Tool({"frame", StartFile(), "--set", "fwd.source=2", "fwd.acc=5",
                                "fwd.speed=60", "rev.dec=127", "rev.speed=1"});
     EXPECT_EQ(0, frame.WaitForExit());
     const std::string hex = frame.ReadLine().value_or("");
@@ -211,4 +234,116 @@ TEST_F(ToolTest, DecodeReadsWhatFrameWrites) {
     const Json decoded = Json::parse(decode.ReadLine().value_or("{}"), nullptr, false);
     EXPECT_EQ(Json::parse(R"({"source":2,"acc":5,"speed":60,"dec":10})"), decoded["fwd"]);
     EXPECT_EQ(Json::parse(R"({"source":0,"acc":10,"speed":1,"dec":127})"), decoded["rev"]);
+}
+
+TEST_F(ToolTest, ThePortIsNotLeftExclusiveAndALostLineIsOpenedAgain) {
+    const std::string file = StartFile();
+    ::chmod(file.c_str(), 0644);
+    {
+        ChildProcess sim(VKD37_SIM_PATH, {});
+        const std::string pty = sim.ReadPort();
+        ::chmod(pty.c_str(), 0666);
+        // The simulator keeps its end open, as a serial monitor would: the flag must not
+        // outlive us, or the next upload by anybody but root is refused.
+        for (int round = 0; round < 2; ++round) {
+            ChildProcess tool = ToolAsUser({"upload", "--port", pty, file});
+            EXPECT_EQ(0, tool.WaitForExit(milliseconds(5000))) << tool.ErrorText();
+            const UniqueFd probe(::open(pty.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+            int exclusive = -1;
+            ASSERT_EQ(0, ::ioctl(probe.get(), TIOCGEXCL, &exclusive));
+            EXPECT_EQ(0, exclusive);
+        }
+    }
+    // Dropped once, the line comes back at the link; the next upload of the batch finds it.
+    ChildProcess sim(VKD37_SIM_PATH, {"--link", Path("com"), "--drop-after", "10"});
+    sim.ReadPort();
+    ChildProcess batch = Tool({"upload", "--port", Path("com"), file, "--repeat"}, "\nq\n");
+    EXPECT_EQ(1, batch.WaitForExit(milliseconds(15000)));
+    const std::vector<std::string> printed = Lines(batch.OutputText());
+    ASSERT_EQ(3u, printed.size()) << batch.ErrorText();
+    EXPECT_EQ(0u, printed[0].find("failed: the line went away in ")) << printed[0];
+    EXPECT_EQ(0u, printed[1].find("confirmed in ")) << batch.ErrorText();
+    EXPECT_EQ("2 uploads: 1 confirmed, 1 failed", printed[2]);
+    EXPECT_NE(std::string::npos, batch.ErrorText().find("reopened " + Path("com")));
+}
+
+TEST_F(ToolTest, FilesThatCannotBeReadOrWrittenAreNamed) {
+    ChildProcess sim(VKD37_SIM_PATH, {});
+    const std::string port = sim.ReadPort();
+    // Unreadable is not missing: nothing is sent, and the file is not replaced by start values.
+    const std::string locked = StartFile("locked.dll");
+    ::chmod(locked.c_str(), 0);
+    ChildProcess set = ToolAsUser({"set", locked, "fwd.speed=50"});
+    EXPECT_EQ(2, set.WaitForExit());
+    EXPECT_NE(std::string::npos, set.ErrorText().find("cannot read " + locked + ": "));
+    ::chmod(locked.c_str(), 0644);
+    EXPECT_EQ(kStartValues, ReadFile(locked));
+    // A mistyped name uploads nothing.
+    for (const char* command : {"upload", "frame"}) {
+        std::vector<std::string> arguments = {command, Path("typo.dll")};
+        if (command == std::string("upload")) {
+            arguments.insert(arguments.end(), {"--port", port});
+        }
+        ChildProcess tool = Tool(arguments);
+        EXPECT_EQ(2, tool.WaitForExit());
+        EXPECT_EQ("vkd37: cannot read " + Path("typo.dll") +
+                      ": No such file or directory; nothing was sent\n",
+                  tool.ErrorText());
+    }
+    EXPECT_EQ(std::nullopt, sim.ReadLine(milliseconds(200)));
+    // Confirmed, but --save could not write: its own status, and the cause.
+    ChildProcess tool("/bin/bash", {"-c", "trap '' XFSZ; ulimit -f 0; exec \"$0\" \"$@\"",
+                                    VKD37_TOOL_PATH, "upload", "--port", port, StartFile(),
+                                    "--set", "fwd.speed=50", "--save"});
+    EXPECT_EQ(4, tool.WaitForExit(milliseconds(5000)));
+    EXPECT_EQ(0u, tool.ReadLine().value_or("").find("confirmed in "));
+    EXPECT_NE(std::string::npos, tool.ErrorText().find("vkd37: cannot write "));
+    EXPECT_EQ(kStartValues, ReadFile(Path("start.dll")));
+}
+
+TEST_F(ToolTest, NamesThatAreNotUtf8AreShownNotFatal) {
+    const std::string odd = Path("caf\xE9.dll");
+    ChildProcess show = Tool({"show", "--json", odd});
+    EXPECT_EQ(0, show.WaitForExit());
+    const Json shown = Json::parse(show.ReadLine().value_or("{}"), nullptr, false);
+    EXPECT_EQ(Path("caf\xEF\xBF\xBD.dll"), shown.value("file", ""));
+
+    ChildProcess sim(VKD37_SIM_PATH, {});
+    const std::string port = Path("port\xE9");
+    ASSERT_EQ(0, ::symlink(sim.ReadPort().c_str(), port.c_str()));
+    ChildProcess tool = Tool({"upload", "--port", port, StartFile(), "--log", Path("log")});
+    EXPECT_EQ(0, tool.WaitForExit(milliseconds(5000))) << tool.ErrorText();
+    const Json logged = Json::parse(ReadFile(Path("log")), nullptr, false);
+    EXPECT_EQ("confirmed", logged.value("outcome", ""));
+}
+
+// What scripts rely on is documented once more in the man page: the two must agree.
+TEST_F(ToolTest, TheManPageListsTheExitStatusesTheProgramHas) {
+    ChildProcess help = Tool({"--help"});
+    EXPECT_EQ(0, help.WaitForExit());
+    std::vector<std::string> program;
+    bool inTable = false;
+    for (const std::string& line : Lines(help.OutputText())) {
+        inTable = inTable || line == "Exit status:";
+        if (inTable && line.size() > 5 && line.compare(0, 2, "  ") == 0) {
+            program.push_back(line.substr(2, 1) + " " + line.substr(5));
+        }
+    }
+    std::vector<std::string> manual;
+    const std::vector<std::string> page = Lines(ReadFile(VKD37_MAN_PAGE));
+    const auto table = std::find(page.begin(), page.end(), ".SH EXIT STATUS");
+    for (auto line = table; line != page.end() && line + 2 < page.end(); ++line) {
+        if (*line == ".TP" && line[1].compare(0, 3, ".B ") == 0) {
+            std::string meaning = line[2];
+            for (std::size_t dash; (dash = meaning.find("\\-")) != std::string::npos;) {
+                meaning.erase(dash, 1); // roff's minus sign
+            }
+            manual.push_back(line[1].substr(3) + " " + meaning);
+        }
+        if (line != table && line->compare(0, 4, ".SH ") == 0) {
+            break;
+        }
+    }
+    EXPECT_EQ(5u, program.size());
+    EXPECT_EQ(program, manual);
 }

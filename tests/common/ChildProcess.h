@@ -15,7 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "platform/UniqueFd.h"
+#include "platform/Handles.h"
 
 extern char** environ;
 

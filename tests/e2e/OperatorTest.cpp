@@ -287,6 +287,22 @@ INSTANTIATE_TEST_SUITE_P(Faults, FaultyControllerTest,
                                            port::kLateEcho),
                          FaultName);
 
+// An adapter that goes away mid-upload and comes back under the same name (COM9 drops every
+// other frame): the next click finds the write failing, opens the port anew and sends again.
+TEST_F(OperatorTest, ALostLineIsOpenedAgainWithinTheNextClick) {
+    StartProgram();
+    ChoosePort(port::kDropsMidFrame, kOpened);
+    const size_t before = LoggedFrames(port::kDropsMidFrame).size();
+    UploadExpectingFailureBox(); // no echo: the line went away half-way through the frame
+    program_->Click(kUpload);
+    ASSERT_TRUE(program_->WaitForText(kUploadStatus, kComplete, kOutcomeTimeoutMs))
+        << ToUtf8(program_->Text(kUploadStatus));
+    EXPECT_EQ(kOpened, program_->Text(kPortStatus));
+    EXPECT_FALSE(program_->WaitForBox(0).window);
+    EXPECT_EQ(before + 1, LoggedFrames(port::kDropsMidFrame).size());
+    WaitForSaved(WriteParameterText(Defaults(port::kDropsMidFrame)));
+}
+
 TEST_F(OperatorTest, SavedPortMinusOneSelectsNothingAndIsSavedAgain) {
     WriteParameterFile("-1 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ");
     StartProgram();

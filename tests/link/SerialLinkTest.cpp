@@ -142,6 +142,8 @@ TEST_F(SerialLinkTest, SettingsLeftByAnotherProgramDoNotEatBytes) {
         left.fOutX = left.fInX = TRUE;
         left.fNull = TRUE;
         left.fAbortOnError = TRUE;
+        left.fParity = TRUE;
+        left.Parity = EVENPARITY; // a 9-bit character the controller would not read
         ASSERT_TRUE(::SetCommState(other.get(), &left));
     }
     ASSERT_EQ(1, link.OpenPort(port::kGood));
@@ -151,6 +153,13 @@ TEST_F(SerialLinkTest, SettingsLeftByAnotherProgramDoNotEatBytes) {
     EXPECT_EQ(Hex(frame), LastLoggedFrame(port::kGood));
     EXPECT_FALSE(link.dcb.fOutX || link.dcb.fInX || link.dcb.fNull || link.dcb.fAbortOnError);
     EXPECT_TRUE(link.dcb.fBinary);
+    // A pseudo-terminal passes bytes whatever the parity, so the port's own settings tell.
+    DCB now{};
+    now.DCBlength = sizeof now;
+    ASSERT_TRUE(::GetCommState(link.hLinkHandle.get(), &now));
+    EXPECT_EQ(NOPARITY, now.Parity);
+    EXPECT_EQ(8, now.ByteSize);
+    EXPECT_EQ(ONESTOPBIT, now.StopBits);
 }
 
 TEST_F(SerialLinkTest, EchoSplitByAShortPauseIsAccepted) {

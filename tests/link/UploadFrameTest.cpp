@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <iterator>
 
+#include "link/EchoRule.h"
 #include "link/UploadFrame.h"
 
 namespace {
@@ -112,4 +114,18 @@ TEST(UploadFrame, AFlagCountsOnlyWhenItEqualsOne) {
         EXPECT_EQ(0, frame[i]) << "byte " << i;
     }
     EXPECT_EQ(0x02, frame[18]);
+}
+
+TEST(EchoRule, OnlyTheSameNineteenBytesConfirm) {
+    UploadFrame sent{};
+    BuildUploadFrame(ParameterSet{}, sent);
+    std::array<std::uint8_t, 24> echo{};
+    std::copy(sent.begin(), sent.end(), echo.begin());
+    echo[19] = 0xA5; // what follows the echo is not part of it
+    EXPECT_EQ(EchoOutcome::kConfirmed, JudgeEcho(sent, echo.data(), echo.size()).outcome);
+    EXPECT_EQ(EchoOutcome::kNoEcho, JudgeEcho(sent, echo.data(), 0).outcome);
+    const EchoResult shortEcho = JudgeEcho(sent, echo.data(), 18);
+    EXPECT_EQ("failed: short echo (18 of 19 bytes)", DescribeEcho(shortEcho));
+    echo[18] ^= 0xFF;
+    EXPECT_EQ(EchoOutcome::kChangedEcho, JudgeEcho(sent, echo.data(), 19).outcome);
 }

@@ -431,7 +431,8 @@ TEST_F(ParameterFileTest, SaveRemovesStaleTemporariesBesideTheFile) {
     const std::string stale = TemporaryFileName(path, 4294967295ul); // never a process id
     std::ofstream(stale, std::ios::binary) << "0 0 10";
     ASSERT_TRUE(fs::exists(stale));
-    EXPECT_TRUE(SaveParameterFile(path.c_str(), NumberedSet(1)));
+    std::string error;
+    EXPECT_TRUE(SaveParameterFile(path.c_str(), NumberedSet(1), error)) << error;
     EXPECT_FALSE(fs::exists(stale));
     EXPECT_TRUE(fs::exists(path));
 }

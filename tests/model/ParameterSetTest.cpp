@@ -1,8 +1,14 @@
+#include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <numeric>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
+#include "model/ParameterFile.h"
 #include "model/ParameterSet.h"
+#include "model/ParameterTable.h"
 
 TEST(ParameterSet, MissingFileValuesLeaveFlagsAlone) {
     ParameterSet set;
@@ -55,4 +61,34 @@ TEST(ParameterSet, CopyForwardToReverseCrossesTheRamps) {
     expected.m_nRevDec = 5;
     expected.m_nRevSource = kSpeedExternalPot;
     EXPECT_EQ(0, std::memcmp(&expected, &set, sizeof set));
+}
+
+// The table names exactly the members the file stores, each once, and finds each by member.
+TEST(ParameterTable, CoversTheStoredMembersOnce) {
+    ParameterSet set;
+    int marker = 1000;
+    for (const ParameterField& field : ParameterFields()) {
+        set.*(field.member) = marker++;
+        EXPECT_EQ(&field, &FieldFor(field.member));
+        EXPECT_EQ(&field, FindField(field.name));
+    }
+    std::istringstream stored(WriteParameterText(set));
+    std::vector<int> values{std::istream_iterator<int>(stored), {}};
+    std::sort(values.begin(), values.end());
+    std::vector<int> expected(ParameterFields().size());
+    std::iota(expected.begin(), expected.end(), 1000);
+    EXPECT_EQ(expected, values);
+}
+
+TEST(ParameterTable, WordsReadBackAsTheirValues) {
+    for (const ParameterField& field : ParameterFields()) {
+        for (int value = field.min; value <= field.max && value < 3; ++value) {
+            EXPECT_EQ(value, ParseValue(field, ValueText(field, value))) << field.name;
+        }
+        EXPECT_EQ(std::nullopt, ParseValue(field, "010x")) << field.name;
+    }
+    EXPECT_EQ("0-2: internal, internal-pot, external-pot",
+              AcceptedText(FieldFor(&ParameterSet::m_nRevSource)));
+    EXPECT_EQ("on/off or 1/0", AcceptedText(FieldFor(&ParameterSet::m_bAutoHome)));
+    EXPECT_EQ("-1 to 9", AcceptedText(FieldFor(&ParameterSet::m_nPort)));
 }

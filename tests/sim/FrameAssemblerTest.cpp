@@ -73,4 +73,12 @@ TEST(FrameAssembler, DropsTheLineOnceAfterTheGivenByteCount) {
     // The bytes before the drop are gone and later frames pass.
     EXPECT_FALSE(assembler.Deadline());
     EXPECT_EQ(FrameAssembler::Outcome::kFrame, FeedRun(assembler, 19, now).outcome);
+    EXPECT_EQ(FrameAssembler::Outcome::kFrame, FeedRun(assembler, 19, now).outcome);
+
+    // Every other frame: each one answered arms the next drop.
+    FrameAssembler alternating(5, true);
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(FrameAssembler::Outcome::kDropLine, FeedRun(alternating, 5, now).outcome);
+        EXPECT_EQ(FrameAssembler::Outcome::kFrame, FeedRun(alternating, 19, now).outcome);
+    }
 }

@@ -20,14 +20,14 @@ TEST(SimOptions, EveryFlagReachesItsField) {
                                         "--log=/tmp/log",
                                         "--no-pace",
                                         "--echo-bytes",
-                                        "19",
+                                        "019", // leading zeros: decimal all the same
                                         "--corrupt",
                                         "18",
                                         "--delay-ms",
-                                        "60000",
+                                        "060000",
                                         "--gap-ms=150",
                                         "--gap-at",
-                                        "10",
+                                        "010",
                                         "--extra",
                                         "3",
                                         "--drop-after",
@@ -35,7 +35,7 @@ TEST(SimOptions, EveryFlagReachesItsField) {
                                         "--max-frames",
                                         "2",
                                         "--max-seconds",
-                                        "30"});
+                                        "09"});
     ASSERT_TRUE(parsed.options) << parsed.output;
     const SimOptions& options = *parsed.options;
     EXPECT_EQ("/tmp/com", options.linkPath);
@@ -51,7 +51,7 @@ TEST(SimOptions, EveryFlagReachesItsField) {
     EXPECT_EQ(3, options.faults.extraBytes);
     EXPECT_EQ(19, options.dropAfter);
     EXPECT_EQ(2, options.maxFrames);
-    EXPECT_EQ(30, options.maxSeconds);
+    EXPECT_EQ(9, options.maxSeconds);
 }
 
 TEST(SimOptions, WrongCommandLinesNameTheProblem) {

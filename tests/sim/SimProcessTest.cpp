@@ -18,7 +18,7 @@
 
 #include "link/UploadFrame.h"
 #include "ChildProcess.h"
-#include "platform/UniqueFd.h"
+#include "platform/Handles.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 
 #include "DialogHarness.h"
 #include "model/ParameterFile.h"
+#include "ui/framework/InputQueue.h"
 
 namespace {
 
@@ -364,3 +365,14 @@ TEST(DialogFramework, NestedDispatchKeepsTheOuterHandlersAnswer) {
 }
 
 } // namespace
+
+// Input dropped after a send must not take a pending quit with it.
+TEST(DialogFramework, DiscardingInputKeepsAQuitRequest) {
+    ::PostMessageW(nullptr, WM_KEYDOWN, VK_SPACE, 0);
+    ::PostQuitMessage(7);
+    DiscardQueuedInput();
+    MSG msg{};
+    ASSERT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(7u, msg.wParam);
+    EXPECT_FALSE(::PeekMessageW(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE));
+}

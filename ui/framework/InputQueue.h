@@ -4,12 +4,21 @@
 
 // Throws away the keyboard and mouse input queued for this thread's windows: what the user did
 // while a handler kept the window from answering, which would otherwise replay afterwards.
+// PeekMessage hands out WM_QUIT whatever the filter, so one met on the way is posted again.
 inline void DiscardQueuedInput() {
+    const struct {
+        UINT first;
+        UINT last;
+    } kInput[] = {{WM_KEYFIRST, WM_KEYLAST},
+                  {WM_MOUSEFIRST, WM_MOUSELAST},
+                  {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK}};
     MSG msg;
-    while (::PeekMessageW(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
-    }
-    while (::PeekMessageW(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
-    }
-    while (::PeekMessageW(&msg, nullptr, WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK, PM_REMOVE)) {
+    for (const auto& range : kInput) {
+        while (::PeekMessageW(&msg, nullptr, range.first, range.last, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                ::PostQuitMessage(static_cast<int>(msg.wParam));
+                return;
+            }
+        }
     }
 }

@@ -1,0 +1,149 @@
+#include "model/ParameterTable.h"
+
+#include "model/DecimalScan.h"
+
+namespace {
+
+// Indexed by the value.
+constexpr const char* kSourceWords[] = {"internal", "internal-pot", "external-pot"};
+constexpr const char* kFlagWords[] = {"off", "on"};
+
+template <std::size_t N> const char* WordAt(const char* const (&words)[N], int value) {
+    return value >= 0 && static_cast<std::size_t>(value) < N ? words[value] : nullptr;
+}
+
+std::optional<int> ParseWholeNumber(std::string_view text) {
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    int value = 0;
+    if (ScanDecimalInt(p, end, value) != ScanStatus::kOk || p != end) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+} // namespace
+
+const std::vector<ParameterField>& ParameterFields() {
+    using P = ParameterSet;
+    using K = ValueKind;
+    constexpr int kRampMax = 127;
+    constexpr int kDelayMax = 16777210; // 0xFFFFFA: the controller's limit, not 24 bits
+    static const std::vector<ParameterField> fields = {
+        {"port", &P::m_nPort, K::kNumber, -1, 9}, // the dialog's list: none, Com0-Com9
+        {"fwd.source", &P::m_nFwdSource, K::kSource, kSpeedInternal, kSpeedExternalPot},
+        {"fwd.acc", &P::m_nFwdAcc, K::kNumber, 0, kRampMax},
+        {"fwd.speed", &P::m_nFwdSpeed, K::kNumber, 1, 128},
+        {"fwd.dec", &P::m_nFwdDec, K::kNumber, 0, kRampMax},
+        {"rev.source", &P::m_nRevSource, K::kSource, kSpeedInternal, kSpeedExternalPot},
+        {"rev.acc", &P::m_nRevAcc, K::kNumber, 0, kRampMax},
+        {"rev.speed", &P::m_nRevSpeed, K::kNumber, 1, 128},
+        {"rev.dec", &P::m_nRevDec, K::kNumber, 0, kRampMax},
+        {"cycles", &P::m_nCycles, K::kNumber, 0, 65535},
+        {"home_delay_ms", &P::m_nHomeDelay, K::kNumber, 0, kDelayMax},
+        {"end_delay_ms", &P::m_nEndDelay, K::kNumber, 0, kDelayMax},
+        {"cycles.on", &P::m_bCyclesOn, K::kFlag, 0, 1},
+        {"home_delay.on", &P::m_bHomeDelayOn, K::kFlag, 0, 1},
+        {"end_delay.on", &P::m_bEndDelayOn, K::kFlag, 0, 1},
+        {"auto_home", &P::m_bAutoHome, K::kFlag, 0, 1},
+    };
+    return fields;
+}
+
+const ParameterField* FindField(std::string_view name) {
+    for (const ParameterField& field : ParameterFields()) {
+        if (name == field.name) {
+            return &field;
+        }
+    }
+    return nullptr;
+}
+
+const ParameterField& FieldFor(int ParameterSet::*member) {
+    const std::vector<ParameterField>& fields = ParameterFields();
+    for (const ParameterField& field : fields) {
+        if (field.member == member) {
+            return field;
+        }
+    }
+    // Only the members that are not stored (auto start, legend) have no field; nothing asks.
+    return fields.front();
+}
+
+bool IsAccepted(const ParameterField& field, int value) {
+    return value >= field.min && value <= field.max;
+}
+
+const char* ValueWord(const ParameterField& field, int value) {
+    switch (field.kind) {
+    case ValueKind::kSource:
+        return WordAt(kSourceWords, value);
+    case ValueKind::kFlag:
+        return WordAt(kFlagWords, value);
+    case ValueKind::kNumber:
+        break;
+    }
+    return nullptr;
+}
+
+std::optional<int> ParseValue(const ParameterField& field, std::string_view text) {
+    for (int value = field.min; value <= field.max && field.kind != ValueKind::kNumber; ++value) {
+        const char* word = ValueWord(field, value);
+        if (word && text == word) {
+            return value;
+        }
+    }
+    return ParseWholeNumber(text);
+}
+
+std::string ValueWords(const ParameterField& field) {
+    switch (field.kind) {
+    case ValueKind::kSource: {
+        std::string words;
+        for (const char* word : kSourceWords) {
+            words += (words.empty() ? "" : ", ") + std::string(word);
+        }
+        return words;
+    }
+    case ValueKind::kFlag:
+        return std::string(kFlagWords[1]) + "/" + kFlagWords[0];
+    case ValueKind::kNumber:
+        break;
+    }
+    return {};
+}
+
+std::string AcceptedText(const ParameterField& field) {
+    const std::string range =
+        std::to_string(field.min) + (field.min < 0 ? " to " : "-") + std::to_string(field.max);
+    switch (field.kind) {
+    case ValueKind::kSource:
+        return range + ": " + ValueWords(field);
+    case ValueKind::kFlag:
+        return ValueWords(field) + " or 1/0";
+    case ValueKind::kNumber:
+        break;
+    }
+    return range;
+}
+
+std::string ValueText(const ParameterField& field, int value) {
+    const char* word = IsAccepted(field, value) ? ValueWord(field, value) : nullptr;
+    return word ? word : std::to_string(value);
+}
+
+std::string Refusal(const ParameterField& field, int value) {
+    return std::string(field.name) + "=" + std::to_string(value) + " is out of range (" +
+           AcceptedText(field) + ")";
+}
+
+std::vector<std::string> RefusedValues(const ParameterSet& set, bool includePort) {
+    std::vector<std::string> refused;
+    for (const ParameterField& field : ParameterFields()) {
+        const int value = set.*(field.member);
+        if ((includePort || field.member != &ParameterSet::m_nPort) && !IsAccepted(field, value)) {
+            refused.push_back(Refusal(field, value));
+        }
+    }
+    return refused;
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/ParameterSet.h"
+
+// The one description of the 16 stored values: the name the tool, the page and the logs give
+// each, the member it lives in, the words it takes besides its number, and the range the dialog
+// accepts. Everything that names, bounds or spells a value reads it from here.
+enum class ValueKind {
+    kNumber, // plain decimal
+    kSource, // a SpeedSource: internal, internal-pot, external-pot
+    kFlag,   // a check box: off, on
+};
+
+struct ParameterField {
+    const char* name;
+    int ParameterSet::*member;
+    ValueKind kind;
+    int min;
+    int max;
+};
+
+// In the order the dialog shows them: port, the forward and the reverse profile, the options.
+const std::vector<ParameterField>& ParameterFields();
+
+// Null for a name no field has.
+const ParameterField* FindField(std::string_view name);
+// The field of a stored member; every stored member has one.
+const ParameterField& FieldFor(int ParameterSet::*member);
+
+bool IsAccepted(const ParameterField& field, int value);
+// The word a source or flag value is written as ("internal-pot", "on"); null for numbers and
+// for values without a word.
+const char* ValueWord(const ParameterField& field, int value);
+// A value as typed: its word, or a plain decimal integer with an optional sign.
+std::optional<int> ParseValue(const ParameterField& field, std::string_view text);
+// "internal, internal-pot, external-pot" for sources, "on/off" for flags, "" for numbers.
+std::string ValueWords(const ParameterField& field);
+// "0-127", or for sources and flags their words as well.
+std::string AcceptedText(const ParameterField& field);
+// The value as it is typed: its word where it has one, else the number.
+std::string ValueText(const ParameterField& field, int value);
+// "fwd.acc=300 is out of range (0-127)".
+std::string Refusal(const ParameterField& field, int value);
+
+// One line per value the dialog would refuse; the port index is checked only when it matters
+// (it is not part of the frame).
+std::vector<std::string> RefusedValues(const ParameterSet& set, bool includePort);
