@@ -113,6 +113,7 @@ TEST(ShippedDialog, StartsUploadsFailsShowsAboutAndCloses) {
     EXPECT_TRUE(program->IsMinimised()) << "the window did not stay minimised";
 
     // The saved port is open, the file's values are in the form.
+    ASSERT_FALSE(program->HasExited()) << "the program ended during start-up";
     EXPECT_TRUE(program->WaitForText(kPortStatus, kOpened, kOutcomeMs))
         << "COM1 from the file was not opened";
     EXPECT_EQ(port::kGood, program->ListSelection(kPort));
@@ -134,6 +135,7 @@ TEST(ShippedDialog, StartsUploadsFailsShowsAboutAndCloses) {
     EXPECT_EQ(Hex(frame), good.back());
     expectSaved(expected);
     EXPECT_FALSE(program->WaitForBox(0).window) << "a box after a good upload";
+    ASSERT_FALSE(program->HasExited()) << "the program ended after the upload";
 
     // The silent controller on COM2: the failure box, and the file saved with the new port.
     program->ChooseListEntry(kPort, port::kSilent);
@@ -153,6 +155,7 @@ TEST(ShippedDialog, StartsUploadsFailsShowsAboutAndCloses) {
     EXPECT_EQ(Hex(frame), silent.back());
     expected.m_nPort = port::kSilent;
     expectSaved(expected);
+    ASSERT_FALSE(program->HasExited()) << "the program ended after the failed upload";
 
     // The About box, from the system menu's last item.
     ::PostMessageW(program->MainWindow(), WM_SYSCOMMAND, kAboutItem, 0);

@@ -10,8 +10,8 @@ run32="$(cd "$(dirname "$0")/../.." && pwd)/scripts/wine/i386 run"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
-# A mixed profile given on the command line; the file does not exist, so the rest are the
-# dialog's start values. The frame is the one the native tool computes for these values.
+# A mixed profile given on the command line over a file of the dialog's start values. The frame
+# is the one the native tool computes for these values.
 frame=03007F7F0A020A200A00123400000001D20800
 set_values=(fwd.acc=127 fwd.speed=128 rev.source=external-pot rev.speed=33 cycles=4660
     cycles.on=on end_delay_ms=1193046 end_delay.on=on)
@@ -20,10 +20,11 @@ good_before=$(frames 1 | wc -l)
 silent_before=$(frames 2 | wc -l)
 
 cd "$scratch"
+printf '0 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ' >start.dll
 started=$SECONDS
-$run32 "$exe" upload --port COM1 none --set "${set_values[@]}" --json >good.out 2>&1 &
+$run32 "$exe" upload --port COM1 start.dll --set "${set_values[@]}" --json >good.out 2>&1 &
 good=$!
-$run32 "$exe" upload --port COM2 none >silent.out 2>&1 &
+$run32 "$exe" upload --port COM2 start.dll >silent.out 2>&1 &
 silent=$!
 $run32 "$exe" --version >version.out 2>&1 &
 version_pid=$!
