@@ -47,7 +47,8 @@ check() { # NAME STATUS EXPECTED_STATUS OUTPUT_FILE PATTERN
 }
 check "upload to COM1" $good_status 0 good.out "\"frame\":\"$frame\",\"outcome\":\"confirmed\""
 check "upload to silent COM2" $silent_status 1 silent.out '^failed: no echo in [0-9]+ ms'
-check "--version" $version_status 0 version.out "^vkd37 ${version//./\\.}\$"
+# A Windows console program ends its lines with CR LF.
+check "--version" $version_status 0 version.out "^vkd37 ${version//./\\.}"$'\r'"?\$"
 
 good_after=$(frames 1)
 if [[ $(wc -l <<<"$good_after") -ne $((good_before + 1)) || $(tail -n 1 <<<"$good_after") != "$frame" ]]; then
