@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/CommandLine.h"
+#include "cmdline/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/Output.h"
 #include "model/ParameterFile.h"

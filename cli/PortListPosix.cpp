@@ -1,26 +1,18 @@
 #include "cli/PortList.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
-
-#include "platform/Handles.h"
 
 namespace {
 
+// The names in a directory, sorted; none when it cannot be read.
 std::vector<std::string> Entries(const std::string& directory) {
     std::vector<std::string> names;
-    const Directory listing(::opendir(directory.c_str()));
-    while (listing.IsValid()) {
-        const dirent* entry = ::readdir(listing.get());
-        if (!entry) {
-            break;
-        }
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..") {
-            names.push_back(name);
-        }
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
+        names.push_back(entry.path().filename().string());
     }
     std::sort(names.begin(), names.end());
     return names;
@@ -43,9 +35,10 @@ std::vector<PortEntry> ListSerialPorts() {
     std::vector<PortEntry> ports;
     const std::string byId = "/dev/serial/by-id/";
     for (const std::string& name : Entries(byId)) {
-        char target[PATH_MAX];
-        if (::realpath((byId + name).c_str(), target)) {
-            ports.push_back({byId + name, target});
+        std::error_code error;
+        const std::filesystem::path target = std::filesystem::canonical(byId + name, error);
+        if (!error) {
+            ports.push_back({byId + name, target.string()});
         }
     }
     for (const std::string& name : Entries("/dev")) {

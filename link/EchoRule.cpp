@@ -14,39 +14,44 @@ EchoResult JudgeEcho(const UploadFrame& sent, const std::uint8_t* echo, std::siz
     return {same ? EchoOutcome::kConfirmed : EchoOutcome::kChangedEcho, sent.size()};
 }
 
-const char* EchoOutcomeName(EchoOutcome outcome) {
-    switch (outcome) {
-    case EchoOutcome::kConfirmed:
-        return "confirmed";
-    case EchoOutcome::kWriteFailed:
-        return "write-failed";
-    case EchoOutcome::kNoEcho:
-        return "no-echo";
-    case EchoOutcome::kShortEcho:
-        return "short-echo";
-    case EchoOutcome::kChangedEcho:
-        return "changed-echo";
-    case EchoOutcome::kLineLost:
-        return "line-lost";
+namespace {
+
+// Each outcome's name for scripts and logs, and its words for a person.
+struct OutcomeText {
+    EchoOutcome outcome;
+    const char* name;
+    const char* description;
+};
+
+constexpr OutcomeText kOutcomeTexts[] = {
+    {EchoOutcome::kConfirmed, "confirmed", "confirmed"},
+    {EchoOutcome::kWriteFailed, "write-failed", "failed: the frame could not be sent"},
+    {EchoOutcome::kNoEcho, "no-echo", "failed: no echo"},
+    {EchoOutcome::kShortEcho, "short-echo", "failed: short echo"},
+    {EchoOutcome::kChangedEcho, "changed-echo", "failed: the echo differs from the frame"},
+    {EchoOutcome::kLineLost, "line-lost", "failed: the line went away"},
+};
+
+const OutcomeText& TextOf(EchoOutcome outcome) {
+    for (const OutcomeText& text : kOutcomeTexts) {
+        if (text.outcome == outcome) {
+            return text;
+        }
     }
-    return "unknown";
+    return kOutcomeTexts[0]; // every outcome is listed
+}
+
+} // namespace
+
+const char* EchoOutcomeName(EchoOutcome outcome) {
+    return TextOf(outcome).name;
 }
 
 std::string DescribeEcho(const EchoResult& result) {
-    switch (result.outcome) {
-    case EchoOutcome::kConfirmed:
-        return "confirmed";
-    case EchoOutcome::kWriteFailed:
-        return "failed: the frame could not be sent";
-    case EchoOutcome::kNoEcho:
-        return "failed: no echo";
-    case EchoOutcome::kShortEcho:
-        return "failed: short echo (" + std::to_string(result.received) + " of " +
-               std::to_string(UploadFrame().size()) + " bytes)";
-    case EchoOutcome::kChangedEcho:
-        return "failed: the echo differs from the frame";
-    case EchoOutcome::kLineLost:
-        return "failed: the line went away";
+    std::string text = TextOf(result.outcome).description;
+    if (result.outcome == EchoOutcome::kShortEcho) {
+        text += " (" + std::to_string(result.received) + " of " +
+                std::to_string(UploadFrame().size()) + " bytes)";
     }
-    return "failed";
+    return text;
 }

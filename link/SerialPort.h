@@ -26,6 +26,8 @@ using PortHandle = FileHandle;
 // at that call), the tool refuses a port it could not set.
 enum class SettingsCheck { kAsDialog, kStrict };
 
+// The settings the controller's line needs, made from those the port reported.
+void ApplyControllerLine(DCB& dcb);
 // False when the port cannot be used; error then holds the system's code.
 bool ConfigurePort(HANDLE port, DCB& dcb, SettingsCheck check, DWORD& error);
 EchoResult ExchangeFrame(HANDLE port, const UploadFrame& frame);
@@ -54,7 +56,11 @@ PortHandle OpenSerialDevice(const std::string& name, OpenFailure& failure, std::
 // One serial port for the command-line tool.
 class SerialPort {
 public:
-    static SerialPort Open(const std::string& name, OpenFailure& failure, std::string& error);
+    static SerialPort Open(const std::string& name, OpenFailure& failure, std::string& error) {
+        SerialPort port;
+        port.handle_ = OpenSerialDevice(name, failure, error);
+        return port;
+    }
 
     bool IsOpen() const { return handle_.IsValid(); }
     EchoResult Exchange(const UploadFrame& frame) { return ExchangeFrame(handle_.get(), frame); }

@@ -189,9 +189,3 @@ PortHandle OpenSerialDevice(const std::string& path, OpenFailure& failure, std::
     failure = OpenFailure::kNone;
     return device;
 }
-
-SerialPort SerialPort::Open(const std::string& name, OpenFailure& failure, std::string& error) {
-    SerialPort port;
-    port.handle_ = OpenSerialDevice(name, failure, error);
-    return port;
-}

@@ -44,11 +44,7 @@ std::wstring DeviceName(const std::string& name) {
 
 } // namespace
 
-bool ConfigurePort(HANDLE port, DCB& dcb, SettingsCheck check, DWORD& error) {
-    if (!::GetCommState(port, &dcb)) {
-        error = ::GetLastError();
-        return false;
-    }
+void ApplyControllerLine(DCB& dcb) {
     // The line format, and a line that passes every byte unchanged whatever another program
     // left set on the port: no parity bit (the controller's frames are 8N1), no XON/XOFF, no
     // dropped NULs, no replaced bytes, and no error that blocks every later transfer until it
@@ -65,6 +61,14 @@ bool ConfigurePort(HANDLE port, DCB& dcb, SettingsCheck check, DWORD& error) {
     dcb.ByteSize = 8;
     dcb.StopBits = ONESTOPBIT;
     dcb.BaudRate = LineTiming::kBaudRate;
+}
+
+bool ConfigurePort(HANDLE port, DCB& dcb, SettingsCheck check, DWORD& error) {
+    if (!::GetCommState(port, &dcb)) {
+        error = ::GetLastError();
+        return false;
+    }
+    ApplyControllerLine(dcb);
     if (!::SetCommState(port, &dcb) && check == SettingsCheck::kStrict) {
         error = ::GetLastError();
         return false;
@@ -134,10 +138,4 @@ PortHandle OpenSerialDevice(const std::string& name, OpenFailure& failure, std::
     }
     failure = OpenFailure::kNone;
     return handle;
-}
-
-SerialPort SerialPort::Open(const std::string& name, OpenFailure& failure, std::string& error) {
-    SerialPort port;
-    port.handle_ = OpenSerialDevice(name, failure, error);
-    return port;
 }

@@ -19,18 +19,26 @@ ReadOutcome ReadFileContents(const char* path, std::size_t limit, std::string& b
                              std::string& error);
 
 // Replaces the file `name` with `bytes` so that a crash at any point leaves either the old file
-// or the new one: the bytes go to a temporary file in the same directory, reach the disk, and
-// the temporary file then takes the name. Returns false, with error naming the cause, nothing
-// changed on disk and no temporary file left, when any step fails. After a successful
-// replacement, temporary files that saves of processes no longer running left behind (a crash,
-// a power cut) are removed.
+// or the new one: the bytes go to a temporary file beside the file, reach the disk, and the
+// temporary file then takes the name. A symbolic link is written through to the file it names;
+// the file keeps its permissions (owner and group where the process may set them) or its
+// attributes, and a read-only file is refused. Returns false, with error naming the cause,
+// nothing changed on disk and no temporary file left, when any step fails. After a successful
+// replacement, temporary files that no save under way can own any more are removed (see
+// kStaleTemporarySeconds).
 bool ReplaceFileContents(const char* name, std::string_view bytes, std::string& error);
 
-// The temporary file of the save process `processId`: "<name>.<processId>.tmp". One process
-// saves one file at a time, so the name is its own.
-inline std::string TemporaryFileName(std::string_view name, unsigned long processId) {
-    return std::string(name) + "." + std::to_string(processId) + ".tmp";
+// Temporaries are "<name>.<number>.tmp", the number drawn at random and the file created only
+// where no file of that name exists. A process id would not do: a native process, one under
+// Wine, one in a container or one on another PC sharing the folder may have the same id.
+inline std::string TemporaryFileName(std::string_view name, unsigned long number) {
+    return std::string(name) + "." + std::to_string(number) + ".tmp";
 }
+
+// A save takes milliseconds, but whose process it is cannot be told across pid namespaces, Wine
+// and network shares; a temporary file older than this (by the file system's clock) is left
+// over from a save that was cut short. One still held open, where the system can tell, is kept.
+constexpr long long kStaleTemporarySeconds = 60 * 60;
 
 // Where the file `path` lives, with its separator ("" for the working directory), and its name.
 inline std::pair<std::string_view, std::string_view> SplitDirectory(std::string_view path) {
@@ -43,9 +51,9 @@ inline std::pair<std::string_view, std::string_view> SplitDirectory(std::string_
     return {path.substr(0, nameStart), path.substr(nameStart)};
 }
 
-// The process whose temporary file `fileName` is for `name`, or nothing for any other name.
-inline std::optional<unsigned long> TemporaryFileOwner(std::string_view fileName,
-                                                       std::string_view name) {
+// The number of the temporary file `fileName` of `name`, or nothing for any other name.
+inline std::optional<unsigned long> TemporaryFileNumber(std::string_view fileName,
+                                                        std::string_view name) {
     constexpr std::string_view kSuffix = ".tmp";
     if (fileName.size() <= name.size() + 1 + kSuffix.size() ||
         fileName.substr(0, name.size()) != name || fileName[name.size()] != '.' ||
@@ -57,15 +65,15 @@ inline std::optional<unsigned long> TemporaryFileOwner(std::string_view fileName
     if (digits.size() > 10) {
         return std::nullopt;
     }
-    unsigned long long processId = 0;
+    unsigned long long number = 0;
     for (const char c : digits) {
         if (c < '0' || c > '9') {
             return std::nullopt;
         }
-        processId = processId * 10 + static_cast<unsigned>(c - '0');
+        number = number * 10 + static_cast<unsigned>(c - '0');
     }
-    if (processId > 0xFFFFFFFFull) {
+    if (number > 0xFFFFFFFFull) {
         return std::nullopt;
     }
-    return static_cast<unsigned long>(processId);
+    return static_cast<unsigned long>(number);
 }

@@ -2,12 +2,13 @@
 
 #include <cerrno>
 #include <climits>
-#include <csignal>
 #include <cstring>
+#include <random>
 #include <string>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,24 +46,80 @@ void SyncDirectoryOf(const std::string& path) {
     }
 }
 
-bool IsRunning(unsigned long processId) {
-    // 0 and what does not fit a pid would address process groups, not a process.
-    if (processId == 0 || processId > static_cast<unsigned long>(INT_MAX)) {
-        return false;
+// Follows a chain of symbolic links to the file it names, which need not exist yet.
+bool FollowLinks(const char* name, std::string& target) {
+    target = name;
+    for (int hops = 0; hops < 40; ++hops) { // the kernel's own limit
+        char link[PATH_MAX];
+        const ssize_t length = ::readlink(target.c_str(), link, sizeof link);
+        if (length < 0) {
+            return true; // not a link, or nothing there: the steps after it tell what is wrong
+        }
+        if (static_cast<std::size_t>(length) == sizeof link) {
+            errno = ENAMETOOLONG;
+            return false;
+        }
+        const std::string_view linked(link, static_cast<std::size_t>(length));
+        target = linked[0] == '/' ? std::string(linked)
+                                  : std::string(SplitDirectory(target).first) + std::string(linked);
     }
-    return ::kill(static_cast<pid_t>(processId), 0) == 0 || errno != ESRCH;
+    errno = ELOOP;
+    return false;
 }
 
-void RemoveStaleTemporaryFiles(const char* path) {
+// Without any write permission the file is not to be changed, also by root (as on Windows).
+bool IsReadOnly(const std::string& path, const struct stat& status) {
+    return (status.st_mode & 0222) == 0 ||
+           (::access(path.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS));
+}
+
+// Created only where no file of that name exists: the name may be another save's (see
+// TemporaryFileName). Its lock tells the sweepers of this machine, and of others where the file
+// system passes locks on, that a save is under way in it.
+UniqueFd CreateTemporaryFile(const std::string& target, std::string& temporary) {
+    thread_local std::mt19937 numbers{std::random_device{}()};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary = TemporaryFileName(target, numbers());
+        // 0666 less the umask, as fopen would give a new file.
+        UniqueFd file(
+            ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
+        if (file.IsValid()) {
+            ::flock(file.get(), LOCK_EX);
+            return file;
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    return UniqueFd();
+}
+
+bool IsOlder(const struct timespec& time, const struct timespec& now, long long seconds) {
+    return static_cast<long long>(now.tv_sec) - static_cast<long long>(time.tv_sec) > seconds;
+}
+
+// `now` is the modification time of the file just saved: the file system's clock, which on a
+// share is not this machine's.
+void RemoveStaleTemporaryFiles(const std::string& path, const struct timespec& now) {
     const auto [directory, name] = SplitDirectory(path);
-    const Directory dir(::opendir(directory.empty() ? "." : std::string(directory).c_str()));
+    const std::string directoryPath = directory.empty() ? "." : std::string(directory);
+    const Directory dir(::opendir(directoryPath.c_str()));
     if (!dir.IsValid()) {
         return;
     }
     while (const dirent* entry = ::readdir(dir.get())) {
-        const std::optional<unsigned long> owner = TemporaryFileOwner(entry->d_name, name);
-        if (owner && !IsRunning(*owner)) {
-            ::unlink((std::string(directory) + entry->d_name).c_str());
+        if (!TemporaryFileNumber(entry->d_name, name)) {
+            continue;
+        }
+        const std::string temporary = std::string(directory) + entry->d_name;
+        const UniqueFd file(::open(temporary.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+        struct stat status {};
+        // A file system without locks leaves the age alone to decide.
+        const bool held =
+            file.IsValid() && ::flock(file.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+        if (file.IsValid() && !held && ::fstat(file.get(), &status) == 0 &&
+            S_ISREG(status.st_mode) && IsOlder(status.st_mtim, now, kStaleTemporarySeconds)) {
+            ::unlink(temporary.c_str());
         }
     }
 }
@@ -100,27 +157,45 @@ ReadOutcome ReadFileContents(const char* path, std::size_t limit, std::string& b
 }
 
 bool ReplaceFileContents(const char* name, std::string_view bytes, std::string& error) {
-    const std::string temporary = TemporaryFileName(name, static_cast<unsigned long>(::getpid()));
-    // A file of that name is one this process id left in an earlier life: it is overwritten.
-    // The permissions are those fopen would give a new file.
-    UniqueFd file(
-        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666));
+    std::string target;
+    if (!FollowLinks(name, target)) {
+        error = Reason("cannot replace", name);
+        return false;
+    }
+    struct stat existing {};
+    const bool exists = ::stat(target.c_str(), &existing) == 0;
+    if (exists && IsReadOnly(target, existing)) {
+        error = std::string("cannot replace ") + name + ": the file is read-only";
+        return false;
+    }
+    std::string temporary;
+    UniqueFd file = CreateTemporaryFile(target, temporary);
     if (!file.IsValid()) {
         error = Reason("cannot create", temporary);
         return false;
     }
-    const bool written = WriteAll(file.get(), bytes) && ::fsync(file.get()) == 0;
-    if (!written || !file.Close()) {
+    if (exists) {
+        // The owner first: a change of owner clears the set-id bits. Only root may give a file
+        // away, and a file system without modes refuses both: the file is then as a new one.
+        if (::fchown(file.get(), existing.st_uid, existing.st_gid) != 0) {
+        }
+        if (::fchmod(file.get(), existing.st_mode & 07777) != 0) {
+        }
+    }
+    struct stat written {};
+    const bool ok = WriteAll(file.get(), bytes) && ::fsync(file.get()) == 0 &&
+                    ::fstat(file.get(), &written) == 0;
+    if (!ok || !file.Close()) {
         error = Reason("cannot write", temporary);
         ::unlink(temporary.c_str());
         return false;
     }
-    if (::rename(temporary.c_str(), name) != 0) {
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
         error = Reason("cannot replace", name);
         ::unlink(temporary.c_str());
         return false;
     }
-    SyncDirectoryOf(name);
-    RemoveStaleTemporaryFiles(name);
+    SyncDirectoryOf(target);
+    RemoveStaleTemporaryFiles(target, written.st_mtim);
     return true;
 }

@@ -42,21 +42,79 @@ bool MoveReplacing(const std::wstring& from, const std::wstring& to) {
 
 // A read-only file is one the user does not want written. Windows refuses to rename over it
 // anyway, but not every implementation of the call does, so this is checked first.
-bool IsReadOnly(const std::wstring& path) {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+constexpr bool IsReadOnly(DWORD attributes) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
 }
 
-// An id that names no process, or names one that has ended, is not running.
-bool IsRunning(DWORD processId) {
-    const KernelHandle process(::OpenProcess(SYNCHRONIZE, FALSE, processId));
-    if (!process.IsValid()) {
-        return ::GetLastError() != ERROR_INVALID_PARAMETER;
+// What the new file takes over from the old one; the others are the system's to set.
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                  FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// The file a symbolic link names, where the system can tell (Vista and later, looked up when
+// the program runs; XP has no links to files); otherwise the name itself.
+std::wstring FollowLink(const std::wstring& name) {
+    const DWORD attributes = ::GetFileAttributesW(name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        return name;
     }
-    return ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+    using GetFinalPathFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+    const FARPROC proc =
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW");
+    const FileHandle file(
+        ::CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!proc || !file.IsValid()) {
+        return name;
+    }
+    const auto getFinalPath = reinterpret_cast<GetFinalPathFn>(reinterpret_cast<void (*)()>(proc));
+    std::wstring path(32768, L'\0'); // the longest path there is
+    const DWORD length = getFinalPath(file.get(), path.data(), static_cast<DWORD>(path.size()), 0);
+    if (length == 0 || length >= path.size()) {
+        return name;
+    }
+    path.resize(length);
+    return path;
 }
 
-void RemoveStaleTemporaryFiles(const char* path) {
+// Numbers that differ between processes and between calls. XP's C run-time has no random
+// source, so the process id and the two clocks are mixed (splitmix64); a collision costs a try.
+unsigned long NextTemporaryNumber() {
+    thread_local unsigned long long state = 0;
+    LARGE_INTEGER counter{};
+    ::QueryPerformanceCounter(&counter);
+    state += 0x9E3779B97F4A7C15ull ^ static_cast<unsigned long long>(counter.QuadPart) ^
+             (static_cast<unsigned long long>(::GetCurrentProcessId()) << 32) ^ ::GetTickCount();
+    unsigned long long mixed = state;
+    mixed = (mixed ^ (mixed >> 30)) * 0xBF58476D1CE4E5B9ull;
+    mixed = (mixed ^ (mixed >> 27)) * 0x94D049BB133111EBull;
+    return static_cast<unsigned long>((mixed ^ (mixed >> 31)) & 0xFFFFFFFFull);
+}
+
+// Created only where no file of that name exists: the name may be another save's (see
+// TemporaryFileName). Not shared while it is written, so no sweeper can delete it meanwhile.
+FileHandle CreateTemporaryFile(const std::string& target, DWORD attributes,
+                               std::string& temporary) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary = TemporaryFileName(target, NextTemporaryNumber());
+        FileHandle file(::CreateFileW(Wide(temporary).c_str(), GENERIC_WRITE, 0, nullptr,
+                                      CREATE_NEW, attributes, nullptr));
+        const DWORD error = ::GetLastError();
+        if (file.IsValid() || (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)) {
+            ::SetLastError(error);
+            return file;
+        }
+    }
+    return FileHandle();
+}
+
+unsigned long long Ticks(const FILETIME& time) {
+    return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// `now` is the modification time of the file just saved: the file system's clock, which on a
+// share is not this machine's.
+void RemoveStaleTemporaryFiles(const std::string& path, const FILETIME& now) {
+    constexpr unsigned long long kTicksPerSecond = 10000000;
     const auto [directory, name] = SplitDirectory(path);
     const std::wstring directoryPrefix = Wide(directory);
     const std::wstring pattern = Wide(path) + L".*.tmp";
@@ -67,9 +125,14 @@ void RemoveStaleTemporaryFiles(const char* path) {
     }
     do {
         // The pattern also matches short names; the long name decides.
-        const std::optional<unsigned long> owner = TemporaryFileOwner(Utf8(found.cFileName), name);
-        if (owner && !IsRunning(*owner)) {
-            ::DeleteFileW((directoryPrefix + found.cFileName).c_str());
+        if (TemporaryFileNumber(Utf8(found.cFileName), name) &&
+            !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            Ticks(found.ftLastWriteTime) + kStaleTemporarySeconds * kTicksPerSecond < Ticks(now)) {
+            // Opened for deletion without sharing: a file that some process, a save under way,
+            // holds open refuses that, and stays.
+            const FileHandle doomed(::CreateFileW((directoryPrefix + found.cFileName).c_str(),
+                                                  DELETE, 0, nullptr, OPEN_EXISTING,
+                                                  FILE_FLAG_DELETE_ON_CLOSE, nullptr));
         }
     } while (::FindNextFileW(search.get(), &found));
 }
@@ -109,26 +172,29 @@ ReadOutcome ReadFileContents(const char* path, std::size_t limit, std::string& b
 }
 
 bool ReplaceFileContents(const char* name, std::string_view bytes, std::string& error) {
-    const std::wstring target = Wide(name);
-    const std::string temporaryName = TemporaryFileName(name, ::GetCurrentProcessId());
-    const std::wstring temporary = Wide(temporaryName);
-    if (target.empty()) {
+    if (!*name) {
         error = "cannot write a file without a name";
         return false;
     }
-    if (IsReadOnly(target)) {
+    const std::wstring target = FollowLink(Wide(name));
+    const DWORD attributes = ::GetFileAttributesW(target.c_str());
+    if (IsReadOnly(attributes)) {
         error = std::string("cannot replace ") + name + ": the file is read-only";
         return false;
     }
-    // A file of that name is one this process id left in an earlier life: it is overwritten.
-    FileHandle file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    const DWORD kept = attributes == INVALID_FILE_ATTRIBUTES ? 0 : attributes & kKeptAttributes;
+    std::string temporaryName;
+    FileHandle file =
+        CreateTemporaryFile(Utf8(target), kept ? kept : FILE_ATTRIBUTE_NORMAL, temporaryName);
     if (!file.IsValid()) {
         error = "cannot create " + temporaryName + ": " + SystemErrorText(::GetLastError());
         return false;
     }
-    const bool written = WriteAll(file.get(), bytes) && ::FlushFileBuffers(file.get());
-    if (!written || !file.Close()) {
+    const std::wstring temporary = Wide(temporaryName);
+    FILETIME written{};
+    const bool ok = WriteAll(file.get(), bytes) && ::FlushFileBuffers(file.get()) &&
+                    ::GetFileTime(file.get(), nullptr, nullptr, &written);
+    if (!ok || !file.Close()) {
         error = "cannot write " + temporaryName + ": " + SystemErrorText(::GetLastError());
         ::DeleteFileW(temporary.c_str());
         return false;
@@ -138,6 +204,6 @@ bool ReplaceFileContents(const char* name, std::string_view bytes, std::string& 
         ::DeleteFileW(temporary.c_str());
         return false;
     }
-    RemoveStaleTemporaryFiles(name);
+    RemoveStaleTemporaryFiles(Utf8(target), written);
     return true;
 }

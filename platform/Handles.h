@@ -19,21 +19,15 @@ StdioFile OpenStdioFile(const char* path, const char* mode);
 #ifdef _WIN32
 #include <windows.h>
 
-// CreateFileW's handles: INVALID_HANDLE_VALUE when there is none.
-struct FileHandleTraits {
+// Kernel objects released with CloseHandle. CreateFileW reports "none" as INVALID_HANDLE_VALUE,
+// OpenProcess and most other calls as null.
+template <bool kNoneIsAllBits> struct CloseHandleTraits {
     using Handle = HANDLE;
-    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+    static Handle Invalid() { return kNoneIsAllBits ? INVALID_HANDLE_VALUE : nullptr; }
     static bool Close(Handle handle) { return ::CloseHandle(handle) != FALSE; }
 };
-using FileHandle = UniqueHandle<FileHandleTraits>;
-
-// OpenProcess and most other kernel objects: null when there is none.
-struct KernelHandleTraits {
-    using Handle = HANDLE;
-    static Handle Invalid() { return nullptr; }
-    static bool Close(Handle handle) { return ::CloseHandle(handle) != FALSE; }
-};
-using KernelHandle = UniqueHandle<KernelHandleTraits>;
+using FileHandle = UniqueHandle<CloseHandleTraits<true>>;
+using KernelHandle = UniqueHandle<CloseHandleTraits<false>>;
 
 struct FindHandleTraits {
     using Handle = HANDLE;

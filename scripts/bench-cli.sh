@@ -15,8 +15,8 @@ cmake --build --preset native --target vkd37-sim
 # The native preset carries the sanitizers, whose start-up would dominate; time the release build.
 release=build/linux-release
 [[ -f $release/CMakeCache.txt ]] || cmake --preset linux-release >/dev/null
-cmake --build --preset linux-release --target vkd37-cli
-cmake --build --preset win64 --target vkd37-cli
+cmake --build --preset linux-release --target vkd37
+cmake --build --preset win64 --target vkd37
 
 # Prints "median X ms, worst Y ms" of the numbers on standard input.
 summarise() {

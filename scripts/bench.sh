@@ -16,8 +16,8 @@ for preset in native win32 win64; do
     [[ -f build/$preset/CMakeCache.txt ]] || cmake --preset "$preset" >/dev/null
 done
 cmake --build --preset native --target vkd37-sim
-cmake --build --preset win32 --target vkd37
-cmake --build --preset win64 --target link_bench upload_bench vkd37
+cmake --build --preset win32 --target vkd37-dialog
+cmake --build --preset win64 --target link_bench upload_bench vkd37-dialog
 
 program=$(echo build/win32/ui/*.exe)
 echo "32-bit program: $(stat -c %s "$program") bytes ($program)"
@@ -26,9 +26,9 @@ echo "32-bit program: $(stat -c %s "$program") bytes ($program)"
 scripts/wine/session bash -c '
     scripts/wine/simulators start >/dev/null || exit 1
     status=0
-    scripts/wine/run build/win64/bench/link_bench.exe 1 "$1" || status=1
+    scripts/wine/run build/win64/tools/bench/link_bench.exe 1 "$1" || status=1
     program=Z:$(echo "$PWD"/build/win64/ui/*.exe)
-    scripts/wine/run build/win64/bench/upload_bench.exe "$program" "$2" "$3" "$4" || status=1
+    scripts/wine/run build/win64/tools/bench/upload_bench.exe "$program" "$2" "$3" "$4" || status=1
     scripts/wine/simulators stop
     exit $status
 ' bench "$frames" "$uploads" "$long_run" "$starts"

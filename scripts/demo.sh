@@ -17,7 +17,7 @@ if [[ ${1:-} != --inside-session ]]; then
             { cat "build/configure-$preset.log"; exit 1; }
     done
     cmake --build --preset native --target vkd37-sim
-    cmake --build --preset win64 --target vkd37 vkd37-demo-upload
+    cmake --build --preset win64 --target vkd37-dialog vkd37-demo-upload
     export VKD_DEMO_HEADLESS=$([[ -n ${DISPLAY:-} ]] && echo 0 || echo 1)
     exec scripts/wine/session "$0" --inside-session
 fi

@@ -1,24 +1,21 @@
 #!/usr/bin/env bash
 # Makes a release from the checked-out commit: builds the two release trees from scratch, runs
 # the test command, puts the Debian package and the Windows zip with SHA256SUMS in dist/, then
-# builds both trees from scratch once more and checks that the packages come out byte for byte
-# the same. That second build is here rather than in the test command: it costs two clean
-# builds, more than the whole package check is worth on every test run.
+# builds both packages once more as another machine would and checks that they come out byte for
+# byte the same: from a copy of the commit in another folder, with another umask and time zone
+# and, when run as root, as the user nobody. That second build is here rather than in the test
+# command: it costs two clean builds, more than the whole package check is worth on every run.
+# Usage: scripts/release.sh
+#        scripts/release.sh --packages DIR   only the clean builds and the packages, into DIR
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
-    echo "release: commit or stash your changes first; a release is made from a commit" >&2
-    exit 1
-fi
-
-# Every time stamp in the packages is the commit's; names and dates do not depend on the shell.
+# Every time stamp in the packages is the commit's. CPack stores the program's Chinese name in the
+# zip only in a UTF-8 locale.
 SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
-export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C.UTF-8
+export SOURCE_DATE_EPOCH LC_ALL=C.UTF-8
 trees=(linux-release win32)
 dist=dist
-
-scripts/setup.sh
 
 clean_build() {
     local preset
@@ -45,6 +42,17 @@ package() {
 }
 
 mkdir -p build
+if [ "${1-}" = --packages ]; then
+    clean_build && package "$2"
+    exit
+fi
+
+if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
+    echo "release: commit or stash your changes first; a release is made from a commit" >&2
+    exit 1
+fi
+
+scripts/setup.sh
 echo "== clean release trees: ${trees[*]}"
 clean_build
 echo "== the test command"
@@ -52,11 +60,27 @@ scripts/test.sh
 echo "== packages"
 package "$dist"
 
-echo "== second build from scratch: are the packages the same?"
-clean_build >build/release-second-build.log 2>&1 || { tail -n 40 build/release-second-build.log; exit 1; }
-package build/release-second
+commit=$(git rev-parse HEAD)
+echo "== second build from scratch elsewhere: are the packages the same?"
+second=$(mktemp -d)
+trap 'rm -rf "$second"' EXIT
+# --no-hardlinks: the copy is handed to another user, and shared object files would go with it.
+git clone --quiet --no-hardlinks --no-checkout . "$second/source"
+git -C "$second/source" checkout --quiet --detach "$commit"
+as_other_user=()
+if [ "$(id -u)" -eq 0 ]; then
+    chown -R nobody:nogroup "$second"
+    as_other_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+fi
+# A made-up zone 14 hours east of UTC (no tzdata needed), and files only their owner may read.
+"${as_other_user[@]}" env HOME="$second" TZ=EAST-14 bash -c \
+    'umask 077 && cd "$1/source" && scripts/release.sh --packages "$1/packages"' \
+    release "$second" >build/release-second-build.log 2>&1 ||
+    { tail -n 40 build/release-second-build.log; exit 1; }
+rm -rf build/release-second && cp -r "$second/packages" build/release-second
 if ! diff -u "$dist/SHA256SUMS" build/release-second/SHA256SUMS; then
-    echo "release: two builds of $(git rev-parse --short HEAD) gave different packages" >&2
+    echo "release: two builds of $(git rev-parse --short HEAD) gave different packages" \
+        "(the second in build/release-second)" >&2
     exit 1
 fi
 

@@ -15,6 +15,7 @@ packages=(
     fonts-wqy-microhei                    # CJK glyphs for the Chinese texts under Wine
     procps util-linux coreutils           # pgrep/kill, flock, timeout
     dpkg-dev lintian unzip man-db         # the packages: dependencies, checks
+    python3                               # the packages: cmake/normalise-package.py
 )
 
 sudo=""

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <sstream>
 
-#include "cli/CommandLine.h"
+#include "cmdline/CommandLine.h"
 #include "link/EchoRule.h"
 
 namespace {
@@ -99,9 +99,8 @@ ParsedOptions ParseSimOptions(int argc, const char* const* argv) {
     for (CLI::Option* answer : {echoBytes, corrupt.option, delay, gapMs, gapAt.option, extra}) {
         silent->excludes(answer);
     }
-    for (CLI::Option* fault :
-         {silent, echoBytes, corrupt.option, delay, gapMs, gapAt.option, extra, dropAfter.option,
-          dropEveryOther}) {
+    for (CLI::Option* fault : {silent, echoBytes, corrupt.option, delay, gapMs, gapAt.option, extra,
+                               dropAfter.option, dropEveryOther}) {
         fault->group("Faults");
     }
 

@@ -44,10 +44,10 @@ END_MESSAGE_MAP()
 
 namespace {
 
-// The bounds of a stored value, from the parameter table the tool and the page read too.
-void DDV_FieldRange(CDataExchange* pDX, int value, int ParameterSet::*member) {
+// Checks a stored member against its bounds in the parameter table the tool and the page read.
+void DDV_FieldRange(CDataExchange* pDX, const ParameterSet& set, int ParameterSet::*member) {
     const ParameterField& field = FieldFor(member);
-    DDV_MinMaxInt(pDX, value, field.min, field.max);
+    DDV_MinMaxInt(pDX, set.*member, field.min, field.max);
 }
 
 } // namespace
@@ -64,15 +64,15 @@ void CVKD37参数设定程序Dlg::DoDataExchange(CDataExchange* pDX) {
     DDX_Text(pDX, IDC_REV_SPEED, m_nRevSpeed);
     DDX_Text(pDX, IDC_REV_DEC, m_nRevDec);
     DDX_Text(pDX, IDC_CYCLES, m_nCycles);
-    DDV_FieldRange(pDX, m_nCycles, &P::m_nCycles);
+    DDV_FieldRange(pDX, *this, &P::m_nCycles);
     DDX_Text(pDX, IDC_HOME_DELAY, m_nHomeDelay);
     DDX_Text(pDX, IDC_END_DELAY, m_nEndDelay);
-    DDV_FieldRange(pDX, m_nFwdAcc, &P::m_nFwdAcc);
-    DDV_FieldRange(pDX, m_nFwdSpeed, &P::m_nFwdSpeed);
-    DDV_FieldRange(pDX, m_nFwdDec, &P::m_nFwdDec);
-    DDV_FieldRange(pDX, m_nRevDec, &P::m_nRevDec);
-    DDV_FieldRange(pDX, m_nRevSpeed, &P::m_nRevSpeed);
-    DDV_FieldRange(pDX, m_nRevAcc, &P::m_nRevAcc);
+    DDV_FieldRange(pDX, *this, &P::m_nFwdAcc);
+    DDV_FieldRange(pDX, *this, &P::m_nFwdSpeed);
+    DDV_FieldRange(pDX, *this, &P::m_nFwdDec);
+    DDV_FieldRange(pDX, *this, &P::m_nRevDec);
+    DDV_FieldRange(pDX, *this, &P::m_nRevSpeed);
+    DDV_FieldRange(pDX, *this, &P::m_nRevAcc);
     DDX_Control(pDX, IDC_PORT, m_cboPort);
     DDX_Radio(pDX, IDC_FWD_SRC_INTERNAL, m_nFwdSource);
     DDX_Radio(pDX, IDC_REV_SRC_INTERNAL, m_nRevSource);
@@ -81,8 +81,8 @@ void CVKD37参数设定程序Dlg::DoDataExchange(CDataExchange* pDX) {
     DDX_Check(pDX, IDC_HOME_DELAY_ON, m_bHomeDelayOn);
     DDX_Check(pDX, IDC_END_DELAY_ON, m_bEndDelayOn);
     DDX_Check(pDX, IDC_AUTO_HOME, m_bAutoHome);
-    DDV_FieldRange(pDX, m_nHomeDelay, &P::m_nHomeDelay);
-    DDV_FieldRange(pDX, m_nEndDelay, &P::m_nEndDelay);
+    DDV_FieldRange(pDX, *this, &P::m_nHomeDelay);
+    DDV_FieldRange(pDX, *this, &P::m_nEndDelay);
     DDX_Text(pDX, IDC_UPLOAD_STATUS, m_strUploadStatus);
     DDX_Check(pDX, IDC_AUTO_START, m_bAutoStart);
 }

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -16,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "ChildProcess.h"
+#include "Scratch.h"
 #include "platform/Handles.h"
 
 namespace {
@@ -38,16 +38,13 @@ ChildProcess ToolAsUser(std::vector<std::string> arguments) {
     if (::getuid() != 0) {
         return Tool(std::move(arguments));
     }
-    arguments.insert(arguments.begin(), {"--reuid=nobody", "--regid=nogroup", "--clear-groups",
-                                         VKD37_TOOL_PATH});
+    arguments.insert(arguments.begin(),
+                     {"--reuid=nobody", "--regid=nogroup", "--clear-groups", VKD37_TOOL_PATH});
     return ChildProcess("/usr/bin/setpriv", std::move(arguments));
 }
 
 std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
+    return ReadWholeFile(path);
 }
 
 void WriteFile(const std::string& path, const std::string& text) {
@@ -66,20 +63,16 @@ std::vector<std::string> Lines(const std::string& text) {
 class ToolTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = ::testing::TempDir() + "vkd37-tool-XXXXXX";
-        ASSERT_NE(nullptr, ::mkdtemp(pattern.data()));
-        directory_ = pattern;
-        ::chmod(directory_.c_str(), 0777); // open to ToolAsUser
+        ::chmod(scratch_.Path().c_str(), 0777); // open to ToolAsUser
     }
-    void TearDown() override { std::system(("rm -rf '" + directory_ + "'").c_str()); }
-    std::string Path(const char* name) const { return directory_ + "/" + name; }
+    std::string Path(const char* name) const { return scratch_ / name; }
     // A parameter file holding what the dialog saves on its first start.
     std::string StartFile(const char* name = "start.dll") const {
         WriteFile(Path(name), kStartValues);
         return Path(name);
     }
 
-    std::string directory_;
+    ScratchFolder scratch_{"vkd37-tool"};
 };
 
 // Runs one upload against a simulator started with simArguments; the record the tool printed.
@@ -292,9 +285,9 @@ TEST_F(ToolTest, FilesThatCannotBeReadOrWrittenAreNamed) {
     }
     EXPECT_EQ(std::nullopt, sim.ReadLine(milliseconds(200)));
     // Confirmed, but --save could not write: its own status, and the cause.
-    ChildProcess tool("/bin/bash", {"-c", "trap '' XFSZ; ulimit -f 0; exec \"$0\" \"$@\"",
-                                    VKD37_TOOL_PATH, "upload", "--port", port, StartFile(),
-                                    "--set", "fwd.speed=50", "--save"});
+    ChildProcess tool("/bin/bash",
+                      {"-c", "trap '' XFSZ; ulimit -f 0; exec \"$0\" \"$@\"", VKD37_TOOL_PATH,
+                       "upload", "--port", port, StartFile(), "--set", "fwd.speed=50", "--save"});
     EXPECT_EQ(4, tool.WaitForExit(milliseconds(5000)));
     EXPECT_EQ(0u, tool.ReadLine().value_or("").find("confirmed in "));
     EXPECT_NE(std::string::npos, tool.ErrorText().find("vkd37: cannot write "));

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "OperatorDriver.h"
+#include "Scratch.h"
 
 namespace {
 
@@ -166,10 +167,8 @@ class BackgroundTest : public ::testing::TestWithParam<DWORD> {};
 TEST_P(BackgroundTest, PanelsRailSensorsAndLabelsFollowTheDialogUnits) {
     const Image drawn = ProgramBackground();
     ASSERT_EQ(989, drawn.width);
-    wchar_t temp[MAX_PATH];
-    ::GetTempPathW(MAX_PATH, temp);
-    const std::wstring dir = temp + std::wstring(L"vkd37-e2e-dpi-") + std::to_wstring(GetParam());
-    ::CreateDirectoryW(dir.c_str(), nullptr);
+    const ScratchFolder scratch("vkd37-e2e-dpi-" + std::to_string(GetParam()));
+    const std::wstring dir = scratch.Path().wstring();
 
     Image shown;
     RECT client{};

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "OperatorDriver.h"
+#include "Scratch.h"
 #include "SimulatorLog.h"
 #include "link/UploadFrame.h"
 #include "model/ParameterFile.h"
@@ -72,28 +73,11 @@ std::string ToUtf8(const std::wstring& text) {
     return narrow;
 }
 
-std::string ReadWhole(const std::wstring& path) {
-    std::ifstream in(path.c_str(), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 class OperatorTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        wchar_t temp[MAX_PATH];
-        ::GetTempPathW(MAX_PATH, temp);
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::wstring name = FromUtf8(info->name());
-        std::replace(name.begin(), name.end(), L'/', L'-'); // parameterised names hold a slash
-        dir_ = std::wstring(temp) + L"vkd37-e2e-" + name + L"-" +
-               std::to_wstring(::GetTickCount()) + L"\\";
-        ASSERT_TRUE(::CreateDirectoryW(dir_.c_str(), nullptr));
-    }
-    void TearDown() override {
-        program_.reset();
-        ::DeleteFileW(FilePath().c_str());
-        ::RemoveDirectoryW(dir_.c_str());
-    }
+    void SetUp() override { dir_ = scratch_.Path().wstring() + L"\\"; }
+    // The program first, so that the folder it works in can go.
+    void TearDown() override { program_.reset(); }
 
     std::wstring FilePath() const { return dir_ + FromUtf8(kParameterFileName); }
     void WriteParameterFile(const std::string& bytes) const {
@@ -102,7 +86,7 @@ protected:
     bool FileExists() const {
         return ::GetFileAttributesW(FilePath().c_str()) != INVALID_FILE_ATTRIBUTES;
     }
-    std::string FileContents() const { return ReadWhole(FilePath()); }
+    std::string FileContents() const { return ReadWholeFile(FilePath()); }
 
     void StartProgram() {
         program_ = OperatorDriver::Start(FromUtf8(VKD_PROGRAM_PATH), dir_);
@@ -144,6 +128,7 @@ protected:
             << "file holds \"" << FileContents() << "\", expected \"" << expected << "\"";
     }
 
+    const ScratchFolder scratch_{"vkd37-e2e"};
     std::wstring dir_;
     std::unique_ptr<OperatorDriver> program_;
 };

@@ -7,6 +7,7 @@
 
 #include "SimulatorLog.h"
 #include "link/SerialLink.h"
+#include "link/SerialPort.h"
 
 namespace {
 
@@ -142,8 +143,6 @@ TEST_F(SerialLinkTest, SettingsLeftByAnotherProgramDoNotEatBytes) {
         left.fOutX = left.fInX = TRUE;
         left.fNull = TRUE;
         left.fAbortOnError = TRUE;
-        left.fParity = TRUE;
-        left.Parity = EVENPARITY; // a 9-bit character the controller would not read
         ASSERT_TRUE(::SetCommState(other.get(), &left));
     }
     ASSERT_EQ(1, link.OpenPort(port::kGood));
@@ -153,13 +152,24 @@ TEST_F(SerialLinkTest, SettingsLeftByAnotherProgramDoNotEatBytes) {
     EXPECT_EQ(Hex(frame), LastLoggedFrame(port::kGood));
     EXPECT_FALSE(link.dcb.fOutX || link.dcb.fInX || link.dcb.fNull || link.dcb.fAbortOnError);
     EXPECT_TRUE(link.dcb.fBinary);
-    // A pseudo-terminal passes bytes whatever the parity, so the port's own settings tell.
-    DCB now{};
-    now.DCBlength = sizeof now;
-    ASSERT_TRUE(::GetCommState(link.hLinkHandle.get(), &now));
-    EXPECT_EQ(NOPARITY, now.Parity);
-    EXPECT_EQ(8, now.ByteSize);
-    EXPECT_EQ(ONESTOPBIT, now.StopBits);
+}
+
+// A pseudo-terminal forces 8 data bits without parity whatever it is told, so the parity another
+// program may leave on a real port is checked on the settings the link makes of it.
+TEST(ControllerLine, ParityAndFormatLeftByAnotherProgramAreUndone) {
+    DCB left{};
+    left.fParity = TRUE;
+    left.Parity = ODDPARITY;
+    left.ByteSize = 7;
+    left.StopBits = TWOSTOPBITS;
+    left.fOutxCtsFlow = TRUE; // handshaking stays as the port has it
+    ApplyControllerLine(left);
+    EXPECT_FALSE(left.fParity);
+    EXPECT_EQ(NOPARITY, left.Parity);
+    EXPECT_EQ(8, left.ByteSize);
+    EXPECT_EQ(ONESTOPBIT, left.StopBits);
+    EXPECT_EQ(9600u, left.BaudRate);
+    EXPECT_TRUE(left.fOutxCtsFlow);
 }
 
 TEST_F(SerialLinkTest, EchoSplitByAShortPauseIsAccepted) {

@@ -2,10 +2,9 @@
 
 // Saves that follow one another, for killing a saving process at random moments.
 
-#include <fstream>
-#include <iterator>
 #include <string>
 
+#include "Scratch.h"
 #include "model/ParameterFile.h"
 
 // The values of save number k: every stored value differs from those of the save before.
@@ -33,8 +32,7 @@ inline int SaveNumber(const std::string& text) {
 }
 
 inline std::string ReadParameterFile() {
-    std::ifstream in(kParameterFileName, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
+    return ReadWholeFile(kParameterFileName);
 }
 
 // Saves the numbered sets after the one the file in the working directory holds, until killed.

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Checks the Debian package as a user gets it: its files, its fields, and that the programs
 # unpacked from it run and report the project's version.
-# Usage: check-deb.sh DEB VERSION
+# Usage: check-deb.sh DEB VERSION SOURCE_DATE_EPOCH
 set -euo pipefail
-deb=$1 version=$2
+deb=$1 version=$2 epoch=$3
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
@@ -14,11 +14,21 @@ for program in "${programs[@]}"; do
     expected+=("./usr/bin/$program" "./usr/share/man/man1/$program.1.gz")
 done
 
-listing=$(dpkg-deb --contents "$deb")
+listing=$(TZ=UTC dpkg-deb --contents "$deb")
 files=$(awk '$1 !~ /^d/ {print $6}' <<<"$listing" | sort)
 diff -u <(printf '%s\n' "${expected[@]}" | sort) <(echo "$files") ||
     fail "the package's files differ from the list above (- expected, + found)"
-awk '$2 != "root/root" {print}' <<<"$listing" | grep . && fail "entries not owned by root"
+# Its bytes depend on the commit alone: every entry of the outer archive and of both tar files is
+# root's, 0644 or 0755 whatever the packager's umask, and dated by the commit.
+tar_stamp=$(date -u -d "@$epoch" '+%F %H:%M')
+ar_stamp=$(LC_ALL=C date -u -d "@$epoch" '+%b %-d %H:%M %Y')
+{
+    echo "$listing"
+    dpkg-deb --ctrl-tarfile "$deb" | TZ=UTC tar -tv
+} | awk -v stamp="$tar_stamp" '$2 != "root/root" || $1 !~ /^(-rw-r--r--|[-d]rwxr-xr-x)$/ ||
+    $4 " " $5 != stamp' | grep . && fail "tar entries above are not root's, 0644/0755, at $tar_stamp"
+LC_ALL=C TZ=UTC ar tv "$deb" | awk -v stamp="$ar_stamp" '$1 " " $2 != "rw-r--r-- 0/0" ||
+    $4 " " $5 " " $6 " " $7 != stamp' | grep . && fail "members above are not root's 0644 at $ar_stamp"
 
 [ "$(dpkg-deb -f "$deb" Package)" = vkd37-tools ] || fail "package name"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version"

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Checks the Windows zip as a user gets it: exactly the programs and the three texts in one
 # folder, 32-bit programs Windows XP can load, and a read-me that answers the first questions.
-# Usage: check-zip.sh ZIP VERSION CHECK_PE
+# Usage: check-zip.sh ZIP VERSION CHECK_PE SOURCE_DATE_EPOCH
 set -euo pipefail
-zip=$1 version=$2 check_pe=$3
+zip=$1 version=$2 check_pe=$3 epoch=$4
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
@@ -15,6 +15,11 @@ expected=("$folder/$dialog" "$folder/vkd37.exe" "$folder/README.txt" "$folder/LI
 files=$(unzip -Z1 "$zip" | grep -v '/$' | sort)
 diff -u <(printf '%s\n' "${expected[@]}" | sort) <(echo "$files") ||
     fail "the zip's files differ from the list above (- expected, + found)"
+# Its bytes depend on the commit alone: no extra fields (they would hold the packager's user and
+# group id and the files' times), 0644 or 0755, and the commit's time in UTC (to 2 seconds).
+stamp=$(date -u -d "@$((epoch / 2 * 2))" '+%Y%m%d.%H%M%S')
+zipinfo -T "$zip" | awk -v stamp="$stamp" '/^[-d]/ && ($1 !~ /^(-rw-r--r--|[-d]rwxr-xr-x)$/ ||
+    $5 !~ /^[bt]-$/ || $7 != stamp)' | grep . && fail "entries above: extra fields, modes or not $stamp"
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT

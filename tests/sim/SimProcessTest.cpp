@@ -18,6 +18,7 @@
 
 #include "link/UploadFrame.h"
 #include "ChildProcess.h"
+#include "Scratch.h"
 #include "platform/Handles.h"
 
 namespace {
@@ -99,12 +100,6 @@ bool HungUp(int fd, milliseconds limit) {
     }
     std::uint8_t byte;
     return (watched.revents & (POLLHUP | POLLERR)) != 0 || ::read(fd, &byte, 1) <= 0;
-}
-
-std::string TemporaryDirectory() {
-    std::string pattern = ::testing::TempDir() + "vkd37-sim-XXXXXX";
-    const char* made = ::mkdtemp(pattern.data());
-    return made ? std::string(made) : std::string();
 }
 
 } // namespace
@@ -194,9 +189,8 @@ TEST(SimProcess, PartialFrameIsDiscardedAfterAPause) {
 }
 
 TEST(SimProcess, TerminationRemovesTheLinkAndExitsCleanly) {
-    const std::string directory = TemporaryDirectory();
-    ASSERT_FALSE(directory.empty());
-    const std::string link = directory + "/com";
+    const ScratchFolder scratch("vkd37-sim");
+    const std::string link = scratch / "com";
     ASSERT_EQ(0, ::symlink("/nonexistent", link.c_str())); // an old link gets replaced
     {
         SimProcess sim({"--link", link});
@@ -215,7 +209,6 @@ TEST(SimProcess, TerminationRemovesTheLinkAndExitsCleanly) {
     }
     struct stat status {};
     EXPECT_NE(0, ::lstat(link.c_str(), &status));
-    ::rmdir(directory.c_str());
 }
 
 TEST(SimProcess, UsageErrorsExitWithTwo) {

@@ -29,26 +29,17 @@ std::wstring WindowText(HWND hWnd) {
     return text;
 }
 
-ScratchDirectory::ScratchDirectory() {
-    wchar_t buffer[MAX_PATH];
-    ::GetCurrentDirectoryW(MAX_PATH, buffer);
-    previous_ = buffer;
-    ::GetTempPathW(MAX_PATH, buffer);
-    path_ = std::wstring(buffer) + L"vkd-ui-" + std::to_wstring(::GetCurrentProcessId());
-    ::CreateDirectoryW(path_.c_str(), nullptr);
-    ::SetCurrentDirectoryW(path_.c_str());
-    ::DeleteFileA(kParameterFileName);
+ScratchDirectory::ScratchDirectory() : previous_(std::filesystem::current_path()) {
+    std::filesystem::current_path(scratch_.Path());
 }
 
 ScratchDirectory::~ScratchDirectory() {
-    ::DeleteFileA(kParameterFileName);
-    ::SetCurrentDirectoryW(previous_.c_str());
-    ::RemoveDirectoryW(path_.c_str());
+    std::error_code ignored;
+    std::filesystem::current_path(previous_, ignored);
 }
 
 std::string ScratchDirectory::ParameterFile() {
-    std::ifstream file(kParameterFileName, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return ReadWholeFile(kParameterFileName);
 }
 
 bool ScratchDirectory::HasParameterFile() {

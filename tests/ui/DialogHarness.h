@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <utility>
@@ -9,6 +10,7 @@
 
 #include <windows.h>
 
+#include "Scratch.h"
 #include "res/resource.h"
 #include "ui/VKD37Dlg.h"
 #include "ui/framework/DataExchange.h"
@@ -64,8 +66,8 @@ public:
     static void WriteParameterFile(const std::string& contents);
 
 private:
-    std::wstring previous_;
-    std::wstring path_;
+    ScratchFolder scratch_{"vkd37-ui"};
+    std::filesystem::path previous_;
 };
 
 // The real main dialog, run modally and driven by a script: each timer tick runs the next step

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "link/FrameReport.h"
 #include "link/UploadFrame.h"
 
 namespace port {
@@ -23,13 +24,7 @@ constexpr int kDropsMidFrame = 9;
 
 // A frame as the logs spell it: 38 upper-case hex digits.
 inline std::string Hex(const UploadFrame& frame) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string hex;
-    for (auto byte : frame) {
-        hex += digits[byte >> 4];
-        hex += digits[byte & 15];
-    }
-    return hex;
+    return FrameHex(frame, "");
 }
 
 // The "bytes" of every frame the simulator on the port received, oldest first. The logs are

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <string>
-
 #include <windows.h>
 
 class CDialogEx;
@@ -19,18 +17,15 @@ public:
     CWinApp& operator=(const CWinApp&) = delete;
 
     // Registers the restart support with Windows where the system knows of it (Vista on).
-    // Returns FALSE to end the program at once instead of running a message loop.
+    // A dialog program runs its dialog in here and returns FALSE: no message loop follows, and
+    // the program ends. This framework has no loop of its own to run, so it ends either way.
     virtual BOOL InitInstance();
 
-    // Only remembers the name: nothing of the program is kept in the registry.
-    void SetRegistryKey(const wchar_t* key) { m_registryKey = key; }
-    const std::wstring& GetRegistryKey() const { return m_registryKey; }
+    // Names the settings key; nothing of the program is kept in the registry, so nothing more.
+    void SetRegistryKey(const wchar_t*) {}
 
     DWORD m_dwRestartManagerSupportFlags = 0;
     CDialogEx* m_pMainWnd = nullptr;
-
-private:
-    std::wstring m_registryKey;
 };
 
 CWinApp* AfxGetApp();

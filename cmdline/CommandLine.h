@@ -7,7 +7,7 @@
 
 #include <CLI/CLI.hpp>
 
-// What vkd37 and vkd37-sim share in reading their command lines.
+// What vkd37 and vkd37-sim share in reading their command lines: header-only, beside both.
 namespace CommandLine {
 
 // Plain digits only, always decimal: CLI11 alone would take "+5" and "0x10", and read "010" as
