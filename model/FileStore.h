@@ -1,5 +1,6 @@
 #pragma once
 
+#include <charconv>
 #include <cstddef>
 #include <optional>
 #include <utility>
@@ -62,17 +63,10 @@ inline std::optional<unsigned long> TemporaryFileNumber(std::string_view fileNam
     }
     const std::string_view digits =
         fileName.substr(name.size() + 1, fileName.size() - name.size() - 1 - kSuffix.size());
-    if (digits.size() > 10) {
-        return std::nullopt;
-    }
+    const char* const end = digits.data() + digits.size();
     unsigned long long number = 0;
-    for (const char c : digits) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        number = number * 10 + static_cast<unsigned>(c - '0');
-    }
-    if (number > 0xFFFFFFFFull) {
+    const std::from_chars_result read = std::from_chars(digits.data(), end, number);
+    if (read.ec != std::errc() || read.ptr != end || number > 0xFFFFFFFFull) {
         return std::nullopt;
     }
     return static_cast<unsigned long>(number);

@@ -3,10 +3,10 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <string>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -103,15 +103,15 @@ bool IsOlder(const struct timespec& time, const struct timespec& now, long long 
 void RemoveStaleTemporaryFiles(const std::string& path, const struct timespec& now) {
     const auto [directory, name] = SplitDirectory(path);
     const std::string directoryPath = directory.empty() ? "." : std::string(directory);
-    const Directory dir(::opendir(directoryPath.c_str()));
-    if (!dir.IsValid()) {
-        return;
-    }
-    while (const dirent* entry = ::readdir(dir.get())) {
-        if (!TemporaryFileNumber(entry->d_name, name)) {
+    // Error codes rather than exceptions: the save has succeeded, whatever the walk meets.
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(directoryPath, error), end;
+         !error && entry != end; entry.increment(error)) {
+        const std::string fileName = entry->path().filename().string();
+        if (!TemporaryFileNumber(fileName, name)) {
             continue;
         }
-        const std::string temporary = std::string(directory) + entry->d_name;
+        const std::string temporary = std::string(directory) + fileName;
         const UniqueFd file(::open(temporary.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
         struct stat status {};
         // A file system without locks leaves the age alone to decide.

@@ -51,7 +51,6 @@ inline StdioFile OpenStdioFile(const char* path, const char* mode) {
 #else
 #include <cerrno>
 
-#include <dirent.h>
 #include <unistd.h>
 
 struct FdTraits {
@@ -60,13 +59,6 @@ struct FdTraits {
     static bool Close(Handle fd) { return ::close(fd) == 0; }
 };
 using UniqueFd = UniqueHandle<FdTraits>;
-
-struct DirectoryTraits {
-    using Handle = DIR*;
-    static Handle Invalid() { return nullptr; }
-    static bool Close(Handle directory) { return ::closedir(directory) == 0; }
-};
-using Directory = UniqueHandle<DirectoryTraits>;
 
 inline StdioFile OpenStdioFile(const char* path, const char* mode) {
     return StdioFile(std::fopen(path, mode));
