@@ -103,6 +103,8 @@ class Page {
       } else if (!field || field.kind === ValueKind.flag) {
         input.type = 'checkbox';
         input.disabled = Boolean(control.legend);
+        // The legend, as the dialog shows it: an empty box for "disabled", a ticked one for "enabled".
+        input.checked = control.id === 'legend-on';
       } else {
         input.type = 'text';
         input.inputMode = 'numeric';
