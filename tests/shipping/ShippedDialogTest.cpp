@@ -6,14 +6,15 @@
 
 #include <windows.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "OperatorDriver.h"
+#include "Scratch.h"
 #include "SimulatorLog.h"
 #include "link/UploadFrame.h"
 #include "model/ParameterFile.h"
@@ -51,11 +52,6 @@ std::wstring FromUtf8(const std::string& text) {
     return wide;
 }
 
-std::string ReadWhole(const std::wstring& path) {
-    std::ifstream in(path.c_str(), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 // Both profiles mixed: different speed sources, the extremes of each range, every option on.
 ParameterSet MixedProfile() {
     ParameterSet set;
@@ -82,21 +78,18 @@ ParameterSet MixedProfile() {
 } // namespace
 
 TEST(ShippedDialog, StartsUploadsFailsShowsAboutAndCloses) {
-    wchar_t temp[MAX_PATH];
-    ::GetTempPathW(MAX_PATH, temp);
-    const std::wstring dir =
-        std::wstring(temp) + L"vkd37-shipped-" + std::to_wstring(::GetTickCount()) + L"\\";
-    ASSERT_TRUE(::CreateDirectoryW(dir.c_str(), nullptr));
-    const std::wstring file = dir + FromUtf8(kParameterFileName);
+    const ScratchFolder scratch("vkd37-shipped");
+    const std::wstring dir = scratch.Path().wstring() + L"\\";
+    const std::filesystem::path file = scratch / kParameterFileName;
 
     // Saved after every upload attempt, byte for byte as the writer spells the values.
     const auto expectSaved = [&](const ParameterSet& set) {
         const std::string text = WriteParameterText(set);
-        EXPECT_TRUE(WaitUntil(kOutcomeMs, [&] { return ReadWhole(file) == text; }))
-            << "file holds \"" << ReadWhole(file) << "\", expected \"" << text << "\"";
+        EXPECT_TRUE(WaitUntil(kOutcomeMs, [&] { return ReadWholeFile(file) == text; }))
+            << "file holds \"" << ReadWholeFile(file) << "\", expected \"" << text << "\"";
     };
     ParameterSet expected = MixedProfile();
-    std::ofstream(file.c_str(), std::ios::binary) << WriteParameterText(expected);
+    std::ofstream(file, std::ios::binary) << WriteParameterText(expected);
 
     const DWORD started = ::GetTickCount();
     std::unique_ptr<OperatorDriver> program =
@@ -172,6 +165,4 @@ TEST(ShippedDialog, StartsUploadsFailsShowsAboutAndCloses) {
               << " s after the start (under emulation)" << std::endl;
 
     program.reset();
-    ::DeleteFileW(file.c_str());
-    ::RemoveDirectoryW(dir.c_str());
 }
