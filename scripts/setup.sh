@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the builds, the tests and the demo need. Does nothing when they
-# are all present; otherwise needs root (or sudo) and Debian's package sources.
+# Installs the Debian packages every preset, test, demo and benchmark needs, then proves that
+# each toolchain works. Does nothing but the proof when all is present; otherwise needs root (or
+# sudo) and Debian's package sources.
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/setup/common.sh"
 
 packages=(
     cmake ninja-build git
-    clang libclang-rt-14-dev g++          # native build, sanitizers, libFuzzer
+    clang lld libclang-rt-14-dev g++      # native build, sanitizers, libFuzzer
     googletest                            # source in /usr/src/googletest for every build
     libcli11-dev nlohmann-json3-dev       # options and JSON of the command-line programs
     g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-i686
@@ -16,111 +19,20 @@ packages=(
     procps util-linux coreutils           # pgrep/kill, flock, timeout
     dpkg-dev lintian unzip man-db         # the packages: dependencies, checks
     python3                               # the packages: cmake/normalise-package.py
+    wasi-libc libc++-14-dev-wasm32 libc++abi-14-dev-wasm32 libclang-rt-14-dev-wasm32 # the page's core
+    nodejs esbuild chromium               # the page: its bundle, and its tests in headless Chromium
 )
-
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
-export DEBIAN_FRONTEND=noninteractive
-apt_update_if_old() {
-    # Refresh the package lists when they are missing or older than a day.
-    if [ -z "$(find /var/lib/apt/lists -maxdepth 1 -name '*Packages*' -mtime -1 -print -quit 2>/dev/null)" ]; then
-        $sudo apt-get update -q
-    fi
-}
-installed() {
-    [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null || true)" = "install ok installed" ]
-}
-
-missing=()
-for package in "${packages[@]}"; do
-    installed "$package" || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "setup: installing ${missing[*]}"
-    apt_update_if_old
-    $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+apt_install "${packages[@]}"
 
 # The page's browser tests drive the system Chromium through playwright-core, pinned by the
 # lockfile; it never downloads a browser.
-web_tests="$(dirname "$0")/../tests/web"
+web_tests="$here/../tests/web"
 if [ ! -f "$web_tests/node_modules/.package-lock.json" ] ||
     [ "$web_tests/package-lock.json" -nt "$web_tests/node_modules/.package-lock.json" ]; then
     echo "setup: installing the browser tests' npm packages"
+    command -v npm >/dev/null || { echo "setup: npm is missing (Debian package npm)" >&2; exit 1; }
     npm ci --prefix "$web_tests" --no-audit --no-fund
 fi
 
-# The shipping suite runs the 32-bit programs of the zip under Debian's 32-bit Wine. This kernel
-# runs no 32-bit binaries itself, so the i386 loader runs through qemu-i386, which binfmt_misc
-# starts for every i386 ELF file. Debian registers no qemu entry for i386 on amd64: it is
-# written here. None of it survives a reboot except the packages; running this again restores it.
-# Where it cannot be done the shipping suite skips itself, saying why (in CI, where
-# VKD_SHIPPING_REQUIRED=1, both fail instead).
-i386_magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
-i386_mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
-qemu=/usr/bin/qemu-i386-static
-binfmt=/proc/sys/fs/binfmt_misc
-say32() { echo "setup: 32-bit Wine: $*"; }
-cannot32() {
-    if [ "${VKD_SHIPPING_REQUIRED:-}" = 1 ]; then
-        say32 "FAILED: $* (VKD_SHIPPING_REQUIRED=1: the shipping suite must run here)"
-        exit 1
-    fi
-    say32 "not set up: $*; the shipping suite will be skipped"
-    exit 0
-}
-as_root() {
-    if [ "$(id -u)" -eq 0 ]; then
-        "$@"
-    elif command -v sudo >/dev/null; then
-        sudo "$@"
-    else
-        return 1
-    fi
-}
-can_be_root() { [ "$(id -u)" -eq 0 ] || command -v sudo >/dev/null; }
-
-packages32=()
-installed qemu-user-static || packages32+=(qemu-user-static)
-installed wine32:i386 || packages32+=(wine32:i386)
-if [ ${#packages32[@]} -gt 0 ]; then
-    can_be_root || cannot32 "${packages32[*]} missing, and installing needs root (or sudo)"
-    if ! dpkg --print-foreign-architectures | grep -qx i386; then
-        say32 "adding the i386 architecture to dpkg"
-        as_root dpkg --add-architecture i386
-    fi
-    if [ -z "$(find /var/lib/apt/lists -maxdepth 1 -name '*binary-i386_Packages*' -print -quit 2>/dev/null)" ]; then
-        say32 "fetching the i386 package lists"
-        as_root apt-get update -q
-    else
-        apt_update_if_old
-    fi
-    say32 "installing ${packages32[*]}"
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${packages32[@]}"
-fi
-
-if [ ! -e "$binfmt/status" ]; then
-    [ -d "$binfmt" ] || cannot32 "this kernel offers no binfmt_misc ($binfmt is missing)"
-    can_be_root || cannot32 "binfmt_misc is not mounted, and mounting it needs root (or sudo)"
-    say32 "mounting binfmt_misc at $binfmt"
-    error=$(as_root mount -t binfmt_misc binfmt_misc "$binfmt" 2>&1) ||
-        cannot32 "binfmt_misc cannot be mounted here: $error"
-fi
-entry=$binfmt/qemu-i386
-if [ ! -e "$entry" ]; then
-    can_be_root || cannot32 "no binfmt_misc entry for i386 programs, and registering one needs root (or sudo)"
-    say32 "registering $qemu for i386 programs (binfmt_misc entry qemu-i386)"
-    # F: the kernel opens qemu now, so it is found from any mount namespace later.
-    error=$(printf '%s' ":qemu-i386:M::$i386_magic:$i386_mask:$qemu:F" |
-        as_root tee "$binfmt/register" 2>&1 >/dev/null) ||
-        cannot32 "the qemu-i386 entry cannot be registered: $error"
-elif ! grep -qx enabled "$entry"; then
-    can_be_root || cannot32 "the binfmt_misc entry qemu-i386 is disabled, and enabling it needs root (or sudo)"
-    say32 "enabling the binfmt_misc entry qemu-i386"
-    echo 1 | as_root tee "$entry" >/dev/null || cannot32 "the qemu-i386 entry cannot be enabled"
-fi
-
-# The proof: the 32-bit loader runs.
-here=$(cd "$(dirname "$0")" && pwd)
-status=$("$here/wine/i386" check) || cannot32 "$status"
-say32 "ready: $status"
+"$here/setup/wine32.sh"
+"$here/setup/check-toolchains.sh"

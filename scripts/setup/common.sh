@@ -1,0 +1,38 @@
+# Shared by the set-up scripts (sourced): package state, the package lists, and root.
+export DEBIAN_FRONTEND=noninteractive
+
+installed() {
+    [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null || true)" = "install ok installed" ]
+}
+
+can_be_root() { [ "$(id -u)" -eq 0 ] || command -v sudo >/dev/null; }
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then
+        "$@"
+    elif command -v sudo >/dev/null; then
+        sudo "$@"
+    else
+        return 1
+    fi
+}
+
+# Refreshes the package lists when they are missing or older than a day.
+apt_update_if_old() {
+    if [ -z "$(find /var/lib/apt/lists -maxdepth 1 -name '*Packages*' -mtime -1 -print -quit 2>/dev/null)" ]; then
+        as_root apt-get update -q
+    fi
+}
+
+# apt_install PACKAGE...: installs those not yet installed.
+apt_install() {
+    local missing=() package
+    for package in "$@"; do
+        installed "$package" || missing+=("$package")
+    done
+    [ ${#missing[@]} -gt 0 ] || return 0
+    echo "setup: installing ${missing[*]}"
+    can_be_root || { echo "setup: installing needs root (or sudo)" >&2; return 1; }
+    apt_update_if_old
+    as_root apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
