@@ -1,12 +1,8 @@
-# The browser page for the packages: the release trees build it as a sub-build of this source
-# with the WebAssembly toolchain (the web preset's settings, without its tests).
-include(ExternalProject)
-set(VKD_WEB_PAGE ${CMAKE_BINARY_DIR}/page/web/vkd37.html)
-ExternalProject_Add(vkd37_page
-    SOURCE_DIR ${PROJECT_SOURCE_DIR}
-    BINARY_DIR ${CMAKE_BINARY_DIR}/page
-    CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/toolchain-wasm32-wasi.cmake
-               -DCMAKE_BUILD_TYPE=MinSizeRel -DVKD_WEB=ON -DVKD_TESTS=OFF
-    BUILD_ALWAYS ON # the sub-build knows its own sources; an unchanged page is a quick no-op
-    INSTALL_COMMAND ""
-    BUILD_BYPRODUCTS ${VKD_WEB_PAGE})
+# The browser page the packages ship: the one the web preset built. Its tree is asked whether the
+# page is up to date, so a package never takes a missing page or one older than its sources.
+set(VKD_WEB_BUILD ${PROJECT_SOURCE_DIR}/build/web CACHE PATH
+    "The web preset's build tree, whose vkd37.html the packages ship")
+set(VKD_WEB_PAGE ${VKD_WEB_BUILD}/web/vkd37.html)
+install(CODE "set(VKD_WEB_BUILD \"${VKD_WEB_BUILD}\")
+    include(\"${PROJECT_SOURCE_DIR}/cmake/CheckWebPage.cmake\")")
+install(FILES ${VKD_WEB_PAGE} DESTINATION ${VKD_WEB_PAGE_DESTINATION})

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Makes a release from the checked-out commit: builds the two release trees from scratch, runs
+# Makes a release from the checked-out commit: builds the release trees from scratch, runs
 # the test command, puts the Debian package, the Windows zip and the browser page vkd37.html with
 # SHA256SUMS in dist/, then builds them once more as another machine would and checks that they
 # come out byte for byte the same: from a copy of the commit in another folder, with another
@@ -10,17 +10,17 @@
 #        scripts/release.sh --packages DIR   only the clean builds and the packages, into DIR
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/presets.sh
 
 # Every time stamp in the packages is the commit's. CPack stores the program's Chinese name in the
 # zip only in a UTF-8 locale.
 SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
 export SOURCE_DATE_EPOCH LC_ALL=C.UTF-8
-trees=(linux-release win32)
 dist=dist
 
 clean_build() {
     local preset
-    for preset in "${trees[@]}"; do
+    for preset in "${release_presets[@]}"; do
         rm -rf "build/$preset"
         cmake --preset "$preset" >"build/configure-$preset.log" 2>&1 ||
             { cat "build/configure-$preset.log"; return 1; }
@@ -32,15 +32,15 @@ clean_build() {
 package() {
     local preset
     rm -rf "$1" && mkdir -p "$1"
-    for preset in "${trees[@]}"; do
+    for preset in "${package_presets[@]}"; do
         rm -rf "build/package-$preset"
         cpack --preset "$preset" -B "$PWD/build/package-$preset" >"build/package-$preset.log" 2>&1 ||
             { cat "build/package-$preset.log"; return 1; }
         find "build/package-$preset" -maxdepth 1 -name '*.deb' -exec cp {} "$1"/ \;
         find "build/package-$preset" -maxdepth 1 -name '*.zip' -exec cp {} "$1"/ \;
     done
-    # The browser page is a release file of its own too, as the linux-release tree built it.
-    cp build/linux-release/page/web/vkd37.html "$1"/
+    # The browser page is a release file of its own too, the one both packages hold.
+    cp build/web/web/vkd37.html "$1"/
     (cd "$1" && sha256sum -- *.deb *.zip *.html >SHA256SUMS)
 }
 
@@ -56,7 +56,7 @@ if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
 fi
 
 scripts/setup.sh
-echo "== clean release trees: ${trees[*]}"
+echo "== clean release trees: ${release_presets[*]}"
 clean_build
 echo "== the test command"
 scripts/test.sh

@@ -1,38 +1,55 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: natively (sanitizers, fuzzing, simulator), the 32-bit
-# program's PE checks, the 64-bit build under Wine against the simulator, the two packages
-# made from the release builds (linux-release, win32), the shipping suite (the zip's 32-bit
-# programs under 32-bit Wine through qemu-i386; skipped, saying why, where that cannot run; a
-# failure under .ci/run), and the browser page (web).
+# Builds every preset and runs every test, in the order of scripts/presets.sh: natively
+# (sanitizers, fuzzing, simulator), the browser page against the simulator in headless Chromium,
+# the Debian package, the 32-bit programs' PE checks and the zip, and the 64-bit build under
+# Wine, whose shipping suite runs the zip's 32-bit programs under 32-bit Wine through qemu-i386
+# (skipped, saying why, where that cannot run; a failure under .ci/run). Prints the time of each
+# phase, and all of them at the end.
 set -uo pipefail
 cd "$(dirname "$0")/.."
+. scripts/presets.sh
 
-scripts/setup.sh || exit 1
-echo "== setup took ${SECONDS} s"
+phases=()
+# phase NAME COMMAND...: runs one phase, timed; its status is the command's.
+phase() {
+    local name=$1 started=$SECONDS status
+    shift
+    echo "== $name"
+    "$@"
+    status=$?
+    phases+=("$(printf '%-22s %4d s%s' "$name" $((SECONDS - started)) \
+        "$([ $status -eq 0 ] || echo "  FAILED ($status)")")")
+    echo "== $name: $((SECONDS - started)) s"
+    return $status
+}
 
 build() {
     cmake --preset "$1" >"build/configure-$1.log" 2>&1 || { cat "build/configure-$1.log"; return 1; }
     cmake --build --preset "$1"
 }
 
-mkdir -p build
-status=0
-for preset in native linux-release win32 win64 web; do
-    echo "== build $preset"
-    build "$preset" || { echo "build $preset failed"; exit 1; }
-done
+run_tests() {
+    if [ "$1" = win64 ]; then
+        scripts/wine/session ctest --preset win64
+    else
+        ctest --preset "$1"
+    fi
+}
 
-echo "== test native"
-ctest --preset native || status=1
-echo "== test linux-release (the Debian package)"
-ctest --preset linux-release || status=1
-echo "== test win32"
-ctest --preset win32 || status=1
-echo "== test win64 (under Wine; the shipping suite runs the zip's 32-bit programs)"
-started=$SECONDS
-scripts/wine/session ctest --preset win64 || status=1
-echo "== test win64 took $((SECONDS - started)) s"
-echo "== test web (the browser page against the simulator, in headless Chromium)"
-ctest --preset web || status=1
-echo "== everything took $SECONDS s"
+summary() {
+    echo "== phases"
+    printf '  %s\n' "${phases[@]}"
+    echo "== everything took $SECONDS s"
+}
+
+phase setup scripts/setup.sh || exit 1
+mkdir -p build
+for preset in "${presets[@]}"; do
+    phase "build $preset" build "$preset" || { summary; exit 1; }
+done
+status=0
+for preset in "${presets[@]}"; do
+    phase "test $preset" run_tests "$preset" || status=1
+done
+summary
 exit $status
