@@ -25,8 +25,10 @@ cannot32() {
     exit 0
 }
 
-packages32=(qemu-user-static wine32:i386)
-if ! installed qemu-user-static || ! installed wine32:i386; then
+# The preloader reserves the Windows address space in a few calls. Without it Wine probes for
+# free space in 64 KiB steps, which under qemu-i386 takes a minute or more per program start.
+packages32=(qemu-user-static wine32:i386 wine32-preloader:i386)
+if ! installed qemu-user-static || ! installed wine32:i386 || ! installed wine32-preloader:i386; then
     can_be_root || cannot32 "${packages32[*]} missing, and installing needs root (or sudo)"
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
         say32 "adding the i386 architecture to dpkg"

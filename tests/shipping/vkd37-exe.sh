@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The shipped vkd37.exe under 32-bit Wine against the bench's simulators, in three starts run at
-# once (each costs about a minute of emulation):   vkd37-exe.sh VKD37_EXE VERSION BENCH_DIR
+# once:   vkd37-exe.sh VKD37_EXE VERSION BENCH_DIR
 #   upload to COM1 (the good controller): exit 0, the exact frame received and reported
 #   upload to COM2 (silent):              exit 1, "failed: no echo"
 #   --version:                            exit 0, the project's version
