@@ -6,7 +6,6 @@ import { spawnSync } from 'node:child_process';
 import { createHash } from 'node:crypto';
 import { mkdirSync, readFileSync, writeFileSync, renameSync } from 'node:fs';
 import { dirname, join, resolve } from 'node:path';
-import { fileURLToPath } from 'node:url';
 import { parseArgs } from 'node:util';
 import { kControls } from '../page/layout.mjs';
 import { dialogControls } from './dialog-template.mjs';
@@ -20,8 +19,6 @@ const { values: args } = parseArgs({
 
 const kModuleBudget = 150 * 1024;
 const kPageBudget = 500 * 1024;
-// The paths esbuild names the parts by are taken from here, so that no build folder shows.
-const kSourceRoot = fileURLToPath(new URL('../..', import.meta.url));
 
 const read = (name) => readFileSync(join(args['page-dir'], name), 'utf8');
 const hash = (text) => `'sha256-${createHash('sha256').update(text, 'utf8').digest('base64')}'`;
@@ -58,21 +55,23 @@ function templatePlaces() {
 }
 
 // The page's modules as one classic script (a page from disk may not load module scripts), with
-// the facts of the build resolved as modules of their own. Also writes a depfile of its inputs.
+// the facts of the build resolved as modules of their own. Names are kept, so that an error in
+// the browser's console still says where it happened. Also writes a depfile of the inputs.
 function bundleScript(labels, places, workDir) {
   const layout = join(workDir, 'form-layout.json');
   const script = join(workDir, 'page.js');
   const inputs = join(workDir, 'inputs.json');
   writeFileSync(layout, JSON.stringify({ paintedLabels: labels, controlPlaces: places }));
   const run = spawnSync(args.esbuild, [
-    join(args['page-dir'], 'main.mjs'), '--bundle', '--format=iife', '--charset=utf8',
-    '--log-level=warning', '--loader:.wasm=binary', `--alias:build:core-module=${resolve(args.module)}`,
-    `--alias:build:form-layout=${layout}`, `--outfile=${script}`, `--metafile=${inputs}`,
-  ], { cwd: kSourceRoot, encoding: 'utf8' });
+    resolve(args['page-dir'], 'main.mjs'), '--bundle', '--format=iife', '--charset=utf8',
+    '--minify-whitespace', '--minify-syntax', '--log-level=warning', '--loader:.wasm=binary',
+    `--alias:build:core-module=${resolve(args.module)}`, `--alias:build:form-layout=${layout}`,
+    `--outfile=${script}`, `--metafile=${inputs}`,
+  ], { cwd: workDir, encoding: 'utf8' });
   process.stderr.write(run.stderr ?? '');
   if (run.status !== 0) throw new Error(`esbuild failed: ${run.error?.message ?? `status ${run.status}`}`);
   const sources = Object.keys(JSON.parse(readFileSync(inputs, 'utf8')).inputs)
-    .map((path) => resolve(kSourceRoot, path)).filter((path) => dirname(path) !== workDir)
+    .map((path) => resolve(workDir, path)).filter((path) => dirname(path) !== workDir)
     .map((path) => path.replaceAll(' ', '\\ '));
   writeFileSync(`${args.out}.d`, `${args.out}: ${sources.join(' ')}\n`);
   return readFileSync(script, 'utf8');
@@ -84,7 +83,7 @@ function build() {
     throw new Error(`the module is ${moduleBytes.length} bytes, over its ${kModuleBudget}`);
   }
   const { picture, labels } = splitBackground(readFileSync(args.background, 'utf8'));
-  const workDir = join(dirname(args.out), 'page-parts');
+  const workDir = resolve(dirname(args.out), 'page-parts');
   mkdirSync(workDir, { recursive: true });
   const script = bundleScript(labels, templatePlaces(), workDir);
   const style = read('page.css').replace('BACKGROUND_URL',
