@@ -249,7 +249,8 @@ test('without Web Serial the page says where uploads work and still edits files;
 });
 
 test('every control of the dialog is where its template puts it, over the picture', async () => {
-  const template = dialogControls(readFileSync(new URL('../../res/VKD37.rc', import.meta.url), 'utf8'), 'IDD_MAIN');
+  const template = dialogControls(readFileSync(new URL('../../res/VKD37.rc', import.meta.url), 'utf8'),
+    'IDD_MAIN');
   const context = await browser.newContext();
   try {
     const page = await context.newPage();
@@ -259,15 +260,15 @@ test('every control of the dialog is where its template puts it, over the pictur
       const box = (id) => document.getElementById(id).getBoundingClientRect().toJSON();
       return { form: box('form'), boxes: ids.map(box) };
     }, kControls.map((control) => control.id));
+    // 4 × 8 dialog units are 7 × 15 pixels of the 989 pixels wide picture that the form scales.
+    const scale = form.width / 989;
     kControls.forEach((control, index) => {
-      // Dialog units to pixels of the 989 × 676 picture: 4 × 8 units are 7 × 15 pixels.
       const [x, y, w, h] = template[control.control];
-      const expected = [x * 7 / 4 / 989, y * 15 / 8 / 676, w * 7 / 4 / 989, (control.height ?? h) * 15 / 8 / 676];
-      const box = boxes[index];
-      const placed = [(box.x - form.x) / form.width, (box.y - form.y) / form.height,
-        box.width / form.width, box.height / form.height];
-      placed.forEach((fraction, k) => assert.ok(Math.abs(fraction - expected[k]) * form.width < 1,
-        `${control.id} (${control.control}) at ${placed} of the form, not ${expected}`));
+      const expected = [x * 7 / 4, y * 15 / 8, w * 7 / 4, (control.height ?? h) * 15 / 8].map((v) => v * scale);
+      const { x: left, y: top, width, height } = boxes[index];
+      const placed = [left - form.x, top - form.y, width, height];
+      assert.ok(placed.every((v, k) => Math.abs(v - expected[k]) < 1),
+        `${control.id} (${control.control}) at ${placed}, not ${expected}`);
     });
   } finally {
     await context.close();
