@@ -10,6 +10,7 @@ export class Port {
     this.core = core;
     this.language = language;
     this.link = null;
+    this.status = null; // the key of the port status shown
     this.released = null;
     // Web Serial needs a secure context: a page from disk, https or this computer.
     this.serial = window.isSecureContext && navigator.serial ? navigator.serial : null;
