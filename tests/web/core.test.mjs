@@ -4,9 +4,8 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import { readFileSync } from 'node:fs';
-import { createRequire } from 'node:module';
+import { Core } from '../../web/page/core.mjs';
 
-const { Core } = createRequire(import.meta.url)('../../web/page/core.js');
 const core = await Core.load(readFileSync(process.env.VKD_CORE_WASM));
 
 const fileVariants = [

@@ -8,6 +8,8 @@ import { tmpdir } from 'node:os';
 import { dirname, join } from 'node:path';
 import { pathToFileURL } from 'node:url';
 import { chromium } from 'playwright-core';
+import { kControls } from '../../web/page/layout.mjs';
+import { dialogControls } from '../../web/tools/dialog-template.mjs';
 import { SimulatorBridge } from './bridge.mjs';
 
 const pageUrl = pathToFileURL(process.env.VKD_PAGE).href;
@@ -47,7 +49,7 @@ async function openPage(t, flags = [], { overHttp = false, initScript = null } =
 const text = (page, selector) => page.locator(selector).textContent();
 const waitForText = (page, selector, expected) => page.waitForFunction(
   ([s, e]) => document.querySelector(s)?.textContent.includes(e), [selector, expected], { timeout: kBound });
-const lastLogLine = (page) => page.evaluate(() => window.vkd37Page.log.at(-1));
+const lastLogLine = (page) => page.evaluate(() => window.vkd37Page.record.entries.at(-1));
 const locksHeld = (page) => page.evaluate(() => [window.standIn.port.stream?.locked ?? false,
   window.standIn.port.sink?.locked ?? false]);
 
@@ -241,6 +243,33 @@ test('without Web Serial the page says where uploads work and still edits files;
     assert.equal(await text(page, '#upload'), '上传参数');
     assert.equal(await text(page, '#painted-15'), '循环次数：');
     assert.match(await text(page, '#message'), /Chrome 或 Edge/);
+  } finally {
+    await context.close();
+  }
+});
+
+test('every control of the dialog is where its template puts it, over the picture', async () => {
+  const template = dialogControls(readFileSync(new URL('../../res/VKD37.rc', import.meta.url), 'utf8'),
+    'IDD_MAIN');
+  const context = await browser.newContext();
+  try {
+    const page = await context.newPage();
+    await page.goto(pageUrl);
+    await pageReady(page);
+    const { form, boxes } = await page.evaluate((ids) => {
+      const box = (id) => document.getElementById(id).getBoundingClientRect().toJSON();
+      return { form: box('form'), boxes: ids.map(box) };
+    }, kControls.map((control) => control.id));
+    // 4 × 8 dialog units are 7 × 15 pixels of the 989 pixels wide picture that the form scales.
+    const scale = form.width / 989;
+    kControls.forEach((control, index) => {
+      const [x, y, w, h] = template[control.control];
+      const expected = [x * 7 / 4, y * 15 / 8, w * 7 / 4, (control.height ?? h) * 15 / 8].map((v) => v * scale);
+      const { x: left, y: top, width, height } = boxes[index];
+      const placed = [left - form.x, top - form.y, width, height];
+      assert.ok(placed.every((v, k) => Math.abs(v - expected[k]) < 1),
+        `${control.id} (${control.control}) at ${placed}, not ${expected}`);
+    });
   } finally {
     await context.close();
   }

@@ -1,15 +1,19 @@
-// Builds the one self-contained vkd37.html: the page template with its styles, its scripts, the
-// WebAssembly module and the background picture inside it, under a Content-Security-Policy that
-// allows exactly those inline parts and no network at all. Fails when a part outgrows its budget.
+// Builds the one self-contained vkd37.html: the page template with its styles, its script (the
+// page's modules bundled by esbuild, the WebAssembly module inside) and the background picture,
+// under a Content-Security-Policy that allows exactly those inline parts and no network at all.
+// Fails when a part outgrows its budget or the page and the dialog's template disagree.
+import { spawnSync } from 'node:child_process';
 import { createHash } from 'node:crypto';
-import { readFileSync, writeFileSync, renameSync } from 'node:fs';
-import { join } from 'node:path';
+import { mkdirSync, readFileSync, writeFileSync, renameSync } from 'node:fs';
+import { dirname, join, resolve } from 'node:path';
 import { parseArgs } from 'node:util';
+import { kControls } from '../page/layout.mjs';
+import { dialogControls } from './dialog-template.mjs';
 
 const { values: args } = parseArgs({
   options: {
-    'page-dir': { type: 'string' }, background: { type: 'string' }, module: { type: 'string' },
-    version: { type: 'string' }, out: { type: 'string' },
+    'page-dir': { type: 'string' }, background: { type: 'string' }, template: { type: 'string' },
+    module: { type: 'string' }, esbuild: { type: 'string' }, out: { type: 'string' },
   },
 });
 
@@ -36,35 +40,77 @@ function splitBackground(svg) {
   return { picture, labels };
 }
 
-const moduleBytes = readFileSync(args.module);
-if (moduleBytes.length > kModuleBudget) {
-  throw new Error(`the module is ${moduleBytes.length} bytes, over its ${kModuleBudget}`);
+// The main dialog's control places, once the page is found to show every control of it.
+function templatePlaces() {
+  const places = dialogControls(readFileSync(args.template, 'utf8'), 'IDD_MAIN');
+  const shown = kControls.map((control) => control.control);
+  const unknown = shown.filter((id, index) => !(id in places) || shown.indexOf(id) !== index);
+  const missing = Object.keys(places).filter((id) => !shown.includes(id));
+  if (unknown.length || missing.length) {
+    throw new Error('web/page/layout.mjs and the dialog template disagree: ' +
+      `not in the template or twice on the page: ${unknown.join(' ') || 'none'}; ` +
+      `not on the page: ${missing.join(' ') || 'none'}`);
+  }
+  return places;
 }
-const { picture, labels } = splitBackground(readFileSync(args.background, 'utf8'));
 
-const script = [
-  `const coreModuleBase64 = '${moduleBytes.toString('base64')}';`,
-  `const paintedLabels = ${JSON.stringify(labels)};`,
-  `const pageVersion = '${args.version}';`,
-  read('core.js'), read('texts.js'), read('serial.js'), read('app.js'),
-].join('\n');
-const style = read('page.css').replace('BACKGROUND_URL',
-  `url("data:image/svg+xml;base64,${Buffer.from(picture).toString('base64')}")`);
+// The page's modules as one classic script (a page from disk may not load module scripts), with
+// the facts of the build resolved as modules of their own. Names are kept, so that an error in
+// the browser's console still says where it happened. Also writes a depfile of the inputs.
+function bundleScript(labels, places, workDir) {
+  const layout = join(workDir, 'form-layout.json');
+  const script = join(workDir, 'page.js');
+  const inputs = join(workDir, 'inputs.json');
+  writeFileSync(layout, JSON.stringify({ paintedLabels: labels, controlPlaces: places }));
+  const run = spawnSync(args.esbuild, [
+    resolve(args['page-dir'], 'main.mjs'), '--bundle', '--format=iife', '--charset=utf8',
+    '--minify-whitespace', '--minify-syntax', '--log-level=warning', '--loader:.wasm=binary',
+    `--alias:build:core-module=${resolve(args.module)}`, `--alias:build:form-layout=${layout}`,
+    `--outfile=${script}`, `--metafile=${inputs}`,
+  ], { cwd: workDir, encoding: 'utf8' });
+  process.stderr.write(run.stderr ?? '');
+  if (run.status !== 0) throw new Error(`esbuild failed: ${run.error?.message ?? `status ${run.status}`}`);
+  const sources = Object.keys(JSON.parse(readFileSync(inputs, 'utf8')).inputs)
+    .map((path) => resolve(workDir, path)).filter((path) => dirname(path) !== workDir)
+    .map((path) => path.replaceAll(' ', '\\ '));
+  writeFileSync(`${args.out}.d`, `${args.out}: ${sources.join(' ')}\n`);
+  return readFileSync(script, 'utf8');
+}
 
-const policy = [
-  "default-src 'none'", `script-src ${hash(script)} 'wasm-unsafe-eval'`, `style-src ${hash(style)}`,
-  'img-src data:', "connect-src 'none'", "form-action 'none'", "base-uri 'none'",
-].join('; ');
+function build() {
+  const moduleBytes = readFileSync(args.module);
+  if (moduleBytes.length > kModuleBudget) {
+    throw new Error(`the module is ${moduleBytes.length} bytes, over its ${kModuleBudget}`);
+  }
+  const { picture, labels } = splitBackground(readFileSync(args.background, 'utf8'));
+  const workDir = resolve(dirname(args.out), 'page-parts');
+  mkdirSync(workDir, { recursive: true });
+  const script = bundleScript(labels, templatePlaces(), workDir);
+  const style = read('page.css').replace('BACKGROUND_URL',
+    `url("data:image/svg+xml;base64,${Buffer.from(picture).toString('base64')}")`);
 
-// Replacement functions, so that a "$" in the inserted text stays as it is.
-const page = read('page.html')
-  .replace('CONTENT_SECURITY_POLICY', () => policy)
-  .replace('/* STYLE */', () => style)
-  .replace('/* SCRIPT */', () => script);
-const pageBytes = Buffer.byteLength(page);
-if (pageBytes > kPageBudget) throw new Error(`the page is ${pageBytes} bytes, over ${kPageBudget}`);
+  const policy = [
+    "default-src 'none'", `script-src ${hash(script)} 'wasm-unsafe-eval'`, `style-src ${hash(style)}`,
+    'img-src data:', "connect-src 'none'", "form-action 'none'", "base-uri 'none'",
+  ].join('; ');
 
-// Written beside and renamed, so a failed build never leaves half a page.
-writeFileSync(`${args.out}.tmp`, page);
-renameSync(`${args.out}.tmp`, args.out);
-console.log(`vkd37.html: ${pageBytes} bytes, module ${moduleBytes.length} bytes`);
+  // Replacement functions, so that a "$" in the inserted text stays as it is.
+  const page = read('page.html')
+    .replace('CONTENT_SECURITY_POLICY', () => policy)
+    .replace('/* STYLE */', () => style)
+    .replace('/* SCRIPT */', () => script);
+  const pageBytes = Buffer.byteLength(page);
+  if (pageBytes > kPageBudget) throw new Error(`the page is ${pageBytes} bytes, over ${kPageBudget}`);
+
+  // Written beside and renamed, so a failed build never leaves half a page.
+  writeFileSync(`${args.out}.tmp`, page);
+  renameSync(`${args.out}.tmp`, args.out);
+  console.log(`vkd37.html: ${pageBytes} bytes, module ${moduleBytes.length} bytes`);
+}
+
+try {
+  build();
+} catch (error) {
+  console.error(`vkd37.html not made: ${error.message}`);
+  process.exitCode = 1;
+}

@@ -1,12 +1,11 @@
-'use strict';
 // The C++ core in WebAssembly, wrapped for the page and for the Node tests. Every rule the dialog
 // and the tool share (names, ranges, the file, the frame, the echo) is computed in the module;
 // this file only moves values and texts in and out of its memory.
 
-const ValueKind = Object.freeze({ number: 0, source: 1, flag: 2 });
+export const ValueKind = Object.freeze({ number: 0, source: 1, flag: 2 });
 
 // Outcome codes of the module, in the order of its EchoOutcome.
-const EchoOutcome = Object.freeze({
+export const EchoOutcome = Object.freeze({
   confirmed: 0, writeFailed: 1, noEcho: 2, shortEcho: 3, changedEcho: 4, lineLost: 5,
 });
 
@@ -21,7 +20,7 @@ function wasiStubs(module) {
   return stubs;
 }
 
-class Core {
+export class Core {
   constructor(instance) {
     this.exports = instance.exports;
     this.exports._initialize();
@@ -152,5 +151,3 @@ class Core {
     return this.text(this.exports.vkd_describe_echo(outcome, received));
   }
 }
-
-if (typeof module !== 'undefined') module.exports = { Core, ValueKind, EchoOutcome };

@@ -17,7 +17,7 @@ function within(promise, ms) {
     .finally(() => clearTimeout(timer));
 }
 
-class SerialLink {
+export class SerialLink {
   constructor(port, baudRate) {
     this.port = port;
     this.baudRate = baudRate;

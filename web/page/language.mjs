@@ -1,6 +1,9 @@
 // Every text the page shows, in the dialog's English (its spellings kept) and in Simplified
-// Chinese. The painted labels keep the order in which the background picture has them.
-const pageTexts = {
+// Chinese, and the choice between them, kept for the next visit.
+const kStorageLanguage = 'vkd37.language';
+
+// The painted labels keep the order in which the background picture has them.
+const kTexts = {
   en: {
     programName: 'VKD-37参数设定程序',
     caption: 'NORVEL AXIS PANEL',
@@ -81,3 +84,73 @@ const pageTexts = {
     },
   },
 };
+
+// The elements page.html has whose whole text is one of the texts above.
+const kElementTexts = [['caption', 'caption'], ['sync', 'sync'], ['upload', 'upload'],
+  ['connect', 'connect'], ['open', 'open'], ['save', 'save'], ['save-as', 'saveAs'],
+  ['download-log', 'downloadLog'], ['prompt-ok', 'ok'], ['batch-label', 'batch'],
+  ['frame-label', 'frame'], ['log-label', 'log'], ['language-label', 'language'],
+  ['log-time', 'logTime'], ['log-port', 'logPort'], ['log-frame', 'logFrame'],
+  ['log-outcome', 'logOutcome'], ['log-ms', 'logMs']];
+
+const $ = (id) => document.getElementById(id);
+
+export class Language {
+  constructor() {
+    this.code = localStorage.getItem(kStorageLanguage) === 'zh' ? 'zh' : 'en';
+    // What each element shows, rendered again after every change of language.
+    this.textRenders = new Map();
+    this.nameRenders = new Map();
+    this.listeners = [];
+    for (const [id, key] of kElementTexts) this.show($(id), key);
+    $('language').value = this.code;
+    $('language').addEventListener('change', (event) => {
+      this.code = event.target.value;
+      localStorage.setItem(kStorageLanguage, this.code);
+      this.apply();
+    });
+  }
+
+  // The text of key; a text with arguments is a function of them, a list is indexed by its one.
+  text(key, ...args) {
+    const text = kTexts[this.code][key];
+    if (typeof text === 'function') return text(...args);
+    return Array.isArray(text) ? text[args[0]] : text;
+  }
+
+  // The element's text, or its accessible name, now and in every language chosen later.
+  show(element, key, ...args) {
+    this.follow(this.textRenders, element, () => { element.textContent = this.text(key, ...args); });
+  }
+
+  name(element, key) {
+    this.follow(this.nameRenders, element, () => element.setAttribute('aria-label', this.text(key)));
+  }
+
+  follow(renders, element, render) {
+    renders.set(element, render);
+    render();
+  }
+
+  // A message, in the language of the moment.
+  say(key, ...args) { $('message').textContent = this.text(key, ...args); }
+
+  clearMessage() { $('message').textContent = ''; }
+
+  // The prompt after a failed upload: the core's words for the outcome, or the outcome's name
+  // in this language.
+  uploadFailure(outcomeName, detail, lineError) {
+    const reason = this.code === 'en' ? detail : kTexts[this.code].reasons[outcomeName];
+    return `${this.text('uploadFailed')}: ${reason}${lineError ? ` (${lineError})` : ''}`;
+  }
+
+  // listener() runs after every change of language, once the shown texts have followed it.
+  onChange(listener) { this.listeners.push(listener); }
+
+  apply() {
+    document.documentElement.lang = this.code === 'zh' ? 'zh-Hans' : 'en';
+    document.title = `${this.text('programName')} — ${this.text('caption')}`;
+    for (const render of [...this.textRenders.values(), ...this.nameRenders.values()]) render();
+    for (const listener of this.listeners) listener();
+  }
+}

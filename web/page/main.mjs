@@ -1,0 +1,22 @@
+// The page's start: the module compiled, then its parts, each given the parts it works with.
+import coreModule from 'build:core-module'; // the WebAssembly core, put in by web/tools/bundle.mjs
+import { Core } from './core.mjs';
+import { Form } from './form.mjs';
+import { Language } from './language.mjs';
+import { Port, Upload } from './port.mjs';
+import { CommissioningRecord, ParameterFile } from './records.mjs';
+
+// Tests wait for `window.vkd37Ready` and look at the parts through `window.vkd37Page`.
+window.vkd37Ready = (async () => {
+  const core = await Core.load(coreModule);
+  const language = new Language();
+  const form = new Form(core, language);
+  const file = new ParameterFile(core, form, language);
+  const record = new CommissioningRecord(language);
+  const port = new Port(core, language);
+  const upload = new Upload(core, form, port, record, language);
+  language.apply();
+  window.vkd37Page = { core, language, form, file, record, port, upload };
+  await port.ready;
+  document.body.dataset.ready = 'true';
+})();
