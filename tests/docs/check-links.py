@@ -1,0 +1,107 @@
+#!/usr/bin/env python3
+"""Checks that every relative link and anchor in README.md and docs/ leads somewhere.
+
+Anchors are made as GitHub makes them from headings: lower case, every character but letters,
+marks, digits, connector punctuation, spaces and hyphens dropped, spaces turned into hyphens,
+and -1, -2 ... appended to repeats. Letters of any script count, so Chinese headings keep theirs.
+Usage: check-links.py REPOSITORY_ROOT
+"""
+import pathlib
+import re
+import sys
+import unicodedata
+import urllib.parse
+
+FENCE = re.compile(r"^ {0,3}(`{3,}|~{3,})")
+HEADING = re.compile(r"^ {0,3}#{1,6}[ \t]+(.*?)(?:[ \t]+#+)?[ \t]*$")
+CODE_SPAN = re.compile(r"(`+)(.+?)\1")
+INLINE_LINK = re.compile(r"!?\[((?:[^\[\]]|\[[^\]]*\])*)\]\(\s*(<[^>]*>|[^\s)]+)(?:\s+\"[^\"]*\")?\s*\)")
+REFERENCE = re.compile(r"^ {0,3}\[[^\]]+\]:\s*(<[^>]*>|\S+)")
+HTML_TARGET = re.compile(r"\b(?:href|src)=\"([^\"]+)\"")
+HTML_ANCHOR = re.compile(r"<a\s+(?:name|id)=\"([^\"]+)\"")
+SCHEME = re.compile(r"^[A-Za-z][A-Za-z0-9+.-]*:|^//")
+
+
+def prose_lines(path):
+    """The lines outside fenced code blocks, with their numbers."""
+    fence = None
+    for number, line in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
+        opened = FENCE.match(line)
+        if fence is None and opened:
+            fence = opened.group(1)[0] * len(opened.group(1))
+        elif fence is not None and line.lstrip().startswith(fence):
+            fence = None
+        elif fence is None:
+            yield number, line
+
+
+def slug(heading):
+    text = CODE_SPAN.sub(lambda span: span.group(2), heading)
+    text = INLINE_LINK.sub(lambda link: link.group(1), text)
+    text = re.sub(r"<[^>]+>", "", text).strip().lower()
+    kept = (c for c in text
+            if c in " -" or unicodedata.category(c)[0] in "LMN" or unicodedata.category(c) == "Pc")
+    return "".join(kept).replace(" ", "-")
+
+
+def anchors(path):
+    found, seen = set(), {}
+    for _, line in prose_lines(path):
+        found.update(HTML_ANCHOR.findall(line))
+        heading = HEADING.match(line)
+        if heading:
+            base = slug(heading.group(1))
+            repeat = seen.get(base, 0)
+            seen[base] = repeat + 1
+            found.add(base if repeat == 0 else f"{base}-{repeat}")
+    return found
+
+
+def targets(line):
+    without_code = CODE_SPAN.sub("", line)
+    for link in INLINE_LINK.finditer(without_code):
+        yield link.group(2)
+    reference = REFERENCE.match(without_code)
+    if reference:
+        yield reference.group(1)
+    yield from HTML_TARGET.findall(without_code)
+
+
+def main(root):
+    root = pathlib.Path(root).resolve()
+    documents = [root / "README.md", *sorted((root / "docs").rglob("*.md"))]
+    anchor_cache = {}
+    broken, checked = [], 0
+    for document in documents:
+        for number, line in prose_lines(document):
+            for target in targets(line):
+                target = target.strip("<>")
+                if SCHEME.match(target):
+                    continue
+                checked += 1
+                path_part, _, fragment = target.partition("#")
+                linked = (document.parent / urllib.parse.unquote(path_part)).resolve()
+                where = f"{document.relative_to(root)}:{number}: {target}"
+                if not path_part:
+                    linked = document
+                if not linked.exists():
+                    broken.append(f"{where}: no such file")
+                elif fragment:
+                    if linked.suffix != ".md":
+                        broken.append(f"{where}: anchors are only checked in Markdown files")
+                        continue
+                    if linked not in anchor_cache:
+                        anchor_cache[linked] = anchors(linked)
+                    if urllib.parse.unquote(fragment) not in anchor_cache[linked]:
+                        broken.append(f"{where}: no such heading")
+    for line in broken:
+        print(line)
+    if checked == 0:
+        print("no relative links found: the reader has gone wrong")
+        return 1
+    print(f"{checked} relative links in {len(documents)} documents, {len(broken)} broken")
+    return 1 if broken else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1]))
