@@ -9,7 +9,7 @@ for preset in native linux-release web; do
     [[ -f build/$preset/CMakeCache.txt ]] || cmake --preset "$preset" >/dev/null
 done
 cmake --build --preset native --target vkd37-sim
-cmake --build --preset linux-release --target vkd37-cli
+cmake --build --preset linux-release --target vkd37
 cmake --build --preset web
 node tools/bench/page-bench.mjs build/web/web/vkd37.html build/web/web/vkd37-core.wasm \
     build/native/sim/vkd37-sim build/linux-release/cli/vkd37

@@ -21,6 +21,7 @@ packages=(
     python3                               # the packages: cmake/normalise-package.py
     wasi-libc libc++-14-dev-wasm32 libc++abi-14-dev-wasm32 libclang-rt-14-dev-wasm32 # the page's core
     nodejs esbuild chromium               # the page: its bundle, and its tests in headless Chromium
+    librsvg2-bin fonts-dejavu-core        # scripts/render-art.sh: the picture and the icon
 )
 apt_install "${packages[@]}"
 
