@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <optional>
 #include <utility>
 
@@ -12,14 +11,12 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "platform/SystemError.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
-
-std::string WithReason(const std::string& what) {
-    return what + ": " + std::strerror(errno);
-}
 
 // Milliseconds until the deadline for poll, never negative.
 int PollTimeout(Clock::time_point deadline) {
@@ -124,7 +121,7 @@ EchoResult ExchangeOnce(int fd, const UploadFrame& frame) {
 bool ConfigurePort(int fd, std::string& error) {
     termios settings{};
     if (::tcgetattr(fd, &settings) != 0) {
-        error = WithReason("cannot read the line settings");
+        error = "cannot read the line settings: " + SystemErrorText(errno);
         return false;
     }
     settings.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
@@ -139,7 +136,7 @@ bool ConfigurePort(int fd, std::string& error) {
     // A pseudo-terminal ignores the rate; a real adapter needs it.
     if (::cfsetispeed(&settings, B9600) != 0 || ::cfsetospeed(&settings, B9600) != 0 ||
         ::tcsetattr(fd, TCSANOW, &settings) != 0) {
-        error = WithReason("cannot set the line settings");
+        error = "cannot set the line settings: " + SystemErrorText(errno);
         return false;
     }
     return true;
@@ -163,7 +160,7 @@ PortHandle OpenSerialDevice(const std::string& path, OpenFailure& failure, std::
         failure = reason == ENOENT  ? OpenFailure::kMissing
                   : reason == EBUSY ? OpenFailure::kBusy
                                     : OpenFailure::kOther;
-        error = prefix + (reason == EBUSY ? "held by another program" : std::strerror(reason));
+        error = prefix + (reason == EBUSY ? "held by another program" : SystemErrorText(reason));
         return {};
     }
     if (!::isatty(opened.get())) {
@@ -174,7 +171,8 @@ PortHandle OpenSerialDevice(const std::string& path, OpenFailure& failure, std::
     // The lock is what cooperating tools check, since TIOCEXCL does not stop root.
     if (::flock(opened.get(), LOCK_EX | LOCK_NB) != 0) {
         failure = errno == EWOULDBLOCK ? OpenFailure::kBusy : OpenFailure::kOther;
-        error = prefix + (errno == EWOULDBLOCK ? "held by another program" : std::strerror(errno));
+        error =
+            prefix + (errno == EWOULDBLOCK ? "held by another program" : SystemErrorText(errno));
         return {};
     }
     // From here on every way out clears TIOCEXCL again.

@@ -3,6 +3,7 @@
 #include <cwctype>
 #include <utility>
 
+#include "platform/SystemError.h"
 #include "platform/Text.h"
 
 namespace {
