@@ -10,7 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/Output.h"
-#include "cli/ParameterNames.h"
+#include "model/ParameterAssignment.h"
 #include "cli/PortList.h"
 #include "link/FrameReport.h"
 #include "link/SerialPort.h"

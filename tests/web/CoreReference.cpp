@@ -7,8 +7,8 @@
 
 #include "link/EchoRule.h"
 #include "link/FrameReport.h"
-#include "model/ParameterFile.h"
 #include "model/ParameterTable.h"
+#include "model/ParameterText.h"
 
 namespace {
 
