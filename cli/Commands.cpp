@@ -10,11 +10,12 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/Output.h"
-#include "model/ParameterAssignment.h"
 #include "cli/PortList.h"
-#include "link/FrameReport.h"
+#include "cmdline/FrameOutput.h"
+#include "link/FrameDecoder.h"
 #include "link/SerialPort.h"
 #include "link/UploadFrame.h"
+#include "model/ParameterAssignment.h"
 #include "model/ParameterFile.h"
 #include "model/ParameterTable.h"
 #include "platform/Handles.h"
@@ -71,33 +72,6 @@ LoadedValues LoadValues(const ValueSource& source, WhenMissing whenMissing) {
 UploadFrame FrameOf(const ParameterSet& set) {
     UploadFrame frame{};
     BuildUploadFrame(set, frame);
-    return frame;
-}
-
-std::optional<UploadFrame> ParseHexFrame(const std::string& text) {
-    UploadFrame frame{};
-    std::size_t digits = 0;
-    for (const char c : text) {
-        if (c == ' ' || c == ':' || c == '-') {
-            continue;
-        }
-        int nibble = -1;
-        if (c >= '0' && c <= '9') {
-            nibble = c - '0';
-        } else if (c >= 'a' && c <= 'f') {
-            nibble = c - 'a' + 10;
-        } else if (c >= 'A' && c <= 'F') {
-            nibble = c - 'A' + 10;
-        }
-        if (nibble < 0 || digits == 2 * frame.size()) {
-            return std::nullopt;
-        }
-        frame[digits / 2] = static_cast<std::uint8_t>(frame[digits / 2] << 4 | nibble);
-        ++digits;
-    }
-    if (digits != 2 * frame.size()) {
-        return std::nullopt;
-    }
     return frame;
 }
 

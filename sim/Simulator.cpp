@@ -8,8 +8,8 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include "cmdline/FrameOutput.h"
 #include "link/EchoRule.h"
-#include "link/FrameReport.h"
 #include "platform/SystemError.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "link/EchoRule.h"
-#include "link/FrameReport.h"
+#include "link/FrameDecoder.h"
 #include "model/ParameterTable.h"
 #include "model/ParameterText.h"
 

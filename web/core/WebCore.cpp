@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "link/EchoRule.h"
-#include "link/FrameReport.h"
+#include "link/FrameDecoder.h"
 #include "link/UploadFrame.h"
 #include "model/ParameterTable.h"
 #include "model/ParameterText.h"
