@@ -1,7 +1,5 @@
 #include "model/ParameterTable.h"
 
-#include <algorithm>
-
 #include "model/DecimalScan.h"
 
 namespace {
@@ -56,12 +54,13 @@ const std::vector<ParameterField>& ParameterFields() {
 const std::vector<const ParameterField*>& FieldsInFileOrder() {
     static const std::vector<const ParameterField*> inFileOrder = [] {
         std::vector<const ParameterField*> order;
-        for (const ParameterField& field : ParameterFields()) {
-            order.push_back(&field);
+        for (int position = 0; position < kStoredValueCount; ++position) {
+            for (const ParameterField& field : ParameterFields()) {
+                if (field.filePosition == position) {
+                    order.push_back(&field);
+                }
+            }
         }
-        std::sort(order.begin(), order.end(), [](const auto* left, const auto* right) {
-            return left->filePosition < right->filePosition;
-        });
         return order;
     }();
     return inFileOrder;
