@@ -100,11 +100,9 @@ bool OperatorWantsAnother() {
 }
 
 SerialPort OpenPort(const std::string& name) {
-    OpenFailure failure = OpenFailure::kNone;
-    std::string error;
-    SerialPort port = SerialPort::Open(name, failure, error);
-    if (!port.IsOpen()) {
-        throw CommandError(kExitPortUnavailable, error);
+    SerialPort port;
+    if (const PortError error = port.Open(name)) {
+        throw CommandError(kExitPortUnavailable, *error);
     }
     return port;
 }
@@ -118,15 +116,14 @@ SerialPort ReopenPort(const std::string& name) {
              " s for " + name + " to come back");
     const Clock::time_point deadline = Clock::now() + kComeBackLimit;
     for (;;) {
-        OpenFailure failure = OpenFailure::kNone;
-        std::string error;
-        SerialPort port = SerialPort::Open(name, failure, error);
-        if (port.IsOpen()) {
+        SerialPort port;
+        const PortError error = port.Open(name);
+        if (!error) {
             Complain("reopened " + name);
             return port;
         }
         if (Clock::now() >= deadline) {
-            Complain(error);
+            Complain(*error);
             return port;
         }
         std::this_thread::sleep_for(kRetryPause);
@@ -221,7 +218,7 @@ int Upload(const UploadRequest& request) {
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
         result.outcome == EchoOutcome::kConfirmed ? ++confirmed : ++failed;
         if (result.outcome == EchoOutcome::kLineLost) {
-            port = SerialPort(); // opened anew before the next attempt
+            port.Close(); // opened anew before the next attempt
         }
 
         const Json record = {{"time", UtcTimestamp()},

@@ -40,8 +40,12 @@ SerialLine SerialLine::CreatePseudoTerminal(std::string& error) {
         error = std::string("cannot open ") + name + ": " + SystemErrorText(errno);
         return line;
     }
-    if (!ConfigurePort(slave.get(), error) || !ConfigurePort(master.get(), error)) {
-        return line;
+    termios settings{};
+    for (const int end : {slave.get(), master.get()}) {
+        if (const PortError failed = ConfigurePort(end, settings, SettingsCheck::kStrict)) {
+            error = *failed;
+            return line;
+        }
     }
     if (!MakeNonBlocking(master.get())) {
         error = "cannot configure the pseudo-terminal: " + SystemErrorText(errno);
@@ -55,13 +59,14 @@ SerialLine SerialLine::CreatePseudoTerminal(std::string& error) {
 
 SerialLine SerialLine::OpenDevice(const std::string& path, std::string& error) {
     SerialLine line;
-    OpenFailure failure = OpenFailure::kNone;
-    PortHandle device = OpenSerialDevice(path, failure, error);
-    if (device.IsValid()) {
-        ::tcflush(device.get(), TCIOFLUSH);
-        line.io_ = std::move(device);
-        line.path_ = path;
+    PortHandle device;
+    if (const PortError failed = OpenSerialDevice(path, device)) {
+        error = *failed;
+        return line;
     }
+    ::tcflush(device.get(), TCIOFLUSH);
+    line.io_ = std::move(device);
+    line.path_ = path;
     return line;
 }
 
