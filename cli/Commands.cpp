@@ -10,11 +10,12 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/Output.h"
-#include "cli/ParameterNames.h"
 #include "cli/PortList.h"
-#include "link/FrameReport.h"
+#include "cmdline/FrameOutput.h"
+#include "link/FrameDecoder.h"
 #include "link/SerialPort.h"
 #include "link/UploadFrame.h"
+#include "model/ParameterAssignment.h"
 #include "model/ParameterFile.h"
 #include "model/ParameterTable.h"
 #include "platform/Handles.h"
@@ -74,33 +75,6 @@ UploadFrame FrameOf(const ParameterSet& set) {
     return frame;
 }
 
-std::optional<UploadFrame> ParseHexFrame(const std::string& text) {
-    UploadFrame frame{};
-    std::size_t digits = 0;
-    for (const char c : text) {
-        if (c == ' ' || c == ':' || c == '-') {
-            continue;
-        }
-        int nibble = -1;
-        if (c >= '0' && c <= '9') {
-            nibble = c - '0';
-        } else if (c >= 'a' && c <= 'f') {
-            nibble = c - 'a' + 10;
-        } else if (c >= 'A' && c <= 'F') {
-            nibble = c - 'A' + 10;
-        }
-        if (nibble < 0 || digits == 2 * frame.size()) {
-            return std::nullopt;
-        }
-        frame[digits / 2] = static_cast<std::uint8_t>(frame[digits / 2] << 4 | nibble);
-        ++digits;
-    }
-    if (digits != 2 * frame.size()) {
-        return std::nullopt;
-    }
-    return frame;
-}
-
 std::string UtcTimestamp() {
     const auto now = std::chrono::system_clock::now();
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
@@ -126,11 +100,9 @@ bool OperatorWantsAnother() {
 }
 
 SerialPort OpenPort(const std::string& name) {
-    OpenFailure failure = OpenFailure::kNone;
-    std::string error;
-    SerialPort port = SerialPort::Open(name, failure, error);
-    if (!port.IsOpen()) {
-        throw CommandError(kExitPortUnavailable, error);
+    SerialPort port;
+    if (const PortError error = port.Open(name)) {
+        throw CommandError(kExitPortUnavailable, *error);
     }
     return port;
 }
@@ -144,15 +116,14 @@ SerialPort ReopenPort(const std::string& name) {
              " s for " + name + " to come back");
     const Clock::time_point deadline = Clock::now() + kComeBackLimit;
     for (;;) {
-        OpenFailure failure = OpenFailure::kNone;
-        std::string error;
-        SerialPort port = SerialPort::Open(name, failure, error);
-        if (port.IsOpen()) {
+        SerialPort port;
+        const PortError error = port.Open(name);
+        if (!error) {
             Complain("reopened " + name);
             return port;
         }
         if (Clock::now() >= deadline) {
-            Complain(error);
+            Complain(*error);
             return port;
         }
         std::this_thread::sleep_for(kRetryPause);
@@ -247,7 +218,7 @@ int Upload(const UploadRequest& request) {
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
         result.outcome == EchoOutcome::kConfirmed ? ++confirmed : ++failed;
         if (result.outcome == EchoOutcome::kLineLost) {
-            port = SerialPort(); // opened anew before the next attempt
+            port.Close(); // opened anew before the next attempt
         }
 
         const Json record = {{"time", UtcTimestamp()},

@@ -19,8 +19,14 @@ public:
     // The same exchange, telling how it ended: kLineLost when a call on the port failed, i.e.
     // the device has gone (an unplugged adapter), as opposed to a silent or wrong controller.
     EchoResult Exchange(const UploadFrame& frame);
+    bool IsOpen() const { return hLinkHandle.IsValid(); }
 
     FileHandle hLinkHandle;
     DCB dcb{};
+    // 1 exactly while hLinkHandle holds a port: the two change together, in Hold and nowhere
+    // else, and every decision asks the handle.
     int bOpened = 0;
+
+private:
+    void Hold(FileHandle port);
 };

@@ -1,36 +1,30 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "link/EchoRule.h"
 #include "link/UploadFrame.h"
 #include "platform/Handles.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/ioctl.h>
+#include <termios.h>
 #endif
 
-// The serial twins: each step has one name on both platforms.
+// The serial twins: each step has one name and one signature on both platforms, and a step that
+// can fail returns the cause in words, or nothing when it worked.
 //   OpenSerialDevice  opens a port for this process alone, configured for the controller
 //   ConfigurePort     9600 baud 8N1, a binary-clean line, the time-outs; handshaking and the
 //                     modem lines stay as the port reports them
 //   ExchangeFrame     discards both buffers, sends the frame, reads and judges its echo
-
-// Why a port could not be opened.
-enum class OpenFailure { kNone, kMissing, kBusy, kNotSerial, kOther };
+using PortError = std::optional<std::string>;
 
 #ifdef _WIN32
 using PortHandle = FileHandle;
-
-// What a failing SetCommState means: the dialog goes on with the port as it is (it never looked
-// at that call), the tool refuses a port it could not set.
-enum class SettingsCheck { kAsDialog, kStrict };
-
-// The settings the controller's line needs, made from those the port reported.
-void ApplyControllerLine(DCB& dcb);
-// False when the port cannot be used; error then holds the system's code.
-bool ConfigurePort(HANDLE port, DCB& dcb, SettingsCheck check, DWORD& error);
-EchoResult ExchangeFrame(HANDLE port, const UploadFrame& frame);
+using LineSettings = DCB;
 #else
 // TIOCEXCL keeps everybody but root out while we hold the port. The flag belongs to the device,
 // not to our descriptor, so it is cleared before every close: otherwise it outlives us for as
@@ -44,25 +38,28 @@ struct ExclusivePortTraits {
     }
 };
 using PortHandle = UniqueHandle<ExclusivePortTraits>;
-
-bool ConfigurePort(int fd, std::string& error);
-EchoResult ExchangeFrame(int fd, const UploadFrame& frame);
+using LineSettings = termios;
 #endif
 
-// Names: a device path on POSIX; COMn (any n) or a full device name on Windows. An invalid
-// handle on failure, with failure set and error naming the cause in the system's words.
-PortHandle OpenSerialDevice(const std::string& name, OpenFailure& failure, std::string& error);
+// What a failing write of the settings means: the dialog goes on with the port as it is (it
+// never looked at that call), the tool and the simulator refuse a port they could not set.
+enum class SettingsCheck { kAsDialog, kStrict };
+
+// The settings the controller's line needs, made from those the port reported.
+void ApplyControllerLine(LineSettings& settings);
+// settings receives what the port reported with the controller's line applied.
+PortError ConfigurePort(PortHandle::Handle port, LineSettings& settings, SettingsCheck check);
+EchoResult ExchangeFrame(PortHandle::Handle port, const UploadFrame& frame);
+// Names: a device path on POSIX; COMn (any n) or a full device name on Windows. The error names
+// the port and the cause in the system's words; port holds the open port otherwise.
+PortError OpenSerialDevice(const std::string& name, PortHandle& port);
 
 // One serial port for the command-line tool.
 class SerialPort {
 public:
-    static SerialPort Open(const std::string& name, OpenFailure& failure, std::string& error) {
-        SerialPort port;
-        port.handle_ = OpenSerialDevice(name, failure, error);
-        return port;
-    }
-
+    PortError Open(const std::string& name) { return OpenSerialDevice(name, handle_); }
     bool IsOpen() const { return handle_.IsValid(); }
+    void Close() { handle_.Close(); }
     EchoResult Exchange(const UploadFrame& frame) { return ExchangeFrame(handle_.get(), frame); }
 
 private:

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <optional>
 #include <utility>
 
@@ -12,14 +11,12 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "platform/SystemError.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
-
-std::string WithReason(const std::string& what) {
-    return what + ": " + std::strerror(errno);
-}
 
 // Milliseconds until the deadline for poll, never negative.
 int PollTimeout(Clock::time_point deadline) {
@@ -121,12 +118,7 @@ EchoResult ExchangeOnce(int fd, const UploadFrame& frame) {
 
 } // namespace
 
-bool ConfigurePort(int fd, std::string& error) {
-    termios settings{};
-    if (::tcgetattr(fd, &settings) != 0) {
-        error = WithReason("cannot read the line settings");
-        return false;
-    }
+void ApplyControllerLine(termios& settings) {
     settings.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
                                                ICRNL | IXON | IXOFF | IXANY | INPCK);
     settings.c_oflag &= ~static_cast<tcflag_t>(OPOST);
@@ -136,13 +128,20 @@ bool ConfigurePort(int fd, std::string& error) {
     settings.c_cflag |= CS8 | CLOCAL | CREAD;
     settings.c_cc[VMIN] = 1;
     settings.c_cc[VTIME] = 0;
-    // A pseudo-terminal ignores the rate; a real adapter needs it.
-    if (::cfsetispeed(&settings, B9600) != 0 || ::cfsetospeed(&settings, B9600) != 0 ||
-        ::tcsetattr(fd, TCSANOW, &settings) != 0) {
-        error = WithReason("cannot set the line settings");
-        return false;
+    // A pseudo-terminal ignores the rate; a real adapter needs it. B9600 is always a valid rate.
+    ::cfsetispeed(&settings, B9600);
+    ::cfsetospeed(&settings, B9600);
+}
+
+PortError ConfigurePort(int fd, termios& settings, SettingsCheck check) {
+    if (::tcgetattr(fd, &settings) != 0) {
+        return "cannot read the line settings: " + SystemErrorText(errno);
     }
-    return true;
+    ApplyControllerLine(settings);
+    if (::tcsetattr(fd, TCSANOW, &settings) != 0 && check == SettingsCheck::kStrict) {
+        return "cannot set the line settings: " + SystemErrorText(errno);
+    }
+    return std::nullopt;
 }
 
 EchoResult ExchangeFrame(int fd, const UploadFrame& frame) {
@@ -155,37 +154,28 @@ EchoResult ExchangeFrame(int fd, const UploadFrame& frame) {
     return result;
 }
 
-PortHandle OpenSerialDevice(const std::string& path, OpenFailure& failure, std::string& error) {
+PortError OpenSerialDevice(const std::string& path, PortHandle& port) {
     const std::string prefix = "cannot open " + path + ": ";
     UniqueFd opened(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
     if (!opened.IsValid()) {
-        const int reason = errno;
-        failure = reason == ENOENT  ? OpenFailure::kMissing
-                  : reason == EBUSY ? OpenFailure::kBusy
-                                    : OpenFailure::kOther;
-        error = prefix + (reason == EBUSY ? "held by another program" : std::strerror(reason));
-        return {};
+        return prefix + (errno == EBUSY ? "held by another program" : SystemErrorText(errno));
     }
     if (!::isatty(opened.get())) {
-        failure = OpenFailure::kNotSerial;
-        error = prefix + "not a serial port";
-        return {};
+        return prefix + "not a serial port";
     }
     // The lock is what cooperating tools check, since TIOCEXCL does not stop root.
     if (::flock(opened.get(), LOCK_EX | LOCK_NB) != 0) {
-        failure = errno == EWOULDBLOCK ? OpenFailure::kBusy : OpenFailure::kOther;
-        error = prefix + (errno == EWOULDBLOCK ? "held by another program" : std::strerror(errno));
-        return {};
+        return prefix + (errno == EWOULDBLOCK ? "held by another program" : SystemErrorText(errno));
     }
     // From here on every way out clears TIOCEXCL again.
     PortHandle device(opened.Release());
-    std::string reason;
-    if (::ioctl(device.get(), TIOCEXCL) != 0 || !ConfigurePort(device.get(), reason)) {
-        failure = OpenFailure::kNotSerial;
-        error =
-            prefix + "not a serial port (" + (reason.empty() ? "TIOCEXCL refused" : reason) + ")";
-        return {};
+    if (::ioctl(device.get(), TIOCEXCL) != 0) {
+        return prefix + "not a serial port (TIOCEXCL refused)";
     }
-    failure = OpenFailure::kNone;
-    return device;
+    termios settings{};
+    if (const PortError error = ConfigurePort(device.get(), settings, SettingsCheck::kStrict)) {
+        return prefix + "not a serial port (" + *error + ")";
+    }
+    port = std::move(device);
+    return std::nullopt;
 }

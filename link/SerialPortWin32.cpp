@@ -3,6 +3,7 @@
 #include <cwctype>
 #include <utility>
 
+#include "platform/SystemError.h"
 #include "platform/Text.h"
 
 namespace {
@@ -63,15 +64,13 @@ void ApplyControllerLine(DCB& dcb) {
     dcb.BaudRate = LineTiming::kBaudRate;
 }
 
-bool ConfigurePort(HANDLE port, DCB& dcb, SettingsCheck check, DWORD& error) {
+PortError ConfigurePort(HANDLE port, DCB& dcb, SettingsCheck check) {
     if (!::GetCommState(port, &dcb)) {
-        error = ::GetLastError();
-        return false;
+        return SystemErrorText(::GetLastError());
     }
     ApplyControllerLine(dcb);
     if (!::SetCommState(port, &dcb) && check == SettingsCheck::kStrict) {
-        error = ::GetLastError();
-        return false;
+        return SystemErrorText(::GetLastError());
     }
     ::SetupComm(port, LineTiming::kQueueSize, LineTiming::kQueueSize);
     // A 19-byte echo must arrive within 50 ms a byte plus 100 ms, with no gap over 100 ms; the
@@ -84,11 +83,10 @@ bool ConfigurePort(HANDLE port, DCB& dcb, SettingsCheck check, DWORD& error) {
     timeouts.WriteTotalTimeoutConstant = LineTiming::kConstantMs;
     // Without them a read of a silent line could wait for ever.
     if (!::SetCommTimeouts(port, &timeouts)) {
-        error = ::GetLastError();
-        return false;
+        return SystemErrorText(::GetLastError());
     }
     ::PurgeComm(port, kPurgeBoth);
-    return true;
+    return std::nullopt;
 }
 
 EchoResult ExchangeFrame(HANDLE port, const UploadFrame& frame) {
@@ -109,13 +107,11 @@ EchoResult ExchangeFrame(HANDLE port, const UploadFrame& frame) {
     return JudgeEcho(frame, echo.data(), received);
 }
 
-PortHandle OpenSerialDevice(const std::string& name, OpenFailure& failure, std::string& error) {
+PortError OpenSerialDevice(const std::string& name, PortHandle& port) {
     const std::string prefix = "cannot open " + name + ": ";
     const std::wstring device = DeviceName(name);
     if (device.empty()) {
-        failure = OpenFailure::kMissing;
-        error = prefix + "not a port name (COM1, COM12, ...)";
-        return {};
+        return prefix + "not a port name (COM1, COM12, ...)";
     }
     FileHandle handle(::CreateFileW(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                     OPEN_EXISTING, 0, nullptr));
@@ -123,19 +119,14 @@ PortHandle OpenSerialDevice(const std::string& name, OpenFailure& failure, std::
         const DWORD reason = ::GetLastError();
         const bool busy = reason == ERROR_ACCESS_DENIED || reason == ERROR_SHARING_VIOLATION;
         const bool missing = reason == ERROR_FILE_NOT_FOUND || reason == ERROR_PATH_NOT_FOUND;
-        failure = busy ? OpenFailure::kBusy : missing ? OpenFailure::kMissing : OpenFailure::kOther;
-        error = prefix + (busy      ? "held by another program"
-                          : missing ? "no such port"
-                                    : SystemErrorText(reason));
-        return {};
+        return prefix + (busy      ? "held by another program"
+                         : missing ? "no such port"
+                                   : SystemErrorText(reason));
     }
     DCB dcb{};
-    DWORD reason = 0;
-    if (!ConfigurePort(handle.get(), dcb, SettingsCheck::kStrict, reason)) {
-        failure = OpenFailure::kNotSerial;
-        error = prefix + "not a serial port (" + SystemErrorText(reason) + ")";
-        return {};
+    if (const PortError error = ConfigurePort(handle.get(), dcb, SettingsCheck::kStrict)) {
+        return prefix + "not a serial port (" + *error + ")";
     }
-    failure = OpenFailure::kNone;
-    return handle;
+    port = std::move(handle);
+    return std::nullopt;
 }

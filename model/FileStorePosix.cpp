@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -13,12 +12,9 @@
 #include <unistd.h>
 
 #include "platform/Handles.h"
+#include "platform/SystemError.h"
 
 namespace {
-
-std::string Reason(const char* what, const std::string& path) {
-    return std::string(what) + " " + path + ": " + std::strerror(errno);
-}
 
 bool WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -131,7 +127,7 @@ ReadOutcome ReadFileContents(const char* path, std::size_t limit, std::string& b
     const UniqueFd file(::open(path, O_RDONLY | O_CLOEXEC));
     if (!file.IsValid()) {
         const ReadOutcome outcome = errno == ENOENT ? ReadOutcome::kMissing : ReadOutcome::kFailed;
-        error = Reason("cannot read", path);
+        error = std::string("cannot read ") + path + ": " + SystemErrorText(errno);
         return outcome;
     }
     bytes.assign(limit, '\0');
@@ -143,7 +139,7 @@ ReadOutcome ReadFileContents(const char* path, std::size_t limit, std::string& b
         }
         if (n < 0) {
             // A directory opens, and fails only here (EISDIR).
-            error = Reason("cannot read", path);
+            error = std::string("cannot read ") + path + ": " + SystemErrorText(errno);
             bytes.clear();
             return ReadOutcome::kFailed;
         }
@@ -159,7 +155,7 @@ ReadOutcome ReadFileContents(const char* path, std::size_t limit, std::string& b
 bool ReplaceFileContents(const char* name, std::string_view bytes, std::string& error) {
     std::string target;
     if (!FollowLinks(name, target)) {
-        error = Reason("cannot replace", name);
+        error = std::string("cannot replace ") + name + ": " + SystemErrorText(errno);
         return false;
     }
     struct stat existing {};
@@ -171,7 +167,7 @@ bool ReplaceFileContents(const char* name, std::string_view bytes, std::string& 
     std::string temporary;
     UniqueFd file = CreateTemporaryFile(target, temporary);
     if (!file.IsValid()) {
-        error = Reason("cannot create", temporary);
+        error = "cannot create " + temporary + ": " + SystemErrorText(errno);
         return false;
     }
     if (exists) {
@@ -186,12 +182,12 @@ bool ReplaceFileContents(const char* name, std::string_view bytes, std::string& 
     const bool ok = WriteAll(file.get(), bytes) && ::fsync(file.get()) == 0 &&
                     ::fstat(file.get(), &written) == 0;
     if (!ok || !file.Close()) {
-        error = Reason("cannot write", temporary);
+        error = "cannot write " + temporary + ": " + SystemErrorText(errno);
         ::unlink(temporary.c_str());
         return false;
     }
     if (::rename(temporary.c_str(), target.c_str()) != 0) {
-        error = Reason("cannot replace", name);
+        error = std::string("cannot replace ") + name + ": " + SystemErrorText(errno);
         ::unlink(temporary.c_str());
         return false;
     }

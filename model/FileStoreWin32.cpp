@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/Handles.h"
+#include "platform/SystemError.h"
 #include "platform/Text.h"
 
 namespace {

@@ -1,48 +1,7 @@
 #include "model/ParameterFile.h"
 
-#include "model/DecimalScan.h"
 #include "model/FileStore.h"
-
-namespace {
-
-// File order. The reverse ramps are kept DEC first, as in the upload frame.
-constexpr int ParameterSet::*kStoredMembers[kStoredValueCount] = {
-    &ParameterSet::m_nPort,     &ParameterSet::m_nFwdSource,   &ParameterSet::m_nFwdAcc,
-    &ParameterSet::m_nFwdSpeed, &ParameterSet::m_nFwdDec,      &ParameterSet::m_nRevSource,
-    &ParameterSet::m_nRevDec,   &ParameterSet::m_nRevSpeed,    &ParameterSet::m_nRevAcc,
-    &ParameterSet::m_nCycles,   &ParameterSet::m_nHomeDelay,   &ParameterSet::m_nEndDelay,
-    &ParameterSet::m_bCyclesOn, &ParameterSet::m_bHomeDelayOn, &ParameterSet::m_bEndDelayOn,
-    &ParameterSet::m_bAutoHome,
-};
-
-} // namespace
-
-int ReadParameterText(std::string_view text, ParameterSet& set) {
-    const char* p = text.data();
-    const char* const end = p + text.size();
-    int taken = 0;
-    for (int ParameterSet::*member : kStoredMembers) {
-        while (p != end && IsScanBlank(*p)) {
-            ++p;
-        }
-        int value = 0;
-        if (ScanDecimalInt(p, end, value) != ScanStatus::kOk) {
-            break;
-        }
-        set.*member = value;
-        ++taken;
-    }
-    return taken;
-}
-
-std::string WriteParameterText(const ParameterSet& set) {
-    std::string text;
-    for (int ParameterSet::*member : kStoredMembers) {
-        text += std::to_string(set.*member);
-        text += ' ';
-    }
-    return text;
-}
+#include "model/ParameterText.h"
 
 void LoadParameters(ParameterSet& set) {
     std::string error;

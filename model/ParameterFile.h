@@ -2,23 +2,12 @@
 
 #include <cstddef>
 #include <string>
-#include <string_view>
 
 #include "model/ParameterSet.h"
 
-// The settings kept between runs: 16 integers as "%d " each; the dialog keeps them in its
-// working directory.
-// The name is historical; the file is plain text.
+// The settings kept between runs (their text: model/ParameterText.h); the dialog keeps them in
+// its working directory. The name is historical; the file is plain text.
 inline constexpr char kParameterFileName[] = "InitialParameter.dll";
-inline constexpr int kStoredValueCount = 16;
-
-// Reads the values in file order straight into the members. Scanning stops at the first value
-// that is not a number or does not fit an int; that member and the later ones keep what they
-// held. Returns how many values were taken.
-int ReadParameterText(std::string_view text, ParameterSet& set);
-
-// The file's exact bytes for this set: each stored value followed by one space.
-std::string WriteParameterText(const ParameterSet& set);
 
 // Fills the set from the file, or with the missing-file values when it cannot be read.
 void LoadParameters(ParameterSet& set);

@@ -30,24 +30,40 @@ const std::vector<ParameterField>& ParameterFields() {
     constexpr int kRampMax = 127;
     constexpr int kDelayMax = 16777210; // 0xFFFFFA: the controller's limit, not 24 bits
     static const std::vector<ParameterField> fields = {
-        {"port", &P::m_nPort, K::kNumber, -1, 9}, // the dialog's list: none, Com0-Com9
-        {"fwd.source", &P::m_nFwdSource, K::kSource, kSpeedInternal, kSpeedExternalPot},
-        {"fwd.acc", &P::m_nFwdAcc, K::kNumber, 0, kRampMax},
-        {"fwd.speed", &P::m_nFwdSpeed, K::kNumber, 1, 128},
-        {"fwd.dec", &P::m_nFwdDec, K::kNumber, 0, kRampMax},
-        {"rev.source", &P::m_nRevSource, K::kSource, kSpeedInternal, kSpeedExternalPot},
-        {"rev.acc", &P::m_nRevAcc, K::kNumber, 0, kRampMax},
-        {"rev.speed", &P::m_nRevSpeed, K::kNumber, 1, 128},
-        {"rev.dec", &P::m_nRevDec, K::kNumber, 0, kRampMax},
-        {"cycles", &P::m_nCycles, K::kNumber, 0, 65535},
-        {"home_delay_ms", &P::m_nHomeDelay, K::kNumber, 0, kDelayMax},
-        {"end_delay_ms", &P::m_nEndDelay, K::kNumber, 0, kDelayMax},
-        {"cycles.on", &P::m_bCyclesOn, K::kFlag, 0, 1},
-        {"home_delay.on", &P::m_bHomeDelayOn, K::kFlag, 0, 1},
-        {"end_delay.on", &P::m_bEndDelayOn, K::kFlag, 0, 1},
-        {"auto_home", &P::m_bAutoHome, K::kFlag, 0, 1},
+        {"port", &P::m_nPort, 0, K::kNumber, -1, 9}, // the dialog's list: none, Com0-Com9
+        {"fwd.source", &P::m_nFwdSource, 1, K::kSource, kSpeedInternal, kSpeedExternalPot},
+        {"fwd.acc", &P::m_nFwdAcc, 2, K::kNumber, 0, kRampMax},
+        {"fwd.speed", &P::m_nFwdSpeed, 3, K::kNumber, 1, 128},
+        {"fwd.dec", &P::m_nFwdDec, 4, K::kNumber, 0, kRampMax},
+        {"rev.source", &P::m_nRevSource, 5, K::kSource, kSpeedInternal, kSpeedExternalPot},
+        // The file keeps the reverse ramps DEC first, as the upload frame does.
+        {"rev.acc", &P::m_nRevAcc, 8, K::kNumber, 0, kRampMax},
+        {"rev.speed", &P::m_nRevSpeed, 7, K::kNumber, 1, 128},
+        {"rev.dec", &P::m_nRevDec, 6, K::kNumber, 0, kRampMax},
+        {"cycles", &P::m_nCycles, 9, K::kNumber, 0, 65535},
+        {"home_delay_ms", &P::m_nHomeDelay, 10, K::kNumber, 0, kDelayMax},
+        {"end_delay_ms", &P::m_nEndDelay, 11, K::kNumber, 0, kDelayMax},
+        {"cycles.on", &P::m_bCyclesOn, 12, K::kFlag, 0, 1},
+        {"home_delay.on", &P::m_bHomeDelayOn, 13, K::kFlag, 0, 1},
+        {"end_delay.on", &P::m_bEndDelayOn, 14, K::kFlag, 0, 1},
+        {"auto_home", &P::m_bAutoHome, 15, K::kFlag, 0, 1},
     };
     return fields;
+}
+
+const std::vector<const ParameterField*>& FieldsInFileOrder() {
+    static const std::vector<const ParameterField*> inFileOrder = [] {
+        std::vector<const ParameterField*> order;
+        for (int position = 0; position < kStoredValueCount; ++position) {
+            for (const ParameterField& field : ParameterFields()) {
+                if (field.filePosition == position) {
+                    order.push_back(&field);
+                }
+            }
+        }
+        return order;
+    }();
+    return inFileOrder;
 }
 
 const ParameterField* FindField(std::string_view name) {

@@ -8,8 +8,9 @@
 #include "model/ParameterSet.h"
 
 // The one description of the 16 stored values: the name the tool, the page and the logs give
-// each, the member it lives in, the words it takes besides its number, and the range the dialog
-// accepts. Everything that names, bounds or spells a value reads it from here.
+// each, the member it lives in, its place in the parameter file, the words it takes besides its
+// number, and the range the dialog accepts. Everything that names, bounds, stores or spells a
+// value reads it from here.
 enum class ValueKind {
     kNumber, // plain decimal
     kSource, // a SpeedSource: internal, internal-pot, external-pot
@@ -19,13 +20,18 @@ enum class ValueKind {
 struct ParameterField {
     const char* name;
     int ParameterSet::*member;
+    int filePosition; // 0 for the file's first value
     ValueKind kind;
     int min;
     int max;
 };
 
+inline constexpr int kStoredValueCount = 16;
+
 // In the order the dialog shows them: port, the forward and the reverse profile, the options.
 const std::vector<ParameterField>& ParameterFields();
+// The same fields in the order the parameter file keeps them.
+const std::vector<const ParameterField*>& FieldsInFileOrder();
 
 // Null for a name no field has.
 const ParameterField* FindField(std::string_view name);

@@ -24,20 +24,3 @@ std::string Utf8(std::wstring_view wide) {
     ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), length, nullptr, nullptr);
     return utf8;
 }
-
-std::string SystemErrorText(unsigned long error) {
-    wchar_t* buffer = nullptr;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    if (length == 0 || !buffer) {
-        return "error " + std::to_string(error);
-    }
-    std::wstring text(buffer, length);
-    ::LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L'.' ||
-                             text.back() == L' ')) {
-        text.pop_back();
-    }
-    return Utf8(text);
-}

@@ -9,7 +9,4 @@
 // UTF-8 (or unpaired surrogates) become U+FFFD rather than being dropped.
 std::wstring Wide(std::string_view utf8);
 std::string Utf8(std::wstring_view wide);
-
-// The system's own words for an error code (FormatMessageW), without the trailing line end.
-std::string SystemErrorText(unsigned long error);
 #endif

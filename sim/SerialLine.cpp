@@ -1,18 +1,15 @@
 #include "sim/SerialLine.h"
 
 #include <cerrno>
-#include <cstring>
 #include <utility>
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 
-namespace {
+#include "platform/SystemError.h"
 
-std::string WithReason(const std::string& what) {
-    return what + ": " + std::strerror(errno);
-}
+namespace {
 
 bool MakeNonBlocking(int fd) {
     const int flags = ::fcntl(fd, F_GETFL);
@@ -26,28 +23,32 @@ SerialLine SerialLine::CreatePseudoTerminal(std::string& error) {
     SerialLine line;
     UniqueFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
     if (!master.IsValid()) {
-        error = WithReason("cannot create a pseudo-terminal");
+        error = "cannot create a pseudo-terminal: " + SystemErrorText(errno);
         return line;
     }
     if (::grantpt(master.get()) != 0 || ::unlockpt(master.get()) != 0) {
-        error = WithReason("cannot unlock the pseudo-terminal");
+        error = "cannot unlock the pseudo-terminal: " + SystemErrorText(errno);
         return line;
     }
     char name[128];
     if (::ptsname_r(master.get(), name, sizeof name) != 0) {
-        error = WithReason("cannot name the pseudo-terminal");
+        error = "cannot name the pseudo-terminal: " + SystemErrorText(errno);
         return line;
     }
     UniqueFd slave(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
     if (!slave.IsValid()) {
-        error = WithReason(std::string("cannot open ") + name);
+        error = std::string("cannot open ") + name + ": " + SystemErrorText(errno);
         return line;
     }
-    if (!ConfigurePort(slave.get(), error) || !ConfigurePort(master.get(), error)) {
-        return line;
+    termios settings{};
+    for (const int end : {slave.get(), master.get()}) {
+        if (const PortError failed = ConfigurePort(end, settings, SettingsCheck::kStrict)) {
+            error = *failed;
+            return line;
+        }
     }
     if (!MakeNonBlocking(master.get())) {
-        error = WithReason("cannot configure the pseudo-terminal");
+        error = "cannot configure the pseudo-terminal: " + SystemErrorText(errno);
         return line;
     }
     line.io_ = PortHandle(master.Release());
@@ -58,13 +59,14 @@ SerialLine SerialLine::CreatePseudoTerminal(std::string& error) {
 
 SerialLine SerialLine::OpenDevice(const std::string& path, std::string& error) {
     SerialLine line;
-    OpenFailure failure = OpenFailure::kNone;
-    PortHandle device = OpenSerialDevice(path, failure, error);
-    if (device.IsValid()) {
-        ::tcflush(device.get(), TCIOFLUSH);
-        line.io_ = std::move(device);
-        line.path_ = path;
+    PortHandle device;
+    if (const PortError failed = OpenSerialDevice(path, device)) {
+        error = *failed;
+        return line;
     }
+    ::tcflush(device.get(), TCIOFLUSH);
+    line.io_ = std::move(device);
+    line.path_ = path;
     return line;
 }
 

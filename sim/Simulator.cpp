@@ -2,15 +2,15 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <ctime>
 #include <string>
 
 #include <poll.h>
 #include <unistd.h>
 
+#include "cmdline/FrameOutput.h"
 #include "link/EchoRule.h"
-#include "link/FrameReport.h"
+#include "platform/SystemError.h"
 
 namespace {
 
@@ -62,13 +62,13 @@ bool Simulator::ReopenLine() {
 
 int Simulator::Run() {
     if (!signals_.IsValid()) {
-        Note(std::string("cannot set up signal handling: ") + std::strerror(errno));
+        Note("cannot set up signal handling: " + SystemErrorText(errno));
         return 1;
     }
     if (!options_.logPath.empty()) {
         log_ = OpenStdioFile(options_.logPath.c_str(), "ae");
         if (!log_.IsValid()) {
-            Note("cannot open " + options_.logPath + ": " + std::strerror(errno));
+            Note("cannot open " + options_.logPath + ": " + SystemErrorText(errno));
             return 1;
         }
     }
@@ -119,7 +119,7 @@ int Simulator::Run() {
             if (errno == EINTR) {
                 continue;
             }
-            Note(std::string("poll failed: ") + std::strerror(errno));
+            Note("poll failed: " + SystemErrorText(errno));
             return 1;
         }
         if (watched[0].revents != 0) {
@@ -166,7 +166,7 @@ Simulator::Step Simulator::ReadInput(Clock::time_point now) {
         if (IsTransient(errno)) {
             return Step::kContinue;
         }
-        Note("reading " + line_.Path() + " failed: " + std::strerror(errno));
+        Note("reading " + line_.Path() + " failed: " + SystemErrorText(errno));
         return Step::kFailed;
     }
     for (ssize_t i = 0; i < received && !ShouldStopReading(); ++i) {
@@ -240,7 +240,7 @@ Simulator::Step Simulator::WriteDue(Clock::time_point now) {
     const ssize_t written = ::write(line_.Fd(), due, count);
     if (written < 0) {
         if (!IsTransient(errno)) {
-            Note("writing " + line_.Path() + " failed: " + std::strerror(errno));
+            Note("writing " + line_.Path() + " failed: " + SystemErrorText(errno));
             return Step::kFailed;
         }
         if (!writeBlockedSince_) {

@@ -1,11 +1,12 @@
 #include "sim/SymbolicLink.h"
 
 #include <cerrno>
-#include <cstring>
 #include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "platform/SystemError.h"
 
 namespace {
 
@@ -27,11 +28,11 @@ bool SymbolicLink::PointAt(const std::string& target, std::string& error) {
     const std::string temporary = path_ + ".tmp" + std::to_string(::getpid());
     ::unlink(temporary.c_str());
     if (::symlink(target.c_str(), temporary.c_str()) != 0) {
-        error = "cannot create " + temporary + ": " + std::strerror(errno);
+        error = "cannot create " + temporary + ": " + SystemErrorText(errno);
         return false;
     }
     if (::rename(temporary.c_str(), path_.c_str()) != 0) {
-        error = "cannot create " + path_ + ": " + std::strerror(errno);
+        error = "cannot create " + path_ + ": " + SystemErrorText(errno);
         ::unlink(temporary.c_str());
         return false;
     }

@@ -130,14 +130,13 @@ HBITMAP CreateStretchedCopy(HBITMAP source, const BITMAP& sourceInfo, int width,
     format.bmiHeader.biBitCount = 24;
     format.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    CBitmap copy;
-    copy.Attach(::CreateDIBSection(nullptr, &format, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (!copy.GetSafeHandle()) {
+    BitmapHandle copy(::CreateDIBSection(nullptr, &format, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!copy.IsValid()) {
         return nullptr;
     }
     {
         const CBitmapDC from(source);
-        const CBitmapDC to(copy.GetSafeHandle());
+        const CBitmapDC to(copy.get());
         if (!from.IsReady() || !to.IsReady()) {
             return nullptr;
         }
@@ -149,7 +148,7 @@ HBITMAP CreateStretchedCopy(HBITMAP source, const BITMAP& sourceInfo, int width,
             return nullptr;
         }
     }
-    return copy.Detach();
+    return copy.Release();
 }
 
 } // namespace
@@ -173,9 +172,9 @@ void CVKD37参数设定程序Dlg::ScaleBackgroundToFont() {
     if (!scaled) {
         return; // the unscaled picture is still better than none
     }
-    m_bmpScaledBackground.Attach(scaled);
+    m_bmpScaledBackground = BitmapHandle(scaled);
     // The control resizes itself to the new picture and hands back the old one, now ours.
-    m_bmpTemplateBackground.Attach(reinterpret_cast<HBITMAP>(
+    m_bmpTemplateBackground = BitmapHandle(reinterpret_cast<HBITMAP>(
         ::SendMessageW(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(scaled))));
 }
 
@@ -264,16 +263,16 @@ HBRUSH CVKD37参数设定程序Dlg::OnCtlColor(HDC hDC, HWND hControl, UINT nCtl
         return hbr;
     }
     if (hControl == GetDlgItem(IDC_PORT_STATUS)) {
-        static const CBrush portStatusBrush(kStatusBackground);
+        static const BrushHandle portStatusBrush(::CreateSolidBrush(kStatusBackground));
         ::SetBkColor(hDC, kStatusBackground);
         ::SetTextColor(hDC, kStatusText);
-        return portStatusBrush.GetSafeHandle();
+        return portStatusBrush.get();
     }
     if (hControl == GetDlgItem(IDC_UPLOAD_STATUS)) {
-        static const CBrush uploadStatusBrush(kUploadStatusField);
+        static const BrushHandle uploadStatusBrush(::CreateSolidBrush(kUploadStatusField));
         ::SetBkColor(hDC, kStatusBackground);
         ::SetTextColor(hDC, kStatusText);
-        return uploadStatusBrush.GetSafeHandle();
+        return uploadStatusBrush.get();
     }
     return hbr;
 }

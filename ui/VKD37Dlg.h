@@ -42,8 +42,8 @@ protected:
     // The picture the template gave the background control, once taken back from it, and the
     // copy scaled to the dialog's font that the control shows instead. The control never
     // deletes either, and this object outlives its window.
-    CBitmap m_bmpTemplateBackground;
-    CBitmap m_bmpScaledBackground;
+    BitmapHandle m_bmpTemplateBackground;
+    BitmapHandle m_bmpScaledBackground;
 
 private:
     void AddAboutItemToSystemMenu();

@@ -15,6 +15,7 @@
 #include "SimulatorLog.h"
 #include "link/UploadFrame.h"
 #include "model/ParameterFile.h"
+#include "model/ParameterText.h"
 
 namespace {
 

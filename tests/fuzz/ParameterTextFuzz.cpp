@@ -6,7 +6,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "model/ParameterFile.h"
+#include "model/ParameterTable.h"
+#include "model/ParameterText.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     ParameterSet loaded;

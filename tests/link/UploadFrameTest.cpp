@@ -3,18 +3,15 @@
 #include <algorithm>
 #include <array>
 #include <climits>
-#include <iterator>
+#include <string>
 
 #include "link/EchoRule.h"
+#include "link/FrameDecoder.h"
 #include "link/UploadFrame.h"
 
-namespace {
+using namespace std::string_literals;
 
-ParameterSet MissingFileSet() {
-    ParameterSet set;
-    set.ApplyMissingFileValues();
-    return set;
-}
+namespace {
 
 UploadFrame Build(const ParameterSet& set) {
     UploadFrame frame;
@@ -23,27 +20,7 @@ UploadFrame Build(const ParameterSet& set) {
     return frame;
 }
 
-} // namespace
-
-TEST(UploadFrame, MissingFileValuesWithEveryOptionOff) {
-    const UploadFrame expected = {0x03, 0x00, 0x0A, 0x6B, 0x0A, 0x00, 0x0A, 0x6B, 0x0A, 0x00,
-                                  0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
-    ParameterSet set = MissingFileSet();
-    set.m_bAutoStart = 1; // not transmitted
-    EXPECT_EQ(expected, Build(set));
-}
-
-TEST(UploadFrame, OptionsOnCarryCyclesDelaysAndAutoHoming) {
-    ParameterSet set = MissingFileSet();
-    set.m_bCyclesOn = set.m_bHomeDelayOn = set.m_bEndDelayOn = set.m_bAutoHome = 1;
-    const UploadFrame frame = Build(set);
-    const UploadFrame expected = {0x03, 0x00, 0x0A, 0x6B, 0x0A, 0x00, 0x0A, 0x6B, 0x0A, 0x00,
-                                  0x00, 0x64, 0x00, 0x00, 0xC8, 0x00, 0x00, 0xC8, 0x01};
-    EXPECT_EQ(expected, frame);
-}
-
-TEST(UploadFrame, ProfilesRunSourceAccSpeedDecForwardAndSourceDecSpeedAccReverse) {
-    ParameterSet set = MissingFileSet();
+void SetMixedProfiles(ParameterSet& set) {
     set.m_nFwdSource = 2;
     set.m_nFwdAcc = 5;
     set.m_nFwdSpeed = 60;
@@ -52,68 +29,149 @@ TEST(UploadFrame, ProfilesRunSourceAccSpeedDecForwardAndSourceDecSpeedAccReverse
     set.m_nRevDec = 127;
     set.m_nRevSpeed = 1;
     set.m_nRevAcc = 0;
-    const UploadFrame frame = Build(set);
-    const UploadFrame::value_type expected[] = {0x02, 0x05, 0x3B, 0x07, 0x01, 0x7F, 0x00, 0x00};
-    EXPECT_TRUE(std::equal(std::begin(expected), std::end(expected), frame.begin() + 1));
-
-    // After the forward-to-reverse copy the reverse block repeats the forward one.
-    set.CopyForwardToReverse();
-    const UploadFrame copied = Build(set);
-    EXPECT_TRUE(std::equal(copied.begin() + 1, copied.begin() + 5, copied.begin() + 5));
 }
 
-TEST(UploadFrame, FieldLimitsAndTruncation) {
-    ParameterSet set = MissingFileSet();
-    set.m_bCyclesOn = set.m_bHomeDelayOn = set.m_bEndDelayOn = 1;
-    set.m_nCycles = 65535;
-    set.m_nHomeDelay = 16777210;
-    set.m_nEndDelay = 15;
-    UploadFrame frame = Build(set);
-    EXPECT_EQ(0x00, frame[9]);
-    EXPECT_EQ(0xFF, frame[10]);
-    EXPECT_EQ(0xFF, frame[11]);
-    EXPECT_EQ(0x19, frame[12]);
-    EXPECT_EQ(0x99, frame[13]);
-    EXPECT_EQ(0x99, frame[14]);
-    EXPECT_EQ(0x00, frame[15]);
-    EXPECT_EQ(0x00, frame[16]);
-    EXPECT_EQ(0x01, frame[17]);
+// A parameter set, the frame the encoder makes of it, and that frame as the decoder tells it.
+// The set is the missing-file values with `change` applied; a case without one is a frame that
+// no set encodes to.
+struct FrameCase {
+    const char* name;
+    void (*change)(ParameterSet&);
+    UploadFrame frame;
+    const char* description;
+};
 
-    set.m_nHomeDelay = 1999; // truncates to 199
-    EXPECT_EQ(199, Build(set)[14]);
-}
+const FrameCase kFrameCases[] = {
+    {"missing-file values, every option off; auto start is not sent",
+     [](ParameterSet& set) { set.m_bAutoStart = 1; },
+     {0x03, 0x00, 0x0A, 0x6B, 0x0A, 0x00, 0x0A, 0x6B, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+      0x00, 0x00, 0x00, 0x00},
+     "FWD internal ACC 10 speed 108 DEC 10 | REV internal ACC 10 speed 108 DEC 10 | cycles off | "
+     "home delay off | end delay off | auto homing off"},
+    {"options on: cycles, delays in tens of ms, auto homing",
+     [](ParameterSet& set) {
+         set.m_bCyclesOn = set.m_bHomeDelayOn = set.m_bEndDelayOn = set.m_bAutoHome = 1;
+     },
+     {0x03, 0x00, 0x0A, 0x6B, 0x0A, 0x00, 0x0A, 0x6B, 0x0A, 0x00, 0x00, 0x64, 0x00, 0x00, 0xC8,
+      0x00, 0x00, 0xC8, 0x01},
+     "FWD internal ACC 10 speed 108 DEC 10 | REV internal ACC 10 speed 108 DEC 10 | cycles 100 | "
+     "home delay 2000 ms | end delay 2000 ms | auto homing on"},
+    {"forward runs source ACC speed DEC, reverse source DEC speed ACC",
+     SetMixedProfiles,
+     {0x03, 0x02, 0x05, 0x3B, 0x07, 0x01, 0x7F, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+      0x00, 0x00, 0x00, 0x00},
+     "FWD external-pot ACC 5 speed 60 DEC 7 | REV internal-pot ACC 0 speed 1 DEC 127 | "
+     "cycles off | home delay off | end delay off | auto homing off"},
+    {"after the forward-to-reverse copy the reverse block repeats the forward one",
+     [](ParameterSet& set) {
+         SetMixedProfiles(set);
+         set.CopyForwardToReverse();
+     },
+     {0x03, 0x02, 0x05, 0x3B, 0x07, 0x02, 0x05, 0x3B, 0x07, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+      0x00, 0x00, 0x00, 0x00},
+     "FWD external-pot ACC 5 speed 60 DEC 7 | REV external-pot ACC 7 speed 60 DEC 5 | "
+     "cycles off | home delay off | end delay off | auto homing off"},
+    {"the largest count and delay; 15 ms travels as one unit",
+     [](ParameterSet& set) {
+         set.m_bCyclesOn = set.m_bHomeDelayOn = set.m_bEndDelayOn = 1;
+         set.m_nCycles = 65535;
+         set.m_nHomeDelay = 16777210;
+         set.m_nEndDelay = 15;
+     },
+     {0x03, 0x00, 0x0A, 0x6B, 0x0A, 0x00, 0x0A, 0x6B, 0x0A, 0x00, 0xFF, 0xFF, 0x19, 0x99, 0x99,
+      0x00, 0x00, 0x01, 0x00},
+     "FWD internal ACC 10 speed 108 DEC 10 | REV internal ACC 10 speed 108 DEC 10 | "
+     "cycles 65535 | home delay 16777210 ms | end delay 10 ms | auto homing off"},
+    {"a delay is truncated to tens of ms",
+     [](ParameterSet& set) {
+         set.m_bHomeDelayOn = 1;
+         set.m_nHomeDelay = 1999;
+     },
+     {0x03, 0x00, 0x0A, 0x6B, 0x0A, 0x00, 0x0A, 0x6B, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC7,
+      0x00, 0x00, 0x00, 0x00},
+     "FWD internal ACC 10 speed 108 DEC 10 | REV internal ACC 10 speed 108 DEC 10 | cycles off | "
+     "home delay 1990 ms | end delay off | auto homing off"},
+    {"out-of-range values travel as their low 8 bits, unclamped, and are named",
+     [](ParameterSet& set) {
+         set.m_nFwdSpeed = 0;
+         set.m_nRevSpeed = INT_MIN;
+         set.m_nFwdAcc = 300;
+         set.m_nRevDec = 200;
+         set.m_nFwdSource = -1;
+         set.m_bCyclesOn = 1;
+         set.m_nCycles = 0x123456; // beyond 16 bits it spills into byte 9
+     },
+     {0x03, 0xFF, 0x2C, 0xFF, 0x0A, 0x00, 0xC8, 0xFF, 0x0A, 0x12, 0x34, 0x56, 0x00, 0x00, 0x00,
+      0x00, 0x00, 0x00, 0x00},
+     "FWD source 255 ACC 44 speed 256 DEC 10 | REV internal ACC 10 speed 256 DEC 200 | "
+     "cycles 1193046 | home delay off | end delay off | auto homing off !! FWD source 255 > 2; "
+     "FWD speed byte 255 > 127; REV speed byte 255 > 127; REV DEC 200 > 127; "
+     "cycles 1193046 > 65535"},
+    {"a flag counts only when it equals 1",
+     [](ParameterSet& set) {
+         set.m_bCyclesOn = 2;
+         set.m_bHomeDelayOn = -1;
+         set.m_bEndDelayOn = 256;
+         set.m_bAutoHome = 0x102; // its low 8 bits travel as they are
+     },
+     {0x03, 0x00, 0x0A, 0x6B, 0x0A, 0x00, 0x0A, 0x6B, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+      0x00, 0x00, 0x00, 0x02},
+     "FWD internal ACC 10 speed 108 DEC 10 | REV internal ACC 10 speed 108 DEC 10 | cycles off | "
+     "home delay off | end delay off | auto homing 2 !! auto homing byte 2 > 1"},
+    {"a source, a count and a delay just past what the controller takes",
+     [](ParameterSet& set) {
+         set.m_nRevSource = 3;
+         set.m_bCyclesOn = set.m_bEndDelayOn = 1;
+         set.m_nCycles = 65536;
+         set.m_nEndDelay = 16777220;
+     },
+     {0x03, 0x00, 0x0A, 0x6B, 0x0A, 0x03, 0x0A, 0x6B, 0x0A, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00,
+      0x19, 0x99, 0x9A, 0x00},
+     "FWD internal ACC 10 speed 108 DEC 10 | REV source 3 ACC 10 speed 108 DEC 10 | "
+     "cycles 65536 | home delay off | end delay 16777220 ms | auto homing off !! "
+     "REV source 3 > 2; cycles 65536 > 65535; end delay 16777220 ms > 16777210 ms"},
+    {"not an upload: the command byte is named first",
+     nullptr,
+     {0x05, 0x00, 0x0A, 0xFF, 0x0A, 0x00, 0xC8, 0x6B, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+      0x00, 0x00, 0x00, 0x00},
+     "FWD internal ACC 10 speed 256 DEC 10 | REV internal ACC 10 speed 108 DEC 200 | cycles off | "
+     "home delay off | end delay off | auto homing off !! byte 0 is 0x05, not 0x03; "
+     "FWD speed byte 255 > 127; REV DEC 200 > 127"},
+};
 
-TEST(UploadFrame, OutOfRangeValuesTravelAsTheirLow8BitsUnclamped) {
-    ParameterSet set = MissingFileSet();
-    set.m_nFwdSpeed = 0;
-    set.m_nRevSpeed = INT_MIN;
-    set.m_nFwdAcc = 300;
-    set.m_nRevDec = 200;
-    set.m_nFwdSource = -1;
-    set.m_bCyclesOn = 1;
-    set.m_nCycles = 0x123456;
-    const UploadFrame frame = Build(set);
-    EXPECT_EQ(0xFF, frame[3]);
-    EXPECT_EQ(0xFF, frame[7]);
-    EXPECT_EQ(0x2C, frame[2]);
-    EXPECT_EQ(0xC8, frame[6]);
-    EXPECT_EQ(0xFF, frame[1]);
-    EXPECT_EQ(0x12, frame[9]); // a count beyond 16 bits spills into byte 9
-    EXPECT_EQ(0x34, frame[10]);
-    EXPECT_EQ(0x56, frame[11]);
-}
+} // namespace
 
-TEST(UploadFrame, AFlagCountsOnlyWhenItEqualsOne) {
-    ParameterSet set = MissingFileSet();
-    set.m_bCyclesOn = 2;
-    set.m_bHomeDelayOn = -1;
-    set.m_bEndDelayOn = 256;
-    set.m_bAutoHome = 0x102; // low 8 bits travel as they are
-    const UploadFrame frame = Build(set);
-    for (int i = 9; i <= 17; ++i) {
-        EXPECT_EQ(0, frame[i]) << "byte " << i;
+TEST(UploadFrame, EncodesEachSetAsItsFrame) {
+    for (const FrameCase& c : kFrameCases) {
+        if (c.change) {
+            ParameterSet set;
+            set.ApplyMissingFileValues();
+            c.change(set);
+            EXPECT_EQ(c.frame, Build(set)) << c.name;
+        }
     }
-    EXPECT_EQ(0x02, frame[18]);
+}
+
+TEST(FrameDecoder, TellsEachFrameAndNamesWhatAControllerWouldRefuse) {
+    for (const FrameCase& c : kFrameCases) {
+        const DecodedFrame decoded = DecodeFrame(c.frame);
+        EXPECT_EQ(c.frame, decoded.bytes) << c.name;
+        EXPECT_EQ(c.description, DescribeFrame(decoded)) << c.name;
+    }
+}
+
+TEST(FrameDecoder, HexTextReadsBackAsTheFrame) {
+    const UploadFrame frame = kFrameCases[1].frame;
+    EXPECT_EQ("03 00 0A 6B 0A 00 0A 6B 0A 00 00 64 00 00 C8 00 00 C8 01", FrameHex(frame, " "));
+    for (const char* separator : {"", " ", ":", "-"}) {
+        EXPECT_EQ(frame, ParseHexFrame(FrameHex(frame, separator))) << separator;
+    }
+    EXPECT_EQ(frame, ParseHexFrame("03000a6b0a000a6b0a00006400 00c80000c801"));
+    const std::string digits = FrameHex(frame, "");
+    for (const std::string& text :
+         {digits.substr(1), digits + "0", digits.substr(2) + "0x", digits.substr(1) + "G", ""s}) {
+        EXPECT_EQ(std::nullopt, ParseHexFrame(text)) << text;
+    }
 }
 
 TEST(EchoRule, OnlyTheSameNineteenBytesConfirm) {

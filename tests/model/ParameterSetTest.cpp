@@ -6,9 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include "model/ParameterFile.h"
+#include "model/ParameterAssignment.h"
 #include "model/ParameterSet.h"
 #include "model/ParameterTable.h"
+#include "model/ParameterText.h"
 
 TEST(ParameterSet, MissingFileValuesLeaveFlagsAlone) {
     ParameterSet set;
@@ -63,8 +64,10 @@ TEST(ParameterSet, CopyForwardToReverseCrossesTheRamps) {
     EXPECT_EQ(0, std::memcmp(&expected, &set, sizeof set));
 }
 
-// The table names exactly the members the file stores, each once, and finds each by member.
+// The table names exactly the members the file stores, each once in its own file position, and
+// finds each by member.
 TEST(ParameterTable, CoversTheStoredMembersOnce) {
+    ASSERT_EQ(static_cast<std::size_t>(kStoredValueCount), ParameterFields().size());
     ParameterSet set;
     int marker = 1000;
     for (const ParameterField& field : ParameterFields()) {
@@ -91,4 +94,31 @@ TEST(ParameterTable, WordsReadBackAsTheirValues) {
               AcceptedText(FieldFor(&ParameterSet::m_nRevSource)));
     EXPECT_EQ("on/off or 1/0", AcceptedText(FieldFor(&ParameterSet::m_bAutoHome)));
     EXPECT_EQ("-1 to 9", AcceptedText(FieldFor(&ParameterSet::m_nPort)));
+}
+
+// Each refusal leaves the set alone; the tool prints these lines as they are.
+TEST(ParameterAssignment, TakesKnownNamesWithValuesTheDialogAccepts) {
+    ParameterSet set;
+    std::string error;
+    EXPECT_TRUE(ApplyAssignment("rev.source=external-pot", set, error));
+    EXPECT_TRUE(ApplyAssignment("cycles=65535", set, error));
+    EXPECT_EQ(kSpeedExternalPot, set.m_nRevSource);
+    EXPECT_EQ(65535, set.m_nCycles);
+    const ParameterSet before = set;
+    const struct {
+        const char* assignment;
+        const char* error;
+    } refused[] = {
+        {"cycles", "expected NAME=VALUE, got 'cycles'"},
+        {"cycle=5", "unknown name 'cycle' (names: port, fwd.source, fwd.acc, fwd.speed, fwd.dec, "
+                    "rev.source, rev.acc, rev.speed, rev.dec, cycles, home_delay_ms, "
+                    "end_delay_ms, cycles.on, home_delay.on, end_delay.on, auto_home)"},
+        {"cycles=5=6", "cycles: '5=6' is not a value (0-65535)"},
+        {"auto_home=2", "auto_home=2 is out of range (on/off or 1/0)"},
+    };
+    for (const auto& c : refused) {
+        EXPECT_FALSE(ApplyAssignment(c.assignment, set, error)) << c.assignment;
+        EXPECT_EQ(c.error, error);
+    }
+    EXPECT_EQ(0, std::memcmp(&before, &set, sizeof set));
 }

@@ -6,6 +6,8 @@
 
 #include "Scratch.h"
 #include "model/ParameterFile.h"
+#include "model/ParameterTable.h"
+#include "model/ParameterText.h"
 
 // The values of save number k: every stored value differs from those of the save before.
 inline ParameterSet NumberedSet(int k) {

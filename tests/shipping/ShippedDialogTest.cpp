@@ -18,6 +18,7 @@
 #include "link/UploadFrame.h"
 #include "model/ParameterFile.h"
 #include "model/ParameterSet.h"
+#include "model/ParameterText.h"
 
 namespace {
 

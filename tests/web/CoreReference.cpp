@@ -6,9 +6,9 @@
 #include <string>
 
 #include "link/EchoRule.h"
-#include "link/FrameReport.h"
-#include "model/ParameterFile.h"
+#include "link/FrameDecoder.h"
 #include "model/ParameterTable.h"
+#include "model/ParameterText.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "link/FrameReport.h"
+#include "link/FrameDecoder.h"
 #include "link/UploadFrame.h"
 
 namespace port {

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/UniqueHandle.h"
+
 // BeginPaint/EndPaint around one WM_PAINT.
 class CPaintDC {
 public:
@@ -18,23 +20,14 @@ private:
     HDC m_hDC;
 };
 
-// Owns a solid brush.
-class CBrush {
-public:
-    explicit CBrush(COLORREF color) : m_hBrush(::CreateSolidBrush(color)) {}
-    ~CBrush() {
-        if (m_hBrush) {
-            ::DeleteObject(m_hBrush);
-        }
-    }
-    CBrush(const CBrush&) = delete;
-    CBrush& operator=(const CBrush&) = delete;
-
-    HBRUSH GetSafeHandle() const { return m_hBrush; }
-
-private:
-    HBRUSH m_hBrush;
+// GDI objects of one kind (HBRUSH, HBITMAP, ...), released with DeleteObject; none is null.
+template <class Object> struct GdiObjectTraits {
+    using Handle = Object;
+    static Handle Invalid() { return nullptr; }
+    static bool Close(Handle object) { return ::DeleteObject(object) != FALSE; }
 };
+using BrushHandle = UniqueHandle<GdiObjectTraits<HBRUSH>>;
+using BitmapHandle = UniqueHandle<GdiObjectTraits<HBITMAP>>;
 
 // The hourglass for as long as the object lives, for work that blocks the window.
 class CWaitCursor {
@@ -46,32 +39,6 @@ public:
 
 private:
     HCURSOR m_hPrevious;
-};
-
-// Owns a bitmap: the one given last is deleted when another replaces it or the owner goes.
-class CBitmap {
-public:
-    CBitmap() = default;
-    ~CBitmap() { Attach(nullptr); }
-    CBitmap(const CBitmap&) = delete;
-    CBitmap& operator=(const CBitmap&) = delete;
-
-    void Attach(HBITMAP hBitmap) {
-        if (m_hBitmap && m_hBitmap != hBitmap) {
-            ::DeleteObject(m_hBitmap);
-        }
-        m_hBitmap = hBitmap;
-    }
-    // Hands the bitmap over to the caller without deleting it.
-    HBITMAP Detach() {
-        const HBITMAP hBitmap = m_hBitmap;
-        m_hBitmap = nullptr;
-        return hBitmap;
-    }
-    HBITMAP GetSafeHandle() const { return m_hBitmap; }
-
-private:
-    HBITMAP m_hBitmap = nullptr;
 };
 
 // A memory DC holding one bitmap for as long as it lives; the bitmap is released before the DC

@@ -7,10 +7,10 @@
 #include <string_view>
 
 #include "link/EchoRule.h"
-#include "link/FrameReport.h"
+#include "link/FrameDecoder.h"
 #include "link/UploadFrame.h"
-#include "model/ParameterFile.h"
 #include "model/ParameterTable.h"
+#include "model/ParameterText.h"
 
 #define VKD_EXPORT(name) extern "C" __attribute__((export_name(name)))
 

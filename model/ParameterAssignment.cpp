@@ -1,4 +1,4 @@
-#include "cli/ParameterNames.h"
+#include "model/ParameterAssignment.h"
 
 #include <optional>
 

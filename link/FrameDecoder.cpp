@@ -1,9 +1,7 @@
-#include "link/FrameReport.h"
+#include "link/FrameDecoder.h"
 
 #include <cstdio>
 #include <utility>
-
-#include <nlohmann/json.hpp>
 
 #include "model/ParameterTable.h"
 
@@ -67,17 +65,6 @@ std::string OffOr(std::uint32_t value, const char* unit) {
     return value == 0 ? std::string("off") : std::to_string(value) + unit;
 }
 
-nlohmann::ordered_json JsonProfile(const ProfileFields& profile) {
-    return {{"source", profile.source},
-            {"acc", profile.acc},
-            {"speed", profile.speed},
-            {"dec", profile.dec}};
-}
-
-nlohmann::ordered_json NumberOrNull(std::uint32_t value) {
-    return value == 0 ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(value);
-}
-
 } // namespace
 
 DecodedFrame DecodeFrame(const UploadFrame& frame) {
@@ -104,19 +91,6 @@ DecodedFrame DecodeFrame(const UploadFrame& frame) {
     return decoded;
 }
 
-std::string FrameHex(const UploadFrame& frame, const char* separator) {
-    std::string hex;
-    for (const std::uint8_t byte : frame) {
-        char digits[3];
-        std::snprintf(digits, sizeof digits, "%02X", byte);
-        if (!hex.empty()) {
-            hex += separator;
-        }
-        hex += digits;
-    }
-    return hex;
-}
-
 std::string DescribeFrame(const DecodedFrame& frame) {
     std::string line = DescribeProfile("FWD", frame.forward) + " | " +
                        DescribeProfile("REV", frame.reverse) + " | cycles " +
@@ -140,24 +114,42 @@ std::string DescribeFrame(const DecodedFrame& frame) {
     return line;
 }
 
-nlohmann::ordered_json FrameJson(const DecodedFrame& frame) {
-    return {{"bytes", FrameHex(frame.bytes, "")},
-            {"fwd", JsonProfile(frame.forward)},
-            {"rev", JsonProfile(frame.reverse)},
-            {"cycles", NumberOrNull(frame.cycles)},
-            {"home_delay_ms", NumberOrNull(frame.homeDelayMs)},
-            {"end_delay_ms", NumberOrNull(frame.endDelayMs)},
-            {"auto_home", frame.autoHome},
-            {"problems", frame.problems}};
+std::string FrameHex(const UploadFrame& frame, const char* separator) {
+    std::string hex;
+    for (const std::uint8_t byte : frame) {
+        char digits[3];
+        std::snprintf(digits, sizeof digits, "%02X", byte);
+        if (!hex.empty()) {
+            hex += separator;
+        }
+        hex += digits;
+    }
+    return hex;
 }
 
-std::string HumanLine(unsigned frameNumber, const DecodedFrame& frame) {
-    return "#" + std::to_string(frameNumber) + " " + DescribeFrame(frame);
-}
-
-std::string JsonLine(unsigned frameNumber, const DecodedFrame& frame, std::size_t echoCount) {
-    nlohmann::ordered_json line = {{"n", frameNumber}};
-    line.update(FrameJson(frame));
-    line["echo"] = echoCount;
-    return line.dump();
+std::optional<UploadFrame> ParseHexFrame(std::string_view text) {
+    UploadFrame frame{};
+    std::size_t digits = 0;
+    for (const char c : text) {
+        if (c == ' ' || c == ':' || c == '-') {
+            continue;
+        }
+        int nibble = -1;
+        if (c >= '0' && c <= '9') {
+            nibble = c - '0';
+        } else if (c >= 'a' && c <= 'f') {
+            nibble = c - 'a' + 10;
+        } else if (c >= 'A' && c <= 'F') {
+            nibble = c - 'A' + 10;
+        }
+        if (nibble < 0 || digits == 2 * frame.size()) {
+            return std::nullopt;
+        }
+        frame[digits / 2] = static_cast<std::uint8_t>(frame[digits / 2] << 4 | nibble);
+        ++digits;
+    }
+    if (digits != 2 * frame.size()) {
+        return std::nullopt;
+    }
+    return frame;
 }

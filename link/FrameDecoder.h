@@ -1,10 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
-
-#include <nlohmann/json_fwd.hpp>
 
 #include "link/UploadFrame.h"
 
@@ -30,15 +30,11 @@ struct DecodedFrame {
 
 DecodedFrame DecodeFrame(const UploadFrame& frame);
 
+// The frame for a person: both profiles, the options, and the problems after " !! ".
+std::string DescribeFrame(const DecodedFrame& frame);
+
 // The bytes as upper-case hex digits, with separator between two bytes.
 std::string FrameHex(const UploadFrame& frame, const char* separator);
-
-// The frame for a person, and as a JSON object (bytes, fwd, rev, cycles, delays, auto_home,
-// problems); a value that is off is null.
-std::string DescribeFrame(const DecodedFrame& frame);
-nlohmann::ordered_json FrameJson(const DecodedFrame& frame);
-
-// The line written per frame: for a person, or one JSON object. echoCount is the number of bytes
-// about to go back, extras included.
-std::string HumanLine(unsigned frameNumber, const DecodedFrame& frame);
-std::string JsonLine(unsigned frameNumber, const DecodedFrame& frame, std::size_t echoCount);
+// 38 hex digits in either case, optionally split by spaces, colons or dashes; nothing for any
+// other text.
+std::optional<UploadFrame> ParseHexFrame(std::string_view text);

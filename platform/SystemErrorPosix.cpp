@@ -1,0 +1,8 @@
+#include "platform/SystemError.h"
+
+#include <system_error>
+
+// strerror's words, without its shared buffer.
+std::string SystemErrorText(SystemErrorCode error) {
+    return std::generic_category().message(error);
+}

@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "model/ParameterTable.h"
+#include "model/ParameterText.h"
+
+using namespace std::string_literals;
+
+namespace {
+
+// The stored values in the file order the table gives them, for comparing a whole set at once.
+std::vector<int> Stored(const ParameterSet& set) {
+    std::vector<int> values;
+    for (const ParameterField* field : FieldsInFileOrder()) {
+        values.push_back(set.*(field->member));
+    }
+    return values;
+}
+
+std::vector<int> ReadAll(const std::string& text) {
+    ParameterSet set;
+    ReadParameterText(text, set);
+    return Stored(set);
+}
+
+const std::string kDefaultFile = "0 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ";
+
+} // namespace
+
+TEST(ParameterText, WritesEachValueFollowedByOneSpaceInFileOrder) {
+    ParameterSet set;
+    set.ApplyMissingFileValues();
+    EXPECT_EQ(kDefaultFile, WriteParameterText(set));
+
+    set.m_nPort = -1;
+    set.m_nFwdSource = 1;
+    set.m_nFwdAcc = 2;
+    set.m_nFwdSpeed = 3;
+    set.m_nFwdDec = 4;
+    set.m_nRevSource = 5;
+    set.m_nRevAcc = 6;
+    set.m_nRevSpeed = 7;
+    set.m_nRevDec = 8;
+    set.m_nCycles = 9;
+    set.m_nHomeDelay = 10;
+    set.m_nEndDelay = INT_MIN;
+    set.m_bCyclesOn = 12;
+    set.m_bHomeDelayOn = 13;
+    set.m_bEndDelayOn = 14;
+    set.m_bAutoHome = 15;
+    set.m_bAutoStart = 16; // never stored
+    set.m_bLegendOn = 17;  // never stored
+    EXPECT_EQ("-1 1 2 3 4 5 8 7 6 9 10 -2147483648 12 13 14 15 ", WriteParameterText(set));
+}
+
+TEST(ParameterText, RoundTripsEveryValue) {
+    ParameterSet set;
+    int next = -8;
+    for (const ParameterField& field : ParameterFields()) {
+        set.*(field.member) = next++ * 1000003;
+    }
+    set.m_nPort = INT_MAX;
+    set.m_bAutoHome = INT_MIN;
+    ParameterSet loaded;
+    EXPECT_EQ(kStoredValueCount, ReadParameterText(WriteParameterText(set), loaded));
+    EXPECT_EQ(Stored(set), Stored(loaded));
+}
+
+TEST(ParameterText, AnyRunOfBlanksSeparatesValues) {
+    const std::vector<int> expected = ReadAll(kDefaultFile);
+    EXPECT_EQ(expected, ReadAll("0\n0\r\n10\t108    10\v0\f10 108\n\n\n10 100 2000 2000 0 0 0 0"));
+    EXPECT_EQ(expected, ReadAll("   \n" + kDefaultFile + "\n\n  "));
+}
+
+// A new set starts with every member at 0, and the values the file lacks keep that.
+TEST(ParameterText, ShortFileLeavesTheRestAsTheyWere) {
+    ParameterSet set;
+    EXPECT_EQ(2, ReadParameterText("3 1", set));
+    std::vector<int> expected(kStoredValueCount, 0);
+    expected[0] = 3;
+    expected[1] = 1;
+    EXPECT_EQ(expected, Stored(set));
+}
+
+TEST(ParameterText, StopsAtTheFirstValueThatIsNotANumber) {
+    struct Case {
+        std::string text;
+        std::vector<int> leading; // values taken before the scan stops
+    };
+    const std::vector<Case> cases = {
+        {"12abc 5", {12}},
+        {"+5 -0 007", {5, 0, 7}},
+        {"0x10 4", {0}},
+        {"- 5", {}},
+        {"4 -", {4}},
+        {"4 +-3", {4}},
+        {"\xEF\xBB\xBF"
+         "1 2",
+         {}},
+        {"1 2\x1A 3", {1, 2}},
+        {"7 "s + '\0' + " 8", {7}},
+        {"9 \x80\xFF 1", {9}},
+        {"", {}},
+        {"        ", {}},
+    };
+    for (const Case& c : cases) {
+        ParameterSet set;
+        set.m_nFwdSpeed = set.m_nFwdDec = set.m_bAutoHome = 77;
+        const int taken = ReadParameterText(c.text, set);
+        EXPECT_EQ(static_cast<int>(c.leading.size()), taken) << c.text;
+        std::vector<int> values = Stored(set);
+        for (size_t i = 0; i < c.leading.size(); ++i) {
+            EXPECT_EQ(c.leading[i], values[i]) << c.text;
+        }
+        EXPECT_EQ(77, set.m_bAutoHome) << c.text;
+    }
+}
+
+TEST(ParameterText, NumberBeyondIntStopsTheScanThere) {
+    ParameterSet set;
+    set.m_nFwdAcc = 55;
+    set.m_nFwdSpeed = 66;
+    EXPECT_EQ(2, ReadParameterText("2147483647 -2147483648 99999999999 4", set));
+    EXPECT_EQ(INT_MAX, set.m_nPort);
+    EXPECT_EQ(INT_MIN, set.m_nFwdSource);
+    EXPECT_EQ(55, set.m_nFwdAcc);
+    EXPECT_EQ(66, set.m_nFwdSpeed);
+
+    EXPECT_EQ(0, ReadParameterText("2147483648", set));
+    EXPECT_EQ(0, ReadParameterText("-2147483649", set));
+    EXPECT_EQ(1, ReadParameterText("-000000000000000000002147483648", set));
+    EXPECT_EQ(INT_MIN, set.m_nPort);
+}
+
+TEST(ParameterText, MegabytesOfDigitsAreRefusedQuickly) {
+    ParameterSet set;
+    EXPECT_EQ(1, ReadParameterText("5 " + std::string(4 << 20, '9'), set));
+    EXPECT_EQ(5, set.m_nPort);
+    EXPECT_EQ(0, set.m_nFwdSource);
+}
+
+// Whatever the C run-time's "%d " takes from text whose numbers all fit an int, ours takes too.
+TEST(ParameterText, AgreesWithTheCScanOnNumbersThatFit) {
+    std::mt19937 random(20261207);
+    const std::string alphabet = "0123456789      \n\t+-xa.";
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        const int length = static_cast<int>(random() % 40);
+        int digitsInARow = 0;
+        for (int i = 0; i < length; ++i) {
+            char c = alphabet[random() % alphabet.size()];
+            if (c >= '0' && c <= '9' && ++digitsInARow > 9) {
+                c = ' ';
+            }
+            if (c < '0' || c > '9') {
+                digitsInARow = 0;
+            }
+            text += c;
+        }
+        std::vector<int> expected;
+        for (const char* p = text.c_str(); expected.size() < kStoredValueCount;) {
+            int value = 0;
+            int used = 0;
+            if (std::sscanf(p, "%d %n", &value, &used) != 1) {
+                break;
+            }
+            expected.push_back(value);
+            p += used;
+        }
+        ParameterSet set;
+        ASSERT_EQ(static_cast<int>(expected.size()), ReadParameterText(text, set)) << text;
+        const std::vector<int> values = Stored(set);
+        EXPECT_EQ(expected, std::vector<int>(values.begin(), values.begin() + expected.size()))
+            << text;
+    }
+}
