@@ -24,15 +24,22 @@ apt_update_if_old() {
     fi
 }
 
+# missing_packages PACKAGE...: those not installed, one a line.
+missing_packages() {
+    local package
+    for package in "$@"; do
+        installed "$package" || echo "$package"
+    done
+}
+
 # apt_install PACKAGE...: installs those not yet installed.
 apt_install() {
-    local missing=() package
-    for package in "$@"; do
-        installed "$package" || missing+=("$package")
-    done
-    [ ${#missing[@]} -gt 0 ] || return 0
-    echo "setup: installing ${missing[*]}"
+    local missing
+    missing=$(missing_packages "$@")
+    [ -n "$missing" ] || return 0
+    echo "setup: installing" $missing
     can_be_root || { echo "setup: installing needs root (or sudo)" >&2; return 1; }
     apt_update_if_old
-    as_root apt-get install -y -q --no-install-recommends "${missing[@]}"
+    # shellcheck disable=SC2086 # one package a word
+    as_root apt-get install -y -q --no-install-recommends $missing
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The 32-bit half of the Wine bench (run by scripts/setup.sh): Debian's 32-bit Wine, whose i386
-# loader this kernel runs through qemu-i386.
+# The 32-bit half of the Wine bench (run by scripts/setup.sh with its packages): Debian's 32-bit
+# Wine, whose i386 loader this kernel runs through qemu-i386.   setup/wine32.sh PACKAGE...
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 . "$here/setup/common.sh"
@@ -25,11 +25,9 @@ cannot32() {
     exit 0
 }
 
-# The preloader reserves the Windows address space in a few calls. Without it Wine probes for
-# free space in 64 KiB steps, which under qemu-i386 takes a minute or more per program start.
-packages32=(qemu-user-static wine32:i386 wine32-preloader:i386)
-if ! installed qemu-user-static || ! installed wine32:i386 || ! installed wine32-preloader:i386; then
-    can_be_root || cannot32 "${packages32[*]} missing, and installing needs root (or sudo)"
+missing32=$(missing_packages "$@")
+if [ -n "$missing32" ]; then
+    can_be_root || cannot32 "$(echo $missing32) missing, and installing needs root (or sudo)"
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
         say32 "adding the i386 architecture to dpkg"
         as_root dpkg --add-architecture i386
@@ -38,7 +36,7 @@ if ! installed qemu-user-static || ! installed wine32:i386 || ! installed wine32
         say32 "fetching the i386 package lists"
         as_root apt-get update -q
     fi
-    apt_install "${packages32[@]}"
+    apt_install "$@"
 fi
 
 if [ ! -e "$binfmt/status" ]; then
