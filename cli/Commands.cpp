@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <iostream>
 #include <optional>
 #include <thread>
 
@@ -19,6 +18,8 @@
 #include "model/ParameterFile.h"
 #include "model/ParameterTable.h"
 #include "platform/Handles.h"
+#include "platform/StopSignals.h"
+#include "platform/SystemError.h"
 
 namespace {
 
@@ -35,8 +36,9 @@ void PrintLine(const std::string& text) {
     WriteOut(text + "\n");
 }
 
-// What a command does when its file is not there.
-enum class WhenMissing { kStartValues, kRefuse };
+// What a command does when its file is not there: start from the dialog's values, or refuse (an
+// upload saying that nothing was sent).
+enum class WhenMissing { kStartValues, kRefuse, kRefuseUpload };
 
 struct LoadedValues {
     ParameterSet set;
@@ -54,8 +56,11 @@ LoadedValues LoadValues(const ValueSource& source, WhenMissing whenMissing) {
         loaded.found = true;
         break;
     case LoadOutcome::kMissing:
-        if (whenMissing == WhenMissing::kRefuse) {
+        if (whenMissing == WhenMissing::kRefuseUpload) {
             throw CommandError(kExitUsage, error + "; nothing was sent");
+        }
+        if (whenMissing == WhenMissing::kRefuse) {
+            throw CommandError(kExitUsage, error);
         }
         break;
     case LoadOutcome::kUnreadable:
@@ -88,15 +93,16 @@ std::string UtcTimestamp() {
     return withMillis;
 }
 
-// Waits for the operator between two controllers: Enter goes on, q or the end of input stops.
+// Waits for the operator between two controllers: Enter goes on; q, the end of input or a stop
+// signal stops.
 bool OperatorWantsAnother() {
     WriteError("Connect the next controller and press Enter (q to stop): ");
-    std::string answer;
-    if (!std::getline(std::cin, answer)) {
+    const std::optional<std::string> answer = ReadInputLine();
+    if (!answer) {
         WriteError("\n");
         return false;
     }
-    return answer != "q" && answer != "Q";
+    return *answer != "q" && *answer != "Q";
 }
 
 SerialPort OpenPort(const std::string& name) {
@@ -108,7 +114,8 @@ SerialPort OpenPort(const std::string& name) {
 }
 
 // After a lost line the adapter was unplugged, or the next controller's plugged in: its device
-// comes back under the same name. An invalid port when it has not come back in time.
+// comes back under the same name. An invalid port when it has not come back in time, or when a
+// stop signal came first.
 SerialPort ReopenPort(const std::string& name) {
     constexpr std::chrono::seconds kComeBackLimit{10};
     constexpr std::chrono::milliseconds kRetryPause{200};
@@ -127,7 +134,75 @@ SerialPort ReopenPort(const std::string& name) {
             return port;
         }
         std::this_thread::sleep_for(kRetryPause);
+        if (CaughtStopSignal()) {
+            return port;
+        }
     }
+}
+
+// The commissioning record: one JSON line an attempt, each written as the attempt ends, so that a
+// record that cannot be kept is known at once.
+class CommissioningLog {
+public:
+    CommissioningLog() = default;
+    // Opened before anything is sent: without its record, no controller is set up.
+    explicit CommissioningLog(const std::string& path) : path_(path) {
+        file_ = OpenStdioFile(path.c_str(), "a");
+        if (!file_.IsValid()) {
+            throw CommandError(kExitUsage, "cannot open the log " + path + ": " +
+                                               SystemErrorText(LastSystemError()));
+        }
+        // Each line goes out in one write, whose failure shows at the attempt it belongs to.
+        std::setvbuf(file_.get(), nullptr, _IONBF, 0);
+    }
+
+    bool IsOpen() const { return file_.IsValid(); }
+    // Why the line was not kept; nothing when it was.
+    std::optional<std::string> Append(const std::string& line) {
+        if (std::fputs((line + "\n").c_str(), file_.get()) >= 0) {
+            return std::nullopt;
+        }
+        std::clearerr(file_.get());
+        return Failure();
+    }
+    // Some file systems tell of a lost write only as the file is closed.
+    std::optional<std::string> Close() {
+        if (file_.Close()) {
+            return std::nullopt;
+        }
+        return Failure();
+    }
+
+private:
+    std::string Failure() const {
+        return "cannot write the log " + path_ + ": " + SystemErrorText(LastSystemError());
+    }
+
+    std::string path_;
+    StdioFile file_;
+};
+
+void RefuseWhatTheDialogRefuses(const ParameterSet& set) {
+    std::string refused;
+    for (const std::string& problem : RefusedValues(set, false)) {
+        refused += (refused.empty() ? "" : "\nvkd37: ") + problem;
+    }
+    if (!refused.empty()) {
+        throw CommandError(kExitUsage, refused);
+    }
+}
+
+struct Attempt {
+    EchoResult result;
+    long long ms = 0;
+};
+
+Attempt Exchange(SerialPort& port, const UploadFrame& frame) {
+    const Clock::time_point start = Clock::now();
+    const EchoResult result =
+        port.IsOpen() ? port.Exchange(frame) : EchoResult{EchoOutcome::kLineLost, 0};
+    return {result,
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count()};
 }
 
 } // namespace
@@ -177,8 +252,7 @@ int PrintFrame(const ValueSource& values, bool json) {
 int DecodeHex(const std::string& hex, bool json) {
     const std::optional<UploadFrame> frame = ParseHexFrame(hex);
     if (!frame) {
-        throw CommandError(kExitUsage,
-                           "'" + hex + "' is not a frame: expected 19 bytes as 38 hex digits");
+        throw CommandError(kExitUsage, "'" + hex + "' is not a frame: expected " + kHexFrameForm);
     }
     const DecodedFrame decoded = DecodeFrame(*frame);
     PrintLine(json ? JsonText(FrameJson(decoded)) : DescribeFrame(decoded));
@@ -186,68 +260,75 @@ int DecodeHex(const std::string& hex, bool json) {
 }
 
 int Upload(const UploadRequest& request) {
-    const LoadedValues loaded = LoadValues(request.values, WhenMissing::kRefuse);
-    std::string refused;
-    for (const std::string& problem : RefusedValues(loaded.set, false)) {
-        refused += (refused.empty() ? "" : "\nvkd37: ") + problem;
-    }
-    if (!refused.empty()) {
-        throw CommandError(kExitUsage, refused);
-    }
-    StdioFile log;
+    const LoadedValues loaded = LoadValues(request.values, WhenMissing::kRefuseUpload);
+    RefuseWhatTheDialogRefuses(loaded.set);
+    CommissioningLog log;
     if (!request.logPath.empty()) {
-        log = OpenStdioFile(request.logPath.c_str(), "a");
-        if (!log.IsValid()) {
-            throw CommandError(kExitUsage, "cannot open the log " + request.logPath);
-        }
+        log = CommissioningLog(request.logPath);
     }
     SerialPort port = OpenPort(request.port);
 
     const UploadFrame frame = FrameOf(loaded.set);
     int confirmed = 0;
     int failed = 0;
-    bool saveFailed = false;
+    bool notKept = false;
     do {
-        if (!port.IsOpen()) {
+        // An adapter unplugged between two controllers hangs its line up without a word.
+        if (!port.IsOpen() || !port.IsAlive()) {
+            port.Close();
             port = ReopenPort(request.port);
         }
-        const Clock::time_point start = Clock::now();
-        const EchoResult result =
-            port.IsOpen() ? port.Exchange(frame) : EchoResult{EchoOutcome::kLineLost, 0};
-        const auto elapsed =
-            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-        result.outcome == EchoOutcome::kConfirmed ? ++confirmed : ++failed;
-        if (result.outcome == EchoOutcome::kLineLost) {
+        if (CaughtStopSignal()) {
+            break;
+        }
+        const Attempt attempt = Exchange(port, frame);
+        // A stop signal cuts an exchange short, and what the controller got is then unknown: it
+        // is not recorded. A confirmed echo is known, and kept as usual.
+        if (CaughtStopSignal() && attempt.result.outcome != EchoOutcome::kConfirmed) {
+            break;
+        }
+        attempt.result.outcome == EchoOutcome::kConfirmed ? ++confirmed : ++failed;
+        if (attempt.result.outcome == EchoOutcome::kLineLost) {
             port.Close(); // opened anew before the next attempt
         }
 
         const Json record = {{"time", UtcTimestamp()},
                              {"port", request.port},
                              {"frame", FrameHex(frame, "")},
-                             {"outcome", EchoOutcomeName(result.outcome)},
-                             {"ms", elapsed}};
-        if (log.IsValid()) {
-            std::fprintf(log.get(), "%s\n", JsonText(record).c_str());
-            std::fflush(log.get());
+                             {"outcome", EchoOutcomeName(attempt.result.outcome)},
+                             {"ms", attempt.ms}};
+        if (log.IsOpen()) {
+            if (const std::optional<std::string> error = log.Append(JsonText(record))) {
+                Complain(*error);
+                notKept = true;
+            }
         }
-        PrintLine(request.json ? JsonText(record)
-                               : DescribeEcho(result) + " in " + std::to_string(elapsed) + " ms");
-        // Saved after the first attempt, whatever its outcome, as the dialog does.
-        std::string error;
-        if (request.save && confirmed + failed == 1 &&
-            !SaveParameterFile(request.values.file.c_str(), loaded.set, error)) {
-            Complain(error);
-            saveFailed = true;
+        PrintLine(request.json
+                      ? JsonText(record)
+                      : DescribeEcho(attempt.result) + " in " + std::to_string(attempt.ms) + " ms");
+        // Saved after the first attempt, whatever its outcome, as the dialog does; whole or not
+        // at all, whatever signal comes meanwhile.
+        if (request.save && confirmed + failed == 1) {
+            const HoldStopSignals held;
+            std::string error;
+            if (!SaveParameterFile(request.values.file.c_str(), loaded.set, error)) {
+                Complain(error);
+                notKept = true;
+            }
         }
-    } while (request.repeat && OperatorWantsAnother());
+    } while (request.repeat && !CaughtStopSignal() && OperatorWantsAnother());
 
+    if (const std::optional<std::string> error = log.Close()) {
+        Complain(*error);
+        notKept = true;
+    }
     if (request.repeat) {
         PrintLine(request.json ? JsonText({{"confirmed", confirmed}, {"failed", failed}})
                                : std::to_string(confirmed + failed) +
                                      " uploads: " + std::to_string(confirmed) + " confirmed, " +
                                      std::to_string(failed) + " failed");
     }
-    return failed > 0 ? kExitUploadFailed : saveFailed ? kExitNotSaved : kExitDone;
+    return failed > 0 ? kExitUploadFailed : notKept ? kExitNotSaved : kExitDone;
 }
 
 int ListPorts(bool json) {

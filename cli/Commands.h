@@ -20,6 +20,10 @@ struct UploadRequest {
     bool json = false;
 };
 
+// The frame as decode takes it, in the words its help and its errors use.
+inline constexpr char kHexFrameForm[] =
+    "38 hex digits, either case, with nothing or one space, colon or dash between two bytes";
+
 // Each returns the exit status, or throws CommandError when it cannot do its work.
 int ShowValues(const std::string& file, bool json);
 int SetValues(const ValueSource& values);

@@ -10,6 +10,10 @@ enum ExitStatus : int {
     kExitUsage = 2,
     kExitPortUnavailable = 3,
     kExitNotSaved = 4,
+    // 128 and the signal's number, as a shell gives a program the signal ended.
+    kExitHungUp = 129,
+    kExitInterrupted = 130,
+    kExitTerminated = 143,
 };
 
 struct ExitStatusMeaning {
@@ -20,9 +24,15 @@ struct ExitStatusMeaning {
 inline constexpr ExitStatusMeaning kExitStatusMeanings[] = {
     {kExitDone, "done (upload: every frame echoed exactly)"},
     {kExitUploadFailed, "an upload failed: no echo, a short or a different echo, or the line lost"},
-    {kExitUsage, "a usage, value or file error; nothing was sent"},
+    {kExitUsage, "a usage, value, file or output error; nothing was sent"},
     {kExitPortUnavailable, "the port could not be opened: missing, busy, or not a serial port"},
-    {kExitNotSaved, "every upload was confirmed, but --save could not write the file"},
+    {kExitNotSaved, "every upload was confirmed, but the file (--save) or the record (--log) "
+                    "could not be written"},
+#ifndef _WIN32
+    {kExitHungUp, "stopped by SIGHUP (the terminal closed)"},
+    {kExitInterrupted, "stopped by Ctrl-C (SIGINT)"},
+    {kExitTerminated, "stopped by SIGTERM"},
+#endif
 };
 
 // An error that ends a command: the one line naming its cause, and the status to exit with.

@@ -9,9 +9,16 @@
 #include "cli/Output.h"
 #include "model/ParameterFile.h"
 #include "model/ParameterTable.h"
+#include "platform/StopSignals.h"
+#include "platform/SystemError.h"
 
 #ifdef _WIN32
 #include "platform/Text.h"
+#else
+#include <cerrno>
+
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -96,7 +103,11 @@ int Run(int argc, const char* const* argv) {
                                               "an out-of-range value leaves it untouched");
     set->add_option("FILE", changed.file, "parameter file")->check(CommandLine::kPath)->required();
     set->add_option("NAME=VALUE", changed.assignments, "values to change")->required();
-    set->callback([&] { status = SetValues(changed); });
+    set->callback([&] {
+        // The file is read, changed and written whole whatever signal comes meanwhile.
+        const HoldStopSignals held;
+        status = SetValues(changed);
+    });
 
     ValueSource framed{kParameterFileName, {}};
     CLI::App* frame =
@@ -108,7 +119,7 @@ int Run(int argc, const char* const* argv) {
 
     std::string hex;
     CLI::App* decode = app.add_subcommand("decode", "decode a frame given as 38 hex digits");
-    decode->add_option("HEX", hex, "the frame; blanks between bytes allowed")->required();
+    decode->add_option("HEX", hex, std::string("the frame: ") + kHexFrameForm)->required();
     AddJson(*decode, json);
     decode->callback([&] { status = DecodeHex(hex, json); });
 
@@ -124,9 +135,12 @@ int Run(int argc, const char* const* argv) {
     AddChanges(*send, upload.values.assignments);
     send->add_flag("--repeat", upload.repeat,
                    "one controller after another: wait for Enter (q stops) after each upload, "
-                   "then print a summary; a port whose line was lost is opened anew first");
+                   "then print a summary; a port whose line was lost or hung up is opened anew "
+                   "first");
     send->add_option("--log", upload.logPath,
-                     "append one JSON line per attempt (time, port, frame, outcome, ms)")
+                     "append one JSON line per attempt (time, port, frame, outcome, ms), opened "
+                     "before anything is sent; a line that cannot be written is reported at once, "
+                     "and the exit status is then 4 if every upload was confirmed")
         ->check(CommandLine::kPath);
     send->add_flag("--save", upload.save, "write the values used back to FILE");
     AddJson(*send, upload.json);
@@ -139,11 +153,18 @@ int Run(int argc, const char* const* argv) {
     if (const std::optional<int> stop = CommandLine::Parse(app, argc, argv, std::cout, std::cerr)) {
         return *stop;
     }
+    if (const std::optional<std::string> failure = OutputFailure()) {
+        Complain("cannot write to standard output: " + *failure);
+        // What upload printed is a copy: its status tells what the controller and the files got.
+        // The other commands' output is all they do.
+        if (!send->parsed()) {
+            status = kExitUsage;
+        }
+    }
     return status;
 }
 
-// The one place an error becomes a message and an exit status.
-int RunReportingErrors(int argc, const char* const* argv) {
+int RunCatchingErrors(int argc, const char* const* argv) {
     try {
         return Run(argc, argv);
     } catch (const CommandError& error) {
@@ -155,9 +176,27 @@ int RunReportingErrors(int argc, const char* const* argv) {
     }
 }
 
+// The one place an error or a stop signal becomes a message and an exit status. A command
+// caught stopping has let go of its port and ended any save before it returns here.
+int RunReportingErrors(int argc, const char* const* argv) {
+    if (!CatchStopSignals()) {
+        Complain("cannot catch signals: " + SystemErrorText(LastSystemError()));
+        return kExitUsage;
+    }
+    const int status = RunCatchingErrors(argc, argv);
+    if (const int signal = CaughtStopSignal()) {
+        Complain(std::string("interrupted by ") + StopSignalName(signal));
+        return 128 + signal;
+    }
+    return status;
+}
+
 } // namespace
 
 #ifdef _WIN32
+// A file we open never takes a standard handle's place on Windows, and a missing one only makes
+// our writes fail: nothing to fill in, unlike POSIX below.
+
 // The arguments as Windows has them, so that names in any script work whatever the code page.
 int wmain(int argc, wchar_t** argv) {
     std::vector<std::string> arguments;
@@ -171,7 +210,25 @@ int wmain(int argc, wchar_t** argv) {
     return RunReportingErrors(argc, pointers.data());
 }
 #else
+// A descriptor 0-2 that whoever started us left closed would go to the next file opened, the
+// port's: our output would go down the serial line, and the controller's bytes be read as the
+// operator's answers. /dev/null takes each such place, for the rest of the process.
+namespace {
+bool FillClosedStandardDescriptors() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF &&
+            ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY) != fd) {
+            return false;
+        }
+    }
+    return true;
+}
+} // namespace
+
 int main(int argc, char** argv) {
+    if (!FillClosedStandardDescriptors()) {
+        return kExitUsage;
+    }
     return RunReportingErrors(argc, argv);
 }
 #endif

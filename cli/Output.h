@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 // Our text is UTF-8. A Windows console shows it through the wide API whatever its code page;
@@ -11,3 +12,11 @@ void WriteError(const std::string& text);
 inline void Complain(const std::string& message) {
     WriteError("vkd37: " + message + "\n");
 }
+
+// Why standard output could not take all that was written to it (a reader gone, a full disk),
+// in the system's words; nothing while it took everything.
+std::optional<std::string> OutputFailure();
+
+// One line from standard input, without its end; nothing at the end of the input or, on POSIX,
+// once a stop signal has arrived.
+std::optional<std::string> ReadInputLine();

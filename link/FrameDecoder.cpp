@@ -128,27 +128,26 @@ std::string FrameHex(const UploadFrame& frame, const char* separator) {
 }
 
 std::optional<UploadFrame> ParseHexFrame(std::string_view text) {
+    const auto nibble = [](char c) {
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                      : -1;
+    };
     UploadFrame frame{};
-    std::size_t digits = 0;
-    for (const char c : text) {
-        if (c == ' ' || c == ':' || c == '-') {
-            continue;
+    std::size_t at = 0;
+    for (std::size_t byte = 0; byte < frame.size(); ++byte) {
+        if (byte > 0 && at < text.size() &&
+            (text[at] == ' ' || text[at] == ':' || text[at] == '-')) {
+            ++at;
         }
-        int nibble = -1;
-        if (c >= '0' && c <= '9') {
-            nibble = c - '0';
-        } else if (c >= 'a' && c <= 'f') {
-            nibble = c - 'a' + 10;
-        } else if (c >= 'A' && c <= 'F') {
-            nibble = c - 'A' + 10;
-        }
-        if (nibble < 0 || digits == 2 * frame.size()) {
+        if (text.size() - at < 2 || nibble(text[at]) < 0 || nibble(text[at + 1]) < 0) {
             return std::nullopt;
         }
-        frame[digits / 2] = static_cast<std::uint8_t>(frame[digits / 2] << 4 | nibble);
-        ++digits;
+        frame[byte] = static_cast<std::uint8_t>(nibble(text[at]) << 4 | nibble(text[at + 1]));
+        at += 2;
     }
-    if (digits != 2 * frame.size()) {
+    if (at != text.size()) {
         return std::nullopt;
     }
     return frame;

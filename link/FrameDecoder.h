@@ -35,6 +35,6 @@ std::string DescribeFrame(const DecodedFrame& frame);
 
 // The bytes as upper-case hex digits, with separator between two bytes.
 std::string FrameHex(const UploadFrame& frame, const char* separator);
-// 38 hex digits in either case, optionally split by spaces, colons or dashes; nothing for any
-// other text.
+// 38 hex digits in either case, with nothing or one space, colon or dash between two bytes (never
+// inside one); nothing for any other text.
 std::optional<UploadFrame> ParseHexFrame(std::string_view text);

@@ -20,6 +20,7 @@
 //   ConfigurePort     9600 baud 8N1, a binary-clean line, the time-outs; handshaking and the
 //                     modem lines stay as the port reports them
 //   ExchangeFrame     discards both buffers, sends the frame, reads and judges its echo
+//   LineIsAlive       whether an open port still has its device behind it
 using PortError = std::optional<std::string>;
 
 #ifdef _WIN32
@@ -50,6 +51,8 @@ void ApplyControllerLine(LineSettings& settings);
 // settings receives what the port reported with the controller's line applied.
 PortError ConfigurePort(PortHandle::Handle port, LineSettings& settings, SettingsCheck check);
 EchoResult ExchangeFrame(PortHandle::Handle port, const UploadFrame& frame);
+// False once the device has gone (an adapter unplugged), though nothing was sent to notice it.
+bool LineIsAlive(PortHandle::Handle port);
 // Names: a device path on POSIX; COMn (any n) or a full device name on Windows. The error names
 // the port and the cause in the system's words; port holds the open port otherwise.
 PortError OpenSerialDevice(const std::string& name, PortHandle& port);
@@ -61,6 +64,7 @@ public:
     bool IsOpen() const { return handle_.IsValid(); }
     void Close() { handle_.Close(); }
     EchoResult Exchange(const UploadFrame& frame) { return ExchangeFrame(handle_.get(), frame); }
+    bool IsAlive() const { return LineIsAlive(handle_.get()); }
 
 private:
     PortHandle handle_;

@@ -11,6 +11,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "platform/StopSignals.h"
 #include "platform/SystemError.h"
 
 namespace {
@@ -25,15 +26,19 @@ int PollTimeout(Clock::time_point deadline) {
 }
 
 // poll that retries on EINTR with what is left of the time; the events seen, 0 on time-out,
-// -1 on failure.
+// -1 on failure. A stop signal ends the wait as a failure would: the caller asks
+// CaughtStopSignal whether the exchange was cut short or the line failed.
 int WaitFor(int fd, short events, Clock::time_point deadline) {
     for (;;) {
-        pollfd watched{fd, events, 0};
-        const int ready = ::poll(&watched, 1, PollTimeout(deadline));
+        pollfd watched[2] = {{fd, events, 0}, {StopSignalFd(), POLLIN, 0}};
+        const int ready = ::poll(watched, 2, PollTimeout(deadline));
         if (ready < 0 && errno == EINTR) {
             continue;
         }
-        return ready <= 0 ? ready : watched.revents;
+        if (ready < 0 || watched[1].revents != 0) {
+            return -1;
+        }
+        return ready == 0 ? 0 : watched[0].revents;
     }
 }
 
@@ -154,6 +159,15 @@ EchoResult ExchangeFrame(int fd, const UploadFrame& frame) {
     return result;
 }
 
+bool LineIsAlive(int fd) {
+    pollfd watched{fd, 0, 0};
+    if (::poll(&watched, 1, 0) < 0 || (watched.revents & kLineGone)) {
+        return false;
+    }
+    termios settings{};
+    return ::tcgetattr(fd, &settings) == 0 || errno != EIO;
+}
+
 PortError OpenSerialDevice(const std::string& path, PortHandle& port) {
     const std::string prefix = "cannot open " + path + ": ";
     UniqueFd opened(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
@@ -166,6 +180,12 @@ PortError OpenSerialDevice(const std::string& path, PortHandle& port) {
     // The lock is what cooperating tools check, since TIOCEXCL does not stop root.
     if (::flock(opened.get(), LOCK_EX | LOCK_NB) != 0) {
         return prefix + (errno == EWOULDBLOCK ? "held by another program" : SystemErrorText(errno));
+    }
+    // Root passes another program's TIOCEXCL, but must not take its port, nor clear its flag as
+    // the port is closed.
+    int heldExclusively = 0;
+    if (::ioctl(opened.get(), TIOCGEXCL, &heldExclusively) == 0 && heldExclusively != 0) {
+        return prefix + "held by another program";
     }
     // From here on every way out clears TIOCEXCL again.
     PortHandle device(opened.Release());

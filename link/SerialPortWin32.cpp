@@ -107,6 +107,11 @@ EchoResult ExchangeFrame(HANDLE port, const UploadFrame& frame) {
     return JudgeEcho(frame, echo.data(), received);
 }
 
+bool LineIsAlive(HANDLE port) {
+    DCB dcb{};
+    return ::GetCommState(port, &dcb) != FALSE;
+}
+
 PortError OpenSerialDevice(const std::string& name, PortHandle& port) {
     const std::string prefix = "cannot open " + name + ": ";
     const std::wstring device = DeviceName(name);

@@ -12,3 +12,6 @@ using SystemErrorCode = int;
 // The system's own words for an error code (FormatMessageW, strerror), without a line end or a
 // closing full stop: what our messages put after "cannot open COM3: ".
 std::string SystemErrorText(SystemErrorCode error);
+
+// The code the last failing call left.
+SystemErrorCode LastSystemError();

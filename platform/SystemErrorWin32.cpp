@@ -20,3 +20,7 @@ std::string SystemErrorText(SystemErrorCode error) {
     }
     return Utf8(text);
 }
+
+SystemErrorCode LastSystemError() {
+    return ::GetLastError();
+}

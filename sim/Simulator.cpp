@@ -10,6 +10,7 @@
 
 #include "cmdline/FrameOutput.h"
 #include "link/EchoRule.h"
+#include "platform/StopSignals.h"
 #include "platform/SystemError.h"
 
 namespace {
@@ -61,7 +62,7 @@ bool Simulator::ReopenLine() {
 }
 
 int Simulator::Run() {
-    if (!signals_.IsValid()) {
+    if (!CatchStopSignals()) {
         Note("cannot set up signal handling: " + SystemErrorText(errno));
         return 1;
     }
@@ -99,7 +100,7 @@ int Simulator::Run() {
             return written == Step::kFailed ? 1 : 0;
         }
 
-        pollfd watched[2] = {{signals_.Fd(), POLLIN, 0}, {line_.Fd(), 0, 0}};
+        pollfd watched[2] = {{StopSignalFd(), POLLIN, 0}, {line_.Fd(), 0, 0}};
         if (!ShouldStopReading()) {
             watched[1].events |= POLLIN;
         }

@@ -10,7 +10,6 @@
 
 #include "sim/FrameAssembler.h"
 #include "sim/SerialLine.h"
-#include "sim/SignalPipe.h"
 #include "sim/SimOptions.h"
 #include "sim/SymbolicLink.h"
 
@@ -39,7 +38,6 @@ private:
     bool ShouldStopReading() const;
 
     const SimOptions& options_;
-    SignalPipe signals_;
     SerialLine line_;
     std::optional<SymbolicLink> link_;
     StdioFile log_;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -28,8 +29,16 @@ constexpr char kStartValues[] = "0 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0
 constexpr char kCyclesOnFrame[] = "03000A6B0A000A6B0A00006400000000000000";
 
 ChildProcess Tool(std::vector<std::string> arguments,
-                  std::optional<std::string> input = std::string()) {
-    return ChildProcess(VKD37_TOOL_PATH, std::move(arguments), std::move(input));
+                  std::optional<std::string> input = std::string(),
+                  ChildProcess::Pipes pipes = ChildProcess::Pipes::kUsual) {
+    return ChildProcess(VKD37_TOOL_PATH, std::move(arguments), std::move(input), pipes);
+}
+
+// The tool started by a shell that first runs redirections, such as ">&-".
+ChildProcess ToolAfter(const std::string& redirections, std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(),
+                     {"-c", "exec \"$0\" \"$@\" " + redirections, VKD37_TOOL_PATH});
+    return ChildProcess("/bin/bash", std::move(arguments), std::string());
 }
 
 // The tool as an unprivileged user where the test can become one (as root), else as the caller:
@@ -49,6 +58,14 @@ std::string ReadFile(const std::string& path) {
 
 void WriteFile(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
+}
+
+// Whether the port is exclusive (TIOCEXCL) and whether its flock is taken, as anybody sees them.
+std::pair<int, bool> PortHolds(const std::string& port) {
+    const UniqueFd probe(::open(port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    int exclusive = -1;
+    EXPECT_EQ(0, ::ioctl(probe.get(), TIOCGEXCL, &exclusive));
+    return {exclusive, ::flock(probe.get(), LOCK_EX | LOCK_NB) != 0};
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -241,15 +258,13 @@ TEST_F(ToolTest, ThePortIsNotLeftExclusiveAndALostLineIsOpenedAgain) {
         for (int round = 0; round < 2; ++round) {
             ChildProcess tool = ToolAsUser({"upload", "--port", pty, file});
             EXPECT_EQ(0, tool.WaitForExit(milliseconds(5000))) << tool.ErrorText();
-            const UniqueFd probe(::open(pty.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-            int exclusive = -1;
-            ASSERT_EQ(0, ::ioctl(probe.get(), TIOCGEXCL, &exclusive));
-            EXPECT_EQ(0, exclusive);
+            EXPECT_EQ(std::make_pair(0, false), PortHolds(pty));
         }
     }
     // Dropped once, the line comes back at the link; the next upload of the batch finds it.
     ChildProcess sim(VKD37_SIM_PATH, {"--link", Path("com"), "--drop-after", "10"});
     sim.ReadPort();
+    sim.ReadLine(); // the link is there
     ChildProcess batch = Tool({"upload", "--port", Path("com"), file, "--repeat"}, "\nq\n");
     EXPECT_EQ(1, batch.WaitForExit(milliseconds(15000)));
     const std::vector<std::string> printed = Lines(batch.OutputText());
@@ -258,6 +273,106 @@ TEST_F(ToolTest, ThePortIsNotLeftExclusiveAndALostLineIsOpenedAgain) {
     EXPECT_EQ(0u, printed[1].find("confirmed in ")) << batch.ErrorText();
     EXPECT_EQ("2 uploads: 1 confirmed, 1 failed", printed[2]);
     EXPECT_NE(std::string::npos, batch.ErrorText().find("reopened " + Path("com")));
+}
+
+// An adapter swapped between two controllers hangs the held line up without a word: the next
+// upload opens the port anew instead of failing on the dead line.
+TEST_F(ToolTest, RepeatOpensASwappedAdapterBeforeTheNextUpload) {
+    const std::vector<std::string> adapter = {"--link", Path("com")};
+    std::optional<ChildProcess> sim(std::in_place, VKD37_SIM_PATH, adapter);
+    sim->ReadPort();
+    sim->ReadLine(); // the link is there
+    ChildProcess batch = Tool({"upload", "--port", Path("com"), StartFile(), "--repeat"}, "",
+                              ChildProcess::Pipes::kInputLeftOpen);
+    ASSERT_TRUE(batch.WaitForError("press Enter")) << batch.ErrorText();
+    sim->Signal(SIGTERM);
+    EXPECT_EQ(0, sim->WaitForExit());
+    sim.emplace(VKD37_SIM_PATH, adapter);
+    sim->ReadPort();
+    batch.Type("\nq\n");
+    EXPECT_EQ(0, batch.WaitForExit(milliseconds(15000))) << batch.ErrorText();
+    const std::vector<std::string> printed = Lines(batch.OutputText());
+    ASSERT_EQ(3u, printed.size());
+    EXPECT_EQ("2 uploads: 2 confirmed, 0 failed", printed[2]);
+}
+
+TEST_F(ToolTest, StopSignalsReleaseThePortAndLeaveNothingHalfDone) {
+    ChildProcess sim(VKD37_SIM_PATH, {});
+    const std::string port = sim.ReadPort();
+    const std::string log = Path("record.jsonl");
+    // At the prompt: the uploads before it stay recorded, and the port is free for anybody.
+    const struct {
+        int signal;
+        int status;
+        std::string name;
+    } stops[] = {{SIGINT, 130, "SIGINT"}, {SIGTERM, 143, "SIGTERM"}, {SIGHUP, 129, "SIGHUP"}};
+    for (const auto& stop : stops) {
+        SCOPED_TRACE(stop.name);
+        ChildProcess tool = Tool({"upload", "--port", port, StartFile(), "--repeat", "--log", log},
+                                 "", ChildProcess::Pipes::kInputLeftOpen);
+        ASSERT_TRUE(tool.WaitForError("press Enter")) << tool.ErrorText();
+        tool.Signal(stop.signal);
+        EXPECT_EQ(stop.status, tool.WaitForExit());
+        EXPECT_NE(std::string::npos, tool.ErrorText().find("vkd37: interrupted by " + stop.name));
+        EXPECT_EQ(std::make_pair(0, false), PortHolds(port));
+    }
+    EXPECT_EQ(3u, Lines(ReadFile(log)).size());
+
+    // A reader that went away takes no work with it; the status tells what the controller and
+    // the files got. A command whose output is all it does fails without it.
+    const std::string file = StartFile();
+    ChildProcess unread =
+        Tool({"upload", "--port", port, file, "--set", "fwd.speed=60", "--save", "--log", log}, "",
+             ChildProcess::Pipes::kOutputUnread);
+    EXPECT_EQ(0, unread.WaitForExit(milliseconds(5000)));
+    EXPECT_EQ("vkd37: cannot write to standard output: Broken pipe\n", unread.ErrorText());
+    EXPECT_EQ("0 0 10 60 10 0 10 108 10 100 2000 2000 0 0 0 0 ", ReadFile(file));
+    EXPECT_EQ(4u, Lines(ReadFile(log)).size());
+    EXPECT_EQ(2, Tool({"show", file}, "", ChildProcess::Pipes::kOutputUnread).WaitForExit());
+
+    // Mid-upload: what the controller got is unknown, so nothing is recorded or saved.
+    ChildProcess slow(VKD37_SIM_PATH, {"--json", "--delay-ms", "5000"});
+    const std::string slowPort = slow.ReadPort();
+    const std::string unchanged = StartFile("slow.dll");
+    ChildProcess cut = Tool(
+        {"upload", "--port", slowPort, unchanged, "--set", "fwd.speed=60", "--save", "--log", log});
+    ASSERT_TRUE(slow.ReadLine().has_value()) << "the frame did not arrive";
+    cut.Signal(SIGTERM);
+    EXPECT_EQ(143, cut.WaitForExit());
+    EXPECT_EQ(std::make_pair(0, false), PortHolds(slowPort));
+    EXPECT_EQ(4u, Lines(ReadFile(log)).size());
+    EXPECT_EQ(kStartValues, ReadFile(unchanged));
+}
+
+// Descriptors 0-2 closed by whoever started the tool: the port must not take their place, or
+// the tool's words go down the line and the controller's bytes are read as answers.
+TEST_F(ToolTest, ClosedStandardDescriptorsNeverReachTheLine) {
+    for (const char* closed : {">&- 2>&-", "<&-"}) {
+        SCOPED_TRACE(closed);
+        ChildProcess sim(VKD37_SIM_PATH, {"--json", "--extra", "40", "--no-pace"});
+        ChildProcess tool =
+            ToolAfter(closed, {"upload", "--port", sim.ReadPort(), StartFile(), "--repeat"});
+        EXPECT_EQ(0, tool.WaitForExit(milliseconds(5000)));
+        // The one frame, and nothing else came down the line.
+        EXPECT_TRUE(sim.ReadLine().has_value());
+        EXPECT_EQ(std::nullopt, sim.ReadLine(milliseconds(500)));
+    }
+}
+
+// Root passes another program's TIOCEXCL: it must neither use that port nor clear its flag.
+TEST_F(ToolTest, RootLeavesAPortAnotherProgramHoldsExclusively) {
+    if (::getuid() != 0) {
+        GTEST_SKIP() << "only root gets past another program's TIOCEXCL";
+    }
+    ChildProcess sim(VKD37_SIM_PATH, {});
+    const std::string port = sim.ReadPort();
+    const UniqueFd holder(::open(port.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    ASSERT_EQ(0, ::ioctl(holder.get(), TIOCEXCL));
+    ChildProcess tool = Tool({"upload", "--port", port, StartFile()});
+    EXPECT_EQ(3, tool.WaitForExit());
+    EXPECT_EQ("vkd37: cannot open " + port + ": held by another program\n", tool.ErrorText());
+    EXPECT_EQ(1, PortHolds(port).first);
+    EXPECT_EQ(std::nullopt, sim.ReadLine(milliseconds(200)));
 }
 
 TEST_F(ToolTest, FilesThatCannotBeReadOrWrittenAreNamed) {
@@ -271,18 +386,28 @@ TEST_F(ToolTest, FilesThatCannotBeReadOrWrittenAreNamed) {
     EXPECT_NE(std::string::npos, set.ErrorText().find("cannot read " + locked + ": "));
     ::chmod(locked.c_str(), 0644);
     EXPECT_EQ(kStartValues, ReadFile(locked));
-    // A mistyped name uploads nothing.
-    for (const char* command : {"upload", "frame"}) {
-        std::vector<std::string> arguments = {command, Path("typo.dll")};
-        if (command == std::string("upload")) {
-            arguments.insert(arguments.end(), {"--port", port});
-        }
-        ChildProcess tool = Tool(arguments);
+    // A mistyped name uploads nothing; frame never sends anything, and does not say it did not.
+    const std::string missing =
+        "vkd37: cannot read " + Path("typo.dll") + ": No such file or directory";
+    const struct {
+        std::vector<std::string> arguments;
+        std::string message;
+    } refusals[] = {
+        {{"upload", Path("typo.dll"), "--port", port}, missing + "; nothing was sent\n"},
+        {{"frame", Path("typo.dll")}, missing + "\n"},
+    };
+    for (const auto& refusal : refusals) {
+        ChildProcess tool = Tool(refusal.arguments);
         EXPECT_EQ(2, tool.WaitForExit());
-        EXPECT_EQ("vkd37: cannot read " + Path("typo.dll") +
-                      ": No such file or directory; nothing was sent\n",
-                  tool.ErrorText());
+        EXPECT_EQ(refusal.message, tool.ErrorText());
     }
+    // A record that cannot be opened stops the upload before anything is sent, with its cause.
+    ChildProcess unopened =
+        Tool({"upload", "--port", port, StartFile(), "--log", Path("gone/record.jsonl")});
+    EXPECT_EQ(2, unopened.WaitForExit());
+    EXPECT_EQ("vkd37: cannot open the log " + Path("gone/record.jsonl") +
+                  ": No such file or directory\n",
+              unopened.ErrorText());
     EXPECT_EQ(std::nullopt, sim.ReadLine(milliseconds(200)));
     // Confirmed, but --save could not write: its own status, and the cause.
     ChildProcess tool("/bin/bash",
@@ -292,6 +417,11 @@ TEST_F(ToolTest, FilesThatCannotBeReadOrWrittenAreNamed) {
     EXPECT_EQ(0u, tool.ReadLine().value_or("").find("confirmed in "));
     EXPECT_NE(std::string::npos, tool.ErrorText().find("vkd37: cannot write "));
     EXPECT_EQ(kStartValues, ReadFile(Path("start.dll")));
+    // So is a record that cannot be written, told at the attempt.
+    ChildProcess full = Tool({"upload", "--port", port, StartFile(), "--log", "/dev/full"});
+    EXPECT_EQ(4, full.WaitForExit(milliseconds(5000)));
+    EXPECT_EQ(0u, full.ReadLine().value_or("").find("confirmed in "));
+    EXPECT_EQ("vkd37: cannot write the log /dev/full: No space left on device\n", full.ErrorText());
 }
 
 TEST_F(ToolTest, NamesThatAreNotUtf8AreShownNotFatal) {
@@ -318,8 +448,9 @@ TEST_F(ToolTest, TheManPageListsTheExitStatusesTheProgramHas) {
     bool inTable = false;
     for (const std::string& line : Lines(help.OutputText())) {
         inTable = inTable || line == "Exit status:";
-        if (inTable && line.size() > 5 && line.compare(0, 2, "  ") == 0) {
-            program.push_back(line.substr(2, 1) + " " + line.substr(5));
+        const std::size_t meaning = line.find("  ", 2);
+        if (inTable && line.compare(0, 2, "  ") == 0 && meaning != std::string::npos) {
+            program.push_back(line.substr(2, meaning - 2) + " " + line.substr(meaning + 2));
         }
     }
     std::vector<std::string> manual;
@@ -337,6 +468,6 @@ TEST_F(ToolTest, TheManPageListsTheExitStatusesTheProgramHas) {
             break;
         }
     }
-    EXPECT_EQ(5u, program.size());
+    EXPECT_EQ(8u, program.size());
     EXPECT_EQ(program, manual);
 }

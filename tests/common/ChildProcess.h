@@ -23,6 +23,12 @@ extern char** environ;
 // its stdin (then closed); killed if still running when the test ends.
 class ChildProcess {
 public:
+    enum class Pipes {
+        kUsual,
+        kInputLeftOpen, // stdin stays open after the text, for Type
+        kOutputUnread,  // stdout is a pipe whose reader has gone
+    };
+
     using Clock = std::chrono::steady_clock;
     using milliseconds = std::chrono::milliseconds;
 
@@ -32,7 +38,7 @@ public:
     }
 
     ChildProcess(const std::string& program, std::vector<std::string> arguments,
-                 std::optional<std::string> input = std::nullopt) {
+                 std::optional<std::string> input = std::nullopt, Pipes pipes = Pipes::kUsual) {
         arguments.insert(arguments.begin(), program);
         int out[2], err[2], in[2];
         if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0 ||
@@ -41,7 +47,11 @@ public:
         }
         stdout_ = UniqueFd(out[0]);
         stderr_ = UniqueFd(err[0]);
-        UniqueFd outWrite(out[1]), errWrite(err[1]), inRead(in[0]), inWrite(in[1]);
+        UniqueFd outWrite(out[1]), errWrite(err[1]), inRead(in[0]);
+        stdin_ = UniqueFd(in[1]);
+        if (pipes == Pipes::kOutputUnread) {
+            stdout_.Close();
+        }
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, outWrite.get(), STDOUT_FILENO);
@@ -58,11 +68,11 @@ public:
             pid_ = -1;
         }
         posix_spawn_file_actions_destroy(&actions);
-        // Small enough for the pipe's buffer, so this never waits for the child.
-        if (input && pid_ > 0 &&
-            ::write(inWrite.get(), input->data(), input->size()) !=
-                static_cast<ssize_t>(input->size())) {
-            ADD_FAILURE() << "could not write the child's input";
+        if (input && pid_ > 0) {
+            Type(*input);
+        }
+        if (pipes != Pipes::kInputLeftOpen) {
+            stdin_.Close();
         }
     }
     ChildProcess(const ChildProcess&) = delete;
@@ -71,6 +81,13 @@ public:
         if (pid_ > 0) {
             ::kill(pid_, SIGKILL);
             ::waitpid(pid_, nullptr, 0);
+        }
+    }
+
+    // Small enough for the pipe's buffer, so this never waits for the child.
+    void Type(const std::string& text) {
+        if (::write(stdin_.get(), text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+            ADD_FAILURE() << "could not write the child's input";
         }
     }
 
@@ -111,6 +128,17 @@ public:
         return stdoutText_;
     }
 
+    // Whether stderr showed text within the limit.
+    bool WaitForError(const std::string& text, milliseconds limit = milliseconds(3000)) {
+        const Clock::time_point deadline = Clock::now() + limit;
+        while (stderrText_.find(text) == std::string::npos) {
+            if (!ReadSome(stderr_.get(), stderrText_, MillisecondsLeft(deadline))) {
+                return false;
+            }
+        }
+        return true;
+    }
+
     std::string ErrorText(milliseconds limit = milliseconds(200)) {
         const Clock::time_point deadline = Clock::now() + limit;
         while (ReadSome(stderr_.get(), stderrText_, MillisecondsLeft(deadline))) {
@@ -147,6 +175,7 @@ private:
     }
 
     pid_t pid_ = -1;
+    UniqueFd stdin_;
     UniqueFd stdout_;
     UniqueFd stderr_;
     std::string stdoutText_;

@@ -168,8 +168,12 @@ TEST(FrameDecoder, HexTextReadsBackAsTheFrame) {
     }
     EXPECT_EQ(frame, ParseHexFrame("03000a6b0a000a6b0a00006400 00c80000c801"));
     const std::string digits = FrameHex(frame, "");
+    const std::string spaced = FrameHex(frame, " ");
+    // Separators stand between bytes only, one at a time, and only the three the help names.
     for (const std::string& text :
-         {digits.substr(1), digits + "0", digits.substr(2) + "0x", digits.substr(1) + "G", ""s}) {
+         {digits.substr(1), digits + "0", digits.substr(2) + "0x", digits.substr(1) + "G", ""s,
+          "0 3" + digits.substr(2), "03  " + spaced.substr(3), " " + spaced, spaced + " ",
+          "03\t" + spaced.substr(3), "03_" + spaced.substr(3)}) {
         EXPECT_EQ(std::nullopt, ParseHexFrame(text)) << text;
     }
 }
