@@ -202,6 +202,7 @@ int InChild(const std::function<int()>& body, bool unprivileged = false, gid_t g
     });
     return child.WaitForExit(std::chrono::seconds(20));
 }
+#endif
 
 // Nonzero, after saying why on standard error, unless the text is what was expected.
 int Mismatch(const std::string& what, const std::string& expected, const std::string& actual) {
@@ -212,7 +213,23 @@ int Mismatch(const std::string& what, const std::string& expected, const std::st
                  actual.c_str());
     return 1;
 }
-#endif
+
+// How many of the files (with their kinds) were not refused, both for loading and for saving,
+// as not regular files.
+int NotRefused(const std::vector<std::pair<std::string, std::string>>& files) {
+    int mismatches = 0;
+    for (const auto& [file, kind] : files) {
+        const std::string cause = ": it is " + kind + ", not a regular file";
+        ParameterSet set;
+        std::string error;
+        mismatches += LoadParameterFile(file.c_str(), set, error) != LoadOutcome::kUnreadable;
+        mismatches += Mismatch("load " + file, "cannot read " + file + cause, error);
+        error.clear();
+        mismatches += SaveParameterFile(file.c_str(), NumberedSet(1), error);
+        mismatches += Mismatch("save " + file, "cannot replace " + file + cause, error);
+    }
+    return mismatches;
+}
 
 } // namespace
 
@@ -367,51 +384,6 @@ TEST_F(ParameterFileTest, FailedWriteLeavesTheOldFileAndNoTemporaryFile) {
     }
 }
 
-// As root too: a device behind a link stays the device.
-TEST_F(ParameterFileTest, OnlyRegularFilesAreReadOrReplaced) {
-    ASSERT_EQ(0, ::mkfifo("fifo", 0666));
-    fs::create_symlink("fifo", "fifo-link");
-    fs::create_directory("folder");
-    const UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strcpy(address.sun_path, "socket");
-    ASSERT_EQ(0, ::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address));
-    std::vector<std::pair<std::string, std::string>> files = {{"fifo", "a FIFO"},
-                                                              {"fifo-link", "a FIFO"},
-                                                              {"folder", "a directory"},
-                                                              {"socket", "a socket"}};
-    // Only root may make a device node (the null device's numbers), and not in every container.
-    if (::mknod("device", S_IFCHR | 0666, ::makedev(1, 3)) == 0) {
-        fs::create_symlink("device", "device-link");
-        files.emplace_back("device-link", "a character device");
-    }
-    const int status = InChild([&] {
-        int mismatches = 0;
-        for (const auto& [file, kind] : files) {
-            ParameterSet set;
-            std::string error;
-            mismatches += LoadParameterFile(file.c_str(), set, error) != LoadOutcome::kUnreadable;
-            mismatches +=
-                Mismatch("load " + file,
-                         "cannot read " + file + ": it is " + kind + ", not a regular file", error);
-            error.clear();
-            mismatches += SaveParameterFile(file.c_str(), NumberedSet(1), error);
-            mismatches += Mismatch(
-                "save " + file,
-                "cannot replace " + file + ": it is " + kind + ", not a regular file", error);
-        }
-        return mismatches;
-    });
-    EXPECT_EQ(0, status) << "-1: a load or a save waited on what it was given";
-    EXPECT_TRUE(fs::is_fifo("fifo"));
-    EXPECT_TRUE(fs::is_directory("folder"));
-    EXPECT_TRUE(fs::is_socket("socket"));
-    if (fs::is_symlink("device-link")) {
-        EXPECT_TRUE(fs::is_character_file("device"));
-    }
-}
-
 // Where the new file could not carry what the old one had, or the folder lets no new file take
 // the name, the save writes in place and the file stays what it was: its owner and group, its
 // ACL and other attributes.
@@ -497,6 +469,40 @@ TEST_F(ParameterFileTest, DirectoryThatCannotTakeFilesChangesNothing) {
     EXPECT_TRUE(DirectoryEntries().empty());
 }
 #endif
+
+// Refused at once, never waited on and never replaced, as root too: a device behind a link
+// stays the device.
+TEST_F(ParameterFileTest, OnlyRegularFilesAreReadOrReplaced) {
+    fs::create_directory("folder");
+    std::vector<std::pair<std::string, std::string>> files = {{"folder", "a directory"}};
+#ifdef _WIN32
+    files.emplace_back("NUL", "a device");
+    EXPECT_EQ(0, NotRefused(files));
+#else
+    ASSERT_EQ(0, ::mkfifo("fifo", 0666));
+    fs::create_symlink("fifo", "fifo-link");
+    const UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, "socket");
+    ASSERT_EQ(0, ::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address));
+    files.insert(files.end(),
+                 {{"fifo", "a FIFO"}, {"fifo-link", "a FIFO"}, {"socket", "a socket"}});
+    // Only root may make a device node (the null device's numbers), and not in every container.
+    if (::mknod("device", S_IFCHR | 0666, ::makedev(1, 3)) == 0) {
+        fs::create_symlink("device", "device-link");
+        files.emplace_back("device-link", "a character device");
+    }
+    EXPECT_EQ(0, InChild([&] { return NotRefused(files); }))
+        << "-1: a load or a save waited on what it was given";
+    EXPECT_TRUE(fs::is_fifo("fifo"));
+    EXPECT_TRUE(fs::is_socket("socket"));
+    if (fs::is_symlink("device-link")) {
+        EXPECT_TRUE(fs::is_character_file("device"));
+    }
+#endif
+    EXPECT_TRUE(fs::is_directory("folder"));
+}
 
 // Every name of the file sees the new values: a save never splits hard links.
 TEST_F(ParameterFileTest, SaveKeepsHardLinksJoined) {
