@@ -15,6 +15,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include "model/SaveSteps.h"
 #include "platform/Handles.h"
 #include "platform/SystemError.h"
 
@@ -167,12 +168,10 @@ bool IsSameFile(const struct stat& one, const struct stat& other) {
     return one.st_dev == other.st_dev && one.st_ino == other.st_ino;
 }
 
-enum class Locking { kLocked, kMissing, kReplaced, kFailed };
-
 // Opens the file for the change and takes its lock. kReplaced when another save renamed its new
 // file over the one locked here while this one waited: the lock then guards nothing.
-Locking LockFile(const char* name, const std::string& target, bool reading, OpenedFile& file,
-                 std::string& error) {
+Locking OpenAndLock(const char* name, const std::string& target, bool reading, OpenedFile& file,
+                    std::string& error) {
     file = OpenRegularFile(target.c_str(), reading ? O_RDWR : O_WRONLY);
     if (!file.fd.IsValid()) {
         if (file.error == ENOENT) {
@@ -227,11 +226,11 @@ UniqueFd CreateTemporaryFile(const std::string& target, TemporaryName& temporary
 }
 
 // Writes the temporary file whole and to the disk; its modification time goes to `written`.
-bool WriteTemporaryFile(UniqueFd file, std::string_view bytes, struct timespec& written) {
+bool WriteTemporaryFile(UniqueFd file, std::string_view bytes, long long& written) {
     struct stat status {};
     const bool ok = WriteAll(file.get(), bytes) && ::fsync(file.get()) == 0 &&
                     ::fstat(file.get(), &status) == 0;
-    written = status.st_mtim;
+    written = status.st_mtim.tv_sec;
     return file.Close() && ok;
 }
 
@@ -271,7 +270,7 @@ bool TakeOwnerAndMode(int fd, const struct stat& existing) {
     return ::fchmod(fd, existing.st_mode & 07777) == 0;
 }
 
-enum class Step { kDone, kRefused, kFailed };
+using Step = LockedFile::Replacement;
 
 // A step refused for this user or folder gives way to writing in place; any other failure ends
 // the save.
@@ -286,7 +285,7 @@ Step Refused(int cause, const char* verb, const char* name, std::string& error) 
 // The new file takes the name only where it can carry everything the old one had; kRefused,
 // with nothing left behind, where it cannot.
 Step ReplaceByRename(const char* name, const std::string& target, const OpenedFile& existing,
-                     std::string_view bytes, struct timespec& written, std::string& error) {
+                     std::string_view bytes, long long& written, std::string& error) {
     if (existing.status.st_nlink != 1 || HasExtendedAttributes(existing.fd.get())) {
         return Step::kRefused;
     }
@@ -315,8 +314,8 @@ Step ReplaceByRename(const char* name, const std::string& target, const OpenedFi
 // limit, the disk), so that no failure leaves the file half written; a file that shrinks has the
 // rest of its old text blanked in the same write, so that a crash before it is cut to length
 // leaves the new values followed by blanks, nothing of the old ones.
-bool WriteInPlace(const char* name, const OpenedFile& file, std::string_view bytes,
-                  struct timespec& written, std::string& error) {
+bool WriteIntoFile(const char* name, const OpenedFile& file, std::string_view bytes,
+                   long long& written, std::string& error) {
     std::string text(bytes);
     text.resize(std::max<std::size_t>(static_cast<std::size_t>(file.status.st_size), bytes.size()),
                 ' ');
@@ -350,16 +349,51 @@ bool WriteInPlace(const char* name, const OpenedFile& file, std::string_view byt
         error = FileError("write", name, SystemErrorText(errno));
         return false;
     }
-    written = status.st_mtim;
+    written = status.st_mtim.tv_sec;
     return true;
 }
 
-enum class Creation { kDone, kTaken, kFailed };
+class PosixLockedFile final : public LockedFile {
+public:
+    PosixLockedFile(const char* name, const std::string& target, OpenedFile file)
+        : name_(name), target_(target), file_(std::move(file)) {}
+    bool Read(std::size_t limit, std::string& bytes, std::string& error) override {
+        if (!ReadFrom(file_.fd.get(), limit, bytes)) {
+            error = FileError("read", name_, SystemErrorText(errno));
+            return false;
+        }
+        return true;
+    }
+    Replacement ReplaceWhole(std::string_view bytes, long long& written,
+                             std::string& error) override {
+        return ReplaceByRename(name_, target_, file_, bytes, written, error);
+    }
+    bool WriteInPlace(std::string_view bytes, long long& written, std::string& error) override {
+        return WriteIntoFile(name_, file_, bytes, written, error);
+    }
+
+private:
+    const char* name_;
+    std::string target_;
+    OpenedFile file_;
+};
+
+} // namespace
+
+std::unique_ptr<LockedFile> LockFile(const char* name, const std::string& target, bool reading,
+                                     Locking& locking, std::string& error) {
+    OpenedFile file;
+    locking = OpenAndLock(name, target, reading, file, error);
+    if (locking != Locking::kLocked) {
+        return nullptr;
+    }
+    return std::make_unique<PosixLockedFile>(name, target, std::move(file));
+}
 
 // The file where there was none. It takes the name only if no other save has made the file
 // meanwhile (kTaken): that save's change would be lost.
 Creation CreateMissingFile(const char* name, const std::string& target, std::string_view bytes,
-                           struct timespec& written, std::string& error) {
+                           long long& written, std::string& error) {
     TemporaryName temporary;
     UniqueFd file = CreateTemporaryFile(target, temporary);
     if (!file.IsValid() || !WriteTemporaryFile(std::move(file), bytes, written)) {
@@ -384,14 +418,10 @@ Creation CreateMissingFile(const char* name, const std::string& target, std::str
     return Creation::kDone;
 }
 
-bool IsOlder(const struct timespec& time, const struct timespec& now, long long seconds) {
-    return static_cast<long long>(now.tv_sec) - static_cast<long long>(time.tv_sec) > seconds;
-}
-
 // `now` is the modification time of the file just saved: the file system's clock, which on a
 // share is not this machine's. Only regular files of exactly the temporaries' form are taken,
 // looked at before they are opened and opened without waiting or following a link.
-void RemoveStaleTemporaryFiles(const std::string& path, const struct timespec& now) {
+void RemoveStaleTemporaryFiles(const std::string& path, long long now) {
     const auto [directory, name] = SplitDirectory(path);
     const std::string directoryPath = directory.empty() ? "." : std::string(directory);
     // Error codes rather than exceptions: the save has succeeded, whatever the walk meets.
@@ -405,7 +435,7 @@ void RemoveStaleTemporaryFiles(const std::string& path, const struct timespec& n
         const std::string temporary = std::string(directory) + fileName;
         struct stat named {};
         if (::lstat(temporary.c_str(), &named) != 0 || !S_ISREG(named.st_mode) ||
-            !IsOlder(named.st_mtim, now, kStaleTemporarySeconds)) {
+            now - named.st_mtim.tv_sec <= kStaleTemporarySeconds) {
             continue;
         }
         const UniqueFd file(
@@ -418,38 +448,6 @@ void RemoveStaleTemporaryFiles(const std::string& path, const struct timespec& n
         }
     }
 }
-
-// Reads, changes and writes the file under its lock; nothing when it is missing or was replaced
-// while this save waited (then `locking` says which).
-bool ChangeLockedFile(const char* name, const std::string& target, std::size_t limit,
-                      const ContentChange& change, Locking& locking, struct timespec& written,
-                      std::string& error) {
-    OpenedFile file;
-    locking = LockFile(name, target, limit > 0, file, error);
-    if (locking != Locking::kLocked) {
-        return false;
-    }
-    std::string old;
-    if (!ReadFrom(file.fd.get(), limit, old)) {
-        error = FileError("read", name, SystemErrorText(errno));
-        return false;
-    }
-    const std::optional<std::string> contents = change(ReadOutcome::kRead, old, error);
-    if (!contents) {
-        return false;
-    }
-    switch (ReplaceByRename(name, target, file, *contents, written, error)) {
-    case Step::kDone:
-        return true;
-    case Step::kFailed:
-        return false;
-    case Step::kRefused:
-        break;
-    }
-    return WriteInPlace(name, file, *contents, written, error);
-}
-
-} // namespace
 
 ReadOutcome ReadFileContents(const char* path, std::size_t limit, std::string& bytes,
                              std::string& error) {
@@ -465,49 +463,11 @@ ReadOutcome ReadFileContents(const char* path, std::size_t limit, std::string& b
     return ReadOutcome::kRead;
 }
 
-bool UpdateFileContents(const char* name, std::size_t limit, const ContentChange& change,
-                        std::string& error) {
+std::optional<std::string> FileBehindLinks(const char* name, bool reading, std::string& error) {
     std::string target;
     if (!FollowLinks(name, target)) {
-        error = FileError(limit > 0 ? "read" : "replace", name, SystemErrorText(errno));
-        return false;
+        error = FileError(reading ? "read" : "replace", name, SystemErrorText(errno));
+        return std::nullopt;
     }
-    // Each new attempt follows a save by another program that renamed or created the file.
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-        struct timespec written {};
-        Locking locking = Locking::kFailed;
-        if (ChangeLockedFile(name, target, limit, change, locking, written, error)) {
-            RemoveStaleTemporaryFiles(target, written);
-            return true;
-        }
-        if (locking == Locking::kMissing) {
-            const std::optional<std::string> contents = change(ReadOutcome::kMissing, {}, error);
-            if (!contents) {
-                return false;
-            }
-            switch (CreateMissingFile(name, target, *contents, written, error)) {
-            case Creation::kDone:
-                RemoveStaleTemporaryFiles(target, written);
-                return true;
-            case Creation::kFailed:
-                return false;
-            case Creation::kTaken:
-                continue;
-            }
-        }
-        if (locking != Locking::kReplaced) {
-            return false;
-        }
-    }
-    error = FileError("replace", name, "other programs kept replacing it");
-    return false;
-}
-
-bool ReplaceFileContents(const char* name, std::string_view bytes, std::string& error) {
-    return UpdateFileContents(
-        name, 0,
-        [bytes](ReadOutcome, const std::string&, std::string&) -> std::optional<std::string> {
-            return std::string(bytes);
-        },
-        error);
+    return target;
 }

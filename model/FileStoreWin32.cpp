@@ -9,6 +9,7 @@
 #include <windows.h>
 #include <winioctl.h>
 
+#include "model/SaveSteps.h"
 #include "platform/Handles.h"
 #include "platform/SystemError.h"
 #include "platform/Text.h"
@@ -221,12 +222,10 @@ bool IsSameFile(const BY_HANDLE_FILE_INFORMATION& one, const BY_HANDLE_FILE_INFO
            one.nFileIndexHigh == other.nFileIndexHigh && one.nFileIndexLow == other.nFileIndexLow;
 }
 
-enum class Locking { kLocked, kMissing, kReplaced, kFailed };
-
 // Opens the file for the change and takes its lock. kReplaced when another save put its new
 // file in the place of the one locked here while this one waited: the lock then guards nothing.
-Locking LockFile(const char* name, const std::wstring& target, bool reading, OpenedFile& file,
-                 SaveLock& lock, std::string& error) {
+Locking OpenAndLock(const char* name, const std::wstring& target, bool reading, OpenedFile& file,
+                    SaveLock& lock, std::string& error) {
     // A read-only file is one the user does not want written; not every implementation of the
     // calls below refuses to replace it.
     const DWORD attributes = ::GetFileAttributesW(target.c_str());
@@ -291,10 +290,27 @@ FileHandle CreateTemporaryFile(const std::wstring& target, DWORD attributes,
     return FileHandle();
 }
 
+long long Seconds(const FILETIME& time) {
+    constexpr unsigned long long kTicksPerSecond = 10000000;
+    return static_cast<long long>(
+        ((static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime) /
+        kTicksPerSecond);
+}
+
+// The file system's time of the file's last write.
+bool GetWriteTime(HANDLE file, long long& seconds) {
+    FILETIME time{};
+    if (!::GetFileTime(file, nullptr, nullptr, &time)) {
+        return false;
+    }
+    seconds = Seconds(time);
+    return true;
+}
+
 // Writes the temporary file whole and to the disk; its modification time goes to `written`.
-bool WriteTemporaryFile(FileHandle file, std::string_view bytes, FILETIME& written) {
+bool WriteTemporaryFile(FileHandle file, std::string_view bytes, long long& written) {
     const bool ok = WriteAll(file.get(), bytes) && ::FlushFileBuffers(file.get()) &&
-                    ::GetFileTime(file.get(), nullptr, nullptr, &written);
+                    GetWriteTime(file.get(), written);
     const DWORD error = ::GetLastError();
     const bool closed = file.Close();
     ::SetLastError(error);
@@ -306,7 +322,7 @@ bool WriteTemporaryFile(FileHandle file, std::string_view bytes, FILETIME& writt
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                   FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-enum class Step { kDone, kRefused, kFailed };
+using Step = LockedFile::Replacement;
 
 // Wine's ReplaceFileW moves the old file away before the new one takes its name, so that a
 // crash between would leave no file, and Wine renames over no file that is held open, as this
@@ -340,8 +356,9 @@ template <class Rename> bool RenameRetrying(Rename rename) {
 // ReplaceFileW gives the new file what the old one had (its ACL and owner, attributes, alternate
 // streams) and, unlike a rename, works while the file is held open, as by this save's own lock.
 // kRefused, with nothing left behind, where it cannot: the file is then written in place.
-Step ReplaceWhole(const char* name, const std::wstring& target, OpenedFile& existing,
-                  std::string_view bytes, FILETIME& written, std::string& error) {
+Step ReplaceWithReplaceFile(const char* name, const std::wstring& target, OpenedFile& existing,
+                            SaveLock& lock, std::string_view bytes, long long& written,
+                            std::string& error) {
     if (existing.information.nNumberOfLinks != 1 || IsWine()) {
         return Step::kRefused;
     }
@@ -370,6 +387,7 @@ Step ReplaceWhole(const char* name, const std::wstring& target, OpenedFile& exis
     }
     // The old file is gone and the new one still has the temporary name: once this save's hold
     // on the old one ends, the name is free for it.
+    lock.Close();
     existing.handle.Close();
     if (RenameRetrying([&] {
             return ::MoveFileExW(replacement.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) !=
@@ -389,8 +407,8 @@ Step ReplaceWhole(const char* name, const std::wstring& target, OpenedFile& exis
 // byte is written, so that a full disk leaves it as it was; one that shrinks has the rest of its
 // old text blanked in the same write, so that a crash before it is cut to length leaves the new
 // values followed by blanks, nothing of the old ones.
-bool WriteInPlace(const char* name, const OpenedFile& file, std::string_view bytes,
-                  FILETIME& written, std::string& error) {
+bool WriteIntoFile(const char* name, const OpenedFile& file, std::string_view bytes,
+                   long long& written, std::string& error) {
     const unsigned long long size =
         (static_cast<unsigned long long>(file.information.nFileSizeHigh) << 32) |
         file.information.nFileSizeLow;
@@ -400,20 +418,46 @@ bool WriteInPlace(const char* name, const OpenedFile& file, std::string_view byt
     const bool ok =
         (bytes.size() <= size || (MoveTo(handle, bytes.size()) && ::SetEndOfFile(handle))) &&
         MoveTo(handle, 0) && WriteAll(handle, text) && MoveTo(handle, bytes.size()) &&
-        ::SetEndOfFile(handle) && ::FlushFileBuffers(handle) &&
-        ::GetFileTime(handle, nullptr, nullptr, &written);
+        ::SetEndOfFile(handle) && ::FlushFileBuffers(handle) && GetWriteTime(handle, written);
     if (!ok) {
         error = FileError("write", name, SystemErrorText(::GetLastError()));
     }
     return ok;
 }
 
-enum class Creation { kDone, kTaken, kFailed };
+class Win32LockedFile final : public LockedFile {
+public:
+    Win32LockedFile(const char* name, const std::wstring& target, OpenedFile file, SaveLock lock)
+        : name_(name), target_(target), file_(std::move(file)), lock_(std::move(lock)) {}
+    bool Read(std::size_t limit, std::string& bytes, std::string& error) override {
+        if (!ReadFrom(file_.handle.get(), limit, bytes)) {
+            error = FileError("read", name_, SystemErrorText(::GetLastError()));
+            return false;
+        }
+        return true;
+    }
+    Replacement ReplaceWhole(std::string_view bytes, long long& written,
+                             std::string& error) override {
+        return ReplaceWithReplaceFile(name_, target_, file_, lock_, bytes, written, error);
+    }
+    bool WriteInPlace(std::string_view bytes, long long& written, std::string& error) override {
+        return WriteIntoFile(name_, file_, bytes, written, error);
+    }
+
+private:
+    const char* name_;
+    std::wstring target_;
+    OpenedFile file_;
+    SaveLock lock_; // after the file: released before the handle it locks is closed
+};
+
+} // namespace
 
 // The file where there was none. It takes the name only if no other save has made the file
 // meanwhile (kTaken): that save's change would be lost.
-Creation CreateMissingFile(const char* name, const std::wstring& target, std::string_view bytes,
-                           FILETIME& written, std::string& error) {
+Creation CreateMissingFile(const char* name, const std::string& path, std::string_view bytes,
+                           long long& written, std::string& error) {
+    const std::wstring target = Wide(path);
     TemporaryName temporary;
     FileHandle file = CreateTemporaryFile(target, FILE_ATTRIBUTE_NORMAL, temporary);
     if (!file.IsValid() || !WriteTemporaryFile(std::move(file), bytes, written)) {
@@ -435,19 +479,13 @@ Creation CreateMissingFile(const char* name, const std::wstring& target, std::st
     return Creation::kDone;
 }
 
-unsigned long long Ticks(const FILETIME& time) {
-    return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-}
-
 // `now` is the modification time of the file just saved: the file system's clock, which on a
 // share is not this machine's. Only files of exactly the temporaries' form are taken, never a
 // folder or a link (whose target must stay), and opened so that any link would be the one to go.
-void RemoveStaleTemporaryFiles(const std::wstring& path, const FILETIME& now) {
-    constexpr unsigned long long kTicksPerSecond = 10000000;
-    const std::string utf8 = Utf8(path);
-    const auto [directory, name] = SplitDirectory(utf8);
+void RemoveStaleTemporaryFiles(const std::string& path, long long now) {
+    const auto [directory, name] = SplitDirectory(path);
     const std::wstring directoryPrefix = Wide(directory);
-    const std::wstring pattern = path + L".vkd37-*.tmp";
+    const std::wstring pattern = Wide(path) + L".vkd37-*.tmp";
     WIN32_FIND_DATAW found;
     const FindHandle search(::FindFirstFileW(pattern.c_str(), &found));
     if (!search.IsValid()) {
@@ -457,7 +495,7 @@ void RemoveStaleTemporaryFiles(const std::wstring& path, const FILETIME& now) {
         // The pattern also matches short names; the long name decides.
         if (TemporaryFileNumber(Utf8(found.cFileName), name) &&
             !(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
-            Ticks(found.ftLastWriteTime) + kStaleTemporarySeconds * kTicksPerSecond < Ticks(now)) {
+            now - Seconds(found.ftLastWriteTime) > kStaleTemporarySeconds) {
             // Opened for deletion without sharing: a file that some process, a save under way,
             // holds open refuses that, and stays.
             const FileHandle doomed(::CreateFileW(
@@ -467,38 +505,17 @@ void RemoveStaleTemporaryFiles(const std::wstring& path, const FILETIME& now) {
     } while (::FindNextFileW(search.get(), &found));
 }
 
-// Reads, changes and writes the file under its lock; nothing when it is missing or was replaced
-// while this save waited (then `locking` says which).
-bool ChangeLockedFile(const char* name, const std::wstring& target, std::size_t limit,
-                      const ContentChange& change, Locking& locking, FILETIME& written,
-                      std::string& error) {
+std::unique_ptr<LockedFile> LockFile(const char* name, const std::string& path, bool reading,
+                                     Locking& locking, std::string& error) {
+    const std::wstring target = Wide(path);
     OpenedFile file;
     SaveLock lock;
-    locking = LockFile(name, target, limit > 0, file, lock, error);
+    locking = OpenAndLock(name, target, reading, file, lock, error);
     if (locking != Locking::kLocked) {
-        return false;
+        return nullptr;
     }
-    std::string old;
-    if (!ReadFrom(file.handle.get(), limit, old)) {
-        error = FileError("read", name, SystemErrorText(::GetLastError()));
-        return false;
-    }
-    const std::optional<std::string> contents = change(ReadOutcome::kRead, old, error);
-    if (!contents) {
-        return false;
-    }
-    switch (ReplaceWhole(name, target, file, *contents, written, error)) {
-    case Step::kDone:
-        return true;
-    case Step::kFailed:
-        return false;
-    case Step::kRefused:
-        break;
-    }
-    return WriteInPlace(name, file, *contents, written, error);
+    return std::make_unique<Win32LockedFile>(name, target, std::move(file), std::move(lock));
 }
-
-} // namespace
 
 ReadOutcome ReadFileContents(const char* path, std::size_t limit, std::string& bytes,
                              std::string& error) {
@@ -514,53 +531,15 @@ ReadOutcome ReadFileContents(const char* path, std::size_t limit, std::string& b
     return ReadOutcome::kRead;
 }
 
-bool UpdateFileContents(const char* name, std::size_t limit, const ContentChange& change,
-                        std::string& error) {
+std::optional<std::string> FileBehindLinks(const char* name, bool reading, std::string& error) {
     if (!*name) {
         error = "cannot write a file without a name";
-        return false;
+        return std::nullopt;
     }
     const std::optional<std::wstring> target = FollowLinks(FullPath(Wide(name)));
     if (!target) {
-        error = FileError(limit > 0 ? "read" : "replace", name, SystemErrorText(::GetLastError()));
-        return false;
+        error = FileError(reading ? "read" : "replace", name, SystemErrorText(::GetLastError()));
+        return std::nullopt;
     }
-    // Each new attempt follows a save by another program that replaced or created the file.
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-        FILETIME written{};
-        Locking locking = Locking::kFailed;
-        if (ChangeLockedFile(name, *target, limit, change, locking, written, error)) {
-            RemoveStaleTemporaryFiles(*target, written);
-            return true;
-        }
-        if (locking == Locking::kMissing) {
-            const std::optional<std::string> contents = change(ReadOutcome::kMissing, {}, error);
-            if (!contents) {
-                return false;
-            }
-            switch (CreateMissingFile(name, *target, *contents, written, error)) {
-            case Creation::kDone:
-                RemoveStaleTemporaryFiles(*target, written);
-                return true;
-            case Creation::kFailed:
-                return false;
-            case Creation::kTaken:
-                continue;
-            }
-        }
-        if (locking != Locking::kReplaced) {
-            return false;
-        }
-    }
-    error = FileError("replace", name, "other programs kept replacing it");
-    return false;
-}
-
-bool ReplaceFileContents(const char* name, std::string_view bytes, std::string& error) {
-    return UpdateFileContents(
-        name, 0,
-        [bytes](ReadOutcome, const std::string&, std::string&) -> std::optional<std::string> {
-            return std::string(bytes);
-        },
-        error);
+    return Utf8(*target);
 }
