@@ -317,8 +317,8 @@ bool WriteTemporaryFile(FileHandle file, std::string_view bytes, long long& writ
     return ok && closed;
 }
 
-// What the new file takes over from the old one where the system does not (Wine's ReplaceFileW
-// does not); the others are the system's to set.
+// The old file's attributes that the new one is made with, so that it never shows without them;
+// ReplaceFileW merges the rest, and the others are the system's to set.
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                   FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
@@ -334,9 +334,13 @@ bool IsWine() {
     return wine;
 }
 
+// What "access denied" means for a rename: a move over a file that some program holds open is
+// refused so; for ReplaceFileW it is the answer.
+enum class Denied { kWhileHeld, kForGood };
+
 // Virus scanners and indexers open a freshly written file for a moment; a rename then fails
 // with a sharing error, so it is tried again for about a second before giving up.
-template <class Rename> bool RenameRetrying(Rename rename) {
+template <class Rename> bool RenameRetrying(Rename rename, Denied denied) {
     constexpr int kAttempts = 20;
     constexpr DWORD kPauseMs = 50;
     for (int attempt = 1;; ++attempt) {
@@ -345,7 +349,7 @@ template <class Rename> bool RenameRetrying(Rename rename) {
         }
         const DWORD error = ::GetLastError();
         const bool transient = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
-                               error == ERROR_ACCESS_DENIED;
+                               (denied == Denied::kWhileHeld && error == ERROR_ACCESS_DENIED);
         if (!transient || attempt == kAttempts) {
             return false;
         }
@@ -367,18 +371,23 @@ Step ReplaceWithReplaceFile(const char* name, const std::wstring& target, Opened
     FileHandle file = CreateTemporaryFile(target, kept ? kept : FILE_ATTRIBUTE_NORMAL, temporary);
     if (!file.IsValid()) {
         const DWORD cause = ::GetLastError();
+        if (IsRefusal(cause)) {
+            return Step::kRefused;
+        }
         error = FileError("replace", name, SystemErrorText(cause));
-        return IsRefusal(cause) ? Step::kRefused : Step::kFailed;
+        return Step::kFailed;
     }
     if (!WriteTemporaryFile(std::move(file), bytes, written)) {
         error = FileError("write", name, SystemErrorText(::GetLastError()));
         return Step::kFailed;
     }
     const std::wstring replacement = temporary.get();
-    if (RenameRetrying([&] {
-            return ::ReplaceFileW(target.c_str(), replacement.c_str(), nullptr, 0, nullptr,
-                                  nullptr) != FALSE;
-        })) {
+    if (RenameRetrying(
+            [&] {
+                return ::ReplaceFileW(target.c_str(), replacement.c_str(), nullptr, 0, nullptr,
+                                      nullptr) != FALSE;
+            },
+            Denied::kForGood)) {
         temporary.Release();
         return Step::kDone;
     }
@@ -389,17 +398,20 @@ Step ReplaceWithReplaceFile(const char* name, const std::wstring& target, Opened
     // on the old one ends, the name is free for it.
     lock.Close();
     existing.handle.Close();
-    if (RenameRetrying([&] {
-            return ::MoveFileExW(replacement.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) !=
-                   FALSE;
-        })) {
+    if (RenameRetrying(
+            [&] {
+                return ::MoveFileExW(replacement.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) !=
+                       FALSE;
+            },
+            Denied::kWhileHeld)) {
         temporary.Release();
         return Step::kDone;
     }
+    // The one message that names a temporary file: it holds the only copy of the values.
     error = FileError("replace", name,
                       SystemErrorText(::GetLastError()) + "; the new contents are in " +
                           Utf8(replacement));
-    temporary.Release(); // the only copy of the new contents
+    temporary.Release();
     return Step::kFailed;
 }
 
@@ -464,10 +476,12 @@ Creation CreateMissingFile(const char* name, const std::string& path, std::strin
         error = FileError("write", name, SystemErrorText(::GetLastError()));
         return Creation::kFailed;
     }
-    if (!RenameRetrying([&] {
-            return ::MoveFileExW(temporary.get().c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) !=
-                   FALSE;
-        })) {
+    if (!RenameRetrying(
+            [&] {
+                return ::MoveFileExW(temporary.get().c_str(), target.c_str(),
+                                     MOVEFILE_WRITE_THROUGH) != FALSE;
+            },
+            Denied::kWhileHeld)) {
         const DWORD cause = ::GetLastError();
         if (cause == ERROR_ALREADY_EXISTS || cause == ERROR_FILE_EXISTS) {
             return Creation::kTaken;
