@@ -93,9 +93,27 @@ struct OpenedFile {
     std::string cause; // the reason in words when not opened
 };
 
+std::wstring FullPath(const std::wstring& path) {
+    std::wstring full(::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr), L'\0');
+    const DWORD length =
+        ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0 || length >= full.size()) {
+        return path;
+    }
+    full.resize(length);
+    return full;
+}
+
+// A name Windows takes for a device: its full path is \\.\COM1, \\.\NUL, but not \\.\C:\...
+bool IsDeviceName(const std::wstring& path) {
+    const std::wstring full = FullPath(path);
+    return full.compare(0, 4, L"\\\\.\\") == 0 && !(full.size() > 5 && full[5] == L':');
+}
+
 // Opens an existing regular file, shared as widely as fopen shares and for deletion too, so that
-// a save's ReplaceFileW still works meanwhile. A directory is refused before it is opened; a
-// device (COM1, NUL) or a pipe, which open without waiting here, before a byte is read.
+// a save's ReplaceFileW still works meanwhile. A directory or a device name (COM1, NUL, also with
+// a folder or an extension) is refused before it is opened, since opening a port acts on it; any
+// other device or a pipe before a byte is read.
 OpenedFile OpenRegularFile(const std::wstring& path, DWORD access) {
     OpenedFile opened;
     const auto refuse = [&opened](DWORD error, std::string cause) {
@@ -107,6 +125,9 @@ OpenedFile OpenRegularFile(const std::wstring& path, DWORD access) {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         return refuse(ERROR_DIRECTORY, NotARegularFile("a directory"));
+    }
+    if (IsDeviceName(path)) {
+        return refuse(ERROR_BAD_FILE_TYPE, NotARegularFile("a device"));
     }
     opened.handle = FileHandle(
         ::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -129,17 +150,6 @@ OpenedFile OpenRegularFile(const std::wstring& path, DWORD access) {
 
 bool IsMissing(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
-
-std::wstring FullPath(const std::wstring& path) {
-    std::wstring full(::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr), L'\0');
-    const DWORD length =
-        ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (length == 0 || length >= full.size()) {
-        return path;
-    }
-    full.resize(length);
-    return full;
 }
 
 // A symbolic link's reparse point: where it leads (the substitute name) and whether that is
