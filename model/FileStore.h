@@ -32,15 +32,16 @@ using ContentChange =
 // makes meanwhile waits instead of being lost. A file that cannot be read is not changed.
 //
 // The new contents replace the file in one step where the new file can carry everything the old
-// one had (its owner and group, its only name, its attributes, a folder that lets the saver
-// create and rename): they go to a temporary file beside it, reach the disk, and the temporary
-// file then takes the name, so that a crash leaves either the old file or the new one. Where it
-// cannot, they are written in place: one write of the whole text, then the file is cut to its
-// length and synced. A symbolic link is written through to the file it names, also one that
-// names no file yet; a read-only file is refused. Returns false, with error naming the cause and
-// the user's file, nothing changed and no temporary file left, when any step fails. After a
-// save, temporary files that no save under way can own any more are removed (see
-// kStaleTemporarySeconds).
+// one had (its owner and group, its only name, its ACL and other attributes, a folder that lets
+// the saver create and rename): they go to a temporary file beside it, reach the disk, and the
+// temporary file then takes the name (on Windows through ReplaceFileW), so that a crash leaves
+// either the old file or the new one. Where it cannot, and always under Wine, they are written
+// in place: one write of the whole text that also blanks the rest of a longer old one, then the
+// file is cut to its length and synced, so that a crash leaves the old values or the new ones.
+// A symbolic link is written through to the file it names, also one that names no file yet; a
+// read-only file is refused. Returns false, with error naming the cause and the user's file,
+// nothing changed and no temporary file left, when any step fails. After a save, temporary
+// files that no save under way can own any more are removed (see kStaleTemporarySeconds).
 bool UpdateFileContents(const char* name, std::size_t limit, const ContentChange& change,
                         std::string& error);
 

@@ -186,21 +186,25 @@ HelperProcess CountingProcess(int field, int times) {
 
 #ifndef _WIN32
 // Runs the body in a process of its own and gives its exit status, -1 when it did not end
-// within a generous bound: no load or save may wait on the file it was given. As root the body
-// runs as nobody, with `group` among its groups, when `unprivileged`.
-int InChild(const std::function<int()>& body, bool unprivileged = false, gid_t group = 0) {
-    HelperProcess child([&] {
-        if (unprivileged && ::geteuid() == 0) {
-            const passwd* nobody = ::getpwnam("nobody");
-            if (!nobody || ::setgroups(1, &group) != 0 ||
-                ::setresgid(nobody->pw_gid, nobody->pw_gid, nobody->pw_gid) != 0 ||
-                ::setresuid(nobody->pw_uid, nobody->pw_uid, nobody->pw_uid) != 0) {
-                return 100;
-            }
+// within a generous bound: no load or save may wait on the file it was given.
+int InChild(const std::function<int()>& body) {
+    HelperProcess child(body);
+    return child.WaitForExit(std::chrono::seconds(20));
+}
+
+// The same as nobody, with `group` among its groups, when the test runs as root; otherwise as
+// the user who runs it.
+int InChildAsNobody(gid_t group, const std::function<int()>& body) {
+    return InChild([&] {
+        const passwd* nobody = ::getpwnam("nobody");
+        if (::geteuid() == 0 &&
+            (!nobody || ::setgroups(1, &group) != 0 ||
+             ::setresgid(nobody->pw_gid, nobody->pw_gid, nobody->pw_gid) != 0 ||
+             ::setresuid(nobody->pw_uid, nobody->pw_uid, nobody->pw_uid) != 0)) {
+            return 100;
         }
         return body();
     });
-    return child.WaitForExit(std::chrono::seconds(20));
 }
 #endif
 
@@ -403,14 +407,12 @@ TEST_F(ParameterFileTest, SaveWritesInPlaceWhereTheFileCannotBeReplaced) {
     files.push_back("open/attributed");
     std::ofstream(files.back()) << "old";
     const bool attributes = ::setxattr(files.back().c_str(), "user.note", "kept", 4, 0) == 0;
-    if (root) {
+    if (!root) {
+        ::chmod("closed", 0555);
+    } else {
         for (const std::string& own : files) {
             ASSERT_EQ(0, ::chown(own.c_str(), nobody->pw_uid, nobody->pw_gid));
         }
-    } else {
-        ::chmod("closed", 0555);
-    }
-    if (root) {
         // A sticky shared folder, like /tmp, with a file of someone else's.
         fs::create_directory("sticky");
         ASSERT_EQ(0, ::chmod("sticky", 01777));
@@ -427,18 +429,16 @@ TEST_F(ParameterFileTest, SaveWritesInPlaceWhereTheFileCannotBeReplaced) {
     for (std::size_t i = 0; i < files.size(); ++i) {
         ASSERT_EQ(0, ::stat(files[i].c_str(), &before[i]));
     }
-    const int status = InChild(
-        [&] {
-            int failures = 0;
-            for (const std::string& file : files) {
-                std::string error;
-                failures +=
-                    Mismatch("save " + file, "",
-                             SaveParameterFile(file.c_str(), NumberedSet(1), error) ? "" : error);
-            }
-            return failures;
-        },
-        true, shared);
+    const int status = InChildAsNobody(shared, [&] {
+        int failures = 0;
+        for (const std::string& file : files) {
+            std::string error;
+            failures +=
+                Mismatch("save " + file, "",
+                         SaveParameterFile(file.c_str(), NumberedSet(1), error) ? "" : error);
+        }
+        return failures;
+    });
     ::chmod("closed", 0755);
     EXPECT_EQ(0, status);
     for (std::size_t i = 0; i < files.size(); ++i) {
@@ -457,6 +457,7 @@ TEST_F(ParameterFileTest, SaveWritesInPlaceWhereTheFileCannotBeReplaced) {
             << "the sticky folder and the group-shared file need a second user: run as root";
     }
 }
+
 TEST_F(ParameterFileTest, DirectoryThatCannotTakeFilesChangesNothing) {
     fs::create_directory("gone");
     fs::current_path("gone");
