@@ -234,10 +234,18 @@ int ShowValues(const std::string& file, bool json) {
     return kExitDone;
 }
 
+// Read, changed and written under the file's lock: two runs at once both land.
 int SetValues(const ValueSource& values) {
-    const LoadedValues loaded = LoadValues(values, WhenMissing::kStartValues);
+    const auto applyAssignments = [&values](ParameterSet& set, std::string& error) {
+        for (const std::string& assignment : values.assignments) {
+            if (!ApplyAssignment(assignment, set, error)) {
+                return false;
+            }
+        }
+        return true;
+    };
     std::string error;
-    if (!SaveParameterFile(values.file.c_str(), loaded.set, error)) {
+    if (!UpdateParameterFile(values.file.c_str(), applyAssignments, error)) {
         throw CommandError(kExitUsage, error);
     }
     return kExitDone;

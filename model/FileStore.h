@@ -1,39 +1,92 @@
 #pragma once
 
-#include <charconv>
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <optional>
-#include <utility>
 #include <string>
 #include <string_view>
+#include <utility>
 
-// Paths are UTF-8 on every platform; a bare name is in the working directory.
+// Paths are UTF-8 on every platform; a bare name is in the working directory. Only regular files
+// are read or written: a directory, a FIFO, a socket or a device (also behind a link) is refused
+// at once, without waiting on it and without replacing it.
 
 enum class ReadOutcome {
     kRead,    // bytes holds the file's first `limit` bytes
     kMissing, // there is no file of that name: "no such file", nothing else
-    kFailed,  // it is there but cannot be read (permissions, a directory, an I/O error)
+    kFailed,  // it is there but cannot be read (permissions, not a regular file, an I/O error)
 };
 
 // error names the cause in the system's words when the outcome is not kRead.
 ReadOutcome ReadFileContents(const char* path, std::size_t limit, std::string& bytes,
                              std::string& error);
 
-// Replaces the file `name` with `bytes` so that a crash at any point leaves either the old file
-// or the new one: the bytes go to a temporary file beside the file, reach the disk, and the
-// temporary file then takes the name. A symbolic link is written through to the file it names;
-// the file keeps its permissions (owner and group where the process may set them) or its
-// attributes, and a read-only file is refused. Returns false, with error naming the cause,
-// nothing changed on disk and no temporary file left, when any step fails. After a successful
-// replacement, temporary files that no save under way can own any more are removed (see
-// kStaleTemporarySeconds).
+// What an update makes of the file's contents (kRead) or of its absence (kMissing): the new
+// contents, or nothing, with error naming why, to leave the file as it is.
+using ContentChange =
+    std::function<std::optional<std::string>(ReadOutcome, const std::string&, std::string&)>;
+
+// Reads the file's first `limit` bytes, hands them to `change` and writes what it returns, all
+// under an exclusive lock of the file that every save takes, so that a change another program
+// makes meanwhile waits instead of being lost. A file that cannot be read is not changed.
+//
+// The new contents replace the file in one step where the new file can carry everything the old
+// one had (its owner and group, its only name, its ACL and other attributes, a folder that lets
+// the saver create and rename): they go to a temporary file beside it, reach the disk, and the
+// temporary file then takes the name (on Windows through ReplaceFileW), so that a crash leaves
+// either the old file or the new one. Where it cannot, and always under Wine, they are written
+// in place: one write of the whole text that also blanks the rest of a longer old one, then the
+// file is cut to its length and synced, so that a crash leaves the old values or the new ones.
+// A symbolic link is written through to the file it names, also one that names no file yet; a
+// read-only file is refused. Returns false, with error naming the cause and the user's file,
+// nothing changed and no temporary file left, when any step fails. After a save, temporary
+// files that no save under way can own any more are removed (see kStaleTemporarySeconds).
+bool UpdateFileContents(const char* name, std::size_t limit, const ContentChange& change,
+                        std::string& error);
+
+// Writes `bytes` as UpdateFileContents does, whatever the file held.
 bool ReplaceFileContents(const char* name, std::string_view bytes, std::string& error);
 
-// Temporaries are "<name>.<number>.tmp", the number drawn at random and the file created only
-// where no file of that name exists. A process id would not do: a native process, one under
-// Wine, one in a container or one on another PC sharing the folder may have the same id.
-inline std::string TemporaryFileName(std::string_view name, unsigned long number) {
-    return std::string(name) + "." + std::to_string(number) + ".tmp";
+// The lock every save takes: one byte this far into the file, beyond any content, since Windows
+// enforces its locks on reads. Wine turns a LockFileEx into a record lock on the same byte of the
+// Unix file, so the dialog under Wine and a native program exclude each other.
+constexpr std::uint64_t kSaveLockOffset = std::uint64_t{1} << 62;
+
+// Temporaries are "<name>.vkd37-<8 hex digits>.tmp", the number drawn at random and the file
+// created only where no file of that name exists. A process id would not do: a native process,
+// one under Wine, one in a container or one on another PC sharing the folder may have the same
+// id. The form is fixed to the letter, so that no file of the user's is taken for one.
+inline std::string TemporaryFileName(std::string_view name, std::uint32_t number) {
+    constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex(8, '0');
+    for (int place = 7; place >= 0; --place, number >>= 4) {
+        hex[static_cast<std::size_t>(place)] = kDigits[number & 0xF];
+    }
+    return std::string(name) + ".vkd37-" + hex + ".tmp";
+}
+
+// The number of the temporary file `fileName` of `name`, or nothing for any other name.
+inline std::optional<std::uint32_t> TemporaryFileNumber(std::string_view fileName,
+                                                        std::string_view name) {
+    constexpr std::string_view kMarker = ".vkd37-";
+    constexpr std::string_view kSuffix = ".tmp";
+    constexpr std::size_t kDigits = 8;
+    if (fileName.size() != name.size() + kMarker.size() + kDigits + kSuffix.size() ||
+        fileName.substr(0, name.size()) != name ||
+        fileName.substr(name.size(), kMarker.size()) != kMarker ||
+        fileName.substr(fileName.size() - kSuffix.size()) != kSuffix) {
+        return std::nullopt;
+    }
+    std::uint32_t number = 0;
+    for (const char digit : fileName.substr(name.size() + kMarker.size(), kDigits)) {
+        const bool decimal = digit >= '0' && digit <= '9';
+        if (!decimal && !(digit >= 'a' && digit <= 'f')) {
+            return std::nullopt;
+        }
+        number = number << 4 | static_cast<std::uint32_t>(decimal ? digit - '0' : digit - 'a' + 10);
+    }
+    return number;
 }
 
 // A save takes milliseconds, but whose process it is cannot be told across pid namespaces, Wine
@@ -52,22 +105,12 @@ inline std::pair<std::string_view, std::string_view> SplitDirectory(std::string_
     return {path.substr(0, nameStart), path.substr(nameStart)};
 }
 
-// The number of the temporary file `fileName` of `name`, or nothing for any other name.
-inline std::optional<unsigned long> TemporaryFileNumber(std::string_view fileName,
-                                                        std::string_view name) {
-    constexpr std::string_view kSuffix = ".tmp";
-    if (fileName.size() <= name.size() + 1 + kSuffix.size() ||
-        fileName.substr(0, name.size()) != name || fileName[name.size()] != '.' ||
-        fileName.substr(fileName.size() - kSuffix.size()) != kSuffix) {
-        return std::nullopt;
-    }
-    const std::string_view digits =
-        fileName.substr(name.size() + 1, fileName.size() - name.size() - 1 - kSuffix.size());
-    const char* const end = digits.data() + digits.size();
-    unsigned long long number = 0;
-    const std::from_chars_result read = std::from_chars(digits.data(), end, number);
-    if (read.ec != std::errc() || read.ptr != end || number > 0xFFFFFFFFull) {
-        return std::nullopt;
-    }
-    return static_cast<unsigned long>(number);
+// Every error of the store names the user's file, as given, never a temporary one.
+inline std::string FileError(const char* verb, const char* name, const std::string& cause) {
+    return std::string("cannot ") + verb + " " + name + ": " + cause;
+}
+
+// The cause that refuses a file of the kind named ("a FIFO", "a directory").
+inline std::string NotARegularFile(const char* kind) {
+    return std::string("it is ") + kind + ", not a regular file";
 }

@@ -1,20 +1,49 @@
 #include "model/FileStore.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include "model/SaveSteps.h"
 #include "platform/Handles.h"
 #include "platform/SystemError.h"
 
+static_assert(sizeof(off_t) >= 8, "the save lock lies beyond 32-bit offsets");
+
 namespace {
+
+// A temporary file, removed again unless it has taken the file's place (Release).
+struct TemporaryNameTraits {
+    using Handle = std::string;
+    static Handle Invalid() { return {}; }
+    static bool Close(const Handle& path) { return ::unlink(path.c_str()) == 0; }
+};
+using TemporaryName = UniqueHandle<TemporaryNameTraits>;
+
+const char* FileKind(mode_t mode) {
+    return S_ISDIR(mode)    ? "a directory"
+           : S_ISFIFO(mode) ? "a FIFO"
+           : S_ISSOCK(mode) ? "a socket"
+           : S_ISCHR(mode)  ? "a character device"
+           : S_ISBLK(mode)  ? "a block device"
+                            : "a special file";
+}
+
+// The system refuses the step for this user or this folder, not for want of room or an error.
+bool IsRefusal(int error) {
+    return error == EACCES || error == EPERM;
+}
 
 bool WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -28,6 +57,62 @@ bool WriteAll(int fd, std::string_view bytes) {
         bytes.remove_prefix(static_cast<size_t>(n));
     }
     return true;
+}
+
+// The file's first `limit` bytes, whatever its offset; false, with errno, when reading fails.
+bool ReadFrom(int fd, std::size_t limit, std::string& bytes) {
+    bytes.assign(limit, '\0');
+    std::size_t filled = 0;
+    while (filled < limit) {
+        const ssize_t n =
+            ::pread(fd, bytes.data() + filled, limit - filled, static_cast<off_t>(filled));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            bytes.clear();
+            return false;
+        }
+        if (n == 0) {
+            break;
+        }
+        filled += static_cast<std::size_t>(n);
+    }
+    bytes.resize(filled);
+    return true;
+}
+
+struct OpenedFile {
+    UniqueFd fd;
+    struct stat status {};
+    int error = 0;     // errno when not opened: ENOENT for no file
+    std::string cause; // the reason in words when not opened
+};
+
+// Opens an existing regular file. Anything else is refused before it is opened (opening a FIFO
+// waits for a writer, a serial port for its carrier, and some devices act on being opened), and
+// after, should one have been put in its place meanwhile.
+OpenedFile OpenRegularFile(const char* path, int flags) {
+    OpenedFile opened;
+    const auto refuse = [&opened](int error, std::string cause) {
+        opened.fd.Close();
+        opened.error = error;
+        opened.cause = std::move(cause);
+        return std::move(opened);
+    };
+    if (::stat(path, &opened.status) != 0) {
+        return refuse(errno, SystemErrorText(errno));
+    }
+    if (S_ISREG(opened.status.st_mode)) {
+        opened.fd = UniqueFd(::open(path, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        if (!opened.fd.IsValid() || ::fstat(opened.fd.get(), &opened.status) != 0) {
+            return refuse(errno, SystemErrorText(errno));
+        }
+    }
+    if (!S_ISREG(opened.status.st_mode)) {
+        return refuse(EINVAL, NotARegularFile(FileKind(opened.status.st_mode)));
+    }
+    return opened;
 }
 
 // Makes the rename itself durable.
@@ -63,23 +148,73 @@ bool FollowLinks(const char* name, std::string& target) {
     return false;
 }
 
-// Without any write permission the file is not to be changed, also by root (as on Windows).
-bool IsReadOnly(const std::string& path, const struct stat& status) {
-    return (status.st_mode & 0222) == 0 ||
-           (::access(path.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS));
+// Waits for the lock every save takes. Where the file system keeps no record locks (some
+// network and FUSE ones), the save goes ahead unlocked, as saves did before there was a lock.
+bool LockForSave(int fd) {
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = static_cast<off_t>(kSaveLockOffset);
+    lock.l_len = 1;
+    while (::fcntl(fd, F_OFD_SETLKW, &lock) != 0) {
+        if (errno != EINTR) {
+            return errno == ENOLCK || errno == EINVAL || errno == EOPNOTSUPP;
+        }
+    }
+    return true;
+}
+
+bool IsSameFile(const struct stat& one, const struct stat& other) {
+    return one.st_dev == other.st_dev && one.st_ino == other.st_ino;
+}
+
+// Opens the file for the change and takes its lock. kReplaced when another save renamed its new
+// file over the one locked here while this one waited: the lock then guards nothing.
+Locking OpenAndLock(const char* name, const std::string& target, bool reading, OpenedFile& file,
+                    std::string& error) {
+    file = OpenRegularFile(target.c_str(), reading ? O_RDWR : O_WRONLY);
+    if (!file.fd.IsValid()) {
+        if (file.error == ENOENT) {
+            return Locking::kMissing;
+        }
+        if (!IsRefusal(file.error)) {
+            error = FileError(reading ? "read" : "replace", name, file.cause);
+        } else if (reading && ::access(target.c_str(), R_OK) != 0) {
+            error = FileError("read", name, SystemErrorText(errno));
+        } else {
+            error = FileError("replace", name, "the file is read-only");
+        }
+        return Locking::kFailed;
+    }
+    // Without any write permission the file is not to be changed, also by root (as on Windows).
+    if ((file.status.st_mode & 0222) == 0) {
+        error = FileError("replace", name, "the file is read-only");
+        return Locking::kFailed;
+    }
+    if (!LockForSave(file.fd.get())) {
+        error = FileError("lock", name, SystemErrorText(errno));
+        return Locking::kFailed;
+    }
+    struct stat named {};
+    if (::stat(target.c_str(), &named) != 0 || !IsSameFile(named, file.status) ||
+        ::fstat(file.fd.get(), &file.status) != 0) {
+        return Locking::kReplaced;
+    }
+    return Locking::kLocked;
 }
 
 // Created only where no file of that name exists: the name may be another save's (see
 // TemporaryFileName). Its lock tells the sweepers of this machine, and of others where the file
 // system passes locks on, that a save is under way in it.
-UniqueFd CreateTemporaryFile(const std::string& target, std::string& temporary) {
+UniqueFd CreateTemporaryFile(const std::string& target, TemporaryName& temporary) {
     thread_local std::mt19937 numbers{std::random_device{}()};
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary = TemporaryFileName(target, numbers());
+        std::string name = TemporaryFileName(target, numbers());
         // 0666 less the umask, as fopen would give a new file.
         UniqueFd file(
-            ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
+            ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
         if (file.IsValid()) {
+            temporary = TemporaryName(std::move(name));
             ::flock(file.get(), LOCK_EX);
             return file;
         }
@@ -90,13 +225,203 @@ UniqueFd CreateTemporaryFile(const std::string& target, std::string& temporary) 
     return UniqueFd();
 }
 
-bool IsOlder(const struct timespec& time, const struct timespec& now, long long seconds) {
-    return static_cast<long long>(now.tv_sec) - static_cast<long long>(time.tv_sec) > seconds;
+// Writes the temporary file whole and to the disk; its modification time goes to `written`.
+bool WriteTemporaryFile(UniqueFd file, std::string_view bytes, long long& written) {
+    struct stat status {};
+    const bool ok = WriteAll(file.get(), bytes) && ::fsync(file.get()) == 0 &&
+                    ::fstat(file.get(), &status) == 0;
+    written = status.st_mtim.tv_sec;
+    return file.Close() && ok;
+}
+
+// An ACL or other extended attributes, which a new file would not carry. The system's own
+// labels (security.*) come with the folder.
+bool HasExtendedAttributes(int fd) {
+    char names[4096];
+    const ssize_t length = ::flistxattr(fd, names, sizeof names);
+    if (length < 0) {
+        return errno == ERANGE; // more of them than fit
+    }
+    for (std::size_t at = 0; at < static_cast<std::size_t>(length);
+         at += std::strlen(names + at) + 1) {
+        if (std::strncmp(names + at, "security.", 9) != 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Gives the temporary file the owner, group and mode of the file, where the saver may: root
+// any owner, the owner a group it belongs to. The owner first: a change of owner clears the
+// set-id bits.
+bool TakeOwnerAndMode(int fd, const struct stat& existing) {
+    struct stat created {};
+    if (::fstat(fd, &created) != 0) {
+        return false;
+    }
+    const uid_t owner =
+        existing.st_uid == created.st_uid ? static_cast<uid_t>(-1) : existing.st_uid;
+    const gid_t group =
+        existing.st_gid == created.st_gid ? static_cast<gid_t>(-1) : existing.st_gid;
+    if ((owner != static_cast<uid_t>(-1) || group != static_cast<gid_t>(-1)) &&
+        ::fchown(fd, owner, group) != 0) {
+        return false;
+    }
+    return ::fchmod(fd, existing.st_mode & 07777) == 0;
+}
+
+using Step = LockedFile::Replacement;
+
+// A step refused for this user or folder gives way to writing in place; any other failure ends
+// the save.
+Step Refused(int cause, const char* verb, const char* name, std::string& error) {
+    if (IsRefusal(cause)) {
+        return Step::kRefused;
+    }
+    error = FileError(verb, name, SystemErrorText(cause));
+    return Step::kFailed;
+}
+
+// The new file takes the name only where it can carry everything the old one had; kRefused,
+// with nothing left behind, where it cannot.
+Step ReplaceByRename(const char* name, const std::string& target, const OpenedFile& existing,
+                     std::string_view bytes, long long& written, std::string& error) {
+    if (existing.status.st_nlink != 1 || HasExtendedAttributes(existing.fd.get())) {
+        return Step::kRefused;
+    }
+    TemporaryName temporary;
+    UniqueFd file = CreateTemporaryFile(target, temporary);
+    if (!file.IsValid()) {
+        return Refused(errno, "replace", name, error);
+    }
+    if (!TakeOwnerAndMode(file.get(), existing.status)) {
+        return Step::kRefused;
+    }
+    if (!WriteTemporaryFile(std::move(file), bytes, written)) {
+        error = FileError("write", name, SystemErrorText(errno));
+        return Step::kFailed;
+    }
+    // A sticky folder lets only the file's owner replace it.
+    if (::rename(temporary.get().c_str(), target.c_str()) != 0) {
+        return Refused(errno, "replace", name, error);
+    }
+    temporary.Release();
+    SyncDirectoryOf(target);
+    return Step::kDone;
+}
+
+// Over the file itself, which stays all it was. The room for the text is made first (the size
+// limit, the disk), so that no failure leaves the file half written; a file that shrinks has the
+// rest of its old text blanked in the same write, so that a crash before it is cut to length
+// leaves the new values followed by blanks, nothing of the old ones.
+bool WriteIntoFile(const char* name, const OpenedFile& file, std::string_view bytes,
+                   long long& written, std::string& error) {
+    std::string text(bytes);
+    text.resize(std::max<std::size_t>(static_cast<std::size_t>(file.status.st_size), bytes.size()),
+                ' ');
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        text.size() > limit.rlim_cur) {
+        error = FileError("write", name, SystemErrorText(EFBIG));
+        return false;
+    }
+    const int fd = file.fd.get();
+    const off_t size = static_cast<off_t>(bytes.size());
+    if (size > 0 && ::fallocate(fd, 0, 0, size) != 0 && errno != EOPNOTSUPP && errno != ENOSYS) {
+        error = FileError("write", name, SystemErrorText(errno));
+        return false;
+    }
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n =
+            ::pwrite(fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            error = FileError("write", name, SystemErrorText(errno));
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    struct stat status {};
+    if (::ftruncate(fd, size) != 0 || ::fsync(fd) != 0 || ::fstat(fd, &status) != 0) {
+        error = FileError("write", name, SystemErrorText(errno));
+        return false;
+    }
+    written = status.st_mtim.tv_sec;
+    return true;
+}
+
+class PosixLockedFile final : public LockedFile {
+public:
+    PosixLockedFile(const char* name, const std::string& target, OpenedFile file)
+        : name_(name), target_(target), file_(std::move(file)) {}
+    bool Read(std::size_t limit, std::string& bytes, std::string& error) override {
+        if (!ReadFrom(file_.fd.get(), limit, bytes)) {
+            error = FileError("read", name_, SystemErrorText(errno));
+            return false;
+        }
+        return true;
+    }
+    Replacement ReplaceWhole(std::string_view bytes, long long& written,
+                             std::string& error) override {
+        return ReplaceByRename(name_, target_, file_, bytes, written, error);
+    }
+    bool WriteInPlace(std::string_view bytes, long long& written, std::string& error) override {
+        return WriteIntoFile(name_, file_, bytes, written, error);
+    }
+
+private:
+    const char* name_;
+    std::string target_;
+    OpenedFile file_;
+};
+
+} // namespace
+
+std::unique_ptr<LockedFile> LockFile(const char* name, const std::string& target, bool reading,
+                                     Locking& locking, std::string& error) {
+    OpenedFile file;
+    locking = OpenAndLock(name, target, reading, file, error);
+    if (locking != Locking::kLocked) {
+        return nullptr;
+    }
+    return std::make_unique<PosixLockedFile>(name, target, std::move(file));
+}
+
+// The file where there was none. It takes the name only if no other save has made the file
+// meanwhile (kTaken): that save's change would be lost.
+Creation CreateMissingFile(const char* name, const std::string& target, std::string_view bytes,
+                           long long& written, std::string& error) {
+    TemporaryName temporary;
+    UniqueFd file = CreateTemporaryFile(target, temporary);
+    if (!file.IsValid() || !WriteTemporaryFile(std::move(file), bytes, written)) {
+        error = FileError("write", name, SystemErrorText(errno));
+        return Creation::kFailed;
+    }
+    if (::link(temporary.get().c_str(), target.c_str()) != 0) {
+        if (errno == EEXIST) {
+            return Creation::kTaken;
+        }
+        // A file system without hard links (FAT, some shares) has only the rename, which would
+        // replace a file made meanwhile.
+        if ((errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) ||
+            ::rename(temporary.get().c_str(), target.c_str()) != 0) {
+            error = FileError("write", name, SystemErrorText(errno));
+            return Creation::kFailed;
+        }
+        temporary.Release();
+    }
+    temporary.Close();
+    SyncDirectoryOf(target);
+    return Creation::kDone;
 }
 
 // `now` is the modification time of the file just saved: the file system's clock, which on a
-// share is not this machine's.
-void RemoveStaleTemporaryFiles(const std::string& path, const struct timespec& now) {
+// share is not this machine's. Only regular files of exactly the temporaries' form are taken,
+// looked at before they are opened and opened without waiting or following a link.
+void RemoveStaleTemporaryFiles(const std::string& path, long long now) {
     const auto [directory, name] = SplitDirectory(path);
     const std::string directoryPath = directory.empty() ? "." : std::string(directory);
     // Error codes rather than exceptions: the save has succeeded, whatever the walk meets.
@@ -108,90 +433,41 @@ void RemoveStaleTemporaryFiles(const std::string& path, const struct timespec& n
             continue;
         }
         const std::string temporary = std::string(directory) + fileName;
-        const UniqueFd file(::open(temporary.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-        struct stat status {};
+        struct stat named {};
+        if (::lstat(temporary.c_str(), &named) != 0 || !S_ISREG(named.st_mode) ||
+            now - named.st_mtim.tv_sec <= kStaleTemporarySeconds) {
+            continue;
+        }
+        const UniqueFd file(
+            ::open(temporary.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
+        struct stat opened {};
         // A file system without locks leaves the age alone to decide.
-        const bool held =
-            file.IsValid() && ::flock(file.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-        if (file.IsValid() && !held && ::fstat(file.get(), &status) == 0 &&
-            S_ISREG(status.st_mode) && IsOlder(status.st_mtim, now, kStaleTemporarySeconds)) {
+        if (file.IsValid() && ::fstat(file.get(), &opened) == 0 && IsSameFile(opened, named) &&
+            !(::flock(file.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)) {
             ::unlink(temporary.c_str());
         }
     }
 }
 
-} // namespace
-
 ReadOutcome ReadFileContents(const char* path, std::size_t limit, std::string& bytes,
                              std::string& error) {
-    const UniqueFd file(::open(path, O_RDONLY | O_CLOEXEC));
-    if (!file.IsValid()) {
-        const ReadOutcome outcome = errno == ENOENT ? ReadOutcome::kMissing : ReadOutcome::kFailed;
-        error = std::string("cannot read ") + path + ": " + SystemErrorText(errno);
-        return outcome;
+    const OpenedFile file = OpenRegularFile(path, O_RDONLY);
+    if (!file.fd.IsValid()) {
+        error = FileError("read", path, file.cause);
+        return file.error == ENOENT ? ReadOutcome::kMissing : ReadOutcome::kFailed;
     }
-    bytes.assign(limit, '\0');
-    std::size_t filled = 0;
-    while (filled < limit) {
-        const ssize_t n = ::read(file.get(), bytes.data() + filled, limit - filled);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            // A directory opens, and fails only here (EISDIR).
-            error = std::string("cannot read ") + path + ": " + SystemErrorText(errno);
-            bytes.clear();
-            return ReadOutcome::kFailed;
-        }
-        if (n == 0) {
-            break;
-        }
-        filled += static_cast<std::size_t>(n);
+    if (!ReadFrom(file.fd.get(), limit, bytes)) {
+        error = FileError("read", path, SystemErrorText(errno));
+        return ReadOutcome::kFailed;
     }
-    bytes.resize(filled);
     return ReadOutcome::kRead;
 }
 
-bool ReplaceFileContents(const char* name, std::string_view bytes, std::string& error) {
+std::optional<std::string> FileBehindLinks(const char* name, bool reading, std::string& error) {
     std::string target;
     if (!FollowLinks(name, target)) {
-        error = std::string("cannot replace ") + name + ": " + SystemErrorText(errno);
-        return false;
+        error = FileError(reading ? "read" : "replace", name, SystemErrorText(errno));
+        return std::nullopt;
     }
-    struct stat existing {};
-    const bool exists = ::stat(target.c_str(), &existing) == 0;
-    if (exists && IsReadOnly(target, existing)) {
-        error = std::string("cannot replace ") + name + ": the file is read-only";
-        return false;
-    }
-    std::string temporary;
-    UniqueFd file = CreateTemporaryFile(target, temporary);
-    if (!file.IsValid()) {
-        error = "cannot create " + temporary + ": " + SystemErrorText(errno);
-        return false;
-    }
-    if (exists) {
-        // The owner first: a change of owner clears the set-id bits. Only root may give a file
-        // away, and a file system without modes refuses both: the file is then as a new one.
-        if (::fchown(file.get(), existing.st_uid, existing.st_gid) != 0) {
-        }
-        if (::fchmod(file.get(), existing.st_mode & 07777) != 0) {
-        }
-    }
-    struct stat written {};
-    const bool ok = WriteAll(file.get(), bytes) && ::fsync(file.get()) == 0 &&
-                    ::fstat(file.get(), &written) == 0;
-    if (!ok || !file.Close()) {
-        error = "cannot write " + temporary + ": " + SystemErrorText(errno);
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    if (::rename(temporary.c_str(), target.c_str()) != 0) {
-        error = std::string("cannot replace ") + name + ": " + SystemErrorText(errno);
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    SyncDirectoryOf(target);
-    RemoveStaleTemporaryFiles(target, written.st_mtim);
-    return true;
+    return target;
 }

@@ -1,13 +1,51 @@
 #include "model/FileStore.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include <windows.h>
+#include <winioctl.h>
+
+#include "model/SaveSteps.h"
 #include "platform/Handles.h"
 #include "platform/SystemError.h"
 #include "platform/Text.h"
 
 namespace {
+
+// A temporary file, removed again unless it has taken the file's place (Release).
+struct TemporaryNameTraits {
+    using Handle = std::wstring;
+    static Handle Invalid() { return {}; }
+    static bool Close(const Handle& path) { return ::DeleteFileW(path.c_str()) != FALSE; }
+};
+using TemporaryName = UniqueHandle<TemporaryNameTraits>;
+
+// The lock every save takes on the file it names; released as soon as the save is done, not
+// whenever the system gets round to it after the handle has closed.
+struct SaveLockTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() { return nullptr; }
+    static bool Close(Handle file) {
+        OVERLAPPED at = LockPlace();
+        return ::UnlockFileEx(file, 0, 1, 0, &at) != FALSE;
+    }
+    static OVERLAPPED LockPlace() {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(kSaveLockOffset);
+        at.OffsetHigh = static_cast<DWORD>(kSaveLockOffset >> 32);
+        return at;
+    }
+};
+using SaveLock = UniqueHandle<SaveLockTraits>;
+
+// The system refuses the step for this user or this folder.
+constexpr bool IsRefusal(DWORD error) {
+    return error == ERROR_ACCESS_DENIED;
+}
 
 bool WriteAll(HANDLE file, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -21,65 +59,216 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
     return true;
 }
 
-// Virus scanners and indexers open a freshly written file for a moment; the rename then fails
-// with a sharing error, so it is tried again for about a second before giving up.
-bool MoveReplacing(const std::wstring& from, const std::wstring& to) {
-    constexpr int kAttempts = 20;
-    constexpr DWORD kPauseMs = 50;
-    for (int attempt = 1;; ++attempt) {
-        if (::MoveFileExW(from.c_str(), to.c_str(),
-                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            return true;
-        }
-        const DWORD error = ::GetLastError();
-        const bool transient = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
-                               error == ERROR_ACCESS_DENIED;
-        if (!transient || attempt == kAttempts) {
+bool MoveTo(HANDLE file, unsigned long long offset) {
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    return ::SetFilePointerEx(file, at, nullptr, FILE_BEGIN) != FALSE;
+}
+
+// The file's first `limit` bytes, from its start.
+bool ReadFrom(HANDLE file, std::size_t limit, std::string& bytes) {
+    bytes.assign(limit, '\0');
+    std::size_t filled = 0;
+    while (filled < limit) {
+        DWORD read = 0;
+        if ((filled == 0 && !MoveTo(file, 0)) ||
+            !::ReadFile(file, bytes.data() + filled, static_cast<DWORD>(limit - filled), &read,
+                        nullptr)) {
+            bytes.clear();
             return false;
         }
-        ::Sleep(kPauseMs);
+        if (read == 0) {
+            break;
+        }
+        filled += read;
     }
+    bytes.resize(filled);
+    return true;
 }
 
-// A read-only file is one the user does not want written. Windows refuses to rename over it
-// anyway, but not every implementation of the call does, so this is checked first.
-constexpr bool IsReadOnly(DWORD attributes) {
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+struct OpenedFile {
+    FileHandle handle;
+    BY_HANDLE_FILE_INFORMATION information{};
+    DWORD error = 0;   // when not opened: ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND for no file
+    std::string cause; // the reason in words when not opened
+};
+
+std::wstring FullPath(const std::wstring& path) {
+    std::wstring full(::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr), L'\0');
+    const DWORD length =
+        ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0 || length >= full.size()) {
+        return path;
+    }
+    full.resize(length);
+    return full;
 }
 
-// What the new file takes over from the old one; the others are the system's to set.
-constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                  FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+// A name Windows takes for a device: its full path is \\.\COM1, \\.\NUL, but not \\.\C:\...
+bool IsDeviceName(const std::wstring& path) {
+    const std::wstring full = FullPath(path);
+    return full.compare(0, 4, L"\\\\.\\") == 0 && !(full.size() > 5 && full[5] == L':');
+}
 
-// The file a symbolic link names, where the system can tell (Vista and later, looked up when
-// the program runs; XP has no links to files); otherwise the name itself.
-std::wstring FollowLink(const std::wstring& name) {
-    const DWORD attributes = ::GetFileAttributesW(name.c_str());
+// Opens an existing regular file, shared as widely as fopen shares and for deletion too, so that
+// a save's ReplaceFileW still works meanwhile. A directory or a device name (COM1, NUL, also with
+// a folder or an extension) is refused before it is opened, since opening a port acts on it; any
+// other device or a pipe before a byte is read.
+OpenedFile OpenRegularFile(const std::wstring& path, DWORD access) {
+    OpenedFile opened;
+    const auto refuse = [&opened](DWORD error, std::string cause) {
+        opened.handle.Close();
+        opened.error = error;
+        opened.cause = std::move(cause);
+        return std::move(opened);
+    };
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return refuse(ERROR_DIRECTORY, NotARegularFile("a directory"));
+    }
+    if (IsDeviceName(path)) {
+        return refuse(ERROR_BAD_FILE_TYPE, NotARegularFile("a device"));
+    }
+    opened.handle = FileHandle(
+        ::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!opened.handle.IsValid()) {
+        const DWORD error = ::GetLastError();
+        return refuse(error, SystemErrorText(error));
+    }
+    const DWORD type = ::GetFileType(opened.handle.get());
+    if (type != FILE_TYPE_DISK) {
+        return refuse(ERROR_BAD_FILE_TYPE,
+                      NotARegularFile(type == FILE_TYPE_PIPE ? "a pipe" : "a device"));
+    }
+    if (!::GetFileInformationByHandle(opened.handle.get(), &opened.information)) {
+        const DWORD error = ::GetLastError();
+        return refuse(error, SystemErrorText(error));
+    }
+    return opened;
+}
+
+bool IsMissing(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// A symbolic link's reparse point: where it leads (the substitute name) and whether that is
+// relative to the link's folder.
+struct SymbolicLinkReparseData {
+    ULONG ReparseTag;
+    USHORT ReparseDataLength;
+    USHORT Reserved;
+    USHORT SubstituteNameOffset;
+    USHORT SubstituteNameLength;
+    USHORT PrintNameOffset;
+    USHORT PrintNameLength;
+    ULONG Flags;
+    WCHAR PathBuffer[1];
+};
+constexpr ULONG kRelativeLink = 1; // SYMLINK_FLAG_RELATIVE
+
+// Where the symbolic link at `path` leads, read from its reparse point: Windows itself follows a
+// link only to a file that exists, and a save through a link to no file makes that file. Nothing
+// for any other file, or another kind of reparse point (which is the file itself).
+std::optional<std::wstring> LinkTarget(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        return name;
+        return std::nullopt;
     }
-    using GetFinalPathFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
-    const FARPROC proc =
-        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW");
-    const FileHandle file(
-        ::CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!proc || !file.IsValid()) {
-        return name;
+    const FileHandle link(::CreateFileW(
+        path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    std::vector<ULONG> buffer(MAXIMUM_REPARSE_DATA_BUFFER_SIZE / sizeof(ULONG));
+    const auto* data = reinterpret_cast<const SymbolicLinkReparseData*>(buffer.data());
+    const std::size_t header = offsetof(SymbolicLinkReparseData, PathBuffer);
+    DWORD size = 0;
+    if (!link.IsValid() ||
+        !::DeviceIoControl(link.get(), FSCTL_GET_REPARSE_POINT, nullptr, 0, buffer.data(),
+                           static_cast<DWORD>(buffer.size() * sizeof(ULONG)), &size, nullptr) ||
+        size < header || data->ReparseTag != IO_REPARSE_TAG_SYMLINK ||
+        header + data->SubstituteNameOffset + data->SubstituteNameLength > size) {
+        return std::nullopt;
     }
-    const auto getFinalPath = reinterpret_cast<GetFinalPathFn>(reinterpret_cast<void (*)()>(proc));
-    std::wstring path(32768, L'\0'); // the longest path there is
-    const DWORD length = getFinalPath(file.get(), path.data(), static_cast<DWORD>(path.size()), 0);
-    if (length == 0 || length >= path.size()) {
-        return name;
+    std::wstring linked(data->PathBuffer + data->SubstituteNameOffset / sizeof(WCHAR),
+                        data->SubstituteNameLength / sizeof(WCHAR));
+    if (data->Flags & kRelativeLink) {
+        return FullPath(path.substr(0, path.find_last_of(L"\\/") + 1) + linked);
     }
-    path.resize(length);
-    return path;
+    // An absolute target is an NT path: \??\C:\folder\file or \??\UNC\server\share\file.
+    if (linked.compare(0, 4, L"\\??\\") == 0) {
+        linked =
+            linked.compare(4, 4, L"UNC\\") == 0 ? L"\\\\" + linked.substr(8) : linked.substr(4);
+    }
+    return linked;
+}
+
+// Follows a chain of symbolic links to the file it names, which need not exist yet.
+std::optional<std::wstring> FollowLinks(std::wstring path) {
+    for (int hops = 0; hops < 63; ++hops) { // Windows' own limit
+        std::optional<std::wstring> linked = LinkTarget(path);
+        if (!linked) {
+            return path;
+        }
+        path = std::move(*linked);
+    }
+    ::SetLastError(ERROR_CANT_RESOLVE_FILENAME);
+    return std::nullopt;
+}
+
+// Waits for the lock every save takes. Where the file system keeps no locks, the save goes
+// ahead unlocked, as saves did before there was a lock.
+bool LockForSave(HANDLE file, SaveLock& lock) {
+    OVERLAPPED at = SaveLockTraits::LockPlace();
+    if (::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at)) {
+        lock = SaveLock(file);
+        return true;
+    }
+    const DWORD error = ::GetLastError();
+    return error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION;
+}
+
+bool IsSameFile(const BY_HANDLE_FILE_INFORMATION& one, const BY_HANDLE_FILE_INFORMATION& other) {
+    return one.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
+           one.nFileIndexHigh == other.nFileIndexHigh && one.nFileIndexLow == other.nFileIndexLow;
+}
+
+// Opens the file for the change and takes its lock. kReplaced when another save put its new
+// file in the place of the one locked here while this one waited: the lock then guards nothing.
+Locking OpenAndLock(const char* name, const std::wstring& target, bool reading, OpenedFile& file,
+                    SaveLock& lock, std::string& error) {
+    // A read-only file is one the user does not want written; not every implementation of the
+    // calls below refuses to replace it.
+    const DWORD attributes = ::GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        error = FileError("replace", name, "the file is read-only");
+        return Locking::kFailed;
+    }
+    file = OpenRegularFile(target, GENERIC_WRITE | (reading ? GENERIC_READ : 0));
+    if (!file.handle.IsValid()) {
+        if (IsMissing(file.error)) {
+            return Locking::kMissing;
+        }
+        const bool unreadable =
+            reading &&
+            (!IsRefusal(file.error) || !OpenRegularFile(target, GENERIC_READ).handle.IsValid());
+        error = FileError(unreadable ? "read" : "replace", name, file.cause);
+        return Locking::kFailed;
+    }
+    if (!LockForSave(file.handle.get(), lock)) {
+        error = FileError("lock", name, SystemErrorText(::GetLastError()));
+        return Locking::kFailed;
+    }
+    const OpenedFile named = OpenRegularFile(target, FILE_READ_ATTRIBUTES);
+    if (!named.handle.IsValid() || !IsSameFile(named.information, file.information) ||
+        !::GetFileInformationByHandle(file.handle.get(), &file.information)) {
+        return Locking::kReplaced;
+    }
+    return Locking::kLocked;
 }
 
 // Numbers that differ between processes and between calls. XP's C run-time has no random
 // source, so the process id and the two clocks are mixed (splitmix64); a collision costs a try.
-unsigned long NextTemporaryNumber() {
+std::uint32_t NextTemporaryNumber() {
     thread_local unsigned long long state = 0;
     LARGE_INTEGER counter{};
     ::QueryPerformanceCounter(&counter);
@@ -88,18 +277,21 @@ unsigned long NextTemporaryNumber() {
     unsigned long long mixed = state;
     mixed = (mixed ^ (mixed >> 30)) * 0xBF58476D1CE4E5B9ull;
     mixed = (mixed ^ (mixed >> 27)) * 0x94D049BB133111EBull;
-    return static_cast<unsigned long>((mixed ^ (mixed >> 31)) & 0xFFFFFFFFull);
+    return static_cast<std::uint32_t>(mixed ^ (mixed >> 31));
 }
 
 // Created only where no file of that name exists: the name may be another save's (see
 // TemporaryFileName). Not shared while it is written, so no sweeper can delete it meanwhile.
-FileHandle CreateTemporaryFile(const std::string& target, DWORD attributes,
-                               std::string& temporary) {
+FileHandle CreateTemporaryFile(const std::wstring& target, DWORD attributes,
+                               TemporaryName& temporary) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary = TemporaryFileName(target, NextTemporaryNumber());
-        FileHandle file(::CreateFileW(Wide(temporary).c_str(), GENERIC_WRITE, 0, nullptr,
-                                      CREATE_NEW, attributes, nullptr));
+        std::wstring name = Wide(TemporaryFileName(Utf8(target), NextTemporaryNumber()));
+        FileHandle file(::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      attributes, nullptr));
         const DWORD error = ::GetLastError();
+        if (file.IsValid()) {
+            temporary = TemporaryName(std::move(name));
+        }
         if (file.IsValid() || (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)) {
             ::SetLastError(error);
             return file;
@@ -108,17 +300,216 @@ FileHandle CreateTemporaryFile(const std::string& target, DWORD attributes,
     return FileHandle();
 }
 
-unsigned long long Ticks(const FILETIME& time) {
-    return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+long long Seconds(const FILETIME& time) {
+    constexpr unsigned long long kTicksPerSecond = 10000000;
+    return static_cast<long long>(
+        ((static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime) /
+        kTicksPerSecond);
+}
+
+// The file system's time of the file's last write.
+bool GetWriteTime(HANDLE file, long long& seconds) {
+    FILETIME time{};
+    if (!::GetFileTime(file, nullptr, nullptr, &time)) {
+        return false;
+    }
+    seconds = Seconds(time);
+    return true;
+}
+
+// Writes the temporary file whole and to the disk; its modification time goes to `written`.
+bool WriteTemporaryFile(FileHandle file, std::string_view bytes, long long& written) {
+    const bool ok = WriteAll(file.get(), bytes) && ::FlushFileBuffers(file.get()) &&
+                    GetWriteTime(file.get(), written);
+    const DWORD error = ::GetLastError();
+    const bool closed = file.Close();
+    ::SetLastError(error);
+    return ok && closed;
+}
+
+// The old file's attributes that the new one is made with, so that it never shows without them;
+// ReplaceFileW merges the rest, and the others are the system's to set.
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                  FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+using Step = LockedFile::Replacement;
+
+// Wine's ReplaceFileW moves the old file away before the new one takes its name, so that a
+// crash between would leave no file, and Wine renames over no file that is held open, as this
+// save's lock holds it. Nor does it keep ACLs or streams for ReplaceFileW to carry: there the
+// save writes in place.
+bool IsWine() {
+    static const bool wine =
+        ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    return wine;
+}
+
+// What "access denied" means for a rename: a move over a file that some program holds open is
+// refused so; for ReplaceFileW it is the answer.
+enum class Denied { kWhileHeld, kForGood };
+
+// Virus scanners and indexers open a freshly written file for a moment; a rename then fails
+// with a sharing error, so it is tried again for about a second before giving up.
+template <class Rename> bool RenameRetrying(Rename rename, Denied denied) {
+    constexpr int kAttempts = 20;
+    constexpr DWORD kPauseMs = 50;
+    for (int attempt = 1;; ++attempt) {
+        if (rename()) {
+            return true;
+        }
+        const DWORD error = ::GetLastError();
+        const bool transient = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+                               (denied == Denied::kWhileHeld && error == ERROR_ACCESS_DENIED);
+        if (!transient || attempt == kAttempts) {
+            return false;
+        }
+        ::Sleep(kPauseMs);
+    }
+}
+
+// ReplaceFileW gives the new file what the old one had (its ACL and owner, attributes, alternate
+// streams) and, unlike a rename, works while the file is held open, as by this save's own lock.
+// kRefused, with nothing left behind, where it cannot: the file is then written in place.
+Step ReplaceWithReplaceFile(const char* name, const std::wstring& target, OpenedFile& existing,
+                            SaveLock& lock, std::string_view bytes, long long& written,
+                            std::string& error) {
+    if (existing.information.nNumberOfLinks != 1 || IsWine()) {
+        return Step::kRefused;
+    }
+    const DWORD kept = existing.information.dwFileAttributes & kKeptAttributes;
+    TemporaryName temporary;
+    FileHandle file = CreateTemporaryFile(target, kept ? kept : FILE_ATTRIBUTE_NORMAL, temporary);
+    if (!file.IsValid()) {
+        const DWORD cause = ::GetLastError();
+        if (IsRefusal(cause)) {
+            return Step::kRefused;
+        }
+        error = FileError("replace", name, SystemErrorText(cause));
+        return Step::kFailed;
+    }
+    if (!WriteTemporaryFile(std::move(file), bytes, written)) {
+        error = FileError("write", name, SystemErrorText(::GetLastError()));
+        return Step::kFailed;
+    }
+    const std::wstring replacement = temporary.get();
+    if (RenameRetrying(
+            [&] {
+                return ::ReplaceFileW(target.c_str(), replacement.c_str(), nullptr, 0, nullptr,
+                                      nullptr) != FALSE;
+            },
+            Denied::kForGood)) {
+        temporary.Release();
+        return Step::kDone;
+    }
+    if (::GetLastError() != ERROR_UNABLE_TO_MOVE_REPLACEMENT) {
+        return Step::kRefused;
+    }
+    // The old file is gone and the new one still has the temporary name: once this save's hold
+    // on the old one ends, the name is free for it.
+    lock.Close();
+    existing.handle.Close();
+    if (RenameRetrying(
+            [&] {
+                return ::MoveFileExW(replacement.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) !=
+                       FALSE;
+            },
+            Denied::kWhileHeld)) {
+        temporary.Release();
+        return Step::kDone;
+    }
+    // The one message that names a temporary file: it holds the only copy of the values.
+    error = FileError("replace", name,
+                      SystemErrorText(::GetLastError()) + "; the new contents are in " +
+                          Utf8(replacement));
+    temporary.Release();
+    return Step::kFailed;
+}
+
+// Over the file itself, which stays all it was. A file that grows gets its new length before a
+// byte is written, so that a full disk leaves it as it was; one that shrinks has the rest of its
+// old text blanked in the same write, so that a crash before it is cut to length leaves the new
+// values followed by blanks, nothing of the old ones.
+bool WriteIntoFile(const char* name, const OpenedFile& file, std::string_view bytes,
+                   long long& written, std::string& error) {
+    const unsigned long long size =
+        (static_cast<unsigned long long>(file.information.nFileSizeHigh) << 32) |
+        file.information.nFileSizeLow;
+    std::string text(bytes);
+    text.resize(std::max<unsigned long long>(size, bytes.size()), ' ');
+    const HANDLE handle = file.handle.get();
+    const bool ok =
+        (bytes.size() <= size || (MoveTo(handle, bytes.size()) && ::SetEndOfFile(handle))) &&
+        MoveTo(handle, 0) && WriteAll(handle, text) && MoveTo(handle, bytes.size()) &&
+        ::SetEndOfFile(handle) && ::FlushFileBuffers(handle) && GetWriteTime(handle, written);
+    if (!ok) {
+        error = FileError("write", name, SystemErrorText(::GetLastError()));
+    }
+    return ok;
+}
+
+class Win32LockedFile final : public LockedFile {
+public:
+    Win32LockedFile(const char* name, const std::wstring& target, OpenedFile file, SaveLock lock)
+        : name_(name), target_(target), file_(std::move(file)), lock_(std::move(lock)) {}
+    bool Read(std::size_t limit, std::string& bytes, std::string& error) override {
+        if (!ReadFrom(file_.handle.get(), limit, bytes)) {
+            error = FileError("read", name_, SystemErrorText(::GetLastError()));
+            return false;
+        }
+        return true;
+    }
+    Replacement ReplaceWhole(std::string_view bytes, long long& written,
+                             std::string& error) override {
+        return ReplaceWithReplaceFile(name_, target_, file_, lock_, bytes, written, error);
+    }
+    bool WriteInPlace(std::string_view bytes, long long& written, std::string& error) override {
+        return WriteIntoFile(name_, file_, bytes, written, error);
+    }
+
+private:
+    const char* name_;
+    std::wstring target_;
+    OpenedFile file_;
+    SaveLock lock_; // after the file: released before the handle it locks is closed
+};
+
+} // namespace
+
+// The file where there was none. It takes the name only if no other save has made the file
+// meanwhile (kTaken): that save's change would be lost.
+Creation CreateMissingFile(const char* name, const std::string& path, std::string_view bytes,
+                           long long& written, std::string& error) {
+    const std::wstring target = Wide(path);
+    TemporaryName temporary;
+    FileHandle file = CreateTemporaryFile(target, FILE_ATTRIBUTE_NORMAL, temporary);
+    if (!file.IsValid() || !WriteTemporaryFile(std::move(file), bytes, written)) {
+        error = FileError("write", name, SystemErrorText(::GetLastError()));
+        return Creation::kFailed;
+    }
+    if (!RenameRetrying(
+            [&] {
+                return ::MoveFileExW(temporary.get().c_str(), target.c_str(),
+                                     MOVEFILE_WRITE_THROUGH) != FALSE;
+            },
+            Denied::kWhileHeld)) {
+        const DWORD cause = ::GetLastError();
+        if (cause == ERROR_ALREADY_EXISTS || cause == ERROR_FILE_EXISTS) {
+            return Creation::kTaken;
+        }
+        error = FileError("write", name, SystemErrorText(cause));
+        return Creation::kFailed;
+    }
+    temporary.Release();
+    return Creation::kDone;
 }
 
 // `now` is the modification time of the file just saved: the file system's clock, which on a
-// share is not this machine's.
-void RemoveStaleTemporaryFiles(const std::string& path, const FILETIME& now) {
-    constexpr unsigned long long kTicksPerSecond = 10000000;
+// share is not this machine's. Only files of exactly the temporaries' form are taken, never a
+// folder or a link (whose target must stay), and opened so that any link would be the one to go.
+void RemoveStaleTemporaryFiles(const std::string& path, long long now) {
     const auto [directory, name] = SplitDirectory(path);
     const std::wstring directoryPrefix = Wide(directory);
-    const std::wstring pattern = Wide(path) + L".*.tmp";
+    const std::wstring pattern = Wide(path) + L".vkd37-*.tmp";
     WIN32_FIND_DATAW found;
     const FindHandle search(::FindFirstFileW(pattern.c_str(), &found));
     if (!search.IsValid()) {
@@ -127,84 +518,52 @@ void RemoveStaleTemporaryFiles(const std::string& path, const FILETIME& now) {
     do {
         // The pattern also matches short names; the long name decides.
         if (TemporaryFileNumber(Utf8(found.cFileName), name) &&
-            !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-            Ticks(found.ftLastWriteTime) + kStaleTemporarySeconds * kTicksPerSecond < Ticks(now)) {
+            !(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+            now - Seconds(found.ftLastWriteTime) > kStaleTemporarySeconds) {
             // Opened for deletion without sharing: a file that some process, a save under way,
             // holds open refuses that, and stays.
-            const FileHandle doomed(::CreateFileW((directoryPrefix + found.cFileName).c_str(),
-                                                  DELETE, 0, nullptr, OPEN_EXISTING,
-                                                  FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+            const FileHandle doomed(::CreateFileW(
+                (directoryPrefix + found.cFileName).c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         }
     } while (::FindNextFileW(search.get(), &found));
 }
 
-} // namespace
+std::unique_ptr<LockedFile> LockFile(const char* name, const std::string& path, bool reading,
+                                     Locking& locking, std::string& error) {
+    const std::wstring target = Wide(path);
+    OpenedFile file;
+    SaveLock lock;
+    locking = OpenAndLock(name, target, reading, file, lock, error);
+    if (locking != Locking::kLocked) {
+        return nullptr;
+    }
+    return std::make_unique<Win32LockedFile>(name, target, std::move(file), std::move(lock));
+}
 
 ReadOutcome ReadFileContents(const char* path, std::size_t limit, std::string& bytes,
                              std::string& error) {
-    // Shared as fopen shares: another program may read or write the file meanwhile.
-    const FileHandle file(::CreateFileW(Wide(path).c_str(), GENERIC_READ,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsValid()) {
-        const DWORD reason = ::GetLastError();
-        error = std::string("cannot read ") + path + ": " + SystemErrorText(reason);
-        return reason == ERROR_FILE_NOT_FOUND || reason == ERROR_PATH_NOT_FOUND
-                   ? ReadOutcome::kMissing
-                   : ReadOutcome::kFailed;
+    const OpenedFile file = OpenRegularFile(Wide(path), GENERIC_READ);
+    if (!file.handle.IsValid()) {
+        error = FileError("read", path, file.cause);
+        return IsMissing(file.error) ? ReadOutcome::kMissing : ReadOutcome::kFailed;
     }
-    bytes.assign(limit, '\0');
-    std::size_t filled = 0;
-    while (filled < limit) {
-        DWORD read = 0;
-        if (!::ReadFile(file.get(), bytes.data() + filled, static_cast<DWORD>(limit - filled),
-                        &read, nullptr)) {
-            error = std::string("cannot read ") + path + ": " + SystemErrorText(::GetLastError());
-            bytes.clear();
-            return ReadOutcome::kFailed;
-        }
-        if (read == 0) {
-            break;
-        }
-        filled += read;
+    if (!ReadFrom(file.handle.get(), limit, bytes)) {
+        error = FileError("read", path, SystemErrorText(::GetLastError()));
+        return ReadOutcome::kFailed;
     }
-    bytes.resize(filled);
     return ReadOutcome::kRead;
 }
 
-bool ReplaceFileContents(const char* name, std::string_view bytes, std::string& error) {
+std::optional<std::string> FileBehindLinks(const char* name, bool reading, std::string& error) {
     if (!*name) {
         error = "cannot write a file without a name";
-        return false;
+        return std::nullopt;
     }
-    const std::wstring target = FollowLink(Wide(name));
-    const DWORD attributes = ::GetFileAttributesW(target.c_str());
-    if (IsReadOnly(attributes)) {
-        error = std::string("cannot replace ") + name + ": the file is read-only";
-        return false;
+    const std::optional<std::wstring> target = FollowLinks(FullPath(Wide(name)));
+    if (!target) {
+        error = FileError(reading ? "read" : "replace", name, SystemErrorText(::GetLastError()));
+        return std::nullopt;
     }
-    const DWORD kept = attributes == INVALID_FILE_ATTRIBUTES ? 0 : attributes & kKeptAttributes;
-    std::string temporaryName;
-    FileHandle file =
-        CreateTemporaryFile(Utf8(target), kept ? kept : FILE_ATTRIBUTE_NORMAL, temporaryName);
-    if (!file.IsValid()) {
-        error = "cannot create " + temporaryName + ": " + SystemErrorText(::GetLastError());
-        return false;
-    }
-    const std::wstring temporary = Wide(temporaryName);
-    FILETIME written{};
-    const bool ok = WriteAll(file.get(), bytes) && ::FlushFileBuffers(file.get()) &&
-                    ::GetFileTime(file.get(), nullptr, nullptr, &written);
-    if (!ok || !file.Close()) {
-        error = "cannot write " + temporaryName + ": " + SystemErrorText(::GetLastError());
-        ::DeleteFileW(temporary.c_str());
-        return false;
-    }
-    if (!MoveReplacing(temporary, target)) {
-        error = std::string("cannot replace ") + name + ": " + SystemErrorText(::GetLastError());
-        ::DeleteFileW(temporary.c_str());
-        return false;
-    }
-    RemoveStaleTemporaryFiles(Utf8(target), written);
-    return true;
+    return Utf8(*target);
 }

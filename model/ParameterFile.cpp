@@ -3,14 +3,11 @@
 #include "model/FileStore.h"
 #include "model/ParameterText.h"
 
-void LoadParameters(ParameterSet& set) {
-    std::string error;
-    LoadParameterFile(kParameterFileName, set, error);
-}
+namespace {
 
-LoadOutcome LoadParameterFile(const char* path, ParameterSet& set, std::string& error) {
-    std::string text;
-    switch (ReadFileContents(path, kParameterFileReadLimit, text, error)) {
+// The set as the dialog loads it from what reading the file gave.
+LoadOutcome TakeValues(ReadOutcome read, const std::string& text, ParameterSet& set) {
+    switch (read) {
     case ReadOutcome::kRead:
         ReadParameterText(text, set);
         return LoadOutcome::kLoaded;
@@ -24,8 +21,37 @@ LoadOutcome LoadParameterFile(const char* path, ParameterSet& set, std::string& 
     return LoadOutcome::kUnreadable;
 }
 
+} // namespace
+
+void LoadParameters(ParameterSet& set) {
+    std::string error;
+    LoadParameterFile(kParameterFileName, set, error);
+}
+
+LoadOutcome LoadParameterFile(const char* path, ParameterSet& set, std::string& error) {
+    std::string text;
+    return TakeValues(ReadFileContents(path, kParameterFileReadLimit, text, error), text, set);
+}
+
 bool SaveParameterFile(const char* path, const ParameterSet& set, std::string& error) {
     return ReplaceFileContents(path, WriteParameterText(set), error);
+}
+
+bool UpdateParameterFile(const char* path,
+                         const std::function<bool(ParameterSet&, std::string&)>& change,
+                         std::string& error) {
+    return UpdateFileContents(
+        path, kParameterFileReadLimit,
+        [&](ReadOutcome read, const std::string& text,
+            std::string& why) -> std::optional<std::string> {
+            ParameterSet set;
+            TakeValues(read, text, set);
+            if (!change(set, why)) {
+                return std::nullopt;
+            }
+            return WriteParameterText(set);
+        },
+        error);
 }
 
 void SaveParameters(ParameterSet& set, int selection) {

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <string>
 #include <thread>
@@ -12,11 +14,18 @@
 #include <windows.h>
 #else
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #endif
 
@@ -71,6 +80,160 @@ protected:
 };
 
 const std::string kDefaultFile = "0 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ";
+
+// A process of the test's own that saves in the working directory. Natively a fork running the
+// body; on Windows save_loop.exe with the arguments (SaveLoop.cpp).
+class HelperProcess {
+public:
+#ifdef _WIN32
+    explicit HelperProcess(const std::wstring& arguments) {
+        wchar_t self[MAX_PATH];
+        std::wstring program(self, ::GetModuleFileNameW(nullptr, self, MAX_PATH));
+        program = program.substr(0, program.find_last_of(L"\\/") + 1) + L"save_loop.exe";
+        std::wstring commandLine = L"save_loop " + arguments;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info{};
+        if (::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                             nullptr, nullptr, &startup, &info)) {
+            ::CloseHandle(info.hThread);
+            process_ = info.hProcess;
+        }
+    }
+    bool IsValid() const {
+        return process_ != nullptr;
+    }
+    // The exit status once it has ended within the limit; -1, and it is killed, otherwise.
+    int WaitForExit(std::chrono::milliseconds limit) {
+        DWORD status = 0;
+        if (!process_ ||
+            ::WaitForSingleObject(process_, static_cast<DWORD>(limit.count())) != WAIT_OBJECT_0 ||
+            !::GetExitCodeProcess(process_, &status)) {
+            Kill();
+            return -1;
+        }
+        ::CloseHandle(std::exchange(process_, nullptr));
+        return static_cast<int>(status);
+    }
+    void Kill() {
+        if (process_) {
+            ::TerminateProcess(process_, 1);
+            ::WaitForSingleObject(process_, INFINITE);
+            ::CloseHandle(std::exchange(process_, nullptr));
+        }
+    }
+
+private:
+    HANDLE process_ = nullptr;
+#else
+    explicit HelperProcess(const std::function<int()>& body) : process_(::fork()) {
+        if (process_ == 0) {
+            ::_exit(body());
+        }
+    }
+    bool IsValid() const {
+        return process_ > 0;
+    }
+    int WaitForExit(std::chrono::milliseconds limit) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        int status = 0;
+        while (process_ > 0 && ::waitpid(process_, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                Kill();
+                return -1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        process_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    void Kill() {
+        if (process_ > 0) {
+            ::kill(process_, SIGKILL);
+            ::waitpid(process_, nullptr, 0);
+            process_ = -1;
+        }
+    }
+
+private:
+    pid_t process_;
+#endif
+public:
+    ~HelperProcess() {
+        Kill();
+    }
+    HelperProcess(const HelperProcess&) = delete;
+    HelperProcess& operator=(const HelperProcess&) = delete;
+};
+
+// A process that saves numbered sets until it is killed.
+HelperProcess SavingProcess() {
+#ifdef _WIN32
+    return HelperProcess(L"");
+#else
+    return HelperProcess([]() -> int { SaveForever(); });
+#endif
+}
+
+// A process that changes one field `times` times (CountUp).
+HelperProcess CountingProcess(int field, int times) {
+#ifdef _WIN32
+    return HelperProcess(std::to_wstring(field) + L" " + std::to_wstring(times));
+#else
+    return HelperProcess([=] { return CountUp(field, times); });
+#endif
+}
+
+#ifndef _WIN32
+// Runs the body in a process of its own and gives its exit status, -1 when it did not end
+// within a generous bound: no load or save may wait on the file it was given.
+int InChild(const std::function<int()>& body) {
+    HelperProcess child(body);
+    return child.WaitForExit(std::chrono::seconds(20));
+}
+
+// The same as nobody, with `group` among its groups, when the test runs as root; otherwise as
+// the user who runs it.
+int InChildAsNobody(gid_t group, const std::function<int()>& body) {
+    return InChild([&] {
+        const passwd* nobody = ::getpwnam("nobody");
+        if (::geteuid() == 0 &&
+            (!nobody || ::setgroups(1, &group) != 0 ||
+             ::setresgid(nobody->pw_gid, nobody->pw_gid, nobody->pw_gid) != 0 ||
+             ::setresuid(nobody->pw_uid, nobody->pw_uid, nobody->pw_uid) != 0)) {
+            return 100;
+        }
+        return body();
+    });
+}
+#endif
+
+// Nonzero, after saying why on standard error, unless the text is what was expected.
+int Mismatch(const std::string& what, const std::string& expected, const std::string& actual) {
+    if (expected == actual) {
+        return 0;
+    }
+    std::fprintf(stderr, "%s: expected \"%s\", got \"%s\"\n", what.c_str(), expected.c_str(),
+                 actual.c_str());
+    return 1;
+}
+
+// How many of the files (with their kinds) were not refused, both for loading and for saving,
+// as not regular files.
+int NotRefused(const std::vector<std::pair<std::string, std::string>>& files) {
+    int mismatches = 0;
+    for (const auto& [file, kind] : files) {
+        const std::string cause = ": it is " + kind + ", not a regular file";
+        ParameterSet set;
+        std::string error;
+        mismatches += LoadParameterFile(file.c_str(), set, error) != LoadOutcome::kUnreadable;
+        mismatches += Mismatch("load " + file, "cannot read " + file + cause, error);
+        error.clear();
+        mismatches += SaveParameterFile(file.c_str(), NumberedSet(1), error);
+        mismatches += Mismatch("save " + file, "cannot replace " + file + cause, error);
+    }
+    return mismatches;
+}
 
 } // namespace
 
@@ -187,24 +350,112 @@ TEST_F(ParameterFileTest, SaveKeepsThePermissionsOwnerAndLinksOfTheFile) {
     EXPECT_EQ(WriteParameterText(set), ReadFile(file));
 }
 
+// Also when the save writes in place (beside a hard link): the room is made before a byte goes.
 TEST_F(ParameterFileTest, FailedWriteLeavesTheOldFileAndNoTemporaryFile) {
-    WriteFile("old contents");
-    rlimit previous{};
-    ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &previous));
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit tiny = previous;
-    tiny.rlim_cur = 8; // the temporary file fills up part-way through the 50-odd bytes
-    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &tiny));
-    ParameterSet set;
-    set.ApplyMissingFileValues();
-    set.m_nPort = 6;
-    SaveParameters(set, 2);
-    setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, previousHandler);
+    for (const bool linked : {false, true}) {
+        WriteFile("old contents");
+        if (linked) {
+            fs::create_hard_link(kParameterFileName, "link");
+        }
+        rlimit previous{};
+        ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &previous));
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit tiny = previous;
+        tiny.rlim_cur = 8; // the file fills up part-way through the 50-odd bytes
+        ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &tiny));
+        ParameterSet set;
+        set.ApplyMissingFileValues();
+        set.m_nPort = 6;
+        SaveParameters(set, 2);
+        std::string error;
+        const bool saved = SaveParameterFile(kParameterFileName, set, error);
+        setrlimit(RLIMIT_FSIZE, &previous);
+        std::signal(SIGXFSZ, previousHandler);
 
-    EXPECT_EQ(6, set.m_nPort);
-    EXPECT_EQ("old contents", ReadFile());
-    EXPECT_EQ(std::vector<std::string>{kParameterFileName}, DirectoryEntries());
+        EXPECT_EQ(6, set.m_nPort);
+        EXPECT_FALSE(saved);
+        // The user's file, never the random temporary.
+        EXPECT_EQ("cannot write "s + kParameterFileName + ": File too large", error);
+        EXPECT_EQ("old contents", ReadFile());
+        std::vector<std::string> entries = DirectoryEntries();
+        std::sort(entries.begin(), entries.end());
+        std::vector<std::string> expected{kParameterFileName};
+        if (linked) {
+            expected.push_back("link");
+            fs::remove("link");
+        }
+        EXPECT_EQ(expected, entries) << (linked ? "in place" : "by rename");
+    }
+}
+
+// Where the new file could not carry what the old one had, or the folder lets no new file take
+// the name, the save writes in place and the file stays what it was: its owner and group, its
+// ACL and other attributes.
+TEST_F(ParameterFileTest, SaveWritesInPlaceWhereTheFileCannotBeReplaced) {
+    const bool root = ::geteuid() == 0;
+    const uid_t someone = 4711; // neither the saver nor root
+    const gid_t shared = 4711;
+    const passwd* nobody = ::getpwnam("nobody");
+    ASSERT_NE(nullptr, nobody);
+    // A folder the saver may not write, with a file of its own.
+    fs::create_directory("closed");
+    std::vector<std::string> files = {"closed/settings"};
+    std::ofstream(files[0]) << "old";
+    // Attributes a new file would not have, on a file of its own in a folder open to it.
+    fs::create_directory("open");
+    ASSERT_EQ(0, ::chmod("open", 0777));
+    files.push_back("open/attributed");
+    std::ofstream(files.back()) << "old";
+    const bool attributes = ::setxattr(files.back().c_str(), "user.note", "kept", 4, 0) == 0;
+    if (!root) {
+        ::chmod("closed", 0555);
+    } else {
+        for (const std::string& own : files) {
+            ASSERT_EQ(0, ::chown(own.c_str(), nobody->pw_uid, nobody->pw_gid));
+        }
+        // A sticky shared folder, like /tmp, with a file of someone else's.
+        fs::create_directory("sticky");
+        ASSERT_EQ(0, ::chmod("sticky", 01777));
+        files.push_back("sticky/settings");
+        std::ofstream(files.back()) << "old";
+        ASSERT_EQ(0, ::chmod(files.back().c_str(), 0666));
+        // A file of someone else's, shared through a group the saver is in.
+        files.push_back("group-shared");
+        std::ofstream(files.back()) << "old";
+        ASSERT_EQ(0, ::chown(files.back().c_str(), someone, shared));
+        ASSERT_EQ(0, ::chmod(files.back().c_str(), 0660));
+    }
+    std::vector<struct stat> before(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        ASSERT_EQ(0, ::stat(files[i].c_str(), &before[i]));
+    }
+    const int status = InChildAsNobody(shared, [&] {
+        int failures = 0;
+        for (const std::string& file : files) {
+            std::string error;
+            failures +=
+                Mismatch("save " + file, "",
+                         SaveParameterFile(file.c_str(), NumberedSet(1), error) ? "" : error);
+        }
+        return failures;
+    });
+    ::chmod("closed", 0755);
+    EXPECT_EQ(0, status);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        struct stat after {};
+        ASSERT_EQ(0, ::stat(files[i].c_str(), &after));
+        EXPECT_EQ(WriteParameterText(NumberedSet(1)), ReadFile(files[i])) << files[i];
+        EXPECT_EQ(before[i].st_ino, after.st_ino) << files[i];
+        EXPECT_EQ(before[i].st_uid, after.st_uid) << files[i];
+        EXPECT_EQ(before[i].st_gid, after.st_gid) << files[i];
+        EXPECT_EQ(before[i].st_mode, after.st_mode) << files[i];
+    }
+    char note[8] = {};
+    EXPECT_TRUE(!attributes || ::getxattr(files[1].c_str(), "user.note", note, sizeof note) == 4);
+    if (!root) {
+        GTEST_SKIP()
+            << "the sticky folder and the group-shared file need a second user: run as root";
+    }
 }
 
 TEST_F(ParameterFileTest, DirectoryThatCannotTakeFilesChangesNothing) {
@@ -220,69 +471,125 @@ TEST_F(ParameterFileTest, DirectoryThatCannotTakeFilesChangesNothing) {
 }
 #endif
 
-// A process that saves numbered sets in the working directory until it is killed.
-class SavingProcess {
-public:
+// Refused at once, never waited on and never replaced, as root too: a device behind a link
+// stays the device.
+TEST_F(ParameterFileTest, OnlyRegularFilesAreReadOrReplaced) {
+    fs::create_directory("folder");
+    std::vector<std::pair<std::string, std::string>> files = {{"folder", "a directory"}};
 #ifdef _WIN32
-    SavingProcess() {
-        wchar_t self[MAX_PATH];
-        std::wstring program(self, ::GetModuleFileNameW(nullptr, self, MAX_PATH));
-        program = program.substr(0, program.find_last_of(L"\\/") + 1) + L"save_loop.exe";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION info{};
-        if (::CreateProcessW(program.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &startup, &info)) {
-            ::CloseHandle(info.hThread);
-            process_ = info.hProcess;
-        }
-    }
-    ~SavingProcess() {
-        Kill();
-    }
-    bool IsValid() const {
-        return process_ != nullptr;
-    }
-    void Kill() {
-        if (process_) {
-            ::TerminateProcess(process_, 1);
-            ::WaitForSingleObject(process_, INFINITE);
-            ::CloseHandle(process_);
-            process_ = nullptr;
-        }
-    }
-
-private:
-    HANDLE process_ = nullptr;
+    files.emplace_back("NUL", "a device");
+    EXPECT_EQ(0, NotRefused(files));
 #else
-    SavingProcess() : process_(::fork()) {
-        if (process_ == 0) {
-            SaveForever();
-        }
+    ASSERT_EQ(0, ::mkfifo("fifo", 0666));
+    fs::create_symlink("fifo", "fifo-link");
+    const UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, "socket");
+    ASSERT_EQ(0, ::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address));
+    files.insert(files.end(),
+                 {{"fifo", "a FIFO"}, {"fifo-link", "a FIFO"}, {"socket", "a socket"}});
+    // Only root may make a device node (the null device's numbers), and not in every container.
+    if (::mknod("device", S_IFCHR | 0666, ::makedev(1, 3)) == 0) {
+        fs::create_symlink("device", "device-link");
+        files.emplace_back("device-link", "a character device");
     }
-    ~SavingProcess() {
-        Kill();
+    EXPECT_EQ(0, InChild([&] { return NotRefused(files); }))
+        << "-1: a load or a save waited on what it was given";
+    EXPECT_TRUE(fs::is_fifo("fifo"));
+    EXPECT_TRUE(fs::is_socket("socket"));
+    if (fs::is_symlink("device-link")) {
+        EXPECT_TRUE(fs::is_character_file("device"));
     }
-    bool IsValid() const {
-        return process_ > 0;
-    }
-    void Kill() {
-        if (process_ > 0) {
-            ::kill(process_, SIGKILL);
-            ::waitpid(process_, nullptr, 0);
-            process_ = -1;
-        }
-    }
-
-private:
-    pid_t process_;
 #endif
-    SavingProcess(const SavingProcess&) = delete;
-    SavingProcess& operator=(const SavingProcess&) = delete;
-};
+    EXPECT_TRUE(fs::is_directory("folder"));
+}
+
+// Every name of the file sees the new values: a save never splits hard links.
+TEST_F(ParameterFileTest, SaveKeepsHardLinksJoined) {
+    WriteFile("old contents");
+    fs::create_hard_link(kParameterFileName, "other name");
+    ParameterSet set = NumberedSet(1);
+    SaveParameters(set, set.m_nPort);
+    EXPECT_EQ(WriteParameterText(set), ReadFile());
+    EXPECT_EQ(WriteParameterText(set), ReadFile("other name"));
+}
+
+// Two programs changing the file at once, as two runs of `vkd37 set` or the tool and the dialog:
+// each change is read, made and written under the file's lock, so none is lost, whether the
+// file is first made by one of them, replaced by rename or written in place.
+TEST_F(ParameterFileTest, ChangesMadeAtOnceAllLand) {
+    constexpr int kTimes = 100;
+    ParameterSet start;
+    start.ApplyMissingFileValues();
+    for (const char* how : {"made", "renamed", "in place"}) {
+        if (how == std::string("in place")) {
+            fs::create_hard_link(kParameterFileName, "link");
+        }
+        const std::string before = ReadFile();
+        HelperProcess cycles = CountingProcess(0, kTimes);
+        HelperProcess delays = CountingProcess(1, kTimes);
+        EXPECT_EQ(0, cycles.WaitForExit(std::chrono::seconds(100))) << how;
+        EXPECT_EQ(0, delays.WaitForExit(std::chrono::seconds(100))) << how;
+        ParameterSet set;
+        std::string error;
+        ASSERT_EQ(LoadOutcome::kLoaded, LoadParameterFile(kParameterFileName, set, error)) << error;
+        start.m_nCycles += kTimes;
+        start.m_nHomeDelay += kTimes;
+        EXPECT_EQ(WriteParameterText(start), WriteParameterText(set))
+            << how << ", before: " << before;
+    }
+    EXPECT_EQ(ReadFile(), ReadFile("link"));
+}
+
+// A save removes nothing but its own temporaries: not a file whose name merely looks like one
+// (those of earlier releases included), nor a FIFO or a link named exactly like one, which it
+// neither waits on nor follows.
+TEST_F(ParameterFileTest, SaveSweepsOnlyItsOwnTemporaries) {
+    const std::string name = kParameterFileName;
+    const std::vector<std::string> lookAlikes = {
+        name + ".0001.tmp",          name + ".20241206.tmp",        name + ".4711.tmp",
+        name + ".vkd37-0000126.tmp", name + ".vkd37-000001267.tmp", name + ".VKD37-00001267.tmp"};
+    for (const std::string& file : lookAlikes) {
+        std::ofstream(file, std::ios::binary) << "mine";
+        Age(file);
+    }
+    const std::string stale = TemporaryFileName(name, 3);
+    std::ofstream(stale, std::ios::binary) << "0 0 10";
+    Age(stale);
+#ifdef _WIN32
+    ParameterSet set = NumberedSet(1);
+    SaveParameters(set, set.m_nPort);
+    EXPECT_EQ(WriteParameterText(set), ReadFile());
+#else
+    // A FIFO waits for a writer when opened to read: the sweep must not open it so.
+    const std::vector<std::string> specials = {TemporaryFileName(name, 1), name + ".7.tmp",
+                                               TemporaryFileName(name, 2)};
+    ASSERT_EQ(0, ::mkfifo(specials[0].c_str(), 0666));
+    ASSERT_EQ(0, ::mkfifo(specials[1].c_str(), 0666));
+    std::ofstream("precious", std::ios::binary) << "mine";
+    Age("precious");
+    fs::create_symlink("precious", specials[2]);
+    EXPECT_EQ(0, InChild([] {
+                  ParameterSet set = NumberedSet(1);
+                  SaveParameters(set, set.m_nPort);
+                  return set.m_nPort == NumberedSet(1).m_nPort ? 0 : 1;
+              }))
+        << "-1: the save waited on a FIFO";
+    for (const std::string& special : specials) {
+        EXPECT_TRUE(fs::exists(fs::symlink_status(special))) << special;
+    }
+    EXPECT_EQ("mine", ReadFile("precious"));
+#endif
+    for (const std::string& file : lookAlikes) {
+        EXPECT_EQ("mine", ReadFile(file)) << file;
+    }
+    EXPECT_FALSE(fs::exists(stale));
+}
 
 // Killed at any moment, a save leaves the old values or the new ones, never a mixture or a
-// truncated file; the next save clears away the temporary files the killed ones left.
+// truncated file, whether it replaces the file or (for the second half, beside a hard link)
+// writes in place; the next save clears away the temporary files the killed ones left.
 TEST_F(ParameterFileTest, SavesKilledAtRandomMomentsLeaveTheOldOrTheNewValues) {
 #ifdef _WIN32
     constexpr int kRounds = 60; // a process start costs more here
@@ -295,7 +602,10 @@ TEST_F(ParameterFileTest, SavesKilledAtRandomMomentsLeaveTheOldOrTheNewValues) {
     WriteFile(WriteParameterText(NumberedSet(0)));
     int last = 0;
     for (int round = 0; round < kRounds; ++round) {
-        SavingProcess saver;
+        if (round == kRounds / 2) {
+            fs::create_hard_link(kParameterFileName, "link");
+        }
+        HelperProcess saver = SavingProcess();
         ASSERT_TRUE(saver.IsValid());
         // Once it has saved at least once, stop it somewhere in a later save.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
@@ -311,13 +621,16 @@ TEST_F(ParameterFileTest, SavesKilledAtRandomMomentsLeaveTheOldOrTheNewValues) {
         last = saved;
     }
     for (const std::string& entry : DirectoryEntries()) {
-        if (entry != kParameterFileName) {
+        if (entry != kParameterFileName && entry != "link") {
             Age(entry); // the killed saves' temporaries, once no save can be under way in them
         }
     }
     ParameterSet set = NumberedSet(last + 1);
     SaveParameters(set, set.m_nPort);
-    EXPECT_EQ(std::vector<std::string>{kParameterFileName}, DirectoryEntries());
+    std::vector<std::string> entries = DirectoryEntries();
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ((std::vector<std::string>{kParameterFileName, "link"}), entries);
+    EXPECT_EQ(WriteParameterText(set), ReadFile("link"));
 }
 
 // Also for a file in another folder: its stale temporaries lie beside it, not here.
@@ -364,14 +677,17 @@ TEST_F(ParameterFileTest, SaveLeavesTemporariesThatMayBelongToASaveUnderWay) {
     }
 }
 
-TEST(TemporaryFileName, NamesItsNumberAndNothingElse) {
+TEST(TemporaryFileName, NamesItsNumberInOneFormAndNothingElse) {
     const std::string name = kParameterFileName;
-    EXPECT_EQ(name + ".4711.tmp", TemporaryFileName(name, 4711));
-    EXPECT_EQ(4711ul, TemporaryFileNumber(name + ".4711.tmp", name));
-    EXPECT_EQ(4294967295ul, TemporaryFileNumber(name + ".4294967295.tmp", name));
+    EXPECT_EQ(name + ".vkd37-00001267.tmp", TemporaryFileName(name, 4711));
+    EXPECT_EQ(4711u, TemporaryFileNumber(name + ".vkd37-00001267.tmp", name));
+    EXPECT_EQ(4294967295u, TemporaryFileNumber(name + ".vkd37-ffffffff.tmp", name));
     for (const std::string& other :
-         {name, name + ".tmp", name + "..tmp", name + ".12a.tmp", name + ".4294967296.tmp",
-          name + ".1.tmp.bak", "x" + name + ".1.tmp", std::string("InitialParameter.dl.1.tmp")}) {
+         {name, name + ".tmp", name + ".4711.tmp", name + ".vkd37-.tmp",
+          name + ".vkd37-0000126g.tmp", name + ".vkd37-0000126F.tmp", name + ".vkd37-+0001267.tmp",
+          name + ".vkd37-00001267.tmp.bak", name + ".vkd37-00001267.TMP",
+          "x" + name + ".vkd37-00001267.tmp",
+          std::string("InitialParameter.dl.vkd37-00001267.tmp")}) {
         EXPECT_FALSE(TemporaryFileNumber(other, name)) << other;
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-// Saves that follow one another, for killing a saving process at random moments.
+// Saves that follow one another, for killing a saving process at random moments, and changes
+// made by several processes at once.
 
 #include <string>
 
@@ -24,13 +25,18 @@ inline ParameterSet NumberedSet(int k) {
     return set;
 }
 
-// The number of the save a file holds whole, or -1 when it holds anything else.
+// The number of the save a file holds whole, or -1 when it holds anything else. A save written
+// in place (under Wine, or beside a hard link) that is cut short before the file is cut to
+// length leaves blanks after the text, and nothing else.
 inline int SaveNumber(const std::string& text) {
     ParameterSet set;
     if (ReadParameterText(text, set) != kStoredValueCount) {
         return -1;
     }
-    return WriteParameterText(NumberedSet(set.m_nCycles)) == text ? set.m_nCycles : -1;
+    const std::string whole = WriteParameterText(NumberedSet(set.m_nCycles));
+    const bool blanksAfter = text.compare(0, whole.size(), whole) == 0 &&
+                             text.find_first_not_of(' ', whole.size()) == std::string::npos;
+    return blanksAfter ? set.m_nCycles : -1;
 }
 
 inline std::string ReadParameterFile() {
@@ -43,4 +49,23 @@ inline std::string ReadParameterFile() {
         ParameterSet set = NumberedSet(k);
         SaveParameters(set, set.m_nPort);
     }
+}
+
+// Adds one to the cycles (field 0) or to the home delay (field 1) `times` times, each read, made
+// and written under the file's lock as `vkd37 set` does; the exit status: 0 when every change
+// was saved.
+inline int CountUp(int field, int times) {
+    for (int i = 0; i < times; ++i) {
+        std::string error;
+        if (!UpdateParameterFile(
+                kParameterFileName,
+                [field](ParameterSet& set, std::string&) {
+                    ++(field == 0 ? set.m_nCycles : set.m_nHomeDelay);
+                    return true;
+                },
+                error)) {
+            return 1;
+        }
+    }
+    return 0;
 }

@@ -1,0 +1,61 @@
+#pragma once
+
+// The steps of a save, each taken in its own way on each platform (FileStorePosix.cpp,
+// FileStoreWin32.cpp); FileStore.cpp takes them in order. Paths are UTF-8; times are the file
+// system's, in seconds.
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "model/FileStore.h"
+
+// The file `name` leads to through any chain of symbolic links; it need not exist yet. Nothing,
+// with error set, when the links cannot be followed.
+std::optional<std::string> FileBehindLinks(const char* name, bool reading, std::string& error);
+
+enum class Locking {
+    kLocked,   // the file is open and locked for the save
+    kMissing,  // there is no file to lock
+    kReplaced, // another save put a new file in the place of the one locked: start again
+    kFailed,   // the file cannot be opened or locked (error)
+};
+
+// A file open for a save and locked, as each platform holds it; the lock ends with it.
+class LockedFile {
+public:
+    LockedFile() = default;
+    LockedFile(const LockedFile&) = delete;
+    LockedFile& operator=(const LockedFile&) = delete;
+    virtual ~LockedFile() = default;
+
+    // Its first `limit` bytes.
+    virtual bool Read(std::size_t limit, std::string& bytes, std::string& error) = 0;
+
+    enum class Replacement { kDone, kRefused, kFailed };
+    // A new file holding `bytes` takes its place in one step where the new file can carry all it
+    // has; kRefused, with nothing left behind, where it cannot. `written` is the write's time.
+    virtual Replacement ReplaceWhole(std::string_view bytes, long long& written,
+                                     std::string& error) = 0;
+
+    // Writes `bytes` into the file itself.
+    virtual bool WriteInPlace(std::string_view bytes, long long& written, std::string& error) = 0;
+};
+
+// Opens the file at `target` for a save (to read too when `reading`) and waits for its lock;
+// nothing unless `locking` is kLocked.
+std::unique_ptr<LockedFile> LockFile(const char* name, const std::string& target, bool reading,
+                                     Locking& locking, std::string& error);
+
+enum class Creation { kDone, kTaken, kFailed };
+
+// Makes the file where there was none, with the time of the write; kTaken when another save
+// made it meanwhile, whose change would otherwise be lost.
+Creation CreateMissingFile(const char* name, const std::string& target, std::string_view bytes,
+                           long long& written, std::string& error);
+
+// Removes the temporary files beside `target` that no save under way can own any more, by the
+// time `now` of the save just made.
+void RemoveStaleTemporaryFiles(const std::string& target, long long now);
