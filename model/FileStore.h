@@ -52,6 +52,10 @@ bool ReplaceFileContents(const char* name, std::string_view bytes, std::string& 
 // enforces its locks on reads. Wine turns a LockFileEx into a record lock on the same byte of the
 // Unix file, so the dialog under Wine and a native program exclude each other.
 constexpr std::uint64_t kSaveLockOffset = std::uint64_t{1} << 62;
+// A save holds the lock for milliseconds. One held longer belongs to a program that hangs: the
+// save then fails rather than wait for ever (the dialog would freeze; the tool would not stop).
+constexpr int kSaveLockWaitMs = 10 * 1000;
+constexpr int kSaveLockPollMs = 10;
 
 // Temporaries are "<name>.vkd37-<8 hex digits>.tmp", the number drawn at random and the file
 // created only where no file of that name exists. A process id would not do: a native process,

@@ -148,18 +148,28 @@ bool FollowLinks(const char* name, std::string& target) {
     return false;
 }
 
-// Waits for the lock every save takes. Where the file system keeps no record locks (some
-// network and FUSE ones), the save goes ahead unlocked, as saves did before there was a lock.
+// Waits for the lock every save takes, up to kSaveLockWaitMs. Where the file system keeps no
+// record locks (some network and FUSE ones), the save goes ahead unlocked, as saves did before
+// there was a lock.
 bool LockForSave(int fd) {
     struct flock lock {};
     lock.l_type = F_WRLCK;
     lock.l_whence = SEEK_SET;
     lock.l_start = static_cast<off_t>(kSaveLockOffset);
     lock.l_len = 1;
-    while (::fcntl(fd, F_OFD_SETLKW, &lock) != 0) {
-        if (errno != EINTR) {
+    for (int waited = 0; ::fcntl(fd, F_OFD_SETLK, &lock) != 0;) {
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno != EAGAIN && errno != EACCES) {
             return errno == ENOLCK || errno == EINVAL || errno == EOPNOTSUPP;
         }
+        if (waited >= kSaveLockWaitMs) {
+            errno = EBUSY;
+            return false;
+        }
+        ::usleep(kSaveLockPollMs * 1000);
+        waited += kSaveLockPollMs;
     }
     return true;
 }

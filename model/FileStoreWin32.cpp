@@ -215,16 +215,25 @@ std::optional<std::wstring> FollowLinks(std::wstring path) {
     return std::nullopt;
 }
 
-// Waits for the lock every save takes. Where the file system keeps no locks, the save goes
-// ahead unlocked, as saves did before there was a lock.
+// Waits for the lock every save takes, up to kSaveLockWaitMs. Where the file system keeps no
+// locks, the save goes ahead unlocked, as saves did before there was a lock.
 bool LockForSave(HANDLE file, SaveLock& lock) {
-    OVERLAPPED at = SaveLockTraits::LockPlace();
-    if (::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at)) {
-        lock = SaveLock(file);
-        return true;
+    for (int waited = 0;; waited += kSaveLockPollMs) {
+        OVERLAPPED at = SaveLockTraits::LockPlace();
+        if (::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+            lock = SaveLock(file);
+            return true;
+        }
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_LOCK_VIOLATION) {
+            return error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION;
+        }
+        if (waited >= kSaveLockWaitMs) {
+            ::SetLastError(ERROR_BUSY);
+            return false;
+        }
+        ::Sleep(kSaveLockPollMs);
     }
-    const DWORD error = ::GetLastError();
-    return error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION;
 }
 
 bool IsSameFile(const BY_HANDLE_FILE_INFORMATION& one, const BY_HANDLE_FILE_INFORMATION& other) {

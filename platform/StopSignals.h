@@ -6,7 +6,8 @@
 // interrupted call. SIGPIPE is ignored, so a reader that went away is a write error.
 #ifdef _WIN32
 // A console program ends at Ctrl-C and the system closes its handles: a port is released with
-// its handle, and a save replaces the file in one call, so nothing is caught.
+// its handle, and a save changes the file in one call (a replacement or a single write), so
+// nothing is caught.
 inline bool CatchStopSignals() {
     return true;
 }
