@@ -46,7 +46,8 @@ const kTexts = {
     notParameterFile: (name) => `${name} is not a parameter file: it does not begin with the ` +
       '16 numbers of one. Nothing was changed.',
     opened: (name) => `Opened ${name}.`, saved: (name) => `Saved ${name}.`,
-    saveFailed: (name, reason) => `${name} was not saved: ${reason}`,
+    saveFailed: (name, reason) => `${name} was not saved: ${reason}.`,
+    timedOut: 'it did not end in time',
     readFailed: (name, reason) => `${name} could not be read: ${reason}. Nothing was changed.`,
     unsaved: (name) => `${name} has changes that are not saved: press Save.`,
     portBusy: 'The port is held by another program (a terminal, another browser tab or the ' +
@@ -106,7 +107,8 @@ const kTexts = {
       '本地文件或 https 打开。在此仍可打开、编辑和保存参数文件。',
     notParameterFile: (name) => `${name} 不是参数文件：它不以 16 个数字开头。未作任何更改。`,
     opened: (name) => `已打开 ${name}。`, saved: (name) => `已保存 ${name}。`,
-    saveFailed: (name, reason) => `${name} 未保存：${reason}`,
+    saveFailed: (name, reason) => `${name} 未保存：${reason}。`,
+    timedOut: '未在时限内完成',
     readFailed: (name, reason) => `无法读取 ${name}：${reason}。未作任何更改。`,
     unsaved: (name) => `${name} 有未保存的更改：请点击“保存”。`,
     portBusy: '串口正被其他程序占用（终端、其他浏览器标签页或对话框程序）。请关闭该程序或标签页，' +
@@ -169,9 +171,16 @@ export class Language {
     });
   }
 
-  // The text of key with its arguments, messages among them said first.
+  // The text of key with its arguments, messages among them said first. A browser's error is
+  // its own message, in the browser's language, without its full stop; a time-out of the page's
+  // own is said in the page's language.
   text(key, ...args) {
-    const said = args.map((arg) => (arg && arg.key ? this.text(arg.key, ...arg.args) : arg));
+    const said = args.map((arg) => {
+      if (arg instanceof Error || arg instanceof DOMException) {
+        return arg.name === 'TimeoutError' ? this.text('timedOut') : arg.message.replace(/\.\s*$/, '');
+      }
+      return arg && arg.key ? this.text(arg.key, ...arg.args) : arg;
+    });
     return pick(kTexts[this.code][key], said);
   }
 

@@ -74,7 +74,7 @@ export class Port {
     } catch (error) {
       this.showStatus('portNotOpened');
       if (error.name === 'NetworkError' || error.name === 'InvalidStateError') this.language.say('portBusy');
-      else this.language.say('openFailed', error.message);
+      else this.language.say('openFailed', error);
       return false;
     }
   }

@@ -41,7 +41,7 @@ async function writeWhole(handle, text) {
   const written = await within(steps, kWriteBoundMs);
   if (!timedOut(written) && !written.error) return;
   writable?.abort().catch(() => {});
-  throw written.error ?? new DOMException('the write did not end', 'TimeoutError');
+  throw written.error ?? new DOMException('the write did not end in time', 'TimeoutError');
 }
 
 export class ParameterFile {
@@ -53,6 +53,7 @@ export class ParameterFile {
     this.name = 'InitialParameter.dll';
     this.unsaved = false;
     this.writes = Promise.resolve(); // one at a time
+    this.writing = 0;
     $('open').addEventListener('click', () => this.open());
     $('save').addEventListener('click', () => this.save(false));
     $('save-as').addEventListener('click', () => this.save(true));
@@ -61,8 +62,9 @@ export class ParameterFile {
       event.target.value = ''; // so that the same file can be chosen again
       if (file) await this.read(async () => file, null);
     });
+    // A write under way counts as unsaved until it has ended.
     window.addEventListener('beforeunload', (event) => {
-      if (this.unsaved) event.preventDefault();
+      if (this.unsaved || this.writing > 0) event.preventDefault();
     });
   }
 
@@ -90,7 +92,7 @@ export class ParameterFile {
       file = await getFile();
       text = await file.slice(0, kFileReadLimit).text();
     } catch (error) {
-      this.language.say('readFailed', file?.name ?? handle?.name ?? this.name, error.message);
+      this.language.say('readFailed', file?.name ?? handle?.name ?? this.name, error);
       return;
     }
     const read = this.core.readFile(text);
@@ -143,12 +145,15 @@ export class ParameterFile {
 
   // True when the text is in the file.
   async write(handle, text) {
+    this.writing++;
     try {
       await writeWhole(handle, text);
     } catch (error) {
       this.markUnsaved(true);
-      this.language.say('saveFailed', handle.name, error.message);
+      this.language.say('saveFailed', handle.name, error);
       return false;
+    } finally {
+      this.writing--;
     }
     this.markUnsaved(false);
     this.language.say('saved', handle.name);
