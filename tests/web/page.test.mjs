@@ -7,7 +7,7 @@ import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import { mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
-import { dirname, join } from 'node:path';
+import { join } from 'node:path';
 import { pathToFileURL } from 'node:url';
 import { chromium } from 'playwright-core';
 import { kControls } from '../../web/page/layout.mjs';
@@ -94,7 +94,6 @@ const text = (page, selector) => page.locator(selector).textContent();
 const waitFor = (page, predicate, arg) => page.waitForFunction(predicate, arg, { timeout: kBound });
 const waitForText = (page, selector, expected) => waitFor(page,
   ([s, e]) => document.querySelector(s)?.textContent.includes(e), [selector, expected]);
-const focused = (page) => page.evaluate(() => document.activeElement?.id);
 const lastLogLine = (page) => page.evaluate(() => window.vkd37Page.record.entries.at(-1));
 const locksHeld = (page) => page.evaluate(() => [window.standIn.port.stream?.locked ?? false,
   window.standIn.port.sink?.locked ?? false]);

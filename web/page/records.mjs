@@ -52,7 +52,7 @@ export class ParameterFile {
     this.handle = null;
     this.name = 'InitialParameter.dll';
     this.unsaved = false;
-    this.writes = Promise.resolve(); // one at a time
+    this.writes = Promise.resolve();
     this.writing = 0;
     $('open').addEventListener('click', () => this.open());
     $('save').addEventListener('click', () => this.save(false));
@@ -124,7 +124,7 @@ export class ParameterFile {
     } catch {
       return; // the person cancelled
     }
-    if (await this.write(handle, text)) {
+    if (await this.inTurn(() => this.write(handle, text))) {
       this.handle = handle;
       this.name = handle.name;
     }
@@ -137,10 +137,13 @@ export class ParameterFile {
     const text = this.core.writeFile(values);
     const { handle } = this;
     const permitted = handle ? mayWrite(handle) : Promise.resolve(false);
-    this.writes = this.writes.then(async () => {
-      if (await permitted) await this.write(handle, text);
-      else this.markUnsaved(true);
-    });
+    this.inTurn(async () => (await permitted ? this.write(handle, text) : this.markUnsaved(true)));
+  }
+
+  // Runs step once the writes before it have ended, so that no two race for the file.
+  inTurn(step) {
+    this.writes = this.writes.then(step);
+    return this.writes;
   }
 
   // True when the text is in the file.
