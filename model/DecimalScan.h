@@ -38,3 +38,23 @@ template <class Char> ScanStatus ScanDecimalInt(const Char*& p, const Char* end,
     value = static_cast<int>(negative ? -magnitude : magnitude);
     return ScanStatus::kOk;
 }
+
+// A whole text as one integer the way the dialog's form takes it: blanks around one optionally
+// signed decimal number that fits an int. Anything else is refused and `value` left alone.
+template <class Char> bool ScanBlankedInteger(const Char* p, const Char* end, int& value) {
+    while (p != end && IsScanBlank(*p)) {
+        ++p;
+    }
+    int parsed = 0;
+    if (ScanDecimalInt(p, end, parsed) != ScanStatus::kOk) {
+        return false;
+    }
+    while (p != end && IsScanBlank(*p)) {
+        ++p;
+    }
+    if (p != end) {
+        return false;
+    }
+    value = parsed;
+    return true;
+}

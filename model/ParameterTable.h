@@ -56,3 +56,20 @@ std::string Refusal(const ParameterField& field, int value);
 // One line per value the dialog would refuse; the port index is checked only when it matters
 // (it is not part of the frame).
 std::vector<std::string> RefusedValues(const ParameterSet& set, bool includePort);
+
+// The form's checks in the order the dialog's exchange makes them, which the page follows too.
+// The first failure ends the exchange, so this order decides which refusal a person sees when
+// several values are wrong: the cycle count is checked before the ramps, the reverse DEC before
+// the reverse ACC.
+enum class FormStep {
+    kReadNumber, // the member's box is read; a text that is not a number is refused
+    kCheckRange, // the member, read before, is checked against its field's range
+    kReadButtons // the radio groups and check boxes are read; nothing is refused
+};
+
+struct FormCheck {
+    FormStep step;
+    int ParameterSet::*member; // null for kReadButtons
+};
+
+const std::vector<FormCheck>& FormChecks();

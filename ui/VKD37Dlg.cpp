@@ -44,6 +44,29 @@ END_MESSAGE_MAP()
 
 namespace {
 
+// The edit box of each member the form reads as a number.
+struct NumberBox {
+    int ParameterSet::*member;
+    int id;
+};
+
+constexpr NumberBox kNumberBoxes[] = {
+    {&ParameterSet::m_nFwdAcc, IDC_FWD_ACC},     {&ParameterSet::m_nFwdSpeed, IDC_FWD_SPEED},
+    {&ParameterSet::m_nFwdDec, IDC_FWD_DEC},     {&ParameterSet::m_nRevAcc, IDC_REV_ACC},
+    {&ParameterSet::m_nRevSpeed, IDC_REV_SPEED}, {&ParameterSet::m_nRevDec, IDC_REV_DEC},
+    {&ParameterSet::m_nCycles, IDC_CYCLES},      {&ParameterSet::m_nHomeDelay, IDC_HOME_DELAY},
+    {&ParameterSet::m_nEndDelay, IDC_END_DELAY},
+};
+
+int NumberBoxOf(int ParameterSet::*member) {
+    for (const NumberBox& box : kNumberBoxes) {
+        if (box.member == member) {
+            return box.id;
+        }
+    }
+    return 0; // every member the form reads as a number has a box
+}
+
 // Checks a stored member against its bounds in the parameter table the tool and the page read.
 void DDV_FieldRange(CDataExchange* pDX, const ParameterSet& set, int ParameterSet::*member) {
     const ParameterField& field = FieldFor(member);
@@ -52,27 +75,30 @@ void DDV_FieldRange(CDataExchange* pDX, const ParameterSet& set, int ParameterSe
 
 } // namespace
 
-// The order decides where the focus lands when a check fails: a ramp or speed out of range
-// leaves it in IDC_END_DELAY, a delay in IDC_AUTO_HOME.
+// The order of the checks is the parameter table's, which the page follows too. It decides where
+// the focus lands when a check fails: a ramp or speed out of range leaves it in IDC_END_DELAY, a
+// delay in IDC_AUTO_HOME.
 void CVKD37参数设定程序Dlg::DoDataExchange(CDataExchange* pDX) {
-    using P = ParameterSet;
     CDialogEx::DoDataExchange(pDX);
-    DDX_Text(pDX, IDC_FWD_ACC, m_nFwdAcc);
-    DDX_Text(pDX, IDC_FWD_SPEED, m_nFwdSpeed);
-    DDX_Text(pDX, IDC_FWD_DEC, m_nFwdDec);
-    DDX_Text(pDX, IDC_REV_ACC, m_nRevAcc);
-    DDX_Text(pDX, IDC_REV_SPEED, m_nRevSpeed);
-    DDX_Text(pDX, IDC_REV_DEC, m_nRevDec);
-    DDX_Text(pDX, IDC_CYCLES, m_nCycles);
-    DDV_FieldRange(pDX, *this, &P::m_nCycles);
-    DDX_Text(pDX, IDC_HOME_DELAY, m_nHomeDelay);
-    DDX_Text(pDX, IDC_END_DELAY, m_nEndDelay);
-    DDV_FieldRange(pDX, *this, &P::m_nFwdAcc);
-    DDV_FieldRange(pDX, *this, &P::m_nFwdSpeed);
-    DDV_FieldRange(pDX, *this, &P::m_nFwdDec);
-    DDV_FieldRange(pDX, *this, &P::m_nRevDec);
-    DDV_FieldRange(pDX, *this, &P::m_nRevSpeed);
-    DDV_FieldRange(pDX, *this, &P::m_nRevAcc);
+    ParameterSet& values = *this;
+    for (const FormCheck& check : FormChecks()) {
+        switch (check.step) {
+        case FormStep::kReadNumber:
+            DDX_Text(pDX, NumberBoxOf(check.member), values.*check.member);
+            break;
+        case FormStep::kCheckRange:
+            DDV_FieldRange(pDX, values, check.member);
+            break;
+        case FormStep::kReadButtons:
+            ExchangeButtons(pDX);
+            break;
+        }
+    }
+    DDX_Text(pDX, IDC_UPLOAD_STATUS, m_strUploadStatus);
+    DDX_Check(pDX, IDC_AUTO_START, m_bAutoStart);
+}
+
+void CVKD37参数设定程序Dlg::ExchangeButtons(CDataExchange* pDX) {
     DDX_Control(pDX, IDC_PORT, m_cboPort);
     DDX_Radio(pDX, IDC_FWD_SRC_INTERNAL, m_nFwdSource);
     DDX_Radio(pDX, IDC_REV_SRC_INTERNAL, m_nRevSource);
@@ -81,10 +107,6 @@ void CVKD37参数设定程序Dlg::DoDataExchange(CDataExchange* pDX) {
     DDX_Check(pDX, IDC_HOME_DELAY_ON, m_bHomeDelayOn);
     DDX_Check(pDX, IDC_END_DELAY_ON, m_bEndDelayOn);
     DDX_Check(pDX, IDC_AUTO_HOME, m_bAutoHome);
-    DDV_FieldRange(pDX, *this, &P::m_nHomeDelay);
-    DDV_FieldRange(pDX, *this, &P::m_nEndDelay);
-    DDX_Text(pDX, IDC_UPLOAD_STATUS, m_strUploadStatus);
-    DDX_Check(pDX, IDC_AUTO_START, m_bAutoStart);
 }
 
 BOOL CVKD37参数设定程序Dlg::OnInitDialog() {

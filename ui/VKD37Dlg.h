@@ -30,6 +30,8 @@ protected:
     void OnUploadClicked();
     void OnPortSelChange();
 
+    // The port list, the radio groups and the check boxes, at their place in the exchange.
+    void ExchangeButtons(CDataExchange* pDX);
     void OpenPortAndReport(int nPort);
     void UploadParameters();
     int SendFrameReopeningALostPort();

@@ -120,16 +120,23 @@ TEST_F(DataExchange, SourceOutsideTheGroupChecksNoButtonAndReadsBackMinusOne) {
     });
 }
 
-TEST_F(DataExchange, FlagOutsideTheCheckStatesIsResetWhenShown) {
+// A flag of 2 is a state the box knows (indeterminate) but a two-state box shows it ticked and
+// reads back 1: the page shows and sends the same.
+TEST_F(DataExchange, FlagOutsideTheCheckStatesIsResetWhenShownAndTwoReadsBackAsOne) {
     RunWithDialog([](ScriptedMainDlg& d) {
         d.m_bCyclesOn = 5;
         d.m_bAutoHome = -1;
         d.m_bHomeDelayOn = 1;
+        d.m_bEndDelayOn = 2;
         d.UpdateData(FALSE);
         EXPECT_EQ(0, d.m_bCyclesOn);
         EXPECT_EQ(0, d.m_bAutoHome);
         EXPECT_FALSE(d.IsChecked(IDC_CYCLES_ON));
         EXPECT_TRUE(d.IsChecked(IDC_HOME_DELAY_ON));
+        EXPECT_TRUE(d.IsChecked(IDC_END_DELAY_ON));
+
+        EXPECT_TRUE(d.UpdateData(TRUE));
+        EXPECT_EQ(1, d.m_bEndDelayOn);
     });
 }
 

@@ -38,7 +38,9 @@ TEST(IntegerText, AcceptsTheWholeIntRange) {
 
 TEST(IntegerText, RefusesWhatIsNotOneDecimalNumber) {
     for (const wchar_t* text : {L"", L"   ", L"-", L"+", L"abc", L"12a", L"a12", L"1 2", L"1.5",
-                                L"0x10", L"--1", L"+-1", L"1e3", L"\uFF11\uFF12"}) {
+                                L"0x10", L"--1", L"+-1", L"1e3", L"\uFF11\uFF12",
+                                // blanks of other scripts and a byte-order mark are not blanks
+                                L"\u00A012", L"12\u3000", L"\uFEFF12"}) {
         ExpectRefused(text);
     }
 }

@@ -84,6 +84,8 @@ export class SimulatorBridge {
     this.server = createServer((request, response) => {
       if (this.pagePath && request.url === '/vkd37.html') {
         response.writeHead(200, { 'Content-Type': 'text/html; charset=utf-8' }).end(readFileSync(this.pagePath));
+      } else if (request.url === '/favicon.ico') {
+        response.writeHead(204).end(); // the browser asks for one; the page has none
       } else {
         response.writeHead(404).end();
       }

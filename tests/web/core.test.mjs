@@ -4,7 +4,7 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import { readFileSync } from 'node:fs';
-import { Core } from '../../web/page/core.mjs';
+import { Core, FormStep } from '../../web/page/core.mjs';
 
 const core = await Core.load(readFileSync(process.env.VKD_CORE_WASM));
 
@@ -63,8 +63,10 @@ test('the module gives the native results byte for byte', () => {
 test('the field table, words and time-outs come from the core', () => {
   assert.deepEqual(core.fields.map((f) => f.name).slice(0, 3), ['port', 'fwd.source', 'fwd.acc']);
   assert.equal(core.fields.length, 16);
-  assert.equal(core.parse(core.fields[1], 'internal-pot'), 1);
-  assert.equal(core.parse(core.fields[3], '12x'), null);
+  assert.deepEqual([' \t-12\r\n', '12x', '\u00A012', '2147483648'].map((text) => core.parseFormNumber(text)),
+    [-12, null, null, null]);
+  assert.deepEqual(core.formChecks.slice(6, 8).map(({ step, field }) => [step, field.name]),
+    [[FormStep.readNumber, 'cycles'], [FormStep.checkRange, 'cycles']]);
   assert.equal(core.valueWord(core.fields[15], 1), 'on');
   assert.deepEqual(core.timing, { baudRate: 9600, transferLimitMs: 1050, intervalMs: 100 });
   assert.equal(core.frameHex(core.startValues(), false), '03000A6B0A000A6B0A00000000000000000000');

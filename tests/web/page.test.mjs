@@ -1,11 +1,13 @@
 // vkd37.html end to end in Debian's headless Chromium: only navigator.serial is replaced, by a
-// stand-in port whose bytes cross the loopback bridge to the real simulator at 9600 baud.
+// stand-in port whose bytes cross the loopback bridge to the real simulator at 9600 baud. Every
+// page a test opens fails it on an uncaught error, an unhandled rejection or an error in the
+// console, other than those the test provokes.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
-import { dirname, join } from 'node:path';
+import { join } from 'node:path';
 import { pathToFileURL } from 'node:url';
 import { chromium } from 'playwright-core';
 import { kControls } from '../../web/page/layout.mjs';
@@ -16,39 +18,82 @@ const pageUrl = pathToFileURL(process.env.VKD_PAGE).href;
 const simulatorPath = process.env.VKD_SIMULATOR;
 const standIn = readFileSync(new URL('./serial-stand-in.js', import.meta.url), 'utf8');
 const kBound = 10_000; // a generous bound on every outcome waited for
+const kChromium = {
+  executablePath: process.env.VKD_CHROMIUM ?? '/usr/bin/chromium',
+  args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+    '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+};
 
 let browser;
-before(async () => {
-  browser = await chromium.launch({
-    executablePath: process.env.VKD_CHROMIUM ?? '/usr/bin/chromium',
-    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-  });
-});
+before(async () => { browser = await chromium.launch(kChromium); });
 after(() => browser?.close());
 
 const pageReady = (page) => page.waitForFunction(
   () => window.vkd37Ready && document.body.dataset.ready === 'true', null, { timeout: kBound });
 
-// A fresh profile with the stand-in port joined to a simulator run with `flags`. The page comes
-// from disk, or over http from the bridge when `overHttp`.
-async function openPage(t, flags = [], { overHttp = false, initScript = null } = {}) {
+function scratchFolder(t) {
+  const folder = mkdtempSync(join(tmpdir(), 'vkd37-page-'));
+  t.after(() => rmSync(folder, { recursive: true, force: true }));
+  return folder;
+}
+
+// A browser context, fresh or with a profile that refuses all site data, as a policy may.
+async function newContext(t, { blockSiteData = false, ...options } = {}) {
+  if (!blockSiteData) return browser.newContext(options);
+  const profile = mkdtempSync(join(tmpdir(), 'vkd37-profile-'));
+  mkdirSync(join(profile, 'Default'));
+  writeFileSync(join(profile, 'Default', 'Preferences'),
+    JSON.stringify({ profile: { default_content_setting_values: { cookies: 2 } } }));
+  const context = await chromium.launchPersistentContext(profile, { ...kChromium, ...options });
+  // The browser writes its profile until it has ended.
+  t.after(async () => {
+    await context.close();
+    rmSync(profile, { recursive: true, force: true });
+  });
+  return context;
+}
+
+// A page of the context whose errors fail the test, but for those matching `expected`.
+async function watchedPage(t, context, expected = []) {
+  const page = await context.newPage();
+  const errors = [];
+  page.on('pageerror', (error) => errors.push(error.message));
+  page.on('console', (entry) => { if (entry.type() === 'error') errors.push(entry.text()); });
+  t.after(() => assert.deepEqual(errors.filter((error) => !expected.some((e) => e.test(error))), []));
+  return page;
+}
+
+// The page with the stand-in port joined to a simulator run with `flags`. It comes from disk,
+// or over http from the bridge when `overHttp`.
+async function openPage(t, flags = [], { overHttp = false, initScript = null, blockSiteData = false } = {}) {
   const bridge = await SimulatorBridge.start(simulatorPath, flags);
   bridge.pagePath = process.env.VKD_PAGE;
   // The page's policy forbids every connection; the stand-in's socket is the test's own.
-  const context = await browser.newContext({ bypassCSP: true });
+  const context = await newContext(t, { bypassCSP: true, blockSiteData });
   t.after(async () => { await context.close(); await bridge.stop(); });
   await context.addInitScript(`(${standIn})(${JSON.stringify(bridge.url)})`);
   if (initScript) await context.addInitScript(initScript);
-  const page = await context.newPage();
+  const page = await watchedPage(t, context);
   await page.goto(overHttp ? bridge.pageUrl : pageUrl);
   await pageReady(page);
-  return { page, bridge };
+  return { page, bridge, context };
+}
+
+// The page from disk as a browser without the stand-in has it.
+async function plainPage(t, { initScript = null, expectedErrors = [] } = {}) {
+  const context = await browser.newContext();
+  t.after(() => context.close());
+  if (initScript) await context.addInitScript(initScript);
+  const page = await watchedPage(t, context, expectedErrors);
+  await page.goto(pageUrl);
+  await pageReady(page);
+  return page;
 }
 
 const text = (page, selector) => page.locator(selector).textContent();
-const waitForText = (page, selector, expected) => page.waitForFunction(
-  ([s, e]) => document.querySelector(s)?.textContent.includes(e), [selector, expected], { timeout: kBound });
+const waitFor = (page, predicate, arg) => page.waitForFunction(predicate, arg, { timeout: kBound });
+const waitForText = (page, selector, expected) => waitFor(page,
+  ([s, e]) => document.querySelector(s)?.textContent.includes(e), [selector, expected]);
 const lastLogLine = (page) => page.evaluate(() => window.vkd37Page.record.entries.at(-1));
 const locksHeld = (page) => page.evaluate(() => [window.standIn.port.stream?.locked ?? false,
   window.standIn.port.sink?.locked ?? false]);
@@ -56,6 +101,14 @@ const locksHeld = (page) => page.evaluate(() => [window.standIn.port.stream?.loc
 async function upload(page, status) {
   await page.click('#upload');
   await waitForText(page, '#upload-status', status);
+}
+
+// The frame the tool makes of a parameter file, with changes.
+function toolFrame(t, file, changes = []) {
+  const path = join(scratchFolder(t), 'InitialParameter.dll');
+  writeFileSync(path, file);
+  const args = ['frame', path, ...(changes.length ? ['--set', ...changes] : []), '--json'];
+  return JSON.parse(execFileSync(process.env.VKD_TOOL, args)).bytes;
 }
 
 test('a good upload reaches the simulator exactly, and a second click meanwhile does nothing', async (t) => {
@@ -69,11 +122,8 @@ test('a good upload reaches the simulator exactly, and a second click meanwhile 
   await page.fill('#cycles', '250');
   await page.check('#cycles\\.on');
   // The tool's frame for the same values: the dialog's first-start file with the three changes.
-  const startFile = join(mkdtempSync(join(tmpdir(), 'vkd37-page-')), 'InitialParameter.dll');
-  t.after(() => rmSync(dirname(startFile), { recursive: true }));
-  writeFileSync(startFile, '0 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ');
-  const expected = JSON.parse(execFileSync(process.env.VKD_TOOL,
-    ['frame', startFile, '--set', 'fwd.speed=60', 'cycles=250', 'cycles.on=on', '--json'])).bytes;
+  const expected = toolFrame(t, '0 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ',
+    ['fwd.speed=60', 'cycles=250', 'cycles.on=on']);
   assert.equal((await text(page, '#frame')).replaceAll(' ', ''), expected);
 
   // The second click lands while the first upload is under way; a third one after it.
@@ -120,19 +170,43 @@ test('failed echoes are reported with their reason and leave the port free', asy
   }
 });
 
-test('a value out of range or not a number is refused before anything is sent', async (t) => {
-  const { page, bridge } = await openPage(t);
-  for (const [value, prompt] of [['300', 'Please enter an integer between 0 and 127.'],
-    ['1O', 'Please enter an integer.']]) {
-    await page.fill('#fwd\\.acc', value);
+test('refusals are the dialog\'s: its order of checks, its blanks, the whole text selected after, nothing sent', async (t) => {
+  const { page, bridge } = await openPage(t, ['--no-pace']);
+  const fill = async (values) => {
+    for (const [id, value] of Object.entries(values)) await page.fill(`#${id.replace('.', '\\.')}`, value);
+  };
+  const good = { 'fwd.acc': '10', 'rev.acc': '10', 'rev.dec': '10', cycles: '100', home_delay_ms: '2000' };
+  for (const [typed, prompt, focus] of [
+    [{ 'fwd.acc': '300' }, 'Please enter an integer between 0 and 127.', 'fwd.acc'],
+    [{ 'fwd.acc': '1O' }, 'Please enter an integer.', 'fwd.acc'],
+    // The cycle count is checked before the ramps, and before the delays are read at all.
+    [{ 'fwd.acc': '300', cycles: '65536' }, 'Please enter an integer between 0 and 65535.', 'cycles'],
+    [{ cycles: '65536', home_delay_ms: 'x' }, 'Please enter an integer between 0 and 65535.', 'cycles'],
+    // The reverse ramps are checked DEC first.
+    [{ 'rev.acc': '200', 'rev.dec': '200' }, 'Please enter an integer between 0 and 127.', 'rev.dec'],
+    // Only the blanks "%d" skips may stand around a number.
+    [{ 'fwd.acc': '\u00A012' }, 'Please enter an integer.', 'fwd.acc'],
+    [{ 'fwd.acc': '12\u3000' }, 'Please enter an integer.', 'fwd.acc'],
+    [{ 'fwd.acc': '\uFEFF12' }, 'Please enter an integer.', 'fwd.acc'],
+  ]) {
+    await fill(typed);
     await page.click('#upload');
-    await waitForText(page, '#prompt-text', prompt);
+    await waitForText(page, '#prompt[open] #prompt-text', prompt);
     await page.click('#prompt-ok');
-    await page.waitForFunction(() => document.activeElement.id === 'fwd.acc', null, { timeout: kBound });
+    await waitFor(page, (id) => document.activeElement?.id === id, focus);
+    assert.deepEqual(await page.evaluate(() => {
+      const { selectionStart, selectionEnd, value } = document.activeElement;
+      return [selectionStart, selectionEnd - value.length];
+    }), [0, 0], `the whole of "${typed[focus]}" is selected`);
+    await fill(good);
   }
   assert.equal(await text(page, '#upload-status'), '');
   assert.deepEqual(await page.evaluate(() => window.standIn.written), []);
   assert.equal(bridge.frames.length, 0);
+
+  await fill({ 'fwd.acc': ' \t12 ' });
+  await upload(page, 'Download Complete');
+  assert.equal(bridge.frames[0].bytes.slice(4, 6), '0C');
 });
 
 test('a line lost during an upload is reported, and the port is taken again when it is back', async (t) => {
@@ -166,12 +240,102 @@ test('after a line error the next upload reads from a fresh stream', async (t) =
   await upload(page, 'Download Complete');
 });
 
+test('a port that fails without a word is opened again and the frame sent once more in the same click', async (t) => {
+  const { page, bridge } = await openPage(t);
+  // A fatal write error: Chrome leaves both streams null and fires no event.
+  await page.evaluate(() => { window.standIn.failOnNextWrite = 'UnknownError'; });
+  await upload(page, 'Download Complete');
+  assert.equal(bridge.frames.length, 1);
+  assert.equal(await page.evaluate(() => window.standIn.opens), 2);
+  assert.equal((await lastLogLine(page)).outcome, 'confirmed');
+
+  // The same, but the port will not open again: the page says so and asks for Connect.
+  await page.evaluate(() => { window.standIn.failOnNextWrite = 'UnknownError'; window.standIn.heldElsewhere = true; });
+  await upload(page, 'Download Failed');
+  assert.equal(await text(page, '#port-status'), 'Faild Open Serial Port');
+  assert.match(await text(page, '#message'), /press Connect/);
+  assert.equal((await lastLogLine(page)).outcome, 'line-lost');
+  assert.equal(bridge.frames.length, 1);
+});
+
+test('ports that come and go are opened and closed one at a time, and one port at most is held', async (t) => {
+  const { page } = await openPage(t);
+  await page.evaluate(() => window.standIn.unplug());
+  await waitForText(page, '#port-status', 'Faild Open Serial Port');
+  // Two adapters come back in one task.
+  await page.evaluate(() => window.standIn.plugIn(2));
+  await waitForText(page, '#port-status', 'Suceed Open Serial Port');
+  await page.evaluate(() => window.vkd37Page.port.queue);
+  await waitFor(page, () => window.standIn.ports.every((port) => port.state !== 'opening'));
+  assert.deepEqual(await page.evaluate(() => {
+    const open = window.standIn.ports.filter((port) => port.state === 'open');
+    return [open.length, open[0] === window.vkd37Page.port.link.port];
+  }), [1, true]);
+});
+
+test('without an open port Upload asks for Connect, sends nothing and records nothing', async (t) => {
+  for (const [condition, initScript] of [
+    ['no port granted', 'window.standIn.granted = false'],
+    ['a port that would not open', 'window.standIn.heldElsewhere = true'],
+  ]) {
+    await t.test(condition, async (t) => {
+      const { page, bridge } = await openPage(t, [], { initScript });
+      await upload(page, 'Download Failed');
+      assert.equal(await text(page, '#prompt-text'), 'Download Failed: no port is open; press Connect');
+      assert.deepEqual(await page.evaluate(() => [window.standIn.written, window.vkd37Page.record.entries]), [[], []]);
+      assert.equal(bridge.frames.length, 0);
+    });
+  }
+});
+
+test('an upload whose write never returns ends within its time-outs, and the next one opens the port again', async (t) => {
+  const { page, bridge } = await openPage(t);
+  // Neither the write nor its abort ever comes back.
+  await page.evaluate(() => { window.standIn.writeNeverReturns = true; });
+  await upload(page, 'Download Failed');
+  const line = await lastLogLine(page);
+  assert.equal(line.outcome, 'write-failed');
+  // The write's and the read's time-outs, 1050 ms each, and a margin.
+  assert.ok(line.ms < 2600, `ended after ${line.ms} ms`);
+  await page.click('#prompt-ok');
+  await page.evaluate(() => { window.standIn.writeNeverReturns = false; });
+  await upload(page, 'Download Complete');
+  assert.equal(bridge.frames.length, 1);
+});
+
+test('the next controller: Enter on Upload serves it, and the batch prompt goes as the next upload starts', async (t) => {
+  const { page } = await openPage(t);
+  await page.check('#batch');
+  await page.focus('#upload');
+  await page.keyboard.press('Enter');
+  await waitForText(page, '#upload-status', 'Download Complete');
+  await waitFor(page, () => document.activeElement?.id === 'upload');
+  assert.match(await text(page, '#message'), /Connect the next controller/);
+
+  // The next controller does not answer.
+  await page.evaluate(() => { window.standIn.swallowEcho = true; });
+  await page.keyboard.press('Enter');
+  await waitForText(page, '#upload-status', 'Uploading\u2026\u2026');
+  assert.equal(await text(page, '#message'), '');
+  await waitForText(page, '#upload-status', 'Download Failed');
+  await page.keyboard.press('Enter'); // the prompt's OK
+  await waitFor(page, () => document.activeElement?.id === 'upload');
+  assert.equal(await text(page, '#message'), '');
+  assert.equal(await page.evaluate(() => window.vkd37Page.record.entries.length), 2);
+});
+
 // The file pickers hand out real handles of the origin's private file system, so the page's
 // own read and write code runs; a page from disk has none, hence http.
 const pickers = () => {
-  const handle = async (name) => (await navigator.storage.getDirectory()).getFileHandle(name, { create: true });
+  const folder = () => navigator.storage.getDirectory();
+  const handle = async (name) => (await folder()).getFileHandle(name, { create: true });
   window.pickedFile = 'InitialParameter.dll';
-  window.showOpenFilePicker = async () => [await handle(window.pickedFile)];
+  window.showOpenFilePicker = async () => {
+    const picked = await handle(window.pickedFile);
+    // Moved away after it was picked.
+    if (window.movedAfterPicking) await (await folder()).removeEntry(window.pickedFile);
+    return [picked];
+  };
   window.showSaveFilePicker = async () => handle(window.pickedFile);
   window.fileText = async (name, text) => {
     const file = await handle(name);
@@ -184,7 +348,7 @@ const pickers = () => {
   };
 };
 
-test('a parameter file is opened, edited and saved in the format of the dialog, another file is refused', async (t) => {
+test('a parameter file is opened, edited and saved as the dialog keeps it; another file, or one moved since, is refused', async (t) => {
   const { page } = await openPage(t, [], { overHttp: true, initScript: `(${pickers})()` });
   await page.evaluate(() => window.fileText('InitialParameter.dll', '4\r\n1 20 60 30 2\n7 61 9 250 1500 3000 1 0 1 1'));
   await page.click('#open');
@@ -203,74 +367,213 @@ test('a parameter file is opened, edited and saved in the format of the dialog, 
   await page.evaluate(() => { window.pickedFile = 'picture.png'; });
   await page.click('#open');
   await waitForText(page, '#message', 'picture.png is not a parameter file');
+  await page.evaluate(() => { window.pickedFile = 'InitialParameter.dll'; window.movedAfterPicking = true; });
+  await page.click('#open');
+  await waitForText(page, '#message', 'InitialParameter.dll could not be read: ');
   assert.equal(await text(page, '#frame'), frame);
 });
 
-test('without Web Serial the page says where uploads work and still edits files; it reaches no network', async () => {
-  const context = await browser.newContext();
-  try {
-    // Firefox or Safari: neither Web Serial nor the file system pickers.
-    await context.addInitScript(() => {
-      delete Navigator.prototype.serial;
-      delete window.showOpenFilePicker;
-      delete window.showSaveFilePicker;
+test('a source with no button and a flag of 2 from a file are shown and sent as the dialog does', async (t) => {
+  const file = '0 3 10 108 10 2 10 108 10 100 2000 2000 2 0 0 2 ';
+  const { page, bridge } = await openPage(t, ['--no-pace'], { overHttp: true, initScript: `(${pickers})()` });
+  await page.evaluate((contents) => window.fileText('InitialParameter.dll', contents), file);
+  await page.click('#open');
+  await waitForText(page, '#message', 'Opened InitialParameter.dll');
+  assert.deepEqual(await page.evaluate(() => ['fwd.source-0', 'fwd.source-1', 'fwd.source-2', 'cycles.on',
+    'auto_home'].map((id) => document.getElementById(id).checked)), [false, false, false, true, true]);
+  // The dialog reads the source back as -1, sent as FF, and a ticked box as 1.
+  const dialogFrame = toolFrame(t, file, ['fwd.source=0', 'cycles.on=1', 'auto_home=1'])
+    .replace(/^(..)../, '$1FF');
+  assert.equal((await text(page, '#frame')).replaceAll(' ', ''), dialogFrame);
+  await upload(page, 'Download Complete');
+  assert.deepEqual(bridge.frames.map((frame) => frame.bytes), [dialogFrame]);
+});
+
+test('each upload writes the opened file where the page may; otherwise it shows unsaved changes and closing asks', async (t) => {
+  const { page } = await openPage(t, ['--no-pace'], { overHttp: true, initScript: `(${pickers})()` });
+  await page.evaluate(() => window.fileText('InitialParameter.dll', '4 1 20 60 30 2 42 61 9 250 1500 3000 1 0 1 1'));
+  await page.click('#open');
+  await waitForText(page, '#message', 'Opened InitialParameter.dll');
+  await page.fill('#fwd\\.speed', '77');
+  await upload(page, 'Download Complete');
+  await waitForText(page, '#message', 'Saved InitialParameter.dll');
+  assert.equal(await page.evaluate(() => window.fileText('InitialParameter.dll')),
+    '4 1 20 77 30 2 42 61 9 250 1500 3000 1 0 1 1 ');
+
+  // Writing refused: the file stays as it was and is shown to lack the changes.
+  await page.evaluate(() => {
+    FileSystemHandle.prototype.queryPermission = async () => 'prompt';
+    FileSystemHandle.prototype.requestPermission = async () => 'denied';
+  });
+  await page.fill('#fwd\\.speed', '78');
+  await upload(page, 'Download Complete');
+  await waitForText(page, '#file-state', 'InitialParameter.dll has changes that are not saved');
+  assert.match(await page.evaluate(() => window.fileText('InitialParameter.dll')), / 77 /);
+  await Promise.all([page.waitForEvent('download'), page.click('#download-log')]);
+  const asked = page.waitForEvent('dialog', { timeout: kBound });
+  await page.close({ runBeforeUnload: true });
+  const dialog = await asked;
+  assert.equal(dialog.type(), 'beforeunload');
+  await dialog.accept();
+});
+
+test('the commissioning record survives a closed tab until it is downloaded, and closing asks before that', async (t) => {
+  const { page, context } = await openPage(t, ['--no-pace']);
+  await upload(page, 'Download Complete');
+  const asked = page.waitForEvent('dialog', { timeout: kBound });
+  await page.close({ runBeforeUnload: true });
+  const dialog = await asked;
+  assert.equal(dialog.type(), 'beforeunload');
+  await dialog.dismiss();
+  await page.close();
+
+  const next = await watchedPage(t, context);
+  await next.goto(pageUrl);
+  await pageReady(next);
+  assert.equal(await text(next, '#log-summary'), '1 uploads: 1 confirmed, 0 failed');
+  const [download] = await Promise.all([next.waitForEvent('download'), next.click('#download-log')]);
+  assert.equal(JSON.parse(readFileSync(await download.path(), 'utf8')).outcome, 'confirmed');
+  // Downloaded, it is cleared without asking, and closing no longer asks either.
+  await next.click('#clear-log');
+  assert.deepEqual([await text(next, '#log-summary'), await next.locator('#log tr').count()], ['', 0]);
+  const closed = next.waitForEvent('close', { timeout: kBound });
+  await next.close({ runBeforeUnload: true });
+  await closed;
+});
+
+test('with site data refused or full the page works fully and says once that it keeps nothing', async (t) => {
+  for (const [condition, options] of [
+    ['refused by the profile', { blockSiteData: true }],
+    ['full', { initScript: 'Storage.prototype.setItem = () => { throw new DOMException("full", "QuotaExceededError"); }' }],
+  ]) {
+    await t.test(condition, async (t) => {
+      const { page, bridge } = await openPage(t, ['--no-pace'], options);
+      assert.equal(await page.isVisible('#fwd\\.acc'), true);
+      await page.fill('#fwd\\.speed', '60');
+      await upload(page, 'Download Complete');
+      await page.selectOption('#language', 'zh');
+      assert.equal(await text(page, '#upload'), '上传参数');
+      assert.deepEqual(await page.locator('#notice > span').allTextContents(),
+        ['此浏览器不为本页面保存数据：关闭页面后，数值、语言和调试记录都不会保留。关闭前请保存文件并下载记录。']);
+      assert.equal(bridge.frames.length, 1);
     });
-    const page = await context.newPage();
-    await page.goto(pageUrl);
-    await pageReady(page);
-    assert.match(await text(page, '#message'), /Chrome or Edge/);
-    assert.equal(await page.isDisabled('#upload'), true);
-    assert.equal(await page.isEnabled('#open'), true);
-    const blocked = await page.evaluate((bound) => new Promise((resolve) => {
-      document.addEventListener('securitypolicyviolation', (event) => resolve(event.effectiveDirective));
-      setTimeout(resolve, bound, 'no violation reported');
-      new WebSocket('ws://127.0.0.1:9/');
-    }), kBound / 2);
-    assert.equal(blocked, 'connect-src');
-
-    const file = '0 2 5 9 5 0 5 9 5 1 0 0 0 0 0 1 ';
-    const [chooser] = await Promise.all([page.waitForEvent('filechooser'), page.click('#open')]);
-    await chooser.setFiles({ name: 'InitialParameter.dll', mimeType: 'text/plain', buffer: Buffer.from(file) });
-    await waitForText(page, '#message', 'Opened InitialParameter.dll');
-    const [download] = await Promise.all([page.waitForEvent('download'), page.click('#save')]);
-    assert.equal(download.suggestedFilename(), 'InitialParameter.dll');
-    assert.equal(readFileSync(await download.path(), 'utf8'), file);
-
-    // The language is the page's choice, kept for the next visit.
-    await page.selectOption('#language', 'zh');
-    await page.reload();
-    await pageReady(page);
-    assert.equal(await text(page, '#upload'), '上传参数');
-    assert.equal(await text(page, '#painted-15'), '循环次数：');
-    assert.match(await text(page, '#message'), /Chrome 或 Edge/);
-  } finally {
-    await context.close();
   }
 });
 
-test('every control of the dialog is where its template puts it, over the picture', async () => {
+test('every text follows the language switch: messages already shown, reasons with their details, the log', async (t) => {
+  const { page } = await openPage(t, ['--echo-bytes', '18', '--no-pace']);
+  await upload(page, 'Download Failed');
+  assert.equal(await text(page, '#prompt-text'), 'Download Failed: short echo (18 of 19 bytes)');
+  await page.click('#prompt-ok');
+  await page.selectOption('#language', 'zh');
+  assert.equal(await text(page, '#upload-status'), '下载失败');
+  assert.equal(await text(page, '#log td:nth-child(4)'), '回传不完整');
+  await upload(page, '下载失败');
+  assert.equal(await text(page, '#prompt-text'), '下载失败：回传不完整（收到 18/19 字节）');
+  await page.click('#prompt-ok');
+
+  // A message said in Chinese is said again in English.
+  await page.evaluate(() => { window.standIn.heldElsewhere = true; });
+  await page.click('#connect');
+  await waitForText(page, '#message', '串口正被其他程序占用');
+  await page.selectOption('#language', 'en');
+  assert.match(await text(page, '#message'), /^The port is held by another program/);
+  // What is shown is translated; the log itself keeps the codes.
+  const [download] = await Promise.all([page.waitForEvent('download'), page.click('#download-log')]);
+  assert.deepEqual(readFileSync(await download.path(), 'utf8').trimEnd().split('\n')
+    .map((line) => JSON.parse(line).outcome), ['short-echo', 'short-echo']);
+});
+
+// The accessibility tree as Chromium hands it to a screen reader: each node's role, name,
+// description and the roles and names of the nodes around it.
+async function accessibleNodes(page) {
+  const session = await page.context().newCDPSession(page);
+  const { nodes } = await session.send('Accessibility.getFullAXTree');
+  await session.detach();
+  const byId = new Map(nodes.map((node) => [node.nodeId, node]));
+  const describe = (node) => ({ role: node.role?.value, name: node.name?.value ?? '' });
+  return nodes.filter((node) => !node.ignored).map((node) => {
+    const around = [];
+    for (let up = byId.get(node.parentId); up; up = byId.get(up.parentId)) around.push(describe(up));
+    return { ...describe(node), description: node.description?.value ?? '', around };
+  });
+}
+
+test('each control has a name of its own, the boxes and radio groups are groups, the prompt is named and described', async (t) => {
+  const { page } = await openPage(t);
+  const nodes = await accessibleNodes(page);
+  const controls = nodes.filter((node) => ['textbox', 'radio', 'checkbox', 'button', 'combobox'].includes(node.role));
+  const names = controls.map((node) => node.name);
+  assert.ok(controls.length >= 30, `${controls.length} controls`);
+  assert.deepEqual(names.filter((name, index) => !name || names.indexOf(name) !== index), []);
+  for (const direction of ['Forward Direction', 'Reverse Direction']) {
+    const inBox = controls.filter((node) => node.around.some((up) => up.role === 'group' && up.name === direction));
+    assert.deepEqual(inBox.filter((node) => node.role === 'radio' && node.around[0].role === 'radiogroup')
+      .map((node) => node.name), ['Internal Speed（1-128）', 'Internal Potentiometer', 'External Potentiometer']
+      .map((label) => `${direction} ${label}`));
+    assert.deepEqual(inBox.filter((node) => node.role === 'textbox').map((node) => node.name).slice(1),
+      [`${direction} ACC（1-127)`, `${direction} DEC（0-127)`]);
+  }
+
+  await page.fill('#cycles', 'x');
+  await page.click('#upload');
+  const prompt = (await accessibleNodes(page)).find((node) => node.role === 'dialog');
+  assert.deepEqual([prompt.name, prompt.description], ['VKD-37参数设定程序', 'Please enter an integer.']);
+});
+
+test('without Web Serial the page says where uploads work and still edits files; it reaches no network', async (t) => {
+  // Firefox or Safari: neither Web Serial nor the file system pickers.
+  const page = await plainPage(t, {
+    initScript: () => {
+      delete Navigator.prototype.serial;
+      delete window.showOpenFilePicker;
+      delete window.showSaveFilePicker;
+    },
+    expectedErrors: [/Content Security Policy/],
+  });
+  assert.match(await text(page, '#notice'), /Chrome or Edge/);
+  assert.equal(await page.isDisabled('#upload'), true);
+  assert.equal(await page.isEnabled('#open'), true);
+  const blocked = await page.evaluate((bound) => new Promise((resolve) => {
+    document.addEventListener('securitypolicyviolation', (event) => resolve(event.effectiveDirective));
+    setTimeout(resolve, bound, 'no violation reported');
+    new WebSocket('ws://127.0.0.1:9/');
+  }), kBound / 2);
+  assert.equal(blocked, 'connect-src');
+
+  const file = '0 2 5 9 5 0 5 9 5 1 0 0 0 0 0 1 ';
+  const [chooser] = await Promise.all([page.waitForEvent('filechooser'), page.click('#open')]);
+  await chooser.setFiles({ name: 'InitialParameter.dll', mimeType: 'text/plain', buffer: Buffer.from(file) });
+  await waitForText(page, '#message', 'Opened InitialParameter.dll');
+  const [download] = await Promise.all([page.waitForEvent('download'), page.click('#save')]);
+  assert.equal(download.suggestedFilename(), 'InitialParameter.dll');
+  assert.equal(readFileSync(await download.path(), 'utf8'), file);
+
+  // The language is the page's choice, kept for the next visit.
+  await page.selectOption('#language', 'zh');
+  await page.reload();
+  await pageReady(page);
+  assert.equal(await text(page, '#upload'), '上传参数');
+  assert.equal(await text(page, '#painted-15'), '循环次数：');
+  assert.match(await text(page, '#notice'), /Chrome 或 Edge/);
+});
+
+test('every control of the dialog is where its template puts it, over the picture', async (t) => {
   const template = dialogControls(readFileSync(new URL('../../res/VKD37.rc', import.meta.url), 'utf8'),
     'IDD_MAIN');
-  const context = await browser.newContext();
-  try {
-    const page = await context.newPage();
-    await page.goto(pageUrl);
-    await pageReady(page);
-    const { form, boxes } = await page.evaluate((ids) => {
-      const box = (id) => document.getElementById(id).getBoundingClientRect().toJSON();
-      return { form: box('form'), boxes: ids.map(box) };
-    }, kControls.map((control) => control.id));
-    // 4 × 8 dialog units are 7 × 15 pixels of the 989 pixels wide picture that the form scales.
-    const scale = form.width / 989;
-    kControls.forEach((control, index) => {
-      const [x, y, w, h] = template[control.control];
-      const expected = [x * 7 / 4, y * 15 / 8, w * 7 / 4, (control.height ?? h) * 15 / 8].map((v) => v * scale);
-      const { x: left, y: top, width, height } = boxes[index];
-      const placed = [left - form.x, top - form.y, width, height];
-      assert.ok(placed.every((v, k) => Math.abs(v - expected[k]) < 1),
-        `${control.id} (${control.control}) at ${placed}, not ${expected}`);
-    });
-  } finally {
-    await context.close();
-  }
+  const page = await plainPage(t);
+  const { form, boxes } = await page.evaluate((ids) => {
+    const box = (id) => document.getElementById(id).getBoundingClientRect().toJSON();
+    return { form: box('form'), boxes: ids.map(box) };
+  }, kControls.map((control) => control.id));
+  // 4 × 8 dialog units are 7 × 15 pixels of the 989 pixels wide picture that the form scales.
+  const scale = form.width / 989;
+  kControls.forEach((control, index) => {
+    const [x, y, w, h] = template[control.control];
+    const expected = [x * 7 / 4, y * 15 / 8, w * 7 / 4, (control.height ?? h) * 15 / 8].map((v) => v * scale);
+    const { x: left, y: top, width, height } = boxes[index];
+    const placed = [left - form.x, top - form.y, width, height];
+    assert.ok(placed.every((v, k) => Math.abs(v - expected[k]) < 1),
+      `${control.id} (${control.control}) at ${placed}, not ${expected}`);
+  });
 });

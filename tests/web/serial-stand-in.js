@@ -1,8 +1,12 @@
-// Replaces navigator.serial in the page under test with one port whose bytes cross a loopback
+// Replaces navigator.serial in the page under test with ports whose bytes cross a loopback
 // WebSocket to the bridge and on to the simulator's line. It keeps the rules of Chrome's ports
 // that pages trip over: close() refuses while a reader or writer holds a lock, a line error
-// (set lineErrorOnNextBytes) errors the current `readable` and the next access gets a fresh one, a lost device errors
-// both streams and fires `disconnect`, a returning one fires `connect`.
+// (set lineErrorOnNextBytes) errors the current `readable` and the next access gets a fresh one,
+// a fatal write error (failOnNextWrite) leaves both streams null with no event until the port is
+// closed and opened again, a lost device errors both streams and fires `disconnect`, a returning
+// one fires `connect`. The test's own faults: a write that never returns and whose abort is
+// never honoured (writeNeverReturns), an echo that never comes (swallowEcho), a port no longer
+// granted (granted), and adapters plugged in and out (unplug, plugIn) that reach no simulator.
 (bridgeUrl) => {
   const serial = new EventTarget();
   const fire = (type, port) => {
@@ -12,7 +16,8 @@
   };
 
   class StandInPort {
-    constructor() {
+    constructor(bridged) {
+      this.bridged = bridged;
       this.state = 'closed';
       this.pending = []; // bytes that came before a readable was asked for
       this.stream = null;
@@ -24,15 +29,23 @@
     getInfo() { return { usbVendorId: 0x0403, usbProductId: 0x6001 }; }
 
     async open(options) {
-      if (this.state === 'open') throw new DOMException('The port is already open.', 'InvalidStateError');
+      if (this.state === 'open' || this.state === 'failed') {
+        throw new DOMException('The port is already open.', 'InvalidStateError');
+      }
       if (standIn.heldElsewhere) throw new DOMException('Failed to open serial port.', 'NetworkError');
       standIn.openOptions = options;
-      this.socket ??= await this.connect();
-      const opened = new Promise((resolve) => { this.onOpened = resolve; });
-      this.socket.send('open');
-      await opened;
+      this.state = 'opening';
+      if (this.bridged) {
+        this.socket ??= await this.connect();
+        const opened = new Promise((resolve) => { this.onOpened = resolve; });
+        this.socket.send('open');
+        await opened;
+      } else {
+        await new Promise((resolve) => setTimeout(resolve, 0));
+      }
       this.pending = [];
       this.state = 'open';
+      standIn.opens++;
     }
 
     connect() {
@@ -46,7 +59,7 @@
     }
 
     receive(bytes) {
-      if (this.state !== 'open') return;
+      if (this.state !== 'open' || standIn.swallowEcho) return;
       if (standIn.lineErrorOnNextBytes && this.reading) {
         // A framing or parity error on this byte: the reader sees the error, not the bytes.
         this.reading.error(new DOMException('A line error.', standIn.lineErrorOnNextBytes));
@@ -62,16 +75,20 @@
       if (text === 'opened') {
         this.onOpened();
       } else if (text === 'lost') {
-        const lost = () => new DOMException('The device has been lost.', 'NetworkError');
-        this.reading?.error(lost());
-        this.writing?.error(lost());
-        this.stream = this.reading = this.sink = this.writing = null;
-        this.state = 'lost';
-        fire('disconnect', this);
+        this.lose();
       } else if (text === 'back') {
         this.state = 'closed';
         fire('connect', this);
       }
+    }
+
+    // Both streams error and are gone; with `silently` there is no event, as after a fatal error.
+    lose(silently = false, error = new DOMException('The device has been lost.', 'NetworkError')) {
+      this.reading?.error(error);
+      this.writing?.error(error);
+      this.stream = this.reading = this.sink = this.writing = null;
+      this.state = silently ? 'failed' : 'lost';
+      if (!silently) fire('disconnect', this);
     }
 
     get readable() {
@@ -91,8 +108,16 @@
       this.sink ??= new WritableStream({
         start: (controller) => { this.writing = controller; },
         write: (chunk) => {
+          if (standIn.writeNeverReturns) return new Promise(() => {});
+          if (standIn.failOnNextWrite) {
+            const error = new DOMException('A system error.', standIn.failOnNextWrite);
+            standIn.failOnNextWrite = null;
+            this.lose(true, error);
+            throw error;
+          }
           standIn.written.push(...chunk);
-          this.socket.send(chunk);
+          if (this.bridged) this.socket.send(chunk);
+          return undefined;
         },
         abort: () => { this.sink = this.writing = null; },
       });
@@ -111,10 +136,21 @@
     }
   }
 
-  const port = new StandInPort();
-  const standIn = { port, written: [], openOptions: null, lineErrorOnNextBytes: null, heldElsewhere: false };
+  const port = new StandInPort(true);
+  const standIn = {
+    port, ports: [port], written: [], opens: 0, openOptions: null, lineErrorOnNextBytes: null,
+    heldElsewhere: false, failOnNextWrite: null, writeNeverReturns: false, swallowEcho: false,
+    granted: true,
+    unplug: () => port.lose(),
+    // Adapters that come in the same task, each announced by its own event.
+    plugIn: (count) => {
+      const added = Array.from({ length: count }, () => new StandInPort(false));
+      standIn.ports.push(...added);
+      added.forEach((each) => fire('connect', each));
+    },
+  };
   window.standIn = standIn;
   Object.defineProperty(Navigator.prototype, 'serial', { get: () => serial, configurable: true });
-  serial.getPorts = async () => [port];
+  serial.getPorts = async () => (standIn.granted ? [port] : []);
   serial.requestPort = async () => port;
 }

@@ -9,6 +9,7 @@
 #include "link/EchoRule.h"
 #include "link/FrameDecoder.h"
 #include "link/UploadFrame.h"
+#include "model/DecimalScan.h"
 #include "model/ParameterTable.h"
 #include "model/ParameterText.h"
 
@@ -44,6 +45,11 @@ int Answer(std::string text) {
 const ParameterField* Field(int index) {
     const auto& fields = ParameterFields();
     return index >= 0 && static_cast<std::size_t>(index) < fields.size() ? &fields[index] : nullptr;
+}
+
+const FormCheck* Check(int index) {
+    const auto& checks = FormChecks();
+    return index >= 0 && static_cast<std::size_t>(index) < checks.size() ? &checks[index] : nullptr;
 }
 
 UploadFrame FrameOfValues() {
@@ -86,11 +92,29 @@ VKD_EXPORT("vkd_accepted_text") int FieldAcceptedText(int index) {
 VKD_EXPORT("vkd_value_word") const char* FieldValueWord(int index, int value) {
     return Field(index) ? ValueWord(*Field(index), value) : nullptr;
 }
-// Parses the exchange text as a value of the field into the slot after the stored values.
-VKD_EXPORT("vkd_parse_value") int FieldParseValue(int index) {
-    const auto parsed = Field(index) ? ParseValue(*Field(index), exchange) : std::nullopt;
-    values[kStoredValueCount] = parsed.value_or(0);
-    return parsed.has_value();
+// Parses the exchange text as the dialog's form reads a number box, into the slot after the
+// stored values.
+VKD_EXPORT("vkd_parse_form_number") int ParseFormNumber() {
+    int parsed = 0;
+    const bool taken =
+        ScanBlankedInteger(exchange.data(), exchange.data() + exchange.size(), parsed);
+    values[kStoredValueCount] = parsed;
+    return taken;
+}
+
+// The form's checks in the dialog's order: what each does, and the index of its field (-1 for
+// the step that reads the buttons).
+VKD_EXPORT("vkd_form_check_count") int FormCheckCount() {
+    return static_cast<int>(FormChecks().size());
+}
+VKD_EXPORT("vkd_form_check_step") int FormCheckStep(int index) {
+    return Check(index) ? static_cast<int>(Check(index)->step) : -1;
+}
+VKD_EXPORT("vkd_form_check_field") int FormCheckField(int index) {
+    const FormCheck* check = Check(index);
+    return check && check->member
+               ? static_cast<int>(&FieldFor(check->member) - ParameterFields().data())
+               : -1;
 }
 
 // The dialog's values when it finds no parameter file.

@@ -4,6 +4,9 @@
 
 export const ValueKind = Object.freeze({ number: 0, source: 1, flag: 2 });
 
+// What each of the form's checks does, in the order of the module's FormStep.
+export const FormStep = Object.freeze({ readNumber: 0, checkRange: 1, readButtons: 2 });
+
 // Outcome codes of the module, in the order of its EchoOutcome.
 export const EchoOutcome = Object.freeze({
   confirmed: 0, writeFailed: 1, noEcho: 2, shortEcho: 3, changedEcho: 4, lineLost: 5,
@@ -36,6 +39,12 @@ export class Core {
         max: this.exports.vkd_field_max(i),
         accepted: this.text(this.exports.vkd_accepted_text(i)),
       });
+    }
+    // The form's checks in the dialog's order; `field` is null for the step that reads the buttons.
+    this.formChecks = [];
+    for (let i = 0; i < this.exports.vkd_form_check_count(); i++) {
+      const field = this.exports.vkd_form_check_field(i);
+      this.formChecks.push({ step: this.exports.vkd_form_check_step(i), field: this.fields[field] ?? null });
     }
     this.frameLength = 19;
     this.timing = {
@@ -113,10 +122,10 @@ export class Core {
     return text ? text.split('\n') : [];
   }
 
-  // A value as typed: a number, or for sources and flags their words. null when it is none.
-  parse(field, text) {
+  // A number box's text as the dialog's form reads it; null when it is not a number.
+  parseFormNumber(text) {
     this.put(text);
-    if (!this.exports.vkd_parse_value(field.index)) return null;
+    if (!this.exports.vkd_parse_form_number()) return null;
     return new Int32Array(this.exports.memory.buffer, this.exports.vkd_values(),
       this.fields.length + 1)[this.fields.length];
   }

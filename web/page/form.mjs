@@ -1,8 +1,10 @@
 // The dialog's form over its picture: its controls, the values in and out of them, the dialog's
-// refusals, the frame of what is typed and the values kept for the next visit.
+// refusals in the dialog's order, the frame of what is typed and the values kept for the next
+// visit.
 import { controlPlaces, paintedLabels } from 'build:form-layout'; // made by web/tools/bundle.mjs
-import { ValueKind } from './core.mjs';
-import { kControls, kPicture, placeOf } from './layout.mjs';
+import { FormStep, ValueKind } from './core.mjs';
+import { message } from './language.mjs';
+import { kControls, kGroups, kPicture, placeOf } from './layout.mjs';
 
 const kStorageValues = 'vkd37.values';
 
@@ -18,12 +20,21 @@ function place(element, [x, y, w, h]) {
   }
 }
 
+// A group over the whole picture, so that what it holds is placed as if it were not there.
+function makeGroup(role) {
+  const group = document.createElement('div');
+  group.className = 'group';
+  group.setAttribute('role', role);
+  return group;
+}
+
 export class Form {
-  constructor(core, language) {
+  constructor(core, language, keeper) {
     this.core = core;
     this.language = language;
+    this.keeper = keeper;
     this.fieldByName = new Map(core.fields.map((field) => [field.name, field]));
-    const kept = localStorage.getItem(kStorageValues);
+    const kept = keeper.get(kStorageValues);
     const read = kept === null ? null : core.readFile(kept);
     this.values = read && read.taken === core.fields.length ? read.values : core.startValues();
     this.build();
@@ -43,12 +54,24 @@ export class Form {
       this.language.show(label, 'painted', index);
       form.append(label);
     });
+    // The direction boxes come first in the keyboard order, as their controls do.
+    const boxes = {};
+    for (const [direction, { label, sources }] of Object.entries(kGroups)) {
+      const box = makeGroup('group');
+      box.setAttribute('aria-labelledby', `painted-${label}`);
+      const radios = makeGroup('radiogroup');
+      this.language.name(radios, sources);
+      box.append(radios);
+      form.append(box);
+      boxes[direction] = { box, radios };
+    }
     // The elements page.html has come after the fields, so the keyboard reaches the buttons
     // last, as in the dialog.
     for (const control of kControls) {
       const element = control.inPage ? $(control.id) : this.makeInput(control);
       place(element, placeOf(control, controlPlaces));
-      form.append(element);
+      const boxOf = boxes[control.group];
+      (boxOf ? (control.radio === undefined ? boxOf.box : boxOf.radios) : form).append(element);
     }
     $('sync').addEventListener('click', () => this.sync());
     form.addEventListener('input', () => this.showFrame());
@@ -72,20 +95,24 @@ export class Form {
       input.type = 'text';
       input.inputMode = 'numeric';
       input.autocomplete = 'off';
-      if (control.labelledBy !== undefined) input.setAttribute('aria-labelledby', `painted-${control.labelledBy}`);
     }
+    const labels = [control.group && kGroups[control.group].label, control.label ?? control.labelledBy]
+      .filter((label) => label !== undefined);
     if (control.named) this.language.name(input, control.named);
+    else if (labels.length) input.setAttribute('aria-labelledby', labels.map((l) => `painted-${l}`).join(' '));
     return input;
   }
 
-  // The values into the controls; the port has none and is kept as it came.
+  // The values into the controls; the port has none and is kept as it came. As in the dialog, a
+  // source outside the group checks no button, and a flag of 2 shows ticked (a two-state box
+  // shows its "indeterminate" so) while any other flag but 1 shows empty.
   show(values) {
     this.core.fields.forEach((field, index) => {
       const value = values[index];
       if (field.kind === ValueKind.source) {
         for (const radio of document.getElementsByName(field.name)) radio.checked = Number(radio.value) === value;
       } else if (field.kind === ValueKind.flag) {
-        $(field.name).checked = value === 1;
+        $(field.name).checked = value === 1 || value === 2;
       } else if (field.name !== 'port') {
         $(field.name).value = String(value);
       }
@@ -93,60 +120,75 @@ export class Form {
     this.showFrame();
   }
 
-  // The values on screen, and the first field whose text is not a number.
-  readControls() {
+  // The values on screen, read in the dialog's order of checks, and the first refusal the dialog
+  // would make of them; `notANumber` tells whether any number box holds no number at all.
+  read() {
     const values = this.values.slice();
-    for (const [index, field] of this.core.fields.entries()) {
-      if (field.kind === ValueKind.source) {
-        const checked = [...document.getElementsByName(field.name)].find((radio) => radio.checked);
-        values[index] = checked ? Number(checked.value) : 0;
-      } else if (field.kind === ValueKind.flag) {
-        values[index] = $(field.name).checked ? 1 : 0;
-      } else if (field.name !== 'port') {
-        const parsed = this.core.parse(field, $(field.name).value.trim());
-        if (parsed === null) return { values, notANumber: field };
-        values[index] = parsed;
+    let refusal = null;
+    let notANumber = false;
+    const refuse = (field, text) => { refusal ??= { field, text }; };
+    for (const { step, field } of this.core.formChecks) {
+      if (step === FormStep.readNumber) {
+        const parsed = this.core.parseFormNumber($(field.name).value);
+        if (parsed === null) {
+          notANumber = true;
+          refuse(field, message('notInteger'));
+        } else {
+          values[field.index] = parsed;
+        }
+      } else if (step === FormStep.checkRange) {
+        const value = values[field.index];
+        if (value < field.min || value > field.max) refuse(field, message('between', field.min, field.max));
+      } else {
+        this.readButtons(values);
       }
     }
-    return { values, notANumber: null };
+    return { values, refusal, notANumber };
+  }
+
+  // A source with no button checked reads as -1, as in the dialog, and is sent so.
+  readButtons(values) {
+    for (const field of this.core.fields) {
+      if (field.kind === ValueKind.source) {
+        const checked = [...document.getElementsByName(field.name)].find((radio) => radio.checked);
+        values[field.index] = checked ? Number(checked.value) : -1;
+      } else if (field.kind === ValueKind.flag) {
+        values[field.index] = $(field.name).checked ? 1 : 0;
+      }
+    }
   }
 
   // The values on screen, or null after prompting for the first one the dialog would refuse.
   collect() {
-    const { values, notANumber } = this.readControls();
-    if (notANumber) return this.refuse(notANumber, this.language.text('notInteger'));
-    const refused = this.core.refused(values, false)[0];
-    if (refused) {
-      const field = this.fieldByName.get(refused.slice(0, refused.indexOf('=')));
-      return this.refuse(field, this.language.text('between', field.min, field.max));
-    }
-    return values;
-  }
-
-  refuse(field, text) {
-    this.prompt(text, $(field.name));
+    const { values, refusal } = this.read();
+    if (!refusal) return values;
+    this.prompt(refusal.text, $(refusal.field.name));
     return null;
   }
 
-  // A modal box like the dialog's; focus goes back to `focusAfter` when it is closed.
+  // A modal box like the dialog's; the focus goes back to `focusAfter` when it is closed, with
+  // the whole text selected in a text box.
   prompt(text, focusAfter) {
     const box = $('prompt');
-    $('prompt-text').textContent = text;
-    box.addEventListener('close', () => focusAfter?.focus(), { once: true });
+    this.language.show($('prompt-text'), text.key, ...text.args);
+    box.addEventListener('close', () => {
+      focusAfter?.focus();
+      if (focusAfter?.type === 'text') focusAfter.select();
+    }, { once: true });
     box.showModal();
   }
 
-  // The frame of the values as typed, as `vkd37 frame` prints it; the values are kept for the
-  // next visit as they are typed.
+  // The frame of the values as typed, as the dialog would send them; the values are kept for
+  // the next visit as they are typed.
   showFrame() {
-    const { values, notANumber } = this.readControls();
+    const { values, notANumber } = this.read();
     $('frame').textContent = notANumber ? '' : this.core.frameHex(values);
     if (!notANumber) this.keep(values);
   }
 
   keep(values) {
     this.values = values;
-    localStorage.setItem(kStorageValues, this.core.writeFile(values));
+    this.keeper.set(kStorageValues, this.core.writeFile(values));
   }
 
   sync() {

@@ -1,8 +1,14 @@
 // Every text the page shows, in the dialog's English (its spellings kept) and in Simplified
-// Chinese, and the choice between them, kept for the next visit.
+// Chinese, and the choice between them, kept for the next visit. What is shown is kept as a
+// message, a key with its arguments, so that it can be said again in the other language; an
+// argument may be a message itself.
 const kStorageLanguage = 'vkd37.language';
 
-// The painted labels keep the order in which the background picture has them.
+// A text of the table below with its arguments, rendered in the language of the moment.
+export const message = (key, ...args) => ({ key, args });
+
+// The painted labels keep the order in which the background picture has them. A text is a
+// string, a function of the arguments, a list indexed by the first one, or a table keyed by it.
 const kTexts = {
   en: {
     programName: 'VKD-37参数设定程序',
@@ -17,6 +23,9 @@ const kTexts = {
       'Home Sensor', 'Limit Sensor',
     ],
     fwdSpeed: 'Forward internal speed', revSpeed: 'Reverse internal speed',
+    fwdSource: 'Forward speed source', revSource: 'Reverse speed source',
+    cyclesOn: 'Cycle count in force', homeDelayOn: 'Home start delay in force',
+    endDelayOn: 'End start delay in force',
     upload: 'Upload Parameters ', sync: 'FOR/REV SYNC', connect: 'Connect',
     portOpened: 'Suceed Open Serial Port', portNotOpened: 'Faild Open Serial Port',
     uploading: 'Uploading\u2026\u2026', uploadDone: 'Download Complete', uploadFailed: 'Download Failed',
@@ -26,6 +35,8 @@ const kTexts = {
     open: 'Open…', save: 'Save', saveAs: 'Save as…', batch: 'Upload, then the next controller',
     nextController: 'Connect the next controller, then press Upload Parameters again.',
     frame: 'Frame', log: 'Commissioning log', downloadLog: 'Download log (JSON lines)',
+    clearLog: 'Clear log',
+    clearLogAsk: 'Some entries of the log were never downloaded. Clear the log all the same?',
     logTime: 'Time', logPort: 'Port', logFrame: 'Frame', logOutcome: 'Outcome', logMs: 'ms',
     language: 'Language',
     summary: (all, confirmed, failed) => `${all} uploads: ${confirmed} confirmed, ${failed} failed`,
@@ -35,15 +46,36 @@ const kTexts = {
     notParameterFile: (name) => `${name} is not a parameter file: it does not begin with the ` +
       '16 numbers of one. Nothing was changed.',
     opened: (name) => `Opened ${name}.`, saved: (name) => `Saved ${name}.`,
-    saveFailed: (reason) => `The file was not saved: ${reason}`,
+    saveFailed: (name, reason) => `${name} was not saved: ${reason}.`,
+    timedOut: 'it did not end in time',
+    readFailed: (name, reason) => `${name} could not be read: ${reason}. Nothing was changed.`,
+    unsaved: (name) => `${name} has changes that are not saved: press Save.`,
     portBusy: 'The port is held by another program (a terminal, another browser tab or the ' +
       'dialog program). Close that program or tab, then press Connect again.',
+    openFailed: (reason) => `The port could not be opened: ${reason}. Press Connect to try again.`,
     portLost: 'The adapter was unplugged. Plug it in again: the page reconnects by itself.',
     portBack: 'The adapter is back.',
+    reopenFailed: 'The port failed and could not be opened again. Check the adapter and the ' +
+      'cable, then press Connect.',
     noPort: 'No port chosen.',
-    reasons: {
-      'no-echo': 'no echo', 'short-echo': 'short echo', 'changed-echo': 'the echo differs',
-      'line-lost': 'line lost', 'write-failed': 'the frame could not be sent',
+    noStorage: 'This browser keeps no data for the page here: the values, the language and the ' +
+      'commissioning log are forgotten when the page is closed. Save the file and download the ' +
+      'log before closing it.',
+    uploadFailure: (reason) => `Download Failed: ${reason}`,
+    lineError: (reason, name) => `${reason} (line error: ${name})`,
+    // Why an upload failed, by the outcome's code.
+    reason: {
+      'no-port': 'no port is open; press Connect',
+      'write-failed': 'the frame could not be sent',
+      'no-echo': 'no echo',
+      'short-echo': (received, length) => `short echo (${received} of ${length} bytes)`,
+      'changed-echo': 'the echo differs from the frame',
+      'line-lost': 'the line went away',
+    },
+    // The log's outcome column; the log itself keeps the codes.
+    outcome: {
+      confirmed: 'confirmed', 'write-failed': 'not sent', 'no-echo': 'no echo',
+      'short-echo': 'short echo', 'changed-echo': 'echo differs', 'line-lost': 'line lost',
     },
   },
   zh: {
@@ -56,6 +88,8 @@ const kTexts = {
       '毫秒', '上电自动回原点', '上电自动启动', '原点传感器', '限位传感器',
     ],
     fwdSpeed: '正向内部速度', revSpeed: '反向内部速度',
+    fwdSource: '正向速度来源', revSource: '反向速度来源',
+    cyclesOn: '启用循环次数', homeDelayOn: '启用原点启动延时', endDelayOn: '启用终点启动延时',
     upload: '上传参数', sync: '正反向同步', connect: '连接',
     portOpened: '串口打开成功', portNotOpened: '串口打开失败',
     uploading: '正在上传……', uploadDone: '下载完成', uploadFailed: '下载失败',
@@ -65,6 +99,7 @@ const kTexts = {
     open: '打开…', save: '保存', saveAs: '另存为…', batch: '上传后接下一台控制器',
     nextController: '请连接下一台控制器，然后再次点击“上传参数”。',
     frame: '数据帧', log: '调试记录', downloadLog: '下载记录（JSON 行）',
+    clearLog: '清除记录', clearLogAsk: '部分记录尚未下载。仍要清除全部记录吗？',
     logTime: '时间', logPort: '端口', logFrame: '数据帧', logOutcome: '结果', logMs: '毫秒',
     language: '语言',
     summary: (all, confirmed, failed) => `共上传 ${all} 次：成功 ${confirmed} 次，失败 ${failed} 次`,
@@ -72,15 +107,32 @@ const kTexts = {
       '本地文件或 https 打开。在此仍可打开、编辑和保存参数文件。',
     notParameterFile: (name) => `${name} 不是参数文件：它不以 16 个数字开头。未作任何更改。`,
     opened: (name) => `已打开 ${name}。`, saved: (name) => `已保存 ${name}。`,
-    saveFailed: (reason) => `文件未保存：${reason}`,
+    saveFailed: (name, reason) => `${name} 未保存：${reason}。`,
+    timedOut: '未在时限内完成',
+    readFailed: (name, reason) => `无法读取 ${name}：${reason}。未作任何更改。`,
+    unsaved: (name) => `${name} 有未保存的更改：请点击“保存”。`,
     portBusy: '串口正被其他程序占用（终端、其他浏览器标签页或对话框程序）。请关闭该程序或标签页，' +
       '然后再次点击“连接”。',
+    openFailed: (reason) => `无法打开串口：${reason}。请再次点击“连接”。`,
     portLost: '适配器已拔出。重新插上后页面会自动重新连接。',
     portBack: '适配器已重新连接。',
+    reopenFailed: '串口出错，且无法重新打开。请检查适配器和线缆，然后点击“连接”。',
     noPort: '未选择串口。',
-    reasons: {
-      'no-echo': '无回传', 'short-echo': '回传不完整', 'changed-echo': '回传不一致',
-      'line-lost': '线路断开', 'write-failed': '数据帧无法发送',
+    noStorage: '此浏览器不为本页面保存数据：关闭页面后，数值、语言和调试记录都不会保留。' +
+      '关闭前请保存文件并下载记录。',
+    uploadFailure: (reason) => `下载失败：${reason}`,
+    lineError: (reason, name) => `${reason}（线路错误：${name}）`,
+    reason: {
+      'no-port': '没有打开的串口；请点击“连接”',
+      'write-failed': '数据帧无法发送',
+      'no-echo': '无回传',
+      'short-echo': (received, length) => `回传不完整（收到 ${received}/${length} 字节）`,
+      'changed-echo': '回传与数据帧不一致',
+      'line-lost': '线路断开',
+    },
+    outcome: {
+      confirmed: '成功', 'write-failed': '未发送', 'no-echo': '无回传', 'short-echo': '回传不完整',
+      'changed-echo': '回传不一致', 'line-lost': '线路断开',
     },
   },
 };
@@ -88,69 +140,99 @@ const kTexts = {
 // The elements page.html has whose whole text is one of the texts above.
 const kElementTexts = [['caption', 'caption'], ['sync', 'sync'], ['upload', 'upload'],
   ['connect', 'connect'], ['open', 'open'], ['save', 'save'], ['save-as', 'saveAs'],
-  ['download-log', 'downloadLog'], ['prompt-ok', 'ok'], ['batch-label', 'batch'],
-  ['frame-label', 'frame'], ['log-label', 'log'], ['language-label', 'language'],
-  ['log-time', 'logTime'], ['log-port', 'logPort'], ['log-frame', 'logFrame'],
-  ['log-outcome', 'logOutcome'], ['log-ms', 'logMs']];
+  ['download-log', 'downloadLog'], ['clear-log', 'clearLog'], ['prompt-ok', 'ok'],
+  ['batch-label', 'batch'], ['frame-label', 'frame'], ['log-label', 'log'],
+  ['language-label', 'language'], ['log-time', 'logTime'], ['log-port', 'logPort'],
+  ['log-frame', 'logFrame'], ['log-outcome', 'logOutcome'], ['log-ms', 'logMs']];
 
 const $ = (id) => document.getElementById(id);
 
+function pick(text, args) {
+  if (typeof text === 'function') return text(...args);
+  if (Array.isArray(text)) return text[args[0]];
+  if (text && typeof text === 'object') return pick(text[args[0]], args.slice(1));
+  return text;
+}
+
 export class Language {
-  constructor() {
-    this.code = localStorage.getItem(kStorageLanguage) === 'zh' ? 'zh' : 'en';
+  constructor(keeper) {
+    this.keeper = keeper;
+    this.code = keeper.get(kStorageLanguage) === 'zh' ? 'zh' : 'en';
     // What each element shows, rendered again after every change of language.
-    this.textRenders = new Map();
-    this.nameRenders = new Map();
-    this.listeners = [];
+    this.renders = new Map();
+    this.said = null; // the message under the form
+    this.notices = []; // what stays said about this browser
     for (const [id, key] of kElementTexts) this.show($(id), key);
     $('language').value = this.code;
     $('language').addEventListener('change', (event) => {
       this.code = event.target.value;
-      localStorage.setItem(kStorageLanguage, this.code);
+      keeper.set(kStorageLanguage, this.code);
       this.apply();
     });
   }
 
-  // The text of key; a text with arguments is a function of them, a list is indexed by its one.
+  // The text of key with its arguments, messages among them said first. A browser's error is
+  // its own message, in the browser's language, without its full stop; a time-out of the page's
+  // own is said in the page's language.
   text(key, ...args) {
-    const text = kTexts[this.code][key];
-    if (typeof text === 'function') return text(...args);
-    return Array.isArray(text) ? text[args[0]] : text;
+    const said = args.map((arg) => {
+      if (arg instanceof Error || arg instanceof DOMException) {
+        return arg.name === 'TimeoutError' ? this.text('timedOut') : arg.message.replace(/\.\s*$/, '');
+      }
+      return arg && arg.key ? this.text(arg.key, ...arg.args) : arg;
+    });
+    return pick(kTexts[this.code][key], said);
   }
 
   // The element's text, or its accessible name, now and in every language chosen later.
   show(element, key, ...args) {
-    this.follow(this.textRenders, element, () => { element.textContent = this.text(key, ...args); });
+    this.follow(element, 'text', () => { element.textContent = this.text(key, ...args); });
   }
 
   name(element, key) {
-    this.follow(this.nameRenders, element, () => element.setAttribute('aria-label', this.text(key)));
+    this.follow(element, 'name', () => element.setAttribute('aria-label', this.text(key)));
   }
 
-  follow(renders, element, render) {
-    renders.set(element, render);
+  follow(element, what, render) {
+    if (!this.renders.has(element)) this.renders.set(element, {});
+    this.renders.get(element)[what] = render;
     render();
   }
 
-  // A message, in the language of the moment.
-  say(key, ...args) { $('message').textContent = this.text(key, ...args); }
+  forget(element) { this.renders.delete(element); }
 
-  clearMessage() { $('message').textContent = ''; }
-
-  // The prompt after a failed upload: the core's words for the outcome, or the outcome's name
-  // in this language.
-  uploadFailure(outcomeName, detail, lineError) {
-    const reason = this.code === 'en' ? detail : kTexts[this.code].reasons[outcomeName];
-    return `${this.text('uploadFailed')}: ${reason}${lineError ? ` (${lineError})` : ''}`;
+  // A message under the form, in the language of the moment; one at a time.
+  say(key, ...args) {
+    this.said = key;
+    this.show($('message'), key, ...args);
   }
 
-  // listener() runs after every change of language, once the shown texts have followed it.
-  onChange(listener) { this.listeners.push(listener); }
+  clearMessage() {
+    this.said = null;
+    this.forget($('message'));
+    $('message').textContent = '';
+  }
+
+  // Takes back the message of key, if it is the one shown.
+  withdraw(key) {
+    if (this.said === key) this.clearMessage();
+  }
+
+  // Something about this browser that stays said, once.
+  notice(key) {
+    if (this.notices.includes(key)) return;
+    this.notices.push(key);
+    const line = document.createElement('span');
+    $('notice').append(line);
+    this.show(line, key);
+  }
 
   apply() {
     document.documentElement.lang = this.code === 'zh' ? 'zh-Hans' : 'en';
     document.title = `${this.text('programName')} — ${this.text('caption')}`;
-    for (const render of [...this.textRenders.values(), ...this.nameRenders.values()]) render();
-    for (const listener of this.listeners) listener();
+    for (const { text, name } of this.renders.values()) {
+      text?.();
+      name?.();
+    }
   }
 }

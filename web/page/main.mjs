@@ -5,16 +5,21 @@ import { Form } from './form.mjs';
 import { Language } from './language.mjs';
 import { Port, Upload } from './port.mjs';
 import { CommissioningRecord, ParameterFile } from './records.mjs';
+import { Keeper } from './storage.mjs';
 
 // Tests wait for `window.vkd37Ready` and look at the parts through `window.vkd37Page`.
 window.vkd37Ready = (async () => {
   const core = await Core.load(coreModule);
-  const language = new Language();
-  const form = new Form(core, language);
+  const keeper = new Keeper();
+  const language = new Language(keeper);
+  keeper.onRefused = () => language.notice('noStorage');
+  if (!keeper.store) keeper.refuse();
+  const form = new Form(core, language, keeper);
   const file = new ParameterFile(core, form, language);
-  const record = new CommissioningRecord(language);
+  const record = new CommissioningRecord(language, keeper);
   const port = new Port(core, language);
-  const upload = new Upload(core, form, port, record, language);
+  const upload = new Upload(core, form, port, file, record, language);
+  language.name(document.getElementById('prompt'), 'programName');
   language.apply();
   window.vkd37Page = { core, language, form, file, record, port, upload };
   await port.ready;

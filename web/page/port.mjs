@@ -1,6 +1,7 @@
 // The serial port and the upload: the port the page holds through its life (chosen, opened,
 // lost, back), and the upload the dialog makes through it.
 import { EchoOutcome } from './core.mjs';
+import { message } from './language.mjs';
 import { SerialLink } from './serial-link.mjs';
 
 const $ = (id) => document.getElementById(id);
@@ -11,14 +12,16 @@ export class Port {
     this.language = language;
     this.link = null;
     this.status = null; // the key of the port status shown
-    this.released = null;
+    this.released = Promise.resolve();
+    // Opening and closing run one at a time, in the order asked for.
+    this.queue = Promise.resolve();
     // Web Serial needs a secure context: a page from disk, https or this computer.
     this.serial = window.isSecureContext && navigator.serial ? navigator.serial : null;
-    language.onChange(() => { if (!this.serial) language.say('noSerial'); });
     document.body.classList.toggle('no-serial', !this.serial);
     $('connect').disabled = !this.serial;
     $('upload').disabled = !this.serial;
     if (!this.serial) {
+      language.notice('noSerial');
       this.ready = Promise.resolve();
       return;
     }
@@ -29,12 +32,21 @@ export class Port {
     this.ready = this.serial.getPorts().then((ports) => (ports.length ? this.use(ports[0]) : null));
   }
 
+  get isOpen() { return Boolean(this.link?.opened && !this.link.gone); }
+
   // The upload under way holds the port until `released` settles.
   holdUntil(released) { this.released = released; }
 
   showStatus(key) {
     this.status = key;
     this.language.show($('port-status'), key);
+  }
+
+  // Runs step once every open and close asked for before it has ended.
+  serialised(step) {
+    const run = this.queue.then(step);
+    this.queue = run.catch(() => {});
+    return run;
   }
 
   async connect() {
@@ -48,40 +60,57 @@ export class Port {
     await this.use(port);
   }
 
-  async use(port) {
-    if (this.link) await this.link.close();
+  use(port) { return this.serialised(() => this.take(port)); }
+
+  // Lets go of the port held and opens `port`, so that the page never holds two; true when open.
+  async take(port) {
+    await this.link?.close();
     this.link = new SerialLink(port, this.core.timing.baudRate);
     try {
       await this.link.open();
       this.showStatus('portOpened');
       this.language.clearMessage();
+      return true;
     } catch (error) {
       this.showStatus('portNotOpened');
       if (error.name === 'NetworkError' || error.name === 'InvalidStateError') this.language.say('portBusy');
+      else this.language.say('openFailed', error);
+      return false;
     }
+  }
+
+  // The port in use, closed and opened again, as the dialog does when its port fails.
+  reopen() {
+    return this.serialised(async () => {
+      const opened = await this.take(this.link.port);
+      if (!opened) this.language.say('reopenFailed');
+      return opened;
+    });
   }
 
   gone(port) {
     if (!this.link || this.link.port !== port) return;
-    this.link.lost = true;
+    this.link.gone = true;
     this.showStatus('portNotOpened');
     this.language.say('portLost');
   }
 
   async back(port) {
-    if (this.link && !this.link.lost) return;
     // The upload that saw the line go still owns the port until it has let go.
     await this.released;
-    await this.use(port);
-    if (this.status === 'portOpened') this.language.say('portBack');
+    await this.serialised(async () => {
+      if (this.isOpen) return; // another adapter came back first
+      if (await this.take(port)) this.language.say('portBack');
+    });
   }
 }
 
 export class Upload {
-  constructor(core, form, port, record, language) {
+  constructor(core, form, port, file, record, language) {
     this.core = core;
     this.form = form;
     this.port = port;
+    this.file = file;
     this.record = record;
     this.language = language;
     this.uploading = false;
@@ -100,9 +129,11 @@ export class Upload {
     // Clicks and keys meanwhile are dropped, not carried out afterwards.
     $('form').inert = true;
     $('tools').inert = true;
+    this.language.withdraw('nextController');
     this.showStatus('uploading');
+    let failure;
     try {
-      await this.sendAndRecord(values);
+      failure = await this.send(values);
     } finally {
       this.form.keep(values);
       $('form').inert = false;
@@ -110,36 +141,38 @@ export class Upload {
       this.uploading = false;
       release();
     }
-  }
-
-  async sendAndRecord(values) {
-    const frame = this.core.frame(values);
-    const started = performance.now();
-    const { link } = this.port;
-    let outcome;
-    let received = 0;
-    let lineError = null;
-    if (!link || link.lost) {
-      outcome = EchoOutcome.lineLost;
-    } else {
-      const result = await link.exchange(frame, this.core.timing);
-      received = result.echo.length;
-      lineError = result.lineError;
-      if (result.lost) outcome = EchoOutcome.lineLost;
-      else if (result.writeFailed) outcome = EchoOutcome.writeFailed;
-      else outcome = this.core.judgeEcho(values, result.echo);
-    }
-    const ms = Math.round(performance.now() - started);
-    const name = this.core.outcomeName(outcome);
-    this.record.add({ time: new Date().toISOString(), port: link ? link.name : '',
-      frame: this.core.frameHex(values, false), outcome: name, ms });
-    if (outcome === EchoOutcome.confirmed) {
+    // As the dialog saves after every attempt.
+    this.file.keepAfterUpload(values);
+    // The focus goes back to Upload, so that Enter serves the next controller.
+    if (!failure) {
       this.showStatus('uploadDone');
       if ($('batch').checked) this.language.say('nextController');
-      return;
+      $('upload').focus();
+    } else {
+      this.showStatus('uploadFailed');
+      this.form.prompt(failure, $('upload'));
     }
-    this.showStatus('uploadFailed');
-    const detail = this.core.describeEcho(outcome, received).replace(/^failed: /, '');
-    this.form.prompt(this.language.uploadFailure(name, detail, lineError), $('upload'));
+  }
+
+  // Sends the frame and records the attempt: null when it was confirmed, otherwise why not.
+  async send(values) {
+    if (!this.port.isOpen) return message('uploadFailure', message('reason', 'no-port'));
+    const frame = this.core.frame(values);
+    const started = performance.now();
+    let result = await this.port.link.exchange(frame, this.core.timing);
+    // A port that failed without a word from the browser is opened again and the frame sent
+    // once more, as the dialog does.
+    if (result.lost && !this.port.link.gone && await this.port.reopen()) {
+      result = await this.port.link.exchange(frame, this.core.timing);
+    }
+    let outcome = this.core.judgeEcho(values, result.echo);
+    if (result.lost) outcome = EchoOutcome.lineLost;
+    else if (result.writeFailed) outcome = EchoOutcome.writeFailed;
+    const name = this.core.outcomeName(outcome);
+    this.record.add({ time: new Date().toISOString(), port: this.port.link.name,
+      frame: this.core.frameHex(values, false), outcome: name, ms: Math.round(performance.now() - started) });
+    if (outcome === EchoOutcome.confirmed) return null;
+    const reason = message('reason', name, result.echo.length, frame.length);
+    return message('uploadFailure', result.lineError ? message('lineError', reason, result.lineError) : reason);
   }
 }

@@ -1,6 +1,11 @@
 // What the page keeps of the operator's work: the parameter file, opened and saved in the
-// dialog's format, and the commissioning record of every upload.
+// dialog's format and written again after every upload as the dialog does, and the commissioning
+// record of every upload, kept in the browser until it is downloaded or cleared.
+import { timedOut, within } from './time-limit.mjs';
+
 const kFileReadLimit = 1 << 20; // as the dialog's reader
+const kWriteBoundMs = 10000; // a file write that takes longer is given up on
+const kStorageRecord = 'vkd37.record';
 
 const $ = (id) => document.getElementById(id);
 
@@ -12,6 +17,33 @@ function offerDownload(text, name, type) {
   setTimeout(() => URL.revokeObjectURL(link.href), 60000);
 }
 
+// Whether the page may write through handle; asks the browser where it still may ask, which it
+// allows only soon after a click.
+async function mayWrite(handle) {
+  const mode = { mode: 'readwrite' };
+  try {
+    if (await handle.queryPermission(mode) === 'granted') return true;
+    return await handle.requestPermission(mode) === 'granted';
+  } catch {
+    return false;
+  }
+}
+
+// The whole text written through handle: the browser writes beside the file and moves it into
+// place on close(), so the old file stays whole until the new one is complete.
+async function writeWhole(handle, text) {
+  let writable;
+  const steps = (async () => {
+    writable = await handle.createWritable();
+    await writable.write(text);
+    await writable.close();
+  })();
+  const written = await within(steps, kWriteBoundMs);
+  if (!timedOut(written) && !written.error) return;
+  writable?.abort().catch(() => {});
+  throw written.error ?? new DOMException('the write did not end in time', 'TimeoutError');
+}
+
 export class ParameterFile {
   constructor(core, form, language) {
     this.core = core;
@@ -19,12 +51,20 @@ export class ParameterFile {
     this.language = language;
     this.handle = null;
     this.name = 'InitialParameter.dll';
+    this.unsaved = false;
+    this.writes = Promise.resolve();
+    this.writing = 0;
     $('open').addEventListener('click', () => this.open());
     $('save').addEventListener('click', () => this.save(false));
     $('save-as').addEventListener('click', () => this.save(true));
     $('file-input').addEventListener('change', async (event) => {
-      await this.read(event.target.files[0], null);
+      const [file] = event.target.files;
       event.target.value = ''; // so that the same file can be chosen again
+      if (file) await this.read(async () => file, null);
+    });
+    // A write under way counts as unsaved until it has ended.
+    window.addEventListener('beforeunload', (event) => {
+      if (this.unsaved || this.writing > 0) event.preventDefault();
     });
   }
 
@@ -39,12 +79,22 @@ export class ParameterFile {
     } catch {
       return; // the person cancelled
     }
-    await this.read(await handle.getFile(), handle);
+    // Asked now, while the click still counts: each upload writes the file back.
+    mayWrite(handle);
+    await this.read(() => handle.getFile(), handle);
   }
 
-  async read(file, handle) {
-    if (!file) return;
-    const text = await file.slice(0, kFileReadLimit).text();
+  // A file that was moved, deleted or locked since it was chosen cannot be read; nothing changes.
+  async read(getFile, handle) {
+    let file;
+    let text;
+    try {
+      file = await getFile();
+      text = await file.slice(0, kFileReadLimit).text();
+    } catch (error) {
+      this.language.say('readFailed', file?.name ?? handle?.name ?? this.name, error);
+      return;
+    }
     const read = this.core.readFile(text);
     if (read.taken < this.core.fields.length) {
       this.language.say('notParameterFile', file.name);
@@ -54,6 +104,7 @@ export class ParameterFile {
     this.name = file.name;
     this.form.keep(read.values);
     this.form.show(read.values);
+    this.markUnsaved(false);
     this.language.say('opened', file.name);
   }
 
@@ -65,6 +116,7 @@ export class ParameterFile {
     if (!handle && !window.showSaveFilePicker) {
       this.form.keep(values);
       offerDownload(text, this.name, 'text/plain');
+      this.markUnsaved(false);
       return;
     }
     try {
@@ -72,37 +124,101 @@ export class ParameterFile {
     } catch {
       return; // the person cancelled
     }
-    // The browser writes beside the file and moves it into place on close(), so the old file
-    // stays whole until the new one is complete.
-    let writable;
-    try {
-      writable = await handle.createWritable();
-      await writable.write(text);
-      await writable.close();
-    } catch (error) {
-      await writable?.abort().catch(() => {});
-      this.language.say('saveFailed', error.message);
-      return;
+    if (await this.inTurn(() => this.write(handle, text))) {
+      this.handle = handle;
+      this.name = handle.name;
     }
-    this.handle = handle;
-    this.name = handle.name;
     this.form.keep(values);
+  }
+
+  // After every upload attempt: the values go to the opened file where the page may write it;
+  // otherwise the file is shown to have changes that are not saved.
+  keepAfterUpload(values) {
+    const text = this.core.writeFile(values);
+    const { handle } = this;
+    const permitted = handle ? mayWrite(handle) : Promise.resolve(false);
+    this.inTurn(async () => (await permitted ? this.write(handle, text) : this.markUnsaved(true)));
+  }
+
+  // Runs step once the writes before it have ended, so that no two race for the file.
+  inTurn(step) {
+    this.writes = this.writes.then(step);
+    return this.writes;
+  }
+
+  // True when the text is in the file.
+  async write(handle, text) {
+    this.writing++;
+    try {
+      await writeWhole(handle, text);
+    } catch (error) {
+      this.markUnsaved(true);
+      this.language.say('saveFailed', handle.name, error);
+      return false;
+    } finally {
+      this.writing--;
+    }
+    this.markUnsaved(false);
     this.language.say('saved', handle.name);
+    return true;
+  }
+
+  markUnsaved(unsaved) {
+    this.unsaved = unsaved;
+    const state = $('file-state');
+    if (unsaved) {
+      this.language.show(state, 'unsaved', this.name);
+    } else {
+      this.language.forget(state);
+      state.textContent = '';
+    }
   }
 }
 
 // One entry an upload attempt, in the shape of `vkd37 --log`.
 export class CommissioningRecord {
-  constructor(language) {
+  constructor(language, keeper) {
     this.language = language;
+    this.keeper = keeper;
+    const { entries, downloaded } = this.restore();
     this.entries = [];
+    this.downloaded = downloaded;
+    for (const entry of entries) this.show(entry);
     $('download-log').addEventListener('click', () => this.download());
+    $('clear-log').addEventListener('click', () => this.clear());
+    window.addEventListener('beforeunload', (event) => {
+      if (this.entries.length > this.downloaded) event.preventDefault();
+    });
+  }
+
+  // The record as a visit before this one left it; a damaged one counts as none.
+  restore() {
+    try {
+      const kept = JSON.parse(this.keeper.get(kStorageRecord));
+      if (Array.isArray(kept.entries) && Number.isInteger(kept.downloaded)) return kept;
+    } catch {
+      // Nothing kept, or not in this shape.
+    }
+    return { entries: [], downloaded: 0 };
+  }
+
+  persist() {
+    this.keeper.set(kStorageRecord, JSON.stringify({ entries: this.entries, downloaded: this.downloaded }));
   }
 
   add(entry) {
+    this.show(entry);
+    this.persist();
+  }
+
+  show(entry) {
     this.entries.push(entry);
     const row = $('log').insertRow();
-    for (const key of ['time', 'port', 'frame', 'outcome', 'ms']) row.insertCell().textContent = entry[key];
+    for (const key of ['time', 'port', 'frame', 'outcome', 'ms']) {
+      const cell = row.insertCell();
+      if (key === 'outcome') this.language.show(cell, 'outcome', entry.outcome);
+      else cell.textContent = entry[key];
+    }
     const confirmed = this.entries.filter((e) => e.outcome === 'confirmed').length;
     this.language.show($('log-summary'), 'summary', this.entries.length, confirmed,
       this.entries.length - confirmed);
@@ -111,5 +227,18 @@ export class CommissioningRecord {
   download() {
     const lines = this.entries.map((entry) => JSON.stringify(entry) + '\n').join('');
     offerDownload(lines, 'vkd37-commissioning.jsonl', 'application/jsonl');
+    this.downloaded = this.entries.length;
+    this.persist();
+  }
+
+  clear() {
+    if (this.entries.length > this.downloaded && !window.confirm(this.language.text('clearLogAsk'))) return;
+    for (const row of $('log').rows) this.language.forget(row.cells[3]);
+    $('log').replaceChildren();
+    this.language.forget($('log-summary'));
+    $('log-summary').textContent = '';
+    this.entries = [];
+    this.downloaded = 0;
+    this.keeper.remove(kStorageRecord);
   }
 }
