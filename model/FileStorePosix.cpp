@@ -320,15 +320,32 @@ Step ReplaceByRename(const char* name, const std::string& target, const OpenedFi
     return Step::kDone;
 }
 
-// Over the file itself, which stays all it was. The room for the text is made first (the size
-// limit, the disk), so that no failure leaves the file half written; a file that shrinks has the
-// rest of its old text blanked in the same write, so that a crash before it is cut to length
-// leaves the new values followed by blanks, nothing of the old ones.
+// pwrite of all the bytes at `offset`.
+bool WriteAt(int fd, std::string_view bytes, std::size_t offset) {
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done,
+                                   static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Over the file itself, which stays all it was. The room for a longer text is made first, as
+// blanks after the old one (the size limit, the disk), so that no failure leaves the file half
+// written and a crash leaves the old values followed by blanks; a file that shrinks has the rest
+// of its old text blanked in the same write, so that a crash before it is cut to length leaves
+// the new values followed by blanks, nothing of the old ones.
 bool WriteIntoFile(const char* name, const OpenedFile& file, std::string_view bytes,
                    long long& written, std::string& error) {
+    const std::size_t oldSize = static_cast<std::size_t>(file.status.st_size);
     std::string text(bytes);
-    text.resize(std::max<std::size_t>(static_cast<std::size_t>(file.status.st_size), bytes.size()),
-                ' ');
+    text.resize(std::max(oldSize, bytes.size()), ' ');
     rlimit limit{};
     if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
         text.size() > limit.rlim_cur) {
@@ -336,26 +353,12 @@ bool WriteIntoFile(const char* name, const OpenedFile& file, std::string_view by
         return false;
     }
     const int fd = file.fd.get();
-    const off_t size = static_cast<off_t>(bytes.size());
-    if (size > 0 && ::fallocate(fd, 0, 0, size) != 0 && errno != EOPNOTSUPP && errno != ENOSYS) {
-        error = FileError("write", name, SystemErrorText(errno));
-        return false;
-    }
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n =
-            ::pwrite(fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            error = FileError("write", name, SystemErrorText(errno));
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
     struct stat status {};
-    if (::ftruncate(fd, size) != 0 || ::fsync(fd) != 0 || ::fstat(fd, &status) != 0) {
+    const bool ok = (text.size() == oldSize ||
+                     WriteAt(fd, std::string(text.size() - oldSize, ' '), oldSize)) &&
+                    WriteAt(fd, text, 0) && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 &&
+                    ::fsync(fd) == 0 && ::fstat(fd, &status) == 0;
+    if (!ok) {
         error = FileError("write", name, SystemErrorText(errno));
         return false;
     }

@@ -434,10 +434,11 @@ Step ReplaceWithReplaceFile(const char* name, const std::wstring& target, Opened
     return Step::kFailed;
 }
 
-// Over the file itself, which stays all it was. A file that grows gets its new length before a
-// byte is written, so that a full disk leaves it as it was; one that shrinks has the rest of its
-// old text blanked in the same write, so that a crash before it is cut to length leaves the new
-// values followed by blanks, nothing of the old ones.
+// Over the file itself, which stays all it was. A file that grows gets its new length first, as
+// blanks after the old text, so that a full disk leaves it as it was and a crash leaves the old
+// values followed by blanks; one that shrinks has the rest of its old text blanked in the same
+// write, so that a crash before it is cut to length leaves the new values followed by blanks,
+// nothing of the old ones.
 bool WriteIntoFile(const char* name, const OpenedFile& file, std::string_view bytes,
                    long long& written, std::string& error) {
     const unsigned long long size =
@@ -447,7 +448,8 @@ bool WriteIntoFile(const char* name, const OpenedFile& file, std::string_view by
     text.resize(std::max<unsigned long long>(size, bytes.size()), ' ');
     const HANDLE handle = file.handle.get();
     const bool ok =
-        (bytes.size() <= size || (MoveTo(handle, bytes.size()) && ::SetEndOfFile(handle))) &&
+        (text.size() == size ||
+         (MoveTo(handle, size) && WriteAll(handle, std::string(text.size() - size, ' ')))) &&
         MoveTo(handle, 0) && WriteAll(handle, text) && MoveTo(handle, bytes.size()) &&
         ::SetEndOfFile(handle) && ::FlushFileBuffers(handle) && GetWriteTime(handle, written);
     if (!ok) {
