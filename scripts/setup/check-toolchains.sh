@@ -33,15 +33,15 @@ fail() {
 check() {
     local toolchain=$1 package=$2 output
     shift 2
-    output=$("$@" 2>&1) || fail "$toolchain" "$package" "$output"
+    output=$("$@" 2>&1) || { fail "$toolchain" "$package" "$output"; return 1; }
 }
 
 # The page's core: wasi-libc's headers, libc++'s, then the link, whose message tells which
 # library is missing.
 wasm=(clang --target=wasm32-wasi --sysroot=/usr)
-check "the WebAssembly C compiler" wasi-libc "${wasm[@]}" -c probe.c -o probe-c.o
-check "the WebAssembly C++ library" libc++-14-dev-wasm32 "${wasm[@]/clang/clang++}" -c probe.cpp -o probe.o
-if ! output=$("${wasm[@]/clang/clang++}" -mexec-model=reactor probe.cpp probe-c.o -o probe.wasm 2>&1); then
+if check "the WebAssembly C compiler" wasi-libc "${wasm[@]}" -c probe.c -o probe-c.o &&
+    check "the WebAssembly C++ library" libc++-14-dev-wasm32 "${wasm[@]/clang/clang++}" -c probe.cpp -o probe.o &&
+    ! output=$("${wasm[@]/clang/clang++}" -mexec-model=reactor probe.cpp probe-c.o -o probe.wasm 2>&1); then
     case $output in
     *'Executable "wasm-ld"'*) package=lld ;;
     *clang_rt*) package=libclang-rt-14-dev-wasm32 ;;
