@@ -66,10 +66,8 @@ LoadedValues LoadValues(const ValueSource& source, WhenMissing whenMissing) {
     case LoadOutcome::kUnreadable:
         throw CommandError(kExitUsage, error);
     }
-    for (const std::string& assignment : source.assignments) {
-        if (!ApplyAssignment(assignment, loaded.set, error)) {
-            throw CommandError(kExitUsage, error);
-        }
+    if (!ApplyAssignments(source.assignments, loaded.set, error)) {
+        throw CommandError(kExitUsage, error);
     }
     return loaded;
 }
@@ -237,12 +235,7 @@ int ShowValues(const std::string& file, bool json) {
 // Read, changed and written under the file's lock: two runs at once both land.
 int SetValues(const ValueSource& values) {
     const auto applyAssignments = [&values](ParameterSet& set, std::string& error) {
-        for (const std::string& assignment : values.assignments) {
-            if (!ApplyAssignment(assignment, set, error)) {
-                return false;
-            }
-        }
-        return true;
+        return ApplyAssignments(values.assignments, set, error);
     };
     std::string error;
     if (!UpdateParameterFile(values.file.c_str(), applyAssignments, error)) {

@@ -43,3 +43,13 @@ bool ApplyAssignment(std::string_view assignment, ParameterSet& set, std::string
     set.*(field->member) = *value;
     return true;
 }
+
+bool ApplyAssignments(const std::vector<std::string>& assignments, ParameterSet& set,
+                      std::string& error) {
+    for (const std::string& assignment : assignments) {
+        if (!ApplyAssignment(assignment, set, error)) {
+            return false;
+        }
+    }
+    return true;
+}
