@@ -4,7 +4,8 @@ import { Core } from './core.mjs';
 import { Form } from './form.mjs';
 import { Language } from './language.mjs';
 import { Port, Upload } from './port.mjs';
-import { CommissioningRecord, ParameterFile } from './records.mjs';
+import { ParameterFile } from './parameter-file.mjs';
+import { CommissioningRecord } from './records.mjs';
 import { Keeper } from './storage.mjs';
 
 // Tests wait for `window.vkd37Ready` and look at the parts through `window.vkd37Page`.
