@@ -27,6 +27,7 @@ enum Word {
     kFailedAttempts,
     kNone,
     kSummary,
+    kUnitList,
     kUnits,
     kUnitsConfirmed,
     kUnitsNotConfirmed,
@@ -37,55 +38,33 @@ enum Word {
     kWordCount
 };
 
-constexpr const char* kWords[2][kWordCount] = {
-    {"Commissioning report",
-     "First entry",
-     "Last entry",
-     "Record written by",
-     "Report made by",
-     "Unit",
-     "Attempts",
-     "Last outcome",
-     "Time",
-     "Port",
-     "Values",
-     "Outcome",
-     "ms",
-     "Frame",
-     "Failed attempts",
-     "None.",
-     "Summary",
-     "Units",
-     "Units confirmed (last attempt)",
-     "Units not confirmed",
-     "Attempts confirmed",
-     "Attempts failed",
-     "Attempts that name no unit",
-     "Lines left out (not record entries)"},
-    {"调试报告",
-     "首条记录",
-     "末条记录",
-     "记录来源",
-     "报告生成程序",
-     "设备编号",
-     "上传次数",
-     "最后结果",
-     "时间",
-     "端口",
-     "参数值",
-     "结果",
-     "毫秒",
-     "数据帧",
-     "失败的上传",
-     "无。",
-     "汇总",
-     "设备数",
-     "确认成功的设备（以最后一次为准）",
-     "未确认的设备",
-     "成功的上传",
-     "失败的上传",
-     "未标明设备的上传",
-     "无法读取而略去的行"},
+// In the order of Word: English, Chinese.
+constexpr const char* kWords[kWordCount][2] = {
+    {"Commissioning report", "调试报告"},
+    {"First entry", "首条记录"},
+    {"Last entry", "末条记录"},
+    {"Record written by", "记录来源"},
+    {"Report made by", "报告生成程序"},
+    {"Unit", "设备编号"},
+    {"Attempts", "上传次数"},
+    {"Last outcome", "最后结果"},
+    {"Time (UTC)", "时间（UTC）"},
+    {"Port", "端口"},
+    {"Values", "参数值"},
+    {"Outcome", "结果"},
+    {"ms", "毫秒"},
+    {"Frame", "数据帧"},
+    {"Failed attempts", "失败的上传"},
+    {"None.", "无。"},
+    {"Summary", "汇总"},
+    {"Units", "设备"},
+    {"Units", "设备数"},
+    {"Units confirmed (last attempt)", "确认成功的设备（以最后一次为准）"},
+    {"Units not confirmed", "未确认的设备"},
+    {"Attempts confirmed", "成功的上传"},
+    {"Attempts failed", "失败的上传"},
+    {"Attempts that name no unit", "未标明设备的上传"},
+    {"Lines left out (not record entries)", "无法读取而略去的行"},
 };
 
 struct OutcomeWords {
@@ -104,7 +83,7 @@ constexpr OutcomeWords kOutcomeWords[] = {
 };
 
 const char* Say(ReportLanguage language, Word word) {
-    return kWords[language == ReportLanguage::kChinese ? 1 : 0][word];
+    return kWords[word][language == ReportLanguage::kChinese ? 1 : 0];
 }
 
 std::string SayOutcome(ReportLanguage language, const std::string& outcome) {
@@ -476,7 +455,7 @@ std::string ReportHtml(const CommissioningRecord& record, ReportLanguage languag
     header.push_back({kMadeBy, std::string(madeBy)});
     html += Definitions(language, header);
 
-    html += "<h2>" + Escaped(Say(language, kUnits)) + "</h2>\n";
+    html += "<h2>" + Escaped(Say(language, kUnitList)) + "</h2>\n";
     if (tally.units.empty()) {
         html += "<p>" + Escaped(Say(language, kNone)) + "</p>\n";
     } else {
