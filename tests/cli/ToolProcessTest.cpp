@@ -231,6 +231,7 @@ TEST_F(ToolTest, RepeatUploadsOncePerAnswerLogsEachAndSummarises) {
     for (const std::string& line : logged) {
         const Json record = Json::parse(line, nullptr, false);
         EXPECT_EQ("confirmed", record.value("outcome", ""));
+        EXPECT_FALSE(record.contains("unit")); // nothing typed: no label, as before labels
         EXPECT_TRUE(sim.ReadLine().has_value()) << "the simulator saw fewer frames";
         EXPECT_EQ(19u, record.value("frame", "").size() / 2);
     }
@@ -301,7 +302,7 @@ TEST_F(ToolTest, AUnitLabelTheBatchPatternRefusesSendsNothing) {
 
 // Two batches on two ports keep one record: every line whole, none lost.
 TEST_F(ToolTest, TwoBatchesAppendToOneRecordWithoutTearingLines) {
-    constexpr int kUploads = 150;
+    constexpr int kUploads = 60;
     const std::string log = Path("record.jsonl");
     std::vector<std::unique_ptr<ChildProcess>> sims;
     std::vector<std::unique_ptr<ChildProcess>> batches;
@@ -417,6 +418,41 @@ TEST_F(ToolTest, ReportSummarisesTheRecordAsTextCsvAndAPageToPrint) {
         ChildProcess tool = Tool(refusal.arguments);
         EXPECT_EQ(2, tool.WaitForExit());
         EXPECT_EQ(0u, tool.ErrorText().find(refusal.message)) << tool.ErrorText();
+    }
+}
+
+// Labels typed or scanned at the prompt: each checked before it is sent; one sent before is
+// asked about once more, and a scanner typing it again does not answer that question.
+TEST_F(ToolTest, RepeatTakesEachUnitsLabelAndAsksOnceMoreForOneSentTwice) {
+    ChildProcess sim(VKD37_SIM_PATH, {"--json"});
+    const std::string log = Path("record.jsonl");
+    ChildProcess tool = Tool({"upload", "--port", sim.ReadPort(), StartFile(), "--repeat", "--log",
+                              log, "--unit", "A-1", "--unit-pattern", "A-[0-9]+"},
+                             "A-2\n"
+                             "\n"       // refused: the pattern wants a label
+                             " A-3\t\n" // blanks around a label are not part of it
+                             "B-9\n"    // refused
+                             "A-2\n"    // sent before: asked once more,
+                             "A-2\n"    // scanned again: asked again,
+                             "\n"       // Enter: sent again
+                             "A-1\n"    // sent before: asked once more,
+                             "A-4\n"    // another label instead
+                             "q\n");
+    EXPECT_EQ(0, tool.WaitForExit(milliseconds(10000))) << tool.ErrorText();
+    EXPECT_EQ("5 uploads: 5 confirmed, 0 failed", Lines(tool.OutputText()).back());
+    std::vector<std::string> units;
+    for (const std::string& line : Lines(ReadFile(log))) {
+        units.push_back(Json::parse(line, nullptr, false).value("unit", ""));
+        EXPECT_TRUE(sim.ReadLine().has_value()) << "the simulator saw fewer frames";
+    }
+    EXPECT_EQ((std::vector<std::string>{"A-1", "A-2", "A-3", "A-2", "A-4"}), units);
+    const std::string said = tool.ErrorText();
+    for (const std::string& text :
+         {"vkd37: a unit label matching --unit-pattern 'A-[0-9]+' is needed\n",
+          "vkd37: the unit label 'B-9' does not match --unit-pattern 'A-[0-9]+'\n",
+          "A-2 was uploaded in this batch already: press Enter",
+          "A-1 was uploaded in this batch already: press Enter"}) {
+        EXPECT_NE(std::string::npos, said.find(text)) << text << "\n" << said;
     }
 }
 
