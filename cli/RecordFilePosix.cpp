@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "platform/ByteLock.h"
 #include "platform/SystemError.h"
 
 std::optional<std::string> RecordFile::Open(const std::string& path) {
@@ -24,13 +23,9 @@ std::optional<std::string> RecordFile::Open(const std::string& path) {
     return std::nullopt;
 }
 
-namespace {
-
-// One write takes the whole line unless the disk or a limit stops it part way; the rest then
-// follows, so that a line is at worst cut, never lost in the middle of its neighbours.
-std::optional<std::string> Write(int fd, std::string_view line) {
+std::optional<std::string> RecordFile::WriteWhole(std::string_view line) {
     while (!line.empty()) {
-        const ssize_t written = ::write(fd, line.data(), line.size());
+        const ssize_t written = ::write(file_.get(), line.data(), line.size());
         if (written < 0 && errno == EINTR) {
             continue;
         }
@@ -40,23 +35,4 @@ std::optional<std::string> Write(int fd, std::string_view line) {
         line.remove_prefix(static_cast<std::size_t>(written));
     }
     return std::nullopt;
-}
-
-} // namespace
-
-std::optional<std::string> RecordFile::Append(std::string_view line) {
-    const bool locked =
-        LockByte(file_.get(), kLockOffset, kLockWaitMs, kLockPollMs) == ByteLockOutcome::kTaken;
-    const std::optional<std::string> failure = Write(file_.get(), line);
-    if (locked) {
-        UnlockByte(file_.get(), kLockOffset);
-    }
-    return failure;
-}
-
-std::optional<std::string> RecordFile::Close() {
-    if (file_.Close()) {
-        return std::nullopt;
-    }
-    return SystemErrorText(errno);
 }

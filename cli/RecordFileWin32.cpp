@@ -1,6 +1,5 @@
 #include "cli/RecordFile.h"
 
-#include "platform/ByteLock.h"
 #include "platform/SystemError.h"
 #include "platform/Text.h"
 
@@ -24,12 +23,11 @@ std::optional<std::string> RecordFile::Open(const std::string& path) {
     return std::nullopt;
 }
 
-namespace {
-
-std::optional<std::string> Write(HANDLE file, std::string_view line) {
+std::optional<std::string> RecordFile::WriteWhole(std::string_view line) {
     while (!line.empty()) {
         DWORD written = 0;
-        if (!::WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr)) {
+        if (!::WriteFile(file_.get(), line.data(), static_cast<DWORD>(line.size()), &written,
+                         nullptr)) {
             return SystemErrorText(::GetLastError());
         }
         if (written == 0) {
@@ -38,23 +36,4 @@ std::optional<std::string> Write(HANDLE file, std::string_view line) {
         line.remove_prefix(written);
     }
     return std::nullopt;
-}
-
-} // namespace
-
-std::optional<std::string> RecordFile::Append(std::string_view line) {
-    const bool locked =
-        LockByte(file_.get(), kLockOffset, kLockWaitMs, kLockPollMs) == ByteLockOutcome::kTaken;
-    const std::optional<std::string> failure = Write(file_.get(), line);
-    if (locked) {
-        UnlockByte(file_.get(), kLockOffset);
-    }
-    return failure;
-}
-
-std::optional<std::string> RecordFile::Close() {
-    if (file_.Close()) {
-        return std::nullopt;
-    }
-    return SystemErrorText(::GetLastError());
 }
