@@ -10,7 +10,7 @@ const kStorageValues = 'vkd37.values';
 
 const $ = (id) => document.getElementById(id);
 
-// In percent of the picture, so that the form scales with the window.
+// In percent of the picture, so that the form scales with it.
 function place(element, [x, y, w, h]) {
   element.style.left = `${(x / kPicture.width) * 100}%`;
   element.style.top = `${(y / kPicture.height) * 100}%`;
