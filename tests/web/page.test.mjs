@@ -524,6 +524,20 @@ test('the opened file is written only while it holds what the page read or last 
   await uploadAndWrite('65');
   assert.equal(await fileText(), '6 1 20 65 30 2 42 61 9 250 1500 3000 1 0 1 1 ');
   assert.equal(await text(page, '#file-state'), '');
+
+  // What the reader could not take is not written over after an upload, only by Save.
+  const unread = '6 1 20 65 30 2 42 61 9 250 1500 3000\0 1 0 1 1';
+  await writeElsewhere(unread);
+  await page.click('#open');
+  await waitForText(page, '#message', 'reading stopped at byte 36 (not a number) after 12 of the 16 values');
+  await uploadAndWrite('66');
+  assert.equal(await fileText(), unread);
+  assert.equal(await text(page, '#file-state'), 'InitialParameter.dll has changes that are not saved: the page does ' +
+    'not write over what it could not read (from byte 36 on); press Save to replace the whole file with the values on the form.');
+  await page.click('#save');
+  await page.evaluate(() => window.vkd37Page.file.writes);
+  assert.equal(await fileText(), '6 1 20 66 30 2 42 61 9 250 1500 3000 0 0 0 0 ');
+  assert.equal(await text(page, '#file-state'), '');
 });
 
 test('with the file pickers refused by the browser the page says so, opens through its file chooser, and offers a download in place of a save', async (t) => {
