@@ -431,10 +431,10 @@ test('a speed source the buttons cannot show is refused before anything is sent,
     'rev.source-1', 'rev.source-2', 'cycles.on', 'auto_home'].map((id) => document.getElementById(id).checked)),
   [false, false, false, false, false, false, true, true]);
   assert.equal(await text(page, '#frame'), '');
-  for (const [group, focus, choice] of [['Forward', 'fwd.source-0', '#fwd\\.source-1'],
-    ['Reverse', 'rev.source-0', '#rev\\.source-2']]) {
+  for (const [group, focus, choice] of [['forward', 'fwd.source-0', '#fwd\\.source-1'],
+    ['reverse', 'rev.source-0', '#rev\\.source-2']]) {
     await page.click('#upload');
-    await waitForText(page, '#prompt[open] #prompt-text', `${group} speed source: please choose one of its buttons.`);
+    await waitForText(page, '#prompt[open] #prompt-text', `Please choose the ${group} speed source.`);
     await page.click('#prompt-ok');
     await waitFor(page, (id) => document.activeElement?.id === id, focus);
     await page.check(choice);

@@ -149,7 +149,7 @@ export class Form {
           if (field.kind !== ValueKind.source || values[field.index] !== -1) continue;
           noSource = true;
           const { group } = kControls.find((control) => control.field === field.name);
-          refuse(document.getElementsByName(field.name)[0], message('chooseSource', message(kGroups[group].sources)));
+          refuse(document.getElementsByName(field.name)[0], message('chooseSource', kGroups[group].sources));
         }
       }
     }
