@@ -450,8 +450,8 @@ TEST_F(ToolTest, RepeatTakesEachUnitsLabelAndAsksOnceMoreForOneSentTwice) {
     for (const std::string& text :
          {"vkd37: a unit label matching --unit-pattern 'A-[0-9]+' is needed\n",
           "vkd37: the unit label 'B-9' does not match --unit-pattern 'A-[0-9]+'\n",
-          "A-2 was uploaded in this batch already: press Enter",
-          "A-1 was uploaded in this batch already: press Enter"}) {
+          "A-2 was sent in this batch already: press Enter",
+          "A-1 was sent in this batch already: press Enter"}) {
         EXPECT_NE(std::string::npos, said.find(text)) << text << "\n" << said;
     }
 }
