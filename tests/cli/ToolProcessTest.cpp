@@ -501,7 +501,8 @@ TEST_F(ToolTest, AWaitForTheFileEndsAtAStopSignalOrSaysWhoHoldsIt) {
     for (const auto& stop : stops) {
         SCOPED_TRACE(stop.signal);
         ChildProcess tool = Tool({"set", file, "fwd.speed=60"});
-        ASSERT_TRUE(tool.WaitForError("another program holds the file; waiting"))
+        ASSERT_TRUE(
+            tool.WaitForError("another program holds the file; waiting", milliseconds(8000)))
             << tool.ErrorText();
         tool.Signal(stop.signal);
         // Well inside the wait's own bound of 10 s.
