@@ -912,6 +912,13 @@ TEST_F(ParameterFileTest, SaveWritesInPlaceWhereNoNewFileCanTakeTheName) {
         const SaveOutcome grown = SaveParameterFile("disk/settings", NumberedSet(1));
         failures += grown.failure.fault != FileFault::kNoRoom;
         failures += Mismatch("grown", "", ReadWholeFile("disk/settings"));
+        // A disk mounted read-only refuses a change as read-only, not as unreadable.
+        failures += ::mount(nullptr, "disk", nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0;
+        const SaveOutcome readOnly =
+            UpdateParameterFile("disk/settings", [](ParameterSet&, FileFailure&) { return true; });
+        failures += readOnly.failure.fault != FileFault::kReadOnly;
+        failures += Mismatch("read-only", "cannot replace disk/settings: Read-only file system",
+                             readOnly.failure.text);
         failures += ::umount("disk") != 0;
         return failures;
     });
