@@ -99,15 +99,12 @@ int Run(int argc, const char* const* argv) {
     show->callback([&] { status = ShowValues(showFile, json); });
 
     ValueSource changed;
-    CLI::App* set = app.add_subcommand("set", "change values in a parameter file, atomically; "
-                                              "an out-of-range value leaves it untouched");
+    CLI::App* set = app.add_subcommand(
+        "set", "change values in a parameter file under its lock; an out-of-range value, or a "
+               "file whose values stop at something that is not a number, leaves it untouched");
     set->add_option("FILE", changed.file, "parameter file")->check(CommandLine::kPath)->required();
     set->add_option("NAME=VALUE", changed.assignments, "values to change")->required();
-    set->callback([&] {
-        // The file is read, changed and written whole whatever signal comes meanwhile.
-        const HoldStopSignals held;
-        status = SetValues(changed);
-    });
+    set->callback([&] { status = SetValues(changed); });
 
     ValueSource framed{kParameterFileName, {}};
     CLI::App* frame =

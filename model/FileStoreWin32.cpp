@@ -10,7 +10,6 @@
 #include <winioctl.h>
 
 #include "model/SaveSteps.h"
-#include "platform/ByteLock.h"
 #include "platform/Handles.h"
 #include "platform/SystemError.h"
 #include "platform/Text.h"
@@ -30,7 +29,16 @@ using TemporaryName = UniqueHandle<TemporaryNameTraits>;
 struct SaveLockTraits {
     using Handle = HANDLE;
     static Handle Invalid() { return nullptr; }
-    static bool Close(Handle file) { return UnlockByte(file, kSaveLockOffset); }
+    static bool Close(Handle file) {
+        OVERLAPPED at = LockPlace();
+        return ::UnlockFileEx(file, 0, 1, 0, &at) != FALSE;
+    }
+    static OVERLAPPED LockPlace() {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(kSaveLockOffset);
+        at.OffsetHigh = static_cast<DWORD>(kSaveLockOffset >> 32);
+        return at;
+    }
 };
 using SaveLock = UniqueHandle<SaveLockTraits>;
 
@@ -218,15 +226,30 @@ std::optional<std::wstring> FollowLinks(std::wstring path) {
     return std::nullopt;
 }
 
+enum class LockTaking { kTaken, kHeld, kStopped, kFailed };
+
 // Waits for the lock every save takes, as `wait` says. Where the file system keeps no locks, the
 // save goes ahead unlocked, as saves did before there was a lock. kFailed leaves the last error.
-ByteLockOutcome LockForSave(HANDLE file, const LockWait& wait, SaveLock& lock) {
-    const ByteLockOutcome taking =
-        LockByte(file, kSaveLockOffset, wait.limitMs, kSaveLockPollMs, wait.keepWaiting);
-    if (taking == ByteLockOutcome::kTaken) {
-        lock = SaveLock(file);
+LockTaking LockForSave(HANDLE file, const LockWait& wait, SaveLock& lock) {
+    for (int waited = 0;; waited += kSaveLockPollMs) {
+        OVERLAPPED at = SaveLockTraits::LockPlace();
+        if (::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+            lock = SaveLock(file);
+            return LockTaking::kTaken;
+        }
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_LOCK_VIOLATION) {
+            const bool unlockable = error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION;
+            return unlockable ? LockTaking::kTaken : LockTaking::kFailed;
+        }
+        if (wait.keepWaiting && !wait.keepWaiting()) {
+            return LockTaking::kStopped;
+        }
+        if (waited >= wait.limitMs) {
+            return LockTaking::kHeld;
+        }
+        ::Sleep(kSaveLockPollMs);
     }
-    return taking;
 }
 
 bool IsSameFile(const BY_HANDLE_FILE_INFORMATION& one, const BY_HANDLE_FILE_INFORMATION& other) {
@@ -257,17 +280,16 @@ Locking OpenAndLock(const char* name, const std::wstring& target, bool reading,
         return Locking::kFailed;
     }
     switch (LockForSave(file.handle.get(), wait, lock)) {
-    case ByteLockOutcome::kTaken:
-    case ByteLockOutcome::kNotKept:
+    case LockTaking::kTaken:
         break;
-    case ByteLockOutcome::kHeld:
+    case LockTaking::kHeld:
         failure = StoreFailure(FileFault::kHeld, "lock", name, kHeldByAnotherProgram);
         return Locking::kFailed;
-    case ByteLockOutcome::kStopped:
+    case LockTaking::kStopped:
         failure = StoreFailure(FileFault::kStopped, "lock", name,
                                std::string(kHeldByAnotherProgram) + "; stopped waiting");
         return Locking::kFailed;
-    case ByteLockOutcome::kFailed:
+    case LockTaking::kFailed:
         failure = StoreFailure("lock", name, ::GetLastError());
         return Locking::kFailed;
     }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 
 #include "platform/Handles.h"
 
@@ -13,7 +12,6 @@ enum class ByteLockOutcome {
     kTaken,
     kNotKept, // the file system keeps no locks (some network and FUSE ones)
     kHeld,    // another program held it for the whole wait
-    kStopped, // keepWaiting said to stop waiting
     kFailed,  // the system refused; the last system error says why
 };
 
@@ -23,8 +21,7 @@ using LockedFileHandle = HANDLE;
 using LockedFileHandle = int;
 #endif
 
-// Tries every pollMs for up to waitMs, while keepWaiting (when given) says to. The lock lasts
-// until UnlockByte or until the file is closed.
-ByteLockOutcome LockByte(LockedFileHandle file, std::uint64_t offset, int waitMs, int pollMs,
-                         const std::function<bool()>& keepWaiting = {});
+// Tries every pollMs for up to waitMs. The lock lasts until UnlockByte or until the file is
+// closed.
+ByteLockOutcome LockByte(LockedFileHandle file, std::uint64_t offset, int waitMs, int pollMs);
 bool UnlockByte(LockedFileHandle file, std::uint64_t offset);

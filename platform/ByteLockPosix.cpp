@@ -22,17 +22,13 @@ bool SetLock(int fd, std::uint64_t offset, short type) {
 
 } // namespace
 
-ByteLockOutcome LockByte(int fd, std::uint64_t offset, int waitMs, int pollMs,
-                         const std::function<bool()>& keepWaiting) {
+ByteLockOutcome LockByte(int fd, std::uint64_t offset, int waitMs, int pollMs) {
     for (int waited = 0; !SetLock(fd, offset, F_WRLCK); waited += pollMs) {
         if (errno == ENOLCK || errno == EINVAL || errno == EOPNOTSUPP) {
             return ByteLockOutcome::kNotKept;
         }
         if (errno != EAGAIN && errno != EACCES) {
             return ByteLockOutcome::kFailed;
-        }
-        if (keepWaiting && !keepWaiting()) {
-            return ByteLockOutcome::kStopped;
         }
         if (waited >= waitMs) {
             return ByteLockOutcome::kHeld;

@@ -11,8 +11,7 @@ OVERLAPPED Place(std::uint64_t offset) {
 
 } // namespace
 
-ByteLockOutcome LockByte(HANDLE file, std::uint64_t offset, int waitMs, int pollMs,
-                         const std::function<bool()>& keepWaiting) {
+ByteLockOutcome LockByte(HANDLE file, std::uint64_t offset, int waitMs, int pollMs) {
     for (int waited = 0;; waited += pollMs) {
         OVERLAPPED at = Place(offset);
         if (::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
@@ -24,9 +23,6 @@ ByteLockOutcome LockByte(HANDLE file, std::uint64_t offset, int waitMs, int poll
         }
         if (error != ERROR_LOCK_VIOLATION) {
             return ByteLockOutcome::kFailed;
-        }
-        if (keepWaiting && !keepWaiting()) {
-            return ByteLockOutcome::kStopped;
         }
         if (waited >= waitMs) {
             return ByteLockOutcome::kHeld;
