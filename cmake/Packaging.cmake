@@ -189,7 +189,13 @@ checking the echo, with exit codes for scripts and a commissioning log.
 .
 vkd37-sim stands in for a controller on a pseudo-terminal or a serial device,
 decodes every frame it receives and can answer as a faulty controller would,
-for tests and demonstrations without hardware.")
+for tests and demonstrations without hardware.
+.
+/usr/share/vkd37/vkd37.html is the dialog's form as a web page for Chrome or
+Edge, opened from disk: it uploads through the browser's serial port, opens
+and saves parameter files and keeps a commissioning log.
+.
+The operator's guide is /usr/share/doc/vkd37-tools/operator-guide.html.")
 endif()
 
 include(CPack)

@@ -19,11 +19,17 @@ expected=("$folder/$dialog" "$folder/vkd37.exe" "$folder/README.txt" "$folder/LI
 files=$(unzip -Z1 "$zip" | grep -v '/$' | sort)
 diff -u <(printf '%s\n' "${expected[@]}" | sort) <(echo "$files") ||
     fail "the zip's files differ from the list above (- expected, + found)"
-# Its bytes depend on the commit alone: no extra fields (they would hold the packager's user and
-# group id and the files' times), 0644 or 0755, and the commit's time in UTC (to 2 seconds).
+# Its bytes depend on the commit alone: 0644 or 0755, the commit's time in UTC (to 2 seconds),
+# and extra fields that hold the commit's time and user and group id 0, not the packager's.
 stamp=$(date -u -d "@$((epoch / 2 * 2))" '+%Y%m%d.%H%M%S')
 zipinfo -T "$zip" | awk -v stamp="$stamp" '/^[-d]/ && ($1 !~ /^(-rw-r--r--|[-d]rwxr-xr-x)$/ ||
-    $5 !~ /^[bt]-$/ || $7 != stamp)' | grep . && fail "entries above: extra fields, modes or not $stamp"
+    $7 != stamp)' | grep . && fail "entries above: modes or not $stamp"
+extra_stamp=$(date -u -d "@$epoch" '+%Y %b %-d %H:%M:%S')
+TZ=UTC zipinfo -v "$zip" | awk -v stamp="$extra_stamp" '
+    /UT extra field modtime/ && $0 !~ stamp { print }
+    /ID 0x7875/ { ids = 1; next }
+    ids { if ($0 !~ /^ *01 04 00 00 00 00 04 00 00 00 00\.$/) print; ids = 0 }' | grep . &&
+    fail "extra fields above hold another time than $extra_stamp or a user or group id"
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
