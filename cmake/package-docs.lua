@@ -5,8 +5,11 @@
 -- build.
 --   -M vkd-source=PATH      the document converted, relative to the repository
 --   -M vkd-ship=PATH=NAME   a file the package carries and its name there (repeated)
+--   -M vkd-section=ID       only the text under the heading ID, without its pictures (the page
+--                           carries its own part of the guide)
 local source, source_folder = '', ''
 local shipped = {}
+local section = nil
 
 local function strings(value)
   if value == nil then
@@ -49,6 +52,24 @@ local function packaged(target)
   return name and name .. fragment or nil
 end
 
+-- The blocks after the heading `id` up to the next heading of its level or above.
+function section_blocks(blocks, id)
+  local kept, level = {}, nil
+  for _, block in ipairs(blocks) do
+    if block.t == 'Header' and level and block.level <= level then
+      break
+    elseif level then
+      table.insert(kept, block)
+    elseif block.t == 'Header' and block.identifier == id then
+      level = block.level
+    end
+  end
+  if level == nil then
+    error('no heading ' .. id .. ' in ' .. source)
+  end
+  return kept
+end
+
 local function read_settings(doc)
   source = pandoc.utils.stringify(doc.meta['vkd-source'] or '')
   source_folder = source:match('^(.*/)') or ''
@@ -56,7 +77,11 @@ local function read_settings(doc)
     local path, name = entry:match('^(.-)=(.+)$')
     shipped[path] = name
   end
-  doc.meta['vkd-source'], doc.meta['vkd-ship'] = nil, nil
+  if doc.meta['vkd-section'] then
+    section = pandoc.utils.stringify(doc.meta['vkd-section'])
+    doc.blocks = section_blocks(doc.blocks, section)
+  end
+  doc.meta['vkd-source'], doc.meta['vkd-ship'], doc.meta['vkd-section'] = nil, nil, nil
   -- The window's title: the document's first heading.
   if doc.meta.title == nil and doc.meta.pagetitle == nil then
     for _, block in ipairs(doc.blocks) do
@@ -79,6 +104,9 @@ local function link(element)
 end
 
 local function image(element)
+  if section then
+    return {}
+  end
   local src = packaged(element.src)
   if src == nil then
     error('the picture ' .. element.src .. ' in ' .. source .. ' is not in the package')

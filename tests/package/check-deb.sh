@@ -51,6 +51,10 @@ done
 # The page must work from disk: everything inside it, and a policy that lets it reach nothing.
 grep -qF "connect-src 'none'" "$scratch/usr/share/vkd37/vkd37.html" ||
     fail "vkd37.html lacks its Content-Security-Policy"
+# The page alone, a release file of its own, carries its part of the guide and its notices.
+for text in 'id="guide"' "Rich Felker" "Nuxi" "Redistributions in binary form must reproduce"; do
+    grep -qF "$text" "$scratch/usr/share/vkd37/vkd37.html" || fail "vkd37.html lacks '$text'"
+done
 zcat "$scratch/usr/share/doc/vkd37-tools/changelog.gz" | head -n 1 |
     grep -qF "vkd37-tools ($version) " || fail "the changelog's top entry is not $version"
 "${check_links[@]}" "$scratch" || fail "links above lead nowhere"
