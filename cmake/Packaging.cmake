@@ -165,6 +165,9 @@ else()
     vkd_gzip(${VKD_STAGED_DOCS}/changelog ${VKD_STAGED_DOCS}/changelog.gz)
     install(FILES ${VKD_STAGED_DOCS}/changelog.gz ${VKD_PACKAGING_DIR}/debian/copyright
         DESTINATION ${doc_dir})
+    # Registers the guide with the system's documentation index.
+    install(FILES ${VKD_PACKAGING_DIR}/debian/doc-base DESTINATION share/doc-base
+        RENAME ${VKD_DEB_PACKAGE})
     # The licence is in the copyright file.
     vkd_package_documents(${doc_dir}
         README.md=README.html docs/operator-guide.md=operator-guide.html
