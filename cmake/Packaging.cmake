@@ -1,6 +1,6 @@
 # What users install: `cmake --install` and the Debian package of the Linux tools, or the zip of
-# the 32-bit Windows programs. Text files are made at configure time, so the staged tree is the
-# same whichever target was built last.
+# the 32-bit Windows programs. Text files are made at configure time and the HTML documents by
+# the default target, so the staged tree is the same whichever target was built last.
 set(VKD_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
 set(VKD_STAGED_DOCS ${CMAKE_BINARY_DIR}/packaging)
 # Directories as Debian and unzip expect them, whatever the umask of the packaging run.
@@ -69,8 +69,9 @@ endfunction()
 # The documents a package carries: HTML that pandoc makes from the Markdown at build time, which
 # opens with a double click, beside the pictures it shows, all in one folder. Each ENTRY is
 # PATH=NAME, a file of the repository the package carries and its name there; Markdown named
-# .html is converted and pictures are installed here, the rest by rules of their own. package-docs.lua
-# points each link at the file's NAME, or takes the link away where the package lacks the file.
+# .html is converted and pictures are installed here, the rest by rules of their own.
+# package-docs.lua points each link at the file's NAME, or takes the link away where the
+# package lacks the file.
 find_program(VKD_PANDOC pandoc REQUIRED)
 function(vkd_package_documents destination)
     set(filter ${PROJECT_SOURCE_DIR}/cmake/package-docs.lua)
