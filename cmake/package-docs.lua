@@ -53,7 +53,7 @@ local function packaged(target)
 end
 
 -- The blocks after the heading `id` up to the next heading of its level or above.
-function section_blocks(blocks, id)
+local function section_blocks(blocks, id)
   local kept, level = {}, nil
   for _, block in ipairs(blocks) do
     if block.t == 'Header' and level and block.level <= level then
