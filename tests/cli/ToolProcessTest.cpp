@@ -835,3 +835,36 @@ TEST_F(ToolTest, TheManPageListsTheExitStatusesTheProgramHas) {
     EXPECT_EQ(8u, program.size());
     EXPECT_EQ(program, manual);
 }
+
+// The top-level help and the man page's list of commands name the same commands, and the help
+// says where each command's options are.
+TEST_F(ToolTest, TheHelpAndTheManPageListTheSameCommands) {
+    ChildProcess help = Tool({"--help"});
+    EXPECT_EQ(0, help.WaitForExit());
+    const std::string text = help.OutputText();
+    EXPECT_NE(std::string::npos, text.find("vkd37 COMMAND --help")) << text;
+    std::vector<std::string> program;
+    bool inList = false;
+    for (const std::string& line : Lines(text)) {
+        if (line.empty() || line.compare(0, 2, "  ") != 0) {
+            inList = line == "Subcommands:";
+        } else if (inList) {
+            program.push_back(line.substr(2, line.find(' ', 2) - 2));
+        }
+    }
+    std::vector<std::string> manual;
+    const std::vector<std::string> page = Lines(ReadFile(VKD37_MAN_PAGE));
+    const auto list = std::find(page.begin(), page.end(), ".SS Commands");
+    for (auto line = list; line != page.end() && line + 1 < page.end(); ++line) {
+        if (*line == ".TP") {
+            const std::string& entry = line[1]; // ".B ports", ".BI \"set \" ..."
+            const std::size_t start = entry.find_first_not_of(" \"", entry.find(' '));
+            manual.push_back(entry.substr(start, entry.find_first_of(" \"", start) - start));
+        }
+        if (line != list && line->compare(0, 2, ".S") == 0) {
+            break;
+        }
+    }
+    EXPECT_EQ(6u, program.size());
+    EXPECT_EQ(program, manual);
+}
