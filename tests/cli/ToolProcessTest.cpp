@@ -865,6 +865,6 @@ TEST_F(ToolTest, TheHelpAndTheManPageListTheSameCommands) {
             break;
         }
     }
-    EXPECT_EQ(6u, program.size());
+    EXPECT_EQ(7u, program.size());
     EXPECT_EQ(program, manual);
 }
