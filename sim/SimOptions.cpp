@@ -19,7 +19,10 @@ constexpr int kLargestCount = 1000000000;
 const std::string kFooter =
     "A partial frame is discarded when more than " + std::to_string(LineTiming::kIntervalMs) +
     " ms pass between two of its bytes.\n"
-    "Exit status: 0 on a limit, SIGINT or SIGTERM; 1 when the line fails; 2 on usage errors.\n";
+    "With --json, the 'link:' line goes to stderr, so that stdout holds only 'port:' lines and\n"
+    "frames.\n"
+    "Exit status: 0 on a limit or a stop signal (SIGINT, SIGTERM, SIGHUP, SIGQUIT, ...); 1 when\n"
+    "the line fails; 2 on usage errors.\n";
 
 // A number option whose value also fills an optional field.
 struct Number {

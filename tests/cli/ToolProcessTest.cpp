@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -11,6 +12,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
@@ -25,8 +27,11 @@ using std::chrono::milliseconds;
 using Json = nlohmann::json;
 
 constexpr char kStartValues[] = "0 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ";
-// The missing-file values with the cycle count switched on.
+// The start values with the cycle count switched on, and their frame.
+constexpr char kCyclesOnValues[] = "0 0 10 108 10 0 10 108 10 100 2000 2000 1 0 0 0 ";
 constexpr char kCyclesOnFrame[] = "03000A6B0A000A6B0A00006400000000000000";
+
+constexpr char kOwnTerminal[] = "the terminal this program runs in, not a controller's port";
 
 ChildProcess Tool(std::vector<std::string> arguments,
                   std::optional<std::string> input = std::string(),
@@ -68,6 +73,18 @@ std::pair<int, bool> PortHolds(const std::string& port) {
     return {exclusive, ::flock(probe.get(), LOCK_EX | LOCK_NB) != 0};
 }
 
+// A terminal's settings as the driver keeps them.
+termios SettingsOf(int fd) {
+    termios settings{};
+    EXPECT_EQ(0, ::tcgetattr(fd, &settings));
+    return settings;
+}
+
+bool SameSettings(const termios& a, const termios& b) {
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+           a.c_lflag == b.c_lflag && std::equal(a.c_cc, a.c_cc + NCCS, b.c_cc);
+}
+
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream stream(text);
@@ -92,15 +109,16 @@ protected:
     ScratchFolder scratch_{"vkd37-tool"};
 };
 
-// Runs one upload against a simulator started with simArguments; the record the tool printed.
+// Runs one upload with --save against a simulator started with simArguments; the record the
+// tool printed.
 Json UploadAgainst(std::vector<std::string> simArguments, const std::string& file,
                    int expectedStatus) {
     simArguments.push_back("--json");
     ChildProcess sim(VKD37_SIM_PATH, simArguments);
-    ChildProcess tool =
-        Tool({"upload", "--port", sim.ReadPort(), file, "--set", "cycles.on=on", "--json"});
-    // Generous: the longest failure waits 1050 ms for an echo.
-    EXPECT_EQ(expectedStatus, tool.WaitForExit(milliseconds(5000)));
+    ChildProcess tool = Tool(
+        {"upload", "--port", sim.ReadPort(), file, "--set", "cycles.on=on", "--save", "--json"});
+    EXPECT_EQ(expectedStatus, tool.WaitForExit()); // the longest failure waits 1050 ms
+
     return Json::parse(tool.ReadLine().value_or("{}"), nullptr, false);
 }
 
@@ -119,6 +137,9 @@ TEST_F(ToolTest, ConfirmedUploadSendsTheExactFrameAndSavesTheValues) {
     EXPECT_EQ("0 0 10 108 10 0 10 108 10 100 2000 2000 1 0 0 0 ", ReadFile(file));
 }
 
+// The pause and the delay are far past the time-outs they cross (100 ms between two bytes,
+// 1050 ms for the echo), so that neither side, slowed down on a loaded machine, can close them.
+// The values are saved after a failed upload too, as the dialog saves after every attempt.
 TEST_F(ToolTest, EveryFailedEchoExitsOneAndExtraBytesStillPass) {
     const struct {
         std::vector<std::string> simArguments;
@@ -127,18 +148,19 @@ TEST_F(ToolTest, EveryFailedEchoExitsOneAndExtraBytesStillPass) {
         {{"--silent"}, "no-echo"},
         {{"--echo-bytes", "18"}, "short-echo"},
         {{"--corrupt", "18"}, "changed-echo"},
-        {{"--gap-ms", "150", "--gap-at", "10"}, "short-echo"},
-        {{"--delay-ms", "1200"}, "no-echo"},
+        {{"--gap-ms", "1000", "--gap-at", "10"}, "short-echo"},
+        {{"--delay-ms", "5000"}, "no-echo"},
         {{"--drop-after", "10"}, "line-lost"},
     };
-    const std::string file = StartFile();
     for (const auto& failure : cases) {
         SCOPED_TRACE(failure.simArguments.front());
+        const std::string file = StartFile();
         const Json record = UploadAgainst(failure.simArguments, file, 1);
         EXPECT_EQ(failure.outcome, record.value("outcome", ""));
         EXPECT_EQ(kCyclesOnFrame, record.value("frame", ""));
+        EXPECT_EQ(kCyclesOnValues, ReadFile(file));
     }
-    EXPECT_EQ("confirmed", UploadAgainst({"--extra", "5"}, file, 0).value("outcome", ""));
+    EXPECT_EQ("confirmed", UploadAgainst({"--extra", "5"}, StartFile(), 0).value("outcome", ""));
 }
 
 TEST_F(ToolTest, PortsThatCannotBeOpenedExitThree) {
@@ -163,6 +185,14 @@ TEST_F(ToolTest, PortsThatCannotBeOpenedExitThree) {
         ChildProcess tool = Tool({"upload", "--port", unusable.port, StartFile()});
         EXPECT_EQ(3, tool.WaitForExit());
         EXPECT_EQ(unusable.message, tool.ErrorText());
+    }
+    // The program's own terminal, by either name: the frame would go to the screen and the
+    // terminal be left raw. Here the simulator's line is the terminal the tool runs in.
+    for (const std::string& own : {std::string("/dev/tty"), port}) {
+        ChildProcess tool("/bin/bash", {"-c", "exec setsid --ctty --wait \"$@\" <\"$0\"", port,
+                                        VKD37_TOOL_PATH, "upload", "--port", own, StartFile()});
+        EXPECT_EQ(3, tool.WaitForExit());
+        EXPECT_EQ("vkd37: cannot open " + own + ": " + kOwnTerminal + "\n", tool.ErrorText());
     }
     // Nothing of the attempts reached the controller.
     EXPECT_EQ(std::nullopt, sim.ReadLine(milliseconds(200)));
@@ -212,12 +242,16 @@ TEST_F(ToolTest, OutOfRangeValuesAreRefusedWithTheirBoundsAndChangeNothing) {
     EXPECT_EQ("0 0 5 108 10 2 10 108 10 100 2000 2000 0 0 0 1 ", ReadFile(file));
 }
 
+// A controller that sends bytes after its echo, paced as on a real line, and answers typed at
+// once: each upload waits for the line to fall quiet and discards them, rather than read them as
+// its echo.
 TEST_F(ToolTest, RepeatUploadsOncePerAnswerLogsEachAndSummarises) {
-    ChildProcess sim(VKD37_SIM_PATH, {"--json"});
+    ChildProcess sim(VKD37_SIM_PATH, {"--json", "--extra", "20"});
+    const std::string port = sim.ReadPort();
     const std::string log = Path("commissioning.jsonl");
-    ChildProcess tool = Tool(
-        {"upload", "--port", sim.ReadPort(), StartFile(), "--repeat", "--log", log}, "\n\nq\n");
-    EXPECT_EQ(0, tool.WaitForExit(milliseconds(5000)));
+    ChildProcess tool =
+        Tool({"upload", "--port", port, StartFile(), "--repeat", "--log", log}, "\n\nq\n");
+    EXPECT_EQ(0, tool.WaitForExit());
     const std::vector<std::string> printed = Lines(tool.OutputText());
     ASSERT_EQ(4u, printed.size());
     EXPECT_EQ("3 uploads: 3 confirmed, 0 failed", printed.back());
@@ -230,6 +264,15 @@ TEST_F(ToolTest, RepeatUploadsOncePerAnswerLogsEachAndSummarises) {
         EXPECT_TRUE(sim.ReadLine().has_value()) << "the simulator saw fewer frames";
         EXPECT_EQ(19u, record.value("frame", "").size() / 2);
     }
+
+    // Enter as Windows programs send it (CRLF) and as a terminal left raw does (a lone CR), then
+    // q among blanks. The input stays open: only the q ends the batch.
+    ChildProcess typed = Tool({"upload", "--port", port, StartFile(), "--repeat"}, "\r\n\r \t q \r",
+                              ChildProcess::Pipes::kInputLeftOpen);
+    EXPECT_EQ(0, typed.WaitForExit());
+    const std::vector<std::string> summary = Lines(typed.OutputText());
+    ASSERT_FALSE(summary.empty());
+    EXPECT_EQ("3 uploads: 3 confirmed, 0 failed", summary.back());
 }
 
 TEST_F(ToolTest, DecodeReadsWhatFrameWrites) {
@@ -257,7 +300,7 @@ TEST_F(ToolTest, ThePortIsNotLeftExclusiveAndALostLineIsOpenedAgain) {
         // outlive us, or the next upload by anybody but root is refused.
         for (int round = 0; round < 2; ++round) {
             ChildProcess tool = ToolAsUser({"upload", "--port", pty, file});
-            EXPECT_EQ(0, tool.WaitForExit(milliseconds(5000))) << tool.ErrorText();
+            EXPECT_EQ(0, tool.WaitForExit()) << tool.ErrorText();
             EXPECT_EQ(std::make_pair(0, false), PortHolds(pty));
         }
     }
@@ -300,23 +343,57 @@ TEST_F(ToolTest, StopSignalsReleaseThePortAndLeaveNothingHalfDone) {
     ChildProcess sim(VKD37_SIM_PATH, {});
     const std::string port = sim.ReadPort();
     const std::string log = Path("record.jsonl");
+    // A terminal program used the port before and left its settings: XON/XOFF would eat the
+    // frame's 0x11 and 0x13, echo and line editing would answer the controller. The tool takes
+    // the line raw while it holds it, and leaves it as it found it whatever stops it.
+    const UniqueFd other(::open(port.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    termios left = SettingsOf(other.get());
+    left.c_iflag |= IXON | IXOFF | IXANY | ICRNL;
+    left.c_oflag |= OPOST | ONLCR;
+    left.c_lflag |= ECHO | ICANON | ISIG;
+    ASSERT_EQ(0, ::tcsetattr(other.get(), TCSANOW, &left));
+    left = SettingsOf(other.get());
+    const std::vector<std::string> xonXoff = {"--set", "fwd.acc=17", "rev.dec=19"};
     // At the prompt: the uploads before it stay recorded, and the port is free for anybody.
     const struct {
         int signal;
-        int status;
         std::string name;
-    } stops[] = {{SIGINT, 130, "SIGINT"}, {SIGTERM, 143, "SIGTERM"}, {SIGHUP, 129, "SIGHUP"}};
+    } stops[] = {{SIGINT, "SIGINT"},   {SIGTERM, "SIGTERM"}, {SIGHUP, "SIGHUP"},
+                 {SIGQUIT, "SIGQUIT"}, {SIGUSR1, "SIGUSR1"}, {SIGALRM, "SIGALRM"}};
     for (const auto& stop : stops) {
         SCOPED_TRACE(stop.name);
-        ChildProcess tool = Tool({"upload", "--port", port, StartFile(), "--repeat", "--log", log},
-                                 "", ChildProcess::Pipes::kInputLeftOpen);
+        std::vector<std::string> arguments = {"upload",   "--port", port, StartFile(),
+                                              "--repeat", "--log",  log};
+        arguments.insert(arguments.end(), xonXoff.begin(), xonXoff.end());
+        ChildProcess tool = Tool(arguments, "", ChildProcess::Pipes::kInputLeftOpen);
         ASSERT_TRUE(tool.WaitForError("press Enter")) << tool.ErrorText();
+        EXPECT_EQ(0u, tool.ReadLine().value_or("").find("confirmed in "));
+        EXPECT_EQ(0u, SettingsOf(other.get()).c_iflag & (IXON | IXOFF | IXANY | ICRNL));
         tool.Signal(stop.signal);
-        EXPECT_EQ(stop.status, tool.WaitForExit());
+        EXPECT_EQ(128 + stop.signal, tool.WaitForExit());
         EXPECT_NE(std::string::npos, tool.ErrorText().find("vkd37: interrupted by " + stop.name));
         EXPECT_EQ(std::make_pair(0, false), PortHolds(port));
+        EXPECT_TRUE(SameSettings(left, SettingsOf(other.get())));
     }
-    EXPECT_EQ(3u, Lines(ReadFile(log)).size());
+    std::size_t recorded = Lines(ReadFile(log)).size();
+    EXPECT_EQ(std::size(stops), recorded);
+    // A fault (here abort) still ends the program as it would, with no core file, but lets go
+    // of the port first.
+    std::vector<std::string> crash = {"-c",
+                                      "ulimit -c 0; exec \"$0\" \"$@\"",
+                                      VKD37_TOOL_PATH,
+                                      "upload",
+                                      "--port",
+                                      port,
+                                      StartFile(),
+                                      "--repeat"};
+    crash.insert(crash.end(), xonXoff.begin(), xonXoff.end());
+    ChildProcess crashed("/bin/bash", crash, "", ChildProcess::Pipes::kInputLeftOpen);
+    ASSERT_TRUE(crashed.WaitForError("press Enter")) << crashed.ErrorText();
+    crashed.Signal(SIGABRT);
+    EXPECT_EQ(128 + SIGABRT, crashed.WaitForExit());
+    EXPECT_EQ(std::make_pair(0, false), PortHolds(port));
+    EXPECT_TRUE(SameSettings(left, SettingsOf(other.get())));
 
     // A reader that went away takes no work with it; the status tells what the controller and
     // the files got. A command whose output is all it does fails without it.
@@ -324,13 +401,14 @@ TEST_F(ToolTest, StopSignalsReleaseThePortAndLeaveNothingHalfDone) {
     ChildProcess unread =
         Tool({"upload", "--port", port, file, "--set", "fwd.speed=60", "--save", "--log", log}, "",
              ChildProcess::Pipes::kOutputUnread);
-    EXPECT_EQ(0, unread.WaitForExit(milliseconds(5000)));
+    EXPECT_EQ(0, unread.WaitForExit());
     EXPECT_EQ("vkd37: cannot write to standard output: Broken pipe\n", unread.ErrorText());
     EXPECT_EQ("0 0 10 60 10 0 10 108 10 100 2000 2000 0 0 0 0 ", ReadFile(file));
-    EXPECT_EQ(4u, Lines(ReadFile(log)).size());
+    EXPECT_EQ(++recorded, Lines(ReadFile(log)).size());
     EXPECT_EQ(2, Tool({"show", file}, "", ChildProcess::Pipes::kOutputUnread).WaitForExit());
 
-    // Mid-upload: what the controller got is unknown, so nothing is recorded or saved.
+    // Mid-upload: what the controller got is unknown, so nothing is recorded or saved. The
+    // signal goes as soon as the simulator has the frame, and the tool waits 1050 ms for its echo.
     ChildProcess slow(VKD37_SIM_PATH, {"--json", "--delay-ms", "5000"});
     const std::string slowPort = slow.ReadPort();
     const std::string unchanged = StartFile("slow.dll");
@@ -340,7 +418,7 @@ TEST_F(ToolTest, StopSignalsReleaseThePortAndLeaveNothingHalfDone) {
     cut.Signal(SIGTERM);
     EXPECT_EQ(143, cut.WaitForExit());
     EXPECT_EQ(std::make_pair(0, false), PortHolds(slowPort));
-    EXPECT_EQ(4u, Lines(ReadFile(log)).size());
+    EXPECT_EQ(recorded, Lines(ReadFile(log)).size());
     EXPECT_EQ(kStartValues, ReadFile(unchanged));
 }
 
@@ -352,7 +430,7 @@ TEST_F(ToolTest, ClosedStandardDescriptorsNeverReachTheLine) {
         ChildProcess sim(VKD37_SIM_PATH, {"--json", "--extra", "40", "--no-pace"});
         ChildProcess tool =
             ToolAfter(closed, {"upload", "--port", sim.ReadPort(), StartFile(), "--repeat"});
-        EXPECT_EQ(0, tool.WaitForExit(milliseconds(5000)));
+        EXPECT_EQ(0, tool.WaitForExit());
         // The one frame, and nothing else came down the line.
         EXPECT_TRUE(sim.ReadLine().has_value());
         EXPECT_EQ(std::nullopt, sim.ReadLine(milliseconds(500)));
@@ -409,17 +487,30 @@ TEST_F(ToolTest, FilesThatCannotBeReadOrWrittenAreNamed) {
                   ": No such file or directory\n",
               unopened.ErrorText());
     EXPECT_EQ(std::nullopt, sim.ReadLine(milliseconds(200)));
-    // Confirmed, but --save could not write: its own status, and the cause.
-    ChildProcess tool("/bin/bash",
-                      {"-c", "trap '' XFSZ; ulimit -f 0; exec \"$0\" \"$@\"", VKD37_TOOL_PATH,
-                       "upload", "--port", port, StartFile(), "--set", "fwd.speed=50", "--save"});
-    EXPECT_EQ(4, tool.WaitForExit(milliseconds(5000)));
+    // Confirmed, but --save and --log could not write past the file-size limit: the writes
+    // fail (EFBIG) rather than SIGXFSZ ending the program, so the causes are told, the status
+    // is 4, the port is let go and no temporary file is left. set says so with 2.
+    const std::string limited = "ulimit -f 0; exec \"$0\" \"$@\"";
+    const std::string file = StartFile();
+    ChildProcess tool("/bin/bash", {"-c", limited, VKD37_TOOL_PATH, "upload", "--port", port, file,
+                                    "--set", "fwd.speed=50", "--save", "--log", Path("log")});
+    EXPECT_EQ(4, tool.WaitForExit());
     EXPECT_EQ(0u, tool.ReadLine().value_or("").find("confirmed in "));
-    EXPECT_NE(std::string::npos, tool.ErrorText().find("vkd37: cannot write "));
-    EXPECT_EQ(kStartValues, ReadFile(Path("start.dll")));
+    const std::string errors = tool.ErrorText();
+    EXPECT_NE(std::string::npos, errors.find("vkd37: cannot write " + file)) << errors;
+    EXPECT_NE(std::string::npos, errors.find("vkd37: cannot write the log " + Path("log")));
+    EXPECT_EQ(std::make_pair(0, false), PortHolds(port));
+    ChildProcess limitedSet("/bin/bash",
+                            {"-c", limited, VKD37_TOOL_PATH, "set", file, "fwd.speed=50"});
+    EXPECT_EQ(2, limitedSet.WaitForExit());
+    EXPECT_NE(std::string::npos, limitedSet.ErrorText().find("vkd37: cannot write " + file));
+    EXPECT_EQ(kStartValues, ReadFile(file));
+    for (const auto& entry : std::filesystem::directory_iterator(scratch_.Path())) {
+        EXPECT_EQ(std::string::npos, entry.path().filename().string().find(".tmp")) << entry.path();
+    }
     // So is a record that cannot be written, told at the attempt.
     ChildProcess full = Tool({"upload", "--port", port, StartFile(), "--log", "/dev/full"});
-    EXPECT_EQ(4, full.WaitForExit(milliseconds(5000)));
+    EXPECT_EQ(4, full.WaitForExit());
     EXPECT_EQ(0u, full.ReadLine().value_or("").find("confirmed in "));
     EXPECT_EQ("vkd37: cannot write the log /dev/full: No space left on device\n", full.ErrorText());
 }
@@ -435,7 +526,7 @@ TEST_F(ToolTest, NamesThatAreNotUtf8AreShownNotFatal) {
     const std::string port = Path("port\xE9");
     ASSERT_EQ(0, ::symlink(sim.ReadPort().c_str(), port.c_str()));
     ChildProcess tool = Tool({"upload", "--port", port, StartFile(), "--log", Path("log")});
-    EXPECT_EQ(0, tool.WaitForExit(milliseconds(5000))) << tool.ErrorText();
+    EXPECT_EQ(0, tool.WaitForExit()) << tool.ErrorText();
     const Json logged = Json::parse(ReadFile(Path("log")), nullptr, false);
     EXPECT_EQ("confirmed", logged.value("outcome", ""));
 }
@@ -462,12 +553,15 @@ TEST_F(ToolTest, TheManPageListsTheExitStatusesTheProgramHas) {
             for (std::size_t dash; (dash = meaning.find("\\-")) != std::string::npos;) {
                 meaning.erase(dash, 1); // roff's minus sign
             }
+            for (std::size_t escape; (escape = meaning.find("\\e")) != std::string::npos;) {
+                meaning.erase(escape + 1, 1); // roff's backslash
+            }
             manual.push_back(line[1].substr(3) + " " + meaning);
         }
         if (line != table && line->compare(0, 4, ".SH ") == 0) {
             break;
         }
     }
-    EXPECT_EQ(8u, program.size());
+    EXPECT_EQ(9u, program.size());
     EXPECT_EQ(program, manual);
 }
