@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -84,13 +85,21 @@ public:
     PortError Open(const std::string& name) { return OpenSerialDevice(name, handle_); }
     bool IsOpen() const { return handle_.IsValid(); }
     void Close() { handle_.Close(); }
-    EchoResult Exchange(const UploadFrame& frame) { return ExchangeFrame(handle_.get(), frame); }
+    EchoResult Exchange(const UploadFrame& frame) {
+        const EchoResult result = ExchangeFrame(handle_.get(), frame);
+        lastExchange_ = Clock::now();
+        return result;
+    }
     bool IsAlive() const { return LineIsAlive(handle_.get()); }
-    // Waits, bounded, until no byte has arrived for as long as an echo may pause: what the last
-    // controller sent after its echo is then queued, where the next exchange discards it, and
+    // Waits, bounded, until the line has fallen quiet: until the last exchange's controller has
+    // had the time an echo may take to answer it, and no byte has arrived for as long as an echo
+    // may pause. What it sent after its echo is then queued, where the next exchange discards it,
     // not still on its way to be read as that exchange's answer.
     void AwaitQuietLine() const;
 
 private:
+    using Clock = std::chrono::steady_clock;
+
     PortHandle handle_;
+    std::optional<Clock::time_point> lastExchange_;
 };

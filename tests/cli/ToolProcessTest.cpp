@@ -267,8 +267,9 @@ TEST_F(ToolTest, RepeatUploadsOncePerAnswerLogsEachAndSummarises) {
 
     // Enter as Windows programs send it (CRLF) and as a terminal left raw does (a lone CR), then
     // q among blanks. The input stays open: only the q ends the batch.
-    ChildProcess typed = Tool({"upload", "--port", port, StartFile(), "--repeat"}, "\r\n\r \t q \r",
-                              ChildProcess::Pipes::kInputLeftOpen);
+    ChildProcess another(VKD37_SIM_PATH, {"--extra", "20"});
+    ChildProcess typed = Tool({"upload", "--port", another.ReadPort(), StartFile(), "--repeat"},
+                              "\r\n\r \t q \r", ChildProcess::Pipes::kInputLeftOpen);
     EXPECT_EQ(0, typed.WaitForExit());
     const std::vector<std::string> summary = Lines(typed.OutputText());
     ASSERT_FALSE(summary.empty());
