@@ -245,7 +245,7 @@ TEST(SimProcess, ClosedStandardDescriptorsLeaveItAnswering) {
 }
 
 TEST(SimProcess, UsageErrorsExitWithTwo) {
-    SimProcess sim({"--gap-at", "20"});
+    SimProcess sim({"--gap-at", "1043"});
     EXPECT_EQ(2, sim.WaitForExit());
-    EXPECT_EQ(0u, sim.ErrorText().find("vkd37-sim: --gap-at: Value 20 not in range 0 to 18\n"));
+    EXPECT_EQ(0u, sim.ErrorText().find("vkd37-sim: --gap-at: Value 1043 not in range 0 to 1042\n"));
 }
