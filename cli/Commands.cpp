@@ -43,6 +43,7 @@ enum class WhenMissing { kStartValues, kRefuse, kRefuseUpload };
 struct LoadedValues {
     ParameterSet set;
     bool found = false;
+    ParameterReading reading; // when found
 };
 
 // The file's values as the dialog would load them, with the changes applied. A file that is
@@ -54,6 +55,7 @@ LoadedValues LoadValues(const ValueSource& source, WhenMissing whenMissing) {
     switch (outcome.kind) {
     case LoadOutcome::Kind::kLoaded:
         loaded.found = true;
+        loaded.reading = outcome.reading;
         break;
     case LoadOutcome::Kind::kMissing:
         if (whenMissing == WhenMissing::kRefuseUpload) {
@@ -71,6 +73,29 @@ LoadedValues LoadValues(const ValueSource& source, WhenMissing whenMissing) {
         throw CommandError(kExitUsage, error);
     }
     return loaded;
+}
+
+// How far the file's values went, for a person: "" when all were read.
+std::string ReadingNote(const std::string& file, const LoadedValues& loaded) {
+    const std::string incomplete = loaded.found ? IncompleteReadingText(loaded.reading) : "";
+    if (incomplete.empty()) {
+        return {};
+    }
+    return file + ": " + incomplete + (loaded.reading.values == 0 ? "; all" : "; the rest") +
+           " read as 0";
+}
+
+// The wait for the file's lock, or a lease, that another program holds: said once, ended at
+// once by a stop signal (nothing has changed yet).
+LockWait SaveLockWait(const std::string& file) {
+    return {kSaveLockWaitMs, [file, told = false]() mutable {
+                if (!told) {
+                    Complain(file + ": another program holds the file; waiting up to " +
+                             std::to_string(kSaveLockWaitMs / 1000) + " s for it");
+                    told = true;
+                }
+                return CaughtStopSignal() == 0;
+            }};
 }
 
 UploadFrame FrameOf(const ParameterSet& set) {
@@ -181,14 +206,19 @@ private:
     StdioFile file_;
 };
 
-void RefuseWhatTheDialogRefuses(const ParameterSet& set) {
+// Values the dialog would not send, named; where the file held fewer values, why they are 0.
+void RefuseWhatTheDialogRefuses(const std::string& file, const LoadedValues& loaded) {
     std::string refused;
-    for (const std::string& problem : RefusedValues(set, false)) {
+    for (const std::string& problem : RefusedValues(loaded.set, false)) {
         refused += (refused.empty() ? "" : "\nvkd37: ") + problem;
     }
-    if (!refused.empty()) {
-        throw CommandError(kExitUsage, refused);
+    if (refused.empty()) {
+        return;
     }
+    if (const std::string note = ReadingNote(file, loaded); !note.empty()) {
+        refused += "\nvkd37: " + note;
+    }
+    throw CommandError(kExitUsage, refused);
 }
 
 struct Attempt {
@@ -206,11 +236,32 @@ Attempt Exchange(SerialPort& port, const UploadFrame& frame) {
 
 } // namespace
 
+const char* ReadStopName(ReadStop stop) {
+    switch (stop) {
+    case ReadStop::kComplete:
+        return "complete";
+    case ReadStop::kEndOfText:
+        return "end-of-text";
+    case ReadStop::kNotANumber:
+        return "not-a-number";
+    case ReadStop::kOutOfRange:
+        return "out-of-range";
+    }
+    return "";
+}
+
 int ShowValues(const std::string& file, bool json) {
     const LoadedValues loaded = LoadValues({file, {}}, WhenMissing::kStartValues);
     Json values = Json::array();
-    std::string text =
-        loaded.found ? file + ":\n" : file + ": not found; the values the dialog starts with:\n";
+    std::string text = file + ": not found; the values the dialog starts with:\n";
+    if (loaded.found) {
+        const std::string note = ReadingNote(file, loaded);
+        text = note.empty() ? file + ":\n"
+                            : note + ", as in the dialog" +
+                                  (loaded.reading.StoppedAtUnreadable()
+                                       ? "; set and upload --save leave the file as it is:\n"
+                                       : ":\n");
+    }
     for (const ParameterField& field : ParameterFields()) {
         const int value = loaded.set.*(field.member);
         const bool accepted = IsAccepted(field, value);
@@ -226,7 +277,16 @@ int ShowValues(const std::string& file, bool json) {
         text += line;
     }
     if (json) {
-        PrintLine(JsonText({{"file", file}, {"found", loaded.found}, {"values", values}}));
+        Json shown = {{"file", file}, {"found", loaded.found}};
+        if (loaded.found) {
+            const ParameterReading& reading = loaded.reading;
+            shown["reading"] = {{"values", reading.values},
+                                {"stop", ReadStopName(reading.stop)},
+                                {"offset", reading.stopOffset},
+                                {"byteOrderMark", reading.byteOrderMark}};
+        }
+        shown["values"] = values;
+        PrintLine(JsonText(shown));
     } else {
         WriteOut(text);
     }
@@ -239,7 +299,8 @@ int SetValues(const ValueSource& values) {
         failure.fault = FileFault::kRefused;
         return ApplyAssignments(values.assignments, set, failure.text);
     };
-    const SaveOutcome saved = UpdateParameterFile(values.file.c_str(), applyAssignments);
+    const SaveOutcome saved =
+        UpdateParameterFile(values.file.c_str(), applyAssignments, SaveLockWait(values.file));
     if (!saved.Saved()) {
         throw CommandError(kExitUsage, saved.failure.text);
     }
@@ -263,8 +324,15 @@ int DecodeHex(const std::string& hex, bool json) {
 }
 
 int Upload(const UploadRequest& request) {
+    const std::string& file = request.values.file;
     const LoadedValues loaded = LoadValues(request.values, WhenMissing::kRefuseUpload);
-    RefuseWhatTheDialogRefuses(loaded.set);
+    // What could not be read would be lost by the save.
+    if (request.save && loaded.reading.StoppedAtUnreadable()) {
+        throw CommandError(kExitUsage,
+                           FileError("change", file.c_str(), UnreadableValuesText(loaded.reading)) +
+                               "; nothing was sent");
+    }
+    RefuseWhatTheDialogRefuses(file, loaded);
     CommissioningLog log;
     if (!request.logPath.empty()) {
         log = CommissioningLog(request.logPath);
@@ -310,10 +378,10 @@ int Upload(const UploadRequest& request) {
                       ? JsonText(record)
                       : DescribeEcho(attempt.result) + " in " + std::to_string(attempt.ms) + " ms");
         // Saved after the first attempt, whatever its outcome, as the dialog does; whole or not
-        // at all, whatever signal comes meanwhile.
+        // at all, whatever signal comes meanwhile (a stop signal ends only a wait for the lock).
         if (request.save && confirmed + failed == 1) {
-            const HoldStopSignals held;
-            const SaveOutcome saved = SaveParameterFile(request.values.file.c_str(), loaded.set);
+            const SaveOutcome saved =
+                SaveParameterFile(file.c_str(), loaded.set, SaveLockWait(file));
             if (!saved.Saved()) {
                 Complain(saved.failure.text);
                 notKept = true;

@@ -103,11 +103,7 @@ int Run(int argc, const char* const* argv) {
                                               "an out-of-range value leaves it untouched");
     set->add_option("FILE", changed.file, "parameter file")->check(CommandLine::kPath)->required();
     set->add_option("NAME=VALUE", changed.assignments, "values to change")->required();
-    set->callback([&] {
-        // The file is read, changed and written whole whatever signal comes meanwhile.
-        const HoldStopSignals held;
-        status = SetValues(changed);
-    });
+    set->callback([&] { status = SetValues(changed); });
 
     ValueSource framed{kParameterFileName, {}};
     CLI::App* frame =

@@ -1,18 +1,24 @@
 #include "model/FileStore.h"
 
 #include "model/SaveSteps.h"
+#include "platform/StopSignals.h"
 
 namespace {
 
 // Reads, changes and writes the file under its lock: in one step where it can, else in place.
 // Nothing when it is missing or was replaced while this save waited (`locking` says which).
+// A stop signal ends the wait for the lock; once it is taken, the save ends whole first.
 SaveHow ChangeLockedFile(const char* name, const std::string& target, std::size_t limit,
                          const ContentChange& change, const LockWait& wait, Locking& locking,
                          long long& written, FileFailure& failure) {
     const std::unique_ptr<LockedFile> file =
         LockFile(name, target, limit > 0, wait, locking, failure);
+    if (!file) {
+        return SaveHow::kFailed;
+    }
+    const HoldStopSignals held;
     std::string old;
-    if (!file || !file->Read(limit, old, failure)) {
+    if (!file->Read(limit, old, failure)) {
         return SaveHow::kFailed;
     }
     const std::optional<std::string> contents = change(ReadOutcome::kRead, old, failure);
@@ -55,6 +61,7 @@ SaveOutcome UpdateFileContents(const char* name, std::size_t limit, const Conten
             return {how, {}};
         }
         if (locking == Locking::kMissing) {
+            const HoldStopSignals held;
             const std::optional<std::string> contents = change(ReadOutcome::kMissing, {}, failure);
             if (!contents) {
                 return Failed(std::move(failure));

@@ -51,6 +51,10 @@ SaveOutcome UpdateFileContents(const char* name, std::size_t limit, const Conten
 SaveOutcome ReplaceFileContents(const char* name, std::string_view bytes,
                                 const LockWait& wait = {});
 
+// No reader of the store's files takes more of them than this (kParameterFileReadLimit):
+// writing in place blanks the old text no further than this, whatever its length.
+constexpr std::size_t kStoreReadLimit = std::size_t{1} << 20;
+
 // The lock every save takes: one byte this far into the file, beyond any content, since Windows
 // enforces its locks on reads. Wine turns a LockFileEx into a record lock on the same byte of the
 // Unix file, so the dialog under Wine and a native program exclude each other.
@@ -60,30 +64,47 @@ constexpr int kSaveLockPollMs = 10;
 // Temporaries are "<name>.vkd37-<8 hex digits>.tmp", the number drawn at random and the file
 // created only where no file of that name exists. A process id would not do: a native process,
 // one under Wine, one in a container or one on another PC sharing the folder may have the same
-// id. The form is fixed to the letter, so that no file of the user's is taken for one.
-inline std::string TemporaryFileName(std::string_view name, std::uint32_t number) {
-    constexpr char kDigits[] = "0123456789abcdef";
-    std::string hex(8, '0');
-    for (int place = 7; place >= 0; --place, number >>= 4) {
-        hex[static_cast<std::size_t>(place)] = kDigits[number & 0xF];
+// id. The form is fixed to the letter, so that no file of the user's is taken for one. Where that
+// would pass the file system's limit on a name (`nameMax` bytes), <name> is cut to fit, at the
+// end of a whole UTF-8 character.
+inline constexpr std::string_view kTemporaryMarker = ".vkd37-";
+inline constexpr std::string_view kTemporarySuffix = ".tmp";
+inline constexpr std::size_t kTemporaryDigits = 8;
+inline constexpr std::size_t kNoNameLimit = static_cast<std::size_t>(-1);
+
+// The part of the file's name `name` its temporaries' names begin with.
+inline std::string_view TemporaryNameStem(std::string_view name, std::size_t nameMax) {
+    const std::size_t added = kTemporaryMarker.size() + kTemporaryDigits + kTemporarySuffix.size();
+    if (nameMax == kNoNameLimit || name.size() + added <= nameMax) {
+        return name;
     }
-    return std::string(name) + ".vkd37-" + hex + ".tmp";
+    std::size_t length = nameMax > added ? nameMax - added : 0;
+    while (length > 0 && (static_cast<unsigned char>(name[length]) & 0xC0) == 0x80) {
+        --length; // name[length] continues the character before it
+    }
+    return name.substr(0, length);
 }
 
-// The number of the temporary file `fileName` of `name`, or nothing for any other name.
+// The temporary numbered `number` of the file at `path`.
+inline std::string TemporaryFileName(std::string_view path, std::uint32_t number,
+                                     std::size_t nameMax = kNoNameLimit);
+
+// The number of the temporary file `fileName` of the file named `name`, or nothing for any other
+// name.
 inline std::optional<std::uint32_t> TemporaryFileNumber(std::string_view fileName,
-                                                        std::string_view name) {
-    constexpr std::string_view kMarker = ".vkd37-";
-    constexpr std::string_view kSuffix = ".tmp";
-    constexpr std::size_t kDigits = 8;
-    if (fileName.size() != name.size() + kMarker.size() + kDigits + kSuffix.size() ||
-        fileName.substr(0, name.size()) != name ||
-        fileName.substr(name.size(), kMarker.size()) != kMarker ||
-        fileName.substr(fileName.size() - kSuffix.size()) != kSuffix) {
+                                                        std::string_view name,
+                                                        std::size_t nameMax = kNoNameLimit) {
+    const std::string_view stem = TemporaryNameStem(name, nameMax);
+    if (fileName.size() !=
+            stem.size() + kTemporaryMarker.size() + kTemporaryDigits + kTemporarySuffix.size() ||
+        fileName.substr(0, stem.size()) != stem ||
+        fileName.substr(stem.size(), kTemporaryMarker.size()) != kTemporaryMarker ||
+        fileName.substr(fileName.size() - kTemporarySuffix.size()) != kTemporarySuffix) {
         return std::nullopt;
     }
     std::uint32_t number = 0;
-    for (const char digit : fileName.substr(name.size() + kMarker.size(), kDigits)) {
+    for (const char digit :
+         fileName.substr(stem.size() + kTemporaryMarker.size(), kTemporaryDigits)) {
         const bool decimal = digit >= '0' && digit <= '9';
         if (!decimal && !(digit >= 'a' && digit <= 'f')) {
             return std::nullopt;
@@ -107,6 +128,18 @@ inline std::pair<std::string_view, std::string_view> SplitDirectory(std::string_
 #endif
     const std::size_t nameStart = separator == std::string_view::npos ? 0 : separator + 1;
     return {path.substr(0, nameStart), path.substr(nameStart)};
+}
+
+inline std::string TemporaryFileName(std::string_view path, std::uint32_t number,
+                                     std::size_t nameMax) {
+    constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex(kTemporaryDigits, '0');
+    for (int place = 7; place >= 0; --place, number >>= 4) {
+        hex[static_cast<std::size_t>(place)] = kDigits[number & 0xF];
+    }
+    const auto [directory, name] = SplitDirectory(path);
+    return std::string(directory) + std::string(TemporaryNameStem(name, nameMax)) +
+           std::string(kTemporaryMarker) + hex + std::string(kTemporarySuffix);
 }
 
 // The cause that refuses a file of the kind named ("a FIFO", "a directory").

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <filesystem>
@@ -45,6 +46,14 @@ bool IsRefusal(int error) {
     return error == EACCES || error == EPERM;
 }
 
+// A new file cannot take the name, though the file itself can be written: the folder refuses
+// (above), the file is a mount point of its own (a container's volume: EBUSY, EXDEV), the
+// temporary's name is too long, or there is no room for a second copy (a full disk, a quota).
+bool GivesWayToWritingInPlace(int error) {
+    return IsRefusal(error) || error == EBUSY || error == EXDEV || error == ENAMETOOLONG ||
+           error == ENOSPC || error == EDQUOT;
+}
+
 bool WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t n = ::write(fd, bytes.data(), bytes.size());
@@ -82,6 +91,17 @@ bool ReadFrom(int fd, std::size_t limit, std::string& bytes) {
     return true;
 }
 
+// A file this user may not read is not read-only: only the system's words say why.
+FileFault ReadFault(FileFault fault) {
+    return fault == FileFault::kReadOnly ? FileFault::kOther : fault;
+}
+
+FileFailure ReadFailure(const char* name, int error) {
+    FileFailure failure = StoreFailure("read", name, error);
+    failure.fault = ReadFault(failure.fault);
+    return failure;
+}
+
 struct OpenedFile {
     UniqueFd fd;
     struct stat status {};
@@ -90,7 +110,8 @@ struct OpenedFile {
     FileFault fault = FileFault::kOther;
 
     FileFailure Failure(const char* verb, const char* name) const {
-        return StoreFailure(fault, verb, name, cause);
+        return StoreFailure(std::string_view(verb) == "read" ? ReadFault(fault) : fault, verb, name,
+                            cause);
     }
 };
 
@@ -112,6 +133,10 @@ OpenedFile OpenRegularFile(const char* path, int flags) {
     }
     if (S_ISREG(opened.status.st_mode)) {
         opened.fd = UniqueFd(::open(path, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        // Without waiting, a file under another program's lease (a file server's) is refused.
+        if (!opened.fd.IsValid() && errno == EWOULDBLOCK) {
+            return refuse(errno, kHeldByAnotherProgram);
+        }
         if (!opened.fd.IsValid() || ::fstat(opened.fd.get(), &opened.status) != 0) {
             return refuse(errno, SystemErrorText(errno));
         }
@@ -123,16 +148,32 @@ OpenedFile OpenRegularFile(const char* path, int flags) {
     return opened;
 }
 
+std::string DirectoryOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
 // Makes the rename itself durable.
 void SyncDirectoryOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    const std::string directory = slash == std::string::npos ? "."
-                                  : slash == 0               ? "/"
-                                                             : path.substr(0, slash);
-    UniqueFd dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd dir(::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.IsValid()) {
-        ::fsync(dir.get());
+        g_storeSync(dir.get());
     }
+}
+
+// The longest name a file in the folder of `path` may have.
+std::size_t NameMaxOf(const std::string& path) {
+    const long nameMax = ::pathconf(DirectoryOf(path).c_str(), _PC_NAME_MAX);
+    return nameMax > 0 ? static_cast<std::size_t>(nameMax) : kNoNameLimit;
+}
+
+// Whether a file may grow to `size` bytes under this process's file-size limit. Past it a write
+// fails with EFBIG where SIGXFSZ is ignored, and ends the process where it is not: the store
+// checks first, so that no write of it is cut short either way.
+bool WithinFileSizeLimit(std::size_t size) {
+    rlimit limit{};
+    return ::getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
+           size <= limit.rlim_cur;
 }
 
 // Follows a chain of symbolic links to the file it names, which need not exist yet.
@@ -156,18 +197,53 @@ bool FollowLinks(const char* name, std::string& target) {
     return false;
 }
 
-enum class LockTaking { kTaken, kHeld, kStopped, kFailed };
+// A save's wait for what another program holds (the save lock, a lease), bounded as `wait` says
+// and ended sooner by its caller. By the steady clock: a pause cut short by a signal counts only
+// the time it took.
+class Waiting {
+public:
+    enum class Turn { kAgain, kStopped, kTimeUp };
 
-// Waits for the lock every save takes, as `wait` says. Where the file system keeps no record
-// locks (some network and FUSE ones), the save goes ahead unlocked, as saves did before there
-// was a lock. kFailed leaves errno.
-LockTaking LockForSave(int fd, const LockWait& wait) {
+    explicit Waiting(const LockWait& wait)
+        : wait_(wait), deadline_(Clock::now() + std::chrono::milliseconds(wait.limitMs)) {}
+
+    Turn Pause() const {
+        if (wait_.keepWaiting && !wait_.keepWaiting()) {
+            return Turn::kStopped;
+        }
+        if (Clock::now() >= deadline_) {
+            return Turn::kTimeUp;
+        }
+        ::usleep(kSaveLockPollMs * 1000);
+        return Turn::kAgain;
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    const LockWait& wait_;
+    Clock::time_point deadline_;
+};
+
+// Why a wait ended without what it waited for.
+FileFailure WaitFailure(Waiting::Turn turn, const char* name) {
+    return turn == Waiting::Turn::kStopped
+               ? StoreFailure(FileFault::kStopped, "lock", name,
+                              std::string(kHeldByAnotherProgram) + "; stopped waiting")
+               : StoreFailure(FileFault::kHeld, "lock", name, kHeldByAnotherProgram);
+}
+
+enum class LockTaking { kTaken, kWaitEnded, kFailed };
+
+// Waits for the lock every save takes. Where the file system keeps no record locks (some network
+// and FUSE ones), the save goes ahead unlocked, as saves did before there was a lock. kFailed
+// leaves errno; kWaitEnded leaves how in `turn`.
+LockTaking LockForSave(int fd, const Waiting& waiting, Waiting::Turn& turn) {
     struct flock lock {};
     lock.l_type = F_WRLCK;
     lock.l_whence = SEEK_SET;
     lock.l_start = static_cast<off_t>(kSaveLockOffset);
     lock.l_len = 1;
-    for (int waited = 0; ::fcntl(fd, F_OFD_SETLK, &lock) != 0;) {
+    while (::fcntl(fd, F_OFD_SETLK, &lock) != 0) {
         if (errno == EINTR) {
             continue;
         }
@@ -175,14 +251,10 @@ LockTaking LockForSave(int fd, const LockWait& wait) {
             const bool unlockable = errno == ENOLCK || errno == EINVAL || errno == EOPNOTSUPP;
             return unlockable ? LockTaking::kTaken : LockTaking::kFailed;
         }
-        if (wait.keepWaiting && !wait.keepWaiting()) {
-            return LockTaking::kStopped;
+        turn = waiting.Pause();
+        if (turn != Waiting::Turn::kAgain) {
+            return LockTaking::kWaitEnded;
         }
-        if (waited >= wait.limitMs) {
-            return LockTaking::kHeld;
-        }
-        ::usleep(kSaveLockPollMs * 1000);
-        waited += kSaveLockPollMs;
     }
     return LockTaking::kTaken;
 }
@@ -195,7 +267,19 @@ bool IsSameFile(const struct stat& one, const struct stat& other) {
 // file over the one locked here while this one waited: the lock then guards nothing.
 Locking OpenAndLock(const char* name, const std::string& target, bool reading, const LockWait& wait,
                     OpenedFile& file, FileFailure& failure) {
-    file = OpenRegularFile(target.c_str(), reading ? O_RDWR : O_WRONLY);
+    const Waiting waiting(wait);
+    // A lease's holder has been told to give it back by the open that was refused.
+    for (;;) {
+        file = OpenRegularFile(target.c_str(), reading ? O_RDWR : O_WRONLY);
+        if (file.error != EWOULDBLOCK) {
+            break;
+        }
+        const Waiting::Turn turn = waiting.Pause();
+        if (turn != Waiting::Turn::kAgain) {
+            failure = WaitFailure(turn, name);
+            return Locking::kFailed;
+        }
+    }
     if (!file.fd.IsValid()) {
         if (file.error == ENOENT) {
             return Locking::kMissing;
@@ -203,7 +287,7 @@ Locking OpenAndLock(const char* name, const std::string& target, bool reading, c
         if (!IsRefusal(file.error)) {
             failure = file.Failure(reading ? "read" : "replace", name);
         } else if (reading && ::access(target.c_str(), R_OK) != 0) {
-            failure = StoreFailure("read", name, errno);
+            failure = ReadFailure(name, errno);
         } else {
             failure = StoreFailure(FileFault::kReadOnly, "replace", name, "the file is read-only");
         }
@@ -214,15 +298,12 @@ Locking OpenAndLock(const char* name, const std::string& target, bool reading, c
         failure = StoreFailure(FileFault::kReadOnly, "replace", name, "the file is read-only");
         return Locking::kFailed;
     }
-    switch (LockForSave(file.fd.get(), wait)) {
+    Waiting::Turn turn = Waiting::Turn::kAgain;
+    switch (LockForSave(file.fd.get(), waiting, turn)) {
     case LockTaking::kTaken:
         break;
-    case LockTaking::kHeld:
-        failure = StoreFailure(FileFault::kHeld, "lock", name, kHeldByAnotherProgram);
-        return Locking::kFailed;
-    case LockTaking::kStopped:
-        failure = StoreFailure(FileFault::kStopped, "lock", name,
-                               std::string(kHeldByAnotherProgram) + "; stopped waiting");
+    case LockTaking::kWaitEnded:
+        failure = WaitFailure(turn, name);
         return Locking::kFailed;
     case LockTaking::kFailed:
         failure = StoreFailure("lock", name, errno);
@@ -241,8 +322,9 @@ Locking OpenAndLock(const char* name, const std::string& target, bool reading, c
 // system passes locks on, that a save is under way in it.
 UniqueFd CreateTemporaryFile(const std::string& target, TemporaryName& temporary) {
     thread_local std::mt19937 numbers{std::random_device{}()};
+    const std::size_t nameMax = NameMaxOf(target);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = TemporaryFileName(target, numbers());
+        std::string name = TemporaryFileName(target, numbers(), nameMax);
         // 0666 less the umask, as fopen would give a new file.
         UniqueFd file(
             ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
@@ -258,10 +340,11 @@ UniqueFd CreateTemporaryFile(const std::string& target, TemporaryName& temporary
     return UniqueFd();
 }
 
-// Writes the temporary file whole and to the disk; its modification time goes to `written`.
+// Writes the temporary file whole and to the disk, before it takes any name; its modification
+// time goes to `written`.
 bool WriteTemporaryFile(UniqueFd file, std::string_view bytes, long long& written) {
     struct stat status {};
-    const bool ok = WriteAll(file.get(), bytes) && ::fsync(file.get()) == 0 &&
+    const bool ok = WriteAll(file.get(), bytes) && g_storeSync(file.get()) == 0 &&
                     ::fstat(file.get(), &status) == 0;
     written = status.st_mtim.tv_sec;
     return file.Close() && ok;
@@ -305,10 +388,10 @@ bool TakeOwnerAndMode(int fd, const struct stat& existing) {
 
 using Step = LockedFile::Replacement;
 
-// A step refused for this user or folder gives way to writing in place; any other failure ends
-// the save.
-Step Refused(int cause, const char* verb, const char* name, FileFailure& failure) {
-    if (IsRefusal(cause)) {
+// A step that cannot be taken though the file itself can be written gives way to writing in
+// place; any other failure ends the save.
+Step GiveWay(int cause, const char* verb, const char* name, FileFailure& failure) {
+    if (GivesWayToWritingInPlace(cause)) {
         return Step::kRefused;
     }
     failure = StoreFailure(verb, name, cause);
@@ -322,21 +405,25 @@ Step ReplaceByRename(const char* name, const std::string& target, const OpenedFi
     if (existing.status.st_nlink != 1 || HasExtendedAttributes(existing.fd.get())) {
         return Step::kRefused;
     }
+    if (!WithinFileSizeLimit(bytes.size())) {
+        failure = StoreFailure("write", name, EFBIG);
+        return Step::kFailed;
+    }
     TemporaryName temporary;
     UniqueFd file = CreateTemporaryFile(target, temporary);
     if (!file.IsValid()) {
-        return Refused(errno, "replace", name, failure);
+        return GiveWay(errno, "replace", name, failure);
     }
     if (!TakeOwnerAndMode(file.get(), existing.status)) {
         return Step::kRefused;
     }
+    // No room for a second copy (a full disk, a quota) leaves the file its own.
     if (!WriteTemporaryFile(std::move(file), bytes, written)) {
-        failure = StoreFailure("write", name, errno);
-        return Step::kFailed;
+        return GiveWay(errno, "write", name, failure);
     }
     // A sticky folder lets only the file's owner replace it.
     if (::rename(temporary.get().c_str(), target.c_str()) != 0) {
-        return Refused(errno, "replace", name, failure);
+        return GiveWay(errno, "replace", name, failure);
     }
     temporary.Release();
     SyncDirectoryOf(target);
@@ -362,25 +449,28 @@ bool WriteAt(int fd, std::string_view bytes, std::size_t offset) {
 // Over the file itself, which stays all it was. The room for a longer text is made first, as
 // blanks after the old one (the size limit, the disk), so that no failure leaves the file half
 // written and a crash leaves the old values followed by blanks; a file that shrinks has the rest
-// of its old text blanked in the same write, so that a crash before it is cut to length leaves
-// the new values followed by blanks, nothing of the old ones.
+// of its old text blanked in the same write, as far as a reader takes it, so that a crash before
+// it is cut to length leaves the new values followed by blanks, nothing of the old ones that a
+// reader sees. A file of any length thus costs no more memory or writing than that.
 bool WriteIntoFile(const char* name, const OpenedFile& file, std::string_view bytes,
                    long long& written, FileFailure& failure) {
     const std::size_t oldSize = static_cast<std::size_t>(file.status.st_size);
     std::string text(bytes);
-    text.resize(std::max(oldSize, bytes.size()), ' ');
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
-        text.size() > limit.rlim_cur) {
+    text.resize(std::max(std::min(oldSize, kStoreReadLimit), bytes.size()), ' ');
+    if (!WithinFileSizeLimit(text.size())) {
         failure = StoreFailure("write", name, EFBIG);
         return false;
     }
     const int fd = file.fd.get();
+    if (bytes.size() > oldSize && !WriteAt(fd, std::string(bytes.size() - oldSize, ' '), oldSize)) {
+        failure = StoreFailure("write", name, errno);
+        [[maybe_unused]] const int undone = ::ftruncate(fd, static_cast<off_t>(oldSize));
+        return false;
+    }
     struct stat status {};
-    const bool ok =
-        (text.size() == oldSize || WriteAt(fd, std::string(text.size() - oldSize, ' '), oldSize)) &&
-        WriteAt(fd, text, 0) && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 &&
-        ::fsync(fd) == 0 && ::fstat(fd, &status) == 0;
+    const bool ok = WriteAt(fd, text, 0) &&
+                    ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 &&
+                    g_storeSync(fd) == 0 && ::fstat(fd, &status) == 0;
     if (!ok) {
         failure = StoreFailure("write", name, errno);
         return false;
@@ -395,7 +485,7 @@ public:
         : name_(name), target_(target), file_(std::move(file)) {}
     bool Read(std::size_t limit, std::string& bytes, FileFailure& failure) override {
         if (!ReadFrom(file_.fd.get(), limit, bytes)) {
-            failure = StoreFailure("read", name_, errno);
+            failure = ReadFailure(name_, errno);
             return false;
         }
         return true;
@@ -416,6 +506,8 @@ private:
 
 } // namespace
 
+int (*g_storeSync)(int fd) = ::fsync;
+
 std::unique_ptr<LockedFile> LockFile(const char* name, const std::string& target, bool reading,
                                      const LockWait& wait, Locking& locking, FileFailure& failure) {
     OpenedFile file;
@@ -430,6 +522,10 @@ std::unique_ptr<LockedFile> LockFile(const char* name, const std::string& target
 // meanwhile (kTaken): that save's change would be lost.
 Creation CreateMissingFile(const char* name, const std::string& target, std::string_view bytes,
                            long long& written, FileFailure& failure) {
+    if (!WithinFileSizeLimit(bytes.size())) {
+        failure = StoreFailure("write", name, EFBIG);
+        return Creation::kFailed;
+    }
     TemporaryName temporary;
     UniqueFd file = CreateTemporaryFile(target, temporary);
     if (!file.IsValid() || !WriteTemporaryFile(std::move(file), bytes, written)) {
@@ -461,11 +557,12 @@ void RemoveStaleTemporaryFiles(const std::string& path, long long now) {
     const auto [directory, name] = SplitDirectory(path);
     const std::string directoryPath = directory.empty() ? "." : std::string(directory);
     // Error codes rather than exceptions: the save has succeeded, whatever the walk meets.
+    const std::size_t nameMax = NameMaxOf(path);
     std::error_code error;
     for (std::filesystem::directory_iterator entry(directoryPath, error), end;
          !error && entry != end; entry.increment(error)) {
         const std::string fileName = entry->path().filename().string();
-        if (!TemporaryFileNumber(fileName, name)) {
+        if (!TemporaryFileNumber(fileName, name, nameMax)) {
             continue;
         }
         const std::string temporary = std::string(directory) + fileName;
@@ -493,7 +590,7 @@ ReadOutcome ReadFileContents(const char* path, std::size_t limit, std::string& b
         return file.error == ENOENT ? ReadOutcome::kMissing : ReadOutcome::kFailed;
     }
     if (!ReadFrom(file.fd.get(), limit, bytes)) {
-        failure = StoreFailure("read", path, errno);
+        failure = ReadFailure(path, errno);
         return ReadOutcome::kFailed;
     }
     return ReadOutcome::kRead;
@@ -513,8 +610,9 @@ FileFault FaultOfSystemError(SystemErrorCode code) {
     case ENXIO:
     case ENODEV:
         return FileFault::kNotAFile;
-    case EWOULDBLOCK:
+    case EWOULDBLOCK: // a lease, or a mandatory lock
     case ETXTBSY:
+    case EBUSY:
         return FileFault::kHeld;
     default:
         return FileFault::kOther;

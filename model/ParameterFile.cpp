@@ -3,6 +3,8 @@
 #include "model/FileStore.h"
 #include "model/ParameterTable.h"
 
+static_assert(kParameterFileReadLimit <= kStoreReadLimit, "in place, a save blanks what is read");
+
 namespace {
 
 // The set as the dialog loads it from what reading the file gave.
@@ -37,6 +39,21 @@ std::string UnreadableValuesText(const ParameterReading& reading) {
            (reading.stop == ReadStop::kOutOfRange ? "a number too large for " : "no number for ") +
            field->name + " (value " + std::to_string(reading.values + 1) + " of " +
            std::to_string(kStoredValueCount) + ")";
+}
+
+std::string IncompleteReadingText(const ParameterReading& reading) {
+    switch (reading.stop) {
+    case ReadStop::kComplete:
+        return {};
+    case ReadStop::kEndOfText:
+        return reading.values == 0 ? "it holds no values"
+                                   : "it holds only " + std::to_string(reading.values) +
+                                         " of the " + std::to_string(kStoredValueCount) + " values";
+    case ReadStop::kNotANumber:
+    case ReadStop::kOutOfRange:
+        break;
+    }
+    return UnreadableValuesText(reading);
 }
 
 LoadOutcome LoadParameterFile(const char* path, ParameterSet& set) {

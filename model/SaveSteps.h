@@ -56,6 +56,11 @@ enum class Creation { kDone, kTaken, kFailed };
 Creation CreateMissingFile(const char* name, const std::string& target, std::string_view bytes,
                            long long& written, FileFailure& failure);
 
+#ifndef _WIN32
+// The sync that takes each write of a save to the disk: fsync, or a test's own that watches it.
+extern int (*g_storeSync)(int fd);
+#endif
+
 // Removes the temporary files beside `target` that no save under way can own any more, by the
 // time `now` of the save just made.
 void RemoveStaleTemporaryFiles(const std::string& target, long long now);
