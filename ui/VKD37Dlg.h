@@ -35,6 +35,7 @@ protected:
     void OpenPortAndReport(int nPort);
     void UploadParameters();
     int SendFrameReopeningALostPort();
+    void SaveParametersAndReport();
 
     HICON m_hIcon;
     CComboBox m_cboPort;

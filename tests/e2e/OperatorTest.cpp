@@ -5,11 +5,16 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
+#include "HeldFile.h"
 #include "OperatorDriver.h"
 #include "Scratch.h"
 #include "SimulatorLog.h"
@@ -122,6 +127,19 @@ protected:
             ::GetWindowTextW(status, text, 64);
             return kUploading == text;
         });
+    }
+
+    // Waits for the box about the settings file and answers it; its text.
+    std::wstring AnswerFileBox(const std::wstring& firstLine) {
+        const OperatorDriver::Box box = program_->WaitForBox(kOutcomeTimeoutMs);
+        if (!box.window) {
+            ADD_FAILURE() << "no box about the file appeared";
+            return {};
+        }
+        EXPECT_EQ(0u, box.text.find(firstLine + L"\n" + FilePath() + L"\n")) << ToUtf8(box.text);
+        EXPECT_EQ(kBoxCaption, box.caption);
+        EXPECT_TRUE(program_->Answer(box));
+        return box.text;
     }
 
     void WaitForSaved(const std::string& expected) {
@@ -420,4 +438,54 @@ TEST_F(OperatorTest, UploadingIsPaintedWhileTheSendBlocks) {
     const std::vector<COLORREF> busy = capture();
     EXPECT_NE(idle, busy) << "nothing was painted in the status while the send blocked";
     EXPECT_TRUE(program_->WaitForBox(kOutcomeTimeoutMs).window);
+}
+
+// Another program holds the file unshared as the program starts (a backup or a scanner): a box
+// names it and says the values shown are the start values; then the program goes on as usual.
+TEST_F(OperatorTest, AFileAnotherProgramHoldsIsNamedAtStart) {
+    WriteParameterFile("1 2 5 60 7 1 127 1 0 65535 15 16777210 1 1 1 1 ");
+    HeldFile held(FilePath(), HeldFile::Hold::kUnshared);
+    ASSERT_TRUE(held.IsHeld());
+    program_ = OperatorDriver::Start(FromUtf8(VKD_PROGRAM_PATH), dir_);
+    ASSERT_TRUE(program_);
+    const std::wstring text = AnswerFileBox(L"Cannot read the settings file");
+    EXPECT_NE(std::wstring::npos, text.find(L"Another program holds the file")) << ToUtf8(text);
+    EXPECT_NE(std::wstring::npos, text.find(L"The values shown are the start values"));
+    EXPECT_TRUE(program_->IsMinimised());
+    program_->Restore();
+    EXPECT_EQ(L"108", program_->Text(kFwdSpeed));
+    EXPECT_EQ(kNotOpened, program_->Text(kPortStatus)) << "the start values name Com0";
+    held.Release();
+    ChoosePort(port::kGood, kOpened);
+    program_->Click(kUpload);
+    ASSERT_TRUE(program_->WaitForText(kUploadStatus, kComplete, kOutcomeTimeoutMs));
+    WaitForSaved(WriteParameterText(Defaults(port::kGood)));
+}
+
+// Another save holds the file's lock and hangs: the save gives up within its bound and says
+// that another program holds the file. Keys pressed meanwhile start no second upload.
+TEST_F(OperatorTest, OneKeyIsOneUploadWhileAnotherProgramHoldsTheLock) {
+    WriteParameterFile(kDefaultFile);
+    StartProgram();
+    ChoosePort(port::kGood, kOpened);
+    HeldFile held(FilePath(), HeldFile::Hold::kSaveLock);
+    ASSERT_TRUE(held.IsHeld());
+    const size_t before = LoggedFrames(port::kGood).size();
+    const HWND status = ::GetDlgItem(program_->MainWindow(), kUploadStatus);
+    program_->Focus(kUpload);
+    OperatorDriver::PressKey(VK_SPACE);
+    // "Download Complete" is shown before the save, read without a message: the save is waiting.
+    ASSERT_TRUE(WaitUntil(kOutcomeTimeoutMs, [&] {
+        wchar_t text[64] = {};
+        ::GetWindowTextW(status, text, 64);
+        return kComplete == text;
+    }));
+    OperatorDriver::PressKey(VK_SPACE); // a second press on Upload, during the wait
+    const std::wstring text = AnswerFileBox(L"Cannot save the settings file");
+    EXPECT_NE(std::wstring::npos, text.find(L"Another program holds the file")) << ToUtf8(text);
+    EXPECT_EQ(kComplete, program_->Text(kUploadStatus)) << "the status stays the upload's";
+    EXPECT_FALSE(program_->WaitForBox(1500).window) << "a second upload ran";
+    EXPECT_EQ(before + 1, LoggedFrames(port::kGood).size());
+    held.Release();
+    EXPECT_EQ(kDefaultFile, FileContents());
 }
