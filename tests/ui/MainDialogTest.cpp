@@ -236,6 +236,40 @@ TEST_F(MainDialog, AFailedSaveIsNamedAfterTheUploadsOutcome) {
     std::filesystem::remove_all(kParameterFileName);
 }
 
+// A source the buttons cannot show reads back as no button checked, and would go out as 0xFF:
+// the form asks for one instead, before anything is sent or saved.
+TEST_F(MainDialog, UploadRefusesASourceNoButtonShows) {
+    struct Case {
+        const char* file;
+        const wchar_t* prompt;
+        int focus;
+    };
+    for (const Case& c : {Case{"0 3 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ",
+                               L"Please choose the forward speed source.", IDC_FWD_SRC_INTERNAL},
+                          Case{"0 0 10 108 10 -1 10 108 10 100 2000 2000 0 0 0 0 ",
+                               L"Please choose the reverse speed source.", IDC_REV_SRC_INTERNAL}}) {
+        SCOPED_TRACE(c.file);
+        MessageBoxRecorder::Boxes().clear();
+        ScratchDirectory::WriteParameterFile(c.file);
+        ScriptedMainDlg d;
+        d.Then([&](ScriptedMainDlg& shown) {
+            shown.Click(IDC_UPLOAD);
+            ASSERT_EQ(1u, Shown().size());
+            EXPECT_EQ(c.prompt, Shown()[0].text);
+            EXPECT_EQ(c.focus, ::GetDlgCtrlID(::GetFocus()));
+            EXPECT_EQ(L"", shown.Text(IDC_UPLOAD_STATUS));
+            // Once one is chosen, the upload goes ahead.
+            shown.SetChecked(c.focus + 2, true);
+            shown.Click(IDC_UPLOAD);
+            EXPECT_EQ(L"Download Failed", shown.Text(IDC_UPLOAD_STATUS));
+        });
+        ASSERT_EQ(ScriptedMainDlg::kScriptDone, d.Run());
+        ASSERT_EQ(2u, Shown().size());
+        EXPECT_EQ(L"Download Failed", Shown()[1].text);
+        EXPECT_EQ(2, c.focus == IDC_FWD_SRC_INTERNAL ? d.m_nFwdSource : d.m_nRevSource);
+    }
+}
+
 TEST_F(MainDialog, UploadSavesTheSelectedPortNotTheLoadedOne) {
     RunWithDialog([](ScriptedMainDlg& d) {
         d.SelectPort(0);
