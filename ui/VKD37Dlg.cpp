@@ -47,6 +47,9 @@ ON_WM_CTLCOLOR()
 ON_BN_CLICKED(IDC_SYNC, &ThisClass::OnSyncClicked)
 ON_BN_CLICKED(IDC_UPLOAD, &ThisClass::OnUploadClicked)
 ON_CBN_SELCHANGE(IDC_PORT, &ThisClass::OnPortSelChange)
+ON_CBN_DROPDOWN(IDC_PORT, &ThisClass::OnPortDropDown)
+ON_CBN_SELENDOK(IDC_PORT, &ThisClass::OnPortSelEndOk)
+ON_CBN_SELENDCANCEL(IDC_PORT, &ThisClass::OnPortSelEndCancel)
 END_MESSAGE_MAP()
 
 namespace {
@@ -312,9 +315,11 @@ void CVKD37参数设定程序Dlg::AddAboutItemToSystemMenu() {
     ::AppendMenuW(hSysMenu, MF_STRING, IDM_ABOUTBOX, aboutText);
 }
 
+// Shown at once: an upload may follow that keeps the window from painting.
 void CVKD37参数设定程序Dlg::OpenPortAndReport(int nPort) {
     const int opened = m_link.OpenPort(nPort);
     SetDlgItemText(IDC_PORT_STATUS, opened == 1 ? kPortOpened : kPortNotOpened);
+    ::UpdateWindow(GetDlgItem(IDC_PORT_STATUS));
 }
 
 // m_nPort follows the list only when the parameters are saved.
@@ -323,6 +328,26 @@ void CVKD37参数设定程序Dlg::OnPortSelChange() {
     OpenPortAndReport(m_cboPort.GetCurSel());
 }
 
+// Choosing the entry that is already selected changes nothing, so no CBN_SELCHANGE comes; yet
+// the operator who plugs an adapter back in and chooses its port again wants it opened anew.
+// The list tells that a choice was made (CBN_SELENDOK) but not whether it changed, and on
+// Windows not in which order with CBN_SELCHANGE: the selection when the list dropped down says.
+void CVKD37参数设定程序Dlg::OnPortDropDown() {
+    m_nSelectionAtDropDown = m_cboPort.GetCurSel();
+}
+
+void CVKD37参数设定程序Dlg::OnPortSelEndOk() {
+    const bool sameAgain =
+        m_nSelectionAtDropDown != kNotDropped && m_cboPort.GetCurSel() == m_nSelectionAtDropDown;
+    m_nSelectionAtDropDown = kNotDropped;
+    if (sameAgain) {
+        OnPortSelChange();
+    }
+}
+
+void CVKD37参数设定程序Dlg::OnPortSelEndCancel() {
+    m_nSelectionAtDropDown = kNotDropped;
+}
 
 void CVKD37参数设定程序Dlg::OnSyncClicked() {
     if (!UpdateData(TRUE)) {
@@ -332,10 +357,15 @@ void CVKD37参数设定程序Dlg::OnSyncClicked() {
     UpdateData(FALSE);
 }
 
-// The save runs whatever became of the upload, with the values then on screen.
+// The save runs whatever became of the upload, with the values then on screen. With no port
+// open (its adapter was away when it was opened, and may be back), the chosen one is opened
+// first.
 void CVKD37参数设定程序Dlg::OnUploadClicked() {
     if (!UpdateData(TRUE)) {
         return;
+    }
+    if (!m_link.IsOpen()) {
+        OpenPortAndReport(m_cboPort.GetCurSel());
     }
     UploadParameters();
     UpdateData(TRUE);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "HeldFile.h"
+#include "LinuxCommand.h"
 #include "OperatorDriver.h"
 #include "Scratch.h"
 #include "SimulatorLog.h"
@@ -488,4 +489,80 @@ TEST_F(OperatorTest, OneKeyIsOneUploadWhileAnotherProgramHoldsTheLock) {
     EXPECT_EQ(before + 1, LoggedFrames(port::kGood).size());
     held.Release();
     EXPECT_EQ(kDefaultFile, FileContents());
+}
+
+namespace {
+
+// The bench's link to a port's simulator taken away and given back, as an adapter is unplugged
+// and plugged in again at the same port: Wine then finds no device behind the COM port.
+class UnpluggedPort {
+public:
+    explicit UnpluggedPort(int port)
+        : link_(std::string(VKD_BENCH_DIR) + "/com" + std::to_string(port)) {
+        unplugged_ = Move(link_, link_ + ".unplugged");
+    }
+    ~UnpluggedPort() { PlugBackIn(); }
+    UnpluggedPort(const UnpluggedPort&) = delete;
+    UnpluggedPort& operator=(const UnpluggedPort&) = delete;
+
+    bool IsUnplugged() const { return unplugged_; }
+    bool PlugBackIn() {
+        if (unplugged_ && Move(link_ + ".unplugged", link_)) {
+            unplugged_ = false;
+        }
+        return !unplugged_;
+    }
+
+private:
+    static bool Move(const std::string& from, const std::string& to) {
+        int status = -1;
+        return RunOnLinux("/bin/mv -T " + from + " " + to, kOutcomeTimeoutMs, &status) &&
+               status == 0;
+    }
+
+    std::string link_;
+    bool unplugged_ = false;
+};
+
+} // namespace
+
+// An adapter that was away when its port was opened, and is back: Upload opens it first, and
+// choosing its entry again in the list opens it too, though the selection does not change.
+TEST_F(OperatorTest, AnAdapterPluggedBackInIsOpenedAgain) {
+    WriteParameterFile(WriteParameterText(Defaults(port::kGood)));
+    const size_t before = LoggedFrames(port::kGood).size();
+    {
+        UnpluggedPort unplugged(port::kGood);
+        ASSERT_TRUE(unplugged.IsUnplugged());
+        StartProgram();
+        EXPECT_EQ(kNotOpened, program_->Text(kPortStatus));
+        UploadExpectingFailureBox();
+        ASSERT_TRUE(unplugged.PlugBackIn());
+    }
+    program_->Click(kUpload);
+    EXPECT_TRUE(program_->WaitForText(kPortStatus, kOpened, kOutcomeTimeoutMs));
+    ASSERT_TRUE(program_->WaitForText(kUploadStatus, kComplete, kOutcomeTimeoutMs))
+        << ToUtf8(program_->Text(kUploadStatus));
+    EXPECT_FALSE(program_->WaitForBox(0).window);
+    EXPECT_EQ(before + 1, LoggedFrames(port::kGood).size());
+
+    // Away again when chosen; back, and chosen again with the keyboard: F4 drops the list down,
+    // Enter takes the entry already selected.
+    ChoosePort(port::kSilent, kOpened);
+    {
+        UnpluggedPort unplugged(port::kGood);
+        ASSERT_TRUE(unplugged.IsUnplugged());
+        ChoosePort(port::kGood, kNotOpened);
+        ASSERT_TRUE(unplugged.PlugBackIn());
+    }
+    program_->Focus(kPort);
+    OperatorDriver::PressKey(VK_F4);
+    ASSERT_TRUE(WaitUntil(kOutcomeTimeoutMs, [&] {
+        return ::SendMessageW(::GetDlgItem(program_->MainWindow(), kPort), CB_GETDROPPEDSTATE, 0,
+                              0) != 0;
+    })) << "the list did not drop down";
+    OperatorDriver::PressKey(VK_RETURN);
+    EXPECT_TRUE(program_->WaitForText(kPortStatus, kOpened, kOutcomeTimeoutMs));
+    EXPECT_EQ(port::kGood, program_->ListSelection(kPort));
+    EXPECT_FALSE(program_->HasExited()) << "Enter went to the dialog, not to the list";
 }
