@@ -18,6 +18,7 @@
 #include "LinuxCommand.h"
 #include "OperatorDriver.h"
 #include "Scratch.h"
+#include "SettingsFiles.h"
 #include "SimulatorLog.h"
 #include "link/UploadFrame.h"
 #include "model/ParameterFile.h"
@@ -566,3 +567,168 @@ TEST_F(OperatorTest, AnAdapterPluggedBackInIsOpenedAgain) {
     EXPECT_EQ(port::kGood, program_->ListSelection(kPort));
     EXPECT_FALSE(program_->HasExited()) << "Enter went to the dialog, not to the list";
 }
+
+// A file as a failing test names it.
+void PrintTo(const SettingsFile& file, std::ostream* out) {
+    *out << file.name;
+}
+
+namespace {
+
+// Runs a Windows program to its end; its exit status and what it wrote to stdout and stderr.
+struct Finished {
+    DWORD status = 0;
+    std::string output;
+};
+
+std::optional<Finished> RunProgram(const std::wstring& program, const std::wstring& arguments,
+                                   const std::wstring& workDir) {
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!::CreatePipe(&readEnd, &writeEnd, &inherited, 0)) {
+        return std::nullopt;
+    }
+    const FileHandle reading(readEnd);
+    FileHandle writing(writeEnd);
+    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = writeEnd;
+    PROCESS_INFORMATION started{};
+    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
+    if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                          CREATE_NO_WINDOW, nullptr, workDir.c_str(), &startup, &started)) {
+        return std::nullopt;
+    }
+    const KernelHandle process(started.hProcess);
+    const KernelHandle thread(started.hThread);
+    writing.Close();
+    Finished finished;
+    char buffer[4096];
+    DWORD got = 0;
+    while (::ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        finished.output.append(buffer, got);
+    }
+    if (::WaitForSingleObject(process.get(), kOutcomeTimeoutMs) != WAIT_OBJECT_0 ||
+        !::GetExitCodeProcess(process.get(), &finished.status)) {
+        return std::nullopt;
+    }
+    return finished;
+}
+
+// What the page's core makes of a file: how many values reading takes, whether it stopped at
+// bytes that are not a number, and the frame the page's form sends ("" for nothing).
+struct PageAnswer {
+    int values = -1;
+    bool stopsAtUnreadable = false;
+    std::string sends;
+};
+
+std::optional<PageAnswer> AskThePagesCore(const std::string& linuxFile) {
+    int status = -1;
+    const std::optional<std::string> output =
+        RunOnLinux(std::string(VKD_NODE) + " " + VKD_SOURCE_DIR + "/tests/e2e/page-sends.mjs " +
+                       VKD_SOURCE_DIR + "/web/page/core.mjs " + VKD_CORE_WASM + " " + linuxFile,
+                   kOutcomeTimeoutMs, &status);
+    PageAnswer answer;
+    char sends[64] = "";
+    int unreadable = 0;
+    if (!output || status != 0 ||
+        std::sscanf(output->c_str(), "%d %d %63s", &answer.values, &unreadable, sends) < 2) {
+        ADD_FAILURE() << "the page's core did not answer: " << output.value_or("(no end)");
+        return std::nullopt;
+    }
+    answer.stopsAtUnreadable = unreadable != 0;
+    answer.sends = sends[0] == '-' ? "" : sends;
+    return answer;
+}
+
+// No face may send a speed source outside 0-2 (bytes 1 and 5 of the frame).
+bool SourcesInRange(const std::string& hexFrame) {
+    return std::stoi(hexFrame.substr(2, 2), nullptr, 16) <= 2 &&
+           std::stoi(hexFrame.substr(10, 2), nullptr, 16) <= 2;
+}
+
+class SettingsFileTest : public OperatorTest, public ::testing::WithParamInterface<SettingsFile> {};
+
+} // namespace
+
+// One settings file through every face: the page's core and the dialog send the same bytes or
+// nothing, the tool those bytes or a refusal naming the value, and no face a source outside 0-2.
+TEST_P(SettingsFileTest, EveryFaceSendsTheSameOrNothing) {
+    const SettingsFile& file = GetParam();
+    WriteParameterFile(file.bytes);
+
+    // The page's core.
+    const std::string linuxFile = LinuxPath(FilePath());
+    ASSERT_FALSE(linuxFile.empty());
+    if (const std::optional<PageAnswer> page = AskThePagesCore(linuxFile)) {
+        EXPECT_EQ(file.values, page->values) << "values read by the page's core";
+        EXPECT_EQ(file.stopsAtUnreadable, page->stopsAtUnreadable);
+        EXPECT_EQ(file.formsSend, page->sends) << "the page's form";
+    }
+
+    // The dialog, on the good controller whatever port the file names.
+    size_t before = LoggedFrames(port::kGood).size();
+    StartProgram();
+    ChoosePort(port::kGood, kOpened);
+    program_->Click(kUpload);
+    if (file.formsSend[0]) {
+        EXPECT_TRUE(program_->WaitForText(kUploadStatus, kComplete, kOutcomeTimeoutMs))
+            << ToUtf8(program_->Text(kUploadStatus));
+        const std::vector<std::string> frames = LoggedFrames(port::kGood);
+        ASSERT_EQ(before + 1, frames.size()) << "the dialog sent nothing";
+        EXPECT_EQ(file.formsSend, frames.back()) << "the dialog";
+        EXPECT_TRUE(SourcesInRange(frames.back()));
+    } else {
+        const OperatorDriver::Box prompt = program_->WaitForBox(kOutcomeTimeoutMs);
+        ASSERT_TRUE(prompt.window) << "the dialog did not refuse";
+        ASSERT_TRUE(program_->Answer(prompt));
+        EXPECT_EQ(L"", program_->Text(kUploadStatus));
+        EXPECT_EQ(before, LoggedFrames(port::kGood).size()) << "the dialog sent a frame";
+        EXPECT_EQ(file.bytes, FileContents()) << "the dialog saved";
+    }
+    program_.reset();
+
+    // The tool.
+    WriteParameterFile(file.bytes);
+    before = LoggedFrames(port::kGood).size();
+    const std::optional<Finished> tool =
+        RunProgram(FromUtf8(VKD_TOOL_PATH), L"upload --port COM1 \"" + FilePath() + L"\"", dir_);
+    ASSERT_TRUE(tool) << "vkd37.exe did not run";
+    if (file.toolRefuses[0]) {
+        EXPECT_EQ(2u, tool->status) << tool->output;
+        EXPECT_NE(std::string::npos, tool->output.find(file.toolRefuses)) << tool->output;
+        EXPECT_EQ(before, LoggedFrames(port::kGood).size()) << "the tool sent a frame";
+    } else {
+        EXPECT_EQ(0u, tool->status) << tool->output;
+        const std::vector<std::string> frames = LoggedFrames(port::kGood);
+        ASSERT_EQ(before + 1, frames.size()) << "the tool sent nothing: " << tool->output;
+        EXPECT_EQ(file.formsSend, frames.back()) << "the tool";
+        EXPECT_TRUE(SourcesInRange(frames.back()));
+    }
+    EXPECT_EQ(file.bytes, FileContents()) << "the tool changed the file";
+}
+
+// "rev.source -1" is RevSourceMinus1.
+std::string SettingsFileName(const ::testing::TestParamInfo<SettingsFile>& info) {
+    std::string name;
+    bool upper = true;
+    for (const char c : std::string(info.param.name)) {
+        if (c == '-') {
+            name += "Minus";
+            upper = false;
+        } else if (std::isalnum(static_cast<unsigned char>(c))) {
+            name += upper ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c;
+            upper = false;
+        } else {
+            upper = true;
+        }
+    }
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Faces, SettingsFileTest, ::testing::ValuesIn(SettingsFiles()),
+                         SettingsFileName);
