@@ -85,11 +85,16 @@ std::string ReadingNote(const std::string& file, const LoadedValues& loaded) {
            " read as 0";
 }
 
-// The wait for the file's lock, or a lease, that another program holds: said once, ended at
-// once by a stop signal (nothing has changed yet).
+// The wait for the file's lock, or a lease, that another program holds: said once it lasts
+// (another save holds the lock for milliseconds), ended at once by a stop signal, before anything
+// has changed.
+constexpr std::chrono::milliseconds kSayWaitAfter{500};
+
 LockWait SaveLockWait(const std::string& file) {
-    return {kSaveLockWaitMs, [file, told = false]() mutable {
-                if (!told) {
+    return {kSaveLockWaitMs,
+            [file, since = std::optional<Clock::time_point>(), told = false]() mutable {
+                since = since.value_or(Clock::now());
+                if (!told && Clock::now() - *since >= kSayWaitAfter) {
                     Complain(file + ": another program holds the file; waiting up to " +
                              std::to_string(kSaveLockWaitMs / 1000) + " s for it");
                     told = true;

@@ -79,9 +79,11 @@ void AddJson(CLI::App& command, bool& json) {
 
 // Each sub-command: its options, and the action its callback runs once they are parsed.
 int Run(int argc, const char* const* argv) {
-    CLI::App app{"Sets up VKD-37 motion controllers over a serial line: shows and changes\n"
-                 "parameter files, and uploads their values with the dialog's frame and echo rule.",
-                 "vkd37"};
+    CLI::App app{
+        "Sets up VKD-37 motion controllers over a serial line: shows and changes\n"
+        "parameter files, and uploads their values with the dialog's frame and echo rule.\n"
+        "vkd37 COMMAND --help tells the options of one command.",
+        "vkd37"};
     app.set_version_flag("--version", std::string("vkd37 ") + VKD_VERSION);
     // A path such as /dev/ttyUSB0 or a Wine path is never a "/x" Windows-style option.
     app.allow_windows_style_options(false);
@@ -99,8 +101,10 @@ int Run(int argc, const char* const* argv) {
     show->callback([&] { status = ShowValues(showFile, json); });
 
     ValueSource changed;
-    CLI::App* set = app.add_subcommand("set", "change values in a parameter file, atomically; "
-                                              "an out-of-range value leaves it untouched");
+    CLI::App* set = app.add_subcommand(
+        "set", "change values in a parameter file under its lock, making a missing one from the "
+               "start values; an out-of-range value, or a file whose values stop at something "
+               "that is not a number, leaves it untouched");
     set->add_option("FILE", changed.file, "parameter file")->check(CommandLine::kPath)->required();
     set->add_option("NAME=VALUE", changed.assignments, "values to change")->required();
     set->callback([&] { status = SetValues(changed); });

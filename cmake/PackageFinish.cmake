@@ -1,5 +1,19 @@
 # Run by CPack on the finished packages: what it took from the machine rather than the commit is
-# set to fixed values (see normalise-package.py).
-find_program(VKD_PYTHON python3 REQUIRED)
-execute_process(COMMAND ${VKD_PYTHON} ${CMAKE_CURRENT_LIST_DIR}/normalise-package.py
-    ${CPACK_VKD_SOURCE_DATE_EPOCH} ${CPACK_PACKAGE_FILES} COMMAND_ERROR_IS_FATAL ANY)
+# set to the commit's values by Debian's strip-nondeterminism. The zip writer stores each entry
+# with its extended time stamps and the packager's user and group id, in the order the folder
+# lists them; the members of a .deb's outer archive get the modes of the packager's umask (the ar
+# handler, off by default, must be asked for). The zip handler writes the entries' MS-DOS times
+# in local time, so it runs in UTC.
+find_program(VKD_STRIP_NONDETERMINISM strip-nondeterminism REQUIRED)
+foreach(package ${CPACK_PACKAGE_FILES})
+    if(package MATCHES "\\.deb$")
+        set(type ar)
+    elseif(package MATCHES "\\.zip$")
+        set(type zip)
+    else()
+        continue()
+    endif()
+    execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC ${VKD_STRIP_NONDETERMINISM}
+        --normalizers=+${type} --type ${type} --timestamp ${CPACK_VKD_SOURCE_DATE_EPOCH} ${package}
+        COMMAND_ERROR_IS_FATAL ANY)
+endforeach()

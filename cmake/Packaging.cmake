@@ -1,6 +1,6 @@
 # What users install: `cmake --install` and the Debian package of the Linux tools, or the zip of
-# the 32-bit Windows programs. Text files are made at configure time, so the staged tree is the
-# same whichever target was built last.
+# the 32-bit Windows programs. Text files are made at configure time and the HTML documents by
+# the default target, so the staged tree is the same whichever target was built last.
 set(VKD_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
 set(VKD_STAGED_DOCS ${CMAKE_BINARY_DIR}/packaging)
 # Directories as Debian and unzip expect them, whatever the umask of the packaging run.
@@ -51,9 +51,12 @@ function(vkd_changelog_entry out_var)
     if(NOT next EQUAL -1)
         string(SUBSTRING "${text}" 0 ${next} text)
     endif()
+    # Notes to the editor stay out; a heading of the entry becomes a Debian changelog's [ group ].
+    string(REGEX REPLACE "<!--([^-]|-[^-])*-->\n?" "" text "${text}")
     string(STRIP "${text}" text)
     string(REPLACE "\n  " "\n    " text "${text}")
     string(REGEX REPLACE "(^|\n)- " "\\1  * " text "${text}")
+    string(REGEX REPLACE "(^|\n)### ([^\n]*)" "\\1  [ \\2 ]" text "${text}")
     set(${out_var} "${text}" PARENT_SCOPE)
 endfunction()
 
@@ -61,6 +64,43 @@ endfunction()
 function(vkd_gzip source target)
     execute_process(COMMAND gzip -9 -n -c ${source} OUTPUT_FILE ${target}
         COMMAND_ERROR_IS_FATAL ANY)
+endfunction()
+
+# The documents a package carries: HTML that pandoc makes from the Markdown at build time, which
+# opens with a double click, beside the pictures it shows, all in one folder. Each ENTRY is
+# PATH=NAME, a file of the repository the package carries and its name there; Markdown named
+# .html is converted and pictures are installed here, the rest by rules of their own.
+# package-docs.lua points each link at the file's NAME, or takes the link away where the
+# package lacks the file.
+find_program(VKD_PANDOC pandoc REQUIRED)
+function(vkd_package_documents destination)
+    set(filter ${PROJECT_SOURCE_DIR}/cmake/package-docs.lua)
+    set(carried)
+    foreach(entry ${ARGN})
+        list(APPEND carried -M vkd-ship=${entry})
+    endforeach()
+    set(documents)
+    foreach(entry ${ARGN})
+        string(REGEX MATCH "^([^=]+)=(.+)$" pair ${entry})
+        set(source ${CMAKE_MATCH_1})
+        set(name ${CMAKE_MATCH_2})
+        if(name MATCHES "\\.html$")
+            set(document ${VKD_STAGED_DOCS}/${name})
+            # XHTML 1.0 without scripts or remote parts: every browser since Windows XP's shows it.
+            add_custom_command(OUTPUT ${document}
+                COMMAND ${VKD_PANDOC} --from gfm --to html4 --standalone --no-highlight
+                    --metadata lang=en --lua-filter ${filter} -M vkd-source=${source} ${carried}
+                    --output ${document} ${PROJECT_SOURCE_DIR}/${source}
+                DEPENDS ${PROJECT_SOURCE_DIR}/${source} ${filter}
+                COMMENT "Making ${name} from ${source}")
+            list(APPEND documents ${document})
+            install(FILES ${document} DESTINATION ${destination})
+        elseif(name MATCHES "\\.png$")
+            install(FILES ${PROJECT_SOURCE_DIR}/${source} DESTINATION ${destination}
+                RENAME ${name})
+        endif()
+    endforeach()
+    add_custom_target(vkd37-documents ALL DEPENDS ${documents})
 endfunction()
 
 if(WIN32)
@@ -77,8 +117,23 @@ if(WIN32)
     configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${VKD_STAGED_DOCS}/LICENSE @ONLY NEWLINE_STYLE CRLF)
     configure_file(${PROJECT_SOURCE_DIR}/CHANGELOG.md ${VKD_STAGED_DOCS}/CHANGELOG.md
         @ONLY NEWLINE_STYLE CRLF)
+    configure_file(${VKD_PACKAGING_DIR}/windows/NOTICES.txt ${VKD_STAGED_DOCS}/NOTICES.txt
+        NEWLINE_STYLE CRLF)
     install(FILES ${VKD_STAGED_DOCS}/README.txt ${VKD_STAGED_DOCS}/LICENSE
-        ${VKD_STAGED_DOCS}/CHANGELOG.md DESTINATION .)
+        ${VKD_STAGED_DOCS}/CHANGELOG.md ${VKD_STAGED_DOCS}/NOTICES.txt DESTINATION .)
+    # The linker's map of each program names the run-time parts it took, which NOTICES.txt must
+    # name too (tests/package/runtime-parts.py).
+    set(VKD_LINK_MAPS)
+    foreach(program vkd37-dialog vkd37)
+        set(map ${CMAKE_BINARY_DIR}/link-maps/${program}.map)
+        target_link_options(${program} PRIVATE -Wl,-Map=${map})
+        list(APPEND VKD_LINK_MAPS ${map})
+    endforeach()
+    file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/link-maps)
+    vkd_package_documents(.
+        docs/operator-guide.md=operator-guide.html docs/protocol.md=protocol.html
+        docs/screenshot.png=screenshot.png docs/web-page.png=web-page.png
+        packaging/windows/README.txt=README.txt LICENSE=LICENSE CHANGELOG.md=CHANGELOG.md)
 
     set(CPACK_GENERATOR ZIP)
     set(CPACK_PACKAGE_FILE_NAME VKD-37-${PROJECT_VERSION}-win32)
@@ -110,7 +165,15 @@ else()
         "${VKD_CHANGELOG_ENTRY}\n\n -- ${CPACK_PACKAGE_CONTACT}  ${VKD_CHANGELOG_DATE}\n")
     vkd_gzip(${VKD_STAGED_DOCS}/changelog ${VKD_STAGED_DOCS}/changelog.gz)
     install(FILES ${VKD_STAGED_DOCS}/changelog.gz ${VKD_PACKAGING_DIR}/debian/copyright
-        ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${doc_dir})
+        DESTINATION ${doc_dir})
+    # Registers the guide with the system's documentation index.
+    install(FILES ${VKD_PACKAGING_DIR}/debian/doc-base DESTINATION share/doc-base
+        RENAME ${VKD_DEB_PACKAGE})
+    # The licence is in the copyright file.
+    vkd_package_documents(${doc_dir}
+        README.md=README.html docs/operator-guide.md=operator-guide.html
+        docs/protocol.md=protocol.html docs/simulator.md=simulator.html
+        docs/screenshot.png=screenshot.png docs/web-page.png=web-page.png LICENSE=copyright)
 
     set(CPACK_GENERATOR DEB)
     set(CPACK_STRIP_FILES ON)
@@ -130,7 +193,13 @@ checking the echo, with exit codes for scripts and a commissioning log.
 .
 vkd37-sim stands in for a controller on a pseudo-terminal or a serial device,
 decodes every frame it receives and can answer as a faulty controller would,
-for tests and demonstrations without hardware.")
+for tests and demonstrations without hardware.
+.
+/usr/share/vkd37/vkd37.html is the dialog's form as a web page for Chrome or
+Edge, opened from disk: it uploads through the browser's serial port, opens
+and saves parameter files and keeps a commissioning log.
+.
+The operator's guide is /usr/share/doc/vkd37-tools/operator-guide.html.")
 endif()
 
 include(CPack)

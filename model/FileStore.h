@@ -36,15 +36,18 @@ using ContentChange =
 //
 // The new contents replace the file in one step where the new file can carry everything the old
 // one had (its owner and group, its only name, its ACL and other attributes, a folder that lets
-// the saver create and rename): they go to a temporary file beside it, reach the disk, and the
-// temporary file then takes the name (on Windows through ReplaceFileW), so that a crash leaves
-// either the old file or the new one. Where it cannot, and always under Wine, they are written
-// in place: one write of the whole text that also blanks the rest of a longer old one, then the
-// file is cut to its length and synced, so that a crash leaves the old values or the new ones.
-// A symbolic link is written through to the file it names, also one that names no file yet; a
-// read-only file is refused. The outcome says how the file was written, or why nothing was
-// changed (no temporary file is then left). The lock is waited for as `wait` says. After a save,
-// temporary files that no save under way can own any more are removed (kStaleTemporarySeconds).
+// the saver create and rename, a name that is not a mount point, room for a second copy): they
+// go to a temporary file beside it, reach the disk, and the temporary file then takes the name
+// (on Windows through ReplaceFileW), so that a crash leaves either the old file or the new one.
+// Where it cannot, and always under Wine, they are written in place: one write of the whole text
+// that also blanks the rest of a longer old one as far as a reader takes it (kStoreReadLimit),
+// then the file is cut to its length and synced, so that a crash leaves the old values or the
+// new ones. A symbolic link is written through to the file it names, also one that names no file
+// yet; a read-only file is refused. The outcome says how the file was written, or why nothing was
+// changed (no temporary file is then left). The lock, and on Linux a lease another program holds,
+// are waited for as `wait` says; once the lock is taken, stop signals are held until the save
+// ends. After a save, temporary files that no save under way can own any more are removed
+// (kStaleTemporarySeconds).
 SaveOutcome UpdateFileContents(const char* name, std::size_t limit, const ContentChange& change,
                                const LockWait& wait = {});
 

@@ -284,7 +284,9 @@ Locking OpenAndLock(const char* name, const std::string& target, bool reading, c
         if (file.error == ENOENT) {
             return Locking::kMissing;
         }
-        if (!IsRefusal(file.error)) {
+        if (file.error == EROFS) {
+            failure = StoreFailure("replace", name, EROFS);
+        } else if (!IsRefusal(file.error)) {
             failure = file.Failure(reading ? "read" : "replace", name);
         } else if (reading && ::access(target.c_str(), R_OK) != 0) {
             failure = ReadFailure(name, errno);

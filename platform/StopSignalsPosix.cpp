@@ -58,6 +58,7 @@ public:
             SetHandler(signal, OnStopSignal);
         }
         SetHandler(SIGPIPE, SIG_IGN);
+        SetHandler(SIGXFSZ, SIG_IGN);
     }
     WakePipe(const WakePipe&) = delete;
     WakePipe& operator=(const WakePipe&) = delete;

@@ -18,7 +18,9 @@ packages=(
     fonts-wqy-microhei                    # CJK glyphs for the Chinese texts under Wine
     procps util-linux coreutils           # pgrep/kill, flock, timeout
     dpkg-dev lintian unzip man-db         # the packages: dependencies, checks
-    python3                               # the packages: cmake/normalise-package.py
+    python3                               # the package and document checks
+    pandoc                                # the packages' documents, HTML from the Markdown
+    strip-nondeterminism                  # the packages: the commit's times, no packager's ids
     wasi-libc libc++-14-dev-wasm32 libc++abi-14-dev-wasm32 libclang-rt-14-dev-wasm32 # the page's core
     nodejs esbuild chromium               # the page: its bundle, and its tests in headless Chromium
     librsvg2-bin fonts-dejavu-core        # scripts/render-art.sh: the picture and the icon

@@ -66,8 +66,11 @@ check "wine64" wine64 /usr/lib/wine/wine64 --version
 check "the page's bundler" esbuild esbuild --version
 check "Chromium" chromium chromium --version
 check "Node.js" nodejs node --version
+check "the documents' converter" pandoc pandoc --version
+check "strip-nondeterminism" strip-nondeterminism strip-nondeterminism --help
 
 if [ $failed -ne 0 ]; then
     exit 1
 fi
-echo "setup: toolchains work (wasm32-wasi, i686 and x86_64 mingw, wine64, esbuild, Chromium, Node.js)"
+echo "setup: toolchains work (wasm32-wasi, i686 and x86_64 mingw, wine64, esbuild, Chromium, Node.js," \
+    "pandoc, strip-nondeterminism)"

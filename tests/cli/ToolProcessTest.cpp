@@ -17,6 +17,8 @@
 
 #include "ChildProcess.h"
 #include "Scratch.h"
+#include "SettingsFiles.h"
+#include "model/FileStore.h"
 #include "platform/Handles.h"
 
 namespace {
@@ -424,6 +426,137 @@ TEST_F(ToolTest, FilesThatCannotBeReadOrWrittenAreNamed) {
     EXPECT_EQ("vkd37: cannot write the log /dev/full: No space left on device\n", full.ErrorText());
 }
 
+// The same bytes give the same frame on every face: the tool sends what the dialog and the page
+// send, or refuses naming the value; it never writes over values it could not read.
+TEST_F(ToolTest, SettingsFilesGiveTheFormsFrameOrARefusalNamingTheValue) {
+    ChildProcess sim(VKD37_SIM_PATH, {"--json"});
+    const std::string port = sim.ReadPort();
+    const std::string path = Path("settings.dll");
+    for (const SettingsFile& file : SettingsFiles()) {
+        SCOPED_TRACE(file.name);
+        ASSERT_TRUE(*file.formsSend || *file.toolRefuses)
+            << "the tool may not send what the forms do not";
+        WriteFile(path, file.bytes);
+        ChildProcess upload = Tool({"upload", "--port", port, path});
+        if (*file.toolRefuses) {
+            EXPECT_EQ(2, upload.WaitForExit());
+            EXPECT_NE(std::string::npos, upload.ErrorText().find(file.toolRefuses))
+                << upload.ErrorText();
+        } else {
+            EXPECT_EQ(0, upload.WaitForExit(milliseconds(5000))) << upload.ErrorText();
+            const Json received = Json::parse(sim.ReadLine().value_or("{}"), nullptr, false);
+            const std::string bytes = received.value("bytes", "");
+            EXPECT_EQ(file.formsSend, bytes);
+            ASSERT_EQ(38u, bytes.size());
+            EXPECT_LE(std::stoi(bytes.substr(2, 2), nullptr, 16), 2) << "fwd.source";
+            EXPECT_LE(std::stoi(bytes.substr(10, 2), nullptr, 16), 2) << "rev.source";
+        }
+
+        ChildProcess show = Tool({"show", "--json", path});
+        EXPECT_EQ(0, show.WaitForExit());
+        const Json reading = Json::parse(show.ReadLine().value_or("{}"), nullptr, false)
+                                 .value("reading", Json::object());
+        EXPECT_EQ(file.values, reading.value("values", -1));
+        const std::string stop = reading.value("stop", "");
+        EXPECT_EQ(file.stopsAtUnreadable, stop == "not-a-number" || stop == "out-of-range") << stop;
+        if (file.values < 16) {
+            ChildProcess text = Tool({"show", path});
+            EXPECT_EQ(0, text.WaitForExit());
+            const std::string heading = text.ReadLine().value_or("");
+            EXPECT_NE(std::string::npos, heading.find(" read as 0, as in the dialog")) << heading;
+        }
+
+        // Left as it was, before anything is sent, when its values stop at what is unreadable.
+        if (!file.stopsAtUnreadable) {
+            continue;
+        }
+        for (const std::vector<std::string>& save : std::vector<std::vector<std::string>>{
+                 {"set", path, "cycles=7"}, {"upload", "--port", port, path, "--save"}}) {
+            ChildProcess tool = Tool(save);
+            EXPECT_EQ(2, tool.WaitForExit());
+            EXPECT_EQ(0u, tool.ErrorText().find("vkd37: cannot change " + path +
+                                                ": its values stop at byte "))
+                << tool.ErrorText();
+            EXPECT_EQ(file.bytes, ReadFile(path));
+        }
+    }
+    EXPECT_EQ(std::nullopt, sim.ReadLine(milliseconds(200))) << "a refused file reached the line";
+}
+
+// Another program's save holds the file's lock: the wait is said, a stop signal ends it at once
+// with nothing changed, and after its bound the tool says who holds the file.
+TEST_F(ToolTest, AWaitForTheFileEndsAtAStopSignalOrSaysWhoHoldsIt) {
+    const std::string file = StartFile();
+    const UniqueFd holder(::open(file.c_str(), O_RDWR | O_CLOEXEC));
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = static_cast<off_t>(kSaveLockOffset);
+    lock.l_len = 1;
+    ASSERT_EQ(0, ::fcntl(holder.get(), F_OFD_SETLK, &lock));
+    const struct {
+        int signal;
+        int status;
+    } stops[] = {{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}};
+    for (const auto& stop : stops) {
+        SCOPED_TRACE(stop.signal);
+        ChildProcess tool = Tool({"set", file, "fwd.speed=60"});
+        ASSERT_TRUE(
+            tool.WaitForError("another program holds the file; waiting", milliseconds(8000)))
+            << tool.ErrorText();
+        tool.Signal(stop.signal);
+        // Well inside the wait's own bound of 10 s.
+        EXPECT_EQ(stop.status, tool.WaitForExit(milliseconds(5000)));
+        EXPECT_NE(std::string::npos, tool.ErrorText().find("holds the file; stopped waiting"));
+    }
+    EXPECT_EQ(kStartValues, ReadFile(file));
+
+    ChildProcess sim(VKD37_SIM_PATH, {});
+    const std::string port = sim.ReadPort();
+    ChildProcess upload = Tool({"upload", "--port", port, file, "--set", "fwd.speed=60", "--save"});
+    EXPECT_EQ(4, upload.WaitForExit(milliseconds(20000)));
+    EXPECT_EQ(0u, upload.ReadLine().value_or("").find("confirmed in "));
+    EXPECT_NE(std::string::npos, upload.ErrorText().find("vkd37: cannot lock " + file +
+                                                         ": another program holds the file\n"))
+        << upload.ErrorText();
+    EXPECT_EQ(kStartValues, ReadFile(file));
+    EXPECT_EQ(std::make_pair(0, false), PortHolds(port));
+}
+
+// With the file-size limit the saves fail and say so, and leave neither a temporary nor the
+// port held; before, SIGXFSZ ended the tool without a word.
+TEST_F(ToolTest, TheFileSizeLimitIsAFailureToWriteNotAnEnd) {
+    ChildProcess sim(VKD37_SIM_PATH, {});
+    const std::string port = sim.ReadPort();
+    const struct {
+        std::vector<std::string> arguments;
+        int status;
+    } cases[] = {
+        {{"set", StartFile(), "fwd.speed=50"}, 2},
+        {{"upload", "--port", port, StartFile(), "--set", "fwd.speed=50", "--save", "--log",
+          Path("record.jsonl")},
+         4},
+    };
+    for (const auto& limited : cases) {
+        std::vector<std::string> arguments = {"-c", "ulimit -f 0; exec \"$0\" \"$@\"",
+                                              VKD37_TOOL_PATH};
+        arguments.insert(arguments.end(), limited.arguments.begin(), limited.arguments.end());
+        ChildProcess tool("/bin/bash", arguments);
+        EXPECT_EQ(limited.status, tool.WaitForExit(milliseconds(5000)));
+        EXPECT_NE(std::string::npos, tool.ErrorText().find("vkd37: cannot write " +
+                                                           Path("start.dll") + ": File too large"))
+            << tool.ErrorText();
+    }
+    EXPECT_EQ(kStartValues, ReadFile(Path("start.dll")));
+    EXPECT_EQ(std::make_pair(0, false), PortHolds(port));
+    std::vector<std::string> entries;
+    for (const auto& entry : std::filesystem::directory_iterator(scratch_.Path())) {
+        entries.push_back(entry.path().filename().string());
+    }
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ((std::vector<std::string>{"record.jsonl", "start.dll"}), entries);
+}
+
 TEST_F(ToolTest, NamesThatAreNotUtf8AreShownNotFatal) {
     const std::string odd = Path("caf\xE9.dll");
     ChildProcess show = Tool({"show", "--json", odd});
@@ -469,5 +602,38 @@ TEST_F(ToolTest, TheManPageListsTheExitStatusesTheProgramHas) {
         }
     }
     EXPECT_EQ(8u, program.size());
+    EXPECT_EQ(program, manual);
+}
+
+// The top-level help and the man page's list of commands name the same commands, and the help
+// says where each command's options are.
+TEST_F(ToolTest, TheHelpAndTheManPageListTheSameCommands) {
+    ChildProcess help = Tool({"--help"});
+    EXPECT_EQ(0, help.WaitForExit());
+    const std::string text = help.OutputText();
+    EXPECT_NE(std::string::npos, text.find("vkd37 COMMAND --help")) << text;
+    std::vector<std::string> program;
+    bool inList = false;
+    for (const std::string& line : Lines(text)) {
+        if (line.empty() || line.compare(0, 2, "  ") != 0) {
+            inList = line == "Subcommands:";
+        } else if (inList) {
+            program.push_back(line.substr(2, line.find(' ', 2) - 2));
+        }
+    }
+    std::vector<std::string> manual;
+    const std::vector<std::string> page = Lines(ReadFile(VKD37_MAN_PAGE));
+    const auto list = std::find(page.begin(), page.end(), ".SS Commands");
+    for (auto line = list; line != page.end() && line + 1 < page.end(); ++line) {
+        if (*line == ".TP") {
+            const std::string& entry = line[1]; // ".B ports", ".BI \"set \" ..."
+            const std::size_t start = entry.find_first_not_of(" \"", entry.find(' '));
+            manual.push_back(entry.substr(start, entry.find_first_of(" \"", start) - start));
+        }
+        if (line != list && line->compare(0, 2, ".S") == 0) {
+            break;
+        }
+    }
+    EXPECT_EQ(6u, program.size());
     EXPECT_EQ(program, manual);
 }

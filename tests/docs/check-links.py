@@ -1,11 +1,15 @@
 #!/usr/bin/env python3
-"""Checks that every relative link and anchor in README.md and docs/ leads somewhere.
+"""Checks that every relative link and anchor in README.md and docs/ leads somewhere, or in a
+package as installed, every link and anchor of every HTML document in it.
 
 Anchors are made as GitHub makes them from headings: lower case, every character but letters,
 marks, digits, connector punctuation, spaces and hyphens dropped, spaces turned into hyphens,
 and -1, -2 ... appended to repeats. Letters of any script count, so Chinese headings keep theirs.
+In HTML they are the id and name attributes.
 Usage: check-links.py REPOSITORY_ROOT
+       check-links.py --installed UNPACKED_PACKAGE
 """
+import html.parser
 import pathlib
 import re
 import sys
@@ -67,6 +71,67 @@ def targets(line):
     yield from HTML_TARGET.findall(without_code)
 
 
+class HtmlLinks(html.parser.HTMLParser):
+    def __init__(self):
+        super().__init__()
+        self.anchors, self.targets = set(), []
+
+    def handle_starttag(self, tag, attributes):
+        for name, value in attributes:
+            if value is None:
+                continue
+            if name in ("id", "name"):
+                self.anchors.add(value)
+            elif name in ("href", "src"):
+                self.targets.append((self.getpos()[0], value))
+
+
+def html_links(path):
+    parser = HtmlLinks()
+    parser.feed(path.read_text(encoding="utf-8"))
+    parser.close()
+    return parser
+
+
+def markdown_links(path):
+    links = HtmlLinks()
+    links.anchors = anchors(path)
+    links.targets = [(number, target.strip("<>"))
+                     for number, line in prose_lines(path) for target in targets(line)]
+    return links
+
+
+def check_installed(root):
+    """Every link of every HTML or Markdown document under root leads to a file under root, and
+    to an anchor there when it names one."""
+    root = pathlib.Path(root).resolve()
+    readers = {".html": html_links, ".htm": html_links, ".md": markdown_links}
+    documents = sorted(path for path in root.rglob("*") if path.suffix in readers)
+    parsed = {document: readers[document.suffix](document) for document in documents}
+    broken, checked = [], 0
+    for document in documents:
+        for number, target in parsed[document].targets:
+            if SCHEME.match(target) and not target.startswith("file:"):
+                continue
+            checked += 1
+            where = f"{document.relative_to(root)}:{number}: {target}"
+            path_part, _, fragment = target.partition("#")
+            linked = (document.parent / urllib.parse.unquote(path_part)).resolve()
+            if not path_part:
+                linked = document
+            if target.startswith("file:") or root not in (linked, *linked.parents):
+                broken.append(f"{where}: leads out of the package")
+            elif not linked.is_file():
+                broken.append(f"{where}: no such file")
+            elif fragment and (linked not in parsed or
+                               urllib.parse.unquote(fragment) not in parsed[linked].anchors):
+                broken.append(f"{where}: no such anchor")
+    for line in broken:
+        print(line)
+    print(f"{checked} links in {len(documents)} installed documents, {len(broken)} broken")
+    return 1 if broken or not documents else 0
+
+
 def main(root):
     root = pathlib.Path(root).resolve()
     documents = [root / "README.md", *sorted((root / "docs").rglob("*.md"))]
@@ -104,4 +169,6 @@ def main(root):
 
 
 if __name__ == "__main__":
+    if sys.argv[1] == "--installed":
+        sys.exit(check_installed(sys.argv[2]))
     sys.exit(main(sys.argv[1]))

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +20,7 @@
 #include <grp.h>
 #include <pwd.h>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -34,6 +36,7 @@
 #include "model/FileStore.h"
 #include "model/ParameterFile.h"
 #include "model/ParameterText.h"
+#include "model/SaveSteps.h"
 #include "platform/Handles.h"
 
 namespace fs = std::filesystem;
@@ -237,6 +240,45 @@ int NotRefused(const std::vector<std::pair<std::string, std::string>>& files) {
     return mismatches;
 }
 
+// Holds the lock every save takes, as another program's save would, from a handle of its own.
+class SaveLockHolder {
+public:
+    explicit SaveLockHolder(const char* path) {
+#ifdef _WIN32
+        file_ = FileHandle(::CreateFileW(fs::path(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(kSaveLockOffset);
+        at.OffsetHigh = static_cast<DWORD>(kSaveLockOffset >> 32);
+        held_ = ::LockFileEx(file_.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1,
+                             0, &at) != 0;
+#else
+        file_ = UniqueFd(::open(path, O_RDWR | O_CLOEXEC));
+        struct flock lock {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        lock.l_start = static_cast<off_t>(kSaveLockOffset);
+        lock.l_len = 1;
+        held_ = ::fcntl(file_.get(), F_OFD_SETLK, &lock) == 0;
+#endif
+    }
+    bool IsHeld() const {
+        return held_;
+    }
+    void Release() {
+        file_.Close();
+    }
+
+private:
+#ifdef _WIN32
+    FileHandle file_;
+#else
+    UniqueFd file_;
+#endif
+    bool held_ = false;
+};
+
 } // namespace
 
 TEST_F(ParameterFileTest, MissingFileGivesTheMissingFileValuesAndKeepsFlags) {
@@ -390,6 +432,15 @@ TEST_F(ParameterFileTest, FailedWriteLeavesTheOldFileAndNoTemporaryFile) {
         }
         EXPECT_EQ(expected, entries) << (linked ? "in place" : "by rename");
     }
+    // Where SIGXFSZ is not ignored, the limit is looked at before a byte is written: no write of
+    // the save ends the process half way.
+    EXPECT_EQ(0, InChild([] {
+                  const rlimit tiny{8, 8};
+                  return setrlimit(RLIMIT_FSIZE, &tiny) != 0 ||
+                         SaveParameterFile(kParameterFileName, NumberedSet(1)).failure.fault !=
+                             FileFault::kNoRoom;
+              }));
+    EXPECT_EQ(std::vector<std::string>{kParameterFileName}, DirectoryEntries());
 }
 
 // Where the new file could not carry what the old one had, or the folder lets no new file take
@@ -679,6 +730,205 @@ TEST_F(ParameterFileTest, SaveLeavesTemporariesThatMayBelongToASaveUnderWay) {
     }
 }
 
+// Another program's save holds the lock: the save waits as long as its caller says, and tells
+// a lock held past the bound (another program holds the file) from a wait its caller ended.
+TEST_F(ParameterFileTest, ASaveWaitsForTheLockAsItsCallerSays) {
+    WriteFile(kDefaultFile);
+    SaveLockHolder holder(kParameterFileName);
+    ASSERT_TRUE(holder.IsHeld());
+    const SaveOutcome held = SaveParameterFile(kParameterFileName, NumberedSet(1), {200, {}});
+    EXPECT_EQ(FileFault::kHeld, held.failure.fault);
+    EXPECT_EQ("cannot lock "s + kParameterFileName + ": another program holds the file",
+              held.failure.text);
+    int polls = 0;
+    const SaveOutcome stopped = SaveParameterFile(
+        kParameterFileName, NumberedSet(1), {kSaveLockWaitMs, [&polls] { return ++polls < 3; }});
+    EXPECT_EQ(FileFault::kStopped, stopped.failure.fault);
+    EXPECT_EQ(3, polls);
+    EXPECT_EQ(kDefaultFile, ReadFile());
+    // Let go of while the save waits: it goes ahead.
+    const SaveOutcome saved =
+        SaveParameterFile(kParameterFileName, NumberedSet(1), {kSaveLockWaitMs, [&] {
+                                                                   holder.Release();
+                                                                   return true;
+                                                               }});
+    EXPECT_TRUE(saved.Saved()) << saved.failure.text;
+    EXPECT_EQ(WriteParameterText(NumberedSet(1)), ReadFile());
+}
+
+#ifndef _WIN32
+// A crash right after the rename must find the new contents on the disk under the name: the
+// temporary is synced while it still has its own name.
+TEST_F(ParameterFileTest, TheNewFileIsOnTheDiskBeforeItTakesTheName) {
+    WriteFile(kDefaultFile);
+    static std::vector<std::string> synced;
+    synced.clear();
+    const auto previous = std::exchange(g_storeSync, [](int fd) {
+        char path[PATH_MAX];
+        const ssize_t length =
+            ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), path, sizeof path);
+        synced.push_back(
+            length > 0
+                ? fs::path(std::string(path, static_cast<std::size_t>(length))).filename().string()
+                : "");
+        return ::fsync(fd);
+    });
+    const SaveOutcome saved = SaveParameterFile(kParameterFileName, NumberedSet(1));
+    g_storeSync = previous;
+    EXPECT_EQ(SaveHow::kReplaced, saved.how) << saved.failure.text;
+    ASSERT_FALSE(synced.empty());
+    EXPECT_TRUE(TemporaryFileNumber(synced.front(), kParameterFileName)) << synced.front();
+}
+
+// A file server's lease (Samba, NFS) is broken by the save's open, whose holder is then told to
+// give it back: the save waits for that, as long as it waits for the lock.
+TEST_F(ParameterFileTest, ASaveWaitsForALeaseToBeGivenBack) {
+    for (const bool givenBack : {true, false}) {
+        SCOPED_TRACE(givenBack ? "given back" : "kept");
+        WriteFile(kDefaultFile);
+        int ready[2];
+        ASSERT_EQ(0, ::pipe(ready));
+        HelperProcess holder([&] {
+            sigset_t broken;
+            sigemptyset(&broken);
+            sigaddset(&broken, SIGIO); // the kernel's word that the lease is wanted
+            ::sigprocmask(SIG_BLOCK, &broken, nullptr);
+            const UniqueFd file(::open(kParameterFileName, O_RDONLY));
+            const char leased = ::fcntl(file.get(), F_SETLEASE, F_RDLCK) == 0 ? 'y' : 'n';
+            if (::write(ready[1], &leased, 1) != 1 || leased != 'y') {
+                return 1;
+            }
+            const timespec limit{20, 0};
+            if (::sigtimedwait(&broken, nullptr, &limit) == SIGIO && givenBack) {
+                ::fcntl(file.get(), F_SETLEASE, F_UNLCK);
+            }
+            ::pause();
+            return 0;
+        });
+        char leased = 'n';
+        ASSERT_EQ(1, ::read(ready[0], &leased, 1));
+        ::close(ready[0]);
+        ::close(ready[1]);
+        if (leased != 'y') {
+            GTEST_SKIP() << "this file system keeps no leases";
+        }
+        const SaveOutcome saved = SaveParameterFile(kParameterFileName, NumberedSet(1), {500, {}});
+        if (givenBack) {
+            EXPECT_TRUE(saved.Saved()) << saved.failure.text;
+            EXPECT_EQ(WriteParameterText(NumberedSet(1)), ReadFile());
+        } else {
+            EXPECT_EQ(FileFault::kHeld, saved.failure.fault);
+            EXPECT_EQ("cannot lock "s + kParameterFileName + ": another program holds the file",
+                      saved.failure.text);
+            EXPECT_EQ(kDefaultFile, ReadFile());
+        }
+    }
+}
+
+// A name as long as the file system allows: the temporary's name is cut to fit, at a whole
+// character, and the sweep still knows it for its own.
+TEST_F(ParameterFileTest, NamesAtTheFileSystemsLimitAreSaved) {
+    const long nameMax = ::pathconf(".", _PC_NAME_MAX);
+    ASSERT_GT(nameMax, 40);
+    const std::size_t length = static_cast<std::size_t>(nameMax);
+    std::string name;
+    while (name.size() + 2 <= length - 4) {
+        name += "\xC3\xA9"; // é, so that a cut may fall inside a character
+    }
+    name += std::string(length - 4 - name.size(), 'e') + ".dll";
+    ASSERT_EQ(length, name.size());
+    const std::string stale = TemporaryFileName(name, 7, length);
+    ASSERT_LE(stale.size(), length);
+    std::ofstream(stale, std::ios::binary) << "0 0 10";
+    Age(stale);
+    const SaveOutcome created = SaveParameterFile(name.c_str(), NumberedSet(1));
+    EXPECT_EQ(SaveHow::kCreated, created.how) << created.failure.text;
+    const SaveOutcome replaced = SaveParameterFile(name.c_str(), NumberedSet(2));
+    EXPECT_EQ(SaveHow::kReplaced, replaced.how) << replaced.failure.text;
+    EXPECT_EQ(WriteParameterText(NumberedSet(2)), ReadFile(name));
+    EXPECT_EQ(std::vector<std::string>{name}, DirectoryEntries());
+}
+
+// In place, a save blanks only what a reader takes: a file of any length costs it no more memory
+// or writing than that (here a limit on the file size the old one is far beyond).
+TEST_F(ParameterFileTest, InPlaceASaveBlanksOnlyWhatAReaderTakes) {
+    WriteFile(kDefaultFile);
+    fs::resize_file(kParameterFileName, std::uintmax_t{64} << 20);
+    fs::create_hard_link(kParameterFileName, "link");
+    EXPECT_EQ(0, InChild([] {
+                  std::signal(SIGXFSZ, SIG_IGN);
+                  const rlimit limit{kStoreReadLimit * 2, kStoreReadLimit * 2};
+                  const SaveOutcome saved =
+                      setrlimit(RLIMIT_FSIZE, &limit) == 0
+                          ? SaveParameterFile(kParameterFileName, NumberedSet(1))
+                          : SaveOutcome{};
+                  return Mismatch("save", "", saved.failure.text) +
+                         (saved.how != SaveHow::kWrittenInPlace);
+              }));
+    EXPECT_EQ(WriteParameterText(NumberedSet(1)), ReadFile("link"));
+}
+
+// Where no new file can take the name though the file itself can be written, the save writes in
+// place: a file bind-mounted over another (a container's volume), a disk too full for a second
+// copy or its name. A text that needs more room than the disk has leaves the file as it was.
+TEST_F(ParameterFileTest, SaveWritesInPlaceWhereNoNewFileCanTakeTheName) {
+    const int status = InChild([] {
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+            return 77;
+        }
+        int failures = 0;
+        const auto save = [&failures](const char* file, SaveHow expected) {
+            const SaveOutcome saved = SaveParameterFile(file, NumberedSet(1));
+            failures += Mismatch(std::string("save ") + file, "", saved.failure.text) +
+                        (saved.Saved() && saved.how != expected);
+            failures += Mismatch(std::string("read ") + file, WriteParameterText(NumberedSet(1)),
+                                 ReadWholeFile(file));
+        };
+        std::ofstream("volume") << kDefaultFile;
+        std::ofstream(kParameterFileName) << "old";
+        failures += ::mount("volume", kParameterFileName, nullptr, MS_BIND, nullptr) != 0;
+        save(kParameterFileName, SaveHow::kWrittenInPlace);
+        failures += Mismatch("volume", WriteParameterText(NumberedSet(1)), ReadWholeFile("volume"));
+        // No room for the temporary's contents, then none for its name.
+        const auto fill = [](const char* file) {
+            std::ofstream filler(file, std::ios::app);
+            for (int i = 0; i < 5000 && filler; ++i) {
+                filler << std::string(1024, 'x') << std::flush;
+            }
+        };
+        for (const char* options : {"size=16k", "size=1m,nr_inodes=3"}) {
+            fs::create_directory("disk");
+            failures += ::mount("tmpfs", "disk", "tmpfs", 0, options) != 0;
+            std::ofstream("disk/settings") << kDefaultFile;
+            fill("disk/filler");
+            save("disk/settings", SaveHow::kWrittenInPlace);
+            failures += ::umount("disk") != 0;
+        }
+        // Full to the last page, an empty file cannot grow.
+        failures += ::mount("tmpfs", "disk", "tmpfs", 0, "size=16k") != 0;
+        std::ofstream("disk/settings").close();
+        fill("disk/filler");
+        const SaveOutcome grown = SaveParameterFile("disk/settings", NumberedSet(1));
+        failures += grown.failure.fault != FileFault::kNoRoom;
+        failures += Mismatch("grown", "", ReadWholeFile("disk/settings"));
+        // A disk mounted read-only refuses a change as read-only, not as unreadable.
+        failures += ::mount(nullptr, "disk", nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0;
+        const SaveOutcome readOnly =
+            UpdateParameterFile("disk/settings", [](ParameterSet&, FileFailure&) { return true; });
+        failures += readOnly.failure.fault != FileFault::kReadOnly;
+        failures += Mismatch("read-only", "cannot replace disk/settings: Read-only file system",
+                             readOnly.failure.text);
+        failures += ::umount("disk") != 0;
+        return failures;
+    });
+    if (status == 77) {
+        GTEST_SKIP() << "mounting needs root or a user namespace";
+    }
+    EXPECT_EQ(0, status);
+}
+#endif
+
 TEST(TemporaryFileName, NamesItsNumberInOneFormAndNothingElse) {
     const std::string name = kParameterFileName;
     EXPECT_EQ(name + ".vkd37-00001267.tmp", TemporaryFileName(name, 4711));
@@ -692,6 +942,13 @@ TEST(TemporaryFileName, NamesItsNumberInOneFormAndNothingElse) {
           std::string("InitialParameter.dl.vkd37-00001267.tmp")}) {
         EXPECT_FALSE(TemporaryFileNumber(other, name)) << other;
     }
+    // Cut to a limit, at a whole character: é is two bytes.
+    const std::string cut = "dir/" + std::string(10, 'x') + "\xC3\xA9.vkd37-00001267.tmp";
+    EXPECT_EQ(cut, TemporaryFileName("dir/" + std::string(10, 'x') + "\xC3\xA9\xC3\xA9.dll", 4711,
+                                     10 + 2 + 19 + 1));
+    EXPECT_EQ(4711u,
+              TemporaryFileNumber(cut.substr(4), std::string(10, 'x') + "\xC3\xA9\xC3\xA9.dll",
+                                  10 + 2 + 19 + 1));
 }
 
 // Where the whole path is limited too (the calls Windows XP has: 259 UTF-16 units, 255 for a

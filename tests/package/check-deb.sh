@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
-# Checks the Debian package as a user gets it: its files, its fields, and that the programs
-# unpacked from it run and report the project's version.
-# Usage: check-deb.sh DEB VERSION SOURCE_DATE_EPOCH
+# Checks the Debian package as a user gets it: its files, its fields, that the programs
+# unpacked from it run and report the project's version, that its documents' links lead
+# somewhere and that its copyright file carries the notice of each part the programs contain.
+# Usage: check-deb.sh DEB VERSION SOURCE_DATE_EPOCH CHECK_LINKS...
 set -euo pipefail
 deb=$1 version=$2 epoch=$3
+check_links=("${@:4}")
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 programs=(vkd37 vkd37-sim)
-expected=(./usr/share/doc/vkd37-tools/README.md ./usr/share/doc/vkd37-tools/changelog.gz
-    ./usr/share/doc/vkd37-tools/copyright ./usr/share/vkd37/vkd37.html)
+doc=./usr/share/doc/vkd37-tools
+expected=("$doc/changelog.gz" "$doc/copyright" "$doc/README.html" "$doc/operator-guide.html"
+    "$doc/protocol.html" "$doc/simulator.html" "$doc/screenshot.png" "$doc/web-page.png"
+    ./usr/share/doc-base/vkd37-tools ./usr/share/vkd37/vkd37.html)
 for program in "${programs[@]}"; do
     expected+=("./usr/bin/$program" "./usr/share/man/man1/$program.1.gz")
 done
@@ -47,8 +51,22 @@ done
 # The page must work from disk: everything inside it, and a policy that lets it reach nothing.
 grep -qF "connect-src 'none'" "$scratch/usr/share/vkd37/vkd37.html" ||
     fail "vkd37.html lacks its Content-Security-Policy"
+# The page alone, a release file of its own, carries its part of the guide and its notices.
+for text in 'id="guide"' "Rich Felker" "Nuxi" "Redistributions in binary form must reproduce"; do
+    grep -qF "$text" "$scratch/usr/share/vkd37/vkd37.html" || fail "vkd37.html lacks '$text'"
+done
 zcat "$scratch/usr/share/doc/vkd37-tools/changelog.gz" | head -n 1 |
     grep -qF "vkd37-tools ($version) " || fail "the changelog's top entry is not $version"
+"${check_links[@]}" "$scratch" || fail "links above lead nowhere"
+# Each part's holder and its licence's own words (lintian checks the format).
+for notice in "Files: usr/bin/vkd37 usr/bin/vkd37-sim" "University of Cincinnati" \
+    "Neither the name of the University" "Niels Lohmann" \
+    "Permission is hereby granted, free of charge" "Files: usr/share/vkd37/vkd37.html" \
+    "Rich Felker" "Nuxi" "Redistributions in binary form must reproduce the above" \
+    "LLVM Exceptions to the Apache 2.0 License"; do
+    grep -qF "$notice" "$scratch/usr/share/doc/vkd37-tools/copyright" ||
+        fail "the copyright file lacks '$notice'"
+done
 
 [ $failures -eq 0 ] && echo "checked $deb: ${#expected[@]} files, Depends: $depends"
 [ $failures -eq 0 ]

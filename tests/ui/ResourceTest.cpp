@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include "VersionInfo.h" // made by the build from the project's version
 #include "res/resource.h"
 
 namespace {
@@ -36,16 +37,23 @@ TEST(Resources, VersionBlock) {
     const std::string_view block = ResourceBytes(MAKEINTRESOURCEW(16), 1); // RT_VERSION
     ASSERT_FALSE(block.empty());
     const std::wstring_view name = L"VKD-37\u53c2\u6570\u8bbe\u5b9a\u7a0b\u5e8f";
+    const std::string version = VKD_VERSION_TEXT;
+    const std::wstring wideVersion(version.begin(), version.end());
     for (std::wstring_view text :
          {std::wstring_view(L"080404b0"), std::wstring_view(L"FileDescription"), name,
           std::wstring_view(L"VKD-37\u53c2\u6570\u8bbe\u5b9a\u7a0b\u5e8f.exe"),
-          std::wstring_view(L"1.0.0.1"), std::wstring_view(L"TODO: <\u516c\u53f8\u540d>")}) {
+          std::wstring_view(wideVersion), std::wstring_view(L"TODO: <\u516c\u53f8\u540d>")}) {
         EXPECT_NE(std::string_view::npos, block.find(Utf16Bytes(text)))
             << "missing: " << std::string(text.begin(), text.end());
     }
-    // VS_FIXEDFILEINFO: signature, structure version, then file version 1.0 / 0.1.
-    const std::string fixedInfo("\xBD\x04\xEF\xFE\x00\x00\x01\x00\x00\x00\x01\x00\x01\x00\x00\x00",
-                                16);
+    // VS_FIXEDFILEINFO: signature, structure version, then the file version's four numbers, two
+    // to a little-endian DWORD with the first of them in its high word.
+    const unsigned numbers[] = {VKD_VERSION_NUMBERS};
+    std::string fixedInfo("\xBD\x04\xEF\xFE\x00\x00\x01\x00", 8);
+    for (int part : {1, 0, 3, 2}) {
+        fixedInfo += static_cast<char>(numbers[part] & 0xFF);
+        fixedInfo += static_cast<char>(numbers[part] >> 8);
+    }
     EXPECT_NE(std::string_view::npos, block.find(fixedInfo));
     // Translation: Chinese (PRC), Unicode.
     EXPECT_NE(std::string_view::npos, block.find(std::string("\x04\x08\xB0\x04", 4)));

@@ -1,7 +1,9 @@
 // Builds the one self-contained vkd37.html: the page template with its styles, its script (the
 // page's modules bundled by esbuild, the WebAssembly module inside) and the background picture,
-// under a Content-Security-Policy that allows exactly those inline parts and no network at all.
-// Fails when a part outgrows its budget or the page and the dialog's template disagree.
+// under a Content-Security-Policy that allows exactly those inline parts and no network at all;
+// with the operator guide's part on the page and, in a comment at the top, the notices of what
+// the module contains. Fails when a part outgrows its budget or the page and the dialog's
+// template disagree.
 import { spawnSync } from 'node:child_process';
 import { createHash } from 'node:crypto';
 import { mkdirSync, readFileSync, writeFileSync, renameSync } from 'node:fs';
@@ -14,6 +16,7 @@ const { values: args } = parseArgs({
   options: {
     'page-dir': { type: 'string' }, background: { type: 'string' }, template: { type: 'string' },
     module: { type: 'string' }, esbuild: { type: 'string' }, out: { type: 'string' },
+    guide: { type: 'string' }, notices: { type: 'string' },
   },
 });
 
@@ -94,8 +97,13 @@ function build() {
     'img-src data:', "connect-src 'none'", "form-action 'none'", "base-uri 'none'",
   ].join('; ');
 
+  const notices = readFileSync(args.notices, 'utf8');
+  if (notices.includes('--')) throw new Error(`${args.notices} has "--", which ends an HTML comment`);
+
   // Replacement functions, so that a "$" in the inserted text stays as it is.
   const page = read('page.html')
+    .replace('<!-- NOTICES -->', () => `<!--\n${notices}-->`)
+    .replace('<!-- GUIDE -->', () => readFileSync(args.guide, 'utf8'))
     .replace('CONTENT_SECURITY_POLICY', () => policy)
     .replace('/* STYLE */', () => style)
     .replace('/* SCRIPT */', () => script);
