@@ -11,7 +11,6 @@ const core = await Core.load(readFileSync(wasm));
 
 const { taken, values } = core.readFile(readFileSync(file));
 const stop = core.exports.vkd_read_stop(); // a ReadStop: 2 not a number, 3 past 32 bits
-const kCheckSource = 3; // FormStep::kCheckSource of model/ParameterTable.h
 
 // The values as the form's controls show them and give them back: a number box as its decimal
 // text, a source as its checked button (none outside the group: -1), a two-state box ticked for
@@ -32,7 +31,7 @@ for (const { step, field } of core.formChecks) {
     });
   } else if (step === FormStep.readNumber) {
     form[field.index] = shownAndReadBack(field, values[field.index]);
-  } else if (step === FormStep.checkRange || step === kCheckSource) {
+  } else if (step === FormStep.checkRange || step === FormStep.checkSource) {
     const value = form[field.index];
     refused = value < field.min || value > field.max;
   }
