@@ -357,6 +357,10 @@ int Upload(const UploadRequest& request) {
         if (CaughtStopSignal()) {
             break;
         }
+        // Answers typed ahead must not beat the last controller's bytes after its echo.
+        if (request.repeat && port.IsOpen()) {
+            port.AwaitQuietLine();
+        }
         const Attempt attempt = Exchange(port, frame);
         // A stop signal cuts an exchange short, and what the controller got is then unknown: it
         // is not recorded. A confirmed echo is known, and kept as usual.

@@ -13,6 +13,7 @@ enum ExitStatus : int {
     // 128 and the signal's number, as a shell gives a program the signal ended.
     kExitHungUp = 129,
     kExitInterrupted = 130,
+    kExitQuit = 131,
     kExitTerminated = 143,
 };
 
@@ -25,12 +26,14 @@ inline constexpr ExitStatusMeaning kExitStatusMeanings[] = {
     {kExitDone, "done (upload: every frame echoed exactly)"},
     {kExitUploadFailed, "an upload failed: no echo, a short or a different echo, or the line lost"},
     {kExitUsage, "a usage, value, file or output error; nothing was sent"},
-    {kExitPortUnavailable, "the port could not be opened: missing, busy, or not a serial port"},
+    {kExitPortUnavailable, "the port could not be opened: missing, busy, not a serial port, or the "
+                           "terminal the program runs in"},
     {kExitNotSaved, "every upload was confirmed, but the file (--save) or the record (--log) "
                     "could not be written"},
 #ifndef _WIN32
     {kExitHungUp, "stopped by SIGHUP (the terminal closed)"},
     {kExitInterrupted, "stopped by Ctrl-C (SIGINT)"},
+    {kExitQuit, "stopped by Ctrl-\\ (SIGQUIT)"},
     {kExitTerminated, "stopped by SIGTERM"},
 #endif
 };

@@ -15,10 +15,7 @@
 #ifdef _WIN32
 #include "platform/Text.h"
 #else
-#include <cerrno>
-
-#include <fcntl.h>
-#include <unistd.h>
+#include "platform/StandardDescriptors.h"
 #endif
 
 namespace {
@@ -210,21 +207,6 @@ int wmain(int argc, wchar_t** argv) {
     return RunReportingErrors(argc, pointers.data());
 }
 #else
-// A descriptor 0-2 that whoever started us left closed would go to the next file opened, the
-// port's: our output would go down the serial line, and the controller's bytes be read as the
-// operator's answers. /dev/null takes each such place, for the rest of the process.
-namespace {
-bool FillClosedStandardDescriptors() {
-    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF &&
-            ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY) != fd) {
-            return false;
-        }
-    }
-    return true;
-}
-} // namespace
-
 int main(int argc, char** argv) {
     if (!FillClosedStandardDescriptors()) {
         return kExitUsage;

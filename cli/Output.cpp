@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <iostream>
+#include <utility>
 
+#include "platform/StopSignals.h"
 #include "platform/SystemError.h"
 
 #ifdef _WIN32
@@ -15,7 +17,6 @@
 #include <unistd.h>
 
 #include "platform/Handles.h"
-#include "platform/StopSignals.h"
 #endif
 
 namespace {
@@ -65,18 +66,19 @@ std::optional<std::string> OutputFailure() {
     return g_outputFailure;
 }
 
+namespace {
+
 #ifdef _WIN32
-std::optional<std::string> ReadInputLine() {
-    std::string line;
-    if (!std::getline(std::cin, line)) {
+std::optional<char> NextInputByte() {
+    char byte = 0;
+    if (!std::cin.get(byte)) {
         return std::nullopt;
     }
-    return line;
+    return byte;
 }
 #else
 // Byte by byte, so that nothing after the line is taken from the next reader.
-std::optional<std::string> ReadInputLine() {
-    std::string line;
+std::optional<char> NextInputByte() {
     for (;;) {
         pollfd watched[2] = {{STDIN_FILENO, POLLIN, 0}, {StopSignalFd(), POLLIN, 0}};
         if (::poll(watched, 2, -1) < 0 && errno != EINTR) {
@@ -94,12 +96,45 @@ std::optional<std::string> ReadInputLine() {
             continue;
         }
         if (count <= 0) {
-            return line.empty() ? std::nullopt : std::optional<std::string>(line);
+            return std::nullopt;
         }
-        if (byte == '\n') {
-            return line;
-        }
-        line += byte;
+        return byte;
     }
 }
 #endif
+
+std::string Trimmed(const std::string& text) {
+    constexpr char kBlanks[] = " \t\v\f";
+    const std::size_t first = text.find_first_not_of(kBlanks);
+    if (first == std::string::npos) {
+        return std::string();
+    }
+    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+} // namespace
+
+// A line ends at CR, LF or CRLF: a terminal left raw (a serial console, a terminal program)
+// sends a lone CR for Enter, Windows programs CRLF. The LF of a CRLF may come with the next read.
+std::optional<std::string> ReadInputLine() {
+    static bool afterCarriageReturn = false;
+    std::string line;
+    for (;;) {
+        const std::optional<char> byte = NextInputByte();
+        if (!byte) {
+            afterCarriageReturn = false;
+            if (line.empty() || CaughtStopSignal()) {
+                return std::nullopt;
+            }
+            return Trimmed(line);
+        }
+        if (std::exchange(afterCarriageReturn, false) && *byte == '\n') {
+            continue;
+        }
+        if (*byte == '\r' || *byte == '\n') {
+            afterCarriageReturn = *byte == '\r';
+            return Trimmed(line);
+        }
+        line += *byte;
+    }
+}

@@ -17,6 +17,6 @@ inline void Complain(const std::string& message) {
 // in the system's words; nothing while it took everything.
 std::optional<std::string> OutputFailure();
 
-// One line from standard input, without its end; nothing at the end of the input or, on POSIX,
-// once a stop signal has arrived.
+// One line from standard input, ended by CR, LF or CRLF, without its end and without the blanks
+// around it; nothing at the end of the input or, on POSIX, once a stop signal has arrived.
 std::optional<std::string> ReadInputLine();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -21,24 +23,41 @@
 //                     modem lines stay as the port reports them
 //   ExchangeFrame     discards both buffers, sends the frame, reads and judges its echo
 //   LineIsAlive       whether an open port still has its device behind it
+//   QueuedInput       how many received bytes wait to be read
 using PortError = std::optional<std::string>;
 
 #ifdef _WIN32
 using PortHandle = FileHandle;
 using LineSettings = DCB;
 #else
-// TIOCEXCL keeps everybody but root out while we hold the port. The flag belongs to the device,
-// not to our descriptor, so it is cleared before every close: otherwise it outlives us for as
-// long as anybody else (a simulator, a serial monitor) keeps the device open.
-struct ExclusivePortTraits {
+// A port as this process holds it. TIOCEXCL keeps everybody but root out meanwhile; the flag
+// belongs to the device, not to our descriptor, so it is cleared before every close: otherwise
+// it outlives us for as long as anybody else (a simulator, a serial monitor) keeps the device
+// open. The settings the port had when we took it go back before the close too, so a terminal
+// program used afterwards finds the line as it left it. Both also happen when a fault ends the
+// program (see ReleaseBeforeFaults).
+class PortHandle {
+public:
     using Handle = int;
-    static Handle Invalid() { return -1; }
-    static bool Close(Handle fd) {
-        ::ioctl(fd, TIOCNXCL);
-        return ::close(fd) == 0;
-    }
+
+    PortHandle() = default;
+    explicit PortHandle(int fd) : fd_(fd) {}
+    PortHandle(PortHandle&& other) noexcept;
+    PortHandle& operator=(PortHandle&& other) noexcept;
+    PortHandle(const PortHandle&) = delete;
+    PortHandle& operator=(const PortHandle&) = delete;
+    ~PortHandle() { Close(); }
+
+    int get() const { return fd_.get(); }
+    bool IsValid() const { return fd_.IsValid(); }
+    // found goes back on the port as it is closed, or as a fault ends the program.
+    void RestoreOnClose(const termios& found);
+    bool Close();
+
+private:
+    UniqueFd fd_;
+    std::optional<termios> found_;
 };
-using PortHandle = UniqueHandle<ExclusivePortTraits>;
 using LineSettings = termios;
 #endif
 
@@ -53,8 +72,11 @@ PortError ConfigurePort(PortHandle::Handle port, LineSettings& settings, Setting
 EchoResult ExchangeFrame(PortHandle::Handle port, const UploadFrame& frame);
 // False once the device has gone (an adapter unplugged), though nothing was sent to notice it.
 bool LineIsAlive(PortHandle::Handle port);
+// Nothing when the port cannot tell.
+std::optional<std::size_t> QueuedInput(PortHandle::Handle port);
 // Names: a device path on POSIX; COMn (any n) or a full device name on Windows. The error names
-// the port and the cause in the system's words; port holds the open port otherwise.
+// the port and the cause in the system's words; port holds the open port otherwise. On POSIX the
+// terminal this program runs in is refused, by whatever name: its settings are the operator's.
 PortError OpenSerialDevice(const std::string& name, PortHandle& port);
 
 // One serial port for the command-line tool.
@@ -63,9 +85,21 @@ public:
     PortError Open(const std::string& name) { return OpenSerialDevice(name, handle_); }
     bool IsOpen() const { return handle_.IsValid(); }
     void Close() { handle_.Close(); }
-    EchoResult Exchange(const UploadFrame& frame) { return ExchangeFrame(handle_.get(), frame); }
+    EchoResult Exchange(const UploadFrame& frame) {
+        const EchoResult result = ExchangeFrame(handle_.get(), frame);
+        lastExchange_ = Clock::now();
+        return result;
+    }
     bool IsAlive() const { return LineIsAlive(handle_.get()); }
+    // Waits, bounded, until the line has fallen quiet: until the last exchange's controller has
+    // had the time an echo may take to answer it, and no byte has arrived for as long as an echo
+    // may pause. What it sent after its echo is then queued, where the next exchange discards it,
+    // not still on its way to be read as that exchange's answer.
+    void AwaitQuietLine() const;
 
 private:
+    using Clock = std::chrono::steady_clock;
+
     PortHandle handle_;
+    std::optional<Clock::time_point> lastExchange_;
 };

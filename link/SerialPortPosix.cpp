@@ -1,6 +1,7 @@
 #include "link/SerialPort.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <optional>
 #include <utility>
@@ -8,6 +9,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -15,6 +17,8 @@
 #include "platform/SystemError.h"
 
 namespace {
+
+constexpr char kOwnTerminal[] = "the terminal this program runs in, not a controller's port";
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
@@ -106,6 +110,66 @@ std::optional<std::size_t> ReadEcho(int fd, UploadFrame& echo) {
     return received;
 }
 
+// The ports held with settings to give back, for the handler of a fault: a slot's settings are
+// filled before its descriptor is, and the descriptor is taken out before the port is closed.
+// The tool and the simulator hold one port at a time.
+struct HeldPort {
+    std::atomic<int> fd{-1};
+    termios found{};
+};
+HeldPort g_heldPorts[4];
+
+// Runs in a signal handler: async-signal-safe calls only.
+void ReleaseHeldPorts() {
+    for (HeldPort& held : g_heldPorts) {
+        const int fd = held.fd.load();
+        if (fd >= 0) {
+            ::tcsetattr(fd, TCSANOW, &held.found);
+            ::ioctl(fd, TIOCNXCL);
+        }
+    }
+}
+
+void Hold(int fd, const termios& found) {
+    ReleaseBeforeFaults(ReleaseHeldPorts);
+    for (HeldPort& held : g_heldPorts) {
+        if (held.fd.load() < 0) {
+            held.found = found;
+            held.fd.store(fd);
+            return;
+        }
+    }
+}
+
+void LetGo(int fd) {
+    for (HeldPort& held : g_heldPorts) {
+        if (held.fd.load() == fd) {
+            held.fd.store(-1);
+        }
+    }
+}
+
+// The terminal this process runs in: its controlling terminal, by whatever name (/dev/tty
+// included), or the one its standard input, output or error is on.
+bool IsOwnTerminal(int fd) {
+    const pid_t session = ::tcgetsid(fd);
+    if (session != -1 && session == ::getsid(0)) {
+        return true;
+    }
+    struct stat port {};
+    if (::fstat(fd, &port) != 0) {
+        return false;
+    }
+    for (int standard = STDIN_FILENO; standard <= STDERR_FILENO; ++standard) {
+        struct stat other {};
+        if (::fstat(standard, &other) == 0 && S_ISCHR(other.st_mode) &&
+            other.st_rdev == port.st_rdev) {
+            return true;
+        }
+    }
+    return false;
+}
+
 EchoResult ExchangeOnce(int fd, const UploadFrame& frame) {
     // Whatever arrived before this frame (a late or extra echo) must not count as its answer.
     ::tcflush(fd, TCIOFLUSH);
@@ -122,6 +186,36 @@ EchoResult ExchangeOnce(int fd, const UploadFrame& frame) {
 }
 
 } // namespace
+
+PortHandle::PortHandle(PortHandle&& other) noexcept
+    : fd_(std::move(other.fd_)), found_(std::exchange(other.found_, std::nullopt)) {}
+
+PortHandle& PortHandle::operator=(PortHandle&& other) noexcept {
+    if (this != &other) {
+        Close();
+        fd_ = std::move(other.fd_);
+        found_ = std::exchange(other.found_, std::nullopt);
+    }
+    return *this;
+}
+
+void PortHandle::RestoreOnClose(const termios& found) {
+    found_ = found;
+    Hold(fd_.get(), found);
+}
+
+bool PortHandle::Close() {
+    if (!IsValid()) {
+        return true;
+    }
+    LetGo(fd_.get());
+    if (found_) {
+        ::tcsetattr(fd_.get(), TCSANOW, &*found_);
+        found_.reset();
+    }
+    ::ioctl(fd_.get(), TIOCNXCL);
+    return fd_.Close();
+}
 
 void ApplyControllerLine(termios& settings) {
     settings.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
@@ -159,6 +253,14 @@ EchoResult ExchangeFrame(int fd, const UploadFrame& frame) {
     return result;
 }
 
+std::optional<std::size_t> QueuedInput(int fd) {
+    int count = 0;
+    if (::ioctl(fd, TIOCINQ, &count) != 0 || count < 0) {
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(count);
+}
+
 bool LineIsAlive(int fd) {
     pollfd watched{fd, 0, 0};
     if (::poll(&watched, 1, 0) < 0 || (watched.revents & kLineGone)) {
@@ -177,6 +279,9 @@ PortError OpenSerialDevice(const std::string& path, PortHandle& port) {
     if (!::isatty(opened.get())) {
         return prefix + "not a serial port";
     }
+    if (IsOwnTerminal(opened.get())) {
+        return prefix + kOwnTerminal;
+    }
     // The lock is what cooperating tools check, since TIOCEXCL does not stop root.
     if (::flock(opened.get(), LOCK_EX | LOCK_NB) != 0) {
         return prefix + (errno == EWOULDBLOCK ? "held by another program" : SystemErrorText(errno));
@@ -187,8 +292,14 @@ PortError OpenSerialDevice(const std::string& path, PortHandle& port) {
     if (::ioctl(opened.get(), TIOCGEXCL, &heldExclusively) == 0 && heldExclusively != 0) {
         return prefix + "held by another program";
     }
-    // From here on every way out clears TIOCEXCL again.
+    termios found{};
+    if (::tcgetattr(opened.get(), &found) != 0) {
+        return prefix +
+               "not a serial port (cannot read the line settings: " + SystemErrorText(errno) + ")";
+    }
+    // From here on every way out clears TIOCEXCL and puts the settings back.
     PortHandle device(opened.Release());
+    device.RestoreOnClose(found);
     if (::ioctl(device.get(), TIOCEXCL) != 0) {
         return prefix + "not a serial port (TIOCEXCL refused)";
     }

@@ -107,6 +107,15 @@ EchoResult ExchangeFrame(HANDLE port, const UploadFrame& frame) {
     return JudgeEcho(frame, echo.data(), received);
 }
 
+std::optional<std::size_t> QueuedInput(HANDLE port) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!::ClearCommError(port, &errors, &status)) {
+        return std::nullopt;
+    }
+    return status.cbInQue;
+}
+
 bool LineIsAlive(HANDLE port) {
     DCB dcb{};
     return ::GetCommState(port, &dcb) != FALSE;

@@ -1,6 +1,10 @@
 #include "platform/StopSignals.h"
 
+#include <atomic>
 #include <cerrno>
+#include <cstring>
+#include <iterator>
+#include <string>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -9,11 +13,33 @@
 
 namespace {
 
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// Signals sent to us that would end the program: stopped at the next safe point instead. The
+// real-time signals join them at run time, SIGRTMIN not being a constant.
+constexpr int kStopSignals[] = {
+    SIGINT,    SIGTERM,   SIGHUP,  SIGQUIT, SIGUSR1, SIGUSR2,
+    SIGALRM,   SIGVTALRM, SIGPROF, SIGIO,   SIGPWR,  SIGXCPU,
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+};
+// The program's own faults, after which nothing can go on.
+constexpr int kFaultSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGTRAP, SIGSYS};
+// Their actions before ours (the default, or a sanitizer's report), taken again after a release.
+struct sigaction g_previousFaultActions[std::size(kFaultSignals)];
 
 volatile std::sig_atomic_t g_caught = 0;
 volatile std::sig_atomic_t g_wakeFd = -1;
 int g_wokenFd = -1;
+std::atomic<void (*)()> g_release{nullptr};
+
+template <class Visit> void ForEachStopSignal(Visit visit) {
+    for (const int signal : kStopSignals) {
+        visit(signal);
+    }
+    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) {
+        visit(signal);
+    }
+}
 
 extern "C" void OnStopSignal(int signal) {
     const int savedErrno = errno;
@@ -26,6 +52,25 @@ extern "C" void OnStopSignal(int signal) {
     errno = savedErrno;
 }
 
+extern "C" void OnFault(int signal, siginfo_t* info, void*) {
+    if (void (*release)() = g_release.load()) {
+        release();
+    }
+    for (std::size_t i = 0; i < std::size(kFaultSignals); ++i) {
+        if (kFaultSignals[i] == signal) {
+            ::sigaction(signal, &g_previousFaultActions[i], nullptr);
+        }
+    }
+    // A fault the processor raised comes again as its instruction runs again, now to the old
+    // action, which then sees where it happened. One that was sent (kill, abort) or that does not
+    // repeat (a trap, a refused system call) is sent again.
+    const bool repeats = info->si_code > 0 && (signal == SIGSEGV || signal == SIGBUS ||
+                                               signal == SIGILL || signal == SIGFPE);
+    if (!repeats) {
+        ::raise(signal);
+    }
+}
+
 void SetHandler(int signal, void (*handler)(int)) {
     struct sigaction action {};
     action.sa_handler = handler;
@@ -36,9 +81,7 @@ void SetHandler(int signal, void (*handler)(int)) {
 sigset_t StopSignalSet() {
     sigset_t set;
     sigemptyset(&set);
-    for (const int signal : kStopSignals) {
-        sigaddset(&set, signal);
-    }
+    ForEachStopSignal([&set](int signal) { sigaddset(&set, signal); });
     return set;
 }
 
@@ -54,8 +97,13 @@ public:
         write_ = UniqueFd(ends[1]);
         g_wakeFd = write_.get();
         g_wokenFd = read_.get();
-        for (const int signal : kStopSignals) {
-            SetHandler(signal, OnStopSignal);
+        ForEachStopSignal([](int signal) { SetHandler(signal, OnStopSignal); });
+        for (std::size_t i = 0; i < std::size(kFaultSignals); ++i) {
+            struct sigaction action {};
+            action.sa_sigaction = OnFault;
+            action.sa_flags = SA_SIGINFO | SA_ONSTACK; // the alternate stack, where there is one
+            sigemptyset(&action.sa_mask);
+            ::sigaction(kFaultSignals[i], &action, &g_previousFaultActions[i]);
         }
         SetHandler(SIGPIPE, SIG_IGN);
         SetHandler(SIGXFSZ, SIG_IGN);
@@ -63,9 +111,7 @@ public:
     WakePipe(const WakePipe&) = delete;
     WakePipe& operator=(const WakePipe&) = delete;
     ~WakePipe() {
-        for (const int signal : kStopSignals) {
-            SetHandler(signal, SIG_DFL);
-        }
+        ForEachStopSignal([](int signal) { SetHandler(signal, SIG_DFL); });
         g_wakeFd = -1;
         g_wokenFd = -1;
     }
@@ -92,17 +138,16 @@ int StopSignalFd() {
     return g_wokenFd;
 }
 
-const char* StopSignalName(int signal) {
-    switch (signal) {
-    case SIGINT:
-        return "SIGINT";
-    case SIGTERM:
-        return "SIGTERM";
-    case SIGHUP:
-        return "SIGHUP";
-    default:
-        return "a signal";
+std::string StopSignalName(int signal) {
+    if (signal >= SIGRTMIN && signal <= SIGRTMAX) {
+        return signal == SIGRTMIN ? "SIGRTMIN" : "SIGRTMIN+" + std::to_string(signal - SIGRTMIN);
     }
+    const char* abbreviation = ::sigabbrev_np(signal);
+    return abbreviation ? std::string("SIG") + abbreviation : "signal " + std::to_string(signal);
+}
+
+void ReleaseBeforeFaults(void (*release)()) {
+    g_release.store(release);
 }
 
 HoldStopSignals::HoldStopSignals() {

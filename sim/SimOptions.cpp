@@ -14,12 +14,16 @@ using CommandLine::kPlainDecimal;
 
 constexpr int kLongestPauseMs = 60000;
 constexpr int kMostExtraBytes = 1024;
+constexpr int kLastAnswerByte = 19 + kMostExtraBytes - 1;
 constexpr int kLargestCount = 1000000000;
 
 const std::string kFooter =
     "A partial frame is discarded when more than " + std::to_string(LineTiming::kIntervalMs) +
     " ms pass between two of its bytes.\n"
-    "Exit status: 0 on a limit, SIGINT or SIGTERM; 1 when the line fails; 2 on usage errors.\n";
+    "With --json, the 'link:' line goes to stderr, so that stdout holds only 'port:' lines and\n"
+    "frames.\n"
+    "Exit status: 0 on a limit or a stop signal (SIGINT, SIGTERM, SIGHUP, SIGQUIT, ...); 1 when\n"
+    "the line fails; 2 on usage errors.\n";
 
 // A number option whose value also fills an optional field.
 struct Number {
@@ -82,8 +86,10 @@ ParsedOptions ParseSimOptions(int argc, const char* const* argv) {
     CLI::Option* delay = AddNumber(app, "--delay-ms", faults.delayMs, 0, kLongestPauseMs,
                                    "wait D ms before echoing");
     CLI::Option* gapMs = AddNumber(app, "--gap-ms", faults.gapMs, 0, kLongestPauseMs,
-                                   "pause G ms before echo byte K (with --gap-at)");
-    gapAt.option = AddNumber(app, "--gap-at", gapAt.value, 0, 18, "where that pause goes");
+                                   "pause G ms before byte K of the answer (with --gap-at)");
+    gapAt.option = AddNumber(app, "--gap-at", gapAt.value, 0, kLastAnswerByte,
+                             "where that pause goes: 0-18 in the echo, 19 and on in the extra "
+                             "bytes (19: between the echo and them)");
     CLI::Option* extra = AddNumber(app, "--extra", faults.extraBytes, 0, kMostExtraBytes,
                                    "append N bytes A5 5A A5 ... after the echo");
     dropAfter.option = AddNumber(app, "--drop-after", dropAfter.value, 1, 19,

@@ -82,7 +82,10 @@ int Simulator::Run() {
     if (options_.maxSeconds) {
         stopAt_ = Clock::now() + std::chrono::seconds(*options_.maxSeconds);
     }
-    if (link_) {
+    // Told once the link is there; with --json standard output holds only port lines and frames.
+    if (link_ && options_.json) {
+        Note("link: " + link_->Path());
+    } else if (link_) {
         PrintStdoutLine("link: " + link_->Path());
     }
 
@@ -124,7 +127,7 @@ int Simulator::Run() {
             return 1;
         }
         if (watched[0].revents != 0) {
-            return 0; // SIGINT, SIGTERM or SIGHUP
+            return 0; // a stop signal: SIGINT, SIGTERM, SIGHUP, SIGQUIT, ...
         }
         if (watched[1].revents & (POLLERR | POLLHUP | POLLNVAL)) {
             Note("the line " + line_.Path() + " failed or hung up");

@@ -31,6 +31,9 @@ public:
 
     using Clock = std::chrono::steady_clock;
     using milliseconds = std::chrono::milliseconds;
+    // How long a wait for something that must happen may take: generous, since it costs time
+    // only when the thing never happens, and a loaded machine may be slow to run either side.
+    static constexpr milliseconds kOutcomeLimit{10000};
 
     static int MillisecondsLeft(Clock::time_point deadline) {
         const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
@@ -94,7 +97,7 @@ public:
     bool IsRunning() const { return pid_ > 0; }
     void Signal(int signal) { ::kill(pid_, signal); }
 
-    std::optional<std::string> ReadLine(milliseconds limit = milliseconds(3000)) {
+    std::optional<std::string> ReadLine(milliseconds limit = kOutcomeLimit) {
         const Clock::time_point deadline = Clock::now() + limit;
         for (;;) {
             const std::size_t end = stdoutText_.find('\n');
@@ -121,7 +124,7 @@ public:
     }
 
     // Everything written to stdout until it is closed or the limit passes.
-    std::string OutputText(milliseconds limit = milliseconds(3000)) {
+    std::string OutputText(milliseconds limit = kOutcomeLimit) {
         const Clock::time_point deadline = Clock::now() + limit;
         while (ReadSome(stdout_.get(), stdoutText_, MillisecondsLeft(deadline))) {
         }
@@ -129,7 +132,7 @@ public:
     }
 
     // Whether stderr showed text within the limit.
-    bool WaitForError(const std::string& text, milliseconds limit = milliseconds(3000)) {
+    bool WaitForError(const std::string& text, milliseconds limit = kOutcomeLimit) {
         const Clock::time_point deadline = Clock::now() + limit;
         while (stderrText_.find(text) == std::string::npos) {
             if (!ReadSome(stderr_.get(), stderrText_, MillisecondsLeft(deadline))) {
@@ -146,7 +149,7 @@ public:
         return stderrText_;
     }
 
-    std::optional<int> WaitForExit(milliseconds limit = milliseconds(3000)) {
+    std::optional<int> WaitForExit(milliseconds limit = kOutcomeLimit) {
         const Clock::time_point deadline = Clock::now() + limit;
         do {
             int status = 0;

@@ -436,9 +436,17 @@ TEST_F(OperatorTest, UploadingIsPaintedWhileTheSendBlocks) {
 
     program_->Click(kUpload);
     ASSERT_TRUE(WaitForUploadingShown());
-    ::Sleep(300); // well inside the send's one-second wait
-    const std::vector<COLORREF> busy = capture();
-    EXPECT_NE(idle, busy) << "nothing was painted in the status while the send blocked";
+    // The status changes on screen before the send's outcome box comes (after its one-second
+    // wait): a program that painted only once the send was over would show both at once.
+    bool painted = false;
+    EXPECT_TRUE(WaitUntil(kOutcomeTimeoutMs, [&] {
+        if (program_->WaitForBox(0).window) {
+            return true;
+        }
+        painted = capture() != idle;
+        return painted;
+    }));
+    EXPECT_TRUE(painted) << "nothing was painted in the status while the send blocked";
     EXPECT_TRUE(program_->WaitForBox(kOutcomeTimeoutMs).window);
 }
 

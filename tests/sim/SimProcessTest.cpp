@@ -110,20 +110,21 @@ TEST(SimProcess, EchoesAFrameReportsItAndStopsAtTheFrameLimit) {
     const UniqueFd port = OpenPort(sim.ReadPort());
     ASSERT_TRUE(port.IsValid());
     ASSERT_TRUE(SendFrame(port.get()));
-    EXPECT_EQ(kEcho, ReadBytes(port.get(), 19, milliseconds(1000)).bytes);
+    EXPECT_EQ(kEcho, ReadBytes(port.get(), 19, milliseconds(3000)).bytes);
     EXPECT_EQ("#1 FWD internal ACC 10 speed 108 DEC 10 | REV internal ACC 10 speed 108 DEC 10 | "
               "cycles 100 | home delay 2000 ms | end delay 2000 ms | auto homing on",
               sim.ReadLine().value_or("no line"));
     EXPECT_EQ(0, sim.WaitForExit());
 }
 
+// Each read waits for more bytes than the answer has, up to a limit far past the answer's time.
 TEST(SimProcess, ShortCorruptedAndLongEchoes) {
     {
         SimProcess sim({"--echo-bytes", "5"});
         const UniqueFd port = OpenPort(sim.ReadPort());
         ASSERT_TRUE(SendFrame(port.get()));
         EXPECT_EQ(std::vector<std::uint8_t>(kEcho.begin(), kEcho.begin() + 5),
-                  ReadBytes(port.get(), 19, milliseconds(400)).bytes);
+                  ReadBytes(port.get(), 19, milliseconds(2000)).bytes);
     }
     {
         SimProcess sim({"--corrupt", "18", "--no-pace"});
@@ -131,7 +132,7 @@ TEST(SimProcess, ShortCorruptedAndLongEchoes) {
         ASSERT_TRUE(SendFrame(port.get()));
         std::vector<std::uint8_t> expected = kEcho;
         expected[18] ^= 0xFF;
-        EXPECT_EQ(expected, ReadBytes(port.get(), 20, milliseconds(400)).bytes);
+        EXPECT_EQ(expected, ReadBytes(port.get(), 20, milliseconds(2000)).bytes);
     }
     {
         SimProcess sim({"--extra", "3", "--json"});
@@ -139,7 +140,7 @@ TEST(SimProcess, ShortCorruptedAndLongEchoes) {
         ASSERT_TRUE(SendFrame(port.get()));
         std::vector<std::uint8_t> expected = kEcho;
         expected.insert(expected.end(), {0xA5, 0x5A, 0xA5});
-        EXPECT_EQ(expected, ReadBytes(port.get(), 30, milliseconds(400)).bytes);
+        EXPECT_EQ(expected, ReadBytes(port.get(), 30, milliseconds(2000)).bytes);
         const std::string line = sim.ReadLine().value_or("");
         EXPECT_EQ(0u, line.find("{\"n\":1,\"bytes\":\"03000A6B0A000A6B0A0000640000C80000C801\""))
             << line;
@@ -147,13 +148,14 @@ TEST(SimProcess, ShortCorruptedAndLongEchoes) {
     }
 }
 
+// A long pause, so that a reader or a simulator slowed down by a loaded machine still sees it.
 TEST(SimProcess, GapSplitsTheEchoAtTheGivenByte) {
-    SimProcess sim({"--gap-ms", "150", "--gap-at", "10"});
+    SimProcess sim({"--gap-ms", "1500", "--gap-at", "10"});
     const UniqueFd port = OpenPort(sim.ReadPort());
     ASSERT_TRUE(SendFrame(port.get()));
-    const Received received = ReadBytes(port.get(), 19, milliseconds(1500));
+    const Received received = ReadBytes(port.get(), 19, milliseconds(6000));
     EXPECT_EQ(kEcho, received.bytes);
-    EXPECT_GE(received.longestGap, milliseconds(120));
+    EXPECT_GE(received.longestGap, milliseconds(750));
     EXPECT_EQ(10u, received.bytesBeforeLongestGap);
 }
 
@@ -169,50 +171,81 @@ TEST(SimProcess, DroppedLineIsReplacedByAWorkingOne) {
     SimProcess sim({"--drop-after", "19"});
     const UniqueFd first = OpenPort(sim.ReadPort());
     ASSERT_TRUE(SendFrame(first.get()));
-    EXPECT_TRUE(HungUp(first.get(), milliseconds(1000)));
+    EXPECT_TRUE(HungUp(first.get(), milliseconds(5000)));
 
     const UniqueFd second = OpenPort(sim.ReadPort());
     ASSERT_TRUE(second.IsValid());
     ASSERT_TRUE(SendFrame(second.get()));
-    EXPECT_EQ(kEcho, ReadBytes(second.get(), 19, milliseconds(1000)).bytes);
+    EXPECT_EQ(kEcho, ReadBytes(second.get(), 19, milliseconds(3000)).bytes);
     EXPECT_NE(std::string::npos, sim.ErrorText().find("dropping the line after 19 bytes"));
 }
 
+// The pause is ten times the limit, so that the simulator, however slowed down, reads the partial
+// frame well before the whole one.
 TEST(SimProcess, PartialFrameIsDiscardedAfterAPause) {
     SimProcess sim({});
     const UniqueFd port = OpenPort(sim.ReadPort());
     ASSERT_TRUE(WriteAll(port.get(), kFrame.data(), 7));
-    std::this_thread::sleep_for(milliseconds(200));
+    std::this_thread::sleep_for(milliseconds(1000));
     ASSERT_TRUE(SendFrame(port.get()));
-    EXPECT_EQ(kEcho, ReadBytes(port.get(), 38, milliseconds(400)).bytes);
+    EXPECT_EQ(kEcho, ReadBytes(port.get(), 38, milliseconds(2000)).bytes);
     EXPECT_NE(std::string::npos, sim.ErrorText().find("discarded a partial frame of 7 bytes"));
 }
 
+// The link is told on standard output, or with --json on standard error, so that standard
+// output holds only the port lines and the frames.
 TEST(SimProcess, TerminationRemovesTheLinkAndExitsCleanly) {
     const ScratchFolder scratch("vkd37-sim");
     const std::string link = scratch / "com";
-    ASSERT_EQ(0, ::symlink("/nonexistent", link.c_str())); // an old link gets replaced
-    {
-        SimProcess sim({"--link", link});
-        const std::string port = sim.ReadPort();
-        EXPECT_EQ("link: " + link, sim.ReadLine().value_or(""));
-        char target[256] = {};
-        ASSERT_GT(::readlink(link.c_str(), target, sizeof target - 1), 0);
-        EXPECT_EQ(port, target);
+    for (const bool json : {false, true}) {
+        SCOPED_TRACE(json ? "--json" : "text");
+        ASSERT_EQ(0, ::symlink("/nonexistent", link.c_str())); // an old link gets replaced
+        {
+            SimProcess sim(json ? std::vector<std::string>{"--link", link, "--json"}
+                                : std::vector<std::string>{"--link", link});
+            const std::string port = sim.ReadPort();
+            if (json) {
+                EXPECT_TRUE(sim.WaitForError("vkd37-sim: link: " + link + "\n"));
+            } else {
+                EXPECT_EQ("link: " + link, sim.ReadLine().value_or(""));
+            }
+            char target[256] = {};
+            ASSERT_GT(::readlink(link.c_str(), target, sizeof target - 1), 0);
+            EXPECT_EQ(port, target);
 
-        const UniqueFd viaLink = OpenPort(link);
-        ASSERT_TRUE(SendFrame(viaLink.get()));
-        EXPECT_EQ(kEcho, ReadBytes(viaLink.get(), 19, milliseconds(1000)).bytes);
+            const UniqueFd viaLink = OpenPort(link);
+            ASSERT_TRUE(SendFrame(viaLink.get()));
+            EXPECT_EQ(kEcho, ReadBytes(viaLink.get(), 19, milliseconds(3000)).bytes);
+            EXPECT_EQ(0u, sim.ReadLine().value_or("").find(json ? "{\"n\":1," : "#1 FWD"));
 
-        sim.Signal(SIGTERM);
-        EXPECT_EQ(0, sim.WaitForExit());
+            sim.Signal(json ? SIGHUP : SIGTERM);
+            EXPECT_EQ(0, sim.WaitForExit());
+        }
+        struct stat status {};
+        EXPECT_NE(0, ::lstat(link.c_str(), &status));
     }
-    struct stat status {};
-    EXPECT_NE(0, ::lstat(link.c_str(), &status));
+}
+
+// Descriptors 0-2 closed by whoever started it: its own pipe must not take their places, where
+// its port line would read as a stop signal.
+TEST(SimProcess, ClosedStandardDescriptorsLeaveItAnswering) {
+    const ScratchFolder scratch("vkd37-sim");
+    const std::string link = scratch / "com";
+    ChildProcess sim("/bin/bash",
+                     {"-c", "exec \"$0\" \"$@\" <&- >&- 2>&-", VKD37_SIM_PATH, "--link", link});
+    UniqueFd port;
+    for (const auto deadline = Clock::now() + std::chrono::seconds(10);
+         !port.IsValid() && Clock::now() < deadline;) {
+        std::this_thread::sleep_for(milliseconds(20));
+        port = OpenPort(link);
+    }
+    ASSERT_TRUE(port.IsValid());
+    ASSERT_TRUE(SendFrame(port.get()));
+    EXPECT_EQ(kEcho, ReadBytes(port.get(), 19, milliseconds(3000)).bytes);
 }
 
 TEST(SimProcess, UsageErrorsExitWithTwo) {
-    SimProcess sim({"--gap-at", "20"});
+    SimProcess sim({"--gap-at", "1043"});
     EXPECT_EQ(2, sim.WaitForExit());
-    EXPECT_EQ(0u, sim.ErrorText().find("vkd37-sim: --gap-at: Value 20 not in range 0 to 18\n"));
+    EXPECT_EQ(0u, sim.ErrorText().find("vkd37-sim: --gap-at: Value 1043 not in range 0 to 1042\n"));
 }
