@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -146,6 +147,40 @@ inline std::string TemporaryFileName(std::string_view path, std::uint32_t number
     const auto [directory, name] = SplitDirectory(path);
     return std::string(directory) + std::string(TemporaryNameStem(name, nameMax)) +
            std::string(kTemporaryMarker) + hex + std::string(kTemporarySuffix);
+}
+
+// Where names are counted in UTF-16 units and the whole path is limited too (Windows: 259 units
+// and 255 for a name on the calls XP has), the limit for TemporaryFileName that keeps the
+// temporaries of the file at `path` within both; kNoNameLimit when they fit as they are.
+inline std::size_t NameLimitForUtf16Limits(std::string_view path, std::size_t pathMax,
+                                           std::size_t nameMax) {
+    const auto isLead = [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; };
+    const auto units = [](char lead) { return static_cast<unsigned char>(lead) >= 0xF0 ? 2u : 1u; };
+    const std::size_t added = kTemporaryMarker.size() + kTemporaryDigits + kTemporarySuffix.size();
+    const auto [directory, name] = SplitDirectory(path);
+    std::size_t directoryUnits = 0;
+    for (const char c : directory) {
+        directoryUnits += isLead(c) ? units(c) : 0;
+    }
+    const std::size_t room =
+        directoryUnits + added >= pathMax ? 0 : pathMax - directoryUnits - added;
+    const std::size_t stemUnits = std::min(room, nameMax > added ? nameMax - added : 0);
+    std::size_t used = 0;
+    std::size_t bytes = 0;
+    for (std::size_t at = 0; at < name.size(); ++at) {
+        if (!isLead(name[at])) {
+            continue;
+        }
+        if (used + units(name[at]) > stemUnits) {
+            return bytes + added;
+        }
+        used += units(name[at]);
+        bytes = at + 1;
+        while (bytes < name.size() && !isLead(name[bytes])) {
+            ++bytes;
+        }
+    }
+    return kNoNameLimit;
 }
 
 // The cause that refuses a file of the kind named ("a FIFO", "a directory").

@@ -89,6 +89,14 @@ bool ReadFrom(HANDLE file, std::size_t limit, std::string& bytes) {
     return true;
 }
 
+// A file this user may not read is not read-only: only the system's words say why.
+FileFailure ReadFailure(FileFailure failure) {
+    if (failure.fault == FileFault::kReadOnly) {
+        failure.fault = FileFault::kOther;
+    }
+    return failure;
+}
+
 struct OpenedFile {
     FileHandle handle;
     BY_HANDLE_FILE_INFORMATION information{};
@@ -276,7 +284,8 @@ Locking OpenAndLock(const char* name, const std::wstring& target, bool reading,
         const bool unreadable =
             reading &&
             (!IsRefusal(file.error) || !OpenRegularFile(target, GENERIC_READ).handle.IsValid());
-        failure = file.Failure(unreadable ? "read" : "replace", name);
+        failure =
+            unreadable ? ReadFailure(file.Failure("read", name)) : file.Failure("replace", name);
         return Locking::kFailed;
     }
     switch (LockForSave(file.handle.get(), wait, lock)) {
@@ -315,12 +324,19 @@ std::uint32_t NextTemporaryNumber() {
     return static_cast<std::uint32_t>(mixed ^ (mixed >> 31));
 }
 
+// The calls Windows XP has take no path of MAX_PATH units or more, and no name of more than 255.
+std::size_t TemporaryNameLimit(const std::string& target) {
+    return NameLimitForUtf16Limits(target, MAX_PATH - 1, 255);
+}
+
 // Created only where no file of that name exists: the name may be another save's (see
 // TemporaryFileName). Not shared while it is written, so no sweeper can delete it meanwhile.
 FileHandle CreateTemporaryFile(const std::wstring& target, DWORD attributes,
                                TemporaryName& temporary) {
+    const std::string path = Utf8(target);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::wstring name = Wide(TemporaryFileName(Utf8(target), NextTemporaryNumber()));
+        std::wstring name =
+            Wide(TemporaryFileName(path, NextTemporaryNumber(), TemporaryNameLimit(path)));
         FileHandle file(::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       attributes, nullptr));
         const DWORD error = ::GetLastError();
@@ -360,6 +376,26 @@ bool WriteTemporaryFile(FileHandle file, std::string_view bytes, long long& writ
     const bool closed = file.Close();
     ::SetLastError(error);
     return ok && closed;
+}
+
+// Makes the file at `target`, where there is none, and writes it whole and to the disk; kTaken
+// when another save made it meanwhile. Half a file is not left: one that cannot be written whole
+// goes again.
+Creation WriteNewFile(const std::wstring& target, std::string_view bytes, long long& written) {
+    FileHandle file(::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid()) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? Creation::kTaken
+                                                                           : Creation::kFailed;
+    }
+    if (WriteTemporaryFile(std::move(file), bytes, written)) {
+        return Creation::kDone;
+    }
+    const DWORD error = ::GetLastError();
+    ::DeleteFileW(target.c_str());
+    ::SetLastError(error);
+    return Creation::kFailed;
 }
 
 // The old file's attributes that the new one is made with, so that it never shows without them;
@@ -414,17 +450,10 @@ Step ReplaceWithReplaceFile(const char* name, const std::wstring& target, Opened
     const DWORD kept = existing.information.dwFileAttributes & kKeptAttributes;
     TemporaryName temporary;
     FileHandle file = CreateTemporaryFile(target, kept ? kept : FILE_ATTRIBUTE_NORMAL, temporary);
-    if (!file.IsValid()) {
-        const DWORD cause = ::GetLastError();
-        if (IsRefusal(cause)) {
-            return Step::kRefused;
-        }
-        failure = StoreFailure("replace", name, cause);
-        return Step::kFailed;
-    }
-    if (!WriteTemporaryFile(std::move(file), bytes, written)) {
-        failure = StoreFailure("write", name, ::GetLastError());
-        return Step::kFailed;
+    // Where no new file can be made beside it (a folder that refuses, a full disk or quota, a
+    // name too long), the old one, which has its room already, is written in place.
+    if (!file.IsValid() || !WriteTemporaryFile(std::move(file), bytes, written)) {
+        return Step::kRefused;
     }
     const std::wstring replacement = temporary.get();
     if (RenameRetrying(
@@ -452,10 +481,15 @@ Step ReplaceWithReplaceFile(const char* name, const std::wstring& target, Opened
         temporary.Release();
         return Step::kDone;
     }
-    // The one message that names a temporary file: it holds the only copy of the values.
+    // Nor can it take the name: the file is made there anew, with the same contents.
     const DWORD cause = ::GetLastError();
+    if (WriteNewFile(target, bytes, written) == Creation::kDone) {
+        return Step::kDone;
+    }
+    // The one message that names a temporary file: it holds the only copy of the values. The
+    // file is gone, which no fault of its own says.
     failure =
-        StoreFailure(FaultOfSystemError(cause), "replace", name,
+        StoreFailure(FileFault::kOther, "replace", name,
                      SystemErrorText(cause) + "; the new contents are in " + Utf8(replacement));
     temporary.Release();
     return Step::kFailed;
@@ -464,18 +498,21 @@ Step ReplaceWithReplaceFile(const char* name, const std::wstring& target, Opened
 // Over the file itself, which stays all it was. A file that grows gets its new length first, as
 // blanks after the old text, so that a full disk leaves it as it was and a crash leaves the old
 // values followed by blanks; one that shrinks has the rest of its old text blanked in the same
-// write, so that a crash before it is cut to length leaves the new values followed by blanks,
-// nothing of the old ones.
+// write, as far as any reader takes (kStoreReadLimit), so that a crash before it is cut to length
+// leaves the new values followed by blanks, nothing of the old ones a reader would see.
 bool WriteIntoFile(const char* name, const OpenedFile& file, std::string_view bytes,
                    long long& written, FileFailure& failure) {
     const unsigned long long size =
         (static_cast<unsigned long long>(file.information.nFileSizeHigh) << 32) |
         file.information.nFileSizeLow;
     std::string text(bytes);
-    text.resize(std::max<unsigned long long>(size, bytes.size()), ' ');
+    text.resize(std::max<std::size_t>(
+                    static_cast<std::size_t>(std::min<unsigned long long>(size, kStoreReadLimit)),
+                    bytes.size()),
+                ' ');
     const HANDLE handle = file.handle.get();
     const bool ok =
-        (text.size() == size ||
+        (text.size() <= size ||
          (MoveTo(handle, size) && WriteAll(handle, std::string(text.size() - size, ' ')))) &&
         MoveTo(handle, 0) && WriteAll(handle, text) && MoveTo(handle, bytes.size()) &&
         ::SetEndOfFile(handle) && ::FlushFileBuffers(handle) && GetWriteTime(handle, written);
@@ -491,7 +528,7 @@ public:
         : name_(name), target_(target), file_(std::move(file)), lock_(std::move(lock)) {}
     bool Read(std::size_t limit, std::string& bytes, FileFailure& failure) override {
         if (!ReadFrom(file_.handle.get(), limit, bytes)) {
-            failure = StoreFailure("read", name_, ::GetLastError());
+            failure = ReadFailure(StoreFailure("read", name_, ::GetLastError()));
             return false;
         }
         return true;
@@ -514,31 +551,34 @@ private:
 } // namespace
 
 // The file where there was none. It takes the name only if no other save has made the file
-// meanwhile (kTaken): that save's change would be lost.
+// meanwhile (kTaken): that save's change would be lost. Where no temporary can be made, or it
+// cannot take the name, the file is made and written directly.
 Creation CreateMissingFile(const char* name, const std::string& path, std::string_view bytes,
                            long long& written, FileFailure& failure) {
     const std::wstring target = Wide(path);
     TemporaryName temporary;
     FileHandle file = CreateTemporaryFile(target, FILE_ATTRIBUTE_NORMAL, temporary);
-    if (!file.IsValid() || !WriteTemporaryFile(std::move(file), bytes, written)) {
-        failure = StoreFailure("write", name, ::GetLastError());
-        return Creation::kFailed;
-    }
-    if (!RenameRetrying(
-            [&] {
-                return ::MoveFileExW(temporary.get().c_str(), target.c_str(),
-                                     MOVEFILE_WRITE_THROUGH) != FALSE;
-            },
-            Denied::kWhileHeld)) {
+    if (file.IsValid() && WriteTemporaryFile(std::move(file), bytes, written)) {
+        if (RenameRetrying(
+                [&] {
+                    return ::MoveFileExW(temporary.get().c_str(), target.c_str(),
+                                         MOVEFILE_WRITE_THROUGH) != FALSE;
+                },
+                Denied::kWhileHeld)) {
+            temporary.Release();
+            return Creation::kDone;
+        }
         const DWORD cause = ::GetLastError();
         if (cause == ERROR_ALREADY_EXISTS || cause == ERROR_FILE_EXISTS) {
             return Creation::kTaken;
         }
-        failure = StoreFailure("write", name, cause);
-        return Creation::kFailed;
     }
-    temporary.Release();
-    return Creation::kDone;
+    temporary.Close();
+    const Creation made = WriteNewFile(target, bytes, written);
+    if (made == Creation::kFailed) {
+        failure = StoreFailure("write", name, ::GetLastError());
+    }
+    return made;
 }
 
 // `now` is the modification time of the file just saved: the file system's clock, which on a
@@ -546,8 +586,10 @@ Creation CreateMissingFile(const char* name, const std::string& path, std::strin
 // folder or a link (whose target must stay), and opened so that any link would be the one to go.
 void RemoveStaleTemporaryFiles(const std::string& path, long long now) {
     const auto [directory, name] = SplitDirectory(path);
+    const std::size_t limit = TemporaryNameLimit(path);
     const std::wstring directoryPrefix = Wide(directory);
-    const std::wstring pattern = Wide(path) + L".vkd37-*.tmp";
+    const std::wstring pattern = directoryPrefix + Wide(TemporaryNameStem(name, limit)) +
+                                 Wide(kTemporaryMarker) + L"*" + Wide(kTemporarySuffix);
     WIN32_FIND_DATAW found;
     const FindHandle search(::FindFirstFileW(pattern.c_str(), &found));
     if (!search.IsValid()) {
@@ -555,7 +597,7 @@ void RemoveStaleTemporaryFiles(const std::string& path, long long now) {
     }
     do {
         // The pattern also matches short names; the long name decides.
-        if (TemporaryFileNumber(Utf8(found.cFileName), name) &&
+        if (TemporaryFileNumber(Utf8(found.cFileName), name, limit) &&
             !(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
             now - Seconds(found.ftLastWriteTime) > kStaleTemporarySeconds) {
             // Opened for deletion without sharing: a file that some process, a save under way,
@@ -583,27 +625,37 @@ ReadOutcome ReadFileContents(const char* path, std::size_t limit, std::string& b
                              FileFailure& failure) {
     const OpenedFile file = OpenRegularFile(Wide(path), GENERIC_READ);
     if (!file.handle.IsValid()) {
-        failure = file.Failure("read", path);
+        failure = ReadFailure(file.Failure("read", path));
         return IsMissing(file.error) ? ReadOutcome::kMissing : ReadOutcome::kFailed;
     }
     if (!ReadFrom(file.handle.get(), limit, bytes)) {
-        failure = StoreFailure("read", path, ::GetLastError());
+        failure = ReadFailure(StoreFailure("read", path, ::GetLastError()));
         return ReadOutcome::kFailed;
     }
     return ReadOutcome::kRead;
 }
 
+// Wine gives ERROR_ACCESS_DENIED for EACCES, EPERM and EROFS, ERROR_DISK_FULL for ENOSPC and
+// ERROR_SHARING_VIOLATION for EAGAIN; a quota (EDQUOT) or the size limit (EFBIG) it does not map,
+// and they come as ERROR_GEN_FAILURE, which says nothing.
 FileFault FaultOfSystemError(SystemErrorCode code) {
+    constexpr SystemErrorCode kDiskQuotaExceeded = 1295; // not in the headers for XP
     switch (code) {
     case ERROR_ACCESS_DENIED:
     case ERROR_WRITE_PROTECT:
+    case ERROR_NETWORK_ACCESS_DENIED:
+    case ERROR_FILE_READ_ONLY:
         return FileFault::kReadOnly;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
+    case kDiskQuotaExceeded:
+    case ERROR_NOT_ENOUGH_QUOTA: // a share's quota
     case ERROR_FILE_TOO_LARGE:
         return FileFault::kNoRoom;
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
+    case ERROR_USER_MAPPED_FILE: // mapped by another program, which a write may not cut
+    case ERROR_DRIVE_LOCKED:
         return FileFault::kHeld;
     case ERROR_DIRECTORY:
     case ERROR_BAD_FILE_TYPE:

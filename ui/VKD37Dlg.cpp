@@ -2,6 +2,7 @@
 
 #include "model/ParameterFile.h"
 #include "model/ParameterTable.h"
+#include "platform/Text.h"
 #include "res/resource.h"
 #include "ui/AboutDlg.h"
 #include "ui/BackgroundScale.h"
@@ -22,6 +23,12 @@ constexpr wchar_t kUploadFailed[] = L"Download Failed";
 constexpr const wchar_t* kPortNames[] = {L"Com0", L"Com1", L"Com2", L"Com3", L"Com4",
                                          L"Com5", L"Com6", L"Com7", L"Com8", L"Com9"};
 
+// How long a save waits for another program's save to let go of the settings file. A save holds
+// it for milliseconds: one held for 2 s belongs to a program that hangs, and waiting longer only
+// delays the box that says so. The window cannot answer meanwhile, and this wait after the
+// longest send stays below the 5 s after which Windows calls a window not responding.
+constexpr int kSaveWaitMs = 2000;
+
 constexpr COLORREF kStatusBackground = RGB(204, 204, 204);
 constexpr COLORREF kUploadStatusField = RGB(170, 170, 170);
 constexpr COLORREF kStatusText = RGB(0, 0, 0);
@@ -40,9 +47,62 @@ ON_WM_CTLCOLOR()
 ON_BN_CLICKED(IDC_SYNC, &ThisClass::OnSyncClicked)
 ON_BN_CLICKED(IDC_UPLOAD, &ThisClass::OnUploadClicked)
 ON_CBN_SELCHANGE(IDC_PORT, &ThisClass::OnPortSelChange)
+ON_CBN_DROPDOWN(IDC_PORT, &ThisClass::OnPortDropDown)
+ON_CBN_SELENDOK(IDC_PORT, &ThisClass::OnPortSelEndOk)
+ON_CBN_SELENDCANCEL(IDC_PORT, &ThisClass::OnPortSelEndCancel)
 END_MESSAGE_MAP()
 
 namespace {
+
+// The settings file as the operator looks for it: the full name of the one in the working
+// directory.
+std::wstring SettingsFilePath() {
+    const std::wstring name = Wide(kParameterFileName);
+    std::wstring full(::GetFullPathNameW(name.c_str(), 0, nullptr, nullptr), L'\0');
+    const DWORD length =
+        ::GetFullPathNameW(name.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0 || length >= full.size()) {
+        return name;
+    }
+    full.resize(length);
+    return full;
+}
+
+// Why the settings file could not be read or saved, in the operator's words; the system's own
+// where there are none better.
+std::wstring FileCause(const FileFailure& failure) {
+    switch (failure.fault) {
+    case FileFault::kHeld:
+        return L"Another program holds the file: a backup, sync or virus scanner, or another "
+               L"copy of this program.";
+    case FileFault::kReadOnly:
+        return L"It is read-only, or this user may not change it or its folder.";
+    case FileFault::kNoRoom:
+        return L"There is no room left on its disk.";
+    case FileFault::kNotAFile:
+        return L"That name belongs to a folder or a device, not to a file.";
+    case FileFault::kStopped:
+    case FileFault::kRefused:
+    case FileFault::kOther:
+        break;
+    }
+    // The store's text is "cannot <verb> <the name>: <the system's words>".
+    const std::string named = std::string(kParameterFileName) + ": ";
+    const std::size_t at = failure.text.find(named);
+    return Wide(at == std::string::npos ? failure.text : failure.text.substr(at + named.size())) +
+           L".";
+}
+
+std::wstring UnreadableFileText(const FileFailure& failure) {
+    return L"Cannot read the settings file\n" + SettingsFilePath() + L"\n" + FileCause(failure) +
+           L"\n\nThe values shown are the start values, not the saved ones. An upload saves "
+           L"the values shown in their place.";
+}
+
+std::wstring NotSavedText(const FileFailure& failure) {
+    return L"Cannot save the settings file\n" + SettingsFilePath() + L"\n" + FileCause(failure) +
+           L"\n\nThe values shown were not saved.";
+}
 
 // The edit box of each member the form reads as a number.
 struct NumberBox {
@@ -156,7 +216,7 @@ BOOL CVKD37参数设定程序Dlg::OnInitDialog() {
 
     ShowWindow(SW_MINIMIZE);
 
-    LoadParameters(*this);
+    const LoadOutcome loaded = LoadParameters(*this);
     for (const wchar_t* name : kPortNames) {
         m_cboPort.AddString(name);
     }
@@ -165,6 +225,12 @@ BOOL CVKD37参数设定程序Dlg::OnInitDialog() {
 
     m_bLegendOn = 1;
     UpdateData(FALSE);
+    // A missing file is a first start, and a short one loads what it has, both without a word;
+    // one that is there but cannot be read (another program holds it) would go unnoticed until
+    // an upload saved the start values over it.
+    if (loaded.kind == LoadOutcome::Kind::kUnreadable) {
+        MessageBox(UnreadableFileText(loaded.failure).c_str(), nullptr, MB_OK | MB_ICONWARNING);
+    }
     return TRUE;
 }
 
@@ -249,15 +315,38 @@ void CVKD37参数设定程序Dlg::AddAboutItemToSystemMenu() {
     ::AppendMenuW(hSysMenu, MF_STRING, IDM_ABOUTBOX, aboutText);
 }
 
+// Shown at once: an upload may follow that keeps the window from painting.
 void CVKD37参数设定程序Dlg::OpenPortAndReport(int nPort) {
     const int opened = m_link.OpenPort(nPort);
     SetDlgItemText(IDC_PORT_STATUS, opened == 1 ? kPortOpened : kPortNotOpened);
+    ::UpdateWindow(GetDlgItem(IDC_PORT_STATUS));
 }
 
 // m_nPort follows the list only when the parameters are saved.
 void CVKD37参数设定程序Dlg::OnPortSelChange() {
     m_link.ClosePort();
     OpenPortAndReport(m_cboPort.GetCurSel());
+}
+
+// Choosing the entry that is already selected changes nothing, so no CBN_SELCHANGE comes; yet
+// the operator who plugs an adapter back in and chooses its port again wants it opened anew.
+// The list tells that a choice was made (CBN_SELENDOK) but not whether it changed, and on
+// Windows not in which order with CBN_SELCHANGE: the selection when the list dropped down says.
+void CVKD37参数设定程序Dlg::OnPortDropDown() {
+    m_nSelectionAtDropDown = m_cboPort.GetCurSel();
+}
+
+void CVKD37参数设定程序Dlg::OnPortSelEndOk() {
+    const bool sameAgain =
+        m_nSelectionAtDropDown != kNotDropped && m_cboPort.GetCurSel() == m_nSelectionAtDropDown;
+    m_nSelectionAtDropDown = kNotDropped;
+    if (sameAgain) {
+        OnPortSelChange();
+    }
+}
+
+void CVKD37参数设定程序Dlg::OnPortSelEndCancel() {
+    m_nSelectionAtDropDown = kNotDropped;
 }
 
 void CVKD37参数设定程序Dlg::OnSyncClicked() {
@@ -268,14 +357,34 @@ void CVKD37参数设定程序Dlg::OnSyncClicked() {
     UpdateData(FALSE);
 }
 
-// The save runs whatever became of the upload, with the values then on screen.
+// The save runs whatever became of the upload, with the values then on screen. With no port
+// open (its adapter was away when it was opened, and may be back), the chosen one is opened
+// first.
 void CVKD37参数设定程序Dlg::OnUploadClicked() {
     if (!UpdateData(TRUE)) {
         return;
     }
+    if (!m_link.IsOpen()) {
+        OpenPortAndReport(m_cboPort.GetCurSel());
+    }
     UploadParameters();
     UpdateData(TRUE);
-    SaveParameters(*this, m_cboPort.GetCurSel());
+    SaveParametersAndReport();
+}
+
+// The upload's status stays as it is; a save that fails says so in a box of its own.
+void CVKD37参数设定程序Dlg::SaveParametersAndReport() {
+    SaveOutcome saved;
+    {
+        CWaitCursor waitCursor;
+        saved = SaveParameters(*this, m_cboPort.GetCurSel(), LockWait{kSaveWaitMs, {}});
+    }
+    // A key pressed while the save kept the window from answering would start another upload,
+    // or answer the box below.
+    DiscardQueuedInput();
+    if (!saved.Saved()) {
+        MessageBox(NotSavedText(saved.failure).c_str(), nullptr, MB_OK | MB_ICONWARNING);
+    }
 }
 
 void CVKD37参数设定程序Dlg::UploadParameters() {

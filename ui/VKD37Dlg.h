@@ -29,18 +29,26 @@ protected:
     void OnSyncClicked();
     void OnUploadClicked();
     void OnPortSelChange();
+    void OnPortDropDown();
+    void OnPortSelEndOk();
+    void OnPortSelEndCancel();
 
     // The port list, the radio groups and the check boxes, at their place in the exchange.
     void ExchangeButtons(CDataExchange* pDX);
     void OpenPortAndReport(int nPort);
     void UploadParameters();
     int SendFrameReopeningALostPort();
+    void SaveParametersAndReport();
 
     HICON m_hIcon;
     CComboBox m_cboPort;
     SerialLink m_link;
     UploadFrame m_frame{};
     std::wstring m_strUploadStatus;
+    // The port list's selection when its list was last dropped down, until the list closes;
+    // kNotDropped otherwise.
+    static constexpr int kNotDropped = -2;
+    int m_nSelectionAtDropDown = kNotDropped;
     // The picture the template gave the background control, once taken back from it, and the
     // copy scaled to the dialog's font that the control shows instead. The control never
     // deletes either, and this object outlives its window.

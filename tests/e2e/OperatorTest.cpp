@@ -5,13 +5,20 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
+#include "HeldFile.h"
+#include "LinuxCommand.h"
 #include "OperatorDriver.h"
 #include "Scratch.h"
+#include "SettingsFiles.h"
 #include "SimulatorLog.h"
 #include "link/UploadFrame.h"
 #include "model/ParameterFile.h"
@@ -122,6 +129,19 @@ protected:
             ::GetWindowTextW(status, text, 64);
             return kUploading == text;
         });
+    }
+
+    // Waits for the box about the settings file and answers it; its text.
+    std::wstring AnswerFileBox(const std::wstring& firstLine) {
+        const OperatorDriver::Box box = program_->WaitForBox(kOutcomeTimeoutMs);
+        if (!box.window) {
+            ADD_FAILURE() << "no box about the file appeared";
+            return {};
+        }
+        EXPECT_EQ(0u, box.text.find(firstLine + L"\n" + FilePath() + L"\n")) << ToUtf8(box.text);
+        EXPECT_EQ(kBoxCaption, box.caption);
+        EXPECT_TRUE(program_->Answer(box));
+        return box.text;
     }
 
     void WaitForSaved(const std::string& expected) {
@@ -429,3 +449,294 @@ TEST_F(OperatorTest, UploadingIsPaintedWhileTheSendBlocks) {
     EXPECT_TRUE(painted) << "nothing was painted in the status while the send blocked";
     EXPECT_TRUE(program_->WaitForBox(kOutcomeTimeoutMs).window);
 }
+
+// Another program holds the file unshared as the program starts (a backup or a scanner): a box
+// names it and says the values shown are the start values; then the program goes on as usual.
+TEST_F(OperatorTest, AFileAnotherProgramHoldsIsNamedAtStart) {
+    WriteParameterFile("1 2 5 60 7 1 127 1 0 65535 15 16777210 1 1 1 1 ");
+    HeldFile held(FilePath(), HeldFile::Hold::kUnshared);
+    ASSERT_TRUE(held.IsHeld());
+    program_ = OperatorDriver::Start(FromUtf8(VKD_PROGRAM_PATH), dir_);
+    ASSERT_TRUE(program_);
+    const std::wstring text = AnswerFileBox(L"Cannot read the settings file");
+    EXPECT_NE(std::wstring::npos, text.find(L"Another program holds the file")) << ToUtf8(text);
+    EXPECT_NE(std::wstring::npos, text.find(L"The values shown are the start values"));
+    EXPECT_TRUE(program_->IsMinimised());
+    program_->Restore();
+    EXPECT_EQ(L"108", program_->Text(kFwdSpeed));
+    EXPECT_EQ(kNotOpened, program_->Text(kPortStatus)) << "the start values name Com0";
+    held.Release();
+    ChoosePort(port::kGood, kOpened);
+    program_->Click(kUpload);
+    ASSERT_TRUE(program_->WaitForText(kUploadStatus, kComplete, kOutcomeTimeoutMs));
+    WaitForSaved(WriteParameterText(Defaults(port::kGood)));
+}
+
+// Another save holds the file's lock and hangs: the save gives up within its bound and says
+// that another program holds the file. Keys pressed meanwhile start no second upload.
+TEST_F(OperatorTest, OneKeyIsOneUploadWhileAnotherProgramHoldsTheLock) {
+    WriteParameterFile(kDefaultFile);
+    StartProgram();
+    ChoosePort(port::kGood, kOpened);
+    HeldFile held(FilePath(), HeldFile::Hold::kSaveLock);
+    ASSERT_TRUE(held.IsHeld());
+    const size_t before = LoggedFrames(port::kGood).size();
+    const HWND status = ::GetDlgItem(program_->MainWindow(), kUploadStatus);
+    program_->Focus(kUpload);
+    OperatorDriver::PressKey(VK_SPACE);
+    // "Download Complete" is shown before the save, read without a message: the save is waiting.
+    ASSERT_TRUE(WaitUntil(kOutcomeTimeoutMs, [&] {
+        wchar_t text[64] = {};
+        ::GetWindowTextW(status, text, 64);
+        return kComplete == text;
+    }));
+    OperatorDriver::PressKey(VK_SPACE); // a second press on Upload, during the wait
+    const std::wstring text = AnswerFileBox(L"Cannot save the settings file");
+    EXPECT_NE(std::wstring::npos, text.find(L"Another program holds the file")) << ToUtf8(text);
+    EXPECT_EQ(kComplete, program_->Text(kUploadStatus)) << "the status stays the upload's";
+    EXPECT_FALSE(program_->WaitForBox(1500).window) << "a second upload ran";
+    EXPECT_EQ(before + 1, LoggedFrames(port::kGood).size());
+    held.Release();
+    EXPECT_EQ(kDefaultFile, FileContents());
+}
+
+namespace {
+
+// The bench's link to a port's simulator taken away and given back, as an adapter is unplugged
+// and plugged in again at the same port: Wine then finds no device behind the COM port.
+class UnpluggedPort {
+public:
+    explicit UnpluggedPort(int port)
+        : link_(std::string(VKD_BENCH_DIR) + "/com" + std::to_string(port)) {
+        unplugged_ = Move(link_, link_ + ".unplugged");
+    }
+    ~UnpluggedPort() { PlugBackIn(); }
+    UnpluggedPort(const UnpluggedPort&) = delete;
+    UnpluggedPort& operator=(const UnpluggedPort&) = delete;
+
+    bool IsUnplugged() const { return unplugged_; }
+    bool PlugBackIn() {
+        if (unplugged_ && Move(link_ + ".unplugged", link_)) {
+            unplugged_ = false;
+        }
+        return !unplugged_;
+    }
+
+private:
+    static bool Move(const std::string& from, const std::string& to) {
+        int status = -1;
+        return RunOnLinux("/bin/mv -T " + from + " " + to, kOutcomeTimeoutMs, &status) &&
+               status == 0;
+    }
+
+    std::string link_;
+    bool unplugged_ = false;
+};
+
+} // namespace
+
+// An adapter that was away when its port was opened, and is back: Upload opens it first, and
+// choosing its entry again in the list opens it too, though the selection does not change.
+TEST_F(OperatorTest, AnAdapterPluggedBackInIsOpenedAgain) {
+    WriteParameterFile(WriteParameterText(Defaults(port::kGood)));
+    const size_t before = LoggedFrames(port::kGood).size();
+    {
+        UnpluggedPort unplugged(port::kGood);
+        ASSERT_TRUE(unplugged.IsUnplugged());
+        StartProgram();
+        EXPECT_EQ(kNotOpened, program_->Text(kPortStatus));
+        UploadExpectingFailureBox();
+        ASSERT_TRUE(unplugged.PlugBackIn());
+    }
+    program_->Click(kUpload);
+    EXPECT_TRUE(program_->WaitForText(kPortStatus, kOpened, kOutcomeTimeoutMs));
+    ASSERT_TRUE(program_->WaitForText(kUploadStatus, kComplete, kOutcomeTimeoutMs))
+        << ToUtf8(program_->Text(kUploadStatus));
+    EXPECT_FALSE(program_->WaitForBox(0).window);
+    EXPECT_EQ(before + 1, LoggedFrames(port::kGood).size());
+
+    // Away again when chosen; back, and chosen again with the keyboard: F4 drops the list down,
+    // Enter takes the entry already selected.
+    ChoosePort(port::kSilent, kOpened);
+    {
+        UnpluggedPort unplugged(port::kGood);
+        ASSERT_TRUE(unplugged.IsUnplugged());
+        ChoosePort(port::kGood, kNotOpened);
+        ASSERT_TRUE(unplugged.PlugBackIn());
+    }
+    program_->Focus(kPort);
+    OperatorDriver::PressKey(VK_F4);
+    ASSERT_TRUE(WaitUntil(kOutcomeTimeoutMs, [&] {
+        return ::SendMessageW(::GetDlgItem(program_->MainWindow(), kPort), CB_GETDROPPEDSTATE, 0,
+                              0) != 0;
+    })) << "the list did not drop down";
+    OperatorDriver::PressKey(VK_RETURN);
+    EXPECT_TRUE(program_->WaitForText(kPortStatus, kOpened, kOutcomeTimeoutMs));
+    EXPECT_EQ(port::kGood, program_->ListSelection(kPort));
+    EXPECT_FALSE(program_->HasExited()) << "Enter went to the dialog, not to the list";
+}
+
+// A file as a failing test names it.
+void PrintTo(const SettingsFile& file, std::ostream* out) {
+    *out << file.name;
+}
+
+namespace {
+
+// Runs a Windows program to its end; its exit status and what it wrote to stdout and stderr.
+struct Finished {
+    DWORD status = 0;
+    std::string output;
+};
+
+std::optional<Finished> RunProgram(const std::wstring& program, const std::wstring& arguments,
+                                   const std::wstring& workDir) {
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!::CreatePipe(&readEnd, &writeEnd, &inherited, 0)) {
+        return std::nullopt;
+    }
+    const FileHandle reading(readEnd);
+    FileHandle writing(writeEnd);
+    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = writeEnd;
+    PROCESS_INFORMATION started{};
+    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
+    if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                          CREATE_NO_WINDOW, nullptr, workDir.c_str(), &startup, &started)) {
+        return std::nullopt;
+    }
+    const KernelHandle process(started.hProcess);
+    const KernelHandle thread(started.hThread);
+    writing.Close();
+    Finished finished;
+    char buffer[4096];
+    DWORD got = 0;
+    while (::ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        finished.output.append(buffer, got);
+    }
+    if (::WaitForSingleObject(process.get(), kOutcomeTimeoutMs) != WAIT_OBJECT_0 ||
+        !::GetExitCodeProcess(process.get(), &finished.status)) {
+        return std::nullopt;
+    }
+    return finished;
+}
+
+// What the page's core makes of a file: how many values reading takes, whether it stopped at
+// bytes that are not a number, and the frame the page's form sends ("" for nothing).
+struct PageAnswer {
+    int values = -1;
+    bool stopsAtUnreadable = false;
+    std::string sends;
+};
+
+std::optional<PageAnswer> AskThePagesCore(const std::string& linuxFile) {
+    int status = -1;
+    const std::optional<std::string> output =
+        RunOnLinux(std::string(VKD_NODE) + " " + VKD_SOURCE_DIR + "/tests/e2e/page-sends.mjs " +
+                       VKD_SOURCE_DIR + "/web/page/core.mjs " + VKD_CORE_WASM + " " + linuxFile,
+                   kOutcomeTimeoutMs, &status);
+    PageAnswer answer;
+    char sends[64] = "";
+    int unreadable = 0;
+    if (!output || status != 0 ||
+        std::sscanf(output->c_str(), "%d %d %63s", &answer.values, &unreadable, sends) < 2) {
+        ADD_FAILURE() << "the page's core did not answer: " << output.value_or("(no end)");
+        return std::nullopt;
+    }
+    answer.stopsAtUnreadable = unreadable != 0;
+    answer.sends = sends[0] == '-' ? "" : sends;
+    return answer;
+}
+
+// No face may send a speed source outside 0-2 (bytes 1 and 5 of the frame).
+bool SourcesInRange(const std::string& hexFrame) {
+    return std::stoi(hexFrame.substr(2, 2), nullptr, 16) <= 2 &&
+           std::stoi(hexFrame.substr(10, 2), nullptr, 16) <= 2;
+}
+
+class SettingsFileTest : public OperatorTest, public ::testing::WithParamInterface<SettingsFile> {};
+
+} // namespace
+
+// One settings file through every face: the page's core and the dialog send the same bytes or
+// nothing, the tool those bytes or a refusal naming the value, and no face a source outside 0-2.
+TEST_P(SettingsFileTest, EveryFaceSendsTheSameOrNothing) {
+    const SettingsFile& file = GetParam();
+    WriteParameterFile(file.bytes);
+
+    // The page's core.
+    const std::string linuxFile = LinuxPath(FilePath());
+    ASSERT_FALSE(linuxFile.empty());
+    if (const std::optional<PageAnswer> page = AskThePagesCore(linuxFile)) {
+        EXPECT_EQ(file.values, page->values) << "values read by the page's core";
+        EXPECT_EQ(file.stopsAtUnreadable, page->stopsAtUnreadable);
+        EXPECT_EQ(file.formsSend, page->sends) << "the page's form";
+    }
+
+    // The dialog, on the good controller whatever port the file names.
+    size_t before = LoggedFrames(port::kGood).size();
+    StartProgram();
+    ChoosePort(port::kGood, kOpened);
+    program_->Click(kUpload);
+    if (file.formsSend[0]) {
+        EXPECT_TRUE(program_->WaitForText(kUploadStatus, kComplete, kOutcomeTimeoutMs))
+            << ToUtf8(program_->Text(kUploadStatus));
+        const std::vector<std::string> frames = LoggedFrames(port::kGood);
+        ASSERT_EQ(before + 1, frames.size()) << "the dialog sent nothing";
+        EXPECT_EQ(file.formsSend, frames.back()) << "the dialog";
+        EXPECT_TRUE(SourcesInRange(frames.back()));
+    } else {
+        const OperatorDriver::Box prompt = program_->WaitForBox(kOutcomeTimeoutMs);
+        ASSERT_TRUE(prompt.window) << "the dialog did not refuse";
+        ASSERT_TRUE(program_->Answer(prompt));
+        EXPECT_EQ(L"", program_->Text(kUploadStatus));
+        EXPECT_EQ(before, LoggedFrames(port::kGood).size()) << "the dialog sent a frame";
+        EXPECT_EQ(file.bytes, FileContents()) << "the dialog saved";
+    }
+    program_.reset();
+
+    // The tool.
+    WriteParameterFile(file.bytes);
+    before = LoggedFrames(port::kGood).size();
+    const std::optional<Finished> tool =
+        RunProgram(FromUtf8(VKD_TOOL_PATH), L"upload --port COM1 \"" + FilePath() + L"\"", dir_);
+    ASSERT_TRUE(tool) << "vkd37.exe did not run";
+    if (file.toolRefuses[0]) {
+        EXPECT_EQ(2u, tool->status) << tool->output;
+        EXPECT_NE(std::string::npos, tool->output.find(file.toolRefuses)) << tool->output;
+        EXPECT_EQ(before, LoggedFrames(port::kGood).size()) << "the tool sent a frame";
+    } else {
+        EXPECT_EQ(0u, tool->status) << tool->output;
+        const std::vector<std::string> frames = LoggedFrames(port::kGood);
+        ASSERT_EQ(before + 1, frames.size()) << "the tool sent nothing: " << tool->output;
+        EXPECT_EQ(file.formsSend, frames.back()) << "the tool";
+        EXPECT_TRUE(SourcesInRange(frames.back()));
+    }
+    EXPECT_EQ(file.bytes, FileContents()) << "the tool changed the file";
+}
+
+// "rev.source -1" is RevSourceMinus1.
+std::string SettingsFileName(const ::testing::TestParamInfo<SettingsFile>& info) {
+    std::string name;
+    bool upper = true;
+    for (const char c : std::string(info.param.name)) {
+        if (c == '-') {
+            name += "Minus";
+            upper = false;
+        } else if (std::isalnum(static_cast<unsigned char>(c))) {
+            name += upper ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c;
+            upper = false;
+        } else {
+            upper = true;
+        }
+    }
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Faces, SettingsFileTest, ::testing::ValuesIn(SettingsFiles()),
+                         SettingsFileName);

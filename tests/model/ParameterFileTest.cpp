@@ -950,3 +950,48 @@ TEST(TemporaryFileName, NamesItsNumberInOneFormAndNothingElse) {
               TemporaryFileNumber(cut.substr(4), std::string(10, 'x') + "\xC3\xA9\xC3\xA9.dll",
                                   10 + 2 + 19 + 1));
 }
+
+// Where the whole path is limited too (the calls Windows XP has: 259 UTF-16 units, 255 for a
+// name), a temporary's name is cut to fit both, counting the units a character takes.
+TEST(TemporaryFileName, FitsAWholePathLimitInUtf16Units) {
+    const auto folder = [](std::size_t units) { return "/" + std::string(units - 2, 'd') + "/"; };
+    struct Case {
+        std::string path;
+        std::string stem; // what is left of the name
+    };
+    for (const Case& c : {
+             Case{folder(232) + kParameterFileName, "InitialP"},
+             Case{folder(235) + "\u53c2\u6570\u8bbe\u5b9a.dll", "\u53c2\u6570\u8bbe\u5b9a."},
+             Case{folder(239) + "\U0001F600x.dll", ""}, // one unit left: not half a character
+             Case{folder(238) + "x\U0001F600.dll", "x"},
+             Case{"/" + std::string(250, 'n'), std::string(236, 'n')},
+         }) {
+        const std::size_t limit = NameLimitForUtf16Limits(c.path, 259, 255);
+        const std::string temporary = TemporaryFileName(c.path, 4711, limit);
+        const std::string name(SplitDirectory(c.path).second);
+        EXPECT_EQ(std::string(SplitDirectory(c.path).first) + c.stem + ".vkd37-00001267.tmp",
+                  temporary);
+        EXPECT_EQ(4711u, TemporaryFileNumber(SplitDirectory(temporary).second, name, limit));
+    }
+    const std::string fits = folder(220) + kParameterFileName;
+    EXPECT_EQ(kNoNameLimit, NameLimitForUtf16Limits(fits, 259, 255));
+}
+
+// A new file whose temporaries the file system cannot name (80 CJK characters are 240 bytes,
+// and Linux takes 255 for a name, which Windows under Wine does not know): it is made all the
+// same, directly where it must be, and nothing else is left.
+TEST_F(ParameterFileTest, ANewFileIsMadeWhereNoTemporaryCanBe) {
+    std::string name;
+    for (int i = 0; i < 80; ++i) {
+        name += "\u53c2";
+    }
+    name += ".dll";
+    const SaveOutcome saved = SaveParameterFile(name.c_str(), NumberedSet(1));
+    EXPECT_TRUE(saved.Saved()) << saved.failure.text;
+    EXPECT_EQ(WriteParameterText(NumberedSet(1)), ReadFile(fs::u8path(name)));
+    std::vector<std::string> entries;
+    for (const auto& entry : fs::directory_iterator(".")) {
+        entries.push_back(entry.path().filename().u8string());
+    }
+    EXPECT_EQ(std::vector<std::string>{name}, entries);
+}

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "HeldFile.h"
 #include "OperatorDriver.h"
 #include "Scratch.h"
 #include "SimulatorLog.h"
@@ -149,6 +150,26 @@ TEST(ShippedDialog, StartsUploadsFailsShowsAboutAndCloses) {
     expected.m_nPort = port::kSilent;
     expectSaved(expected);
     ASSERT_FALSE(program->HasExited()) << "the program ended after the failed upload";
+
+    // Another program's save holds the file's lock and hangs: after the upload's own box, one
+    // names the file and says so, and the file stays as it was.
+    {
+        const HeldFile held(file.wstring(), HeldFile::Hold::kSaveLock);
+        ASSERT_TRUE(held.IsHeld());
+        program->Click(kUpload);
+        const OperatorDriver::Box failed = program->WaitForBox(kOutcomeMs);
+        ASSERT_TRUE(failed.window) << "no \"Download Failed\" box";
+        EXPECT_EQ(kFailed, failed.text);
+        ASSERT_TRUE(program->Answer(failed));
+        const OperatorDriver::Box notSaved = program->WaitForBox(kOutcomeMs);
+        ASSERT_TRUE(notSaved.window) << "no box about the file";
+        EXPECT_EQ(0u, notSaved.text.find(L"Cannot save the settings file\n" + file.wstring()))
+            << "the box names the file";
+        EXPECT_NE(std::wstring::npos, notSaved.text.find(L"Another program holds the file"));
+        ASSERT_TRUE(program->Answer(notSaved));
+        EXPECT_EQ(kFailed, program->Text(kUploadStatus));
+    }
+    expectSaved(expected);
 
     // The About box, from the system menu's last item.
     ::PostMessageW(program->MainWindow(), WM_SYSCOMMAND, kAboutItem, 0);

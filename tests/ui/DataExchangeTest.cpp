@@ -104,7 +104,7 @@ TEST_F(DataExchange, DelayBoundIs16777210AndFailureFocusesAutoHome) {
     });
 }
 
-TEST_F(DataExchange, SourceOutsideTheGroupChecksNoButtonAndReadsBackMinusOne) {
+TEST_F(DataExchange, SourceOutsideTheGroupChecksNoButtonReadsBackMinusOneAndIsRefused) {
     RunWithDialog([](ScriptedMainDlg& d) {
         d.m_nFwdSource = 3;
         d.m_nRevSource = 1;
@@ -114,9 +114,12 @@ TEST_F(DataExchange, SourceOutsideTheGroupChecksNoButtonAndReadsBackMinusOne) {
         }
         EXPECT_TRUE(d.IsChecked(IDC_REV_SRC_INT_POT));
 
-        EXPECT_TRUE(d.UpdateData(TRUE));
+        // Read back as -1, it is refused: sent, it would go out as 0xFF.
+        EXPECT_FALSE(d.UpdateData(TRUE));
         EXPECT_EQ(-1, d.m_nFwdSource);
         EXPECT_EQ(1, d.m_nRevSource);
+        ExpectOnePrompt(L"Please choose the forward speed source.");
+        EXPECT_EQ(IDC_FWD_SRC_INTERNAL, Focused());
     });
 }
 

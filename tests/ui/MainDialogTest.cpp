@@ -1,8 +1,13 @@
 // Start-up, handlers and window chrome of the main dialog, run in-process with no COM port.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <optional>
+
 #include "DialogHarness.h"
+#include "HeldFile.h"
 #include "model/ParameterFile.h"
+#include "platform/Text.h"
 #include "ui/framework/InputQueue.h"
 
 namespace {
@@ -13,6 +18,15 @@ class MainDialog : public DialogTest {
 protected:
     static const std::vector<ShownBox>& Shown() { return MessageBoxRecorder::Boxes(); }
 };
+
+// The settings file's full name, as the boxes about it name it.
+std::wstring SettingsFilePath() {
+    return std::filesystem::absolute(kParameterFileName).wstring();
+}
+
+bool Contains(const std::wstring& text, const std::wstring& part) {
+    return text.find(part) != std::wstring::npos;
+}
 
 TEST_F(MainDialog, FirstStartWithoutFileOrPort) {
     RunWithDialog([](ScriptedMainDlg& d) {
@@ -62,6 +76,60 @@ TEST_F(MainDialog, LoadsTheFileAndSelectsNothingForPortMinusOne) {
         EXPECT_EQ(0, d.m_bEndDelayOn) << "a flag of 7 is reset when shown";
         EXPECT_TRUE(d.IsChecked(IDC_AUTO_HOME));
     });
+}
+
+// A file that is there but cannot be read is named at start, with why; the dialog then shows the
+// start values as for no file. A short file loads what it has without a word, as ever.
+TEST_F(MainDialog, AFileThatCannotBeReadIsNamedAtStart) {
+    const std::string everyValue = "3 2 5 60 7 1 127 1 0 65535 15 16777210 1 1 1 1 ";
+    struct Case {
+        const char* name;
+        const wchar_t* cause; // nothing for no box
+    };
+    for (const Case& c : {Case{"held", L"Another program holds the file"},
+                          Case{"a folder", L"a folder or a device"}, Case{"3 1", nullptr}}) {
+        SCOPED_TRACE(c.name);
+        MessageBoxRecorder::Boxes().clear();
+        std::filesystem::remove_all(kParameterFileName);
+        const bool folder = std::string(c.name) == "a folder";
+        if (folder) {
+            std::filesystem::create_directory(kParameterFileName);
+        } else {
+            ScratchDirectory::WriteParameterFile(c.cause ? everyValue : c.name);
+        }
+        std::optional<HeldFile> held;
+        if (std::string(c.name) == "held") {
+            held.emplace(Wide(kParameterFileName), HeldFile::Hold::kUnshared);
+            ASSERT_TRUE(held->IsHeld());
+        }
+        ScriptedMainDlg d;
+        HWND window = nullptr;
+        d.Then([&](ScriptedMainDlg& shown) {
+            window = shown.Window();
+            if (c.cause) {
+                EXPECT_EQ(L"108", shown.Text(IDC_FWD_SPEED)) << "the start values";
+                EXPECT_TRUE(shown.IsChecked(IDC_FWD_SRC_INTERNAL));
+                EXPECT_EQ(0, shown.m_cboPort.GetCurSel());
+            } else {
+                EXPECT_EQ(3, shown.m_cboPort.GetCurSel());
+                EXPECT_TRUE(shown.IsChecked(IDC_FWD_SRC_INT_POT));
+                EXPECT_EQ(L"0", shown.Text(IDC_FWD_SPEED));
+            }
+        });
+        ASSERT_EQ(ScriptedMainDlg::kScriptDone, d.Run());
+        if (!c.cause) {
+            EXPECT_TRUE(Shown().empty());
+            continue;
+        }
+        ASSERT_EQ(1u, Shown().size());
+        const std::wstring& text = Shown()[0].text;
+        EXPECT_TRUE(Contains(text, SettingsFilePath())) << Utf8(text);
+        EXPECT_TRUE(Contains(text, c.cause)) << Utf8(text);
+        EXPECT_TRUE(Contains(text, L"The values shown are the start values")) << Utf8(text);
+        EXPECT_EQ(window, Shown()[0].owner);
+        EXPECT_EQ(L"ui_dialog_tests", Shown()[0].caption);
+    }
+    std::filesystem::remove_all(kParameterFileName);
 }
 
 TEST_F(MainDialog, SyncCrossesTheRampsAndSavesNothing) {
@@ -115,6 +183,91 @@ TEST_F(MainDialog, UploadWithoutAPortFailsAndSavesAllTheSame) {
         EXPECT_EQ(L"Download Failed", d.m_strUploadStatus);
     });
     EXPECT_EQ(kMissingFileValuesSaved, ScratchDirectory::ParameterFile());
+}
+
+// After the upload's own outcome, one box names the file and why it was not saved; the status
+// stays the upload's, and the file as it was.
+TEST_F(MainDialog, AFailedSaveIsNamedAfterTheUploadsOutcome) {
+    const std::string old = "3 2 5 60 7 1 127 1 0 65535 15 16777210 1 1 1 1 ";
+    struct Case {
+        const char* name;
+        const wchar_t* cause;
+    };
+    for (const Case& c :
+         {Case{"read-only", L"It is read-only"}, Case{"held", L"Another program holds the file"},
+          Case{"save lock held", L"Another program holds the file"},
+          Case{"a folder", L"a folder or a device"}}) {
+        SCOPED_TRACE(c.name);
+        MessageBoxRecorder::Boxes().clear();
+        std::filesystem::remove_all(kParameterFileName);
+        const std::string name = c.name;
+        ScratchDirectory::WriteParameterFile(old);
+        if (name == "read-only") {
+            ASSERT_TRUE(
+                ::SetFileAttributesW(Wide(kParameterFileName).c_str(), FILE_ATTRIBUTE_READONLY));
+        }
+        ScriptedMainDlg d;
+        d.Then([&](ScriptedMainDlg& shown) {
+            if (name == "a folder") {
+                std::filesystem::remove(kParameterFileName);
+                std::filesystem::create_directory(kParameterFileName);
+            }
+            const HeldFile held(Wide(kParameterFileName), name == "held"
+                                                              ? HeldFile::Hold::kUnshared
+                                                              : HeldFile::Hold::kSaveLock);
+            ASSERT_TRUE(held.IsHeld() || name == "read-only" || name == "a folder");
+            shown.Click(IDC_UPLOAD);
+            EXPECT_EQ(L"Download Failed", shown.Text(IDC_UPLOAD_STATUS));
+        });
+        ASSERT_EQ(ScriptedMainDlg::kScriptDone, d.Run());
+        ASSERT_EQ(2u, Shown().size());
+        EXPECT_EQ(L"Download Failed", Shown()[0].text);
+        const std::wstring& text = Shown()[1].text;
+        EXPECT_TRUE(Contains(text, L"Cannot save the settings file")) << Utf8(text);
+        EXPECT_TRUE(Contains(text, SettingsFilePath())) << Utf8(text);
+        EXPECT_TRUE(Contains(text, c.cause)) << Utf8(text);
+        EXPECT_EQ(Shown()[0].owner, Shown()[1].owner);
+        EXPECT_EQ(L"Download Failed", Shown()[1].uploadStatusShown);
+        if (name != "a folder") {
+            EXPECT_EQ(old, ScratchDirectory::ParameterFile());
+        }
+        ::SetFileAttributesW(Wide(kParameterFileName).c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    std::filesystem::remove_all(kParameterFileName);
+}
+
+// A source the buttons cannot show reads back as no button checked, and would go out as 0xFF:
+// the form asks for one instead, before anything is sent or saved.
+TEST_F(MainDialog, UploadRefusesASourceNoButtonShows) {
+    struct Case {
+        const char* file;
+        const wchar_t* prompt;
+        int focus;
+    };
+    for (const Case& c : {Case{"0 3 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ",
+                               L"Please choose the forward speed source.", IDC_FWD_SRC_INTERNAL},
+                          Case{"0 0 10 108 10 -1 10 108 10 100 2000 2000 0 0 0 0 ",
+                               L"Please choose the reverse speed source.", IDC_REV_SRC_INTERNAL}}) {
+        SCOPED_TRACE(c.file);
+        MessageBoxRecorder::Boxes().clear();
+        ScratchDirectory::WriteParameterFile(c.file);
+        ScriptedMainDlg d;
+        d.Then([&](ScriptedMainDlg& shown) {
+            shown.Click(IDC_UPLOAD);
+            ASSERT_EQ(1u, Shown().size());
+            EXPECT_EQ(c.prompt, Shown()[0].text);
+            EXPECT_EQ(c.focus, ::GetDlgCtrlID(::GetFocus()));
+            EXPECT_EQ(L"", shown.Text(IDC_UPLOAD_STATUS));
+            // Once one is chosen, the upload goes ahead.
+            shown.SetChecked(c.focus + 2, true);
+            shown.Click(IDC_UPLOAD);
+            EXPECT_EQ(L"Download Failed", shown.Text(IDC_UPLOAD_STATUS));
+        });
+        ASSERT_EQ(ScriptedMainDlg::kScriptDone, d.Run());
+        ASSERT_EQ(2u, Shown().size());
+        EXPECT_EQ(L"Download Failed", Shown()[1].text);
+        EXPECT_EQ(2, c.focus == IDC_FWD_SRC_INTERNAL ? d.m_nFwdSource : d.m_nRevSource);
+    }
 }
 
 TEST_F(MainDialog, UploadSavesTheSelectedPortNotTheLoadedOne) {

@@ -70,3 +70,9 @@ template <class Dialog> struct MessageCrack {
 #define ON_BN_CLICKED(id, memberFxn) {WM_COMMAND, BN_CLICKED, id, &Crack::NoArguments<memberFxn>},
 #define ON_CBN_SELCHANGE(id, memberFxn)                                                            \
     {WM_COMMAND, CBN_SELCHANGE, id, &Crack::NoArguments<memberFxn>},
+#define ON_CBN_DROPDOWN(id, memberFxn)                                                             \
+    {WM_COMMAND, CBN_DROPDOWN, id, &Crack::NoArguments<memberFxn>},
+#define ON_CBN_SELENDOK(id, memberFxn)                                                             \
+    {WM_COMMAND, CBN_SELENDOK, id, &Crack::NoArguments<memberFxn>},
+#define ON_CBN_SELENDCANCEL(id, memberFxn)                                                         \
+    {WM_COMMAND, CBN_SELENDCANCEL, id, &Crack::NoArguments<memberFxn>},
