@@ -4,19 +4,25 @@
 #include <cstdio>
 #include <ctime>
 #include <optional>
+#include <regex>
+#include <set>
 #include <thread>
 
 #include <nlohmann/json.hpp>
 
 #include "cli/Output.h"
 #include "cli/PortList.h"
+#include "cli/RecordFile.h"
 #include "cmdline/FrameOutput.h"
 #include "link/FrameDecoder.h"
 #include "link/SerialPort.h"
 #include "link/UploadFrame.h"
 #include "model/ParameterAssignment.h"
 #include "model/ParameterFile.h"
+#include "model/FileStore.h"
 #include "model/ParameterTable.h"
+#include "record/RecordEntry.h"
+#include "record/RecordReport.h"
 #include "platform/Handles.h"
 #include "platform/StopSignals.h"
 #include "platform/SystemError.h"
@@ -122,18 +128,6 @@ std::string UtcTimestamp() {
     return withMillis;
 }
 
-// Waits for the operator between two controllers: Enter goes on; q, the end of input or a stop
-// signal stops.
-bool OperatorWantsAnother() {
-    WriteError("Connect the next controller and press Enter (q to stop): ");
-    const std::optional<std::string> answer = ReadInputLine();
-    if (!answer) {
-        WriteError("\n");
-        return false;
-    }
-    return *answer != "q" && *answer != "Q";
-}
-
 SerialPort OpenPort(const std::string& name) {
     SerialPort port;
     if (const PortError error = port.Open(name)) {
@@ -169,6 +163,8 @@ SerialPort ReopenPort(const std::string& name) {
     }
 }
 
+constexpr char kProgram[] = "vkd37 " VKD_VERSION;
+
 // The commissioning record: one JSON line an attempt, each written as the attempt ends, so that a
 // record that cannot be kept is known at once.
 class CommissioningLog {
@@ -176,40 +172,134 @@ public:
     CommissioningLog() = default;
     // Opened before anything is sent: without its record, no controller is set up.
     explicit CommissioningLog(const std::string& path) : path_(path) {
-        file_ = OpenStdioFile(path.c_str(), "a");
-        if (!file_.IsValid()) {
-            throw CommandError(kExitUsage, "cannot open the log " + path + ": " +
-                                               SystemErrorText(LastSystemError()));
+        if (const std::optional<std::string> cause = file_.Open(path)) {
+            throw CommandError(kExitUsage, "cannot open the log " + path + ": " + *cause);
         }
-        // Each line goes out in one write, whose failure shows at the attempt it belongs to.
-        std::setvbuf(file_.get(), nullptr, _IONBF, 0);
     }
 
-    bool IsOpen() const { return file_.IsValid(); }
+    bool IsOpen() const { return file_.IsOpen(); }
     // Why the line was not kept; nothing when it was.
     std::optional<std::string> Append(const std::string& line) {
-        if (std::fputs((line + "\n").c_str(), file_.get()) >= 0) {
-            return std::nullopt;
-        }
-        std::clearerr(file_.get());
-        return Failure();
+        return Failure(file_.Append(line + "\n"));
     }
-    // Some file systems tell of a lost write only as the file is closed.
-    std::optional<std::string> Close() {
-        if (file_.Close()) {
-            return std::nullopt;
-        }
-        return Failure();
-    }
+    std::optional<std::string> Close() { return Failure(file_.Close()); }
 
 private:
-    std::string Failure() const {
-        return "cannot write the log " + path_ + ": " + SystemErrorText(LastSystemError());
+    std::optional<std::string> Failure(const std::optional<std::string>& cause) const {
+        if (!cause) {
+            return std::nullopt;
+        }
+        return "cannot write the log " + path_ + ": " + *cause;
     }
 
     std::string path_;
-    StdioFile file_;
+    RecordFile file_;
 };
+
+// A label as typed or scanned, without the blanks around it.
+std::string Trimmed(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) {
+        return std::string();
+    }
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// The unit labels of one batch: each checked against --unit-pattern, and those sent already
+// remembered, so that a unit sent twice is asked about once more.
+class UnitLabels {
+public:
+    explicit UnitLabels(const std::string& pattern) : patternText_(pattern) {
+        if (pattern.empty()) {
+            return;
+        }
+        try {
+            pattern_.emplace(pattern, std::regex::ECMAScript);
+        } catch (const std::regex_error& error) {
+            throw CommandError(kExitUsage, "--unit-pattern '" + pattern +
+                                               "' is not a pattern: " + error.what());
+        }
+    }
+
+    // Every unit needs a label that matches.
+    bool NeedsLabel() const { return pattern_.has_value(); }
+
+    // Why the label may not be sent; nothing when it may. An empty label is no label.
+    std::optional<std::string> Refusal(const std::string& label) const {
+        if (!pattern_) {
+            return std::nullopt;
+        }
+        if (label.empty()) {
+            return "a unit label matching --unit-pattern '" + patternText_ + "' is needed";
+        }
+        try {
+            if (std::regex_match(label, *pattern_)) {
+                return std::nullopt;
+            }
+        } catch (const std::regex_error& error) {
+            return "the unit label '" + label + "' cannot be matched: " + error.what();
+        }
+        return "the unit label '" + label + "' does not match --unit-pattern '" + patternText_ +
+               "'";
+    }
+
+    bool WasSent(const std::string& label) const { return sent_.count(label) != 0; }
+    void Sent(const std::string& label) {
+        if (!label.empty()) {
+            sent_.insert(label);
+        }
+    }
+
+private:
+    std::string patternText_;
+    std::optional<std::regex> pattern_;
+    std::set<std::string> sent_;
+};
+
+// One answer at the prompt, without the blanks around it; nothing for q, the end of input or a
+// stop signal.
+std::optional<std::string> Answer(const std::string& question) {
+    WriteError(question);
+    const std::optional<std::string> line = ReadInputLine();
+    if (!line) {
+        WriteError("\n");
+        return std::nullopt;
+    }
+    std::string answer = Trimmed(*line);
+    if (answer == "q" || answer == "Q") {
+        return std::nullopt;
+    }
+    return answer;
+}
+
+// Waits for the operator between two controllers and takes the next one's label, typed or
+// scanned (a scanner types it and Enter); nothing typed is no label. A label the pattern refuses
+// is asked for again, and one sent before in the batch is asked about once more: Enter sends it
+// again. False when the operator stops.
+bool AskForUnit(const UnitLabels& labels, std::string& unit) {
+    std::optional<std::string> label = Answer("Connect the next controller, type its unit label or "
+                                              "nothing, and press Enter (q to stop): ");
+    while (label) {
+        if (const std::optional<std::string> refusal = labels.Refusal(*label)) {
+            Complain(*refusal);
+            label = Answer("Type the unit label again and press Enter (q to stop): ");
+        } else if (labels.WasSent(*label)) {
+            const std::optional<std::string> again =
+                Answer(*label + " was sent in this batch already: press Enter to send it again, "
+                                "or type another label (q to stop): ");
+            if (again && again->empty()) {
+                break;
+            }
+            label = again;
+        } else {
+            break;
+        }
+    }
+    if (label) {
+        unit = *label;
+    }
+    return label.has_value();
+}
 
 // Values the dialog would not send, named; where the file held fewer values, why they are 0.
 void RefuseWhatTheDialogRefuses(const std::string& file, const LoadedValues& loaded) {
@@ -338,6 +428,11 @@ int Upload(const UploadRequest& request) {
                                "; nothing was sent");
     }
     RefuseWhatTheDialogRefuses(file, loaded);
+    UnitLabels labels(request.unitPattern);
+    std::string unit = Trimmed(request.unit);
+    if (const std::optional<std::string> refusal = labels.Refusal(unit)) {
+        throw CommandError(kExitUsage, *refusal + "; nothing was sent");
+    }
     CommissioningLog log;
     if (!request.logPath.empty()) {
         log = CommissioningLog(request.logPath);
@@ -372,19 +467,18 @@ int Upload(const UploadRequest& request) {
             port.Close(); // opened anew before the next attempt
         }
 
-        const Json record = {{"time", UtcTimestamp()},
-                             {"port", request.port},
-                             {"frame", FrameHex(frame, "")},
-                             {"outcome", EchoOutcomeName(attempt.result.outcome)},
-                             {"ms", attempt.ms}};
+        const std::string record =
+            RecordLine(AttemptEntry(UtcTimestamp(), unit, request.port, loaded.set,
+                                    attempt.result.outcome, attempt.ms, kProgram));
+        labels.Sent(unit);
         if (log.IsOpen()) {
-            if (const std::optional<std::string> error = log.Append(JsonText(record))) {
+            if (const std::optional<std::string> error = log.Append(record)) {
                 Complain(*error);
                 notKept = true;
             }
         }
         PrintLine(request.json
-                      ? JsonText(record)
+                      ? record
                       : DescribeEcho(attempt.result) + " in " + std::to_string(attempt.ms) + " ms");
         // Saved after the first attempt, whatever its outcome, as the dialog does; whole or not
         // at all, whatever signal comes meanwhile (a stop signal ends only a wait for the lock).
@@ -396,7 +490,7 @@ int Upload(const UploadRequest& request) {
                 notKept = true;
             }
         }
-    } while (request.repeat && !CaughtStopSignal() && OperatorWantsAnother());
+    } while (request.repeat && !CaughtStopSignal() && AskForUnit(labels, unit));
 
     if (const std::optional<std::string> error = log.Close()) {
         Complain(*error);
@@ -426,6 +520,57 @@ int ListPorts(bool json) {
     }
     if (ports.empty()) {
         Complain("no serial ports found");
+    }
+    return kExitDone;
+}
+
+namespace {
+
+// "line 7", "lines 7, 9, 12", at most ten numbers.
+std::string LinesLeftOut(const std::vector<std::size_t>& numbers) {
+    constexpr std::size_t kNamed = 10;
+    std::string text = numbers.size() == 1 ? "line " : "lines ";
+    for (std::size_t i = 0; i < numbers.size() && i < kNamed; ++i) {
+        text += (i == 0 ? "" : ", ") + std::to_string(numbers[i]);
+    }
+    if (numbers.size() > kNamed) {
+        text += " and " + std::to_string(numbers.size() - kNamed) + " more";
+    }
+    return text + (numbers.size() == 1 ? " is not a record entry" : " are not record entries") +
+           ", left out";
+}
+
+} // namespace
+
+int Report(const std::vector<std::string>& records, ReportForm form) {
+    // Far beyond years of records (a line is under 500 bytes); the file is read whole.
+    constexpr std::size_t kRecordReadLimit = std::size_t{1} << 30;
+    CommissioningRecord record;
+    for (const std::string& path : records) {
+        std::string text;
+        FileFailure failure;
+        if (ReadFileContents(path.c_str(), kRecordReadLimit, text, failure) != ReadOutcome::kRead) {
+            throw CommandError(kExitUsage, failure.text);
+        }
+        if (text.size() == kRecordReadLimit) {
+            throw CommandError(kExitUsage, "cannot read " + path + ": it is larger than " +
+                                               std::to_string(kRecordReadLimit >> 20) + " MiB");
+        }
+        const std::vector<std::size_t> leftOut = ReadRecordText(text, record);
+        if (!leftOut.empty()) {
+            Complain(path + ": " + LinesLeftOut(leftOut));
+        }
+    }
+    switch (form) {
+    case ReportForm::kSummary:
+        WriteOut(ReportSummary(record, ReportLanguage::kEnglish));
+        break;
+    case ReportForm::kCsv:
+        WriteOut(ReportCsv(record));
+        break;
+    case ReportForm::kHtml:
+        WriteOut(ReportHtml(record, ReportLanguage::kEnglish, kProgram));
+        break;
     }
     return kExitDone;
 }

@@ -21,9 +21,12 @@ enum class ReadOutcome {
     kFailed,  // it is there but cannot be read (permissions, not a regular file, an I/O error)
 };
 
-// failure names the cause when the outcome is not kRead (kMissing's text included).
+// failure names the cause when the outcome is not kRead (kMissing's text included). The room for
+// the bytes grows from kFirstReadSize as the file fills it, so a high limit costs a small file
+// nothing.
 ReadOutcome ReadFileContents(const char* path, std::size_t limit, std::string& bytes,
                              FileFailure& failure);
+constexpr std::size_t kFirstReadSize = 64 * 1024;
 
 // What an update makes of the file's contents (kRead) or of its absence (kMissing): the new
 // contents, or nothing, with failure saying why, to leave the file as it is.

@@ -70,11 +70,14 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 // The file's first `limit` bytes, whatever its offset; false, with errno, when reading fails.
 bool ReadFrom(int fd, std::size_t limit, std::string& bytes) {
-    bytes.assign(limit, '\0');
+    bytes.assign(std::min(limit, kFirstReadSize), '\0');
     std::size_t filled = 0;
     while (filled < limit) {
+        if (filled == bytes.size()) {
+            bytes.resize(std::min(limit, bytes.size() * 2));
+        }
         const ssize_t n =
-            ::pread(fd, bytes.data() + filled, limit - filled, static_cast<off_t>(filled));
+            ::pread(fd, bytes.data() + filled, bytes.size() - filled, static_cast<off_t>(filled));
         if (n < 0 && errno == EINTR) {
             continue;
         }
