@@ -1,10 +1,8 @@
 // The parameter file as the page keeps it: opened and saved in the dialog's format and written
 // again after every upload attempt, as the dialog does.
-import { offerDownload } from './download.mjs';
-import { timedOut, within } from './time-limit.mjs';
+import { offerDownload, writeWhole } from './download.mjs';
 
 const kFileReadLimit = 1 << 20; // as the dialog's reader
-const kWriteBoundMs = 10000; // a file write that takes longer is given up on
 
 const $ = (id) => document.getElementById(id);
 
@@ -18,21 +16,6 @@ async function mayWrite(handle) {
   } catch {
     return false;
   }
-}
-
-// The whole text written through handle: the browser writes beside the file and moves it into
-// place on close(), so the old file stays whole until the new one is complete.
-async function writeWhole(handle, text) {
-  let writable;
-  const steps = (async () => {
-    writable = await handle.createWritable();
-    await writable.write(text);
-    await writable.close();
-  })();
-  const written = await within(steps, kWriteBoundMs);
-  if (!timedOut(written) && !written.error) return;
-  writable?.abort().catch(() => {});
-  throw written.error ?? new DOMException('the write did not end in time', 'TimeoutError');
 }
 
 export class ParameterFile {
