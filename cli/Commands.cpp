@@ -4,19 +4,25 @@
 #include <cstdio>
 #include <ctime>
 #include <optional>
+#include <regex>
+#include <set>
 #include <thread>
 
 #include <nlohmann/json.hpp>
 
 #include "cli/Output.h"
 #include "cli/PortList.h"
+#include "cli/RecordFile.h"
 #include "cmdline/FrameOutput.h"
 #include "link/FrameDecoder.h"
 #include "link/SerialPort.h"
 #include "link/UploadFrame.h"
 #include "model/ParameterAssignment.h"
 #include "model/ParameterFile.h"
+#include "model/FileStore.h"
 #include "model/ParameterTable.h"
+#include "record/RecordEntry.h"
+#include "record/RecordReport.h"
 #include "platform/Handles.h"
 #include "platform/StopSignals.h"
 #include "platform/SystemError.h"
@@ -138,6 +144,8 @@ SerialPort ReopenPort(const std::string& name) {
     }
 }
 
+constexpr char kProgram[] = "vkd37 " VKD_VERSION;
+
 // The commissioning record: one JSON line an attempt, each written as the attempt ends, so that a
 // record that cannot be kept is known at once.
 class CommissioningLog {
@@ -145,39 +153,88 @@ public:
     CommissioningLog() = default;
     // Opened before anything is sent: without its record, no controller is set up.
     explicit CommissioningLog(const std::string& path) : path_(path) {
-        file_ = OpenStdioFile(path.c_str(), "a");
-        if (!file_.IsValid()) {
-            throw CommandError(kExitUsage, "cannot open the log " + path + ": " +
-                                               SystemErrorText(LastSystemError()));
+        if (const std::optional<std::string> cause = file_.Open(path)) {
+            throw CommandError(kExitUsage, "cannot open the log " + path + ": " + *cause);
         }
-        // Each line goes out in one write, whose failure shows at the attempt it belongs to.
-        std::setvbuf(file_.get(), nullptr, _IONBF, 0);
     }
 
-    bool IsOpen() const { return file_.IsValid(); }
+    bool IsOpen() const { return file_.IsOpen(); }
     // Why the line was not kept; nothing when it was.
     std::optional<std::string> Append(const std::string& line) {
-        if (std::fputs((line + "\n").c_str(), file_.get()) >= 0) {
-            return std::nullopt;
-        }
-        std::clearerr(file_.get());
-        return Failure();
+        return Failure(file_.Append(line + "\n"));
     }
-    // Some file systems tell of a lost write only as the file is closed.
-    std::optional<std::string> Close() {
-        if (file_.Close()) {
-            return std::nullopt;
-        }
-        return Failure();
-    }
+    std::optional<std::string> Close() { return Failure(file_.Close()); }
 
 private:
-    std::string Failure() const {
-        return "cannot write the log " + path_ + ": " + SystemErrorText(LastSystemError());
+    std::optional<std::string> Failure(const std::optional<std::string>& cause) const {
+        if (!cause) {
+            return std::nullopt;
+        }
+        return "cannot write the log " + path_ + ": " + *cause;
     }
 
     std::string path_;
-    StdioFile file_;
+    RecordFile file_;
+};
+
+// A label as typed or scanned, without the blanks around it.
+std::string Trimmed(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) {
+        return std::string();
+    }
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// The unit labels of one batch: each checked against --unit-pattern, and those sent already
+// remembered, so that a unit sent twice is asked about once more.
+class UnitLabels {
+public:
+    explicit UnitLabels(const std::string& pattern) : patternText_(pattern) {
+        if (pattern.empty()) {
+            return;
+        }
+        try {
+            pattern_.emplace(pattern, std::regex::ECMAScript);
+        } catch (const std::regex_error& error) {
+            throw CommandError(kExitUsage, "--unit-pattern '" + pattern +
+                                               "' is not a pattern: " + error.what());
+        }
+    }
+
+    // Every unit needs a label that matches.
+    bool NeedsLabel() const { return pattern_.has_value(); }
+
+    // Why the label may not be sent; nothing when it may. An empty label is no label.
+    std::optional<std::string> Refusal(const std::string& label) const {
+        if (!pattern_) {
+            return std::nullopt;
+        }
+        if (label.empty()) {
+            return "a unit label matching --unit-pattern '" + patternText_ + "' is needed";
+        }
+        try {
+            if (std::regex_match(label, *pattern_)) {
+                return std::nullopt;
+            }
+        } catch (const std::regex_error& error) {
+            return "the unit label '" + label + "' cannot be matched: " + error.what();
+        }
+        return "the unit label '" + label + "' does not match --unit-pattern '" + patternText_ +
+               "'";
+    }
+
+    bool WasSent(const std::string& label) const { return sent_.count(label) != 0; }
+    void Sent(const std::string& label) {
+        if (!label.empty()) {
+            sent_.insert(label);
+        }
+    }
+
+private:
+    std::string patternText_;
+    std::optional<std::regex> pattern_;
+    std::set<std::string> sent_;
 };
 
 void RefuseWhatTheDialogRefuses(const ParameterSet& set) {
@@ -263,6 +320,11 @@ int DecodeHex(const std::string& hex, bool json) {
 int Upload(const UploadRequest& request) {
     const LoadedValues loaded = LoadValues(request.values, WhenMissing::kRefuseUpload);
     RefuseWhatTheDialogRefuses(loaded.set);
+    UnitLabels labels(request.unitPattern);
+    std::string unit = Trimmed(request.unit);
+    if (const std::optional<std::string> refusal = labels.Refusal(unit)) {
+        throw CommandError(kExitUsage, *refusal + "; nothing was sent");
+    }
     CommissioningLog log;
     if (!request.logPath.empty()) {
         log = CommissioningLog(request.logPath);
@@ -293,19 +355,18 @@ int Upload(const UploadRequest& request) {
             port.Close(); // opened anew before the next attempt
         }
 
-        const Json record = {{"time", UtcTimestamp()},
-                             {"port", request.port},
-                             {"frame", FrameHex(frame, "")},
-                             {"outcome", EchoOutcomeName(attempt.result.outcome)},
-                             {"ms", attempt.ms}};
+        const std::string record =
+            RecordLine(AttemptEntry(UtcTimestamp(), unit, request.port, loaded.set,
+                                    attempt.result.outcome, attempt.ms, kProgram));
+        labels.Sent(unit);
         if (log.IsOpen()) {
-            if (const std::optional<std::string> error = log.Append(JsonText(record))) {
+            if (const std::optional<std::string> error = log.Append(record)) {
                 Complain(*error);
                 notKept = true;
             }
         }
         PrintLine(request.json
-                      ? JsonText(record)
+                      ? record
                       : DescribeEcho(attempt.result) + " in " + std::to_string(attempt.ms) + " ms");
         // Saved after the first attempt, whatever its outcome, as the dialog does; whole or not
         // at all, whatever signal comes meanwhile.
@@ -317,6 +378,7 @@ int Upload(const UploadRequest& request) {
                 notKept = true;
             }
         }
+        unit.clear();
     } while (request.repeat && !CaughtStopSignal() && OperatorWantsAnother());
 
     if (const std::optional<std::string> error = log.Close()) {
@@ -347,6 +409,57 @@ int ListPorts(bool json) {
     }
     if (ports.empty()) {
         Complain("no serial ports found");
+    }
+    return kExitDone;
+}
+
+namespace {
+
+// "line 7", "lines 7, 9, 12", at most ten numbers.
+std::string LinesLeftOut(const std::vector<std::size_t>& numbers) {
+    constexpr std::size_t kNamed = 10;
+    std::string text = numbers.size() == 1 ? "line " : "lines ";
+    for (std::size_t i = 0; i < numbers.size() && i < kNamed; ++i) {
+        text += (i == 0 ? "" : ", ") + std::to_string(numbers[i]);
+    }
+    if (numbers.size() > kNamed) {
+        text += " and " + std::to_string(numbers.size() - kNamed) + " more";
+    }
+    return text + (numbers.size() == 1 ? " is not a record entry" : " are not record entries") +
+           ", left out";
+}
+
+} // namespace
+
+int Report(const std::vector<std::string>& records, ReportForm form) {
+    // Far beyond years of records (a line is under 500 bytes); the file is read whole.
+    constexpr std::size_t kRecordReadLimit = std::size_t{1} << 30;
+    CommissioningRecord record;
+    for (const std::string& path : records) {
+        std::string text;
+        std::string error;
+        if (ReadFileContents(path.c_str(), kRecordReadLimit, text, error) != ReadOutcome::kRead) {
+            throw CommandError(kExitUsage, error);
+        }
+        if (text.size() == kRecordReadLimit) {
+            throw CommandError(kExitUsage, "cannot read " + path + ": it is larger than " +
+                                               std::to_string(kRecordReadLimit >> 20) + " MiB");
+        }
+        const std::vector<std::size_t> leftOut = ReadRecordText(text, record);
+        if (!leftOut.empty()) {
+            Complain(path + ": " + LinesLeftOut(leftOut));
+        }
+    }
+    switch (form) {
+    case ReportForm::kSummary:
+        WriteOut(ReportSummary(record, ReportLanguage::kEnglish));
+        break;
+    case ReportForm::kCsv:
+        WriteOut(ReportCsv(record));
+        break;
+    case ReportForm::kHtml:
+        WriteOut(ReportHtml(record, ReportLanguage::kEnglish, kProgram));
+        break;
     }
     return kExitDone;
 }

@@ -15,7 +15,9 @@ struct UploadRequest {
     std::string port;
     ValueSource values;
     bool repeat = false;
-    std::string logPath; // empty: no log
+    std::string logPath;     // empty: no log
+    std::string unit;        // the first unit's label; empty: none
+    std::string unitPattern; // ECMAScript; empty: any label, or none
     bool save = false;
     bool json = false;
 };
@@ -31,3 +33,7 @@ int PrintFrame(const ValueSource& values, bool json);
 int DecodeHex(const std::string& hex, bool json);
 int Upload(const UploadRequest& request);
 int ListPorts(bool json);
+
+enum class ReportForm { kSummary, kCsv, kHtml };
+// The report of one record kept in one or more files, read in the order given.
+int Report(const std::vector<std::string>& records, ReportForm form);

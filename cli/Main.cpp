@@ -137,14 +137,46 @@ int Run(int argc, const char* const* argv) {
                    "one controller after another: wait for Enter (q stops) after each upload, "
                    "then print a summary; a port whose line was lost or hung up is opened anew "
                    "first");
-    send->add_option("--log", upload.logPath,
-                     "append one JSON line per attempt (time, port, frame, outcome, ms), opened "
-                     "before anything is sent; a line that cannot be written is reported at once, "
-                     "and the exit status is then 4 if every upload was confirmed")
+    send->add_option(
+            "--log", upload.logPath,
+            "append one JSON line per attempt (time, unit, port, frame, outcome, ms, values, "
+            "program), opened "
+            "before anything is sent; a line that cannot be written is reported at once, "
+            "and the exit status is then 4 if every upload was confirmed")
         ->check(CommandLine::kPath);
+    send->add_option("--unit", upload.unit,
+                     "the unit's label, kept in the record (with --repeat, the first unit's; "
+                     "the prompt takes the next one's)");
+    send->add_option("--unit-pattern", upload.unitPattern,
+                     "refuse, before anything is sent, a unit label that does not match this "
+                     "regular expression (ECMAScript syntax, the whole label); every unit then "
+                     "needs a label");
     send->add_flag("--save", upload.save, "write the values used back to FILE");
     AddJson(*send, upload.json);
     send->callback([&] { status = Upload(upload); });
+
+    std::vector<std::string> records;
+    bool csv = false;
+    bool html = false;
+    CLI::App* report = app.add_subcommand(
+        "report", "summarise commissioning records (upload --log, the page's log): units, "
+                  "attempts and each unit's last outcome; or every attempt as CSV, or a page to "
+                  "print");
+    report->add_option("RECORD", records, "record files, read as one record in this order")
+        ->check(CommandLine::kPath)
+        ->required();
+    CLI::Option* asCsv = report->add_flag(
+        "--csv", csv, "one row per attempt for a spreadsheet (UTF-8 with a byte order mark)");
+    report
+        ->add_flag("--html", html,
+                   "one self-contained HTML page to print (A4 or Letter): each unit's last "
+                   "outcome and values, the failed attempts, the summary")
+        ->excludes(asCsv);
+    report->callback([&] {
+        status = Report(records, csv    ? ReportForm::kCsv
+                                 : html ? ReportForm::kHtml
+                                        : ReportForm::kSummary);
+    });
 
     CLI::App* ports = app.add_subcommand("ports", "list the serial ports present");
     AddJson(*ports, json);

@@ -18,9 +18,11 @@ enum class ReadOutcome {
     kFailed,  // it is there but cannot be read (permissions, not a regular file, an I/O error)
 };
 
-// error names the cause in the system's words when the outcome is not kRead.
+// error names the cause in the system's words when the outcome is not kRead. The room for the
+// bytes grows from kFirstReadSize as the file fills it, so a high limit costs a small file nothing.
 ReadOutcome ReadFileContents(const char* path, std::size_t limit, std::string& bytes,
                              std::string& error);
+constexpr std::size_t kFirstReadSize = 64 * 1024;
 
 // What an update makes of the file's contents (kRead) or of its absence (kMissing): the new
 // contents, or nothing, with error naming why, to leave the file as it is.

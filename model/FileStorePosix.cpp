@@ -61,11 +61,14 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 // The file's first `limit` bytes, whatever its offset; false, with errno, when reading fails.
 bool ReadFrom(int fd, std::size_t limit, std::string& bytes) {
-    bytes.assign(limit, '\0');
+    bytes.assign(std::min(limit, kFirstReadSize), '\0');
     std::size_t filled = 0;
     while (filled < limit) {
+        if (filled == bytes.size()) {
+            bytes.resize(std::min(limit, bytes.size() * 2));
+        }
         const ssize_t n =
-            ::pread(fd, bytes.data() + filled, limit - filled, static_cast<off_t>(filled));
+            ::pread(fd, bytes.data() + filled, bytes.size() - filled, static_cast<off_t>(filled));
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -354,10 +357,10 @@ bool WriteIntoFile(const char* name, const OpenedFile& file, std::string_view by
     }
     const int fd = file.fd.get();
     struct stat status {};
-    const bool ok = (text.size() == oldSize ||
-                     WriteAt(fd, std::string(text.size() - oldSize, ' '), oldSize)) &&
-                    WriteAt(fd, text, 0) && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 &&
-                    ::fsync(fd) == 0 && ::fstat(fd, &status) == 0;
+    const bool ok =
+        (text.size() == oldSize || WriteAt(fd, std::string(text.size() - oldSize, ' '), oldSize)) &&
+        WriteAt(fd, text, 0) && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 &&
+        ::fsync(fd) == 0 && ::fstat(fd, &status) == 0;
     if (!ok) {
         error = FileError("write", name, SystemErrorText(errno));
         return false;

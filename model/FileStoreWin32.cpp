@@ -67,13 +67,16 @@ bool MoveTo(HANDLE file, unsigned long long offset) {
 
 // The file's first `limit` bytes, from its start.
 bool ReadFrom(HANDLE file, std::size_t limit, std::string& bytes) {
-    bytes.assign(limit, '\0');
+    bytes.assign(std::min(limit, kFirstReadSize), '\0');
     std::size_t filled = 0;
     while (filled < limit) {
+        if (filled == bytes.size()) {
+            bytes.resize(std::min(limit, bytes.size() * 2));
+        }
         DWORD read = 0;
         if ((filled == 0 && !MoveTo(file, 0)) ||
-            !::ReadFile(file, bytes.data() + filled, static_cast<DWORD>(limit - filled), &read,
-                        nullptr)) {
+            !::ReadFile(file, bytes.data() + filled, static_cast<DWORD>(bytes.size() - filled),
+                        &read, nullptr)) {
             bytes.clear();
             return false;
         }

@@ -1,6 +1,16 @@
 // The C interface of the WebAssembly module: the page hands values and texts over through
 // the module's memory and gets back what the dialog and the tool would compute for them.
 // Values travel as 16 ints in the order of ParameterFields(); texts through one byte buffer.
+//
+// The commissioning record (record/RecordEntry.h, docs/record.md) goes through it too, so the page
+// writes the tool's lines and makes the tool's report:
+//   vkd_record_line(outcome, ms)   exchange: {"time":..,"port":..,"unit":..} as JSON (unit may be
+//                                  left out); values: the 16 values sent. Answers the entry's line
+//                                  (no line end), or 0 when time or port is missing.
+//   vkd_program()                  "vkd37.html <version>", the entries' and the report's program.
+//   vkd_report_csv()               exchange: the record's JSON lines. Answers the CSV.
+//   vkd_report_html(language)      the same in, the printable HTML page out; language 0 English,
+//   vkd_report_summary(language)   1 Chinese. The summary as `vkd37 report` prints it.
 
 #include <cstdint>
 #include <string>
@@ -12,10 +22,15 @@
 #include "model/DecimalScan.h"
 #include "model/ParameterTable.h"
 #include "model/ParameterText.h"
+#include "record/JsonText.h"
+#include "record/RecordEntry.h"
+#include "record/RecordReport.h"
 
 #define VKD_EXPORT(name) extern "C" __attribute__((export_name(name)))
 
 namespace {
+
+constexpr char kProgram[] = "vkd37.html " VKD_VERSION;
 
 // The page writes its input here and reads every text result from here.
 std::string exchange;
@@ -50,6 +65,16 @@ const ParameterField* Field(int index) {
 const FormCheck* Check(int index) {
     const auto& checks = FormChecks();
     return index >= 0 && static_cast<std::size_t>(index) < checks.size() ? &checks[index] : nullptr;
+}
+
+CommissioningRecord RecordInExchange() {
+    CommissioningRecord record;
+    ReadRecordText(exchange, record);
+    return record;
+}
+
+ReportLanguage LanguageOf(int language) {
+    return language == 1 ? ReportLanguage::kChinese : ReportLanguage::kEnglish;
 }
 
 UploadFrame FrameOfValues() {
@@ -176,4 +201,44 @@ VKD_EXPORT("vkd_interval_ms") int IntervalLimit() {
 }
 VKD_EXPORT("vkd_baud_rate") int BaudRate() {
     return static_cast<int>(LineTiming::kBaudRate);
+}
+
+VKD_EXPORT("vkd_program") const char* Program() {
+    return kProgram;
+}
+VKD_EXPORT("vkd_record_line") int RecordLineOf(int outcome, int ms) {
+    std::string time;
+    std::string port;
+    std::string unit;
+    bool hasTime = false;
+    bool hasPort = false;
+    JsonReader reader(exchange);
+    const bool read = reader.ReadObject([&](const std::string& key) {
+        std::string* text = key == "time"   ? &time
+                            : key == "port" ? &port
+                            : key == "unit" ? &unit
+                                            : nullptr;
+        if (!text || reader.Peek() != '"') {
+            return reader.SkipValue();
+        }
+        hasTime = hasTime || text == &time;
+        hasPort = hasPort || text == &port;
+        return reader.ReadString(*text);
+    });
+    if (!read || !hasTime || !hasPort || outcome < 0 ||
+        outcome > static_cast<int>(EchoOutcome::kLineLost)) {
+        return Answer("");
+    }
+    return Answer(
+        RecordLine(AttemptEntry(std::move(time), std::move(unit), std::move(port), SetOfValues(),
+                                static_cast<EchoOutcome>(outcome), ms, kProgram)));
+}
+VKD_EXPORT("vkd_report_csv") int ReportCsvText() {
+    return Answer(ReportCsv(RecordInExchange()));
+}
+VKD_EXPORT("vkd_report_html") int ReportHtmlText(int language) {
+    return Answer(ReportHtml(RecordInExchange(), LanguageOf(language), kProgram));
+}
+VKD_EXPORT("vkd_report_summary") int ReportSummaryText(int language) {
+    return Answer(ReportSummary(RecordInExchange(), LanguageOf(language)));
 }

@@ -46,6 +46,8 @@ export class Core {
       const field = this.exports.vkd_form_check_field(i);
       this.formChecks.push({ step: this.exports.vkd_form_check_step(i), field: this.fields[field] ?? null });
     }
+    // What the page's record entries and reports name as their program: "vkd37.html <version>".
+    this.program = this.cString(this.exports.vkd_program());
     this.frameLength = 19;
     this.timing = {
       baudRate: this.exports.vkd_baud_rate(),
@@ -158,5 +160,33 @@ export class Core {
 
   describeEcho(outcome, received) {
     return this.text(this.exports.vkd_describe_echo(outcome, received));
+  }
+
+  // The commissioning record's line for one attempt, without its end: the line `vkd37 upload
+  // --log` writes, with this page as its program. unit may be left out or empty.
+  recordLine({ time, port, unit }, values, outcome, ms) {
+    this.values = values;
+    this.put(JSON.stringify(unit ? { time, port, unit } : { time, port }));
+    return this.text(this.exports.vkd_record_line(outcome, Math.round(ms)));
+  }
+
+  // The report of a record, made as `vkd37 report` makes it. lines: the record's text, or its
+  // lines as texts or entry objects; language: 'en' or 'zh'.
+  reportCsv(lines) {
+    return this.report(lines, () => this.exports.vkd_report_csv());
+  }
+
+  reportHtml(lines, language) {
+    return this.report(lines, () => this.exports.vkd_report_html(language === 'zh' ? 1 : 0));
+  }
+
+  reportSummary(lines, language) {
+    return this.report(lines, () => this.exports.vkd_report_summary(language === 'zh' ? 1 : 0));
+  }
+
+  report(lines, make) {
+    this.put(typeof lines === 'string' ? lines
+      : lines.map((line) => (typeof line === 'string' ? line : JSON.stringify(line))).join('\n'));
+    return this.text(make());
   }
 }

@@ -1,0 +1,190 @@
+#include "record/RecordEntry.h"
+
+#include <utility>
+
+#include "link/FrameDecoder.h"
+#include "link/UploadFrame.h"
+#include "record/JsonText.h"
+
+const std::vector<const ParameterField*>& RecordedFields() {
+    static const std::vector<const ParameterField*> fields = [] {
+        std::vector<const ParameterField*> recorded;
+        for (const ParameterField& field : ParameterFields()) {
+            if (field.member != &ParameterSet::m_nPort) {
+                recorded.push_back(&field);
+            }
+        }
+        return recorded;
+    }();
+    return fields;
+}
+
+RecordEntry AttemptEntry(std::string time, std::string unit, std::string port,
+                         const ParameterSet& sent, EchoOutcome outcome, long long ms,
+                         std::string program) {
+    UploadFrame frame{};
+    BuildUploadFrame(sent, frame);
+    RecordEntry entry;
+    entry.time = std::move(time);
+    entry.unit = std::move(unit);
+    entry.port = std::move(port);
+    entry.frame = FrameHex(frame, "");
+    entry.outcome = EchoOutcomeName(outcome);
+    entry.ms = ms;
+    for (const ParameterField* field : RecordedFields()) {
+        entry.values.push_back(sent.*(field->member));
+    }
+    entry.program = std::move(program);
+    return entry;
+}
+
+std::string RecordLine(const RecordEntry& entry) {
+    std::string line;
+    const auto member = [&line](const char* key) {
+        line += line.empty() ? "{" : ",";
+        AppendJsonString(line, key);
+        line += ':';
+    };
+    const auto text = [&](const char* key, const std::string& value) {
+        member(key);
+        AppendJsonString(line, ValidUtf8(value));
+    };
+    text("time", entry.time);
+    if (!entry.unit.empty()) {
+        text("unit", entry.unit);
+    }
+    text("port", entry.port);
+    text("frame", entry.frame);
+    text("outcome", entry.outcome);
+    if (entry.ms) {
+        member("ms");
+        line += std::to_string(*entry.ms);
+    }
+    std::string values;
+    for (std::size_t i = 0; i < entry.values.size() && i < RecordedFields().size(); ++i) {
+        if (entry.values[i]) {
+            values += values.empty() ? "{" : ",";
+            AppendJsonString(values, RecordedFields()[i]->name);
+            values += ':' + std::to_string(*entry.values[i]);
+        }
+    }
+    if (!values.empty()) {
+        member("values");
+        line += values + "}";
+    }
+    if (!entry.program.empty()) {
+        text("program", entry.program);
+    }
+    return line + "}";
+}
+
+namespace {
+
+// The value's index in RecordedFields(), or -1.
+int RecordedIndex(const std::string& name) {
+    const auto& fields = RecordedFields();
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (name == fields[i]->name) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+bool ReadValues(JsonReader& reader, RecordEntry& entry) {
+    if (reader.Peek() != '{') {
+        return reader.SkipValue();
+    }
+    entry.values.assign(RecordedFields().size(), std::nullopt);
+    return reader.ReadObject([&reader, &entry](const std::string& name) {
+        const int index = RecordedIndex(name);
+        const char next = reader.Peek();
+        if (index < 0 || !(next == '-' || (next >= '0' && next <= '9'))) {
+            return reader.SkipValue();
+        }
+        std::optional<long long> value;
+        if (!reader.ReadNumber(value)) {
+            return false;
+        }
+        entry.values[index] = value;
+        return true;
+    });
+}
+
+} // namespace
+
+std::optional<RecordEntry> ReadRecordLine(std::string_view line) {
+    const std::string valid = ValidUtf8(line);
+    JsonReader reader(valid);
+    RecordEntry entry;
+    bool hasTime = false;
+    bool hasOutcome = false;
+    const auto text = [&reader](std::string& value, bool* found = nullptr) {
+        if (reader.Peek() != '"') {
+            return reader.SkipValue();
+        }
+        if (found) {
+            *found = true;
+        }
+        return reader.ReadString(value);
+    };
+    const bool read = reader.ReadObject([&](const std::string& key) {
+        if (key == "time") {
+            return text(entry.time, &hasTime);
+        }
+        if (key == "outcome") {
+            return text(entry.outcome, &hasOutcome);
+        }
+        if (key == "unit") {
+            return text(entry.unit);
+        }
+        if (key == "port") {
+            return text(entry.port);
+        }
+        if (key == "frame") {
+            return text(entry.frame);
+        }
+        if (key == "program") {
+            return text(entry.program);
+        }
+        if (key == "ms") {
+            const char next = reader.Peek();
+            if (next == '-' || (next >= '0' && next <= '9')) {
+                entry.ms.reset();
+                return reader.ReadNumber(entry.ms);
+            }
+            return reader.SkipValue();
+        }
+        if (key == "values") {
+            return ReadValues(reader, entry);
+        }
+        return reader.SkipValue();
+    });
+    if (!read || !reader.AtEnd() || !hasTime || !hasOutcome) {
+        return std::nullopt;
+    }
+    return entry;
+}
+
+std::vector<std::size_t> ReadRecordText(std::string_view text, CommissioningRecord& record) {
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+        text.remove_prefix(kByteOrderMark.size());
+    }
+    std::vector<std::size_t> leftOut;
+    for (std::size_t number = 1; !text.empty(); ++number) {
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        if (line.find_first_not_of(" \t\r") == std::string_view::npos) {
+            continue;
+        }
+        if (std::optional<RecordEntry> entry = ReadRecordLine(line)) {
+            record.entries.push_back(std::move(*entry));
+        } else {
+            leftOut.push_back(number);
+        }
+    }
+    record.leftOut += leftOut.size();
+    return leftOut;
+}
