@@ -63,20 +63,26 @@ async function watchedPage(t, context, expected = []) {
   return page;
 }
 
-// The page with the stand-in port joined to a simulator run with `flags`. It comes from disk,
-// or over http from the bridge when `overHttp`.
-async function openPage(t, flags = [], { overHttp = false, initScript = null, blockSiteData = false } = {}) {
+// A tab of the context with a stand-in port of its own, joined to a simulator run with `flags`.
+// The page comes from `url`, or from disk, or over http from the tab's bridge when `overHttp`.
+async function openTab(t, context, flags = [], { overHttp = false, initScript = null, url = null } = {}) {
   const bridge = await SimulatorBridge.start(simulatorPath, flags);
   bridge.pagePath = process.env.VKD_PAGE;
+  t.after(() => bridge.stop());
+  const page = await watchedPage(t, context);
+  await page.addInitScript(`(${standIn})(${JSON.stringify(bridge.url)})`);
+  if (initScript) await page.addInitScript(initScript);
+  await page.goto(url ?? (overHttp ? bridge.pageUrl : pageUrl));
+  await pageReady(page);
+  return { page, bridge };
+}
+
+// The page in a context of its own, as openTab has it.
+async function openPage(t, flags = [], { blockSiteData = false, ...options } = {}) {
   // The page's policy forbids every connection; the stand-in's socket is the test's own.
   const context = await newContext(t, { bypassCSP: true, blockSiteData });
-  t.after(async () => { await context.close(); await bridge.stop(); });
-  await context.addInitScript(`(${standIn})(${JSON.stringify(bridge.url)})`);
-  if (initScript) await context.addInitScript(initScript);
-  const page = await watchedPage(t, context);
-  await page.goto(overHttp ? bridge.pageUrl : pageUrl);
-  await pageReady(page);
-  return { page, bridge, context };
+  t.after(() => context.close());
+  return { ...(await openTab(t, context, flags, options)), context };
 }
 
 // The page from disk as a browser without the stand-in has it.
@@ -94,13 +100,51 @@ const text = (page, selector) => page.locator(selector).textContent();
 const waitFor = (page, predicate, arg) => page.waitForFunction(predicate, arg, { timeout: kBound });
 const waitForText = (page, selector, expected) => waitFor(page,
   ([s, e]) => document.querySelector(s)?.textContent.includes(e), [selector, expected]);
-const lastLogLine = (page) => page.evaluate(() => window.vkd37Page.record.entries.at(-1));
+const lastLogLine = (page) => page.evaluate(() => window.vkd37Page.record.shown.at(-1));
 const locksHeld = (page) => page.evaluate(() => [window.standIn.port.stream?.locked ?? false,
   window.standIn.port.sink?.locked ?? false]);
 
 async function upload(page, status) {
   await page.click('#upload');
   await waitForText(page, '#upload-status', status);
+}
+
+// The file pickers hand out real handles of the origin's private file system, so the page's
+// own read and write code runs; a page from disk has none, hence http.
+const pickers = () => {
+  const folder = () => navigator.storage.getDirectory();
+  const handle = async (name) => (await folder()).getFileHandle(name, { create: true });
+  window.pickedFile = 'InitialParameter.dll';
+  window.showOpenFilePicker = async () => {
+    const picked = await handle(window.pickedFile);
+    // Moved away after it was picked.
+    if (window.movedAfterPicking) await (await folder()).removeEntry(window.pickedFile);
+    return [picked];
+  };
+  // pickerFails: the name of the error the save picker throws, as a cancel or a policy makes it.
+  window.showSaveFilePicker = async (options) => {
+    if (window.pickerFails) throw new DOMException('The save picker did not pick.', window.pickerFails);
+    return handle(options?.suggestedName ?? window.pickedFile);
+  };
+  window.fileText = async (name, text) => {
+    const file = await handle(name);
+    if (text !== undefined) {
+      const writable = await file.createWritable();
+      await writable.write(text);
+      await writable.close();
+    }
+    return (await file.getFile()).text();
+  };
+};
+
+const jsonLines = (text) => text.trimEnd().split('\n').map((line) => JSON.parse(line));
+
+// Presses a button that writes a file through the save picker; the file's text once written.
+async function savedText(page, button, name) {
+  await page.evaluate((file) => { window.vkd37Page.language.clearMessage(); return window.fileText(file, ''); }, name);
+  await page.click(button);
+  await waitForText(page, '#message', name);
+  return page.evaluate((file) => window.fileText(file), name);
 }
 
 // The frame the tool makes of a parameter file, with changes.
@@ -114,7 +158,7 @@ function toolFrame(t, file, changes = []) {
 test('a good upload reaches the simulator exactly, and a second click meanwhile does nothing', async (t) => {
   // A controller that answers after 500 ms, so that a click can land during the upload; the
   // echo is still well inside the 1050 ms the page waits.
-  const { page, bridge } = await openPage(t, ['--delay-ms', '500']);
+  const { page, bridge } = await openPage(t, ['--delay-ms', '500'], { overHttp: true, initScript: `(${pickers})()` });
   assert.equal(await text(page, '#port-status'), 'Suceed Open Serial Port');
   assert.deepEqual(await page.evaluate(() => window.standIn.openOptions), {
     baudRate: 9600, dataBits: 8, parity: 'none', stopBits: 1, flowControl: 'none', bufferSize: 1024 });
@@ -140,12 +184,14 @@ test('a good upload reaches the simulator exactly, and a second click meanwhile 
   assert.equal(await text(page, '#log-summary'), '2 uploads: 2 confirmed, 0 failed');
   assert.deepEqual(await locksHeld(page), [false, false]);
 
-  // The log as a file: one JSON object a line, in the shape of `vkd37 --log`.
-  const [download] = await Promise.all([page.waitForEvent('download'), page.click('#download-log')]);
-  const lines = readFileSync(await download.path(), 'utf8').trimEnd().split('\n').map((l) => JSON.parse(l));
+  // The log as a file: one JSON object a line, the line `vkd37 --log` writes, with the values
+  // sent by their names.
+  const lines = jsonLines(await savedText(page, '#download-log', 'vkd37-commissioning.jsonl'));
   assert.equal(lines.length, 2);
-  assert.deepEqual(Object.keys(lines[1]), ['time', 'port', 'frame', 'outcome', 'ms']);
+  assert.deepEqual(Object.keys(lines[1]), ['time', 'port', 'frame', 'outcome', 'ms', 'values', 'program']);
   assert.deepEqual([lines[1].port, lines[1].frame, lines[1].outcome], ['usb:0403:6001', expected, 'confirmed']);
+  assert.deepEqual([lines[1].values['fwd.speed'], lines[1].values.cycles, lines[1].values['cycles.on']], [60, 250, 1]);
+  assert.match(lines[1].program, /^vkd37\.html \d+\.\d+/);
 });
 
 test('failed echoes are reported with their reason and leave the port free', async (t) => {
@@ -282,7 +328,7 @@ test('without an open port Upload asks for Connect, sends nothing and records no
       const { page, bridge } = await openPage(t, [], { initScript });
       await upload(page, 'Download Failed');
       assert.equal(await text(page, '#prompt-text'), 'Download Failed: no port is open; press Connect');
-      assert.deepEqual(await page.evaluate(() => [window.standIn.written, window.vkd37Page.record.entries]), [[], []]);
+      assert.deepEqual(await page.evaluate(() => [window.standIn.written, window.vkd37Page.record.shown]), [[], []]);
       assert.equal(bridge.frames.length, 0);
     });
   }
@@ -303,50 +349,58 @@ test('an upload whose write never returns ends within its time-outs, and the nex
   assert.equal(bridge.frames.length, 1);
 });
 
-test('the next controller: Enter on Upload serves it, and the batch prompt goes as the next upload starts', async (t) => {
-  const { page } = await openPage(t);
+test('batch mode: a scanner names each unit without a mouse, a label sent before is asked about, the batch prompt goes as the next upload starts', async (t) => {
+  const { page, bridge } = await openPage(t, ['--no-pace']);
   await page.check('#batch');
-  await page.focus('#upload');
-  await page.keyboard.press('Enter');
+  // A barcode scanner types the label and Enter, wherever the focus is: in Unit.
+  const scan = async (label) => {
+    await page.keyboard.type(label);
+    await page.keyboard.press('Enter');
+  };
+  const inUnitSelected = () => waitFor(page, () => {
+    const { id, selectionStart, selectionEnd, value } = document.activeElement;
+    return id === 'unit' && selectionStart === 0 && selectionEnd === value.length && value.length > 0;
+  });
+  await page.focus('#unit');
+  await scan('A-0017');
   await waitForText(page, '#upload-status', 'Download Complete');
-  await waitFor(page, () => document.activeElement?.id === 'upload');
+  await inUnitSelected();
   assert.match(await text(page, '#message'), /Connect the next controller/);
 
-  // The next controller does not answer.
+  // The next controller does not answer; its label replaces the last one.
   await page.evaluate(() => { window.standIn.swallowEcho = true; });
-  await page.keyboard.press('Enter');
+  await scan(' A-0018\t');
   await waitForText(page, '#upload-status', 'Uploading\u2026\u2026');
   assert.equal(await text(page, '#message'), '');
   await waitForText(page, '#upload-status', 'Download Failed');
   await page.keyboard.press('Enter'); // the prompt's OK
-  await waitFor(page, () => document.activeElement?.id === 'upload');
+  await inUnitSelected();
   assert.equal(await text(page, '#message'), '');
-  assert.equal(await page.evaluate(() => window.vkd37Page.record.entries.length), 2);
-});
 
-// The file pickers hand out real handles of the origin's private file system, so the page's
-// own read and write code runs; a page from disk has none, hence http.
-const pickers = () => {
-  const folder = () => navigator.storage.getDirectory();
-  const handle = async (name) => (await folder()).getFileHandle(name, { create: true });
-  window.pickedFile = 'InitialParameter.dll';
-  window.showOpenFilePicker = async () => {
-    const picked = await handle(window.pickedFile);
-    // Moved away after it was picked.
-    if (window.movedAfterPicking) await (await folder()).removeEntry(window.pickedFile);
-    return [picked];
-  };
-  window.showSaveFilePicker = async () => handle(window.pickedFile);
-  window.fileText = async (name, text) => {
-    const file = await handle(name);
-    if (text !== undefined) {
-      const writable = await file.createWritable();
-      await writable.write(text);
-      await writable.close();
-    }
-    return (await file.getFile()).text();
-  };
-};
+  // The same label again is asked about: declined, nothing is sent; accepted, it is.
+  await page.evaluate(() => { window.standIn.swallowEcho = false; });
+  const asked = [];
+  page.on('dialog', (dialog) => {
+    asked.push(dialog.message());
+    return asked.length === 1 ? dialog.dismiss() : dialog.accept();
+  });
+  await scan('A-0018');
+  await inUnitSelected();
+  assert.equal(bridge.frames.length, 2);
+  await page.keyboard.press('Enter');
+  await waitForText(page, '#upload-status', 'Download Complete');
+  assert.deepEqual(asked, Array(2).fill('A-0018 was already sent in this batch. Send it again?'));
+  assert.deepEqual(await page.evaluate(() => window.vkd37Page.record.shown.map((entry) => [entry.unit, entry.outcome])),
+    [['A-0017', 'confirmed'], ['A-0018', 'no-echo'], ['A-0018', 'confirmed']]);
+  assert.equal(bridge.frames.length, 3);
+
+  // Out of batch mode the focus is back on Upload, so that Enter serves the next controller.
+  await page.uncheck('#batch');
+  await page.focus('#unit');
+  await page.keyboard.press('Enter');
+  await waitFor(page, () => document.activeElement?.id === 'upload');
+  assert.equal(bridge.frames.length, 4);
+});
 
 test('a parameter file is opened, edited and saved as the dialog keeps it; another file, or one moved since, is refused', async (t) => {
   const { page } = await openPage(t, [], { overHttp: true, initScript: `(${pickers})()` });
@@ -409,7 +463,7 @@ test('each upload writes the opened file where the page may; otherwise it shows 
   await upload(page, 'Download Complete');
   await waitForText(page, '#file-state', 'InitialParameter.dll has changes that are not saved');
   assert.match(await page.evaluate(() => window.fileText('InitialParameter.dll')), / 77 /);
-  await Promise.all([page.waitForEvent('download'), page.click('#download-log')]);
+  await savedText(page, '#download-log', 'vkd37-commissioning.jsonl');
   const asked = page.waitForEvent('dialog', { timeout: kBound });
   await page.close({ runBeforeUnload: true });
   const dialog = await asked;
@@ -417,8 +471,9 @@ test('each upload writes the opened file where the page may; otherwise it shows 
   await dialog.accept();
 });
 
-test('the commissioning record survives a closed tab until it is downloaded, and closing asks before that', async (t) => {
-  const { page, context } = await openPage(t, ['--no-pace']);
+test('the commissioning record survives a closed tab until it is written to a file, and closing asks before that', async (t) => {
+  const withPickers = { overHttp: true, initScript: `(${pickers})()` };
+  const { page, context, bridge } = await openPage(t, ['--no-pace'], withPickers);
   await upload(page, 'Download Complete');
   const asked = page.waitForEvent('dialog', { timeout: kBound });
   await page.close({ runBeforeUnload: true });
@@ -427,15 +482,16 @@ test('the commissioning record survives a closed tab until it is downloaded, and
   await dialog.dismiss();
   await page.close();
 
-  const next = await watchedPage(t, context);
-  await next.goto(pageUrl);
-  await pageReady(next);
+  const { page: next } = await openTab(t, context, ['--no-pace'], { ...withPickers, url: bridge.pageUrl });
   assert.equal(await text(next, '#log-summary'), '1 uploads: 1 confirmed, 0 failed');
-  const [download] = await Promise.all([next.waitForEvent('download'), next.click('#download-log')]);
-  assert.equal(JSON.parse(readFileSync(await download.path(), 'utf8')).outcome, 'confirmed');
-  // Downloaded, it is cleared without asking, and closing no longer asks either.
+  const [line] = jsonLines(await savedText(next, '#download-log', 'vkd37-commissioning.jsonl'));
+  assert.equal(line.outcome, 'confirmed');
+  // Written, it is cleared without asking, and closing no longer asks either.
+  const dialogs = [];
+  next.on('dialog', (shown) => { dialogs.push(shown.type()); return shown.dismiss(); });
   await next.click('#clear-log');
-  assert.deepEqual([await text(next, '#log-summary'), await next.locator('#log tr').count()], ['', 0]);
+  await waitFor(next, () => document.getElementById('log-summary').textContent === '' && !document.querySelector('#log tr'));
+  assert.deepEqual(dialogs, []);
   const closed = next.waitForEvent('close', { timeout: kBound });
   await next.close({ runBeforeUnload: true });
   await closed;
@@ -461,13 +517,13 @@ test('with site data refused or full the page works fully and says once that it 
 });
 
 test('every text follows the language switch: messages already shown, reasons with their details, the log', async (t) => {
-  const { page } = await openPage(t, ['--echo-bytes', '18', '--no-pace']);
+  const { page } = await openPage(t, ['--echo-bytes', '18', '--no-pace'], { overHttp: true, initScript: `(${pickers})()` });
   await upload(page, 'Download Failed');
   assert.equal(await text(page, '#prompt-text'), 'Download Failed: short echo (18 of 19 bytes)');
   await page.click('#prompt-ok');
   await page.selectOption('#language', 'zh');
   assert.equal(await text(page, '#upload-status'), '下载失败');
-  assert.equal(await text(page, '#log td:nth-child(4)'), '回传不完整');
+  assert.equal(await text(page, '#log td:nth-child(5)'), '回传不完整');
   await upload(page, '下载失败');
   assert.equal(await text(page, '#prompt-text'), '下载失败：回传不完整（收到 18/19 字节）');
   await page.click('#prompt-ok');
@@ -479,9 +535,8 @@ test('every text follows the language switch: messages already shown, reasons wi
   await page.selectOption('#language', 'en');
   assert.match(await text(page, '#message'), /^The port is held by another program/);
   // What is shown is translated; the log itself keeps the codes.
-  const [download] = await Promise.all([page.waitForEvent('download'), page.click('#download-log')]);
-  assert.deepEqual(readFileSync(await download.path(), 'utf8').trimEnd().split('\n')
-    .map((line) => JSON.parse(line).outcome), ['short-echo', 'short-echo']);
+  assert.deepEqual(jsonLines(await savedText(page, '#download-log', 'vkd37-commissioning.jsonl'))
+    .map((line) => line.outcome), ['short-echo', 'short-echo']);
 });
 
 // The accessibility tree as Chromium hands it to a screen reader: each node's role, name,
