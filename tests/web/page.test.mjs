@@ -65,13 +65,15 @@ async function watchedPage(t, context, expected = []) {
 
 // A tab of the context with a stand-in port of its own, joined to a simulator run with `flags`.
 // The page comes from `url`, or from disk, or over http from the tab's bridge when `overHttp`.
-async function openTab(t, context, flags = [], { overHttp = false, initScript = null, url = null } = {}) {
+// beforeLoad(page, bridge) may prepare the browser first.
+async function openTab(t, context, flags = [], { overHttp = false, initScript = null, url = null, beforeLoad } = {}) {
   const bridge = await SimulatorBridge.start(simulatorPath, flags);
   bridge.pagePath = process.env.VKD_PAGE;
   t.after(() => bridge.stop());
   const page = await watchedPage(t, context);
   await page.addInitScript(`(${standIn})(${JSON.stringify(bridge.url)})`);
   if (initScript) await page.addInitScript(initScript);
+  await beforeLoad?.(page, bridge);
   await page.goto(url ?? (overHttp ? bridge.pageUrl : pageUrl));
   await pageReady(page);
   return { page, bridge };
@@ -133,9 +135,12 @@ const pickers = () => {
       await writable.write(text);
       await writable.close();
     }
-    return (await file.getFile()).text();
+    // Byte for byte: a byte order mark stays.
+    return new TextDecoder('utf-8', { ignoreBOM: true }).decode(await (await file.getFile()).arrayBuffer());
   };
 };
+
+const withPickers = { overHttp: true, initScript: `(${pickers})()` };
 
 const jsonLines = (text) => text.trimEnd().split('\n').map((line) => JSON.parse(line));
 
@@ -145,6 +150,19 @@ async function savedText(page, button, name) {
   await page.click(button);
   await waitForText(page, '#message', name);
   return page.evaluate((file) => window.fileText(file), name);
+}
+
+// Clicks and answers the box that the click opens; the box's text.
+function answered(page, selector, accept) {
+  const asked = new Promise((resolve, reject) => {
+    const timer = setTimeout(() => reject(new Error(`${selector} opened no box`)), kBound);
+    page.once('dialog', (dialog) => {
+      clearTimeout(timer);
+      resolve(dialog.message());
+      return accept ? dialog.accept() : dialog.dismiss();
+    });
+  });
+  return page.click(selector).then(() => asked);
 }
 
 // The frame the tool makes of a parameter file, with changes.
@@ -158,7 +176,7 @@ function toolFrame(t, file, changes = []) {
 test('a good upload reaches the simulator exactly, and a second click meanwhile does nothing', async (t) => {
   // A controller that answers after 500 ms, so that a click can land during the upload; the
   // echo is still well inside the 1050 ms the page waits.
-  const { page, bridge } = await openPage(t, ['--delay-ms', '500'], { overHttp: true, initScript: `(${pickers})()` });
+  const { page, bridge } = await openPage(t, ['--delay-ms', '500'], withPickers);
   assert.equal(await text(page, '#port-status'), 'Suceed Open Serial Port');
   assert.deepEqual(await page.evaluate(() => window.standIn.openOptions), {
     baudRate: 9600, dataBits: 8, parity: 'none', stopBits: 1, flowControl: 'none', bufferSize: 1024 });
@@ -403,7 +421,7 @@ test('batch mode: a scanner names each unit without a mouse, a label sent before
 });
 
 test('a parameter file is opened, edited and saved as the dialog keeps it; another file, or one moved since, is refused', async (t) => {
-  const { page } = await openPage(t, [], { overHttp: true, initScript: `(${pickers})()` });
+  const { page } = await openPage(t, [], withPickers);
   await page.evaluate(() => window.fileText('InitialParameter.dll', '4\r\n1 20 60 30 2\n7 61 9 250 1500 3000 1 0 1 1'));
   await page.click('#open');
   await waitForText(page, '#message', 'Opened InitialParameter.dll');
@@ -429,7 +447,7 @@ test('a parameter file is opened, edited and saved as the dialog keeps it; anoth
 
 test('a source with no button and a flag of 2 from a file are shown and sent as the dialog does', async (t) => {
   const file = '0 3 10 108 10 2 10 108 10 100 2000 2000 2 0 0 2 ';
-  const { page, bridge } = await openPage(t, ['--no-pace'], { overHttp: true, initScript: `(${pickers})()` });
+  const { page, bridge } = await openPage(t, ['--no-pace'], withPickers);
   await page.evaluate((contents) => window.fileText('InitialParameter.dll', contents), file);
   await page.click('#open');
   await waitForText(page, '#message', 'Opened InitialParameter.dll');
@@ -444,7 +462,7 @@ test('a source with no button and a flag of 2 from a file are shown and sent as 
 });
 
 test('each upload writes the opened file where the page may; otherwise it shows unsaved changes and closing asks', async (t) => {
-  const { page } = await openPage(t, ['--no-pace'], { overHttp: true, initScript: `(${pickers})()` });
+  const { page } = await openPage(t, ['--no-pace'], withPickers);
   await page.evaluate(() => window.fileText('InitialParameter.dll', '4 1 20 60 30 2 42 61 9 250 1500 3000 1 0 1 1'));
   await page.click('#open');
   await waitForText(page, '#message', 'Opened InitialParameter.dll');
@@ -472,7 +490,6 @@ test('each upload writes the opened file where the page may; otherwise it shows 
 });
 
 test('the commissioning record survives a closed tab until it is written to a file, and closing asks before that', async (t) => {
-  const withPickers = { overHttp: true, initScript: `(${pickers})()` };
   const { page, context, bridge } = await openPage(t, ['--no-pace'], withPickers);
   await upload(page, 'Download Complete');
   const asked = page.waitForEvent('dialog', { timeout: kBound });
@@ -497,6 +514,239 @@ test('the commissioning record survives a closed tab until it is written to a fi
   await closed;
 });
 
+// Tabs of one browser profile, each with an adapter and a simulator of its own (run with the
+// flags given), all with the page from the first tab's address.
+async function openTabs(t, flagsOfTabs, options = withPickers) {
+  const context = await newContext(t, { bypassCSP: true });
+  t.after(() => context.close());
+  const tabs = [];
+  for (const flags of flagsOfTabs) {
+    const { page } = await openTab(t, context, ['--no-pace', ...flags], { ...options, url: tabs[0]?.url() });
+    tabs.push(page);
+  }
+  return tabs;
+}
+
+const summaryIs = (page, expected) =>
+  waitFor(page, (summary) => document.getElementById('log-summary').textContent === summary, expected);
+
+test('every tab\'s entries are kept, whatever the order of uploads, downloads and clears across tabs', async (t) => {
+  await t.test('three uploads, tab A, tab B, tab A, leave three, and both tabs show them', async (t) => {
+    // Tab B's controller answers short, so that its entry is told apart.
+    const [a, b] = await openTabs(t, [[], ['--echo-bytes', '10']]);
+    await upload(a, 'Download Complete');
+    await upload(b, 'Download Failed');
+    await b.click('#prompt-ok');
+    await upload(a, 'Download Complete');
+    for (const tab of [a, b]) await summaryIs(tab, '3 uploads: 2 confirmed, 1 failed');
+    await b.reload();
+    await pageReady(b);
+    assert.equal(await text(b, '#log-summary'), '3 uploads: 2 confirmed, 1 failed');
+    assert.deepEqual(jsonLines(await savedText(b, '#download-log', 'vkd37-commissioning.jsonl'))
+      .map((line) => line.outcome), ['confirmed', 'short-echo', 'confirmed']);
+  });
+
+  await t.test('a tab open since the morning downloads every tab\'s entries and wipes none', async (t) => {
+    const [morning, a] = await openTabs(t, [[], []]);
+    await upload(a, 'Download Complete');
+    await upload(a, 'Download Complete');
+    // A browser's plain download, which the morning tab has offered since it opened.
+    await morning.evaluate(() => { window.showSaveFilePicker = undefined; });
+    const [download] = await Promise.all([morning.waitForEvent('download'), morning.click('#download-log')]);
+    assert.equal(jsonLines(readFileSync(await download.path(), 'utf8')).length, 2);
+    await a.reload();
+    await pageReady(a);
+    assert.equal(await text(a, '#log-summary'), '2 uploads: 2 confirmed, 0 failed');
+  });
+
+  await t.test('Clear in one tab is not undone by the next upload in another', async (t) => {
+    const [a, b] = await openTabs(t, [[], []]);
+    await upload(a, 'Download Complete');
+    await upload(b, 'Download Complete');
+    b.on('dialog', (asked) => asked.accept());
+    await b.click('#clear-log');
+    for (const tab of [a, b]) await summaryIs(tab, '');
+    await upload(a, 'Download Complete');
+    for (const tab of [a, b]) await summaryIs(tab, '1 uploads: 1 confirmed, 0 failed');
+    await b.reload();
+    await pageReady(b);
+    assert.equal(await text(b, '#log-summary'), '1 uploads: 1 confirmed, 0 failed');
+  });
+});
+
+test('a download counts only once the browser says the file was written: refused, cancelled or a plain download leave Clear asking', async (t) => {
+  const { page } = await openPage(t, ['--no-pace'], withPickers);
+  await upload(page, 'Download Complete');
+  for (const [how, refuse, said] of [
+    ['no save picker', (on) => {
+      window.savePicker ??= window.showSaveFilePicker;
+      window.showSaveFilePicker = on ? undefined : window.savePicker;
+    }, 'The log was handed to the browser as a download.'],
+    ['the save picker refused by a policy', (on) => { window.pickerFails = on ? 'SecurityError' : null; },
+      'The log was handed to the browser as a download.'],
+    ['the save dialog cancelled', (on) => { window.pickerFails = on ? 'AbortError' : null; },
+      'Nothing was written: the save was cancelled.'],
+    ['writing refused', (on) => {
+      const handle = FileSystemFileHandle.prototype;
+      window.createWritable ??= handle.createWritable;
+      handle.createWritable = on ? async () => { throw new DOMException('Writing was refused.', 'NotAllowedError'); }
+        : window.createWritable;
+    }, 'vkd37-commissioning.jsonl was not saved: Writing was refused.'],
+  ]) {
+    await t.test(how, async () => {
+      await page.evaluate(refuse, true);
+      await page.evaluate(() => window.vkd37Page.language.clearMessage());
+      const offered = said.includes('handed') ? page.waitForEvent('download', { timeout: kBound }) : null;
+      await page.click('#download-log');
+      await offered;
+      await waitForText(page, '#message', said);
+      assert.equal(await answered(page, '#clear-log', false),
+        'Entries of the log never written to a file: 1. Clear the log all the same?');
+      await page.evaluate(refuse, false);
+      assert.equal(await text(page, '#log-summary'), '1 uploads: 1 confirmed, 0 failed');
+    });
+  }
+  // Written through the save picker, it is cleared without asking.
+  await savedText(page, '#download-log', 'vkd37-commissioning.jsonl');
+  const dialogs = [];
+  page.on('dialog', (shown) => { dialogs.push(shown.message()); return shown.dismiss(); });
+  await page.click('#clear-log');
+  await summaryIs(page, '');
+  assert.deepEqual(dialogs, []);
+});
+
+test('with 30,000 entries kept the page is ready, draws only the latest rows and an upload adds one', async (t) => {
+  const { page } = await openPage(t, ['--no-pace'], withPickers);
+  // Months of use, kept in the page's first record shape: 20,000 of them downloaded, every tenth
+  // one failed.
+  const first = await page.evaluate((count) => {
+    const entries = Array.from({ length: count }, (_, i) => ({
+      time: new Date(Date.UTC(2026, 0, 1) + i * 60000).toISOString(), port: 'COM3',
+      frame: '03000A6B0A000A6B0A00006400000000000000', outcome: i % 10 ? 'confirmed' : 'no-echo', ms: 41,
+    }));
+    localStorage.setItem('vkd37.record', JSON.stringify({ entries, downloaded: 20000 }));
+    return entries[0];
+  }, 30000);
+  await page.reload();
+  await pageReady(page);
+  assert.equal(await text(page, '#log-summary'), '30000 uploads: 27000 confirmed, 3000 failed (the latest 50 shown)');
+  assert.equal(await page.locator('#log tr').count(), 50);
+
+  await upload(page, 'Download Complete');
+  await summaryIs(page, '30001 uploads: 27001 confirmed, 3000 failed (the latest 50 shown)');
+  assert.equal(await page.locator('#log tr').count(), 50);
+  assert.equal(await text(page, '#log tr:last-child td:nth-child(3)'), 'usb:0403:6001');
+  page.on('dialog', (asked) => (asked.type() === 'beforeunload' ? asked.accept() : null));
+  await page.reload();
+  await pageReady(page);
+  assert.equal(await text(page, '#log-summary'), '30001 uploads: 27001 confirmed, 3000 failed (the latest 50 shown)');
+
+  assert.match(await answered(page, '#clear-log', false), /never written to a file: 10001\./);
+  const lines = jsonLines(await savedText(page, '#download-log', 'vkd37-commissioning.jsonl'));
+  assert.equal(lines.length, 30001);
+  assert.deepEqual(lines[0], first);
+  assert.equal(lines.at(-1).port, 'usb:0403:6001');
+});
+
+test('when room runs short, entries written out make way, entries not written out never do, and the page warns first', async (t) => {
+  await t.test('the browser reports little room left', async (t) => {
+    // The browser's report of its room is the test's.
+    const room = 'navigator.storage.estimate = async () => ({ quota: 2 ** 30, usage: 2 ** 30 - (window.room ?? 2 ** 29) })';
+    const { page } = await openPage(t, ['--no-pace'], { overHttp: true, initScript: `(${pickers})(); ${room}` });
+    await upload(page, 'Download Complete');
+    await upload(page, 'Download Complete');
+    await savedText(page, '#download-log', 'vkd37-commissioning.jsonl');
+    await upload(page, 'Download Complete');
+    await summaryIs(page, '3 uploads: 3 confirmed, 0 failed');
+
+    // A megabyte left: the two written entries go, the unwritten ones stay.
+    await page.evaluate(() => { window.room = 2 ** 20; });
+    await upload(page, 'Download Complete');
+    await summaryIs(page, '2 uploads: 2 confirmed, 0 failed');
+    assert.equal(await text(page, '#log-state'), '');
+    // Nothing written left to remove: the page says so before an entry is lost.
+    await upload(page, 'Download Complete');
+    await waitForText(page, '#log-state', 'running out of room for the log');
+    const lines = jsonLines(await savedText(page, '#download-log', 'vkd37-commissioning.jsonl'));
+    assert.equal(lines.length, 3);
+    await waitFor(page, () => document.getElementById('log-state').textContent === '');
+  });
+
+  await t.test('the browser refuses to keep more', async (t) => {
+    // A megabyte for the page's origin, set before the page opens its store.
+    const beforeLoad = async (page, bridge) => {
+      const session = await page.context().newCDPSession(page);
+      await session.send('Storage.overrideQuotaForOrigin', { origin: new URL(bridge.pageUrl).origin, quotaSize: 2 ** 20 });
+    };
+    const { page } = await openPage(t, ['--no-pace'], { overHttp: true, beforeLoad });
+    // Entries not yet written out, until the browser takes no more.
+    const kept = await page.evaluate(async () => {
+      const { record } = window.vkd37Page;
+      for (let count = 0; count < 1000; count++) {
+        const unit = Array.from(crypto.getRandomValues(new Uint8Array(4096)), (byte) => byte.toString(36)).join('');
+        try {
+          await record.store.add(JSON.stringify({ time: new Date().toISOString(), unit, port: 'COM3', outcome: 'confirmed' }), 'confirmed');
+        } catch (error) {
+          await record.refresh();
+          return [count, error.name];
+        }
+      }
+      return [1000, 'no refusal'];
+    });
+    assert.equal(kept[1], 'QuotaExceededError');
+    await upload(page, 'Download Complete');
+    await waitForText(page, '#log-state', 'Entries kept only in this tab: 1.');
+    await summaryIs(page, `${kept[0] + 1} uploads: ${kept[0] + 1} confirmed, 0 failed (the latest 50 shown)`);
+    // The browser's own download, as the save picker's file would have no room either.
+    await page.evaluate(() => { window.showSaveFilePicker = undefined; });
+    const [download] = await Promise.all([page.waitForEvent('download'), page.click('#download-log')]);
+    const lines = jsonLines(readFileSync(await download.path(), 'utf8'));
+    assert.equal(lines.length, kept[0] + 1);
+    assert.equal(lines.at(-1).port, 'usb:0403:6001');
+  });
+});
+
+test('Download CSV and Print report give the kept log\'s report as `vkd37 report` makes it, in either language', async (t) => {
+  // Every frame's print() is noted instead of opening the browser's print dialog.
+  const printWatch = () => {
+    if (window === window.top) window.printed = [];
+    window.print = () => window.top.printed.push({
+      lang: document.documentElement.lang, styled: document.styleSheets[0]?.cssRules.length > 0 });
+  };
+  const { page } = await openPage(t, ['--no-pace'],
+    { overHttp: true, initScript: `(${pickers})(); (${printWatch})()` });
+  page.on('dialog', (asked) => asked.accept()); // U-2 once more
+  await page.check('#batch');
+  for (const [unit, answers] of [['U-1', true], ['U-2', false], ['U-2', true]]) {
+    await page.evaluate((swallow) => { window.standIn.swallowEcho = swallow; }, !answers);
+    await page.fill('#unit', unit);
+    await upload(page, answers ? 'Download Complete' : 'Download Failed');
+    if (!answers) await page.click('#prompt-ok');
+  }
+  const record = join(scratchFolder(t), 'record.jsonl');
+  writeFileSync(record, await savedText(page, '#download-log', 'vkd37-commissioning.jsonl'));
+  const tool = (format) => execFileSync(process.env.VKD_TOOL, ['report', format, record], { encoding: 'utf8' });
+  assert.equal(await savedText(page, '#download-csv', 'vkd37-commissioning.csv'), tool('--csv'));
+
+  await page.click('#print-report');
+  await waitFor(page, () => window.printed.length === 1);
+  // The same page as the tool's, but for the program that made it.
+  assert.equal(await page.evaluate(() => document.getElementById('report').srcdoc),
+    tool('--html').replace('<dd>vkd37 ', '<dd>vkd37.html '));
+  assert.deepEqual(await page.evaluate(() => window.printed[0]), { lang: 'en', styled: true });
+  assert.deepEqual(await page.evaluate(() => {
+    const { width, height } = document.getElementById('report').getBoundingClientRect();
+    return [width, height];
+  }), [0, 0]);
+
+  await page.selectOption('#language', 'zh');
+  assert.deepEqual([await text(page, '#download-csv'), await text(page, '#print-report')], ['下载 CSV', '打印报告']);
+  await page.click('#print-report');
+  await waitFor(page, () => window.printed.length === 2);
+  assert.deepEqual(await page.evaluate(() => window.printed[1]), { lang: 'zh-Hans', styled: true });
+  assert.match(await page.evaluate(() => document.getElementById('report').srcdoc), /U-2/);
+});
+
 test('with site data refused or full the page works fully and says once that it keeps nothing', async (t) => {
   for (const [condition, options] of [
     ['refused by the profile', { blockSiteData: true }],
@@ -517,7 +767,7 @@ test('with site data refused or full the page works fully and says once that it 
 });
 
 test('every text follows the language switch: messages already shown, reasons with their details, the log', async (t) => {
-  const { page } = await openPage(t, ['--echo-bytes', '18', '--no-pace'], { overHttp: true, initScript: `(${pickers})()` });
+  const { page } = await openPage(t, ['--echo-bytes', '18', '--no-pace'], withPickers);
   await upload(page, 'Download Failed');
   assert.equal(await text(page, '#prompt-text'), 'Download Failed: short echo (18 of 19 bytes)');
   await page.click('#prompt-ok');

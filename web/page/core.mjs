@@ -28,7 +28,7 @@ export class Core {
     this.exports = instance.exports;
     this.exports._initialize();
     this.encoder = new TextEncoder();
-    this.decoder = new TextDecoder();
+    this.decoder = new TextDecoder('utf-8', { ignoreBOM: true }); // the CSV begins with one
     this.fields = [];
     for (let i = 0; i < this.exports.vkd_field_count(); i++) {
       this.fields.push({

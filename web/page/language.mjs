@@ -49,8 +49,8 @@ const kTexts = {
     logOffered: 'The log was handed to the browser as a download. The page cannot tell whether ' +
       'it was kept, so Clear log still asks first.',
     notWritten: 'Nothing was written: the save was cancelled.',
-    recordHeld: (count) => `The browser has no room left for the log: ${count} entries are kept ` +
-      'only in this tab. Download the log before closing it.',
+    recordHeld: (count) => 'The browser has no room left for the log. Entries kept only in this ' +
+      `tab: ${count}. Download the log before closing it.`,
     recordAtRisk: 'The browser is running out of room for the log, and no entry kept has been ' +
       'written to a file yet. Download the log now: entries written out make room for new ones.',
     recordFailed: (reason) => `The log could not be read or changed: ${reason}.`,
@@ -131,7 +131,7 @@ const kTexts = {
     logWritten: (count, name) => `记录（${count} 条）已写入 ${name}。`,
     logOffered: '记录已作为下载交给浏览器。页面无法得知文件是否已保存，因此“清除记录”仍会先询问。',
     notWritten: '未写入任何文件：已取消保存。',
-    recordHeld: (count) => `浏览器已没有空间保存记录：有 ${count} 条仅保存在此标签页中。关闭前请下载记录。`,
+    recordHeld: (count) => `浏览器已没有空间保存记录，仅保存在此标签页中的记录：${count} 条。关闭前请下载记录。`,
     recordAtRisk: '浏览器用于保存记录的空间即将用尽，且保存的记录都尚未写入文件。请立即下载记录：' +
       '已写入文件的记录会为新记录腾出空间。',
     recordFailed: (reason) => `无法读取或更改记录：${reason}。`,

@@ -98,11 +98,10 @@ export class CommissioningRecord {
     } catch {
       return;
     }
-    const atRisk = room < kLowRoomBytes && !(await this.store.prune(kPruneCount).catch(() => 0));
-    if (atRisk !== this.atRisk) {
-      this.atRisk = atRisk;
-      this.showState();
-    }
+    const pruned = room < kLowRoomBytes ? await this.store.prune(kPruneCount).catch(() => 0) : 0;
+    this.atRisk = room < kLowRoomBytes && !pruned && this.counts.unwritten > 0;
+    if (pruned) await this.changed();
+    else this.showState();
   }
 
   async changed() {
@@ -197,6 +196,7 @@ export class CommissioningRecord {
     await Promise.all(this.parts.map((part, index) => part.markWritten(saved.ends[index])));
     await this.changed();
     this.language.say('logWritten', saved.lines.length, saved.name);
+    await this.makeRoom();
   }
 
   async downloadCsv() {
