@@ -8,6 +8,7 @@ const kDatabase = 'vkd37';
 const kEntries = 'entries';
 const kCounts = 'counts';
 const kCountsKey = 'record';
+const kOldTaken = 'old-record-taken';
 const kUnwritten = 0;
 const kWritten = 1;
 
@@ -57,11 +58,19 @@ function walk(request, visit) {
   });
 }
 
-// The entries of the page's first record shape, moved out of localStorage once.
-function takeOldRecord(keeper) {
-  const text = keeper.get(kOldStorageKey);
-  if (text === null) return [];
-  keeper.remove(kOldStorageKey);
+// Adds entries ({ line, outcome, written }) to the store and the counts; the last one's request.
+function addEntries(store, counts, entries) {
+  let request;
+  for (const { line, outcome, written = kUnwritten } of entries) {
+    const entry = { line, outcome, written };
+    request = store.add(entry);
+    counted(counts, entry, 1);
+  }
+  return request;
+}
+
+// The entries of the page's first record shape, kept as one list in localStorage.
+function oldEntries(text) {
   try {
     const { entries, downloaded } = JSON.parse(text);
     if (!Array.isArray(entries)) return [];
@@ -96,32 +105,32 @@ export class KeptRecord {
       return null;
     }
     const record = new KeptRecord(db);
-    const old = takeOldRecord(keeper);
-    if (old.length) {
+    const old = keeper.get(kOldStorageKey);
+    if (old !== null) {
       try {
-        await record.addAll(old);
+        await record.takeOld(oldEntries(old));
+        keeper.remove(kOldStorageKey);
       } catch {
-        keeper.set(kOldStorageKey, JSON.stringify({
-          entries: old.map((entry) => JSON.parse(entry.line)),
-          downloaded: old.filter((entry) => entry.written === kWritten).length,
-        }));
+        // Left where it is, for the next visit.
       }
     }
     return record;
   }
 
+  // The first shape's list, taken in once. A tab of the earlier page still open writes its whole
+  // list again, so what was taken before (the same first entries) is not taken twice.
+  takeOld(entries) {
+    return this.change(async (store, counts, countStore) => {
+      const taken = await settled(countStore.get(kOldTaken));
+      const from = taken && entries[taken.count - 1]?.line === taken.last ? taken.count : 0;
+      addEntries(store, counts, entries.slice(from));
+      if (entries.length) countStore.put({ count: entries.length, last: entries.at(-1).line }, kOldTaken);
+    });
+  }
+
   // Adds entries ({ line, outcome, written }) in one go; resolves with the last one's key.
   addAll(entries) {
-    return inTransaction(this.db, 'readwrite', async (store, countStore) => {
-      const counts = (await settled(countStore.get(kCountsKey))) ?? noCounts();
-      let key;
-      for (const entry of entries) {
-        key = store.add({ line: entry.line, outcome: entry.outcome, written: entry.written ?? kUnwritten });
-        counted(counts, entry, 1);
-      }
-      countStore.put(counts, kCountsKey);
-      return settled(key);
-    });
+    return this.change((store, counts) => settled(addEntries(store, counts, entries)));
   }
 
   add(line, outcome) { return this.addAll([{ line, outcome, written: kUnwritten }]); }
@@ -208,7 +217,7 @@ export class KeptRecord {
   change(work) {
     return inTransaction(this.db, 'readwrite', async (store, countStore) => {
       const counts = (await settled(countStore.get(kCountsKey))) ?? noCounts();
-      const result = await work(store, counts);
+      const result = await work(store, counts, countStore);
       countStore.put(counts, kCountsKey);
       return result;
     });

@@ -64,7 +64,7 @@ export class CommissioningRecord {
     const line = this.core.recordLine(attempt, values, outcome, ms);
     await this.keep(line, this.core.outcomeName(outcome));
     await this.changed();
-    await this.makeRoom();
+    this.makeRoom(); // after the upload's outcome is shown; it says what it finds itself
   }
 
   // Into the browser's record; where it has no room even after written entries made some, or
