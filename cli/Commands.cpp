@@ -97,18 +97,6 @@ std::string UtcTimestamp() {
     return withMillis;
 }
 
-// Waits for the operator between two controllers: Enter goes on; q, the end of input or a stop
-// signal stops.
-bool OperatorWantsAnother() {
-    WriteError("Connect the next controller and press Enter (q to stop): ");
-    const std::optional<std::string> answer = ReadInputLine();
-    if (!answer) {
-        WriteError("\n");
-        return false;
-    }
-    return *answer != "q" && *answer != "Q";
-}
-
 SerialPort OpenPort(const std::string& name) {
     SerialPort port;
     if (const PortError error = port.Open(name)) {
@@ -236,6 +224,51 @@ private:
     std::optional<std::regex> pattern_;
     std::set<std::string> sent_;
 };
+
+// One answer at the prompt, without the blanks around it; nothing for q, the end of input or a
+// stop signal.
+std::optional<std::string> Answer(const std::string& question) {
+    WriteError(question);
+    const std::optional<std::string> line = ReadInputLine();
+    if (!line) {
+        WriteError("\n");
+        return std::nullopt;
+    }
+    std::string answer = Trimmed(*line);
+    if (answer == "q" || answer == "Q") {
+        return std::nullopt;
+    }
+    return answer;
+}
+
+// Waits for the operator between two controllers and takes the next one's label, typed or
+// scanned (a scanner types it and Enter); nothing typed is no label. A label the pattern refuses
+// is asked for again, and one sent before in the batch is asked about once more: Enter sends it
+// again. False when the operator stops.
+bool AskForUnit(const UnitLabels& labels, std::string& unit) {
+    std::optional<std::string> label = Answer("Connect the next controller, type its unit label or "
+                                              "nothing, and press Enter (q to stop): ");
+    while (label) {
+        if (const std::optional<std::string> refusal = labels.Refusal(*label)) {
+            Complain(*refusal);
+            label = Answer("Type the unit label again and press Enter (q to stop): ");
+        } else if (labels.WasSent(*label)) {
+            const std::optional<std::string> again =
+                Answer(*label + " was uploaded in this batch already: press Enter to upload it "
+                                "again, or type another label (q to stop): ");
+            if (again && again->empty()) {
+                break;
+            }
+            label = again;
+        } else {
+            break;
+        }
+    }
+    if (label) {
+        unit = *label;
+    }
+    return label.has_value();
+}
 
 void RefuseWhatTheDialogRefuses(const ParameterSet& set) {
     std::string refused;
@@ -378,8 +411,7 @@ int Upload(const UploadRequest& request) {
                 notKept = true;
             }
         }
-        unit.clear();
-    } while (request.repeat && !CaughtStopSignal() && OperatorWantsAnother());
+    } while (request.repeat && !CaughtStopSignal() && AskForUnit(labels, unit));
 
     if (const std::optional<std::string> error = log.Close()) {
         Complain(*error);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -7,9 +8,11 @@
 #include "platform/Handles.h"
 
 // The commissioning record's file, kept open for appending. Each line goes to the end of the
-// file in one write, so that two batches appending to one record at once never tear or lose
-// each other's lines (O_APPEND; FILE_APPEND_DATA on Windows, where the C run-time's append
-// mode seeks and then writes, and a line written meanwhile by another program is overwritten).
+// file in one write, under the lock of a byte far beyond it, so that two batches appending to
+// one record at once never tear or lose each other's lines: O_APPEND, or FILE_APPEND_DATA on
+// Windows, where the C run-time's append mode seeks and then writes, so a line another program
+// writes in between is overwritten. The lock covers what appending alone does not: Wine, whose
+// append-only writes overwrite each other too, and network file systems.
 class RecordFile {
 public:
     RecordFile() = default;
@@ -23,6 +26,15 @@ public:
     std::optional<std::string> Close();
 
 private:
+    // A line waits this long for another program's; then it goes unlocked rather than not at all.
+    static constexpr int kLockWaitMs = 10 * 1000;
+    static constexpr int kLockPollMs = 10;
+    static constexpr std::uint64_t kLockOffset = std::uint64_t{1} << 62;
+
+    // The twins' one write, whose rest follows when the disk or a limit stops it part way: a
+    // line is at worst cut, never lost in the middle of its neighbours.
+    std::optional<std::string> WriteWhole(std::string_view line);
+
 #ifdef _WIN32
     FileHandle file_;
 #else

@@ -23,9 +23,7 @@ std::optional<std::string> RecordFile::Open(const std::string& path) {
     return std::nullopt;
 }
 
-std::optional<std::string> RecordFile::Append(std::string_view line) {
-    // One write takes the whole line unless the disk or a limit stops it part way; the rest then
-    // follows, so that a line is at worst cut, never lost in the middle of its neighbours.
+std::optional<std::string> RecordFile::WriteWhole(std::string_view line) {
     while (!line.empty()) {
         const ssize_t written = ::write(file_.get(), line.data(), line.size());
         if (written < 0 && errno == EINTR) {
@@ -37,11 +35,4 @@ std::optional<std::string> RecordFile::Append(std::string_view line) {
         line.remove_prefix(static_cast<std::size_t>(written));
     }
     return std::nullopt;
-}
-
-std::optional<std::string> RecordFile::Close() {
-    if (file_.Close()) {
-        return std::nullopt;
-    }
-    return SystemErrorText(errno);
 }

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "model/SaveSteps.h"
+#include "platform/ByteLock.h"
 #include "platform/Handles.h"
 #include "platform/SystemError.h"
 
@@ -155,26 +156,17 @@ bool FollowLinks(const char* name, std::string& target) {
 // record locks (some network and FUSE ones), the save goes ahead unlocked, as saves did before
 // there was a lock.
 bool LockForSave(int fd) {
-    struct flock lock {};
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = static_cast<off_t>(kSaveLockOffset);
-    lock.l_len = 1;
-    for (int waited = 0; ::fcntl(fd, F_OFD_SETLK, &lock) != 0;) {
-        if (errno == EINTR) {
-            continue;
-        }
-        if (errno != EAGAIN && errno != EACCES) {
-            return errno == ENOLCK || errno == EINVAL || errno == EOPNOTSUPP;
-        }
-        if (waited >= kSaveLockWaitMs) {
-            errno = EBUSY;
-            return false;
-        }
-        ::usleep(kSaveLockPollMs * 1000);
-        waited += kSaveLockPollMs;
+    switch (LockByte(fd, kSaveLockOffset, kSaveLockWaitMs, kSaveLockPollMs)) {
+    case ByteLockOutcome::kTaken:
+    case ByteLockOutcome::kNotKept:
+        return true;
+    case ByteLockOutcome::kTimedOut:
+        errno = EBUSY;
+        return false;
+    case ByteLockOutcome::kFailed:
+        break;
     }
-    return true;
+    return false;
 }
 
 bool IsSameFile(const struct stat& one, const struct stat& other) {

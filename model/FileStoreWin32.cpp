@@ -10,6 +10,7 @@
 #include <winioctl.h>
 
 #include "model/SaveSteps.h"
+#include "platform/ByteLock.h"
 #include "platform/Handles.h"
 #include "platform/SystemError.h"
 #include "platform/Text.h"
@@ -29,16 +30,7 @@ using TemporaryName = UniqueHandle<TemporaryNameTraits>;
 struct SaveLockTraits {
     using Handle = HANDLE;
     static Handle Invalid() { return nullptr; }
-    static bool Close(Handle file) {
-        OVERLAPPED at = LockPlace();
-        return ::UnlockFileEx(file, 0, 1, 0, &at) != FALSE;
-    }
-    static OVERLAPPED LockPlace() {
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>(kSaveLockOffset);
-        at.OffsetHigh = static_cast<DWORD>(kSaveLockOffset >> 32);
-        return at;
-    }
+    static bool Close(Handle file) { return UnlockByte(file, kSaveLockOffset); }
 };
 using SaveLock = UniqueHandle<SaveLockTraits>;
 
@@ -221,22 +213,19 @@ std::optional<std::wstring> FollowLinks(std::wstring path) {
 // Waits for the lock every save takes, up to kSaveLockWaitMs. Where the file system keeps no
 // locks, the save goes ahead unlocked, as saves did before there was a lock.
 bool LockForSave(HANDLE file, SaveLock& lock) {
-    for (int waited = 0;; waited += kSaveLockPollMs) {
-        OVERLAPPED at = SaveLockTraits::LockPlace();
-        if (::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
-            lock = SaveLock(file);
-            return true;
-        }
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_LOCK_VIOLATION) {
-            return error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION;
-        }
-        if (waited >= kSaveLockWaitMs) {
-            ::SetLastError(ERROR_BUSY);
-            return false;
-        }
-        ::Sleep(kSaveLockPollMs);
+    switch (LockByte(file, kSaveLockOffset, kSaveLockWaitMs, kSaveLockPollMs)) {
+    case ByteLockOutcome::kTaken:
+        lock = SaveLock(file);
+        return true;
+    case ByteLockOutcome::kNotKept:
+        return true;
+    case ByteLockOutcome::kTimedOut:
+        ::SetLastError(ERROR_BUSY);
+        return false;
+    case ByteLockOutcome::kFailed:
+        break;
     }
+    return false;
 }
 
 bool IsSameFile(const BY_HANDLE_FILE_INFORMATION& one, const BY_HANDLE_FILE_INFORMATION& other) {

@@ -268,28 +268,6 @@ bool JsonReader::ReadNumber(std::optional<long long>& value) {
     return position_ > start;
 }
 
-bool JsonReader::SkipArray() {
-    constexpr int kMaxDepth = 32;
-    if (!Take('[') || ++depth_ > kMaxDepth) {
-        return false;
-    }
-    if (Peek() == ']') {
-        --depth_;
-        return Take(']');
-    }
-    for (;;) {
-        if (!SkipValue()) {
-            return false;
-        }
-        if (Peek() == ',') {
-            Take(',');
-            continue;
-        }
-        --depth_;
-        return Take(']');
-    }
-}
-
 bool JsonReader::SkipValue() {
     const char next = Peek();
     if (next == '"') {
@@ -300,7 +278,7 @@ bool JsonReader::SkipValue() {
         return ReadObject([this](const std::string&) { return SkipValue(); });
     }
     if (next == '[') {
-        return SkipArray();
+        return ReadList('[', ']', [this] { return SkipValue(); });
     }
     for (const std::string_view word : {"true", "false", "null"}) {
         if (text_.substr(position_, word.size()) == word) {

@@ -32,32 +32,33 @@ public:
 
 private:
     bool Take(char expected);
-    bool SkipArray();
+    // An array or object: items separated by commas between open and close.
+    template <class Item> bool ReadList(char open, char close, Item item);
 
     std::string_view text_;
     std::size_t position_ = 0;
     int depth_ = 0; // nesting of arrays and objects, bounded so no line can exhaust the stack
 };
 
-template <class Member> bool JsonReader::ReadObject(Member member) {
+template <class Item> bool JsonReader::ReadList(char open, char close, Item item) {
     constexpr int kMaxDepth = 32;
-    if (!Take('{') || ++depth_ > kMaxDepth) {
+    if (!Take(open) || ++depth_ > kMaxDepth) {
         return false;
     }
-    if (Peek() == '}') {
-        --depth_;
-        return Take('}');
+    if (Peek() != close) {
+        do {
+            if (!item()) {
+                return false;
+            }
+        } while (Peek() == ',' && Take(','));
     }
-    for (;;) {
+    --depth_;
+    return Take(close);
+}
+
+template <class Member> bool JsonReader::ReadObject(Member member) {
+    return ReadList('{', '}', [this, &member] {
         std::string key;
-        if (Peek() != '"' || !ReadString(key) || !Take(':') || !member(key)) {
-            return false;
-        }
-        if (Peek() == ',') {
-            Take(',');
-            continue;
-        }
-        --depth_;
-        return Take('}');
-    }
+        return Peek() == '"' && ReadString(key) && Take(':') && member(key);
+    });
 }

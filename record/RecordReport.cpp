@@ -27,6 +27,7 @@ enum Word {
     kFailedAttempts,
     kNone,
     kSummary,
+    kUnitList,
     kUnits,
     kUnitsConfirmed,
     kUnitsNotConfirmed,
@@ -37,55 +38,33 @@ enum Word {
     kWordCount
 };
 
-constexpr const char* kWords[2][kWordCount] = {
-    {"Commissioning report",
-     "First entry",
-     "Last entry",
-     "Record written by",
-     "Report made by",
-     "Unit",
-     "Attempts",
-     "Last outcome",
-     "Time",
-     "Port",
-     "Values",
-     "Outcome",
-     "ms",
-     "Frame",
-     "Failed attempts",
-     "None.",
-     "Summary",
-     "Units",
-     "Units confirmed (last attempt)",
-     "Units not confirmed",
-     "Attempts confirmed",
-     "Attempts failed",
-     "Attempts that name no unit",
-     "Lines left out (not record entries)"},
-    {"调试报告",
-     "首条记录",
-     "末条记录",
-     "记录来源",
-     "报告生成程序",
-     "设备编号",
-     "上传次数",
-     "最后结果",
-     "时间",
-     "端口",
-     "参数值",
-     "结果",
-     "毫秒",
-     "数据帧",
-     "失败的上传",
-     "无。",
-     "汇总",
-     "设备数",
-     "确认成功的设备（以最后一次为准）",
-     "未确认的设备",
-     "成功的上传",
-     "失败的上传",
-     "未标明设备的上传",
-     "无法读取而略去的行"},
+// In the order of Word: English, Chinese.
+constexpr const char* kWords[kWordCount][2] = {
+    {"Commissioning report", "调试报告"},
+    {"First entry", "首条记录"},
+    {"Last entry", "末条记录"},
+    {"Record written by", "记录来源"},
+    {"Report made by", "报告生成程序"},
+    {"Unit", "设备编号"},
+    {"Attempts", "上传次数"},
+    {"Last outcome", "最后结果"},
+    {"Time (UTC)", "时间（UTC）"},
+    {"Port", "端口"},
+    {"Values", "参数值"},
+    {"Outcome", "结果"},
+    {"ms", "毫秒"},
+    {"Frame", "数据帧"},
+    {"Failed attempts", "失败的上传"},
+    {"None.", "无。"},
+    {"Summary", "汇总"},
+    {"Units", "设备"},
+    {"Units", "设备数"},
+    {"Units confirmed (last attempt)", "确认成功的设备（以最后一次为准）"},
+    {"Units not confirmed", "未确认的设备"},
+    {"Attempts confirmed", "成功的上传"},
+    {"Attempts failed", "失败的上传"},
+    {"Attempts that name no unit", "未标明设备的上传"},
+    {"Lines left out (not record entries)", "无法读取而略去的行"},
 };
 
 struct OutcomeWords {
@@ -104,7 +83,7 @@ constexpr OutcomeWords kOutcomeWords[] = {
 };
 
 const char* Say(ReportLanguage language, Word word) {
-    return kWords[language == ReportLanguage::kChinese ? 1 : 0][word];
+    return kWords[word][language == ReportLanguage::kChinese ? 1 : 0];
 }
 
 std::string SayOutcome(ReportLanguage language, const std::string& outcome) {
@@ -120,10 +99,11 @@ bool Confirmed(const RecordEntry& entry) {
     return entry.outcome == "confirmed";
 }
 
-// "2025-03-04T09:15:02.123Z" as "2025-03-04 09:15:02 UTC"; any other form as it is.
-std::string ShownTime(const std::string& time) {
+// "2025-03-04T09:15:02.123Z" as "2025-03-04 09:15:02", followed by " UTC" where no heading
+// says so; any other form as it is.
+std::string ShownTime(const std::string& time, bool zone = false) {
     if (time.size() == 24 && time[10] == 'T' && time[19] == '.' && time[23] == 'Z') {
-        return time.substr(0, 10) + " " + time.substr(11, 8) + " UTC";
+        return time.substr(0, 10) + " " + time.substr(11, 8) + (zone ? " UTC" : "");
     }
     return time;
 }
@@ -200,8 +180,8 @@ using Row = std::pair<Word, std::string>;
 std::vector<Row> HeaderRows(const Tally& tally) {
     std::vector<Row> rows;
     if (tally.attempts > 0) {
-        rows.push_back({kFirstEntry, ShownTime(tally.first)});
-        rows.push_back({kLastEntry, ShownTime(tally.last)});
+        rows.push_back({kFirstEntry, ShownTime(tally.first, true)});
+        rows.push_back({kLastEntry, ShownTime(tally.last, true)});
     }
     if (!tally.programs.empty()) {
         rows.push_back({kWrittenBy, Joined(tally.programs)});
@@ -337,13 +317,17 @@ std::string HtmlRow(const std::vector<std::string>& cells, const char* tag = "td
     return row + "</tr>\n";
 }
 
+std::string HeadRow(ReportLanguage language, const std::vector<Word>& heads) {
+    std::vector<std::string> cells;
+    for (const Word word : heads) {
+        cells.push_back(Escaped(Say(language, word)));
+    }
+    return HtmlRow(cells, "th");
+}
+
 std::string HtmlTable(ReportLanguage language, const std::vector<Word>& heads,
                       const std::vector<std::vector<std::string>>& rows) {
-    std::vector<std::string> headCells;
-    for (const Word word : heads) {
-        headCells.push_back(Escaped(Say(language, word)));
-    }
-    std::string table = "<table>\n<thead>" + HtmlRow(headCells, "th") + "</thead>\n<tbody>\n";
+    std::string table = "<table>\n<thead>" + HeadRow(language, heads) + "</thead>\n<tbody>\n";
     for (const auto& row : rows) {
         table += HtmlRow(row);
     }
@@ -360,9 +344,10 @@ constexpr char kStyle[] =
     "h1{font-size:15pt;margin:0 0 6pt}h2{font-size:12pt;margin:14pt 0 4pt;break-after:avoid}"
     "dl{display:grid;grid-template-columns:max-content auto;gap:1pt 10pt;margin:0}dd{margin:0}"
     "table{border-collapse:collapse;width:100%}thead{display:table-header-group}"
-    "tr{break-inside:avoid}th,td{border:.5pt solid #777;padding:2pt 4pt;text-align:left;"
-    "vertical-align:top}th{font-weight:bold}"
-    ".failed{font-weight:bold}.values{font-size:8pt}.values span{white-space:nowrap}"
+    "tr,tbody{break-inside:avoid}th,td{border:.5pt solid #777;padding:2pt 4pt;text-align:left;"
+    "vertical-align:top}th,.nowrap{white-space:nowrap}"
+    ".failed{font-weight:bold}.values td{border-top:0;font-size:8pt}"
+    ".values span{white-space:nowrap}"
     ".frame{font:8pt monospace;word-break:break-all}";
 
 std::string Definitions(ReportLanguage language, const std::vector<Row>& rows) {
@@ -379,8 +364,35 @@ std::string OutcomeCell(ReportLanguage language, const RecordEntry& entry) {
     return Confirmed(entry) ? words : "<span class=\"failed\">" + words + "</span>";
 }
 
+// Labels and times read badly broken at their hyphens and spaces.
+std::string Unbroken(const std::string& text) {
+    return "<span class=\"nowrap\">" + Escaped(text) + "</span>";
+}
+
 std::string MsText(const RecordEntry& entry) {
     return entry.ms ? std::to_string(*entry.ms) : "";
+}
+
+// One row per unit with its values on a line of their own below, the two kept on one page.
+std::string UnitTable(ReportLanguage language, const Tally& tally) {
+    const std::vector<Word> heads = {kUnit, kAttempts, kLastOutcome, kTime, kPort};
+    const std::string across = "<td colspan=\"" + std::to_string(heads.size()) + "\">";
+    std::string table = "<table>\n<thead>" + HeadRow(language, heads) + "<tr><th colspan=\"" +
+                        std::to_string(heads.size()) + "\">" + Escaped(Say(language, kValues)) +
+                        "</th></tr></thead>\n";
+    for (const UnitTally& unit : tally.units) {
+        // Each NAME=VALUE whole on its line.
+        std::string values;
+        for (const std::string& value : ValueTexts(*unit.last)) {
+            values += (values.empty() ? "" : " ") + ("<span>" + Escaped(value) + "</span>");
+        }
+        table += "<tbody>" +
+                 HtmlRow({Unbroken(*unit.unit), std::to_string(unit.attempts),
+                          OutcomeCell(language, *unit.last), Unbroken(ShownTime(unit.last->time)),
+                          Escaped(unit.last->port)}) +
+                 "<tr class=\"values\">" + across + values + "</td></tr></tbody>\n";
+    }
+    return table + "</table>\n";
 }
 
 } // namespace
@@ -443,30 +455,18 @@ std::string ReportHtml(const CommissioningRecord& record, ReportLanguage languag
     header.push_back({kMadeBy, std::string(madeBy)});
     html += Definitions(language, header);
 
-    html += "<h2>" + Escaped(Say(language, kUnits)) + "</h2>\n";
+    html += "<h2>" + Escaped(Say(language, kUnitList)) + "</h2>\n";
     if (tally.units.empty()) {
         html += "<p>" + Escaped(Say(language, kNone)) + "</p>\n";
     } else {
-        std::vector<std::vector<std::string>> rows;
-        for (const UnitTally& unit : tally.units) {
-            // Each NAME=VALUE whole on its line.
-            std::string values;
-            for (const std::string& value : ValueTexts(*unit.last)) {
-                values += (values.empty() ? "" : " ") + ("<span>" + Escaped(value) + "</span>");
-            }
-            rows.push_back({Escaped(*unit.unit), std::to_string(unit.attempts),
-                            OutcomeCell(language, *unit.last), Escaped(ShownTime(unit.last->time)),
-                            Escaped(unit.last->port),
-                            "<div class=\"values\">" + values + "</div>"});
-        }
-        html += HtmlTable(language, {kUnit, kAttempts, kLastOutcome, kTime, kPort, kValues}, rows);
+        html += UnitTable(language, tally);
     }
 
     html += "<h2>" + Escaped(Say(language, kFailedAttempts)) + "</h2>\n";
     std::vector<std::vector<std::string>> failed;
     for (const RecordEntry& entry : record.entries) {
         if (!Confirmed(entry)) {
-            failed.push_back({Escaped(ShownTime(entry.time)), Escaped(entry.unit),
+            failed.push_back({Unbroken(ShownTime(entry.time)), Unbroken(entry.unit),
                               Escaped(entry.port), OutcomeCell(language, entry), MsText(entry),
                               "<span class=\"frame\">" + Escaped(entry.frame) + "</span>"});
         }

@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <csignal>
 #include <fstream>
+#include <map>
+#include <memory>
+#include <set>
 #include <sstream>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -227,8 +231,228 @@ TEST_F(ToolTest, RepeatUploadsOncePerAnswerLogsEachAndSummarises) {
     for (const std::string& line : logged) {
         const Json record = Json::parse(line, nullptr, false);
         EXPECT_EQ("confirmed", record.value("outcome", ""));
+        EXPECT_FALSE(record.contains("unit")); // nothing typed: no label, as before labels
         EXPECT_TRUE(sim.ReadLine().has_value()) << "the simulator saw fewer frames";
         EXPECT_EQ(19u, record.value("frame", "").size() / 2);
+    }
+}
+
+// One line per attempt, field for field as the page writes it (docs/record.md).
+TEST_F(ToolTest, TheRecordNamesTheUnitAndKeepsTheValuesSent) {
+    ChildProcess sim(VKD37_SIM_PATH, {"--json"});
+    const std::string log = Path("record.jsonl");
+    ChildProcess tool =
+        Tool({"upload", "--port", sim.ReadPort(), StartFile(), "--unit", " A-0017\t", "--log", log,
+              "--json", "--set", "cycles.on=on", "fwd.speed=60"});
+    EXPECT_EQ(0, tool.WaitForExit(milliseconds(5000))) << tool.ErrorText();
+    const std::string logged = ReadFile(log);
+    EXPECT_EQ(tool.OutputText(), logged);
+    const auto record = nlohmann::ordered_json::parse(logged, nullptr, false);
+    std::vector<std::string> keys;
+    for (const auto& member : record.items()) {
+        keys.push_back(member.key());
+    }
+    EXPECT_EQ((std::vector<std::string>{"time", "unit", "port", "frame", "outcome", "ms", "values",
+                                        "program"}),
+              keys);
+    EXPECT_EQ("A-0017", record.value("unit", ""));
+    EXPECT_EQ(std::string("vkd37 ") + VKD_VERSION, record.value("program", ""));
+    const auto& values = record["values"];
+    EXPECT_EQ(15u, values.size()); // every value of the frame; the port index is none
+    EXPECT_EQ(60, values.value("fwd.speed", 0));
+    EXPECT_EQ(1, values.value("cycles.on", 0));
+    EXPECT_EQ(2000, values.value("end_delay_ms", 0));
+    EXPECT_FALSE(values.contains("port"));
+}
+
+// The label is checked before the record is opened or anything sent.
+TEST_F(ToolTest, AUnitLabelTheBatchPatternRefusesSendsNothing) {
+    ChildProcess sim(VKD37_SIM_PATH, {});
+    const std::string port = sim.ReadPort();
+    const std::string log = Path("record.jsonl");
+    const std::string pattern = "A-[0-9]{4}";
+    const struct {
+        std::vector<std::string> arguments;
+        std::string message;
+    } refusals[] = {
+        {{"--unit", "B-0001", "--unit-pattern", pattern},
+         "the unit label 'B-0001' does not match --unit-pattern '" + pattern + "'"},
+        {{"--unit", "xA-0001", "--unit-pattern", pattern}, // the whole label must match
+         "the unit label 'xA-0001' does not match --unit-pattern '" + pattern + "'"},
+        {{"--unit-pattern", pattern},
+         "a unit label matching --unit-pattern '" + pattern + "' is needed"},
+        {{"--unit", "A-0001", "--unit-pattern", "A-[0-9"},
+         "--unit-pattern 'A-[0-9' is not a pattern: "},
+    };
+    for (const auto& refusal : refusals) {
+        std::vector<std::string> arguments = {"upload", "--port", port, StartFile(), "--log", log};
+        arguments.insert(arguments.end(), refusal.arguments.begin(), refusal.arguments.end());
+        ChildProcess tool = Tool(arguments);
+        EXPECT_EQ(2, tool.WaitForExit());
+        EXPECT_EQ(0u, tool.ErrorText().find("vkd37: " + refusal.message)) << tool.ErrorText();
+    }
+    EXPECT_EQ(std::nullopt, sim.ReadLine(milliseconds(200)));
+    EXPECT_FALSE(std::ifstream(log).is_open());
+
+    ChildProcess tool = Tool({"upload", "--port", port, StartFile(), "--log", log, "--unit",
+                              "A-0001", "--unit-pattern", pattern});
+    EXPECT_EQ(0, tool.WaitForExit(milliseconds(5000))) << tool.ErrorText();
+    EXPECT_EQ("A-0001", Json::parse(ReadFile(log), nullptr, false).value("unit", ""));
+}
+
+// Two batches on two ports keep one record: every line whole, none lost.
+TEST_F(ToolTest, TwoBatchesAppendToOneRecordWithoutTearingLines) {
+    constexpr int kUploads = 60;
+    const std::string log = Path("record.jsonl");
+    std::vector<std::unique_ptr<ChildProcess>> sims;
+    std::vector<std::unique_ptr<ChildProcess>> batches;
+    for (const char* unit : {"A", "B"}) {
+        sims.push_back(
+            std::make_unique<ChildProcess>(VKD37_SIM_PATH, std::vector<std::string>{"--no-pace"}));
+        std::string answers;
+        for (int i = 1; i < kUploads; ++i) {
+            answers += std::string(unit) + std::to_string(i) + "\n";
+        }
+        batches.push_back(std::make_unique<ChildProcess>(
+            VKD37_TOOL_PATH,
+            std::vector<std::string>{"upload", "--port", sims.back()->ReadPort(), StartFile(),
+                                     "--repeat", "--unit", std::string(unit) + "0", "--log", log},
+            answers + "q\n"));
+    }
+    for (const auto& batch : batches) {
+        EXPECT_EQ(0, batch->WaitForExit(milliseconds(60000))) << batch->ErrorText();
+    }
+    const std::vector<std::string> lines = Lines(ReadFile(log));
+    EXPECT_EQ(2u * kUploads, lines.size());
+    std::set<std::string> units;
+    for (const std::string& line : lines) {
+        const Json record = Json::parse(line, nullptr, false);
+        EXPECT_EQ("confirmed", record.value("outcome", "")) << line;
+        units.insert(record.value("unit", ""));
+    }
+    EXPECT_EQ(2u * kUploads, units.size());
+}
+
+TEST_F(ToolTest, ReportSummarisesTheRecordAsTextCsvAndAPageToPrint) {
+    const std::string log = Path("record.jsonl");
+    const std::string file = StartFile();
+    {
+        ChildProcess good(VKD37_SIM_PATH, {});
+        ChildProcess silent(VKD37_SIM_PATH, {"--silent"});
+        const std::string goodPort = good.ReadPort();
+        const std::string silentPort = silent.ReadPort();
+        for (const auto& [port, unit, status] :
+             {std::make_tuple(goodPort, "A-1", 0), std::make_tuple(silentPort, "A-2", 1),
+              std::make_tuple(goodPort, "A-2", 0)}) {
+            ChildProcess tool =
+                Tool({"upload", "--port", port, file, "--unit", unit, "--log", log});
+            EXPECT_EQ(status, tool.WaitForExit(milliseconds(5000))) << tool.ErrorText();
+        }
+    }
+    // A line the tool wrote before units were recorded, and one that is not an entry.
+    std::ofstream(log, std::ios::app)
+        << R"({"time":"2020-01-01T00:00:00.000Z","port":"COM1","frame":"03","outcome":"no-echo",)"
+        << R"("ms":1103})"
+        << "\nnot an entry\n";
+
+    ChildProcess summary = Tool({"report", log});
+    EXPECT_EQ(0, summary.WaitForExit());
+    EXPECT_EQ("vkd37: " + log + ": line 5 is not a record entry, left out\n", summary.ErrorText());
+    // "Label:   value" lines, then a table of the units.
+    std::map<std::string, std::string> said;
+    std::vector<std::string> units;
+    for (const std::string& line : Lines(summary.OutputText())) {
+        const std::size_t colon = line.find(": ");
+        std::istringstream words(line);
+        std::string unit, attempts, outcome;
+        if (colon != std::string::npos) {
+            said[line.substr(0, colon)] = line.substr(line.find_first_not_of(' ', colon + 1));
+        } else if (words >> unit >> attempts >> outcome && unit.compare(0, 2, "A-") == 0) {
+            units.push_back(unit + " " + attempts + " " + outcome);
+        }
+    }
+    EXPECT_EQ("2", said["Units"]);
+    EXPECT_EQ("2", said["Units confirmed (last attempt)"]);
+    EXPECT_EQ("4", said["Attempts"]);
+    EXPECT_EQ("2", said["Attempts failed"]);
+    EXPECT_EQ("1", said["Attempts that name no unit"]);
+    EXPECT_EQ("2020-01-01 00:00:00 UTC", said["First entry"]);
+    EXPECT_EQ(std::string("vkd37 ") + VKD_VERSION, said["Record written by"]);
+    EXPECT_EQ((std::vector<std::string>{"A-1 1 confirmed", "A-2 2 confirmed"}), units);
+
+    ChildProcess csv = Tool({"report", "--csv", log});
+    EXPECT_EQ(0, csv.WaitForExit());
+    const std::vector<std::string> rows = Lines(csv.OutputText());
+    ASSERT_EQ(5u, rows.size());
+    EXPECT_EQ("\xEF\xBB\xBFtime,unit,port,outcome,ms,frame,fwd.source,fwd.acc,fwd.speed,fwd.dec,"
+              "rev.source,rev.acc,rev.speed,rev.dec,cycles,home_delay_ms,end_delay_ms,cycles.on,"
+              "home_delay.on,end_delay.on,auto_home\r",
+              rows[0]);
+    EXPECT_EQ(0u, rows[2].find(Json::parse(Lines(ReadFile(log))[1]).value("time", "") + ",A-2,"))
+        << rows[2];
+    EXPECT_NE(std::string::npos, rows[2].find(",no-echo,"));
+    EXPECT_EQ("2020-01-01T00:00:00.000Z,,COM1,no-echo,1103,03,,,,,,,,,,,,,,,\r", rows[4]);
+
+    ChildProcess html = Tool({"report", "--html", log, log}); // two files make one record
+    EXPECT_EQ(0, html.WaitForExit());
+    const std::string page = html.OutputText();
+    EXPECT_EQ(0u, page.find("<!DOCTYPE html>"));
+    EXPECT_NE(std::string::npos,
+              page.find(std::string("<dt>Report made by</dt><dd>vkd37 ") + VKD_VERSION));
+    EXPECT_NE(std::string::npos, page.find("<dt>Attempts</dt><dd>8</dd>"));
+    EXPECT_NE(std::string::npos,
+              page.find("<dt>Lines left out (not record entries)</dt><dd>2</dd>"));
+
+    const struct {
+        std::vector<std::string> arguments;
+        std::string message;
+    } refusals[] = {
+        {{"report", "--csv", "--html", log}, "vkd37: --csv excludes --html"},
+        {{"report", Path("none.jsonl")},
+         "vkd37: cannot read " + Path("none.jsonl") + ": No such file or directory\n"},
+        {{"report", scratch_.Path().string()},
+         "vkd37: cannot read " + scratch_.Path().string() +
+             ": it is a directory, not a regular file\n"},
+    };
+    for (const auto& refusal : refusals) {
+        ChildProcess tool = Tool(refusal.arguments);
+        EXPECT_EQ(2, tool.WaitForExit());
+        EXPECT_EQ(0u, tool.ErrorText().find(refusal.message)) << tool.ErrorText();
+    }
+}
+
+// Labels typed or scanned at the prompt: each checked before it is sent; one sent before is
+// asked about once more, and a scanner typing it again does not answer that question.
+TEST_F(ToolTest, RepeatTakesEachUnitsLabelAndAsksOnceMoreForOneSentTwice) {
+    ChildProcess sim(VKD37_SIM_PATH, {"--json"});
+    const std::string log = Path("record.jsonl");
+    ChildProcess tool = Tool({"upload", "--port", sim.ReadPort(), StartFile(), "--repeat", "--log",
+                              log, "--unit", "A-1", "--unit-pattern", "A-[0-9]+"},
+                             "A-2\n"
+                             "\n"       // refused: the pattern wants a label
+                             " A-3\t\n" // blanks around a label are not part of it
+                             "B-9\n"    // refused
+                             "A-2\n"    // sent before: asked once more,
+                             "A-2\n"    // scanned again: asked again,
+                             "\n"       // Enter: sent again
+                             "A-1\n"    // sent before: asked once more,
+                             "A-4\n"    // another label instead
+                             "q\n");
+    EXPECT_EQ(0, tool.WaitForExit(milliseconds(10000))) << tool.ErrorText();
+    EXPECT_EQ("5 uploads: 5 confirmed, 0 failed", Lines(tool.OutputText()).back());
+    std::vector<std::string> units;
+    for (const std::string& line : Lines(ReadFile(log))) {
+        units.push_back(Json::parse(line, nullptr, false).value("unit", ""));
+        EXPECT_TRUE(sim.ReadLine().has_value()) << "the simulator saw fewer frames";
+    }
+    EXPECT_EQ((std::vector<std::string>{"A-1", "A-2", "A-3", "A-2", "A-4"}), units);
+    const std::string said = tool.ErrorText();
+    for (const std::string& text :
+         {"vkd37: a unit label matching --unit-pattern 'A-[0-9]+' is needed\n",
+          "vkd37: the unit label 'B-9' does not match --unit-pattern 'A-[0-9]+'\n",
+          "A-2 was uploaded in this batch already: press Enter",
+          "A-1 was uploaded in this batch already: press Enter"}) {
+        EXPECT_NE(std::string::npos, said.find(text)) << text << "\n" << said;
     }
 }
 
@@ -408,6 +632,13 @@ TEST_F(ToolTest, FilesThatCannotBeReadOrWrittenAreNamed) {
     EXPECT_EQ("vkd37: cannot open the log " + Path("gone/record.jsonl") +
                   ": No such file or directory\n",
               unopened.ErrorText());
+    // A FIFO nobody reads is refused at once, not waited on.
+    const std::string fifo = Path("record.fifo");
+    ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
+    ChildProcess unread = Tool({"upload", "--port", port, StartFile(), "--log", fifo});
+    EXPECT_EQ(2, unread.WaitForExit());
+    EXPECT_EQ("vkd37: cannot open the log " + fifo + ": No such device or address\n",
+              unread.ErrorText());
     EXPECT_EQ(std::nullopt, sim.ReadLine(milliseconds(200)));
     // Confirmed, but --save could not write: its own status, and the cause.
     ChildProcess tool("/bin/bash",

@@ -1,9 +1,14 @@
 // The WebAssembly core against the native build: the same file texts, frames, refusals and echo
-// verdicts, byte for byte, for the file variants of the native tests and a few hundred random sets.
+// verdicts, byte for byte, for the file variants of the native tests and a few hundred random sets;
+// and the same commissioning record and report as the tool's.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { execFileSync } from 'node:child_process';
-import { readFileSync } from 'node:fs';
+import { execFileSync, spawn } from 'node:child_process';
+import { once } from 'node:events';
+import { appendFileSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { createInterface } from 'node:readline';
 import { Core, FormStep } from '../../web/page/core.mjs';
 
 const core = await Core.load(readFileSync(process.env.VKD_CORE_WASM));
@@ -70,4 +75,55 @@ test('the field table, words and time-outs come from the core', () => {
   assert.equal(core.valueWord(core.fields[15], 1), 'on');
   assert.deepEqual(core.timing, { baudRate: 9600, transferLimitMs: 1050, intervalMs: 100 });
   assert.equal(core.frameHex(core.startValues(), false), '03000A6B0A000A6B0A00000000000000000000');
+});
+
+// One record written by both faces: the page's lines from the module, the tool's from a real
+// upload against the simulator. `vkd37 report` and the module must make the same report of it.
+test('the page and the tool write one record and report it alike', async () => {
+  const folder = mkdtempSync(join(tmpdir(), 'vkd37-record-'));
+  try {
+    const record = join(folder, 'record.jsonl');
+    writeFileSync(join(folder, 'InitialParameter.dll'), '0 0 10 60 10 0 10 108 10 100 2000 2000 1 0 0 0 ');
+    const sim = spawn(process.env.VKD_SIMULATOR, [], { stdio: ['ignore', 'pipe', 'inherit'] });
+    try {
+      const [line] = await once(createInterface({ input: sim.stdout }), 'line');
+      execFileSync(process.env.VKD_TOOL, ['upload', '--port', line.replace('port: ', ''),
+        '--unit', 'T-1', '--log', record], { cwd: folder });
+    } finally {
+      sim.kill();
+    }
+    const values = core.startValues();
+    const page = [
+      core.recordLine({ time: '2025-03-04T09:15:02.123Z', port: 'COM3', unit: 'P-1' }, values, 2, 1103.4),
+      core.recordLine({ time: '2025-03-04T09:16:00.000Z', port: 'COM3', unit: 'P-1' }, values, 0, 41),
+      core.recordLine({ time: '2025-03-04T09:17:00.000Z', port: 'COM3', unit: '' }, values, 0, 40),
+    ];
+    for (const line of page) assert.equal(JSON.stringify(JSON.parse(line)), line);
+    appendFileSync(record, page.join('\n') + '\n');
+
+    const text = readFileSync(record, 'utf8');
+    const [tool] = text.split('\n').map((line) => line && JSON.parse(line));
+    assert.deepEqual(Object.keys(tool), Object.keys(JSON.parse(page[0])));
+    assert.equal(tool.unit, 'T-1');
+    assert.equal(tool.values['fwd.speed'], 60);
+    assert.equal(JSON.parse(page[2]).unit, undefined);
+
+    const report = (...options) => execFileSync(process.env.VKD_TOOL, ['report', ...options, record])
+      .toString('utf8');
+    assert.equal(core.reportCsv(text), report('--csv'));
+    const summary = core.reportSummary(text, 'en');
+    assert.equal(summary, report());
+    assert.match(summary, new RegExp(`Record written by: +vkd37 [0-9.]+, ${core.program}\n`));
+    assert.match(summary, /\nUnits: +2\n[^]*\nAttempts: +4\n[^]*\nT-1 +1 +confirmed [^]*\nP-1 +2 +confirmed /);
+    const made = `<dt>Report made by</dt><dd>${core.program}</dd>`;
+    assert.ok(core.reportHtml(text, 'en').includes(made));
+    assert.equal(core.reportHtml(text, 'en').replace(made, ''),
+      report('--html').replace(made.replace('vkd37.html', 'vkd37'), ''));
+    // The same entries handed over as lines or objects make the same report.
+    assert.equal(core.reportHtml(text.trim().split('\n').map((line) => JSON.parse(line)), 'zh'),
+      core.reportHtml(text, 'zh'));
+    assert.match(core.reportHtml(text, 'zh'), /<html lang="zh-Hans">[^]*调试报告[^]*无回传/);
+  } finally {
+    rmSync(folder, { recursive: true, force: true });
+  }
 });

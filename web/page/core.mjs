@@ -28,7 +28,8 @@ export class Core {
     this.exports = instance.exports;
     this.exports._initialize();
     this.encoder = new TextEncoder();
-    this.decoder = new TextDecoder('utf-8', { ignoreBOM: true }); // the CSV begins with one
+    // A text the core begins with a byte order mark (the CSV report) keeps it.
+    this.decoder = new TextDecoder('utf-8', { ignoreBOM: true });
     this.fields = [];
     for (let i = 0; i < this.exports.vkd_field_count(); i++) {
       this.fields.push({

@@ -1,0 +1,43 @@
+#include "platform/ByteLock.h"
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+bool SetLock(int fd, std::uint64_t offset, short type) {
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = static_cast<off_t>(offset);
+    lock.l_len = 1;
+    int result = 0;
+    do {
+        result = ::fcntl(fd, F_OFD_SETLK, &lock);
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
+} // namespace
+
+ByteLockOutcome LockByte(int fd, std::uint64_t offset, int waitMs, int pollMs) {
+    for (int waited = 0; !SetLock(fd, offset, F_WRLCK); waited += pollMs) {
+        if (errno == ENOLCK || errno == EINVAL || errno == EOPNOTSUPP) {
+            return ByteLockOutcome::kNotKept;
+        }
+        if (errno != EAGAIN && errno != EACCES) {
+            return ByteLockOutcome::kFailed;
+        }
+        if (waited >= waitMs) {
+            return ByteLockOutcome::kTimedOut;
+        }
+        ::usleep(static_cast<useconds_t>(pollMs) * 1000);
+    }
+    return ByteLockOutcome::kTaken;
+}
+
+bool UnlockByte(int fd, std::uint64_t offset) {
+    return SetLock(fd, offset, F_UNLCK);
+}

@@ -1,0 +1,37 @@
+#include "platform/ByteLock.h"
+
+namespace {
+
+OVERLAPPED Place(std::uint64_t offset) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return at;
+}
+
+} // namespace
+
+ByteLockOutcome LockByte(HANDLE file, std::uint64_t offset, int waitMs, int pollMs) {
+    for (int waited = 0;; waited += pollMs) {
+        OVERLAPPED at = Place(offset);
+        if (::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+            return ByteLockOutcome::kTaken;
+        }
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION) {
+            return ByteLockOutcome::kNotKept;
+        }
+        if (error != ERROR_LOCK_VIOLATION) {
+            return ByteLockOutcome::kFailed;
+        }
+        if (waited >= waitMs) {
+            return ByteLockOutcome::kTimedOut;
+        }
+        ::Sleep(static_cast<DWORD>(pollMs));
+    }
+}
+
+bool UnlockByte(HANDLE file, std::uint64_t offset) {
+    OVERLAPPED at = Place(offset);
+    return ::UnlockFileEx(file, 0, 1, 0, &at) != FALSE;
+}

@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "record/RecordEntry.h"
+#include "record/RecordReport.h"
+
+namespace {
+
+// The line the page's core gives for these values (web/page/core.mjs recordLine), which
+// JSON.stringify(JSON.parse(line)) gives back unchanged.
+constexpr char kPageLine[] =
+    R"({"time":"2025-03-04T09:15:02.123Z","unit":"A-0017","port":"COM3",)"
+    R"("frame":"03000A6B0A000A6B0A00000000000000000000","outcome":"confirmed","ms":41,)"
+    R"("values":{"fwd.source":0,"fwd.acc":10,"fwd.speed":108,"fwd.dec":10,"rev.source":0,)"
+    R"("rev.acc":10,"rev.speed":108,"rev.dec":10,"cycles":100,"home_delay_ms":2000,)"
+    R"("end_delay_ms":2000,"cycles.on":0,"home_delay.on":0,"end_delay.on":0,"auto_home":0},)"
+    R"("program":"vkd37.html 1.0.0.1"})";
+
+// A line as vkd37 --log wrote it before units and values were recorded.
+constexpr char kFirstShapeLine[] =
+    R"({"time":"2025-03-04T08:00:00.000Z","port":"/dev/ttyUSB0",)"
+    R"("frame":"03000A6B0A000A6B0A00000000000000000000","outcome":"no-echo","ms":1103})";
+
+ParameterSet StartSet() {
+    ParameterSet set;
+    set.ApplyMissingFileValues();
+    return set;
+}
+
+RecordEntry Attempt(const char* time, const char* unit, EchoOutcome outcome) {
+    return AttemptEntry(time, unit, "COM3", StartSet(), outcome, 41, "vkd37 1.0.0.1");
+}
+
+CommissioningRecord RecordOf(const std::vector<RecordEntry>& entries, std::size_t leftOut = 0) {
+    return {entries, leftOut};
+}
+
+} // namespace
+
+TEST(RecordTest, TheLineIsThePagesByteForByteAndReadsBack) {
+    const RecordEntry entry = AttemptEntry("2025-03-04T09:15:02.123Z", "A-0017", "COM3", StartSet(),
+                                           EchoOutcome::kConfirmed, 41, "vkd37.html 1.0.0.1");
+    EXPECT_EQ(kPageLine, RecordLine(entry));
+    const std::optional<RecordEntry> read = ReadRecordLine(kPageLine);
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(kPageLine, RecordLine(*read));
+
+    // Texts escaped as JSON.stringify escapes them; bytes that are not UTF-8 become U+FFFD.
+    RecordEntry odd = entry;
+    odd.unit = "\"A\\17\"\t\x1F\xC3\xA9\xFF";
+    odd.values.clear();
+    odd.program.clear();
+    const std::string line = RecordLine(odd);
+    EXPECT_NE(std::string::npos, line.find(R"("unit":"\"A\\17\"\t\u001fé)"
+                                           "\xEF\xBF\xBD\""))
+        << line;
+    EXPECT_EQ(std::string::npos, line.find("values"));
+    EXPECT_EQ("\"A\\17\"\t\x1F\xC3\xA9\xEF\xBF\xBD", ReadRecordLine(line).value_or(entry).unit);
+}
+
+TEST(RecordTest, LinesOfEveryShapeReadAndOthersAreLeftOutByNumber) {
+    const std::string text =
+        std::string("\xEF\xBB\xBF") + kFirstShapeLine + "\r\n" +
+        "\n" // blank lines are no entries, and not left out either
+        + kPageLine + "\n" +
+        R"({"time":"t","outcome":"confirmed","unit":7,"later":[1,{"a":[]}],"ms":1.5,)"
+        R"("values":{"fwd.acc":"10","cycles":-3,"speed":9},"port":"A\u00e9\ud83d\ude00\ud800"})"
+        "\n"
+        R"({"time":"t","port":"COM1"})"
+        "\n"                                   // no outcome
+        R"({"time":"t","outcome":"confirmed")" // cut short, as by a full disk
+        "\n"
+        "not json\n" +
+        std::string(100, '[') + "\n" + // nesting deeper than any record's
+        R"({"time":"t","outcome":"confirmed"} x)"
+        "\n" +
+        kPageLine; // the last line without its end
+    CommissioningRecord record;
+    EXPECT_EQ((std::vector<std::size_t>{5, 6, 7, 8, 9}), ReadRecordText(text, record));
+    EXPECT_EQ(5u, record.leftOut);
+    ASSERT_EQ(4u, record.entries.size());
+
+    const RecordEntry& first = record.entries[0];
+    EXPECT_EQ("/dev/ttyUSB0", first.port);
+    EXPECT_EQ("no-echo", first.outcome);
+    EXPECT_EQ(1103, first.ms.value_or(0));
+    EXPECT_TRUE(first.unit.empty() && first.values.empty() && first.program.empty());
+
+    // Members of the wrong type count as absent; unknown ones are skipped.
+    const RecordEntry& odd = record.entries[2];
+    EXPECT_EQ("", odd.unit);
+    EXPECT_FALSE(odd.ms.has_value());
+    EXPECT_EQ("A\xC3\xA9\xF0\x9F\x98\x80\xEF\xBF\xBD", odd.port);
+    ASSERT_EQ(RecordedFields().size(), odd.values.size());
+    for (std::size_t i = 0; i < odd.values.size(); ++i) {
+        const std::string name = RecordedFields()[i]->name;
+        EXPECT_EQ(name == "cycles" ? std::optional<long long>(-3) : std::nullopt, odd.values[i])
+            << name;
+    }
+    EXPECT_EQ(kPageLine, RecordLine(record.entries[3]));
+}
+
+TEST(RecordTest, UnitsCountByTheirLastAttempt) {
+    const CommissioningRecord record =
+        RecordOf({Attempt("2025-03-04T09:00:00.000Z", "A-1", EchoOutcome::kNoEcho),
+                  Attempt("2025-03-04T09:01:00.000Z", "A-1", EchoOutcome::kConfirmed),
+                  Attempt("2025-03-04T09:02:00.000Z", "B,\"2\"", EchoOutcome::kConfirmed),
+                  Attempt("2025-03-04T09:03:00.000Z", "B,\"2\"", EchoOutcome::kShortEcho),
+                  Attempt("2025-03-04T08:59:00.000Z", "", EchoOutcome::kConfirmed)},
+                 1);
+    EXPECT_EQ("Commissioning report\n"
+              "First entry:                          2025-03-04 08:59:00 UTC\n"
+              "Last entry:                           2025-03-04 09:03:00 UTC\n"
+              "Record written by:                    vkd37 1.0.0.1\n"
+              "Units:                                2\n"
+              "Units confirmed (last attempt):       1\n"
+              "Units not confirmed:                  1\n"
+              "Attempts:                             5\n"
+              "Attempts confirmed:                   3\n"
+              "Attempts failed:                      2\n"
+              "Attempts that name no unit:           1\n"
+              "Lines left out (not record entries):  1\n"
+              "\n"
+              "Unit   Attempts  Last outcome  Time (UTC)\n"
+              "A-1    2         confirmed     2025-03-04 09:01:00\n"
+              "B,\"2\"  2         short echo    2025-03-04 09:03:00\n",
+              ReportSummary(record, ReportLanguage::kEnglish));
+
+    const std::string csv = ReportCsv(record);
+    EXPECT_EQ(0u, csv.find("\xEF\xBB\xBFtime,unit,port,outcome,ms,frame,fwd.source,fwd.acc,"));
+    EXPECT_NE(std::string::npos,
+              csv.find("\r\n2025-03-04T09:03:00.000Z,\"B,\"\"2\"\"\",COM3,short-echo,41,"
+                       "03000A6B0A000A6B0A00000000000000000000,0,10,108,10,0,10,108,10,100,2000,"
+                       "2000,0,0,0,0\r\n"))
+        << csv;
+    EXPECT_EQ(6u, std::count(csv.begin(), csv.end(), '\n'));
+
+    const std::string html = ReportHtml(record, ReportLanguage::kChinese, "vkd37 1.0.0.1");
+    for (const char* part : {"<html lang=\"zh-Hans\">", "@page", "<dd>vkd37 1.0.0.1</dd>",
+                             "B,&quot;2&quot;", "回传不完整", "<span>fwd.source=internal</span>",
+                             "<dt>未标明设备的上传</dt><dd>1</dd>"}) {
+        EXPECT_NE(std::string::npos, html.find(part)) << part;
+    }
+    // Self-contained: nothing runs, nothing is fetched.
+    for (const char* part : {"<script", "src=", "href=", "url("}) {
+        EXPECT_EQ(std::string::npos, html.find(part)) << part;
+    }
+    // The two failed attempts, in their table, and no confirmed one there.
+    const std::string failed = html.substr(html.find("失败的上传</h2>"));
+    EXPECT_EQ(2u, [&failed] {
+        std::size_t rows = 0;
+        for (std::size_t at = 0; (at = failed.find("<tr><td>", at)) != std::string::npos; ++at) {
+            ++rows;
+        }
+        return rows;
+    }());
+}
