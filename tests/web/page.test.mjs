@@ -396,29 +396,40 @@ test('batch mode: a scanner names each unit without a mouse, a label sent before
   await inUnitSelected();
   assert.equal(await text(page, '#message'), '');
 
-  // The same label again is asked about: declined, nothing is sent; accepted, it is.
+  // The same label again is asked about in a box: Escape sends nothing, Enter sends it again.
   await page.evaluate(() => { window.standIn.swallowEcho = false; });
-  const asked = [];
-  page.on('dialog', (dialog) => {
-    asked.push(dialog.message());
-    return asked.length === 1 ? dialog.dismiss() : dialog.accept();
-  });
+  const asked = () => waitForText(page, '#ask[open] #ask-text',
+    'A-0018 was already sent in this batch. Press Enter to send it again, or scan or type another label.');
   await scan('A-0018');
+  await asked();
+  await page.keyboard.press('Escape');
   await inUnitSelected();
   assert.equal(bridge.frames.length, 2);
   await page.keyboard.press('Enter');
+  await asked();
+  await page.keyboard.press('Enter');
   await waitForText(page, '#upload-status', 'Download Complete');
-  assert.deepEqual(asked, Array(2).fill('A-0018 was already sent in this batch. Send it again?'));
+  await inUnitSelected();
+  // A scanner that reads the same label twice does not answer the box: its second reading is
+  // taken as the next label, and asked about in turn.
+  await scan('A-0018');
+  await asked();
+  await scan('A-0018');
+  await asked();
+  await page.keyboard.press('Escape');
+  await page.keyboard.type('A-0019');
+  await page.keyboard.press('Enter');
+  await waitFor(page, () => window.vkd37Page.record.counts.all === 4);
   assert.deepEqual(await page.evaluate(() => window.vkd37Page.record.shown.map((entry) => [entry.unit, entry.outcome])),
-    [['A-0017', 'confirmed'], ['A-0018', 'no-echo'], ['A-0018', 'confirmed']]);
-  assert.equal(bridge.frames.length, 3);
+    [['A-0017', 'confirmed'], ['A-0018', 'no-echo'], ['A-0018', 'confirmed'], ['A-0019', 'confirmed']]);
+  assert.equal(bridge.frames.length, 4);
 
   // Out of batch mode the focus is back on Upload, so that Enter serves the next controller.
   await page.uncheck('#batch');
   await page.focus('#unit');
   await page.keyboard.press('Enter');
   await waitFor(page, () => document.activeElement?.id === 'upload');
-  assert.equal(bridge.frames.length, 4);
+  assert.equal(bridge.frames.length, 5);
 });
 
 test('a parameter file is opened, edited and saved as the dialog keeps it; another file, or one moved since, is refused', async (t) => {
@@ -724,12 +735,13 @@ test('Download CSV and Print report give the kept log\'s report as `vkd37 report
   };
   const { page } = await openPage(t, ['--no-pace'],
     { overHttp: true, initScript: `(${pickers})(); (${printWatch})()` });
-  page.on('dialog', (asked) => asked.accept()); // U-2 once more
   await page.check('#batch');
   for (const [unit, answers] of [['U-1', true], ['U-2', false], ['U-2', true]]) {
     await page.evaluate((swallow) => { window.standIn.swallowEcho = swallow; }, !answers);
     await page.fill('#unit', unit);
-    await upload(page, answers ? 'Download Complete' : 'Download Failed');
+    await page.click('#upload');
+    if (unit === 'U-2' && answers) await page.click('#ask-yes'); // once more
+    await waitForText(page, '#upload-status', answers ? 'Download Complete' : 'Download Failed');
     if (!answers) await page.click('#prompt-ok');
   }
   const record = join(scratchFolder(t), 'record.jsonl');

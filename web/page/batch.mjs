@@ -1,7 +1,7 @@
 // Batch mode: one controller after another, each named by its unit's label, typed or scanned (a
 // barcode scanner types the label and Enter). After each upload the focus is back in the Unit
 // field with its text selected, so that the next scan replaces it without a mouse; a label sent
-// before in the same batch is asked about once more.
+// before in the same batch is asked about once more, in a box of the page's own.
 const $ = (id) => document.getElementById(id);
 
 // Blanks around a label are dropped, as the tool drops them.
@@ -21,14 +21,50 @@ export class Batch {
 
   get on() { return $('batch').checked; }
 
-  // The label to name in the entry ('' for none), or null when the person would rather not send
-  // the same label again.
-  label() {
+  // The label to name in the entry ('' for none), or null when it is not to be sent: the person
+  // declined to send the same label again, or began another one.
+  async label() {
     const label = trimmed($('unit').value);
-    if (this.on && label && this.sent.has(label) && !window.confirm(this.language.text('unitAgain', label))) {
-      return null;
-    }
-    return label;
+    if (!this.on || !label || !this.sent.has(label)) return label;
+    const answer = await this.ask(label);
+    if (answer === 'yes') return label;
+    if (answer === 'no') this.focusNext();
+    return null;
+  }
+
+  // Enter sends the label again and Escape does not, as the tool's prompt has it. A scanner that
+  // reads the same barcode twice must not answer for the person: a key that types a character
+  // closes the box and begins the next label in Unit, where the scanner's own Enter ends it.
+  ask(label) {
+    const box = $('ask');
+    this.language.show($('ask-text'), 'unitAgain', label);
+    return new Promise((resolve) => {
+      const typed = (event) => {
+        if (event.key.length !== 1 || event.key === ' ' || event.ctrlKey || event.altKey || event.metaKey) return;
+        event.preventDefault();
+        finish('another');
+        $('unit').value = event.key;
+        $('unit').focus();
+      };
+      const closed = () => finish(box.returnValue);
+      // Escape, closed here so that the focus it gives back is the page's to place.
+      const cancelled = (event) => {
+        event.preventDefault();
+        finish('no');
+      };
+      const finish = (answer) => {
+        box.removeEventListener('keydown', typed);
+        box.removeEventListener('close', closed);
+        box.removeEventListener('cancel', cancelled);
+        if (box.open) box.close();
+        resolve(answer);
+      };
+      box.addEventListener('keydown', typed);
+      box.addEventListener('close', closed);
+      box.addEventListener('cancel', cancelled);
+      box.showModal();
+      $('ask-yes').focus();
+    });
   }
 
   uploaded(label) {

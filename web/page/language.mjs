@@ -43,7 +43,9 @@ const kTexts = {
     summaryLatest: (all, confirmed, failed, shown) =>
       `${all} uploads: ${confirmed} confirmed, ${failed} failed (the latest ${shown} shown)`,
     unit: 'Unit', logUnit: 'Unit', downloadCsv: 'Download CSV', printReport: 'Print report',
-    unitAgain: (label) => `${label} was already sent in this batch. Send it again?`,
+    unitAgain: (label) => `${label} was already sent in this batch. Press Enter to send it again, ` +
+      'or scan or type another label.',
+    sendAgain: 'Send again', cancel: 'Cancel',
     logEmpty: 'The log is empty.',
     logWritten: (count, name) => `The log (${count} entries) was written to ${name}.`,
     logOffered: 'The log was handed to the browser as a download. The page cannot tell whether ' +
@@ -126,7 +128,8 @@ const kTexts = {
     summaryLatest: (all, confirmed, failed, shown) =>
       `共上传 ${all} 次：成功 ${confirmed} 次，失败 ${failed} 次（下面显示最近 ${shown} 次）`,
     unit: '设备编号', logUnit: '设备编号', downloadCsv: '下载 CSV', printReport: '打印报告',
-    unitAgain: (label) => `本批次已发送过 ${label}。要再次发送吗？`,
+    unitAgain: (label) => `本批次已发送过 ${label}。按回车键再次发送，或扫描、输入其他标签。`,
+    sendAgain: '再次发送', cancel: '取消',
     logEmpty: '记录为空。',
     logWritten: (count, name) => `记录（${count} 条）已写入 ${name}。`,
     logOffered: '记录已作为下载交给浏览器。页面无法得知文件是否已保存，因此“清除记录”仍会先询问。',
@@ -179,7 +182,8 @@ const kElementTexts = [['caption', 'caption'], ['sync', 'sync'], ['upload', 'upl
   ['download-log', 'downloadLog'], ['clear-log', 'clearLog'], ['prompt-ok', 'ok'],
   ['batch-label', 'batch'], ['frame-label', 'frame'], ['log-label', 'log'],
   ['unit-label', 'unit'], ['log-unit', 'logUnit'], ['download-csv', 'downloadCsv'],
-  ['print-report', 'printReport'], ['log-help', 'logHelp'],
+  ['print-report', 'printReport'], ['log-help', 'logHelp'], ['ask-yes', 'sendAgain'],
+  ['ask-no', 'cancel'],
   ['language-label', 'language'], ['log-time', 'logTime'], ['log-port', 'logPort'],
   ['log-frame', 'logFrame'], ['log-outcome', 'logOutcome'], ['log-ms', 'logMs']];
 

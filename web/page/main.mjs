@@ -22,7 +22,7 @@ window.vkd37Ready = (async () => {
   const batch = new Batch(language);
   const port = new Port(core, language);
   const upload = new Upload(core, form, port, file, record, batch, language);
-  language.name(document.getElementById('prompt'), 'programName');
+  for (const box of ['prompt', 'ask']) language.name(document.getElementById(box), 'programName');
   language.apply();
   window.vkd37Page = { core, language, form, file, record, batch, port, upload };
   await Promise.all([port.ready, record.ready]);

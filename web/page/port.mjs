@@ -124,12 +124,12 @@ export class Upload {
     if (this.uploading) return;
     const values = this.form.collect();
     if (!values) return;
-    const unit = this.batch.label();
+    this.uploading = true;
+    const unit = await this.batch.label();
     if (unit === null) {
-      this.batch.focusNext();
+      this.uploading = false;
       return;
     }
-    this.uploading = true;
     let release;
     this.port.holdUntil(new Promise((resolve) => { release = resolve; }));
     // Clicks and keys meanwhile are dropped, not carried out afterwards.
