@@ -783,6 +783,8 @@ test('with site data refused or full the page works fully and says once that it 
       assert.deepEqual(await page.locator('#notice > span').allTextContents(),
         ['此浏览器不为本页面保存数据：关闭页面后，数值、语言和调试记录都不会保留。关闭前请保存文件并下载记录。']);
       assert.equal(bridge.frames.length, 1);
+      // The log is kept for the visit all the same.
+      assert.equal(await text(page, '#log-summary'), '共上传 1 次：成功 1 次，失败 0 次');
     });
   }
 });
