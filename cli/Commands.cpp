@@ -56,22 +56,23 @@ struct LoadedValues {
 // over it would lose them.
 LoadedValues LoadValues(const ValueSource& source, WhenMissing whenMissing) {
     LoadedValues loaded;
-    std::string error;
-    switch (LoadParameterFile(source.file.c_str(), loaded.set, error)) {
-    case LoadOutcome::kLoaded:
+    const LoadOutcome outcome = LoadParameterFile(source.file.c_str(), loaded.set);
+    switch (outcome.kind) {
+    case LoadOutcome::Kind::kLoaded:
         loaded.found = true;
         break;
-    case LoadOutcome::kMissing:
+    case LoadOutcome::Kind::kMissing:
         if (whenMissing == WhenMissing::kRefuseUpload) {
-            throw CommandError(kExitUsage, error + "; nothing was sent");
+            throw CommandError(kExitUsage, outcome.failure.text + "; nothing was sent");
         }
         if (whenMissing == WhenMissing::kRefuse) {
-            throw CommandError(kExitUsage, error);
+            throw CommandError(kExitUsage, outcome.failure.text);
         }
         break;
-    case LoadOutcome::kUnreadable:
-        throw CommandError(kExitUsage, error);
+    case LoadOutcome::Kind::kUnreadable:
+        throw CommandError(kExitUsage, outcome.failure.text);
     }
+    std::string error;
     if (!ApplyAssignments(source.assignments, loaded.set, error)) {
         throw CommandError(kExitUsage, error);
     }
@@ -324,12 +325,13 @@ int ShowValues(const std::string& file, bool json) {
 
 // Read, changed and written under the file's lock: two runs at once both land.
 int SetValues(const ValueSource& values) {
-    const auto applyAssignments = [&values](ParameterSet& set, std::string& error) {
-        return ApplyAssignments(values.assignments, set, error);
+    const auto applyAssignments = [&values](ParameterSet& set, FileFailure& failure) {
+        failure.fault = FileFault::kRefused;
+        return ApplyAssignments(values.assignments, set, failure.text);
     };
-    std::string error;
-    if (!UpdateParameterFile(values.file.c_str(), applyAssignments, error)) {
-        throw CommandError(kExitUsage, error);
+    const SaveOutcome saved = UpdateParameterFile(values.file.c_str(), applyAssignments);
+    if (!saved.Saved()) {
+        throw CommandError(kExitUsage, saved.failure.text);
     }
     return kExitDone;
 }
@@ -405,9 +407,9 @@ int Upload(const UploadRequest& request) {
         // at all, whatever signal comes meanwhile.
         if (request.save && confirmed + failed == 1) {
             const HoldStopSignals held;
-            std::string error;
-            if (!SaveParameterFile(request.values.file.c_str(), loaded.set, error)) {
-                Complain(error);
+            const SaveOutcome saved = SaveParameterFile(request.values.file.c_str(), loaded.set);
+            if (!saved.Saved()) {
+                Complain(saved.failure.text);
                 notKept = true;
             }
         }
@@ -469,9 +471,9 @@ int Report(const std::vector<std::string>& records, ReportForm form) {
     CommissioningRecord record;
     for (const std::string& path : records) {
         std::string text;
-        std::string error;
-        if (ReadFileContents(path.c_str(), kRecordReadLimit, text, error) != ReadOutcome::kRead) {
-            throw CommandError(kExitUsage, error);
+        FileFailure failure;
+        if (ReadFileContents(path.c_str(), kRecordReadLimit, text, failure) != ReadOutcome::kRead) {
+            throw CommandError(kExitUsage, failure.text);
         }
         if (text.size() == kRecordReadLimit) {
             throw CommandError(kExitUsage, "cannot read " + path + ": it is larger than " +

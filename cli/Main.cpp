@@ -134,9 +134,9 @@ int Run(int argc, const char* const* argv) {
     AddFile(*send, upload.values.file);
     AddChanges(*send, upload.values.assignments);
     send->add_flag("--repeat", upload.repeat,
-                   "one controller after another: wait for Enter (q stops) after each upload, "
-                   "then print a summary; a port whose line was lost or hung up is opened anew "
-                   "first");
+                   "one controller after another: after each upload take the next unit's "
+                   "label and Enter (typed or scanned; Enter alone for none, q stops), then "
+                   "print a summary; a port whose line was lost or hung up is opened anew first");
     send->add_option(
             "--log", upload.logPath,
             "append one JSON line per attempt (time, unit, port, frame, outcome, ms, values, "

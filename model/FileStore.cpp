@@ -6,73 +6,82 @@ namespace {
 
 // Reads, changes and writes the file under its lock: in one step where it can, else in place.
 // Nothing when it is missing or was replaced while this save waited (`locking` says which).
-bool ChangeLockedFile(const char* name, const std::string& target, std::size_t limit,
-                      const ContentChange& change, Locking& locking, long long& written,
-                      std::string& error) {
-    const std::unique_ptr<LockedFile> file = LockFile(name, target, limit > 0, locking, error);
+SaveHow ChangeLockedFile(const char* name, const std::string& target, std::size_t limit,
+                         const ContentChange& change, const LockWait& wait, Locking& locking,
+                         long long& written, FileFailure& failure) {
+    const std::unique_ptr<LockedFile> file =
+        LockFile(name, target, limit > 0, wait, locking, failure);
     std::string old;
-    if (!file || !file->Read(limit, old, error)) {
-        return false;
+    if (!file || !file->Read(limit, old, failure)) {
+        return SaveHow::kFailed;
     }
-    const std::optional<std::string> contents = change(ReadOutcome::kRead, old, error);
+    const std::optional<std::string> contents = change(ReadOutcome::kRead, old, failure);
     if (!contents) {
-        return false;
+        return SaveHow::kFailed;
     }
-    switch (file->ReplaceWhole(*contents, written, error)) {
+    switch (file->ReplaceWhole(*contents, written, failure)) {
     case LockedFile::Replacement::kDone:
-        return true;
+        return SaveHow::kReplaced;
     case LockedFile::Replacement::kFailed:
-        return false;
+        return SaveHow::kFailed;
     case LockedFile::Replacement::kRefused:
         break;
     }
-    return file->WriteInPlace(*contents, written, error);
+    return file->WriteInPlace(*contents, written, failure) ? SaveHow::kWrittenInPlace
+                                                           : SaveHow::kFailed;
+}
+
+SaveOutcome Failed(FileFailure failure) {
+    return {SaveHow::kFailed, std::move(failure)};
 }
 
 } // namespace
 
-bool UpdateFileContents(const char* name, std::size_t limit, const ContentChange& change,
-                        std::string& error) {
-    const std::optional<std::string> target = FileBehindLinks(name, limit > 0, error);
+SaveOutcome UpdateFileContents(const char* name, std::size_t limit, const ContentChange& change,
+                               const LockWait& wait) {
+    FileFailure failure;
+    const std::optional<std::string> target = FileBehindLinks(name, limit > 0, failure);
     if (!target) {
-        return false;
+        return Failed(std::move(failure));
     }
     // Each new attempt follows a save by another program that replaced or created the file.
     for (int attempt = 0; attempt < 1000; ++attempt) {
         long long written = 0;
         Locking locking = Locking::kFailed;
-        if (ChangeLockedFile(name, *target, limit, change, locking, written, error)) {
+        const SaveHow how =
+            ChangeLockedFile(name, *target, limit, change, wait, locking, written, failure);
+        if (how != SaveHow::kFailed) {
             RemoveStaleTemporaryFiles(*target, written);
-            return true;
+            return {how, {}};
         }
         if (locking == Locking::kMissing) {
-            const std::optional<std::string> contents = change(ReadOutcome::kMissing, {}, error);
+            const std::optional<std::string> contents = change(ReadOutcome::kMissing, {}, failure);
             if (!contents) {
-                return false;
+                return Failed(std::move(failure));
             }
-            switch (CreateMissingFile(name, *target, *contents, written, error)) {
+            switch (CreateMissingFile(name, *target, *contents, written, failure)) {
             case Creation::kDone:
                 RemoveStaleTemporaryFiles(*target, written);
-                return true;
+                return {SaveHow::kCreated, {}};
             case Creation::kFailed:
-                return false;
+                return Failed(std::move(failure));
             case Creation::kTaken:
                 continue;
             }
         }
         if (locking != Locking::kReplaced) {
-            return false;
+            return Failed(std::move(failure));
         }
     }
-    error = FileError("replace", name, "other programs kept replacing it");
-    return false;
+    return Failed(
+        StoreFailure(FileFault::kHeld, "replace", name, "other programs kept replacing it"));
 }
 
-bool ReplaceFileContents(const char* name, std::string_view bytes, std::string& error) {
+SaveOutcome ReplaceFileContents(const char* name, std::string_view bytes, const LockWait& wait) {
     return UpdateFileContents(
         name, 0,
-        [bytes](ReadOutcome, const std::string&, std::string&) -> std::optional<std::string> {
+        [bytes](ReadOutcome, const std::string&, FileFailure&) -> std::optional<std::string> {
             return std::string(bytes);
         },
-        error);
+        wait);
 }

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <utility>
 
+#include "model/FileOutcome.h"
+
 // Paths are UTF-8 on every platform; a bare name is in the working directory. Only regular files
 // are read or written: a directory, a FIFO, a socket or a device (also behind a link) is refused
 // at once, without waiting on it and without replacing it.
@@ -18,16 +20,17 @@ enum class ReadOutcome {
     kFailed,  // it is there but cannot be read (permissions, not a regular file, an I/O error)
 };
 
-// error names the cause in the system's words when the outcome is not kRead. The room for the
-// bytes grows from kFirstReadSize as the file fills it, so a high limit costs a small file nothing.
+// failure names the cause when the outcome is not kRead (kMissing's text included). The room for
+// the bytes grows from kFirstReadSize as the file fills it, so a high limit costs a small file
+// nothing.
 ReadOutcome ReadFileContents(const char* path, std::size_t limit, std::string& bytes,
-                             std::string& error);
+                             FileFailure& failure);
 constexpr std::size_t kFirstReadSize = 64 * 1024;
 
 // What an update makes of the file's contents (kRead) or of its absence (kMissing): the new
-// contents, or nothing, with error naming why, to leave the file as it is.
+// contents, or nothing, with failure saying why, to leave the file as it is.
 using ContentChange =
-    std::function<std::optional<std::string>(ReadOutcome, const std::string&, std::string&)>;
+    std::function<std::optional<std::string>(ReadOutcome, const std::string&, FileFailure&)>;
 
 // Reads the file's first `limit` bytes, hands them to `change` and writes what it returns, all
 // under an exclusive lock of the file that every save takes, so that a change another program
@@ -41,22 +44,20 @@ using ContentChange =
 // in place: one write of the whole text that also blanks the rest of a longer old one, then the
 // file is cut to its length and synced, so that a crash leaves the old values or the new ones.
 // A symbolic link is written through to the file it names, also one that names no file yet; a
-// read-only file is refused. Returns false, with error naming the cause and the user's file,
-// nothing changed and no temporary file left, when any step fails. After a save, temporary
-// files that no save under way can own any more are removed (see kStaleTemporarySeconds).
-bool UpdateFileContents(const char* name, std::size_t limit, const ContentChange& change,
-                        std::string& error);
+// read-only file is refused. The outcome says how the file was written, or why nothing was
+// changed (no temporary file is then left). The lock is waited for as `wait` says. After a save,
+// temporary files that no save under way can own any more are removed (kStaleTemporarySeconds).
+SaveOutcome UpdateFileContents(const char* name, std::size_t limit, const ContentChange& change,
+                               const LockWait& wait = {});
 
 // Writes `bytes` as UpdateFileContents does, whatever the file held.
-bool ReplaceFileContents(const char* name, std::string_view bytes, std::string& error);
+SaveOutcome ReplaceFileContents(const char* name, std::string_view bytes,
+                                const LockWait& wait = {});
 
 // The lock every save takes: one byte this far into the file, beyond any content, since Windows
 // enforces its locks on reads. Wine turns a LockFileEx into a record lock on the same byte of the
 // Unix file, so the dialog under Wine and a native program exclude each other.
 constexpr std::uint64_t kSaveLockOffset = std::uint64_t{1} << 62;
-// A save holds the lock for milliseconds. One held longer belongs to a program that hangs: the
-// save then fails rather than wait for ever (the dialog would freeze; the tool would not stop).
-constexpr int kSaveLockWaitMs = 10 * 1000;
 constexpr int kSaveLockPollMs = 10;
 
 // Temporaries are "<name>.vkd37-<8 hex digits>.tmp", the number drawn at random and the file
@@ -111,12 +112,10 @@ inline std::pair<std::string_view, std::string_view> SplitDirectory(std::string_
     return {path.substr(0, nameStart), path.substr(nameStart)};
 }
 
-// Every error of the store names the user's file, as given, never a temporary one.
-inline std::string FileError(const char* verb, const char* name, const std::string& cause) {
-    return std::string("cannot ") + verb + " " + name + ": " + cause;
-}
-
 // The cause that refuses a file of the kind named ("a FIFO", "a directory").
 inline std::string NotARegularFile(const char* kind) {
     return std::string("it is ") + kind + ", not a regular file";
 }
+
+// The cause when another program's save has held the lock for all of the wait.
+inline constexpr char kHeldByAnotherProgram[] = "another program holds the file";

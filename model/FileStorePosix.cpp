@@ -91,6 +91,11 @@ struct OpenedFile {
     struct stat status {};
     int error = 0;     // errno when not opened: ENOENT for no file
     std::string cause; // the reason in words when not opened
+    FileFault fault = FileFault::kOther;
+
+    FileFailure Failure(const char* verb, const char* name) const {
+        return StoreFailure(fault, verb, name, cause);
+    }
 };
 
 // Opens an existing regular file. Anything else is refused before it is opened (opening a FIFO
@@ -98,10 +103,12 @@ struct OpenedFile {
 // after, should one have been put in its place meanwhile.
 OpenedFile OpenRegularFile(const char* path, int flags) {
     OpenedFile opened;
-    const auto refuse = [&opened](int error, std::string cause) {
+    const auto refuse = [&opened](int error, std::string cause,
+                                  FileFault fault = FileFault::kOther) {
         opened.fd.Close();
         opened.error = error;
         opened.cause = std::move(cause);
+        opened.fault = fault == FileFault::kOther ? FaultOfSystemError(error) : fault;
         return std::move(opened);
     };
     if (::stat(path, &opened.status) != 0) {
@@ -114,7 +121,8 @@ OpenedFile OpenRegularFile(const char* path, int flags) {
         }
     }
     if (!S_ISREG(opened.status.st_mode)) {
-        return refuse(EINVAL, NotARegularFile(FileKind(opened.status.st_mode)));
+        return refuse(EINVAL, NotARegularFile(FileKind(opened.status.st_mode)),
+                      FileFault::kNotAFile);
     }
     return opened;
 }
@@ -152,21 +160,11 @@ bool FollowLinks(const char* name, std::string& target) {
     return false;
 }
 
-// Waits for the lock every save takes, up to kSaveLockWaitMs. Where the file system keeps no
-// record locks (some network and FUSE ones), the save goes ahead unlocked, as saves did before
-// there was a lock.
-bool LockForSave(int fd) {
-    switch (LockByte(fd, kSaveLockOffset, kSaveLockWaitMs, kSaveLockPollMs)) {
-    case ByteLockOutcome::kTaken:
-    case ByteLockOutcome::kNotKept:
-        return true;
-    case ByteLockOutcome::kTimedOut:
-        errno = EBUSY;
-        return false;
-    case ByteLockOutcome::kFailed:
-        break;
-    }
-    return false;
+// Waits for the lock every save takes, as `wait` says. Where the file system keeps no record
+// locks (some network and FUSE ones), the save goes ahead unlocked, as saves did before there
+// was a lock. kFailed leaves errno.
+ByteLockOutcome LockForSave(int fd, const LockWait& wait) {
+    return LockByte(fd, kSaveLockOffset, wait.limitMs, kSaveLockPollMs, wait.keepWaiting);
 }
 
 bool IsSameFile(const struct stat& one, const struct stat& other) {
@@ -175,29 +173,40 @@ bool IsSameFile(const struct stat& one, const struct stat& other) {
 
 // Opens the file for the change and takes its lock. kReplaced when another save renamed its new
 // file over the one locked here while this one waited: the lock then guards nothing.
-Locking OpenAndLock(const char* name, const std::string& target, bool reading, OpenedFile& file,
-                    std::string& error) {
+Locking OpenAndLock(const char* name, const std::string& target, bool reading, const LockWait& wait,
+                    OpenedFile& file, FileFailure& failure) {
     file = OpenRegularFile(target.c_str(), reading ? O_RDWR : O_WRONLY);
     if (!file.fd.IsValid()) {
         if (file.error == ENOENT) {
             return Locking::kMissing;
         }
         if (!IsRefusal(file.error)) {
-            error = FileError(reading ? "read" : "replace", name, file.cause);
+            failure = file.Failure(reading ? "read" : "replace", name);
         } else if (reading && ::access(target.c_str(), R_OK) != 0) {
-            error = FileError("read", name, SystemErrorText(errno));
+            failure = StoreFailure("read", name, errno);
         } else {
-            error = FileError("replace", name, "the file is read-only");
+            failure = StoreFailure(FileFault::kReadOnly, "replace", name, "the file is read-only");
         }
         return Locking::kFailed;
     }
     // Without any write permission the file is not to be changed, also by root (as on Windows).
     if ((file.status.st_mode & 0222) == 0) {
-        error = FileError("replace", name, "the file is read-only");
+        failure = StoreFailure(FileFault::kReadOnly, "replace", name, "the file is read-only");
         return Locking::kFailed;
     }
-    if (!LockForSave(file.fd.get())) {
-        error = FileError("lock", name, SystemErrorText(errno));
+    switch (LockForSave(file.fd.get(), wait)) {
+    case ByteLockOutcome::kTaken:
+    case ByteLockOutcome::kNotKept:
+        break;
+    case ByteLockOutcome::kHeld:
+        failure = StoreFailure(FileFault::kHeld, "lock", name, kHeldByAnotherProgram);
+        return Locking::kFailed;
+    case ByteLockOutcome::kStopped:
+        failure = StoreFailure(FileFault::kStopped, "lock", name,
+                               std::string(kHeldByAnotherProgram) + "; stopped waiting");
+        return Locking::kFailed;
+    case ByteLockOutcome::kFailed:
+        failure = StoreFailure("lock", name, errno);
         return Locking::kFailed;
     }
     struct stat named {};
@@ -279,36 +288,36 @@ using Step = LockedFile::Replacement;
 
 // A step refused for this user or folder gives way to writing in place; any other failure ends
 // the save.
-Step Refused(int cause, const char* verb, const char* name, std::string& error) {
+Step Refused(int cause, const char* verb, const char* name, FileFailure& failure) {
     if (IsRefusal(cause)) {
         return Step::kRefused;
     }
-    error = FileError(verb, name, SystemErrorText(cause));
+    failure = StoreFailure(verb, name, cause);
     return Step::kFailed;
 }
 
 // The new file takes the name only where it can carry everything the old one had; kRefused,
 // with nothing left behind, where it cannot.
 Step ReplaceByRename(const char* name, const std::string& target, const OpenedFile& existing,
-                     std::string_view bytes, long long& written, std::string& error) {
+                     std::string_view bytes, long long& written, FileFailure& failure) {
     if (existing.status.st_nlink != 1 || HasExtendedAttributes(existing.fd.get())) {
         return Step::kRefused;
     }
     TemporaryName temporary;
     UniqueFd file = CreateTemporaryFile(target, temporary);
     if (!file.IsValid()) {
-        return Refused(errno, "replace", name, error);
+        return Refused(errno, "replace", name, failure);
     }
     if (!TakeOwnerAndMode(file.get(), existing.status)) {
         return Step::kRefused;
     }
     if (!WriteTemporaryFile(std::move(file), bytes, written)) {
-        error = FileError("write", name, SystemErrorText(errno));
+        failure = StoreFailure("write", name, errno);
         return Step::kFailed;
     }
     // A sticky folder lets only the file's owner replace it.
     if (::rename(temporary.get().c_str(), target.c_str()) != 0) {
-        return Refused(errno, "replace", name, error);
+        return Refused(errno, "replace", name, failure);
     }
     temporary.Release();
     SyncDirectoryOf(target);
@@ -337,14 +346,14 @@ bool WriteAt(int fd, std::string_view bytes, std::size_t offset) {
 // of its old text blanked in the same write, so that a crash before it is cut to length leaves
 // the new values followed by blanks, nothing of the old ones.
 bool WriteIntoFile(const char* name, const OpenedFile& file, std::string_view bytes,
-                   long long& written, std::string& error) {
+                   long long& written, FileFailure& failure) {
     const std::size_t oldSize = static_cast<std::size_t>(file.status.st_size);
     std::string text(bytes);
     text.resize(std::max(oldSize, bytes.size()), ' ');
     rlimit limit{};
     if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
         text.size() > limit.rlim_cur) {
-        error = FileError("write", name, SystemErrorText(EFBIG));
+        failure = StoreFailure("write", name, EFBIG);
         return false;
     }
     const int fd = file.fd.get();
@@ -354,7 +363,7 @@ bool WriteIntoFile(const char* name, const OpenedFile& file, std::string_view by
         WriteAt(fd, text, 0) && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 &&
         ::fsync(fd) == 0 && ::fstat(fd, &status) == 0;
     if (!ok) {
-        error = FileError("write", name, SystemErrorText(errno));
+        failure = StoreFailure("write", name, errno);
         return false;
     }
     written = status.st_mtim.tv_sec;
@@ -365,19 +374,19 @@ class PosixLockedFile final : public LockedFile {
 public:
     PosixLockedFile(const char* name, const std::string& target, OpenedFile file)
         : name_(name), target_(target), file_(std::move(file)) {}
-    bool Read(std::size_t limit, std::string& bytes, std::string& error) override {
+    bool Read(std::size_t limit, std::string& bytes, FileFailure& failure) override {
         if (!ReadFrom(file_.fd.get(), limit, bytes)) {
-            error = FileError("read", name_, SystemErrorText(errno));
+            failure = StoreFailure("read", name_, errno);
             return false;
         }
         return true;
     }
     Replacement ReplaceWhole(std::string_view bytes, long long& written,
-                             std::string& error) override {
-        return ReplaceByRename(name_, target_, file_, bytes, written, error);
+                             FileFailure& failure) override {
+        return ReplaceByRename(name_, target_, file_, bytes, written, failure);
     }
-    bool WriteInPlace(std::string_view bytes, long long& written, std::string& error) override {
-        return WriteIntoFile(name_, file_, bytes, written, error);
+    bool WriteInPlace(std::string_view bytes, long long& written, FileFailure& failure) override {
+        return WriteIntoFile(name_, file_, bytes, written, failure);
     }
 
 private:
@@ -389,9 +398,9 @@ private:
 } // namespace
 
 std::unique_ptr<LockedFile> LockFile(const char* name, const std::string& target, bool reading,
-                                     Locking& locking, std::string& error) {
+                                     const LockWait& wait, Locking& locking, FileFailure& failure) {
     OpenedFile file;
-    locking = OpenAndLock(name, target, reading, file, error);
+    locking = OpenAndLock(name, target, reading, wait, file, failure);
     if (locking != Locking::kLocked) {
         return nullptr;
     }
@@ -401,11 +410,11 @@ std::unique_ptr<LockedFile> LockFile(const char* name, const std::string& target
 // The file where there was none. It takes the name only if no other save has made the file
 // meanwhile (kTaken): that save's change would be lost.
 Creation CreateMissingFile(const char* name, const std::string& target, std::string_view bytes,
-                           long long& written, std::string& error) {
+                           long long& written, FileFailure& failure) {
     TemporaryName temporary;
     UniqueFd file = CreateTemporaryFile(target, temporary);
     if (!file.IsValid() || !WriteTemporaryFile(std::move(file), bytes, written)) {
-        error = FileError("write", name, SystemErrorText(errno));
+        failure = StoreFailure("write", name, errno);
         return Creation::kFailed;
     }
     if (::link(temporary.get().c_str(), target.c_str()) != 0) {
@@ -416,7 +425,7 @@ Creation CreateMissingFile(const char* name, const std::string& target, std::str
         // replace a file made meanwhile.
         if ((errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) ||
             ::rename(temporary.get().c_str(), target.c_str()) != 0) {
-            error = FileError("write", name, SystemErrorText(errno));
+            failure = StoreFailure("write", name, errno);
             return Creation::kFailed;
         }
         temporary.Release();
@@ -458,23 +467,45 @@ void RemoveStaleTemporaryFiles(const std::string& path, long long now) {
 }
 
 ReadOutcome ReadFileContents(const char* path, std::size_t limit, std::string& bytes,
-                             std::string& error) {
+                             FileFailure& failure) {
     const OpenedFile file = OpenRegularFile(path, O_RDONLY);
     if (!file.fd.IsValid()) {
-        error = FileError("read", path, file.cause);
+        failure = file.Failure("read", path);
         return file.error == ENOENT ? ReadOutcome::kMissing : ReadOutcome::kFailed;
     }
     if (!ReadFrom(file.fd.get(), limit, bytes)) {
-        error = FileError("read", path, SystemErrorText(errno));
+        failure = StoreFailure("read", path, errno);
         return ReadOutcome::kFailed;
     }
     return ReadOutcome::kRead;
 }
 
-std::optional<std::string> FileBehindLinks(const char* name, bool reading, std::string& error) {
+FileFault FaultOfSystemError(SystemErrorCode code) {
+    switch (code) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return FileFault::kReadOnly;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return FileFault::kNoRoom;
+    case EISDIR:
+    case ENXIO:
+    case ENODEV:
+        return FileFault::kNotAFile;
+    case EWOULDBLOCK:
+    case ETXTBSY:
+        return FileFault::kHeld;
+    default:
+        return FileFault::kOther;
+    }
+}
+
+std::optional<std::string> FileBehindLinks(const char* name, bool reading, FileFailure& failure) {
     std::string target;
     if (!FollowLinks(name, target)) {
-        error = FileError(reading ? "read" : "replace", name, SystemErrorText(errno));
+        failure = StoreFailure(reading ? "read" : "replace", name, errno);
         return std::nullopt;
     }
     return target;

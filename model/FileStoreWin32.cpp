@@ -86,6 +86,11 @@ struct OpenedFile {
     BY_HANDLE_FILE_INFORMATION information{};
     DWORD error = 0;   // when not opened: ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND for no file
     std::string cause; // the reason in words when not opened
+    FileFault fault = FileFault::kOther;
+
+    FileFailure Failure(const char* verb, const char* name) const {
+        return StoreFailure(fault, verb, name, cause);
+    }
 };
 
 std::wstring FullPath(const std::wstring& path) {
@@ -111,18 +116,20 @@ bool IsDeviceName(const std::wstring& path) {
 // other device or a pipe before a byte is read.
 OpenedFile OpenRegularFile(const std::wstring& path, DWORD access) {
     OpenedFile opened;
-    const auto refuse = [&opened](DWORD error, std::string cause) {
+    const auto refuse = [&opened](DWORD error, std::string cause,
+                                  FileFault fault = FileFault::kOther) {
         opened.handle.Close();
         opened.error = error;
         opened.cause = std::move(cause);
+        opened.fault = fault == FileFault::kOther ? FaultOfSystemError(error) : fault;
         return std::move(opened);
     };
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        return refuse(ERROR_DIRECTORY, NotARegularFile("a directory"));
+        return refuse(ERROR_DIRECTORY, NotARegularFile("a directory"), FileFault::kNotAFile);
     }
     if (IsDeviceName(path)) {
-        return refuse(ERROR_BAD_FILE_TYPE, NotARegularFile("a device"));
+        return refuse(ERROR_BAD_FILE_TYPE, NotARegularFile("a device"), FileFault::kNotAFile);
     }
     opened.handle = FileHandle(
         ::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -134,7 +141,8 @@ OpenedFile OpenRegularFile(const std::wstring& path, DWORD access) {
     const DWORD type = ::GetFileType(opened.handle.get());
     if (type != FILE_TYPE_DISK) {
         return refuse(ERROR_BAD_FILE_TYPE,
-                      NotARegularFile(type == FILE_TYPE_PIPE ? "a pipe" : "a device"));
+                      NotARegularFile(type == FILE_TYPE_PIPE ? "a pipe" : "a device"),
+                      FileFault::kNotAFile);
     }
     if (!::GetFileInformationByHandle(opened.handle.get(), &opened.information)) {
         const DWORD error = ::GetLastError();
@@ -210,22 +218,15 @@ std::optional<std::wstring> FollowLinks(std::wstring path) {
     return std::nullopt;
 }
 
-// Waits for the lock every save takes, up to kSaveLockWaitMs. Where the file system keeps no
-// locks, the save goes ahead unlocked, as saves did before there was a lock.
-bool LockForSave(HANDLE file, SaveLock& lock) {
-    switch (LockByte(file, kSaveLockOffset, kSaveLockWaitMs, kSaveLockPollMs)) {
-    case ByteLockOutcome::kTaken:
+// Waits for the lock every save takes, as `wait` says. Where the file system keeps no locks, the
+// save goes ahead unlocked, as saves did before there was a lock. kFailed leaves the last error.
+ByteLockOutcome LockForSave(HANDLE file, const LockWait& wait, SaveLock& lock) {
+    const ByteLockOutcome taking =
+        LockByte(file, kSaveLockOffset, wait.limitMs, kSaveLockPollMs, wait.keepWaiting);
+    if (taking == ByteLockOutcome::kTaken) {
         lock = SaveLock(file);
-        return true;
-    case ByteLockOutcome::kNotKept:
-        return true;
-    case ByteLockOutcome::kTimedOut:
-        ::SetLastError(ERROR_BUSY);
-        return false;
-    case ByteLockOutcome::kFailed:
-        break;
     }
-    return false;
+    return taking;
 }
 
 bool IsSameFile(const BY_HANDLE_FILE_INFORMATION& one, const BY_HANDLE_FILE_INFORMATION& other) {
@@ -235,13 +236,13 @@ bool IsSameFile(const BY_HANDLE_FILE_INFORMATION& one, const BY_HANDLE_FILE_INFO
 
 // Opens the file for the change and takes its lock. kReplaced when another save put its new
 // file in the place of the one locked here while this one waited: the lock then guards nothing.
-Locking OpenAndLock(const char* name, const std::wstring& target, bool reading, OpenedFile& file,
-                    SaveLock& lock, std::string& error) {
+Locking OpenAndLock(const char* name, const std::wstring& target, bool reading,
+                    const LockWait& wait, OpenedFile& file, SaveLock& lock, FileFailure& failure) {
     // A read-only file is one the user does not want written; not every implementation of the
     // calls below refuses to replace it.
     const DWORD attributes = ::GetFileAttributesW(target.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-        error = FileError("replace", name, "the file is read-only");
+        failure = StoreFailure(FileFault::kReadOnly, "replace", name, "the file is read-only");
         return Locking::kFailed;
     }
     file = OpenRegularFile(target, GENERIC_WRITE | (reading ? GENERIC_READ : 0));
@@ -252,11 +253,22 @@ Locking OpenAndLock(const char* name, const std::wstring& target, bool reading, 
         const bool unreadable =
             reading &&
             (!IsRefusal(file.error) || !OpenRegularFile(target, GENERIC_READ).handle.IsValid());
-        error = FileError(unreadable ? "read" : "replace", name, file.cause);
+        failure = file.Failure(unreadable ? "read" : "replace", name);
         return Locking::kFailed;
     }
-    if (!LockForSave(file.handle.get(), lock)) {
-        error = FileError("lock", name, SystemErrorText(::GetLastError()));
+    switch (LockForSave(file.handle.get(), wait, lock)) {
+    case ByteLockOutcome::kTaken:
+    case ByteLockOutcome::kNotKept:
+        break;
+    case ByteLockOutcome::kHeld:
+        failure = StoreFailure(FileFault::kHeld, "lock", name, kHeldByAnotherProgram);
+        return Locking::kFailed;
+    case ByteLockOutcome::kStopped:
+        failure = StoreFailure(FileFault::kStopped, "lock", name,
+                               std::string(kHeldByAnotherProgram) + "; stopped waiting");
+        return Locking::kFailed;
+    case ByteLockOutcome::kFailed:
+        failure = StoreFailure("lock", name, ::GetLastError());
         return Locking::kFailed;
     }
     const OpenedFile named = OpenRegularFile(target, FILE_READ_ATTRIBUTES);
@@ -373,7 +385,7 @@ template <class Rename> bool RenameRetrying(Rename rename, Denied denied) {
 // kRefused, with nothing left behind, where it cannot: the file is then written in place.
 Step ReplaceWithReplaceFile(const char* name, const std::wstring& target, OpenedFile& existing,
                             SaveLock& lock, std::string_view bytes, long long& written,
-                            std::string& error) {
+                            FileFailure& failure) {
     if (existing.information.nNumberOfLinks != 1 || IsWine()) {
         return Step::kRefused;
     }
@@ -385,11 +397,11 @@ Step ReplaceWithReplaceFile(const char* name, const std::wstring& target, Opened
         if (IsRefusal(cause)) {
             return Step::kRefused;
         }
-        error = FileError("replace", name, SystemErrorText(cause));
+        failure = StoreFailure("replace", name, cause);
         return Step::kFailed;
     }
     if (!WriteTemporaryFile(std::move(file), bytes, written)) {
-        error = FileError("write", name, SystemErrorText(::GetLastError()));
+        failure = StoreFailure("write", name, ::GetLastError());
         return Step::kFailed;
     }
     const std::wstring replacement = temporary.get();
@@ -419,9 +431,10 @@ Step ReplaceWithReplaceFile(const char* name, const std::wstring& target, Opened
         return Step::kDone;
     }
     // The one message that names a temporary file: it holds the only copy of the values.
-    error = FileError("replace", name,
-                      SystemErrorText(::GetLastError()) + "; the new contents are in " +
-                          Utf8(replacement));
+    const DWORD cause = ::GetLastError();
+    failure =
+        StoreFailure(FaultOfSystemError(cause), "replace", name,
+                     SystemErrorText(cause) + "; the new contents are in " + Utf8(replacement));
     temporary.Release();
     return Step::kFailed;
 }
@@ -432,7 +445,7 @@ Step ReplaceWithReplaceFile(const char* name, const std::wstring& target, Opened
 // write, so that a crash before it is cut to length leaves the new values followed by blanks,
 // nothing of the old ones.
 bool WriteIntoFile(const char* name, const OpenedFile& file, std::string_view bytes,
-                   long long& written, std::string& error) {
+                   long long& written, FileFailure& failure) {
     const unsigned long long size =
         (static_cast<unsigned long long>(file.information.nFileSizeHigh) << 32) |
         file.information.nFileSizeLow;
@@ -445,7 +458,7 @@ bool WriteIntoFile(const char* name, const OpenedFile& file, std::string_view by
         MoveTo(handle, 0) && WriteAll(handle, text) && MoveTo(handle, bytes.size()) &&
         ::SetEndOfFile(handle) && ::FlushFileBuffers(handle) && GetWriteTime(handle, written);
     if (!ok) {
-        error = FileError("write", name, SystemErrorText(::GetLastError()));
+        failure = StoreFailure("write", name, ::GetLastError());
     }
     return ok;
 }
@@ -454,19 +467,19 @@ class Win32LockedFile final : public LockedFile {
 public:
     Win32LockedFile(const char* name, const std::wstring& target, OpenedFile file, SaveLock lock)
         : name_(name), target_(target), file_(std::move(file)), lock_(std::move(lock)) {}
-    bool Read(std::size_t limit, std::string& bytes, std::string& error) override {
+    bool Read(std::size_t limit, std::string& bytes, FileFailure& failure) override {
         if (!ReadFrom(file_.handle.get(), limit, bytes)) {
-            error = FileError("read", name_, SystemErrorText(::GetLastError()));
+            failure = StoreFailure("read", name_, ::GetLastError());
             return false;
         }
         return true;
     }
     Replacement ReplaceWhole(std::string_view bytes, long long& written,
-                             std::string& error) override {
-        return ReplaceWithReplaceFile(name_, target_, file_, lock_, bytes, written, error);
+                             FileFailure& failure) override {
+        return ReplaceWithReplaceFile(name_, target_, file_, lock_, bytes, written, failure);
     }
-    bool WriteInPlace(std::string_view bytes, long long& written, std::string& error) override {
-        return WriteIntoFile(name_, file_, bytes, written, error);
+    bool WriteInPlace(std::string_view bytes, long long& written, FileFailure& failure) override {
+        return WriteIntoFile(name_, file_, bytes, written, failure);
     }
 
 private:
@@ -481,12 +494,12 @@ private:
 // The file where there was none. It takes the name only if no other save has made the file
 // meanwhile (kTaken): that save's change would be lost.
 Creation CreateMissingFile(const char* name, const std::string& path, std::string_view bytes,
-                           long long& written, std::string& error) {
+                           long long& written, FileFailure& failure) {
     const std::wstring target = Wide(path);
     TemporaryName temporary;
     FileHandle file = CreateTemporaryFile(target, FILE_ATTRIBUTE_NORMAL, temporary);
     if (!file.IsValid() || !WriteTemporaryFile(std::move(file), bytes, written)) {
-        error = FileError("write", name, SystemErrorText(::GetLastError()));
+        failure = StoreFailure("write", name, ::GetLastError());
         return Creation::kFailed;
     }
     if (!RenameRetrying(
@@ -499,7 +512,7 @@ Creation CreateMissingFile(const char* name, const std::string& path, std::strin
         if (cause == ERROR_ALREADY_EXISTS || cause == ERROR_FILE_EXISTS) {
             return Creation::kTaken;
         }
-        error = FileError("write", name, SystemErrorText(cause));
+        failure = StoreFailure("write", name, cause);
         return Creation::kFailed;
     }
     temporary.Release();
@@ -533,11 +546,11 @@ void RemoveStaleTemporaryFiles(const std::string& path, long long now) {
 }
 
 std::unique_ptr<LockedFile> LockFile(const char* name, const std::string& path, bool reading,
-                                     Locking& locking, std::string& error) {
+                                     const LockWait& wait, Locking& locking, FileFailure& failure) {
     const std::wstring target = Wide(path);
     OpenedFile file;
     SaveLock lock;
-    locking = OpenAndLock(name, target, reading, file, lock, error);
+    locking = OpenAndLock(name, target, reading, wait, file, lock, failure);
     if (locking != Locking::kLocked) {
         return nullptr;
     }
@@ -545,27 +558,47 @@ std::unique_ptr<LockedFile> LockFile(const char* name, const std::string& path, 
 }
 
 ReadOutcome ReadFileContents(const char* path, std::size_t limit, std::string& bytes,
-                             std::string& error) {
+                             FileFailure& failure) {
     const OpenedFile file = OpenRegularFile(Wide(path), GENERIC_READ);
     if (!file.handle.IsValid()) {
-        error = FileError("read", path, file.cause);
+        failure = file.Failure("read", path);
         return IsMissing(file.error) ? ReadOutcome::kMissing : ReadOutcome::kFailed;
     }
     if (!ReadFrom(file.handle.get(), limit, bytes)) {
-        error = FileError("read", path, SystemErrorText(::GetLastError()));
+        failure = StoreFailure("read", path, ::GetLastError());
         return ReadOutcome::kFailed;
     }
     return ReadOutcome::kRead;
 }
 
-std::optional<std::string> FileBehindLinks(const char* name, bool reading, std::string& error) {
+FileFault FaultOfSystemError(SystemErrorCode code) {
+    switch (code) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+        return FileFault::kReadOnly;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+    case ERROR_FILE_TOO_LARGE:
+        return FileFault::kNoRoom;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return FileFault::kHeld;
+    case ERROR_DIRECTORY:
+    case ERROR_BAD_FILE_TYPE:
+        return FileFault::kNotAFile;
+    default:
+        return FileFault::kOther;
+    }
+}
+
+std::optional<std::string> FileBehindLinks(const char* name, bool reading, FileFailure& failure) {
     if (!*name) {
-        error = "cannot write a file without a name";
+        failure = {FileFault::kOther, "cannot write a file without a name"};
         return std::nullopt;
     }
     const std::optional<std::wstring> target = FollowLinks(FullPath(Wide(name)));
     if (!target) {
-        error = FileError(reading ? "read" : "replace", name, SystemErrorText(::GetLastError()));
+        failure = StoreFailure(reading ? "read" : "replace", name, ::GetLastError());
         return std::nullopt;
     }
     return Utf8(*target);

@@ -1,64 +1,87 @@
 #include "model/ParameterFile.h"
 
 #include "model/FileStore.h"
-#include "model/ParameterText.h"
+#include "model/ParameterTable.h"
 
 namespace {
 
 // The set as the dialog loads it from what reading the file gave.
-LoadOutcome TakeValues(ReadOutcome read, const std::string& text, ParameterSet& set) {
+LoadOutcome TakeValues(ReadOutcome read, const std::string& bytes, ParameterSet& set,
+                       FileFailure failure) {
+    LoadOutcome outcome;
     switch (read) {
     case ReadOutcome::kRead:
-        ReadParameterText(text, set);
-        return LoadOutcome::kLoaded;
+        outcome.kind = LoadOutcome::Kind::kLoaded;
+        outcome.reading = ReadParameterText(bytes, set);
+        return outcome;
     case ReadOutcome::kMissing:
-        set.ApplyMissingFileValues();
-        return LoadOutcome::kMissing;
+        outcome.kind = LoadOutcome::Kind::kMissing;
+        break;
     case ReadOutcome::kFailed:
+        outcome.kind = LoadOutcome::Kind::kUnreadable;
         break;
     }
     set.ApplyMissingFileValues();
-    return LoadOutcome::kUnreadable;
+    outcome.failure = std::move(failure);
+    return outcome;
 }
 
 } // namespace
 
-void LoadParameters(ParameterSet& set) {
-    std::string error;
-    LoadParameterFile(kParameterFileName, set, error);
+std::string UnreadableValuesText(const ParameterReading& reading) {
+    if (!reading.StoppedAtUnreadable()) {
+        return {};
+    }
+    const ParameterField* field = FieldsInFileOrder()[static_cast<std::size_t>(reading.values)];
+    return std::string("its values stop at byte ") + std::to_string(reading.stopOffset) + ", " +
+           (reading.stop == ReadStop::kOutOfRange ? "a number too large for " : "no number for ") +
+           field->name + " (value " + std::to_string(reading.values + 1) + " of " +
+           std::to_string(kStoredValueCount) + ")";
 }
 
-LoadOutcome LoadParameterFile(const char* path, ParameterSet& set, std::string& error) {
-    std::string text;
-    return TakeValues(ReadFileContents(path, kParameterFileReadLimit, text, error), text, set);
+LoadOutcome LoadParameterFile(const char* path, ParameterSet& set) {
+    std::string bytes;
+    FileFailure failure;
+    const ReadOutcome read = ReadFileContents(path, kParameterFileReadLimit, bytes, failure);
+    return TakeValues(read, bytes, set, std::move(failure));
 }
 
-bool SaveParameterFile(const char* path, const ParameterSet& set, std::string& error) {
-    return ReplaceFileContents(path, WriteParameterText(set), error);
+LoadOutcome LoadParameters(ParameterSet& set) {
+    return LoadParameterFile(kParameterFileName, set);
 }
 
-bool UpdateParameterFile(const char* path,
-                         const std::function<bool(ParameterSet&, std::string&)>& change,
-                         std::string& error) {
+SaveOutcome SaveParameterFile(const char* path, const ParameterSet& set, const LockWait& wait) {
+    return ReplaceFileContents(path, WriteParameterText(set), wait);
+}
+
+SaveOutcome UpdateParameterFile(const char* path,
+                                const std::function<bool(ParameterSet&, FileFailure&)>& change,
+                                const LockWait& wait) {
     return UpdateFileContents(
         path, kParameterFileReadLimit,
-        [&](ReadOutcome read, const std::string& text,
-            std::string& why) -> std::optional<std::string> {
+        [&](ReadOutcome read, const std::string& bytes,
+            FileFailure& failure) -> std::optional<std::string> {
             ParameterSet set;
-            TakeValues(read, text, set);
-            if (!change(set, why)) {
+            const LoadOutcome loaded = TakeValues(read, bytes, set, {});
+            if (loaded.reading.StoppedAtUnreadable()) {
+                failure = StoreFailure(FileFault::kRefused, "change", path,
+                                       UnreadableValuesText(loaded.reading));
+                return std::nullopt;
+            }
+            if (!change(set, failure)) {
                 return std::nullopt;
             }
             return WriteParameterText(set);
         },
-        error);
+        wait);
 }
 
-void SaveParameters(ParameterSet& set, int selection) {
+SaveOutcome SaveParameters(ParameterSet& set, int selection, const LockWait& wait) {
     ParameterSet saved = set;
     saved.m_nPort = selection;
-    std::string error;
-    if (SaveParameterFile(kParameterFileName, saved, error)) {
+    SaveOutcome outcome = SaveParameterFile(kParameterFileName, saved, wait);
+    if (outcome.Saved()) {
         set.m_nPort = selection;
     }
+    return outcome;
 }

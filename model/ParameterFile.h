@@ -4,37 +4,52 @@
 #include <functional>
 #include <string>
 
+#include "model/FileOutcome.h"
 #include "model/ParameterSet.h"
+#include "model/ParameterText.h"
 
 // The settings kept between runs (their text: model/ParameterText.h); the dialog keeps them in
 // its working directory. The name is historical; the file is plain text.
 inline constexpr char kParameterFileName[] = "InitialParameter.dll";
 
-// Fills the set from the file, or with the missing-file values when it cannot be read.
-void LoadParameters(ParameterSet& set);
+// How loading the file went.
+struct LoadOutcome {
+    enum class Kind {
+        kLoaded,     // the file was read; `reading` says how far its values went
+        kMissing,    // there is no such file: the set holds the missing-file values
+        kUnreadable, // it is there but cannot be read (failure says why): the same values
+    };
+    Kind kind = Kind::kMissing;
+    ParameterReading reading;
+    FileFailure failure; // kMissing and kUnreadable
+};
 
-enum class LoadOutcome { kLoaded, kMissing, kUnreadable };
+// Fills the set from the file at path (UTF-8), or with the missing-file values when it cannot be
+// read, as the dialog shows them. kMissing only when there is no such file.
+LoadOutcome LoadParameterFile(const char* path, ParameterSet& set);
 
-// The same for a file at any path (UTF-8). kMissing only when there is no such file; any other
-// failure to read is kUnreadable, with error naming the cause. Either way the set then holds the
-// missing-file values, as the dialog would show them.
-LoadOutcome LoadParameterFile(const char* path, ParameterSet& set, std::string& error);
+// The same for the dialog's file in the working directory.
+LoadOutcome LoadParameters(ParameterSet& set);
 
-// Replaces the file at path with the set's values (model/FileStore.h tells how); false, with
-// error naming the cause, when nothing was written.
-bool SaveParameterFile(const char* path, const ParameterSet& set, std::string& error);
+// Replaces the file at path with the set's values (model/FileStore.h tells how).
+SaveOutcome SaveParameterFile(const char* path, const ParameterSet& set, const LockWait& wait = {});
 
 // Loads the file at path as LoadParameterFile does, lets `change` alter the values and saves
 // them, all under the file's lock, so that a change another program saves meanwhile is not lost.
-// A missing file starts from the missing-file values. A file that cannot be read, or a change
-// that returns false with error set, leaves the file as it is.
-bool UpdateParameterFile(const char* path,
-                         const std::function<bool(ParameterSet&, std::string&)>& change,
-                         std::string& error);
+// A missing file starts from the missing-file values. A file that cannot be read, one whose
+// values stop at something that is not a number (kRefused), or a change that returns false with
+// failure set, leaves the file as it is.
+SaveOutcome UpdateParameterFile(const char* path,
+                                const std::function<bool(ParameterSet&, FileFailure&)>& change,
+                                const LockWait& wait = {});
 
 // Records the port list's selection (-1 for none) in the set and saves the file as
 // SaveParameterFile does. When the file cannot be written nothing changes, m_nPort included.
-void SaveParameters(ParameterSet& set, int selection);
+SaveOutcome SaveParameters(ParameterSet& set, int selection, const LockWait& wait = {});
+
+// Why the values of a file could not all be read, in words: where reading stopped and at what.
+// Empty when reading did not stop at something unreadable.
+std::string UnreadableValuesText(const ParameterReading& reading);
 
 // A legitimate file is under 200 bytes; loading never reads more than this.
 inline constexpr std::size_t kParameterFileReadLimit = 1 << 20;

@@ -168,15 +168,16 @@ const std::vector<FormCheck>& FormChecks() {
     using P = ParameterSet;
     using S = FormStep;
     static const std::vector<FormCheck> checks = {
-        {S::kReadNumber, &P::m_nFwdAcc},    {S::kReadNumber, &P::m_nFwdSpeed},
-        {S::kReadNumber, &P::m_nFwdDec},    {S::kReadNumber, &P::m_nRevAcc},
-        {S::kReadNumber, &P::m_nRevSpeed},  {S::kReadNumber, &P::m_nRevDec},
-        {S::kReadNumber, &P::m_nCycles},    {S::kCheckRange, &P::m_nCycles},
-        {S::kReadNumber, &P::m_nHomeDelay}, {S::kReadNumber, &P::m_nEndDelay},
-        {S::kCheckRange, &P::m_nFwdAcc},    {S::kCheckRange, &P::m_nFwdSpeed},
-        {S::kCheckRange, &P::m_nFwdDec},    {S::kCheckRange, &P::m_nRevDec},
-        {S::kCheckRange, &P::m_nRevSpeed},  {S::kCheckRange, &P::m_nRevAcc},
-        {S::kReadButtons, nullptr},         {S::kCheckRange, &P::m_nHomeDelay},
+        {S::kReadNumber, &P::m_nFwdAcc},     {S::kReadNumber, &P::m_nFwdSpeed},
+        {S::kReadNumber, &P::m_nFwdDec},     {S::kReadNumber, &P::m_nRevAcc},
+        {S::kReadNumber, &P::m_nRevSpeed},   {S::kReadNumber, &P::m_nRevDec},
+        {S::kReadNumber, &P::m_nCycles},     {S::kCheckRange, &P::m_nCycles},
+        {S::kReadNumber, &P::m_nHomeDelay},  {S::kReadNumber, &P::m_nEndDelay},
+        {S::kCheckRange, &P::m_nFwdAcc},     {S::kCheckRange, &P::m_nFwdSpeed},
+        {S::kCheckRange, &P::m_nFwdDec},     {S::kCheckRange, &P::m_nRevDec},
+        {S::kCheckRange, &P::m_nRevSpeed},   {S::kCheckRange, &P::m_nRevAcc},
+        {S::kReadButtons, nullptr},          {S::kCheckSource, &P::m_nFwdSource},
+        {S::kCheckSource, &P::m_nRevSource}, {S::kCheckRange, &P::m_nHomeDelay},
         {S::kCheckRange, &P::m_nEndDelay},
     };
     return checks;

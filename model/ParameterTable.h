@@ -62,9 +62,11 @@ std::vector<std::string> RefusedValues(const ParameterSet& set, bool includePort
 // several values are wrong: the cycle count is checked before the ramps, the reverse DEC before
 // the reverse ACC.
 enum class FormStep {
-    kReadNumber, // the member's box is read; a text that is not a number is refused
-    kCheckRange, // the member, read before, is checked against its field's range
-    kReadButtons // the radio groups and check boxes are read; nothing is refused
+    kReadNumber,  // the member's box is read; a text that is not a number is refused
+    kCheckRange,  // the member, read before, is checked against its field's range
+    kReadButtons, // the radio groups and check boxes are read; nothing is refused
+    kCheckSource, // the source, read with the buttons, is refused when no button of its group
+                  // is checked (a value outside 0-2 checks none): it would be sent as 0xFF
 };
 
 struct FormCheck {

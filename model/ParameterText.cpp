@@ -3,22 +3,41 @@
 #include "model/DecimalScan.h"
 #include "model/ParameterTable.h"
 
-int ReadParameterText(std::string_view text, ParameterSet& set) {
-    const char* p = text.data();
-    const char* const end = p + text.size();
-    int taken = 0;
+namespace {
+
+constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
+} // namespace
+
+ParameterReading ReadParameterText(std::string_view bytes, ParameterSet& set) {
+    ParameterReading reading;
+    const char* const start = bytes.data();
+    const char* const end = start + bytes.size();
+    const char* p = start;
+    if (bytes.substr(0, kUtf8ByteOrderMark.size()) == kUtf8ByteOrderMark) {
+        reading.byteOrderMark = true;
+        p += kUtf8ByteOrderMark.size();
+    }
+    reading.stop = ReadStop::kComplete;
     for (const ParameterField* field : FieldsInFileOrder()) {
         while (p != end && IsScanBlank(*p)) {
             ++p;
         }
+        const char* const number = p;
         int value = 0;
-        if (ScanDecimalInt(p, end, value) != ScanStatus::kOk) {
+        const ScanStatus status = ScanDecimalInt(p, end, value);
+        if (status != ScanStatus::kOk) {
+            reading.stop = status == ScanStatus::kOutOfRange ? ReadStop::kOutOfRange
+                           : number == end                   ? ReadStop::kEndOfText
+                                                             : ReadStop::kNotANumber;
+            p = number;
             break;
         }
         set.*(field->member) = value;
-        ++taken;
+        ++reading.values;
     }
-    return taken;
+    reading.stopOffset = static_cast<std::size_t>(p - start);
+    return reading;
 }
 
 std::string WriteParameterText(const ParameterSet& set) {

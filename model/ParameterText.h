@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -8,10 +9,33 @@
 // The text of the parameter file: the 16 stored values, each as "%d " in the file order of the
 // parameter table (filePosition).
 
-// Reads the values in file order straight into the members. Scanning stops at the first value
-// that is not a number or does not fit an int; that member and the later ones keep what they
-// held. Returns how many values were taken.
-int ReadParameterText(std::string_view text, ParameterSet& set);
+// Why reading the file's bytes stopped.
+enum class ReadStop {
+    kComplete,   // all the stored values were read
+    kEndOfText,  // the bytes ended first: the file holds fewer values
+    kNotANumber, // at bytes that are not a number (other text, a NUL, UTF-16)
+    kOutOfRange, // at a number that does not fit an int
+};
+
+// How far reading went, for the faces to say.
+struct ParameterReading {
+    int values = 0; // how many were read, in file order
+    ReadStop stop = ReadStop::kEndOfText;
+    std::size_t stopOffset = 0; // where reading stopped, in bytes from the file's start
+    bool byteOrderMark = false; // a UTF-8 byte-order mark at the very start was skipped
+
+    // Reading met bytes it could not take as the next value: what the file holds from there
+    // on is unknown, and writing over it would lose it.
+    bool StoppedAtUnreadable() const {
+        return stop == ReadStop::kNotANumber || stop == ReadStop::kOutOfRange;
+    }
+};
+
+// Reads the file's bytes as the dialog does, into the members in file order: a UTF-8 byte-order
+// mark at the very start is skipped (an editor's "UTF-8 with BOM"); then each value is an
+// optionally signed decimal number after any blanks. Reading stops at the first value that is
+// not a number or does not fit an int; that member and the later ones keep what they held.
+ParameterReading ReadParameterText(std::string_view bytes, ParameterSet& set);
 
 // The file's exact bytes for this set: each stored value followed by one space.
 std::string WriteParameterText(const ParameterSet& set);

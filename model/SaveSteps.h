@@ -13,8 +13,8 @@
 #include "model/FileStore.h"
 
 // The file `name` leads to through any chain of symbolic links; it need not exist yet. Nothing,
-// with error set, when the links cannot be followed.
-std::optional<std::string> FileBehindLinks(const char* name, bool reading, std::string& error);
+// with failure set, when the links cannot be followed.
+std::optional<std::string> FileBehindLinks(const char* name, bool reading, FileFailure& failure);
 
 enum class Locking {
     kLocked,   // the file is open and locked for the save
@@ -32,29 +32,29 @@ public:
     virtual ~LockedFile() = default;
 
     // Its first `limit` bytes.
-    virtual bool Read(std::size_t limit, std::string& bytes, std::string& error) = 0;
+    virtual bool Read(std::size_t limit, std::string& bytes, FileFailure& failure) = 0;
 
     enum class Replacement { kDone, kRefused, kFailed };
     // A new file holding `bytes` takes its place in one step where the new file can carry all it
     // has; kRefused, with nothing left behind, where it cannot. `written` is the write's time.
     virtual Replacement ReplaceWhole(std::string_view bytes, long long& written,
-                                     std::string& error) = 0;
+                                     FileFailure& failure) = 0;
 
     // Writes `bytes` into the file itself.
-    virtual bool WriteInPlace(std::string_view bytes, long long& written, std::string& error) = 0;
+    virtual bool WriteInPlace(std::string_view bytes, long long& written, FileFailure& failure) = 0;
 };
 
-// Opens the file at `target` for a save (to read too when `reading`) and waits for its lock;
-// nothing unless `locking` is kLocked.
+// Opens the file at `target` for a save (to read too when `reading`) and waits for its lock as
+// `wait` says; nothing unless `locking` is kLocked.
 std::unique_ptr<LockedFile> LockFile(const char* name, const std::string& target, bool reading,
-                                     Locking& locking, std::string& error);
+                                     const LockWait& wait, Locking& locking, FileFailure& failure);
 
 enum class Creation { kDone, kTaken, kFailed };
 
 // Makes the file where there was none, with the time of the write; kTaken when another save
 // made it meanwhile, whose change would otherwise be lost.
 Creation CreateMissingFile(const char* name, const std::string& target, std::string_view bytes,
-                           long long& written, std::string& error);
+                           long long& written, FileFailure& failure);
 
 // Removes the temporary files beside `target` that no save under way can own any more, by the
 // time `now` of the save just made.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "platform/Handles.h"
 
@@ -10,9 +11,10 @@
 // program under Wine and a native one exclude each other.
 enum class ByteLockOutcome {
     kTaken,
-    kNotKept,  // the file system keeps no locks (some network and FUSE ones)
-    kTimedOut, // another program held it for the whole wait
-    kFailed,   // the system refused; the last system error says why
+    kNotKept, // the file system keeps no locks (some network and FUSE ones)
+    kHeld,    // another program held it for the whole wait
+    kStopped, // keepWaiting said to stop waiting
+    kFailed,  // the system refused; the last system error says why
 };
 
 #ifdef _WIN32
@@ -21,7 +23,8 @@ using LockedFileHandle = HANDLE;
 using LockedFileHandle = int;
 #endif
 
-// Tries every pollMs for up to waitMs. The lock lasts until UnlockByte or until the file is
-// closed.
-ByteLockOutcome LockByte(LockedFileHandle file, std::uint64_t offset, int waitMs, int pollMs);
+// Tries every pollMs for up to waitMs, while keepWaiting (when given) says to. The lock lasts
+// until UnlockByte or until the file is closed.
+ByteLockOutcome LockByte(LockedFileHandle file, std::uint64_t offset, int waitMs, int pollMs,
+                         const std::function<bool()>& keepWaiting = {});
 bool UnlockByte(LockedFileHandle file, std::uint64_t offset);

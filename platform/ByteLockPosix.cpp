@@ -22,7 +22,8 @@ bool SetLock(int fd, std::uint64_t offset, short type) {
 
 } // namespace
 
-ByteLockOutcome LockByte(int fd, std::uint64_t offset, int waitMs, int pollMs) {
+ByteLockOutcome LockByte(int fd, std::uint64_t offset, int waitMs, int pollMs,
+                         const std::function<bool()>& keepWaiting) {
     for (int waited = 0; !SetLock(fd, offset, F_WRLCK); waited += pollMs) {
         if (errno == ENOLCK || errno == EINVAL || errno == EOPNOTSUPP) {
             return ByteLockOutcome::kNotKept;
@@ -30,8 +31,11 @@ ByteLockOutcome LockByte(int fd, std::uint64_t offset, int waitMs, int pollMs) {
         if (errno != EAGAIN && errno != EACCES) {
             return ByteLockOutcome::kFailed;
         }
+        if (keepWaiting && !keepWaiting()) {
+            return ByteLockOutcome::kStopped;
+        }
         if (waited >= waitMs) {
-            return ByteLockOutcome::kTimedOut;
+            return ByteLockOutcome::kHeld;
         }
         ::usleep(static_cast<useconds_t>(pollMs) * 1000);
     }

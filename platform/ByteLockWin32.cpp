@@ -11,7 +11,8 @@ OVERLAPPED Place(std::uint64_t offset) {
 
 } // namespace
 
-ByteLockOutcome LockByte(HANDLE file, std::uint64_t offset, int waitMs, int pollMs) {
+ByteLockOutcome LockByte(HANDLE file, std::uint64_t offset, int waitMs, int pollMs,
+                         const std::function<bool()>& keepWaiting) {
     for (int waited = 0;; waited += pollMs) {
         OVERLAPPED at = Place(offset);
         if (::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
@@ -24,8 +25,11 @@ ByteLockOutcome LockByte(HANDLE file, std::uint64_t offset, int waitMs, int poll
         if (error != ERROR_LOCK_VIOLATION) {
             return ByteLockOutcome::kFailed;
         }
+        if (keepWaiting && !keepWaiting()) {
+            return ByteLockOutcome::kStopped;
+        }
         if (waited >= waitMs) {
-            return ByteLockOutcome::kTimedOut;
+            return ByteLockOutcome::kHeld;
         }
         ::Sleep(static_cast<DWORD>(pollMs));
     }

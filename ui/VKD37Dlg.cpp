@@ -73,11 +73,43 @@ void DDV_FieldRange(CDataExchange* pDX, const ParameterSet& set, int ParameterSe
     DDV_MinMaxInt(pDX, set.*member, field.min, field.max);
 }
 
+// The radio group of each speed source, and what to ask when none of its buttons is checked.
+struct SourceGroup {
+    int ParameterSet::*member;
+    int firstButton;
+    const wchar_t* prompt;
+};
+
+constexpr SourceGroup kSourceGroups[] = {
+    {&ParameterSet::m_nFwdSource, IDC_FWD_SRC_INTERNAL, L"Please choose the forward speed source."},
+    {&ParameterSet::m_nRevSource, IDC_REV_SRC_INTERNAL, L"Please choose the reverse speed source."},
+};
+
+const SourceGroup& SourceGroupOf(int ParameterSet::*member) {
+    for (const SourceGroup& group : kSourceGroups) {
+        if (group.member == member) {
+            return group;
+        }
+    }
+    return kSourceGroups[0]; // the form checks only these two sources
+}
+
+// A source the buttons cannot show (a file's 3 or -1) reads back as -1, no button checked; sent,
+// it would reach the controller as 0xFF. The focus goes to the group so that one can be chosen.
+void DDV_SpeedSource(CDataExchange* pDX, const ParameterSet& set, int ParameterSet::*member) {
+    if (pDX->Failed() || !pDX->m_bSaveAndValidate || IsAccepted(FieldFor(member), set.*member)) {
+        return;
+    }
+    const SourceGroup& group = SourceGroupOf(member);
+    pDX->PrepareCtrl(group.firstButton);
+    pDX->Fail(group.prompt);
+}
+
 } // namespace
 
 // The order of the checks is the parameter table's, which the page follows too. It decides where
 // the focus lands when a check fails: a ramp or speed out of range leaves it in IDC_END_DELAY, a
-// delay in IDC_AUTO_HOME.
+// delay in IDC_AUTO_HOME, a source no button shows in its group's first button.
 void CVKD37参数设定程序Dlg::DoDataExchange(CDataExchange* pDX) {
     CDialogEx::DoDataExchange(pDX);
     ParameterSet& values = *this;
@@ -92,6 +124,9 @@ void CVKD37参数设定程序Dlg::DoDataExchange(CDataExchange* pDX) {
         case FormStep::kReadButtons:
             ExchangeButtons(pDX);
             break;
+        case FormStep::kCheckSource:
+            DDV_SpeedSource(pDX, values, check.member);
+            break;
         }
     }
     DDX_Text(pDX, IDC_UPLOAD_STATUS, m_strUploadStatus);
@@ -100,8 +135,9 @@ void CVKD37参数设定程序Dlg::DoDataExchange(CDataExchange* pDX) {
 
 void CVKD37参数设定程序Dlg::ExchangeButtons(CDataExchange* pDX) {
     DDX_Control(pDX, IDC_PORT, m_cboPort);
-    DDX_Radio(pDX, IDC_FWD_SRC_INTERNAL, m_nFwdSource);
-    DDX_Radio(pDX, IDC_REV_SRC_INTERNAL, m_nRevSource);
+    for (const SourceGroup& group : kSourceGroups) {
+        DDX_Radio(pDX, group.firstButton, this->*group.member);
+    }
     DDX_Check(pDX, IDC_LEGEND_ON, m_bLegendOn);
     DDX_Check(pDX, IDC_CYCLES_ON, m_bCyclesOn);
     DDX_Check(pDX, IDC_HOME_DELAY_ON, m_bHomeDelayOn);

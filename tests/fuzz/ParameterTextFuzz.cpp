@@ -11,13 +11,14 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     ParameterSet loaded;
-    const int taken =
+    const ParameterReading reading =
         ReadParameterText(std::string_view(reinterpret_cast<const char*>(data), size), loaded);
-    if (taken < 0 || taken > kStoredValueCount) {
+    if (reading.values < 0 || reading.values > kStoredValueCount || reading.stopOffset > size ||
+        (reading.stop == ReadStop::kComplete) != (reading.values == kStoredValueCount)) {
         std::abort();
     }
     ParameterSet reloaded;
-    if (ReadParameterText(WriteParameterText(loaded), reloaded) != kStoredValueCount) {
+    if (ReadParameterText(WriteParameterText(loaded), reloaded).values != kStoredValueCount) {
         std::abort();
     }
     reloaded.m_bAutoStart = loaded.m_bAutoStart; // not stored in the file

@@ -225,12 +225,14 @@ int NotRefused(const std::vector<std::pair<std::string, std::string>>& files) {
     for (const auto& [file, kind] : files) {
         const std::string cause = ": it is " + kind + ", not a regular file";
         ParameterSet set;
-        std::string error;
-        mismatches += LoadParameterFile(file.c_str(), set, error) != LoadOutcome::kUnreadable;
-        mismatches += Mismatch("load " + file, "cannot read " + file + cause, error);
-        error.clear();
-        mismatches += SaveParameterFile(file.c_str(), NumberedSet(1), error);
-        mismatches += Mismatch("save " + file, "cannot replace " + file + cause, error);
+        const LoadOutcome loaded = LoadParameterFile(file.c_str(), set);
+        mismatches += loaded.kind != LoadOutcome::Kind::kUnreadable ||
+                      loaded.failure.fault != FileFault::kNotAFile;
+        mismatches += Mismatch("load " + file, "cannot read " + file + cause, loaded.failure.text);
+        const SaveOutcome saved = SaveParameterFile(file.c_str(), NumberedSet(1));
+        mismatches += saved.Saved() || saved.failure.fault != FileFault::kNotAFile;
+        mismatches +=
+            Mismatch("save " + file, "cannot replace " + file + cause, saved.failure.text);
     }
     return mismatches;
 }
@@ -302,9 +304,10 @@ TEST_F(ParameterFileTest, FileThatCannotBeReplacedStaysIntactAndPortKeepsItsValu
     EXPECT_EQ(6, set.m_nPort);
     EXPECT_EQ("old contents", ReadFile());
     EXPECT_EQ(std::vector<std::string>{kParameterFileName}, DirectoryEntries());
-    std::string error;
-    EXPECT_FALSE(SaveParameterFile(kParameterFileName, set, error));
-    EXPECT_EQ("cannot replace "s + kParameterFileName + ": the file is read-only", error);
+    const SaveOutcome saved = SaveParameterFile(kParameterFileName, set);
+    EXPECT_EQ(FileFault::kReadOnly, saved.failure.fault);
+    EXPECT_EQ("cannot replace "s + kParameterFileName + ": the file is read-only",
+              saved.failure.text);
 }
 
 #ifdef _WIN32
@@ -367,8 +370,9 @@ TEST_F(ParameterFileTest, FailedWriteLeavesTheOldFileAndNoTemporaryFile) {
         set.ApplyMissingFileValues();
         set.m_nPort = 6;
         SaveParameters(set, 2);
-        std::string error;
-        const bool saved = SaveParameterFile(kParameterFileName, set, error);
+        const SaveOutcome outcome = SaveParameterFile(kParameterFileName, set);
+        const bool saved = outcome.Saved();
+        const std::string error = outcome.failure.text;
         setrlimit(RLIMIT_FSIZE, &previous);
         std::signal(SIGXFSZ, previousHandler);
 
@@ -432,10 +436,8 @@ TEST_F(ParameterFileTest, SaveWritesInPlaceWhereTheFileCannotBeReplaced) {
     const int status = InChildAsNobody(shared, [&] {
         int failures = 0;
         for (const std::string& file : files) {
-            std::string error;
-            failures +=
-                Mismatch("save " + file, "",
-                         SaveParameterFile(file.c_str(), NumberedSet(1), error) ? "" : error);
+            failures += Mismatch("save " + file, "",
+                                 SaveParameterFile(file.c_str(), NumberedSet(1)).failure.text);
         }
         return failures;
     });
@@ -532,8 +534,8 @@ TEST_F(ParameterFileTest, ChangesMadeAtOnceAllLand) {
         EXPECT_EQ(0, cycles.WaitForExit(std::chrono::seconds(100))) << how;
         EXPECT_EQ(0, delays.WaitForExit(std::chrono::seconds(100))) << how;
         ParameterSet set;
-        std::string error;
-        ASSERT_EQ(LoadOutcome::kLoaded, LoadParameterFile(kParameterFileName, set, error)) << error;
+        const LoadOutcome loaded = LoadParameterFile(kParameterFileName, set);
+        ASSERT_EQ(LoadOutcome::Kind::kLoaded, loaded.kind) << loaded.failure.text;
         start.m_nCycles += kTimes;
         start.m_nHomeDelay += kTimes;
         EXPECT_EQ(WriteParameterText(start), WriteParameterText(set))
@@ -640,8 +642,8 @@ TEST_F(ParameterFileTest, SaveRemovesStaleTemporariesBesideTheFile) {
     const std::string stale = TemporaryFileName(path, 4294967295ul);
     std::ofstream(stale, std::ios::binary) << "0 0 10";
     Age(stale);
-    std::string error;
-    EXPECT_TRUE(SaveParameterFile(path.c_str(), NumberedSet(1), error)) << error;
+    const SaveOutcome saved = SaveParameterFile(path.c_str(), NumberedSet(1));
+    EXPECT_TRUE(saved.Saved()) << saved.failure.text;
     EXPECT_FALSE(fs::exists(stale));
     EXPECT_TRUE(fs::exists(path));
 }

@@ -67,7 +67,7 @@ TEST(ParameterText, RoundTripsEveryValue) {
     set.m_nPort = INT_MAX;
     set.m_bAutoHome = INT_MIN;
     ParameterSet loaded;
-    EXPECT_EQ(kStoredValueCount, ReadParameterText(WriteParameterText(set), loaded));
+    EXPECT_EQ(kStoredValueCount, ReadParameterText(WriteParameterText(set), loaded).values);
     EXPECT_EQ(Stored(set), Stored(loaded));
 }
 
@@ -80,44 +80,70 @@ TEST(ParameterText, AnyRunOfBlanksSeparatesValues) {
 // A new set starts with every member at 0, and the values the file lacks keep that.
 TEST(ParameterText, ShortFileLeavesTheRestAsTheyWere) {
     ParameterSet set;
-    EXPECT_EQ(2, ReadParameterText("3 1", set));
+    const ParameterReading reading = ReadParameterText("3 1", set);
+    EXPECT_EQ(2, reading.values);
+    EXPECT_EQ(ReadStop::kEndOfText, reading.stop);
+    EXPECT_FALSE(reading.StoppedAtUnreadable());
     std::vector<int> expected(kStoredValueCount, 0);
     expected[0] = 3;
     expected[1] = 1;
     EXPECT_EQ(expected, Stored(set));
 }
 
+// Where and why reading stopped is what the tool refuses a file by and the faces say.
 TEST(ParameterText, StopsAtTheFirstValueThatIsNotANumber) {
     struct Case {
         std::string text;
         std::vector<int> leading; // values taken before the scan stops
+        ReadStop stop;
+        std::size_t offset;
     };
+    const std::string utf16 = "\xFF\xFE"
+                              "3\0 \0"
+                              "1\0"s;
     const std::vector<Case> cases = {
-        {"12abc 5", {12}},
-        {"+5 -0 007", {5, 0, 7}},
-        {"0x10 4", {0}},
-        {"- 5", {}},
-        {"4 -", {4}},
-        {"4 +-3", {4}},
+        {"12abc 5", {12}, ReadStop::kNotANumber, 2},
+        {"+5 -0 007", {5, 0, 7}, ReadStop::kEndOfText, 9},
+        {"0x10 4", {0}, ReadStop::kNotANumber, 1},
+        {"- 5", {}, ReadStop::kNotANumber, 0},
+        {"4 -", {4}, ReadStop::kNotANumber, 2},
+        {"4 +-3", {4}, ReadStop::kNotANumber, 2},
+        // An editor's byte-order mark is skipped; one later on is text like any other.
         {"\xEF\xBB\xBF"
          "1 2",
-         {}},
-        {"1 2\x1A 3", {1, 2}},
-        {"7 "s + '\0' + " 8", {7}},
-        {"9 \x80\xFF 1", {9}},
-        {"", {}},
-        {"        ", {}},
+         {1, 2},
+         ReadStop::kEndOfText,
+         6},
+        {"1 \xEF\xBB\xBF"
+         "2",
+         {1},
+         ReadStop::kNotANumber,
+         2},
+        {utf16, {}, ReadStop::kNotANumber, 0},
+        {"1 2\x1A 3", {1, 2}, ReadStop::kNotANumber, 3},
+        {"7 "s + '\0' + " 8", {7}, ReadStop::kNotANumber, 2},
+        {"9 \x80\xFF 1", {9}, ReadStop::kNotANumber, 2},
+        {"1 99999999999 3", {1}, ReadStop::kOutOfRange, 2},
+        {"", {}, ReadStop::kEndOfText, 0},
+        {"        ", {}, ReadStop::kEndOfText, 8},
+        {kDefaultFile + "junk", ReadAll(kDefaultFile), ReadStop::kComplete,
+         kDefaultFile.size() - 1},
     };
     for (const Case& c : cases) {
         ParameterSet set;
         set.m_nFwdSpeed = set.m_nFwdDec = set.m_bAutoHome = 77;
-        const int taken = ReadParameterText(c.text, set);
+        const ParameterReading reading = ReadParameterText(c.text, set);
+        const int taken = reading.values;
         EXPECT_EQ(static_cast<int>(c.leading.size()), taken) << c.text;
+        EXPECT_EQ(c.stop, reading.stop) << c.text;
+        EXPECT_EQ(c.offset, reading.stopOffset) << c.text;
         std::vector<int> values = Stored(set);
         for (size_t i = 0; i < c.leading.size(); ++i) {
             EXPECT_EQ(c.leading[i], values[i]) << c.text;
         }
-        EXPECT_EQ(77, set.m_bAutoHome) << c.text;
+        if (c.stop != ReadStop::kComplete) {
+            EXPECT_EQ(77, set.m_bAutoHome) << c.text;
+        }
     }
 }
 
@@ -125,21 +151,21 @@ TEST(ParameterText, NumberBeyondIntStopsTheScanThere) {
     ParameterSet set;
     set.m_nFwdAcc = 55;
     set.m_nFwdSpeed = 66;
-    EXPECT_EQ(2, ReadParameterText("2147483647 -2147483648 99999999999 4", set));
+    EXPECT_EQ(2, ReadParameterText("2147483647 -2147483648 99999999999 4", set).values);
     EXPECT_EQ(INT_MAX, set.m_nPort);
     EXPECT_EQ(INT_MIN, set.m_nFwdSource);
     EXPECT_EQ(55, set.m_nFwdAcc);
     EXPECT_EQ(66, set.m_nFwdSpeed);
 
-    EXPECT_EQ(0, ReadParameterText("2147483648", set));
-    EXPECT_EQ(0, ReadParameterText("-2147483649", set));
-    EXPECT_EQ(1, ReadParameterText("-000000000000000000002147483648", set));
+    EXPECT_EQ(0, ReadParameterText("2147483648", set).values);
+    EXPECT_EQ(0, ReadParameterText("-2147483649", set).values);
+    EXPECT_EQ(1, ReadParameterText("-000000000000000000002147483648", set).values);
     EXPECT_EQ(INT_MIN, set.m_nPort);
 }
 
 TEST(ParameterText, MegabytesOfDigitsAreRefusedQuickly) {
     ParameterSet set;
-    EXPECT_EQ(1, ReadParameterText("5 " + std::string(4 << 20, '9'), set));
+    EXPECT_EQ(1, ReadParameterText("5 " + std::string(4 << 20, '9'), set).values);
     EXPECT_EQ(5, set.m_nPort);
     EXPECT_EQ(0, set.m_nFwdSource);
 }
@@ -173,7 +199,7 @@ TEST(ParameterText, AgreesWithTheCScanOnNumbersThatFit) {
             p += used;
         }
         ParameterSet set;
-        ASSERT_EQ(static_cast<int>(expected.size()), ReadParameterText(text, set)) << text;
+        ASSERT_EQ(static_cast<int>(expected.size()), ReadParameterText(text, set).values) << text;
         const std::vector<int> values = Stored(set);
         EXPECT_EQ(expected, std::vector<int>(values.begin(), values.begin() + expected.size()))
             << text;

@@ -30,7 +30,7 @@ inline ParameterSet NumberedSet(int k) {
 // length leaves blanks after the text, and nothing else.
 inline int SaveNumber(const std::string& text) {
     ParameterSet set;
-    if (ReadParameterText(text, set) != kStoredValueCount) {
+    if (ReadParameterText(text, set).values != kStoredValueCount) {
         return -1;
     }
     const std::string whole = WriteParameterText(NumberedSet(set.m_nCycles));
@@ -56,14 +56,10 @@ inline std::string ReadParameterFile() {
 // was saved.
 inline int CountUp(int field, int times) {
     for (int i = 0; i < times; ++i) {
-        std::string error;
-        if (!UpdateParameterFile(
-                kParameterFileName,
-                [field](ParameterSet& set, std::string&) {
-                    ++(field == 0 ? set.m_nCycles : set.m_nHomeDelay);
-                    return true;
-                },
-                error)) {
+        if (!UpdateParameterFile(kParameterFileName, [field](ParameterSet& set, FileFailure&) {
+                 ++(field == 0 ? set.m_nCycles : set.m_nHomeDelay);
+                 return true;
+             }).Saved()) {
             return 1;
         }
     }

@@ -48,7 +48,7 @@ int main() {
     std::string line;
     for (std::size_t variant = 0; std::getline(std::cin, line); ++variant) {
         ParameterSet set;
-        const int taken = ReadParameterText(FromHex(line), set);
+        const int taken = ReadParameterText(FromHex(line), set).values;
         UploadFrame frame{};
         BuildUploadFrame(set, frame);
         ParameterSet synced = set;

@@ -37,13 +37,17 @@ function scratchFolder(t) {
   return folder;
 }
 
-// A browser context, fresh or with a profile that refuses all site data, as a policy may.
-async function newContext(t, { blockSiteData = false, ...options } = {}) {
-  if (!blockSiteData) return browser.newContext(options);
+// Settings of a profile that refuse what a policy may: all site data, or the file pickers.
+const kBlockSiteData = { cookies: 2 };
+const kBlockFilePickers = { file_system_read_guard: 2, file_system_write_guard: 2 };
+
+// A browser context, fresh or with a profile whose settings refuse what `blocked` names.
+async function newContext(t, { blocked = null, ...options } = {}) {
+  if (!blocked) return browser.newContext(options);
   const profile = mkdtempSync(join(tmpdir(), 'vkd37-profile-'));
   mkdirSync(join(profile, 'Default'));
   writeFileSync(join(profile, 'Default', 'Preferences'),
-    JSON.stringify({ profile: { default_content_setting_values: { cookies: 2 } } }));
+    JSON.stringify({ profile: { default_content_setting_values: blocked } }));
   const context = await chromium.launchPersistentContext(profile, { ...kChromium, ...options });
   // The browser writes its profile until it has ended.
   t.after(async () => {
@@ -80,16 +84,16 @@ async function openTab(t, context, flags = [], { overHttp = false, initScript = 
 }
 
 // The page in a context of its own, as openTab has it.
-async function openPage(t, flags = [], { blockSiteData = false, ...options } = {}) {
+async function openPage(t, flags = [], { blocked = null, ...options } = {}) {
   // The page's policy forbids every connection; the stand-in's socket is the test's own.
-  const context = await newContext(t, { bypassCSP: true, blockSiteData });
+  const context = await newContext(t, { bypassCSP: true, blocked });
   t.after(() => context.close());
   return { ...(await openTab(t, context, flags, options)), context };
 }
 
-// The page from disk as a browser without the stand-in has it.
-async function plainPage(t, { initScript = null, expectedErrors = [] } = {}) {
-  const context = await browser.newContext();
+// The page from disk as a browser without the stand-in has it, in a window of `options`.
+async function plainPage(t, { initScript = null, expectedErrors = [], ...options } = {}) {
+  const context = await browser.newContext(options);
   t.after(() => context.close());
   if (initScript) await context.addInitScript(initScript);
   const page = await watchedPage(t, context, expectedErrors);
@@ -432,7 +436,7 @@ test('batch mode: a scanner names each unit without a mouse, a label sent before
   assert.equal(bridge.frames.length, 5);
 });
 
-test('a parameter file is opened, edited and saved as the dialog keeps it; another file, or one moved since, is refused', async (t) => {
+test('a parameter file is opened, edited and saved as the dialog keeps it; one moved since it was picked is refused', async (t) => {
   const { page } = await openPage(t, [], withPickers);
   await page.evaluate(() => window.fileText('InitialParameter.dll', '4\r\n1 20 60 30 2\n7 61 9 250 1500 3000 1 0 1 1'));
   await page.click('#open');
@@ -447,30 +451,83 @@ test('a parameter file is opened, edited and saved as the dialog keeps it; anoth
     '4 1 20 60 30 2 42 61 9 250 1500 3000 1 0 1 1 ');
 
   const frame = await text(page, '#frame');
-  await page.evaluate(() => window.fileText('picture.png', '\x89PNG\r\n\x1a\n 1 2 3'));
-  await page.evaluate(() => { window.pickedFile = 'picture.png'; });
-  await page.click('#open');
-  await waitForText(page, '#message', 'picture.png is not a parameter file');
-  await page.evaluate(() => { window.pickedFile = 'InitialParameter.dll'; window.movedAfterPicking = true; });
+  await page.evaluate(() => { window.movedAfterPicking = true; });
   await page.click('#open');
   await waitForText(page, '#message', 'InitialParameter.dll could not be read: ');
   assert.equal(await text(page, '#frame'), frame);
 });
 
-test('a source with no button and a flag of 2 from a file are shown and sent as the dialog does', async (t) => {
-  const file = '0 3 10 108 10 2 10 108 10 100 2000 2000 2 0 0 2 ';
-  const { page, bridge } = await openPage(t, ['--no-pace'], withPickers);
-  await page.evaluate((contents) => window.fileText('InitialParameter.dll', contents), file);
-  await page.click('#open');
+// Firefox's or Safari's lack, or what a page gets whose pickers the browser refuses: Open… takes
+// the file input, which the test fills with exact bytes.
+const withoutFilePickers = () => {
+  delete window.showOpenFilePicker;
+  delete window.showSaveFilePicker;
+};
+
+async function openThroughChooser(page, bytes, name = 'InitialParameter.dll') {
+  const [chooser] = await Promise.all([page.waitForEvent('filechooser'), page.click('#open')]);
+  await chooser.setFiles({ name, mimeType: 'text/plain', buffer: Buffer.from(bytes) });
+}
+
+test('a file is read from its bytes with the dialog\'s reader, as far as it goes, and sent as the dialog would send it', async (t) => {
+  const { page, bridge } = await openPage(t, ['--no-pace'], { initScript: withoutFilePickers });
+  const full = '4 1 20 60 30 2 42 61 9 250 1500 3000 1 0 1 1 ';
+  const nul = Buffer.from('4 1 20 60 30 2 42 61 9 250 1500 3000\0 1 0 1 1');
+  // What the dialog loads: the values read, 0 for the others.
+  const loaded = (read) => `${read} ${'0 '.repeat(16 - read.split(' ').length)}`.replace(/ +$/, ' ');
+  for (const [name, bytes, said, read, sent] of [
+    ['UTF-8 with a byte-order mark, CRLF', Buffer.concat([Buffer.from([0xEF, 0xBB, 0xBF]),
+      Buffer.from(full.replaceAll(' ', '\r\n'))]), 'Opened InitialParameter.dll.', full.trim(), true],
+    ['15 values', full.slice(0, -3), 'it holds 15 of the 16 values; the others are 0',
+      full.slice(0, -3).trim(), true],
+    ['a NUL after 12 values', nul, `reading stopped at byte ${nul.indexOf(0)} (not a number) after 12 of the 16 values`,
+      '4 1 20 60 30 2 42 61 9 250 1500 3000', true],
+    ['UTF-16', Buffer.concat([Buffer.from([0xFF, 0xFE]), Buffer.from(full, 'utf16le')]),
+      'reading stopped at byte 0 (not a number) after 0 of the 16 values', '0', false],
+    ['3 1', '3 1', 'it holds 2 of the 16 values', '3 1', false],
+    ['empty', '', 'it holds 0 of the 16 values', '0', false],
+    ['a number past 32 bits', '4 1 20 4294967356 30', 'reading stopped at byte 7 (a number beyond 32 bits) after 3 of the 16 values',
+      '4 1 20', false],
+  ]) {
+    await openThroughChooser(page, bytes);
+    await waitForText(page, '#message', said);
+    const frame = toolFrame(t, loaded(read));
+    assert.equal((await text(page, '#frame')).replaceAll(' ', ''), frame, name);
+    const frames = bridge.frames.length;
+    await page.click('#upload');
+    if (sent) {
+      await waitForText(page, '#upload-status', 'Download Complete');
+      assert.equal(bridge.frames.at(-1).bytes, frame, name);
+    } else {
+      await waitFor(page, () => document.querySelector('#prompt').open);
+      await page.click('#prompt-ok');
+      assert.equal(bridge.frames.length, frames, `${name}: refused by the form's checks, as in the dialog`);
+    }
+  }
+});
+
+test('a speed source the buttons cannot show is refused before anything is sent, naming its group; a flag of 2 shows ticked and goes as 1', async (t) => {
+  const file = '0 3 10 108 10 -1 10 108 10 100 2000 2000 2 0 0 2 ';
+  const { page, bridge } = await openPage(t, ['--no-pace'], { initScript: withoutFilePickers });
+  await openThroughChooser(page, file);
   await waitForText(page, '#message', 'Opened InitialParameter.dll');
-  assert.deepEqual(await page.evaluate(() => ['fwd.source-0', 'fwd.source-1', 'fwd.source-2', 'cycles.on',
-    'auto_home'].map((id) => document.getElementById(id).checked)), [false, false, false, true, true]);
-  // The dialog reads the source back as -1, sent as FF, and a ticked box as 1.
-  const dialogFrame = toolFrame(t, file, ['fwd.source=0', 'cycles.on=1', 'auto_home=1'])
-    .replace(/^(..)../, '$1FF');
-  assert.equal((await text(page, '#frame')).replaceAll(' ', ''), dialogFrame);
+  assert.deepEqual(await page.evaluate(() => ['fwd.source-0', 'fwd.source-1', 'fwd.source-2', 'rev.source-0',
+    'rev.source-1', 'rev.source-2', 'cycles.on', 'auto_home'].map((id) => document.getElementById(id).checked)),
+  [false, false, false, false, false, false, true, true]);
+  assert.equal(await text(page, '#frame'), '');
+  for (const [group, focus, choice] of [['forward', 'fwd.source-0', '#fwd\\.source-1'],
+    ['reverse', 'rev.source-0', '#rev\\.source-2']]) {
+    await page.click('#upload');
+    await waitForText(page, '#prompt[open] #prompt-text', `Please choose the ${group} speed source.`);
+    await page.click('#prompt-ok');
+    await waitFor(page, (id) => document.activeElement?.id === id, focus);
+    await page.check(choice);
+  }
+  assert.equal(bridge.frames.length, 0);
+  const expected = toolFrame(t, file, ['fwd.source=1', 'rev.source=2', 'cycles.on=1', 'auto_home=1']);
+  assert.equal((await text(page, '#frame')).replaceAll(' ', ''), expected);
   await upload(page, 'Download Complete');
-  assert.deepEqual(bridge.frames.map((frame) => frame.bytes), [dialogFrame]);
+  assert.deepEqual(bridge.frames.map((frame) => frame.bytes), [expected]);
 });
 
 test('each upload writes the opened file where the page may; otherwise it shows unsaved changes and closing asks', async (t) => {
@@ -499,6 +556,92 @@ test('each upload writes the opened file where the page may; otherwise it shows 
   const dialog = await asked;
   assert.equal(dialog.type(), 'beforeunload');
   await dialog.accept();
+});
+
+test('the opened file is written only while it holds what the page read or last wrote there; a change by another program stays, and the page says why', async (t) => {
+  const { page } = await openPage(t, ['--no-pace'], withPickers);
+  const fileText = () => page.evaluate(() => window.fileText('InitialParameter.dll'));
+  const writeElsewhere = (contents) => page.evaluate((c) => window.fileText('InitialParameter.dll', c), contents);
+  const uploadAndWrite = async (speed) => {
+    await page.fill('#fwd\\.speed', speed);
+    await upload(page, 'Download Complete');
+    await page.evaluate(() => window.vkd37Page.file.writes);
+  };
+  const openAgain = async () => {
+    await page.evaluate(() => { document.getElementById('message').textContent = ''; });
+    await page.click('#open');
+    await waitForText(page, '#message', 'Opened InitialParameter.dll.');
+  };
+  await writeElsewhere('4 1 20 60 30 2 42 61 9 250 1500 3000 1 0 1 1 ');
+  await openAgain();
+  // The page's own writes follow one another.
+  await uploadAndWrite('61');
+  await uploadAndWrite('62');
+  assert.equal(await fileText(), '4 1 20 62 30 2 42 61 9 250 1500 3000 1 0 1 1 ');
+
+  // Another program (`vkd37 set`, say) changes the port meanwhile: neither the upload nor Save
+  // writes over it.
+  const other = '5 1 20 62 30 2 42 61 9 250 1500 3000 1 0 1 1 ';
+  await writeElsewhere(other);
+  await uploadAndWrite('63');
+  await page.click('#save');
+  await page.evaluate(() => window.vkd37Page.file.writes);
+  assert.equal(await fileText(), other);
+  assert.equal(await text(page, '#file-state'), 'InitialParameter.dll has changes that are not saved: another ' +
+    'program changed the file since the page read it, so the page did not write over it; open it again to take ' +
+    'its values, or use Save as… to replace it.');
+  await page.selectOption('#language', 'zh');
+  assert.match(await text(page, '#file-state'), /^InitialParameter\.dll 有未保存的更改：自本页面读取以来，该文件已被其他程序更改/);
+  await page.selectOption('#language', 'en');
+
+  // A change of the same size within the same modification time is told by the bytes.
+  await page.evaluate(() => Object.defineProperty(File.prototype, 'lastModified', { get: () => 0 }));
+  await openAgain();
+  const sameSize = '6 1 20 62 30 2 42 61 9 250 1500 3000 1 0 1 1 ';
+  await writeElsewhere(sameSize);
+  await uploadAndWrite('64');
+  assert.equal(await fileText(), sameSize);
+  assert.match(await text(page, '#file-state'), /another program changed the file/);
+
+  // Opened again, it is written again.
+  await openAgain();
+  await uploadAndWrite('65');
+  assert.equal(await fileText(), '6 1 20 65 30 2 42 61 9 250 1500 3000 1 0 1 1 ');
+  assert.equal(await text(page, '#file-state'), '');
+
+  // What the reader could not take is not written over after an upload, only by Save.
+  const unread = '6 1 20 65 30 2 42 61 9 250 1500 3000\0 1 0 1 1';
+  await writeElsewhere(unread);
+  await page.click('#open');
+  await waitForText(page, '#message', 'reading stopped at byte 36 (not a number) after 12 of the 16 values');
+  await uploadAndWrite('66');
+  assert.equal(await fileText(), unread);
+  assert.equal(await text(page, '#file-state'), 'InitialParameter.dll has changes that are not saved: the page does ' +
+    'not write over what it could not read (from byte 36 on); press Save to replace the whole file with the values on the form.');
+  await page.click('#save');
+  await page.evaluate(() => window.vkd37Page.file.writes);
+  assert.equal(await fileText(), '6 1 20 66 30 2 42 61 9 250 1500 3000 0 0 0 0 ');
+  assert.equal(await text(page, '#file-state'), '');
+});
+
+test('with the file pickers refused by the browser the page says so, opens through its file chooser, and offers a download in place of a save', async (t) => {
+  const { page } = await openPage(t, ['--no-pace'], { blocked: kBlockFilePickers });
+  // Playwright's file chooser handler would stand in for the refused picker, so the first click,
+  // which meets the refusal, goes without one.
+  await page.click('#open');
+  await waitForText(page, '#notice', 'This browser does not let the page use its file pickers here');
+  const file = '4 1 20 60 30 2 42 61 9 250 1500 3000 1 0 1 1 ';
+  await openThroughChooser(page, file);
+  await waitForText(page, '#message', 'Opened InitialParameter.dll.');
+  await page.fill('#fwd\\.speed', '66');
+  await upload(page, 'Download Complete');
+  await waitForText(page, '#file-state', 'InitialParameter.dll has changes that are not saved: this browser ' +
+    'does not let the page write files here; press Save to download the file.');
+  for (const button of ['#save', '#save-as']) {
+    const [download] = await Promise.all([page.waitForEvent('download'), page.click(button)]);
+    assert.equal(download.suggestedFilename(), 'InitialParameter.dll');
+    assert.equal(readFileSync(await download.path(), 'utf8'), file.replace(' 60 ', ' 66 '));
+  }
 });
 
 test('the commissioning record survives a closed tab until it is written to a file, and closing asks before that', async (t) => {
@@ -770,7 +913,7 @@ test('Download CSV and Print report give the kept log\'s report as `vkd37 report
 
 test('with site data refused or full the page works fully and says once that it keeps nothing', async (t) => {
   for (const [condition, options] of [
-    ['refused by the profile', { blockSiteData: true }],
+    ['refused by the profile', { blocked: kBlockSiteData }],
     ['full', { initScript: 'Storage.prototype.setItem = () => { throw new DOMException("full", "QuotaExceededError"); }' }],
   ]) {
     await t.test(condition, async (t) => {
@@ -812,18 +955,20 @@ test('every text follows the language switch: messages already shown, reasons wi
     .map((line) => line.outcome), ['short-echo', 'short-echo']);
 });
 
-// The accessibility tree as Chromium hands it to a screen reader: each node's role, name,
-// description and the roles and names of the nodes around it.
+// The accessibility tree as Chromium hands it to a screen reader: each node's role, name, how a
+// live region it is announces, description, whether it has the focus, and the nodes around it.
 async function accessibleNodes(page) {
   const session = await page.context().newCDPSession(page);
   const { nodes } = await session.send('Accessibility.getFullAXTree');
   await session.detach();
   const byId = new Map(nodes.map((node) => [node.nodeId, node]));
-  const describe = (node) => ({ role: node.role?.value, name: node.name?.value ?? '' });
+  const property = (node, name) => node.properties?.find((p) => p.name === name)?.value.value;
+  const describe = (node) => ({ role: node.role?.value, name: node.name?.value ?? '', live: property(node, 'live') });
   return nodes.filter((node) => !node.ignored).map((node) => {
     const around = [];
     for (let up = byId.get(node.parentId); up; up = byId.get(up.parentId)) around.push(describe(up));
-    return { ...describe(node), description: node.description?.value ?? '', around };
+    return { ...describe(node), description: node.description?.value ?? '',
+      focused: property(node, 'focused') === true, around };
   });
 }
 
@@ -847,6 +992,90 @@ test('each control has a name of its own, the boxes and radio groups are groups,
   await page.click('#upload');
   const prompt = (await accessibleNodes(page)).find((node) => node.role === 'dialog');
   assert.deepEqual([prompt.name, prompt.description], ['VKD-37参数设定程序', 'Please enter an integer.']);
+});
+
+test('during an upload Upload keeps the focus, the status regions stay in a screen reader\'s view as live regions, and the outcome is told once', async (t) => {
+  const { page } = await openPage(t, ['--no-pace']);
+  // Every text a live region comes to hold, in order, as a screen reader is told of it.
+  await page.evaluate(() => {
+    window.told = [];
+    for (const region of document.querySelectorAll('[aria-live], [role="status"], output')) {
+      new MutationObserver(() => window.told.push(region.textContent))
+        .observe(region, { childList: true, characterData: true, subtree: true });
+    }
+  });
+  // A controller that never answers, and the page stopped in the debugger as it shows
+  // "Uploading……", so that the tree is read during the upload however slow the machine.
+  await page.evaluate(() => { window.standIn.swallowEcho = true; });
+  const session = await page.context().newCDPSession(page);
+  await session.send('Debugger.enable');
+  const paused = new Promise((resolve) => session.once('Debugger.paused', resolve));
+  await page.evaluate(() => {
+    const status = document.getElementById('upload-status');
+    new MutationObserver((_, observer) => {
+      if (status.textContent !== 'Uploading\u2026\u2026') return;
+      observer.disconnect();
+      debugger;
+    }).observe(status, { childList: true, characterData: true, subtree: true });
+  });
+  await page.focus('#upload');
+  const pressed = page.keyboard.press('Enter');
+  await paused;
+  const nodes = await accessibleNodes(page);
+  await session.send('Debugger.resume');
+  await pressed;
+  await session.detach();
+  assert.deepEqual(nodes.filter((node) => node.focused && node.role !== 'RootWebArea')
+    .map((node) => [node.role, node.name]), [['button', 'Upload Parameters']]);
+  for (const status of ['Uploading\u2026\u2026', 'Suceed Open Serial Port']) {
+    const node = nodes.find((n) => n.role === 'StaticText' && n.name === status);
+    assert.ok(node?.around.some((up) => up.role === 'status' && up.live === 'polite'), `${status} is not in a live region`);
+  }
+  await waitForText(page, '#upload-status', 'Download Failed');
+  await page.keyboard.press('Enter'); // the prompt's OK
+  await waitFor(page, () => document.activeElement?.id === 'upload');
+
+  await page.evaluate(() => { window.standIn.swallowEcho = false; });
+  await page.keyboard.press('Enter');
+  await waitForText(page, '#upload-status', 'Download Complete');
+  assert.equal(await page.evaluate(() => document.activeElement?.id), 'upload');
+  const told = await page.evaluate(() => window.told);
+  for (const outcome of ['Download Failed', 'Download Complete']) {
+    assert.equal(told.filter((said) => said === outcome).length, 1, `${outcome} told as ${JSON.stringify(told)}`);
+  }
+});
+
+test('the browser\'s zoom enlarges the form, and in a 360 px window its text and controls keep their size while the picture scrolls', async (t) => {
+  // Zoom grows the CSS pixel: at 200 % a window 1280 pixels wide is 640 CSS pixels of two
+  // pixels each.
+  const measure = async (viewport, deviceScaleFactor) => {
+    const page = await plainPage(t, { viewport, deviceScaleFactor });
+    const sizes = await page.evaluate(() => {
+      const zoom = window.devicePixelRatio;
+      return [...document.querySelectorAll('#form > :not(.group), #form .group > :not(.group)')].map((element) => {
+        const box = element.getBoundingClientRect();
+        const font = parseFloat(getComputedStyle(element).fontSize);
+        return { id: element.id, width: box.width * zoom, height: box.height * zoom, font: font * zoom };
+      });
+    });
+    return { page, sizes };
+  };
+  const { sizes: normal } = await measure({ width: 1280, height: 800 }, 1);
+  const { sizes: zoomed } = await measure({ width: 640, height: 400 }, 2);
+  const { page, sizes: narrow } = await measure({ width: 360, height: 640 }, 1);
+  assert.ok(normal.length >= 50, `${normal.length} parts of the form`);
+  normal.forEach((part, index) => {
+    const [big, small] = [zoomed[index], narrow[index]];
+    assert.ok(['width', 'height', 'font'].every((size) => big[size] >= 1.5 * part[size]),
+      `${part.id} at 200 %: ${JSON.stringify(big)}, at 100 %: ${JSON.stringify(part)}`);
+    assert.ok(small.font >= 9 && ['width', 'height'].every((size) => small[size] >= part[size] - 0.5),
+      `${part.id} in 360 px: ${JSON.stringify(small)}, at 100 %: ${JSON.stringify(part)}`);
+  });
+  // Only the picture scrolls sideways; every control can be scrolled to and hit.
+  assert.ok(await page.evaluate(() => document.documentElement.scrollWidth <= window.innerWidth));
+  for (const control of kControls.filter((c) => !c.legend && !c.id.endsWith('status'))) {
+    await page.locator(`[id="${control.id}"]`).click({ trial: true, timeout: kBound });
+  }
 });
 
 test('without Web Serial the page says where uploads work and still edits files; it reaches no network', async (t) => {

@@ -35,6 +35,7 @@ constexpr char kProgram[] = "vkd37.html " VKD_VERSION;
 // The page writes its input here and reads every text result from here.
 std::string exchange;
 int values[kStoredValueCount + 1]; // the stored values, then one slot for a parsed value
+ParameterReading lastReading;
 
 ParameterSet SetOfValues() {
     ParameterSet set;
@@ -148,12 +149,24 @@ VKD_EXPORT("vkd_start_values") void StartValues() {
     set.ApplyMissingFileValues();
     TakeValues(set);
 }
-// Reads the exchange text with the dialog's reader into zeroed values; returns how many it took.
+// Reads the file's bytes in the exchange buffer with the dialog's reader into zeroed values;
+// returns how many it took. How the reading ended is asked for after it.
 VKD_EXPORT("vkd_read_text") int ReadText() {
     ParameterSet set;
-    const int taken = ReadParameterText(exchange, set);
+    lastReading = ReadParameterText(exchange, set);
     TakeValues(set);
-    return taken;
+    return lastReading.values;
+}
+// Why the last reading stopped: a ReadStop (0 all read, 1 the bytes ended, 2 not a number,
+// 3 a number too large).
+VKD_EXPORT("vkd_read_stop") int ReadStopReason() {
+    return static_cast<int>(lastReading.stop);
+}
+VKD_EXPORT("vkd_read_stop_offset") int ReadStopOffset() {
+    return static_cast<int>(lastReading.stopOffset);
+}
+VKD_EXPORT("vkd_read_bom") int ReadByteOrderMark() {
+    return lastReading.byteOrderMark ? 1 : 0;
 }
 VKD_EXPORT("vkd_write_text") int WriteText() {
     return Answer(WriteParameterText(SetOfValues()));

@@ -7,6 +7,9 @@ export const ValueKind = Object.freeze({ number: 0, source: 1, flag: 2 });
 // What each of the form's checks does, in the order of the module's FormStep.
 export const FormStep = Object.freeze({ readNumber: 0, checkRange: 1, readButtons: 2 });
 
+// Why the reader stopped, in the order of the module's ReadStop.
+export const ReadStop = Object.freeze({ complete: 0, endOfText: 1, notANumber: 2, outOfRange: 3 });
+
 // Outcome codes of the module, in the order of its EchoOutcome.
 export const EchoOutcome = Object.freeze({
   confirmed: 0, writeFailed: 1, noEcho: 2, shortEcho: 3, changedEcho: 4, lineLost: 5,
@@ -100,12 +103,14 @@ export class Core {
     return this.values;
   }
 
-  // The dialog's reader: values in field order (zero past the first non-number) and how many
-  // numbers it took.
-  readFile(text) {
-    this.put(text);
+  // The dialog's reader over a file's bytes (or a text, as UTF-8): the values in field order,
+  // zero past where it stopped; how many it took; why and at which byte it stopped; and whether
+  // it skipped a UTF-8 byte-order mark.
+  readFile(bytes) {
+    this.put(bytes);
     const taken = this.exports.vkd_read_text();
-    return { taken, values: this.values };
+    return { taken, values: this.values, stop: this.exports.vkd_read_stop(),
+      stopOffset: this.exports.vkd_read_stop_offset(), byteOrderMark: this.exports.vkd_read_bom() === 1 };
   }
 
   writeFile(values) {

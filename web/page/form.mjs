@@ -10,7 +10,7 @@ const kStorageValues = 'vkd37.values';
 
 const $ = (id) => document.getElementById(id);
 
-// In percent of the picture, so that the form scales with the window.
+// In percent of the picture, so that the form scales with it.
 function place(element, [x, y, w, h]) {
   element.style.left = `${(x / kPicture.width) * 100}%`;
   element.style.top = `${(y / kPicture.height) * 100}%`;
@@ -121,32 +121,42 @@ export class Form {
   }
 
   // The values on screen, read in the dialog's order of checks, and the first refusal the dialog
-  // would make of them; `notANumber` tells whether any number box holds no number at all.
+  // would make of them, with the control the focus goes to; `notANumber` tells whether any number
+  // box holds no number at all, `noSource` whether a speed source has no button checked.
   read() {
     const values = this.values.slice();
     let refusal = null;
     let notANumber = false;
-    const refuse = (field, text) => { refusal ??= { field, text }; };
+    let noSource = false;
+    const refuse = (control, text) => { refusal ??= { control, text }; };
     for (const { step, field } of this.core.formChecks) {
       if (step === FormStep.readNumber) {
         const parsed = this.core.parseFormNumber($(field.name).value);
         if (parsed === null) {
           notANumber = true;
-          refuse(field, message('notInteger'));
+          refuse($(field.name), message('notInteger'));
         } else {
           values[field.index] = parsed;
         }
       } else if (step === FormStep.checkRange) {
         const value = values[field.index];
-        if (value < field.min || value > field.max) refuse(field, message('between', field.min, field.max));
+        if (value < field.min || value > field.max) refuse($(field.name), message('between', field.min, field.max));
       } else {
         this.readButtons(values);
+        // A source the buttons cannot show (a file's 3 or -1) would go out as FF; it is refused
+        // like a number out of range, naming the group.
+        for (const field of this.core.fields) {
+          if (field.kind !== ValueKind.source || values[field.index] !== -1) continue;
+          noSource = true;
+          const { group } = kControls.find((control) => control.field === field.name);
+          refuse(document.getElementsByName(field.name)[0], message('chooseSource', kGroups[group].sources));
+        }
       }
     }
-    return { values, refusal, notANumber };
+    return { values, refusal, notANumber, noSource };
   }
 
-  // A source with no button checked reads as -1, as in the dialog, and is sent so.
+  // A source with no button checked reads as -1, as in the dialog.
   readButtons(values) {
     for (const field of this.core.fields) {
       if (field.kind === ValueKind.source) {
@@ -162,7 +172,7 @@ export class Form {
   collect() {
     const { values, refusal } = this.read();
     if (!refusal) return values;
-    this.prompt(refusal.text, $(refusal.field.name));
+    this.prompt(refusal.text, refusal.control);
     return null;
   }
 
@@ -181,8 +191,8 @@ export class Form {
   // The frame of the values as typed, as the dialog would send them; the values are kept for
   // the next visit as they are typed.
   showFrame() {
-    const { values, notANumber } = this.read();
-    $('frame').textContent = notANumber ? '' : this.core.frameHex(values);
+    const { values, notANumber, noSource } = this.read();
+    $('frame').textContent = notANumber || noSource ? '' : this.core.frameHex(values);
     if (!notANumber) this.keep(values);
   }
 

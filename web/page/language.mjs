@@ -31,6 +31,9 @@ const kTexts = {
     uploading: 'Uploading\u2026\u2026', uploadDone: 'Download Complete', uploadFailed: 'Download Failed',
     notInteger: 'Please enter an integer.',
     between: (min, max) => `Please enter an integer between ${min} and ${max}.`,
+    // By the group's key, as the dialog asks.
+    chooseSource: { fwdSource: 'Please choose the forward speed source.',
+      revSource: 'Please choose the reverse speed source.' },
     ok: 'OK',
     open: 'Open…', save: 'Save', saveAs: 'Save as…', batch: 'Upload, then the next controller',
     nextController: 'Connect the next controller, then press Upload Parameters again.',
@@ -64,13 +67,29 @@ const kTexts = {
     noSerial: 'Uploading needs the Web Serial API of Chrome or Edge (version 89 or later, on a ' +
       'computer), with the page opened from disk or over https. Opening, editing and saving ' +
       'parameter files works here.',
-    notParameterFile: (name) => `${name} is not a parameter file: it does not begin with the ` +
-      '16 numbers of one. Nothing was changed.',
     opened: (name) => `Opened ${name}.`, saved: (name) => `Saved ${name}.`,
+    // A file the dialog's reader could not read whole: the values after it stopped are 0.
+    openedPart: (name, taken) => `Opened ${name}: it holds ${taken} of the 16 values; the ` +
+      'others are 0, as the dialog reads it.',
+    openedStopped: (name, taken, offset, why) => `Opened ${name}: reading stopped at byte ` +
+      `${offset} (${why}) after ${taken} of the 16 values; the others are 0, as the dialog reads it.`,
+    // By the reader's code of why it stopped.
+    stoppedAt: ['', '', 'not a number', 'a number beyond 32 bits'],
     saveFailed: (name, reason) => `${name} was not saved: ${reason}.`,
     timedOut: 'it did not end in time',
     readFailed: (name, reason) => `${name} could not be read: ${reason}. Nothing was changed.`,
-    unsaved: (name) => `${name} has changes that are not saved: press Save.`,
+    unsaved: (name, reason) => `${name} has changes that are not saved: ${reason}.`,
+    // Why, by what the page can do about it.
+    unsavedReason: {
+      save: 'press Save',
+      download: 'this browser does not let the page write files here; press Save to download the file',
+      changed: 'another program changed the file since the page read it, so the page did not ' +
+        'write over it; open it again to take its values, or use Save as… to replace it',
+      unread: (offset) => `the page does not write over what it could not read (from byte ${offset} ` +
+        'on); press Save to replace the whole file with the values on the form',
+    },
+    noPickers: 'This browser does not let the page use its file pickers here (a policy or a ' +
+      'setting): Open… uses the browser\'s file chooser, and Save offers the file as a download.',
     portBusy: 'The port is held by another program (a terminal, another browser tab or the ' +
       'dialog program). Close that program or tab, then press Connect again.',
     openFailed: (reason) => `The port could not be opened: ${reason}. Press Connect to try again.`,
@@ -116,6 +135,7 @@ const kTexts = {
     uploading: '正在上传……', uploadDone: '下载完成', uploadFailed: '下载失败',
     notInteger: '请输入整数。',
     between: (min, max) => `请输入 ${min} 到 ${max} 之间的整数。`,
+    chooseSource: { fwdSource: '请选择正向速度来源。', revSource: '请选择反向速度来源。' },
     ok: '确定',
     open: '打开…', save: '保存', saveAs: '另存为…', batch: '上传后接下一台控制器',
     nextController: '请连接下一台控制器，然后再次点击“上传参数”。',
@@ -144,12 +164,25 @@ const kTexts = {
       '上传以及汇总。',
     noSerial: '上传需要 Chrome 或 Edge（89 或更高版本，电脑版）的 Web Serial 接口，且页面须从' +
       '本地文件或 https 打开。在此仍可打开、编辑和保存参数文件。',
-    notParameterFile: (name) => `${name} 不是参数文件：它不以 16 个数字开头。未作任何更改。`,
     opened: (name) => `已打开 ${name}。`, saved: (name) => `已保存 ${name}。`,
+    openedPart: (name, taken) => `已打开 ${name}：文件只有 16 个数值中的 ${taken} 个；其余为 0，与对话框程序的读法相同。`,
+    openedStopped: (name, taken, offset, why) => `已打开 ${name}：读取在第 ${offset} 字节处停止（${why}），` +
+      `已读 16 个数值中的 ${taken} 个；其余为 0，与对话框程序的读法相同。`,
+    stoppedAt: ['', '', '该处不是数字', '该处的数字超出 32 位范围'],
     saveFailed: (name, reason) => `${name} 未保存：${reason}。`,
     timedOut: '未在时限内完成',
     readFailed: (name, reason) => `无法读取 ${name}：${reason}。未作任何更改。`,
-    unsaved: (name) => `${name} 有未保存的更改：请点击“保存”。`,
+    unsaved: (name, reason) => `${name} 有未保存的更改：${reason}。`,
+    unsavedReason: {
+      save: '请点击“保存”',
+      download: '此浏览器不允许本页面在此写入文件；请点击“保存”下载该文件',
+      changed: '自本页面读取以来，该文件已被其他程序更改，因此本页面没有覆盖它；请重新打开以读取其数值，' +
+        '或使用“另存为…”替换它',
+      unread: (offset) => `本页面不会覆盖无法读取的内容（自第 ${offset} 字节起）；请点击“保存”，` +
+        '以表单上的数值替换整个文件',
+    },
+    noPickers: '此浏览器不允许本页面在此使用文件选择器（策略或设置所致）：“打开…”改用浏览器的文件选择，' +
+      '“保存”改为下载文件。',
     portBusy: '串口正被其他程序占用（终端、其他浏览器标签页或对话框程序）。请关闭该程序或标签页，' +
       '然后再次点击“连接”。',
     openFailed: (reason) => `无法打开串口：${reason}。请再次点击“连接”。`,

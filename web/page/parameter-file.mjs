@@ -1,6 +1,9 @@
 // The parameter file as the page keeps it: opened and saved in the dialog's format and written
-// again after every upload attempt, as the dialog does.
+// again after every upload attempt, as the dialog does, but never over what another program
+// wrote meanwhile or what the page could not read.
+import { ReadStop } from './core.mjs';
 import { offerDownload, writeWhole } from './download.mjs';
+import { message } from './language.mjs';
 
 const kFileReadLimit = 1 << 20; // as the dialog's reader
 
@@ -18,6 +21,21 @@ async function mayWrite(handle) {
   }
 }
 
+// The first bytes of the file, as many as the reader takes.
+async function firstBytes(file) {
+  return new Uint8Array(await file.slice(0, kFileReadLimit).arrayBuffer());
+}
+
+const sameBytes = (a, b) => a.length === b.length && a.every((byte, i) => byte === b[i]);
+
+// What the file at handle holds once text is written there; its time stays unknown where the
+// browser cannot tell it.
+async function writtenState(handle, text) {
+  const bytes = new TextEncoder().encode(text);
+  const file = await handle.getFile().catch(() => null);
+  return { size: bytes.length, lastModified: file?.lastModified ?? null, bytes };
+}
+
 export class ParameterFile {
   constructor(core, form, language) {
     this.core = core;
@@ -25,6 +43,12 @@ export class ParameterFile {
     this.language = language;
     this.handle = null;
     this.name = 'InitialParameter.dll';
+    // What the opened file held when the page last read or wrote it: its size, modification
+    // time and first bytes.
+    this.known = null;
+    this.unreadFrom = null; // where the reader stopped at bytes it could not take, if it did
+    // Until the browser refuses them (a policy or a setting) or has none.
+    this.pickers = Boolean(window.showOpenFilePicker && window.showSaveFilePicker);
     this.unsaved = false;
     this.writes = Promise.resolve();
     this.writing = 0;
@@ -43,43 +67,51 @@ export class ParameterFile {
   }
 
   async open() {
-    if (!window.showOpenFilePicker) {
-      $('file-input').click();
-      return;
-    }
     let handle;
     try {
-      [handle] = await window.showOpenFilePicker();
-    } catch {
-      return; // the person cancelled
+      if (this.pickers) [handle] = await window.showOpenFilePicker();
+    } catch (error) {
+      if (error.name === 'AbortError') return; // the person cancelled
+      this.refusePickers();
+    }
+    if (!handle) {
+      // The click still counts after the picker's refusal, so the chooser opens at once.
+      $('file-input').click();
+      return;
     }
     // Asked now, while the click still counts: each upload writes the file back.
     mayWrite(handle);
     await this.read(() => handle.getFile(), handle);
   }
 
-  // A file that was moved, deleted or locked since it was chosen cannot be read; nothing changes.
+  // The file's bytes through the dialog's reader, as far as it goes: a partial file loads as in
+  // the dialog. A file that was moved, deleted or locked since it was chosen cannot be read;
+  // nothing changes.
   async read(getFile, handle) {
     let file;
-    let text;
+    let bytes;
     try {
       file = await getFile();
-      text = await file.slice(0, kFileReadLimit).text();
+      bytes = await firstBytes(file);
     } catch (error) {
       this.language.say('readFailed', file?.name ?? handle?.name ?? this.name, error);
       return;
     }
-    const read = this.core.readFile(text);
-    if (read.taken < this.core.fields.length) {
-      this.language.say('notParameterFile', file.name);
-      return;
-    }
+    const reading = this.core.readFile(bytes);
     this.handle = handle;
     this.name = file.name;
-    this.form.keep(read.values);
-    this.form.show(read.values);
+    this.known = { size: file.size, lastModified: file.lastModified, bytes };
+    const unread = reading.stop === ReadStop.notANumber || reading.stop === ReadStop.outOfRange;
+    this.unreadFrom = unread ? reading.stopOffset : null;
+    this.form.keep(reading.values);
+    this.form.show(reading.values);
     this.markUnsaved(false);
-    this.language.say('opened', file.name);
+    if (reading.stop === ReadStop.complete) this.language.say('opened', file.name);
+    else if (!unread) this.language.say('openedPart', file.name, reading.taken);
+    else {
+      this.language.say('openedStopped', file.name, reading.taken, reading.stopOffset,
+        message('stoppedAt', reading.stop));
+    }
   }
 
   async save(askWhere) {
@@ -87,31 +119,59 @@ export class ParameterFile {
     if (!values) return;
     const text = this.core.writeFile(values);
     let handle = askWhere ? null : this.handle;
-    if (!handle && !window.showSaveFilePicker) {
-      this.form.keep(values);
+    try {
+      if (!handle && this.pickers) handle = await window.showSaveFilePicker({ suggestedName: this.name });
+    } catch (error) {
+      if (error.name === 'AbortError') return; // the person cancelled
+      this.refusePickers();
+    }
+    this.form.keep(values);
+    if (!handle) {
       offerDownload(text, this.name, 'text/plain');
       this.markUnsaved(false);
       return;
     }
-    try {
-      handle ??= await window.showSaveFilePicker({ suggestedName: this.name });
-    } catch {
-      return; // the person cancelled
-    }
-    if (await this.inTurn(() => this.write(handle, text))) {
+    // A file picked to be replaced is written as it is; the opened one only as the page left it.
+    const opened = handle === this.handle;
+    if (await this.inTurn(() => this.write(handle, text, opened))) {
       this.handle = handle;
       this.name = handle.name;
+      this.unreadFrom = null;
     }
-    this.form.keep(values);
   }
 
-  // After every upload attempt: the values go to the opened file where the page may write it;
-  // otherwise the file is shown to have changes that are not saved.
+  // After every upload attempt: the values go to the opened file where the page may write it and
+  // it holds nothing the page could not read; otherwise the file is shown to have changes that
+  // are not saved, and why.
   keepAfterUpload(values) {
     const text = this.core.writeFile(values);
-    const { handle } = this;
+    const { handle, unreadFrom } = this;
+    if (handle && unreadFrom !== null) {
+      this.inTurn(() => this.markUnsaved(true, message('unsavedReason', 'unread', unreadFrom)));
+      return;
+    }
     const permitted = handle ? mayWrite(handle) : Promise.resolve(false);
-    this.inTurn(async () => (await permitted ? this.write(handle, text) : this.markUnsaved(true)));
+    this.inTurn(async () => (await permitted ? this.write(handle, text, true) : this.markUnsaved(true)));
+  }
+
+  refusePickers() {
+    this.pickers = false;
+    this.language.notice('noPickers');
+  }
+
+  // Whether the file at handle holds something else than the page read or last wrote there. Its
+  // bytes are compared where another program lets them be read.
+  async changedSince(handle, known) {
+    const file = await handle.getFile();
+    if (file.size !== known.size) return true;
+    if (known.lastModified !== null && file.lastModified !== known.lastModified) return true;
+    let bytes;
+    try {
+      bytes = await firstBytes(file);
+    } catch {
+      return false; // held unreadable by another program: its size and time must do
+    }
+    return !sameBytes(bytes, known.bytes);
   }
 
   // Runs step once the writes before it have ended, so that no two race for the file.
@@ -120,11 +180,17 @@ export class ParameterFile {
     return this.writes;
   }
 
-  // True when the text is in the file.
-  async write(handle, text) {
+  // True when the text is in the file. With `checked`, the file is written only if it still holds
+  // what the page read or last wrote there.
+  async write(handle, text, checked) {
     this.writing++;
     try {
+      if (checked && this.known && await this.changedSince(handle, this.known)) {
+        this.markUnsaved(true, message('unsavedReason', 'changed'));
+        return false;
+      }
       await writeWhole(handle, text);
+      this.known = await writtenState(handle, text);
     } catch (error) {
       this.markUnsaved(true);
       this.language.say('saveFailed', handle.name, error);
@@ -137,11 +203,13 @@ export class ParameterFile {
     return true;
   }
 
-  markUnsaved(unsaved) {
+  // Unsaved changes are shown with why, by default what the page can do about them: Save writes
+  // the file where the page may write files, and offers a download where it may not.
+  markUnsaved(unsaved, reason = message('unsavedReason', this.handle || this.pickers ? 'save' : 'download')) {
     this.unsaved = unsaved;
     const state = $('file-state');
     if (unsaved) {
-      this.language.show(state, 'unsaved', this.name);
+      this.language.show(state, 'unsaved', this.name, reason);
     } else {
       this.language.forget(state);
       state.textContent = '';

@@ -6,6 +6,19 @@ import { SerialLink } from './serial-link.mjs';
 
 const $ = (id) => document.getElementById(id);
 
+// What stays out of the inert part during an upload: Upload, which keeps the focus, and the
+// status regions, so that a screen reader hears the outcome where it heard "Uploading".
+const kLiveDuringUpload = ['upload', 'port-status', 'upload-status', 'notice', 'message', 'file-state'];
+
+// Clicks and keys on the rest are dropped while `held`, not carried out afterwards.
+function holdInput(held) {
+  for (const area of [$('form'), $('tools')]) {
+    for (const part of area.children) part.inert = held && !kLiveDuringUpload.includes(part.id);
+  }
+  if (held) $('upload').setAttribute('aria-disabled', 'true');
+  else $('upload').removeAttribute('aria-disabled');
+}
+
 export class Port {
   constructor(core, language) {
     this.core = core;
@@ -132,9 +145,7 @@ export class Upload {
     }
     let release;
     this.port.holdUntil(new Promise((resolve) => { release = resolve; }));
-    // Clicks and keys meanwhile are dropped, not carried out afterwards.
-    $('form').inert = true;
-    $('tools').inert = true;
+    holdInput(true);
     this.language.withdraw('nextController');
     this.showStatus('uploading');
     let failure;
@@ -142,8 +153,7 @@ export class Upload {
       failure = await this.send(values, unit);
     } finally {
       this.form.keep(values);
-      $('form').inert = false;
-      $('tools').inert = false;
+      holdInput(false);
       this.uploading = false;
       release();
     }
