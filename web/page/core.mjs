@@ -5,7 +5,7 @@
 export const ValueKind = Object.freeze({ number: 0, source: 1, flag: 2 });
 
 // What each of the form's checks does, in the order of the module's FormStep.
-export const FormStep = Object.freeze({ readNumber: 0, checkRange: 1, readButtons: 2 });
+export const FormStep = Object.freeze({ readNumber: 0, checkRange: 1, readButtons: 2, checkSource: 3 });
 
 // Why the reader stopped, in the order of the module's ReadStop.
 export const ReadStop = Object.freeze({ complete: 0, endOfText: 1, notANumber: 2, outOfRange: 3 });

@@ -141,16 +141,13 @@ export class Form {
       } else if (step === FormStep.checkRange) {
         const value = values[field.index];
         if (value < field.min || value > field.max) refuse($(field.name), message('between', field.min, field.max));
-      } else {
+      } else if (step === FormStep.readButtons) {
         this.readButtons(values);
-        // A source the buttons cannot show (a file's 3 or -1) would go out as FF; it is refused
-        // like a number out of range, naming the group.
-        for (const field of this.core.fields) {
-          if (field.kind !== ValueKind.source || values[field.index] !== -1) continue;
-          noSource = true;
-          const { group } = kControls.find((control) => control.field === field.name);
-          refuse(document.getElementsByName(field.name)[0], message('chooseSource', kGroups[group].sources));
-        }
+      } else if (step === FormStep.checkSource && values[field.index] === -1) {
+        // A source the buttons cannot show (a file's 3 or -1) would go out as FF.
+        noSource = true;
+        const { group } = kControls.find((control) => control.field === field.name);
+        refuse(document.getElementsByName(field.name)[0], message('chooseSource', kGroups[group].sources));
       }
     }
     return { values, refusal, notANumber, noSource };
