@@ -173,6 +173,8 @@ export class CommissioningRecord {
   // The record's text, into a file picked first, while the click still counts. Entries made
   // meanwhile in any tab are in it.
   async save(file, make) {
+    // Counted afresh: a tab that slept through the others' news must not call their log empty.
+    await this.refresh();
     if (this.counts.all === 0) {
       this.language.say('logEmpty');
       return null;
@@ -206,11 +208,11 @@ export class CommissioningRecord {
 
   // The core's report page in a frame of its own, printed with its own print styles.
   async printReport() {
-    if (this.counts.all === 0) {
+    const { lines, text } = await this.everything();
+    if (!lines.length) {
       this.language.say('logEmpty');
       return;
     }
-    const { text } = await this.everything();
     $('report')?.remove();
     const frame = document.createElement('iframe');
     frame.id = 'report';
