@@ -255,8 +255,8 @@ bool AskForUnit(const UnitLabels& labels, std::string& unit) {
             label = Answer("Type the unit label again and press Enter (q to stop): ");
         } else if (labels.WasSent(*label)) {
             const std::optional<std::string> again =
-                Answer(*label + " was uploaded in this batch already: press Enter to upload it "
-                                "again, or type another label (q to stop): ");
+                Answer(*label + " was sent in this batch already: press Enter to send it again, "
+                                "or type another label (q to stop): ");
             if (again && again->empty()) {
                 break;
             }
