@@ -67,20 +67,28 @@ async function watchedPage(t, context, expected = []) {
   return page;
 }
 
-// The page with the stand-in port joined to a simulator run with `flags`. It comes from disk,
-// or over http from the bridge when `overHttp`.
-async function openPage(t, flags = [], { overHttp = false, initScript = null, blocked = null } = {}) {
+// A tab of the context with a stand-in port of its own, joined to a simulator run with `flags`.
+// The page comes from `url`, or from disk, or over http from the tab's bridge when `overHttp`.
+// beforeLoad(page, bridge) may prepare the browser first.
+async function openTab(t, context, flags = [], { overHttp = false, initScript = null, url = null, beforeLoad } = {}) {
   const bridge = await SimulatorBridge.start(simulatorPath, flags);
   bridge.pagePath = process.env.VKD_PAGE;
+  t.after(() => bridge.stop());
+  const page = await watchedPage(t, context);
+  await page.addInitScript(`(${standIn})(${JSON.stringify(bridge.url)})`);
+  if (initScript) await page.addInitScript(initScript);
+  await beforeLoad?.(page, bridge);
+  await page.goto(url ?? (overHttp ? bridge.pageUrl : pageUrl));
+  await pageReady(page);
+  return { page, bridge };
+}
+
+// The page in a context of its own, as openTab has it.
+async function openPage(t, flags = [], { blocked = null, ...options } = {}) {
   // The page's policy forbids every connection; the stand-in's socket is the test's own.
   const context = await newContext(t, { bypassCSP: true, blocked });
-  t.after(async () => { await context.close(); await bridge.stop(); });
-  await context.addInitScript(`(${standIn})(${JSON.stringify(bridge.url)})`);
-  if (initScript) await context.addInitScript(initScript);
-  const page = await watchedPage(t, context);
-  await page.goto(overHttp ? bridge.pageUrl : pageUrl);
-  await pageReady(page);
-  return { page, bridge, context };
+  t.after(() => context.close());
+  return { ...(await openTab(t, context, flags, options)), context };
 }
 
 // The page from disk as a browser without the stand-in has it, in a window of `options`.
@@ -98,13 +106,68 @@ const text = (page, selector) => page.locator(selector).textContent();
 const waitFor = (page, predicate, arg) => page.waitForFunction(predicate, arg, { timeout: kBound });
 const waitForText = (page, selector, expected) => waitFor(page,
   ([s, e]) => document.querySelector(s)?.textContent.includes(e), [selector, expected]);
-const lastLogLine = (page) => page.evaluate(() => window.vkd37Page.record.entries.at(-1));
+const lastLogLine = (page) => page.evaluate(() => window.vkd37Page.record.shown.at(-1));
 const locksHeld = (page) => page.evaluate(() => [window.standIn.port.stream?.locked ?? false,
   window.standIn.port.sink?.locked ?? false]);
 
 async function upload(page, status) {
   await page.click('#upload');
   await waitForText(page, '#upload-status', status);
+}
+
+// The file pickers hand out real handles of the origin's private file system, so the page's
+// own read and write code runs; a page from disk has none, hence http.
+const pickers = () => {
+  const folder = () => navigator.storage.getDirectory();
+  const handle = async (name) => (await folder()).getFileHandle(name, { create: true });
+  window.pickedFile = 'InitialParameter.dll';
+  window.showOpenFilePicker = async () => {
+    const picked = await handle(window.pickedFile);
+    // Moved away after it was picked.
+    if (window.movedAfterPicking) await (await folder()).removeEntry(window.pickedFile);
+    return [picked];
+  };
+  // pickerFails: the name of the error the save picker throws, as a cancel or a policy makes it.
+  window.showSaveFilePicker = async (options) => {
+    if (window.pickerFails) throw new DOMException('The save picker did not pick.', window.pickerFails);
+    return handle(options?.suggestedName ?? window.pickedFile);
+  };
+  window.fileText = async (name, text) => {
+    const file = await handle(name);
+    if (text !== undefined) {
+      const writable = await file.createWritable();
+      await writable.write(text);
+      await writable.close();
+    }
+    // Byte for byte: a byte order mark stays.
+    return new TextDecoder('utf-8', { ignoreBOM: true }).decode(await (await file.getFile()).arrayBuffer());
+  };
+};
+
+const withPickers = { overHttp: true, initScript: `(${pickers})()` };
+
+const jsonLines = (text) => (text.trim() ? text.trimEnd().split('\n').map((line) => JSON.parse(line)) : []);
+
+// Presses a button that writes a file through the save picker; the file's text once written.
+async function savedText(page, button, name, bound = kBound) {
+  await page.evaluate((file) => { window.vkd37Page.language.clearMessage(); return window.fileText(file, ''); }, name);
+  await page.click(button);
+  await page.waitForFunction((file) => document.getElementById('message').textContent.includes(file), name,
+    { timeout: bound });
+  return page.evaluate((file) => window.fileText(file), name);
+}
+
+// Clicks and answers the box that the click opens; the box's text.
+function answered(page, selector, accept) {
+  const asked = new Promise((resolve, reject) => {
+    const timer = setTimeout(() => reject(new Error(`${selector} opened no box`)), kBound);
+    page.once('dialog', (dialog) => {
+      clearTimeout(timer);
+      resolve(dialog.message());
+      return accept ? dialog.accept() : dialog.dismiss();
+    });
+  });
+  return page.click(selector).then(() => asked);
 }
 
 // The frame the tool makes of a parameter file, with changes.
@@ -118,7 +181,7 @@ function toolFrame(t, file, changes = []) {
 test('a good upload reaches the simulator exactly, and a second click meanwhile does nothing', async (t) => {
   // A controller that answers after 500 ms, so that a click can land during the upload; the
   // echo is still well inside the 1050 ms the page waits.
-  const { page, bridge } = await openPage(t, ['--delay-ms', '500']);
+  const { page, bridge } = await openPage(t, ['--delay-ms', '500'], withPickers);
   assert.equal(await text(page, '#port-status'), 'Suceed Open Serial Port');
   assert.deepEqual(await page.evaluate(() => window.standIn.openOptions), {
     baudRate: 9600, dataBits: 8, parity: 'none', stopBits: 1, flowControl: 'none', bufferSize: 1024 });
@@ -144,12 +207,14 @@ test('a good upload reaches the simulator exactly, and a second click meanwhile 
   assert.equal(await text(page, '#log-summary'), '2 uploads: 2 confirmed, 0 failed');
   assert.deepEqual(await locksHeld(page), [false, false]);
 
-  // The log as a file: one JSON object a line, in the shape of `vkd37 --log`.
-  const [download] = await Promise.all([page.waitForEvent('download'), page.click('#download-log')]);
-  const lines = readFileSync(await download.path(), 'utf8').trimEnd().split('\n').map((l) => JSON.parse(l));
+  // The log as a file: one JSON object a line, the line `vkd37 --log` writes, with the values
+  // sent by their names.
+  const lines = jsonLines(await savedText(page, '#download-log', 'vkd37-commissioning.jsonl'));
   assert.equal(lines.length, 2);
-  assert.deepEqual(Object.keys(lines[1]), ['time', 'port', 'frame', 'outcome', 'ms']);
+  assert.deepEqual(Object.keys(lines[1]), ['time', 'port', 'frame', 'outcome', 'ms', 'values', 'program']);
   assert.deepEqual([lines[1].port, lines[1].frame, lines[1].outcome], ['usb:0403:6001', expected, 'confirmed']);
+  assert.deepEqual([lines[1].values['fwd.speed'], lines[1].values.cycles, lines[1].values['cycles.on']], [60, 250, 1]);
+  assert.match(lines[1].program, /^vkd37\.html \d+\.\d+/);
 });
 
 test('failed echoes are reported with their reason and leave the port free', async (t) => {
@@ -286,7 +351,7 @@ test('without an open port Upload asks for Connect, sends nothing and records no
       const { page, bridge } = await openPage(t, [], { initScript });
       await upload(page, 'Download Failed');
       assert.equal(await text(page, '#prompt-text'), 'Download Failed: no port is open; press Connect');
-      assert.deepEqual(await page.evaluate(() => [window.standIn.written, window.vkd37Page.record.entries]), [[], []]);
+      assert.deepEqual(await page.evaluate(() => [window.standIn.written, window.vkd37Page.record.shown]), [[], []]);
       assert.equal(bridge.frames.length, 0);
     });
   }
@@ -307,53 +372,72 @@ test('an upload whose write never returns ends within its time-outs, and the nex
   assert.equal(bridge.frames.length, 1);
 });
 
-test('the next controller: Enter on Upload serves it, and the batch prompt goes as the next upload starts', async (t) => {
-  const { page } = await openPage(t);
+test('batch mode: a scanner names each unit without a mouse, a label sent before is asked about, the batch prompt goes as the next upload starts', async (t) => {
+  const { page, bridge } = await openPage(t, ['--no-pace']);
   await page.check('#batch');
-  await page.focus('#upload');
-  await page.keyboard.press('Enter');
+  // A barcode scanner types the label and Enter, wherever the focus is: in Unit.
+  const scan = async (label) => {
+    await page.keyboard.type(label);
+    await page.keyboard.press('Enter');
+  };
+  const inUnitSelected = () => waitFor(page, () => {
+    const { id, selectionStart, selectionEnd, value } = document.activeElement;
+    return id === 'unit' && selectionStart === 0 && selectionEnd === value.length && value.length > 0;
+  });
+  await page.focus('#unit');
+  await scan('A-0017');
   await waitForText(page, '#upload-status', 'Download Complete');
-  await waitFor(page, () => document.activeElement?.id === 'upload');
+  await inUnitSelected();
   assert.match(await text(page, '#message'), /Connect the next controller/);
 
-  // The next controller does not answer.
+  // The next controller does not answer; its label replaces the last one.
   await page.evaluate(() => { window.standIn.swallowEcho = true; });
-  await page.keyboard.press('Enter');
+  await scan(' A-0018\t');
   await waitForText(page, '#upload-status', 'Uploading\u2026\u2026');
   assert.equal(await text(page, '#message'), '');
   await waitForText(page, '#upload-status', 'Download Failed');
   await page.keyboard.press('Enter'); // the prompt's OK
-  await waitFor(page, () => document.activeElement?.id === 'upload');
+  await inUnitSelected();
   assert.equal(await text(page, '#message'), '');
-  assert.equal(await page.evaluate(() => window.vkd37Page.record.entries.length), 2);
+
+  // The same label again is asked about in a box: Escape sends nothing, Enter sends it again.
+  await page.evaluate(() => { window.standIn.swallowEcho = false; });
+  const asked = () => waitForText(page, '#ask[open] #ask-text',
+    'A-0018 was already sent in this batch. Press Enter to send it again, or scan or type another label.');
+  await scan('A-0018');
+  await asked();
+  await page.keyboard.press('Escape');
+  await inUnitSelected();
+  assert.equal(bridge.frames.length, 2);
+  await page.keyboard.press('Enter');
+  await asked();
+  await page.keyboard.press('Enter');
+  await waitForText(page, '#upload-status', 'Download Complete');
+  await inUnitSelected();
+  // A scanner that reads the same label twice does not answer the box: its second reading is
+  // taken as the next label, and asked about in turn.
+  await scan('A-0018');
+  await asked();
+  await scan('A-0018');
+  await asked();
+  await page.keyboard.press('Escape');
+  await page.keyboard.type('A-0019');
+  await page.keyboard.press('Enter');
+  await waitFor(page, () => window.vkd37Page.record.counts.all === 4);
+  assert.deepEqual(await page.evaluate(() => window.vkd37Page.record.shown.map((entry) => [entry.unit, entry.outcome])),
+    [['A-0017', 'confirmed'], ['A-0018', 'no-echo'], ['A-0018', 'confirmed'], ['A-0019', 'confirmed']]);
+  assert.equal(bridge.frames.length, 4);
+
+  // Out of batch mode the focus is back on Upload, so that Enter serves the next controller.
+  await page.uncheck('#batch');
+  await page.focus('#unit');
+  await page.keyboard.press('Enter');
+  await waitFor(page, () => document.activeElement?.id === 'upload');
+  assert.equal(bridge.frames.length, 5);
 });
 
-// The file pickers hand out real handles of the origin's private file system, so the page's
-// own read and write code runs; a page from disk has none, hence http.
-const pickers = () => {
-  const folder = () => navigator.storage.getDirectory();
-  const handle = async (name) => (await folder()).getFileHandle(name, { create: true });
-  window.pickedFile = 'InitialParameter.dll';
-  window.showOpenFilePicker = async () => {
-    const picked = await handle(window.pickedFile);
-    // Moved away after it was picked.
-    if (window.movedAfterPicking) await (await folder()).removeEntry(window.pickedFile);
-    return [picked];
-  };
-  window.showSaveFilePicker = async () => handle(window.pickedFile);
-  window.fileText = async (name, text) => {
-    const file = await handle(name);
-    if (text !== undefined) {
-      const writable = await file.createWritable();
-      await writable.write(text);
-      await writable.close();
-    }
-    return (await file.getFile()).text();
-  };
-};
-
 test('a parameter file is opened, edited and saved as the dialog keeps it; one moved since it was picked is refused', async (t) => {
-  const { page } = await openPage(t, [], { overHttp: true, initScript: `(${pickers})()` });
+  const { page } = await openPage(t, [], withPickers);
   await page.evaluate(() => window.fileText('InitialParameter.dll', '4\r\n1 20 60 30 2\n7 61 9 250 1500 3000 1 0 1 1'));
   await page.click('#open');
   await waitForText(page, '#message', 'Opened InitialParameter.dll');
@@ -447,7 +531,7 @@ test('a speed source the buttons cannot show is refused before anything is sent,
 });
 
 test('each upload writes the opened file where the page may; otherwise it shows unsaved changes and closing asks', async (t) => {
-  const { page } = await openPage(t, ['--no-pace'], { overHttp: true, initScript: `(${pickers})()` });
+  const { page } = await openPage(t, ['--no-pace'], withPickers);
   await page.evaluate(() => window.fileText('InitialParameter.dll', '4 1 20 60 30 2 42 61 9 250 1500 3000 1 0 1 1'));
   await page.click('#open');
   await waitForText(page, '#message', 'Opened InitialParameter.dll');
@@ -466,7 +550,7 @@ test('each upload writes the opened file where the page may; otherwise it shows 
   await upload(page, 'Download Complete');
   await waitForText(page, '#file-state', 'InitialParameter.dll has changes that are not saved');
   assert.match(await page.evaluate(() => window.fileText('InitialParameter.dll')), / 77 /);
-  await Promise.all([page.waitForEvent('download'), page.click('#download-log')]);
+  await savedText(page, '#download-log', 'vkd37-commissioning.jsonl');
   const asked = page.waitForEvent('dialog', { timeout: kBound });
   await page.close({ runBeforeUnload: true });
   const dialog = await asked;
@@ -475,7 +559,7 @@ test('each upload writes the opened file where the page may; otherwise it shows 
 });
 
 test('the opened file is written only while it holds what the page read or last wrote there; a change by another program stays, and the page says why', async (t) => {
-  const { page } = await openPage(t, ['--no-pace'], { overHttp: true, initScript: `(${pickers})()` });
+  const { page } = await openPage(t, ['--no-pace'], withPickers);
   const fileText = () => page.evaluate(() => window.fileText('InitialParameter.dll'));
   const writeElsewhere = (contents) => page.evaluate((c) => window.fileText('InitialParameter.dll', c), contents);
   const uploadAndWrite = async (speed) => {
@@ -560,8 +644,8 @@ test('with the file pickers refused by the browser the page says so, opens throu
   }
 });
 
-test('the commissioning record survives a closed tab until it is downloaded, and closing asks before that', async (t) => {
-  const { page, context } = await openPage(t, ['--no-pace']);
+test('the commissioning record survives a closed tab until it is written to a file, and closing asks before that', async (t) => {
+  const { page, context, bridge } = await openPage(t, ['--no-pace'], withPickers);
   await upload(page, 'Download Complete');
   const asked = page.waitForEvent('dialog', { timeout: kBound });
   await page.close({ runBeforeUnload: true });
@@ -570,18 +654,273 @@ test('the commissioning record survives a closed tab until it is downloaded, and
   await dialog.dismiss();
   await page.close();
 
-  const next = await watchedPage(t, context);
-  await next.goto(pageUrl);
-  await pageReady(next);
+  const { page: next } = await openTab(t, context, ['--no-pace'], { ...withPickers, url: bridge.pageUrl });
   assert.equal(await text(next, '#log-summary'), '1 uploads: 1 confirmed, 0 failed');
-  const [download] = await Promise.all([next.waitForEvent('download'), next.click('#download-log')]);
-  assert.equal(JSON.parse(readFileSync(await download.path(), 'utf8')).outcome, 'confirmed');
-  // Downloaded, it is cleared without asking, and closing no longer asks either.
+  const [line] = jsonLines(await savedText(next, '#download-log', 'vkd37-commissioning.jsonl'));
+  assert.equal(line.outcome, 'confirmed');
+  // Written, it is cleared without asking, and closing no longer asks either.
+  const dialogs = [];
+  next.on('dialog', (shown) => { dialogs.push(shown.type()); return shown.dismiss(); });
   await next.click('#clear-log');
-  assert.deepEqual([await text(next, '#log-summary'), await next.locator('#log tr').count()], ['', 0]);
+  await waitFor(next, () => document.getElementById('log-summary').textContent === '' && !document.querySelector('#log tr'));
+  assert.deepEqual(dialogs, []);
   const closed = next.waitForEvent('close', { timeout: kBound });
   await next.close({ runBeforeUnload: true });
   await closed;
+});
+
+// Tabs of one browser profile, each with an adapter and a simulator of its own (run with the
+// flags given), all with the page from the first tab's address.
+async function openTabs(t, flagsOfTabs, options = withPickers) {
+  const context = await newContext(t, { bypassCSP: true });
+  t.after(() => context.close());
+  const tabs = [];
+  for (const flags of flagsOfTabs) {
+    const { page } = await openTab(t, context, ['--no-pace', ...flags], { ...options, url: tabs[0]?.url() });
+    tabs.push(page);
+  }
+  return tabs;
+}
+
+const summaryIs = (page, expected) =>
+  waitFor(page, (summary) => document.getElementById('log-summary').textContent === summary, expected);
+
+test('every tab\'s entries are kept, whatever the order of uploads, downloads and clears across tabs', async (t) => {
+  await t.test('three uploads, tab A, tab B, tab A, leave three, and both tabs show them', async (t) => {
+    // Tab B's controller answers short, so that its entry is told apart.
+    const [a, b] = await openTabs(t, [[], ['--echo-bytes', '10']]);
+    await upload(a, 'Download Complete');
+    await upload(b, 'Download Failed');
+    await b.click('#prompt-ok');
+    await upload(a, 'Download Complete');
+    for (const tab of [a, b]) await summaryIs(tab, '3 uploads: 2 confirmed, 1 failed');
+    await b.reload();
+    await pageReady(b);
+    assert.equal(await text(b, '#log-summary'), '3 uploads: 2 confirmed, 1 failed');
+    assert.deepEqual(jsonLines(await savedText(b, '#download-log', 'vkd37-commissioning.jsonl'))
+      .map((line) => line.outcome), ['confirmed', 'short-echo', 'confirmed']);
+  });
+
+  await t.test('a tab open since the morning downloads every tab\'s entries and wipes none', async (t) => {
+    const [morning, a] = await openTabs(t, [[], []]);
+    // Asleep, as a tab in the background may be: it hears nothing of the other's uploads.
+    await morning.evaluate(() => window.vkd37Page.record.channel?.close());
+    await upload(a, 'Download Complete');
+    await upload(a, 'Download Complete');
+    // A browser's plain download, which the morning tab has offered since it opened.
+    await morning.evaluate(() => { window.showSaveFilePicker = undefined; });
+    const [download] = await Promise.all([morning.waitForEvent('download'), morning.click('#download-log')]);
+    assert.equal(jsonLines(readFileSync(await download.path(), 'utf8')).length, 2);
+    await a.reload();
+    await pageReady(a);
+    assert.equal(await text(a, '#log-summary'), '2 uploads: 2 confirmed, 0 failed');
+  });
+
+  await t.test('Clear in one tab is not undone by the next upload in another', async (t) => {
+    const [a, b] = await openTabs(t, [[], []]);
+    await upload(a, 'Download Complete');
+    await upload(b, 'Download Complete');
+    b.on('dialog', (asked) => asked.accept());
+    await b.click('#clear-log');
+    for (const tab of [a, b]) await summaryIs(tab, '');
+    await upload(a, 'Download Complete');
+    for (const tab of [a, b]) await summaryIs(tab, '1 uploads: 1 confirmed, 0 failed');
+    await b.reload();
+    await pageReady(b);
+    assert.equal(await text(b, '#log-summary'), '1 uploads: 1 confirmed, 0 failed');
+  });
+});
+
+test('a download counts only once the browser says the file was written: refused, cancelled or a plain download leave Clear asking', async (t) => {
+  const { page } = await openPage(t, ['--no-pace'], withPickers);
+  await upload(page, 'Download Complete');
+  const offered = 'The log was handed to the browser as a download. The page cannot tell whether it was kept, ' +
+    'so Clear log still asks first.';
+  for (const [how, refuse, said] of [
+    ['no save picker', (on) => {
+      window.savePicker ??= window.showSaveFilePicker;
+      window.showSaveFilePicker = on ? undefined : window.savePicker;
+    }, offered],
+    ['the save picker refused by a policy', (on) => { window.pickerFails = on ? 'SecurityError' : null; },
+      offered],
+    ['the save dialog cancelled', (on) => { window.pickerFails = on ? 'AbortError' : null; },
+      'Nothing was written: the save was cancelled.'],
+    ['writing refused', (on) => {
+      const handle = FileSystemFileHandle.prototype;
+      window.createWritable ??= handle.createWritable;
+      handle.createWritable = on ? async () => { throw new DOMException('Writing was refused.', 'NotAllowedError'); }
+        : window.createWritable;
+    }, 'vkd37-commissioning.jsonl was not saved: Writing was refused.'],
+  ]) {
+    await t.test(how, async () => {
+      await page.evaluate(refuse, true);
+      await page.evaluate(() => window.vkd37Page.language.clearMessage());
+      // A plain download is known to have been handed over once the browser has it; any other
+      // outcome, once the page has said it.
+      if (said === offered) await Promise.all([page.waitForEvent('download'), page.click('#download-log')]);
+      else await page.click('#download-log').then(() => waitForText(page, '#message', said));
+      assert.equal(await answered(page, '#clear-log', false),
+        'Entries of the log never written to a file: 1. Clear the log all the same?');
+      assert.equal(await text(page, '#message'), said);
+      await page.evaluate(refuse, false);
+      assert.equal(await text(page, '#log-summary'), '1 uploads: 1 confirmed, 0 failed');
+    });
+  }
+  // Written through the save picker, it is cleared without asking.
+  await savedText(page, '#download-log', 'vkd37-commissioning.jsonl');
+  const dialogs = [];
+  page.on('dialog', (shown) => { dialogs.push(shown.message()); return shown.dismiss(); });
+  await page.click('#clear-log');
+  await summaryIs(page, '');
+  assert.deepEqual(dialogs, []);
+});
+
+test('with 30,000 entries kept the page is ready, draws only the latest rows and an upload adds one', async (t) => {
+  const { page } = await openPage(t, ['--no-pace'], withPickers);
+  // Months of use, kept in the page's first record shape: 20,000 of them downloaded, every tenth
+  // one failed.
+  const keepOldRecord = (count) => {
+    const entries = Array.from({ length: count }, (_, i) => ({
+      time: new Date(Date.UTC(2026, 0, 1) + i * 60000).toISOString(), port: 'COM3',
+      frame: '03000A6B0A000A6B0A00006400000000000000', outcome: i % 10 ? 'confirmed' : 'no-echo', ms: 41,
+    }));
+    localStorage.setItem('vkd37.record', JSON.stringify({ entries, downloaded: 20000 }));
+    return entries[0];
+  };
+  // Taken into the browser's database once, which may take a while on a busy machine.
+  const takenIn = async () => {
+    await page.reload();
+    await page.waitForFunction(() => document.body.dataset.ready === 'true', null, { timeout: 6 * kBound });
+  };
+  const first = await page.evaluate(keepOldRecord, 30000);
+  await takenIn();
+  await page.reload();
+  await pageReady(page);
+  assert.equal(await text(page, '#log-summary'), '30000 uploads: 27000 confirmed, 3000 failed (the latest 50 shown)');
+  assert.equal(await page.locator('#log tr').count(), 50);
+
+  await upload(page, 'Download Complete');
+  await summaryIs(page, '30001 uploads: 27001 confirmed, 3000 failed (the latest 50 shown)');
+  assert.equal(await page.locator('#log tr').count(), 50);
+  assert.equal(await text(page, '#log tr:last-child td:nth-child(3)'), 'usb:0403:6001');
+  // A tab of the earlier page, still open, writes its whole list again with one entry more:
+  // only that one is new.
+  page.on('dialog', (asked) => (asked.type() === 'beforeunload' ? asked.accept() : null));
+  await page.evaluate(keepOldRecord, 30001);
+  await takenIn();
+  assert.equal(await text(page, '#log-summary'), '30002 uploads: 27001 confirmed, 3001 failed (the latest 50 shown)');
+
+  assert.match(await answered(page, '#clear-log', false), /never written to a file: 10002\./);
+  const lines = jsonLines(await savedText(page, '#download-log', 'vkd37-commissioning.jsonl', 6 * kBound));
+  assert.equal(lines.length, 30002);
+  assert.deepEqual(lines[0], first);
+});
+
+test('when room runs short, entries written out make way, entries not written out never do, and the page warns first', async (t) => {
+  await t.test('the browser reports little room left', async (t) => {
+    // The browser's report of its room is the test's.
+    const room = 'navigator.storage.estimate = async () => ({ quota: 2 ** 30, usage: 2 ** 30 - (window.room ?? 2 ** 29) })';
+    const { page } = await openPage(t, ['--no-pace'], { overHttp: true, initScript: `(${pickers})(); ${room}` });
+    await upload(page, 'Download Complete');
+    await upload(page, 'Download Complete');
+    await savedText(page, '#download-log', 'vkd37-commissioning.jsonl');
+    await upload(page, 'Download Complete');
+    await summaryIs(page, '3 uploads: 3 confirmed, 0 failed');
+
+    // A megabyte left: the two written entries go, the unwritten ones stay.
+    await page.evaluate(() => { window.room = 2 ** 20; });
+    await upload(page, 'Download Complete');
+    await summaryIs(page, '2 uploads: 2 confirmed, 0 failed');
+    assert.equal(await text(page, '#log-state'), '');
+    // Nothing written left to remove: the page says so before an entry is lost.
+    await upload(page, 'Download Complete');
+    await waitForText(page, '#log-state', 'running out of room for the log');
+    const lines = jsonLines(await savedText(page, '#download-log', 'vkd37-commissioning.jsonl'));
+    assert.equal(lines.length, 3);
+    await waitFor(page, () => document.getElementById('log-state').textContent === '');
+  });
+
+  await t.test('the browser refuses to keep more', async (t) => {
+    // A megabyte for the page's origin, set before the page opens its store.
+    const beforeLoad = async (page, bridge) => {
+      const session = await page.context().newCDPSession(page);
+      await session.send('Storage.overrideQuotaForOrigin', { origin: new URL(bridge.pageUrl).origin, quotaSize: 2 ** 20 });
+    };
+    const { page } = await openPage(t, ['--no-pace'], { overHttp: true, beforeLoad });
+    // Entries not yet written out, until the browser takes no more.
+    const kept = await page.evaluate(async () => {
+      const { record } = window.vkd37Page;
+      for (let count = 0; count < 1000; count++) {
+        const unit = Array.from(crypto.getRandomValues(new Uint8Array(4096)), (byte) => byte.toString(36)).join('');
+        try {
+          await record.store.add(JSON.stringify({ time: new Date().toISOString(), unit, port: 'COM3', outcome: 'confirmed' }), 'confirmed');
+        } catch (error) {
+          await record.refresh();
+          return [count, error.name];
+        }
+      }
+      return [1000, 'no refusal'];
+    });
+    assert.equal(kept[1], 'QuotaExceededError');
+    await upload(page, 'Download Complete');
+    await waitForText(page, '#log-state', 'Entries kept only in this tab: 1.');
+    await summaryIs(page, `${kept[0] + 1} uploads: ${kept[0] + 1} confirmed, 0 failed (the latest 50 shown)`);
+    // The browser's own download, as the save picker's file would have no room either.
+    await page.evaluate(() => { window.showSaveFilePicker = undefined; });
+    const [download] = await Promise.all([page.waitForEvent('download'), page.click('#download-log')]);
+    const lines = jsonLines(readFileSync(await download.path(), 'utf8'));
+    assert.equal(lines.length, kept[0] + 1);
+    assert.equal(lines.at(-1).port, 'usb:0403:6001');
+  });
+});
+
+test('Download CSV and Print report give the kept log\'s report as `vkd37 report` makes it, in either language', async (t) => {
+  // Every frame's print() is noted instead of opening the browser's print dialog.
+  const printWatch = () => {
+    if (window === window.top) window.printed = [];
+    window.print = () => window.top.printed.push({
+      lang: document.documentElement.lang, styled: document.styleSheets[0]?.cssRules.length > 0 });
+  };
+  const { page } = await openPage(t, ['--no-pace'], withPickers);
+  await page.check('#batch');
+  for (const [unit, answers] of [['U-1', true], ['U-2', false], ['U-2', true]]) {
+    await page.evaluate((swallow) => { window.standIn.swallowEcho = swallow; }, !answers);
+    await page.fill('#unit', unit);
+    await page.click('#upload');
+    if (unit === 'U-2' && answers) await page.click('#ask-yes'); // once more
+    await waitForText(page, '#upload-status', answers ? 'Download Complete' : 'Download Failed');
+    if (!answers) await page.click('#prompt-ok');
+  }
+  const record = join(scratchFolder(t), 'record.jsonl');
+  writeFileSync(record, await savedText(page, '#download-log', 'vkd37-commissioning.jsonl'));
+  const tool = (format) => execFileSync(process.env.VKD_TOOL, ['report', format, record], { encoding: 'utf8' });
+  assert.equal(await savedText(page, '#download-csv', 'vkd37-commissioning.csv'), tool('--csv'));
+
+  // Printed under the page's own policy, which the page above has lifted for the stand-in's
+  // socket: the report's styles must be among those it allows. The same record is kept here in
+  // the page's first shape, which the page takes in.
+  const strict = await plainPage(t, { initScript: printWatch });
+  await strict.evaluate((entries) => localStorage.setItem('vkd37.record', JSON.stringify({ entries, downloaded: 0 })),
+    jsonLines(readFileSync(record, 'utf8')));
+  await strict.reload();
+  await pageReady(strict);
+  await strict.click('#print-report');
+  await waitFor(strict, () => window.printed.length === 1);
+  // The same page as the tool's, but for the program that made it.
+  assert.equal(await strict.evaluate(() => document.getElementById('report').srcdoc),
+    tool('--html').replace('<dd>vkd37 ', '<dd>vkd37.html '));
+  assert.deepEqual(await strict.evaluate(() => window.printed[0]), { lang: 'en', styled: true });
+  assert.deepEqual(await strict.evaluate(() => {
+    const { width, height } = document.getElementById('report').getBoundingClientRect();
+    return [width, height];
+  }), [0, 0]);
+
+  await strict.selectOption('#language', 'zh');
+  assert.deepEqual([await text(strict, '#download-csv'), await text(strict, '#print-report')], ['下载 CSV', '打印报告']);
+  await strict.click('#print-report');
+  await waitFor(strict, () => window.printed.length === 2);
+  assert.deepEqual(await strict.evaluate(() => window.printed[1]), { lang: 'zh-Hans', styled: true });
+  assert.match(await strict.evaluate(() => document.getElementById('report').srcdoc), /U-2/);
 });
 
 test('with site data refused or full the page works fully and says once that it keeps nothing', async (t) => {
@@ -599,18 +938,20 @@ test('with site data refused or full the page works fully and says once that it 
       assert.deepEqual(await page.locator('#notice > span').allTextContents(),
         ['此浏览器不为本页面保存数据：关闭页面后，数值、语言和调试记录都不会保留。关闭前请保存文件并下载记录。']);
       assert.equal(bridge.frames.length, 1);
+      // The log is kept for the visit all the same.
+      assert.equal(await text(page, '#log-summary'), '共上传 1 次：成功 1 次，失败 0 次');
     });
   }
 });
 
 test('every text follows the language switch: messages already shown, reasons with their details, the log', async (t) => {
-  const { page } = await openPage(t, ['--echo-bytes', '18', '--no-pace']);
+  const { page } = await openPage(t, ['--echo-bytes', '18', '--no-pace'], withPickers);
   await upload(page, 'Download Failed');
   assert.equal(await text(page, '#prompt-text'), 'Download Failed: short echo (18 of 19 bytes)');
   await page.click('#prompt-ok');
   await page.selectOption('#language', 'zh');
   assert.equal(await text(page, '#upload-status'), '下载失败');
-  assert.equal(await text(page, '#log td:nth-child(4)'), '回传不完整');
+  assert.equal(await text(page, '#log td:nth-child(5)'), '回传不完整');
   await upload(page, '下载失败');
   assert.equal(await text(page, '#prompt-text'), '下载失败：回传不完整（收到 18/19 字节）');
   await page.click('#prompt-ok');
@@ -622,9 +963,8 @@ test('every text follows the language switch: messages already shown, reasons wi
   await page.selectOption('#language', 'en');
   assert.match(await text(page, '#message'), /^The port is held by another program/);
   // What is shown is translated; the log itself keeps the codes.
-  const [download] = await Promise.all([page.waitForEvent('download'), page.click('#download-log')]);
-  assert.deepEqual(readFileSync(await download.path(), 'utf8').trimEnd().split('\n')
-    .map((line) => JSON.parse(line).outcome), ['short-echo', 'short-echo']);
+  assert.deepEqual(jsonLines(await savedText(page, '#download-log', 'vkd37-commissioning.jsonl'))
+    .map((line) => line.outcome), ['short-echo', 'short-echo']);
 });
 
 // The accessibility tree as Chromium hands it to a screen reader: each node's role, name, how a

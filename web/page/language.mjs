@@ -39,10 +39,31 @@ const kTexts = {
     nextController: 'Connect the next controller, then press Upload Parameters again.',
     frame: 'Frame', log: 'Commissioning log', downloadLog: 'Download log (JSON lines)',
     clearLog: 'Clear log',
-    clearLogAsk: 'Some entries of the log were never downloaded. Clear the log all the same?',
+    clearLogAsk: (count) => `Entries of the log never written to a file: ${count}. Clear the log all the same?`,
     logTime: 'Time', logPort: 'Port', logFrame: 'Frame', logOutcome: 'Outcome', logMs: 'ms',
     language: 'Language',
     summary: (all, confirmed, failed) => `${all} uploads: ${confirmed} confirmed, ${failed} failed`,
+    summaryLatest: (all, confirmed, failed, shown) =>
+      `${all} uploads: ${confirmed} confirmed, ${failed} failed (the latest ${shown} shown)`,
+    unit: 'Unit', logUnit: 'Unit', downloadCsv: 'Download CSV', printReport: 'Print report',
+    unitAgain: (label) => `${label} was already sent in this batch. Press Enter to send it again, ` +
+      'or scan or type another label.',
+    sendAgain: 'Send again', cancel: 'Cancel',
+    logEmpty: 'The log is empty.',
+    logWritten: (count, name) => `The log (${count} entries) was written to ${name}.`,
+    logOffered: 'The log was handed to the browser as a download. The page cannot tell whether ' +
+      'it was kept, so Clear log still asks first.',
+    notWritten: 'Nothing was written: the save was cancelled.',
+    recordHeld: (count) => 'The browser has no room left for the log. Entries kept only in this ' +
+      `tab: ${count}. Download the log before closing it.`,
+    recordAtRisk: 'The browser is running out of room for the log, and no entry kept has been ' +
+      'written to a file yet. Download the log now: entries written out make room for new ones.',
+    recordFailed: (reason) => `The log could not be read or changed: ${reason}.`,
+    logHelp: 'To name each unit, tick “Upload, then the next controller”, type or scan the ' +
+      'unit’s label into Unit and press Enter: after each upload Unit waits for the next label, ' +
+      'and a label already sent in the batch is asked about. Download log writes every entry ' +
+      'as JSON lines; Download CSV gives one row per attempt for a spreadsheet; Print report ' +
+      'prints each unit with its last outcome and values, the failed attempts and a summary.',
     noSerial: 'Uploading needs the Web Serial API of Chrome or Edge (version 89 or later, on a ' +
       'computer), with the page opened from disk or over https. Opening, editing and saving ' +
       'parameter files works here.',
@@ -119,10 +140,28 @@ const kTexts = {
     open: '打开…', save: '保存', saveAs: '另存为…', batch: '上传后接下一台控制器',
     nextController: '请连接下一台控制器，然后再次点击“上传参数”。',
     frame: '数据帧', log: '调试记录', downloadLog: '下载记录（JSON 行）',
-    clearLog: '清除记录', clearLogAsk: '部分记录尚未下载。仍要清除全部记录吗？',
+    clearLog: '清除记录',
+    clearLogAsk: (count) => `记录中有 ${count} 条从未写入文件。仍要清除全部记录吗？`,
     logTime: '时间', logPort: '端口', logFrame: '数据帧', logOutcome: '结果', logMs: '毫秒',
     language: '语言',
     summary: (all, confirmed, failed) => `共上传 ${all} 次：成功 ${confirmed} 次，失败 ${failed} 次`,
+    summaryLatest: (all, confirmed, failed, shown) =>
+      `共上传 ${all} 次：成功 ${confirmed} 次，失败 ${failed} 次（下面显示最近 ${shown} 次）`,
+    unit: '设备编号', logUnit: '设备编号', downloadCsv: '下载 CSV', printReport: '打印报告',
+    unitAgain: (label) => `本批次已发送过 ${label}。按回车键再次发送，或扫描、输入其他标签。`,
+    sendAgain: '再次发送', cancel: '取消',
+    logEmpty: '记录为空。',
+    logWritten: (count, name) => `记录（${count} 条）已写入 ${name}。`,
+    logOffered: '记录已作为下载交给浏览器。页面无法得知文件是否已保存，因此“清除记录”仍会先询问。',
+    notWritten: '未写入任何文件：已取消保存。',
+    recordHeld: (count) => `浏览器已没有空间保存记录，仅保存在此标签页中的记录：${count} 条。关闭前请下载记录。`,
+    recordAtRisk: '浏览器用于保存记录的空间即将用尽，且保存的记录都尚未写入文件。请立即下载记录：' +
+      '已写入文件的记录会为新记录腾出空间。',
+    recordFailed: (reason) => `无法读取或更改记录：${reason}。`,
+    logHelp: '为每台设备命名：勾选“上传后接下一台控制器”，在“设备编号”中输入或扫描设备标签并按回车键；' +
+      '每次上传后“设备编号”等待下一个标签，本批次已发送过的标签会再次询问。“下载记录”以 JSON 行写出' +
+      '全部记录；“下载 CSV”为电子表格每次上传写一行；“打印报告”打印每台设备的最后结果和数值、失败的' +
+      '上传以及汇总。',
     noSerial: '上传需要 Chrome 或 Edge（89 或更高版本，电脑版）的 Web Serial 接口，且页面须从' +
       '本地文件或 https 打开。在此仍可打开、编辑和保存参数文件。',
     opened: (name) => `已打开 ${name}。`, saved: (name) => `已保存 ${name}。`,
@@ -175,6 +214,9 @@ const kElementTexts = [['caption', 'caption'], ['sync', 'sync'], ['upload', 'upl
   ['connect', 'connect'], ['open', 'open'], ['save', 'save'], ['save-as', 'saveAs'],
   ['download-log', 'downloadLog'], ['clear-log', 'clearLog'], ['prompt-ok', 'ok'],
   ['batch-label', 'batch'], ['frame-label', 'frame'], ['log-label', 'log'],
+  ['unit-label', 'unit'], ['log-unit', 'logUnit'], ['download-csv', 'downloadCsv'],
+  ['print-report', 'printReport'], ['log-help', 'logHelp'], ['ask-yes', 'sendAgain'],
+  ['ask-no', 'cancel'],
   ['language-label', 'language'], ['log-time', 'logTime'], ['log-port', 'logPort'],
   ['log-frame', 'logFrame'], ['log-outcome', 'logOutcome'], ['log-ms', 'logMs']];
 

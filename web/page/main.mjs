@@ -1,5 +1,6 @@
 // The page's start: the module compiled, then its parts, each given the parts it works with.
 import coreModule from 'build:core-module'; // the WebAssembly core, put in by web/tools/bundle.mjs
+import { Batch } from './batch.mjs';
 import { Core } from './core.mjs';
 import { Form } from './form.mjs';
 import { Language } from './language.mjs';
@@ -17,12 +18,13 @@ window.vkd37Ready = (async () => {
   if (!keeper.store) keeper.refuse();
   const form = new Form(core, language, keeper);
   const file = new ParameterFile(core, form, language);
-  const record = new CommissioningRecord(language, keeper);
+  const record = new CommissioningRecord(core, language, keeper);
+  const batch = new Batch(language);
   const port = new Port(core, language);
-  const upload = new Upload(core, form, port, file, record, language);
-  language.name(document.getElementById('prompt'), 'programName');
+  const upload = new Upload(core, form, port, file, record, batch, language);
+  for (const box of ['prompt', 'ask']) language.name(document.getElementById(box), 'programName');
   language.apply();
-  window.vkd37Page = { core, language, form, file, record, port, upload };
-  await port.ready;
+  window.vkd37Page = { core, language, form, file, record, batch, port, upload };
+  await Promise.all([port.ready, record.ready]);
   document.body.dataset.ready = 'true';
 })();

@@ -2,12 +2,10 @@
 // again after every upload attempt, as the dialog does, but never over what another program
 // wrote meanwhile or what the page could not read.
 import { ReadStop } from './core.mjs';
-import { offerDownload } from './download.mjs';
+import { offerDownload, writeWhole } from './download.mjs';
 import { message } from './language.mjs';
-import { timedOut, within } from './time-limit.mjs';
 
 const kFileReadLimit = 1 << 20; // as the dialog's reader
-const kWriteBoundMs = 10000; // a file write that takes longer is given up on
 
 const $ = (id) => document.getElementById(id);
 
@@ -36,21 +34,6 @@ async function writtenState(handle, text) {
   const bytes = new TextEncoder().encode(text);
   const file = await handle.getFile().catch(() => null);
   return { size: bytes.length, lastModified: file?.lastModified ?? null, bytes };
-}
-
-// The whole text written through handle: the browser writes beside the file and moves it into
-// place on close(), so the old file stays whole until the new one is complete.
-async function writeWhole(handle, text) {
-  let writable;
-  const steps = (async () => {
-    writable = await handle.createWritable();
-    await writable.write(text);
-    await writable.close();
-  })();
-  const written = await within(steps, kWriteBoundMs);
-  if (!timedOut(written) && !written.error) return;
-  writable?.abort().catch(() => {});
-  throw written.error ?? new DOMException('the write did not end in time', 'TimeoutError');
 }
 
 export class ParameterFile {

@@ -119,12 +119,13 @@ export class Port {
 }
 
 export class Upload {
-  constructor(core, form, port, file, record, language) {
+  constructor(core, form, port, file, record, batch, language) {
     this.core = core;
     this.form = form;
     this.port = port;
     this.file = file;
     this.record = record;
+    this.batch = batch;
     this.language = language;
     this.uploading = false;
     $('upload').addEventListener('click', () => this.run());
@@ -137,6 +138,11 @@ export class Upload {
     const values = this.form.collect();
     if (!values) return;
     this.uploading = true;
+    const unit = await this.batch.label();
+    if (unit === null) {
+      this.uploading = false;
+      return;
+    }
     let release;
     this.port.holdUntil(new Promise((resolve) => { release = resolve; }));
     holdInput(true);
@@ -144,7 +150,7 @@ export class Upload {
     this.showStatus('uploading');
     let failure;
     try {
-      failure = await this.send(values);
+      failure = await this.send(values, unit);
     } finally {
       this.form.keep(values);
       holdInput(false);
@@ -153,19 +159,20 @@ export class Upload {
     }
     // As the dialog saves after every attempt.
     this.file.keepAfterUpload(values);
-    // The focus goes back to Upload, so that Enter serves the next controller.
+    // The focus goes back to Upload, or in batch mode to the unit's label, so that Enter or the
+    // next scan serves the next controller.
     if (!failure) {
       this.showStatus('uploadDone');
-      if ($('batch').checked) this.language.say('nextController');
-      $('upload').focus();
+      if (this.batch.on) this.language.say('nextController');
+      this.batch.focusNext();
     } else {
       this.showStatus('uploadFailed');
-      this.form.prompt(failure, $('upload'));
+      this.form.prompt(failure, this.batch.next);
     }
   }
 
   // Sends the frame and records the attempt: null when it was confirmed, otherwise why not.
-  async send(values) {
+  async send(values, unit) {
     if (!this.port.isOpen) return message('uploadFailure', message('reason', 'no-port'));
     const frame = this.core.frame(values);
     const started = performance.now();
@@ -178,11 +185,11 @@ export class Upload {
     let outcome = this.core.judgeEcho(values, result.echo);
     if (result.lost) outcome = EchoOutcome.lineLost;
     else if (result.writeFailed) outcome = EchoOutcome.writeFailed;
-    const name = this.core.outcomeName(outcome);
-    this.record.add({ time: new Date().toISOString(), port: this.port.link.name,
-      frame: this.core.frameHex(values, false), outcome: name, ms: Math.round(performance.now() - started) });
+    await this.record.add({ time: new Date().toISOString(), port: this.port.link.name, unit }, values,
+      outcome, performance.now() - started);
+    this.batch.uploaded(unit);
     if (outcome === EchoOutcome.confirmed) return null;
-    const reason = message('reason', name, result.echo.length, frame.length);
+    const reason = message('reason', this.core.outcomeName(outcome), result.echo.length, frame.length);
     return message('uploadFailure', result.lineError ? message('lineError', reason, result.lineError) : reason);
   }
 }

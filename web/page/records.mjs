@@ -1,75 +1,240 @@
-// The commissioning record: one entry an upload attempt, kept in the browser until it is
-// downloaded or cleared.
-import { offerDownload } from './download.mjs';
+// The commissioning record: one entry an upload attempt, in the line the core writes for the
+// tool's --log too. Kept in the browser (record-store.mjs) across tabs and visits until it is
+// cleared; shown as running counts and its latest entries, so that its size costs nothing; given
+// out as JSON lines, or as the core's report: CSV, or a page to print.
+import { giveOut, pickFile } from './download.mjs';
+import { KeptRecord, VisitRecord } from './record-store.mjs';
 
-const kStorageRecord = 'vkd37.record';
+const kShownEntries = 50;
+// Below this much room left, entries a download has written make room for new ones, this many
+// at a time; with none left to remove, the page warns.
+const kLowRoomBytes = 4 << 20;
+const kPruneCount = 500;
+
+const kLogFile = { name: 'vkd37-commissioning.jsonl', type: 'application/jsonl', extension: '.jsonl' };
+const kCsvFile = { name: 'vkd37-commissioning.csv', type: 'text/csv', extension: '.csv' };
+const kColumns = ['time', 'unit', 'port', 'frame', 'outcome', 'ms'];
 
 const $ = (id) => document.getElementById(id);
 
-// One entry an upload attempt, in the shape of `vkd37 --log`.
+function entryOf(line) {
+  try {
+    return JSON.parse(line);
+  } catch {
+    return null;
+  }
+}
+
 export class CommissioningRecord {
-  constructor(language, keeper) {
+  constructor(core, language, keeper) {
+    this.core = core;
     this.language = language;
-    this.keeper = keeper;
-    const { entries, downloaded } = this.restore();
-    this.entries = [];
-    this.downloaded = downloaded;
-    for (const entry of entries) this.show(entry);
-    $('download-log').addEventListener('click', () => this.download());
-    $('clear-log').addEventListener('click', () => this.clear());
+    this.counts = { all: 0, confirmed: 0, unwritten: 0 };
+    this.shown = []; // the latest entries, oldest first, as objects
+    this.atRisk = false;
+    this.drawn = 0; // the latest refresh drawn, so that an older one finishing late is dropped
+    // Entries the browser had no room for; where it keeps nothing at all, the whole record.
+    this.held = new VisitRecord();
+    this.store = this.held;
+    // Every tab shows the same record: a change in one is told to the others.
+    this.channel = typeof BroadcastChannel === 'function' ? new BroadcastChannel('vkd37.record') : null;
+    this.channel?.addEventListener('message', () => this.refresh());
+    for (const [id, act] of [['download-log', () => this.download()], ['download-csv', () => this.downloadCsv()],
+      ['print-report', () => this.printReport()], ['clear-log', () => this.clear()]]) {
+      $(id).addEventListener('click', () => act().catch((error) => this.language.say('recordFailed', error)));
+    }
     window.addEventListener('beforeunload', (event) => {
-      if (this.entries.length > this.downloaded) event.preventDefault();
+      if (this.counts.unwritten > 0) event.preventDefault();
     });
+    this.ready = this.open(keeper);
   }
 
-  // The record as a visit before this one left it; a damaged one counts as none.
-  restore() {
+  async open(keeper) {
+    const kept = await KeptRecord.open(keeper);
+    if (kept) this.store = kept;
+    else keeper.refuse();
+    await this.refresh();
+    await this.makeRoom();
+  }
+
+  get parts() { return this.store === this.held ? [this.held] : [this.store, this.held]; }
+
+  // One upload attempt, as the core writes its line; resolves once it is kept and shown.
+  async add(attempt, values, outcome, ms) {
+    const line = this.core.recordLine(attempt, values, outcome, ms);
+    await this.keep(line, this.core.outcomeName(outcome));
+    await this.changed();
+    this.makeRoom(); // after the upload's outcome is shown; it says what it finds itself
+  }
+
+  // Into the browser's record; where it has no room even after written entries made some, or
+  // keeps nothing, into this tab's memory.
+  async keep(line, outcome) {
+    if (this.store !== this.held && !this.store.closed) {
+      try {
+        await this.store.add(line, outcome);
+        return;
+      } catch (error) {
+        if (error?.name === 'QuotaExceededError' && await this.store.prune(kPruneCount).catch(() => 0)) {
+          try {
+            await this.store.add(line, outcome);
+            return;
+          } catch {
+            // Held below.
+          }
+        }
+      }
+    }
+    await this.held.add(line, outcome);
+  }
+
+  // Where room runs short, the oldest written entries go; with none left, the record is at risk.
+  async makeRoom() {
+    if (this.store === this.held || !navigator.storage?.estimate) return;
+    let room;
     try {
-      const kept = JSON.parse(this.keeper.get(kStorageRecord));
-      if (Array.isArray(kept.entries) && Number.isInteger(kept.downloaded)) return kept;
+      const { quota, usage } = await navigator.storage.estimate();
+      room = quota - usage;
     } catch {
-      // Nothing kept, or not in this shape.
+      return;
     }
-    return { entries: [], downloaded: 0 };
+    const pruned = room < kLowRoomBytes ? await this.store.prune(kPruneCount).catch(() => 0) : 0;
+    this.atRisk = room < kLowRoomBytes && !pruned && this.counts.unwritten > 0;
+    if (pruned) await this.changed();
+    else this.showState();
   }
 
-  persist() {
-    this.keeper.set(kStorageRecord, JSON.stringify({ entries: this.entries, downloaded: this.downloaded }));
+  async changed() {
+    this.channel?.postMessage('changed');
+    await this.refresh();
   }
 
-  add(entry) {
-    this.show(entry);
-    this.persist();
-  }
-
-  show(entry) {
-    this.entries.push(entry);
-    const row = $('log').insertRow();
-    for (const key of ['time', 'port', 'frame', 'outcome', 'ms']) {
-      const cell = row.insertCell();
-      if (key === 'outcome') this.language.show(cell, 'outcome', entry.outcome);
-      else cell.textContent = entry[key];
+  // The counts and the latest entries, from every tab's changes.
+  async refresh() {
+    const drawing = ++this.drawn;
+    let parts;
+    try {
+      parts = await Promise.all(this.parts.map((part) => part.recent(kShownEntries)));
+    } catch (error) {
+      this.language.say('recordFailed', error);
+      return;
     }
-    const confirmed = this.entries.filter((e) => e.outcome === 'confirmed').length;
-    this.language.show($('log-summary'), 'summary', this.entries.length, confirmed,
-      this.entries.length - confirmed);
+    if (drawing !== this.drawn) return;
+    const counts = { all: 0, confirmed: 0, unwritten: 0 };
+    for (const part of parts) for (const key of Object.keys(counts)) counts[key] += part.counts[key];
+    this.counts = counts;
+    this.shown = parts.flatMap((part) => part.entries).map((entry) => entryOf(entry.line))
+      .filter(Boolean).sort((a, b) => (a.time < b.time ? -1 : a.time > b.time ? 1 : 0)).slice(-kShownEntries);
+    this.draw();
   }
 
-  download() {
-    const lines = this.entries.map((entry) => JSON.stringify(entry) + '\n').join('');
-    offerDownload(lines, 'vkd37-commissioning.jsonl', 'application/jsonl');
-    this.downloaded = this.entries.length;
-    this.persist();
+  draw() {
+    const log = $('log');
+    for (const row of log.rows) this.language.forget(row.cells[kColumns.indexOf('outcome')]);
+    log.replaceChildren();
+    for (const entry of this.shown) {
+      const row = log.insertRow();
+      for (const key of kColumns) {
+        const cell = row.insertCell();
+        if (key === 'outcome') this.language.show(cell, 'outcome', entry.outcome);
+        else cell.textContent = entry[key] ?? '';
+      }
+    }
+    const { all, confirmed } = this.counts;
+    if (all === 0) {
+      this.language.forget($('log-summary'));
+      $('log-summary').textContent = '';
+    } else {
+      this.language.show($('log-summary'), all > this.shown.length ? 'summaryLatest' : 'summary',
+        all, confirmed, all - confirmed, this.shown.length);
+    }
+    this.showState();
   }
 
-  clear() {
-    if (this.entries.length > this.downloaded && !window.confirm(this.language.text('clearLogAsk'))) return;
-    for (const row of $('log').rows) this.language.forget(row.cells[3]);
-    $('log').replaceChildren();
-    this.language.forget($('log-summary'));
-    $('log-summary').textContent = '';
-    this.entries = [];
-    this.downloaded = 0;
-    this.keeper.remove(kStorageRecord);
+  // What puts the record at risk, said until it no longer does.
+  showState() {
+    const held = this.store !== this.held ? this.held.counts.unwritten : 0;
+    const state = $('log-state');
+    if (held > 0) this.language.show(state, 'recordHeld', held);
+    else if (this.atRisk) this.language.show(state, 'recordAtRisk');
+    else {
+      this.language.forget(state);
+      state.textContent = '';
+    }
+  }
+
+  // Every entry of every part, as the record's text, and where each part ended.
+  async everything() {
+    const parts = await Promise.all(this.parts.map((part) => part.everything()));
+    const lines = parts.flatMap((part) => part.lines);
+    return { lines, text: lines.map((line) => `${line}\n`).join(''), ends: parts.map((part) => part.through) };
+  }
+
+  // The record's text, into a file picked first, while the click still counts. Entries made
+  // meanwhile in any tab are in it.
+  async save(file, make) {
+    // Counted afresh: a tab that slept through the others' news must not call their log empty.
+    await this.refresh();
+    if (this.counts.all === 0) {
+      this.language.say('logEmpty');
+      return null;
+    }
+    const destination = await pickFile(file);
+    if (destination.cancelled) {
+      this.language.say('notWritten');
+      return null;
+    }
+    const record = await this.everything();
+    const saved = await giveOut(destination, make(record.text), file);
+    if (saved.error) this.language.say('saveFailed', saved.name, saved.error);
+    return { ...saved, ...record };
+  }
+
+  // Counted as written only when the browser says the file was written.
+  async download() {
+    const saved = await this.save(kLogFile, (text) => text);
+    if (saved?.offered) this.language.say('logOffered');
+    if (!saved?.written) return;
+    await Promise.all(this.parts.map((part, index) => part.markWritten(saved.ends[index])));
+    await this.changed();
+    this.language.say('logWritten', saved.lines.length, saved.name);
+    await this.makeRoom();
+  }
+
+  async downloadCsv() {
+    const saved = await this.save(kCsvFile, (text) => this.core.reportCsv(text));
+    if (saved?.written) this.language.say('saved', saved.name);
+  }
+
+  // The core's report page in a frame of its own, printed with its own print styles.
+  async printReport() {
+    const { lines, text } = await this.everything();
+    if (!lines.length) {
+      this.language.say('logEmpty');
+      return;
+    }
+    $('report')?.remove();
+    const frame = document.createElement('iframe');
+    frame.id = 'report';
+    frame.title = this.language.text('printReport');
+    const loaded = new Promise((resolve) => frame.addEventListener('load', resolve, { once: true }));
+    frame.srcdoc = this.core.reportHtml(text, this.language.code);
+    document.body.append(frame);
+    await loaded;
+    frame.contentWindow.print();
+  }
+
+  // Asks first unless every entry has been written to a file; an entry added meanwhile in
+  // another tab is not one the person was asked about, and stays.
+  async clear() {
+    const tried = await Promise.all(this.parts.map((part) => part.clear()));
+    if (tried.some((outcome) => !outcome.cleared)) {
+      await this.refresh();
+      if (window.confirm(this.language.text('clearLogAsk', this.counts.unwritten))) {
+        await Promise.all(this.parts.map((part, index) => (tried[index].cleared ? null
+          : part.clear({ evenUnwritten: true, through: tried[index].through }))));
+      }
+    }
+    await this.changed();
   }
 }

@@ -9,6 +9,7 @@ import { createHash } from 'node:crypto';
 import { mkdirSync, readFileSync, writeFileSync, renameSync } from 'node:fs';
 import { dirname, join, resolve } from 'node:path';
 import { parseArgs } from 'node:util';
+import { Core } from '../page/core.mjs';
 import { kControls } from '../page/layout.mjs';
 import { dialogControls } from './dialog-template.mjs';
 
@@ -80,7 +81,18 @@ function bundleScript(labels, places, workDir) {
   return readFileSync(script, 'utf8');
 }
 
-function build() {
+// The styles of the report page the module makes, which the page prints from a frame of its
+// own: that frame has the page's policy, so the policy names them.
+async function reportStyles(moduleBytes) {
+  const core = await Core.load(moduleBytes);
+  const styles = new Set();
+  for (const language of ['en', 'zh']) {
+    for (const [, style] of core.reportHtml('', language).matchAll(/<style>([\s\S]*?)<\/style>/g)) styles.add(style);
+  }
+  return [...styles];
+}
+
+async function build() {
   const moduleBytes = readFileSync(args.module);
   if (moduleBytes.length > kModuleBudget) {
     throw new Error(`the module is ${moduleBytes.length} bytes, over its ${kModuleBudget}`);
@@ -93,7 +105,8 @@ function build() {
     `url("data:image/svg+xml;base64,${Buffer.from(picture).toString('base64')}")`);
 
   const policy = [
-    "default-src 'none'", `script-src ${hash(script)} 'wasm-unsafe-eval'`, `style-src ${hash(style)}`,
+    "default-src 'none'", `script-src ${hash(script)} 'wasm-unsafe-eval'`,
+    `style-src ${[style, ...await reportStyles(moduleBytes)].map(hash).join(' ')}`,
     'img-src data:', "connect-src 'none'", "form-action 'none'", "base-uri 'none'",
   ].join('; ');
 
@@ -117,7 +130,7 @@ function build() {
 }
 
 try {
-  build();
+  await build();
 } catch (error) {
   console.error(`vkd37.html not made: ${error.message}`);
   process.exitCode = 1;

@@ -1,0 +1,82 @@
+// Batch mode: one controller after another, each named by its unit's label, typed or scanned (a
+// barcode scanner types the label and Enter). After each upload the focus is back in the Unit
+// field with its text selected, so that the next scan replaces it without a mouse; a label sent
+// before in the same batch is asked about once more, in a box of the page's own.
+const $ = (id) => document.getElementById(id);
+
+// Blanks around a label are dropped, as the tool drops them.
+const trimmed = (label) => label.replace(/^[ \t]+|[ \t]+$/g, '');
+
+export class Batch {
+  constructor(language) {
+    this.language = language;
+    this.sent = new Set(); // the labels sent since batch mode was ticked
+    $('batch').addEventListener('change', () => this.sent.clear());
+    $('unit').addEventListener('keydown', (event) => {
+      if (event.key !== 'Enter') return;
+      event.preventDefault();
+      $('upload').click();
+    });
+  }
+
+  get on() { return $('batch').checked; }
+
+  // The label to name in the entry ('' for none), or null when it is not to be sent: the person
+  // declined to send the same label again, or began another one.
+  async label() {
+    const label = trimmed($('unit').value);
+    if (!this.on || !label || !this.sent.has(label)) return label;
+    const answer = await this.ask(label);
+    if (answer === 'yes') return label;
+    if (answer === 'no') this.focusNext();
+    return null;
+  }
+
+  // Enter sends the label again and Escape does not, as the tool's prompt has it. A scanner that
+  // reads the same barcode twice must not answer for the person: a key that types a character
+  // closes the box and begins the next label in Unit, where the scanner's own Enter ends it.
+  ask(label) {
+    const box = $('ask');
+    this.language.show($('ask-text'), 'unitAgain', label);
+    return new Promise((resolve) => {
+      const typed = (event) => {
+        if (event.key.length !== 1 || event.key === ' ' || event.ctrlKey || event.altKey || event.metaKey) return;
+        event.preventDefault();
+        finish('another');
+        $('unit').value = event.key;
+        $('unit').focus();
+      };
+      const closed = () => finish(box.returnValue);
+      // Escape, closed here so that the focus it gives back is the page's to place.
+      const cancelled = (event) => {
+        event.preventDefault();
+        finish('no');
+      };
+      const finish = (answer) => {
+        box.removeEventListener('keydown', typed);
+        box.removeEventListener('close', closed);
+        box.removeEventListener('cancel', cancelled);
+        if (box.open) box.close();
+        resolve(answer);
+      };
+      box.addEventListener('keydown', typed);
+      box.addEventListener('close', closed);
+      box.addEventListener('cancel', cancelled);
+      box.showModal();
+      $('ask-yes').focus();
+    });
+  }
+
+  uploaded(label) {
+    if (this.on && label) this.sent.add(label);
+  }
+
+  // Where the next action is: the Unit field in batch mode, Upload otherwise.
+  get next() { return this.on ? $('unit') : $('upload'); }
+
+  focusNext() {
+    const next = this.next;
+    next.focus();
+    if (next.type === 'text') next.select();
+  }
+}
