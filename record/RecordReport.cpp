@@ -271,12 +271,17 @@ std::string Columns(const std::vector<std::vector<std::string>>& rows) {
     return text;
 }
 
+// A label or port typed by someone is text in the spreadsheet, never a formula: one that begins
+// as a formula would ("=", "+", "-", "@", a tab or CR) gets an apostrophe before it.
 std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) {
-        return text;
+    const bool formulaLike =
+        !text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos;
+    const std::string cell = formulaLike ? "'" + text : text;
+    if (cell.find_first_of(",\"\r\n") == std::string::npos) {
+        return cell;
     }
     std::string quoted = "\"";
-    for (const char c : text) {
+    for (const char c : cell) {
         quoted += c == '"' ? "\"\"" : std::string(1, c);
     }
     return quoted + "\"";

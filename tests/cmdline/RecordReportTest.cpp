@@ -137,6 +137,13 @@ TEST(RecordTest, UnitsCountByTheirLastAttempt) {
                        "2000,0,0,0,0\r\n"))
         << csv;
     EXPECT_EQ(6u, std::count(csv.begin(), csv.end(), '\n'));
+    // A label a spreadsheet would take for a formula stays text.
+    const std::string formulas =
+        ReportCsv(RecordOf({Attempt("t", "=HYPERLINK(\"x\")", EchoOutcome::kConfirmed),
+                            Attempt("t", "-1+1", EchoOutcome::kConfirmed)}));
+    EXPECT_NE(std::string::npos, formulas.find("\r\nt,\"'=HYPERLINK(\"\"x\"\")\",COM3,"))
+        << formulas;
+    EXPECT_NE(std::string::npos, formulas.find("\r\nt,'-1+1,COM3,")) << formulas;
 
     const std::string html = ReportHtml(record, ReportLanguage::kChinese, "vkd37 1.0.0.1");
     for (const char* part : {"<html lang=\"zh-Hans\">", "@page", "<dd>vkd37 1.0.0.1</dd>",
