@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "model/SaveSteps.h"
+#include "platform/ByteLock.h"
 #include "platform/Handles.h"
 #include "platform/SystemError.h"
 
@@ -241,25 +242,21 @@ enum class LockTaking { kTaken, kWaitEnded, kFailed };
 // and FUSE ones), the save goes ahead unlocked, as saves did before there was a lock. kFailed
 // leaves errno; kWaitEnded leaves how in `turn`.
 LockTaking LockForSave(int fd, const Waiting& waiting, Waiting::Turn& turn) {
-    struct flock lock {};
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = static_cast<off_t>(kSaveLockOffset);
-    lock.l_len = 1;
-    while (::fcntl(fd, F_OFD_SETLK, &lock) != 0) {
-        if (errno == EINTR) {
-            continue;
-        }
-        if (errno != EAGAIN && errno != EACCES) {
-            const bool unlockable = errno == ENOLCK || errno == EINVAL || errno == EOPNOTSUPP;
-            return unlockable ? LockTaking::kTaken : LockTaking::kFailed;
+    for (;;) {
+        switch (TryLockByte(fd, kSaveLockOffset)) {
+        case ByteLockOutcome::kTaken:
+        case ByteLockOutcome::kNotKept:
+            return LockTaking::kTaken;
+        case ByteLockOutcome::kFailed:
+            return LockTaking::kFailed;
+        case ByteLockOutcome::kHeld:
+            break;
         }
         turn = waiting.Pause();
         if (turn != Waiting::Turn::kAgain) {
             return LockTaking::kWaitEnded;
         }
     }
-    return LockTaking::kTaken;
 }
 
 bool IsSameFile(const struct stat& one, const struct stat& other) {

@@ -10,6 +10,7 @@
 #include <winioctl.h>
 
 #include "model/SaveSteps.h"
+#include "platform/ByteLock.h"
 #include "platform/Handles.h"
 #include "platform/SystemError.h"
 #include "platform/Text.h"
@@ -29,16 +30,7 @@ using TemporaryName = UniqueHandle<TemporaryNameTraits>;
 struct SaveLockTraits {
     using Handle = HANDLE;
     static Handle Invalid() { return nullptr; }
-    static bool Close(Handle file) {
-        OVERLAPPED at = LockPlace();
-        return ::UnlockFileEx(file, 0, 1, 0, &at) != FALSE;
-    }
-    static OVERLAPPED LockPlace() {
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>(kSaveLockOffset);
-        at.OffsetHigh = static_cast<DWORD>(kSaveLockOffset >> 32);
-        return at;
-    }
+    static bool Close(Handle file) { return UnlockByte(file, kSaveLockOffset); }
 };
 using SaveLock = UniqueHandle<SaveLockTraits>;
 
@@ -240,15 +232,16 @@ enum class LockTaking { kTaken, kHeld, kStopped, kFailed };
 // save goes ahead unlocked, as saves did before there was a lock. kFailed leaves the last error.
 LockTaking LockForSave(HANDLE file, const LockWait& wait, SaveLock& lock) {
     for (int waited = 0;; waited += kSaveLockPollMs) {
-        OVERLAPPED at = SaveLockTraits::LockPlace();
-        if (::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+        switch (TryLockByte(file, kSaveLockOffset)) {
+        case ByteLockOutcome::kTaken:
             lock = SaveLock(file);
             return LockTaking::kTaken;
-        }
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_LOCK_VIOLATION) {
-            const bool unlockable = error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION;
-            return unlockable ? LockTaking::kTaken : LockTaking::kFailed;
+        case ByteLockOutcome::kNotKept:
+            return LockTaking::kTaken;
+        case ByteLockOutcome::kFailed:
+            return LockTaking::kFailed;
+        case ByteLockOutcome::kHeld:
+            break;
         }
         if (wait.keepWaiting && !wait.keepWaiting()) {
             return LockTaking::kStopped;

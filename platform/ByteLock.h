@@ -21,7 +21,9 @@ using LockedFileHandle = HANDLE;
 using LockedFileHandle = int;
 #endif
 
-// Tries every pollMs for up to waitMs. The lock lasts until UnlockByte or until the file is
-// closed.
+// One try, at once: kHeld when another program holds the lock. The lock lasts until UnlockByte
+// or until the file is closed.
+ByteLockOutcome TryLockByte(LockedFileHandle file, std::uint64_t offset);
+// Tries every pollMs for up to waitMs.
 ByteLockOutcome LockByte(LockedFileHandle file, std::uint64_t offset, int waitMs, int pollMs);
 bool UnlockByte(LockedFileHandle file, std::uint64_t offset);

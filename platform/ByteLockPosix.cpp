@@ -22,20 +22,24 @@ bool SetLock(int fd, std::uint64_t offset, short type) {
 
 } // namespace
 
+ByteLockOutcome TryLockByte(int fd, std::uint64_t offset) {
+    if (SetLock(fd, offset, F_WRLCK)) {
+        return ByteLockOutcome::kTaken;
+    }
+    if (errno == ENOLCK || errno == EINVAL || errno == EOPNOTSUPP) {
+        return ByteLockOutcome::kNotKept;
+    }
+    return errno == EAGAIN || errno == EACCES ? ByteLockOutcome::kHeld : ByteLockOutcome::kFailed;
+}
+
 ByteLockOutcome LockByte(int fd, std::uint64_t offset, int waitMs, int pollMs) {
-    for (int waited = 0; !SetLock(fd, offset, F_WRLCK); waited += pollMs) {
-        if (errno == ENOLCK || errno == EINVAL || errno == EOPNOTSUPP) {
-            return ByteLockOutcome::kNotKept;
-        }
-        if (errno != EAGAIN && errno != EACCES) {
-            return ByteLockOutcome::kFailed;
-        }
-        if (waited >= waitMs) {
-            return ByteLockOutcome::kHeld;
+    for (int waited = 0;; waited += pollMs) {
+        const ByteLockOutcome outcome = TryLockByte(fd, offset);
+        if (outcome != ByteLockOutcome::kHeld || waited >= waitMs) {
+            return outcome;
         }
         ::usleep(static_cast<useconds_t>(pollMs) * 1000);
     }
-    return ByteLockOutcome::kTaken;
 }
 
 bool UnlockByte(int fd, std::uint64_t offset) {

@@ -11,21 +11,23 @@ OVERLAPPED Place(std::uint64_t offset) {
 
 } // namespace
 
+ByteLockOutcome TryLockByte(HANDLE file, std::uint64_t offset) {
+    OVERLAPPED at = Place(offset);
+    if (::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+        return ByteLockOutcome::kTaken;
+    }
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION) {
+        return ByteLockOutcome::kNotKept;
+    }
+    return error == ERROR_LOCK_VIOLATION ? ByteLockOutcome::kHeld : ByteLockOutcome::kFailed;
+}
+
 ByteLockOutcome LockByte(HANDLE file, std::uint64_t offset, int waitMs, int pollMs) {
     for (int waited = 0;; waited += pollMs) {
-        OVERLAPPED at = Place(offset);
-        if (::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
-            return ByteLockOutcome::kTaken;
-        }
-        const DWORD error = ::GetLastError();
-        if (error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION) {
-            return ByteLockOutcome::kNotKept;
-        }
-        if (error != ERROR_LOCK_VIOLATION) {
-            return ByteLockOutcome::kFailed;
-        }
-        if (waited >= waitMs) {
-            return ByteLockOutcome::kHeld;
+        const ByteLockOutcome outcome = TryLockByte(file, offset);
+        if (outcome != ByteLockOutcome::kHeld || waited >= waitMs) {
+            return outcome;
         }
         ::Sleep(static_cast<DWORD>(pollMs));
     }
