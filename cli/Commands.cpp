@@ -92,8 +92,8 @@ std::string ReadingNote(const std::string& file, const LoadedValues& loaded) {
 }
 
 // The wait for the file's lock, or a lease, that another program holds: said once it lasts
-// (another save holds the lock for milliseconds), ended at once by a stop signal, before anything
-// has changed.
+// (another save, or another batch's record line, holds the lock for milliseconds), ended at once
+// by a stop signal, before anything has changed.
 constexpr std::chrono::milliseconds kSayWaitAfter{500};
 
 LockWait SaveLockWait(const std::string& file) {
@@ -180,7 +180,7 @@ public:
     bool IsOpen() const { return file_.IsOpen(); }
     // Why the line was not kept; nothing when it was.
     std::optional<std::string> Append(const std::string& line) {
-        return Failure(file_.Append(line + "\n"));
+        return Failure(file_.Append(line + "\n", SaveLockWait(path_)));
     }
     std::optional<std::string> Close() { return Failure(file_.Close()); }
 

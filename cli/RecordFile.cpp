@@ -3,9 +3,9 @@
 #include "platform/ByteLock.h"
 #include "platform/SystemError.h"
 
-std::optional<std::string> RecordFile::Append(std::string_view line) {
-    const bool locked =
-        LockByte(file_.get(), kLockOffset, kLockWaitMs, kLockPollMs) == ByteLockOutcome::kTaken;
+std::optional<std::string> RecordFile::Append(std::string_view line, const LockWait& wait) {
+    const bool locked = LockByte(file_.get(), kLockOffset, wait.limitMs, kLockPollMs,
+                                 wait.keepWaiting) == ByteLockOutcome::kTaken;
     const std::optional<std::string> failure = WriteWhole(line);
     if (locked) {
         UnlockByte(file_.get(), kLockOffset);

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/FileOutcome.h"
 #include "platform/Handles.h"
 
 // The commissioning record's file, kept open for appending. Each line goes to the end of the
@@ -20,14 +21,14 @@ public:
     // Why the file cannot be opened (created when missing); nothing when it was.
     std::optional<std::string> Open(const std::string& path);
     bool IsOpen() const { return file_.IsValid(); }
-    // Why the line did not reach the file whole; nothing when it did.
-    std::optional<std::string> Append(std::string_view line);
+    // Why the line did not reach the file whole; nothing when it did. The line waits for another
+    // program's as `wait` says (its limit, what ends it sooner); then it goes unlocked rather
+    // than not at all.
+    std::optional<std::string> Append(std::string_view line, const LockWait& wait);
     // Some file systems tell of a lost write only as the file is closed.
     std::optional<std::string> Close();
 
 private:
-    // A line waits this long for another program's; then it goes unlocked rather than not at all.
-    static constexpr int kLockWaitMs = 10 * 1000;
     static constexpr int kLockPollMs = 10;
     static constexpr std::uint64_t kLockOffset = std::uint64_t{1} << 62;
 

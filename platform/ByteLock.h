@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "platform/Handles.h"
 
@@ -24,6 +25,7 @@ using LockedFileHandle = int;
 // One try, at once: kHeld when another program holds the lock. The lock lasts until UnlockByte
 // or until the file is closed.
 ByteLockOutcome TryLockByte(LockedFileHandle file, std::uint64_t offset);
-// Tries every pollMs for up to waitMs.
-ByteLockOutcome LockByte(LockedFileHandle file, std::uint64_t offset, int waitMs, int pollMs);
+// Tries every pollMs for up to waitMs, or until keepWaiting (asked at every poll) says no.
+ByteLockOutcome LockByte(LockedFileHandle file, std::uint64_t offset, int waitMs, int pollMs,
+                         const std::function<bool()>& keepWaiting);
 bool UnlockByte(LockedFileHandle file, std::uint64_t offset);

@@ -23,10 +23,12 @@ ByteLockOutcome TryLockByte(HANDLE file, std::uint64_t offset) {
     return error == ERROR_LOCK_VIOLATION ? ByteLockOutcome::kHeld : ByteLockOutcome::kFailed;
 }
 
-ByteLockOutcome LockByte(HANDLE file, std::uint64_t offset, int waitMs, int pollMs) {
+ByteLockOutcome LockByte(HANDLE file, std::uint64_t offset, int waitMs, int pollMs,
+                         const std::function<bool()>& keepWaiting) {
     for (int waited = 0;; waited += pollMs) {
         const ByteLockOutcome outcome = TryLockByte(file, offset);
-        if (outcome != ByteLockOutcome::kHeld || waited >= waitMs) {
+        if (outcome != ByteLockOutcome::kHeld || waited >= waitMs ||
+            (keepWaiting && !keepWaiting())) {
             return outcome;
         }
         ::Sleep(static_cast<DWORD>(pollMs));

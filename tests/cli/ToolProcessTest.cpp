@@ -792,7 +792,8 @@ TEST_F(ToolTest, SettingsFilesGiveTheFormsFrameOrARefusalNamingTheValue) {
 }
 
 // Another program's save holds the file's lock: the wait is said, a stop signal ends it at once
-// with nothing changed, and after its bound the tool says who holds the file.
+// with nothing changed, and after its bound the tool says who holds the file. A record's line
+// waiting for another batch's stops waiting at a stop signal too, and is kept.
 TEST_F(ToolTest, AWaitForTheFileEndsAtAStopSignalOrSaysWhoHoldsIt) {
     const std::string file = StartFile();
     const UniqueFd holder(::open(file.c_str(), O_RDWR | O_CLOEXEC));
@@ -802,6 +803,19 @@ TEST_F(ToolTest, AWaitForTheFileEndsAtAStopSignalOrSaysWhoHoldsIt) {
     lock.l_start = static_cast<off_t>(kSaveLockOffset);
     lock.l_len = 1;
     ASSERT_EQ(0, ::fcntl(holder.get(), F_OFD_SETLK, &lock));
+    const std::string log = Path("held.jsonl");
+    {
+        const UniqueFd record(::open(log.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+        ASSERT_EQ(0, ::fcntl(record.get(), F_OFD_SETLK, &lock));
+        ChildProcess sim = Simulator({});
+        ChildProcess upload = Tool({"upload", "--port", sim.ReadPort(), file, "--log", log});
+        ASSERT_TRUE(upload.WaitForError(log + ": another program holds the file; waiting",
+                                        milliseconds(8000)))
+            << upload.ErrorText();
+        upload.Signal(SIGINT);
+        EXPECT_EQ(130, upload.WaitForExit(milliseconds(5000)));
+        EXPECT_EQ(1u, Lines(ReadFile(log)).size());
+    }
     const struct {
         int signal;
         int status;
