@@ -132,7 +132,7 @@ if(WIN32)
     file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/link-maps)
     vkd_package_documents(.
         docs/operator-guide.md=operator-guide.html docs/protocol.md=protocol.html
-        docs/screenshot.png=screenshot.png docs/web-page.png=web-page.png
+        docs/record.md=record.html docs/screenshot.png=screenshot.png docs/web-page.png=web-page.png
         packaging/windows/README.txt=README.txt LICENSE=LICENSE CHANGELOG.md=CHANGELOG.md)
 
     set(CPACK_GENERATOR ZIP)
@@ -172,8 +172,8 @@ else()
     # The licence is in the copyright file.
     vkd_package_documents(${doc_dir}
         README.md=README.html docs/operator-guide.md=operator-guide.html
-        docs/protocol.md=protocol.html docs/simulator.md=simulator.html
-        docs/screenshot.png=screenshot.png docs/web-page.png=web-page.png LICENSE=copyright)
+        docs/protocol.md=protocol.html docs/record.md=record.html
+        docs/simulator.md=simulator.html docs/screenshot.png=screenshot.png docs/web-page.png=web-page.png LICENSE=copyright)
 
     set(CPACK_GENERATOR DEB)
     set(CPACK_STRIP_FILES ON)

@@ -12,7 +12,7 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 programs=(vkd37 vkd37-sim)
 doc=./usr/share/doc/vkd37-tools
 expected=("$doc/changelog.gz" "$doc/copyright" "$doc/README.html" "$doc/operator-guide.html"
-    "$doc/protocol.html" "$doc/simulator.html" "$doc/screenshot.png" "$doc/web-page.png"
+    "$doc/protocol.html" "$doc/record.html" "$doc/simulator.html" "$doc/screenshot.png" "$doc/web-page.png"
     ./usr/share/doc-base/vkd37-tools ./usr/share/vkd37/vkd37.html)
 for program in "${programs[@]}"; do
     expected+=("./usr/bin/$program" "./usr/share/man/man1/$program.1.gz")

@@ -13,7 +13,8 @@ folder=VKD-37-$version-win32
 dialog="VKD-37参数设定程序.exe"
 expected=("$folder/$dialog" "$folder/vkd37.exe" "$folder/README.txt" "$folder/LICENSE"
     "$folder/CHANGELOG.md" "$folder/NOTICES.txt" "$folder/vkd37.html"
-    "$folder/operator-guide.html" "$folder/protocol.html" "$folder/screenshot.png"
+    "$folder/operator-guide.html" "$folder/protocol.html" "$folder/record.html"
+    "$folder/screenshot.png"
     "$folder/web-page.png")
 
 files=$(unzip -Z1 "$zip" | grep -v '/$' | sort)
