@@ -627,6 +627,27 @@ TEST_F(ToolTest, StopSignalsReleaseThePortAndLeaveNothingHalfDone) {
     EXPECT_EQ(128 + SIGABRT, crashed.WaitForExit());
     EXPECT_EQ(std::make_pair(0, false), PortHolds(port));
     EXPECT_TRUE(SameSettings(left, SettingsOf(other.get())));
+    // So does a stack that overflowed (a long label the batch's pattern recurses over), where
+    // the fault finds no room on the stack it happened on. The sanitizer's own handling of it is
+    // turned off, as in the shipped build.
+    std::vector<std::string> overflow = {
+        "-c",
+        "ulimit -c 0 -s 512; ASAN_OPTIONS=handle_segv=0:use_sigaltstack=0 exec \"$0\" \"$@\"",
+        VKD37_TOOL_PATH,
+        "upload",
+        "--port",
+        port,
+        StartFile(),
+        "--repeat",
+        "--unit",
+        "a",
+        "--unit-pattern",
+        "(a|b)*"};
+    overflow.insert(overflow.end(), xonXoff.begin(), xonXoff.end());
+    ChildProcess overflowed("/bin/bash", overflow, std::string(30000, 'a') + "\n");
+    EXPECT_EQ(128 + SIGSEGV, overflowed.WaitForExit());
+    EXPECT_EQ(std::make_pair(0, false), PortHolds(port));
+    EXPECT_TRUE(SameSettings(left, SettingsOf(other.get())));
 
     // A reader that went away takes no work with it; the status tells what the controller and
     // the files got. A command whose output is all it does fails without it.
