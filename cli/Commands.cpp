@@ -341,6 +341,8 @@ const char* ReadStopName(ReadStop stop) {
         return "not-a-number";
     case ReadStop::kOutOfRange:
         return "out-of-range";
+    case ReadStop::kReadLimit:
+        return "read-limit";
     }
     return "";
 }

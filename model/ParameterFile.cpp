@@ -35,9 +35,12 @@ std::string UnreadableValuesText(const ParameterReading& reading) {
         return {};
     }
     const ParameterField* field = FieldsInFileOrder()[static_cast<std::size_t>(reading.values)];
+    const char* at = reading.stop == ReadStop::kOutOfRange ? "a number too large for "
+                     : reading.stop == ReadStop::kReadLimit
+                         ? "the end of the first MiB, all a reader takes, before "
+                         : "no number for ";
     return std::string("its values stop at byte ") + std::to_string(reading.stopOffset) + ", " +
-           (reading.stop == ReadStop::kOutOfRange ? "a number too large for " : "no number for ") +
-           field->name + " (value " + std::to_string(reading.values + 1) + " of " +
+           at + field->name + " (value " + std::to_string(reading.values + 1) + " of " +
            std::to_string(kStoredValueCount) + ")";
 }
 
@@ -51,6 +54,7 @@ std::string IncompleteReadingText(const ParameterReading& reading) {
                                          " of the " + std::to_string(kStoredValueCount) + " values";
     case ReadStop::kNotANumber:
     case ReadStop::kOutOfRange:
+    case ReadStop::kReadLimit:
         break;
     }
     return UnreadableValuesText(reading);

@@ -54,6 +54,3 @@ std::string UnreadableValuesText(const ParameterReading& reading);
 // What a reading that did not take all the values came to, in words: the text above, or how many
 // values the file holds. Empty when every value was read.
 std::string IncompleteReadingText(const ParameterReading& reading);
-
-// A legitimate file is under 200 bytes; loading never reads more than this.
-inline constexpr std::size_t kParameterFileReadLimit = 1 << 20;

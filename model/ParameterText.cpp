@@ -10,6 +10,8 @@ constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 } // namespace
 
 ParameterReading ReadParameterText(std::string_view bytes, ParameterSet& set) {
+    const bool cut = bytes.size() >= kParameterFileReadLimit;
+    bytes = bytes.substr(0, kParameterFileReadLimit);
     ParameterReading reading;
     const char* const start = bytes.data();
     const char* const end = start + bytes.size();
@@ -26,6 +28,15 @@ ParameterReading ReadParameterText(std::string_view bytes, ParameterSet& set) {
         const char* const number = p;
         int value = 0;
         const ScanStatus status = ScanDecimalInt(p, end, value);
+        // Cut at the limit: nothing left, a lone sign, or digits up to it may go on beyond.
+        const bool loneSign = end - number == 1 && (*number == '+' || *number == '-');
+        const bool runsIntoCut =
+            cut && (status == ScanStatus::kOk ? p == end : number == end || loneSign);
+        if (runsIntoCut) {
+            reading.stop = ReadStop::kReadLimit;
+            p = number;
+            break;
+        }
         if (status != ScanStatus::kOk) {
             reading.stop = status == ScanStatus::kOutOfRange ? ReadStop::kOutOfRange
                            : number == end                   ? ReadStop::kEndOfText

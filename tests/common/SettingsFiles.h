@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "model/ParameterText.h"
+
 struct SettingsFile {
     const char* name;  // what the file is, for the tests' messages
     std::string bytes; // the file's bytes
@@ -95,6 +97,15 @@ inline const std::vector<SettingsFile>& SettingsFiles() {
          "a number too large for fwd.speed"},
         {"auto_home past 32 bits", EveryValueWith(15, "-4294967295"), 15, true,
          "0302053B07017F000000FFFF00000119999900", ""},
+        // No reader takes more than the first MiB: values beyond it, or running into its end,
+        // are not known.
+        {"blanks past the first MiB, then the values",
+         std::string(kParameterFileReadLimit, ' ') + kEveryValue, 0, true, "",
+         "the end of the first MiB"},
+        {"auto_home cut by the end of the first MiB",
+         EveryValueWith(15,
+                        std::string(kParameterFileReadLimit - kEveryValue.size() + 1, ' ') + "10"),
+         15, true, "0302053B07017F000000FFFF00000119999900", ""},
         // Values the controls cannot show as they are.
         {"fwd.source 3", EveryValueWith(1, "3"), 16, false, "", "fwd.source=3"},
         {"rev.source -1", EveryValueWith(5, "-1"), 16, false, "", "rev.source=-1"},

@@ -1,16 +1,15 @@
 // What the page's core makes of a settings file, for the Windows suite's table of files that
-// every face reads: how many values reading takes, whether it stopped at bytes that are not a
-// number (1) or not (0), and the frame in hex that the page's form sends, or "-" when its checks
+// every face reads: how many values reading takes, whether it stopped at bytes it could not
+// take (1) or not (0), and the frame in hex that the page's form sends, or "-" when its checks
 // refuse what its controls show. Usage: node page-sends.mjs CORE_MJS CORE_WASM FILE
 import { readFileSync } from 'node:fs';
 import { pathToFileURL } from 'node:url';
 
 const [coreModule, wasm, file] = process.argv.slice(2);
-const { Core, FormStep, ValueKind } = await import(pathToFileURL(coreModule));
+const { Core, FormStep, ValueKind, stoppedAtUnreadable } = await import(pathToFileURL(coreModule));
 const core = await Core.load(readFileSync(wasm));
 
-const { taken, values } = core.readFile(readFileSync(file));
-const stop = core.exports.vkd_read_stop(); // a ReadStop: 2 not a number, 3 past 32 bits
+const { taken, values, stop } = core.readFile(readFileSync(file));
 
 // The values as the form's controls show them and give them back: a number box as its decimal
 // text, a source as its checked button (none outside the group: -1), a two-state box ticked for
@@ -36,4 +35,4 @@ for (const { step, field } of core.formChecks) {
     refused = value < field.min || value > field.max;
   }
 }
-console.log(`${taken} ${stop === 2 || stop === 3 ? 1 : 0} ${refused ? '-' : core.frameHex(form, false)}`);
+console.log(`${taken} ${stoppedAtUnreadable(stop) ? 1 : 0} ${refused ? '-' : core.frameHex(form, false)}`);

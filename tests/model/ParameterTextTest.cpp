@@ -98,6 +98,8 @@ TEST(ParameterText, StopsAtTheFirstValueThatIsNotANumber) {
         ReadStop stop;
         std::size_t offset;
     };
+    constexpr std::size_t kLimit = kParameterFileReadLimit;
+    const std::string blanks(kLimit, ' ');
     const std::string utf16 = "\xFF\xFE"
                               "3\0 \0"
                               "1\0"s;
@@ -128,6 +130,14 @@ TEST(ParameterText, StopsAtTheFirstValueThatIsNotANumber) {
         {"        ", {}, ReadStop::kEndOfText, 8},
         {kDefaultFile + "junk", ReadAll(kDefaultFile), ReadStop::kComplete,
          kDefaultFile.size() - 1},
+        // No reader takes more than the limit: what runs into it, or lies beyond, is not known.
+        {blanks + "5 6", {}, ReadStop::kReadLimit, kLimit},
+        {blanks.substr(2) + "12345", {}, ReadStop::kReadLimit, kLimit - 2},
+        {blanks.substr(3) + "7 -", {7}, ReadStop::kReadLimit, kLimit - 1},
+        {blanks.substr(3) + "7 8", {7}, ReadStop::kReadLimit, kLimit - 1},
+        {kDefaultFile + blanks.substr(kDefaultFile.size()), ReadAll(kDefaultFile),
+         ReadStop::kComplete, kDefaultFile.size() - 1},
+        {blanks.substr(3) + "x 1", {}, ReadStop::kNotANumber, kLimit - 3},
     };
     for (const Case& c : cases) {
         ParameterSet set;

@@ -158,7 +158,7 @@ VKD_EXPORT("vkd_read_text") int ReadText() {
     return lastReading.values;
 }
 // Why the last reading stopped: a ReadStop (0 all read, 1 the bytes ended, 2 not a number,
-// 3 a number too large).
+// 3 a number too large, 4 the read limit).
 VKD_EXPORT("vkd_read_stop") int ReadStopReason() {
     return static_cast<int>(lastReading.stop);
 }

@@ -8,7 +8,12 @@ export const ValueKind = Object.freeze({ number: 0, source: 1, flag: 2 });
 export const FormStep = Object.freeze({ readNumber: 0, checkRange: 1, readButtons: 2, checkSource: 3 });
 
 // Why the reader stopped, in the order of the module's ReadStop.
-export const ReadStop = Object.freeze({ complete: 0, endOfText: 1, notANumber: 2, outOfRange: 3 });
+export const ReadStop = Object.freeze({ complete: 0, endOfText: 1, notANumber: 2, outOfRange: 3,
+  readLimit: 4 });
+// Reading stopped at bytes it could not take: what the file holds from there on is unknown, and
+// writing over it would lose it.
+export const stoppedAtUnreadable = (stop) =>
+  stop === ReadStop.notANumber || stop === ReadStop.outOfRange || stop === ReadStop.readLimit;
 
 // Outcome codes of the module, in the order of its EchoOutcome.
 export const EchoOutcome = Object.freeze({

@@ -74,7 +74,8 @@ const kTexts = {
     openedStopped: (name, taken, offset, why) => `Opened ${name}: reading stopped at byte ` +
       `${offset} (${why}) after ${taken} of the 16 values; the others are 0, as the dialog reads it.`,
     // By the reader's code of why it stopped.
-    stoppedAt: ['', '', 'not a number', 'a number beyond 32 bits'],
+    stoppedAt: ['', '', 'not a number', 'a number beyond 32 bits',
+      'the end of the first MiB, all the reader takes'],
     saveFailed: (name, reason) => `${name} was not saved: ${reason}.`,
     timedOut: 'it did not end in time',
     readFailed: (name, reason) => `${name} could not be read: ${reason}. Nothing was changed.`,
@@ -168,7 +169,7 @@ const kTexts = {
     openedPart: (name, taken) => `已打开 ${name}：文件只有 16 个数值中的 ${taken} 个；其余为 0，与对话框程序的读法相同。`,
     openedStopped: (name, taken, offset, why) => `已打开 ${name}：读取在第 ${offset} 字节处停止（${why}），` +
       `已读 16 个数值中的 ${taken} 个；其余为 0，与对话框程序的读法相同。`,
-    stoppedAt: ['', '', '该处不是数字', '该处的数字超出 32 位范围'],
+    stoppedAt: ['', '', '该处不是数字', '该处的数字超出 32 位范围', '已到读取上限（文件的前 1 MiB）'],
     saveFailed: (name, reason) => `${name} 未保存：${reason}。`,
     timedOut: '未在时限内完成',
     readFailed: (name, reason) => `无法读取 ${name}：${reason}。未作任何更改。`,

@@ -1,7 +1,7 @@
 // The parameter file as the page keeps it: opened and saved in the dialog's format and written
 // again after every upload attempt, as the dialog does, but never over what another program
 // wrote meanwhile or what the page could not read.
-import { ReadStop } from './core.mjs';
+import { ReadStop, stoppedAtUnreadable } from './core.mjs';
 import { offerDownload, writeWhole } from './download.mjs';
 import { message } from './language.mjs';
 
@@ -101,7 +101,7 @@ export class ParameterFile {
     this.handle = handle;
     this.name = file.name;
     this.known = { size: file.size, lastModified: file.lastModified, bytes };
-    const unread = reading.stop === ReadStop.notANumber || reading.stop === ReadStop.outOfRange;
+    const unread = stoppedAtUnreadable(reading.stop);
     this.unreadFrom = unread ? reading.stopOffset : null;
     this.form.keep(reading.values);
     this.form.show(reading.values);
