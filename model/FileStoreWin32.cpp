@@ -101,17 +101,6 @@ struct OpenedFile {
     }
 };
 
-std::wstring FullPath(const std::wstring& path) {
-    std::wstring full(::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr), L'\0');
-    const DWORD length =
-        ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (length == 0 || length >= full.size()) {
-        return path;
-    }
-    full.resize(length);
-    return full;
-}
-
 // A name Windows takes for a device: its full path is \\.\COM1, \\.\NUL, but not \\.\C:\...
 bool IsDeviceName(const std::wstring& path) {
     const std::wstring full = FullPath(path);

@@ -24,3 +24,14 @@ std::string Utf8(std::wstring_view wide) {
     ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), length, nullptr, nullptr);
     return utf8;
 }
+
+std::wstring FullPath(const std::wstring& path) {
+    std::wstring full(::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr), L'\0');
+    const DWORD length =
+        ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0 || length >= full.size()) {
+        return path;
+    }
+    full.resize(length);
+    return full;
+}

@@ -57,15 +57,7 @@ namespace {
 // The settings file as the operator looks for it: the full name of the one in the working
 // directory.
 std::wstring SettingsFilePath() {
-    const std::wstring name = Wide(kParameterFileName);
-    std::wstring full(::GetFullPathNameW(name.c_str(), 0, nullptr, nullptr), L'\0');
-    const DWORD length =
-        ::GetFullPathNameW(name.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (length == 0 || length >= full.size()) {
-        return name;
-    }
-    full.resize(length);
-    return full;
+    return FullPath(Wide(kParameterFileName));
 }
 
 // Why the settings file could not be read or saved, in the operator's words; the system's own
