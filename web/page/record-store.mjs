@@ -15,7 +15,7 @@ const kWritten = 1;
 // The record kept by the page before it kept one entry a key.
 const kOldStorageKey = 'vkd37.record';
 
-const noCounts = () => ({ all: 0, confirmed: 0, unwritten: 0 });
+export const noCounts = () => ({ all: 0, confirmed: 0, unwritten: 0 });
 
 function counted(counts, entry, sign) {
   counts.all += sign;
