@@ -15,7 +15,7 @@ const kWritten = 1;
 // The record kept by the page before it kept one entry a key.
 const kOldStorageKey = 'vkd37.record';
 
-const noCounts = () => ({ all: 0, confirmed: 0, unwritten: 0 });
+export const noCounts = () => ({ all: 0, confirmed: 0, unwritten: 0 });
 
 function counted(counts, entry, sign) {
   counts.all += sign;
@@ -175,12 +175,8 @@ export class KeptRecord {
   clear({ evenUnwritten = false, through = Infinity } = {}) {
     return this.change(async (store, counts) => {
       if (!evenUnwritten && counts.unwritten > 0) {
-        const last = await new Promise((resolve, reject) => {
-          const request = store.openKeyCursor(null, 'prev');
-          request.onsuccess = () => resolve(request.result?.primaryKey ?? 0);
-          request.onerror = () => reject(request.error);
-        });
-        return { cleared: false, through: last };
+        const last = await settled(store.openKeyCursor(null, 'prev'));
+        return { cleared: false, through: last?.primaryKey ?? 0 };
       }
       if (through === Infinity) {
         store.clear();

@@ -3,7 +3,7 @@
 // cleared; shown as running counts and its latest entries, so that its size costs nothing; given
 // out as JSON lines, or as the core's report: CSV, or a page to print.
 import { giveOut, pickFile } from './download.mjs';
-import { KeptRecord, VisitRecord } from './record-store.mjs';
+import { KeptRecord, VisitRecord, noCounts } from './record-store.mjs';
 
 const kShownEntries = 50;
 // Below this much room left, entries a download has written make room for new ones, this many
@@ -29,7 +29,7 @@ export class CommissioningRecord {
   constructor(core, language, keeper) {
     this.core = core;
     this.language = language;
-    this.counts = { all: 0, confirmed: 0, unwritten: 0 };
+    this.counts = noCounts();
     this.shown = []; // the latest entries, oldest first, as objects
     this.atRisk = false;
     this.drawn = 0; // the latest refresh drawn, so that an older one finishing late is dropped
@@ -120,7 +120,7 @@ export class CommissioningRecord {
       return;
     }
     if (drawing !== this.drawn) return;
-    const counts = { all: 0, confirmed: 0, unwritten: 0 };
+    const counts = noCounts();
     for (const part of parts) for (const key of Object.keys(counts)) counts[key] += part.counts[key];
     this.counts = counts;
     this.shown = parts.flatMap((part) => part.entries).map((entry) => entryOf(entry.line))
