@@ -21,7 +21,8 @@ enum class FileFault {
 
 struct FileFailure {
     FileFault fault = FileFault::kOther;
-    std::string text; // "cannot <verb> <the user's file>: <cause>"
+    std::string text;  // "cannot <verb> <the user's file>: <cause>"
+    std::string cause; // the cause alone, for a face that names the file its own way
 };
 
 // Every error of the store names the user's file, as given, never a temporary one.
@@ -34,12 +35,13 @@ FileFault FaultOfSystemError(SystemErrorCode code);
 
 // A failed step in the system's words, its fault told by the code.
 inline FileFailure StoreFailure(const char* verb, const char* name, SystemErrorCode code) {
-    return {FaultOfSystemError(code), FileError(verb, name, SystemErrorText(code))};
+    const std::string cause = SystemErrorText(code);
+    return {FaultOfSystemError(code), FileError(verb, name, cause), cause};
 }
 
 inline FileFailure StoreFailure(FileFault fault, const char* verb, const char* name,
                                 const std::string& cause) {
-    return {fault, FileError(verb, name, cause)};
+    return {fault, FileError(verb, name, cause), cause};
 }
 
 // How a save went.

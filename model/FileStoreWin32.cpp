@@ -649,7 +649,7 @@ FileFault FaultOfSystemError(SystemErrorCode code) {
 
 std::optional<std::string> FileBehindLinks(const char* name, bool reading, FileFailure& failure) {
     if (!*name) {
-        failure = {FileFault::kOther, "cannot write a file without a name"};
+        failure = {FileFault::kOther, "cannot write a file without a name", {}};
         return std::nullopt;
     }
     const std::optional<std::wstring> target = FollowLinks(FullPath(Wide(name)));

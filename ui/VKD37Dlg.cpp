@@ -78,11 +78,7 @@ std::wstring FileCause(const FileFailure& failure) {
     case FileFault::kOther:
         break;
     }
-    // The store's text is "cannot <verb> <the name>: <the system's words>".
-    const std::string named = std::string(kParameterFileName) + ": ";
-    const std::size_t at = failure.text.find(named);
-    return Wide(at == std::string::npos ? failure.text : failure.text.substr(at + named.size())) +
-           L".";
+    return Wide(failure.cause.empty() ? failure.text : failure.cause) + L".";
 }
 
 std::wstring UnreadableFileText(const FileFailure& failure) {
