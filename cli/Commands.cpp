@@ -221,9 +221,6 @@ public:
         }
     }
 
-    // Every unit needs a label that matches.
-    bool NeedsLabel() const { return pattern_.has_value(); }
-
     // Why the label may not be sent; nothing when it may. An empty label is no label.
     std::optional<std::string> Refusal(const std::string& label) const {
         if (!pattern_) {
@@ -329,8 +326,6 @@ Attempt Exchange(SerialPort& port, const UploadFrame& frame) {
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count()};
 }
 
-} // namespace
-
 const char* ReadStopName(ReadStop stop) {
     switch (stop) {
     case ReadStop::kComplete:
@@ -346,6 +341,8 @@ const char* ReadStopName(ReadStop stop) {
     }
     return "";
 }
+
+} // namespace
 
 int ShowValues(const std::string& file, bool json) {
     const LoadedValues loaded = LoadValues({file, {}}, WhenMissing::kStartValues);
