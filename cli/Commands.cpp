@@ -196,7 +196,7 @@ private:
     RecordFile file_;
 };
 
-// A label as typed or scanned, without the blanks around it.
+// A label given with --unit, without the blanks around it (the prompt's lines come trimmed).
 std::string Trimmed(const std::string& text) {
     const std::size_t first = text.find_first_not_of(" \t\r");
     if (first == std::string::npos) {
@@ -257,13 +257,12 @@ private:
 // stop signal.
 std::optional<std::string> Answer(const std::string& question) {
     WriteError(question);
-    const std::optional<std::string> line = ReadInputLine();
-    if (!line) {
+    const std::optional<std::string> answer = ReadInputLine();
+    if (!answer) {
         WriteError("\n");
         return std::nullopt;
     }
-    std::string answer = Trimmed(*line);
-    if (answer == "q" || answer == "Q") {
+    if (*answer == "q" || *answer == "Q") {
         return std::nullopt;
     }
     return answer;
