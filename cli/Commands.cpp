@@ -196,7 +196,7 @@ private:
     RecordFile file_;
 };
 
-// A label as typed or scanned, without the blanks around it.
+// A label given with --unit, without the blanks around it (the prompt's lines come trimmed).
 std::string Trimmed(const std::string& text) {
     const std::size_t first = text.find_first_not_of(" \t\r");
     if (first == std::string::npos) {
@@ -220,9 +220,6 @@ public:
                                                "' is not a pattern: " + error.what());
         }
     }
-
-    // Every unit needs a label that matches.
-    bool NeedsLabel() const { return pattern_.has_value(); }
 
     // Why the label may not be sent; nothing when it may. An empty label is no label.
     std::optional<std::string> Refusal(const std::string& label) const {
@@ -260,13 +257,12 @@ private:
 // stop signal.
 std::optional<std::string> Answer(const std::string& question) {
     WriteError(question);
-    const std::optional<std::string> line = ReadInputLine();
-    if (!line) {
+    const std::optional<std::string> answer = ReadInputLine();
+    if (!answer) {
         WriteError("\n");
         return std::nullopt;
     }
-    std::string answer = Trimmed(*line);
-    if (answer == "q" || answer == "Q") {
+    if (*answer == "q" || *answer == "Q") {
         return std::nullopt;
     }
     return answer;
@@ -329,8 +325,6 @@ Attempt Exchange(SerialPort& port, const UploadFrame& frame) {
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count()};
 }
 
-} // namespace
-
 const char* ReadStopName(ReadStop stop) {
     switch (stop) {
     case ReadStop::kComplete:
@@ -346,6 +340,8 @@ const char* ReadStopName(ReadStop stop) {
     }
     return "";
 }
+
+} // namespace
 
 int ShowValues(const std::string& file, bool json) {
     const LoadedValues loaded = LoadValues({file, {}}, WhenMissing::kStartValues);

@@ -1,14 +1,16 @@
 #include "cli/RecordFile.h"
 
+#include "model/FileStore.h"
 #include "platform/ByteLock.h"
 #include "platform/SystemError.h"
 
 std::optional<std::string> RecordFile::Append(std::string_view line, const LockWait& wait) {
-    const bool locked = LockByte(file_.get(), kLockOffset, wait.limitMs, kLockPollMs,
+    // The byte and the pace of the lock every save takes.
+    const bool locked = LockByte(file_.get(), kSaveLockOffset, wait.limitMs, kSaveLockPollMs,
                                  wait.keepWaiting) == ByteLockOutcome::kTaken;
     const std::optional<std::string> failure = WriteWhole(line);
     if (locked) {
-        UnlockByte(file_.get(), kLockOffset);
+        UnlockByte(file_.get(), kSaveLockOffset);
     }
     return failure;
 }

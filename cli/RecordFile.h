@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,9 +28,6 @@ public:
     std::optional<std::string> Close();
 
 private:
-    static constexpr int kLockPollMs = 10;
-    static constexpr std::uint64_t kLockOffset = std::uint64_t{1} << 62;
-
     // The twins' one write, whose rest follows when the disk or a limit stops it part way: a
     // line is at worst cut, never lost in the middle of its neighbours.
     std::optional<std::string> WriteWhole(std::string_view line);

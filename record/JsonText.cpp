@@ -222,6 +222,16 @@ bool JsonReader::ReadString(std::string& value) {
     return false;
 }
 
+bool JsonReader::ReadStringOrSkip(std::string& value, bool* found) {
+    if (Peek() != '"') {
+        return SkipValue();
+    }
+    if (found) {
+        *found = true;
+    }
+    return ReadString(value);
+}
+
 bool JsonReader::ReadNumber(std::optional<long long>& value) {
     Peek();
     const std::size_t start = position_;

@@ -22,6 +22,9 @@ public:
     // The next value's first character after blanks; '\0' at the end.
     char Peek();
     bool ReadString(std::string& value);
+    // A member's string into value, found then set; a value of another type is skipped, taken as
+    // absent.
+    bool ReadStringOrSkip(std::string& value, bool* found = nullptr);
     // A number; value is set only for a whole one that fits, and is left alone for "1.5".
     bool ReadNumber(std::optional<long long>& value);
     bool SkipValue();

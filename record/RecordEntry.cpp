@@ -119,33 +119,24 @@ std::optional<RecordEntry> ReadRecordLine(std::string_view line) {
     RecordEntry entry;
     bool hasTime = false;
     bool hasOutcome = false;
-    const auto text = [&reader](std::string& value, bool* found = nullptr) {
-        if (reader.Peek() != '"') {
-            return reader.SkipValue();
-        }
-        if (found) {
-            *found = true;
-        }
-        return reader.ReadString(value);
-    };
     const bool read = reader.ReadObject([&](const std::string& key) {
         if (key == "time") {
-            return text(entry.time, &hasTime);
+            return reader.ReadStringOrSkip(entry.time, &hasTime);
         }
         if (key == "outcome") {
-            return text(entry.outcome, &hasOutcome);
+            return reader.ReadStringOrSkip(entry.outcome, &hasOutcome);
         }
         if (key == "unit") {
-            return text(entry.unit);
+            return reader.ReadStringOrSkip(entry.unit);
         }
         if (key == "port") {
-            return text(entry.port);
+            return reader.ReadStringOrSkip(entry.port);
         }
         if (key == "frame") {
-            return text(entry.frame);
+            return reader.ReadStringOrSkip(entry.frame);
         }
         if (key == "program") {
-            return text(entry.program);
+            return reader.ReadStringOrSkip(entry.program);
         }
         if (key == "ms") {
             const char next = reader.Peek();

@@ -227,16 +227,16 @@ VKD_EXPORT("vkd_record_line") int RecordLineOf(int outcome, int ms) {
     bool hasPort = false;
     JsonReader reader(exchange);
     const bool read = reader.ReadObject([&](const std::string& key) {
-        std::string* text = key == "time"   ? &time
-                            : key == "port" ? &port
-                            : key == "unit" ? &unit
-                                            : nullptr;
-        if (!text || reader.Peek() != '"') {
-            return reader.SkipValue();
+        if (key == "time") {
+            return reader.ReadStringOrSkip(time, &hasTime);
         }
-        hasTime = hasTime || text == &time;
-        hasPort = hasPort || text == &port;
-        return reader.ReadString(*text);
+        if (key == "port") {
+            return reader.ReadStringOrSkip(port, &hasPort);
+        }
+        if (key == "unit") {
+            return reader.ReadStringOrSkip(unit);
+        }
+        return reader.SkipValue();
     });
     if (!read || !hasTime || !hasPort || outcome < 0 ||
         outcome > static_cast<int>(EchoOutcome::kLineLost)) {
