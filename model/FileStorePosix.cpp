@@ -95,17 +95,6 @@ bool ReadFrom(int fd, std::size_t limit, std::string& bytes) {
     return true;
 }
 
-// A file this user may not read is not read-only: only the system's words say why.
-FileFault ReadFault(FileFault fault) {
-    return fault == FileFault::kReadOnly ? FileFault::kOther : fault;
-}
-
-FileFailure ReadFailure(const char* name, int error) {
-    FileFailure failure = StoreFailure("read", name, error);
-    failure.fault = ReadFault(failure.fault);
-    return failure;
-}
-
 struct OpenedFile {
     UniqueFd fd;
     struct stat status {};
@@ -114,8 +103,7 @@ struct OpenedFile {
     FileFault fault = FileFault::kOther;
 
     FileFailure Failure(const char* verb, const char* name) const {
-        return StoreFailure(std::string_view(verb) == "read" ? ReadFault(fault) : fault, verb, name,
-                            cause);
+        return StoreFailure(fault, verb, name, cause);
     }
 };
 
@@ -287,9 +275,10 @@ Locking OpenAndLock(const char* name, const std::string& target, bool reading, c
         if (file.error == EROFS) {
             failure = StoreFailure("replace", name, EROFS);
         } else if (!IsRefusal(file.error)) {
-            failure = file.Failure(reading ? "read" : "replace", name);
+            failure =
+                reading ? ReadFailure(file.Failure("read", name)) : file.Failure("replace", name);
         } else if (reading && ::access(target.c_str(), R_OK) != 0) {
-            failure = ReadFailure(name, errno);
+            failure = ReadFailure(StoreFailure("read", name, errno));
         } else {
             failure = StoreFailure(FileFault::kReadOnly, "replace", name, "the file is read-only");
         }
@@ -487,7 +476,7 @@ public:
         : name_(name), target_(target), file_(std::move(file)) {}
     bool Read(std::size_t limit, std::string& bytes, FileFailure& failure) override {
         if (!ReadFrom(file_.fd.get(), limit, bytes)) {
-            failure = ReadFailure(name_, errno);
+            failure = ReadFailure(StoreFailure("read", name_, errno));
             return false;
         }
         return true;
@@ -588,11 +577,11 @@ ReadOutcome ReadFileContents(const char* path, std::size_t limit, std::string& b
                              FileFailure& failure) {
     const OpenedFile file = OpenRegularFile(path, O_RDONLY);
     if (!file.fd.IsValid()) {
-        failure = file.Failure("read", path);
+        failure = ReadFailure(file.Failure("read", path));
         return file.error == ENOENT ? ReadOutcome::kMissing : ReadOutcome::kFailed;
     }
     if (!ReadFrom(file.fd.get(), limit, bytes)) {
-        failure = ReadFailure(path, errno);
+        failure = ReadFailure(StoreFailure("read", path, errno));
         return ReadOutcome::kFailed;
     }
     return ReadOutcome::kRead;

@@ -81,14 +81,6 @@ bool ReadFrom(HANDLE file, std::size_t limit, std::string& bytes) {
     return true;
 }
 
-// A file this user may not read is not read-only: only the system's words say why.
-FileFailure ReadFailure(FileFailure failure) {
-    if (failure.fault == FileFault::kReadOnly) {
-        failure.fault = FileFault::kOther;
-    }
-    return failure;
-}
-
 struct OpenedFile {
     FileHandle handle;
     BY_HANDLE_FILE_INFORMATION information{};

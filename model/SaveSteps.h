@@ -12,6 +12,14 @@
 
 #include "model/FileStore.h"
 
+// A file this user may not read is not read-only: only the system's words say why.
+inline FileFailure ReadFailure(FileFailure failure) {
+    if (failure.fault == FileFault::kReadOnly) {
+        failure.fault = FileFault::kOther;
+    }
+    return failure;
+}
+
 // The file `name` leads to through any chain of symbolic links; it need not exist yet. Nothing,
 // with failure set, when the links cannot be followed.
 std::optional<std::string> FileBehindLinks(const char* name, bool reading, FileFailure& failure);
