@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/IoFailure.h"
 #include "platform/SystemError.h"
 
 // What a load or a save of a file came to. The store says what happened; each face (the dialog,
@@ -19,15 +20,11 @@ enum class FileFault {
     kOther,    // anything else; the text gives the system's words
 };
 
-struct FileFailure {
-    FileFault fault = FileFault::kOther;
-    std::string text;  // "cannot <verb> <the user's file>: <cause>"
-    std::string cause; // the cause alone, for a face that names the file its own way
-};
-
 // Every error of the store names the user's file, as given, never a temporary one.
+using FileFailure = IoFailure<FileFault>;
+
 inline std::string FileError(const char* verb, const char* name, const std::string& cause) {
-    return std::string("cannot ") + verb + " " + name + ": " + cause;
+    return CannotText(verb, name, cause);
 }
 
 // The fault a system error code stands for (FileStorePosix.cpp, FileStoreWin32.cpp).
