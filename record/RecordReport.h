@@ -4,12 +4,12 @@
 #include <string_view>
 
 #include "record/RecordEntry.h"
+#include "record/ReportWords.h"
 
 // The report made from a commissioning record, in one place for the tool and the page. Units are
 // told apart by their labels; a unit's last attempt decides whether it counts as confirmed.
-// Attempts that name no unit are counted, and listed only when they failed.
-
-enum class ReportLanguage { kEnglish, kChinese };
+// Attempts that name no unit are counted, and listed only when they failed. What is counted is in
+// ReportTally.h, the words in ReportWords.h; each form of the report has a file of its own.
 
 // The summary as text: the record's first and last time, the programs that wrote it, the
 // counts of units and attempts, then the last outcome of each unit.
