@@ -32,7 +32,7 @@ std::string ReportCsv(const CommissioningRecord& record) {
     csv += "\r\n";
     for (const RecordEntry& entry : record.entries) {
         csv += CsvField(entry.time) + "," + CsvField(entry.unit) + "," + CsvField(entry.port) +
-               "," + CsvField(entry.outcome) + "," + ReportParts::MsText(entry) + "," +
+               "," + CsvField(OutcomeName(entry)) + "," + ReportParts::MsText(entry) + "," +
                CsvField(entry.frame);
         for (std::size_t i = 0; i < RecordedFields().size(); ++i) {
             const bool has = i < entry.values.size() && entry.values[i];

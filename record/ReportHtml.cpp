@@ -75,7 +75,7 @@ std::string HtmlRow(const std::vector<std::string>& cells, const char* tag = "td
     return row + "</tr>\n";
 }
 
-std::string HeadRow(ReportLanguage language, const std::vector<Word>& heads) {
+std::string HeadRow(Language language, const std::vector<Word>& heads) {
     std::vector<std::string> cells;
     for (const Word word : heads) {
         cells.push_back(Escaped(Say(language, word)));
@@ -83,7 +83,7 @@ std::string HeadRow(ReportLanguage language, const std::vector<Word>& heads) {
     return HtmlRow(cells, "th");
 }
 
-std::string HtmlTable(ReportLanguage language, const std::vector<Word>& heads,
+std::string HtmlTable(Language language, const std::vector<Word>& heads,
                       const std::vector<std::vector<std::string>>& rows) {
     std::string table = "<table>\n<thead>" + HeadRow(language, heads) + "</thead>\n<tbody>\n";
     for (const auto& row : rows) {
@@ -92,7 +92,7 @@ std::string HtmlTable(ReportLanguage language, const std::vector<Word>& heads,
     return table + "</tbody>\n</table>\n";
 }
 
-std::string Definitions(ReportLanguage language, const std::vector<Row>& rows) {
+std::string Definitions(Language language, const std::vector<Row>& rows) {
     std::string list = "<dl>\n";
     for (const Row& row : rows) {
         list += "<dt>" + Escaped(Say(language, row.first)) + "</dt><dd>" + Escaped(row.second) +
@@ -101,8 +101,8 @@ std::string Definitions(ReportLanguage language, const std::vector<Row>& rows) {
     return list + "</dl>\n";
 }
 
-std::string OutcomeCell(ReportLanguage language, const RecordEntry& entry) {
-    const std::string words = Escaped(SayOutcome(language, entry.outcome));
+std::string OutcomeCell(Language language, const RecordEntry& entry) {
+    const std::string words = Escaped(SayOutcome(language, entry));
     return Confirmed(entry) ? words : "<span class=\"failed\">" + words + "</span>";
 }
 
@@ -112,7 +112,7 @@ std::string Unbroken(const std::string& text) {
 }
 
 // One row per unit with its values on a line of their own below, the two kept on one page.
-std::string UnitTable(ReportLanguage language, const Tally& tally) {
+std::string UnitTable(Language language, const Tally& tally) {
     const std::vector<Word> heads = {Word::kUnit, Word::kAttempts, Word::kLastOutcome, Word::kTime,
                                      Word::kPort};
     const std::string across = "<td colspan=\"" + std::to_string(heads.size()) + "\">";
@@ -136,12 +136,12 @@ std::string UnitTable(ReportLanguage language, const Tally& tally) {
 
 } // namespace
 
-std::string ReportHtml(const CommissioningRecord& record, ReportLanguage language,
+std::string ReportHtml(const CommissioningRecord& record, Language language,
                        std::string_view madeBy) {
     const Tally tally = TallyOf(record);
     const std::string title = Escaped(Say(language, Word::kTitle));
     std::string html = std::string("<!DOCTYPE html>\n<html lang=\"") +
-                       (language == ReportLanguage::kChinese ? "zh-Hans" : "en") +
+                       (language == Language::kChinese ? "zh-Hans" : "en") +
                        "\">\n<head>\n<meta charset=\"utf-8\">\n<title>" + title +
                        "</title>\n<style>" + kStyle + "</style>\n</head>\n<body>\n<h1>" + title +
                        "</h1>\n";

@@ -60,7 +60,7 @@ std::string Columns(const std::vector<std::vector<std::string>>& rows) {
 
 } // namespace
 
-std::string ReportSummary(const CommissioningRecord& record, ReportLanguage language) {
+std::string ReportSummary(const CommissioningRecord& record, Language language) {
     const Tally tally = TallyOf(record);
     std::vector<std::vector<std::string>> lines;
     std::vector<Row> rows = HeaderRows(tally);
@@ -68,9 +68,9 @@ std::string ReportSummary(const CommissioningRecord& record, ReportLanguage lang
         rows.push_back(std::move(row));
     }
     for (const Row& row : rows) {
-        lines.push_back({std::string(Say(language, row.first)) +
-                             (language == ReportLanguage::kChinese ? "：" : ":"),
-                         row.second});
+        lines.push_back(
+            {std::string(Say(language, row.first)) + (language == Language::kChinese ? "：" : ":"),
+             row.second});
     }
     std::string text = std::string(Say(language, Word::kTitle)) + "\n" + Columns(lines);
     if (tally.units.empty()) {
@@ -81,7 +81,7 @@ std::string ReportSummary(const CommissioningRecord& record, ReportLanguage lang
          Say(language, Word::kLastOutcome), Say(language, Word::kTime)}};
     for (const UnitTally& unit : tally.units) {
         units.push_back({*unit.unit, std::to_string(unit.attempts),
-                         SayOutcome(language, unit.last->outcome), ShownTime(unit.last->time)});
+                         SayOutcome(language, *unit.last), ShownTime(unit.last->time)});
     }
     return text + "\n" + Columns(units);
 }

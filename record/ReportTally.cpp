@@ -18,7 +18,7 @@ std::string Joined(const std::vector<std::string>& texts) {
 } // namespace
 
 bool Confirmed(const RecordEntry& entry) {
-    return entry.outcome == "confirmed";
+    return entry.outcome == EchoOutcome::kConfirmed;
 }
 
 Tally TallyOf(const CommissioningRecord& record) {

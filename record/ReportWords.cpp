@@ -4,7 +4,7 @@ namespace ReportParts {
 
 namespace {
 
-// In the order of Word: English, Chinese.
+// In the order of Word, each in the order of Language.
 constexpr const char* kWords[][2] = {
     {"Commissioning report", "调试报告"},
     {"First entry", "首条记录"},
@@ -35,34 +35,14 @@ constexpr const char* kWords[][2] = {
 static_assert(sizeof kWords / sizeof kWords[0] == static_cast<int>(Word::kLeftOut) + 1,
               "a word for every Word");
 
-struct OutcomeWords {
-    const char* name;
-    const char* words[2];
-};
-
-// As the page's log shows them.
-constexpr OutcomeWords kOutcomeWords[] = {
-    {"confirmed", {"confirmed", "成功"}},
-    {"write-failed", {"not sent", "未发送"}},
-    {"no-echo", {"no echo", "无回传"}},
-    {"short-echo", {"short echo", "回传不完整"}},
-    {"changed-echo", {"echo differs", "回传不一致"}},
-    {"line-lost", {"line lost", "线路断开"}},
-};
-
 } // namespace
 
-const char* Say(ReportLanguage language, Word word) {
-    return kWords[static_cast<int>(word)][language == ReportLanguage::kChinese ? 1 : 0];
+const char* Say(Language language, Word word) {
+    return kWords[static_cast<int>(word)][static_cast<int>(language)];
 }
 
-std::string SayOutcome(ReportLanguage language, const std::string& outcome) {
-    for (const OutcomeWords& known : kOutcomeWords) {
-        if (outcome == known.name) {
-            return known.words[language == ReportLanguage::kChinese ? 1 : 0];
-        }
-    }
-    return outcome;
+std::string SayOutcome(Language language, const RecordEntry& entry) {
+    return entry.outcome ? EchoOutcomeWord(*entry.outcome, language) : entry.otherOutcome;
 }
 
 } // namespace ReportParts

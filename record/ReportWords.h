@@ -2,9 +2,10 @@
 
 #include <string>
 
-// The report's words, in the page's two languages.
+#include "model/Language.h"
+#include "record/RecordEntry.h"
 
-enum class ReportLanguage { kEnglish, kChinese };
+// The report's words, in the page's two languages; an outcome's are the echo rule's.
 
 namespace ReportParts {
 
@@ -36,9 +37,9 @@ enum class Word {
     kLeftOut,
 };
 
-const char* Say(ReportLanguage language, Word word);
-// An outcome as the page's log shows it; a later program's outcome, this one does not know, as
-// it is named.
-std::string SayOutcome(ReportLanguage language, const std::string& outcome);
+const char* Say(Language language, Word word);
+// The entry's outcome as the page's log shows it; a later program's, which this one does not
+// know, as its line names it.
+std::string SayOutcome(Language language, const RecordEntry& entry);
 
 } // namespace ReportParts

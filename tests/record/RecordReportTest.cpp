@@ -66,7 +66,7 @@ TEST(RecordTest, LinesOfEveryShapeReadAndOthersAreLeftOutByNumber) {
         std::string("\xEF\xBB\xBF") + kFirstShapeLine + "\r\n" +
         "\n" // blank lines are no entries, and not left out either
         + kPageLine + "\n" +
-        R"({"time":"t","outcome":"confirmed","unit":7,"later":[1,{"a":[]}],"ms":1.5,)"
+        R"({"time":"t","outcome":"re-sent","unit":7,"later":[1,{"a":[]}],"ms":1.5,)"
         R"("values":{"fwd.acc":"10","cycles":-3,"speed":9},"port":"A\u00e9\ud83d\ude00\ud800"})"
         "\n"
         R"({"time":"t","port":"COM1"})"
@@ -85,12 +85,15 @@ TEST(RecordTest, LinesOfEveryShapeReadAndOthersAreLeftOutByNumber) {
 
     const RecordEntry& first = record.entries[0];
     EXPECT_EQ("/dev/ttyUSB0", first.port);
-    EXPECT_EQ("no-echo", first.outcome);
+    EXPECT_EQ(EchoOutcome::kNoEcho, first.outcome);
     EXPECT_EQ(1103, first.ms.value_or(0));
     EXPECT_TRUE(first.unit.empty() && first.values.empty() && first.program.empty());
 
-    // Members of the wrong type count as absent; unknown ones are skipped.
+    // Members of the wrong type count as absent; unknown ones are skipped. A later program's
+    // outcome keeps its name.
     const RecordEntry& odd = record.entries[2];
+    EXPECT_EQ(std::nullopt, odd.outcome);
+    EXPECT_NE(std::string::npos, RecordLine(odd).find(R"("outcome":"re-sent")"));
     EXPECT_EQ("", odd.unit);
     EXPECT_FALSE(odd.ms.has_value());
     EXPECT_EQ("A\xC3\xA9\xF0\x9F\x98\x80\xEF\xBF\xBD", odd.port);
@@ -127,7 +130,7 @@ TEST(RecordTest, UnitsCountByTheirLastAttempt) {
               "Unit   Attempts  Last outcome  Time (UTC)\n"
               "A-1    2         confirmed     2025-03-04 09:01:00\n"
               "B,\"2\"  2         short echo    2025-03-04 09:03:00\n",
-              ReportSummary(record, ReportLanguage::kEnglish));
+              ReportSummary(record, Language::kEnglish));
 
     const std::string csv = ReportCsv(record);
     EXPECT_EQ(0u, csv.find("\xEF\xBB\xBFtime,unit,port,outcome,ms,frame,fwd.source,fwd.acc,"));
@@ -145,7 +148,7 @@ TEST(RecordTest, UnitsCountByTheirLastAttempt) {
         << formulas;
     EXPECT_NE(std::string::npos, formulas.find("\r\nt,'-1+1,COM3,")) << formulas;
 
-    const std::string html = ReportHtml(record, ReportLanguage::kChinese, "vkd37 1.0.0.1");
+    const std::string html = ReportHtml(record, Language::kChinese, "vkd37 1.0.0.1");
     for (const char* part : {"<html lang=\"zh-Hans\">", "@page", "<dd>vkd37 1.0.0.1</dd>",
                              "B,&quot;2&quot;", "回传不完整", "<span>fwd.source=internal</span>",
                              "<dt>未标明设备的上传</dt><dd>1</dd>"}) {

@@ -48,7 +48,8 @@ function webAnswer(text, variant) {
   changed[variant % 19] ^= 0xff;
   const echoes = [frame, frame.subarray(0, variant % 19), changed].map((echo) => {
     const outcome = core.judgeEcho(values, echo);
-    return `${core.outcomeName(outcome)}:${core.describeEcho(outcome, echo.length)};`;
+    return `${core.outcomeName(outcome)}:${core.echoReason(outcome, echo.length, 'en')}:` +
+      `${core.echoReason(outcome, echo.length, 'zh')};`;
   });
   const joined = (lines) => lines.map((line) => line + ';').join('');
   return [taken, core.writeFile(values), core.frameHex(values), joined(core.refused(values, true)),
@@ -60,7 +61,7 @@ test('the module gives the native results byte for byte', () => {
   const inputs = [...fileVariants, ...randomSets(400)];
   const encoded = inputs.map((text) => Buffer.from(text, 'utf8').toString('hex')).join('\n');
   const native = execFileSync(process.env.VKD_CORE_REFERENCE, { input: encoded + '\n' })
-    .toString('latin1').split('\n');
+    .toString('utf8').split('\n');
   inputs.forEach((text, i) => assert.equal(webAnswer(text, i), native[i], JSON.stringify(text)));
   assert.equal(native.length, inputs.length + 1);
 });

@@ -9,8 +9,8 @@
 //                                  (no line end), or 0 when time or port is missing.
 //   vkd_program()                  "vkd37.html <version>", the entries' and the report's program.
 //   vkd_report_csv()               exchange: the record's JSON lines. Answers the CSV.
-//   vkd_report_html(language)      the same in, the printable HTML page out; language 0 English,
-//   vkd_report_summary(language)   1 Chinese. The summary as `vkd37 report` prints it.
+//   vkd_report_html(language)      the same in, the printable HTML page out; language: an index
+//   vkd_report_summary(language)   of vkd_language_code. The summary as `vkd37 report` prints it.
 
 #include <cstdint>
 #include <string>
@@ -74,8 +74,12 @@ CommissioningRecord RecordInExchange() {
     return record;
 }
 
-ReportLanguage LanguageOf(int language) {
-    return language == 1 ? ReportLanguage::kChinese : ReportLanguage::kEnglish;
+constexpr int kLanguageCount = sizeof kLanguageCodes / sizeof kLanguageCodes[0];
+
+// A Language by its index in kLanguageCodes; English for any other number.
+Language LanguageOf(int language) {
+    return language >= 0 && language < kLanguageCount ? static_cast<Language>(language)
+                                                      : Language::kEnglish;
 }
 
 UploadFrame FrameOfValues() {
@@ -202,9 +206,25 @@ VKD_EXPORT("vkd_judge_echo") int Judge() {
 VKD_EXPORT("vkd_outcome_name") const char* OutcomeName(int outcome) {
     return EchoOutcomeName(static_cast<EchoOutcome>(outcome));
 }
-VKD_EXPORT("vkd_describe_echo") int DescribeOutcome(int outcome, int received) {
+// Why an upload failed, in a language.
+VKD_EXPORT("vkd_echo_reason") int Reason(int outcome, int received, int language) {
     return Answer(
-        DescribeEcho({static_cast<EchoOutcome>(outcome), static_cast<std::size_t>(received)}));
+        EchoReason({static_cast<EchoOutcome>(outcome), static_cast<std::size_t>(received)},
+                   LanguageOf(language)));
+}
+// The word of the outcome the exchange text names, as a record names it, in a language; the name
+// itself for an outcome the core does not know (a later program's).
+VKD_EXPORT("vkd_outcome_word") int OutcomeWord(int language) {
+    const std::optional<EchoOutcome> outcome = EchoOutcomeNamed(exchange);
+    return outcome ? Answer(EchoOutcomeWord(*outcome, LanguageOf(language)))
+                   : static_cast<int>(exchange.size());
+}
+// The page's codes of the languages, by the index every export that takes a language takes.
+VKD_EXPORT("vkd_language_count") int LanguageCount() {
+    return kLanguageCount;
+}
+VKD_EXPORT("vkd_language_code") const char* LanguageCode(int language) {
+    return language >= 0 && language < kLanguageCount ? kLanguageCodes[language] : nullptr;
 }
 VKD_EXPORT("vkd_transfer_limit_ms") int TransferLimit(int bytes) {
     return static_cast<int>(LineTiming::TransferLimitMs(static_cast<std::size_t>(bytes)));

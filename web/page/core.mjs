@@ -55,6 +55,9 @@ export class Core {
       const field = this.exports.vkd_form_check_field(i);
       this.formChecks.push({ step: this.exports.vkd_form_check_step(i), field: this.fields[field] ?? null });
     }
+    // The page's languages, in the order the module takes them.
+    this.languages = Array.from({ length: this.exports.vkd_language_count() },
+      (_, i) => this.cString(this.exports.vkd_language_code(i)));
     // What the page's record entries and reports name as their program: "vkd37.html <version>".
     this.program = this.cString(this.exports.vkd_program());
     this.frameLength = 19;
@@ -169,8 +172,20 @@ export class Core {
     return this.cString(this.exports.vkd_outcome_name(outcome));
   }
 
-  describeEcho(outcome, received) {
-    return this.text(this.exports.vkd_describe_echo(outcome, received));
+  // Why an upload failed, in a language of the page ('en', 'zh').
+  echoReason(outcome, received, language) {
+    return this.text(this.exports.vkd_echo_reason(outcome, received, this.languageIndex(language)));
+  }
+
+  // The word of an outcome named as a record names it ('no-echo'); a name the core does not know
+  // (a later program's) as it is.
+  outcomeWord(name, language) {
+    this.put(name);
+    return this.text(this.exports.vkd_outcome_word(this.languageIndex(language)));
+  }
+
+  languageIndex(language) {
+    return Math.max(0, this.languages.indexOf(language));
   }
 
   // The commissioning record's line for one attempt, without its end: the line `vkd37 upload
@@ -182,17 +197,17 @@ export class Core {
   }
 
   // The report of a record, made as `vkd37 report` makes it. lines: the record's text, or its
-  // lines as texts or entry objects; language: 'en' or 'zh'.
+  // lines as texts or entry objects; language: one of this.languages.
   reportCsv(lines) {
     return this.report(lines, () => this.exports.vkd_report_csv());
   }
 
   reportHtml(lines, language) {
-    return this.report(lines, () => this.exports.vkd_report_html(language === 'zh' ? 1 : 0));
+    return this.report(lines, () => this.exports.vkd_report_html(this.languageIndex(language)));
   }
 
   reportSummary(lines, language) {
-    return this.report(lines, () => this.exports.vkd_report_summary(language === 'zh' ? 1 : 0));
+    return this.report(lines, () => this.exports.vkd_report_summary(this.languageIndex(language)));
   }
 
   report(lines, make) {

@@ -104,20 +104,7 @@ const kTexts = {
       'log before closing it.',
     uploadFailure: (reason) => `Download Failed: ${reason}`,
     lineError: (reason, name) => `${reason} (line error: ${name})`,
-    // Why an upload failed, by the outcome's code.
-    reason: {
-      'no-port': 'no port is open; press Connect',
-      'write-failed': 'the frame could not be sent',
-      'no-echo': 'no echo',
-      'short-echo': (received, length) => `short echo (${received} of ${length} bytes)`,
-      'changed-echo': 'the echo differs from the frame',
-      'line-lost': 'the line went away',
-    },
-    // The log's outcome column; the log itself keeps the codes.
-    outcome: {
-      confirmed: 'confirmed', 'write-failed': 'not sent', 'no-echo': 'no echo',
-      'short-echo': 'short echo', 'changed-echo': 'echo differs', 'line-lost': 'line lost',
-    },
+    portClosed: 'no port is open; press Connect',
   },
   zh: {
     programName: 'VKD-37参数设定程序',
@@ -195,18 +182,7 @@ const kTexts = {
       '关闭前请保存文件并下载记录。',
     uploadFailure: (reason) => `下载失败：${reason}`,
     lineError: (reason, name) => `${reason}（线路错误：${name}）`,
-    reason: {
-      'no-port': '没有打开的串口；请点击“连接”',
-      'write-failed': '数据帧无法发送',
-      'no-echo': '无回传',
-      'short-echo': (received, length) => `回传不完整（收到 ${received}/${length} 字节）`,
-      'changed-echo': '回传与数据帧不一致',
-      'line-lost': '线路断开',
-    },
-    outcome: {
-      confirmed: '成功', 'write-failed': '未发送', 'no-echo': '无回传', 'short-echo': '回传不完整',
-      'changed-echo': '回传不一致', 'line-lost': '线路断开',
-    },
+    portClosed: '没有打开的串口；请点击“连接”',
   },
 };
 
@@ -231,8 +207,15 @@ function pick(text, args) {
 }
 
 export class Language {
-  constructor(keeper) {
+  constructor(keeper, core) {
     this.keeper = keeper;
+    // An upload's outcome is said in the core's words, in either language: why an upload failed,
+    // by the outcome's code and the bytes received, and the log's outcome column, by the name the
+    // log keeps.
+    this.coreTexts = {
+      reason: (outcome, received) => core.echoReason(outcome, received, this.code),
+      outcome: (name) => core.outcomeWord(name, this.code),
+    };
     this.code = keeper.get(kStorageLanguage) === 'zh' ? 'zh' : 'en';
     // What each element shows, rendered again after every change of language.
     this.renders = new Map();
@@ -257,7 +240,7 @@ export class Language {
       }
       return arg && arg.key ? this.text(arg.key, ...arg.args) : arg;
     });
-    return pick(kTexts[this.code][key], said);
+    return pick(kTexts[this.code][key] ?? this.coreTexts[key], said);
   }
 
   // The element's text, or its accessible name, now and in every language chosen later.

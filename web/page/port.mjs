@@ -173,7 +173,7 @@ export class Upload {
 
   // Sends the frame and records the attempt: null when it was confirmed, otherwise why not.
   async send(values, unit) {
-    if (!this.port.isOpen) return message('uploadFailure', message('reason', 'no-port'));
+    if (!this.port.isOpen) return message('uploadFailure', message('portClosed'));
     const frame = this.core.frame(values);
     const started = performance.now();
     let result = await this.port.link.exchange(frame, this.core.timing);
@@ -189,7 +189,7 @@ export class Upload {
       outcome, performance.now() - started);
     this.batch.uploaded(unit);
     if (outcome === EchoOutcome.confirmed) return null;
-    const reason = message('reason', this.core.outcomeName(outcome), result.echo.length, frame.length);
+    const reason = message('reason', outcome, result.echo.length);
     return message('uploadFailure', result.lineError ? message('lineError', reason, result.lineError) : reason);
   }
 }
