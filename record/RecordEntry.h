@@ -9,6 +9,11 @@
 #include "link/EchoRule.h"
 #include "model/ParameterTable.h"
 
+// The longest unit label a face takes, in characters; 0: labels have no limit. Where one is set,
+// the tool's --help and man page and the page's Unit field say it, and the tool refuses a longer
+// label before anything is sent.
+inline constexpr std::size_t kUnitLabelLimit = 0;
+
 // The commissioning record: one JSON line per upload attempt, the same from the tool's --log and
 // the page (docs/record.md). Lines of the first shape (time, port, frame, outcome, ms) still read.
 struct RecordEntry {

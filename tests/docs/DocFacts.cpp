@@ -10,6 +10,7 @@
 #include "link/UploadFrame.h"
 #include "model/ParameterTable.h"
 #include "model/ParameterText.h"
+#include "record/RecordEntry.h"
 
 int main() {
     ParameterSet start;
@@ -20,8 +21,9 @@ int main() {
     }
     UploadFrame frame{};
     BuildUploadFrame(start, frame);
-    std::cout << "file_name " << kParameterFileName << "\nread_limit " << kParameterFileReadLimit
-              << "\nstart_file " << WriteParameterText(start) << "|\n";
+    std::cout << "unit_label_limit " << kUnitLabelLimit << "\nfile_name " << kParameterFileName
+              << "\nread_limit " << kParameterFileReadLimit << "\nstart_file "
+              << WriteParameterText(start) << "|\n";
     std::cout << "start_frame " << FrameHex(frame, " ") << '\n';
 
     // A delay of one second, as the frame carries it.
