@@ -33,10 +33,12 @@ export class Core {
     }
     // The enumerations the page decides on, by the names the module gives them:
     // core.ReadStop.notANumber, core.EchoOutcome.lineLost, core.FormStep, core.ValueKind.
+    const enumerations = {};
     for (let i = 0; i < this.exports.vkd_enumerator_count(); i++) {
       const type = this.cString(this.exports.vkd_enumerator_type(i));
-      (this[type] ??= {})[this.cString(this.exports.vkd_enumerator_name(i))] = this.exports.vkd_enumerator_value(i);
+      (enumerations[type] ??= {})[this.cString(this.exports.vkd_enumerator_name(i))] = this.exports.vkd_enumerator_value(i);
     }
+    for (const [type, values] of Object.entries(enumerations)) this[type] = Object.freeze(values);
     // The parameter file's name and how much of a file the reader takes.
     this.fileName = this.cString(this.exports.vkd_file_name());
     this.readLimit = this.exports.vkd_read_limit();
