@@ -561,13 +561,13 @@ int Report(const std::vector<std::string>& records, ReportForm form) {
     }
     switch (form) {
     case ReportForm::kSummary:
-        WriteOut(ReportSummary(record, ReportLanguage::kEnglish));
+        WriteOut(ReportSummary(record, Language::kEnglish));
         break;
     case ReportForm::kCsv:
         WriteOut(ReportCsv(record));
         break;
     case ReportForm::kHtml:
-        WriteOut(ReportHtml(record, ReportLanguage::kEnglish, kProgram));
+        WriteOut(ReportHtml(record, Language::kEnglish, kProgram));
         break;
     }
     return kExitDone;

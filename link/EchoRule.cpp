@@ -16,21 +16,38 @@ EchoResult JudgeEcho(const UploadFrame& sent, const std::uint8_t* echo, std::siz
 
 namespace {
 
-// Each outcome's name for scripts and logs, and its words for a person.
+// Each outcome's name for scripts and records, and its words for a person in the order of
+// Language: the word of a log's column, and the reason an upload failed.
 struct OutcomeText {
     EchoOutcome outcome;
     const char* name;
-    const char* description;
+    const char* word[2];
+    const char* reason[2];
 };
 
 constexpr OutcomeText kOutcomeTexts[] = {
-    {EchoOutcome::kConfirmed, "confirmed", "confirmed"},
-    {EchoOutcome::kWriteFailed, "write-failed", "failed: the frame could not be sent"},
-    {EchoOutcome::kNoEcho, "no-echo", "failed: no echo"},
-    {EchoOutcome::kShortEcho, "short-echo", "failed: short echo"},
-    {EchoOutcome::kChangedEcho, "changed-echo", "failed: the echo differs from the frame"},
-    {EchoOutcome::kLineLost, "line-lost", "failed: the line went away"},
+    {EchoOutcome::kConfirmed, "confirmed", {"confirmed", "成功"}, {"confirmed", "成功"}},
+    {EchoOutcome::kWriteFailed,
+     "write-failed",
+     {"not sent", "未发送"},
+     {"the frame could not be sent", "数据帧无法发送"}},
+    {EchoOutcome::kNoEcho, "no-echo", {"no echo", "无回传"}, {"no echo", "无回传"}},
+    {EchoOutcome::kShortEcho,
+     "short-echo",
+     {"short echo", "回传不完整"},
+     {"short echo", "回传不完整"}},
+    {EchoOutcome::kChangedEcho,
+     "changed-echo",
+     {"echo differs", "回传不一致"},
+     {"the echo differs from the frame", "回传与数据帧不一致"}},
+    {EchoOutcome::kLineLost,
+     "line-lost",
+     {"line lost", "线路断开"},
+     {"the line went away", "线路断开"}},
 };
+
+// How much of a short echo came, around its two numbers: " (18 of 19 bytes)"; by Language.
+constexpr const char* kReceivedOf[][3] = {{" (", " of ", " bytes)"}, {"（收到 ", "/", " 字节）"}};
 
 const OutcomeText& TextOf(EchoOutcome outcome) {
     for (const OutcomeText& text : kOutcomeTexts) {
@@ -47,11 +64,30 @@ const char* EchoOutcomeName(EchoOutcome outcome) {
     return TextOf(outcome).name;
 }
 
-std::string DescribeEcho(const EchoResult& result) {
-    std::string text = TextOf(result.outcome).description;
+std::optional<EchoOutcome> EchoOutcomeNamed(std::string_view name) {
+    for (const OutcomeText& text : kOutcomeTexts) {
+        if (name == text.name) {
+            return text.outcome;
+        }
+    }
+    return std::nullopt;
+}
+
+const char* EchoOutcomeWord(EchoOutcome outcome, Language language) {
+    return TextOf(outcome).word[static_cast<int>(language)];
+}
+
+std::string EchoReason(const EchoResult& result, Language language) {
+    std::string text = TextOf(result.outcome).reason[static_cast<int>(language)];
     if (result.outcome == EchoOutcome::kShortEcho) {
-        text += " (" + std::to_string(result.received) + " of " +
-                std::to_string(UploadFrame().size()) + " bytes)";
+        const char* const* around = kReceivedOf[static_cast<int>(language)];
+        text += around[0] + std::to_string(result.received) + around[1] +
+                std::to_string(UploadFrame().size()) + around[2];
     }
     return text;
+}
+
+std::string DescribeEcho(const EchoResult& result) {
+    const std::string reason = EchoReason(result, Language::kEnglish);
+    return result.outcome == EchoOutcome::kConfirmed ? reason : "failed: " + reason;
 }

@@ -3,9 +3,12 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "link/UploadFrame.h"
+#include "model/Language.h"
 
 // The line and its time-outs, the same for the dialog, the tool, the simulator and the page:
 // 9600 baud 8N1, queues of 1024 bytes; a write or a read of n bytes may take 50 ms per byte plus
@@ -51,7 +54,15 @@ struct EchoResult {
 // the line itself (write failed, line lost) are the caller's to report.
 EchoResult JudgeEcho(const UploadFrame& sent, const std::uint8_t* echo, std::size_t received);
 
-// The name scripts and logs see: "confirmed", "no-echo", ...
+// Each outcome as it is said, from one table for the tool, the report and the page:
+// the name scripts and records see: "confirmed", "no-echo", ...
 const char* EchoOutcomeName(EchoOutcome outcome);
-// The outcome for a person: "confirmed", "failed: short echo (18 of 19 bytes)", ...
+// The outcome a name stands for; nothing for a name no outcome has (a later program's).
+std::optional<EchoOutcome> EchoOutcomeNamed(std::string_view name);
+// The outcome in a log's or a report's column: "confirmed", "no echo", "无回传", ...
+const char* EchoOutcomeWord(EchoOutcome outcome, Language language);
+// Why an upload failed, for a person: "the echo differs from the frame", "short echo (18 of 19
+// bytes)", "回传不完整（收到 18/19 字节）", ...
+std::string EchoReason(const EchoResult& result, Language language);
+// The outcome as the tool prints it: "confirmed", "failed: short echo (18 of 19 bytes)", ...
 std::string DescribeEcho(const EchoResult& result);

@@ -8,9 +8,8 @@
 #include "model/ParameterSet.h"
 #include "model/ParameterText.h"
 
-// The settings kept between runs (their text: model/ParameterText.h); the dialog keeps them in
-// its working directory. The name is historical; the file is plain text.
-inline constexpr char kParameterFileName[] = "InitialParameter.dll";
+// The settings kept between runs (their text and their file's name: model/ParameterText.h); the
+// dialog keeps them in its working directory.
 
 // How loading the file went.
 struct LoadOutcome {

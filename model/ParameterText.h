@@ -18,6 +18,10 @@ enum class ReadStop {
     kReadLimit,  // at the read limit, with values still to come or a number running into it
 };
 
+// The file's name, in the dialog's working directory. The name is historical; the file is plain
+// text.
+inline constexpr char kParameterFileName[] = "InitialParameter.dll";
+
 // A legitimate file is under 200 bytes; no reader takes more of it than this.
 inline constexpr std::size_t kParameterFileReadLimit = 1 << 20;
 

@@ -29,13 +29,17 @@ RecordEntry AttemptEntry(std::string time, std::string unit, std::string port,
     entry.unit = std::move(unit);
     entry.port = std::move(port);
     entry.frame = FrameHex(frame, "");
-    entry.outcome = EchoOutcomeName(outcome);
+    entry.outcome = outcome;
     entry.ms = ms;
     for (const ParameterField* field : RecordedFields()) {
         entry.values.push_back(sent.*(field->member));
     }
     entry.program = std::move(program);
     return entry;
+}
+
+std::string OutcomeName(const RecordEntry& entry) {
+    return entry.outcome ? EchoOutcomeName(*entry.outcome) : entry.otherOutcome;
 }
 
 std::string RecordLine(const RecordEntry& entry) {
@@ -55,7 +59,7 @@ std::string RecordLine(const RecordEntry& entry) {
     }
     text("port", entry.port);
     text("frame", entry.frame);
-    text("outcome", entry.outcome);
+    text("outcome", OutcomeName(entry));
     if (entry.ms) {
         member("ms");
         line += std::to_string(*entry.ms);
@@ -117,6 +121,7 @@ std::optional<RecordEntry> ReadRecordLine(std::string_view line) {
     const std::string valid = ValidUtf8(line);
     JsonReader reader(valid);
     RecordEntry entry;
+    std::string outcome;
     bool hasTime = false;
     bool hasOutcome = false;
     const bool read = reader.ReadObject([&](const std::string& key) {
@@ -124,7 +129,7 @@ std::optional<RecordEntry> ReadRecordLine(std::string_view line) {
             return reader.ReadStringOrSkip(entry.time, &hasTime);
         }
         if (key == "outcome") {
-            return reader.ReadStringOrSkip(entry.outcome, &hasOutcome);
+            return reader.ReadStringOrSkip(outcome, &hasOutcome);
         }
         if (key == "unit") {
             return reader.ReadStringOrSkip(entry.unit);
@@ -153,6 +158,10 @@ std::optional<RecordEntry> ReadRecordLine(std::string_view line) {
     });
     if (!read || !reader.AtEnd() || !hasTime || !hasOutcome) {
         return std::nullopt;
+    }
+    entry.outcome = EchoOutcomeNamed(outcome);
+    if (!entry.outcome) {
+        entry.otherOutcome = std::move(outcome);
     }
     return entry;
 }

@@ -9,19 +9,30 @@
 #include "link/EchoRule.h"
 #include "model/ParameterTable.h"
 
+// The longest unit label a face takes, in characters; 0: labels have no limit. Where one is set,
+// the tool's --help and man page and the page's Unit field say it, and the tool refuses a longer
+// label before anything is sent.
+inline constexpr std::size_t kUnitLabelLimit = 0;
+
 // The commissioning record: one JSON line per upload attempt, the same from the tool's --log and
 // the page (docs/record.md). Lines of the first shape (time, port, frame, outcome, ms) still read.
 struct RecordEntry {
     std::string time; // UTC, as 2025-03-04T09:15:02.123Z
     std::string unit; // the unit's label; empty when none was given
     std::string port;
-    std::string frame;   // 38 hex digits
-    std::string outcome; // an EchoOutcomeName
+    std::string frame; // 38 hex digits
+    // How the attempt ended: nothing for an outcome this program does not know (a later
+    // program's), whose name is then kept in otherOutcome.
+    std::optional<EchoOutcome> outcome;
+    std::string otherOutcome;
     std::optional<long long> ms;
     // The values sent, by the index of RecordedFields(); empty where the line has none.
     std::vector<std::optional<long long>> values;
     std::string program; // "vkd37 1.0.0.1", "vkd37.html 1.0.0.1"; empty in first-shape lines
 };
+
+// The outcome as the entry's line names it.
+std::string OutcomeName(const RecordEntry& entry);
 
 // The fields a line's values hold, in the table's order: all but the port index, which no
 // frame carries.

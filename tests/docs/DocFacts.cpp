@@ -1,6 +1,7 @@
 // The facts the documents repeat, as the code has them, one "key value" a line for
-// check-facts.py: each stored value's range, start value and place in the file, the first file
-// and frame of the start values, the delays' unit on the wire and the line's time-outs.
+// check-facts.py and the page's core test: each stored value's range, start value and place in
+// the file, the file's name and read limit, the first file and frame of the start values, the
+// delays' unit on the wire and the line's time-outs.
 
 #include <iostream>
 
@@ -9,6 +10,7 @@
 #include "link/UploadFrame.h"
 #include "model/ParameterTable.h"
 #include "model/ParameterText.h"
+#include "record/RecordEntry.h"
 
 int main() {
     ParameterSet start;
@@ -19,7 +21,9 @@ int main() {
     }
     UploadFrame frame{};
     BuildUploadFrame(start, frame);
-    std::cout << "start_file " << WriteParameterText(start) << "|\n";
+    std::cout << "unit_label_limit " << kUnitLabelLimit << "\nfile_name " << kParameterFileName
+              << "\nread_limit " << kParameterFileReadLimit << "\nstart_file "
+              << WriteParameterText(start) << "|\n";
     std::cout << "start_frame " << FrameHex(frame, " ") << '\n';
 
     // A delay of one second, as the frame carries it.

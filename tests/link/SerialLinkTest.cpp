@@ -216,7 +216,7 @@ TEST_F(SerialLinkTest, SilenceFailsAfterTheReadTimeOut) {
     ASSERT_EQ(1, link.OpenPort(port::kSilent));
     const TimedResult send = TimedSend(link, TestFrame(0x02));
     EXPECT_EQ(0, send.result);
-    // 100 ms + 50 ms per byte = 1050 ms for the read; the bounds only guard against a read that
+    // The read waits LineTiming::TransferLimitMs; the bounds only guard against a read that
     // returns at once or never, so they are loose enough for a loaded machine.
     EXPECT_GE(send.elapsed.count(), 500);
     EXPECT_LE(send.elapsed.count(), kOutcomeMs);
@@ -261,7 +261,7 @@ TEST_F(SerialLinkTest, SendAfterClosePortFailsAtOnceWithoutTouchingThePort) {
     EXPECT_EQ(0, link.bOpened);
     EXPECT_FALSE(link.hLinkHandle.IsValid());
 
-    // At once: well inside the read time-out (1050 ms) that a send on the port would wait.
+    // At once: well inside the read time-out that a send on the port would wait.
     const TimedResult send = TimedSend(link, TestFrame(0x32));
     EXPECT_EQ(0, send.result);
     EXPECT_LT(send.elapsed.count(), 1000);

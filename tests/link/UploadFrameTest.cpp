@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <set>
 #include <string>
 
 #include "link/EchoRule.h"
@@ -190,4 +191,20 @@ TEST(EchoRule, OnlyTheSameNineteenBytesConfirm) {
     EXPECT_EQ("failed: short echo (18 of 19 bytes)", DescribeEcho(shortEcho));
     echo[18] ^= 0xFF;
     EXPECT_EQ(EchoOutcome::kChangedEcho, JudgeEcho(sent, echo.data(), 19).outcome);
+}
+
+// A record read back decides on the outcome its name stands for: every name leads back to its
+// own outcome, and no two outcomes share a word in either language.
+TEST(EchoRule, EachOutcomeIsNamedAndSaidOnce) {
+    std::set<std::string> said;
+    for (int code = 0; code <= static_cast<int>(EchoOutcome::kLineLost); ++code) {
+        const auto outcome = static_cast<EchoOutcome>(code);
+        EXPECT_EQ(outcome, EchoOutcomeNamed(EchoOutcomeName(outcome)));
+        for (const Language language : {Language::kEnglish, Language::kChinese}) {
+            EXPECT_TRUE(said.insert(EchoOutcomeWord(outcome, language)).second) << code;
+        }
+    }
+    EXPECT_EQ(std::nullopt, EchoOutcomeNamed("re-sent"));
+    EXPECT_EQ("回传不完整（收到 18/19 字节）",
+              EchoReason({EchoOutcome::kShortEcho, 18}, Language::kChinese));
 }

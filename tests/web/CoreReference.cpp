@@ -37,7 +37,9 @@ std::string EchoOutcomes(const UploadFrame& frame, std::size_t variant) {
                                   JudgeEcho(frame, changed.data(), changed.size())};
     std::string text;
     for (const EchoResult& result : results) {
-        text += std::string(EchoOutcomeName(result.outcome)) + ":" + DescribeEcho(result) + ";";
+        text += std::string(EchoOutcomeName(result.outcome)) + ":" +
+                EchoReason(result, Language::kEnglish) + ":" +
+                EchoReason(result, Language::kChinese) + ";";
     }
     return text;
 }

@@ -9,7 +9,7 @@ import { appendFileSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { createInterface } from 'node:readline';
-import { Core, FormStep } from '../../web/page/core.mjs';
+import { Core } from '../../web/page/core.mjs';
 
 const core = await Core.load(readFileSync(process.env.VKD_CORE_WASM));
 
@@ -48,7 +48,8 @@ function webAnswer(text, variant) {
   changed[variant % 19] ^= 0xff;
   const echoes = [frame, frame.subarray(0, variant % 19), changed].map((echo) => {
     const outcome = core.judgeEcho(values, echo);
-    return `${core.outcomeName(outcome)}:${core.describeEcho(outcome, echo.length)};`;
+    return `${core.outcomeName(outcome)}:${core.echoReason(outcome, echo.length, 'en')}:` +
+      `${core.echoReason(outcome, echo.length, 'zh')};`;
   });
   const joined = (lines) => lines.map((line) => line + ';').join('');
   return [taken, core.writeFile(values), core.frameHex(values), joined(core.refused(values, true)),
@@ -60,21 +61,39 @@ test('the module gives the native results byte for byte', () => {
   const inputs = [...fileVariants, ...randomSets(400)];
   const encoded = inputs.map((text) => Buffer.from(text, 'utf8').toString('hex')).join('\n');
   const native = execFileSync(process.env.VKD_CORE_REFERENCE, { input: encoded + '\n' })
-    .toString('latin1').split('\n');
+    .toString('utf8').split('\n');
   inputs.forEach((text, i) => assert.equal(webAnswer(text, i), native[i], JSON.stringify(text)));
   assert.equal(native.length, inputs.length + 1);
 });
 
-test('the field table, words and time-outs come from the core', () => {
+// The facts the documents are checked against, as the native build has them.
+const facts = Object.fromEntries(execFileSync(process.env.VKD_DOC_FACTS).toString('utf8').trim().split('\n')
+  .map((line) => line.split(' ')).filter(([key]) => key !== 'field')
+  .map(([key, ...value]) => [key, value.join(' ')]));
+
+test('the field table, enumerations, words, bounds and time-outs come from the core', () => {
   assert.deepEqual(core.fields.map((f) => f.name).slice(0, 3), ['port', 'fwd.source', 'fwd.acc']);
-  assert.equal(core.fields.length, 16);
   assert.deepEqual([' \t-12\r\n', '12x', '\u00A012', '2147483648'].map((text) => core.parseFormNumber(text)),
     [-12, null, null, null]);
-  assert.deepEqual(core.formChecks.slice(6, 8).map(({ step, field }) => [step, field.name]),
-    [[FormStep.readNumber, 'cycles'], [FormStep.checkRange, 'cycles']]);
+  assert.deepEqual(core.formChecks.slice(6, 8).map(({ step, field }) => [core.nameOf(core.FormStep, step), field.name]),
+    [['readNumber', 'cycles'], ['checkRange', 'cycles']]);
   assert.equal(core.valueWord(core.fields[15], 1), 'on');
-  assert.deepEqual(core.timing, { baudRate: 9600, transferLimitMs: 1050, intervalMs: 100 });
-  assert.equal(core.frameHex(core.startValues(), false), '03000A6B0A000A6B0A00000000000000000000');
+  assert.deepEqual([core.timing, core.fileName, core.readLimit, core.frameLength], [{
+    baudRate: Number(facts.baud), queueSize: Number(facts.queue), transferLimitMs: Number(facts.frame_limit_ms),
+    intervalMs: Number(facts.interval_ms) }, facts.file_name, Number(facts.read_limit), facts.start_frame.split(' ').length]);
+  assert.equal(core.frameHex(core.startValues()), facts.start_frame);
+  // Each enumeration the page decides on, whole and in the module's numbers: a reading stopped at
+  // its limit, an echo judged, a record line written with a code and read back by its name.
+  const { ReadStop, EchoOutcome, ValueKind } = core;
+  const cut = core.readFile(' '.repeat(core.readLimit));
+  assert.deepEqual([cut.stop, cut.unreadable], [ReadStop.readLimit, true]);
+  assert.deepEqual([core.readFile('1 2').stop, core.readFile('1 2').unreadable], [ReadStop.endOfText, false]);
+  assert.equal(core.judgeEcho(core.startValues(), new Uint8Array(0)), EchoOutcome.noEcho);
+  assert.deepEqual(core.fields.filter((f) => f.kind === ValueKind.source).map((f) => f.name), ['fwd.source', 'rev.source']);
+  for (const [name, code] of Object.entries(EchoOutcome)) {
+    assert.equal(core.outcomeName(code), name.replace(/[A-Z]/g, (letter) => `-${letter.toLowerCase()}`));
+  }
+  assert.deepEqual(['no-echo', 're-sent'].map((name) => core.outcomeWord(name, 'zh')), ['无回传', 're-sent']);
 });
 
 // One record written by both faces: the page's lines from the module, the tool's from a real

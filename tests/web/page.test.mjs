@@ -180,7 +180,7 @@ function toolFrame(t, file, changes = []) {
 
 test('a good upload reaches the simulator exactly, and a second click meanwhile does nothing', async (t) => {
   // A controller that answers after 500 ms, so that a click can land during the upload; the
-  // echo is still well inside the 1050 ms the page waits.
+  // echo is still well inside the time the page waits for it.
   const { page, bridge } = await openPage(t, ['--delay-ms', '500'], withPickers);
   assert.equal(await text(page, '#port-status'), 'Suceed Open Serial Port');
   assert.deepEqual(await page.evaluate(() => window.standIn.openOptions), {
@@ -231,7 +231,10 @@ test('failed echoes are reported with their reason and leave the port free', asy
       const line = await lastLogLine(page);
       assert.equal(line.outcome, outcome);
       assert.equal(bridge.frames.length, 1);
-      if (outcome === 'no-echo') assert.ok(line.ms >= 1050 && line.ms < 2000, `failed after ${line.ms} ms`);
+      if (outcome === 'no-echo') {
+        const { transferLimitMs } = await page.evaluate(() => window.vkd37Page.core.timing);
+        assert.ok(line.ms >= transferLimitMs && line.ms < transferLimitMs + 1000, `failed after ${line.ms} ms`);
+      }
       // Every reader and writer was let go, so the port closes as Chrome's would.
       assert.deepEqual(await locksHeld(page), [false, false]);
       await page.evaluate(() => window.standIn.port.close());
@@ -364,8 +367,9 @@ test('an upload whose write never returns ends within its time-outs, and the nex
   await upload(page, 'Download Failed');
   const line = await lastLogLine(page);
   assert.equal(line.outcome, 'write-failed');
-  // The write's and the read's time-outs, 1050 ms each, and a margin.
-  assert.ok(line.ms < 2600, `ended after ${line.ms} ms`);
+  // The write's and the read's time-outs, and a margin.
+  const { transferLimitMs } = await page.evaluate(() => window.vkd37Page.core.timing);
+  assert.ok(line.ms < 2 * transferLimitMs + 500, `ended after ${line.ms} ms`);
   await page.click('#prompt-ok');
   await page.evaluate(() => { window.standIn.writeNeverReturns = false; });
   await upload(page, 'Download Complete');

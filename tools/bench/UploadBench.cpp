@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "OperatorDriver.h"
+#include "link/EchoRule.h"
 
 namespace {
 
@@ -206,7 +207,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     program->Answer(box);
     std::printf("upload to a silent controller: \"Download Failed\" after %.0f ms "
-                "(read time-out 1050 ms)\n",
-                failureMs);
+                "(read time-out %u ms)\n",
+                failureMs, LineTiming::TransferLimitMs(UploadFrame().size()));
     return 0;
 }

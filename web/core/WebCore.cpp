@@ -9,8 +9,8 @@
 //                                  (no line end), or 0 when time or port is missing.
 //   vkd_program()                  "vkd37.html <version>", the entries' and the report's program.
 //   vkd_report_csv()               exchange: the record's JSON lines. Answers the CSV.
-//   vkd_report_html(language)      the same in, the printable HTML page out; language 0 English,
-//   vkd_report_summary(language)   1 Chinese. The summary as `vkd37 report` prints it.
+//   vkd_report_html(language)      the same in, the printable HTML page out; language: an index
+//   vkd_report_summary(language)   of vkd_language_code. The summary as `vkd37 report` prints it.
 
 #include <cstdint>
 #include <string>
@@ -68,14 +68,57 @@ const FormCheck* Check(int index) {
     return index >= 0 && static_cast<std::size_t>(index) < checks.size() ? &checks[index] : nullptr;
 }
 
+// The enumerations the page decides on, by the names its script gives them, so that it copies
+// no number of the core.
+struct Enumerator {
+    const char* type;
+    const char* name;
+    int value;
+};
+
+template <typename Enum>
+constexpr Enumerator Named(const char* type, const char* name, Enum value) {
+    return {type, name, static_cast<int>(value)};
+}
+
+constexpr Enumerator kEnumerators[] = {
+    Named("ValueKind", "number", ValueKind::kNumber),
+    Named("ValueKind", "source", ValueKind::kSource),
+    Named("ValueKind", "flag", ValueKind::kFlag),
+    Named("FormStep", "readNumber", FormStep::kReadNumber),
+    Named("FormStep", "checkRange", FormStep::kCheckRange),
+    Named("FormStep", "readButtons", FormStep::kReadButtons),
+    Named("FormStep", "checkSource", FormStep::kCheckSource),
+    Named("ReadStop", "complete", ReadStop::kComplete),
+    Named("ReadStop", "endOfText", ReadStop::kEndOfText),
+    Named("ReadStop", "notANumber", ReadStop::kNotANumber),
+    Named("ReadStop", "outOfRange", ReadStop::kOutOfRange),
+    Named("ReadStop", "readLimit", ReadStop::kReadLimit),
+    Named("EchoOutcome", "confirmed", EchoOutcome::kConfirmed),
+    Named("EchoOutcome", "writeFailed", EchoOutcome::kWriteFailed),
+    Named("EchoOutcome", "noEcho", EchoOutcome::kNoEcho),
+    Named("EchoOutcome", "shortEcho", EchoOutcome::kShortEcho),
+    Named("EchoOutcome", "changedEcho", EchoOutcome::kChangedEcho),
+    Named("EchoOutcome", "lineLost", EchoOutcome::kLineLost),
+};
+constexpr int kEnumeratorCount = sizeof kEnumerators / sizeof kEnumerators[0];
+
+const Enumerator* EnumeratorAt(int index) {
+    return index >= 0 && index < kEnumeratorCount ? &kEnumerators[index] : nullptr;
+}
+
 CommissioningRecord RecordInExchange() {
     CommissioningRecord record;
     ReadRecordText(exchange, record);
     return record;
 }
 
-ReportLanguage LanguageOf(int language) {
-    return language == 1 ? ReportLanguage::kChinese : ReportLanguage::kEnglish;
+constexpr int kLanguageCount = sizeof kLanguageCodes / sizeof kLanguageCodes[0];
+
+// A Language by its index in kLanguageCodes; English for any other number.
+Language LanguageOf(int language) {
+    return language >= 0 && language < kLanguageCount ? static_cast<Language>(language)
+                                                      : Language::kEnglish;
 }
 
 UploadFrame FrameOfValues() {
@@ -95,6 +138,27 @@ VKD_EXPORT("vkd_exchange") const char* Exchange() {
 }
 VKD_EXPORT("vkd_values") int* Values() {
     return values;
+}
+
+VKD_EXPORT("vkd_enumerator_count") int EnumeratorCount() {
+    return kEnumeratorCount;
+}
+VKD_EXPORT("vkd_enumerator_type") const char* EnumeratorType(int index) {
+    return EnumeratorAt(index) ? EnumeratorAt(index)->type : nullptr;
+}
+VKD_EXPORT("vkd_enumerator_name") const char* EnumeratorName(int index) {
+    return EnumeratorAt(index) ? EnumeratorAt(index)->name : nullptr;
+}
+VKD_EXPORT("vkd_enumerator_value") int EnumeratorValue(int index) {
+    return EnumeratorAt(index) ? EnumeratorAt(index)->value : -1;
+}
+
+// The parameter file's name, where the dialog keeps it, and how much of a file any reader takes.
+VKD_EXPORT("vkd_file_name") const char* FileName() {
+    return kParameterFileName;
+}
+VKD_EXPORT("vkd_read_limit") int ReadLimit() {
+    return static_cast<int>(kParameterFileReadLimit);
 }
 
 VKD_EXPORT("vkd_field_count") int FieldCount() {
@@ -157,10 +221,13 @@ VKD_EXPORT("vkd_read_text") int ReadText() {
     TakeValues(set);
     return lastReading.values;
 }
-// Why the last reading stopped: a ReadStop (0 all read, 1 the bytes ended, 2 not a number,
-// 3 a number too large, 4 the read limit).
+// Why the last reading stopped: a ReadStop.
 VKD_EXPORT("vkd_read_stop") int ReadStopReason() {
     return static_cast<int>(lastReading.stop);
+}
+// Whether it stopped at bytes it could not take, which writing over would lose.
+VKD_EXPORT("vkd_read_unreadable") int ReadUnreadable() {
+    return lastReading.StoppedAtUnreadable() ? 1 : 0;
 }
 VKD_EXPORT("vkd_read_stop_offset") int ReadStopOffset() {
     return static_cast<int>(lastReading.stopOffset);
@@ -202,9 +269,25 @@ VKD_EXPORT("vkd_judge_echo") int Judge() {
 VKD_EXPORT("vkd_outcome_name") const char* OutcomeName(int outcome) {
     return EchoOutcomeName(static_cast<EchoOutcome>(outcome));
 }
-VKD_EXPORT("vkd_describe_echo") int DescribeOutcome(int outcome, int received) {
+// Why an upload failed, in a language.
+VKD_EXPORT("vkd_echo_reason") int Reason(int outcome, int received, int language) {
     return Answer(
-        DescribeEcho({static_cast<EchoOutcome>(outcome), static_cast<std::size_t>(received)}));
+        EchoReason({static_cast<EchoOutcome>(outcome), static_cast<std::size_t>(received)},
+                   LanguageOf(language)));
+}
+// The word of the outcome the exchange text names, as a record names it, in a language; the name
+// itself for an outcome the core does not know (a later program's).
+VKD_EXPORT("vkd_outcome_word") int OutcomeWord(int language) {
+    const std::optional<EchoOutcome> outcome = EchoOutcomeNamed(exchange);
+    return outcome ? Answer(EchoOutcomeWord(*outcome, LanguageOf(language)))
+                   : static_cast<int>(exchange.size());
+}
+// The page's codes of the languages, by the index every export that takes a language takes.
+VKD_EXPORT("vkd_language_count") int LanguageCount() {
+    return kLanguageCount;
+}
+VKD_EXPORT("vkd_language_code") const char* LanguageCode(int language) {
+    return language >= 0 && language < kLanguageCount ? kLanguageCodes[language] : nullptr;
 }
 VKD_EXPORT("vkd_transfer_limit_ms") int TransferLimit(int bytes) {
     return static_cast<int>(LineTiming::TransferLimitMs(static_cast<std::size_t>(bytes)));
@@ -214,6 +297,12 @@ VKD_EXPORT("vkd_interval_ms") int IntervalLimit() {
 }
 VKD_EXPORT("vkd_baud_rate") int BaudRate() {
     return static_cast<int>(LineTiming::kBaudRate);
+}
+VKD_EXPORT("vkd_queue_size") int QueueSize() {
+    return static_cast<int>(LineTiming::kQueueSize);
+}
+VKD_EXPORT("vkd_frame_length") int FrameLength() {
+    return static_cast<int>(UploadFrame().size());
 }
 
 VKD_EXPORT("vkd_program") const char* Program() {

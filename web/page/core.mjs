@@ -2,24 +2,6 @@
 // and the tool share (names, ranges, the file, the frame, the echo) is computed in the module;
 // this file only moves values and texts in and out of its memory.
 
-export const ValueKind = Object.freeze({ number: 0, source: 1, flag: 2 });
-
-// What each of the form's checks does, in the order of the module's FormStep.
-export const FormStep = Object.freeze({ readNumber: 0, checkRange: 1, readButtons: 2, checkSource: 3 });
-
-// Why the reader stopped, in the order of the module's ReadStop.
-export const ReadStop = Object.freeze({ complete: 0, endOfText: 1, notANumber: 2, outOfRange: 3,
-  readLimit: 4 });
-// Reading stopped at bytes it could not take: what the file holds from there on is unknown, and
-// writing over it would lose it.
-export const stoppedAtUnreadable = (stop) =>
-  stop === ReadStop.notANumber || stop === ReadStop.outOfRange || stop === ReadStop.readLimit;
-
-// Outcome codes of the module, in the order of its EchoOutcome.
-export const EchoOutcome = Object.freeze({
-  confirmed: 0, writeFailed: 1, noEcho: 2, shortEcho: 3, changedEcho: 4, lineLost: 5,
-});
-
 // The module asks for a few WASI functions that only its abort path would use; they answer
 // ENOSYS, since the page has no files or console to give it.
 function wasiStubs(module) {
@@ -49,17 +31,32 @@ export class Core {
         accepted: this.text(this.exports.vkd_accepted_text(i)),
       });
     }
+    // The enumerations the page decides on, by the names the module gives them:
+    // core.ReadStop.notANumber, core.EchoOutcome.lineLost, core.FormStep, core.ValueKind.
+    const enumerations = {};
+    for (let i = 0; i < this.exports.vkd_enumerator_count(); i++) {
+      const type = this.cString(this.exports.vkd_enumerator_type(i));
+      (enumerations[type] ??= {})[this.cString(this.exports.vkd_enumerator_name(i))] = this.exports.vkd_enumerator_value(i);
+    }
+    for (const [type, values] of Object.entries(enumerations)) this[type] = Object.freeze(values);
+    // The parameter file's name and how much of a file the reader takes.
+    this.fileName = this.cString(this.exports.vkd_file_name());
+    this.readLimit = this.exports.vkd_read_limit();
     // The form's checks in the dialog's order; `field` is null for the step that reads the buttons.
     this.formChecks = [];
     for (let i = 0; i < this.exports.vkd_form_check_count(); i++) {
       const field = this.exports.vkd_form_check_field(i);
       this.formChecks.push({ step: this.exports.vkd_form_check_step(i), field: this.fields[field] ?? null });
     }
+    // The page's languages, in the order the module takes them.
+    this.languages = Array.from({ length: this.exports.vkd_language_count() },
+      (_, i) => this.cString(this.exports.vkd_language_code(i)));
     // What the page's record entries and reports name as their program: "vkd37.html <version>".
     this.program = this.cString(this.exports.vkd_program());
-    this.frameLength = 19;
+    this.frameLength = this.exports.vkd_frame_length();
     this.timing = {
       baudRate: this.exports.vkd_baud_rate(),
+      queueSize: this.exports.vkd_queue_size(),
       transferLimitMs: this.exports.vkd_transfer_limit_ms(this.frameLength),
       intervalMs: this.exports.vkd_interval_ms(),
     };
@@ -92,7 +89,7 @@ export class Core {
     this.bytes(this.exports.vkd_exchange_reserve(bytes.length), bytes.length).set(bytes);
   }
 
-  // The 16 stored values, in field order, live in the module between calls.
+  // The stored values, in field order, live in the module between calls.
   get values() {
     return Array.from(new Int32Array(this.exports.memory.buffer, this.exports.vkd_values(),
       this.fields.length));
@@ -109,13 +106,20 @@ export class Core {
   }
 
   // The dialog's reader over a file's bytes (or a text, as UTF-8): the values in field order,
-  // zero past where it stopped; how many it took; why and at which byte it stopped; and whether
-  // it skipped a UTF-8 byte-order mark.
+  // zero past where it stopped; how many it took; why (a ReadStop) and at which byte it stopped,
+  // and whether at bytes it could not take, which writing over would lose; and whether it skipped
+  // a UTF-8 byte-order mark.
   readFile(bytes) {
     this.put(bytes);
     const taken = this.exports.vkd_read_text();
     return { taken, values: this.values, stop: this.exports.vkd_read_stop(),
-      stopOffset: this.exports.vkd_read_stop_offset(), byteOrderMark: this.exports.vkd_read_bom() === 1 };
+      stopOffset: this.exports.vkd_read_stop_offset(), unreadable: this.exports.vkd_read_unreadable() === 1,
+      byteOrderMark: this.exports.vkd_read_bom() === 1 };
+  }
+
+  // The name of an enumeration's value: nameOf(core.ReadStop, 2) is 'notANumber'.
+  nameOf(enumeration, value) {
+    return Object.keys(enumeration).find((name) => enumeration[name] === value);
   }
 
   writeFile(values) {
@@ -169,8 +173,20 @@ export class Core {
     return this.cString(this.exports.vkd_outcome_name(outcome));
   }
 
-  describeEcho(outcome, received) {
-    return this.text(this.exports.vkd_describe_echo(outcome, received));
+  // Why an upload failed, in a language of the page ('en', 'zh').
+  echoReason(outcome, received, language) {
+    return this.text(this.exports.vkd_echo_reason(outcome, received, this.languageIndex(language)));
+  }
+
+  // The word of an outcome named as a record names it ('no-echo'); a name the core does not know
+  // (a later program's) as it is.
+  outcomeWord(name, language) {
+    this.put(name);
+    return this.text(this.exports.vkd_outcome_word(this.languageIndex(language)));
+  }
+
+  languageIndex(language) {
+    return Math.max(0, this.languages.indexOf(language));
   }
 
   // The commissioning record's line for one attempt, without its end: the line `vkd37 upload
@@ -182,17 +198,17 @@ export class Core {
   }
 
   // The report of a record, made as `vkd37 report` makes it. lines: the record's text, or its
-  // lines as texts or entry objects; language: 'en' or 'zh'.
+  // lines as texts or entry objects; language: one of this.languages.
   reportCsv(lines) {
     return this.report(lines, () => this.exports.vkd_report_csv());
   }
 
   reportHtml(lines, language) {
-    return this.report(lines, () => this.exports.vkd_report_html(language === 'zh' ? 1 : 0));
+    return this.report(lines, () => this.exports.vkd_report_html(this.languageIndex(language)));
   }
 
   reportSummary(lines, language) {
-    return this.report(lines, () => this.exports.vkd_report_summary(language === 'zh' ? 1 : 0));
+    return this.report(lines, () => this.exports.vkd_report_summary(this.languageIndex(language)));
   }
 
   report(lines, make) {

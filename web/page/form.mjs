@@ -2,7 +2,6 @@
 // refusals in the dialog's order, the frame of what is typed and the values kept for the next
 // visit.
 import { controlPlaces, paintedLabels } from 'build:form-layout'; // made by web/tools/bundle.mjs
-import { FormStep, ValueKind } from './core.mjs';
 import { message } from './language.mjs';
 import { kControls, kGroups, kPicture, placeOf } from './layout.mjs';
 
@@ -79,6 +78,7 @@ export class Form {
   }
 
   makeInput(control) {
+    const { ValueKind } = this.core;
     const field = this.fieldByName.get(control.field);
     const input = document.createElement('input');
     input.id = control.id;
@@ -107,6 +107,7 @@ export class Form {
   // source outside the group checks no button, and a flag of 2 shows ticked (a two-state box
   // shows its "indeterminate" so) while any other flag but 1 shows empty.
   show(values) {
+    const { ValueKind } = this.core;
     this.core.fields.forEach((field, index) => {
       const value = values[index];
       if (field.kind === ValueKind.source) {
@@ -124,6 +125,7 @@ export class Form {
   // would make of them, with the control the focus goes to; `notANumber` tells whether any number
   // box holds no number at all, `noSource` whether a speed source has no button checked.
   read() {
+    const { FormStep } = this.core;
     const values = this.values.slice();
     let refusal = null;
     let notANumber = false;
@@ -155,6 +157,7 @@ export class Form {
 
   // A source with no button checked reads as -1, as in the dialog.
   readButtons(values) {
+    const { ValueKind } = this.core;
     for (const field of this.core.fields) {
       if (field.kind === ValueKind.source) {
         const checked = [...document.getElementsByName(field.name)].find((radio) => radio.checked);

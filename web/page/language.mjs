@@ -4,6 +4,8 @@
 // argument may be a message itself.
 const kStorageLanguage = 'vkd37.language';
 
+const mebibytes = (bytes) => bytes / (1 << 20);
+
 // A text of the table below with its arguments, rendered in the language of the moment.
 export const message = (key, ...args) => ({ key, args });
 
@@ -69,13 +71,13 @@ const kTexts = {
       'parameter files works here.',
     opened: (name) => `Opened ${name}.`, saved: (name) => `Saved ${name}.`,
     // A file the dialog's reader could not read whole: the values after it stopped are 0.
-    openedPart: (name, taken) => `Opened ${name}: it holds ${taken} of the 16 values; the ` +
+    openedPart: (name, taken, count) => `Opened ${name}: it holds ${taken} of the ${count} values; the ` +
       'others are 0, as the dialog reads it.',
-    openedStopped: (name, taken, offset, why) => `Opened ${name}: reading stopped at byte ` +
-      `${offset} (${why}) after ${taken} of the 16 values; the others are 0, as the dialog reads it.`,
-    // By the reader's code of why it stopped.
-    stoppedAt: ['', '', 'not a number', 'a number beyond 32 bits',
-      'the end of the first MiB, all the reader takes'],
+    openedStopped: (name, taken, count, offset, why) => `Opened ${name}: reading stopped at byte ` +
+      `${offset} (${why}) after ${taken} of the ${count} values; the others are 0, as the dialog reads it.`,
+    // By the name of why the reader stopped; the read limit in bytes.
+    stoppedAt: { notANumber: 'not a number', outOfRange: 'a number beyond 32 bits',
+      readLimit: (limit) => `the end of the file's first ${mebibytes(limit)} MiB, all the reader takes` },
     saveFailed: (name, reason) => `${name} was not saved: ${reason}.`,
     timedOut: 'it did not end in time',
     readFailed: (name, reason) => `${name} could not be read: ${reason}. Nothing was changed.`,
@@ -104,20 +106,7 @@ const kTexts = {
       'log before closing it.',
     uploadFailure: (reason) => `Download Failed: ${reason}`,
     lineError: (reason, name) => `${reason} (line error: ${name})`,
-    // Why an upload failed, by the outcome's code.
-    reason: {
-      'no-port': 'no port is open; press Connect',
-      'write-failed': 'the frame could not be sent',
-      'no-echo': 'no echo',
-      'short-echo': (received, length) => `short echo (${received} of ${length} bytes)`,
-      'changed-echo': 'the echo differs from the frame',
-      'line-lost': 'the line went away',
-    },
-    // The log's outcome column; the log itself keeps the codes.
-    outcome: {
-      confirmed: 'confirmed', 'write-failed': 'not sent', 'no-echo': 'no echo',
-      'short-echo': 'short echo', 'changed-echo': 'echo differs', 'line-lost': 'line lost',
-    },
+    portClosed: 'no port is open; press Connect',
   },
   zh: {
     programName: 'VKD-37参数设定程序',
@@ -166,10 +155,11 @@ const kTexts = {
     noSerial: '上传需要 Chrome 或 Edge（89 或更高版本，电脑版）的 Web Serial 接口，且页面须从' +
       '本地文件或 https 打开。在此仍可打开、编辑和保存参数文件。',
     opened: (name) => `已打开 ${name}。`, saved: (name) => `已保存 ${name}。`,
-    openedPart: (name, taken) => `已打开 ${name}：文件只有 16 个数值中的 ${taken} 个；其余为 0，与对话框程序的读法相同。`,
-    openedStopped: (name, taken, offset, why) => `已打开 ${name}：读取在第 ${offset} 字节处停止（${why}），` +
-      `已读 16 个数值中的 ${taken} 个；其余为 0，与对话框程序的读法相同。`,
-    stoppedAt: ['', '', '该处不是数字', '该处的数字超出 32 位范围', '已到读取上限（文件的前 1 MiB）'],
+    openedPart: (name, taken, count) => `已打开 ${name}：文件只有 ${count} 个数值中的 ${taken} 个；其余为 0，与对话框程序的读法相同。`,
+    openedStopped: (name, taken, count, offset, why) => `已打开 ${name}：读取在第 ${offset} 字节处停止（${why}），` +
+      `已读 ${count} 个数值中的 ${taken} 个；其余为 0，与对话框程序的读法相同。`,
+    stoppedAt: { notANumber: '该处不是数字', outOfRange: '该处的数字超出 32 位范围',
+      readLimit: (limit) => `已到读取上限（文件的前 ${mebibytes(limit)} MiB）` },
     saveFailed: (name, reason) => `${name} 未保存：${reason}。`,
     timedOut: '未在时限内完成',
     readFailed: (name, reason) => `无法读取 ${name}：${reason}。未作任何更改。`,
@@ -195,18 +185,7 @@ const kTexts = {
       '关闭前请保存文件并下载记录。',
     uploadFailure: (reason) => `下载失败：${reason}`,
     lineError: (reason, name) => `${reason}（线路错误：${name}）`,
-    reason: {
-      'no-port': '没有打开的串口；请点击“连接”',
-      'write-failed': '数据帧无法发送',
-      'no-echo': '无回传',
-      'short-echo': (received, length) => `回传不完整（收到 ${received}/${length} 字节）`,
-      'changed-echo': '回传与数据帧不一致',
-      'line-lost': '线路断开',
-    },
-    outcome: {
-      confirmed: '成功', 'write-failed': '未发送', 'no-echo': '无回传', 'short-echo': '回传不完整',
-      'changed-echo': '回传不一致', 'line-lost': '线路断开',
-    },
+    portClosed: '没有打开的串口；请点击“连接”',
   },
 };
 
@@ -231,8 +210,15 @@ function pick(text, args) {
 }
 
 export class Language {
-  constructor(keeper) {
+  constructor(keeper, core) {
     this.keeper = keeper;
+    // An upload's outcome is said in the core's words, in either language: why an upload failed,
+    // by the outcome's code and the bytes received, and the log's outcome column, by the name the
+    // log keeps.
+    this.coreTexts = {
+      reason: (outcome, received) => core.echoReason(outcome, received, this.code),
+      outcome: (name) => core.outcomeWord(name, this.code),
+    };
     this.code = keeper.get(kStorageLanguage) === 'zh' ? 'zh' : 'en';
     // What each element shows, rendered again after every change of language.
     this.renders = new Map();
@@ -257,7 +243,7 @@ export class Language {
       }
       return arg && arg.key ? this.text(arg.key, ...arg.args) : arg;
     });
-    return pick(kTexts[this.code][key], said);
+    return pick(kTexts[this.code][key] ?? this.coreTexts[key], said);
   }
 
   // The element's text, or its accessible name, now and in every language chosen later.

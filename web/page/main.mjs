@@ -13,7 +13,7 @@ import { Keeper } from './storage.mjs';
 window.vkd37Ready = (async () => {
   const core = await Core.load(coreModule);
   const keeper = new Keeper();
-  const language = new Language(keeper);
+  const language = new Language(keeper, core);
   keeper.onRefused = () => language.notice('noStorage');
   if (!keeper.store) keeper.refuse();
   const form = new Form(core, language, keeper);

@@ -1,11 +1,8 @@
 // The parameter file as the page keeps it: opened and saved in the dialog's format and written
 // again after every upload attempt, as the dialog does, but never over what another program
 // wrote meanwhile or what the page could not read.
-import { ReadStop, stoppedAtUnreadable } from './core.mjs';
 import { offerDownload, writeWhole } from './download.mjs';
 import { message } from './language.mjs';
-
-const kFileReadLimit = 1 << 20; // as the dialog's reader
 
 const $ = (id) => document.getElementById(id);
 
@@ -22,8 +19,8 @@ async function mayWrite(handle) {
 }
 
 // The first bytes of the file, as many as the reader takes.
-async function firstBytes(file) {
-  return new Uint8Array(await file.slice(0, kFileReadLimit).arrayBuffer());
+async function firstBytes(file, limit) {
+  return new Uint8Array(await file.slice(0, limit).arrayBuffer());
 }
 
 const sameBytes = (a, b) => a.length === b.length && a.every((byte, i) => byte === b[i]);
@@ -42,7 +39,7 @@ export class ParameterFile {
     this.form = form;
     this.language = language;
     this.handle = null;
-    this.name = 'InitialParameter.dll';
+    this.name = core.fileName;
     // What the opened file held when the page last read or wrote it: its size, modification
     // time and first bytes.
     this.known = null;
@@ -92,7 +89,7 @@ export class ParameterFile {
     let bytes;
     try {
       file = await getFile();
-      bytes = await firstBytes(file);
+      bytes = await firstBytes(file, this.core.readLimit);
     } catch (error) {
       this.language.say('readFailed', file?.name ?? handle?.name ?? this.name, error);
       return;
@@ -101,16 +98,16 @@ export class ParameterFile {
     this.handle = handle;
     this.name = file.name;
     this.known = { size: file.size, lastModified: file.lastModified, bytes };
-    const unread = stoppedAtUnreadable(reading.stop);
-    this.unreadFrom = unread ? reading.stopOffset : null;
+    const { ReadStop, fields, readLimit } = this.core;
+    this.unreadFrom = reading.unreadable ? reading.stopOffset : null;
     this.form.keep(reading.values);
     this.form.show(reading.values);
     this.markUnsaved(false);
     if (reading.stop === ReadStop.complete) this.language.say('opened', file.name);
-    else if (!unread) this.language.say('openedPart', file.name, reading.taken);
+    else if (!reading.unreadable) this.language.say('openedPart', file.name, reading.taken, fields.length);
     else {
-      this.language.say('openedStopped', file.name, reading.taken, reading.stopOffset,
-        message('stoppedAt', reading.stop));
+      this.language.say('openedStopped', file.name, reading.taken, fields.length, reading.stopOffset,
+        message('stoppedAt', this.core.nameOf(ReadStop, reading.stop), readLimit));
     }
   }
 
@@ -167,7 +164,7 @@ export class ParameterFile {
     if (known.lastModified !== null && file.lastModified !== known.lastModified) return true;
     let bytes;
     try {
-      bytes = await firstBytes(file);
+      bytes = await firstBytes(file, this.core.readLimit);
     } catch {
       return false; // held unreadable by another program: its size and time must do
     }

@@ -1,6 +1,5 @@
 // The serial port and the upload: the port the page holds through its life (chosen, opened,
 // lost, back), and the upload the dialog makes through it.
-import { EchoOutcome } from './core.mjs';
 import { message } from './language.mjs';
 import { SerialLink } from './serial-link.mjs';
 
@@ -78,7 +77,7 @@ export class Port {
   // Lets go of the port held and opens `port`, so that the page never holds two; true when open.
   async take(port) {
     await this.link?.close();
-    this.link = new SerialLink(port, this.core.timing.baudRate);
+    this.link = new SerialLink(port, this.core.timing);
     try {
       await this.link.open();
       this.showStatus('portOpened');
@@ -173,7 +172,7 @@ export class Upload {
 
   // Sends the frame and records the attempt: null when it was confirmed, otherwise why not.
   async send(values, unit) {
-    if (!this.port.isOpen) return message('uploadFailure', message('reason', 'no-port'));
+    if (!this.port.isOpen) return message('uploadFailure', message('portClosed'));
     const frame = this.core.frame(values);
     const started = performance.now();
     let result = await this.port.link.exchange(frame, this.core.timing);
@@ -182,6 +181,7 @@ export class Upload {
     if (result.lost && !this.port.link.gone && await this.port.reopen()) {
       result = await this.port.link.exchange(frame, this.core.timing);
     }
+    const { EchoOutcome } = this.core;
     let outcome = this.core.judgeEcho(values, result.echo);
     if (result.lost) outcome = EchoOutcome.lineLost;
     else if (result.writeFailed) outcome = EchoOutcome.writeFailed;
@@ -189,7 +189,7 @@ export class Upload {
       outcome, performance.now() - started);
     this.batch.uploaded(unit);
     if (outcome === EchoOutcome.confirmed) return null;
-    const reason = message('reason', this.core.outcomeName(outcome), result.echo.length, frame.length);
+    const reason = message('reason', outcome, result.echo.length);
     return message('uploadFailure', result.lineError ? message('lineError', reason, result.lineError) : reason);
   }
 }

@@ -17,9 +17,10 @@ const kOldStorageKey = 'vkd37.record';
 
 export const noCounts = () => ({ all: 0, confirmed: 0, unwritten: 0 });
 
-function counted(counts, entry, sign) {
+// confirmed: the name of the outcome that counts as confirmed, as the core names it.
+function counted(counts, entry, sign, confirmed) {
   counts.all += sign;
-  if (entry.outcome === 'confirmed') counts.confirmed += sign;
+  if (entry.outcome === confirmed) counts.confirmed += sign;
   if (entry.written === kUnwritten) counts.unwritten += sign;
 }
 
@@ -59,12 +60,12 @@ function walk(request, visit) {
 }
 
 // Adds entries ({ line, outcome, written }) to the store and the counts; the last one's request.
-function addEntries(store, counts, entries) {
+function addEntries(store, counts, entries, confirmed) {
   let request;
   for (const { line, outcome, written = kUnwritten } of entries) {
     const entry = { line, outcome, written };
     request = store.add(entry);
-    counted(counts, entry, 1);
+    counted(counts, entry, 1, confirmed);
   }
   return request;
 }
@@ -83,15 +84,16 @@ function oldEntries(text) {
 }
 
 export class KeptRecord {
-  constructor(db) {
+  constructor(db, confirmed) {
     this.db = db;
+    this.confirmed = confirmed;
     // A newer page asking to change the database gets it; this tab then keeps entries in memory.
     db.onversionchange = () => { db.close(); this.closed = true; };
     this.closed = false;
   }
 
   // The browser's record, or null where it keeps none (a profile or policy refusing site data).
-  static async open(keeper) {
+  static async open(keeper, confirmed) {
     let db;
     try {
       const request = indexedDB.open(kDatabase, 1);
@@ -104,7 +106,7 @@ export class KeptRecord {
     } catch {
       return null;
     }
-    const record = new KeptRecord(db);
+    const record = new KeptRecord(db, confirmed);
     const old = keeper.get(kOldStorageKey);
     if (old !== null) {
       try {
@@ -123,14 +125,14 @@ export class KeptRecord {
     return this.change(async (store, counts, countStore) => {
       const taken = await settled(countStore.get(kOldTaken));
       const from = taken && entries[taken.count - 1]?.line === taken.last ? taken.count : 0;
-      addEntries(store, counts, entries.slice(from));
+      addEntries(store, counts, entries.slice(from), this.confirmed);
       if (entries.length) countStore.put({ count: entries.length, last: entries.at(-1).line }, kOldTaken);
     });
   }
 
   // Adds entries ({ line, outcome, written }) in one go; resolves with the last one's key.
   addAll(entries) {
-    return this.change((store, counts) => settled(addEntries(store, counts, entries)));
+    return this.change((store, counts) => settled(addEntries(store, counts, entries, this.confirmed)));
   }
 
   add(line, outcome) { return this.addAll([{ line, outcome, written: kUnwritten }]); }
@@ -187,7 +189,7 @@ export class KeptRecord {
       // What another tab added since is kept, and counted afresh.
       Object.assign(counts, noCounts());
       await walk(store.openCursor(IDBKeyRange.lowerBound(through, true)), (cursor) => {
-        counted(counts, cursor.value, 1);
+        counted(counts, cursor.value, 1, this.confirmed);
       });
       return { cleared: true };
     });
@@ -200,7 +202,7 @@ export class KeptRecord {
       let pruned = 0;
       await walk(store.index('written').openCursor(IDBKeyRange.only(kWritten)), (cursor) => {
         if (pruned >= count) return false;
-        counted(counts, cursor.value, -1);
+        counted(counts, cursor.value, -1, this.confirmed);
         cursor.delete();
         pruned++;
         return true;
@@ -223,7 +225,8 @@ export class KeptRecord {
 // The same record in memory, for a visit where the browser keeps nothing, and for entries the
 // browser had no room for.
 export class VisitRecord {
-  constructor() {
+  constructor(confirmed) {
+    this.confirmed = confirmed;
     this.entries = [];
     this.counts = noCounts();
     this.nextKey = 1;
@@ -233,7 +236,7 @@ export class VisitRecord {
   async add(line, outcome) {
     const entry = { key: this.nextKey++, line, outcome, written: kUnwritten };
     this.entries.push(entry);
-    counted(this.counts, entry, 1);
+    counted(this.counts, entry, 1, this.confirmed);
     return entry.key;
   }
 
@@ -257,7 +260,7 @@ export class VisitRecord {
     if (!evenUnwritten && this.counts.unwritten > 0) return { cleared: false, through: this.entries.at(-1).key };
     this.entries = this.entries.filter((entry) => entry.key > through);
     this.counts = noCounts();
-    for (const entry of this.entries) counted(this.counts, entry, 1);
+    for (const entry of this.entries) counted(this.counts, entry, 1, this.confirmed);
     return { cleared: true };
   }
 

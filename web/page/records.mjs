@@ -33,8 +33,10 @@ export class CommissioningRecord {
     this.shown = []; // the latest entries, oldest first, as objects
     this.atRisk = false;
     this.drawn = 0; // the latest refresh drawn, so that an older one finishing late is dropped
+    // The name of the outcome the counts take as confirmed.
+    this.confirmed = core.outcomeName(core.EchoOutcome.confirmed);
     // Entries the browser had no room for; where it keeps nothing at all, the whole record.
-    this.held = new VisitRecord();
+    this.held = new VisitRecord(this.confirmed);
     this.store = this.held;
     // Every tab shows the same record: a change in one is told to the others.
     this.channel = typeof BroadcastChannel === 'function' ? new BroadcastChannel('vkd37.record') : null;
@@ -50,7 +52,7 @@ export class CommissioningRecord {
   }
 
   async open(keeper) {
-    const kept = await KeptRecord.open(keeper);
+    const kept = await KeptRecord.open(keeper, this.confirmed);
     if (kept) this.store = kept;
     else keeper.refuse();
     await this.refresh();

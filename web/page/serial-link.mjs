@@ -14,9 +14,10 @@ const kOpenBoundMs = 3000;
 const kStepBoundMs = 250;
 
 export class SerialLink {
-  constructor(port, baudRate) {
+  // timing: the core's line, as Core.timing gives it.
+  constructor(port, timing) {
     this.port = port;
-    this.baudRate = baudRate;
+    this.timing = timing;
     this.opened = false;
     this.gone = false; // the browser said the adapter went away
     this.broken = false; // failed without a word: only closing and opening it again helps
@@ -31,8 +32,8 @@ export class SerialLink {
   }
 
   async open() {
-    const opening = this.port.open({ baudRate: this.baudRate, dataBits: 8, parity: 'none',
-      stopBits: 1, flowControl: 'none', bufferSize: 1024 });
+    const opening = this.port.open({ baudRate: this.timing.baudRate, dataBits: 8, parity: 'none',
+      stopBits: 1, flowControl: 'none', bufferSize: this.timing.queueSize });
     const opened = await within(opening, kOpenBoundMs);
     if (timedOut(opened)) {
       // Should it open after all, it is let go at once: the page holds one port at most.

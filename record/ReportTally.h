@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "record/RecordEntry.h"
+#include "record/ReportWords.h"
+
+// What the report counts of a record: its units, told apart by their labels, each with its
+// attempts and its last one, which decides whether the unit counts as confirmed; the attempts;
+// the record's first and last time and the programs that wrote it.
+namespace ReportParts {
+
+struct UnitTally {
+    const std::string* unit;
+    std::size_t attempts = 0;
+    const RecordEntry* last = nullptr;
+};
+
+struct Tally {
+    std::vector<UnitTally> units; // in the order of their first attempt
+    std::size_t unitsConfirmed = 0;
+    std::size_t attempts = 0;
+    std::size_t confirmed = 0;
+    std::size_t unnamed = 0;
+    std::size_t leftOut = 0;
+    std::string first; // times compare as text in their one form
+    std::string last;
+    std::vector<std::string> programs;
+};
+
+// The tally points into record, which must outlive it.
+Tally TallyOf(const CommissioningRecord& record);
+
+bool Confirmed(const RecordEntry& entry);
+
+// A fact of the report's header or summary, as its word and its value.
+using Row = std::pair<Word, std::string>;
+// The record's first and last time and the programs that wrote it.
+std::vector<Row> HeaderRows(const Tally& tally);
+// The counts of units and attempts.
+std::vector<Row> SummaryRows(const Tally& tally);
+
+// "2025-03-04T09:15:02.123Z" as "2025-03-04 09:15:02", followed by " UTC" where no heading
+// says so; any other form as it is.
+std::string ShownTime(const std::string& time, bool zone = false);
+// The attempt's milliseconds; empty where the line has none.
+std::string MsText(const RecordEntry& entry);
+
+} // namespace ReportParts
