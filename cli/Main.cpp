@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "cmdline/CommandLine.h"
+#include "console/CommandLine.h"
 #include "cli/ExitStatus.h"
 #include "cli/Output.h"
 #include "cli/commands/Command.h"

@@ -6,7 +6,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "cmdline/CommandLine.h"
+#include "console/CommandLine.h"
 
 // Each subcommand of vkd37 has a file of its own here and declares itself on the CLI::App that
 // the table in Main.cpp makes for it: its summary, its options, and the action to run once they

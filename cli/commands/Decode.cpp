@@ -5,7 +5,7 @@
 #include "cli/JsonText.h"
 #include "cli/Output.h"
 #include "cli/commands/Command.h"
-#include "cmdline/FrameOutput.h"
+#include "console/FrameOutput.h"
 #include "link/FrameDecoder.h"
 
 namespace {
