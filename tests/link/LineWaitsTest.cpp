@@ -11,6 +11,7 @@
 namespace {
 
 using Ms = Deadline::Ms;
+using Count = std::optional<std::size_t>;
 
 const Ms kEchoTime(LineTiming::TransferLimitMs(UploadFrame().size()));
 const Ms kInterval(LineTiming::kIntervalMs);
@@ -29,87 +30,63 @@ private:
     mutable Clock::time_point now_{std::chrono::hours(1)};
 };
 
-// Bytes of the last controller arriving at the given times from the start of the wait, every
-// `every` after the last of them when set (a line that never falls quiet); nothing counted when
-// the port cannot tell.
-struct Line {
-    std::vector<Ms> arrivals;
-    std::optional<Ms> every;
-    bool told = true;
-};
-
+// Times are from the start of the wait: the last exchange's, the last controller's bytes (and one
+// every `every` when not zero: a line that never falls quiet), and the end of the wait.
 TEST(QuietLine, WaitsForTheAnswerAndThenForAPauseAsLongAsAnEchosOwn) {
-    const Ms exchangedNow(0);
-    const Ms exchangedLongAgo(-10 * kEchoTime);
+    const std::optional<Ms> none, now = Ms(0), longAgo = -10 * kEchoTime;
+    const Ms soon = kEchoTime - Ms(40);
     const struct Case {
         const char* what;
-        std::optional<Ms> lastExchange; // from the start of the wait
-        Line line;
+        std::optional<Ms> exchanged;
+        std::vector<Ms> arrivals;
+        Ms every;
         WaitEnd end;
-        Ms after; // from the start of the wait
+        Ms at;
     } cases[] = {
-        {"no exchange yet, a silent line", std::nullopt, {}, WaitEnd::kDone, kInterval},
-        {"long after the exchange", exchangedLongAgo, {}, WaitEnd::kDone, kInterval},
-        {"right after the exchange: the answer's time",
-         exchangedNow,
-         {},
-         WaitEnd::kDone,
-         kEchoTime},
-        {"the line speaks again during the wait",
-         exchangedLongAgo,
-         {{Ms(30), Ms(120)}, std::nullopt},
+        {"no exchange yet, a silent line", none, {}, Ms(0), WaitEnd::kDone, kInterval},
+        {"long after the exchange", longAgo, {}, Ms(0), WaitEnd::kDone, kInterval},
+        {"right after it: the answer's time", now, {}, Ms(0), WaitEnd::kDone, kEchoTime},
+        {"it speaks during the wait",
+         longAgo,
+         {Ms(30), Ms(120)},
+         Ms(0),
          WaitEnd::kDone,
          Ms(120) + kInterval},
-        {"it speaks just before the answer is due",
-         exchangedNow,
-         {{kEchoTime - Ms(40)}, std::nullopt},
-         WaitEnd::kDone,
-         kEchoTime - Ms(40) + kInterval},
-        {"it never falls quiet",
-         exchangedNow,
-         {{}, kInterval / 2},
-         WaitEnd::kTimeUp,
-         2 * kEchoTime},
-        {"the port cannot tell", exchangedNow, {{}, std::nullopt, false}, WaitEnd::kDone, Ms(0)},
+        {"it speaks as the answer is due", now, {soon}, Ms(0), WaitEnd::kDone, soon + kInterval},
+        {"it never falls quiet", now, {}, kInterval / 2, WaitEnd::kTimeUp, 2 * kEchoTime},
     };
     for (const Ms tick : {Ms(1), Ms(16)}) {
         for (const Case& c : cases) {
             SCOPED_TRACE(c.what);
             StepClock clock(tick);
             const auto start = clock.Now();
-            const auto queued = [&]() -> std::optional<std::size_t> {
-                if (!c.line.told) {
-                    return std::nullopt;
-                }
-                const Ms now = clock.Since(start);
-                std::size_t count = std::count_if(c.line.arrivals.begin(), c.line.arrivals.end(),
-                                                  [&](Ms at) { return at <= now; });
-                if (c.line.every) {
-                    count += static_cast<std::size_t>(now / *c.line.every);
-                }
-                return count;
+            const auto queued = [&] {
+                const Ms since = clock.Since(start);
+                const auto come = std::count_if(c.arrivals.begin(), c.arrivals.end(),
+                                                [&](Ms at) { return at <= since; });
+                return Count(come + (c.every > Ms(0) ? since / c.every : 0));
             };
-            std::optional<WaitClock::Clock::time_point> lastExchange;
-            if (c.lastExchange) {
-                lastExchange = start + *c.lastExchange;
-            }
-            EXPECT_EQ(AwaitQuietLine(queued, lastExchange, {}, clock), c.end);
+            const auto exchanged = c.exchanged ? std::optional(start + *c.exchanged) : std::nullopt;
+            EXPECT_EQ(AwaitQuietLine(queued, exchanged, {}, clock), c.end);
             // A look every 10 ms, or every tick where the system's pause lasts longer: a byte is
             // seen at the next look, and the pause after it ends at a look.
-            EXPECT_GE(clock.Since(start), c.after);
-            EXPECT_LE(clock.Since(start), c.after + 2 * std::max(Ms(10), tick)) << tick.count();
+            EXPECT_GE(clock.Since(start), c.at);
+            EXPECT_LE(clock.Since(start), c.at + 2 * std::max(Ms(10), tick)) << tick.count();
         }
     }
 }
 
-TEST(QuietLine, AStopEndsTheWaitAtOnce) {
+TEST(QuietLine, AStopOrAPortThatCannotTellEndsTheWaitAtOnce) {
     StepClock clock;
     const auto start = clock.Now();
     int looks = 0;
-    EXPECT_EQ(AwaitQuietLine([&] { return std::optional<std::size_t>(++looks); }, start,
-                             [&] { return looks < 3; }, clock),
-              WaitEnd::kStopped);
+    EXPECT_EQ(
+        AwaitQuietLine([&] { return Count(++looks); }, start, [&] { return looks < 3; }, clock),
+        WaitEnd::kStopped);
     EXPECT_EQ(looks, 3);
+    const Ms stopped = clock.Since(start);
+    EXPECT_EQ(AwaitQuietLine([] { return Count(); }, clock.Now(), {}, clock), WaitEnd::kDone);
+    EXPECT_EQ(stopped, clock.Since(start));
 }
 
 // A read of an echo as poll runs it: it waits what the bounds leave for the next byte, which
@@ -134,35 +111,29 @@ std::pair<std::size_t, Ms> Read(const std::vector<Ms>& arrivals) {
     return {received, clock.Since(start)};
 }
 
-TEST(EchoReadBounds, EndAtTheTotalOrWhenTheLinePausesLongerThanTheInterval) {
-    const auto evenly = [](Ms first, Ms gap, std::size_t count) {
-        std::vector<Ms> times;
-        for (std::size_t i = 0; i < count; ++i) {
-            times.push_back(first + gap * static_cast<int>(i));
-        }
-        return times;
-    };
-    const std::size_t all = UploadFrame().size();
-    std::vector<Ms> pausedAt10 = evenly(Ms(5), Ms(2), all);
-    for (std::size_t i = 10; i < all; ++i) {
-        pausedAt10[i] += kInterval + Ms(1);
+// A byte every `gap`, with `pause` more before the eleventh.
+std::vector<Ms> Bytes(Ms gap, Ms pause = Ms(0)) {
+    std::vector<Ms> times;
+    for (int i = 1; i <= static_cast<int>(UploadFrame().size()); ++i) {
+        times.push_back(gap * i + (i > 10 ? pause : Ms(0)));
     }
+    return times;
+}
+
+TEST(EchoReadBounds, EndAtTheTotalOrWhenTheLinePausesLongerThanTheInterval) {
+    const Ms slow = kInterval - Ms(10);
     const struct Case {
         const char* what;
         std::vector<Ms> arrivals;
         std::size_t received;
         Ms end;
     } cases[] = {
-        {"the whole echo at once", evenly(Ms(5), Ms(2), all), all, Ms(5 + 2 * 18)},
+        {"the whole echo", Bytes(Ms(2)), UploadFrame().size(), Ms(2 * 19)},
         {"silence", {}, 0, kEchoTime},
-        {"a pause longer than the interval", pausedAt10, 10, Ms(5 + 2 * 9) + kInterval},
-        {"bytes slower than the total allows, each within the interval",
-         evenly(kInterval - Ms(10), kInterval - Ms(10), all),
-         static_cast<std::size_t>(kEchoTime / (kInterval - Ms(10))), kEchoTime},
-        {"a late first byte: the total ends it before the interval would",
-         {kEchoTime - Ms(20), kEchoTime + Ms(30)},
-         1,
-         kEchoTime},
+        {"a pause longer than the interval", Bytes(Ms(2), kInterval), 10, Ms(20) + kInterval},
+        {"bytes within the interval, slower than the total allows", Bytes(slow),
+         static_cast<std::size_t>(kEchoTime / slow), kEchoTime},
+        {"a late first byte", {kEchoTime - Ms(20), kEchoTime + Ms(30)}, 1, kEchoTime},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
