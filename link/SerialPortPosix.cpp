@@ -256,14 +256,15 @@ bool LineIsAlive(int fd) {
 
 namespace {
 
-// How a refused open() or flock() is told: another program's hold, no device, or the system's
-// words.
+// How a refused open() or flock() is told: another program's hold, no device, a directory, or
+// the system's words.
 PortFailure RefusalOf(int error, const std::string& path) {
     const bool busy = error == EBUSY || error == EWOULDBLOCK;
     const bool missing = error == ENOENT || error == ENXIO || error == ENODEV;
-    return PortOpenFailure(busy      ? PortFault::kBusy
-                           : missing ? PortFault::kMissing
-                                     : PortFault::kOther,
+    return PortOpenFailure(busy              ? PortFault::kBusy
+                           : missing         ? PortFault::kMissing
+                           : error == EISDIR ? PortFault::kNotSerial
+                                             : PortFault::kOther,
                            path, SystemErrorText(error));
 }
 
