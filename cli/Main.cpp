@@ -72,12 +72,17 @@ struct CommandEntry {
 };
 
 // The subcommands, in the order --help lists them.
+// clang-format off
 constexpr CommandEntry kCommands[] = {
-    {"show", DeclareShow, Printed::kIsTheWork},   {"set", DeclareSet, Printed::kIsTheWork},
-    {"frame", DeclareFrame, Printed::kIsTheWork}, {"decode", DeclareDecode, Printed::kIsTheWork},
-    {"upload", DeclareUpload, Printed::kIsACopy}, {"report", DeclareReport, Printed::kIsTheWork},
-    {"ports", DeclarePorts, Printed::kIsTheWork},
+    {"show",   DeclareShow,   Printed::kIsTheWork},
+    {"set",    DeclareSet,    Printed::kIsTheWork},
+    {"frame",  DeclareFrame,  Printed::kIsTheWork},
+    {"decode", DeclareDecode, Printed::kIsTheWork},
+    {"upload", DeclareUpload, Printed::kIsACopy},
+    {"report", DeclareReport, Printed::kIsTheWork},
+    {"ports",  DeclarePorts,  Printed::kIsTheWork},
 };
+// clang-format on
 
 int Run(int argc, const char* const* argv) {
     CLI::App app{
