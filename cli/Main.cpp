@@ -4,9 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "cmdline/CommandLine.h"
-#include "cli/Commands.h"
+#include "console/CommandLine.h"
+#include "cli/ExitStatus.h"
 #include "cli/Output.h"
+#include "cli/commands/Command.h"
 #include "model/ParameterFile.h"
 #include "model/ParameterTable.h"
 #include "platform/StopSignals.h"
@@ -60,21 +61,29 @@ std::string Footer() {
     return footer;
 }
 
-void AddFile(CLI::App& command, std::string& file) {
-    command.add_option("FILE", file, "parameter file")
-        ->check(CommandLine::kPath)
-        ->capture_default_str();
-}
+// What a command prints: all it does, or a copy of what it did, whose exit status tells what the
+// controller and the files got.
+enum class Printed { kIsTheWork, kIsACopy };
 
-void AddChanges(CLI::App& command, std::vector<std::string>& assignments) {
-    command.add_option("--set", assignments, "change values before use (NAME=VALUE ...)");
-}
+struct CommandEntry {
+    const char* name;
+    CommandAction (*declare)(CLI::App& command);
+    Printed printed;
+};
 
-void AddJson(CLI::App& command, bool& json) {
-    command.add_flag("--json", json, "print JSON instead of text");
-}
+// The subcommands, in the order --help lists them.
+// clang-format off
+constexpr CommandEntry kCommands[] = {
+    {"show",   DeclareShow,   Printed::kIsTheWork},
+    {"set",    DeclareSet,    Printed::kIsTheWork},
+    {"frame",  DeclareFrame,  Printed::kIsTheWork},
+    {"decode", DeclareDecode, Printed::kIsTheWork},
+    {"upload", DeclareUpload, Printed::kIsACopy},
+    {"report", DeclareReport, Printed::kIsTheWork},
+    {"ports",  DeclarePorts,  Printed::kIsTheWork},
+};
+// clang-format on
 
-// Each sub-command: its options, and the action its callback runs once they are parsed.
 int Run(int argc, const char* const* argv) {
     CLI::App app{
         "Sets up VKD-37 motion controllers over a serial line: shows and changes\n"
@@ -88,105 +97,21 @@ int Run(int argc, const char* const* argv) {
     app.require_subcommand(1);
 
     int status = kExitDone;
-    bool json = false;
-
-    std::string showFile = kParameterFileName;
-    CLI::App* show = app.add_subcommand("show", "the 16 stored values with their valid ranges; "
-                                                "marks those the dialog would refuse");
-    AddFile(*show, showFile);
-    AddJson(*show, json);
-    show->callback([&] { status = ShowValues(showFile, json); });
-
-    ValueSource changed;
-    CLI::App* set = app.add_subcommand(
-        "set", "change values in a parameter file under its lock, making a missing one from the "
-               "start values; an out-of-range value, or a file whose values stop at something "
-               "that is not a number, leaves it untouched");
-    set->add_option("FILE", changed.file, "parameter file")->check(CommandLine::kPath)->required();
-    set->add_option("NAME=VALUE", changed.assignments, "values to change")->required();
-    set->callback([&] { status = SetValues(changed); });
-
-    ValueSource framed{kParameterFileName, {}};
-    CLI::App* frame =
-        app.add_subcommand("frame", "print the 19-byte frame the values give, in hex");
-    AddFile(*frame, framed.file);
-    AddChanges(*frame, framed.assignments);
-    AddJson(*frame, json);
-    frame->callback([&] { status = PrintFrame(framed, json); });
-
-    std::string hex;
-    CLI::App* decode = app.add_subcommand("decode", "decode a frame given as 38 hex digits");
-    decode->add_option("HEX", hex, std::string("the frame: ") + kHexFrameForm)->required();
-    AddJson(*decode, json);
-    decode->callback([&] { status = DecodeHex(hex, json); });
-
-    UploadRequest upload;
-    upload.values.file = kParameterFileName;
-    CLI::App* send = app.add_subcommand(
-        "upload", "validate the values, send the frame and wait for its exact echo");
-    send->add_option("--port", upload.port,
-                     "serial port: a device path on Linux, COMn (any n) on Windows")
-        ->check(CommandLine::kPath)
-        ->required();
-    AddFile(*send, upload.values.file);
-    AddChanges(*send, upload.values.assignments);
-    send->add_flag("--repeat", upload.repeat,
-                   "one controller after another: after each upload take the next unit's "
-                   "label and Enter (typed or scanned; Enter alone for none, q stops), then "
-                   "print a summary; a port whose line was lost or hung up is opened anew first");
-    send->add_option(
-            "--log", upload.logPath,
-            "append one JSON line per attempt (time, unit, port, frame, outcome, ms, values, "
-            "program), opened "
-            "before anything is sent; a line that cannot be written is reported at once, "
-            "and the exit status is then 4 if every upload was confirmed")
-        ->check(CommandLine::kPath);
-    send->add_option("--unit", upload.unit,
-                     "the unit's label, kept in the record (with --repeat, the first unit's; "
-                     "the prompt takes the next one's)");
-    send->add_option("--unit-pattern", upload.unitPattern,
-                     "refuse, before anything is sent, a unit label that does not match this "
-                     "regular expression (ECMAScript syntax, the whole label); every unit then "
-                     "needs a label");
-    send->add_flag("--save", upload.save, "write the values used back to FILE");
-    AddJson(*send, upload.json);
-    send->callback([&] { status = Upload(upload); });
-
-    std::vector<std::string> records;
-    bool csv = false;
-    bool html = false;
-    CLI::App* report = app.add_subcommand(
-        "report", "summarise commissioning records (upload --log, the page's log): units, "
-                  "attempts and each unit's last outcome; or every attempt as CSV, or a page to "
-                  "print");
-    report->add_option("RECORD", records, "record files, read as one record in this order")
-        ->check(CommandLine::kPath)
-        ->required();
-    CLI::Option* asCsv = report->add_flag(
-        "--csv", csv, "one row per attempt for a spreadsheet (UTF-8 with a byte order mark)");
-    report
-        ->add_flag("--html", html,
-                   "one self-contained HTML page to print (A4 or Letter): each unit's last "
-                   "outcome and values, the failed attempts, the summary")
-        ->excludes(asCsv);
-    report->callback([&] {
-        status = Report(records, csv    ? ReportForm::kCsv
-                                 : html ? ReportForm::kHtml
-                                        : ReportForm::kSummary);
-    });
-
-    CLI::App* ports = app.add_subcommand("ports", "list the serial ports present");
-    AddJson(*ports, json);
-    ports->callback([&] { status = ListPorts(json); });
+    const CommandEntry* ran = nullptr;
+    for (const CommandEntry& entry : kCommands) {
+        CLI::App* command = app.add_subcommand(entry.name);
+        command->callback([&status, &ran, &entry, action = entry.declare(*command)] {
+            ran = &entry;
+            status = action();
+        });
+    }
 
     if (const std::optional<int> stop = CommandLine::Parse(app, argc, argv, std::cout, std::cerr)) {
         return *stop;
     }
     if (const std::optional<std::string> failure = OutputFailure()) {
         Complain("cannot write to standard output: " + *failure);
-        // What upload printed is a copy: its status tells what the controller and the files got.
-        // The other commands' output is all they do.
-        if (!send->parsed()) {
+        if (ran == nullptr || ran->printed == Printed::kIsTheWork) {
             status = kExitUsage;
         }
     }

@@ -8,6 +8,10 @@
 void WriteOut(const std::string& text);
 void WriteError(const std::string& text);
 
+inline void PrintLine(const std::string& text) {
+    WriteOut(text + "\n");
+}
+
 // One line to standard error naming the program and the cause.
 inline void Complain(const std::string& message) {
     WriteError("vkd37: " + message + "\n");

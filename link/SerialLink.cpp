@@ -4,21 +4,26 @@
 #include <utility>
 
 #include "link/SerialPort.h"
+#include "platform/Text.h"
 
 int SerialLink::OpenPort(int number) {
+    return Open(number) ? 0 : 1;
+}
+
+std::optional<PortFailure> SerialLink::Open(int number) {
     if (IsOpen()) {
-        return 1;
+        return std::nullopt;
     }
     // No "\\.\" prefix: the plain name reaches COM0 to COM9, the ports the dialog offers.
-    const std::wstring name = L"COM" + std::to_wstring(number);
-    FileHandle port(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                  OPEN_EXISTING, 0, nullptr));
+    const std::string name = "COM" + std::to_string(number);
+    FileHandle port;
     // A port that cannot be configured is closed again as this returns.
-    if (!port.IsValid() || ConfigurePort(port.get(), dcb, SettingsCheck::kAsDialog).has_value()) {
-        return 0;
+    if (std::optional<PortFailure> failure =
+            OpenComDevice(Wide(name), name, SettingsCheck::kAsDialog, port, dcb)) {
+        return failure;
     }
     Hold(std::move(port));
-    return 1;
+    return std::nullopt;
 }
 
 void SerialLink::ClosePort() {
@@ -26,12 +31,13 @@ void SerialLink::ClosePort() {
 }
 
 int SerialLink::SendFrame(const UploadFrame& frame) {
-    return Exchange(frame).outcome == EchoOutcome::kConfirmed ? 1 : 0;
+    const std::optional<EchoResult> result = Exchange(frame);
+    return result && result->outcome == EchoOutcome::kConfirmed ? 1 : 0;
 }
 
-EchoResult SerialLink::Exchange(const UploadFrame& frame) {
+std::optional<EchoResult> SerialLink::Exchange(const UploadFrame& frame) {
     if (!IsOpen()) {
-        return {EchoOutcome::kWriteFailed, 0};
+        return std::nullopt;
     }
     return ExchangeFrame(hLinkHandle.get(), frame);
 }

@@ -6,7 +6,9 @@
 #include <string>
 
 #include "link/EchoRule.h"
+#include "link/PortFailure.h"
 #include "link/UploadFrame.h"
+#include "platform/Deadline.h"
 #include "platform/Handles.h"
 
 #ifdef _WIN32
@@ -17,14 +19,13 @@
 #endif
 
 // The serial twins: each step has one name and one signature on both platforms, and a step that
-// can fail returns the cause in words, or nothing when it worked.
+// can fail returns its PortFailure, or nothing when it worked.
 //   OpenSerialDevice  opens a port for this process alone, configured for the controller
 //   ConfigurePort     9600 baud 8N1, a binary-clean line, the time-outs; handshaking and the
 //                     modem lines stay as the port reports them
 //   ExchangeFrame     discards both buffers, sends the frame, reads and judges its echo
 //   LineIsAlive       whether an open port still has its device behind it
 //   QueuedInput       how many received bytes wait to be read
-using PortError = std::optional<std::string>;
 
 #ifdef _WIN32
 using PortHandle = FileHandle;
@@ -67,39 +68,46 @@ enum class SettingsCheck { kAsDialog, kStrict };
 
 // The settings the controller's line needs, made from those the port reported.
 void ApplyControllerLine(LineSettings& settings);
-// settings receives what the port reported with the controller's line applied.
-PortError ConfigurePort(PortHandle::Handle port, LineSettings& settings, SettingsCheck check);
+// settings receives what the port reported with the controller's line applied. A failure is
+// kNotSerial, its text "cannot read the line settings: <the system's words>" or the like.
+std::optional<PortFailure> ConfigurePort(PortHandle::Handle port, LineSettings& settings,
+                                         SettingsCheck check);
 EchoResult ExchangeFrame(PortHandle::Handle port, const UploadFrame& frame);
 // False once the device has gone (an adapter unplugged), though nothing was sent to notice it.
 bool LineIsAlive(PortHandle::Handle port);
 // Nothing when the port cannot tell.
 std::optional<std::size_t> QueuedInput(PortHandle::Handle port);
-// Names: a device path on POSIX; COMn (any n) or a full device name on Windows. The error names
-// the port and the cause in the system's words; port holds the open port otherwise. On POSIX the
-// terminal this program runs in is refused, by whatever name: its settings are the operator's.
-PortError OpenSerialDevice(const std::string& name, PortHandle& port);
+// Names: a device path on POSIX; COMn (any n) or a full device name on Windows. port holds the
+// open port when nothing is returned. On POSIX the terminal this program runs in is refused, by
+// whatever name: its settings are the operator's.
+std::optional<PortFailure> OpenSerialDevice(const std::string& name, PortHandle& port);
+#ifdef _WIN32
+// The device's own name as CreateFileW takes it (a plain "COM3" reaches COM1 to COM9 only, a name
+// in the device namespace every one), opened for this process alone and configured; `name` is the
+// port as the user knows it, for the failure's text.
+std::optional<PortFailure> OpenComDevice(const std::wstring& device, const std::string& name,
+                                         SettingsCheck check, FileHandle& port, DCB& dcb);
+#endif
 
 // One serial port for the command-line tool.
 class SerialPort {
 public:
-    PortError Open(const std::string& name) { return OpenSerialDevice(name, handle_); }
+    std::optional<PortFailure> Open(const std::string& name) {
+        return OpenSerialDevice(name, handle_);
+    }
     bool IsOpen() const { return handle_.IsValid(); }
     void Close() { handle_.Close(); }
     EchoResult Exchange(const UploadFrame& frame) {
         const EchoResult result = ExchangeFrame(handle_.get(), frame);
-        lastExchange_ = Clock::now();
+        lastExchange_ = SystemWaitClock().Now();
         return result;
     }
     bool IsAlive() const { return LineIsAlive(handle_.get()); }
-    // Waits, bounded, until the line has fallen quiet: until the last exchange's controller has
-    // had the time an echo may take to answer it, and no byte has arrived for as long as an echo
-    // may pause. What it sent after its echo is then queued, where the next exchange discards it,
-    // not still on its way to be read as that exchange's answer.
+    // Waits until the line has fallen quiet after the last exchange (link/LineWaits.h), or until
+    // a stop signal.
     void AwaitQuietLine() const;
 
 private:
-    using Clock = std::chrono::steady_clock;
-
     PortHandle handle_;
-    std::optional<Clock::time_point> lastExchange_;
+    std::optional<WaitClock::Clock::time_point> lastExchange_;
 };

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <optional>
 #include <utility>
 
@@ -13,29 +12,19 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "link/LineWaits.h"
 #include "platform/StopSignals.h"
 #include "platform/SystemError.h"
 
 namespace {
 
-constexpr char kOwnTerminal[] = "the terminal this program runs in, not a controller's port";
-
-using Clock = std::chrono::steady_clock;
-using std::chrono::milliseconds;
-
-// Milliseconds until the deadline for poll, never negative.
-int PollTimeout(Clock::time_point deadline) {
-    const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now()).count();
-    return static_cast<int>(std::max<long long>(left, 0));
-}
-
-// poll that retries on EINTR with what is left of the time; the events seen, 0 on time-out,
-// -1 on failure. A stop signal ends the wait as a failure would: the caller asks
-// CaughtStopSignal whether the exchange was cut short or the line failed.
-int WaitFor(int fd, short events, Clock::time_point deadline) {
+// poll that retries on EINTR with what is left of the time, as `left()` tells it; the events
+// seen, 0 on time-out, -1 on failure. A stop signal ends the wait as a failure would: the caller
+// asks CaughtStopSignal whether the exchange was cut short or the line failed.
+template <class TimeLeft> int WaitFor(int fd, short events, const TimeLeft& left) {
     for (;;) {
         pollfd watched[2] = {{fd, events, 0}, {StopSignalFd(), POLLIN, 0}};
-        const int ready = ::poll(watched, 2, PollTimeout(deadline));
+        const int ready = ::poll(watched, 2, static_cast<int>(left().count()));
         if (ready < 0 && errno == EINTR) {
             continue;
         }
@@ -55,9 +44,8 @@ EchoOutcome WriteFrame(int fd, const UploadFrame& frame) {
     int emptyWrites = 0;
     while (sent < frame.size()) {
         const std::size_t rest = frame.size() - sent;
-        const Clock::time_point deadline =
-            Clock::now() + milliseconds(LineTiming::TransferLimitMs(rest));
-        const int events = WaitFor(fd, POLLOUT, deadline);
+        const Deadline attempt = WriteBound(rest);
+        const int events = WaitFor(fd, POLLOUT, [&attempt] { return attempt.Remaining(); });
         if (events < 0 || (events & kLineGone)) {
             return EchoOutcome::kLineLost;
         }
@@ -82,15 +70,9 @@ EchoOutcome WriteFrame(int fd, const UploadFrame& frame) {
 // The bytes read; nothing when the line went away.
 std::optional<std::size_t> ReadEcho(int fd, UploadFrame& echo) {
     std::size_t received = 0;
-    const Clock::time_point total =
-        Clock::now() + milliseconds(LineTiming::TransferLimitMs(echo.size()));
-    Clock::time_point lastByte{};
+    EchoReadBounds bounds(echo.size());
     while (received < echo.size()) {
-        Clock::time_point deadline = total;
-        if (received > 0) {
-            deadline = std::min(deadline, lastByte + milliseconds(LineTiming::kIntervalMs));
-        }
-        const int events = WaitFor(fd, POLLIN, deadline);
+        const int events = WaitFor(fd, POLLIN, [&bounds] { return bounds.Remaining(); });
         if (events == 0) {
             break;
         }
@@ -105,7 +87,7 @@ std::optional<std::size_t> ReadEcho(int fd, UploadFrame& echo) {
             return std::nullopt;
         }
         received += static_cast<std::size_t>(count);
-        lastByte = Clock::now();
+        bounds.ByteArrived();
     }
     return received;
 }
@@ -232,13 +214,15 @@ void ApplyControllerLine(termios& settings) {
     ::cfsetospeed(&settings, B9600);
 }
 
-PortError ConfigurePort(int fd, termios& settings, SettingsCheck check) {
+std::optional<PortFailure> ConfigurePort(int fd, termios& settings, SettingsCheck check) {
     if (::tcgetattr(fd, &settings) != 0) {
-        return "cannot read the line settings: " + SystemErrorText(errno);
+        return MakeFailure(PortFault::kNotSerial, "read", "the line settings",
+                           SystemErrorText(errno));
     }
     ApplyControllerLine(settings);
     if (::tcsetattr(fd, TCSANOW, &settings) != 0 && check == SettingsCheck::kStrict) {
-        return "cannot set the line settings: " + SystemErrorText(errno);
+        return MakeFailure(PortFault::kNotSerial, "set", "the line settings",
+                           SystemErrorText(errno));
     }
     return std::nullopt;
 }
@@ -270,42 +254,59 @@ bool LineIsAlive(int fd) {
     return ::tcgetattr(fd, &settings) == 0 || errno != EIO;
 }
 
-PortError OpenSerialDevice(const std::string& path, PortHandle& port) {
-    const std::string prefix = "cannot open " + path + ": ";
+namespace {
+
+// How a refused open() or flock() is told: another program's hold, no device, a directory, or
+// the system's words.
+PortFailure RefusalOf(int error, const std::string& path) {
+    const bool busy = error == EBUSY || error == EWOULDBLOCK;
+    const bool missing = error == ENOENT || error == ENXIO || error == ENODEV;
+    return PortOpenFailure(busy              ? PortFault::kBusy
+                           : missing         ? PortFault::kMissing
+                           : error == EISDIR ? PortFault::kNotSerial
+                                             : PortFault::kOther,
+                           path, SystemErrorText(error));
+}
+
+} // namespace
+
+std::optional<PortFailure> OpenSerialDevice(const std::string& path, PortHandle& port) {
     UniqueFd opened(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
     if (!opened.IsValid()) {
-        return prefix + (errno == EBUSY ? "held by another program" : SystemErrorText(errno));
+        return RefusalOf(errno, path);
     }
     if (!::isatty(opened.get())) {
-        return prefix + "not a serial port";
+        return PortOpenFailure(PortFault::kNotSerial, path);
     }
     if (IsOwnTerminal(opened.get())) {
-        return prefix + kOwnTerminal;
+        return PortOpenFailure(PortFault::kOwnTerminal, path);
     }
     // The lock is what cooperating tools check, since TIOCEXCL does not stop root.
     if (::flock(opened.get(), LOCK_EX | LOCK_NB) != 0) {
-        return prefix + (errno == EWOULDBLOCK ? "held by another program" : SystemErrorText(errno));
+        return RefusalOf(errno, path);
     }
     // Root passes another program's TIOCEXCL, but must not take its port, nor clear its flag as
     // the port is closed.
     int heldExclusively = 0;
     if (::ioctl(opened.get(), TIOCGEXCL, &heldExclusively) == 0 && heldExclusively != 0) {
-        return prefix + "held by another program";
+        return PortOpenFailure(PortFault::kBusy, path);
     }
     termios found{};
     if (::tcgetattr(opened.get(), &found) != 0) {
-        return prefix +
-               "not a serial port (cannot read the line settings: " + SystemErrorText(errno) + ")";
+        return PortOpenFailure(PortFault::kNotSerial, path,
+                               CannotText("read", "the line settings", SystemErrorText(errno)));
     }
     // From here on every way out clears TIOCEXCL and puts the settings back.
     PortHandle device(opened.Release());
     device.RestoreOnClose(found);
     if (::ioctl(device.get(), TIOCEXCL) != 0) {
-        return prefix + "not a serial port (TIOCEXCL refused)";
+        return PortOpenFailure(PortFault::kNotSerial, path,
+                               "TIOCEXCL refused: " + SystemErrorText(errno));
     }
     termios settings{};
-    if (const PortError error = ConfigurePort(device.get(), settings, SettingsCheck::kStrict)) {
-        return prefix + "not a serial port (" + *error + ")";
+    if (const std::optional<PortFailure> failure =
+            ConfigurePort(device.get(), settings, SettingsCheck::kStrict)) {
+        return PortOpenFailure(PortFault::kNotSerial, path, failure->text);
     }
     port = std::move(device);
     return std::nullopt;

@@ -43,6 +43,12 @@ std::wstring DeviceName(const std::string& name) {
     return isComName ? L"\\\\.\\" + wide : std::wstring();
 }
 
+// A call that sets up the port failed: the port is not one this program can use as a serial
+// line.
+PortFailure SettingsFailure(const char* verb, const char* what) {
+    return MakeFailure(PortFault::kNotSerial, verb, what, SystemErrorText(::GetLastError()));
+}
+
 } // namespace
 
 void ApplyControllerLine(DCB& dcb) {
@@ -64,13 +70,13 @@ void ApplyControllerLine(DCB& dcb) {
     dcb.BaudRate = LineTiming::kBaudRate;
 }
 
-PortError ConfigurePort(HANDLE port, DCB& dcb, SettingsCheck check) {
+std::optional<PortFailure> ConfigurePort(HANDLE port, DCB& dcb, SettingsCheck check) {
     if (!::GetCommState(port, &dcb)) {
-        return SystemErrorText(::GetLastError());
+        return SettingsFailure("read", "the line settings");
     }
     ApplyControllerLine(dcb);
     if (!::SetCommState(port, &dcb) && check == SettingsCheck::kStrict) {
-        return SystemErrorText(::GetLastError());
+        return SettingsFailure("set", "the line settings");
     }
     ::SetupComm(port, LineTiming::kQueueSize, LineTiming::kQueueSize);
     // A 19-byte echo must arrive within 50 ms a byte plus 100 ms, with no gap over 100 ms; the
@@ -83,7 +89,7 @@ PortError ConfigurePort(HANDLE port, DCB& dcb, SettingsCheck check) {
     timeouts.WriteTotalTimeoutConstant = LineTiming::kConstantMs;
     // Without them a read of a silent line could wait for ever.
     if (!::SetCommTimeouts(port, &timeouts)) {
-        return SystemErrorText(::GetLastError());
+        return SettingsFailure("set", "the time-outs");
     }
     ::PurgeComm(port, kPurgeBoth);
     return std::nullopt;
@@ -121,26 +127,31 @@ bool LineIsAlive(HANDLE port) {
     return ::GetCommState(port, &dcb) != FALSE;
 }
 
-PortError OpenSerialDevice(const std::string& name, PortHandle& port) {
-    const std::string prefix = "cannot open " + name + ": ";
-    const std::wstring device = DeviceName(name);
-    if (device.empty()) {
-        return prefix + "not a port name (COM1, COM12, ...)";
-    }
+std::optional<PortFailure> OpenComDevice(const std::wstring& device, const std::string& name,
+                                         SettingsCheck check, FileHandle& port, DCB& dcb) {
     FileHandle handle(::CreateFileW(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                     OPEN_EXISTING, 0, nullptr));
     if (!handle.IsValid()) {
         const DWORD reason = ::GetLastError();
         const bool busy = reason == ERROR_ACCESS_DENIED || reason == ERROR_SHARING_VIOLATION;
         const bool missing = reason == ERROR_FILE_NOT_FOUND || reason == ERROR_PATH_NOT_FOUND;
-        return prefix + (busy      ? "held by another program"
-                         : missing ? "no such port"
-                                   : SystemErrorText(reason));
+        return PortOpenFailure(busy      ? PortFault::kBusy
+                               : missing ? PortFault::kMissing
+                                         : PortFault::kOther,
+                               name, SystemErrorText(reason));
     }
-    DCB dcb{};
-    if (const PortError error = ConfigurePort(handle.get(), dcb, SettingsCheck::kStrict)) {
-        return prefix + "not a serial port (" + *error + ")";
+    if (const std::optional<PortFailure> failure = ConfigurePort(handle.get(), dcb, check)) {
+        return PortOpenFailure(PortFault::kNotSerial, name, failure->text);
     }
     port = std::move(handle);
     return std::nullopt;
+}
+
+std::optional<PortFailure> OpenSerialDevice(const std::string& name, PortHandle& port) {
+    const std::wstring device = DeviceName(name);
+    if (device.empty()) {
+        return PortOpenFailure(PortFault::kOther, name, "not a port name (COM1, COM12, ...)");
+    }
+    DCB dcb{};
+    return OpenComDevice(device, name, SettingsCheck::kStrict, port, dcb);
 }

@@ -42,8 +42,9 @@ SerialLine SerialLine::CreatePseudoTerminal(std::string& error) {
     }
     termios settings{};
     for (const int end : {slave.get(), master.get()}) {
-        if (const PortError failed = ConfigurePort(end, settings, SettingsCheck::kStrict)) {
-            error = *failed;
+        if (const std::optional<PortFailure> failed =
+                ConfigurePort(end, settings, SettingsCheck::kStrict)) {
+            error = failed->text;
             return line;
         }
     }
@@ -60,8 +61,8 @@ SerialLine SerialLine::CreatePseudoTerminal(std::string& error) {
 SerialLine SerialLine::OpenDevice(const std::string& path, std::string& error) {
     SerialLine line;
     PortHandle device;
-    if (const PortError failed = OpenSerialDevice(path, device)) {
-        error = *failed;
+    if (const std::optional<PortFailure> failed = OpenSerialDevice(path, device)) {
+        error = failed->text;
         return line;
     }
     ::tcflush(device.get(), TCIOFLUSH);

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <sstream>
 
-#include "cmdline/CommandLine.h"
+#include "console/CommandLine.h"
 #include "link/EchoRule.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include "cmdline/FrameOutput.h"
+#include "console/FrameOutput.h"
 #include "link/EchoRule.h"
 #include "platform/StopSignals.h"
 #include "platform/SystemError.h"

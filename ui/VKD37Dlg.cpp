@@ -402,9 +402,9 @@ void CVKD37参数设定程序Dlg::UploadParameters() {
 // every later call on its handle. So when a call fails that way, rather than by a time-out or a
 // wrong echo, the selected port is opened anew, its status shown, and the frame sent once more.
 int CVKD37参数设定程序Dlg::SendFrameReopeningALostPort() {
-    const EchoOutcome first = m_link.Exchange(m_frame).outcome;
-    if (first != EchoOutcome::kLineLost) {
-        return first == EchoOutcome::kConfirmed ? 1 : 0;
+    const std::optional<EchoResult> first = m_link.Exchange(m_frame);
+    if (!first || first->outcome != EchoOutcome::kLineLost) {
+        return first && first->outcome == EchoOutcome::kConfirmed ? 1 : 0;
     }
     m_link.ClosePort();
     OpenPortAndReport(m_cboPort.GetCurSel());

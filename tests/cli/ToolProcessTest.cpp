@@ -24,6 +24,7 @@
 #include "ChildProcess.h"
 #include "Scratch.h"
 #include "SettingsFiles.h"
+#include "link/PortFailure.h"
 #include "model/FileStore.h"
 #include "platform/Handles.h"
 
@@ -36,8 +37,6 @@ constexpr char kStartValues[] = "0 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0
 // The start values with the cycle count switched on, and their frame.
 constexpr char kCyclesOnValues[] = "0 0 10 108 10 0 10 108 10 100 2000 2000 1 0 0 0 ";
 constexpr char kCyclesOnFrame[] = "03000A6B0A000A6B0A00006400000000000000";
-
-constexpr char kOwnTerminal[] = "the terminal this program runs in, not a controller's port";
 
 // The simulator, answering at once: a paced echo that a loaded machine holds up between two
 // bytes for more than 100 ms fails the echo rule, rightly, and these tests are not about pace.
@@ -135,6 +134,11 @@ Json UploadAgainst(std::vector<std::string> simArguments, const std::string& fil
     return Json::parse(tool.ReadLine().value_or("{}"), nullptr, false);
 }
 
+// Each refusal in the words of its fault.
+std::string Refused(PortFault fault, const std::string& port) {
+    return "vkd37: " + PortOpenFailure(fault, port).text + "\n";
+}
+
 } // namespace
 
 TEST_F(ToolTest, ConfirmedUploadSendsTheExactFrameAndSavesTheValues) {
@@ -184,20 +188,19 @@ TEST_F(ToolTest, PortsThatCannotBeOpenedExitThree) {
         ASSERT_EQ(0, ::flock(holder.get(), LOCK_EX | LOCK_NB));
         ChildProcess tool = Tool({"upload", "--port", port, StartFile()});
         EXPECT_EQ(3, tool.WaitForExit());
-        EXPECT_EQ("vkd37: cannot open " + port + ": held by another program\n", tool.ErrorText());
+        EXPECT_EQ(Refused(PortFault::kBusy, port), tool.ErrorText());
     }
     const struct {
         const char* port;
-        const char* message;
+        PortFault fault;
     } cases[] = {
-        {"/dev/null", "vkd37: cannot open /dev/null: not a serial port\n"},
-        {"/dev/ttyVKD37-missing",
-         "vkd37: cannot open /dev/ttyVKD37-missing: No such file or directory\n"},
+        {"/dev/null", PortFault::kNotSerial},
+        {"/dev/ttyVKD37-missing", PortFault::kMissing},
     };
     for (const auto& unusable : cases) {
         ChildProcess tool = Tool({"upload", "--port", unusable.port, StartFile()});
         EXPECT_EQ(3, tool.WaitForExit());
-        EXPECT_EQ(unusable.message, tool.ErrorText());
+        EXPECT_EQ(Refused(unusable.fault, unusable.port), tool.ErrorText());
     }
     // The program's own terminal, by either name: the frame would go to the screen and the
     // terminal be left raw. Here the simulator's line is the terminal the tool runs in.
@@ -205,7 +208,7 @@ TEST_F(ToolTest, PortsThatCannotBeOpenedExitThree) {
         ChildProcess tool("/bin/bash", {"-c", "exec setsid --ctty --wait \"$@\" <\"$0\"", port,
                                         VKD37_TOOL_PATH, "upload", "--port", own, StartFile()});
         EXPECT_EQ(3, tool.WaitForExit());
-        EXPECT_EQ("vkd37: cannot open " + own + ": " + kOwnTerminal + "\n", tool.ErrorText());
+        EXPECT_EQ(Refused(PortFault::kOwnTerminal, own), tool.ErrorText());
     }
     // Nothing of the attempts reached the controller.
     EXPECT_EQ(std::nullopt, sim.ReadLine(milliseconds(200)));
@@ -703,7 +706,7 @@ TEST_F(ToolTest, RootLeavesAPortAnotherProgramHoldsExclusively) {
     ASSERT_EQ(0, ::ioctl(holder.get(), TIOCEXCL));
     ChildProcess tool = Tool({"upload", "--port", port, StartFile()});
     EXPECT_EQ(3, tool.WaitForExit());
-    EXPECT_EQ("vkd37: cannot open " + port + ": held by another program\n", tool.ErrorText());
+    EXPECT_EQ(Refused(PortFault::kBusy, port), tool.ErrorText());
     EXPECT_EQ(1, PortHolds(port).first);
     EXPECT_EQ(std::nullopt, sim.ReadLine(milliseconds(200)));
 }

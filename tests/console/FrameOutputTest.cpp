@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cmdline/FrameOutput.h"
+#include "console/FrameOutput.h"
 
 namespace {
 

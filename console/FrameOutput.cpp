@@ -1,4 +1,4 @@
-#include "cmdline/FrameOutput.h"
+#include "console/FrameOutput.h"
 
 #include <nlohmann/json.hpp>
 
