@@ -57,6 +57,7 @@ export class Core {
     }
     // What the page's record entries and reports name as their program: "vkd37.html <version>".
     this.program = this.cString(this.exports.vkd_program());
+    this.version = this.program.slice(this.program.lastIndexOf(' ') + 1);
     this.frameLength = 19;
     this.timing = {
       baudRate: this.exports.vkd_baud_rate(),
