@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Signs the zips as the release does, with keys made here for the run: an Authenticode
+# certificate of a throwaway authority and a minisign key pair. Then checks them as a downloader
+# would: each program's signature verifies and comes off to give the unsigned bytes, SHA256SUMS
+# verifies with its public key, and a changed file or another key is refused.
+# Usage: check-signing.sh CPACK_CONFIG UNSIGNED_DIR SIGNED_DIR
+set -euo pipefail
+config=$1 unsigned=$2 signed=$3
+root=$(cd "$(dirname "$0")/../.." && pwd)
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+keys=$(mktemp -d)
+trap 'rm -rf "$keys"' EXIT
+cd "$keys"
+openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 -subj "/CN=Throwaway CA" \
+    -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign 2>/dev/null
+openssl req -newkey rsa:2048 -nodes -keyout signer.key -out signer.csr -subj "/CN=Throwaway signer" 2>/dev/null
+printf 'keyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' >signer.ext
+openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 \
+    -extfile signer.ext -out signer.pem 2>/dev/null
+minisign -G -W -p release.pub -s release.key >/dev/null
+minisign -G -W -p other.pub -s other.key >/dev/null
+
+rm -rf "$signed"
+env LC_ALL=C.UTF-8 VKD_AUTHENTICODE_KEY="$keys/signer.key" VKD_AUTHENTICODE_CERT="$keys/signer.pem" \
+    cpack --config "$config" -B "$signed" >cpack.log 2>&1 || { cat cpack.log; exit 1; }
+for zip in "$unsigned"/*.zip; do
+    "$root/scripts/check-signed-zip.sh" "$zip" "$signed/$(basename "$zip")" ca.pem ||
+        fail "$(basename "$zip") signed"
+done
+# A signature of another authority, or over changed bytes, is refused.
+7zz e -y -bso0 -bsp0 -o. "$signed"/*-win32.zip '*/vkd37.exe'
+osslsigncode verify -CAfile signer.pem -in vkd37.exe >/dev/null 2>&1 &&
+    fail "vkd37.exe verifies without its authority"
+printf 'X' | dd of=vkd37.exe bs=1 seek=1024 conv=notrunc status=none
+osslsigncode verify -CAfile ca.pem -in vkd37.exe >/dev/null 2>&1 && fail "a changed vkd37.exe verifies"
+
+mkdir sums && cp "$signed"/*.zip sums/
+"$root/scripts/sign-sums.sh" sums release.key release.pub "throwaway" || fail "SHA256SUMS signed"
+(cd sums && minisign -V -q -p vkd37-release.pub -m SHA256SUMS && sha256sum --quiet -c SHA256SUMS) ||
+    fail "SHA256SUMS does not verify as a downloader checks it"
+minisign -V -q -p other.pub -m sums/SHA256SUMS 2>/dev/null && fail "SHA256SUMS verifies with another key"
+"$root/scripts/sign-sums.sh" sums other.key release.pub "another key" >/dev/null 2>&1 &&
+    fail "sign-sums.sh signs with a key that is not the public key's"
+printf 'X' >>"$(find sums -name '*-xp.zip')"
+(cd sums && sha256sum --quiet -c SHA256SUMS >/dev/null 2>&1) && fail "a changed zip passes SHA256SUMS"
+
+[ $failures -eq 0 ] && echo "signed and verified: $(cd "$signed" && echo *.zip)"
+[ $failures -eq 0 ]
