@@ -16,9 +16,8 @@ cd "$keys"
 openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 -subj "/CN=Throwaway CA" \
     -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign 2>/dev/null
 openssl req -newkey rsa:2048 -nodes -keyout signer.key -out signer.csr -subj "/CN=Throwaway signer" 2>/dev/null
-printf 'keyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' >signer.ext
-openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 \
-    -extfile signer.ext -out signer.pem 2>/dev/null
+openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -out signer.pem \
+    -extfile <(printf 'keyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n') 2>/dev/null
 minisign -G -W -p release.pub -s release.key >/dev/null
 minisign -G -W -p other.pub -s other.key >/dev/null
 
@@ -40,7 +39,6 @@ mkdir sums && cp "$signed"/*.zip sums/
 "$root/scripts/sign-sums.sh" sums release.key release.pub "throwaway" || fail "SHA256SUMS signed"
 (cd sums && minisign -V -q -p vkd37-release.pub -m SHA256SUMS && sha256sum --quiet -c SHA256SUMS) ||
     fail "SHA256SUMS does not verify as a downloader checks it"
-minisign -V -q -p other.pub -m sums/SHA256SUMS 2>/dev/null && fail "SHA256SUMS verifies with another key"
 "$root/scripts/sign-sums.sh" sums other.key release.pub "another key" >/dev/null 2>&1 &&
     fail "sign-sums.sh signs with a key that is not the public key's"
 printf 'X' >>"$(find sums -name '*-xp.zip')"

@@ -34,7 +34,8 @@ listing() { # READER ZIP
 xp_zip=${zip%.zip}-xp.zip
 for case in "$zip:win7-936 win7-437 7zz unzip bsdtar" "$xp_zip:xp-936 win7-936 7zz unzip bsdtar"; do
     for reader in ${case#*:}; do
-        listing "$reader" "${case%%:*}" | grep -qxF "$folder/$dialog" ||
+        # grep reads every name: a reader cut short by a closed pipe would count as failing.
+        listing "$reader" "${case%%:*}" | grep -xF "$folder/$dialog" >/dev/null ||
             fail "$reader does not read $dialog from $(basename "${case%%:*}")"
     done
 done
@@ -68,15 +69,14 @@ unzip -q "$zip" -d "$scratch"
 cd "$scratch/$folder"
 "$check_pe" --arch i386 --program "$dialog" || fail "$dialog"
 "$check_pe" --arch i386 --console vkd37.exe || fail vkd37.exe
-# What Explorer's Properties show: each entry of the version block as windres stores it, the key
-# in UTF-16 and its value after one or two NULs.
-for entry in "$dialog:FileVersion=$version" "$dialog:OriginalFilename=$dialog" \
-    "vkd37.exe:FileVersion=$version" "vkd37.exe:ProductVersion=$version" \
-    "vkd37.exe:OriginalFilename=vkd37.exe"; do
-    python3 -c 'import re, sys
-key, value = (re.escape(t.encode("utf-16-le")) for t in sys.argv[2].split("=", 1))
-sys.exit(not re.search(key + b"(\0\0){1,2}" + value + b"\0\0", open(sys.argv[1], "rb").read()))' \
-        "${entry%%:*}" "${entry#*:}" || fail "${entry%%:*}'s version block lacks ${entry#*:}"
+# What Explorer's Properties show: version block entries as windres stores them, the key in
+# UTF-16, its NUL, padding, the value.
+utf16() { sed -E 's/(.)/\1\\x00/g; s/\.\\x00/\\.\\x00/g' <<<"$1"; }
+for entry in "$dialog FileVersion $version" "vkd37.exe FileVersion $version" \
+    "vkd37.exe ProductVersion $version" "vkd37.exe OriginalFilename vkd37.exe"; do
+    read -r program key value <<<"$entry"
+    LC_ALL=C grep -qaP "$(utf16 "$key")(\x00\x00){1,2}$(utf16 "$value")\x00\x00" "$program" ||
+        fail "$program's version block lacks $key $value"
 done
 
 for text in "$version" InitialParameter.dll "working directory" Com0 Com9 operator-guide.html \

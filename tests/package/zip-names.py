@@ -1,9 +1,7 @@
 #!/usr/bin/env python3
-"""Prints the names of a zip's files as one reader lists them:
-  xp    Windows XP's and Vista's own extraction: the name's bytes in the system's code page,
-        the UTF-8 flag ignored
-  win7  Windows 7 and later: UTF-8 where the flag says so, else the system's code page
-Each entry's data and local header are read as well, and must agree with its listing.
+"""Prints a zip's names as Windows lists them: xp (XP's and Vista's own extraction) reads the
+name's bytes in the system's CODE_PAGE, the UTF-8 flag ignored; win7 (7 and later) reads UTF-8
+where flagged. Every entry's data and local header are read too.
 Usage: zip-names.py ZIP xp|win7 CODE_PAGE
 """
 import sys
