@@ -166,4 +166,4 @@ fi
 
 echo "== made from $(git rev-parse --short HEAD) ($(date -u -d "@$SOURCE_DATE_EPOCH" '+%F %T UTC')), reproduced:"
 ls -l "$dist"
-cat "$dist/SHA256SUMS"
+cat "$dist/SHA256SUMS" "$dist/$record_name"
