@@ -1,8 +1,7 @@
 #!/usr/bin/env python3
 """Checks that every relative link and anchor in README.md and docs/ leads somewhere, or in a
 package as installed, every link and anchor of every HTML document in it, and that no document
-in it (text files too) sends its reader elsewhere in words: "see" with no link to follow, the
-front page or the repository, a Markdown file of the source, or a manual the package lacks.
+in it (text files too) sends its reader in words to what the package lacks (ELSEWHERE).
 
 Anchors are made as GitHub makes them from headings: lower case, every character but letters,
 marks, digits, connector punctuation, spaces and hyphens dropped, spaces turned into hyphens,
@@ -102,12 +101,9 @@ class HtmlLinks(html.parser.HTMLParser):
 # Words that send the reader somewhere: each must lead to something in the package. LINK stands
 # for the start of a link in the text.
 LINK = "\x01"
-ELSEWHERE = [
-    (re.compile(r"\bsee\b(?![^.;:)]*" + LINK + ")", re.I), "'see' with nothing to follow"),
-    (re.compile(r"\bfront page\b|\bin the repository\b|\bfrom source\b", re.I),
-     "a place outside the package"),
-    (re.compile(r"\b[\w./-]+\.md\b"), "a Markdown file of the source"),
-]
+ELSEWHERE = [(re.compile(r"\bsee\b(?![^.;:)]*" + LINK + ")", re.I), "'see' with nothing to follow"),
+             (re.compile(r"front page|in the repository|from source", re.I), "the source"),
+             (re.compile(r"\b[\w./-]+\.md\b"), "a Markdown file of the source")]
 MAN_PAGE = re.compile(r"\bman (?!pages?\b)([a-z][\w-]*)")
 
 

@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # Checks the Windows zip as a user gets it: exactly the programs, the page, the texts and the
-# guide in one folder, 32-bit programs Windows XP can load with their version blocks, a read-me
-# that answers the first questions, links that lead somewhere, and the notices of what the
-# programs contain. Its copy for Windows XP and Vista holds the same files, and each reader of
-# either gives the program its Chinese name.
+# guide in one folder, 32-bit programs Windows XP can load, a read-me that answers the first
+# questions, links that lead somewhere, and the notices of what the programs contain; the names
+# of it and of its copy for XP and Vista (ZIP-xp.zip) as each reader reads them.
 # Usage: check-zip.sh ZIP VERSION CHECK_PE SOURCE_DATE_EPOCH CHECK_LINKS...
 set -euo pipefail
 zip=$1 version=$2 check_pe=$3 epoch=$4
@@ -20,9 +19,8 @@ expected=("$folder/$dialog" "$folder/vkd37.exe" "$folder/README.txt" "$folder/LI
     "$folder/screenshot.png"
     "$folder/web-page.png")
 
-# How each reader lists a zip's files, once it has read every file whole: Windows XP and Vista on
-# a Chinese system (code page 936), Windows 7 and later on a Chinese and an English one (437),
-# 7-Zip, unzip and bsdtar.
+# Each reader's list of a zip's names, once it has read every file whole: XP and Vista on a
+# Chinese system (936), Windows 7+ on a Chinese and an English one (437), 7-Zip, unzip, bsdtar.
 listing() { # READER ZIP
     case $1 in
         xp-936 | win7-936 | win7-437) python3 "$here/zip-names.py" "$2" "${1%-*}" "cp${1#*-}" ;;
@@ -33,8 +31,7 @@ listing() { # READER ZIP
 }
 xp_zip=${zip%.zip}-xp.zip
 for case in "$zip:win7-936 win7-437 7zz unzip bsdtar" "$xp_zip:xp-936 win7-936 7zz unzip bsdtar"; do
-    for reader in ${case#*:}; do
-        # grep reads every name: a reader cut short by a closed pipe would count as failing.
+    for reader in ${case#*:}; do # grep without -q: an early exit would fail the reader
         listing "$reader" "${case%%:*}" | grep -xF "$folder/$dialog" >/dev/null ||
             fail "$reader does not read $dialog from $(basename "${case%%:*}")"
     done

@@ -38,18 +38,14 @@ TEST(Resources, VersionBlock) {
     const std::string_view block = ResourceBytes(MAKEINTRESOURCEW(16), 1); // RT_VERSION
     ASSERT_FALSE(block.empty());
     const std::wstring_view name = L"VKD-37\u53c2\u6570\u8bbe\u5b9a\u7a0b\u5e8f";
-    const auto wide = [](std::string_view ascii) {
-        return std::wstring(ascii.begin(), ascii.end());
-    };
-    // Each entry with its value as a version block stores it: the key, its terminating NUL, the
-    // padding to a 32-bit boundary (no more than one NUL more here), the value. The maker and the
-    // copyright come from the licence, never the resource editor's placeholders.
+    // Each entry as a version block stores it: the key, its NUL, padding (one NUL at most), the
+    // value. The maker and the copyright come from the licence, not the editor's placeholders.
     const std::wstring exe = std::wstring(name) + L".exe";
     const std::pair<std::wstring, std::wstring> entries[] = {
-        {L"CompanyName", wide(VKD_AUTHORS)},      {L"FileDescription", std::wstring(name)},
-        {L"FileVersion", wide(VKD_VERSION_TEXT)}, {L"InternalName", exe},
-        {L"LegalCopyright", wide(VKD_COPYRIGHT)}, {L"OriginalFilename", exe},
-        {L"ProductName", wide(VKD_PRODUCT)},      {L"ProductVersion", wide(VKD_VERSION_TEXT)}};
+        {L"CompanyName", L"" VKD_AUTHORS},      {L"FileDescription", std::wstring(name)},
+        {L"FileVersion", L"" VKD_VERSION_TEXT}, {L"InternalName", exe},
+        {L"LegalCopyright", L"" VKD_COPYRIGHT}, {L"OriginalFilename", exe},
+        {L"ProductName", L"" VKD_PRODUCT},      {L"ProductVersion", L"" VKD_VERSION_TEXT}};
     EXPECT_NE(std::string_view::npos, block.find(Utf16Bytes(L"080404b0")));
     for (const auto& [key, value] : entries) {
         const std::string keyed = Utf16Bytes(key) + std::string(2, '\0');
