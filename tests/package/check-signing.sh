@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# Signs the zips as the release does, with keys made here for the run: an Authenticode
-# certificate of a throwaway authority and a minisign key pair. Then checks them as a downloader
-# would: each program's signature verifies and comes off to give the unsigned bytes, SHA256SUMS
-# verifies with its public key, and another authority, no signature or another key is refused.
+# Signs the zips as the release does, with throwaway keys (an Authenticode authority and signer,
+# minisign pairs), then checks as a downloader would: each signature verifies and comes off to
+# give the unsigned bytes, SHA256SUMS verifies, another authority, no signature or key is refused.
 # Usage: check-signing.sh CPACK_CONFIG UNSIGNED_DIR SIGNED_DIR
 set -euo pipefail
 config=$1 unsigned=$2 signed=$3

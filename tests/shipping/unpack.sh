@@ -17,10 +17,9 @@ if [[ -z ${VKD_SHIPPING_ZIP:-} ]]; then
     for program in "$win32_build/ui/VKD-37参数设定程序.exe" "$win32_build/cli/vkd37.exe"; do
         [[ -f $program ]] || continue
         LC_ALL=C.UTF-8 unzip -p "$zip" "*/$(basename "$program")" >"$scratch/zipped.exe"
-        rm -f "$scratch/unsigned.exe"
-        osslsigncode remove-signature -in "$scratch/zipped.exe" -out "$scratch/unsigned.exe" \
-            >/dev/null 2>&1 || true
-        if ! cmp -s "$scratch/unsigned.exe" "$program"; then
+        unsigned=$scratch/$(basename "$program")
+        osslsigncode remove-signature -in "$scratch/zipped.exe" -out "$unsigned" >/dev/null 2>&1 || true
+        if ! cmp -s "$unsigned" "$program"; then
             echo "$zip does not hold the build's $program, signed: make it again with ctest --preset win32 -R package_zip"
             exit 1
         fi
