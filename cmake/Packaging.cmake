@@ -18,6 +18,7 @@ else()
     endif()
 endif()
 set(CPACK_VKD_SOURCE_DATE_EPOCH ${VKD_SOURCE_DATE_EPOCH})
+set(CPACK_VKD_PRODUCT ${VKD_PRODUCT})
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/PackageStage.cmake)
 set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/PackageFinish.cmake)
 
@@ -70,11 +71,14 @@ endfunction()
 # opens with a double click, beside the pictures it shows, all in one folder. Each ENTRY is
 # PATH=NAME, a file of the repository the package carries and its name there; Markdown named
 # .html is converted and pictures are installed here, the rest by rules of their own.
+# VKD_DOCUMENTS_PACKAGE (zip or deb) says which package's words the documents take.
 # package-docs.lua points each link at the file's NAME, or takes the link away where the
 # package lacks the file.
 find_program(VKD_PANDOC pandoc REQUIRED)
 function(vkd_package_documents destination)
     set(filter ${PROJECT_SOURCE_DIR}/cmake/package-docs.lua)
+    # Our own page around the text, with our own small stylesheet.
+    set(template ${PROJECT_SOURCE_DIR}/cmake/package-doc.html)
     set(carried)
     foreach(entry ${ARGN})
         list(APPEND carried -M vkd-ship=${entry})
@@ -89,9 +93,10 @@ function(vkd_package_documents destination)
             # XHTML 1.0 without scripts or remote parts: every browser since Windows XP's shows it.
             add_custom_command(OUTPUT ${document}
                 COMMAND ${VKD_PANDOC} --from gfm --to html4 --standalone --no-highlight
-                    --metadata lang=en --lua-filter ${filter} -M vkd-source=${source} ${carried}
+                    --template ${template} --metadata lang=en --lua-filter ${filter}
+                    -M vkd-package=${VKD_DOCUMENTS_PACKAGE} -M vkd-source=${source} ${carried}
                     --output ${document} ${PROJECT_SOURCE_DIR}/${source}
-                DEPENDS ${PROJECT_SOURCE_DIR}/${source} ${filter}
+                DEPENDS ${PROJECT_SOURCE_DIR}/${source} ${filter} ${template}
                 COMMENT "Making ${name} from ${source}")
             list(APPEND documents ${document})
             install(FILES ${document} DESTINATION ${destination})
@@ -109,18 +114,21 @@ if(WIN32)
         return()
     endif()
     install(TARGETS vkd37-dialog vkd37 RUNTIME DESTINATION .)
+    set(VKD_DOCUMENTS_PACKAGE zip)
     set(VKD_WEB_PAGE_DESTINATION .)
     include(${PROJECT_SOURCE_DIR}/cmake/WebPage.cmake)
     # Line ends Notepad shows on every Windows version.
     configure_file(${VKD_PACKAGING_DIR}/windows/README.txt ${VKD_STAGED_DOCS}/README.txt
         @ONLY NEWLINE_STYLE CRLF)
-    configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${VKD_STAGED_DOCS}/LICENSE @ONLY NEWLINE_STYLE CRLF)
-    configure_file(${PROJECT_SOURCE_DIR}/CHANGELOG.md ${VKD_STAGED_DOCS}/CHANGELOG.md
+    # .txt: a double click opens them in Notepad, where a name without it asks for a program.
+    configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${VKD_STAGED_DOCS}/LICENSE.txt
+        @ONLY NEWLINE_STYLE CRLF)
+    configure_file(${PROJECT_SOURCE_DIR}/CHANGELOG.md ${VKD_STAGED_DOCS}/CHANGELOG.txt
         @ONLY NEWLINE_STYLE CRLF)
     configure_file(${VKD_PACKAGING_DIR}/windows/NOTICES.txt ${VKD_STAGED_DOCS}/NOTICES.txt
         NEWLINE_STYLE CRLF)
-    install(FILES ${VKD_STAGED_DOCS}/README.txt ${VKD_STAGED_DOCS}/LICENSE
-        ${VKD_STAGED_DOCS}/CHANGELOG.md ${VKD_STAGED_DOCS}/NOTICES.txt DESTINATION .)
+    install(FILES ${VKD_STAGED_DOCS}/README.txt ${VKD_STAGED_DOCS}/LICENSE.txt
+        ${VKD_STAGED_DOCS}/CHANGELOG.txt ${VKD_STAGED_DOCS}/NOTICES.txt DESTINATION .)
     # The linker's map of each program names the run-time parts it took, which NOTICES.txt must
     # name too (tests/package/runtime-parts.py).
     set(VKD_LINK_MAPS)
@@ -133,12 +141,14 @@ if(WIN32)
     vkd_package_documents(.
         docs/operator-guide.md=operator-guide.html docs/protocol.md=protocol.html
         docs/record.md=record.html docs/screenshot.png=screenshot.png docs/web-page.png=web-page.png
-        packaging/windows/README.txt=README.txt LICENSE=LICENSE CHANGELOG.md=CHANGELOG.md)
+        packaging/windows/README.txt=README.txt LICENSE=LICENSE.txt CHANGELOG.md=CHANGELOG.txt
+        packaging/windows/NOTICES.txt=NOTICES.txt)
 
     set(CPACK_GENERATOR ZIP)
     set(CPACK_PACKAGE_FILE_NAME VKD-37-${PROJECT_VERSION}-win32)
 else()
     set(VKD_DEB_PACKAGE vkd37-tools)
+    set(VKD_DOCUMENTS_PACKAGE deb)
     set(doc_dir share/doc/${VKD_DEB_PACKAGE})
     set(programs vkd37 vkd37-sim)
     install(TARGETS ${programs} RUNTIME DESTINATION bin)

@@ -7,9 +7,14 @@
 --   -M vkd-ship=PATH=NAME   a file the package carries and its name there (repeated)
 --   -M vkd-section=ID       only the text under the heading ID, without its pictures (the page
 --                           carries its own part of the guide)
+--   -M vkd-package=NAME     the package: zip, deb or page. Text the Markdown wraps in
+--                           <span data-omit="NAME ..."> or <div data-omit="NAME ..."> (the div's
+--                           tags on lines of their own) stays out of it: words that only make
+--                           sense beside the source, or where another package's files are.
 local source, source_folder = '', ''
 local shipped = {}
 local section = nil
+local package_name = ''
 
 local function strings(value)
   if value == nil then
@@ -70,7 +75,42 @@ local function section_blocks(blocks, id)
   return kept
 end
 
+-- Whether a raw HTML element opens a part to omit ('omit'), another part to keep ('keep'), or
+-- closes one of either kind of tag ('close').
+local function omission(element, tag)
+  if element.format ~= 'html' then
+    return nil
+  end
+  local text = element.text:gsub('%s+$', '')
+  local packages = text:match('^<' .. tag .. ' data%-omit="([^"]*)">$')
+  if packages then
+    return (' ' .. packages .. ' '):find(' ' .. package_name .. ' ', 1, true) and 'omit' or 'keep'
+  end
+  return text == '</' .. tag .. '>' and 'close' or nil
+end
+
+-- The list without the parts marked for omission in this package, and without the marks.
+local function without_omitted(list, kind, tag)
+  local kept, omitting, depth = {}, false, 0
+  for _, element in ipairs(list) do
+    local mark = element.t == kind and omission(element, tag)
+    if mark == 'omit' or mark == 'keep' then
+      depth = depth + 1
+      omitting = omitting or (mark == 'omit' and depth)
+    elseif mark == 'close' and depth > 0 then
+      if omitting == depth then
+        omitting = false
+      end
+      depth = depth - 1
+    elseif not omitting then
+      table.insert(kept, element)
+    end
+  end
+  return kept
+end
+
 local function read_settings(doc)
+  package_name = pandoc.utils.stringify(doc.meta['vkd-package'] or '')
   source = pandoc.utils.stringify(doc.meta['vkd-source'] or '')
   source_folder = source:match('^(.*/)') or ''
   for _, entry in ipairs(strings(doc.meta['vkd-ship'])) do
@@ -82,6 +122,7 @@ local function read_settings(doc)
     doc.blocks = section_blocks(doc.blocks, section)
   end
   doc.meta['vkd-source'], doc.meta['vkd-ship'], doc.meta['vkd-section'] = nil, nil, nil
+  doc.meta['vkd-package'] = nil
   -- The window's title: the document's first heading.
   if doc.meta.title == nil and doc.meta.pagetitle == nil then
     for _, block in ipairs(doc.blocks) do
@@ -115,4 +156,11 @@ local function image(element)
   return element
 end
 
-return { { Pandoc = read_settings }, { Link = link, Image = image } }
+return {
+  { Pandoc = read_settings },
+  {
+    Blocks = function(blocks) return without_omitted(blocks, 'RawBlock', 'div') end,
+    Inlines = function(inlines) return without_omitted(inlines, 'RawInline', 'span') end,
+  },
+  { Link = link, Image = image },
+}

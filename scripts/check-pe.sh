@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Checks Windows executables built here: the architecture, the DLLs they import (system DLLs and
 # msvcrt only) and, with --program (a GUI program) or --console (a console one), that XP can
-# load them: the GUI (2) or console (3) subsystem, a subsystem version XP accepts, and no
-# imported function that the SDK headers declare only for later Windows versions (nor a
-# "secure" _s CRT function, which XP's msvcrt lacks).
+# load them: the GUI (2) or console (3) subsystem, a subsystem version XP accepts, large-address
+# awareness for a 32-bit one, and no imported function that the SDK headers declare only for
+# later Windows versions (nor a "secure" _s CRT function, which XP's msvcrt lacks).
 # Usage: check-pe.sh --arch i386|x86-64 [--program | --console] FILE...
 set -euo pipefail
 
@@ -61,6 +61,9 @@ for file in "${files[@]}"; do
         major=$(awk '/^MajorSubsystemVersion/ {print $2}' <<<"$header")
         minor=$(awk '/^MinorSubsystemVersion/ {print $2}' <<<"$header")
         [ $((major * 100 + minor)) -le 501 ] || fail "$file" "subsystem version $major.$minor is above XP's 5.1"
+        # A 32-bit program may use more than 2 GB of address space where Windows has it.
+        [ "$arch" != i386 ] || grep -qx $'\tlarge address aware' <<<"$header" ||
+            fail "$file" "is not large-address aware"
         imports=$(awk '/DLL Name:/ {inside=1; next} inside && NF >= 3 && $1 ~ /^[0-9a-f]+$/ {print $3}' <<<"$header")
         while read -r name; do
             [ -z "$name" ] && continue

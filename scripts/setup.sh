@@ -22,6 +22,8 @@ packages=(
     python3                               # the package and document checks
     pandoc                                # the packages' documents, HTML from the Markdown
     strip-nondeterminism                  # the packages: the commit's times, no packager's ids
+    osslsigncode minisign                 # the release: Authenticode, the signed SHA256SUMS
+    7zip libarchive-tools                 # the zip's names as 7-Zip and bsdtar read them
     wasi-libc libc++-14-dev-wasm32 libc++abi-14-dev-wasm32 libclang-rt-14-dev-wasm32 # the page's core
     nodejs esbuild chromium               # the page: its bundle, and its tests in headless Chromium
     librsvg2-bin fonts-dejavu-core        # scripts/render-art.sh: the picture and the icon

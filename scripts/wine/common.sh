@@ -16,7 +16,9 @@ export LC_ALL=C.UTF-8
 export WINEPREFIX=$prefix
 export WINEARCH=win64
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree=;mshtml="
+# No Mono or Gecko prompt, and no crash debugger: a program that crashes (a 32-bit helper of
+# wineboot under emulation, say) ends there, where winedbg --auto could wait for ever.
+export WINEDLLOVERRIDES="mscoree=;mshtml=;winedbg.exe=d"
 export WINESERVER=$wineserver
 unset WINELOADER
 

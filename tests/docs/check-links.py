@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Checks that every relative link and anchor in README.md and docs/ leads somewhere, or in a
-package as installed, every link and anchor of every HTML document in it.
+package as installed, every link and anchor of every HTML document in it, and that no document
+in it (text files too) sends its reader in words to what the package lacks (ELSEWHERE).
 
 Anchors are made as GitHub makes them from headings: lower case, every character but letters,
 marks, digits, connector punctuation, spaces and hyphens dropped, spaces turned into hyphens,
@@ -75,8 +76,12 @@ class HtmlLinks(html.parser.HTMLParser):
     def __init__(self):
         super().__init__()
         self.anchors, self.targets = set(), []
+        self.words, self.hidden = [], 0
 
     def handle_starttag(self, tag, attributes):
+        self.hidden += tag in ("script", "style")
+        if tag == "a" and dict(attributes).get("href"):
+            self.words.append(LINK)
         for name, value in attributes:
             if value is None:
                 continue
@@ -84,6 +89,37 @@ class HtmlLinks(html.parser.HTMLParser):
                 self.anchors.add(value)
             elif name in ("href", "src"):
                 self.targets.append((self.getpos()[0], value))
+
+    def handle_endtag(self, tag):
+        self.hidden -= tag in ("script", "style")
+
+    def handle_data(self, data):
+        if not self.hidden:
+            self.words.append(data)
+
+
+# Words that send the reader somewhere: each must lead to something in the package. LINK stands
+# for the start of a link in the text.
+LINK = "\x01"
+ELSEWHERE = [(re.compile(r"\bsee\b(?![^.;:)]*" + LINK + ")", re.I), "'see' with nothing to follow"),
+             (re.compile(r"front page|in the repository|from source", re.I), "the source"),
+             (re.compile(r"\b[\w./-]+\.md\b"), "a Markdown file of the source")]
+MAN_PAGE = re.compile(r"\bman (?!pages?\b)([a-z][\w-]*)")
+
+
+def references_elsewhere(root, documents, parsed):
+    """The words of the package's documents that refer to what the package lacks."""
+    manuals = {path.name.split(".1")[0] for path in root.rglob("*.1*")}
+    for document in documents:
+        if document.name.startswith(("NOTICES", "LICENSE")):
+            continue  # other projects' notices, in their own words
+        text = " ".join("".join(parsed[document].words).split())
+        found = [(match, why) for pattern, why in ELSEWHERE for match in pattern.finditer(text)]
+        found += [(match, "a manual the package lacks") for match in MAN_PAGE.finditer(text)
+                  if match.group(1) not in manuals]
+        for match, why in found:
+            context = text[max(0, match.start() - 40):match.end() + 40].replace(LINK, "")
+            yield f"{document.relative_to(root)}: {why}: ...{context}..."
 
 
 def html_links(path):
@@ -98,6 +134,13 @@ def markdown_links(path):
     links.anchors = anchors(path)
     links.targets = [(number, target.strip("<>"))
                      for number, line in prose_lines(path) for target in targets(line)]
+    links.words = [INLINE_LINK.sub(LINK + r"\1", line) for _, line in prose_lines(path)]
+    return links
+
+
+def text_words(path):
+    links = HtmlLinks()
+    links.words = [path.read_text(encoding="utf-8")]
     return links
 
 
@@ -105,10 +148,10 @@ def check_installed(root):
     """Every link of every HTML or Markdown document under root leads to a file under root, and
     to an anchor there when it names one."""
     root = pathlib.Path(root).resolve()
-    readers = {".html": html_links, ".htm": html_links, ".md": markdown_links}
+    readers = {".html": html_links, ".htm": html_links, ".md": markdown_links, ".txt": text_words}
     documents = sorted(path for path in root.rglob("*") if path.suffix in readers)
     parsed = {document: readers[document.suffix](document) for document in documents}
-    broken, checked = [], 0
+    broken, checked = list(references_elsewhere(root, documents, parsed)), 0
     for document in documents:
         for number, target in parsed[document].targets:
             if SCHEME.match(target) and not target.startswith("file:"):

@@ -1,5 +1,6 @@
 // The compiled resources read back at run time: the Chinese texts must survive windres.
 #include <string>
+#include <utility>
 #include <string_view>
 
 #include <gtest/gtest.h>
@@ -37,15 +38,23 @@ TEST(Resources, VersionBlock) {
     const std::string_view block = ResourceBytes(MAKEINTRESOURCEW(16), 1); // RT_VERSION
     ASSERT_FALSE(block.empty());
     const std::wstring_view name = L"VKD-37\u53c2\u6570\u8bbe\u5b9a\u7a0b\u5e8f";
-    const std::string version = VKD_VERSION_TEXT;
-    const std::wstring wideVersion(version.begin(), version.end());
-    for (std::wstring_view text :
-         {std::wstring_view(L"080404b0"), std::wstring_view(L"FileDescription"), name,
-          std::wstring_view(L"VKD-37\u53c2\u6570\u8bbe\u5b9a\u7a0b\u5e8f.exe"),
-          std::wstring_view(wideVersion), std::wstring_view(L"TODO: <\u516c\u53f8\u540d>")}) {
-        EXPECT_NE(std::string_view::npos, block.find(Utf16Bytes(text)))
-            << "missing: " << std::string(text.begin(), text.end());
+    // Each entry as a version block stores it: the key, its NUL, padding (one NUL at most), the
+    // value. The maker and the copyright come from the licence, not the editor's placeholders.
+    const std::wstring exe = std::wstring(name) + L".exe";
+    const std::pair<std::wstring, std::wstring> entries[] = {
+        {L"CompanyName", L"" VKD_AUTHORS},      {L"FileDescription", std::wstring(name)},
+        {L"FileVersion", L"" VKD_VERSION_TEXT}, {L"InternalName", exe},
+        {L"LegalCopyright", L"" VKD_COPYRIGHT}, {L"OriginalFilename", exe},
+        {L"ProductName", L"" VKD_PRODUCT},      {L"ProductVersion", L"" VKD_VERSION_TEXT}};
+    EXPECT_NE(std::string_view::npos, block.find(Utf16Bytes(L"080404b0")));
+    for (const auto& [key, value] : entries) {
+        const std::string keyed = Utf16Bytes(key) + std::string(2, '\0');
+        const std::size_t at = block.find(keyed);
+        ASSERT_NE(std::string_view::npos, at) << "no entry " << std::string(key.begin(), key.end());
+        const std::size_t valueAt = block.find(Utf16Bytes(value), at + keyed.size());
+        EXPECT_LE(valueAt, at + keyed.size() + 2) << std::string(key.begin(), key.end());
     }
+    EXPECT_EQ(std::string_view::npos, block.find(Utf16Bytes(L"TODO")));
     // VS_FIXEDFILEINFO: signature, structure version, then the file version's four numbers, two
     // to a little-endian DWORD with the first of them in its high word.
     const unsigned numbers[] = {VKD_VERSION_NUMBERS};

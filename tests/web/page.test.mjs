@@ -948,13 +948,17 @@ test('with site data refused or full the page works fully and says once that it 
   }
 });
 
-test('every text follows the language switch: messages already shown, reasons with their details, the log', async (t) => {
+test('every text follows the language switch: messages already shown, reasons with their details, the log, the version', async (t) => {
   const { page } = await openPage(t, ['--echo-bytes', '18', '--no-pace'], withPickers);
+  // The page's version is the tool's, the project's.
+  const version = execFileSync(process.env.VKD_TOOL, ['--version'], { encoding: 'utf8' }).trim().split(' ')[1];
+  assert.equal(await text(page, '#version'), `VKD-37 parameter tool, version ${version}`);
   await upload(page, 'Download Failed');
   assert.equal(await text(page, '#prompt-text'), 'Download Failed: short echo (18 of 19 bytes)');
   await page.click('#prompt-ok');
   await page.selectOption('#language', 'zh');
   assert.equal(await text(page, '#upload-status'), '下载失败');
+  assert.equal(await text(page, '#version'), `VKD-37 参数设定程序，版本 ${version}`);
   assert.equal(await text(page, '#log td:nth-child(5)'), '回传不完整');
   await upload(page, '下载失败');
   assert.equal(await text(page, '#prompt-text'), '下载失败：回传不完整（收到 18/19 字节）');

@@ -53,6 +53,7 @@ export class Core {
       (_, i) => this.cString(this.exports.vkd_language_code(i)));
     // What the page's record entries and reports name as their program: "vkd37.html <version>".
     this.program = this.cString(this.exports.vkd_program());
+    this.version = this.program.slice(this.program.lastIndexOf(' ') + 1);
     this.frameLength = this.exports.vkd_frame_length();
     this.timing = {
       baudRate: this.exports.vkd_baud_rate(),

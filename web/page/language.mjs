@@ -44,6 +44,7 @@ const kTexts = {
     clearLogAsk: (count) => `Entries of the log never written to a file: ${count}. Clear the log all the same?`,
     logTime: 'Time', logPort: 'Port', logFrame: 'Frame', logOutcome: 'Outcome', logMs: 'ms',
     language: 'Language',
+    version: (version) => `VKD-37 parameter tool, version ${version}`,
     summary: (all, confirmed, failed) => `${all} uploads: ${confirmed} confirmed, ${failed} failed`,
     summaryLatest: (all, confirmed, failed, shown) =>
       `${all} uploads: ${confirmed} confirmed, ${failed} failed (the latest ${shown} shown)`,
@@ -134,6 +135,7 @@ const kTexts = {
     clearLogAsk: (count) => `记录中有 ${count} 条从未写入文件。仍要清除全部记录吗？`,
     logTime: '时间', logPort: '端口', logFrame: '数据帧', logOutcome: '结果', logMs: '毫秒',
     language: '语言',
+    version: (version) => `VKD-37 参数设定程序，版本 ${version}`,
     summary: (all, confirmed, failed) => `共上传 ${all} 次：成功 ${confirmed} 次，失败 ${failed} 次`,
     summaryLatest: (all, confirmed, failed, shown) =>
       `共上传 ${all} 次：成功 ${confirmed} 次，失败 ${failed} 次（下面显示最近 ${shown} 次）`,

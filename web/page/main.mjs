@@ -23,6 +23,7 @@ window.vkd37Ready = (async () => {
   const port = new Port(core, language);
   const upload = new Upload(core, form, port, file, record, batch, language);
   for (const box of ['prompt', 'ask']) language.name(document.getElementById(box), 'programName');
+  language.show(document.getElementById('version'), 'version', core.version);
   language.apply();
   window.vkd37Page = { core, language, form, file, record, batch, port, upload };
   await Promise.all([port.ready, record.ready]);
