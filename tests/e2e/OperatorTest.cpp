@@ -413,6 +413,30 @@ TEST_F(OperatorTest, KeysPressedDuringTheSendAreDropped) {
     EXPECT_EQ(before + 1, LoggedFrames(port::kSilent).size());
 }
 
+// Enter held on Upload (repeating as a keyboard does) is one upload, and its failure box stays
+// until a key is pressed anew.
+TEST_F(OperatorTest, AHeldEnterIsOneUploadAndAnswersNoBox) {
+    StartProgram();
+    ChoosePort(port::kSilent, kOpened);
+    const size_t before = LoggedFrames(port::kSilent).size();
+    program_->Focus(kUpload);
+    DWORD boxSince = 0;
+    program_->HoldKey(VK_RETURN, [&] {
+        if (!boxSince && program_->WaitForBox(0).window) {
+            boxSince = ::GetTickCount();
+        }
+        // Wine hands a new box its keys a second or two late.
+        return boxSince && ::GetTickCount() - boxSince > 3000;
+    });
+    // The status changes once the box is answered; read without a message, as the box may be.
+    wchar_t status[64] = L"";
+    ::GetWindowTextW(::GetDlgItem(program_->MainWindow(), kUploadStatus), status, 64);
+    EXPECT_EQ(kUploading, status) << "the held key answered the box";
+    OperatorDriver::PressKey(VK_RETURN);
+    EXPECT_TRUE(program_->WaitForText(kUploadStatus, kFailed, kOutcomeTimeoutMs));
+    EXPECT_EQ(before + 1, LoggedFrames(port::kSilent).size());
+}
+
 // While the send blocks the window, the status really shows "Uploading……" on screen.
 TEST_F(OperatorTest, UploadingIsPaintedWhileTheSendBlocks) {
     StartProgram();

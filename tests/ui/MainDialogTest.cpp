@@ -470,6 +470,25 @@ TEST_F(MainDialog, EnterWithAnInvalidValuePromptsAndStaysOpen) {
     EXPECT_FALSE(ScratchDirectory::HasParameterFile());
 }
 
+// A key held down repeats its key-down (bit 30 set), which presses no button: not OK or Cancel
+// with Enter or Escape from a field, nor Upload with Space. A new press does.
+TEST_F(MainDialog, AKeyHeldDownPressesNoButton) {
+    for (const auto [key, id] : {std::pair{VK_RETURN, IDC_CYCLES}, std::pair{VK_ESCAPE, IDC_CYCLES},
+                                 std::pair{VK_SPACE, IDC_UPLOAD}}) {
+        dlg.Then([key = key, id = id](ScriptedMainDlg& d) {
+            d.SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(d.Item(id)), TRUE);
+            ::PostMessageW(d.Item(id), WM_KEYDOWN, key, 0x40000001);
+            ::PostMessageW(d.Item(id), WM_KEYUP, key, 0xC0000001);
+        });
+    }
+    dlg.Then([](ScriptedMainDlg& d) {
+        EXPECT_TRUE(MessageBoxRecorder::Boxes().empty()) << "a held key uploaded";
+        ::PostMessageW(d.Item(IDC_UPLOAD), WM_KEYDOWN, VK_RETURN, 1);
+    });
+    dlg.Then([](ScriptedMainDlg&) { EXPECT_EQ(1u, MessageBoxRecorder::Boxes().size()); });
+    EXPECT_EQ(ScriptedMainDlg::kScriptDone, dlg.Run());
+}
+
 TEST_F(MainDialog, EscapeClosesAtOnce) {
     dlg.Then([](ScriptedMainDlg& d) {
         d.SetText(IDC_FWD_DEC, L"not a number");

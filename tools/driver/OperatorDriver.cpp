@@ -171,15 +171,48 @@ void OperatorDriver::Focus(int id) {
     Send(main_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(id)), TRUE);
 }
 
+namespace {
+
+void SendKey(WORD virtualKey, DWORD flags) {
+    INPUT key{};
+    key.type = INPUT_KEYBOARD;
+    key.ki.wVk = virtualKey;
+    key.ki.wScan = static_cast<WORD>(::MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC));
+    key.ki.dwFlags = flags;
+    ::SendInput(1, &key, sizeof key);
+}
+
+} // namespace
+
 void OperatorDriver::PressKey(WORD virtualKey) {
-    INPUT keys[2] = {};
-    for (INPUT& key : keys) {
-        key.type = INPUT_KEYBOARD;
-        key.ki.wVk = virtualKey;
-        key.ki.wScan = static_cast<WORD>(::MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC));
-    }
-    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    ::SendInput(2, keys, sizeof(INPUT));
+    SendKey(virtualKey, 0);
+    SendKey(virtualKey, KEYEVENTF_KEYUP);
+}
+
+void OperatorDriver::HoldKey(WORD virtualKey, const std::function<bool()>& release) const {
+    constexpr DWORD kFirstRepeatMs = 500, kRepeatMs = 33;
+    constexpr LPARAM kWasDown = 1 << 30, kReleased = 1U << 31;
+    const LPARAM once = 1 | static_cast<LPARAM>(::MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC))
+                                << 16;
+    const auto post = [&](UINT message, LPARAM flags) {
+        const HWND focused = FocusedWindow();
+        ::PostMessageW(focused ? focused : main_, message, virtualKey, once | flags);
+    };
+    post(WM_KEYDOWN, 0);
+    ::Sleep(kFirstRepeatMs);
+    WaitUntil(kOutcomeTimeoutMs, [&] {
+        post(WM_KEYDOWN, kWasDown);
+        ::Sleep(kRepeatMs);
+        return release();
+    });
+    post(WM_KEYUP, kWasDown | kReleased);
+}
+
+HWND OperatorDriver::FocusedWindow() const {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    const DWORD thread = ::GetWindowThreadProcessId(main_, nullptr);
+    return ::GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
 }
 
 void OperatorDriver::ChooseListEntry(int id, int index) {
