@@ -309,13 +309,32 @@ TEST_F(OperatorTest, ALostLineIsOpenedAgainWithinTheNextClick) {
     WaitForSaved(WriteParameterText(Defaults(port::kDropsMidFrame)));
 }
 
-TEST_F(OperatorTest, SavedPortMinusOneSelectsNothingAndIsSavedAgain) {
-    WriteParameterFile("-1 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ");
+// The box shows no port: Upload asks for one, and sends and saves nothing.
+TEST_F(OperatorTest, SavedPortMinusOneSelectsNothingAndUploadAsksForAPort) {
+    const std::string file = WriteParameterText(Defaults(-1));
+    WriteParameterFile(file);
     StartProgram();
     EXPECT_EQ(CB_ERR, program_->ListSelection(kPort));
     EXPECT_EQ(kNotOpened, program_->Text(kPortStatus));
+    program_->Click(kUpload);
+    const OperatorDriver::Box prompt = program_->WaitForBox(kOutcomeTimeoutMs);
+    EXPECT_EQ(L"Please choose the COM port.", prompt.text);
+    ASSERT_TRUE(program_->Answer(prompt));
+    EXPECT_FALSE(program_->WaitForBox(1500).window);
+    EXPECT_EQ(file, FileContents());
+}
+
+// A port typed into the box, with COM1 open, is the one used and saved, as if chosen.
+TEST_F(OperatorTest, ThePortTypedIsThePortUsed) {
+    WriteParameterFile(WriteParameterText(Defaults(port::kGood)));
+    StartProgram();
+    const size_t good = LoggedFrames(port::kGood).size();
+    const size_t silent = LoggedFrames(port::kSilent).size();
+    program_->Type(kPort, L" com" + std::to_wstring(port::kSilent));
     UploadExpectingFailureBox();
-    WaitForSaved(WriteParameterText(Defaults(-1)));
+    EXPECT_EQ(silent + 1, LoggedFrames(port::kSilent).size());
+    EXPECT_EQ(good, LoggedFrames(port::kGood).size());
+    WaitForSaved(WriteParameterText(Defaults(port::kSilent)));
 }
 
 TEST_F(OperatorTest, SavedPortIsOpenedAtStart) {

@@ -270,15 +270,42 @@ TEST_F(MainDialog, UploadRefusesASourceNoButtonShows) {
     }
 }
 
-TEST_F(MainDialog, UploadSavesTheSelectedPortNotTheLoadedOne) {
-    RunWithDialog([](ScriptedMainDlg& d) {
-        d.SelectPort(0);
-        ::SendMessageW(d.Item(IDC_PORT), CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
-        EXPECT_EQ(0, d.m_nPort) << "the list's selection reaches m_nPort only on saving";
-        d.Click(IDC_UPLOAD);
-        EXPECT_EQ(-1, d.m_nPort);
-    });
-    EXPECT_EQ(0u, ScratchDirectory::ParameterFile().rfind("-1 ", 0));
+// A port typed into the box is taken on Upload, on Enter and as the focus leaves the box: the
+// entry of that name, as if chosen, and saved with the upload. A name no entry has is refused
+// with a prompt naming it, the focus back in the box with its text selected.
+TEST_F(MainDialog, APortTypedIsTakenOnUploadOnEnterAndOnLeavingTheBox) {
+    for (const int take : {IDC_UPLOAD, IDOK, IDC_CYCLES}) {
+        for (const std::wstring typed : {L" cOM3\t", L"Com12"}) {
+            dlg.Then([=](ScriptedMainDlg& d) {
+                MessageBoxRecorder::Boxes().clear();
+                d.SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(d.Item(IDC_PORT)), TRUE);
+                for (const wchar_t c : L"\b" + typed) {
+                    ::SendMessageW(d.Item(IDC_PORT), WM_CHAR, c, 0);
+                }
+                if (take == IDC_UPLOAD) {
+                    d.Click(IDC_UPLOAD);
+                } else if (take == IDOK) {
+                    ::PostMessageW(::GetFocus(), WM_KEYDOWN, VK_RETURN, 1);
+                } else {
+                    ::SetFocus(d.Item(take)); // the focus leaves the box
+                }
+            });
+            dlg.Then([=](ScriptedMainDlg& d) {
+                if (typed != L"Com12") {
+                    EXPECT_EQ(3, d.m_cboPort.GetCurSel());
+                    EXPECT_EQ(L"Com3", d.Text(IDC_PORT));
+                    return;
+                }
+                ASSERT_EQ(1u, Shown().size());
+                EXPECT_EQ(L"Please choose the COM port: there is no \"Com12\" in the list.",
+                          Shown()[0].text);
+                EXPECT_TRUE(::IsChild(d.Item(IDC_PORT), ::GetFocus()));
+                EXPECT_EQ(MAKELRESULT(0, 5), ::SendMessageW(::GetFocus(), EM_GETSEL, 0, 0));
+            });
+        }
+    }
+    EXPECT_EQ(ScriptedMainDlg::kScriptDone, dlg.Run());
+    EXPECT_EQ(0u, ScratchDirectory::ParameterFile().rfind("3 ", 0)) << "the port taken is saved";
 }
 
 TEST_F(MainDialog, UploadWithAFailingValueSendsAndSavesNothing) {

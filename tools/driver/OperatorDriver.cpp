@@ -131,7 +131,9 @@ std::wstring OperatorDriver::Text(int id) const {
 void OperatorDriver::Type(int id, const std::wstring& text) {
     const HWND field = Item(id);
     Send(main_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(field), TRUE);
-    Send(field, EM_SETSEL, 0, -1);
+    // In a combo box, the edit inside it; Wine's selects its text the first time only.
+    const HWND focused = FocusedWindow();
+    Send(::IsChild(field, focused) ? focused : field, EM_SETSEL, 0, -1);
     Send(field, WM_CHAR, VK_BACK, 0);
     for (wchar_t c : text) {
         Send(field, WM_CHAR, c, 0);
