@@ -92,9 +92,12 @@ std::wstring FileCause(const FileFailure& failure) {
 }
 
 std::wstring UnreadableFileText(const FileFailure& failure) {
+    // Where a folder or a device has the file's name, every upload's save fails there too.
+    const wchar_t* uploads = failure.fault == FileFault::kNotAFile
+                                 ? L"Uploads cannot save there."
+                                 : L"An upload saves the values shown in their place.";
     return L"Cannot read the settings file\n" + SettingsFilePath() + L"\n" + FileCause(failure) +
-           L"\n\nThe values shown are the start values, not the saved ones. An upload saves "
-           L"the values shown in their place.";
+           L"\n\nThe values shown are the start values, not the saved ones. " + uploads;
 }
 
 std::wstring NotSavedText(const FileFailure& failure) {

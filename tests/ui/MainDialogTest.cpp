@@ -85,9 +85,12 @@ TEST_F(MainDialog, AFileThatCannotBeReadIsNamedAtStart) {
     struct Case {
         const char* name;
         const wchar_t* cause; // nothing for no box
+        const wchar_t* uploads;
     };
-    for (const Case& c : {Case{"held", L"Another program holds the file"},
-                          Case{"a folder", L"a folder or a device"}, Case{"3 1", nullptr}}) {
+    for (const Case& c : {Case{"held", L"Another program holds the file",
+                               L"An upload saves the values shown in their place."},
+                          Case{"a folder", L"a folder or a device", L"Uploads cannot save there."},
+                          Case{"3 1", nullptr, nullptr}}) {
         SCOPED_TRACE(c.name);
         MessageBoxRecorder::Boxes().clear();
         std::filesystem::remove_all(kParameterFileName);
@@ -126,6 +129,7 @@ TEST_F(MainDialog, AFileThatCannotBeReadIsNamedAtStart) {
         EXPECT_TRUE(Contains(text, SettingsFilePath())) << Utf8(text);
         EXPECT_TRUE(Contains(text, c.cause)) << Utf8(text);
         EXPECT_TRUE(Contains(text, L"The values shown are the start values")) << Utf8(text);
+        EXPECT_TRUE(Contains(text, c.uploads)) << Utf8(text);
         EXPECT_EQ(window, Shown()[0].owner);
         EXPECT_EQ(L"ui_dialog_tests", Shown()[0].caption);
     }
