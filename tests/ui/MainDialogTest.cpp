@@ -504,8 +504,9 @@ TEST_F(MainDialog, EnterWithAnInvalidValuePromptsAndStaysOpen) {
 // A key held down repeats its key-down (bit 30 set), which presses no button: not OK or Cancel
 // with Enter or Escape from a field, nor Upload with Space. A new press does.
 TEST_F(MainDialog, AKeyHeldDownPressesNoButton) {
-    for (const auto [key, id] : {std::pair{VK_RETURN, IDC_CYCLES}, std::pair{VK_ESCAPE, IDC_CYCLES},
-                                 std::pair{VK_SPACE, IDC_UPLOAD}}) {
+    for (const auto& [key, id] :
+         {std::pair{VK_RETURN, IDC_CYCLES}, std::pair{VK_ESCAPE, IDC_CYCLES},
+          std::pair{VK_SPACE, IDC_UPLOAD}}) {
         dlg.Then([key = key, id = id](ScriptedMainDlg& d) {
             d.SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(d.Item(id)), TRUE);
             ::PostMessageW(d.Item(id), WM_KEYDOWN, key, 0x40000001);
