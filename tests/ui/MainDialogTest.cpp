@@ -283,6 +283,7 @@ TEST_F(MainDialog, APortTypedIsTakenOnUploadOnEnterAndOnLeavingTheBox) {
             dlg.Then([=](ScriptedMainDlg& d) {
                 MessageBoxRecorder::Boxes().clear();
                 d.SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(d.Item(IDC_PORT)), TRUE);
+                ::SendMessageW(::GetFocus(), EM_SETSEL, 0, -1);
                 for (const wchar_t c : L"\b" + typed) {
                     ::SendMessageW(d.Item(IDC_PORT), WM_CHAR, c, 0);
                 }
