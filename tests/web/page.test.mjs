@@ -411,6 +411,7 @@ test('batch mode: a scanner names each unit without a mouse, a label sent before
   await inUnitSelected();
   assert.equal(bridge.frames.length, 2);
   await page.keyboard.press('Enter');
+  await page.keyboard.press('Enter'); // a scanner's doubled end does not answer the box
   await asked();
   await page.waitForTimeout(kSameScanMs); // a person reads the box first
   await page.keyboard.press('Enter');
@@ -429,15 +430,7 @@ test('batch mode: a scanner names each unit without a mouse, a label sent before
   assert.deepEqual(await page.evaluate(() => window.vkd37Page.record.shown.map((entry) => [entry.unit, entry.outcome])),
     [['A-0017', 'confirmed'], ['A-0018', 'no-echo'], ['A-0018', 'confirmed'], ['A-0019', 'confirmed']]);
   assert.equal(bridge.frames.length, 4);
-  // A scanner that ends the label with Enter twice does not answer with the second one.
-  await scan('A-0018');
-  await page.keyboard.press('Enter');
-  await asked();
-  await page.waitForTimeout(kSameScanMs);
-  await page.keyboard.press('Enter');
-  await waitFor(page, () => window.vkd37Page.record.counts.all === 5);
   // An input method's Enter ends what it composes, and starts no upload.
-  await inUnitSelected();
   const ime = await page.context().newCDPSession(page);
   await ime.send('Input.imeSetComposition', { text: 'A-0018', selectionStart: 6, selectionEnd: 6 });
   await ime.send('Input.dispatchKeyEvent', { type: 'rawKeyDown', key: 'Enter', windowsVirtualKeyCode: 229 });
@@ -450,7 +443,7 @@ test('batch mode: a scanner names each unit without a mouse, a label sent before
   await page.focus('#unit');
   await page.keyboard.press('Enter');
   await waitFor(page, () => document.activeElement?.id === 'upload');
-  assert.equal(bridge.frames.length, 6);
+  assert.equal(bridge.frames.length, 5);
   await page.evaluate(() => document.getElementById('upload').addEventListener('click', () => { window.clicks = (window.clicks ?? 0) + 1; }));
   for (let repeat = 0; repeat < 3; repeat++) await page.keyboard.down('Enter');
   await page.keyboard.up('Enter');

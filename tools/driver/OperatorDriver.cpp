@@ -173,22 +173,15 @@ void OperatorDriver::Focus(int id) {
     Send(main_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(id)), TRUE);
 }
 
-namespace {
-
-void SendKey(WORD virtualKey, DWORD flags) {
-    INPUT key{};
-    key.type = INPUT_KEYBOARD;
-    key.ki.wVk = virtualKey;
-    key.ki.wScan = static_cast<WORD>(::MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC));
-    key.ki.dwFlags = flags;
-    ::SendInput(1, &key, sizeof key);
-}
-
-} // namespace
-
 void OperatorDriver::PressKey(WORD virtualKey) {
-    SendKey(virtualKey, 0);
-    SendKey(virtualKey, KEYEVENTF_KEYUP);
+    INPUT keys[2] = {};
+    for (INPUT& key : keys) {
+        key.type = INPUT_KEYBOARD;
+        key.ki.wVk = virtualKey;
+        key.ki.wScan = static_cast<WORD>(::MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC));
+    }
+    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    ::SendInput(2, keys, sizeof(INPUT));
 }
 
 void OperatorDriver::HoldKey(WORD virtualKey, const std::function<bool()>& release) const {
