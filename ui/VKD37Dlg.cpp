@@ -1,5 +1,8 @@
 #include "ui/VKD37Dlg.h"
 
+#include <algorithm>
+
+#include "model/DecimalScan.h"
 #include "model/ParameterFile.h"
 #include "model/ParameterTable.h"
 #include "platform/Text.h"
@@ -29,6 +32,10 @@ constexpr const wchar_t* kPortNames[] = {L"Com0", L"Com1", L"Com2", L"Com3", L"C
 // longest send stays below the 5 s after which Windows calls a window not responding.
 constexpr int kSaveWaitMs = 2000;
 
+// Posted when the focus leaves the port box with text typed in it, to be taken once the focus has
+// moved: no box may open while it moves.
+constexpr UINT WM_TAKE_TYPED_PORT = WM_APP;
+
 constexpr COLORREF kStatusBackground = RGB(204, 204, 204);
 constexpr COLORREF kUploadStatusField = RGB(170, 170, 170);
 constexpr COLORREF kStatusText = RGB(0, 0, 0);
@@ -50,6 +57,9 @@ ON_CBN_SELCHANGE(IDC_PORT, &ThisClass::OnPortSelChange)
 ON_CBN_DROPDOWN(IDC_PORT, &ThisClass::OnPortDropDown)
 ON_CBN_SELENDOK(IDC_PORT, &ThisClass::OnPortSelEndOk)
 ON_CBN_SELENDCANCEL(IDC_PORT, &ThisClass::OnPortSelEndCancel)
+ON_CBN_EDITCHANGE(IDC_PORT, &ThisClass::OnPortEditChange)
+ON_CBN_KILLFOCUS(IDC_PORT, &ThisClass::OnPortKillFocus)
+ON_MESSAGE_VOID(WM_TAKE_TYPED_PORT, &ThisClass::OnTakeTypedPort)
 END_MESSAGE_MAP()
 
 namespace {
@@ -82,14 +92,30 @@ std::wstring FileCause(const FileFailure& failure) {
 }
 
 std::wstring UnreadableFileText(const FileFailure& failure) {
+    // Where a folder or a device has the file's name, every upload's save fails there too.
+    const wchar_t* uploads = failure.fault == FileFault::kNotAFile
+                                 ? L"Uploads cannot save there."
+                                 : L"An upload saves the values shown in their place.";
     return L"Cannot read the settings file\n" + SettingsFilePath() + L"\n" + FileCause(failure) +
-           L"\n\nThe values shown are the start values, not the saved ones. An upload saves "
-           L"the values shown in their place.";
+           L"\n\nThe values shown are the start values, not the saved ones. " + uploads;
 }
 
 std::wstring NotSavedText(const FileFailure& failure) {
     return L"Cannot save the settings file\n" + SettingsFilePath() + L"\n" + FileCause(failure) +
            L"\n\nThe values shown were not saved.";
+}
+
+// The text without the blanks around it, which the form's numbers may have too.
+std::wstring WithoutBlanksAround(const std::wstring& text) {
+    const auto blank = [](wchar_t c) { return IsScanBlank(c); };
+    const auto first = std::find_if_not(text.begin(), text.end(), blank);
+    const auto last = std::find_if_not(text.rbegin(), text.rend(), blank).base();
+    return first < last ? std::wstring(first, last) : std::wstring();
+}
+
+std::wstring UnknownPortPrompt(const std::wstring& name) {
+    return name.empty() ? L"Please choose the COM port."
+                        : L"Please choose the COM port: there is no \"" + name + L"\" in the list.";
 }
 
 // The edit box of each member the form reads as a number.
@@ -312,8 +338,67 @@ void CVKD37参数设定程序Dlg::OpenPortAndReport(int nPort) {
 
 // m_nPort follows the list only when the parameters are saved.
 void CVKD37参数设定程序Dlg::OnPortSelChange() {
+    m_bPortTyped = false;
     m_link.ClosePort();
     OpenPortAndReport(m_cboPort.GetCurSel());
+}
+
+// The port box is editable, and what it shows is the port used: a name typed there ("com2",
+// " COM2 ") is the list's entry of that name, opened as if chosen from the list; a name no entry
+// has is refused with a prompt that puts the focus back in the box. The entry's index, or CB_ERR
+// after the prompt.
+int CVKD37参数设定程序Dlg::TakePortInBox() {
+    CDataExchange dx(this, TRUE);
+    std::wstring typed;
+    DDX_Text(&dx, IDC_PORT, typed);
+    const std::wstring name = WithoutBlanksAround(typed);
+    const int entry = name.empty() ? CB_ERR : m_cboPort.FindStringExact(name.c_str());
+    if (entry == CB_ERR) {
+        dx.Fail(UnknownPortPrompt(name).c_str());
+        return CB_ERR;
+    }
+    // Typing clears the list's selection, so a typed name opens its port anew, as choosing the
+    // selected entry again does.
+    const bool chosenAnew = entry != m_cboPort.GetCurSel() || !m_link.IsOpen();
+    m_cboPort.SetCurSel(entry);
+    if (chosenAnew) {
+        OnPortSelChange();
+    }
+    m_bPortTyped = false;
+    return entry;
+}
+
+bool CVKD37参数设定程序Dlg::IsInPortBox(HWND hWnd) const {
+    return hWnd && (hWnd == m_cboPort.m_hWnd || ::IsChild(m_cboPort.m_hWnd, hWnd));
+}
+
+void CVKD37参数设定程序Dlg::OnPortEditChange() {
+    m_bPortTyped = true;
+}
+
+void CVKD37参数设定程序Dlg::OnPortKillFocus() {
+    if (m_bPortTyped) {
+        ::PostMessageW(m_hWnd, WM_TAKE_TYPED_PORT, 0, 0);
+    }
+}
+
+// Only when the focus went to another control of this window: one that went to another program
+// comes back to the box, and the name is taken when it leaves the box again or on Upload.
+void CVKD37参数设定程序Dlg::OnTakeTypedPort() {
+    const HWND focus = ::GetFocus();
+    if (m_bPortTyped && focus && ::IsChild(m_hWnd, focus) && !IsInPortBox(focus)) {
+        TakePortInBox();
+    }
+}
+
+// Enter in the port box takes the name typed there; anywhere else it closes the dialog, once the
+// values pass.
+void CVKD37参数设定程序Dlg::OnOK() {
+    if (m_bPortTyped && IsInPortBox(::GetFocus())) {
+        TakePortInBox();
+        return;
+    }
+    CDialogEx::OnOK();
 }
 
 // Choosing the entry that is already selected changes nothing, so no CBN_SELCHANGE comes; yet
@@ -345,27 +430,28 @@ void CVKD37参数设定程序Dlg::OnSyncClicked() {
     UpdateData(FALSE);
 }
 
-// The save runs whatever became of the upload, with the values then on screen. With no port
-// open (its adapter was away when it was opened, and may be back), the chosen one is opened
-// first.
+// The save runs whatever became of the upload, with the values then on screen and the port it
+// went to. With no port open (its adapter was away when it was opened, and may be back), the one
+// in the box is opened first.
 void CVKD37参数设定程序Dlg::OnUploadClicked() {
     if (!UpdateData(TRUE)) {
         return;
     }
-    if (!m_link.IsOpen()) {
-        OpenPortAndReport(m_cboPort.GetCurSel());
+    const int port = TakePortInBox();
+    if (port == CB_ERR) {
+        return;
     }
     UploadParameters();
     UpdateData(TRUE);
-    SaveParametersAndReport();
+    SaveParametersAndReport(port);
 }
 
 // The upload's status stays as it is; a save that fails says so in a box of its own.
-void CVKD37参数设定程序Dlg::SaveParametersAndReport() {
+void CVKD37参数设定程序Dlg::SaveParametersAndReport(int nPort) {
     SaveOutcome saved;
     {
         CWaitCursor waitCursor;
-        saved = SaveParameters(*this, m_cboPort.GetCurSel(), LockWait{kSaveWaitMs, {}});
+        saved = SaveParameters(*this, nPort, LockWait{kSaveWaitMs, {}});
     }
     // A key pressed while the save kept the window from answering would start another upload,
     // or answer the box below.

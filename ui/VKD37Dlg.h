@@ -32,13 +32,19 @@ protected:
     void OnPortDropDown();
     void OnPortSelEndOk();
     void OnPortSelEndCancel();
+    void OnPortEditChange();
+    void OnPortKillFocus();
+    void OnTakeTypedPort();
+    void OnOK() override;
 
     // The port list, the radio groups and the check boxes, at their place in the exchange.
     void ExchangeButtons(CDataExchange* pDX);
     void OpenPortAndReport(int nPort);
+    int TakePortInBox();
+    bool IsInPortBox(HWND hWnd) const;
     void UploadParameters();
     int SendFrameReopeningALostPort();
-    void SaveParametersAndReport();
+    void SaveParametersAndReport(int nPort);
 
     HICON m_hIcon;
     CComboBox m_cboPort;
@@ -49,6 +55,8 @@ protected:
     // kNotDropped otherwise.
     static constexpr int kNotDropped = -2;
     int m_nSelectionAtDropDown = kNotDropped;
+    // Text has been typed into the port box since a port was last chosen or taken from it.
+    bool m_bPortTyped = false;
     // The picture the template gave the background control, once taken back from it, and the
     // copy scaled to the dialog's font that the control shows instead. The control never
     // deletes either, and this object outlives its window.

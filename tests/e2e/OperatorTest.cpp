@@ -209,9 +209,11 @@ TEST_F(OperatorTest, UploadWithoutAPortFailsAndStillSaves) {
     WaitForSaved(kDefaultFile);
 }
 
+// The port typed into the box, another one open, is the one the upload goes to and saves.
 TEST_F(OperatorTest, UploadToTheControllerSendsTheFrameAndSavesThePort) {
     StartProgram();
-    ChoosePort(port::kGood, kOpened);
+    ChoosePort(port::kSilent, kOpened);
+    program_->Type(kPort, L" cOM" + std::to_wstring(port::kGood) + L" ");
 
     program_->Type(kFwdAcc, L"5");
     program_->Type(kFwdSpeed, L"60");
@@ -309,13 +311,14 @@ TEST_F(OperatorTest, ALostLineIsOpenedAgainWithinTheNextClick) {
     WaitForSaved(WriteParameterText(Defaults(port::kDropsMidFrame)));
 }
 
-TEST_F(OperatorTest, SavedPortMinusOneSelectsNothingAndIsSavedAgain) {
+// No port in the box: Upload asks for one.
+TEST_F(OperatorTest, SavedPortMinusOneSelectsNothingAndUploadAsksForAPort) {
     WriteParameterFile("-1 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ");
     StartProgram();
     EXPECT_EQ(CB_ERR, program_->ListSelection(kPort));
     EXPECT_EQ(kNotOpened, program_->Text(kPortStatus));
-    UploadExpectingFailureBox();
-    WaitForSaved(WriteParameterText(Defaults(-1)));
+    program_->Click(kUpload);
+    EXPECT_EQ(L"Please choose the COM port.", program_->WaitForBox(kOutcomeTimeoutMs).text);
 }
 
 TEST_F(OperatorTest, SavedPortIsOpenedAtStart) {
@@ -410,6 +413,23 @@ TEST_F(OperatorTest, KeysPressedDuringTheSendAreDropped) {
     ASSERT_TRUE(program_->Answer(box));
     EXPECT_TRUE(program_->WaitForText(kUploadStatus, kFailed, kOutcomeTimeoutMs));
     EXPECT_FALSE(program_->WaitForBox(1500).window) << "a second upload ran";
+    EXPECT_EQ(before + 1, LoggedFrames(port::kSilent).size());
+}
+
+// Enter held on Upload is one upload, and its failure box stays until a key is pressed anew.
+TEST_F(OperatorTest, AHeldEnterIsOneUploadAndAnswersNoBox) {
+    StartProgram();
+    ChoosePort(port::kSilent, kOpened);
+    const size_t before = LoggedFrames(port::kSilent).size();
+    program_->Focus(kUpload);
+    DWORD boxSince = 0;
+    program_->HoldKey(VK_RETURN, [&] {
+        boxSince = boxSince ? boxSince : program_->WaitForBox(0).window ? ::GetTickCount() : 0;
+        return boxSince && ::GetTickCount() - boxSince > 3000; // Wine gives a new box keys late
+    });
+    EXPECT_TRUE(WaitForUploadingShown()) << "the held key answered the box";
+    OperatorDriver::PressKey(VK_RETURN);
+    EXPECT_TRUE(program_->WaitForText(kUploadStatus, kFailed, kOutcomeTimeoutMs));
     EXPECT_EQ(before + 1, LoggedFrames(port::kSilent).size());
 }
 

@@ -87,7 +87,10 @@ TEST_F(MainDialog, AFileThatCannotBeReadIsNamedAtStart) {
         const wchar_t* cause; // nothing for no box
     };
     for (const Case& c : {Case{"held", L"Another program holds the file"},
-                          Case{"a folder", L"a folder or a device"}, Case{"3 1", nullptr}}) {
+                          Case{"a folder", L"a folder or a device, not to a file.\n\nThe values "
+                                           L"shown are the start values, not the saved ones. "
+                                           L"Uploads cannot save there."},
+                          Case{"3 1", nullptr}}) {
         SCOPED_TRACE(c.name);
         MessageBoxRecorder::Boxes().clear();
         std::filesystem::remove_all(kParameterFileName);
@@ -270,15 +273,34 @@ TEST_F(MainDialog, UploadRefusesASourceNoButtonShows) {
     }
 }
 
-TEST_F(MainDialog, UploadSavesTheSelectedPortNotTheLoadedOne) {
-    RunWithDialog([](ScriptedMainDlg& d) {
-        d.SelectPort(0);
-        ::SendMessageW(d.Item(IDC_PORT), CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
-        EXPECT_EQ(0, d.m_nPort) << "the list's selection reaches m_nPort only on saving";
-        d.Click(IDC_UPLOAD);
-        EXPECT_EQ(-1, d.m_nPort);
-    });
-    EXPECT_EQ(0u, ScratchDirectory::ParameterFile().rfind("-1 ", 0));
+// A port typed into the box is taken on Enter and as Tab leaves the box, as if chosen; a name no
+// entry has is refused with a prompt naming it, the focus back in the box, text selected.
+TEST_F(MainDialog, APortTypedIsTakenOnEnterAndOnLeavingTheBox) {
+    for (const WPARAM key : {VK_RETURN, VK_TAB}) {
+        for (const std::wstring typed : {L" cOM3\t", L"Com12"}) {
+            dlg.Then([=](ScriptedMainDlg& d) {
+                MessageBoxRecorder::Boxes().clear();
+                d.SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(d.Item(IDC_PORT)), TRUE);
+                ::SendMessageW(::GetFocus(), EM_SETSEL, 0, -1);
+                for (const wchar_t c : L"\b" + typed) {
+                    ::SendMessageW(d.Item(IDC_PORT), WM_CHAR, c, 0);
+                }
+                ::PostMessageW(::GetFocus(), WM_KEYDOWN, key, 1);
+            });
+            dlg.Then([=](ScriptedMainDlg& d) {
+                if (typed != L"Com12") {
+                    EXPECT_EQ(L"Com3", d.Text(IDC_PORT)) << "the entry, as if chosen";
+                    return;
+                }
+                ASSERT_EQ(1u, Shown().size());
+                EXPECT_EQ(L"Please choose the COM port: there is no \"Com12\" in the list.",
+                          Shown()[0].text);
+                EXPECT_TRUE(::IsChild(d.Item(IDC_PORT), ::GetFocus()));
+                EXPECT_EQ(MAKELRESULT(0, 5), ::SendMessageW(::GetFocus(), EM_GETSEL, 0, 0));
+            });
+        }
+    }
+    EXPECT_EQ(ScriptedMainDlg::kScriptDone, dlg.Run()) << "Enter in the box closed the dialog";
 }
 
 TEST_F(MainDialog, UploadWithAFailingValueSendsAndSavesNothing) {
@@ -442,10 +464,12 @@ TEST_F(MainDialog, OtherSystemCommandsKeepTheirDefault) {
     });
 }
 
+// A key held down (its key-down repeating, bit 30 set) presses no button; a new press does.
 TEST_F(MainDialog, EnterWithValidValuesClosesWithoutSaving) {
     dlg.Then([](ScriptedMainDlg& d) {
         const HWND edit = d.Item(IDC_CYCLES);
         ::SetFocus(edit);
+        ::PostMessageW(edit, WM_KEYDOWN, VK_ESCAPE, 0x40000001);
         ::PostMessageW(edit, WM_KEYDOWN, VK_RETURN, 1);
     });
     dlg.Then([](ScriptedMainDlg&) { ADD_FAILURE() << "Enter did not close the dialog"; });
@@ -475,6 +499,9 @@ TEST_F(MainDialog, EscapeClosesAtOnce) {
         d.SetText(IDC_FWD_DEC, L"not a number");
         const HWND edit = d.Item(IDC_FWD_DEC);
         ::SetFocus(edit);
+        ::PostMessageW(edit, WM_KEYDOWN, VK_RETURN, 0x40000001); // held: no prompt, no upload
+        ::PostMessageW(d.Item(IDC_UPLOAD), WM_KEYDOWN, VK_SPACE, 0x40000001);
+        ::PostMessageW(d.Item(IDC_UPLOAD), WM_KEYUP, VK_SPACE, 0xC0000001);
         ::PostMessageW(edit, WM_KEYDOWN, VK_ESCAPE, 1);
     });
     dlg.Then([](ScriptedMainDlg&) { ADD_FAILURE() << "Escape did not close the dialog"; });

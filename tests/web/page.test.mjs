@@ -10,6 +10,7 @@ import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { pathToFileURL } from 'node:url';
 import { chromium } from 'playwright-core';
+import { kSameScanMs } from '../../web/page/batch.mjs';
 import { kControls } from '../../web/page/layout.mjs';
 import { dialogControls } from '../../web/tools/dialog-template.mjs';
 import { SimulatorBridge } from './bridge.mjs';
@@ -414,7 +415,9 @@ test('batch mode: a scanner names each unit without a mouse, a label sent before
   await inUnitSelected();
   assert.equal(bridge.frames.length, 2);
   await page.keyboard.press('Enter');
+  await page.keyboard.press('Enter'); // a scanner's doubled end does not answer the box
   await asked();
+  await page.waitForTimeout(kSameScanMs); // a person reads the box first
   await page.keyboard.press('Enter');
   await waitForText(page, '#upload-status', 'Download Complete');
   await inUnitSelected();
@@ -431,13 +434,24 @@ test('batch mode: a scanner names each unit without a mouse, a label sent before
   assert.deepEqual(await page.evaluate(() => window.vkd37Page.record.shown.map((entry) => [entry.unit, entry.outcome])),
     [['A-0017', 'confirmed'], ['A-0018', 'no-echo'], ['A-0018', 'confirmed'], ['A-0019', 'confirmed']]);
   assert.equal(bridge.frames.length, 4);
+  // An input method's Enter ends what it composes, and starts no upload.
+  const ime = await page.context().newCDPSession(page);
+  await ime.send('Input.imeSetComposition', { text: 'A-0018', selectionStart: 6, selectionEnd: 6 });
+  await ime.send('Input.dispatchKeyEvent', { type: 'rawKeyDown', key: 'Enter', windowsVirtualKeyCode: 229 });
+  assert.equal(await page.$('#ask[open]'), null);
+  await ime.send('Input.insertText', { text: 'A-0018' });
 
-  // Out of batch mode the focus is back on Upload, so that Enter serves the next controller.
+  // Out of batch mode the focus is back on Upload, so that Enter serves the next controller; held
+  // there, it presses Upload once.
   await page.uncheck('#batch');
   await page.focus('#unit');
   await page.keyboard.press('Enter');
   await waitFor(page, () => document.activeElement?.id === 'upload');
   assert.equal(bridge.frames.length, 5);
+  await page.evaluate(() => document.getElementById('upload').addEventListener('click', () => { window.clicks = (window.clicks ?? 0) + 1; }));
+  for (let repeat = 0; repeat < 3; repeat++) await page.keyboard.down('Enter');
+  await page.keyboard.up('Enter');
+  assert.equal(await page.evaluate(() => window.clicks), 1);
 });
 
 test('a parameter file is opened, edited and saved as the dialog keeps it; one moved since it was picked is refused', async (t) => {

@@ -131,7 +131,9 @@ std::wstring OperatorDriver::Text(int id) const {
 void OperatorDriver::Type(int id, const std::wstring& text) {
     const HWND field = Item(id);
     Send(main_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(field), TRUE);
-    Send(field, EM_SETSEL, 0, -1);
+    // In a combo box, the edit inside it; Wine's selects its text the first time only.
+    const HWND focused = FocusedWindow();
+    Send(::IsChild(field, focused) ? focused : field, EM_SETSEL, 0, -1);
     Send(field, WM_CHAR, VK_BACK, 0);
     for (wchar_t c : text) {
         Send(field, WM_CHAR, c, 0);
@@ -180,6 +182,32 @@ void OperatorDriver::PressKey(WORD virtualKey) {
     }
     keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
     ::SendInput(2, keys, sizeof(INPUT));
+}
+
+void OperatorDriver::HoldKey(WORD virtualKey, const std::function<bool()>& release) const {
+    constexpr DWORD kFirstRepeatMs = 500, kRepeatMs = 33;
+    constexpr LPARAM kWasDown = 1 << 30, kReleased = 1U << 31;
+    const LPARAM once = 1 | static_cast<LPARAM>(::MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC))
+                                << 16;
+    const auto post = [&](UINT message, LPARAM flags) {
+        const HWND focused = FocusedWindow();
+        ::PostMessageW(focused ? focused : main_, message, virtualKey, once | flags);
+    };
+    post(WM_KEYDOWN, 0);
+    ::Sleep(kFirstRepeatMs);
+    WaitUntil(kOutcomeTimeoutMs, [&] {
+        post(WM_KEYDOWN, kWasDown);
+        ::Sleep(kRepeatMs);
+        return release();
+    });
+    post(WM_KEYUP, kWasDown | kReleased);
+}
+
+HWND OperatorDriver::FocusedWindow() const {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    const DWORD thread = ::GetWindowThreadProcessId(main_, nullptr);
+    return ::GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
 }
 
 void OperatorDriver::ChooseListEntry(int id, int index) {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -47,6 +48,13 @@ public:
     // A real key press and release (SendInput) for whatever window has the focus; it needs no
     // answer from the program, so it works while the program is busy.
     static void PressKey(WORD virtualKey);
+    // Holds the key down until `release` holds, or for kOutcomeTimeoutMs at most, then lets it
+    // go: the press, after 500 ms a repeat every 33 ms, each posted to the window that has the
+    // focus then, as the keyboard's are. (Not SendInput: Wine lets go of a key sent so whenever
+    // the focus moves to another X window, such as a new box.)
+    void HoldKey(WORD virtualKey, const std::function<bool()>& release) const;
+    // The program's window that has the keyboard focus (in a combo box, the edit inside it).
+    HWND FocusedWindow() const;
     void ChooseListEntry(int id, int index);
     int ListSelection(int id) const;
     std::vector<std::wstring> ListEntries(int id) const;

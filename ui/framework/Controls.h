@@ -17,6 +17,11 @@ public:
             ::SendMessageW(m_hWnd, CB_SETCURSEL, static_cast<WPARAM>(index), 0));
     }
     int GetCurSel() const { return static_cast<int>(::SendMessageW(m_hWnd, CB_GETCURSEL, 0, 0)); }
+    // The entry whose whole text is `text`, whatever the case of its letters.
+    int FindStringExact(const wchar_t* text) const {
+        return static_cast<int>(::SendMessageW(m_hWnd, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                               reinterpret_cast<LPARAM>(text)));
+    }
 
     HWND m_hWnd = nullptr;
 };

@@ -39,7 +39,9 @@ void CDataExchange::Fail(const wchar_t* prompt) {
     }
     ::SetFocus(hLast);
     if (m_bEditLastControl) {
-        ::SendMessageW(hLast, EM_SETSEL, 0, -1);
+        // A combo box gives the focus to the edit inside it, which holds its text.
+        const HWND focused = ::GetFocus();
+        ::SendMessageW(focused && ::IsChild(hLast, focused) ? focused : hLast, EM_SETSEL, 0, -1);
     }
 }
 

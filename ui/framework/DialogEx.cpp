@@ -1,6 +1,7 @@
 #include "ui/framework/DialogEx.h"
 
 #include "ui/framework/DataExchange.h"
+#include "ui/framework/HeldKeys.h"
 #include "ui/framework/MessageBox.h"
 #include "ui/framework/WinApp.h"
 
@@ -22,6 +23,7 @@ CDialogEx::CDialogEx(UINT nIDTemplate, HWND hParent)
     : m_nIDTemplate(nIDTemplate), m_hParent(hParent) {}
 
 INT_PTR CDialogEx::DoModal() {
+    const HeldKeyFilter heldKeys;
     const HWND owner = GetSafeOwner();
     const bool disableOwner = owner && ::IsWindowEnabled(owner);
     if (disableOwner) {

@@ -19,7 +19,8 @@ public:
     // Creates the dialog, disables its owner and runs the dialog's own message loop until
     // EndDialog. The result is what EndDialog was given, or -1 when the template cannot be
     // loaded. A dialog still hidden when its queue first goes empty is shown then; one made
-    // visible (or minimised) by OnInitDialog is left as it is.
+    // visible (or minimised) by OnInitDialog is left as it is. Meanwhile a held key presses no
+    // button in it, nor in any box or dialog it opens (HeldKeys.h).
     INT_PTR DoModal();
     void EndDialog(int nResult);
 

@@ -76,3 +76,9 @@ template <class Dialog> struct MessageCrack {
     {WM_COMMAND, CBN_SELENDOK, id, &Crack::NoArguments<memberFxn>},
 #define ON_CBN_SELENDCANCEL(id, memberFxn)                                                         \
     {WM_COMMAND, CBN_SELENDCANCEL, id, &Crack::NoArguments<memberFxn>},
+#define ON_CBN_EDITCHANGE(id, memberFxn)                                                           \
+    {WM_COMMAND, CBN_EDITCHANGE, id, &Crack::NoArguments<memberFxn>},
+#define ON_CBN_KILLFOCUS(id, memberFxn)                                                            \
+    {WM_COMMAND, CBN_KILLFOCUS, id, &Crack::NoArguments<memberFxn>},
+// A message of the class's own (WM_APP and up), with no arguments and no answer.
+#define ON_MESSAGE_VOID(message, memberFxn) {message, 0, 0, &Crack::NoArguments<memberFxn>},

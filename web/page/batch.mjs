@@ -7,15 +7,20 @@ const $ = (id) => document.getElementById(id);
 // Blanks around a label are dropped, as the tool drops them.
 const trimmed = (label) => label.replace(/^[ \t]+|[ \t]+$/g, '');
 
+// A scanner types a label's keys a few milliseconds apart, and some end it with Enter twice; a
+// person takes far longer than this to see a box and answer it.
+export const kSameScanMs = 250;
+
 export class Batch {
   constructor(language) {
     this.language = language;
     this.sent = new Set(); // the labels sent since batch mode was ticked
     $('batch').addEventListener('change', () => this.sent.clear());
     $('unit').addEventListener('keydown', (event) => {
-      if (event.key !== 'Enter') return;
+      // An input method's Enter ends what is being composed, and is the method's, not ours.
+      if (event.key !== 'Enter' || event.isComposing || event.keyCode === 229) return;
       event.preventDefault();
-      $('upload').click();
+      if (!event.repeat) $('upload').click();
     });
   }
 
@@ -34,12 +39,18 @@ export class Batch {
 
   // Enter sends the label again and Escape does not, as the tool's prompt has it. A scanner that
   // reads the same barcode twice must not answer for the person: a key that types a character
-  // closes the box and begins the next label in Unit, where the scanner's own Enter ends it.
+  // closes the box and begins the next label in Unit, where the scanner's own Enter ends it; and
+  // the second Enter of a scanner that ends a label with two is no answer either.
   ask(label) {
     const box = $('ask');
     this.language.show($('ask-text'), 'unitAgain', label);
+    const opened = performance.now();
     return new Promise((resolve) => {
       const typed = (event) => {
+        if (event.key === 'Enter' && event.timeStamp - opened < kSameScanMs) {
+          event.preventDefault();
+          return;
+        }
         if (event.key.length !== 1 || event.key === ' ' || event.ctrlKey || event.altKey || event.metaKey) return;
         event.preventDefault();
         finish('another');

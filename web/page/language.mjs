@@ -64,7 +64,8 @@ const kTexts = {
     recordFailed: (reason) => `The log could not be read or changed: ${reason}.`,
     logHelp: 'To name each unit, tick “Upload, then the next controller”, type or scan the ' +
       'unit’s label into Unit and press Enter: after each upload Unit waits for the next label, ' +
-      'and a label already sent in the batch is asked about. Download log writes every entry ' +
+      'and a label already sent in the batch is asked about; Enter held down, or a scanner’s ' +
+      'second Enter, uploads once and answers no box. Download log writes every entry ' +
       'as JSON lines; Download CSV gives one row per attempt for a spreadsheet; Print report ' +
       'prints each unit with its last outcome and values, the failed attempts and a summary.',
     noSerial: 'Uploading needs the Web Serial API of Chrome or Edge (version 89 or later, on a ' +
@@ -151,7 +152,8 @@ const kTexts = {
       '已写入文件的记录会为新记录腾出空间。',
     recordFailed: (reason) => `无法读取或更改记录：${reason}。`,
     logHelp: '为每台设备命名：勾选“上传后接下一台控制器”，在“设备编号”中输入或扫描设备标签并按回车键；' +
-      '每次上传后“设备编号”等待下一个标签，本批次已发送过的标签会再次询问。“下载记录”以 JSON 行写出' +
+      '每次上传后“设备编号”等待下一个标签，本批次已发送过的标签会再次询问；按住回车键或扫描器的第二个' +
+      '回车只上传一次，也不会回答询问框。“下载记录”以 JSON 行写出' +
       '全部记录；“下载 CSV”为电子表格每次上传写一行；“打印报告”打印每台设备的最后结果和数值、失败的' +
       '上传以及汇总。',
     noSerial: '上传需要 Chrome 或 Edge（89 或更高版本，电脑版）的 Web Serial 接口，且页面须从' +

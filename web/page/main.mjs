@@ -9,6 +9,14 @@ import { ParameterFile } from './parameter-file.mjs';
 import { CommissioningRecord } from './records.mjs';
 import { Keeper } from './storage.mjs';
 
+// A key held down repeats its key-down. Enter presses a button on each, and Space a button it went
+// down on, so a held key would upload again and again and answer a box that opened meanwhile
+// unread: its repeats press nothing.
+document.addEventListener('keydown', (event) => {
+  const presses = event.key === 'Enter' || (event.key === ' ' && event.target instanceof HTMLButtonElement);
+  if (event.repeat && presses) event.preventDefault();
+}, true);
+
 // Tests wait for `window.vkd37Ready` and look at the parts through `window.vkd37Page`.
 window.vkd37Ready = (async () => {
   const core = await Core.load(coreModule);
