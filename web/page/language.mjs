@@ -60,6 +60,11 @@ const kTexts = {
       `tab: ${count}. Download the log before closing it.`,
     recordAtRisk: 'The browser is running out of room for the log, and no entry kept has been ' +
       'written to a file yet. Download the log now: entries written out make room for new ones.',
+    recordNewer: (count) => 'Another tab of this page, a newer version of it, now keeps the log: download ' +
+      `it from there. Entries made here since: ${count}, kept only in this tab; download the log before ` +
+      'closing it.',
+    recordNotKept: (count, reason) => `The browser did not keep entries of the log (${reason}). Entries ` +
+      `kept only in this tab: ${count}. Download the log before closing it.`,
     recordFailed: (reason) => `The log could not be read or changed: ${reason}.`,
     logHelp: 'To name each unit, tick “Upload, then the next controller”, type or scan the ' +
       'unit’s label into Unit and press Enter: after each upload Unit waits for the next label, ' +
@@ -147,6 +152,9 @@ const kTexts = {
     recordHeld: (count) => `浏览器已没有空间保存记录，仅保存在此标签页中的记录：${count} 条。关闭前请下载记录。`,
     recordAtRisk: '浏览器用于保存记录的空间即将用尽，且保存的记录都尚未写入文件。请立即下载记录：' +
       '已写入文件的记录会为新记录腾出空间。',
+    recordNewer: (count) => `本页面的另一个标签页（较新版本）现在保存记录：请在那里下载。此后在此记录的 ${count} 条` +
+      '仅保存在此标签页中，关闭前请下载记录。',
+    recordNotKept: (count, reason) => `浏览器未保存部分记录（${reason}）。仅保存在此标签页中的记录：${count} 条。关闭前请下载记录。`,
     recordFailed: (reason) => `无法读取或更改记录：${reason}。`,
     logHelp: '为每台设备命名：勾选“上传后接下一台控制器”，在“设备编号”中输入或扫描设备标签并按回车键；' +
       '每次上传后“设备编号”等待下一个标签，本批次已发送过的标签会再次询问。“下载记录”以 JSON 行写出' +
@@ -239,7 +247,8 @@ export class Language {
   text(key, ...args) {
     const said = args.map((arg) => {
       if (arg instanceof Error || arg instanceof DOMException) {
-        return arg.name === 'TimeoutError' ? this.text('timedOut') : arg.message.replace(/\.\s*$/, '');
+        // A browser's error may come without a message: its name says what it was.
+        return arg.name === 'TimeoutError' ? this.text('timedOut') : arg.message.replace(/\.\s*$/, '') || arg.name;
       }
       return arg && arg.key ? this.text(arg.key, ...arg.args) : arg;
     });

@@ -25,6 +25,7 @@ window.vkd37Ready = (async () => {
   for (const box of ['prompt', 'ask']) language.name(document.getElementById(box), 'programName');
   language.apply();
   window.vkd37Page = { core, language, form, file, record, batch, port, upload };
-  await Promise.all([port.ready, record.ready]);
+  // Ready for input while the log is still being counted: storage waits for nothing here.
+  await port.ready;
   document.body.dataset.ready = 'true';
 })();
