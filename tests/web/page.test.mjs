@@ -295,16 +295,23 @@ test('a line lost during an upload is reported, and the port is taken again when
   assert.equal(bridge.frames.length, 1);
 });
 
-test('a port held by another program is explained, and Connect takes it once it is free', async (t) => {
-  const { page } = await openPage(t);
-  await page.evaluate(() => { window.standIn.heldElsewhere = true; });
-  await page.click('#connect');
-  await waitForText(page, '#port-status', 'Faild Open Serial Port');
-  assert.match(await text(page, '#message'), /held by another program/);
-  await page.evaluate(() => { window.standIn.heldElsewhere = false; });
-  await page.click('#connect');
-  await waitForText(page, '#port-status', 'Suceed Open Serial Port');
-  await upload(page, 'Download Complete');
+test('a port held by another program, or by another tab of this page, is explained, and Connect takes it once it is free', async (t) => {
+  for (const [holder, tabs, said] of [
+    ['another program', [[]], /^The port is held by another program/],
+    ['another tab of this page', [[], []], /^The port is held by another tab of this page\. Close that tab/],
+  ]) {
+    await t.test(holder, async (t) => {
+      const page = (await openTabs(t, tabs)).at(-1);
+      await page.evaluate(() => { window.standIn.heldElsewhere = true; });
+      await page.click('#connect');
+      await waitForText(page, '#port-status', 'Faild Open Serial Port');
+      assert.match(await text(page, '#message'), said);
+      await page.evaluate(() => { window.standIn.heldElsewhere = false; });
+      await page.click('#connect');
+      await waitForText(page, '#port-status', 'Suceed Open Serial Port');
+      await upload(page, 'Download Complete');
+    });
+  }
 });
 
 test('after a line error the next upload reads from a fresh stream', async (t) => {

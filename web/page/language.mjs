@@ -100,6 +100,7 @@ const kTexts = {
       'setting): Open… uses the browser\'s file chooser, and Save offers the file as a download.',
     portBusy: 'The port is held by another program (a terminal, another browser tab or the ' +
       'dialog program). Close that program or tab, then press Connect again.',
+    portBusyTab: 'The port is held by another tab of this page. Close that tab, then press Connect again.',
     openFailed: (reason) => `The port could not be opened: ${reason}. Press Connect to try again.`,
     portLost: 'The adapter was unplugged. Plug it in again: the page reconnects by itself.',
     portBack: 'The adapter is back.',
@@ -184,6 +185,7 @@ const kTexts = {
       '“保存”改为下载文件。',
     portBusy: '串口正被其他程序占用（终端、其他浏览器标签页或对话框程序）。请关闭该程序或标签页，' +
       '然后再次点击“连接”。',
+    portBusyTab: '串口正被本页面的另一个标签页占用。请关闭该标签页，然后再次点击“连接”。',
     openFailed: (reason) => `无法打开串口：${reason}。请再次点击“连接”。`,
     portLost: '适配器已拔出。重新插上后页面会自动重新连接。',
     portBack: '适配器已重新连接。',
