@@ -449,6 +449,11 @@ test('batch mode: a scanner names each unit without a mouse, a label sent before
   await page.keyboard.press('Enter');
   await waitFor(page, () => document.activeElement?.id === 'upload');
   assert.equal(bridge.frames.length, 5);
+  // There a label names the one upload it went with, not the next.
+  await page.keyboard.press('Enter');
+  await waitFor(page, () => window.vkd37Page.record.counts.all === 6);
+  assert.deepEqual(await page.evaluate(() => window.vkd37Page.record.shown.slice(-2).map((entry) => entry.unit ?? null)),
+    ['A-0019', null]);
 });
 
 test('a parameter file is opened, edited and saved as the dialog keeps it; one moved since it was picked is refused', async (t) => {
