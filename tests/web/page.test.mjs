@@ -751,6 +751,39 @@ test('every tab\'s entries are kept, whatever the order of uploads, downloads an
   });
 });
 
+test('a database closed under the tab is opened again, or the page says who has it; the tab\'s entries stay downloadable', async (t) => {
+  // The browser is asked once to keep the page's data under pressure.
+  const persistWatch = 'navigator.storage.persist = async () => { window.persistAsked = (window.persistAsked ?? 0) + 1; return false; }';
+  for (const [how, close, said] of [
+    ['the site\'s data deleted', async (page, bridge) => {
+      const session = await page.context().newCDPSession(page);
+      await session.send('Storage.clearDataForOrigin', { origin: new URL(bridge.pageUrl).origin, storageTypes: 'indexeddb' });
+    }, ''],
+    ['a newer page upgrading the database in another tab', async (page, bridge) => {
+      const newer = await page.context().newPage();
+      await newer.goto(bridge.pageUrl);
+      await newer.evaluate(() => new Promise((resolve, reject) => {
+        const request = indexedDB.open('vkd37', 99);
+        request.onsuccess = () => resolve(request.result.close());
+        request.onerror = () => reject(request.error);
+      }));
+    }, 'Another tab of this page, a newer version of it, now keeps the log: download it from there. Entries made ' +
+      'here since: 1, kept only in this tab; download the log before closing it.'],
+  ]) {
+    await t.test(how, async (t) => {
+      const { page, bridge } = await openPage(t, ['--no-pace'], { ...withPickers, initScript: `(${pickers})(); ${persistWatch}` });
+      await upload(page, 'Download Complete');
+      await close(page, bridge);
+      await page.fill('#unit', 'after');
+      await upload(page, 'Download Complete');
+      await waitFor(page, (expected) => document.getElementById('log-state').textContent === expected, said);
+      assert.deepEqual(jsonLines(await savedText(page, '#download-log', 'vkd37-commissioning.jsonl')).map((line) => line.unit),
+        ['after']);
+      assert.equal(await page.evaluate(() => window.persistAsked), 1);
+    });
+  }
+});
+
 test('a download counts only once the browser says the file was written: refused, cancelled or a plain download leave Clear asking', async (t) => {
   const { page } = await openPage(t, ['--no-pace'], withPickers);
   await upload(page, 'Download Complete');
@@ -795,7 +828,7 @@ test('a download counts only once the browser says the file was written: refused
   assert.deepEqual(dialogs, []);
 });
 
-test('with 30,000 entries kept the page is ready, draws only the latest rows and an upload adds one', async (t) => {
+test('with 30,000 entries kept the page is ready, draws only the latest rows, an upload adds one, and an upload during their download waits for none of it', async (t) => {
   const { page } = await openPage(t, ['--no-pace'], withPickers);
   // Months of use, kept in the page's first record shape: 20,000 of them downloaded, every tenth
   // one failed.
@@ -804,7 +837,7 @@ test('with 30,000 entries kept the page is ready, draws only the latest rows and
       time: new Date(Date.UTC(2026, 0, 1) + i * 60000).toISOString(), port: 'COM3',
       frame: '03000A6B0A000A6B0A00006400000000000000', outcome: i % 10 ? 'confirmed' : 'no-echo', ms: 41,
     }));
-    localStorage.setItem('vkd37.record', JSON.stringify({ entries, downloaded: 20000 }));
+    localStorage.setItem('vkd37.record', JSON.stringify({ entries, downloaded: 2 }));
     return entries[0];
   };
   // Taken into the browser's database once, which may take a while on a busy machine.
@@ -830,10 +863,30 @@ test('with 30,000 entries kept the page is ready, draws only the latest rows and
   await takenIn();
   assert.equal(await text(page, '#log-summary'), '30002 uploads: 27001 confirmed, 3001 failed (the latest 50 shown)');
 
-  assert.match(await answered(page, '#clear-log', false), /never written to a file: 10002\./);
-  const lines = jsonLines(await savedText(page, '#download-log', 'vkd37-commissioning.jsonl', 6 * kBound));
+  assert.match(await answered(page, '#clear-log', false), /never written to a file: 30000\./);
+  // Once the file is written, its 30,000 entries are marked so; an upload meanwhile is kept
+  // within a chunk's wait, long before the marking ends and the page says the file was written.
+  await page.evaluate(() => {
+    window.vkd37Page.language.clearMessage();
+    const { close } = FileSystemWritableFileStream.prototype;
+    FileSystemWritableFileStream.prototype.close = async function closed() {
+      await close.call(this);
+      window.fileClosed = true;
+    };
+  });
+  await page.click('#download-log');
+  await waitFor(page, () => window.fileClosed);
+  await page.click('#upload');
+  await page.waitForFunction(() => document.getElementById('upload-status').textContent === 'Download Complete', null,
+    { timeout: kBound / 3 });
+  assert.equal(await text(page, '#message'), '');
+  await page.waitForFunction(() => document.getElementById('message').textContent.includes('vkd37-commissioning.jsonl'),
+    null, { timeout: 6 * kBound });
+  const lines = jsonLines(await page.evaluate(() => window.fileText('vkd37-commissioning.jsonl')));
   assert.equal(lines.length, 30002);
   assert.deepEqual(lines[0], first);
+  await summaryIs(page, '30003 uploads: 27002 confirmed, 3001 failed (the latest 50 shown)');
+  assert.match(await answered(page, '#clear-log', false), /never written to a file: 1\./);
 });
 
 test('when room runs short, entries written out make way, entries not written out never do, and the page warns first', async (t) => {
@@ -909,11 +962,22 @@ test('when room runs short, entries written out make way, entries not written ou
 });
 
 test('Download CSV and Print report give the kept log\'s report as `vkd37 report` makes it, in either language', async (t) => {
-  // Every frame's print() is noted instead of opening the browser's print dialog.
+  // Every frame's print() is noted instead of opening the browser's print dialog, which then
+  // closes as after a print.
   const printWatch = () => {
     if (window === window.top) window.printed = [];
-    window.print = () => window.top.printed.push({
-      lang: document.documentElement.lang, styled: document.styleSheets[0]?.cssRules.length > 0 });
+    window.print = () => {
+      const { width, height } = window.frameElement.getBoundingClientRect();
+      window.top.printed.push({ lang: document.documentElement.lang, size: [width, height],
+        styled: document.styleSheets[0]?.cssRules.length > 0, html: window.frameElement.srcdoc });
+      setTimeout(() => window.dispatchEvent(new Event('afterprint')));
+    };
+  };
+  // The report's frame, and its memory, gone once printed.
+  const printed = async (page, count) => {
+    await waitFor(page, (n) => window.printed.length === n && !document.getElementById('report'), count);
+    const { html, ...shown } = await page.evaluate(() => window.printed.at(-1));
+    return [html, shown];
   };
   const { page } = await openPage(t, ['--no-pace'], withPickers);
   await page.check('#batch');
@@ -939,22 +1003,17 @@ test('Download CSV and Print report give the kept log\'s report as `vkd37 report
   await strict.reload();
   await pageReady(strict);
   await strict.click('#print-report');
-  await waitFor(strict, () => window.printed.length === 1);
+  const [html, shown] = await printed(strict, 1);
   // The same page as the tool's, but for the program that made it.
-  assert.equal(await strict.evaluate(() => document.getElementById('report').srcdoc),
-    tool('--html').replace('<dd>vkd37 ', '<dd>vkd37.html '));
-  assert.deepEqual(await strict.evaluate(() => window.printed[0]), { lang: 'en', styled: true });
-  assert.deepEqual(await strict.evaluate(() => {
-    const { width, height } = document.getElementById('report').getBoundingClientRect();
-    return [width, height];
-  }), [0, 0]);
+  assert.equal(html, tool('--html').replace('<dd>vkd37 ', '<dd>vkd37.html '));
+  assert.deepEqual(shown, { lang: 'en', styled: true, size: [0, 0] });
 
   await strict.selectOption('#language', 'zh');
   assert.deepEqual([await text(strict, '#download-csv'), await text(strict, '#print-report')], ['下载 CSV', '打印报告']);
   await strict.click('#print-report');
-  await waitFor(strict, () => window.printed.length === 2);
-  assert.deepEqual(await strict.evaluate(() => window.printed[1]), { lang: 'zh-Hans', styled: true });
-  assert.match(await strict.evaluate(() => document.getElementById('report').srcdoc), /U-2/);
+  const [htmlZh, shownZh] = await printed(strict, 2);
+  assert.deepEqual(shownZh, { lang: 'zh-Hans', styled: true, size: [0, 0] });
+  assert.match(htmlZh, /U-2/);
 });
 
 test('with site data refused or full the page works fully and says once that it keeps nothing', async (t) => {
