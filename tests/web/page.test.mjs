@@ -770,6 +770,8 @@ test('a database closed under the tab is opened again, or the page says who has 
     }, 'Another tab of this page, a newer version of it, now keeps the log: download it from there. Entries made ' +
       'here since: 1, kept only in this tab; download the log before closing it.'],
   ]) {
+    // Opened again, the page finds the newer page's database as it is.
+    const saidOnReload = said.replace('1, kept', '0, kept');
     await t.test(how, async (t) => {
       const { page, bridge } = await openPage(t, ['--no-pace'], { ...withPickers, initScript: `(${pickers})(); ${persistWatch}` });
       await upload(page, 'Download Complete');
@@ -780,6 +782,9 @@ test('a database closed under the tab is opened again, or the page says who has 
       assert.deepEqual(jsonLines(await savedText(page, '#download-log', 'vkd37-commissioning.jsonl')).map((line) => line.unit),
         ['after']);
       assert.equal(await page.evaluate(() => window.persistAsked), 1);
+      await page.reload();
+      await pageReady(page);
+      assert.equal(await text(page, '#log-state'), saidOnReload);
     });
   }
 });

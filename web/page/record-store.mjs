@@ -146,12 +146,14 @@ export class KeptRecord {
     if (this.db === db) this.db = null;
   }
 
-  // The browser's record, or null where it keeps none (a profile or policy refusing site data).
+  // The browser's record, or null where it keeps none (a profile or policy refusing site data);
+  // rejects with a VersionError where a newer page keeps it.
   static async open(keeper, confirmed) {
     let db;
     try {
       db = await openDatabase();
-    } catch {
+    } catch (error) {
+      if (error?.name === 'VersionError') throw error;
       return null;
     }
     const record = new KeptRecord(db, confirmed);

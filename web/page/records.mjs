@@ -53,7 +53,7 @@ export class CommissioningRecord {
     this.opened = KeptRecord.open(keeper, this.confirmed).then((kept) => {
       this.kept = kept;
       if (!kept) keeper.refuse();
-    });
+    }, (newer) => { this.heldBecause = newer; });
     // Counted and drawn; the page is ready for input before.
     this.ready = this.opened.then(() => this.refresh());
     this.ready.then(() => this.makeRoom());
@@ -98,19 +98,13 @@ export class CommissioningRecord {
     await this.opened;
     if (this.kept) {
       try {
-        await this.kept.add(line, outcome);
+        await this.kept.add(line, outcome).catch(async (error) => {
+          if (error?.name !== 'QuotaExceededError' || !await this.kept.prune(kPruneCount).catch(() => 0)) throw error;
+          await this.kept.add(line, outcome);
+        });
         this.keeper.askToKeep();
         return;
-      } catch (error) {
-        let refusal = error;
-        if (error?.name === 'QuotaExceededError' && await this.kept.prune(kPruneCount).catch(() => 0)) {
-          try {
-            await this.kept.add(line, outcome);
-            return;
-          } catch (again) {
-            refusal = again;
-          }
-        }
+      } catch (refusal) {
         if (!this.letGo()) this.heldBecause = refusal;
       }
     }
