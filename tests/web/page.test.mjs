@@ -28,11 +28,12 @@ let browser;
 before(async () => { browser = await chromium.launch(kChromium); });
 after(() => browser?.close());
 
-// Ready for input, and then the log counted and drawn, which the page does not wait for.
+// Ready for input, and then the log counted and drawn and the port granted before opened, which
+// the page does not wait for.
 async function pageReady(page, bound = kBound) {
   await page.waitForFunction(() => window.vkd37Ready && document.body.dataset.ready === 'true', null, { timeout: bound });
-  await page.evaluate((ms) => Promise.race([window.vkd37Page.record.ready, new Promise((resolve, reject) =>
-    setTimeout(() => reject(new Error('the log was not counted in time')), ms))]), bound);
+  await page.evaluate((ms) => Promise.race([Promise.all([window.vkd37Page.record.ready, window.vkd37Page.port.ready]),
+    new Promise((resolve, reject) => setTimeout(() => reject(new Error('the page did not settle in time')), ms))]), bound);
 }
 
 function scratchFolder(t) {

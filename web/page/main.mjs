@@ -25,7 +25,7 @@ window.vkd37Ready = (async () => {
   for (const box of ['prompt', 'ask']) language.name(document.getElementById(box), 'programName');
   language.apply();
   window.vkd37Page = { core, language, form, file, record, batch, port, upload };
-  // Ready for input while the log is still being counted: storage waits for nothing here.
-  await port.ready;
+  // Ready for input while the log is still being counted and the port granted before is being
+  // opened again: neither waits for the other, and an upload waits for the port itself.
   document.body.dataset.ready = 'true';
 })();

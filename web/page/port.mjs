@@ -200,6 +200,7 @@ export class Upload {
 
   // Sends the frame and records the attempt: null when it was confirmed, otherwise why not.
   async send(values, unit) {
+    await this.port.ready; // the port granted at an earlier visit, opened again as the page starts
     if (!this.port.isOpen) return message('uploadFailure', message('portClosed'));
     const frame = this.core.frame(values);
     const started = performance.now();
