@@ -16,9 +16,14 @@ const kOldCountsKey = 'record';
 const kOldTaken = 'old-record-taken';
 const kUnwritten = 0;
 const kWritten = 1;
-// Entries a transaction reads, or changes, at most: a few tens of milliseconds each.
-const kReadChunk = 1000;
-const kChangeChunk = 200;
+// What a transaction of long work may take, so that an upload in any tab waiting for it (and
+// for the next, before the page shows the upload's entry) is kept waiting little; and how many
+// entries such a transaction reads, or changes, at most.
+const kChunkMs = 20;
+const kReadChunk = 2000;
+const kChangeChunk = 500;
+// Entries removed at once to make room: enough for the browser to give some back.
+const kPruneChunk = 200;
 // What a chunk of work on one connection meets on the next.
 const kStale = Symbol('opened anew');
 
@@ -55,6 +60,26 @@ function inTransaction(db, mode, work) {
       reject(error);
     });
   });
+}
+
+// How many entries the next transaction of long work takes: fewer after one that took longer
+// than kChunkMs (a busy machine, a slow disk), more after a quick one.
+class Chunk {
+  constructor(most) {
+    this.most = most;
+    this.size = Math.min(most, 64);
+  }
+
+  async timed(work) {
+    const started = performance.now();
+    const result = await work(this.size);
+    const took = performance.now() - started;
+    if (took > kChunkMs) this.shrink();
+    else if (took < kChunkMs / 2) this.size = Math.min(this.most, this.size * 2);
+    return result;
+  }
+
+  shrink() { this.size = Math.ceil(this.size / 2); }
 }
 
 // A connection the browser is closing refuses every new transaction.
@@ -244,52 +269,56 @@ export class KeptRecord {
     for (;;) {
       const generation = this.generation;
       const lines = [];
+      const chunk = new Chunk(kReadChunk);
       let through = 0;
-      let chunk;
+      let read;
+      let size;
       do {
-        chunk = await this.transact('readonly',
-          (store) => settled(store.getAll(IDBKeyRange.lowerBound(through, true), kReadChunk)), generation);
-        if (chunk === kStale) break;
-        for (const entry of chunk) lines.push(entry.line);
-        through = chunk.at(-1)?.key ?? through;
-      } while (chunk.length === kReadChunk);
-      if (chunk !== kStale) return { lines, through, generation };
+        read = await chunk.timed((taken) => {
+          size = taken;
+          return this.transact('readonly',
+            (store) => settled(store.getAll(IDBKeyRange.lowerBound(through, true), taken)), generation);
+        });
+        if (read === kStale) break;
+        for (const entry of read) lines.push(entry.line);
+        through = read.at(-1)?.key ?? through;
+      } while (read.length === size);
+      if (read !== kStale) return { lines, through, generation };
     }
   }
 
   // The entries up to key `through`, read on connection `generation`, have been written to a
-  // file. Each chunk is as small as the room left needs; where there is no room even to mark
-  // one, written entries make way: the oldest marked ones, or else the oldest of these.
+  // file. Each chunk is also as small as the room left needs; where there is no room even to
+  // mark one, written entries make way: the oldest marked ones, or else the oldest of these.
   async markWritten(through, generation) {
     let from = await this.transact('readonly', async (store) =>
       (await settled(store.index('written').openKeyCursor(IDBKeyRange.only(kUnwritten))))?.primaryKey, generation);
     if (from === kStale || from === undefined) return;
-    let size = kChangeChunk;
+    const chunk = new Chunk(kChangeChunk);
     while (from <= through) {
       try {
-        const next = await this.transact('readwrite', async (store) => {
+        const next = await chunk.timed((size) => this.transact('readwrite', async (store) => {
           const entries = await settled(store.getAll(IDBKeyRange.bound(from, through), size));
           for (const entry of entries) if (entry.written === kUnwritten) store.put({ ...entry, written: kWritten });
           return entries.length < size ? Infinity : entries.at(-1).key + 1;
-        }, generation);
+        }, generation));
         if (next === kStale) return;
         from = next;
-        size = Math.min(kChangeChunk, size * 2);
       } catch (error) {
         if (error?.name !== 'QuotaExceededError') throw error;
-        if (size > 1) size = Math.ceil(size / 2);
-        else if (!await this.prune(kChangeChunk)) from = await this.dropWritten(from, through, generation);
+        if (chunk.size > 1) chunk.shrink();
+        else if (!await this.prune(kPruneChunk)) from = await this.dropWritten(from, through, generation);
       }
     }
   }
 
-  // Removes up to kChangeChunk entries from key `from` up to `through`, which a download has
+  // Removes up to kPruneChunk entries from key `from` up to `through`, which a download has
   // written; resolves with the key after them.
   async dropWritten(from, through, generation) {
     const next = await this.transact('readwrite', async (store) => {
-      const keys = await settled(store.getAllKeys(IDBKeyRange.bound(from, through), kChangeChunk));
+      const keys = await settled(store.getAllKeys(IDBKeyRange.bound(from, through), kPruneChunk));
       if (keys.length) store.delete(IDBKeyRange.bound(from, keys.at(-1)));
-      return keys.length < kChangeChunk ? Infinity : keys.at(-1) + 1;
+      return keys.length < kPruneChunk ? Infinity : keys.at(-1) + 1;
     }, generation);
     return next === kStale ? Infinity : next;
   }
