@@ -795,7 +795,13 @@ test('a download counts only once the browser says the file was written: refused
   await upload(page, 'Download Complete');
   const offered = 'The log was handed to the browser as a download. The page cannot tell whether it was kept, ' +
     'so Clear log still asks first.';
-  for (const [how, refuse, said] of [
+  // Writing refused with the browser's error: [its message, its name] while `refusal` is given.
+  const refuseWriting = (refusal) => {
+    const handle = FileSystemFileHandle.prototype;
+    window.createWritable ??= handle.createWritable;
+    handle.createWritable = refusal ? async () => { throw new DOMException(...refusal); } : window.createWritable;
+  };
+  for (const [how, refuse, said, refusal = true] of [
     ['no save picker', (on) => {
       window.savePicker ??= window.showSaveFilePicker;
       window.showSaveFilePicker = on ? undefined : window.savePicker;
@@ -804,15 +810,14 @@ test('a download counts only once the browser says the file was written: refused
       offered],
     ['the save dialog cancelled', (on) => { window.pickerFails = on ? 'AbortError' : null; },
       'Nothing was written: the save was cancelled.'],
-    ['writing refused', (on) => {
-      const handle = FileSystemFileHandle.prototype;
-      window.createWritable ??= handle.createWritable;
-      handle.createWritable = on ? async () => { throw new DOMException('Writing was refused.', 'NotAllowedError'); }
-        : window.createWritable;
-    }, 'vkd37-commissioning.jsonl was not saved: Writing was refused.'],
+    ['writing refused', refuseWriting, 'vkd37-commissioning.jsonl was not saved: Writing was refused.',
+      ['Writing was refused.', 'NotAllowedError']],
+    // A browser's error may come without a message: its name is said.
+    ['writing refused without a word', refuseWriting, 'vkd37-commissioning.jsonl was not saved: QuotaExceededError.',
+      ['', 'QuotaExceededError']],
   ]) {
     await t.test(how, async () => {
-      await page.evaluate(refuse, true);
+      await page.evaluate(refuse, refusal);
       await page.evaluate(() => window.vkd37Page.language.clearMessage());
       // A plain download is known to have been handed over once the browser has it; any other
       // outcome, once the page has said it.
