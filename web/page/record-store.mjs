@@ -153,6 +153,7 @@ export class KeptRecord {
     this.confirmed = confirmed;
     this.generation = 0; // the connection's number: keys read on one mean nothing on the next
     this.gone = null; // why the database could not be opened again, once it could not
+    this.reopening = null;
     this.use(db);
   }
 
