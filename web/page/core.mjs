@@ -63,9 +63,16 @@ export class Core {
     };
   }
 
+  // Compiled at once where the browser allows it (most do for a module this small): a compile
+  // on a busy machine's worker threads can take longer than the rest of the page's start.
   static async load(bytes) {
-    const module = await WebAssembly.compile(bytes);
-    return new Core(await WebAssembly.instantiate(module, wasiStubs(module)));
+    let module;
+    try {
+      module = new WebAssembly.Module(bytes);
+    } catch {
+      module = await WebAssembly.compile(bytes);
+    }
+    return new Core(new WebAssembly.Instance(module, wasiStubs(module)));
   }
 
   bytes(pointer, length) {

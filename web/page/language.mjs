@@ -61,6 +61,11 @@ const kTexts = {
       `tab: ${count}. Download the log before closing it.`,
     recordAtRisk: 'The browser is running out of room for the log, and no entry kept has been ' +
       'written to a file yet. Download the log now: entries written out make room for new ones.',
+    recordNewer: (count) => 'Another tab of this page, a newer version of it, now keeps the log: download ' +
+      `it from there. Entries made here since: ${count}, kept only in this tab; download the log before ` +
+      'closing it.',
+    recordNotKept: (count, reason) => `The browser did not keep entries of the log (${reason}). Entries ` +
+      `kept only in this tab: ${count}. Download the log before closing it.`,
     recordFailed: (reason) => `The log could not be read or changed: ${reason}.`,
     logHelp: 'To name each unit, tick “Upload, then the next controller”, type or scan the ' +
       'unit’s label into Unit and press Enter: after each upload Unit waits for the next label, ' +
@@ -97,6 +102,7 @@ const kTexts = {
       'setting): Open… uses the browser\'s file chooser, and Save offers the file as a download.',
     portBusy: 'The port is held by another program (a terminal, another browser tab or the ' +
       'dialog program). Close that program or tab, then press Connect again.',
+    portBusyTab: 'The port is held by another tab of this page. Close that tab, then press Connect again.',
     openFailed: (reason) => `The port could not be opened: ${reason}. Press Connect to try again.`,
     portLost: 'The adapter was unplugged. Plug it in again: the page reconnects by itself.',
     portBack: 'The adapter is back.',
@@ -150,6 +156,9 @@ const kTexts = {
     recordHeld: (count) => `浏览器已没有空间保存记录，仅保存在此标签页中的记录：${count} 条。关闭前请下载记录。`,
     recordAtRisk: '浏览器用于保存记录的空间即将用尽，且保存的记录都尚未写入文件。请立即下载记录：' +
       '已写入文件的记录会为新记录腾出空间。',
+    recordNewer: (count) => `本页面的另一个标签页（较新版本）现在保存记录：请在那里下载。此后在此记录的 ${count} 条` +
+      '仅保存在此标签页中，关闭前请下载记录。',
+    recordNotKept: (count, reason) => `浏览器未保存部分记录（${reason}）。仅保存在此标签页中的记录：${count} 条。关闭前请下载记录。`,
     recordFailed: (reason) => `无法读取或更改记录：${reason}。`,
     logHelp: '为每台设备命名：勾选“上传后接下一台控制器”，在“设备编号”中输入或扫描设备标签并按回车键；' +
       '每次上传后“设备编号”等待下一个标签，本批次已发送过的标签会再次询问；按住回车键或扫描器的第二个' +
@@ -180,6 +189,7 @@ const kTexts = {
       '“保存”改为下载文件。',
     portBusy: '串口正被其他程序占用（终端、其他浏览器标签页或对话框程序）。请关闭该程序或标签页，' +
       '然后再次点击“连接”。',
+    portBusyTab: '串口正被本页面的另一个标签页占用。请关闭该标签页，然后再次点击“连接”。',
     openFailed: (reason) => `无法打开串口：${reason}。请再次点击“连接”。`,
     portLost: '适配器已拔出。重新插上后页面会自动重新连接。',
     portBack: '适配器已重新连接。',
@@ -243,7 +253,8 @@ export class Language {
   text(key, ...args) {
     const said = args.map((arg) => {
       if (arg instanceof Error || arg instanceof DOMException) {
-        return arg.name === 'TimeoutError' ? this.text('timedOut') : arg.message.replace(/\.\s*$/, '');
+        // A browser's error may come without a message: its name says what it was.
+        return arg.name === 'TimeoutError' ? this.text('timedOut') : arg.message.replace(/\.\s*$/, '') || arg.name;
       }
       return arg && arg.key ? this.text(arg.key, ...arg.args) : arg;
     });
