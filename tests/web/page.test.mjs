@@ -463,7 +463,7 @@ test('batch mode: a scanner names each unit without a mouse, a label sent before
   await page.keyboard.press('Enter');
   await waitFor(page, () => window.vkd37Page.record.counts.all === 6);
   assert.deepEqual(await page.evaluate(() => window.vkd37Page.record.shown.slice(-2).map((entry) => entry.unit ?? null)),
-    ['A-0019', null]);
+    ['A-0018', null]); // the label the input method wrote into Unit
   await waitFor(page, () => document.activeElement?.id === 'upload');
   await page.evaluate(() => document.getElementById('upload').addEventListener('click', () => { window.clicks = (window.clicks ?? 0) + 1; }));
   for (let repeat = 0; repeat < 3; repeat++) await page.keyboard.down('Enter');
