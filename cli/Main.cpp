@@ -7,7 +7,7 @@
 #include "cmdline/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/Output.h"
-#include "model/ParameterFile.h"
+#include "store/ParameterFile.h"
 #include "model/ParameterTable.h"
 #include "platform/StopSignals.h"
 #include "platform/SystemError.h"

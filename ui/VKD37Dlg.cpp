@@ -1,6 +1,6 @@
 #include "ui/VKD37Dlg.h"
 
-#include "model/ParameterFile.h"
+#include "store/ParameterFile.h"
 #include "model/ParameterTable.h"
 #include "platform/Text.h"
 #include "res/resource.h"

@@ -24,7 +24,7 @@
 #include "ChildProcess.h"
 #include "Scratch.h"
 #include "SettingsFiles.h"
-#include "model/FileStore.h"
+#include "store/FileStore.h"
 #include "platform/Handles.h"
 
 namespace {

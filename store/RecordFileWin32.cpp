@@ -1,4 +1,4 @@
-#include "cli/RecordFile.h"
+#include "store/RecordFile.h"
 
 #include "platform/SystemError.h"
 #include "platform/Text.h"

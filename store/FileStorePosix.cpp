@@ -1,4 +1,4 @@
-#include "model/FileStore.h"
+#include "store/FileStore.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -16,7 +16,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include "model/SaveSteps.h"
+#include "store/SaveSteps.h"
 #include "platform/ByteLock.h"
 #include "platform/Handles.h"
 #include "platform/SystemError.h"

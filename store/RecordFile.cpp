@@ -1,6 +1,6 @@
-#include "cli/RecordFile.h"
+#include "store/RecordFile.h"
 
-#include "model/FileStore.h"
+#include "store/FileStore.h"
 #include "platform/ByteLock.h"
 #include "platform/SystemError.h"
 

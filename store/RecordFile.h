@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "model/FileOutcome.h"
+#include "store/FileOutcome.h"
 #include "platform/Handles.h"
 
 // The commissioning record's file, kept open for appending. Each line goes to the end of the

@@ -1,6 +1,6 @@
-#include "model/FileStore.h"
+#include "store/FileStore.h"
 
-#include "model/SaveSteps.h"
+#include "store/SaveSteps.h"
 #include "platform/StopSignals.h"
 
 namespace {

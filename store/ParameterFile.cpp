@@ -1,6 +1,6 @@
-#include "model/ParameterFile.h"
+#include "store/ParameterFile.h"
 
-#include "model/FileStore.h"
+#include "store/FileStore.h"
 #include "model/ParameterTable.h"
 
 static_assert(kParameterFileReadLimit <= kStoreReadLimit, "in place, a save blanks what is read");

@@ -1,4 +1,4 @@
-#include "model/FileStore.h"
+#include "store/FileStore.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -9,7 +9,7 @@
 #include <windows.h>
 #include <winioctl.h>
 
-#include "model/SaveSteps.h"
+#include "store/SaveSteps.h"
 #include "platform/ByteLock.h"
 #include "platform/Handles.h"
 #include "platform/SystemError.h"

@@ -10,7 +10,16 @@
 #include <string>
 #include <string_view>
 
-#include "model/FileStore.h"
+#include "store/FileNames.h"
+#include "store/FileStore.h"
+
+// The cause that refuses a file of the kind named ("a FIFO", "a directory").
+inline std::string NotARegularFile(const char* kind) {
+    return std::string("it is ") + kind + ", not a regular file";
+}
+
+// The cause when another program's save has held the lock for all of the wait.
+inline constexpr char kHeldByAnotherProgram[] = "another program holds the file";
 
 // A file this user may not read is not read-only: only the system's words say why.
 inline FileFailure ReadFailure(FileFailure failure) {
