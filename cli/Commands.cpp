@@ -172,24 +172,26 @@ public:
     CommissioningLog() = default;
     // Opened before anything is sent: without its record, no controller is set up.
     explicit CommissioningLog(const std::string& path) : path_(path) {
-        if (const std::optional<std::string> cause = file_.Open(path)) {
-            throw CommandError(kExitUsage, "cannot open the log " + path + ": " + *cause);
+        if (const std::optional<FileFailure> failure = file_.Open(path)) {
+            throw CommandError(kExitUsage, "cannot open the log " + path + ": " + failure->cause);
         }
     }
 
     bool IsOpen() const { return file_.IsOpen(); }
-    // Why the line was not kept; nothing when it was.
+    // Why the line was not kept; nothing when it was. It is written also where another batch
+    // held the record's lock past the wait, or a stop signal ended the wait: the attempt was
+    // made, and the stop then ends the batch.
     std::optional<std::string> Append(const std::string& line) {
-        return Failure(file_.Append(line + "\n", SaveLockWait(path_)));
+        return Failure(file_.Append(line + "\n", SaveLockWait(path_)).failure);
     }
     std::optional<std::string> Close() { return Failure(file_.Close()); }
 
 private:
-    std::optional<std::string> Failure(const std::optional<std::string>& cause) const {
-        if (!cause) {
+    std::optional<std::string> Failure(const std::optional<FileFailure>& failure) const {
+        if (!failure) {
             return std::nullopt;
         }
-        return "cannot write the log " + path_ + ": " + *cause;
+        return "cannot write the log " + path_ + ": " + failure->cause;
     }
 
     std::string path_;

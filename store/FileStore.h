@@ -9,9 +9,13 @@
 
 #include "store/FileOutcome.h"
 
+class FileSystem;
+FileSystem& SystemFiles();
+
 // Paths are UTF-8 on every platform; a bare name is in the working directory. Only regular files
 // are read or written: a directory, a FIFO, a socket or a device (also behind a link) is refused
-// at once, without waiting on it and without replacing it.
+// at once, without waiting on it and without replacing it. Every call takes the file system it
+// works on last: this system's, unless a test brings its own.
 
 enum class ReadOutcome {
     kRead,    // bytes holds the file's first `limit` bytes
@@ -19,12 +23,12 @@ enum class ReadOutcome {
     kFailed,  // it is there but cannot be read (permissions, not a regular file, an I/O error)
 };
 
-// failure names the cause when the outcome is not kRead (kMissing's text included). The room for
-// the bytes grows from kFirstReadSize as the file fills it, so a high limit costs a small file
-// nothing.
+// failure names the cause when the outcome is not kRead (kMissing's text included); `stamp`, when
+// given, is the file's as it was opened for the read. The room for the bytes grows as the file
+// fills it, so a high limit costs a small file nothing.
 ReadOutcome ReadFileContents(const char* path, std::size_t limit, std::string& bytes,
-                             FileFailure& failure);
-constexpr std::size_t kFirstReadSize = 64 * 1024;
+                             FileFailure& failure, FileStamp* stamp = nullptr,
+                             FileSystem& files = SystemFiles());
 
 // What an update makes of the file's contents (kRead) or of its absence (kMissing): the new
 // contents, or nothing, with failure saying why, to leave the file as it is.
@@ -45,23 +49,24 @@ using ContentChange =
 // then the file is cut to its length and synced, so that a crash leaves the old values or the
 // new ones. A symbolic link is written through to the file it names, also one that names no file
 // yet; a read-only file is refused. The outcome says how the file was written, or why nothing was
-// changed (no temporary file is then left). The lock, and on Linux a lease another program holds,
-// are waited for as `wait` says; once the lock is taken, stop signals are held until the save
-// ends. After a save, temporary files that no save under way can own any more are removed
-// (kStaleTemporarySeconds).
+// changed (no temporary file is then left). The lock, a lease another program holds and a
+// scanner's hold on the new file are waited for within the time `wait` gives; once the lock is
+// taken, stop signals are held until the save ends. After a save, temporary files that no save
+// under way can own any more are removed (kStaleTemporarySeconds).
 SaveOutcome UpdateFileContents(const char* name, std::size_t limit, const ContentChange& change,
-                               const LockWait& wait = {});
+                               const LockWait& wait = {}, FileSystem& files = SystemFiles());
 
 // Writes `bytes` as UpdateFileContents does, whatever the file held.
-SaveOutcome ReplaceFileContents(const char* name, std::string_view bytes,
-                                const LockWait& wait = {});
+SaveOutcome ReplaceFileContents(const char* name, std::string_view bytes, const LockWait& wait = {},
+                                FileSystem& files = SystemFiles());
 
 // No reader of the store's files takes more of them than this (kParameterFileReadLimit):
 // writing in place blanks the old text no further than this, whatever its length.
 constexpr std::size_t kStoreReadLimit = std::size_t{1} << 20;
 
-// The lock every save takes: one byte this far into the file, beyond any content, since Windows
-// enforces its locks on reads. Wine turns a LockFileEx into a record lock on the same byte of the
-// Unix file, so the dialog under Wine and a native program exclude each other.
+// The lock every save takes, and every line of a record: one byte this far into the file, beyond
+// any content, since Windows enforces its locks on reads. Wine turns a LockFileEx into a record
+// lock on the same byte of the Unix file, so the dialog under Wine and a native program exclude
+// each other.
 constexpr std::uint64_t kSaveLockOffset = std::uint64_t{1} << 62;
 constexpr int kSaveLockPollMs = 10;

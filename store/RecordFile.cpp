@@ -1,23 +1,52 @@
 #include "store/RecordFile.h"
 
-#include "store/FileStore.h"
-#include "platform/ByteLock.h"
-#include "platform/SystemError.h"
+#include <utility>
 
-std::optional<std::string> RecordFile::Append(std::string_view line, const LockWait& wait) {
-    // The byte and the pace of the lock every save takes.
-    const bool locked = LockByte(file_.get(), kSaveLockOffset, wait.limitMs, kSaveLockPollMs,
-                                 wait.keepWaiting) == ByteLockOutcome::kTaken;
-    const std::optional<std::string> failure = WriteWhole(line);
-    if (locked) {
-        UnlockByte(file_.get(), kSaveLockOffset);
+RecordFile::RecordFile(RecordFile&& other) noexcept
+    : files_(other.files_), path_(std::move(other.path_)),
+      file_(std::exchange(other.file_, kNoFile)) {}
+
+RecordFile& RecordFile::operator=(RecordFile&& other) noexcept {
+    if (this != &other) {
+        Close();
+        files_ = other.files_;
+        path_ = std::move(other.path_);
+        file_ = std::exchange(other.file_, kNoFile);
     }
-    return failure;
+    return *this;
 }
 
-std::optional<std::string> RecordFile::Close() {
-    if (file_.Close()) {
+std::optional<FileFailure> RecordFile::Open(const std::string& path) {
+    Close();
+    const FileSystem::Opened opened = files_->OpenToAppend(path);
+    if (opened.file == kNoFile) {
+        return Failure(*files_, "open", path.c_str(), opened.error);
+    }
+    path_ = path;
+    file_ = opened.file;
+    return std::nullopt;
+}
+
+RecordFile::Appended RecordFile::Append(std::string_view line, const LockWait& wait) {
+    Deadline deadline = SaveDeadline(wait, *files_);
+    SystemErrorCode error = 0;
+    Appended appended;
+    appended.lock = WaitForSaveLock(*files_, file_, deadline, error);
+    if (const SystemErrorCode failed = WriteAll(*files_, file_, FileSystem::kAtEnd, line)) {
+        appended.failure = Failure(*files_, "write", path_.c_str(), failed);
+    }
+    if (appended.lock == LockEnd::kTaken) {
+        files_->UnlockByte(file_, kSaveLockOffset);
+    }
+    return appended;
+}
+
+std::optional<FileFailure> RecordFile::Close() {
+    if (file_ == kNoFile) {
         return std::nullopt;
     }
-    return SystemErrorText(LastSystemError());
+    if (const SystemErrorCode error = files_->Close(std::exchange(file_, kNoFile))) {
+        return Failure(*files_, "close", path_.c_str(), error);
+    }
+    return std::nullopt;
 }

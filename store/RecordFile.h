@@ -4,37 +4,41 @@
 #include <string>
 #include <string_view>
 
-#include "store/FileOutcome.h"
-#include "platform/Handles.h"
+#include "store/FileSteps.h"
 
 // The commissioning record's file, kept open for appending. Each line goes to the end of the
-// file in one write, under the lock of a byte far beyond it, so that two batches appending to
-// one record at once never tear or lose each other's lines: O_APPEND, or FILE_APPEND_DATA on
+// file in one write, under the lock every save takes, so that two batches appending to one
+// record at once never tear or lose each other's lines: O_APPEND, or FILE_APPEND_DATA on
 // Windows, where the C run-time's append mode seeks and then writes, so a line another program
 // writes in between is overwritten. The lock covers what appending alone does not: Wine, whose
 // append-only writes overwrite each other too, and network file systems.
 class RecordFile {
 public:
-    RecordFile() = default;
+    explicit RecordFile(FileSystem& files = SystemFiles()) : files_(&files) {}
+    RecordFile(RecordFile&& other) noexcept;
+    RecordFile& operator=(RecordFile&& other) noexcept;
+    ~RecordFile() { Close(); }
 
-    // Why the file cannot be opened (created when missing); nothing when it was.
-    std::optional<std::string> Open(const std::string& path);
-    bool IsOpen() const { return file_.IsValid(); }
-    // Why the line did not reach the file whole; nothing when it did. The line waits for another
-    // program's as `wait` says (its limit, what ends it sooner); then it goes unlocked rather
-    // than not at all.
-    std::optional<std::string> Append(std::string_view line, const LockWait& wait);
+    // Why the file cannot be opened (made when missing); nothing when it was.
+    std::optional<FileFailure> Open(const std::string& path);
+    bool IsOpen() const { return file_ != kNoFile; }
+
+    // How a line went: the wait for the lock, and why the line did not reach the file whole.
+    struct Appended {
+        LockEnd lock = LockEnd::kTaken;
+        std::optional<FileFailure> failure;
+    };
+    // The line waits for another program's as `wait` says (its limit, what ends it sooner). It
+    // is written whatever ends the wait: a line written unlocked may, on Wine or a network file
+    // system, meet another batch's, but a line not written loses an attempt that was made. Its
+    // rest follows when the disk or a limit stops a write part way: a line is at worst cut, never
+    // lost in the middle of its neighbours.
+    Appended Append(std::string_view line, const LockWait& wait);
     // Some file systems tell of a lost write only as the file is closed.
-    std::optional<std::string> Close();
+    std::optional<FileFailure> Close();
 
 private:
-    // The twins' one write, whose rest follows when the disk or a limit stops it part way: a
-    // line is at worst cut, never lost in the middle of its neighbours.
-    std::optional<std::string> WriteWhole(std::string_view line);
-
-#ifdef _WIN32
-    FileHandle file_;
-#else
-    UniqueFd file_;
-#endif
+    FileSystem* files_;
+    std::string path_;
+    FileRef file_ = kNoFile;
 };

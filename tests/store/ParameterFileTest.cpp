@@ -37,7 +37,6 @@
 #include "store/ParameterFile.h"
 #include "model/ParameterText.h"
 #include "store/FileNames.h"
-#include "store/SaveSteps.h"
 #include "platform/Handles.h"
 
 namespace fs = std::filesystem;
@@ -758,29 +757,6 @@ TEST_F(ParameterFileTest, ASaveWaitsForTheLockAsItsCallerSays) {
 }
 
 #ifndef _WIN32
-// A crash right after the rename must find the new contents on the disk under the name: the
-// temporary is synced while it still has its own name.
-TEST_F(ParameterFileTest, TheNewFileIsOnTheDiskBeforeItTakesTheName) {
-    WriteFile(kDefaultFile);
-    static std::vector<std::string> synced;
-    synced.clear();
-    const auto previous = std::exchange(g_storeSync, [](int fd) {
-        char path[PATH_MAX];
-        const ssize_t length =
-            ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), path, sizeof path);
-        synced.push_back(
-            length > 0
-                ? fs::path(std::string(path, static_cast<std::size_t>(length))).filename().string()
-                : "");
-        return ::fsync(fd);
-    });
-    const SaveOutcome saved = SaveParameterFile(kParameterFileName, NumberedSet(1));
-    g_storeSync = previous;
-    EXPECT_EQ(SaveHow::kReplaced, saved.how) << saved.failure.text;
-    ASSERT_FALSE(synced.empty());
-    EXPECT_TRUE(TemporaryFileNumber(synced.front(), kParameterFileName)) << synced.front();
-}
-
 // A file server's lease (Samba, NFS) is broken by the save's open, whose holder is then told to
 // give it back: the save waits for that, as long as it waits for the lock.
 TEST_F(ParameterFileTest, ASaveWaitsForALeaseToBeGivenBack) {
