@@ -1,14 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "store/FileNames.h"
+#include "store/ReparsePoint.h"
 
 namespace {
 
 const std::string kName = "InitialParameter.dll";
-
-} // namespace
 
 TEST(TemporaryFileName, NamesItsNumberInOneFormAndNothingElse) {
     const std::string name = kName;
@@ -57,3 +58,53 @@ TEST(TemporaryFileName, FitsAWholePathLimitInUtf16Units) {
     const std::string fits = folder(220) + kName;
     EXPECT_EQ(kNoNameLimit, NameLimitForUtf16Limits(fits, 259, 255));
 }
+
+// A symbolic link's reparse data as FSCTL_GET_REPARSE_POINT gives them: the tag, the lengths, the
+// substitute name's offset and length in bytes, the flags, then the names in UTF-16.
+std::vector<unsigned char> ReparseData(std::uint32_t tag, std::u16string_view target,
+                                       std::uint32_t flags, std::size_t cut = 0) {
+    std::vector<unsigned char> data;
+    const auto put = [&data](std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) {
+            data.push_back(static_cast<unsigned char>(value >> (8 * i)));
+        }
+    };
+    const auto length = static_cast<std::uint32_t>(target.size() * 2);
+    put(tag, 4), put(12 + length, 2), put(0, 2);
+    put(0, 2), put(length, 2), put(length, 2), put(0, 2), put(flags, 4);
+    for (const char16_t unit : target) {
+        put(unit, 2);
+    }
+    data.resize(data.size() - cut);
+    return data;
+}
+
+TEST(ReadSymbolicLink, TakesRelativeAbsoluteAndShareTargetsAndNothingElse) {
+    const std::u16string link = u"C:\\dir\\settings";
+    struct Case {
+        std::uint32_t tag;
+        std::u16string text;
+        std::uint32_t flags;
+        std::size_t cut;
+        std::optional<std::u16string> target;
+        bool relative;
+    } const cases[] = {
+        {kSymbolicLinkTag, u"..\\real\\settings", 1, 0, u"C:\\dir\\..\\real\\settings", true},
+        {kSymbolicLinkTag, u"\\??\\D:\\folder\\file", 0, 0, u"D:\\folder\\file", false},
+        {kSymbolicLinkTag, u"\\??\\UNC\\server\\share\\file", 0, 0, u"\\\\server\\share\\file",
+         false},
+        {0xA0000003, u"\\??\\D:\\folder", 0, 0, std::nullopt, false}, // a mount point: the file
+        {kSymbolicLinkTag, u"\\??\\D:\\folder\\file", 0, 2, std::nullopt, false}, // cut short
+    };
+    for (const Case& c : cases) {
+        const std::vector<unsigned char> data = ReparseData(c.tag, c.text, c.flags, c.cut);
+        const std::optional<LinkReading> reading = ReadSymbolicLink(data.data(), data.size(), link);
+        ASSERT_EQ(c.target.has_value(), reading.has_value());
+        if (reading) {
+            EXPECT_TRUE(c.target == reading->target);
+            EXPECT_EQ(c.relative, reading->relative);
+        }
+    }
+}
+
+} // namespace
