@@ -22,6 +22,7 @@ struct LoadOutcome {
     Kind kind = Kind::kMissing;
     ParameterReading reading;
     FileFailure failure; // kMissing and kUnreadable
+    FileStamp stamp;     // kLoaded: the file as it was read
 };
 
 // Fills the set from the file at path (UTF-8), or with the missing-file values when it cannot be

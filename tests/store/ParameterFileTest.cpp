@@ -299,6 +299,19 @@ TEST_F(ParameterFileTest, SaveAfterFirstStartWritesTheExactBytes) {
     EXPECT_EQ(std::vector<std::string>{kParameterFileName}, DirectoryEntries());
 }
 
+// A face that keeps the stamp of its last load or save can tell another program's save since.
+TEST_F(ParameterFileTest, TheStampOfALoadOrASaveTellsAChangeSince) {
+    ParameterSet set;
+    const SaveOutcome saved = SaveParameterFile(kParameterFileName, NumberedSet(1));
+    const LoadOutcome loaded = LoadParameterFile(kParameterFileName, set);
+    EXPECT_EQ(saved.stamp, loaded.stamp);
+    EXPECT_EQ(WriteParameterText(NumberedSet(1)).size(), loaded.stamp.size);
+    // Within the file system's clock's grain only another size, or another file, tells.
+    const SaveOutcome again = SaveParameterFile(kParameterFileName, NumberedSet(1000));
+    EXPECT_NE(saved.stamp, again.stamp);
+    EXPECT_EQ(again.stamp, LoadParameterFile(kParameterFileName, set).stamp);
+}
+
 TEST_F(ParameterFileTest, SaveRecordsTheSelectionAndMinusOneForNone) {
     ParameterSet set;
     set.ApplyMissingFileValues();
