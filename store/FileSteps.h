@@ -5,6 +5,7 @@
 // the system's words.
 
 #include <string_view>
+#include <utility>
 
 #include "store/FileStore.h"
 #include "store/FileSystem.h"
@@ -36,3 +37,42 @@ SystemErrorCode WriteAll(FileSystem& files, FileRef file, std::uint64_t offset,
 // "cannot <verb> <name>: <the system's words>", with the fault the error stands for.
 FileFailure Failure(const FileSystem& files, const char* verb, const char* name,
                     SystemErrorCode error);
+
+// An open file of the file system, closed when done, its lock released first.
+class OwnedFile {
+public:
+    explicit OwnedFile(FileSystem& files, FileRef file = kNoFile) : files_(&files), file_(file) {}
+    OwnedFile(OwnedFile&& other) noexcept
+        : files_(other.files_), file_(std::exchange(other.file_, kNoFile)),
+          locked_(std::exchange(other.locked_, false)) {}
+    OwnedFile& operator=(OwnedFile&& other) noexcept {
+        if (this != &other) {
+            Close();
+            files_ = other.files_;
+            file_ = std::exchange(other.file_, kNoFile);
+            locked_ = std::exchange(other.locked_, false);
+        }
+        return *this;
+    }
+    ~OwnedFile() { Close(); }
+
+    FileRef get() const { return file_; }
+    explicit operator bool() const { return file_ != kNoFile; }
+    void Locked() { locked_ = true; }
+    // The file's own error as it closes: some file systems tell of a lost write only then.
+    SystemErrorCode Close() {
+        if (file_ == kNoFile) {
+            return 0;
+        }
+        if (locked_) {
+            files_->UnlockByte(file_, kSaveLockOffset);
+            locked_ = false;
+        }
+        return files_->Close(std::exchange(file_, kNoFile));
+    }
+
+private:
+    FileSystem* files_;
+    FileRef file_;
+    bool locked_ = false;
+};

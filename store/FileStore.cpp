@@ -22,44 +22,6 @@ constexpr Deadline::Ms kScannerPace{50};
 // The cause when another program's save has held the lock for all of the wait.
 constexpr char kHeldByAnotherProgram[] = "another program holds the file";
 
-// An open file of the file system, closed when done, its lock released first.
-class OwnedFile {
-public:
-    explicit OwnedFile(FileSystem& files, FileRef file = kNoFile) : files_(&files), file_(file) {}
-    OwnedFile(OwnedFile&& other) noexcept
-        : files_(other.files_), file_(std::exchange(other.file_, kNoFile)),
-          locked_(std::exchange(other.locked_, false)) {}
-    OwnedFile& operator=(OwnedFile&& other) noexcept {
-        if (this != &other) {
-            Close();
-            files_ = other.files_;
-            file_ = std::exchange(other.file_, kNoFile);
-            locked_ = std::exchange(other.locked_, false);
-        }
-        return *this;
-    }
-    ~OwnedFile() { Close(); }
-
-    FileRef get() const { return file_; }
-    explicit operator bool() const { return file_ != kNoFile; }
-    void Locked() { locked_ = true; }
-    SystemErrorCode Close() {
-        if (file_ == kNoFile) {
-            return 0;
-        }
-        if (locked_) {
-            files_->UnlockByte(file_, kSaveLockOffset);
-            locked_ = false;
-        }
-        return files_->Close(std::exchange(file_, kNoFile));
-    }
-
-private:
-    FileSystem* files_;
-    FileRef file_;
-    bool locked_ = false;
-};
-
 // A temporary file, removed again unless it has taken the file's place (Release).
 class Temporary {
 public:

@@ -14,14 +14,11 @@
 // append-only writes overwrite each other too, and network file systems.
 class RecordFile {
 public:
-    explicit RecordFile(FileSystem& files = SystemFiles()) : files_(&files) {}
-    RecordFile(RecordFile&& other) noexcept;
-    RecordFile& operator=(RecordFile&& other) noexcept;
-    ~RecordFile() { Close(); }
+    explicit RecordFile(FileSystem& files = SystemFiles()) : files_(&files), file_(files) {}
 
     // Why the file cannot be opened (made when missing); nothing when it was.
     std::optional<FileFailure> Open(const std::string& path);
-    bool IsOpen() const { return file_ != kNoFile; }
+    bool IsOpen() const { return static_cast<bool>(file_); }
 
     // How a line went: the wait for the lock, and why the line did not reach the file whole.
     struct Appended {
@@ -40,5 +37,5 @@ public:
 private:
     FileSystem* files_;
     std::string path_;
-    FileRef file_ = kNoFile;
+    OwnedFile file_;
 };
