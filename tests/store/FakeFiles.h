@@ -19,26 +19,29 @@
 
 class FakeFiles final : public FileSystem {
 public:
-    enum class Call { kOpen, kCreate, kWrite, kReplaceName, kTakeNewName };
+    enum class Call {
+        kOpen,
+        kCreate,
+        kRead,
+        kWrite,
+        kLock,
+        kReplaceName,
+        kTakeNewName,
+        kLockTaken
+    };
     // The next `times` calls (-1: every call) on `path` ("" any, kTemporary any temporary) fail
-    // with `error`, after `effect` has played what else happened meanwhile.
+    // with `error`.
     struct Answer {
-        Answer(Call call, std::string path, SystemErrorCode error, int times = -1,
-               std::function<void(FakeFiles&)> effect = {})
-            : call(call), path(std::move(path)), error(error), times(times),
-              effect(std::move(effect)) {}
         Call call;
         std::string path;
-        SystemErrorCode error;
-        int times;
-        std::function<void(FakeFiles&)> effect;
+        SystemErrorCode error = 0;
+        int times = -1;
     };
     struct Node {
         std::string bytes;
         std::uint64_t index = 0;
         std::int64_t written = 0;
         bool readOnly = false;
-        bool directory = false;
     };
 
     static constexpr char kTemporary[] = "<temporary>";
@@ -47,11 +50,12 @@ public:
     std::map<std::string, std::string> links; // symbolic ones
     std::vector<Answer> answers;
     std::size_t room = static_cast<std::size_t>(-1); // bytes of all files together
-    bool wine = false; // as root: a read-only file opens for writing, ReplaceFileW is not used
-    // Another program's save holds the lock of the file then named "settings" until this time;
-    // `letGo` plays what it did before it let go.
+    bool wine = false;     // as root: a read-only file opens for writing, ReplaceFileW is not used
+    bool locksKept = true; // false: a share that keeps no locks
+    // Another program's save holds the lock of the file then named "settings" until this time.
     std::chrono::milliseconds lockHeldFor{0};
-    std::function<void(FakeFiles&)> letGo;
+    // What another program does just before the save's next call of a kind.
+    std::map<Call, std::function<void(FakeFiles&)>> meanwhile;
     std::vector<std::string> log; // "create", "sync", "replace", "move", "remove": the names
     TickClock clock;
 
@@ -86,8 +90,6 @@ public:
         if ((opened.error = Answered(Call::kOpen, path))) {
         } else if (found == names.end()) {
             opened.error = WindowsError::kFileNotFound;
-        } else if (found->second->directory) {
-            opened.notRegular = "a directory";
         } else if (found->second->readOnly && access >= Access::kWrite && !wine) {
             opened.error = WindowsError::kAccessDenied;
         } else {
@@ -108,9 +110,7 @@ public:
         return made;
     }
     Opened OpenToAppend(const std::string& path) override {
-        Opened opened;
-        opened.file = Hold(path, names.count(path) ? names[path] : Put(path, {}));
-        return opened;
+        return {Hold(path, names.count(path) ? names[path] : Put(path, {})), 0, nullptr, {}};
     }
     SystemErrorCode Close(FileRef file) override {
         handles_.erase(file);
@@ -129,7 +129,7 @@ public:
                            std::size_t& read) override {
         const std::string& text = handles_.at(file).node->bytes;
         read = offset < text.size() ? text.copy(bytes, size, offset) : 0;
-        return 0;
+        return Answered(Call::kRead, handles_.at(file).path);
     }
     SystemErrorCode WriteAt(FileRef file, std::uint64_t offset, std::string_view bytes,
                             std::size_t& written) override {
@@ -150,27 +150,24 @@ public:
         return 0;
     }
     SystemErrorCode SetLength(FileRef file, std::uint64_t length) override {
-        Node& node = *handles_.at(file).node;
-        if (length > node.bytes.size() + Room(node, node.bytes.size())) {
-            return WindowsError::kDiskFull;
-        }
-        node.bytes.resize(length, '\0');
+        handles_.at(file).node->bytes.resize(length); // the save only ever cuts it
         return 0;
     }
     SystemErrorCode Sync(FileRef file) override {
         Log("sync " + handles_.at(file).path);
         return 0;
     }
-    ByteLockOutcome TryLockByte(FileRef file, std::uint64_t, SystemErrorCode&) override {
+    ByteLockOutcome TryLockByte(FileRef file, std::uint64_t, SystemErrorCode& error) override {
+        if ((error = Answered(Call::kLock, handles_.at(file).path))) {
+            return ByteLockOutcome::kFailed;
+        }
         const auto settings = names.find("settings");
         if (clock.Elapsed() < lockHeldFor && settings != names.end() &&
             handles_.at(file).node == settings->second) {
             return ByteLockOutcome::kHeld;
         }
-        if (letGo) {
-            std::exchange(letGo, {})(*this);
-        }
-        return ByteLockOutcome::kTaken;
+        Meanwhile(Call::kLockTaken);
+        return locksKept ? ByteLockOutcome::kTaken : ByteLockOutcome::kNotKept;
     }
     void UnlockByte(FileRef, std::uint64_t) override {}
     bool CanReplaceWhole(FileRef) override { return !wine; }
@@ -187,6 +184,7 @@ public:
     }
     SystemErrorCode TakeNewName(const std::string& file, const std::string& target) override {
         Log("move " + file + " " + target);
+        Meanwhile(Call::kTakeNewName);
         const SystemErrorCode error = Answered(Call::kTakeNewName, target);
         return error                 ? error
                : names.count(target) ? WindowsError::kAlreadyExists
@@ -202,18 +200,9 @@ public:
         }
         return 0;
     }
-    std::vector<Entry> List(const std::string& folder, std::string_view prefix) override {
-        std::vector<Entry> entries;
-        for (const auto& [path, node] : names) {
-            if (path.compare(0, folder.size() + prefix.size(), folder + std::string(prefix)) == 0) {
-                entries.push_back({path.substr(folder.size()),
-                                   {1, node->index, 0, node->written, 0},
-                                   !node->directory});
-            }
-        }
-        return entries;
-    }
-    void RemoveUnlessHeld(const std::string& path, const Entry&) override { Remove(path); }
+    // The sweep of stale temporaries is the real file systems' to show.
+    std::vector<Entry> List(const std::string&, std::string_view) override { return {}; }
+    void RemoveUnlessHeld(const std::string&, const Entry&) override {}
     std::size_t NameLimit(const std::string&) override { return kNoNameLimit; }
     std::uint64_t Seed() override { return ++made_; }
     ErrorMeaning Meaning(SystemErrorCode error) const override {
@@ -221,16 +210,15 @@ public:
     }
     // Windows' words for the codes played here.
     std::string Text(SystemErrorCode error) const override {
-        static const std::map<SystemErrorCode, std::string> kWords = {
+        return std::map<SystemErrorCode, std::string>{
             {WindowsError::kAccessDenied, "Access is denied"},
+            {WindowsError::kDiskFull, "There is not enough space on the disk"},
             {WindowsError::kSharingViolation, "The process cannot access the file because it is "
                                               "being used by another process"},
             {WindowsError::kLockViolation, "The process cannot access the file because another "
                                            "process has locked a portion of the file"},
-            {WindowsError::kDiskFull, "There is not enough space on the disk"},
-        };
-        const auto words = kWords.find(error);
-        return words != kWords.end() ? words->second : "error " + std::to_string(error);
+        }
+            .at(error); // a code a test plays without its words here ends the test
     }
     const WaitClock& Clock() const override { return clock; }
 
@@ -246,13 +234,15 @@ private:
                                (answer.path == kTemporary && Shown(path) != path);
             if (answer.call == call && named && answer.times != 0) {
                 answer.times -= answer.times > 0 ? 1 : 0;
-                if (answer.effect) {
-                    answer.effect(*this);
-                }
                 return answer.error;
             }
         }
         return 0;
+    }
+    void Meanwhile(Call call) {
+        if (const auto play = std::exchange(meanwhile[call], {})) {
+            play(*this);
+        }
     }
     FileRef Hold(const std::string& path, std::shared_ptr<Node> node) {
         handles_[++opened_] = {path, std::move(node)};
