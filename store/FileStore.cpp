@@ -457,15 +457,11 @@ std::optional<SaveHow> ChangeMissingFile(Save& save, const ContentChange& change
     if (!contents) {
         return SaveHow::kFailed;
     }
-    switch (CreateMissingFile(save, *contents)) {
-    case Creation::kDone:
-        return SaveHow::kCreated;
-    case Creation::kTaken:
+    const Creation created = CreateMissingFile(save, *contents);
+    if (created == Creation::kTaken) {
         return std::nullopt;
-    case Creation::kFailed:
-        break;
     }
-    return SaveHow::kFailed;
+    return created == Creation::kDone ? SaveHow::kCreated : SaveHow::kFailed;
 }
 
 SaveOutcome Failed(FileFailure failure) {
