@@ -156,16 +156,14 @@ TEST(WindowsSave, EachBranchLeavesAndSaysWhatItShould) {
 TEST(WindowsSave, ARecordLineTellsAHeldLockFromAStoppedWait) {
     for (const LockEnd end : {LockEnd::kTaken, LockEnd::kHeld, LockEnd::kStopped}) {
         FakeFiles files;
-        files.Put("settings", "");
-        files.lockHeldFor =
-            end == LockEnd::kTaken ? std::chrono::milliseconds(0) : std::chrono::hours(1);
+        files.lockHeldFor = std::chrono::hours(end == LockEnd::kTaken ? 0 : 1);
         RecordFile record(files);
         ASSERT_FALSE(record.Open("settings"));
         const RecordFile::Appended appended =
             record.Append("line\n", {1000, [end] { return end != LockEnd::kStopped; }});
         EXPECT_EQ(end, appended.lock);
         EXPECT_FALSE(appended.failure);
-        EXPECT_EQ((Disk{{"settings", "line\n"}}), files.Disk());
+        EXPECT_EQ((Disk{{"settings", "line\n"}}), files.Disk()); // made, and the line written
     }
 }
 
