@@ -5,7 +5,7 @@
 #include "cli/ExitStatus.h"
 #include "cli/Output.h"
 #include "cli/commands/Command.h"
-#include "model/FileStore.h"
+#include "store/FileStore.h"
 #include "record/RecordEntry.h"
 #include "record/RecordReport.h"
 

@@ -25,7 +25,7 @@
 #include "Scratch.h"
 #include "SettingsFiles.h"
 #include "link/PortFailure.h"
-#include "model/FileStore.h"
+#include "store/FileStore.h"
 #include "platform/Handles.h"
 
 namespace {
