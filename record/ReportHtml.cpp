@@ -86,12 +86,31 @@ std::string DetailRow(std::size_t columns, const std::string& content) {
            "</td></tr>";
 }
 
-// A table whose columns take these shares of the width (percent), whatever their content.
-std::string TableHead(Language language, const std::vector<std::pair<Word, int>>& columns) {
+// The tables' columns with their shares of the width (percent), whatever their content.
+using Columns = std::vector<std::pair<Word, int>>;
+const Columns kUnitColumns = {{Word::kUnit, 32},        {Word::kAttempts, 11}, {Word::kLastOutcome, 19},
+                              {Word::kTime, 22},        {Word::kPort, 16}};
+const Columns kFailedColumns = {{Word::kTime, 22},    {Word::kUnit, 30}, {Word::kPort, 16},
+                                {Word::kOutcome, 22}, {Word::kMs, 10}};
+
+// A class for each share, since the page that prints the report allows no style attribute.
+std::string ShareStyles() {
+    std::string styles;
+    for (const Columns* columns : {&kUnitColumns, &kFailedColumns}) {
+        for (const auto& column : *columns) {
+            const std::string rule = ".w" + std::to_string(column.second) + "{width:" +
+                                     std::to_string(column.second) + "%}";
+            styles += styles.find(rule) == std::string::npos ? rule : "";
+        }
+    }
+    return styles;
+}
+
+std::string TableHead(Language language, const Columns& columns) {
     std::string head = "<table>\n<colgroup>";
     std::vector<std::string> cells;
     for (const auto& [word, share] : columns) {
-        head += "<col style=\"width:" + std::to_string(share) + "%\">";
+        head += "<col class=\"w" + std::to_string(share) + "\">";
         cells.push_back(Escaped(Say(language, word)));
     }
     return head + "</colgroup>\n<thead>" + HtmlRow(cells, "th") + "</thead>\n";
@@ -169,11 +188,7 @@ std::string Legend(Language language) {
 
 // One row per unit with its values on a line of their own below, the two kept on one page.
 std::string UnitTable(Language language, const Tally& tally) {
-    std::string table = TableHead(language, {{Word::kUnit, 32},
-                                             {Word::kAttempts, 11},
-                                             {Word::kLastOutcome, 19},
-                                             {Word::kTime, 22},
-                                             {Word::kPort, 16}});
+    std::string table = TableHead(language, kUnitColumns);
     for (const UnitTally* unit : UnitsNotConfirmedFirst(tally)) {
         std::string values;
         for (const std::string& value : ValueTexts(language, *unit->last)) {
@@ -183,7 +198,7 @@ std::string UnitTable(Language language, const Tally& tally) {
                  HtmlRow({Escaped(*unit->unit), std::to_string(unit->attempts),
                           OutcomeCell(language, tally, *unit->last),
                           Escaped(ShownTime(unit->last->time)), Escaped(unit->last->port)}) +
-                 DetailRow(5, values) + "</tbody>\n";
+                 DetailRow(kUnitColumns.size(), values) + "</tbody>\n";
     }
     return table + "</table>\n";
 }
@@ -197,7 +212,7 @@ std::string FailedTable(Language language, const Tally& tally) {
                     HtmlRow({Escaped(ShownTime(entry->time)), Escaped(entry->unit),
                              Escaped(entry->port), OutcomeCell(language, tally, *entry),
                              MsText(*entry)}) +
-                    DetailRow(5, "<span>" + Escaped(Say(language, Word::kFrame)) +
+                    DetailRow(kFailedColumns.size(), "<span>" + Escaped(Say(language, Word::kFrame)) +
                                      "</span> <span class=\"frame\">" + Escaped(entry->frame) +
                                      "</span>") +
                     "</tbody>\n";
@@ -206,12 +221,7 @@ std::string FailedTable(Language language, const Tally& tally) {
     if (rows.empty()) {
         return "<p>" + Escaped(Say(language, Word::kNone)) + "</p>\n";
     }
-    return TableHead(language, {{Word::kTime, 22},
-                                {Word::kUnit, 30},
-                                {Word::kPort, 16},
-                                {Word::kOutcome, 22},
-                                {Word::kMs, 10}}) +
-           rows + "</table>\n";
+    return TableHead(language, kFailedColumns) + rows + "</table>\n";
 }
 
 // "Page 2 of 5" in the bottom margin of every page, in the report's language.
@@ -235,7 +245,7 @@ std::string ReportHtml(const CommissioningRecord& record, Language language,
     std::string html = std::string("<!DOCTYPE html>\n<html lang=\"") +
                        (language == Language::kChinese ? "zh-Hans" : "en") +
                        "\">\n<head>\n<meta charset=\"utf-8\">\n<title>" + title +
-                       "</title>\n<style>" + PageRule(language) + kStyle +
+                       "</title>\n<style>" + PageRule(language) + kStyle + ShareStyles() +
                        "</style>\n</head>\n<body>\n<h1>" + title + "</h1>\n" +
                        Verdict(language, tally);
     std::vector<Row> header = HeaderRows(tally);

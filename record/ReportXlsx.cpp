@@ -1,7 +1,6 @@
 // The report as a workbook: what goes into which cell, and as what kind of cell.
 #include "record/RecordReport.h"
 
-#include <cstdio>
 
 #include "record/ReportTally.h"
 #include "record/Workbook.h"
@@ -28,26 +27,50 @@ long long DaysFromCivil(long long year, unsigned month, unsigned day) {
     return era * 146097 + static_cast<long long>(dayOfEra) - 719468;
 }
 
-// A record's time, "2025-03-04T09:15:02.123Z", as a spreadsheet's date-time; any other text, or
-// a date a spreadsheet cannot hold, as text.
+// The number of the digits text holds at [at, at + count); -1 where one is not a digit.
+long long Digits(const std::string& text, std::size_t at, std::size_t count) {
+    long long number = 0;
+    for (std::size_t i = at; i < at + count; ++i) {
+        if (text[i] < '0' || text[i] > '9') {
+            return -1;
+        }
+        number = number * 10 + (text[i] - '0');
+    }
+    return number;
+}
+
+// A record's time, "2025-03-04T09:15:02.123Z", as a spreadsheet's date-time: days since
+// 1899-12-30 with the day's fraction in twelve exact decimals (a thousandth of a second is
+// 1/86,400,000 of a day). Any other text, or a date a spreadsheet cannot hold, stays text.
 SheetCell Time(const std::string& time) {
-    unsigned year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, ms = 0;
-    char end = 0;
-    const bool read = time.size() == 24 &&
-                      std::sscanf(time.c_str(), "%4u-%2u-%2uT%2u:%2u:%2u.%3u%c", &year, &month,
-                                  &day, &hour, &minute, &second, &ms, &end) == 8 &&
-                      end == 'Z';
-    const bool valid = read && year >= 1900 && month >= 1 && month <= 12 && day >= 1 &&
-                       hour < 24 && minute < 60 && second < 60 &&
-                       day <= DaysFromCivil(year + (month == 12 ? 1 : 0), month % 12 + 1, 1) -
-                                  DaysFromCivil(year, month, 1);
+    if (time.size() != 24 || time.compare(4, 1, "-") != 0 || time.compare(7, 1, "-") != 0 ||
+        time.compare(10, 1, "T") != 0 || time.compare(13, 1, ":") != 0 ||
+        time.compare(16, 1, ":") != 0 || time.compare(19, 1, ".") != 0 || time[23] != 'Z') {
+        return Text(time);
+    }
+    const long long year = Digits(time, 0, 4), month = Digits(time, 5, 2), day = Digits(time, 8, 2),
+                    hour = Digits(time, 11, 2), minute = Digits(time, 14, 2),
+                    second = Digits(time, 17, 2), ms = Digits(time, 20, 3);
+    const bool valid =
+        year >= 1900 && month >= 1 && month <= 12 && day >= 1 && hour >= 0 && hour < 24 &&
+        minute >= 0 && minute < 60 && second >= 0 && second < 60 && ms >= 0 &&
+        day <= DaysFromCivil(year + month / 12, static_cast<unsigned>(month % 12 + 1), 1) -
+                   DaysFromCivil(year, static_cast<unsigned>(month), 1);
     if (!valid) {
         return Text(time);
     }
-    const long long days = DaysFromCivil(year, month, day) - DaysFromCivil(1899, 12, 30);
-    const double fraction = ((hour * 60 + minute) * 60 + second) * 1000.0 + ms;
-    char serial[32];
-    std::snprintf(serial, sizeof serial, "%.17g", static_cast<double>(days) + fraction / 86400000.0);
+    constexpr long long kMsPerDay = 86400000;
+    long long remainder = ((hour * 60 + minute) * 60 + second) * 1000 + ms;
+    std::string serial =
+        std::to_string(DaysFromCivil(year, static_cast<unsigned>(month),
+                                     static_cast<unsigned>(day)) -
+                       DaysFromCivil(1899, 12, 30)) +
+        ".";
+    for (int digit = 0; digit < 12; ++digit) {
+        remainder *= 10;
+        serial += static_cast<char>('0' + remainder / kMsPerDay);
+        remainder %= kMsPerDay;
+    }
     return {SheetCell::Kind::kTime, serial};
 }
 
