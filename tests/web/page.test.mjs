@@ -950,11 +950,18 @@ test('the printed report keeps every column on the paper and numbers its pages',
     const pdf = join(folder, `${format}.pdf`);
     await page.pdf({ path: pdf, format });
     const boxes = execFileSync('pdftotext', ['-bbox', pdf, '-'], { encoding: 'utf8' });
-    const pages = [...boxes.matchAll(/<page width="([\d.]+)"[^>]*>([^]*?)<\/page>/g)].map(([, width, words]) =>
-      ({ width: Number(width), words: [...words.matchAll(/xMax="([\d.]+)"[^>]*>([^<]*)</g)].map(([, x, word]) => ({ x: Number(x), word })) }));
+    const pages = [...boxes.matchAll(/<page width="([\d.]+)"[^>]*>([^]*?)<\/page>/g)].map(([, width, words]) => ({
+      width: Number(width),
+      words: [...words.matchAll(/xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)"[^>]*>([^<]*)</g)]
+        .map(([, x, y, end, word]) => ({ x: Number(x), y: Number(y), end: Number(end), word })),
+    }));
     assert.ok(pages.length > 1, format);
     pages.forEach(({ width, words }, index) => {
-      for (const { x, word } of words) assert.ok(x <= width, `${format} page ${index + 1}: ${word} ends at ${x} of ${width}`);
+      // Within the paper, and no text running over its neighbour's column.
+      for (const { end, word } of words) assert.ok(end <= width, `${format} page ${index + 1}: ${word} ends at ${end} of ${width}`);
+      const lines = [...words].sort((a, b) => a.y - b.y || a.x - b.x);
+      lines.forEach((word, i) => i && Math.abs(word.y - lines[i - 1].y) < 1 &&
+        assert.ok(word.x >= lines[i - 1].end - 0.5, `${format}: ${lines[i - 1].word} runs over ${word.word}`));
       assert.match(words.map(({ word }) => word).join(' '), new RegExp(`Page ${index + 1} of ${pages.length}`), format);
     });
     const all = pages.flatMap(({ words }) => words.map(({ word }) => word)).join(' ');
