@@ -6,8 +6,9 @@
 #include "record/RecordEntry.h"
 #include "record/ReportWords.h"
 
-// The report made from a commissioning record, in one place for the tool and the page. Units are
-// told apart by their labels; a unit's last attempt decides whether it counts as confirmed.
+// The report made from a commissioning record, in one place for the tool and the page. Attempts
+// are taken by their times, whatever the order of files and lines; units are told apart by their
+// labels, and a unit's latest attempt decides whether it counts as confirmed.
 // Attempts that name no unit are counted, and listed only when they failed. What is counted is in
 // ReportTally.h, the words in ReportWords.h; each form of the report has a file of its own.
 

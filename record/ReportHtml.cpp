@@ -64,9 +64,9 @@ std::vector<std::string> ValueTexts(Language language, const RecordEntry& entry)
         }
         const ParameterField& field = *RecordedFields()[i];
         const bool fits = *value >= -2147483647LL - 1 && *value <= 2147483647LL;
-        texts.push_back(std::string(field.name) + "=" +
-                        (fits ? ValueText(field, static_cast<int>(*value), language)
-                              : std::to_string(*value)));
+        texts.push_back(
+            std::string(field.name) + "=" +
+            (fits ? ValueText(field, static_cast<int>(*value), language) : std::to_string(*value)));
     }
     return texts;
 }
@@ -88,18 +88,21 @@ std::string DetailRow(std::size_t columns, const std::string& content) {
 
 // The tables' columns with their shares of the width (percent), whatever their content.
 using Columns = std::vector<std::pair<Word, int>>;
-const Columns kUnitColumns = {{Word::kUnit, 32},        {Word::kAttempts, 11}, {Word::kLastOutcome, 19},
-                              {Word::kTime, 22},        {Word::kPort, 16}};
-const Columns kFailedColumns = {{Word::kTime, 22},    {Word::kUnit, 30}, {Word::kPort, 16},
-                                {Word::kOutcome, 22}, {Word::kMs, 10}};
+const Columns kUnitColumns = {{Word::kUnit, 32},
+                              {Word::kAttempts, 11},
+                              {Word::kLastOutcome, 19},
+                              {Word::kTime, 22},
+                              {Word::kPort, 16}};
+const Columns kFailedColumns = {
+    {Word::kTime, 22}, {Word::kUnit, 30}, {Word::kPort, 16}, {Word::kOutcome, 22}, {Word::kMs, 10}};
 
 // A class for each share, since the page that prints the report allows no style attribute.
 std::string ShareStyles() {
     std::string styles;
     for (const Columns* columns : {&kUnitColumns, &kFailedColumns}) {
         for (const auto& column : *columns) {
-            const std::string rule = ".w" + std::to_string(column.second) + "{width:" +
-                                     std::to_string(column.second) + "%}";
+            const std::string rule = ".w" + std::to_string(column.second) +
+                                     "{width:" + std::to_string(column.second) + "%}";
             styles += styles.find(rule) == std::string::npos ? rule : "";
         }
     }
@@ -131,10 +134,10 @@ std::string OutcomeCell(Language language, const Tally& tally, const RecordEntry
         return words;
     }
     return "<span class=\"failed\">" + words + "</span>" +
-           (ConfirmedLater(tally, entry) ? "<br><span class=\"later\">" +
-                                               Escaped(Say(language, Word::kConfirmedLater)) +
-                                               "</span>"
-                                         : "");
+           (ConfirmedLater(tally, entry)
+                ? "<br><span class=\"later\">" + Escaped(Say(language, Word::kConfirmedLater)) +
+                      "</span>"
+                : "");
 }
 
 // The units that are not confirmed first, each group in the order of first attempts.
@@ -155,11 +158,11 @@ std::string Verdict(Language language, const Tally& tally) {
     if (tally.units.empty()) {
         return {};
     }
-    std::string html = "<p class=\"verdict\">" +
-                       Escaped(Say(language, Word::kVerdictLine,
-                                   std::to_string(tally.unitsConfirmed),
-                                   std::to_string(tally.units.size()))) +
-                       "</p>\n";
+    std::string html =
+        "<p class=\"verdict\">" +
+        Escaped(Say(language, Word::kVerdictLine, std::to_string(tally.unitsConfirmed),
+                    std::to_string(tally.units.size()))) +
+        "</p>\n";
     std::string pending;
     for (const UnitTally* unit : UnitsNotConfirmedFirst(tally)) {
         if (Confirmed(*unit->last)) {
@@ -168,10 +171,10 @@ std::string Verdict(Language language, const Tally& tally) {
         pending += (pending.empty() ? "" : ", ") + Escaped(*unit->unit) + " (" +
                    Escaped(SayOutcome(language, *unit->last)) + ")";
     }
-    return pending.empty() ? html
-                           : html + "<p><b>" + Escaped(Say(language, Word::kUnitsNotConfirmed)) +
-                                 (language == Language::kChinese ? "：" : ": ") + "</b>" +
-                                 pending + "</p>\n";
+    return pending.empty()
+               ? html
+               : html + "<p><b>" + Escaped(Say(language, Word::kUnitsNotConfirmed)) +
+                     (language == Language::kChinese ? "：" : ": ") + "</b>" + pending + "</p>\n";
 }
 
 // Each outcome's word and what it means.
@@ -208,14 +211,15 @@ std::string FailedTable(Language language, const Tally& tally) {
     std::string rows;
     for (const RecordEntry* entry : tally.byTime) {
         if (!Confirmed(*entry)) {
-            rows += "<tbody>" +
-                    HtmlRow({Escaped(ShownTime(entry->time)), Escaped(entry->unit),
-                             Escaped(entry->port), OutcomeCell(language, tally, *entry),
-                             MsText(*entry)}) +
-                    DetailRow(kFailedColumns.size(), "<span>" + Escaped(Say(language, Word::kFrame)) +
-                                     "</span> <span class=\"frame\">" + Escaped(entry->frame) +
-                                     "</span>") +
-                    "</tbody>\n";
+            rows +=
+                "<tbody>" +
+                HtmlRow({Escaped(ShownTime(entry->time)), Escaped(entry->unit),
+                         Escaped(entry->port), OutcomeCell(language, tally, *entry),
+                         MsText(*entry)}) +
+                DetailRow(kFailedColumns.size(), "<span>" + Escaped(Say(language, Word::kFrame)) +
+                                                     "</span> <span class=\"frame\">" +
+                                                     Escaped(entry->frame) + "</span>") +
+                "</tbody>\n";
         }
     }
     if (rows.empty()) {

@@ -52,8 +52,7 @@ const char* Say(Language language, Word word) {
     return kWords[static_cast<int>(word)][static_cast<int>(language)];
 }
 
-std::string Say(Language language, Word word, const std::string& first,
-                const std::string& second) {
+std::string Say(Language language, Word word, const std::string& first, const std::string& second) {
     std::string text = Say(language, word);
     for (const auto& [place, filling] : {std::pair{"%1", &first}, std::pair{"%2", &second}}) {
         const std::size_t at = text.find(place);

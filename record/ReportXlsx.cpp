@@ -1,7 +1,6 @@
 // The report as a workbook: what goes into which cell, and as what kind of cell.
 #include "record/RecordReport.h"
 
-
 #include "record/ReportTally.h"
 #include "record/Workbook.h"
 
@@ -61,11 +60,10 @@ SheetCell Time(const std::string& time) {
     }
     constexpr long long kMsPerDay = 86400000;
     long long remainder = ((hour * 60 + minute) * 60 + second) * 1000 + ms;
-    std::string serial =
-        std::to_string(DaysFromCivil(year, static_cast<unsigned>(month),
-                                     static_cast<unsigned>(day)) -
-                       DaysFromCivil(1899, 12, 30)) +
-        ".";
+    std::string serial = std::to_string(DaysFromCivil(year, static_cast<unsigned>(month),
+                                                      static_cast<unsigned>(day)) -
+                                        DaysFromCivil(1899, 12, 30)) +
+                         ".";
     for (int digit = 0; digit < 12; ++digit) {
         remainder *= 10;
         serial += static_cast<char>('0' + remainder / kMsPerDay);
@@ -90,9 +88,9 @@ Sheet AttemptSheet(Language language, const Tally& tally) {
         sheet.rows[0].push_back(Text(field->name));
     }
     for (const RecordEntry* entry : tally.byTime) {
-        std::vector<SheetCell> row = {Time(entry->time),        Text(entry->unit),
-                                      Text(entry->port),        Text(SayOutcome(language, *entry)),
-                                      Number(entry->ms),        Text(entry->frame)};
+        std::vector<SheetCell> row = {Time(entry->time), Text(entry->unit),
+                                      Text(entry->port), Text(SayOutcome(language, *entry)),
+                                      Number(entry->ms), Text(entry->frame)};
         for (const std::optional<long long>& value : entry->values) {
             row.push_back(Number(value));
         }
@@ -106,11 +104,12 @@ Sheet UnitSheet(Language language, const Tally& tally) {
                 {Heading(language, {Word::kUnit, Word::kVerdict, Word::kAttempts,
                                     Word::kLastOutcome, Word::kTime, Word::kPort})}};
     for (const UnitTally& unit : tally.units) {
-        sheet.rows.push_back(
-            {Text(*unit.unit),
-             Text(Say(language, Confirmed(*unit.last) ? Word::kUnitConfirmed : Word::kNotConfirmed)),
-             Number(static_cast<long long>(unit.attempts)), Text(SayOutcome(language, *unit.last)),
-             Time(unit.last->time), Text(unit.last->port)});
+        sheet.rows.push_back({Text(*unit.unit),
+                              Text(Say(language, Confirmed(*unit.last) ? Word::kUnitConfirmed
+                                                                       : Word::kNotConfirmed)),
+                              Number(static_cast<long long>(unit.attempts)),
+                              Text(SayOutcome(language, *unit.last)), Time(unit.last->time),
+                              Text(unit.last->port)});
     }
     return sheet;
 }

@@ -10,7 +10,7 @@ struct SheetCell {
         kEmpty,
         kText,   // kept as typed, whatever it looks like: "007", "1E5", "2025-03-04"
         kNumber, // text holds the number in decimal
-        kTime,   // text holds the date-time as a day count from 1899-12-30, shown to the millisecond
+        kTime, // text holds the date-time as a day count from 1899-12-30, shown to the millisecond
     };
     Kind kind = Kind::kEmpty;
     std::string text;

@@ -89,8 +89,9 @@ std::string ColumnName(std::size_t index) {
 }
 
 std::size_t Characters(const std::string& text) {
-    return static_cast<std::size_t>(std::count_if(
-        text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
 }
 
 std::string CellXml(const SheetCell& cell, const std::string& place, bool heading) {
@@ -128,11 +129,12 @@ std::string SheetXml(const Sheet& sheet) {
         widths.resize(std::max(widths.size(), row.size()), 8);
         for (std::size_t i = 0; i < row.size(); ++i) {
             const bool time = row[i].kind == SheetCell::Kind::kTime;
-            widths[i] = std::clamp<std::size_t>(time ? 23 : Characters(row[i].text) + 2, widths[i], 60);
+            widths[i] =
+                std::clamp<std::size_t>(time ? 23 : Characters(row[i].text) + 2, widths[i], 60);
         }
     }
-    std::string xml = std::string(kXmlHead) + "<worksheet xmlns=\"" + kMain + "\"><dimension ref=\"" +
-                      Range(sheet) +
+    std::string xml = std::string(kXmlHead) + "<worksheet xmlns=\"" + kMain +
+                      "\"><dimension ref=\"" + Range(sheet) +
                       "\"/><sheetViews><sheetView workbookViewId=\"0\"><pane ySplit=\"1\" "
                       "topLeftCell=\"A2\" activePane=\"bottomLeft\" state=\"frozen\"/>"
                       "</sheetView></sheetViews><sheetFormatPr defaultRowHeight=\"15\"/><cols>";
@@ -152,8 +154,8 @@ std::string SheetXml(const Sheet& sheet) {
 }
 
 std::string Relationship(std::size_t id, const std::string& type, const std::string& target) {
-    return "<Relationship Id=\"rId" + std::to_string(id) + "\" Type=\"" + kOfficeRelations +
-           "/" + type + "\" Target=\"" + target + "\"/>";
+    return "<Relationship Id=\"rId" + std::to_string(id) + "\" Type=\"" + kOfficeRelations + "/" +
+           type + "\" Target=\"" + target + "\"/>";
 }
 
 std::string WorkbookXml(const std::vector<Sheet>& sheets) {
@@ -169,8 +171,8 @@ std::string WorkbookXml(const std::vector<Sheet>& sheets) {
             quoted += c == '\'' ? "''" : std::string(1, c);
         }
         filters += "<definedName name=\"_xlnm._FilterDatabase\" localSheetId=\"" +
-                   std::to_string(i) + "\" hidden=\"1\">'" + XmlText(quoted) + "'!" + Range(sheets[i], true) +
-                   "</definedName>";
+                   std::to_string(i) + "\" hidden=\"1\">'" + XmlText(quoted) + "'!" +
+                   Range(sheets[i], true) + "</definedName>";
     }
     return std::string(kXmlHead) + "<workbook xmlns=\"" + kMain + "\" xmlns:r=\"" +
            kOfficeRelations + "\"><sheets>" + list + "</sheets><definedNames>" + filters +
@@ -181,14 +183,17 @@ std::string WorkbookXml(const std::vector<Sheet>& sheets) {
 using Part = std::pair<std::string, std::string>;
 
 std::vector<Part> Parts(const std::vector<Sheet>& sheets) {
-    std::string types = std::string(kXmlHead) +
-                        "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/"
-                        "content-types\"><Default Extension=\"rels\" ContentType=\"application/"
-                        "vnd.openxmlformats-package.relationships+xml\"/><Default Extension=\"xml\" "
-                        "ContentType=\"application/xml\"/><Override PartName=\"/xl/workbook.xml\" "
-                        "ContentType=\"" +
-                        kContentTypes + "sheet.main+xml\"/><Override PartName=\"/xl/styles.xml\" "
-                        "ContentType=\"" + kContentTypes + "styles+xml\"/>";
+    std::string types =
+        std::string(kXmlHead) +
+        "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/"
+        "content-types\"><Default Extension=\"rels\" ContentType=\"application/"
+        "vnd.openxmlformats-package.relationships+xml\"/><Default Extension=\"xml\" "
+        "ContentType=\"application/xml\"/><Override PartName=\"/xl/workbook.xml\" "
+        "ContentType=\"" +
+        kContentTypes +
+        "sheet.main+xml\"/><Override PartName=\"/xl/styles.xml\" "
+        "ContentType=\"" +
+        kContentTypes + "styles+xml\"/>";
     std::string relations = std::string(kXmlHead) + "<Relationships xmlns=\"" + kRelations + "\">";
     std::vector<Part> parts;
     for (std::size_t i = 0; i < sheets.size(); ++i) {
@@ -206,8 +211,8 @@ std::vector<Part> Parts(const std::vector<Sheet>& sheets) {
                                       "</Relationships>"},
                   {"xl/workbook.xml", WorkbookXml(sheets)},
                   {"xl/_rels/workbook.xml.rels", relations},
-                  {"xl/styles.xml", std::string(kXmlHead) + "<styleSheet xmlns=\"" + kMain +
-                                        "\">" + kStyles + "</styleSheet>"}});
+                  {"xl/styles.xml", std::string(kXmlHead) + "<styleSheet xmlns=\"" + kMain + "\">" +
+                                        kStyles + "</styleSheet>"}});
     return parts;
 }
 

@@ -91,9 +91,11 @@ CommandAction DeclareReport(CLI::App& command) {
         "--xlsx", options->xlsx,
         "a workbook for a spreadsheet (.xlsx, to a file): every attempt, labels, ports and frames "
         "as text, times as date-times; and each unit's verdict");
-    CLI::Option* asCsv = command.add_flag(
-        "--csv", options->csv,
-        "one row per attempt for scripts (UTF-8 with a byte order mark)")->excludes(asXlsx);
+    CLI::Option* asCsv =
+        command
+            .add_flag("--csv", options->csv,
+                      "one row per attempt for scripts (UTF-8 with a byte order mark)")
+            ->excludes(asXlsx);
     command
         .add_flag("--html", options->html,
                   "one self-contained HTML report to print and sign (A4 or Letter): the overall "

@@ -502,8 +502,8 @@ TEST_F(ToolTest, ReportJudgesByTimeWhateverTheOrderOfFilesAndLines) {
             ChildProcess report = Tool(arguments);
             EXPECT_EQ(0, report.WaitForExit()) << report.ErrorText();
             // The time the report was made is the one thing that may differ.
-            reports.push_back(std::regex_replace(report.OutputText(),
-                                                 std::regex("made on</dt><dd>[^<]*"), ""));
+            reports.push_back(
+                std::regex_replace(report.OutputText(), std::regex("made on</dt><dd>[^<]*"), ""));
         }
         EXPECT_EQ(reports[0], reports[1]) << form;
         if (std::string(form) == "--summary") {

@@ -149,9 +149,10 @@ TEST(RecordTest, UnitsCountByTheirLastAttempt) {
         ReportHtml(record, Language::kChinese, "vkd37 1.0.0.1", "2025-03-05T08:00:00.000Z");
     for (const char* part :
          {"<html lang=\"zh-Hans\">", "<dd>vkd37 1.0.0.1</dd>", "<dd>2025-03-05 08:00:00 UTC</dd>",
-          "<p class=\"verdict\">2 台设备中 1 台确认成功</p>", "未确认的设备：</b>B,&quot;2&quot; (回传不完整)",
-          "第 \" counter(page) \" 页，共 \" counter(pages) \" 页", "<span>fwd.source=内部速度</span>",
-          "<dt>未标明设备的上传</dt><dd>1</dd>"}) {
+          "<p class=\"verdict\">2 台设备中 1 台确认成功</p>",
+          "未确认的设备：</b>B,&quot;2&quot; (回传不完整)",
+          "第 \" counter(page) \" 页，共 \" counter(pages) \" 页",
+          "<span>fwd.source=内部速度</span>", "<dt>未标明设备的上传</dt><dd>1</dd>"}) {
         EXPECT_NE(std::string::npos, html.find(part)) << part;
     }
     // Every word in the report's language: each outcome's meaning in the legend, no English word
@@ -193,8 +194,8 @@ TEST(RecordTest, AttemptsOfOneTimeKeepTheirLinesOrder) {
                                       std::pair(EchoOutcome::kConfirmed, EchoOutcome::kNoEcho)}) {
         const CommissioningRecord record{{Attempt("2025-03-04T09:00:00.000Z", "A-1", first),
                                           Attempt("2025-03-04T09:00:00.000Z", "A-1", last)}};
-        EXPECT_NE(std::string::npos,
-                  ReportSummary(record, Language::kEnglish)
-                      .find(std::string("A-1   2         ") + EchoOutcomeWord(last, Language::kEnglish)));
+        EXPECT_NE(std::string::npos, ReportSummary(record, Language::kEnglish)
+                                         .find(std::string("A-1   2         ") +
+                                               EchoOutcomeWord(last, Language::kEnglish)));
     }
 }
