@@ -163,18 +163,22 @@ std::string Verdict(Language language, const Tally& tally) {
         Escaped(Say(language, Word::kVerdictLine, std::to_string(tally.unitsConfirmed),
                     std::to_string(tally.units.size()))) +
         "</p>\n";
+    // Chinese takes its own colon, brackets and comma.
+    const bool chinese = language == Language::kChinese;
     std::string pending;
     for (const UnitTally* unit : UnitsNotConfirmedFirst(tally)) {
         if (Confirmed(*unit->last)) {
             break;
         }
-        pending += (pending.empty() ? "" : ", ") + Escaped(*unit->unit) + " (" +
-                   Escaped(SayOutcome(language, *unit->last)) + ")";
+        pending += (pending.empty() ? ""
+                    : chinese       ? "、"
+                                    : ", ") +
+                   Escaped(*unit->unit) + (chinese ? "（" : " (") +
+                   Escaped(SayOutcome(language, *unit->last)) + (chinese ? "）" : ")");
     }
-    return pending.empty()
-               ? html
-               : html + "<p><b>" + Escaped(Say(language, Word::kUnitsNotConfirmed)) +
-                     (language == Language::kChinese ? "：" : ": ") + "</b>" + pending + "</p>\n";
+    return pending.empty() ? html
+                           : html + "<p><b>" + Escaped(Say(language, Word::kUnitsNotConfirmed)) +
+                                 (chinese ? "：" : ": ") + "</b>" + pending + "</p>\n";
 }
 
 // Each outcome's word and what it means.

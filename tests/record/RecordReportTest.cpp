@@ -150,7 +150,7 @@ TEST(RecordTest, UnitsCountByTheirLastAttempt) {
     for (const char* part :
          {"<html lang=\"zh-Hans\">", "<dd>vkd37 1.0.0.1</dd>", "<dd>2025-03-05 08:00:00 UTC</dd>",
           "<p class=\"verdict\">2 台设备中 1 台确认成功</p>",
-          "未确认的设备：</b>B,&quot;2&quot; (回传不完整)",
+          "未确认的设备：</b>B,&quot;2&quot;（回传不完整）",
           "第 \" counter(page) \" 页，共 \" counter(pages) \" 页",
           "<span>fwd.source=内部速度</span>", "<dt>未标明设备的上传</dt><dd>1</dd>"}) {
         EXPECT_NE(std::string::npos, html.find(part)) << part;
