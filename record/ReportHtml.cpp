@@ -256,7 +256,7 @@ std::string ReportHtml(const CommissioningRecord& record, Language language,
                        "</title>\n<style>" + PageRule(language) + kStyle + ShareStyles() +
                        "</style>\n</head>\n<body>\n<h1>" + title + "</h1>\n" +
                        Verdict(language, tally);
-    std::vector<Row> header = HeaderRows(tally);
+    std::vector<Row> header = HeaderRows(tally, language);
     header.push_back({Word::kMadeBy, std::string(madeBy)});
     header.push_back({Word::kMadeOn, ShownTime(std::string(madeAt), true)});
     html += Definitions(language, header) + Heading(language, Word::kLegend) + Legend(language);

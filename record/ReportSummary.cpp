@@ -63,7 +63,7 @@ std::string Columns(const std::vector<std::vector<std::string>>& rows) {
 std::string ReportSummary(const CommissioningRecord& record, Language language) {
     const Tally tally = TallyOf(record);
     std::vector<std::vector<std::string>> lines;
-    std::vector<Row> rows = HeaderRows(tally);
+    std::vector<Row> rows = HeaderRows(tally, language);
     for (Row& row : SummaryRows(tally)) {
         rows.push_back(std::move(row));
     }

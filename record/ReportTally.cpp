@@ -23,6 +23,7 @@ bool Confirmed(const RecordEntry& entry) {
 Tally TallyOf(const CommissioningRecord& record) {
     Tally tally;
     tally.leftOut = record.leftOut;
+    tally.chainsHeld = record.chainsHeld;
     for (const RecordEntry& entry : record.entries) {
         tally.byTime.push_back(&entry);
     }
@@ -70,7 +71,7 @@ bool ConfirmedLater(const Tally& tally, const RecordEntry& entry) {
            Confirmed(*tally.units[found->second].last);
 }
 
-std::vector<Row> HeaderRows(const Tally& tally) {
+std::vector<Row> HeaderRows(const Tally& tally, Language language) {
     std::vector<Row> rows;
     if (tally.attempts > 0) {
         rows.push_back({Word::kFirstEntry, ShownTime(tally.first, true)});
@@ -78,6 +79,10 @@ std::vector<Row> HeaderRows(const Tally& tally) {
     }
     if (!tally.programs.empty()) {
         rows.push_back({Word::kWrittenBy, Joined(tally.programs)});
+    }
+    if (tally.chainsHeld) {
+        rows.push_back({Word::kChains, Say(language, *tally.chainsHeld ? Word::kChainsHeld
+                                                                       : Word::kChainsBroken)});
     }
     return rows;
 }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -35,6 +36,7 @@ struct Tally {
     std::string first; // times compare as text in their one form
     std::string last;
     std::vector<std::string> programs;
+    std::optional<bool> chainsHeld;
 };
 
 // The tally points into record, which must outlive it.
@@ -47,7 +49,8 @@ bool ConfirmedLater(const Tally& tally, const RecordEntry& entry);
 // A fact of the report's header or summary, as its word and its value.
 using Row = std::pair<Word, std::string>;
 // The record's first and last time and the programs that wrote it.
-std::vector<Row> HeaderRows(const Tally& tally);
+// Whether the record's chains held, where it has any, in the language's words.
+std::vector<Row> HeaderRows(const Tally& tally, Language language);
 // The counts of units and attempts.
 std::vector<Row> SummaryRows(const Tally& tally);
 

@@ -44,6 +44,9 @@ enum class Word {
     kVerdict,
     kUnitConfirmed,
     kAttemptSheet,
+    kChains,
+    kChainsHeld,
+    kChainsBroken,
 };
 
 const char* Say(Language language, Word word);

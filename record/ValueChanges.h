@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "model/ParameterTable.h"
+
+// What would change between two sets of values: the tool's diff, the upload's list of changes,
+// the page's list above Upload Parameters and the report's units off their profile all say it
+// this one way.
+struct ValueChange {
+    const ParameterField* field;
+    int from;
+    int to;
+};
+
+// The fields whose values differ, in the table's order; the port only where withPort.
+std::vector<ValueChange> ValueChanges(const ParameterSet& from, const ParameterSet& to,
+                                      bool withPort);
+
+// "fwd.source  internal (内部速度) -> internal-pot (内部电位器)": the value's words in both
+// languages where they differ, the numbers otherwise.
+std::string ChangeText(const ValueChange& change);
+// A value in both languages' words: "internal-pot (内部电位器)", "12".
+std::string BothLanguages(const ParameterField& field, int value);
