@@ -86,6 +86,16 @@ bool OutputIsTerminal() {
 #endif
 }
 
+bool PersonAtTerminal() {
+#ifdef _WIN32
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), &mode) != 0 &&
+           ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+#else
+    return ::isatty(STDIN_FILENO) == 1 && ::isatty(STDERR_FILENO) == 1;
+#endif
+}
+
 std::optional<std::string> OutputFailure() {
     return g_outputFailure;
 }

@@ -12,6 +12,8 @@ void WriteError(const std::string& text);
 void WriteOutBytes(const std::string& bytes);
 // Whether standard output is a terminal (a console on Windows).
 bool OutputIsTerminal();
+// Whether standard input and standard error are a terminal: a person can be asked.
+bool PersonAtTerminal();
 
 inline void PrintLine(const std::string& text) {
     WriteOut(text + "\n");

@@ -36,3 +36,12 @@ SerialPort ReopenPort(const std::string& name) {
     }
     return port;
 }
+
+TimedEcho TimedExchange(SerialPort& port, const UploadFrame& frame) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
+    const EchoResult result =
+        port.IsOpen() ? port.Exchange(frame) : EchoResult{EchoOutcome::kLineLost, 0};
+    return {result,
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count()};
+}

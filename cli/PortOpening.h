@@ -11,3 +11,10 @@ SerialPort OpenPort(const std::string& name);
 // comes back under the same name. An invalid port when it has not come back in time, or when a
 // stop signal came first.
 SerialPort ReopenPort(const std::string& name);
+
+// One exchange and how long it took; a port that is not open loses the line at once.
+struct TimedEcho {
+    EchoResult result;
+    long long ms = 0;
+};
+TimedEcho TimedExchange(SerialPort& port, const UploadFrame& frame);

@@ -9,6 +9,8 @@
 #include "store/FileStore.h"
 #include "record/RecordEntry.h"
 #include "record/RecordReport.h"
+#include "record/StationRecord.h"
+#include "cli/ValueSources.h"
 
 namespace {
 
@@ -28,15 +30,42 @@ std::string LinesLeftOut(const std::vector<std::size_t>& numbers) {
            ", left out";
 }
 
+struct ReportOptions {
+    std::vector<std::string> records;
+    bool xlsx = false;
+    bool csv = false;
+    bool html = false;
+    bool verify = false;
+    std::string profile; // units are held against it; empty: each against its own
+};
+
+// Each file's chain: exit status 1 where one is broken.
+int Verify(const GatheredRecord& gathered) {
+    bool held = true;
+    for (const RecordFileFacts& file : gathered.files) {
+        PrintLine(file.name + ": " + ChainText(file.chain));
+        held = held && file.chain.state != ChainState::kBroken;
+    }
+    return held ? kExitDone : kExitUploadFailed;
+}
+
 // The report of one record kept in one or more files, read in the order given.
-int Report(const std::vector<std::string>& records, ReportForm form) {
+int Report(const ReportOptions& options) {
+    const std::vector<std::string>& records = options.records;
+    const ReportForm form = options.xlsx   ? ReportForm::kXlsx
+                            : options.csv  ? ReportForm::kCsv
+                            : options.html ? ReportForm::kHtml
+                                           : ReportForm::kSummary;
     if (form == ReportForm::kXlsx && OutputIsTerminal()) {
         throw CommandError(kExitUsage, "a spreadsheet is a file, not text for a terminal: "
                                        "vkd37 report RECORD --xlsx > report.xlsx");
     }
     // Far beyond years of records (a line is under 500 bytes); the file is read whole.
     constexpr std::size_t kRecordReadLimit = std::size_t{1} << 30;
-    CommissioningRecord record;
+    const std::optional<Profile> against =
+        options.profile.empty() ? std::nullopt : std::optional(LoadProfile(options.profile));
+    GatheredRecord gathered;
+    const CommissioningRecord& record = gathered.record;
     for (const std::string& path : records) {
         std::string text;
         FileFailure failure;
@@ -47,14 +76,18 @@ int Report(const std::vector<std::string>& records, ReportForm form) {
             throw CommandError(kExitUsage, "cannot read " + path + ": it is larger than " +
                                                std::to_string(kRecordReadLimit >> 20) + " MiB");
         }
-        const std::vector<std::size_t> leftOut = ReadRecordText(text, record);
+        const std::vector<std::size_t>& leftOut = GatherRecordFile(path, text, gathered).leftOut;
         if (!leftOut.empty()) {
             Complain(path + ": " + LinesLeftOut(leftOut));
         }
     }
+    if (options.verify) {
+        return Verify(gathered);
+    }
     switch (form) {
     case ReportForm::kSummary:
-        WriteOut(ReportSummary(record, Language::kEnglish));
+        WriteOut(ReportSummary(record, Language::kEnglish) +
+                 StationFactsText(gathered, StationFactsOf(record, against ? &*against : nullptr)));
         break;
     case ReportForm::kCsv:
         WriteOutBytes(ReportCsv(record));
@@ -72,13 +105,7 @@ int Report(const std::vector<std::string>& records, ReportForm form) {
 } // namespace
 
 CommandAction DeclareReport(CLI::App& command) {
-    struct Options {
-        std::vector<std::string> records;
-        bool xlsx = false;
-        bool csv = false;
-        bool html = false;
-    };
-    const auto options = std::make_shared<Options>();
+    const auto options = std::make_shared<ReportOptions>();
     command.description(
         "summarise commissioning records (upload --log, the page's log): units, attempts and "
         "each unit's verdict by its latest attempt; or every attempt as a spreadsheet or CSV, or "
@@ -102,10 +129,13 @@ CommandAction DeclareReport(CLI::App& command) {
                   "verdict, each unit's last outcome and values, the failed attempts, the summary")
         ->excludes(asCsv)
         ->excludes(asXlsx);
-    return [options] {
-        return Report(options->records, options->xlsx   ? ReportForm::kXlsx
-                                        : options->csv  ? ReportForm::kCsv
-                                        : options->html ? ReportForm::kHtml
-                                                        : ReportForm::kSummary);
-    };
+    command.add_flag("--verify", options->verify,
+                     "check each file's chain of lines and name the first line where it breaks "
+                     "(a line changed, removed or put in); exit status 1 where one does");
+    command
+        .add_option("--profile", options->profile,
+                    "name each confirmed unit whose values differ from this profile's (without "
+                    "it, from the profile its line names)")
+        ->check(CommandLine::kPath);
+    return [options] { return Report(*options); };
 }

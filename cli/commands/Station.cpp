@@ -1,0 +1,220 @@
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "cli/CommissioningLog.h"
+#include "cli/ExitStatus.h"
+#include "cli/LoadValues.h"
+#include "cli/Output.h"
+#include "cli/PortOpening.h"
+#include "cli/Timestamp.h"
+#include "cli/UnitLabels.h"
+#include "cli/ValueSources.h"
+#include "cli/commands/Command.h"
+#include "link/EchoRule.h"
+#include "platform/StopSignals.h"
+#include "record/ReportTally.h"
+#include "store/FileStore.h"
+
+namespace {
+
+struct StationOptions {
+    std::string profile;
+    std::string port;
+    std::string logPath;
+    std::string unitPattern;
+    std::string stationName;
+};
+
+// The verdict in letters five lines tall, to be read from across the bench.
+std::string LargeWord(const std::string& word) {
+    // Each letter's five rows of five columns, top to bottom.
+    // clang-format off
+    static const std::map<char, const char*> kLetters = {
+        {'P', "#### "
+              "#   #"
+              "#### "
+              "#    "
+              "#    "},
+        {'A', " ### "
+              "#   #"
+              "#####"
+              "#   #"
+              "#   #"},
+        {'S', " ####"
+              "#    "
+              " ### "
+              "    #"
+              "#### "},
+        {'F', "#####"
+              "#    "
+              "#### "
+              "#    "
+              "#    "},
+        {'I', "#####"
+              "  #  "
+              "  #  "
+              "  #  "
+              "#####"},
+        {'L', "#    "
+              "#    "
+              "#    "
+              "#    "
+              "#####"},
+    };
+    // clang-format on
+    std::string text;
+    for (int row = 0; row < 5; ++row) {
+        std::string line = "  ";
+        for (const char letter : word) {
+            line += std::string(kLetters.at(letter) + row * 5, 5) + "  ";
+        }
+        text += line.substr(0, line.find_last_not_of(' ') + 1) + "\n";
+    }
+    return text;
+}
+
+// The units confirmed today (local date) in the record, with the time of the last.
+std::map<std::string, std::string> DoneToday(const std::string& path) {
+    std::map<std::string, std::string> done;
+    std::string text;
+    FileFailure failure;
+    if (ReadFileContents(path.c_str(), std::size_t{1} << 30, text, failure) != ReadOutcome::kRead) {
+        return done;
+    }
+    CommissioningRecord record;
+    ReadRecordText(text, record);
+    const std::string today = LocalDate(UtcTimestamp());
+    for (const RecordEntry& entry : record.entries) {
+        if (!entry.unit.empty() && ReportParts::Confirmed(entry) &&
+            LocalDate(entry.time) == today) {
+            std::string& last = done[entry.unit];
+            last = std::max(last, entry.time);
+        }
+    }
+    return done;
+}
+
+struct Tally {
+    int passed = 0;
+    int failed = 0;
+    bool notKept = false;
+};
+
+// One unit: its label judged before anything is sent, its upload, its line and its verdict.
+void CommissionUnit(const StationOptions& options, const std::string& label,
+                    const UploadFrame& frame, const ParameterSet& values, SerialPort& port,
+                    CommissioningLog& log, std::map<std::string, std::string>& doneToday,
+                    Tally& tally) {
+    if (const auto found = doneToday.find(label); found != doneToday.end()) {
+        WriteOut("  note: " + label + " was confirmed today already, at " +
+                 ReportParts::ShownTime(found->second, true) + "\n");
+    }
+    if (!port.IsOpen() || !port.IsAlive()) {
+        port.Close();
+        port = ReopenPort(options.port);
+    }
+    if (port.IsOpen()) {
+        port.AwaitQuietLine();
+    }
+    const TimedEcho attempt = TimedExchange(port, frame);
+    if (CaughtStopSignal() && attempt.result.outcome != EchoOutcome::kConfirmed) {
+        return; // what the controller got is unknown: not recorded, as upload does
+    }
+    const bool passed = attempt.result.outcome == EchoOutcome::kConfirmed;
+    if (attempt.result.outcome == EchoOutcome::kLineLost) {
+        port.Close();
+    }
+    const std::string time = UtcTimestamp();
+    const CommissioningLog::Appended record = log.Append(AttemptEntry(
+        time, label, options.port, values, attempt.result.outcome, attempt.ms, kProgram));
+    if (record.failure) {
+        Complain(*record.failure);
+        tally.notKept = true;
+    }
+    passed ? ++tally.passed : ++tally.failed;
+    if (passed) {
+        doneToday[label] = time;
+    }
+#ifdef _WIN32
+    const bool ansi = false; // an older console shows the escapes as they are
+#else
+    const bool ansi = OutputIsTerminal();
+#endif
+    WriteOut(std::string("\n") + (ansi ? (passed ? "\x1b[1;32m" : "\x1b[1;31m") : "") +
+             LargeWord(passed ? "PASS" : "FAIL") + (ansi ? "\x1b[0m" : "") + "  " + label + "  " +
+             DescribeEcho(attempt.result) + " in " + std::to_string(attempt.ms) + " ms" +
+             (record.failure ? "; NOT RECORDED" : "") + "\n\n");
+}
+
+int RunStation(const StationOptions& options) {
+    const Profile profile = LoadProfile(options.profile);
+    UnitLabels labels(options.unitPattern);
+    const std::string station = StationName(options.stationName);
+    std::map<std::string, std::string> doneToday = DoneToday(options.logPath);
+    CommissioningLog log(options.logPath, station, profile);
+    SerialPort port = OpenPort(options.port);
+    const UploadFrame frame = FrameOf(profile.values);
+
+    WriteOut("Station " + station + ": profile " + profile.name + " [" +
+             ShortIdentity(ValuesIdentity(profile.values)) + "] on " + options.port + ", record " +
+             options.logPath +
+             ".\nScan each unit's label; end the input (Ctrl-D, Ctrl-Z on Windows) or press "
+             "Ctrl-C to leave.\n\n");
+    Tally tally;
+    while (!CaughtStopSignal()) {
+        WriteOut("Scan the next unit: ");
+        const std::optional<std::string> line = ReadInputLine();
+        if (!line) {
+            WriteOut("\n");
+            break;
+        }
+        if (line->empty()) {
+            continue;
+        }
+        if (const std::optional<std::string> refusal = labels.Refusal(*line)) {
+            WriteOut("  REFUSED, nothing sent: " + *refusal + "\n\n");
+            continue;
+        }
+        CommissionUnit(options, *line, frame, profile.values, port, log, doneToday, tally);
+    }
+    if (const std::optional<std::string> error = log.Close()) {
+        Complain(*error);
+        tally.notKept = true;
+    }
+    PrintLine(std::to_string(tally.passed + tally.failed) +
+              " units: " + std::to_string(tally.passed) + " passed, " +
+              std::to_string(tally.failed) + " failed");
+    return tally.failed > 0 ? kExitUploadFailed : tally.notKept ? kExitNotSaved : kExitDone;
+}
+
+} // namespace
+
+CommandAction DeclareStation(CLI::App& command) {
+    const auto options = std::make_shared<StationOptions>();
+    command.description(
+        "a commissioning station: one approved profile, unit after unit; each scanned label is "
+        "checked, the profile uploaded and its echo verified, and PASS or FAIL shown large with "
+        "the label, with nothing to answer; the values cannot be changed");
+    command.add_option("--profile", options->profile, "the approved profile (vkd37 profile)")
+        ->check(CommandLine::kPath)
+        ->required();
+    command
+        .add_option("--port", options->port,
+                    "serial port: a device path on Linux, COMn (any n) on Windows; opened anew "
+                    "when its adapter comes back")
+        ->check(CommandLine::kPath)
+        ->required();
+    command
+        .add_option("--log", options->logPath,
+                    "the record every attempt is appended to, as upload --log; a label "
+                    "confirmed in it today is named before it is sent again")
+        ->check(CommandLine::kPath)
+        ->required();
+    command.add_option("--unit-pattern", options->unitPattern,
+                       "refuse, before anything is sent, a label that does not match this "
+                       "regular expression (the whole label)");
+    AddStationName(command, options->stationName);
+    return [options] { return RunStation(*options); };
+}
