@@ -44,6 +44,17 @@ const RecordFileFacts& GatherRecordFile(std::string name, std::string_view text,
     return gathered.files.back();
 }
 
+const RecordEntry* LastConfirmed(const CommissioningRecord& record, std::string_view unit) {
+    const RecordEntry* last = nullptr;
+    for (const RecordEntry& entry : record.entries) {
+        if (entry.unit == unit && ReportParts::Confirmed(entry) && EntryValues(entry) &&
+            (!last || entry.time >= last->time)) {
+            last = &entry;
+        }
+    }
+    return last;
+}
+
 StationFacts StationFactsOf(const CommissioningRecord& record, const Profile* against) {
     using namespace ReportParts;
     const Tally tally = TallyOf(record);

@@ -35,6 +35,9 @@ struct GatheredRecord {
 const RecordFileFacts& GatherRecordFile(std::string name, std::string_view text,
                                         GatheredRecord& gathered);
 
+// The unit's last confirmed attempt that holds every value, by time; null where there is none.
+const RecordEntry* LastConfirmed(const CommissioningRecord& record, std::string_view unit);
+
 // What the record says of profiles and stations, the attempts taken by their times.
 struct ProfileUse {
     std::string name; // empty: units set up without a profile
