@@ -66,7 +66,7 @@ struct CommissioningRecord {
     std::vector<RecordEntry> entries; // in the order of their lines
     std::size_t leftOut = 0;          // lines that hold no entry
     // Whether every file's chain held; nothing where no file has one (record/RecordChain.h).
-    std::optional<bool> chainsHeld;
+    std::optional<bool> chainsHeld = std::nullopt;
 };
 
 // Adds the entries of a record's text to record; returns the numbers (from 1) of the lines left

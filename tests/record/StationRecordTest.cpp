@@ -1,0 +1,207 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "record/Profile.h"
+#include "record/RecordChain.h"
+#include "record/StationRecord.h"
+
+namespace {
+
+ParameterSet StartSet() {
+    ParameterSet set;
+    set.ApplyMissingFileValues();
+    return set;
+}
+
+Profile StartProfile() {
+    return {"Line 3", "approved", StartSet()};
+}
+
+// A station's record of these units, each line linked as the tool links it.
+std::string StationText(const std::vector<const char*>& units, const char* station,
+                        const ParameterSet& values = StartSet(), std::string text = "") {
+    int second = 10;
+    for (const char* unit : units) {
+        RecordEntry entry =
+            AttemptEntry("2025-03-04T09:00:" + std::to_string(second++) + ".000Z", unit, "COM3",
+                         values, EchoOutcome::kConfirmed, 41, "vkd37 1.3.0");
+        entry.station = station;
+        entry.profile = "Line 3";
+        entry.profileId = ValuesIdentity(StartSet());
+        entry.prev = ChainLink(LastRecordLine(text));
+        text += RecordLine(entry) + "\n";
+    }
+    return text;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = text.find('\n', start);
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line + "\n";
+    }
+    return text;
+}
+
+} // namespace
+
+// The identity is the values' alone: spacing, order, words for numbers, the name and the note do
+// not change it; every value does.
+TEST(ProfileTest, TheIdentityIsTheValuesWhateverTheFilesForm) {
+    const Profile profile = StartProfile();
+    const std::string text = ProfileText(profile);
+    const ProfileReading read = ReadProfileText(text);
+    ASSERT_TRUE(read.profile) << read.problem;
+    EXPECT_EQ(text, ProfileText(*read.profile));
+
+    const std::string reordered = R"({"values":{"auto_home":0,"end_delay.on":"off",)"
+                                  R"("home_delay.on":0,"cycles.on":0,"end_delay_ms":2000,)"
+                                  R"("home_delay_ms":2000,"cycles":100,"rev.dec":10,)"
+                                  R"("rev.speed":108,"rev.acc":10,"rev.source":"internal",)"
+                                  R"("fwd.dec":10,"fwd.speed":108,"fwd.acc":10,"fwd.source":0},)"
+                                  "\r\n\t\"note\":\"\",\"profile\":\"Another name\"}";
+    const ProfileReading other = ReadProfileText(reordered);
+    ASSERT_TRUE(other.profile) << other.problem;
+    EXPECT_EQ(ValuesIdentity(profile.values), ValuesIdentity(other.profile->values));
+
+    for (const ParameterField* field : RecordedFields()) {
+        ParameterSet changed = profile.values;
+        changed.*(field->member) += field->max > 1 ? 1 : -1;
+        EXPECT_NE(ValuesIdentity(profile.values), ValuesIdentity(changed)) << field->name;
+    }
+    ParameterSet otherPort = profile.values;
+    otherPort.m_nPort = 7;
+    EXPECT_EQ(ValuesIdentity(profile.values), ValuesIdentity(otherPort));
+}
+
+// A profile holds every recorded value once, within range, and nothing else.
+TEST(ProfileTest, RefusesWhatIsNotAnApprovedProfile) {
+    const std::string good = ProfileText(StartProfile());
+    const auto with = [&good](const std::string& from, const std::string& to) {
+        std::string text = good;
+        text.replace(text.find(from), from.size(), to);
+        return text;
+    };
+    const struct {
+        std::string text;
+        const char* problem;
+    } cases[] = {
+        {with("\"fwd.acc\": 10", "\"fwd.acc\": 300"), "fwd.acc=300 is out of range (0-127)"},
+        {with("\"fwd.acc\": 10,", ""), "fwd.acc is missing"},
+        {with("\"fwd.acc\": 10", "\"fwd.acc\": 10, \"fwd.acc\": 10"), "fwd.acc is given twice"},
+        {with("\"fwd.acc\": 10", "\"port\": 1, \"fwd.acc\": 10"),
+         "\"port\" is not a value a profile holds"},
+        {with("\"note\"", "\"approver\": \"x\", \"note\""),
+         "\"approver\" is not part of a profile"},
+        {with("\"fwd.acc\": 10", "\"fwd.acc\": 1.5"), "fwd.acc is not a whole number"},
+        {with("\"fwd.source\": \"internal\"", "\"fwd.source\": \"fast\""),
+         "fwd.source is \"fast\", not a value"},
+        {with("\"profile\": \"Line 3\"", "\"profile\": \"\""), "the profile has no name"},
+        {good.substr(0, good.size() - 3), "not a profile"},
+    };
+    for (const auto& c : cases) {
+        const ProfileReading read = ReadProfileText(c.text);
+        EXPECT_FALSE(read.profile) << c.text;
+        EXPECT_EQ(0u, read.problem.find(c.problem)) << read.problem;
+    }
+}
+
+// Each way of tampering is named at the line it touched; a record from before the chain reads,
+// and says so.
+TEST(ChainTest, NamesTheFirstLineWhereAFilesChainBreaks) {
+    const std::vector<std::string> lines = SplitLines(StationText({"A", "B", "C", "D", "E"}, "s1"));
+    std::vector<std::string> edited = lines;
+    edited[2].replace(edited[2].find("\"fwd.acc\":10"), 12, "\"fwd.acc\":11");
+    std::vector<std::string> removed = lines;
+    removed.erase(removed.begin() + 3);
+    // A line made up and linked to the one before it, as a forger who knows the chain would.
+    std::vector<std::string> inserted = lines;
+    inserted.insert(
+        inserted.begin() + 2,
+        SplitLines(StationText({"X"}, "s1", StartSet(), lines[0] + "\n" + lines[1] + "\n"))[2]);
+    std::vector<std::string> unlinked = lines;
+    unlinked.insert(unlinked.begin() + 4,
+                    R"({"time":"2025-03-04T09:00:30.000Z","port":"COM3","outcome":"confirmed"})");
+    const std::vector<std::string> firstGone(lines.begin() + 1, lines.end());
+    std::vector<std::string> old = {R"({"time":"2025-03-04T08:00:00.000Z","outcome":"no-echo"})"};
+    const std::string continued = StationText({"F"}, "s1", StartSet(), Joined(old));
+    const struct {
+        const char* what;
+        std::string text;
+        ChainState state;
+        std::size_t line;
+        ChainBreak reason;
+    } cases[] = {
+        {"as written, blank and CR LF lines aside", Joined(lines) + "\n \r\n", ChainState::kHeld, 0,
+         ChainBreak::kNone},
+        {"a value changed", Joined(edited), ChainState::kBroken, 3, ChainBreak::kChanged},
+        {"a line removed", Joined(removed), ChainState::kBroken, 3, ChainBreak::kChanged},
+        {"a line copied in", Joined(inserted), ChainState::kBroken, 3, ChainBreak::kInserted},
+        {"an unlinked line put in", Joined(unlinked), ChainState::kBroken, 5,
+         ChainBreak::kUnlinked},
+        {"the first line removed", Joined(firstGone), ChainState::kBroken, 1,
+         ChainBreak::kStartGone},
+        {"a cut line", Joined(lines).substr(0, Joined(lines).size() - 40) + "\n" + lines[0],
+         ChainState::kBroken, 5, ChainBreak::kUnlinked},
+        {"an old record", Joined(old), ChainState::kNone, 0, ChainBreak::kNone},
+        {"an old record continued by a station", continued, ChainState::kHeld, 0,
+         ChainBreak::kNone},
+    };
+    for (const auto& c : cases) {
+        const ChainCheck check = CheckChain(c.text);
+        EXPECT_EQ(c.state, check.state) << c.what;
+        EXPECT_EQ(c.line, check.line) << c.what;
+        EXPECT_EQ(c.reason, check.reason) << c.what;
+    }
+    EXPECT_EQ(1u, CheckChain(continued).unlinked);
+}
+
+// Several stations' files: a line in two files counts once, each keeps its station, a unit
+// confirmed with other values at another station is a conflict, a file with a gap is named, and
+// units off their profile and the counts by profile come out.
+TEST(StationRecordTest, GathersStationsFilesIntoOneRecord) {
+    ParameterSet other = StartSet();
+    other.m_nFwdAcc = 12;
+    const std::string first = StationText({"A", "B", "C"}, "s1");
+    std::vector<std::string> second = SplitLines(StationText({"C", "D", "E"}, "s2", other));
+    second.erase(second.begin() + 1);
+    GatheredRecord gathered;
+    GatherRecordFile("s1.jsonl", first, gathered);
+    GatherRecordFile("copy.jsonl", first, gathered);
+    GatherRecordFile("s2.jsonl", Joined(second), gathered);
+    GatherRecordFile("s3.jsonl", StationText({"A"}, "s3"), gathered); // the same values again
+
+    EXPECT_EQ(6u, gathered.record.entries.size());
+    EXPECT_EQ(3u, gathered.files[1].repeated);
+    EXPECT_EQ(std::vector<std::string>{"s2"}, gathered.files[2].stations);
+    EXPECT_FALSE(gathered.files[0].HasGap());
+    EXPECT_TRUE(gathered.files[2].HasGap());
+    EXPECT_EQ(std::optional<bool>(false), gathered.record.chainsHeld);
+
+    const StationFacts facts = StationFactsOf(gathered.record, nullptr);
+    ASSERT_EQ(1u, facts.conflicts.size());
+    EXPECT_EQ("C", facts.conflicts[0].unit);
+    // E was confirmed with values other than the profile its line names; C's last is s1's.
+    ASSERT_EQ(1u, facts.offProfile.size());
+    EXPECT_EQ("E", facts.offProfile[0].unit);
+    ASSERT_EQ(1u, facts.byProfile.size());
+    EXPECT_EQ(4u, facts.byProfile[0].units);
+
+    Profile against = StartProfile();
+    against.values = other;
+    const StationFacts held = StationFactsOf(gathered.record, &against);
+    ASSERT_EQ(3u, held.offProfile.size()); // A, B and C
+    ASSERT_EQ(1u, held.offProfile[0].changes.size());
+    EXPECT_EQ("fwd.acc        12 -> 10", ChangeText(held.offProfile[0].changes[0]));
+}
