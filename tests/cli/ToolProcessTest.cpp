@@ -1009,3 +1009,86 @@ TEST_F(ToolTest, NamesThatAreNotUtf8AreShownNotFatal) {
     const Json logged = Json::parse(ReadFile(Path("log")), nullptr, false);
     EXPECT_EQ("confirmed", logged.value("outcome", ""));
 }
+
+namespace {
+
+// Reads the child's output until a line holds text; the lines read, that one last.
+std::string OutputUntil(ChildProcess& child, const std::string& text) {
+    std::string read;
+    while (const std::optional<std::string> line = child.ReadLine()) {
+        read += *line + "\n";
+        if (line->find(text) != std::string::npos) {
+            break;
+        }
+    }
+    return read;
+}
+
+} // namespace
+
+// A station as a scanner drives it (a label and Enter, typed at once): the profile is sent, PASS
+// shown with the label; a label the pattern refuses sends nothing; a unit done today is named;
+// an adapter that comes back is opened anew; each line names the station and the profile, and
+// links to the one before it, so that a value changed by hand fails report --verify at its line.
+TEST_F(ToolTest, StationAppliesItsProfileUnitAfterUnit) {
+    const std::string profile = Path("line3.json");
+    const std::string log = Path("station.jsonl");
+    ChildProcess made = Tool({"profile", "new", "Line 3", profile, "--set", "fwd.acc=17"});
+    ASSERT_EQ(0, made.WaitForExit()) << made.ErrorText();
+    const std::string identity = made.OutputText().substr(made.OutputText().find('[') + 1, 64);
+    const std::vector<std::string> adapter = {"--link", Path("com"), "--no-pace", "--json"};
+    std::optional<ChildProcess> sim(std::in_place, VKD37_SIM_PATH, adapter);
+    sim->ReadPort();
+    ASSERT_TRUE(sim->WaitForError("link: "));
+    ChildProcess station = Tool({"station", "--profile", profile, "--port", Path("com"), "--log",
+                                 log, "--unit-pattern", "F-[0-9]+", "--station-name", "bench-7"},
+                                "", ChildProcess::Pipes::kInputLeftOpen);
+    station.Type("F-1\nF 2\n");
+    EXPECT_NE(std::string::npos, OutputUntil(station, "F-1  confirmed in").find("#   #  #   #"));
+    EXPECT_NE(std::string::npos, OutputUntil(station, "REFUSED, nothing sent").find("'F 2'"));
+    EXPECT_NE(std::string::npos, sim->ReadLine().value_or("").find("\"acc\":17"));
+
+    sim->Signal(SIGTERM);
+    EXPECT_EQ(0, sim->WaitForExit());
+    sim.emplace(VKD37_SIM_PATH, adapter);
+    sim->ReadPort();
+    station.Type("F-1\n");
+    const std::string again = OutputUntil(station, "F-1  confirmed in");
+    EXPECT_NE(std::string::npos, again.find("F-1 was confirmed today already")) << again;
+    station.EndInput();
+    EXPECT_EQ(0, station.WaitForExit()) << station.ErrorText();
+    EXPECT_NE(std::string::npos, station.ErrorText().find("reopened"));
+    EXPECT_EQ("2 units: 2 passed, 0 failed", Lines(station.OutputText()).back());
+    sim->Signal(SIGTERM);
+    EXPECT_EQ(0, sim->WaitForExit());
+    EXPECT_EQ(1u, Lines(sim->OutputText()).size()); // the refused label sent nothing
+
+    std::vector<std::string> lines = Lines(ReadFile(log));
+    ASSERT_EQ(2u, lines.size());
+    for (const std::string& line : lines) {
+        const Json entry = Json::parse(line);
+        EXPECT_EQ("bench-7", entry.value("station", ""));
+        EXPECT_EQ("Line 3", entry.value("profile", ""));
+        EXPECT_EQ(identity, entry.value("profileId", ""));
+    }
+    ChildProcess verified = Tool({"report", "--verify", log});
+    EXPECT_EQ(0, verified.WaitForExit());
+    lines[0].replace(lines[0].find("\"fwd.acc\":17"), 12, "\"fwd.acc\":18");
+    WriteFile(log, lines[0] + "\n" + lines[1] + "\n");
+    ChildProcess edited = Tool({"report", "--verify", log});
+    EXPECT_EQ(1, edited.WaitForExit());
+    EXPECT_NE(std::string::npos, edited.OutputText().find("breaks at line 1: it was changed"));
+}
+
+// The changes are said before anything is sent; at no terminal nobody is asked.
+TEST_F(ToolTest, UploadShowsTheChangesAgainstTheFileFirst) {
+    ChildProcess sim = Simulator({});
+    ChildProcess tool = Tool({"upload", "--port", sim.ReadPort(), StartFile(), "--set",
+                              "fwd.source=external-pot", "--show-changes"});
+    EXPECT_EQ(0, tool.WaitForExit()) << tool.ErrorText();
+    EXPECT_NE(std::string::npos,
+              tool.ErrorText().find("changes against " + Path("start.dll") +
+                                    ":\n  fwd.source     internal (内部速度) -> external-pot "
+                                    "(外部电位器)\n"))
+        << tool.ErrorText();
+}
