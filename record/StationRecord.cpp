@@ -181,7 +181,7 @@ std::string StationFactsText(const GatheredRecord& gathered, const StationFacts&
         chained = chained || file.chain.state != ChainState::kNone;
         gaps = gaps || file.HasGap() || file.repeated > 0;
     }
-    if (chained || gaps || gathered.files.size() > 1) {
+    if (chained || gaps) {
         text += "\nRecord files:\n";
         for (const RecordFileFacts& file : gathered.files) {
             text += FileLine(file);
