@@ -472,6 +472,71 @@ test('batch mode: a scanner names each unit without a mouse, a label sent before
   assert.equal(await page.evaluate(() => window.clicks), 1);
 });
 
+// A profile the tool made, opened in the page: an edit shows its changes above the form as the
+// tool's diff says them. In station mode a scanner (a label and Enter, typed at once) drives unit
+// after unit: the profile goes out, PASS or FAIL is shown large with the label, no box opens, a
+// label the pattern refuses sends nothing, a unit done today is named; the values stay locked
+// until Leave is pressed twice; each entry names the station and the profile's identity.
+test('station mode applies an opened profile unit after unit from a scanner, with no box and the values locked', async (t) => {
+  const { page, bridge } = await openPage(t, ['--no-pace']);
+  const folder = scratchFolder(t);
+  const tool = (...args) => execFileSync(process.env.VKD_TOOL, args, { encoding: 'utf8' });
+  const [profile, settings] = [join(folder, 'line3.json'), join(folder, 'edited.dll')];
+  tool('profile', 'new', 'Line 3', profile, '--set', 'fwd.acc=17', 'cycles.on=on');
+  const { identity } = JSON.parse(tool('profile', 'show', profile, '--json'));
+  tool('profile', 'settings', profile, settings);
+  tool('set', settings, 'fwd.acc=20', 'rev.speed=60');
+  let diff;
+  try {
+    tool('diff', profile, settings);
+  } catch (differ) {
+    diff = differ.stdout.split('\n').filter((line) => line.startsWith('  ')).map((line) => line.slice(2));
+  }
+  await page.setInputFiles('#profile-input', profile);
+  await waitForText(page, '#message', `Profile Line 3 [${identity.slice(0, 12)}] opened.`);
+  assert.equal(await page.isHidden('#changes'), true);
+  await page.fill('#fwd\\.acc', '20');
+  await page.fill('#rev\\.speed', '60');
+  const shown = await page.locator('#changes li').allTextContents();
+  assert.deepEqual(shown, diff);
+  await page.fill('#fwd\\.acc', '17');
+
+  await page.fill('#station-name', 'bench-9');
+  await page.fill('#station-pattern', 'F-[0-9]+');
+  await page.click('#station-enter');
+  assert.equal(await page.evaluate(() => document.getElementById('form').inert), true);
+  const scan = async (label) => {
+    await page.keyboard.type(label);
+    await page.keyboard.press('Enter');
+  };
+  const verdict = async (word, label) => {
+    await waitFor(page, ([w, l]) => document.getElementById('station-verdict').textContent === w &&
+      document.getElementById('station-unit').textContent === l && document.activeElement?.id === 'station-scan', [word, label]);
+  };
+  await scan('F-1');
+  await verdict('PASS', 'F-1');
+  assert.equal(bridge.frames[0].bytes, JSON.parse(tool('frame', settings, '--set', 'fwd.acc=17', 'rev.speed=108', '--json')).bytes);
+  await scan('G-2');
+  await waitForText(page, '#station-note', 'does not match the unit pattern');
+  await scan('F-1');
+  await waitForText(page, '#station-warning', 'confirmed today already');
+  await verdict('PASS', 'F-1');
+  await page.evaluate(() => { window.standIn.swallowEcho = true; });
+  await scan('F-3');
+  await verdict('FAIL', 'F-3');
+  assert.equal(await page.$('dialog[open]'), null);
+  assert.equal(bridge.frames.length, 3);
+  const entries = await page.evaluate(() => window.vkd37Page.record.shown);
+  assert.deepEqual(entries.map((entry) => [entry.unit, entry.outcome, entry.station, entry.profileId]),
+    [['F-1', 'confirmed', 'bench-9', identity], ['F-1', 'confirmed', 'bench-9', identity],
+      ['F-3', 'no-echo', 'bench-9', identity]]);
+
+  await page.click('#station-leave');
+  assert.equal(await page.evaluate(() => document.getElementById('form').inert), true);
+  await page.click('#station-leave');
+  assert.equal(await page.evaluate(() => document.getElementById('form').inert), false);
+});
+
 test('a parameter file is opened, edited and saved as the dialog keeps it; one moved since it was picked is refused', async (t) => {
   const { page } = await openPage(t, [], withPickers);
   await page.evaluate(() => window.fileText('InitialParameter.dll', '4\r\n1 20 60 30 2\n7 61 9 250 1500 3000 1 0 1 1'));

@@ -118,6 +118,22 @@ const kTexts = {
     uploadFailure: (reason) => `Download Failed: ${reason}`,
     lineError: (reason, name) => `${reason} (line error: ${name})`,
     portClosed: 'no port is open; press Connect',
+    openProfile: 'Open profile…', saveProfile: 'Save profile…', profileLabel: 'Profile',
+    stationNameLabel: 'Station', stationPatternLabel: 'Unit pattern', stationEnter: 'Station mode',
+    stationLeave: 'Leave station mode', stationScanLabel: 'Scan',
+    profileRefused: (name, problem) => `${name} is not an approved profile: ${problem}. Nothing was changed.`,
+    profileOpened: (name, identity) => `Profile ${name} [${identity}] opened.`,
+    profileSaved: (name, identity) => `Profile ${name} [${identity}] saved.`,
+    profileNeedsName: 'Give the profile a name first.',
+    changesAgainst: (name) => `Changes against ${name}:`,
+    noChanges: (name) => `No changes against ${name}.`,
+    stationProfile: (name, identity) => `Station mode: profile ${name} [${identity}]. The values cannot be changed.`,
+    stationScan: 'Scan the next unit\'s label.',
+    stationLeaveAgain: 'Press Leave station mode again to leave.',
+    stationRefused: (label, pattern) => `${label} does not match the unit pattern ${pattern}: nothing was sent. Scan the right label.`,
+    stationAgain: (time) => `This unit was confirmed today already, at ${time}, and was uploaded again.`,
+    stationPassed: 'Confirmed. Scan the next unit.',
+    stationFailed: (reason) => `${reason}. Check the unit and scan it again.`,
   },
   zh: {
     programName: 'VKD-37参数设定程序',
@@ -205,6 +221,22 @@ const kTexts = {
     uploadFailure: (reason) => `下载失败：${reason}`,
     lineError: (reason, name) => `${reason}（线路错误：${name}）`,
     portClosed: '没有打开的串口；请点击“连接”',
+    openProfile: '打开配置…', saveProfile: '保存配置…', profileLabel: '配置',
+    stationNameLabel: '工位', stationPatternLabel: '设备编号格式', stationEnter: '工位模式',
+    stationLeave: '退出工位模式', stationScanLabel: '扫描',
+    profileRefused: (name, problem) => `${name} 不是认可的配置：${problem}。未做任何更改。`,
+    profileOpened: (name, identity) => `已打开配置 ${name} [${identity}]。`,
+    profileSaved: (name, identity) => `已保存配置 ${name} [${identity}]。`,
+    profileNeedsName: '请先为配置命名。',
+    changesAgainst: (name) => `相对于 ${name} 的更改：`,
+    noChanges: (name) => `相对于 ${name} 没有更改。`,
+    stationProfile: (name, identity) => `工位模式：配置 ${name} [${identity}]。参数不可更改。`,
+    stationScan: '请扫描下一台设备的标签。',
+    stationLeaveAgain: '再次点击“退出工位模式”即可退出。',
+    stationRefused: (label, pattern) => `${label} 不符合设备编号格式 ${pattern}：未发送任何数据。请扫描正确的标签。`,
+    stationAgain: (time) => `该设备今天已在 ${time} 确认过，并已再次上传。`,
+    stationPassed: '已确认。请扫描下一台设备。',
+    stationFailed: (reason) => `${reason}。请检查设备后重新扫描。`,
   },
 };
 
@@ -218,7 +250,10 @@ const kElementTexts = [['caption', 'caption'], ['sync', 'sync'], ['upload', 'upl
   ['print-report', 'printReport'], ['log-help', 'logHelp'], ['ask-yes', 'sendAgain'],
   ['ask-no', 'cancel'],
   ['language-label', 'language'], ['log-time', 'logTime'], ['log-port', 'logPort'],
-  ['log-frame', 'logFrame'], ['log-outcome', 'logOutcome'], ['log-ms', 'logMs']];
+  ['log-frame', 'logFrame'], ['log-outcome', 'logOutcome'], ['log-ms', 'logMs'],
+  ['open-profile', 'openProfile'], ['save-profile', 'saveProfile'], ['profile-label', 'profileLabel'],
+  ['station-name-label', 'stationNameLabel'], ['station-pattern-label', 'stationPatternLabel'],
+  ['station-enter', 'stationEnter'], ['station-leave', 'stationLeave'], ['station-scan-label', 'stationScanLabel']];
 
 const $ = (id) => document.getElementById(id);
 
