@@ -111,21 +111,12 @@ void CommissionUnit(const StationOptions& options, const std::string& label,
         WriteOut("  note: " + label + " was confirmed today already, at " +
                  ReportParts::ShownTime(found->second, true) + "\n");
     }
-    if (!port.IsOpen() || !port.IsAlive()) {
-        port.Close();
-        port = ReopenPort(options.port);
-    }
-    if (port.IsOpen()) {
-        port.AwaitQuietLine();
-    }
-    const TimedEcho attempt = TimedExchange(port, frame);
-    if (CaughtStopSignal() && attempt.result.outcome != EchoOutcome::kConfirmed) {
+    const std::optional<TimedEcho> next = NextAttempt(port, options.port, frame, true);
+    if (!next) {
         return; // what the controller got is unknown: not recorded, as upload does
     }
+    const TimedEcho& attempt = *next;
     const bool passed = attempt.result.outcome == EchoOutcome::kConfirmed;
-    if (attempt.result.outcome == EchoOutcome::kLineLost) {
-        port.Close();
-    }
     const std::string time = UtcTimestamp();
     const CommissioningLog::Appended record = log.Append(AttemptEntry(
         time, label, options.port, values, attempt.result.outcome, attempt.ms, kProgram));

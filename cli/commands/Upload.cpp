@@ -106,28 +106,15 @@ int Upload(const UploadRequest& request) {
     int failed = 0;
     bool notKept = false;
     do {
-        // An adapter unplugged between two controllers hangs its line up without a word.
-        if (!port.IsOpen() || !port.IsAlive()) {
-            port.Close();
-            port = ReopenPort(request.port);
-        }
-        if (CaughtStopSignal()) {
+        // What the controller got when a stop signal cut the exchange short is unknown: it is
+        // not recorded.
+        const std::optional<TimedEcho> next =
+            NextAttempt(port, request.port, frame, request.repeat);
+        if (!next) {
             break;
         }
-        // Answers typed ahead must not beat the last controller's bytes after its echo.
-        if (request.repeat && port.IsOpen()) {
-            port.AwaitQuietLine();
-        }
-        const TimedEcho attempt = TimedExchange(port, frame);
-        // A stop signal cuts an exchange short, and what the controller got is then unknown: it
-        // is not recorded. A confirmed echo is known, and kept as usual.
-        if (CaughtStopSignal() && attempt.result.outcome != EchoOutcome::kConfirmed) {
-            break;
-        }
+        const TimedEcho& attempt = *next;
         attempt.result.outcome == EchoOutcome::kConfirmed ? ++confirmed : ++failed;
-        if (attempt.result.outcome == EchoOutcome::kLineLost) {
-            port.Close(); // opened anew before the next attempt
-        }
 
         const CommissioningLog::Appended record =
             log.Append(AttemptEntry(UtcTimestamp(), unit, request.port, loaded.set,
