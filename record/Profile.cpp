@@ -150,11 +150,13 @@ bool LooksLikeProfile(std::string_view text) {
     const std::string valid = ValidUtf8(text);
     JsonReader reader(valid);
     bool named = false;
+    bool timed = false; // a record's line names its profile too
     reader.ReadObject([&](const std::string& key) {
         named = named || key == "profile";
+        timed = timed || key == "time";
         return reader.SkipValue();
     });
-    return named;
+    return named && !timed;
 }
 
 std::optional<ParameterSet> EntryValues(const RecordEntry& entry) {

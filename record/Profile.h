@@ -38,7 +38,8 @@ struct ProfileReading {
 // A profile's file: an object with a non-empty "profile" name, an optional "note" and "values"
 // holding every recorded value once, by number or word, within the dialog's range; nothing else.
 ProfileReading ReadProfileText(std::string_view text);
-// Whether the text is meant as a profile (a JSON object naming "profile"), valid or not.
+// Whether the text is meant as a profile (a JSON object naming "profile", not a record line's
+// time), valid or not.
 bool LooksLikeProfile(std::string_view text);
 
 // The values a record entry sent, where it holds every recorded one.

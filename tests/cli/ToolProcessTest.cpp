@@ -1093,3 +1093,34 @@ TEST_F(ToolTest, UploadShowsTheChangesAgainstTheFileFirst) {
                                     "(外部电位器)\n"))
         << tool.ErrorText();
 }
+
+// diff takes any two of a settings file, a profile and a record's unit (its last confirmed
+// values): exit status 0 for the same values, 1 for others, each change in both languages.
+TEST_F(ToolTest, DiffComparesSettingsProfilesAndARecordsUnits) {
+    const std::string profile = Path("p.json");
+    const std::string log = Path("r.jsonl");
+    ChildProcess made = Tool({"profile", "new", "P", profile, "--from", StartFile()});
+    ASSERT_EQ(0, made.WaitForExit()) << made.ErrorText();
+    ChildProcess sim = Simulator({});
+    ChildProcess sent = Tool({"upload", "--port", sim.ReadPort(), "--profile", profile, "--unit",
+                              "F-1", "--log", log});
+    ASSERT_EQ(0, sent.WaitForExit()) << sent.ErrorText();
+    WriteFile(Path("other.dll"), kCyclesOnValues);
+    const struct {
+        std::vector<std::string> arguments;
+        int status;
+        std::string printed;
+    } cases[] = {
+        {{"diff", log, profile, "--unit", "F-1"}, 0, "  the same values\n"},
+        {{"diff", StartFile(), Path("other.dll")}, 1, "  cycles.on      off (关) -> on (开)\n"},
+        {{"diff", log, Path("other.dll"), "--unit", "F-1", "--json"}, 1,
+         R"("changes":[{"name":"cycles.on","old":{"value":0,"en":"off","zh":"关"},)"},
+        {{"diff", log, profile}, 2, ""},
+        {{"diff", log, profile, "--unit", "F-2"}, 2, ""},
+    };
+    for (const auto& c : cases) {
+        ChildProcess diff = Tool(c.arguments);
+        EXPECT_EQ(c.status, diff.WaitForExit()) << c.arguments[1] << diff.ErrorText();
+        EXPECT_NE(std::string::npos, diff.OutputText().find(c.printed)) << c.arguments[1];
+    }
+}

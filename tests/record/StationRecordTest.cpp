@@ -5,6 +5,7 @@
 
 #include "record/Profile.h"
 #include "record/RecordChain.h"
+#include "record/RecordReport.h"
 #include "record/StationRecord.h"
 
 namespace {
@@ -188,6 +189,9 @@ TEST(StationRecordTest, GathersStationsFilesIntoOneRecord) {
     EXPECT_FALSE(gathered.files[0].HasGap());
     EXPECT_TRUE(gathered.files[2].HasGap());
     EXPECT_EQ(std::optional<bool>(false), gathered.record.chainsHeld);
+    // The printed report says so.
+    EXPECT_NE(std::string::npos, ReportHtml(gathered.record, Language::kEnglish, "vkd37", "now")
+                                     .find("<dt>Record chains</dt><dd>BROKEN"));
 
     const StationFacts facts = StationFactsOf(gathered.record, nullptr);
     ASSERT_EQ(1u, facts.conflicts.size());
