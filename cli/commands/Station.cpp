@@ -102,12 +102,13 @@ struct Tally {
     bool notKept = false;
 };
 
-// One unit: its label judged before anything is sent, its upload, its line and its verdict.
+// One unit whose label was taken: its upload, its line and its verdict.
 void CommissionUnit(const StationOptions& options, const std::string& label,
                     const UploadFrame& frame, const ParameterSet& values, SerialPort& port,
                     CommissioningLog& log, std::map<std::string, std::string>& doneToday,
                     Tally& tally) {
-    if (const auto found = doneToday.find(label); found != doneToday.end()) {
+    const auto found = doneToday.find(label);
+    if (found != doneToday.end() && LocalDate(found->second) == LocalDate(UtcTimestamp())) {
         WriteOut("  note: " + label + " was confirmed today already, at " +
                  ReportParts::ShownTime(found->second, true) + "\n");
     }
