@@ -769,7 +769,12 @@ TEST_F(ToolTest, SettingsFilesGiveTheFormsFrameOrARefusalNamingTheValue) {
         SCOPED_TRACE(file.name);
         ASSERT_TRUE(*file.formsSend || *file.toolRefuses)
             << "the tool may not send what the forms do not";
-        WriteFile(path, file.bytes);
+        if (file.folder) {
+            std::filesystem::remove(path);
+            std::filesystem::create_directory(path);
+        } else {
+            WriteFile(path, file.bytes);
+        }
         ChildProcess upload = Tool({"upload", "--port", port, path});
         if (*file.toolRefuses) {
             EXPECT_EQ(2, upload.WaitForExit());
@@ -783,6 +788,10 @@ TEST_F(ToolTest, SettingsFilesGiveTheFormsFrameOrARefusalNamingTheValue) {
             ASSERT_EQ(38u, bytes.size());
             EXPECT_LE(std::stoi(bytes.substr(2, 2), nullptr, 16), 2) << "fwd.source";
             EXPECT_LE(std::stoi(bytes.substr(10, 2), nullptr, 16), 2) << "rev.source";
+        }
+        if (file.folder) {
+            std::filesystem::remove(path);
+            continue;
         }
 
         ChildProcess show = Tool({"show", "--json", path});

@@ -7,6 +7,13 @@
 // the form's check. The tool sends the same bytes or refuses, naming the value; it never sends
 // what the forms would not. The port is not part of the frame; every file the forms send names
 // port 1 (COM1).
+//
+// After an upload every face saves the values it sent (the dialog always, `vkd37 upload --save`,
+// the page to the file it opened), where the file still holds what the face read and its reading
+// did not stop at what no reader takes; the saved file then reads whole and gives the frame sent.
+// Otherwise the file stays as it is: a reading that stopped is never written over (the tool
+// refuses before sending), a file another program changed is not written over unasked (the tool
+// says so and exits with 4), and at a folder nothing is saved.
 
 #include <string>
 #include <vector>
@@ -25,6 +32,10 @@ struct SettingsFile {
     // "" when `vkd37 upload FILE` sends formsSend; else a piece of its message, naming the value,
     // as it refuses with exit status 2 and sends nothing.
     const char* toolRefuses;
+    // What another program writes there once a face has read the file, before its save: "" for
+    // nothing.
+    std::string changedTo = "";
+    bool folder = false; // a folder has the file's name: its start values are sent, nothing saved
 };
 
 namespace settings_files {
@@ -83,7 +94,7 @@ inline const std::vector<SettingsFile>& SettingsFiles() {
         {"only blanks", " \r\n\t ", 0, false, "", "fwd.speed=0"},
         // Reading stops at what is not a number; the values before it are taken, the rest read
         // as 0.
-        {"a NUL after 8 values", "1 2 5 60 7 1 127 1\0 0 65535 15 16777210 1 1 1 1 "s, 8, true,
+        {"a NUL in the middle", "1 2 5 60 7 1 127 1\0 0 65535 15 16777210 1 1 1 1 "s, 8, true,
          kFlagsOffFrame, ""},
         {"a word for fwd.speed", "1 2 5 sixty 7 1 127 1 0 65535 15 16777210 1 1 1 1 ", 3, true, "",
          "no number for fwd.speed"},
@@ -116,6 +127,11 @@ inline const std::vector<SettingsFile>& SettingsFiles() {
          "0302053B07017F000000FFFF00000119999900", "auto_home=-1"},
         {"fwd.acc 300", EveryValueWith(2, "300"), 16, false, "", "fwd.acc=300"},
         {"rev.speed 0", EveryValueWith(7, "0"), 16, false, "", "rev.speed=0"},
+        // The file's state at the save.
+        {"changed between load and save", kEveryValue, 16, false, kEveryValueFrame, "",
+         EveryValueWith(9, "250")},
+        {"a folder", "", 0, false, "03000A6B0A000A6B0A00000000000000000000",
+         "not a regular file", "", true},
     };
     return files;
 }
