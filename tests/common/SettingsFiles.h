@@ -7,13 +7,9 @@
 // the form's check. The tool sends the same bytes or refuses, naming the value; it never sends
 // what the forms would not. The port is not part of the frame; every file the forms send names
 // port 1 (COM1).
-//
-// After an upload every face saves the values it sent (the dialog always, `vkd37 upload --save`,
-// the page to the file it opened), where the file still holds what the face read and its reading
-// did not stop at what no reader takes; the saved file then reads whole and gives the frame sent.
-// Otherwise the file stays as it is: a reading that stopped is never written over (the tool
-// refuses before sending), a file another program changed is not written over unasked (the tool
-// says so and exits with 4), and at a folder nothing is saved.
+// After an upload every face saves (`vkd37 upload --save`), but never over a reading that stopped
+// (the tool refuses before sending), a file another program changed (the tool exits with 4) or a
+// folder.
 
 #include <string>
 #include <vector>
@@ -94,7 +90,7 @@ inline const std::vector<SettingsFile>& SettingsFiles() {
         {"only blanks", " \r\n\t ", 0, false, "", "fwd.speed=0"},
         // Reading stops at what is not a number; the values before it are taken, the rest read
         // as 0.
-        {"a NUL in the middle", "1 2 5 60 7 1 127 1\0 0 65535 15 16777210 1 1 1 1 "s, 8, true,
+        {"a NUL after 8 values", "1 2 5 60 7 1 127 1\0 0 65535 15 16777210 1 1 1 1 "s, 8, true,
          kFlagsOffFrame, ""},
         {"a word for fwd.speed", "1 2 5 sixty 7 1 127 1 0 65535 15 16777210 1 1 1 1 ", 3, true, "",
          "no number for fwd.speed"},
@@ -130,6 +126,8 @@ inline const std::vector<SettingsFile>& SettingsFiles() {
         // The file's state at the save.
         {"changed between load and save", kEveryValue, 16, false, kEveryValueFrame, "",
          EveryValueWith(9, "250")},
+        {"changed to stop between load and save", kEveryValue, 16, false, kEveryValueFrame, "",
+         EveryValueWith(9, "250\0"s)},
         {"a folder", "", 0, false, "03000A6B0A000A6B0A00000000000000000000",
          "not a regular file", "", true},
     };

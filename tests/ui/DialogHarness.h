@@ -16,8 +16,8 @@
 #include "ui/framework/DataExchange.h"
 #include "ui/framework/MessageBox.h"
 
-// Answers every message box with IDOK (a Yes/No box with YesNoAnswer) and keeps what it would
-// have shown, and what the main dialog's upload status showed at that moment.
+// Answers every message box with IDOK and keeps what it would have shown, and what the main
+// dialog's upload status showed at that moment.
 struct ShownBox {
     HWND owner;
     std::wstring text;
@@ -29,10 +29,7 @@ struct ShownBox {
 
 class MessageBoxRecorder {
 public:
-    MessageBoxRecorder() : previous_(SetMessageBoxFunction(&Record)) {
-        Boxes().clear();
-        YesNoAnswer() = IDNO;
-    }
+    MessageBoxRecorder() : previous_(SetMessageBoxFunction(&Record)) { Boxes().clear(); }
     ~MessageBoxRecorder() { SetMessageBoxFunction(previous_); }
     MessageBoxRecorder(const MessageBoxRecorder&) = delete;
     MessageBoxRecorder& operator=(const MessageBoxRecorder&) = delete;
@@ -40,10 +37,6 @@ public:
     static std::vector<ShownBox>& Boxes() {
         static std::vector<ShownBox> boxes;
         return boxes;
-    }
-    static int& YesNoAnswer() {
-        static int answer = IDNO;
-        return answer;
     }
 
 private:
@@ -53,7 +46,7 @@ private:
         ::GetWindowTextW(status, shown, 64);
         Boxes().push_back({owner, text, caption, type, shown,
                            status && ::GetUpdateRect(status, nullptr, FALSE) != FALSE});
-        return (type & MB_TYPEMASK) == MB_YESNO ? YesNoAnswer() : IDOK;
+        return IDOK;
     }
 
     MessageBoxFunction previous_;

@@ -10,8 +10,6 @@
 #include "platform/Text.h"
 #include "ui/framework/InputQueue.h"
 
-using namespace std::string_literals;
-
 namespace {
 
 constexpr char kMissingFileValuesSaved[] = "0 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ";
@@ -239,46 +237,6 @@ TEST_F(MainDialog, AFailedSaveIsNamedAfterTheUploadsOutcome) {
         ::SetFileAttributesW(Wide(kParameterFileName).c_str(), FILE_ATTRIBUTE_NORMAL);
     }
     std::filesystem::remove_all(kParameterFileName);
-}
-
-// A file another program changed is written over only when the operator, told, says so, and then
-// only that change; where its values now stop, never.
-TEST_F(MainDialog, AFileAnotherProgramChangedIsSavedOverOnlyWhenTheOperatorSaysSo) {
-    const std::string other = "5 1 20 62 30 2 42 61 9 250 1500 3000 1 0 1 1 ";
-    const std::string stopped = "5 1 20 62\0"s;
-    constexpr UINT kAsked = MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2;
-    const struct {
-        const char* name;
-        std::string written; // by another program before the upload; "" for nothing
-        int answer;          // to the box about it
-        UINT type;           // of that box; 0 for none
-        bool saved;          // the dialog's values are in the file after the upload
-    } uploads[] = {
-        {"made by another program", other, IDNO, kAsked, false},
-        {"changed, saved over", other, IDYES, kAsked, true},
-        {"unchanged since", "", IDNO, 0, true},
-        {"changed to stop", stopped, IDYES, MB_OK | MB_ICONWARNING, false},
-    };
-    RunWithDialog([&](ScriptedMainDlg& d) {
-        for (const auto& upload : uploads) {
-            SCOPED_TRACE(upload.name);
-            MessageBoxRecorder::Boxes().clear();
-            MessageBoxRecorder::YesNoAnswer() = upload.answer;
-            if (!upload.written.empty()) {
-                ScratchDirectory::WriteParameterFile(upload.written);
-            }
-            d.Click(IDC_UPLOAD);
-            ASSERT_EQ(upload.type ? 2u : 1u, Shown().size())
-                << "\"Download Failed\", then the file's";
-            if (upload.type) {
-                EXPECT_EQ(0u, Shown()[1].text.find(L"Another program changed the settings file\n" +
-                                                   SettingsFilePath()));
-                EXPECT_EQ(upload.type, Shown()[1].type);
-            }
-            EXPECT_EQ(upload.saved ? kMissingFileValuesSaved : upload.written,
-                      ScratchDirectory::ParameterFile());
-        }
-    });
 }
 
 // A source the buttons cannot show reads back as no button checked, and would go out as 0xFF:

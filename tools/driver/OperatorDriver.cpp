@@ -263,8 +263,8 @@ OperatorDriver::Box OperatorDriver::WaitForBox(DWORD timeoutMs) const {
 }
 
 bool OperatorDriver::Answer(const Box& box, int button) {
-    ::PostMessageW(button ? ::GetDlgItem(box.window, button)
-                          : ::FindWindowExW(box.window, nullptr, L"Button", nullptr),
+    const HWND chosen = button ? ::GetDlgItem(box.window, button) : nullptr;
+    ::PostMessageW(chosen ? chosen : ::FindWindowExW(box.window, nullptr, L"Button", nullptr),
                    BM_CLICK, 0, 0);
     return WaitUntil(kOutcomeTimeoutMs, [&] { return !::IsWindow(box.window); });
 }
