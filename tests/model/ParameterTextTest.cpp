@@ -225,8 +225,12 @@ TEST(ParameterText, ASaveWritesOnlyOverWhatTheFaceKnowsAndCouldRead) {
                          std::uint64_t index = 7, std::uint64_t size = 0) {
         return FileSight::Seen({1, index, size ? size : bytes.size(), seconds, 0}, bytes);
     };
-    FileSight held = seen(stopped); // by another program, which keeps its bytes from being read
-    held.bytes.reset();
+    // Held by another program, which keeps its bytes from being read.
+    const auto held = [&](const std::string& bytes, std::uint64_t size = 0) {
+        FileSight sight = seen(bytes, 1, 7, size);
+        sight.bytes.reset();
+        return sight;
+    };
     FileSight unknown;
     unknown.kind = FileSight::Kind::kUnknown;
     const std::uint64_t huge = kParameterFileReadLimit + 1; // its first MiB read alike
@@ -237,8 +241,11 @@ TEST(ParameterText, ASaveWritesOnlyOverWhatTheFaceKnowsAndCouldRead) {
         {seen(kDefaultFile), seen(kDefaultFile, 9, 8), SaveVerdict::kWrite}, // the same bytes
         {seen(kDefaultFile), {}, SaveVerdict::kWrite}, // removed by another program
         {unknown, seen(stopped), SaveVerdict::kUnread},
-        {seen(stopped), held, SaveVerdict::kUnread},
+        {seen(stopped), held(stopped), SaveVerdict::kUnread},
+        {seen(kDefaultFile), held(kDefaultFile, 99), SaveVerdict::kChanged}, // only its size
+        {seen("1 2"), seen("1 3"), SaveVerdict::kChanged},                   // only its bytes
         {seen(kDefaultFile, 1, 7, huge), seen(kDefaultFile, 2, 7, huge), SaveVerdict::kChanged},
+        {seen(kDefaultFile, 1, 7, huge), seen(kDefaultFile, 1, 8, huge), SaveVerdict::kChanged},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.verdict, DecideSave(c.known, c.found).verdict) << &c - cases;
