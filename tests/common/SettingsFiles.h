@@ -128,8 +128,8 @@ inline const std::vector<SettingsFile>& SettingsFiles() {
          EveryValueWith(9, "250")},
         {"changed to stop between load and save", kEveryValue, 16, false, kEveryValueFrame, "",
          EveryValueWith(9, "250\0"s)},
-        {"a folder", "", 0, false, "03000A6B0A000A6B0A00000000000000000000",
-         "not a regular file", "", true},
+        {"a folder", "", 0, false, "03000A6B0A000A6B0A00000000000000000000", "not a regular file",
+         "", true},
     };
     return files;
 }
