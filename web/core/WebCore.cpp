@@ -27,6 +27,7 @@
 //                                  one line a change, as the tool's diff says it.
 
 #include <algorithm>
+#include <cmath>
 #include <initializer_list>
 #include <utility>
 #include <cstdint>
@@ -39,6 +40,7 @@
 #include "model/DecimalScan.h"
 #include "model/ParameterTable.h"
 #include "model/ParameterText.h"
+#include "model/SaveDecision.h"
 #include "record/JsonText.h"
 #include "record/RecordEntry.h"
 #include "record/Profile.h"
@@ -57,6 +59,7 @@ std::string exchange;
 int values[kStoredValueCount + 1]; // the stored values, then one slot for a parsed value
 int baseValues[kStoredValueCount]; // the values a change is made from
 ParameterReading lastReading;
+FileSight sights[2]; // what the page knows of its file, and the file as it finds it now
 
 ParameterSet SetOfValues(const int* from = values) {
     ParameterSet set;
@@ -134,6 +137,10 @@ constexpr Enumerator kEnumerators[] = {
     Named("EchoOutcome", "shortEcho", EchoOutcome::kShortEcho),
     Named("EchoOutcome", "changedEcho", EchoOutcome::kChangedEcho),
     Named("EchoOutcome", "lineLost", EchoOutcome::kLineLost),
+    Named("SaveVerdict", "write", SaveVerdict::kWrite),
+    Named("SaveVerdict", "unread", SaveVerdict::kUnread),
+    Named("SaveVerdict", "changed", SaveVerdict::kChanged),
+    Named("SaveVerdict", "changedUnread", SaveVerdict::kChangedUnread),
 };
 constexpr int kEnumeratorCount = sizeof kEnumerators / sizeof kEnumerators[0];
 
@@ -275,6 +282,39 @@ VKD_EXPORT("vkd_read_stop_offset") int ReadStopOffset() {
 VKD_EXPORT("vkd_read_bom") int ReadByteOrderMark() {
     return lastReading.byteOrderMark ? 1 : 0;
 }
+// Whether the page may write its file (DecideSave): first the file as the page read or last
+// wrote it (which 0), then as it finds it now (which 1), each with its size and modification
+// time in ms (NaN where the browser did not tell it) and, where they could be read, its first
+// bytes in the exchange buffer; a file that is not there is not `present`. The page cannot tell
+// a file's identity. Then the verdict, a SaveVerdict; the reading of what the file holds is
+// asked for after it, as after vkd_read_text.
+VKD_EXPORT("vkd_see_file")
+void SeeFile(int which, int present, double size, double modifiedMs, int bytesRead) {
+    FileSight& sight = sights[which == 0 ? 0 : 1];
+    sight = {};
+    if (!present) {
+        return;
+    }
+    sight.kind = FileSight::Kind::kSeen;
+    sight.stamp.size = static_cast<std::uint64_t>(size);
+    sight.timeKnown = !std::isnan(modifiedMs);
+    if (sight.timeKnown) {
+        const double seconds = std::floor(modifiedMs / 1000);
+        sight.stamp.modifiedSeconds = static_cast<std::int64_t>(seconds);
+        sight.stamp.modifiedNanoseconds =
+            static_cast<std::int32_t>(std::llround((modifiedMs - seconds * 1000) * 1e6));
+    }
+    if (bytesRead) {
+        sight.bytes = exchange;
+    }
+}
+VKD_EXPORT("vkd_judge_save") int JudgeSave(int overUnread) {
+    const SaveDecision decision =
+        DecideSave(sights[0], sights[1], overUnread ? OverUnread::kReplace : OverUnread::kKeep);
+    lastReading = decision.reading;
+    return static_cast<int>(decision.verdict);
+}
+
 VKD_EXPORT("vkd_write_text") int WriteText() {
     return Answer(WriteParameterText(SetOfValues()));
 }
