@@ -22,6 +22,14 @@ const kColumns = ['time', 'unit', 'port', 'frame', 'outcome', 'ms'];
 
 const $ = (id) => document.getElementById(id);
 
+// Once the page has drawn its first frame, so that the record's storage work comes after the
+// form is on screen; a tab drawing no frames (hidden) waits a bounded time instead.
+const kFirstFrameBoundMs = 250;
+const afterFirstFrame = () => new Promise((resolve) => {
+  requestAnimationFrame(() => setTimeout(resolve));
+  setTimeout(resolve, kFirstFrameBoundMs);
+});
+
 function entryOf(line) {
   try {
     return JSON.parse(line);
@@ -57,7 +65,7 @@ export class CommissioningRecord {
     window.addEventListener('beforeunload', (event) => {
       if (this.counts.unwritten > 0) event.preventDefault();
     });
-    this.opened = KeptRecord.open(keeper, this.confirmed).then((kept) => {
+    this.opened = afterFirstFrame().then(() => KeptRecord.open(keeper, this.confirmed)).then((kept) => {
       this.kept = kept;
       if (!kept) keeper.refuse();
     }, (newer) => { this.heldBecause = newer; });
