@@ -111,13 +111,16 @@ const text = (page, selector) => page.locator(selector).textContent();
 const waitFor = (page, predicate, arg, bound = kBound) => page.waitForFunction(predicate, arg, { timeout: bound });
 const waitForText = (page, selector, expected) => waitFor(page,
   ([s, e]) => document.querySelector(s)?.textContent.includes(e), [selector, expected]);
-const lastLogLine = (page) => page.evaluate(() => window.vkd37Page.record.shown.at(-1));
+// The log is drawn after an upload's outcome is shown.
+const logDrawn = (page) => page.evaluate(() => window.vkd37Page.record.refreshed);
+const lastLogLine = (page) => logDrawn(page).then(() => page.evaluate(() => window.vkd37Page.record.shown.at(-1)));
 const locksHeld = (page) => page.evaluate(() => [window.standIn.port.stream?.locked ?? false,
   window.standIn.port.sink?.locked ?? false]);
 
 async function upload(page, status) {
   await page.click('#upload');
   await waitForText(page, '#upload-status', status);
+  await logDrawn(page);
 }
 
 // The file pickers hand out real handles of the origin's private file system, so the page's
