@@ -22,6 +22,10 @@ const median = (values) => {
   const middle = sorted.length / 2;
   return sorted.length % 2 ? sorted[Math.floor(middle)] : (sorted[middle - 1] + sorted[middle]) / 2;
 };
+const quartiles = (values) => {
+  const sorted = values.slice().sort((a, b) => a - b);
+  return `${sorted[Math.floor(sorted.length / 4)].toFixed(1)}–${sorted[Math.floor((sorted.length * 3) / 4)].toFixed(1)} ms`;
+};
 const summary = (values) => (values.length
   ? `median ${median(values).toFixed(1)} ms, worst ${Math.max(...values).toFixed(1)} ms (${values.length} runs)` : 'none');
 
@@ -30,6 +34,7 @@ const browser = await chromium.launch({
   args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
     '--disable-background-networking', '--disable-component-update', '--disable-sync'],
 });
+const kStarts = 20;
 const kKept = 30000;
 const kMarked = 100000;
 const blankPath = join(mkdtempSync(join(tmpdir(), 'vkd37-bench-')), 'blank.html');
@@ -149,7 +154,7 @@ try {
   // In turns, so that both meet the same load.
   const starts = [];
   const blankStarts = [];
-  for (let i = 0; i < 10; i++) {
+  for (let i = 0; i < kStarts; i++) {
     for (const [times, path] of [[blankStarts, blankPath], [starts, pagePath]]) {
       const context = await browser.newContext();
       times.push(...await readyTimes(context, 1, path));
@@ -157,8 +162,9 @@ try {
     }
   }
   const ratio = median(starts) / median(blankStarts);
-  console.log(`page opened from disk to ready for input: ${summary(starts)}`);
-  console.log(`blank page opened from disk to loaded: ${summary(blankStarts)}; the page takes ${ratio.toFixed(2)} times as long`);
+  console.log(`page opened from disk to ready for input: ${summary(starts)}, middle half ${quartiles(starts)}`);
+  console.log(`blank page opened from disk to loaded: ${summary(blankStarts)}, middle half ${quartiles(blankStarts)}; ` +
+    `the page takes ${ratio.toFixed(2)} times as long`);
   console.log(`module ${statSync(modulePath).size} bytes, vkd37.html ${statSync(pagePath).size} bytes`);
 
   const empty = await browser.newContext({ bypassCSP: true });
