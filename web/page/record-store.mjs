@@ -19,7 +19,7 @@ const kWritten = 1;
 // What a transaction of long work may take, so that an upload in any tab waiting for it (and
 // for the next, before the page shows the upload's entry) is kept waiting little; and how many
 // entries such a transaction reads, or changes, at most.
-const kChunkMs = 20;
+const kChunkMs = 10;
 const kReadChunk = 2000;
 const kChangeChunk = 500;
 // Entries removed at once to make room: enough for the browser to give some back.
@@ -184,8 +184,10 @@ export class KeptRecord {
 
   // Entries other than new ones changed (written, cleared, pruned) here or in another tab: the
   // next counts are taken afresh.
-  forget() {
-    this.tally = null;
+  // With `onlyWritten`, only which entries are written changed (a download's marking): what
+  // else was counted stands, and the unwritten, few once written, are counted again.
+  forget({ onlyWritten = false } = {}) {
+    this.tally = onlyWritten && this.tally ? { ...this.tally, unwrittenStale: true } : null;
     this.tallies++;
   }
 
@@ -242,12 +244,12 @@ export class KeptRecord {
   }
 
   // Entries other than new ones change while `work` runs: the counts are taken afresh after it.
-  async changing(work) {
-    this.forget();
+  async changing(work, how = {}) {
+    this.forget(how);
     try {
       return await work();
     } finally {
-      this.forget();
+      this.forget(how);
     }
   }
 
@@ -297,8 +299,10 @@ export class KeptRecord {
   // The tally brought up to date with the entries added since it was taken.
   async countAdded(store, tally) {
     const counts = { ...tally.counts };
-    const added = await settled(store.getAll(IDBKeyRange.lowerBound(tally.through, true)));
+    const [added, unwritten] = await Promise.all([settled(store.getAll(IDBKeyRange.lowerBound(tally.through, true))),
+      tally.unwrittenStale ? settled(store.index('written').count(IDBKeyRange.only(kUnwritten))) : null]);
     for (const entry of added) counted(counts, entry, 1, this.confirmed);
+    if (unwritten !== null) counts.unwritten = unwritten;
     return { counts, through: added.at(-1)?.key ?? tally.through };
   }
 
@@ -347,13 +351,17 @@ export class KeptRecord {
   // The entries up to key `through`, read on connection `generation`, have been written to a
   // file. Each chunk is also as small as the room left needs; where there is no room even to
   // mark one, written entries make way: the oldest marked ones, or else the oldest of these.
-  markWritten(through, generation) { return this.changing(() => this.markChunks(through, generation)); }
+  // Resolves with whether any entry went.
+  markWritten(through, generation) {
+    return this.changing(() => this.markChunks(through, generation), { onlyWritten: true });
+  }
 
   async markChunks(through, generation) {
     let from = await this.transact('readonly', async (store) =>
       (await settled(store.index('written').openKeyCursor(IDBKeyRange.only(kUnwritten))))?.primaryKey, generation);
-    if (from === kStale || from === undefined) return;
+    if (from === kStale || from === undefined) return false;
     const chunk = new Chunk(kChangeChunk);
+    let removed = false;
     while (from <= through) {
       try {
         const next = await chunk.timed((size) => this.transact('readwrite', async (store) => {
@@ -361,24 +369,29 @@ export class KeptRecord {
           for (const entry of entries) if (entry.written === kUnwritten) store.put({ ...entry, written: kWritten });
           return entries.length < size ? Infinity : entries.at(-1).key + 1;
         }, generation));
-        if (next === kStale) return;
+        if (next === kStale) return removed;
         from = next;
       } catch (error) {
         if (error?.name !== 'QuotaExceededError') throw error;
-        if (chunk.size > 1) chunk.shrink();
-        else if (!await this.prune(kPruneChunk)) from = await this.dropWritten(from, through, generation);
+        if (chunk.size > 1) {
+          chunk.shrink();
+        } else {
+          removed = true;
+          if (!await this.prune(kPruneChunk)) from = await this.dropWritten(from, through, generation);
+        }
       }
     }
+    return removed;
   }
 
   // Removes up to kPruneChunk entries from key `from` up to `through`, which a download has
   // written; resolves with the key after them.
   async dropWritten(from, through, generation) {
-    const next = await this.transact('readwrite', async (store) => {
+    const next = await this.changing(() => this.transact('readwrite', async (store) => {
       const keys = await settled(store.getAllKeys(IDBKeyRange.bound(from, through), kPruneChunk));
       if (keys.length) store.delete(IDBKeyRange.bound(from, keys.at(-1)));
       return keys.length < kPruneChunk ? Infinity : keys.at(-1) + 1;
-    }, generation);
+    }, generation));
     return next === kStale ? Infinity : next;
   }
 

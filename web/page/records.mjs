@@ -6,8 +6,10 @@ import { giveOut, pickFile } from './download.mjs';
 import { KeptRecord, VisitRecord, noCounts, uploadUnderWay } from './record-store.mjs';
 
 const kShownEntries = 50;
-// What a tab tells the others: an entry added, or the record changed otherwise.
+// What a tab tells the others: an entry added, entries marked written, or the record changed
+// otherwise.
 const kAdded = 'added';
+const kMarked = 'marked';
 const kChanged = 'changed';
 // Below this much room left, entries a download has written make room for new ones, this many
 // at a time; with none left to remove, the page warns.
@@ -59,9 +61,10 @@ export class CommissioningRecord {
     this.refreshed = null; // the log drawn after the latest entry of this tab
     // Every tab shows the same record: a change in one is told to the others.
     this.channel = typeof BroadcastChannel === 'function' ? new BroadcastChannel('vkd37.record') : null;
-    // Entries only added elsewhere are counted on from the last counts; any other change, afresh.
+    // Entries only added elsewhere are counted on from the last counts, entries marked written
+    // change only the unwritten; any other change is counted afresh.
     this.channel?.addEventListener('message', ({ data }) => {
-      if (data !== kAdded) this.kept?.forget();
+      if (data !== kAdded) this.kept?.forget({ onlyWritten: data === kMarked });
       this.refresh();
     });
     for (const [id, act] of [['download-log', () => this.download()],
@@ -254,9 +257,9 @@ export class CommissioningRecord {
     if (saved?.offered) this.language.say('logOffered');
     if (!saved?.written) return;
     // A part gone meanwhile took its entries with it: nothing there to mark.
-    await Promise.all(saved.ends.map(({ part, through, generation }) => part.markWritten(through, generation)
+    const removed = await Promise.all(saved.ends.map(({ part, through, generation }) => part.markWritten(through, generation)
       .catch((error) => { if (!this.letGo()) throw error; })));
-    await this.changed();
+    await this.changed(removed.some(Boolean) ? kChanged : kMarked);
     this.language.say('logWritten', saved.lines.length, saved.name);
     await this.makeRoom();
   }
