@@ -32,7 +32,7 @@ window.vkd37Ready = (async () => {
   const upload = new Upload(core, form, port, file, record, batch, language);
   for (const box of ['prompt', 'ask']) language.name(document.getElementById(box), 'programName');
   language.show(document.getElementById('version'), 'version', core.version);
-  language.apply();
+  language.applyToDocument();
   window.vkd37Page = { core, language, form, file, record, batch, port, upload };
   // Ready for input while the log is still being counted and the port granted before is being
   // opened again: neither waits for the other, and an upload waits for the port itself.
