@@ -65,6 +65,15 @@ async function uploadingTab(context, via = bridge) {
   await page.addInitScript(`(${standIn})(${JSON.stringify(via.url)})`);
   await page.goto(pathToFileURL(pagePath).href);
   await ready(page);
+  // The exchange's time, as the page records it with the attempt.
+  await page.evaluate(() => {
+    const { record } = window.vkd37Page;
+    const add = record.add.bind(record);
+    record.add = (attempt, values, outcome, ms, ...rest) => {
+      window.exchangeMs = ms;
+      return add(attempt, values, outcome, ms, ...rest);
+    };
+  });
   return page;
 }
 
@@ -76,10 +85,14 @@ async function timeUploads(page, count) {
     uploads.push(await page.evaluate(() => new Promise((resolve) => {
       const status = document.getElementById('upload-status');
       const started = performance.now();
+      window.exchangeMs = null;
       const watcher = new MutationObserver(() => {
         if (status.textContent === 'Download Complete' || status.textContent === 'Download Failed') {
           watcher.disconnect();
-          resolve(status.textContent === 'Download Complete' ? performance.now() - started : null);
+          const took = performance.now() - started;
+          // What the upload spent beside its exchange with the controller: waiting to keep its entry.
+          (window.uploadWaits ??= []).push(window.exchangeMs === null ? null : took - window.exchangeMs);
+          resolve(status.textContent === 'Download Complete' ? took : null);
         }
       });
       status.textContent = '';
@@ -121,9 +134,14 @@ async function uploadsDuringMarking(context, count) {
   for (let turn = 0; !await marked(); turn = 1 - turn) during[turn].push(...await timeUploads(tabs[turn], 1));
   const marking = await tabs[0].evaluate(() => performance.now() - window.fileClosed);
   const alone = [await timeUploads(tabs[0], 20), await timeUploads(tabs[1], 20)];
+  const waits = [];
+  for (const [index, tab] of tabs.entries()) {
+    const all = await tab.evaluate(() => window.uploadWaits);
+    waits.push({ during: all.slice(0, during[index].length), alone: all.slice(during[index].length) });
+  }
   for (const tab of tabs) await tab.close();
   await other.stop();
-  return { during, alone, marking };
+  return { during, alone, marking, waits };
 }
 
 // Months of use: entries as the page writes them, kept in the browser, all but the last
@@ -180,7 +198,7 @@ try {
   await months.close();
 
   const marked = await browser.newContext({ bypassCSP: true });
-  const { during, alone, marking } = await uploadsDuringMarking(marked, kMarked);
+  const { during, alone, marking, waits } = await uploadsDuringMarking(marked, kMarked);
   console.log(`download of ${kMarked} unwritten entries: marked written in ${(marking / 1000).toFixed(1)} s after the file was written`);
   for (const [index, tab] of ['the downloading tab', 'another tab'].entries()) {
     const done = during[index].filter((ms) => ms !== null);
@@ -188,6 +206,13 @@ try {
     console.log(`page, click to "Download Complete", ${tab}, while they are marked: ${uploadSummary(during[index])}; ` +
       `afterwards: ${uploadSummary(alone[index])}`);
     if (done.length) console.log(`  an upload's delay by the marking, ${tab}: median ${delay(median(done))} ms, worst ${delay(Math.max(...done))} ms`);
+    const beside = (list) => list.filter((ms) => ms !== null);
+    const [waitDuring, waitAlone] = [beside(waits[index].during), beside(waits[index].alone)];
+    if (waitDuring.length && waitAlone.length) {
+      console.log(`  beside the exchange (keeping the entry), ${tab}: while marked median ${median(waitDuring).toFixed(1)} ms, ` +
+        `worst ${Math.max(...waitDuring).toFixed(1)} ms; afterwards median ${median(waitAlone).toFixed(1)} ms, worst ` +
+        `${Math.max(...waitAlone).toFixed(1)} ms; delay worst ${(Math.max(...waitDuring) - median(waitAlone)).toFixed(1)} ms`);
+    }
   }
   await marked.close();
 
