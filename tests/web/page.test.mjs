@@ -843,6 +843,8 @@ test('a tab of the earlier page, with entries kept in its database, gives the da
   assert.equal(await text(page, '#log-summary'), '6 uploads: 5 confirmed, 1 failed');
   assert.deepEqual(jsonLines(await savedText(page, '#download-log', 'vkd37-commissioning.jsonl')).map((line) => line.unit),
     ['E-0', 'E-1', 'E-2', 'E-3', 'E-4', 'F-1']);
+  // Every entry now counts as written, which is what closing asks about.
+  assert.deepEqual(await page.evaluate(() => window.vkd37Page.record.counts), { all: 6, confirmed: 5, unwritten: 0 });
 });
 
 test('a download counts only once the browser says the file was written: refused, cancelled or a plain download leave Clear asking', async (t) => {
