@@ -26,7 +26,7 @@ export class Station {
     this.baseName = '';
     this.on = false;
     this.doneToday = new Map(); // label -> time of its confirmed upload in this station's day
-    this.leaveAsked = 0;
+    this.leaveAsked = -Infinity;
     file.onOpened = (values, name) => this.against(values, name);
     $('open-profile').addEventListener('click', () => $('profile-input').click());
     $('profile-input').addEventListener('change', async (event) => {
@@ -135,7 +135,7 @@ export class Station {
       return;
     }
     this.on = false;
-    this.leaveAsked = 0;
+    this.leaveAsked = -Infinity;
     document.body.classList.remove('station');
     $('form').inert = false;
     for (const locked of kSetUp) $(locked).hidden = false;
