@@ -10,16 +10,29 @@ cd "$(dirname "$0")/.."
 . scripts/presets.sh
 
 phases=()
-# phase NAME COMMAND...: runs one phase, timed; its status is the command's.
+# The processor time, user and system, of the children that have ended, in whole seconds.
+# (`times` runs here, not in a subshell, whose children are its own.)
+times_file=$(mktemp)
+trap 'rm -f "$times_file"' EXIT
+cpu_seconds() {
+    times >"$times_file"
+    printf -v "$1" '%s' "$(awk 'NR == 2 { for (i = 1; i <= 2; i++) { split($i, t, /[ms]/);
+        cpu += t[1] * 60 + t[2] } } END { printf "%d", cpu }' "$times_file")"
+}
+
+# phase NAME COMMAND...: runs one phase, timed; its status is the command's. The processor time
+# beside the wall time tells a phase that computes from one that waits.
 phase() {
-    local name=$1 started=$SECONDS status
+    local name=$1 started=$SECONDS cpu_before cpu_after status took
+    cpu_seconds cpu_before
     shift
     echo "== $name"
     "$@"
     status=$?
-    phases+=("$(printf '%-22s %4d s%s' "$name" $((SECONDS - started)) \
-        "$([ $status -eq 0 ] || echo "  FAILED ($status)")")")
-    echo "== $name: $((SECONDS - started)) s"
+    cpu_seconds cpu_after
+    took=$(printf '%4d s (processor %4d s)' $((SECONDS - started)) $((cpu_after - cpu_before)))
+    phases+=("$(printf '%-22s %s%s' "$name" "$took" "$([ $status -eq 0 ] || echo "  FAILED ($status)")")")
+    echo "== $name: $took"
     return $status
 }
 
