@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "cli/RecordFile.h"
+#include "store/RecordFile.h"
 
 // The commissioning record: one JSON line an attempt, each written as the attempt ends, so that a
 // record that cannot be kept is known at once.
@@ -14,12 +14,14 @@ public:
     explicit CommissioningLog(const std::string& path);
 
     bool IsOpen() const { return file_.IsOpen(); }
-    // Why the line was not kept; nothing when it was.
+    // Why the line was not kept; nothing when it was. It is written also where another batch
+    // held the record's lock past the wait, or a stop signal ended the wait: the attempt was
+    // made, and the stop then ends the batch.
     std::optional<std::string> Append(const std::string& line);
     std::optional<std::string> Close();
 
 private:
-    std::optional<std::string> Failure(const std::optional<std::string>& cause) const;
+    std::optional<std::string> Failure(const std::optional<FileFailure>& failure) const;
 
     std::string path_;
     RecordFile file_;

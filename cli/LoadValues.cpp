@@ -2,7 +2,7 @@
 
 #include "cli/ExitStatus.h"
 #include "model/ParameterAssignment.h"
-#include "model/ParameterFile.h"
+#include "store/ParameterFile.h"
 #include "model/ParameterTable.h"
 
 LoadedValues LoadValues(const ValueSource& source, WhenMissing whenMissing) {

@@ -8,7 +8,7 @@
 #include "cli/ExitStatus.h"
 #include "cli/Output.h"
 #include "cli/commands/Command.h"
-#include "model/ParameterFile.h"
+#include "store/ParameterFile.h"
 #include "model/ParameterTable.h"
 #include "platform/StopSignals.h"
 #include "platform/SystemError.h"

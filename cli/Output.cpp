@@ -9,6 +9,8 @@
 #include "platform/SystemError.h"
 
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include "platform/Text.h"
@@ -60,6 +62,28 @@ void WriteOut(const std::string& text) {
 
 void WriteError(const std::string& text) {
     Write(stderr, text);
+}
+
+void WriteOutBytes(const std::string& bytes) {
+#ifdef _WIN32
+    std::fflush(stdout);
+    const int mode = _setmode(_fileno(stdout), _O_BINARY);
+    WriteOut(bytes);
+    if (mode != -1) {
+        _setmode(_fileno(stdout), mode);
+    }
+#else
+    WriteOut(bytes);
+#endif
+}
+
+bool OutputIsTerminal() {
+#ifdef _WIN32
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+#else
+    return ::isatty(STDOUT_FILENO) == 1;
+#endif
 }
 
 std::optional<std::string> OutputFailure() {

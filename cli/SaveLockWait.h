@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "model/FileOutcome.h"
+#include "store/FileOutcome.h"
 
 // The wait for the file's lock, or a lease, that another program holds: said once it lasts
 // (another save, or another batch's record line, holds the lock for milliseconds), ended at once

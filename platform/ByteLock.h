@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 
 #include "platform/Handles.h"
 
@@ -12,7 +11,7 @@
 enum class ByteLockOutcome {
     kTaken,
     kNotKept, // the file system keeps no locks (some network and FUSE ones)
-    kHeld,    // another program held it for the whole wait
+    kHeld,    // another program holds it
     kFailed,  // the system refused; the last system error says why
 };
 
@@ -23,9 +22,6 @@ using LockedFileHandle = int;
 #endif
 
 // One try, at once: kHeld when another program holds the lock. The lock lasts until UnlockByte
-// or until the file is closed.
+// or until the file is closed. A wait for it is a Deadline's (the store's WaitForSaveLock).
 ByteLockOutcome TryLockByte(LockedFileHandle file, std::uint64_t offset);
-// Tries every pollMs for up to waitMs, or until keepWaiting (asked at every poll) says no.
-ByteLockOutcome LockByte(LockedFileHandle file, std::uint64_t offset, int waitMs, int pollMs,
-                         const std::function<bool()>& keepWaiting);
 bool UnlockByte(LockedFileHandle file, std::uint64_t offset);

@@ -32,18 +32,6 @@ ByteLockOutcome TryLockByte(int fd, std::uint64_t offset) {
     return errno == EAGAIN || errno == EACCES ? ByteLockOutcome::kHeld : ByteLockOutcome::kFailed;
 }
 
-ByteLockOutcome LockByte(int fd, std::uint64_t offset, int waitMs, int pollMs,
-                         const std::function<bool()>& keepWaiting) {
-    for (int waited = 0;; waited += pollMs) {
-        const ByteLockOutcome outcome = TryLockByte(fd, offset);
-        if (outcome != ByteLockOutcome::kHeld || waited >= waitMs ||
-            (keepWaiting && !keepWaiting())) {
-            return outcome;
-        }
-        ::usleep(static_cast<useconds_t>(pollMs) * 1000);
-    }
-}
-
 bool UnlockByte(int fd, std::uint64_t offset) {
     return SetLock(fd, offset, F_UNLCK);
 }

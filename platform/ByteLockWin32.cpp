@@ -23,18 +23,6 @@ ByteLockOutcome TryLockByte(HANDLE file, std::uint64_t offset) {
     return error == ERROR_LOCK_VIOLATION ? ByteLockOutcome::kHeld : ByteLockOutcome::kFailed;
 }
 
-ByteLockOutcome LockByte(HANDLE file, std::uint64_t offset, int waitMs, int pollMs,
-                         const std::function<bool()>& keepWaiting) {
-    for (int waited = 0;; waited += pollMs) {
-        const ByteLockOutcome outcome = TryLockByte(file, offset);
-        if (outcome != ByteLockOutcome::kHeld || waited >= waitMs ||
-            (keepWaiting && !keepWaiting())) {
-            return outcome;
-        }
-        ::Sleep(static_cast<DWORD>(pollMs));
-    }
-}
-
 bool UnlockByte(HANDLE file, std::uint64_t offset) {
     OVERLAPPED at = Place(offset);
     return ::UnlockFileEx(file, 0, 1, 0, &at) != FALSE;

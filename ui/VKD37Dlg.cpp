@@ -3,12 +3,13 @@
 #include <algorithm>
 
 #include "model/DecimalScan.h"
-#include "model/ParameterFile.h"
+#include "store/ParameterFile.h"
 #include "model/ParameterTable.h"
 #include "platform/Text.h"
 #include "res/resource.h"
 #include "ui/AboutDlg.h"
 #include "ui/BackgroundScale.h"
+#include "ui/SaveWait.h"
 #include "ui/framework/DataExchange.h"
 #include "ui/framework/Gdi.h"
 #include "ui/framework/InputQueue.h"
@@ -25,12 +26,6 @@ constexpr wchar_t kUploadFailed[] = L"Download Failed";
 // Index in the list is the COM port number.
 constexpr const wchar_t* kPortNames[] = {L"Com0", L"Com1", L"Com2", L"Com3", L"Com4",
                                          L"Com5", L"Com6", L"Com7", L"Com8", L"Com9"};
-
-// How long a save waits for another program's save to let go of the settings file. A save holds
-// it for milliseconds: one held for 2 s belongs to a program that hangs, and waiting longer only
-// delays the box that says so. The window cannot answer meanwhile, and this wait after the
-// longest send stays below the 5 s after which Windows calls a window not responding.
-constexpr int kSaveWaitMs = 2000;
 
 // Posted when the focus leaves the port box with text typed in it, to be taken once the focus has
 // moved: no box may open while it moves.

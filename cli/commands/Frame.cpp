@@ -6,7 +6,7 @@
 #include "cli/Output.h"
 #include "cli/commands/Command.h"
 #include "link/FrameDecoder.h"
-#include "model/ParameterFile.h"
+#include "store/ParameterFile.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "cli/SaveLockWait.h"
 #include "cli/commands/Command.h"
 #include "model/ParameterAssignment.h"
-#include "model/ParameterFile.h"
+#include "store/ParameterFile.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "cli/LoadValues.h"
 #include "cli/Output.h"
 #include "cli/commands/Command.h"
-#include "model/ParameterFile.h"
+#include "store/ParameterFile.h"
 #include "model/ParameterTable.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include "cli/Timestamp.h"
 #include "cli/UnitLabels.h"
 #include "cli/commands/Command.h"
-#include "model/ParameterFile.h"
+#include "store/ParameterFile.h"
 #include "record/RecordEntry.h"
 #include "platform/StopSignals.h"
 

@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "model/FileStore.h"
+#include "store/FileStore.h"
 #include "platform/Handles.h"
 
 class HeldFile {

@@ -21,7 +21,7 @@
 #include "SettingsFiles.h"
 #include "SimulatorLog.h"
 #include "link/UploadFrame.h"
-#include "model/ParameterFile.h"
+#include "store/ParameterFile.h"
 #include "model/ParameterText.h"
 
 namespace {

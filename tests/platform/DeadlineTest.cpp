@@ -3,33 +3,13 @@
 #include <chrono>
 #include <optional>
 
+#include "TickClock.h"
 #include "platform/Deadline.h"
 
 namespace {
 
 using Ms = std::chrono::milliseconds;
 using std::chrono::microseconds;
-
-// A clock that moves only when paused, by whole ticks of the system's timer: Windows' 15.6 ms
-// unless a program asked for finer, or 1 ms.
-class TickClock final : public WaitClock {
-public:
-    explicit TickClock(microseconds tick) : tick_(tick) {}
-    Clock::time_point Now() const override { return now_; }
-    void Pause(Ms pause) const override {
-        ++pauses_;
-        const auto ticks = (microseconds(pause) + tick_ - microseconds(1)) / tick_;
-        now_ += tick_ * (ticks > 0 ? ticks : 1);
-    }
-    int Pauses() const { return pauses_; }
-
-private:
-    microseconds tick_;
-    mutable Clock::time_point now_{};
-    mutable int pauses_ = 0;
-};
-
-constexpr microseconds kWindowsTick{15625};
 
 TEST(Deadline, AWaitEndsAtItsBoundWhateverAPauseLasts) {
     struct Case {

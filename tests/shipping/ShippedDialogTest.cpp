@@ -17,7 +17,7 @@
 #include "Scratch.h"
 #include "SimulatorLog.h"
 #include "link/UploadFrame.h"
-#include "model/ParameterFile.h"
+#include "store/ParameterFile.h"
 #include "model/ParameterSet.h"
 #include "model/ParameterText.h"
 

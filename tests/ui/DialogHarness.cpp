@@ -4,7 +4,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "model/ParameterFile.h"
+#include "store/ParameterFile.h"
 
 namespace {
 

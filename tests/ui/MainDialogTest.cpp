@@ -6,7 +6,7 @@
 
 #include "DialogHarness.h"
 #include "HeldFile.h"
-#include "model/ParameterFile.h"
+#include "store/ParameterFile.h"
 #include "platform/Text.h"
 #include "ui/framework/InputQueue.h"
 

@@ -29,8 +29,12 @@ let browser;
 before(async () => { browser = await chromium.launch(kChromium); });
 after(() => browser?.close());
 
-const pageReady = (page) => page.waitForFunction(
-  () => window.vkd37Ready && document.body.dataset.ready === 'true', null, { timeout: kBound });
+// Ready for input; then the log counted and the port opened again, which the page does not wait for.
+async function pageReady(page, bound = kBound) {
+  await page.waitForFunction(() => window.vkd37Ready && document.body.dataset.ready === 'true', null, { timeout: bound });
+  await page.evaluate((ms) => Promise.race([Promise.all([window.vkd37Page.record.ready, window.vkd37Page.port.ready]),
+    new Promise((resolve, reject) => setTimeout(() => reject(new Error('the page did not settle in time')), ms))]), bound);
+}
 
 function scratchFolder(t) {
   const folder = mkdtempSync(join(tmpdir(), 'vkd37-page-'));
@@ -104,7 +108,7 @@ async function plainPage(t, { initScript = null, expectedErrors = [], ...options
 }
 
 const text = (page, selector) => page.locator(selector).textContent();
-const waitFor = (page, predicate, arg) => page.waitForFunction(predicate, arg, { timeout: kBound });
+const waitFor = (page, predicate, arg, bound = kBound) => page.waitForFunction(predicate, arg, { timeout: bound });
 const waitForText = (page, selector, expected) => waitFor(page,
   ([s, e]) => document.querySelector(s)?.textContent.includes(e), [selector, expected]);
 const lastLogLine = (page) => page.evaluate(() => window.vkd37Page.record.shown.at(-1));
@@ -133,7 +137,7 @@ const pickers = () => {
     if (window.pickerFails) throw new DOMException('The save picker did not pick.', window.pickerFails);
     return handle(options?.suggestedName ?? window.pickedFile);
   };
-  window.fileText = async (name, text) => {
+  window.fileText = async (name, text, asBytes = false) => {
     const file = await handle(name);
     if (text !== undefined) {
       const writable = await file.createWritable();
@@ -141,7 +145,8 @@ const pickers = () => {
       await writable.close();
     }
     // Byte for byte: a byte order mark stays.
-    return new TextDecoder('utf-8', { ignoreBOM: true }).decode(await (await file.getFile()).arrayBuffer());
+    const bytes = await (await file.getFile()).arrayBuffer();
+    return asBytes ? Array.from(new Uint8Array(bytes)) : new TextDecoder('utf-8', { ignoreBOM: true }).decode(bytes);
   };
 };
 
@@ -292,16 +297,23 @@ test('a line lost during an upload is reported, and the port is taken again when
   assert.equal(bridge.frames.length, 1);
 });
 
-test('a port held by another program is explained, and Connect takes it once it is free', async (t) => {
-  const { page } = await openPage(t);
-  await page.evaluate(() => { window.standIn.heldElsewhere = true; });
-  await page.click('#connect');
-  await waitForText(page, '#port-status', 'Faild Open Serial Port');
-  assert.match(await text(page, '#message'), /held by another program/);
-  await page.evaluate(() => { window.standIn.heldElsewhere = false; });
-  await page.click('#connect');
-  await waitForText(page, '#port-status', 'Suceed Open Serial Port');
-  await upload(page, 'Download Complete');
+test('a port held by another program, or by another tab of this page, is explained, and Connect takes it once it is free', async (t) => {
+  for (const [holder, tabs, said] of [
+    ['another program', [[]], /^The port is held by another program/],
+    ['another tab of this page', [[], []], /^The port is held by another tab of this page\. Close that tab/],
+  ]) {
+    await t.test(holder, async (t) => {
+      const page = (await openTabs(t, tabs)).at(-1);
+      await page.evaluate(() => { window.standIn.heldElsewhere = true; });
+      await page.click('#connect');
+      await waitForText(page, '#port-status', 'Faild Open Serial Port');
+      assert.match(await text(page, '#message'), said);
+      await page.evaluate(() => { window.standIn.heldElsewhere = false; });
+      await page.click('#connect');
+      await waitForText(page, '#port-status', 'Suceed Open Serial Port');
+      await upload(page, 'Download Complete');
+    });
+  }
 });
 
 test('after a line error the next upload reads from a fresh stream', async (t) => {
@@ -459,6 +471,12 @@ test('batch mode: a scanner names each unit without a mouse, a label sent before
   await page.keyboard.press('Enter');
   await waitFor(page, () => document.activeElement?.id === 'upload');
   assert.equal(bridge.frames.length, 5);
+  // There a label names the one upload it went with, not the next.
+  await page.keyboard.press('Enter');
+  await waitFor(page, () => window.vkd37Page.record.counts.all === 6);
+  assert.deepEqual(await page.evaluate(() => window.vkd37Page.record.shown.slice(-2).map((entry) => entry.unit ?? null)),
+    ['A-0018', null]); // the label the input method wrote into Unit
+  await waitFor(page, () => document.activeElement?.id === 'upload');
   await page.evaluate(() => document.getElementById('upload').addEventListener('click', () => { window.clicks = (window.clicks ?? 0) + 1; }));
   for (let repeat = 0; repeat < 3; repeat++) await page.keyboard.down('Enter');
   await page.keyboard.up('Enter');
@@ -760,12 +778,52 @@ test('every tab\'s entries are kept, whatever the order of uploads, downloads an
   });
 });
 
+test('a database closed under the tab is opened again, or the page says who has it; the tab\'s entries stay downloadable', async (t) => {
+  // The browser is asked once to keep the page's data under pressure.
+  const persistWatch = 'navigator.storage.persist = async () => { window.persistAsked = (window.persistAsked ?? 0) + 1; return false; }';
+  for (const [how, close, said] of [
+    ['the site\'s data deleted', async (page, bridge) => {
+      const session = await page.context().newCDPSession(page);
+      await session.send('Storage.clearDataForOrigin', { origin: new URL(bridge.pageUrl).origin, storageTypes: 'indexeddb' });
+    }, ''],
+    ['a newer page upgrading the database in another tab', async (page, bridge) => {
+      const newer = await page.context().newPage();
+      await newer.goto(bridge.pageUrl);
+      await newer.evaluate(() => new Promise((resolve, reject) => Object.assign(indexedDB.open('vkd37', 99),
+        { onsuccess: (event) => resolve(event.target.result.close()), onerror: reject })));
+    }, 'Another tab of this page, a newer version of it, now keeps the log: download it from there. Entries made ' +
+      'here since: 1, kept only in this tab; download the log before closing it.'],
+  ]) {
+    await t.test(how, async (t) => {
+      const { page, bridge } = await openPage(t, ['--no-pace'], { ...withPickers, initScript: `(${pickers})(); ${persistWatch}` });
+      await upload(page, 'Download Complete');
+      await close(page, bridge);
+      await page.fill('#unit', 'after');
+      await upload(page, 'Download Complete');
+      await waitFor(page, (expected) => document.getElementById('log-state').textContent === expected, said);
+      assert.deepEqual(jsonLines(await savedText(page, '#download-log', 'vkd37-commissioning.jsonl')).map((line) => line.unit),
+        ['after']);
+      assert.equal(await page.evaluate(() => window.persistAsked), 1);
+      // Opened again, the page finds the database as the closing left it.
+      await page.reload();
+      await pageReady(page);
+      assert.equal(await text(page, '#log-state'), said.replace('1, kept', '0, kept'));
+    });
+  }
+});
+
 test('a download counts only once the browser says the file was written: refused, cancelled or a plain download leave Clear asking', async (t) => {
   const { page } = await openPage(t, ['--no-pace'], withPickers);
   await upload(page, 'Download Complete');
   const offered = 'The log was handed to the browser as a download. The page cannot tell whether it was kept, ' +
     'so Clear log still asks first.';
-  for (const [how, refuse, said] of [
+  // Writing refused with the browser's error: [its message, its name] while `refusal` is given.
+  const refuseWriting = (refusal) => {
+    const handle = FileSystemFileHandle.prototype;
+    window.createWritable ??= handle.createWritable;
+    handle.createWritable = refusal ? async () => { throw new DOMException(...refusal); } : window.createWritable;
+  };
+  for (const [how, refuse, said, refusal = true] of [
     ['no save picker', (on) => {
       window.savePicker ??= window.showSaveFilePicker;
       window.showSaveFilePicker = on ? undefined : window.savePicker;
@@ -774,15 +832,14 @@ test('a download counts only once the browser says the file was written: refused
       offered],
     ['the save dialog cancelled', (on) => { window.pickerFails = on ? 'AbortError' : null; },
       'Nothing was written: the save was cancelled.'],
-    ['writing refused', (on) => {
-      const handle = FileSystemFileHandle.prototype;
-      window.createWritable ??= handle.createWritable;
-      handle.createWritable = on ? async () => { throw new DOMException('Writing was refused.', 'NotAllowedError'); }
-        : window.createWritable;
-    }, 'vkd37-commissioning.jsonl was not saved: Writing was refused.'],
+    ['writing refused', refuseWriting, 'vkd37-commissioning.jsonl was not saved: Writing was refused.',
+      ['Writing was refused.', 'NotAllowedError']],
+    // A browser's error may come without a message: its name is said.
+    ['writing refused without a word', refuseWriting, 'vkd37-commissioning.jsonl was not saved: QuotaExceededError.',
+      ['', 'QuotaExceededError']],
   ]) {
     await t.test(how, async () => {
-      await page.evaluate(refuse, true);
+      await page.evaluate(refuse, refusal);
       await page.evaluate(() => window.vkd37Page.language.clearMessage());
       // A plain download is known to have been handed over once the browser has it; any other
       // outcome, once the page has said it.
@@ -804,7 +861,7 @@ test('a download counts only once the browser says the file was written: refused
   assert.deepEqual(dialogs, []);
 });
 
-test('with 30,000 entries kept the page is ready, draws only the latest rows and an upload adds one', async (t) => {
+test('with 30,000 entries kept the page is ready, draws only the latest rows, an upload adds one, and an upload during their download waits for none of it', async (t) => {
   const { page } = await openPage(t, ['--no-pace'], withPickers);
   // Months of use, kept in the page's first record shape: 20,000 of them downloaded, every tenth
   // one failed.
@@ -813,13 +870,13 @@ test('with 30,000 entries kept the page is ready, draws only the latest rows and
       time: new Date(Date.UTC(2026, 0, 1) + i * 60000).toISOString(), port: 'COM3',
       frame: '03000A6B0A000A6B0A00006400000000000000', outcome: i % 10 ? 'confirmed' : 'no-echo', ms: 41,
     }));
-    localStorage.setItem('vkd37.record', JSON.stringify({ entries, downloaded: 20000 }));
+    localStorage.setItem('vkd37.record', JSON.stringify({ entries, downloaded: 2 }));
     return entries[0];
   };
   // Taken into the browser's database once, which may take a while on a busy machine.
   const takenIn = async () => {
     await page.reload();
-    await page.waitForFunction(() => document.body.dataset.ready === 'true', null, { timeout: 6 * kBound });
+    await pageReady(page, 6 * kBound);
   };
   const first = await page.evaluate(keepOldRecord, 30000);
   await takenIn();
@@ -839,10 +896,23 @@ test('with 30,000 entries kept the page is ready, draws only the latest rows and
   await takenIn();
   assert.equal(await text(page, '#log-summary'), '30002 uploads: 27001 confirmed, 3001 failed (the latest 50 shown)');
 
-  assert.match(await answered(page, '#clear-log', false), /never written to a file: 10002\./);
-  const lines = jsonLines(await savedText(page, '#download-log', 'vkd37-commissioning.jsonl', 6 * kBound));
+  assert.match(await answered(page, '#clear-log', false), /never written to a file: 30000\./);
+  // Once the file is written, its 30,000 entries are marked so; an upload meanwhile is kept
+  // within a chunk's wait, long before the marking ends and the page says the file was written.
+  await page.evaluate(() => {
+    const { close } = FileSystemWritableFileStream.prototype;
+    FileSystemWritableFileStream.prototype.close = function closed() { return close.call(this).then(() => { window.fileClosed = true; }); };
+  });
+  await page.click('#download-log');
+  await waitFor(page, () => window.fileClosed);
+  await page.click('#upload');
+  await waitFor(page, () => document.getElementById('upload-status').textContent === 'Download Complete', null, kBound / 3);
+  assert.equal(await text(page, '#message'), '');
+  await waitFor(page, () => document.getElementById('message').textContent.includes('vkd37-commissioning.jsonl'), null, 6 * kBound);
+  const lines = jsonLines(await page.evaluate(() => window.fileText('vkd37-commissioning.jsonl')));
   assert.equal(lines.length, 30002);
   assert.deepEqual(lines[0], first);
+  assert.match(await answered(page, '#clear-log', false), /never written to a file: 1\./);
 });
 
 test('when room runs short, entries written out make way, entries not written out never do, and the page warns first', async (t) => {
@@ -869,46 +939,64 @@ test('when room runs short, entries written out make way, entries not written ou
     await waitFor(page, () => document.getElementById('log-state').textContent === '');
   });
 
-  await t.test('the browser refuses to keep more', async (t) => {
-    // A megabyte for the page's origin, set before the page opens its store.
+  await t.test('the browser refuses to keep more: 4 MiB for thousands of entries, downloaded, then written ones make way', async (t) => {
+    // The quota of the page's origin, set before the page opens its store.
     const beforeLoad = async (page, bridge) => {
       const session = await page.context().newCDPSession(page);
-      await session.send('Storage.overrideQuotaForOrigin', { origin: new URL(bridge.pageUrl).origin, quotaSize: 2 ** 20 });
+      await session.send('Storage.overrideQuotaForOrigin', { origin: new URL(bridge.pageUrl).origin, quotaSize: 4 * 2 ** 20 });
     };
     const { page } = await openPage(t, ['--no-pace'], { overHttp: true, beforeLoad });
-    // Entries not yet written out, until the browser takes no more.
-    const kept = await page.evaluate(async () => {
+    // Entries not yet written out, until the browser takes no more; how many are kept then.
+    const fill = () => page.evaluate(async () => {
       const { record } = window.vkd37Page;
-      for (let count = 0; count < 1000; count++) {
-        const unit = Array.from(crypto.getRandomValues(new Uint8Array(4096)), (byte) => byte.toString(36)).join('');
+      const unit = () => Array.from(crypto.getRandomValues(new Uint8Array(400)), (byte) => byte.toString(36)).join('');
+      const entry = () => ({ line: JSON.stringify({ time: new Date().toISOString(), unit: unit(), port: 'COM3', outcome: 'confirmed' }),
+        outcome: 'confirmed' });
+      for (const size of [100, 1]) {
         try {
-          await record.store.add(JSON.stringify({ time: new Date().toISOString(), unit, port: 'COM3', outcome: 'confirmed' }), 'confirmed');
+          for (let added = 0; added < 20000; added += size) await record.kept.addAll(Array.from({ length: size }, entry));
         } catch (error) {
-          await record.refresh();
-          return [count, error.name];
+          if (error.name !== 'QuotaExceededError') throw error;
         }
       }
-      return [1000, 'no refusal'];
+      await record.refresh();
+      return record.counts.all;
     });
-    assert.equal(kept[1], 'QuotaExceededError');
+    const kept = await fill();
+    assert.ok(kept >= 4000, `${kept} entries fill the store`);
     await upload(page, 'Download Complete');
     await waitForText(page, '#log-state', 'Entries kept only in this tab: 1.');
-    await summaryIs(page, `${kept[0] + 1} uploads: ${kept[0] + 1} confirmed, 0 failed (the latest 50 shown)`);
-    // The browser's own download, as the save picker's file would have no room either.
-    await page.evaluate(() => { window.showSaveFilePicker = undefined; });
-    const [download] = await Promise.all([page.waitForEvent('download'), page.click('#download-log')]);
-    const lines = jsonLines(readFileSync(await download.path(), 'utf8'));
-    assert.equal(lines.length, kept[0] + 1);
-    assert.equal(lines.at(-1).port, 'usb:0403:6001');
+
+    // Written to a file on a disk of its own, as the origin's has no room for it.
+    await page.evaluate(() => {
+      window.showSaveFilePicker = async ({ suggestedName }) => ({ name: suggestedName, createWritable: async () => ({
+        write: async () => {}, close: async () => {}, abort: async () => {} }) });
+    });
+    await page.click('#download-log');
+    await waitForText(page, '#message', `The log (${kept + 1} entries) was written to vkd37-commissioning.jsonl.`);
+    const state = () => page.evaluate(() => [window.vkd37Page.record.counts, document.getElementById('log-state').textContent]);
+    const [written, writtenSaid] = await state();
+    assert.deepEqual([written.unwritten, writtenSaid], [0, '']);
+    // Full again: entries written out make way for the next upload's.
+    const full = await fill();
+    await upload(page, 'Download Complete');
+    const [counts, said] = await state();
+    assert.equal(said, '');
+    assert.ok(counts.all <= full && counts.unwritten === full - written.all + 1, JSON.stringify({ written, full, counts }));
   });
 });
 
-test('Download CSV and Print report give the kept log\'s report as `vkd37 report` makes it, in either language', async (t) => {
-  // Every frame's print() is noted instead of opening the browser's print dialog.
+test('Download spreadsheet, Download CSV and Print report give the kept log\'s report as `vkd37 report` makes it, in either language', async (t) => {
+  // Every frame's print() is noted instead of opening the browser's print dialog, which then
+  // closes as after a print.
   const printWatch = () => {
     if (window === window.top) window.printed = [];
-    window.print = () => window.top.printed.push({
-      lang: document.documentElement.lang, styled: document.styleSheets[0]?.cssRules.length > 0 });
+    window.print = () => {
+      const { width, height } = window.frameElement.getBoundingClientRect();
+      window.top.printed.push({ lang: document.documentElement.lang, size: [width, height],
+        styled: document.styleSheets[0]?.cssRules.length > 0, html: window.frameElement.srcdoc });
+      setTimeout(() => window.dispatchEvent(new Event('afterprint')));
+    };
   };
   const { page } = await openPage(t, ['--no-pace'], withPickers);
   await page.check('#batch');
@@ -922,8 +1010,11 @@ test('Download CSV and Print report give the kept log\'s report as `vkd37 report
   }
   const record = join(scratchFolder(t), 'record.jsonl');
   writeFileSync(record, await savedText(page, '#download-log', 'vkd37-commissioning.jsonl'));
-  const tool = (format) => execFileSync(process.env.VKD_TOOL, ['report', format, record], { encoding: 'utf8' });
+  const tool = (format, encoding = 'utf8') => execFileSync(process.env.VKD_TOOL, ['report', format, record], { encoding });
   assert.equal(await savedText(page, '#download-csv', 'vkd37-commissioning.csv'), tool('--csv'));
+  await savedText(page, '#download-xlsx', 'vkd37-commissioning.xlsx');
+  assert.deepEqual(Buffer.from(await page.evaluate((file) => window.fileText(file, undefined, true),
+    'vkd37-commissioning.xlsx')), tool('--xlsx', 'buffer'));
 
   // Printed under the page's own policy, which the page above has lifted for the stand-in's
   // socket: the report's styles must be among those it allows. The same record is kept here in
@@ -934,22 +1025,60 @@ test('Download CSV and Print report give the kept log\'s report as `vkd37 report
   await strict.reload();
   await pageReady(strict);
   await strict.click('#print-report');
-  await waitFor(strict, () => window.printed.length === 1);
-  // The same page as the tool's, but for the program that made it.
-  assert.equal(await strict.evaluate(() => document.getElementById('report').srcdoc),
-    tool('--html').replace('<dd>vkd37 ', '<dd>vkd37.html '));
-  assert.deepEqual(await strict.evaluate(() => window.printed[0]), { lang: 'en', styled: true });
-  assert.deepEqual(await strict.evaluate(() => {
-    const { width, height } = document.getElementById('report').getBoundingClientRect();
-    return [width, height];
-  }), [0, 0]);
+  // The report's frame, and its memory, gone once printed.
+  await waitFor(strict, () => window.printed.length === 1 && !document.getElementById('report'));
+  const [{ html, ...shown }] = await strict.evaluate(() => window.printed);
+  // The same page as the tool's, but for the program that made it and when.
+  const madeOn = (page) => page.replace(/made on<\/dt><dd>[^<]*/, '');
+  assert.equal(madeOn(html), madeOn(tool('--html').replace('<dd>vkd37 ', '<dd>vkd37.html ')));
+  assert.deepEqual(shown, { lang: 'en', styled: true, size: [0, 0] });
 
   await strict.selectOption('#language', 'zh');
-  assert.deepEqual([await text(strict, '#download-csv'), await text(strict, '#print-report')], ['下载 CSV', '打印报告']);
+  assert.deepEqual(await Promise.all(['#download-xlsx', '#download-csv', '#print-report'].map((id) => text(strict, id))),
+    ['下载电子表格', '下载 CSV', '打印报告']);
   await strict.click('#print-report');
-  await waitFor(strict, () => window.printed.length === 2);
-  assert.deepEqual(await strict.evaluate(() => window.printed[1]), { lang: 'zh-Hans', styled: true });
-  assert.match(await strict.evaluate(() => document.getElementById('report').srcdoc), /U-2/);
+  await waitFor(strict, () => window.printed.length === 2 && !document.getElementById('report'));
+  const { html: htmlZh, ...shownZh } = (await strict.evaluate(() => window.printed))[1];
+  assert.deepEqual(shownZh, { lang: 'zh-Hans', styled: true, size: [0, 0] });
+  assert.match(htmlZh, /U-2/);
+});
+
+// Printed to PDF as a customer gets it: with a 98-character label every column is on the page, on
+// A4 and Letter alike, and every page has its number.
+test('the printed report keeps every column on the paper and numbers its pages', async (t) => {
+  const folder = scratchFolder(t);
+  const record = join(folder, 'record.jsonl');
+  const label = `LINE-3/${'0123456789'.repeat(10)}`.slice(0, 98);
+  const entries = Array.from({ length: 60 }, (_, i) => ({
+    time: `2025-03-04T09:${String(i).padStart(2, '0')}:00.000Z`, unit: i % 2 ? label : `U-${i}`,
+    port: '/dev/ttyUSB0', frame: '03000A6B0A000A6B0A00006400000000000000', outcome: i % 3 ? 'confirmed' : 'no-echo', ms: 41,
+  }));
+  writeFileSync(record, entries.map((entry) => `${JSON.stringify(entry)}\n`).join(''));
+  const page = await (await newContext(t)).newPage();
+  await page.setContent(execFileSync(process.env.VKD_TOOL, ['report', '--html', record], { encoding: 'utf8' }));
+  for (const format of ['A4', 'Letter']) {
+    const pdf = join(folder, `${format}.pdf`);
+    await page.pdf({ path: pdf, format });
+    const boxes = execFileSync('pdftotext', ['-bbox', pdf, '-'], { encoding: 'utf8' });
+    const pages = [...boxes.matchAll(/<page width="([\d.]+)"[^>]*>([^]*?)<\/page>/g)].map(([, width, words]) => ({
+      width: Number(width),
+      words: [...words.matchAll(/xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)"[^>]*>([^<]*)</g)]
+        .map(([, x, y, end, word]) => ({ x: Number(x), y: Number(y), end: Number(end), word })),
+    }));
+    assert.ok(pages.length > 1, format);
+    pages.forEach(({ width, words }, index) => {
+      // Within the paper, and no text running over its neighbour's column.
+      for (const { end, word } of words) assert.ok(end <= width, `${format} page ${index + 1}: ${word} ends at ${end} of ${width}`);
+      const lines = [...words].sort((a, b) => a.y - b.y || a.x - b.x);
+      lines.forEach((word, i) => i && Math.abs(word.y - lines[i - 1].y) < 1 &&
+        assert.ok(word.x >= lines[i - 1].end - 0.5, `${format}: ${lines[i - 1].word} runs over ${word.word}`));
+      assert.match(words.map(({ word }) => word).join(' '), new RegExp(`Page ${index + 1} of ${pages.length}`), format);
+    });
+    const all = pages.flatMap(({ words }) => words.map(({ word }) => word)).join(' ');
+    // Every column's heading, and the last column's values, the label's end and the frame whole.
+    for (const part of ['Unit Attempts Last outcome Time (UTC) Port', 'Time (UTC) Unit Port Outcome ms', '/dev/ttyUSB0',
+      label.slice(-8), entries[0].frame]) assert.ok(all.includes(part), `${format}: ${part}`);
+  }
 });
 
 test('with site data refused or full the page works fully and says once that it keeps nothing', async (t) => {

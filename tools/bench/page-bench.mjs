@@ -1,8 +1,9 @@
 // Benchmark of the browser page, printed, not asserted: vkd37.html opened from disk to ready for
-// input in headless Chromium, with no record and with 30,000 entries kept; the sizes of its
-// module and of the whole file; click on "Upload Parameters " to "Download Complete" through the
-// loopback bridge against the simulator paced at 9600 baud, with no record and with 30,000
-// entries kept, beside `vkd37 upload` from process start to exit on the same simulator.
+// input in headless Chromium, beside a blank page opened the same way, with no record and with
+// 30,000 entries kept; the sizes of its module and of the whole file; click on "Upload
+// Parameters " to "Download Complete" through the loopback bridge against the simulator paced at
+// 9600 baud, with no record, with 30,000 entries kept, and while a download marks 100,000 entries
+// written, beside `vkd37 upload` from process start to exit on the same simulator.
 //   node tools/bench/page-bench.mjs PAGE MODULE SIMULATOR TOOL
 import { spawnSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, rmSync, statSync, writeFileSync } from 'node:fs';
@@ -16,12 +17,13 @@ const { chromium } = createRequire(new URL('../../tests/web/package.json', impor
 const { SimulatorBridge } = await import('../../tests/web/bridge.mjs');
 const standIn = readFileSync(new URL('../../tests/web/serial-stand-in.js', import.meta.url), 'utf8');
 
-const summary = (values) => {
+const median = (values) => {
   const sorted = values.slice().sort((a, b) => a - b);
   const middle = sorted.length / 2;
-  const median = sorted.length % 2 ? sorted[Math.floor(middle)] : (sorted[middle - 1] + sorted[middle]) / 2;
-  return `median ${median.toFixed(1)} ms, worst ${sorted.at(-1).toFixed(1)} ms (${sorted.length} runs)`;
+  return sorted.length % 2 ? sorted[Math.floor(middle)] : (sorted[middle - 1] + sorted[middle]) / 2;
 };
+const summary = (values) => (values.length
+  ? `median ${median(values).toFixed(1)} ms, worst ${Math.max(...values).toFixed(1)} ms (${values.length} runs)` : 'none');
 
 const browser = await chromium.launch({
   executablePath: '/usr/bin/chromium',
@@ -29,28 +31,40 @@ const browser = await chromium.launch({
     '--disable-background-networking', '--disable-component-update', '--disable-sync'],
 });
 const kKept = 30000;
+const kMarked = 100000;
+const blankPath = join(mkdtempSync(join(tmpdir(), 'vkd37-bench-')), 'blank.html');
+writeFileSync(blankPath, '<!DOCTYPE html><html><head><meta charset="utf-8"><title>blank</title></head><body></body></html>');
 
-// Opened from disk until ready for input, in a fresh tab of the context each time.
-async function readyTimes(context, count) {
+const ready = (page) => page.waitForFunction(() => document.body.dataset.ready === 'true');
+
+// Opened from disk until ready for input (a blank page: until loaded), in a fresh tab of the
+// context each time; both waited for the same way.
+async function readyTimes(context, count, path = pagePath) {
   const starts = [];
   for (let i = 0; i < count; i++) {
     const page = await context.newPage();
     const started = performance.now();
-    await page.goto(pathToFileURL(pagePath).href);
-    await page.waitForFunction(() => document.body.dataset.ready === 'true');
+    await page.goto(pathToFileURL(path).href, { waitUntil: 'commit' });
+    if (path === pagePath) await ready(page);
+    else await page.waitForFunction(() => document.readyState === 'complete');
     starts.push(performance.now() - started);
     await page.close();
   }
   return starts;
 }
 
-// Uploads through the bridge, timed inside the page from the click to the status text.
-async function uploadTimes(context, count) {
+// A tab with the stand-in port joined to a bridge.
+async function uploadingTab(context, via = bridge) {
   const page = await context.newPage();
   page.on('dialog', (dialog) => dialog.accept());
-  await page.addInitScript(`(${standIn})(${JSON.stringify(bridge.url)})`);
+  await page.addInitScript(`(${standIn})(${JSON.stringify(via.url)})`);
   await page.goto(pathToFileURL(pagePath).href);
-  await page.waitForFunction(() => document.body.dataset.ready === 'true');
+  await ready(page);
+  return page;
+}
+
+// Uploads through the bridge, timed inside the page from the click to the status text.
+async function timeUploads(page, count) {
   const uploads = [];
   for (let i = 0; i < count; i++) {
     await page.evaluate(() => document.getElementById('prompt').close());
@@ -68,42 +82,83 @@ async function uploadTimes(context, count) {
       document.getElementById('upload').click();
     })));
   }
-  await page.close();
+  return uploads;
+}
+
+const uploadSummary = (uploads) => {
   const failed = uploads.filter((ms) => ms === null).length;
   return `${summary(uploads.filter((ms) => ms !== null))}${failed ? `; ${failed} uploads failed` : ''}`;
+};
+
+async function uploadTimes(context, count) {
+  const page = await uploadingTab(context);
+  const times = await timeUploads(page, count);
+  await page.close();
+  return uploadSummary(times);
+}
+
+// Uploads one after another, in the downloading tab and in another in turn, while a download
+// marks `count` entries written; and as many in each afterwards.
+async function uploadsDuringMarking(context, count) {
+  await keepEntries(context, count, count);
+  const other = await SimulatorBridge.start(simulatorPath, []);
+  const tabs = [await uploadingTab(context), await uploadingTab(context, other)];
+  await tabs[0].evaluate(() => {
+    // The file goes to memory: the bench times the marking, not a disk.
+    window.showSaveFilePicker = async ({ suggestedName }) => ({ name: suggestedName, createWritable: async () => ({
+      write: async () => {}, close: async () => { window.fileClosed = performance.now(); }, abort: async () => {} }) });
+    window.vkd37Page.language.clearMessage();
+    document.getElementById('download-log').click();
+  });
+  await tabs[0].waitForFunction(() => window.fileClosed, null, { timeout: 0 });
+  const marked = () => tabs[0].evaluate(() => document.getElementById('message').textContent !== '');
+  const during = [[], []];
+  for (let turn = 0; !await marked(); turn = 1 - turn) during[turn].push(...await timeUploads(tabs[turn], 1));
+  const marking = await tabs[0].evaluate(() => performance.now() - window.fileClosed);
+  const alone = [await timeUploads(tabs[0], 20), await timeUploads(tabs[1], 20)];
+  for (const tab of tabs) await tab.close();
+  await other.stop();
+  return { during, alone, marking };
 }
 
 // Months of use: entries as the page writes them, kept in the browser, all but the last
-// thousand written out.
-async function keepEntries(context, count) {
+// `unwritten` written out.
+async function keepEntries(context, count, unwritten = 1000) {
   const page = await context.newPage();
   await page.goto(pathToFileURL(pagePath).href);
-  await page.waitForFunction(() => document.body.dataset.ready === 'true');
-  await page.evaluate(async (total) => {
+  await ready(page);
+  await page.evaluate(async ([total, left]) => {
     const { core, record } = window.vkd37Page;
+    await record.ready;
     const values = core.startValues();
     for (let first = 0; first < total; first += 5000) {
       const entries = [];
       for (let i = first; i < Math.min(total, first + 5000); i++) {
         const time = new Date(Date.UTC(2026, 0, 1) + i * 60000).toISOString();
         const line = core.recordLine({ time, port: 'COM3', unit: `U-${i}` }, values, i % 10 ? 0 : 2, 41);
-        entries.push({ line, outcome: i % 10 ? 'confirmed' : 'no-echo', written: i < total - 1000 ? 1 : 0 });
+        entries.push({ line, outcome: i % 10 ? 'confirmed' : 'no-echo', written: i < total - left ? 1 : 0 });
       }
-      await record.store.addAll(entries);
+      await record.kept.addAll(entries);
     }
-  }, count);
+  }, [count, unwritten]);
   await page.close();
 }
 
 const bridge = await SimulatorBridge.start(simulatorPath, []);
 try {
+  // In turns, so that both meet the same load.
   const starts = [];
+  const blankStarts = [];
   for (let i = 0; i < 10; i++) {
-    const context = await browser.newContext();
-    starts.push(...await readyTimes(context, 1));
-    await context.close();
+    for (const [times, path] of [[blankStarts, blankPath], [starts, pagePath]]) {
+      const context = await browser.newContext();
+      times.push(...await readyTimes(context, 1, path));
+      await context.close();
+    }
   }
+  const ratio = median(starts) / median(blankStarts);
   console.log(`page opened from disk to ready for input: ${summary(starts)}`);
+  console.log(`blank page opened from disk to loaded: ${summary(blankStarts)}; the page takes ${ratio.toFixed(2)} times as long`);
   console.log(`module ${statSync(modulePath).size} bytes, vkd37.html ${statSync(pagePath).size} bytes`);
 
   const empty = await browser.newContext({ bypassCSP: true });
@@ -118,6 +173,18 @@ try {
   console.log(`page, click to "Download Complete", ${kKept} entries kept: ${await uploadTimes(months, 20)}`);
   await months.close();
 
+  const marked = await browser.newContext({ bypassCSP: true });
+  const { during, alone, marking } = await uploadsDuringMarking(marked, kMarked);
+  console.log(`download of ${kMarked} unwritten entries: marked written in ${(marking / 1000).toFixed(1)} s after the file was written`);
+  for (const [index, tab] of ['the downloading tab', 'another tab'].entries()) {
+    const done = during[index].filter((ms) => ms !== null);
+    const delay = (value) => (value - median(alone[index].filter((ms) => ms !== null))).toFixed(1);
+    console.log(`page, click to "Download Complete", ${tab}, while they are marked: ${uploadSummary(during[index])}; ` +
+      `afterwards: ${uploadSummary(alone[index])}`);
+    if (done.length) console.log(`  an upload's delay by the marking, ${tab}: median ${delay(median(done))} ms, worst ${delay(Math.max(...done))} ms`);
+  }
+  await marked.close();
+
   // The tool needs a parameter file: the dialog's first-start one.
   const file = join(mkdtempSync(join(tmpdir(), 'vkd37-bench-')), 'InitialParameter.dll');
   writeFileSync(file, '0 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ');
@@ -129,6 +196,7 @@ try {
     tool.push(performance.now() - started);
   }
   rmSync(dirname(file), { recursive: true });
+  rmSync(dirname(blankPath), { recursive: true });
   console.log(`vkd37 upload, process start to exit: ${summary(tool)}`);
 } finally {
   await browser.close();

@@ -78,8 +78,10 @@ export class Batch {
     });
   }
 
+  // Outside batch mode a label names the one upload it went with.
   uploaded(label) {
-    if (this.on && label) this.sent.add(label);
+    if (!this.on) $('unit').value = '';
+    else if (label) this.sent.add(label);
   }
 
   // Where the next action is: the Unit field in batch mode, Upload otherwise.

@@ -63,9 +63,16 @@ export class Core {
     };
   }
 
+  // Compiled at once where the browser allows it (most do for a module this small): a compile
+  // on a busy machine's worker threads can take longer than the rest of the page's start.
   static async load(bytes) {
-    const module = await WebAssembly.compile(bytes);
-    return new Core(await WebAssembly.instantiate(module, wasiStubs(module)));
+    let module;
+    try {
+      module = new WebAssembly.Module(bytes);
+    } catch {
+      module = await WebAssembly.compile(bytes);
+    }
+    return new Core(new WebAssembly.Instance(module, wasiStubs(module)));
   }
 
   bytes(pointer, length) {
@@ -204,17 +211,29 @@ export class Core {
     return this.report(lines, () => this.exports.vkd_report_csv());
   }
 
-  reportHtml(lines, language) {
-    return this.report(lines, () => this.exports.vkd_report_html(this.languageIndex(language)));
+  // The workbook's bytes (.xlsx).
+  reportXlsx(lines, language) {
+    this.putRecord(lines);
+    const length = this.exports.vkd_report_xlsx(this.languageIndex(language));
+    return this.bytes(this.exports.vkd_exchange(), length).slice();
+  }
+
+  // madeAt: when the report is made, as a record's time.
+  reportHtml(lines, language, madeAt = new Date().toISOString()) {
+    return this.report(lines, () => this.exports.vkd_report_html(this.languageIndex(language)), `${madeAt}\n`);
   }
 
   reportSummary(lines, language) {
     return this.report(lines, () => this.exports.vkd_report_summary(this.languageIndex(language)));
   }
 
-  report(lines, make) {
-    this.put(typeof lines === 'string' ? lines
-      : lines.map((line) => (typeof line === 'string' ? line : JSON.stringify(line))).join('\n'));
+  report(lines, make, before = '') {
+    this.putRecord(lines, before);
     return this.text(make());
+  }
+
+  putRecord(lines, before = '') {
+    this.put(before + (typeof lines === 'string' ? lines
+      : lines.map((line) => (typeof line === 'string' ? line : JSON.stringify(line))).join('\n')));
   }
 }

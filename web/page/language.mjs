@@ -48,7 +48,8 @@ const kTexts = {
     summary: (all, confirmed, failed) => `${all} uploads: ${confirmed} confirmed, ${failed} failed`,
     summaryLatest: (all, confirmed, failed, shown) =>
       `${all} uploads: ${confirmed} confirmed, ${failed} failed (the latest ${shown} shown)`,
-    unit: 'Unit', logUnit: 'Unit', downloadCsv: 'Download CSV', printReport: 'Print report',
+    unit: 'Unit', logUnit: 'Unit', downloadXlsx: 'Download spreadsheet', downloadCsv: 'Download CSV',
+    printReport: 'Print report',
     unitAgain: (label) => `${label} was already sent in this batch. Press Enter to send it again, ` +
       'or scan or type another label.',
     sendAgain: 'Send again', cancel: 'Cancel',
@@ -61,13 +62,20 @@ const kTexts = {
       `tab: ${count}. Download the log before closing it.`,
     recordAtRisk: 'The browser is running out of room for the log, and no entry kept has been ' +
       'written to a file yet. Download the log now: entries written out make room for new ones.',
+    recordNewer: (count) => 'Another tab of this page, a newer version of it, now keeps the log: download ' +
+      `it from there. Entries made here since: ${count}, kept only in this tab; download the log before ` +
+      'closing it.',
+    recordNotKept: (count, reason) => `The browser did not keep entries of the log (${reason}). Entries ` +
+      `kept only in this tab: ${count}. Download the log before closing it.`,
     recordFailed: (reason) => `The log could not be read or changed: ${reason}.`,
     logHelp: 'To name each unit, tick “Upload, then the next controller”, type or scan the ' +
       'unit’s label into Unit and press Enter: after each upload Unit waits for the next label, ' +
       'and a label already sent in the batch is asked about; Enter held down, or a scanner’s ' +
       'second Enter, uploads once and answers no box. Download log writes every entry ' +
-      'as JSON lines; Download CSV gives one row per attempt for a spreadsheet; Print report ' +
-      'prints each unit with its last outcome and values, the failed attempts and a summary.',
+      'as JSON lines; Download spreadsheet gives a workbook with one row per attempt and each ' +
+      'unit’s verdict, every label and frame kept as recorded; Download CSV gives the ' +
+      'attempts for scripts; Print report prints the report to sign: the verdict, each unit ' +
+      'with its last outcome and values, the failed attempts and a summary.',
     noSerial: 'Uploading needs the Web Serial API of Chrome or Edge (version 89 or later, on a ' +
       'computer), with the page opened from disk or over https. Opening, editing and saving ' +
       'parameter files works here.',
@@ -97,6 +105,7 @@ const kTexts = {
       'setting): Open… uses the browser\'s file chooser, and Save offers the file as a download.',
     portBusy: 'The port is held by another program (a terminal, another browser tab or the ' +
       'dialog program). Close that program or tab, then press Connect again.',
+    portBusyTab: 'The port is held by another tab of this page. Close that tab, then press Connect again.',
     openFailed: (reason) => `The port could not be opened: ${reason}. Press Connect to try again.`,
     portLost: 'The adapter was unplugged. Plug it in again: the page reconnects by itself.',
     portBack: 'The adapter is back.',
@@ -140,7 +149,8 @@ const kTexts = {
     summary: (all, confirmed, failed) => `共上传 ${all} 次：成功 ${confirmed} 次，失败 ${failed} 次`,
     summaryLatest: (all, confirmed, failed, shown) =>
       `共上传 ${all} 次：成功 ${confirmed} 次，失败 ${failed} 次（下面显示最近 ${shown} 次）`,
-    unit: '设备编号', logUnit: '设备编号', downloadCsv: '下载 CSV', printReport: '打印报告',
+    unit: '设备编号', logUnit: '设备编号', downloadXlsx: '下载电子表格', downloadCsv: '下载 CSV',
+    printReport: '打印报告',
     unitAgain: (label) => `本批次已发送过 ${label}。按回车键再次发送，或扫描、输入其他标签。`,
     sendAgain: '再次发送', cancel: '取消',
     logEmpty: '记录为空。',
@@ -150,12 +160,16 @@ const kTexts = {
     recordHeld: (count) => `浏览器已没有空间保存记录，仅保存在此标签页中的记录：${count} 条。关闭前请下载记录。`,
     recordAtRisk: '浏览器用于保存记录的空间即将用尽，且保存的记录都尚未写入文件。请立即下载记录：' +
       '已写入文件的记录会为新记录腾出空间。',
+    recordNewer: (count) => `本页面的另一个标签页（较新版本）现在保存记录：请在那里下载。此后在此记录的 ${count} 条` +
+      '仅保存在此标签页中，关闭前请下载记录。',
+    recordNotKept: (count, reason) => `浏览器未保存部分记录（${reason}）。仅保存在此标签页中的记录：${count} 条。关闭前请下载记录。`,
     recordFailed: (reason) => `无法读取或更改记录：${reason}。`,
     logHelp: '为每台设备命名：勾选“上传后接下一台控制器”，在“设备编号”中输入或扫描设备标签并按回车键；' +
       '每次上传后“设备编号”等待下一个标签，本批次已发送过的标签会再次询问；按住回车键或扫描器的第二个' +
       '回车只上传一次，也不会回答询问框。“下载记录”以 JSON 行写出' +
-      '全部记录；“下载 CSV”为电子表格每次上传写一行；“打印报告”打印每台设备的最后结果和数值、失败的' +
-      '上传以及汇总。',
+      '全部记录；“下载电子表格”写出工作簿：每次上传一行，另有每台设备的结论，标签和数据帧均按记录原样' +
+      '保留；“下载 CSV”为脚本写出每次上传；“打印报告”打印可签署的报告：总结论、每台设备的最后结果和' +
+      '数值、失败的上传以及汇总。',
     noSerial: '上传需要 Chrome 或 Edge（89 或更高版本，电脑版）的 Web Serial 接口，且页面须从' +
       '本地文件或 https 打开。在此仍可打开、编辑和保存参数文件。',
     opened: (name) => `已打开 ${name}。`, saved: (name) => `已保存 ${name}。`,
@@ -180,6 +194,7 @@ const kTexts = {
       '“保存”改为下载文件。',
     portBusy: '串口正被其他程序占用（终端、其他浏览器标签页或对话框程序）。请关闭该程序或标签页，' +
       '然后再次点击“连接”。',
+    portBusyTab: '串口正被本页面的另一个标签页占用。请关闭该标签页，然后再次点击“连接”。',
     openFailed: (reason) => `无法打开串口：${reason}。请再次点击“连接”。`,
     portLost: '适配器已拔出。重新插上后页面会自动重新连接。',
     portBack: '适配器已重新连接。',
@@ -198,7 +213,8 @@ const kElementTexts = [['caption', 'caption'], ['sync', 'sync'], ['upload', 'upl
   ['connect', 'connect'], ['open', 'open'], ['save', 'save'], ['save-as', 'saveAs'],
   ['download-log', 'downloadLog'], ['clear-log', 'clearLog'], ['prompt-ok', 'ok'],
   ['batch-label', 'batch'], ['frame-label', 'frame'], ['log-label', 'log'],
-  ['unit-label', 'unit'], ['log-unit', 'logUnit'], ['download-csv', 'downloadCsv'],
+  ['unit-label', 'unit'], ['log-unit', 'logUnit'], ['download-xlsx', 'downloadXlsx'],
+  ['download-csv', 'downloadCsv'],
   ['print-report', 'printReport'], ['log-help', 'logHelp'], ['ask-yes', 'sendAgain'],
   ['ask-no', 'cancel'],
   ['language-label', 'language'], ['log-time', 'logTime'], ['log-port', 'logPort'],
@@ -243,7 +259,8 @@ export class Language {
   text(key, ...args) {
     const said = args.map((arg) => {
       if (arg instanceof Error || arg instanceof DOMException) {
-        return arg.name === 'TimeoutError' ? this.text('timedOut') : arg.message.replace(/\.\s*$/, '');
+        // A browser's error may come without a message: its name says what it was.
+        return arg.name === 'TimeoutError' ? this.text('timedOut') : arg.message.replace(/\.\s*$/, '') || arg.name;
       }
       return arg && arg.key ? this.text(arg.key, ...arg.args) : arg;
     });

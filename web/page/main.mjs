@@ -34,6 +34,7 @@ window.vkd37Ready = (async () => {
   language.show(document.getElementById('version'), 'version', core.version);
   language.apply();
   window.vkd37Page = { core, language, form, file, record, batch, port, upload };
-  await Promise.all([port.ready, record.ready]);
+  // Ready for input while the log is still being counted and the port granted before is being
+  // opened again: neither waits for the other, and an upload waits for the port itself.
   document.body.dataset.ready = 'true';
 })();

@@ -18,12 +18,16 @@ function holdInput(held) {
   else $('upload').removeAttribute('aria-disabled');
 }
 
+// The name of the lock a tab holds while it has a port of this kind open.
+const portLockName = (port) => `vkd37.port ${JSON.stringify(port.getInfo?.() ?? {})}`;
+
 export class Port {
   constructor(core, language) {
     this.core = core;
     this.language = language;
     this.link = null;
     this.status = null; // the key of the port status shown
+    this.releasePortLock = null;
     this.released = Promise.resolve();
     // Opening and closing run one at a time, in the order asked for.
     this.queue = Promise.resolve();
@@ -77,18 +81,42 @@ export class Port {
   // Lets go of the port held and opens `port`, so that the page never holds two; true when open.
   async take(port) {
     await this.link?.close();
+    await this.releasePortLock?.();
     this.link = new SerialLink(port, this.core.timing);
     try {
       await this.link.open();
+      this.holdPortLock(port);
       this.showStatus('portOpened');
       this.language.clearMessage();
       return true;
     } catch (error) {
+      // Who holds the port is known before the status changes, so that the two are said together.
+      const busy = error.name === 'NetworkError' || error.name === 'InvalidStateError';
+      const heldByTab = busy && await this.heldByAnotherTab(port);
       this.showStatus('portNotOpened');
-      if (error.name === 'NetworkError' || error.name === 'InvalidStateError') this.language.say('portBusy');
+      if (busy) this.language.say(heldByTab ? 'portBusyTab' : 'portBusy');
       else this.language.say('openFailed', error);
       return false;
     }
+  }
+
+  // Held while the port is open here, so that another tab of the page refused an adapter of the
+  // same kind can tell who holds it; the browser lets it go with the tab.
+  holdPortLock(port) {
+    if (!navigator.locks) return;
+    let release;
+    const held = new Promise((resolve) => { release = resolve; });
+    const request = navigator.locks.request(portLockName(port), { mode: 'shared' }, () => held).catch(() => {});
+    this.releasePortLock = () => {
+      this.releasePortLock = null;
+      release();
+      return request;
+    };
+  }
+
+  async heldByAnotherTab(port) {
+    const locks = await navigator.locks?.query().catch(() => null);
+    return Boolean(locks?.held.some((lock) => lock.name === portLockName(port)));
   }
 
   // The port in use, closed and opened again, as the dialog does when its port fails.
@@ -172,6 +200,7 @@ export class Upload {
 
   // Sends the frame and records the attempt: null when it was confirmed, otherwise why not.
   async send(values, unit) {
+    await this.port.ready; // the port granted at an earlier visit, opened again as the page starts
     if (!this.port.isOpen) return message('uploadFailure', message('portClosed'));
     const frame = this.core.frame(values);
     const started = performance.now();

@@ -1,16 +1,31 @@
 // Where the commissioning record is kept: IndexedDB, one entry a key, so that tabs add their own
 // entries side by side and none writes a list over another's. Each entry holds its line, its
-// outcome and whether a download has written it; the running counts are one more record,
-// changed in the same transaction as the entries, so that nothing ever counts the whole record.
-// Where the browser keeps nothing, the same shape lives in memory for the visit.
+// outcome and whether a download has written it; the counts come from the indexes on the last
+// two, so that nothing but the entries is ever written: a full store still lets written entries
+// go, and no count can drift from the entries. Long work (reading a whole record, marking it
+// written) goes a chunk at a time, each in a short transaction of its own, so that an upload in
+// any tab waits for one chunk at most. Where the browser keeps nothing, the same shape lives in
+// memory for the visit.
 
 const kDatabase = 'vkd37';
+// 2: the counts from an index on the outcome, where 1 kept them as a record of their own.
+const kVersion = 2;
 const kEntries = 'entries';
-const kCounts = 'counts';
-const kCountsKey = 'record';
+const kMore = 'counts'; // what is not an entry: the mark of the first shape taken in
+const kOldCountsKey = 'record';
 const kOldTaken = 'old-record-taken';
 const kUnwritten = 0;
 const kWritten = 1;
+// What a transaction of long work may take, so that an upload in any tab waiting for it (and
+// for the next, before the page shows the upload's entry) is kept waiting little; and how many
+// entries such a transaction reads, or changes, at most.
+const kChunkMs = 20;
+const kReadChunk = 2000;
+const kChangeChunk = 500;
+// Entries removed at once to make room: enough for the browser to give some back.
+const kPruneChunk = 200;
+// What a chunk of work on one connection meets on the next.
+const kStale = Symbol('opened anew');
 
 // The record kept by the page before it kept one entry a key.
 const kOldStorageKey = 'vkd37.record';
@@ -32,11 +47,11 @@ const settled = (request) => new Promise((resolve, reject) => {
 // Resolves with what work returned once the transaction has committed; rejects with the reason
 // it was aborted (a full store gives QuotaExceededError).
 function inTransaction(db, mode, work) {
-  const transaction = db.transaction([kEntries, kCounts], mode);
+  const transaction = db.transaction([kEntries, kMore], mode);
   const entries = transaction.objectStore(kEntries);
-  const counts = transaction.objectStore(kCounts);
+  const more = transaction.objectStore(kMore);
   let result;
-  const worked = Promise.resolve().then(() => work(entries, counts)).then((value) => { result = value; });
+  const worked = Promise.resolve().then(() => work(entries, more)).then((value) => { result = value; });
   return new Promise((resolve, reject) => {
     transaction.oncomplete = () => resolve(result);
     transaction.onabort = () => reject(transaction.error ?? new DOMException('aborted', 'AbortError'));
@@ -45,6 +60,36 @@ function inTransaction(db, mode, work) {
       reject(error);
     });
   });
+}
+
+// How many entries the next transaction of long work takes: fewer after one that took longer
+// than kChunkMs (a busy machine, a slow disk), more after a quick one.
+class Chunk {
+  constructor(most) {
+    this.most = most;
+    this.size = Math.min(most, 64);
+  }
+
+  async timed(work) {
+    const started = performance.now();
+    const result = await work(this.size);
+    const took = performance.now() - started;
+    if (took > kChunkMs) this.shrink();
+    else if (took < kChunkMs / 2) this.size = Math.min(this.most, this.size * 2);
+    return result;
+  }
+
+  shrink() { this.size = Math.ceil(this.size / 2); }
+}
+
+// A connection the browser is closing refuses every new transaction.
+function isClosing(db) {
+  try {
+    db.transaction(kMore).abort();
+    return false;
+  } catch {
+    return true;
+  }
 }
 
 // Visits the cursor's entries until visit returns false.
@@ -59,14 +104,10 @@ function walk(request, visit) {
   });
 }
 
-// Adds entries ({ line, outcome, written }) to the store and the counts; the last one's request.
-function addEntries(store, counts, entries, confirmed) {
+// Adds entries ({ line, outcome, written }) to the store; the last one's request.
+function addEntries(store, entries) {
   let request;
-  for (const { line, outcome, written = kUnwritten } of entries) {
-    const entry = { line, outcome, written };
-    request = store.add(entry);
-    counted(counts, entry, 1, confirmed);
-  }
+  for (const { line, outcome, written = kUnwritten } of entries) request = store.add({ line, outcome, written });
   return request;
 }
 
@@ -83,27 +124,62 @@ function oldEntries(text) {
   }
 }
 
+function upgrade(request, oldVersion) {
+  const db = request.result;
+  let entries;
+  if (oldVersion < 1) {
+    entries = db.createObjectStore(kEntries, { keyPath: 'key', autoIncrement: true });
+    entries.createIndex('written', 'written');
+    db.createObjectStore(kMore);
+  } else {
+    entries = request.transaction.objectStore(kEntries);
+    request.transaction.objectStore(kMore).delete(kOldCountsKey);
+  }
+  entries.createIndex('outcome', 'outcome');
+}
+
+// Rejects as the browser refuses: no site data, or a newer page's database (VersionError).
+function openDatabase() {
+  return new Promise((resolve, reject) => {
+    const request = indexedDB.open(kDatabase, kVersion);
+    request.onupgradeneeded = (event) => upgrade(request, event.oldVersion);
+    request.onsuccess = () => resolve(request.result);
+    request.onerror = () => reject(request.error);
+  });
+}
+
 export class KeptRecord {
   constructor(db, confirmed) {
-    this.db = db;
     this.confirmed = confirmed;
-    // A newer page asking to change the database gets it; this tab then keeps entries in memory.
-    db.onversionchange = () => { db.close(); this.closed = true; };
-    this.closed = false;
+    this.generation = 0; // the connection's number: keys read on one mean nothing on the next
+    this.gone = null; // why the database could not be opened again, once it could not
+    this.reopening = null;
+    this.use(db);
   }
 
-  // The browser's record, or null where it keeps none (a profile or policy refusing site data).
+  use(db) {
+    this.db = db;
+    this.generation++;
+    // The browser closes it when the site's data is deleted; a newer page asks for it.
+    db.onclose = () => this.lost(db);
+    db.onversionchange = () => {
+      db.close();
+      this.lost(db);
+    };
+  }
+
+  lost(db) {
+    if (this.db === db) this.db = null;
+  }
+
+  // The browser's record, or null where it keeps none (a profile or policy refusing site data);
+  // rejects with a VersionError where a newer page keeps it.
   static async open(keeper, confirmed) {
     let db;
     try {
-      const request = indexedDB.open(kDatabase, 1);
-      request.onupgradeneeded = () => {
-        request.result.createObjectStore(kEntries, { keyPath: 'key', autoIncrement: true })
-          .createIndex('written', 'written');
-        request.result.createObjectStore(kCounts).put(noCounts(), kCountsKey);
-      };
-      db = await settled(request);
-    } catch {
+      db = await openDatabase();
+    } catch (error) {
+      if (error?.name === 'VersionError') throw error;
       return null;
     }
     const record = new KeptRecord(db, confirmed);
@@ -119,28 +195,64 @@ export class KeptRecord {
     return record;
   }
 
+  // The open connection; after the browser closed it, a new one, as the database now is (made
+  // afresh where the site's data was deleted). Where it will not open, the record is gone.
+  connection() {
+    if (this.db) return Promise.resolve(this.db);
+    this.reopening ??= openDatabase().then((db) => {
+      this.use(db);
+      return db;
+    }, (error) => {
+      this.gone = error;
+      throw error;
+    }).finally(() => { this.reopening = null; });
+    return this.reopening;
+  }
+
+  // Runs work in one transaction; one cut short by the connection's closing runs once more on a
+  // new connection, unless it belongs to the connection of number `generation`.
+  async transact(mode, work, generation = null) {
+    for (let tries = 0; ; tries++) {
+      const db = await this.connection();
+      if (generation !== null && generation !== this.generation) return kStale;
+      try {
+        return await inTransaction(db, mode, work);
+      } catch (error) {
+        if (isClosing(db)) this.lost(db);
+        if (this.db === db || tries > 0) throw error;
+      }
+    }
+  }
+
   // The first shape's list, taken in once. A tab of the earlier page still open writes its whole
   // list again, so what was taken before (the same first entries) is not taken twice.
   takeOld(entries) {
-    return this.change(async (store, counts, countStore) => {
-      const taken = await settled(countStore.get(kOldTaken));
+    return this.transact('readwrite', async (store, more) => {
+      const taken = await settled(more.get(kOldTaken));
       const from = taken && entries[taken.count - 1]?.line === taken.last ? taken.count : 0;
-      addEntries(store, counts, entries.slice(from), this.confirmed);
-      if (entries.length) countStore.put({ count: entries.length, last: entries.at(-1).line }, kOldTaken);
+      addEntries(store, entries.slice(from));
+      if (entries.length) more.put({ count: entries.length, last: entries.at(-1).line }, kOldTaken);
     });
   }
 
   // Adds entries ({ line, outcome, written }) in one go; resolves with the last one's key.
   addAll(entries) {
-    return this.change((store, counts) => settled(addEntries(store, counts, entries, this.confirmed)));
+    return this.transact('readwrite', (store) => settled(addEntries(store, entries)));
   }
 
   add(line, outcome) { return this.addAll([{ line, outcome, written: kUnwritten }]); }
 
+  counts(store) {
+    const written = store.index('written');
+    return Promise.all([settled(written.count()), settled(written.count(IDBKeyRange.only(kUnwritten))),
+      settled(store.index('outcome').count(IDBKeyRange.only(this.confirmed)))])
+      .then(([all, unwritten, confirmed]) => ({ all, confirmed, unwritten }));
+  }
+
   // The counts and the last `limit` entries, oldest first.
   recent(limit) {
-    return inTransaction(this.db, 'readonly', async (store, countStore) => {
-      const counts = (await settled(countStore.get(kCountsKey))) ?? noCounts();
+    return this.transact('readonly', async (store) => {
+      const counts = this.counts(store);
       const entries = [];
       if (limit > 0) {
         await walk(store.openCursor(null, 'prev'), (cursor) => {
@@ -148,76 +260,92 @@ export class KeptRecord {
           return entries.length < limit;
         });
       }
-      return { counts, entries: entries.reverse() };
+      return { counts: await counts, entries: entries.reverse() };
     });
   }
 
-  // Every line, in order, and the key of the last: what a download writes.
-  everything() {
-    return inTransaction(this.db, 'readonly', async (store) => {
-      const entries = await settled(store.getAll());
-      return { lines: entries.map((entry) => entry.line), through: entries.at(-1)?.key ?? 0 };
-    });
+  // Every line, in order, the key of the last and the connection they were read on: what a
+  // download writes. Read again from the start where the database was opened anew meanwhile.
+  async everything() {
+    for (;;) {
+      const generation = this.generation;
+      const lines = [];
+      const chunk = new Chunk(kReadChunk);
+      let through = 0;
+      let read;
+      let size;
+      do {
+        read = await chunk.timed((taken) => {
+          size = taken;
+          return this.transact('readonly',
+            (store) => settled(store.getAll(IDBKeyRange.lowerBound(through, true), taken)), generation);
+        });
+        if (read === kStale) break;
+        for (const entry of read) lines.push(entry.line);
+        through = read.at(-1)?.key ?? through;
+      } while (read.length === size);
+      if (read !== kStale) return { lines, through, generation };
+    }
   }
 
-  // The entries up to key `through` have been written to a file.
-  markWritten(through) {
-    return this.change(async (store, counts) => {
-      await walk(store.index('written').openCursor(IDBKeyRange.only(kUnwritten)), (cursor) => {
-        if (cursor.primaryKey > through) return false;
-        cursor.update({ ...cursor.value, written: kWritten });
-        counts.unwritten--;
-        return true;
-      });
-    });
+  // The entries up to key `through`, read on connection `generation`, have been written to a
+  // file. Each chunk is also as small as the room left needs; where there is no room even to
+  // mark one, written entries make way: the oldest marked ones, or else the oldest of these.
+  async markWritten(through, generation) {
+    let from = await this.transact('readonly', async (store) =>
+      (await settled(store.index('written').openKeyCursor(IDBKeyRange.only(kUnwritten))))?.primaryKey, generation);
+    if (from === kStale || from === undefined) return;
+    const chunk = new Chunk(kChangeChunk);
+    while (from <= through) {
+      try {
+        const next = await chunk.timed((size) => this.transact('readwrite', async (store) => {
+          const entries = await settled(store.getAll(IDBKeyRange.bound(from, through), size));
+          for (const entry of entries) if (entry.written === kUnwritten) store.put({ ...entry, written: kWritten });
+          return entries.length < size ? Infinity : entries.at(-1).key + 1;
+        }, generation));
+        if (next === kStale) return;
+        from = next;
+      } catch (error) {
+        if (error?.name !== 'QuotaExceededError') throw error;
+        if (chunk.size > 1) chunk.shrink();
+        else if (!await this.prune(kPruneChunk)) from = await this.dropWritten(from, through, generation);
+      }
+    }
+  }
+
+  // Removes up to kPruneChunk entries from key `from` up to `through`, which a download has
+  // written; resolves with the key after them.
+  async dropWritten(from, through, generation) {
+    const next = await this.transact('readwrite', async (store) => {
+      const keys = await settled(store.getAllKeys(IDBKeyRange.bound(from, through), kPruneChunk));
+      if (keys.length) store.delete(IDBKeyRange.bound(from, keys.at(-1)));
+      return keys.length < kPruneChunk ? Infinity : keys.at(-1) + 1;
+    }, generation);
+    return next === kStale ? Infinity : next;
   }
 
   // Clears the record when every entry has been written, or otherwise, with `evenUnwritten`, the
   // entries up to key `through`. Resolves with whether it cleared, and the last key.
   clear({ evenUnwritten = false, through = Infinity } = {}) {
-    return this.change(async (store, counts) => {
-      if (!evenUnwritten && counts.unwritten > 0) {
+    return this.transact('readwrite', async (store) => {
+      if (!evenUnwritten && await settled(store.index('written').count(IDBKeyRange.only(kUnwritten))) > 0) {
         const last = await settled(store.openKeyCursor(null, 'prev'));
         return { cleared: false, through: last?.primaryKey ?? 0 };
       }
-      if (through === Infinity) {
-        store.clear();
-        Object.assign(counts, noCounts());
-        return { cleared: true };
-      }
-      store.delete(IDBKeyRange.upperBound(through));
-      // What another tab added since is kept, and counted afresh.
-      Object.assign(counts, noCounts());
-      await walk(store.openCursor(IDBKeyRange.lowerBound(through, true)), (cursor) => {
-        counted(counts, cursor.value, 1, this.confirmed);
-      });
+      // What another tab added since is kept.
+      if (through === Infinity) store.clear();
+      else store.delete(IDBKeyRange.upperBound(through));
       return { cleared: true };
     });
   }
 
-  // Removes up to `count` of the oldest entries that a download has written; resolves with how
-  // many went.
+  // Removes up to `count` of the oldest entries that a download has written, in a transaction
+  // that writes nothing, so that a full store lets it through; resolves with how many went.
   prune(count) {
-    return this.change(async (store, counts) => {
-      let pruned = 0;
-      await walk(store.index('written').openCursor(IDBKeyRange.only(kWritten)), (cursor) => {
-        if (pruned >= count) return false;
-        counted(counts, cursor.value, -1, this.confirmed);
-        cursor.delete();
-        pruned++;
-        return true;
-      });
-      return pruned;
-    });
-  }
-
-  // Runs work on the entries and the counts in one transaction; the counts are written back.
-  change(work) {
-    return inTransaction(this.db, 'readwrite', async (store, countStore) => {
-      const counts = (await settled(countStore.get(kCountsKey))) ?? noCounts();
-      const result = await work(store, counts, countStore);
-      countStore.put(counts, kCountsKey);
-      return result;
+    return this.transact('readwrite', async (store) => {
+      const keys = await settled(store.index('written').getAllKeys(IDBKeyRange.only(kWritten), count));
+      for (const key of keys) store.delete(key);
+      return keys.length;
     });
   }
 }
@@ -230,7 +358,6 @@ export class VisitRecord {
     this.entries = [];
     this.counts = noCounts();
     this.nextKey = 1;
-    this.closed = false;
   }
 
   async add(line, outcome) {

@@ -1,7 +1,7 @@
 // The commissioning record: one entry an upload attempt, in the line the core writes for the
 // tool's --log too. Kept in the browser (record-store.mjs) across tabs and visits until it is
 // cleared; shown as running counts and its latest entries, so that its size costs nothing; given
-// out as JSON lines, or as the core's report: CSV, or a page to print.
+// out as JSON lines, or as the core's report: a workbook, CSV, or a page to print.
 import { giveOut, pickFile } from './download.mjs';
 import { KeptRecord, VisitRecord, noCounts } from './record-store.mjs';
 
@@ -13,6 +13,11 @@ const kPruneCount = 500;
 
 const kLogFile = { name: 'vkd37-commissioning.jsonl', type: 'application/jsonl', extension: '.jsonl' };
 const kCsvFile = { name: 'vkd37-commissioning.csv', type: 'text/csv', extension: '.csv' };
+const kXlsxFile = {
+  name: 'vkd37-commissioning.xlsx',
+  type: 'application/vnd.openxmlformats-officedocument.spreadsheetml.sheet',
+  extension: '.xlsx',
+};
 const kColumns = ['time', 'unit', 'port', 'frame', 'outcome', 'ms'];
 
 const $ = (id) => document.getElementById(id);
@@ -29,37 +34,62 @@ export class CommissioningRecord {
   constructor(core, language, keeper) {
     this.core = core;
     this.language = language;
+    this.keeper = keeper;
     this.counts = noCounts();
     this.shown = []; // the latest entries, oldest first, as objects
     this.atRisk = false;
     this.drawn = 0; // the latest refresh drawn, so that an older one finishing late is dropped
     // The name of the outcome the counts take as confirmed.
     this.confirmed = core.outcomeName(core.EchoOutcome.confirmed);
-    // Entries the browser had no room for; where it keeps nothing at all, the whole record.
+    // Entries the browser did not keep; where it keeps nothing at all, the whole record.
     this.held = new VisitRecord(this.confirmed);
-    this.store = this.held;
+    this.heldBecause = null; // why the browser did not keep them: its error
+    this.kept = null; // the browser's record while it is open
     // Every tab shows the same record: a change in one is told to the others.
     this.channel = typeof BroadcastChannel === 'function' ? new BroadcastChannel('vkd37.record') : null;
     this.channel?.addEventListener('message', () => this.refresh());
-    for (const [id, act] of [['download-log', () => this.download()], ['download-csv', () => this.downloadCsv()],
+    for (const [id, act] of [['download-log', () => this.download()],
+      ['download-xlsx', () => this.downloadReport(kXlsxFile, (text) => this.core.reportXlsx(text, this.language.code))],
+      ['download-csv', () => this.downloadReport(kCsvFile, (text) => this.core.reportCsv(text))],
       ['print-report', () => this.printReport()], ['clear-log', () => this.clear()]]) {
       $(id).addEventListener('click', () => act().catch((error) => this.language.say('recordFailed', error)));
     }
     window.addEventListener('beforeunload', (event) => {
       if (this.counts.unwritten > 0) event.preventDefault();
     });
-    this.ready = this.open(keeper);
+    this.opened = KeptRecord.open(keeper, this.confirmed).then((kept) => {
+      this.kept = kept;
+      if (!kept) keeper.refuse();
+    }, (newer) => { this.heldBecause = newer; });
+    // Counted and drawn; the page is ready for input before.
+    this.ready = this.opened.then(() => this.refresh());
+    this.ready.then(() => this.makeRoom());
   }
 
-  async open(keeper) {
-    const kept = await KeptRecord.open(keeper, this.confirmed);
-    if (kept) this.store = kept;
-    else keeper.refuse();
-    await this.refresh();
-    await this.makeRoom();
+  get parts() { return this.kept ? [this.kept, this.held] : [this.held]; }
+
+  // Lets go of the browser's record once it could not be opened again (a newer page's, or the
+  // site's data refused since): this tab's entries from then on are held here. False when it is
+  // still there.
+  letGo() {
+    if (!this.kept?.gone) return false;
+    this.heldBecause = this.kept.gone;
+    this.kept = null;
+    this.showState();
+    return true;
   }
 
-  get parts() { return this.store === this.held ? [this.held] : [this.store, this.held]; }
+  // What act gives for each part; a browser's record gone meanwhile is left out.
+  async ofEachPart(act) {
+    for (;;) {
+      const parts = this.parts;
+      try {
+        return { parts, results: await Promise.all(parts.map(act)) };
+      } catch (error) {
+        if (!this.letGo()) throw error;
+      }
+    }
+  }
 
   // One upload attempt, as the core writes its line; resolves once it is kept and shown.
   async add(attempt, values, outcome, ms) {
@@ -72,19 +102,17 @@ export class CommissioningRecord {
   // Into the browser's record; where it has no room even after written entries made some, or
   // keeps nothing, into this tab's memory.
   async keep(line, outcome) {
-    if (this.store !== this.held && !this.store.closed) {
+    await this.opened;
+    if (this.kept) {
       try {
-        await this.store.add(line, outcome);
+        await this.kept.add(line, outcome).catch(async (error) => {
+          if (error?.name !== 'QuotaExceededError' || !await this.kept.prune(kPruneCount).catch(() => 0)) throw error;
+          await this.kept.add(line, outcome);
+        });
+        this.keeper.askToKeep();
         return;
-      } catch (error) {
-        if (error?.name === 'QuotaExceededError' && await this.store.prune(kPruneCount).catch(() => 0)) {
-          try {
-            await this.store.add(line, outcome);
-            return;
-          } catch {
-            // Held below.
-          }
-        }
+      } catch (refusal) {
+        if (!this.letGo()) this.heldBecause = refusal;
       }
     }
     await this.held.add(line, outcome);
@@ -92,7 +120,7 @@ export class CommissioningRecord {
 
   // Where room runs short, the oldest written entries go; with none left, the record is at risk.
   async makeRoom() {
-    if (this.store === this.held || !navigator.storage?.estimate) return;
+    if (!this.kept || !navigator.storage?.estimate) return;
     let room;
     try {
       const { quota, usage } = await navigator.storage.estimate();
@@ -100,7 +128,7 @@ export class CommissioningRecord {
     } catch {
       return;
     }
-    const pruned = room < kLowRoomBytes ? await this.store.prune(kPruneCount).catch(() => 0) : 0;
+    const pruned = room < kLowRoomBytes ? await this.kept?.prune(kPruneCount).catch(() => 0) : 0;
     this.atRisk = room < kLowRoomBytes && !pruned && this.counts.unwritten > 0;
     if (pruned) await this.changed();
     else this.showState();
@@ -116,7 +144,7 @@ export class CommissioningRecord {
     const drawing = ++this.drawn;
     let parts;
     try {
-      parts = await Promise.all(this.parts.map((part) => part.recent(kShownEntries)));
+      ({ results: parts } = await this.ofEachPart((part) => part.recent(kShownEntries)));
     } catch (error) {
       this.language.say('recordFailed', error);
       return;
@@ -155,9 +183,12 @@ export class CommissioningRecord {
 
   // What puts the record at risk, said until it no longer does.
   showState() {
-    const held = this.store !== this.held ? this.held.counts.unwritten : 0;
+    const held = this.heldBecause ? this.held.counts.unwritten : 0;
+    const why = this.heldBecause?.name;
     const state = $('log-state');
-    if (held > 0) this.language.show(state, 'recordHeld', held);
+    if (why === 'VersionError') this.language.show(state, 'recordNewer', held);
+    else if (held > 0 && why === 'QuotaExceededError') this.language.show(state, 'recordHeld', held);
+    else if (held > 0) this.language.show(state, 'recordNotKept', held, this.heldBecause);
     else if (this.atRisk) this.language.show(state, 'recordAtRisk');
     else {
       this.language.forget(state);
@@ -167,9 +198,10 @@ export class CommissioningRecord {
 
   // Every entry of every part, as the record's text, and where each part ended.
   async everything() {
-    const parts = await Promise.all(this.parts.map((part) => part.everything()));
-    const lines = parts.flatMap((part) => part.lines);
-    return { lines, text: lines.map((line) => `${line}\n`).join(''), ends: parts.map((part) => part.through) };
+    const { parts, results } = await this.ofEachPart((part) => part.everything());
+    const lines = results.flatMap((result) => result.lines);
+    return { lines, text: lines.map((line) => `${line}\n`).join(''),
+      ends: results.map(({ through, generation }, index) => ({ part: parts[index], through, generation })) };
   }
 
   // The record's text, into a file picked first, while the click still counts. Entries made
@@ -197,14 +229,17 @@ export class CommissioningRecord {
     const saved = await this.save(kLogFile, (text) => text);
     if (saved?.offered) this.language.say('logOffered');
     if (!saved?.written) return;
-    await Promise.all(this.parts.map((part, index) => part.markWritten(saved.ends[index])));
+    // A part gone meanwhile took its entries with it: nothing there to mark.
+    await Promise.all(saved.ends.map(({ part, through, generation }) => part.markWritten(through, generation)
+      .catch((error) => { if (!this.letGo()) throw error; })));
     await this.changed();
     this.language.say('logWritten', saved.lines.length, saved.name);
     await this.makeRoom();
   }
 
-  async downloadCsv() {
-    const saved = await this.save(kCsvFile, (text) => this.core.reportCsv(text));
+  // The core's report as a file: the workbook, or the CSV.
+  async downloadReport(file, make) {
+    const saved = await this.save(file, make);
     if (saved?.written) this.language.say('saved', saved.name);
   }
 
@@ -223,17 +258,19 @@ export class CommissioningRecord {
     frame.srcdoc = this.core.reportHtml(text, this.language.code);
     document.body.append(frame);
     await loaded;
+    // A long record's report takes much memory: it goes once the print dialog has closed.
+    frame.contentWindow.addEventListener('afterprint', () => frame.remove(), { once: true });
     frame.contentWindow.print();
   }
 
   // Asks first unless every entry has been written to a file; an entry added meanwhile in
   // another tab is not one the person was asked about, and stays.
   async clear() {
-    const tried = await Promise.all(this.parts.map((part) => part.clear()));
+    const { parts, results: tried } = await this.ofEachPart((part) => part.clear());
     if (tried.some((outcome) => !outcome.cleared)) {
       await this.refresh();
       if (window.confirm(this.language.text('clearLogAsk', this.counts.unwritten))) {
-        await Promise.all(this.parts.map((part, index) => (tried[index].cleared ? null
+        await Promise.all(parts.map((part, index) => (tried[index].cleared ? null
           : part.clear({ evenUnwritten: true, through: tried[index].through }))));
       }
     }

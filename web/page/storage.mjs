@@ -43,6 +43,14 @@ export class Keeper {
     }
   }
 
+  // Asked once a visit, at the first entry of the log kept: the browser is to keep the page's data
+  // when it runs short of room, rather than evict entries not yet written to a file.
+  askToKeep() {
+    if (this.askedToKeep) return;
+    this.askedToKeep = true;
+    navigator.storage?.persist?.().catch(() => {});
+  }
+
   refuse() {
     if (this.refused) return;
     this.refused = true;

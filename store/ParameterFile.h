@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "model/FileOutcome.h"
+#include "store/FileOutcome.h"
 #include "model/ParameterSet.h"
 #include "model/ParameterText.h"
 
@@ -21,6 +21,7 @@ struct LoadOutcome {
     Kind kind = Kind::kMissing;
     ParameterReading reading;
     FileFailure failure; // kMissing and kUnreadable
+    FileStamp stamp;     // kLoaded: the file as it was read
 };
 
 // Fills the set from the file at path (UTF-8), or with the missing-file values when it cannot be
@@ -30,7 +31,7 @@ LoadOutcome LoadParameterFile(const char* path, ParameterSet& set);
 // The same for the dialog's file in the working directory.
 LoadOutcome LoadParameters(ParameterSet& set);
 
-// Replaces the file at path with the set's values (model/FileStore.h tells how).
+// Replaces the file at path with the set's values (store/FileStore.h tells how).
 SaveOutcome SaveParameterFile(const char* path, const ParameterSet& set, const LockWait& wait = {});
 
 // Loads the file at path as LoadParameterFile does, lets `change` alter the values and saves

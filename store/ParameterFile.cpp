@@ -1,6 +1,6 @@
-#include "model/ParameterFile.h"
+#include "store/ParameterFile.h"
 
-#include "model/FileStore.h"
+#include "store/FileStore.h"
 #include "model/ParameterTable.h"
 
 static_assert(kParameterFileReadLimit <= kStoreReadLimit, "in place, a save blanks what is read");
@@ -63,8 +63,12 @@ std::string IncompleteReadingText(const ParameterReading& reading) {
 LoadOutcome LoadParameterFile(const char* path, ParameterSet& set) {
     std::string bytes;
     FileFailure failure;
-    const ReadOutcome read = ReadFileContents(path, kParameterFileReadLimit, bytes, failure);
-    return TakeValues(read, bytes, set, std::move(failure));
+    FileStamp stamp;
+    const ReadOutcome read =
+        ReadFileContents(path, kParameterFileReadLimit, bytes, failure, &stamp);
+    LoadOutcome outcome = TakeValues(read, bytes, set, std::move(failure));
+    outcome.stamp = stamp;
+    return outcome;
 }
 
 LoadOutcome LoadParameters(ParameterSet& set) {

@@ -33,10 +33,10 @@
 
 #include "SaveLoop.h"
 #include "Scratch.h"
-#include "model/FileStore.h"
-#include "model/ParameterFile.h"
+#include "store/FileStore.h"
+#include "store/ParameterFile.h"
 #include "model/ParameterText.h"
-#include "model/SaveSteps.h"
+#include "store/FileNames.h"
 #include "platform/Handles.h"
 
 namespace fs = std::filesystem;
@@ -299,6 +299,19 @@ TEST_F(ParameterFileTest, SaveAfterFirstStartWritesTheExactBytes) {
     EXPECT_EQ(std::vector<std::string>{kParameterFileName}, DirectoryEntries());
 }
 
+// A face that keeps the stamp of its last load or save can tell another program's save since.
+TEST_F(ParameterFileTest, TheStampOfALoadOrASaveTellsAChangeSince) {
+    ParameterSet set;
+    const SaveOutcome saved = SaveParameterFile(kParameterFileName, NumberedSet(1));
+    const LoadOutcome loaded = LoadParameterFile(kParameterFileName, set);
+    EXPECT_EQ(saved.stamp, loaded.stamp);
+    EXPECT_EQ(WriteParameterText(NumberedSet(1)).size(), loaded.stamp.size);
+    // Within the file system's clock's grain only another size, or another file, tells.
+    const SaveOutcome again = SaveParameterFile(kParameterFileName, NumberedSet(1000));
+    EXPECT_NE(saved.stamp, again.stamp);
+    EXPECT_EQ(again.stamp, LoadParameterFile(kParameterFileName, set).stamp);
+}
+
 TEST_F(ParameterFileTest, SaveRecordsTheSelectionAndMinusOneForNone) {
     ParameterSet set;
     set.ApplyMissingFileValues();
@@ -558,19 +571,10 @@ TEST_F(ParameterFileTest, OnlyRegularFilesAreReadOrReplaced) {
     EXPECT_TRUE(fs::is_directory("folder"));
 }
 
-// Every name of the file sees the new values: a save never splits hard links.
-TEST_F(ParameterFileTest, SaveKeepsHardLinksJoined) {
-    WriteFile("old contents");
-    fs::create_hard_link(kParameterFileName, "other name");
-    ParameterSet set = NumberedSet(1);
-    SaveParameters(set, set.m_nPort);
-    EXPECT_EQ(WriteParameterText(set), ReadFile());
-    EXPECT_EQ(WriteParameterText(set), ReadFile("other name"));
-}
-
 // Two programs changing the file at once, as two runs of `vkd37 set` or the tool and the dialog:
 // each change is read, made and written under the file's lock, so none is lost, whether the
-// file is first made by one of them, replaced by rename or written in place.
+// file is first made by one of them, replaced by rename or written in place (beside a hard link,
+// which then sees every change too).
 TEST_F(ParameterFileTest, ChangesMadeAtOnceAllLand) {
     constexpr int kTimes = 100;
     ParameterSet start;
@@ -757,29 +761,6 @@ TEST_F(ParameterFileTest, ASaveWaitsForTheLockAsItsCallerSays) {
 }
 
 #ifndef _WIN32
-// A crash right after the rename must find the new contents on the disk under the name: the
-// temporary is synced while it still has its own name.
-TEST_F(ParameterFileTest, TheNewFileIsOnTheDiskBeforeItTakesTheName) {
-    WriteFile(kDefaultFile);
-    static std::vector<std::string> synced;
-    synced.clear();
-    const auto previous = std::exchange(g_storeSync, [](int fd) {
-        char path[PATH_MAX];
-        const ssize_t length =
-            ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), path, sizeof path);
-        synced.push_back(
-            length > 0
-                ? fs::path(std::string(path, static_cast<std::size_t>(length))).filename().string()
-                : "");
-        return ::fsync(fd);
-    });
-    const SaveOutcome saved = SaveParameterFile(kParameterFileName, NumberedSet(1));
-    g_storeSync = previous;
-    EXPECT_EQ(SaveHow::kReplaced, saved.how) << saved.failure.text;
-    ASSERT_FALSE(synced.empty());
-    EXPECT_TRUE(TemporaryFileNumber(synced.front(), kParameterFileName)) << synced.front();
-}
-
 // A file server's lease (Samba, NFS) is broken by the save's open, whose holder is then told to
 // give it back: the save waits for that, as long as it waits for the lock.
 TEST_F(ParameterFileTest, ASaveWaitsForALeaseToBeGivenBack) {
@@ -928,54 +909,6 @@ TEST_F(ParameterFileTest, SaveWritesInPlaceWhereNoNewFileCanTakeTheName) {
     EXPECT_EQ(0, status);
 }
 #endif
-
-TEST(TemporaryFileName, NamesItsNumberInOneFormAndNothingElse) {
-    const std::string name = kParameterFileName;
-    EXPECT_EQ(name + ".vkd37-00001267.tmp", TemporaryFileName(name, 4711));
-    EXPECT_EQ(4711u, TemporaryFileNumber(name + ".vkd37-00001267.tmp", name));
-    EXPECT_EQ(4294967295u, TemporaryFileNumber(name + ".vkd37-ffffffff.tmp", name));
-    for (const std::string& other :
-         {name, name + ".tmp", name + ".4711.tmp", name + ".vkd37-.tmp",
-          name + ".vkd37-0000126g.tmp", name + ".vkd37-0000126F.tmp", name + ".vkd37-+0001267.tmp",
-          name + ".vkd37-00001267.tmp.bak", name + ".vkd37-00001267.TMP",
-          "x" + name + ".vkd37-00001267.tmp",
-          std::string("InitialParameter.dl.vkd37-00001267.tmp")}) {
-        EXPECT_FALSE(TemporaryFileNumber(other, name)) << other;
-    }
-    // Cut to a limit, at a whole character: é is two bytes.
-    const std::string cut = "dir/" + std::string(10, 'x') + "\xC3\xA9.vkd37-00001267.tmp";
-    EXPECT_EQ(cut, TemporaryFileName("dir/" + std::string(10, 'x') + "\xC3\xA9\xC3\xA9.dll", 4711,
-                                     10 + 2 + 19 + 1));
-    EXPECT_EQ(4711u,
-              TemporaryFileNumber(cut.substr(4), std::string(10, 'x') + "\xC3\xA9\xC3\xA9.dll",
-                                  10 + 2 + 19 + 1));
-}
-
-// Where the whole path is limited too (the calls Windows XP has: 259 UTF-16 units, 255 for a
-// name), a temporary's name is cut to fit both, counting the units a character takes.
-TEST(TemporaryFileName, FitsAWholePathLimitInUtf16Units) {
-    const auto folder = [](std::size_t units) { return "/" + std::string(units - 2, 'd') + "/"; };
-    struct Case {
-        std::string path;
-        std::string stem; // what is left of the name
-    };
-    for (const Case& c : {
-             Case{folder(232) + kParameterFileName, "InitialP"},
-             Case{folder(235) + "\u53c2\u6570\u8bbe\u5b9a.dll", "\u53c2\u6570\u8bbe\u5b9a."},
-             Case{folder(239) + "\U0001F600x.dll", ""}, // one unit left: not half a character
-             Case{folder(238) + "x\U0001F600.dll", "x"},
-             Case{"/" + std::string(250, 'n'), std::string(236, 'n')},
-         }) {
-        const std::size_t limit = NameLimitForUtf16Limits(c.path, 259, 255);
-        const std::string temporary = TemporaryFileName(c.path, 4711, limit);
-        const std::string name(SplitDirectory(c.path).second);
-        EXPECT_EQ(std::string(SplitDirectory(c.path).first) + c.stem + ".vkd37-00001267.tmp",
-                  temporary);
-        EXPECT_EQ(4711u, TemporaryFileNumber(SplitDirectory(temporary).second, name, limit));
-    }
-    const std::string fits = folder(220) + kParameterFileName;
-    EXPECT_EQ(kNoNameLimit, NameLimitForUtf16Limits(fits, 259, 255));
-}
 
 // A new file whose temporaries the file system cannot name (80 CJK characters are 240 bytes,
 // and Linux takes 255 for a name, which Windows under Wine does not know): it is made all the

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "Scratch.h"
-#include "model/ParameterFile.h"
+#include "store/ParameterFile.h"
 #include "model/ParameterTable.h"
 #include "model/ParameterText.h"
 

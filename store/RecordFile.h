@@ -1,0 +1,41 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "store/FileSteps.h"
+
+// The commissioning record's file, kept open for appending. Each line goes to the end of the
+// file in one write, under the lock every save takes, so that two batches appending to one
+// record at once never tear or lose each other's lines: O_APPEND, or FILE_APPEND_DATA on
+// Windows, where the C run-time's append mode seeks and then writes, so a line another program
+// writes in between is overwritten. The lock covers what appending alone does not: Wine, whose
+// append-only writes overwrite each other too, and network file systems.
+class RecordFile {
+public:
+    explicit RecordFile(FileSystem& files = SystemFiles()) : files_(&files), file_(files) {}
+
+    // Why the file cannot be opened (made when missing); nothing when it was.
+    std::optional<FileFailure> Open(const std::string& path);
+    bool IsOpen() const { return static_cast<bool>(file_); }
+
+    // How a line went: the wait for the lock, and why the line did not reach the file whole.
+    struct Appended {
+        LockEnd lock = LockEnd::kTaken;
+        std::optional<FileFailure> failure;
+    };
+    // The line waits for another program's as `wait` says (its limit, what ends it sooner). It
+    // is written whatever ends the wait: a line written unlocked may, on Wine or a network file
+    // system, meet another batch's, but a line not written loses an attempt that was made. Its
+    // rest follows when the disk or a limit stops a write part way: a line is at worst cut, never
+    // lost in the middle of its neighbours.
+    Appended Append(std::string_view line, const LockWait& wait);
+    // Some file systems tell of a lost write only as the file is closed.
+    std::optional<FileFailure> Close();
+
+private:
+    FileSystem* files_;
+    std::string path_;
+    OwnedFile file_;
+};

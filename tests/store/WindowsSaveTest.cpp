@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include "FakeFiles.h"
+#include "store/FileStore.h"
+#include "store/RecordFile.h"
+
+namespace {
+
+using namespace WindowsError;
+using Call = FakeFiles::Call;
+using Disk = std::map<std::string, std::string>;
+
+const std::string kOld = "old";
+const std::string kNew = "old changed";
+
+// A change of "settings" as `vkd37 set` makes it: what was read, changed, or a new file.
+SaveOutcome Change(FakeFiles& files, const LockWait& wait = {}) {
+    return UpdateFileContents(
+        "settings", 100,
+        [](ReadOutcome read, const std::string& bytes, FileFailure&) -> std::optional<std::string> {
+            return read == ReadOutcome::kRead ? bytes + " changed" : "new";
+        },
+        wait, files);
+}
+
+// The log with each run of one line as "line (n)".
+std::vector<std::string> Runs(const std::vector<std::string>& log) {
+    std::vector<std::string> runs;
+    for (std::size_t at = 0, end = 0; at < log.size(); at = end) {
+        for (end = at; end < log.size() && log[end] == log[at]; ++end) {
+        }
+        runs.push_back(log[at] + (end - at > 1 ? " (" + std::to_string(end - at) + ")" : ""));
+    }
+    return runs;
+}
+
+struct Case {
+    const char* name;
+    std::vector<FakeFiles::Answer> answers;
+    std::function<void(FakeFiles&)> play;
+    SaveHow how;
+    Disk left;
+    std::string said; // the failure's text, "" when saved
+    std::vector<std::string> log;
+};
+
+const std::string kCreate = "create <temporary>";
+const std::string kSync = "sync <temporary>";
+const std::string kReplace = "replace <temporary> settings";
+const std::string kMove = "move <temporary> settings";
+// Tried at once, then every 50 ms (62.5 by Windows' ticks) for a second.
+const std::string kMovesForASecond = kMove + " (17)";
+const std::string kRemove = "remove <temporary>";
+const FakeFiles::Answer kUnableToMove = {Call::kReplaceName, "", kUnableToMoveReplacement, 1};
+const auto kNoFile = [](FakeFiles& files) { files.names.clear(); };
+const auto kTheirs = [](FakeFiles& files) { files.Put("settings", "theirs"); };
+
+// Each branch of the save as Windows answers it, with what it leaves and what it says.
+// clang-format off
+const Case kCases[] = {
+    {"replaced whole", {}, {},
+     SaveHow::kReplaced, {{"settings", kNew}}, "", {kCreate, kSync, kReplace}},
+    {"a scanner holds the new file for a moment",
+     {{Call::kReplaceName, "", kSharingViolation, 3}}, {},
+     SaveHow::kReplaced, {{"settings", kNew}}, "", {kCreate, kSync, kReplace + " (4)"}},
+    {"ReplaceFileW refused for good", {{Call::kReplaceName, "", kAccessDenied}}, {},
+     SaveHow::kWrittenInPlace, {{"settings", kNew}}, "",
+     {kCreate, kSync, kReplace, kRemove, "sync settings"}},
+    {"the old file gone, the new one takes the name", {kUnableToMove}, {},
+     SaveHow::kReplaced, {{"settings", kNew}}, "", {kCreate, kSync, kReplace, kMove}},
+    {"the old file gone, the name refused, the file made anew",
+     {kUnableToMove, {Call::kTakeNewName, "", kAccessDenied}}, {},
+     SaveHow::kReplaced, {{"settings", kNew}}, "",
+     {kCreate, kSync, kReplace, kMovesForASecond, "create settings", "sync settings", kRemove}},
+    {"the old file gone, nothing takes the name",
+     {kUnableToMove, {Call::kTakeNewName, "", kAccessDenied},
+      {Call::kCreate, "settings", kAccessDenied}}, {},
+     SaveHow::kFailed, {{"<temporary>", kNew}},
+     "cannot replace settings: Access is denied; the new contents are in <temporary>",
+     {kCreate, kSync, kReplace, kMovesForASecond}},
+    {"room for the file, not for a copy", {},
+     [](FakeFiles& files) { files.room = kOld.size() + kNew.size() - 1; },
+     SaveHow::kWrittenInPlace, {{"settings", kNew}}, "", {kCreate, kRemove, "sync settings"}},
+    {"a full disk", {}, [](FakeFiles& files) { files.room = kOld.size() + 1; },
+     SaveHow::kFailed, {{"settings", kOld}},
+     "cannot write settings: There is not enough space on the disk", {kCreate, kRemove}},
+    {"ReplaceFileW refused, then the file itself",
+     {{Call::kReplaceName, "", kAccessDenied}, {Call::kWrite, "settings", kLockViolation}}, {},
+     SaveHow::kFailed, {{"settings", kOld}},
+     "cannot write settings: The process cannot access the file because another process has "
+     "locked a portion of the file; nor could a new copy take its place: Access is denied",
+     {kCreate, kSync, kReplace, kRemove}},
+    {"no file, no temporary, no room", {{Call::kCreate, "<temporary>", kAccessDenied}},
+     [](FakeFiles& files) { kNoFile(files), files.room = 2; },
+     SaveHow::kFailed, {}, "cannot write settings: There is not enough space on the disk",
+     {"create settings", "remove settings"}},
+    {"another program locked part of the file", {{Call::kRead, "settings", kLockViolation}}, {},
+     SaveHow::kFailed, {{"settings", kOld}},
+     "cannot read settings: The process cannot access the file because another process has "
+     "locked a portion of the file", {}},
+    {"the lock refused, not waited for", {{Call::kLock, "", kAccessDenied, 1}}, {},
+     SaveHow::kFailed, {{"settings", kOld}}, "cannot lock settings: Access is denied", {}},
+    {"a share that keeps no locks", {}, [](FakeFiles& files) { files.locksKept = false; },
+     SaveHow::kReplaced, {{"settings", kNew}}, "", {kCreate, kSync, kReplace}},
+    {"a read-only file", {}, [](FakeFiles& files) { files.names["settings"]->readOnly = true; },
+     SaveHow::kFailed, {{"settings", kOld}}, "cannot replace settings: the file is read-only", {}},
+    {"a read-only file under Wine as root", {},
+     [](FakeFiles& files) { files.wine = files.names["settings"]->readOnly = true; },
+     SaveHow::kFailed, {{"settings", kOld}}, "cannot replace settings: the file is read-only", {}},
+    {"a hard link", {}, [](FakeFiles& files) { files.names["other"] = files.names["settings"]; },
+     SaveHow::kWrittenInPlace, {{"other", kNew}, {"settings", kNew}}, "", {"sync settings"}},
+    {"Wine, whose ReplaceFileW is not one step", {}, [](FakeFiles& files) { files.wine = true; },
+     SaveHow::kWrittenInPlace, {{"settings", kNew}}, "", {"sync settings"}},
+    {"no file, then another save's", {},
+     [](FakeFiles& files) { kNoFile(files), files.meanwhile[Call::kTakeNewName] = kTheirs; },
+     SaveHow::kReplaced, {{"settings", "theirs changed"}}, "",
+     {kCreate, kSync, kMove, kRemove, kCreate, kSync, kReplace}},
+    {"no file, no temporary", {{Call::kCreate, "<temporary>", kAccessDenied}}, kNoFile,
+     SaveHow::kCreated, {{"settings", "new"}}, "", {"create settings", "sync settings"}},
+    {"another save replaces the file while this one waits", {},
+     [](FakeFiles& files) {
+         files.lockHeldFor = std::chrono::milliseconds(500);
+         files.meanwhile[Call::kLockTaken] = kTheirs;
+     },
+     SaveHow::kReplaced, {{"settings", "theirs changed"}}, "", {kCreate, kSync, kReplace}},
+    {"a link to no file yet", {},
+     [](FakeFiles& files) { kNoFile(files), files.links["settings"] = "real/settings"; },
+     SaveHow::kCreated, {{"real/settings", "new"}}, "",
+     {kCreate, kSync, "move <temporary> real/settings"}},
+};
+// clang-format on
+
+TEST(WindowsSave, EachBranchLeavesAndSaysWhatItShould) {
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        FakeFiles files;
+        files.Put("settings", kOld);
+        files.answers = c.answers;
+        if (c.play) {
+            c.play(files);
+        }
+        const SaveOutcome saved = Change(files);
+        EXPECT_EQ(c.how, saved.how);
+        EXPECT_EQ(c.said, FakeFiles::Shown(saved.failure.text));
+        EXPECT_EQ(c.left, files.Disk());
+        EXPECT_EQ(c.log, Runs(files.log));
+        // The stamp the outcome carries is the saved file's as it is now.
+        std::string target;
+        files.FollowLinks("settings", target);
+        const FileStamp now = files.Open(target, FileSystem::Access::kLook).info.stamp;
+        EXPECT_TRUE(!saved.Saved() || now == saved.stamp);
+    }
+}
+
+// A record's line is written whatever ends its wait for the lock, and says how the wait ended.
+TEST(WindowsSave, ARecordLineTellsAHeldLockFromAStoppedWait) {
+    for (const LockEnd end : {LockEnd::kTaken, LockEnd::kHeld, LockEnd::kStopped}) {
+        FakeFiles files;
+        files.lockHeldFor = std::chrono::hours(end == LockEnd::kTaken ? 0 : 1);
+        RecordFile record(files);
+        ASSERT_FALSE(record.Open("settings"));
+        const RecordFile::Appended appended =
+            record.Append("line\n", {1000, [end] { return end != LockEnd::kStopped; }});
+        EXPECT_EQ(end, appended.lock);
+        EXPECT_FALSE(appended.failure);
+        EXPECT_EQ((Disk{{"settings", "line\n"}}), files.Disk()); // made, and the line written
+    }
+}
+
+} // namespace
