@@ -147,6 +147,7 @@ TEST(ParameterText, StopsAtTheFirstValueThatIsNotANumber) {
         EXPECT_EQ(static_cast<int>(c.leading.size()), taken) << c.text;
         EXPECT_EQ(c.stop, reading.stop) << c.text;
         EXPECT_EQ(c.offset, reading.stopOffset) << c.text;
+        EXPECT_EQ(c.text.rfind("\xEF\xBB\xBF", 0) == 0, reading.byteOrderMark) << c.text;
         std::vector<int> values = Stored(set);
         for (size_t i = 0; i < c.leading.size(); ++i) {
             EXPECT_EQ(c.leading[i], values[i]) << c.text;
