@@ -34,7 +34,7 @@ namespace {
 using std::chrono::milliseconds;
 using Json = nlohmann::json;
 
-constexpr char kStartValues[] = "0 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ";
+using settings_files::kStartValues;
 // The start values with the cycle count switched on, and their frame.
 constexpr char kCyclesOnValues[] = "0 0 10 108 10 0 10 108 10 100 2000 2000 1 0 0 0 ";
 constexpr char kCyclesOnFrame[] = "03000A6B0A000A6B0A00006400000000000000";
@@ -152,7 +152,7 @@ TEST_F(ToolTest, ConfirmedUploadSendsTheExactFrameAndSavesTheValues) {
 
     const Json received = Json::parse(sim.ReadLine().value_or("{}"), nullptr, false);
     EXPECT_EQ(kCyclesOnFrame, received.value("bytes", ""));
-    EXPECT_EQ("0 0 10 108 10 0 10 108 10 100 2000 2000 1 0 0 0 ", ReadFile(file));
+    EXPECT_EQ(kCyclesOnValues, ReadFile(file));
 }
 
 // The pause and the delay are far past the time-outs they cross (LineTiming's between two bytes

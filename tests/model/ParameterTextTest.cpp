@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "SettingsFiles.h"
+
 #include <climits>
 #include <cstdio>
 #include <random>
@@ -28,7 +30,7 @@ std::vector<int> ReadAll(const std::string& text) {
     return Stored(set);
 }
 
-const std::string kDefaultFile = "0 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ";
+const std::string kDefaultFile = settings_files::kStartValues;
 
 } // namespace
 
