@@ -6,12 +6,13 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "Scratch.h"
 
 struct ScriptControl {
     std::string text; // the title, "" for a picture's resource id
@@ -30,18 +31,10 @@ struct ScriptDialog {
     std::vector<ScriptControl> controls; // in template order
 };
 
-inline std::string ReadSourceFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    EXPECT_TRUE(in) << "cannot read " << path;
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // Every `#define NAME number` of resource.h; IDC_STATIC is -1.
 inline std::map<std::string, int> ResourceIds() {
     std::map<std::string, int> ids{{"IDC_STATIC", -1}};
-    std::istringstream lines(ReadSourceFile(VKD_RESOURCE_DIR "/resource.h"));
+    std::istringstream lines(ReadWholeFile(VKD_RESOURCE_DIR "/resource.h"));
     const std::regex define(R"(#define\s+(\w+)\s+(0x[0-9A-Fa-f]+|\d+)\s*)");
     std::smatch match;
     for (std::string line; std::getline(lines, line);) {
@@ -53,7 +46,7 @@ inline std::map<std::string, int> ResourceIds() {
 }
 
 inline ScriptDialog ReadScriptDialog(const std::string& name) {
-    const std::string script = ReadSourceFile(VKD_RESOURCE_DIR "/VKD37.rc");
+    const std::string script = ReadWholeFile(VKD_RESOURCE_DIR "/VKD37.rc");
     const std::map<std::string, int> ids = ResourceIds();
     ScriptDialog dialog;
     std::smatch match;
