@@ -7,6 +7,7 @@
 #include "DialogHarness.h"
 #include "HeldFile.h"
 #include "SettingsFiles.h"
+#include "model/ParameterTable.h"
 #include "store/ParameterFile.h"
 #include "platform/Text.h"
 #include "ui/framework/InputQueue.h"
@@ -42,11 +43,13 @@ TEST_F(MainDialog, FirstStartWithoutFileOrPort) {
         EXPECT_EQ(L"Com0", d.Text(IDC_PORT));
         EXPECT_EQ(kPortNotOpened, d.Text(IDC_PORT_STATUS));
 
-        EXPECT_EQ(L"10", d.Text(IDC_FWD_ACC));
-        EXPECT_EQ(L"108", d.Text(IDC_FWD_SPEED));
-        EXPECT_EQ(L"10", d.Text(IDC_REV_DEC));
-        EXPECT_EQ(L"100", d.Text(IDC_CYCLES));
-        EXPECT_EQ(L"2000", d.Text(IDC_END_DELAY));
+        ParameterSet start;
+        ReadParameterText(settings_files::kStartValues, start);
+        for (const FormCheck& check : FormChecks()) {
+            if (check.step == FormStep::kReadNumber) {
+                EXPECT_EQ(std::to_wstring(start.*check.member), d.Text(NumberBoxOf(check.member)));
+            }
+        }
         EXPECT_TRUE(d.IsChecked(IDC_FWD_SRC_INTERNAL));
         EXPECT_TRUE(d.IsChecked(IDC_REV_SRC_INTERNAL));
         EXPECT_TRUE(d.IsChecked(IDC_LEGEND_ON));
@@ -80,7 +83,7 @@ TEST_F(MainDialog, LoadsTheFileAndSelectsNothingForPortMinusOne) {
 // A file that is there but cannot be read is named at start, with why; the dialog then shows the
 // start values as for no file. A short file loads what it has without a word, as ever.
 TEST_F(MainDialog, AFileThatCannotBeReadIsNamedAtStart) {
-    const std::string everyValue = "3 2 5 60 7 1 127 1 0 65535 15 16777210 1 1 1 1 ";
+    const std::string everyValue = settings_files::EveryValueWith(0, "3");
     struct Case {
         const char* name;
         const wchar_t* cause; // nothing for no box
@@ -190,7 +193,7 @@ TEST_F(MainDialog, UploadWithoutAPortFailsAndSavesAllTheSame) {
 // After the upload's own outcome, one box names the file and why it was not saved; the status
 // stays the upload's, and the file as it was.
 TEST_F(MainDialog, AFailedSaveIsNamedAfterTheUploadsOutcome) {
-    const std::string old = "3 2 5 60 7 1 127 1 0 65535 15 16777210 1 1 1 1 ";
+    const std::string old = settings_files::EveryValueWith(0, "3");
     struct Case {
         const char* name;
         const wchar_t* cause;
