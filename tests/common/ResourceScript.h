@@ -31,9 +31,9 @@ struct ScriptDialog {
     std::vector<ScriptControl> controls; // in template order
 };
 
-// Every `#define NAME number` of resource.h; IDC_STATIC is -1.
+// Every `#define NAME number` of resource.h, and the ids Windows gives: IDC_STATIC, IDOK.
 inline std::map<std::string, int> ResourceIds() {
-    std::map<std::string, int> ids{{"IDC_STATIC", -1}};
+    std::map<std::string, int> ids{{"IDC_STATIC", -1}, {"IDOK", 1}};
     std::istringstream lines(ReadWholeFile(VKD_RESOURCE_DIR "/resource.h"));
     const std::regex define(R"(#define\s+(\w+)\s+(0x[0-9A-Fa-f]+|\d+)\s*)");
     std::smatch match;
@@ -59,11 +59,11 @@ inline ScriptDialog ReadScriptDialog(const std::string& name) {
     dialog.height = std::stoi(match[2]);
     dialog.styles = match[3];
     std::istringstream lines(match.suffix().str());
-    const std::regex caption(R"(CAPTION "(.*)"\s*)");
-    const std::regex font(R"(FONT \d+, "([^"]*)".*)");
+    const std::regex caption(R"re(CAPTION "(.*)"\s*)re");
+    const std::regex font(R"re(FONT \d+, "([^"]*)".*)re");
     const std::regex control(
-        R"(\s*CONTROL\s+(?:"((?:[^"]|"")*)"|\w+)\s*,\s*(\w+)\s*,\s*"(\w+)"\s*,\s*([^,]+),)"
-        R"(\s*(\d+)\s*,\s*(\d+)\s*,\s*(\d+)\s*,\s*(\d+)\s*)");
+        R"re(\s*CONTROL\s+(?:"((?:[^"]|"")*)"|\w+)\s*,\s*(\w+)\s*,\s*"(\w+)"\s*,\s*([^,]+),)re"
+        R"re(\s*(\d+)\s*,\s*(\d+)\s*,\s*(\d+)\s*,\s*(\d+)\s*)re");
     std::string line;
     while (std::getline(lines, line) && line.rfind("BEGIN", 0) != 0) {
         if (std::regex_match(line, match, caption)) {
