@@ -196,20 +196,10 @@ TEST_F(OperatorTest, UploadToTheControllerSendsTheFrameAndSavesThePort) {
     program_->SetChecked(IDC_AUTO_HOME, true);
     program_->SetChecked(IDC_AUTO_START, true);
 
-    ParameterSet expected = Defaults(port::kGood);
-    expected.m_nFwdAcc = 5;
-    expected.m_nFwdSpeed = 60;
-    expected.m_nFwdDec = 7;
-    expected.m_nFwdSource = kSpeedExternalPot;
-    expected.m_nRevSource = kSpeedInternalPot;
-    expected.m_nRevDec = 127;
-    expected.m_nRevSpeed = 1;
-    expected.m_nRevAcc = 0;
-    expected.m_bCyclesOn = 1;
-    expected.m_nCycles = 65535;
-    expected.m_bEndDelayOn = 1;
-    expected.m_nEndDelay = 15;
-    expected.m_bAutoHome = 1;
+    // The values typed, as the file holds them.
+    ParameterSet expected;
+    ReadParameterText(std::to_string(port::kGood) + " 2 5 60 7 1 127 1 0 65535 2000 15 1 0 1 1 ",
+                      expected);
     UploadFrame frame;
     BuildUploadFrame(expected, frame);
 
