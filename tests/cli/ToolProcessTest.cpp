@@ -632,13 +632,11 @@ TEST_F(ToolTest, StopSignalsReleaseThePortAndLeaveNothingHalfDone) {
     const struct {
         int signal;
         std::string name;
-    } stops[] = {{SIGINT, "SIGINT"},
-                 {SIGTERM, "SIGTERM"},
-                 {SIGHUP, "SIGHUP"},
-                 {SIGQUIT, "SIGQUIT"},
-                 {SIGUSR1, "SIGUSR1"},
-                 {SIGALRM, "SIGALRM"},
+    // clang-format off
+    } stops[] = {{SIGINT, "SIGINT"},   {SIGTERM, "SIGTERM"}, {SIGHUP, "SIGHUP"},
+                 {SIGQUIT, "SIGQUIT"}, {SIGUSR1, "SIGUSR1"}, {SIGALRM, "SIGALRM"},
                  {SIGRTMAX, "SIGRTMIN+" + std::to_string(SIGRTMAX - SIGRTMIN)}};
+    // clang-format on
     for (const auto& stop : stops) {
         SCOPED_TRACE(stop.name);
         std::vector<std::string> arguments = {"upload",   "--port", port, StartFile(),

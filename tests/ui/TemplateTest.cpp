@@ -10,20 +10,13 @@
 #include "DialogHarness.h"
 #include "ResourceScript.h"
 #include "model/ParameterTable.h"
+#include "platform/Text.h"
 
 namespace {
 
 const ScriptDialog& MainScript() {
     static const ScriptDialog dialog = ReadScriptDialog("IDD_MAIN");
     return dialog;
-}
-
-std::wstring Wide(const std::string& text) {
-    std::wstring wide(text.size(), L'\0');
-    wide.resize(static_cast<size_t>(
-        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                              static_cast<int>(wide.size()))));
-    return wide;
 }
 
 // The style the template gives a control, as the dialog manager creates it.
