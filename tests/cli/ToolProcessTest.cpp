@@ -629,10 +629,10 @@ TEST_F(ToolTest, StopSignalsReleaseThePortAndLeaveNothingHalfDone) {
     left = SettingsOf(other.get());
     const std::vector<std::string> xonXoff = {"--set", "fwd.acc=17", "rev.dec=19"};
     // At the prompt: the uploads before it stay recorded, and the port is free for anybody.
+    // clang-format off
     const struct {
         int signal;
         std::string name;
-    // clang-format off
     } stops[] = {{SIGINT, "SIGINT"},   {SIGTERM, "SIGTERM"}, {SIGHUP, "SIGHUP"},
                  {SIGQUIT, "SIGQUIT"}, {SIGUSR1, "SIGUSR1"}, {SIGALRM, "SIGALRM"},
                  {SIGRTMAX, "SIGRTMIN+" + std::to_string(SIGRTMAX - SIGRTMIN)}};
