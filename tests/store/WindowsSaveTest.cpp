@@ -17,7 +17,8 @@ const std::string kNew = "old changed";
 SaveOutcome Change(FakeFiles& files, const LockWait& wait = {}) {
     return UpdateFileContents(
         "settings", 100,
-        [](ReadOutcome read, const std::string& bytes, FileFailure&) -> std::optional<std::string> {
+        [](ReadOutcome read, const std::string& bytes, const FileStamp&,
+           FileFailure&) -> std::optional<std::string> {
             return read == ReadOutcome::kRead ? bytes + " changed" : "new";
         },
         wait, files);
@@ -165,12 +166,7 @@ TEST(WindowsSave, InPlaceTheOldTextIsBlankedBeforeTheCut) {
     files.Put("settings", "1 2 3 4");
     std::string beforeCut;
     files.meanwhile[Call::kCut] = [&](FakeFiles& f) { beforeCut = f.names["settings"]->bytes; };
-    UpdateFileContents(
-        "settings", 100,
-        [](ReadOutcome, const std::string&, FileFailure&) -> std::optional<std::string> {
-            return "5 6";
-        },
-        {}, files);
+    ReplaceFileContents("settings", "5 6", {}, files);
     EXPECT_EQ("5 6    ", beforeCut);
     EXPECT_EQ((Disk{{"settings", "5 6"}}), files.Disk());
 }
