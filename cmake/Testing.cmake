@@ -25,6 +25,11 @@ endfunction()
 
 include(GoogleTest)
 
+# A test that runs a Windows program under Wine takes a lane of the bench (scripts/wine/session):
+# its own prefix, display and simulators, where no other test runs meanwhile. ctest hands the
+# lane to scripts/wine/run through the resource "bench".
+set(VKD_WINE_LANE RESOURCE_GROUPS bench:1)
+
 # vkd_add_gtest(<name> SOURCES ... [LIBRARIES ...] [PROPERTIES ...])
 # One test executable; every test case becomes a CTest test. Under a cross build the cases are
 # listed when the tests run (through CMAKE_CROSSCOMPILING_EMULATOR), not at build time.
@@ -33,13 +38,15 @@ function(vkd_add_gtest name)
     vkd_use_gtest()
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} gtest gtest_main vkd_options)
+    set(lane)
     if(CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
         return() # built, not run: nothing here can run this architecture
     elseif(CMAKE_CROSSCOMPILING)
         set(mode PRE_TEST)
+        set(lane ${VKD_WINE_LANE})
     else()
         set(mode POST_BUILD)
     endif()
     gtest_discover_tests(${name} DISCOVERY_MODE ${mode} DISCOVERY_TIMEOUT 120
-        PROPERTIES TIMEOUT 120 ${ARG_PROPERTIES})
+        PROPERTIES TIMEOUT 120 ${lane} ${ARG_PROPERTIES})
 endfunction()

@@ -477,8 +477,7 @@ namespace {
 // and plugged in again at the same port: Wine then finds no device behind the COM port.
 class UnpluggedPort {
 public:
-    explicit UnpluggedPort(int port)
-        : link_(std::string(VKD_BENCH_DIR) + "/com" + std::to_string(port)) {
+    explicit UnpluggedPort(int port) : link_(BenchDir() + "/com" + std::to_string(port)) {
         unplugged_ = Move(link_, link_ + ".unplugged");
     }
     ~UnpluggedPort() { PlugBackIn(); }

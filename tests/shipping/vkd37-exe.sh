@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
 # The shipped vkd37.exe under 32-bit Wine against the bench's simulators, in three starts run at
-# once:   vkd37-exe.sh VKD37_EXE VERSION BENCH_DIR
+# once:   vkd37-exe.sh VKD37_EXE VERSION
 #   upload to COM1 (the good controller): exit 0, the exact frame received and reported
 #   upload to COM2 (silent):              exit 1, "failed: no echo"
 #   --version:                            exit 0, the project's version
 set -uo pipefail
-exe=$(realpath "$1") version=$2 bench=$(realpath "$3")
-run32="$(cd "$(dirname "$0")/../.." && pwd)/scripts/wine/i386 run"
+exe=$(realpath "$1") version=$2
+wine_scripts="$(cd "$(dirname "$0")/../.." && pwd)/scripts/wine"
+run32="$wine_scripts/i386 run"
+# The simulators of the bench's lane that runs this test.
+# shellcheck source=scripts/wine/common.sh
+source "$wine_scripts/common.sh"
+bench=$bench_dir
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 

@@ -111,13 +111,16 @@ const text = (page, selector) => page.locator(selector).textContent();
 const waitFor = (page, predicate, arg, bound = kBound) => page.waitForFunction(predicate, arg, { timeout: bound });
 const waitForText = (page, selector, expected) => waitFor(page,
   ([s, e]) => document.querySelector(s)?.textContent.includes(e), [selector, expected]);
-const lastLogLine = (page) => page.evaluate(() => window.vkd37Page.record.shown.at(-1));
+// The log is drawn after an upload's outcome is shown.
+const logDrawn = (page) => page.evaluate(() => window.vkd37Page.record.refreshed);
+const lastLogLine = (page) => logDrawn(page).then(() => page.evaluate(() => window.vkd37Page.record.shown.at(-1)));
 const locksHeld = (page) => page.evaluate(() => [window.standIn.port.stream?.locked ?? false,
   window.standIn.port.sink?.locked ?? false]);
 
 async function upload(page, status) {
   await page.click('#upload');
   await waitForText(page, '#upload-status', status);
+  await logDrawn(page);
 }
 
 // The file pickers hand out real handles of the origin's private file system, so the page's
@@ -397,6 +400,18 @@ test('batch mode: a scanner names each unit without a mouse, a label sent before
     await page.keyboard.type(label);
     await page.keyboard.press('Enter');
   };
+  // A scanner that ends a label with Enter twice sends the second a few milliseconds after the
+  // first, however late a loaded machine lets the test send it: each key is stamped with the
+  // page's time at which the scanner sent it.
+  const doubledEnter = async () => {
+    const keys = await page.context().newCDPSession(page);
+    const sentAt = await page.evaluate(() => performance.timeOrigin + performance.now());
+    const enter = { key: 'Enter', code: 'Enter', windowsVirtualKeyCode: 13 };
+    for (const ms of [0, 10]) {
+      await keys.send('Input.dispatchKeyEvent', { type: 'keyDown', ...enter, text: '\r', timestamp: (sentAt + ms) / 1000 });
+      await keys.send('Input.dispatchKeyEvent', { type: 'keyUp', ...enter, timestamp: (sentAt + ms + 5) / 1000 });
+    }
+  };
   const inUnitSelected = () => waitFor(page, () => {
     const { id, selectionStart, selectionEnd, value } = document.activeElement;
     return id === 'unit' && selectionStart === 0 && selectionEnd === value.length && value.length > 0;
@@ -426,8 +441,7 @@ test('batch mode: a scanner names each unit without a mouse, a label sent before
   await page.keyboard.press('Escape');
   await inUnitSelected();
   assert.equal(bridge.frames.length, 2);
-  await page.keyboard.press('Enter');
-  await page.keyboard.press('Enter'); // a scanner's doubled end does not answer the box
+  await doubledEnter(); // its second Enter does not answer the box
   await asked();
   await page.waitForTimeout(kSameScanMs); // a person reads the box first
   await page.keyboard.press('Enter');
@@ -799,6 +813,49 @@ test('a database closed under the tab is opened again, or the page says who has 
       assert.equal(await text(page, '#log-state'), said.replace('1, kept', '0, kept'));
     });
   }
+});
+
+test('a tab of the earlier page, with entries kept in its database, gives the database up to this page, which counts and downloads them all', async (t) => {
+  // The earlier page's database as that page kept it: its entries, the first two downloaded, the
+  // fourth failed, and its own counts beside them; its tab stays open and lets the database go
+  // when asked, as that page did.
+  const keptByEarlierPage = () => new Promise((resolve, reject) => {
+    const request = indexedDB.open('vkd37', 1);
+    request.onupgradeneeded = () => {
+      request.result.createObjectStore('entries', { keyPath: 'key', autoIncrement: true }).createIndex('written', 'written');
+      request.result.createObjectStore('counts').put({ all: 5, confirmed: 4, unwritten: 3 }, 'record');
+      for (let i = 0; i < 5; i++) {
+        const outcome = i === 3 ? 'no-echo' : 'confirmed';
+        const line = JSON.stringify({ time: `2026-01-0${i + 1}T08:00:00.000Z`, unit: `E-${i}`, outcome });
+        request.transaction.objectStore('entries').add({ line, outcome, written: i < 2 ? 1 : 0 });
+      }
+    };
+    request.onsuccess = () => {
+      request.result.onversionchange = () => { request.result.close(); window.gaveUp = true; };
+      resolve();
+    };
+    request.onerror = () => reject(request.error);
+  });
+  const context = await newContext(t, { bypassCSP: true });
+  t.after(() => context.close());
+  let earlier;
+  const { page } = await openTab(t, context, ['--no-pace'], { ...withPickers, beforeLoad: async (_, bridge) => {
+    earlier = await context.newPage();
+    await earlier.route('**/earlier', (route) => route.fulfill({ contentType: 'text/html', body: '<!DOCTYPE html><title>earlier</title>' }));
+    await earlier.goto(new URL('/earlier', bridge.pageUrl).href);
+    await earlier.evaluate(keptByEarlierPage);
+  } });
+  assert.equal(await earlier.evaluate(() => window.gaveUp), true);
+  assert.equal(await text(page, '#log-summary'), '5 uploads: 4 confirmed, 1 failed');
+  assert.equal(await text(page, '#log-state'), '');
+  assert.match(await answered(page, '#clear-log', false), /never written to a file: 3\./);
+  await page.fill('#unit', 'F-1');
+  await upload(page, 'Download Complete');
+  assert.equal(await text(page, '#log-summary'), '6 uploads: 5 confirmed, 1 failed');
+  assert.deepEqual(jsonLines(await savedText(page, '#download-log', 'vkd37-commissioning.jsonl')).map((line) => line.unit),
+    ['E-0', 'E-1', 'E-2', 'E-3', 'E-4', 'F-1']);
+  // Every entry now counts as written, which is what closing asks about.
+  assert.deepEqual(await page.evaluate(() => window.vkd37Page.record.counts), { all: 6, confirmed: 5, unwritten: 0 });
 });
 
 test('a download counts only once the browser says the file was written: refused, cancelled or a plain download leave Clear asking', async (t) => {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "Scratch.h"
+#include "SimulatorLog.h"
 
 // The Linux path of a Windows one, as Wine maps it; empty when it cannot.
 inline std::string LinuxPath(const std::wstring& path) {
@@ -32,9 +33,8 @@ inline std::string LinuxPath(const std::wstring& path) {
 inline std::optional<std::string> RunOnLinux(const std::string& command, DWORD timeoutMs,
                                              int* status = nullptr) {
     static int runs = 0;
-    const std::string output = std::string(VKD_BENCH_DIR) + "/linux-" +
-                               std::to_string(::GetCurrentProcessId()) + "-" +
-                               std::to_string(++runs);
+    const std::string output = BenchDir() + "/linux-" + std::to_string(::GetCurrentProcessId()) +
+                               "-" + std::to_string(++runs);
     const std::string script = "{ " + command + "; } >" + output + ".out 2>&1; echo $? >" + output +
                                ".tmp; mv " + output + ".tmp " + output + ".status";
     std::wstring commandLine = L"/bin/sh -c \"";

@@ -22,6 +22,10 @@ const median = (values) => {
   const middle = sorted.length / 2;
   return sorted.length % 2 ? sorted[Math.floor(middle)] : (sorted[middle - 1] + sorted[middle]) / 2;
 };
+const quartiles = (values) => {
+  const sorted = values.slice().sort((a, b) => a - b);
+  return `${sorted[Math.floor(sorted.length / 4)].toFixed(1)}–${sorted[Math.floor((sorted.length * 3) / 4)].toFixed(1)} ms`;
+};
 const summary = (values) => (values.length
   ? `median ${median(values).toFixed(1)} ms, worst ${Math.max(...values).toFixed(1)} ms (${values.length} runs)` : 'none');
 
@@ -30,6 +34,7 @@ const browser = await chromium.launch({
   args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
     '--disable-background-networking', '--disable-component-update', '--disable-sync'],
 });
+const kStarts = 20;
 const kKept = 30000;
 const kMarked = 100000;
 const blankPath = join(mkdtempSync(join(tmpdir(), 'vkd37-bench-')), 'blank.html');
@@ -60,6 +65,15 @@ async function uploadingTab(context, via = bridge) {
   await page.addInitScript(`(${standIn})(${JSON.stringify(via.url)})`);
   await page.goto(pathToFileURL(pagePath).href);
   await ready(page);
+  // The exchange's time, as the page records it with the attempt.
+  await page.evaluate(() => {
+    const { record } = window.vkd37Page;
+    const add = record.add.bind(record);
+    record.add = (attempt, values, outcome, ms, ...rest) => {
+      window.exchangeMs = ms;
+      return add(attempt, values, outcome, ms, ...rest);
+    };
+  });
   return page;
 }
 
@@ -71,10 +85,14 @@ async function timeUploads(page, count) {
     uploads.push(await page.evaluate(() => new Promise((resolve) => {
       const status = document.getElementById('upload-status');
       const started = performance.now();
+      window.exchangeMs = null;
       const watcher = new MutationObserver(() => {
         if (status.textContent === 'Download Complete' || status.textContent === 'Download Failed') {
           watcher.disconnect();
-          resolve(status.textContent === 'Download Complete' ? performance.now() - started : null);
+          const took = performance.now() - started;
+          // What the upload spent beside its exchange with the controller: waiting to keep its entry.
+          (window.uploadWaits ??= []).push(window.exchangeMs === null ? null : took - window.exchangeMs);
+          resolve(status.textContent === 'Download Complete' ? took : null);
         }
       });
       status.textContent = '';
@@ -116,9 +134,14 @@ async function uploadsDuringMarking(context, count) {
   for (let turn = 0; !await marked(); turn = 1 - turn) during[turn].push(...await timeUploads(tabs[turn], 1));
   const marking = await tabs[0].evaluate(() => performance.now() - window.fileClosed);
   const alone = [await timeUploads(tabs[0], 20), await timeUploads(tabs[1], 20)];
+  const waits = [];
+  for (const [index, tab] of tabs.entries()) {
+    const all = await tab.evaluate(() => window.uploadWaits);
+    waits.push({ during: all.slice(0, during[index].length), alone: all.slice(during[index].length) });
+  }
   for (const tab of tabs) await tab.close();
   await other.stop();
-  return { during, alone, marking };
+  return { during, alone, marking, waits };
 }
 
 // Months of use: entries as the page writes them, kept in the browser, all but the last
@@ -149,7 +172,7 @@ try {
   // In turns, so that both meet the same load.
   const starts = [];
   const blankStarts = [];
-  for (let i = 0; i < 10; i++) {
+  for (let i = 0; i < kStarts; i++) {
     for (const [times, path] of [[blankStarts, blankPath], [starts, pagePath]]) {
       const context = await browser.newContext();
       times.push(...await readyTimes(context, 1, path));
@@ -157,8 +180,9 @@ try {
     }
   }
   const ratio = median(starts) / median(blankStarts);
-  console.log(`page opened from disk to ready for input: ${summary(starts)}`);
-  console.log(`blank page opened from disk to loaded: ${summary(blankStarts)}; the page takes ${ratio.toFixed(2)} times as long`);
+  console.log(`page opened from disk to ready for input: ${summary(starts)}, middle half ${quartiles(starts)}`);
+  console.log(`blank page opened from disk to loaded: ${summary(blankStarts)}, middle half ${quartiles(blankStarts)}; ` +
+    `the page takes ${ratio.toFixed(2)} times as long`);
   console.log(`module ${statSync(modulePath).size} bytes, vkd37.html ${statSync(pagePath).size} bytes`);
 
   const empty = await browser.newContext({ bypassCSP: true });
@@ -174,7 +198,7 @@ try {
   await months.close();
 
   const marked = await browser.newContext({ bypassCSP: true });
-  const { during, alone, marking } = await uploadsDuringMarking(marked, kMarked);
+  const { during, alone, marking, waits } = await uploadsDuringMarking(marked, kMarked);
   console.log(`download of ${kMarked} unwritten entries: marked written in ${(marking / 1000).toFixed(1)} s after the file was written`);
   for (const [index, tab] of ['the downloading tab', 'another tab'].entries()) {
     const done = during[index].filter((ms) => ms !== null);
@@ -182,6 +206,13 @@ try {
     console.log(`page, click to "Download Complete", ${tab}, while they are marked: ${uploadSummary(during[index])}; ` +
       `afterwards: ${uploadSummary(alone[index])}`);
     if (done.length) console.log(`  an upload's delay by the marking, ${tab}: median ${delay(median(done))} ms, worst ${delay(Math.max(...done))} ms`);
+    const beside = (list) => list.filter((ms) => ms !== null);
+    const [waitDuring, waitAlone] = [beside(waits[index].during), beside(waits[index].alone)];
+    if (waitDuring.length && waitAlone.length) {
+      console.log(`  beside the exchange (keeping the entry), ${tab}: while marked median ${median(waitDuring).toFixed(1)} ms, ` +
+        `worst ${Math.max(...waitDuring).toFixed(1)} ms; afterwards median ${median(waitAlone).toFixed(1)} ms, worst ` +
+        `${Math.max(...waitAlone).toFixed(1)} ms; delay worst ${(Math.max(...waitDuring) - median(waitAlone)).toFixed(1)} ms`);
+    }
   }
   await marked.close();
 

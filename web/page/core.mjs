@@ -64,6 +64,16 @@ export class Core {
     };
   }
 
+  // The module's bytes from the base64 text the page carries them in, decoded by the browser
+  // where it can: a decoder in script takes longer than the rest of the start's script.
+  static decode(base64) {
+    if (Uint8Array.fromBase64) return Uint8Array.fromBase64(base64);
+    const text = atob(base64);
+    const bytes = new Uint8Array(text.length);
+    for (let i = 0; i < text.length; i++) bytes[i] = text.charCodeAt(i);
+    return bytes;
+  }
+
   // Compiled at once where the browser allows it (most do for a module this small): a compile
   // on a busy machine's worker threads can take longer than the rest of the page's start.
   static async load(bytes) {

@@ -37,7 +37,8 @@ export class Form {
     const read = kept === null ? null : core.readFile(kept);
     this.values = read && read.taken === core.fields.length ? read.values : core.startValues();
     this.build();
-    this.show(this.values);
+    // What was kept is not written again as the page starts.
+    this.show(this.values, { keep: false });
   }
 
   build() {
@@ -106,7 +107,7 @@ export class Form {
   // The values into the controls; the port has none and is kept as it came. As in the dialog, a
   // source outside the group checks no button, and a flag of 2 shows ticked (a two-state box
   // shows its "indeterminate" so) while any other flag but 1 shows empty.
-  show(values) {
+  show(values, { keep = true } = {}) {
     const { ValueKind } = this.core;
     this.core.fields.forEach((field, index) => {
       const value = values[index];
@@ -118,7 +119,7 @@ export class Form {
         $(field.name).value = String(value);
       }
     });
-    this.showFrame();
+    this.showFrame({ keep });
   }
 
   // The values on screen, read in the dialog's order of checks, and the first refusal the dialog
@@ -190,10 +191,10 @@ export class Form {
 
   // The frame of the values as typed, as the dialog would send them; the values are kept for
   // the next visit as they are typed.
-  showFrame() {
+  showFrame({ keep = true } = {}) {
     const { values, notANumber, noSource } = this.read();
     $('frame').textContent = notANumber || noSource ? '' : this.core.frameHex(values);
-    if (!notANumber) this.keep(values);
+    if (!notANumber && keep) this.keep(values);
   }
 
   keep(values) {

@@ -310,9 +310,14 @@ export class Language {
     this.show(line, key);
   }
 
-  apply() {
+  // The document's language and title; each element shows its text in the language already.
+  applyToDocument() {
     document.documentElement.lang = this.code === 'zh' ? 'zh-Hans' : 'en';
     document.title = `${this.text('programName')} — ${this.text('caption')}`;
+  }
+
+  apply() {
+    this.applyToDocument();
     for (const { text, name } of this.renders.values()) {
       text?.();
       name?.();

@@ -1,5 +1,5 @@
 // The page's start: the module compiled, then its parts, each given the parts it works with.
-import coreModule from 'build:core-module'; // the WebAssembly core, put in by web/tools/bundle.mjs
+// The module's bytes come as base64 in a block of the page's own that no script engine reads.
 import { Batch } from './batch.mjs';
 import { Core } from './core.mjs';
 import { Form } from './form.mjs';
@@ -19,7 +19,7 @@ document.addEventListener('keydown', (event) => {
 
 // Tests wait for `window.vkd37Ready` and look at the parts through `window.vkd37Page`.
 window.vkd37Ready = (async () => {
-  const core = await Core.load(coreModule);
+  const core = await Core.load(Core.decode(document.getElementById('core-module').text));
   const keeper = new Keeper();
   const language = new Language(keeper, core);
   keeper.onRefused = () => language.notice('noStorage');
@@ -32,7 +32,7 @@ window.vkd37Ready = (async () => {
   const upload = new Upload(core, form, port, file, record, batch, language);
   for (const box of ['prompt', 'ask']) language.name(document.getElementById(box), 'programName');
   language.show(document.getElementById('version'), 'version', core.version);
-  language.apply();
+  language.applyToDocument();
   window.vkd37Page = { core, language, form, file, record, batch, port, upload };
   // Ready for input while the log is still being counted and the port granted before is being
   // opened again: neither waits for the other, and an upload waits for the port itself.

@@ -175,10 +175,12 @@ export class Upload {
     holdInput(true);
     this.language.withdraw('nextController');
     this.showStatus('uploading');
+    const underWay = this.record.uploadStarts();
     let failure;
     try {
-      failure = await this.send(values, unit);
+      failure = await this.send(values, unit, underWay);
     } finally {
+      underWay.release();
       this.form.keep(values);
       holdInput(false);
       this.uploading = false;
@@ -199,7 +201,7 @@ export class Upload {
   }
 
   // Sends the frame and records the attempt: null when it was confirmed, otherwise why not.
-  async send(values, unit) {
+  async send(values, unit, underWay) {
     await this.port.ready; // the port granted at an earlier visit, opened again as the page starts
     if (!this.port.isOpen) return message('uploadFailure', message('portClosed'));
     const frame = this.core.frame(values);
@@ -215,7 +217,7 @@ export class Upload {
     if (result.lost) outcome = EchoOutcome.lineLost;
     else if (result.writeFailed) outcome = EchoOutcome.writeFailed;
     await this.record.add({ time: new Date().toISOString(), port: this.port.link.name, unit }, values,
-      outcome, performance.now() - started);
+      outcome, performance.now() - started, underWay);
     this.batch.uploaded(unit);
     if (outcome === EchoOutcome.confirmed) return null;
     const reason = message('reason', outcome, result.echo.length);

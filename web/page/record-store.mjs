@@ -3,9 +3,9 @@
 // outcome and whether a download has written it; the counts come from the indexes on the last
 // two, so that nothing but the entries is ever written: a full store still lets written entries
 // go, and no count can drift from the entries. Long work (reading a whole record, marking it
-// written) goes a chunk at a time, each in a short transaction of its own, so that an upload in
-// any tab waits for one chunk at most. Where the browser keeps nothing, the same shape lives in
-// memory for the visit.
+// written) goes a chunk at a time, each in a short transaction of its own, and starts no chunk
+// while an upload in any tab is under way, so that an upload's entry waits for the chunk it met
+// at most. Where the browser keeps nothing, the same shape lives in memory for the visit.
 
 const kDatabase = 'vkd37';
 // 2: the counts from an index on the outcome, where 1 kept them as a record of their own.
@@ -19,13 +19,15 @@ const kWritten = 1;
 // What a transaction of long work may take, so that an upload in any tab waiting for it (and
 // for the next, before the page shows the upload's entry) is kept waiting little; and how many
 // entries such a transaction reads, or changes, at most.
-const kChunkMs = 20;
+const kChunkMs = 10;
 const kReadChunk = 2000;
 const kChangeChunk = 500;
 // Entries removed at once to make room: enough for the browser to give some back.
 const kPruneChunk = 200;
 // What a chunk of work on one connection meets on the next.
 const kStale = Symbol('opened anew');
+// Held by each chunk of long work, and shared by the uploads under way in every tab.
+const kUploadLock = 'vkd37.record upload';
 
 // The record kept by the page before it kept one entry a key.
 const kOldStorageKey = 'vkd37.record';
@@ -62,6 +64,22 @@ function inTransaction(db, mode, work) {
   });
 }
 
+const betweenUploads = (work) => (navigator.locks ? navigator.locks.request(kUploadLock, work) : work());
+
+// An upload under way from its start until its entry is kept: no chunk of long work starts
+// meanwhile. `granted` settles once the chunk it met, if any, has ended.
+export function uploadUnderWay() {
+  let release = () => {};
+  const held = new Promise((resolve) => { release = resolve; });
+  const granted = !navigator.locks ? Promise.resolve() : new Promise((resolve) => {
+    navigator.locks.request(kUploadLock, { mode: 'shared' }, () => {
+      resolve();
+      return held;
+    }).catch(resolve);
+  });
+  return { granted, release };
+}
+
 // How many entries the next transaction of long work takes: fewer after one that took longer
 // than kChunkMs (a busy machine, a slow disk), more after a quick one.
 class Chunk {
@@ -70,13 +88,16 @@ class Chunk {
     this.size = Math.min(most, 64);
   }
 
-  async timed(work) {
-    const started = performance.now();
-    const result = await work(this.size);
-    const took = performance.now() - started;
-    if (took > kChunkMs) this.shrink();
-    else if (took < kChunkMs / 2) this.size = Math.min(this.most, this.size * 2);
-    return result;
+  // The chunk waits for the uploads under way, which its own time leaves out.
+  timed(work) {
+    return betweenUploads(async () => {
+      const started = performance.now();
+      const result = await work(this.size);
+      const took = performance.now() - started;
+      if (took > kChunkMs) this.shrink();
+      else if (took < kChunkMs / 2) this.size = Math.min(this.most, this.size * 2);
+      return result;
+    });
   }
 
   shrink() { this.size = Math.ceil(this.size / 2); }
@@ -154,7 +175,20 @@ export class KeptRecord {
     this.generation = 0; // the connection's number: keys read on one mean nothing on the next
     this.gone = null; // why the database could not be opened again, once it could not
     this.reopening = null;
+    // The counts through a key, so that a refresh after entries were only added reads those
+    // entries rather than counting the whole record again; and its number, changed by forget().
+    this.tally = null;
+    this.tallies = 0;
     this.use(db);
+  }
+
+  // Entries other than new ones changed (written, cleared, pruned) here or in another tab: the
+  // next counts are taken afresh.
+  // With `onlyWritten`, only which entries are written changed (a download's marking): what
+  // else was counted stands, and the unwritten, few once written, are counted again.
+  forget({ onlyWritten = false } = {}) {
+    this.tally = onlyWritten && this.tally ? { ...this.tally, unwrittenStale: true } : null;
+    this.tallies++;
   }
 
   use(db) {
@@ -209,6 +243,16 @@ export class KeptRecord {
     return this.reopening;
   }
 
+  // Entries other than new ones change while `work` runs: the counts are taken afresh after it.
+  async changing(work, how = {}) {
+    this.forget(how);
+    try {
+      return await work();
+    } finally {
+      this.forget(how);
+    }
+  }
+
   // Runs work in one transaction; one cut short by the connection's closing runs once more on a
   // new connection, unless it belongs to the connection of number `generation`.
   async transact(mode, work, generation = null) {
@@ -242,17 +286,31 @@ export class KeptRecord {
 
   add(line, outcome) { return this.addAll([{ line, outcome, written: kUnwritten }]); }
 
-  counts(store) {
+  // The counts from the indexes, a pass over every entry, and the last key.
+  async countAll(store) {
     const written = store.index('written');
-    return Promise.all([settled(written.count()), settled(written.count(IDBKeyRange.only(kUnwritten))),
-      settled(store.index('outcome').count(IDBKeyRange.only(this.confirmed)))])
-      .then(([all, unwritten, confirmed]) => ({ all, confirmed, unwritten }));
+    const [all, unwritten, confirmed, last] = await Promise.all([settled(written.count()),
+      settled(written.count(IDBKeyRange.only(kUnwritten))),
+      settled(store.index('outcome').count(IDBKeyRange.only(this.confirmed))),
+      settled(store.openKeyCursor(null, 'prev'))]);
+    return { counts: { all, confirmed, unwritten }, through: last?.primaryKey ?? 0 };
+  }
+
+  // The tally brought up to date with the entries added since it was taken.
+  async countAdded(store, tally) {
+    const counts = { ...tally.counts };
+    const [added, unwritten] = await Promise.all([settled(store.getAll(IDBKeyRange.lowerBound(tally.through, true))),
+      tally.unwrittenStale ? settled(store.index('written').count(IDBKeyRange.only(kUnwritten))) : null]);
+    for (const entry of added) counted(counts, entry, 1, this.confirmed);
+    if (unwritten !== null) counts.unwritten = unwritten;
+    return { counts, through: added.at(-1)?.key ?? tally.through };
   }
 
   // The counts and the last `limit` entries, oldest first.
   recent(limit) {
+    const { tally, tallies } = this;
     return this.transact('readonly', async (store) => {
-      const counts = this.counts(store);
+      const counting = tally?.generation === this.generation ? this.countAdded(store, tally) : this.countAll(store);
       const entries = [];
       if (limit > 0) {
         await walk(store.openCursor(null, 'prev'), (cursor) => {
@@ -260,7 +318,9 @@ export class KeptRecord {
           return entries.length < limit;
         });
       }
-      return { counts: await counts, entries: entries.reverse() };
+      const tallied = await counting;
+      if (tallies === this.tallies) this.tally = { ...tallied, generation: this.generation };
+      return { counts: tallied.counts, entries: entries.reverse() };
     });
   }
 
@@ -291,11 +351,17 @@ export class KeptRecord {
   // The entries up to key `through`, read on connection `generation`, have been written to a
   // file. Each chunk is also as small as the room left needs; where there is no room even to
   // mark one, written entries make way: the oldest marked ones, or else the oldest of these.
-  async markWritten(through, generation) {
+  // Resolves with whether any entry went.
+  markWritten(through, generation) {
+    return this.changing(() => this.markChunks(through, generation), { onlyWritten: true });
+  }
+
+  async markChunks(through, generation) {
     let from = await this.transact('readonly', async (store) =>
       (await settled(store.index('written').openKeyCursor(IDBKeyRange.only(kUnwritten))))?.primaryKey, generation);
-    if (from === kStale || from === undefined) return;
+    if (from === kStale || from === undefined) return false;
     const chunk = new Chunk(kChangeChunk);
+    let removed = false;
     while (from <= through) {
       try {
         const next = await chunk.timed((size) => this.transact('readwrite', async (store) => {
@@ -303,31 +369,36 @@ export class KeptRecord {
           for (const entry of entries) if (entry.written === kUnwritten) store.put({ ...entry, written: kWritten });
           return entries.length < size ? Infinity : entries.at(-1).key + 1;
         }, generation));
-        if (next === kStale) return;
+        if (next === kStale) return removed;
         from = next;
       } catch (error) {
         if (error?.name !== 'QuotaExceededError') throw error;
-        if (chunk.size > 1) chunk.shrink();
-        else if (!await this.prune(kPruneChunk)) from = await this.dropWritten(from, through, generation);
+        if (chunk.size > 1) {
+          chunk.shrink();
+        } else {
+          removed = true;
+          if (!await this.prune(kPruneChunk)) from = await this.dropWritten(from, through, generation);
+        }
       }
     }
+    return removed;
   }
 
   // Removes up to kPruneChunk entries from key `from` up to `through`, which a download has
   // written; resolves with the key after them.
   async dropWritten(from, through, generation) {
-    const next = await this.transact('readwrite', async (store) => {
+    const next = await this.changing(() => this.transact('readwrite', async (store) => {
       const keys = await settled(store.getAllKeys(IDBKeyRange.bound(from, through), kPruneChunk));
       if (keys.length) store.delete(IDBKeyRange.bound(from, keys.at(-1)));
       return keys.length < kPruneChunk ? Infinity : keys.at(-1) + 1;
-    }, generation);
+    }, generation));
     return next === kStale ? Infinity : next;
   }
 
   // Clears the record when every entry has been written, or otherwise, with `evenUnwritten`, the
   // entries up to key `through`. Resolves with whether it cleared, and the last key.
   clear({ evenUnwritten = false, through = Infinity } = {}) {
-    return this.transact('readwrite', async (store) => {
+    return this.changing(() => this.transact('readwrite', async (store) => {
       if (!evenUnwritten && await settled(store.index('written').count(IDBKeyRange.only(kUnwritten))) > 0) {
         const last = await settled(store.openKeyCursor(null, 'prev'));
         return { cleared: false, through: last?.primaryKey ?? 0 };
@@ -336,17 +407,17 @@ export class KeptRecord {
       if (through === Infinity) store.clear();
       else store.delete(IDBKeyRange.upperBound(through));
       return { cleared: true };
-    });
+    }));
   }
 
   // Removes up to `count` of the oldest entries that a download has written, in a transaction
   // that writes nothing, so that a full store lets it through; resolves with how many went.
   prune(count) {
-    return this.transact('readwrite', async (store) => {
+    return this.changing(() => this.transact('readwrite', async (store) => {
       const keys = await settled(store.index('written').getAllKeys(IDBKeyRange.only(kWritten), count));
       for (const key of keys) store.delete(key);
       return keys.length;
-    });
+    }));
   }
 }
 

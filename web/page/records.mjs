@@ -3,9 +3,14 @@
 // cleared; shown as running counts and its latest entries, so that its size costs nothing; given
 // out as JSON lines, or as the core's report: a workbook, CSV, or a page to print.
 import { giveOut, pickFile } from './download.mjs';
-import { KeptRecord, VisitRecord, noCounts } from './record-store.mjs';
+import { KeptRecord, VisitRecord, noCounts, uploadUnderWay } from './record-store.mjs';
 
 const kShownEntries = 50;
+// What a tab tells the others: an entry added, entries marked written, or the record changed
+// otherwise.
+const kAdded = 'added';
+const kMarked = 'marked';
+const kChanged = 'changed';
 // Below this much room left, entries a download has written make room for new ones, this many
 // at a time; with none left to remove, the page warns.
 const kLowRoomBytes = 4 << 20;
@@ -21,6 +26,14 @@ const kXlsxFile = {
 const kColumns = ['time', 'unit', 'port', 'frame', 'outcome', 'ms'];
 
 const $ = (id) => document.getElementById(id);
+
+// Once the page has drawn its first frame, so that the record's storage work comes after the
+// form is on screen; a tab drawing no frames (hidden) waits a bounded time instead.
+const kFirstFrameBoundMs = 250;
+const afterFirstFrame = () => new Promise((resolve) => {
+  requestAnimationFrame(() => setTimeout(resolve));
+  setTimeout(resolve, kFirstFrameBoundMs);
+});
 
 function entryOf(line) {
   try {
@@ -45,9 +58,15 @@ export class CommissioningRecord {
     this.held = new VisitRecord(this.confirmed);
     this.heldBecause = null; // why the browser did not keep them: its error
     this.kept = null; // the browser's record while it is open
+    this.refreshed = null; // the log drawn after the latest entry of this tab
     // Every tab shows the same record: a change in one is told to the others.
     this.channel = typeof BroadcastChannel === 'function' ? new BroadcastChannel('vkd37.record') : null;
-    this.channel?.addEventListener('message', () => this.refresh());
+    // Entries only added elsewhere are counted on from the last counts, entries marked written
+    // change only the unwritten; any other change is counted afresh.
+    this.channel?.addEventListener('message', ({ data }) => {
+      if (data !== kAdded) this.kept?.forget({ onlyWritten: data === kMarked });
+      this.refresh();
+    });
     for (const [id, act] of [['download-log', () => this.download()],
       ['download-xlsx', () => this.downloadReport(kXlsxFile, (text) => this.core.reportXlsx(text, this.language.code))],
       ['download-csv', () => this.downloadReport(kCsvFile, (text) => this.core.reportCsv(text))],
@@ -57,7 +76,7 @@ export class CommissioningRecord {
     window.addEventListener('beforeunload', (event) => {
       if (this.counts.unwritten > 0) event.preventDefault();
     });
-    this.opened = KeptRecord.open(keeper, this.confirmed).then((kept) => {
+    this.opened = afterFirstFrame().then(() => KeptRecord.open(keeper, this.confirmed)).then((kept) => {
       this.kept = kept;
       if (!kept) keeper.refuse();
     }, (newer) => { this.heldBecause = newer; });
@@ -91,12 +110,19 @@ export class CommissioningRecord {
     }
   }
 
-  // One upload attempt, as the core writes its line; resolves once it is kept and shown.
-  async add(attempt, values, outcome, ms) {
+  // An upload begins: until its entry is kept (release), no chunk of a download's long work in
+  // any tab starts.
+  uploadStarts() { return uploadUnderWay(); }
+
+  // One upload attempt, as the core writes its line; resolves once it is kept, after the chunk
+  // of long work that the upload met, if any. The log is drawn afterwards (`refreshed`), so that
+  // the upload waits for no count of a long record.
+  async add(attempt, values, outcome, ms, underWay = null) {
     const line = this.core.recordLine(attempt, values, outcome, ms);
+    await underWay?.granted;
     await this.keep(line, this.core.outcomeName(outcome));
-    await this.changed();
-    this.makeRoom(); // after the upload's outcome is shown; it says what it finds itself
+    // After the upload's outcome is shown; it says what it finds itself.
+    this.refreshed = this.changed(kAdded).then(() => this.makeRoom());
   }
 
   // Into the browser's record; where it has no room even after written entries made some, or
@@ -134,8 +160,8 @@ export class CommissioningRecord {
     else this.showState();
   }
 
-  async changed() {
-    this.channel?.postMessage('changed');
+  async changed(how = kChanged) {
+    this.channel?.postMessage(how);
     await this.refresh();
   }
 
@@ -208,6 +234,7 @@ export class CommissioningRecord {
   // meanwhile in any tab are in it.
   async save(file, make) {
     // Counted afresh: a tab that slept through the others' news must not call their log empty.
+    this.kept?.forget();
     await this.refresh();
     if (this.counts.all === 0) {
       this.language.say('logEmpty');
@@ -230,9 +257,9 @@ export class CommissioningRecord {
     if (saved?.offered) this.language.say('logOffered');
     if (!saved?.written) return;
     // A part gone meanwhile took its entries with it: nothing there to mark.
-    await Promise.all(saved.ends.map(({ part, through, generation }) => part.markWritten(through, generation)
+    const removed = await Promise.all(saved.ends.map(({ part, through, generation }) => part.markWritten(through, generation)
       .catch((error) => { if (!this.letGo()) throw error; })));
-    await this.changed();
+    await this.changed(removed.some(Boolean) ? kChanged : kMarked);
     this.language.say('logWritten', saved.lines.length, saved.name);
     await this.makeRoom();
   }

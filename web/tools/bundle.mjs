@@ -68,8 +68,8 @@ function bundleScript(labels, places, workDir) {
   writeFileSync(layout, JSON.stringify({ paintedLabels: labels, controlPlaces: places }));
   const run = spawnSync(args.esbuild, [
     resolve(args['page-dir'], 'main.mjs'), '--bundle', '--format=iife', '--charset=utf8',
-    '--minify-whitespace', '--minify-syntax', '--log-level=warning', '--loader:.wasm=binary',
-    `--alias:build:core-module=${resolve(args.module)}`, `--alias:build:form-layout=${layout}`,
+    '--minify-whitespace', '--minify-syntax', '--log-level=warning',
+    `--alias:build:form-layout=${layout}`,
     `--outfile=${script}`, `--metafile=${inputs}`,
   ], { cwd: workDir, encoding: 'utf8' });
   process.stderr.write(run.stderr ?? '');
@@ -119,6 +119,7 @@ async function build() {
     .replace('<!-- GUIDE -->', () => readFileSync(args.guide, 'utf8'))
     .replace('CONTENT_SECURITY_POLICY', () => policy)
     .replace('/* STYLE */', () => style)
+    .replace('CORE_MODULE', () => moduleBytes.toString('base64'))
     .replace('/* SCRIPT */', () => script);
   const pageBytes = Buffer.byteLength(page);
   if (pageBytes > kPageBudget) throw new Error(`the page is ${pageBytes} bytes, over ${kPageBudget}`);
