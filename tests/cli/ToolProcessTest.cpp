@@ -34,7 +34,7 @@ namespace {
 using std::chrono::milliseconds;
 using Json = nlohmann::json;
 
-constexpr char kStartValues[] = "0 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ";
+using settings_files::kStartValues;
 // The start values with the cycle count switched on, and their frame.
 constexpr char kCyclesOnValues[] = "0 0 10 108 10 0 10 108 10 100 2000 2000 1 0 0 0 ";
 constexpr char kCyclesOnFrame[] = "03000A6B0A000A6B0A00006400000000000000";
@@ -152,7 +152,7 @@ TEST_F(ToolTest, ConfirmedUploadSendsTheExactFrameAndSavesTheValues) {
 
     const Json received = Json::parse(sim.ReadLine().value_or("{}"), nullptr, false);
     EXPECT_EQ(kCyclesOnFrame, received.value("bytes", ""));
-    EXPECT_EQ("0 0 10 108 10 0 10 108 10 100 2000 2000 1 0 0 0 ", ReadFile(file));
+    EXPECT_EQ(kCyclesOnValues, ReadFile(file));
 }
 
 // The pause and the delay are far past the time-outs they cross (LineTiming's between two bytes
@@ -485,13 +485,14 @@ TEST_F(ToolTest, ReportSummarisesTheRecordAsTextCsvAndAPageToPrint) {
 TEST_F(ToolTest, ReportJudgesByTimeWhateverTheOrderOfFilesAndLines) {
     const auto line = [](const char* time, const char* outcome) {
         return std::string(R"({"time":"2025-03-04T)") + time + R"(.000Z","unit":"U-1","port":)" +
-               R"("COM3","frame":"03","outcome":")" + outcome + "\"}\n";
+               R"("COM3","frame":"03","outcome":")" + outcome + "\"}";
     };
     const std::string tablet = Path("tablet.jsonl");
     const std::string line3 = Path("line3.jsonl");
-    WriteFile(tablet, line("10:00:00", "confirmed") + line("11:00:00", "no-echo") +
-                          line("11:00:00", "confirmed"));
-    WriteFile(line3, line("09:00:00", "no-echo") + line("10:30:00", "short-echo"));
+    // The last lines have no end: neither is lost, nor runs into the next file's first.
+    WriteFile(tablet, line("10:00:00", "confirmed") + "\n" + line("11:00:00", "no-echo") + "\n" +
+                          line("11:00:00", "confirmed") + "\r");
+    WriteFile(line3, line("09:00:00", "no-echo") + "\n" + line("10:30:00", "short-echo"));
     for (const char* form : {"--html", "--csv", "--xlsx", "--summary"}) {
         std::vector<std::string> reports;
         for (const auto& files : {std::vector{tablet, line3}, std::vector{line3, tablet}}) {
@@ -628,11 +629,14 @@ TEST_F(ToolTest, StopSignalsReleaseThePortAndLeaveNothingHalfDone) {
     left = SettingsOf(other.get());
     const std::vector<std::string> xonXoff = {"--set", "fwd.acc=17", "rev.dec=19"};
     // At the prompt: the uploads before it stay recorded, and the port is free for anybody.
+    // clang-format off
     const struct {
         int signal;
         std::string name;
     } stops[] = {{SIGINT, "SIGINT"},   {SIGTERM, "SIGTERM"}, {SIGHUP, "SIGHUP"},
-                 {SIGQUIT, "SIGQUIT"}, {SIGUSR1, "SIGUSR1"}, {SIGALRM, "SIGALRM"}};
+                 {SIGQUIT, "SIGQUIT"}, {SIGUSR1, "SIGUSR1"}, {SIGALRM, "SIGALRM"},
+                 {SIGRTMAX, "SIGRTMIN+" + std::to_string(SIGRTMAX - SIGRTMIN)}};
+    // clang-format on
     for (const auto& stop : stops) {
         SCOPED_TRACE(stop.name);
         std::vector<std::string> arguments = {"upload",   "--port", port, StartFile(),

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -55,12 +57,30 @@ TEST(RecordTest, TheLineIsThePagesByteForByteAndReadsBack) {
         << line;
     EXPECT_EQ(std::string::npos, line.find("values"));
     EXPECT_EQ("\"A\\17\"\t\x1F\xC3\xA9\xEF\xBF\xBD", ReadRecordLine(line).value_or(entry).unit);
+    // Every control character as JSON.stringify writes it, read back as it was; one left raw in
+    // a line makes it no entry.
+    constexpr char kShortForms[] = "\bb\ff\nn\rr\tt";
+    for (char c = 0; c < 0x20; ++c) {
+        odd.unit = std::string(1, c);
+        const char* shortForm = c ? std::strchr(kShortForms, c) : nullptr;
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+        const std::string written = RecordLine(odd);
+        EXPECT_NE(std::string::npos,
+                  written.find("\"unit\":\"" +
+                               (shortForm ? std::string{'\\', shortForm[1]} : escaped) + "\""))
+            << written;
+        EXPECT_EQ(odd.unit, ReadRecordLine(written).value_or(entry).unit);
+        EXPECT_FALSE(
+            ReadRecordLine(R"({"time":"t","outcome":"confirmed","unit":")" + odd.unit + "\"}"))
+            << int(c);
+    }
 }
 
 TEST(RecordTest, LinesOfEveryShapeReadAndOthersAreLeftOutByNumber) {
     const std::string text =
         std::string("\xEF\xBB\xBF") + kFirstShapeLine + "\r\n" +
-        "\n" // blank lines are no entries, and not left out either
+        "\n \t\r\n" // blank lines, CR LF ones too, are no entries, and not left out either
         + kPageLine + "\n" +
         R"({"time":"t","outcome":"re-sent","unit":7,"later":[1,{"a":[]}],"ms":1.5,)"
         R"("values":{"fwd.acc":"10","cycles":-3,"speed":9},"port":"A\u00e9\ud83d\ude00\ud800"})"
@@ -75,7 +95,7 @@ TEST(RecordTest, LinesOfEveryShapeReadAndOthersAreLeftOutByNumber) {
         "\n" +
         kPageLine; // the last line without its end
     CommissioningRecord record;
-    EXPECT_EQ((std::vector<std::size_t>{5, 6, 7, 8, 9}), ReadRecordText(text, record));
+    EXPECT_EQ((std::vector<std::size_t>{6, 7, 8, 9, 10}), ReadRecordText(text, record));
     EXPECT_EQ(5u, record.leftOut);
     ASSERT_EQ(4u, record.entries.size());
 
@@ -144,6 +164,17 @@ TEST(RecordTest, UnitsCountByTheirLastAttempt) {
     EXPECT_NE(std::string::npos, formulas.find("\r\nt,\"'=HYPERLINK(\"\"x\"\")\",COM3,"))
         << formulas;
     EXPECT_NE(std::string::npos, formulas.find("\r\nt,'-1+1,COM3,")) << formulas;
+    // Whatever a formula may begin with; a cell with a line break is quoted.
+    for (const char* lead : {"+", "@", "\t", "\r"}) {
+        const std::string unit = lead + std::string("SUM(A1)\n");
+        const std::string csv = ReportCsv({{Attempt("t", unit.c_str(), EchoOutcome::kConfirmed)}});
+        EXPECT_NE(std::string::npos, csv.find("\r\nt,\"'" + unit + "\",COM3,")) << csv;
+    }
+    // A label is text in the printed report too, never markup.
+    const std::string markup = ReportHtml({{Attempt("t", "<x>&'", EchoOutcome::kNoEcho)}},
+                                          Language::kEnglish, "vkd37", "t");
+    EXPECT_EQ(std::string::npos, markup.find("<x>"));
+    EXPECT_NE(std::string::npos, markup.find("&lt;x&gt;&amp;&#39;")) << markup;
 
     const std::string html =
         ReportHtml(record, Language::kChinese, "vkd37 1.0.0.1", "2025-03-05T08:00:00.000Z");
