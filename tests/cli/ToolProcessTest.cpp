@@ -15,7 +15,9 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -744,19 +746,32 @@ TEST_F(ToolTest, FilesThatCannotBeReadOrWrittenAreNamed) {
     EXPECT_EQ("vkd37: cannot open the log " + Path("gone/record.jsonl") +
                   ": No such file or directory\n",
               unopened.ErrorText());
-    // A FIFO nobody reads is refused at once, not waited on.
+    // The record is a file: a port would take the lines as frames, a terminal show them, a FIFO
+    // nobody reads be waited on. Each is refused at once, before anything is sent.
     const std::string fifo = Path("record.fifo");
     ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
-    ChildProcess unread = Tool({"upload", "--port", port, StartFile(), "--log", fifo});
-    EXPECT_EQ(2, unread.WaitForExit());
-    EXPECT_EQ("vkd37: cannot open the log " + fifo + ": No such device or address\n",
-              unread.ErrorText());
+    const std::string socketPath = Path("record.socket");
+    const UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(0, ::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address));
+    const struct {
+        std::string log;
+        const char* kind;
+    } notFiles[] = {{port, "a character device"},
+                    {"/dev/tty", "a character device"},
+                    {fifo, "a FIFO"},
+                    {socketPath, "a socket"},
+                    {scratch_.Path().string(), "a directory"}};
+    for (const auto& notFile : notFiles) {
+        ChildProcess tool = Tool({"upload", "--port", port, StartFile(), "--log", notFile.log});
+        EXPECT_EQ(2, tool.WaitForExit());
+        EXPECT_EQ("vkd37: cannot open the log " + notFile.log + ": it is " + notFile.kind +
+                      ", not a regular file\n",
+                  tool.ErrorText());
+    }
     EXPECT_EQ(std::nullopt, sim.ReadLine(milliseconds(200)));
-    // Confirmed, but the record could not be written: its own status, told at the attempt.
-    ChildProcess full = Tool({"upload", "--port", port, StartFile(), "--log", "/dev/full"});
-    EXPECT_EQ(4, full.WaitForExit());
-    EXPECT_EQ(0u, full.ReadLine().value_or("").find("confirmed in "));
-    EXPECT_EQ("vkd37: cannot write the log /dev/full: No space left on device\n", full.ErrorText());
 }
 
 // The same bytes give the same frame on every face: the tool sends what the dialog and the page
@@ -904,6 +919,42 @@ TEST_F(ToolTest, TheFileSizeLimitIsAFailureToWriteNotAnEnd) {
     }
     std::sort(entries.begin(), entries.end());
     EXPECT_EQ((std::vector<std::string>{"record.jsonl", "start.dll"}), entries);
+}
+
+// A record line is whole or nothing: the file-size limit cuts none, and a line cut before (by
+// a full disk, a crash) is ended, so the next attempt's line is read, not swallowed.
+TEST_F(ToolTest, ACutRecordLineNeverSwallowsTheNextAttempt) {
+    ChildProcess sim = Simulator({});
+    const std::string port = sim.ReadPort();
+    const std::string log = Path("cut.jsonl");
+    ChildProcess limited("/bin/bash",
+                         {"-c", "ulimit -f 1; exec \"$0\" \"$@\"", VKD37_TOOL_PATH, "upload",
+                          "--port", port, StartFile(), "--repeat", "--unit", "F-1", "--log", log},
+                         "F-2\nF-3\nq\n");
+    EXPECT_EQ(4, limited.WaitForExit(milliseconds(20000))) << limited.ErrorText();
+    EXPECT_NE(std::string::npos, limited.ErrorText().find("File too large"));
+    for (const char* unit : {"F-4", "cut", "F-5"}) {
+        if (std::string(unit) == "cut") {
+            std::ofstream(log, std::ios::app) << R"({"time":"2025-03-04T09:1)";
+            continue;
+        }
+        ChildProcess tool =
+            Tool({"upload", "--port", port, StartFile(), "--unit", unit, "--log", log});
+        EXPECT_EQ(0, tool.WaitForExit(milliseconds(5000))) << tool.ErrorText();
+    }
+    ChildProcess report = Tool({"report", log});
+    EXPECT_EQ(0, report.WaitForExit());
+    const std::string text = report.OutputText();
+    for (const char* unit : {"\nF-1 ", "\nF-4 ", "\nF-5 "}) {
+        EXPECT_NE(std::string::npos, text.find(unit)) << unit << text;
+    }
+    const std::vector<std::string> lines = Lines(ReadFile(log));
+    EXPECT_NE(std::string::npos,
+              report.ErrorText().find(": line " + std::to_string(lines.size() - 1) + " is not"))
+        << report.ErrorText();
+    EXPECT_NE(std::string::npos, text.find("Units:                                " +
+                                           std::to_string(lines.size() - 1) + "\n"))
+        << text;
 }
 
 TEST_F(ToolTest, NamesThatAreNotUtf8AreShownNotFatal) {
