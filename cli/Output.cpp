@@ -7,6 +7,7 @@
 
 #include "platform/StopSignals.h"
 #include "platform/SystemError.h"
+#include "platform/TerminalText.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -38,9 +39,13 @@ std::optional<std::string> Write(std::FILE* stream, const std::string& text) {
         }
         return std::nullopt;
     }
+    const std::string& bytes = text;
+#else
+    // A terminal shows its locale's encoding; files and pipes get UTF-8.
+    const std::string bytes = ::isatty(::fileno(stream)) ? TextForTerminal(text) : text;
 #endif
-    const bool whole =
-        std::fwrite(text.data(), 1, text.size(), stream) == text.size() && std::fflush(stream) == 0;
+    const bool whole = std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size() &&
+                       std::fflush(stream) == 0;
     std::clearerr(stream);
     if (whole) {
         return std::nullopt;
@@ -69,14 +74,38 @@ std::optional<std::string> OutputFailure() {
 namespace {
 
 #ifdef _WIN32
+// Console input as UTF-16, whatever the console's code page, as UTF-8 bytes; other input as it is.
+bool InputIsConsole() {
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), &mode) != FALSE;
+}
+
 std::optional<char> NextInputByte() {
-    char byte = 0;
-    if (!std::cin.get(byte)) {
-        return std::nullopt;
+    static std::string pending;
+    if (!InputIsConsole()) {
+        char byte = 0;
+        return std::cin.get(byte) ? std::optional<char>(byte) : std::nullopt;
     }
+    const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
+    while (pending.empty()) {
+        wchar_t units[2] = {};
+        DWORD read = 0;
+        if (!::ReadConsoleW(input, units, 1, &read, nullptr) || read == 0) {
+            return std::nullopt;
+        }
+        const bool paired = units[0] >= 0xD800 && units[0] <= 0xDBFF &&
+                            ::ReadConsoleW(input, units + 1, 1, &read, nullptr) && read == 1;
+        pending = Utf8(std::wstring_view(units, paired ? 2 : 1));
+    }
+    const char byte = pending.front();
+    pending.erase(0, 1);
     return byte;
 }
 #else
+bool InputIsConsole() {
+    return false;
+}
+
 // Byte by byte, so that nothing after the line is taken from the next reader.
 std::optional<char> NextInputByte() {
     for (;;) {
@@ -103,20 +132,19 @@ std::optional<char> NextInputByte() {
 }
 #endif
 
-std::string Trimmed(const std::string& text) {
-    constexpr char kBlanks[] = " \t\v\f";
-    const std::size_t first = text.find_first_not_of(kBlanks);
-    if (first == std::string::npos) {
-        return std::string();
+InputLine LineOf(const std::string& bytes) {
+    if (InputIsConsole()) {
+        return {bytes, true};
     }
-    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+    const std::optional<std::string> text = TextFromTerminal(bytes);
+    return {text.value_or(std::string()), text.has_value()};
 }
 
 } // namespace
 
 // A line ends at CR, LF or CRLF: a terminal left raw (a serial console, a terminal program)
 // sends a lone CR for Enter, Windows programs CRLF. The LF of a CRLF may come with the next read.
-std::optional<std::string> ReadInputLine() {
+std::optional<InputLine> ReadInputLine() {
     static bool afterCarriageReturn = false;
     std::string line;
     for (;;) {
@@ -126,14 +154,14 @@ std::optional<std::string> ReadInputLine() {
             if (line.empty() || CaughtStopSignal()) {
                 return std::nullopt;
             }
-            return Trimmed(line);
+            return LineOf(line);
         }
         if (std::exchange(afterCarriageReturn, false) && *byte == '\n') {
             continue;
         }
         if (*byte == '\r' || *byte == '\n') {
             afterCarriageReturn = *byte == '\r';
-            return Trimmed(line);
+            return LineOf(line);
         }
         line += *byte;
     }

@@ -3,45 +3,24 @@
 #include "record/RecordReport.h"
 
 #include <algorithm>
-#include <cstdint>
 
+#include "record/LabelText.h"
 #include "record/ReportTally.h"
 
 using namespace ReportParts;
 
 namespace {
 
-// Columns in a terminal: characters of the wide East Asian ranges take two.
-std::size_t Width(const std::string& text) {
-    std::size_t width = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        const unsigned char lead = static_cast<unsigned char>(text[i]);
-        std::uint32_t code = lead;
-        std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        if (length > 1 && i + length <= text.size()) {
-            code = lead & (0x7F >> length);
-            for (std::size_t k = 1; k < length; ++k) {
-                code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-            }
-        }
-        const bool wide =
-            (code >= 0x1100 && code <= 0x115F) || (code >= 0x2E80 && code <= 0xA4CF) ||
-            (code >= 0xAC00 && code <= 0xD7A3) || (code >= 0xF900 && code <= 0xFAFF) ||
-            (code >= 0xFE30 && code <= 0xFE4F) || (code >= 0xFF00 && code <= 0xFF60) ||
-            (code >= 0xFFE0 && code <= 0xFFE6) || code >= 0x20000;
-        width += wide ? 2 : 1;
-        i += length;
-    }
-    return width;
-}
-
-// Rows of cells as columns two spaces apart.
-std::string Columns(const std::vector<std::vector<std::string>>& rows) {
+// Rows of cells as columns two spaces apart, each cell's control characters escaped.
+std::string Columns(std::vector<std::vector<std::string>> rows) {
     std::vector<std::size_t> widths;
-    for (const auto& row : rows) {
+    for (auto& row : rows) {
+        for (std::string& cell : row) {
+            cell = Escaped(cell);
+        }
         widths.resize(std::max(widths.size(), row.size()));
         for (std::size_t i = 0; i < row.size(); ++i) {
-            widths[i] = std::max(widths[i], Width(row[i]));
+            widths[i] = std::max(widths[i], ColumnWidth(row[i]));
         }
     }
     std::string text;
@@ -50,7 +29,7 @@ std::string Columns(const std::vector<std::vector<std::string>>& rows) {
         for (std::size_t i = 0; i < row.size(); ++i) {
             line += row[i];
             if (i + 1 < row.size()) {
-                line.append(widths[i] - Width(row[i]) + 2, ' ');
+                line.append(widths[i] - ColumnWidth(row[i]) + 2, ' ');
             }
         }
         text += line + "\n";

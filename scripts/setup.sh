@@ -20,6 +20,8 @@ packages=(
     stress                                # load beside the suites: a test that fails only then races
     dpkg-dev lintian unzip man-db         # the packages: dependencies, checks
     python3                               # the package and document checks
+    unicode-data                          # scripts/unicode-tables.py: the character tables
+    locales                               # the tool's tests in a GBK terminal (localedef)
     pandoc                                # the packages' documents, HTML from the Markdown
     strip-nondeterminism                  # the packages: the commit's times, no packager's ids
     osslsigncode minisign                 # the release: Authenticode, the signed SHA256SUMS

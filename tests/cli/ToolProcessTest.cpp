@@ -357,6 +357,88 @@ TEST_F(ToolTest, AUnitLabelTheBatchPatternRefusesSendsNothing) {
     EXPECT_EQ("A-0001", Json::parse(ReadFile(log), nullptr, false).value("unit", ""));
 }
 
+// Whether the page takes the label: its own rule (web/page/unit-pattern.mjs), JavaScript's RegExp
+// with the u flag, in node.
+bool PageTakes(const std::string& pattern, const std::string& label) {
+    ChildProcess node(VKD_NODE, {"-e",
+                                 "import('" VKD_SOURCE_DIR "/web/page/unit-pattern.mjs')"
+                                 ".then(({unitPattern}) => console.log(unitPattern(process.argv[1])"
+                                 "(process.argv[2])))",
+                                 pattern, label});
+    const std::string answer = node.ReadLine().value_or("");
+    EXPECT_TRUE(answer == "true" || answer == "false") << answer << node.ErrorText();
+    return answer == "true";
+}
+
+// Labels are matched in characters, as the page matches them, and in time: a long label cannot
+// overflow the stack, and a pattern that would backtrack for ever holds neither the port nor the
+// batch from a stop signal.
+TEST_F(ToolTest, UnitPatternsMatchCharactersAsThePageDoesAndInTime) {
+    ChildProcess sim = Simulator({});
+    const std::string port = sim.ReadPort();
+    const struct {
+        const char* label;
+        const char* pattern;
+    } cases[] = {
+        {"线-甲乙", "线-.{2}"},      {"号1", ".{4}"},
+        {"乙-1", "[甲乙]-1"},        {"A-0017", "(?<=^)A-(?<number>[0-9]{4})"},
+        {"线甲-12", "\\p{L}+-\\d+"}, {"B-17", "(?<!A)B-\\d+"},
+    };
+    for (const auto& c : cases) {
+        const bool takes = PageTakes(c.pattern, c.label);
+        ChildProcess tool = Tool({"upload", "--port", port, StartFile(), "--unit", c.label,
+                                  "--unit-pattern", c.pattern});
+        EXPECT_EQ(takes ? 0 : 2, tool.WaitForExit()) << c.pattern << " " << tool.ErrorText();
+    }
+    // A 100,000-character label on a small stack, under the sanitizer too.
+    ChildProcess longLabel("/bin/bash",
+                           {"-c", "ulimit -s 512; exec \"$0\" \"$@\"", VKD37_TOOL_PATH, "upload",
+                            "--port", port, StartFile(), "--repeat", "--unit", "a",
+                            "--unit-pattern", "(a|b)*"},
+                           std::string(100000, 'a') + "\n");
+    EXPECT_EQ(0, longLabel.WaitForExit(milliseconds(20000))) << longLabel.ErrorText();
+    EXPECT_EQ("2 uploads: 2 confirmed, 0 failed", Lines(longLabel.OutputText()).back());
+
+    ChildProcess batch = Tool({"upload", "--port", port, StartFile(), "--repeat", "--unit", "c",
+                               "--unit-pattern", "(a*)*c"},
+                              "", ChildProcess::Pipes::kInputLeftOpen);
+    ASSERT_TRUE(batch.WaitForError("press Enter")) << batch.ErrorText();
+    batch.Type(std::string(30000, 'a') + "\n");
+    batch.Signal(SIGINT);
+    EXPECT_EQ(130, batch.WaitForExit(milliseconds(1000)));
+    EXPECT_EQ("1 uploads: 1 confirmed, 0 failed", Lines(batch.OutputText()).back());
+    EXPECT_EQ(std::make_pair(0, false), PortHolds(port));
+}
+
+// A terminal in a Chinese locale types GBK: its labels are recorded as the characters typed, told
+// apart, and one typed twice is asked about.
+TEST_F(ToolTest, LabelsTypedInAGbkTerminalAreRecordedAsTheirCharacters) {
+    const UniqueFd terminal(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    ASSERT_TRUE(terminal.get() >= 0 && ::grantpt(terminal.get()) == 0 &&
+                ::unlockpt(terminal.get()) == 0);
+    const std::string typing = ::ptsname(terminal.get());
+    ChildProcess sim = Simulator({});
+    const std::string log = Path("gbk.jsonl");
+    const char kJia[] = "\xBC\xD7-1"; // 甲-1 in GBK
+    const char kYi[] = "\xD2\xD2-1";  // 乙-1
+    ChildProcess batch("/bin/bash",
+                       {"-c", "LOCPATH=" VKD_LOCALES " LC_ALL=zh_CN.GBK exec \"$@\" <\"$0\"",
+                        typing, VKD37_TOOL_PATH, "upload", "--port", sim.ReadPort(), StartFile(),
+                        "--repeat", "--unit", kJia, "--log", log});
+    const std::string typed = std::string(kYi) + "\n" + kYi + "\n\xFF\xFF\nq\n";
+    ASSERT_EQ(static_cast<ssize_t>(typed.size()),
+              ::write(terminal.get(), typed.data(), typed.size()));
+    EXPECT_EQ(0, batch.WaitForExit(milliseconds(20000))) << batch.ErrorText();
+    std::vector<std::string> units;
+    for (const std::string& line : Lines(ReadFile(log))) {
+        units.push_back(Json::parse(line, nullptr, false).value("unit", ""));
+    }
+    EXPECT_EQ((std::vector<std::string>{"甲-1", "乙-1"}), units);
+    const std::string said = batch.ErrorText();
+    EXPECT_NE(std::string::npos, said.find("乙-1 was sent in this batch already")) << said;
+    EXPECT_NE(std::string::npos, said.find("vkd37: that is not GBK text")) << said;
+}
+
 // Two batches on two ports keep one record: every line whole, none lost.
 TEST_F(ToolTest, TwoBatchesAppendToOneRecordWithoutTearingLines) {
     constexpr int kUploads = 20;
@@ -632,28 +714,6 @@ TEST_F(ToolTest, StopSignalsReleaseThePortAndLeaveNothingHalfDone) {
     EXPECT_EQ(128 + SIGABRT, crashed.WaitForExit());
     EXPECT_EQ(std::make_pair(0, false), PortHolds(port));
     EXPECT_TRUE(SameSettings(left, SettingsOf(other.get())));
-    // So does a stack that overflowed (a long label the batch's pattern recurses over), where
-    // the fault finds no room on the stack it happened on. The sanitizer's own handling of it is
-    // turned off, as in the shipped build.
-    std::vector<std::string> overflow = {
-        "-c",
-        "ulimit -c 0 -s 512; ASAN_OPTIONS=handle_segv=0:use_sigaltstack=0 exec \"$0\" \"$@\"",
-        VKD37_TOOL_PATH,
-        "upload",
-        "--port",
-        port,
-        StartFile(),
-        "--repeat",
-        "--unit",
-        "a",
-        "--unit-pattern",
-        "(a|b)*"};
-    overflow.insert(overflow.end(), xonXoff.begin(), xonXoff.end());
-    ChildProcess overflowed("/bin/bash", overflow, std::string(30000, 'a') + "\n");
-    EXPECT_EQ(128 + SIGSEGV, overflowed.WaitForExit());
-    EXPECT_EQ(std::make_pair(0, false), PortHolds(port));
-    EXPECT_TRUE(SameSettings(left, SettingsOf(other.get())));
-
     // A reader that went away takes no work with it; the status tells what the controller and
     // the files got. A command whose output is all it does fails without it.
     const std::string file = StartFile();
