@@ -10,6 +10,8 @@
 #include "platform/TerminalText.h"
 
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include "platform/Text.h"
@@ -24,10 +26,12 @@ namespace {
 
 std::optional<std::string> g_outputFailure;
 
-// Why the stream did not take the whole text; nothing when it did.
-std::optional<std::string> Write(std::FILE* stream, const std::string& text) {
+// Why the stream did not take the whole text; nothing when it did. Bytes that are not text go to a
+// terminal as they are.
+std::optional<std::string> Write(std::FILE* stream, const std::string& text, bool isText = true) {
     std::fflush(stream);
 #ifdef _WIN32
+    static_cast<void>(isText); // a console takes either as UTF-16
     const HANDLE handle = ::GetStdHandle(stream == stdout ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
     DWORD mode = 0;
     if (::GetConsoleMode(handle, &mode)) {
@@ -42,7 +46,7 @@ std::optional<std::string> Write(std::FILE* stream, const std::string& text) {
     const std::string& bytes = text;
 #else
     // A terminal shows its locale's encoding; files and pipes get UTF-8.
-    const std::string bytes = ::isatty(::fileno(stream)) ? TextForTerminal(text) : text;
+    const std::string bytes = isText && ::isatty(::fileno(stream)) ? TextForTerminal(text) : text;
 #endif
     const bool whole = std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size() &&
                        std::fflush(stream) == 0;
@@ -54,17 +58,43 @@ std::optional<std::string> Write(std::FILE* stream, const std::string& text) {
     return cause != 0 ? SystemErrorText(cause) : "not all of it was written";
 }
 
-} // namespace
-
-void WriteOut(const std::string& text) {
-    const std::optional<std::string> failure = Write(stdout, text);
+void WriteOut(const std::string& text, bool isText) {
+    const std::optional<std::string> failure = Write(stdout, text, isText);
     if (failure && !g_outputFailure) {
         g_outputFailure = failure;
     }
 }
 
+} // namespace
+
+void WriteOut(const std::string& text) {
+    WriteOut(text, true);
+}
+
 void WriteError(const std::string& text) {
     Write(stderr, text);
+}
+
+void WriteOutBytes(const std::string& bytes) {
+#ifdef _WIN32
+    std::fflush(stdout);
+    const int mode = _setmode(_fileno(stdout), _O_BINARY);
+    WriteOut(bytes, false);
+    if (mode != -1) {
+        _setmode(_fileno(stdout), mode);
+    }
+#else
+    WriteOut(bytes, false);
+#endif
+}
+
+bool OutputIsTerminal() {
+#ifdef _WIN32
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+#else
+    return ::isatty(STDOUT_FILENO) == 1;
+#endif
 }
 
 std::optional<std::string> OutputFailure() {

@@ -7,6 +7,11 @@
 // files and pipes get the bytes as they are.
 void WriteOut(const std::string& text);
 void WriteError(const std::string& text);
+// Bytes that must arrive as they are (a CSV with its CR LF, a workbook): no line end is changed,
+// also where the C run-time would make LF a CR LF.
+void WriteOutBytes(const std::string& bytes);
+// Whether standard output is a terminal (a console on Windows).
+bool OutputIsTerminal();
 
 inline void PrintLine(const std::string& text) {
     WriteOut(text + "\n");

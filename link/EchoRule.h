@@ -61,6 +61,8 @@ const char* EchoOutcomeName(EchoOutcome outcome);
 std::optional<EchoOutcome> EchoOutcomeNamed(std::string_view name);
 // The outcome in a log's or a report's column: "confirmed", "no echo", "无回传", ...
 const char* EchoOutcomeWord(EchoOutcome outcome, Language language);
+// What the outcome means, for the legend of a report: "nothing came back within the time-out".
+const char* EchoOutcomeMeaning(EchoOutcome outcome, Language language);
 // Why an upload failed, for a person: "the echo differs from the frame", "short echo (18 of 19
 // bytes)", "回传不完整（收到 18/19 字节）", ...
 std::string EchoReason(const EchoResult& result, Language language);

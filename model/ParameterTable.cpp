@@ -7,6 +7,9 @@ namespace {
 // Indexed by the value.
 constexpr const char* kSourceWords[] = {"internal", "internal-pot", "external-pot"};
 constexpr const char* kFlagWords[] = {"off", "on"};
+// The same as a reader of the Chinese page and report reads them: the form's own words.
+constexpr const char* kSourceWordsChinese[] = {"内部速度", "内部电位器", "外部电位器"};
+constexpr const char* kFlagWordsChinese[] = {"关", "开"};
 
 template <std::size_t N> const char* WordAt(const char* const (&words)[N], int value) {
     return value >= 0 && static_cast<std::size_t>(value) < N ? words[value] : nullptr;
@@ -143,8 +146,12 @@ std::string AcceptedText(const ParameterField& field) {
     return range;
 }
 
-std::string ValueText(const ParameterField& field, int value) {
+std::string ValueText(const ParameterField& field, int value, Language language) {
     const char* word = IsAccepted(field, value) ? ValueWord(field, value) : nullptr;
+    if (word && language == Language::kChinese) {
+        word = field.kind == ValueKind::kSource ? WordAt(kSourceWordsChinese, value)
+                                                : WordAt(kFlagWordsChinese, value);
+    }
     return word ? word : std::to_string(value);
 }
 

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "model/Language.h"
 #include "model/ParameterSet.h"
 
 // The one description of the 16 stored values: the name the tool, the page and the logs give
@@ -48,8 +49,10 @@ std::optional<int> ParseValue(const ParameterField& field, std::string_view text
 std::string ValueWords(const ParameterField& field);
 // "0-127", or for sources and flags their words as well.
 std::string AcceptedText(const ParameterField& field);
-// The value as it is typed: its word where it has one, else the number.
-std::string ValueText(const ParameterField& field, int value);
+// The value as it is typed: its word where it has one, else the number; in Chinese, the word as
+// the form shows it.
+std::string ValueText(const ParameterField& field, int value,
+                      Language language = Language::kEnglish);
 // "fwd.acc=300 is out of range (0-127)".
 std::string Refusal(const ParameterField& field, int value);
 

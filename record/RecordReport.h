@@ -6,8 +6,9 @@
 #include "record/RecordEntry.h"
 #include "record/ReportWords.h"
 
-// The report made from a commissioning record, in one place for the tool and the page. Units are
-// told apart by their labels; a unit's last attempt decides whether it counts as confirmed.
+// The report made from a commissioning record, in one place for the tool and the page. Attempts
+// are taken by their times, whatever the order of files and lines; units are told apart by their
+// labels, and a unit's latest attempt decides whether it counts as confirmed.
 // Attempts that name no unit are counted, and listed only when they failed. What is counted is in
 // ReportTally.h, the words in ReportWords.h; each form of the report has a file of its own.
 
@@ -15,13 +16,21 @@
 // counts of units and attempts, then the last outcome of each unit.
 std::string ReportSummary(const CommissioningRecord& record, Language language);
 
-// One row per attempt for a spreadsheet: UTF-8 with a byte order mark (so that spreadsheets do
-// not guess another code page), CR LF row ends, fields quoted where they must be. The header is
-// time, unit, port, outcome, ms, frame, then the values by name; outcomes are their names.
+// One row per attempt for a spreadsheet or a script: UTF-8 with a byte order mark (so that
+// spreadsheets do not guess another code page), CR LF row ends, fields quoted where they must be.
+// The header is time, unit, port, outcome, ms, frame, then the values by name; outcomes are their
+// names. Attempts in the order of their times.
 std::string ReportCsv(const CommissioningRecord& record);
 
-// One self-contained HTML page (no script, nothing fetched) that prints on A4 and Letter: the
-// record's times and programs, one row per unit with its last outcome and values, the failed
-// attempts, and the summary. madeBy names the program making it ("vkd37 1.0.0.1").
+// The same as a workbook (.xlsx) that a spreadsheet opens without changing a cell: a sheet of
+// attempts (labels, ports and frames as text, times as date-times, values as numbers) and a sheet
+// of units with each unit's verdict, both with a frozen heading row and a filter, in a language.
+std::string ReportXlsx(const CommissioningRecord& record, Language language);
+
+// One self-contained HTML page (no script, nothing fetched) that prints on A4 and Letter, to
+// hand over: the overall verdict with the units not confirmed, the record's times and programs,
+// what made the report and when (madeBy "vkd37 1.2.0", madeAt a record time), a legend of the
+// outcomes, one row per unit (those not confirmed first) with its last outcome and values, the
+// failed attempts, and the summary; page numbers on every page.
 std::string ReportHtml(const CommissioningRecord& record, Language language,
-                       std::string_view madeBy);
+                       std::string_view madeBy, std::string_view madeAt);

@@ -30,7 +30,8 @@ std::string ReportCsv(const CommissioningRecord& record) {
         csv += CsvField(field->name);
     }
     csv += "\r\n";
-    for (const RecordEntry& entry : record.entries) {
+    for (const RecordEntry* attempt : ReportParts::TallyOf(record).byTime) {
+        const RecordEntry& entry = *attempt;
         csv += CsvField(entry.time) + "," + CsvField(entry.unit) + "," + CsvField(entry.port) +
                "," + CsvField(OutcomeName(entry)) + "," + ReportParts::MsText(entry) + "," +
                CsvField(entry.frame);

@@ -3,25 +3,30 @@
 
 #include "record/ReportTally.h"
 
+#include <utility>
+
 using namespace ReportParts;
 
 namespace {
 
-// Print CSS for both paper sizes: the margins fit A4 and Letter alike, a table's head repeats on
-// every page and no row is split between two.
+// Print CSS for both paper sizes: the margins fit A4 and Letter alike, the columns' shares of the
+// width are fixed so that a long label wraps in its column instead of pushing the others off the
+// page, a table's head repeats on every page, no unit or attempt is split between two, and the
+// summary stays on one page. Page numbers go in the bottom margin.
 constexpr char kStyle[] =
-    "@page{margin:12mm}"
     "body{font:10pt/1.35 \"DejaVu Sans\",Arial,\"Microsoft YaHei\",\"PingFang SC\","
     "\"Noto Sans CJK SC\",sans-serif;color:#000;background:#fff;margin:1em auto;max-width:60em}"
     "@media print{body{margin:0;max-width:none}}"
-    "h1{font-size:15pt;margin:0 0 6pt}h2{font-size:12pt;margin:14pt 0 4pt;break-after:avoid}"
+    "h1{font-size:15pt;margin:0 0 4pt}h2{font-size:12pt;margin:14pt 0 4pt;break-after:avoid}"
+    ".verdict{font-size:12pt;font-weight:bold;margin:0 0 4pt}p{margin:0 0 6pt}"
     "dl{display:grid;grid-template-columns:max-content auto;gap:1pt 10pt;margin:0}dd{margin:0}"
-    "table{border-collapse:collapse;width:100%}thead{display:table-header-group}"
-    "tr,tbody{break-inside:avoid}th,td{border:.5pt solid #777;padding:2pt 4pt;text-align:left;"
-    "vertical-align:top}th,.nowrap{white-space:nowrap}"
-    ".failed{font-weight:bold}.values td{border-top:0;font-size:8pt}"
-    ".values span{white-space:nowrap}"
-    ".frame{font:8pt monospace;word-break:break-all}";
+    "dd,td{overflow-wrap:anywhere}section{break-inside:avoid}"
+    "table{border-collapse:collapse;width:100%;table-layout:fixed;font-size:9pt}"
+    "thead{display:table-header-group}tbody{break-inside:avoid}"
+    "th,td{border:.5pt solid #777;padding:2pt 4pt;text-align:left;vertical-align:top}"
+    ".failed{font-weight:bold}.later{font-size:8pt;font-style:italic}"
+    ".detail td{border-top:0;font-size:8pt}.detail span{white-space:nowrap}"
+    ".frame{font-family:\"DejaVu Sans Mono\",Consolas,monospace}";
 
 std::string Escaped(std::string_view text) {
     std::string escaped;
@@ -50,7 +55,7 @@ std::string Escaped(std::string_view text) {
 }
 
 // The values as NAME=VALUE, the form --set takes, with the words of sources and flags.
-std::vector<std::string> ValueTexts(const RecordEntry& entry) {
+std::vector<std::string> ValueTexts(Language language, const RecordEntry& entry) {
     std::vector<std::string> texts;
     for (std::size_t i = 0; i < entry.values.size() && i < RecordedFields().size(); ++i) {
         const std::optional<long long>& value = entry.values[i];
@@ -61,7 +66,7 @@ std::vector<std::string> ValueTexts(const RecordEntry& entry) {
         const bool fits = *value >= -2147483647LL - 1 && *value <= 2147483647LL;
         texts.push_back(
             std::string(field.name) + "=" +
-            (fits ? ValueText(field, static_cast<int>(*value)) : std::to_string(*value)));
+            (fits ? ValueText(field, static_cast<int>(*value), language) : std::to_string(*value)));
     }
     return texts;
 }
@@ -75,21 +80,43 @@ std::string HtmlRow(const std::vector<std::string>& cells, const char* tag = "td
     return row + "</tr>\n";
 }
 
-std::string HeadRow(Language language, const std::vector<Word>& heads) {
-    std::vector<std::string> cells;
-    for (const Word word : heads) {
-        cells.push_back(Escaped(Say(language, word)));
-    }
-    return HtmlRow(cells, "th");
+// A row across the whole table under the one before it: the values sent, or the frame.
+std::string DetailRow(std::size_t columns, const std::string& content) {
+    return "<tr class=\"detail\"><td colspan=\"" + std::to_string(columns) + "\">" + content +
+           "</td></tr>";
 }
 
-std::string HtmlTable(Language language, const std::vector<Word>& heads,
-                      const std::vector<std::vector<std::string>>& rows) {
-    std::string table = "<table>\n<thead>" + HeadRow(language, heads) + "</thead>\n<tbody>\n";
-    for (const auto& row : rows) {
-        table += HtmlRow(row);
+// The tables' columns with their shares of the width (percent), whatever their content.
+using Columns = std::vector<std::pair<Word, int>>;
+const Columns kUnitColumns = {{Word::kUnit, 32},
+                              {Word::kAttempts, 11},
+                              {Word::kLastOutcome, 19},
+                              {Word::kTime, 22},
+                              {Word::kPort, 16}};
+const Columns kFailedColumns = {
+    {Word::kTime, 22}, {Word::kUnit, 30}, {Word::kPort, 16}, {Word::kOutcome, 22}, {Word::kMs, 10}};
+
+// A class for each share, since the page that prints the report allows no style attribute.
+std::string ShareStyles() {
+    std::string styles;
+    for (const Columns* columns : {&kUnitColumns, &kFailedColumns}) {
+        for (const auto& column : *columns) {
+            const std::string rule = ".w" + std::to_string(column.second) +
+                                     "{width:" + std::to_string(column.second) + "%}";
+            styles += styles.find(rule) == std::string::npos ? rule : "";
+        }
     }
-    return table + "</tbody>\n</table>\n";
+    return styles;
+}
+
+std::string TableHead(Language language, const Columns& columns) {
+    std::string head = "<table>\n<colgroup>";
+    std::vector<std::string> cells;
+    for (const auto& [word, share] : columns) {
+        head += "<col class=\"w" + std::to_string(share) + "\">";
+        cells.push_back(Escaped(Say(language, word)));
+    }
+    return head + "</colgroup>\n<thead>" + HtmlRow(cells, "th") + "</thead>\n";
 }
 
 std::string Definitions(Language language, const std::vector<Row>& rows) {
@@ -101,77 +128,144 @@ std::string Definitions(Language language, const std::vector<Row>& rows) {
     return list + "</dl>\n";
 }
 
-std::string OutcomeCell(Language language, const RecordEntry& entry) {
+std::string OutcomeCell(Language language, const Tally& tally, const RecordEntry& entry) {
     const std::string words = Escaped(SayOutcome(language, entry));
-    return Confirmed(entry) ? words : "<span class=\"failed\">" + words + "</span>";
+    if (Confirmed(entry)) {
+        return words;
+    }
+    return "<span class=\"failed\">" + words + "</span>" +
+           (ConfirmedLater(tally, entry)
+                ? "<br><span class=\"later\">" + Escaped(Say(language, Word::kConfirmedLater)) +
+                      "</span>"
+                : "");
 }
 
-// Labels and times read badly broken at their hyphens and spaces.
-std::string Unbroken(const std::string& text) {
-    return "<span class=\"nowrap\">" + Escaped(text) + "</span>";
+// The units that are not confirmed first, each group in the order of first attempts.
+std::vector<const UnitTally*> UnitsNotConfirmedFirst(const Tally& tally) {
+    std::vector<const UnitTally*> units;
+    for (const bool confirmed : {false, true}) {
+        for (const UnitTally& unit : tally.units) {
+            if (Confirmed(*unit.last) == confirmed) {
+                units.push_back(&unit);
+            }
+        }
+    }
+    return units;
+}
+
+// The overall verdict, and the units that keep it from being whole.
+std::string Verdict(Language language, const Tally& tally) {
+    if (tally.units.empty()) {
+        return {};
+    }
+    std::string html =
+        "<p class=\"verdict\">" +
+        Escaped(Say(language, Word::kVerdictLine, std::to_string(tally.unitsConfirmed),
+                    std::to_string(tally.units.size()))) +
+        "</p>\n";
+    // Chinese takes its own colon, brackets and comma.
+    const bool chinese = language == Language::kChinese;
+    std::string pending;
+    for (const UnitTally* unit : UnitsNotConfirmedFirst(tally)) {
+        if (Confirmed(*unit->last)) {
+            break;
+        }
+        pending += (pending.empty() ? ""
+                    : chinese       ? "、"
+                                    : ", ") +
+                   Escaped(*unit->unit) + (chinese ? "（" : " (") +
+                   Escaped(SayOutcome(language, *unit->last)) + (chinese ? "）" : ")");
+    }
+    return pending.empty() ? html
+                           : html + "<p><b>" + Escaped(Say(language, Word::kUnitsNotConfirmed)) +
+                                 (chinese ? "：" : ": ") + "</b>" + pending + "</p>\n";
+}
+
+// Each outcome's word and what it means.
+std::string Legend(Language language) {
+    std::string list = "<dl>\n";
+    for (int outcome = 0; outcome <= static_cast<int>(EchoOutcome::kLineLost); ++outcome) {
+        list += "<dt>" + Escaped(EchoOutcomeWord(static_cast<EchoOutcome>(outcome), language)) +
+                "</dt><dd>" +
+                Escaped(EchoOutcomeMeaning(static_cast<EchoOutcome>(outcome), language)) +
+                "</dd>\n";
+    }
+    return list + "</dl>\n";
 }
 
 // One row per unit with its values on a line of their own below, the two kept on one page.
 std::string UnitTable(Language language, const Tally& tally) {
-    const std::vector<Word> heads = {Word::kUnit, Word::kAttempts, Word::kLastOutcome, Word::kTime,
-                                     Word::kPort};
-    const std::string across = "<td colspan=\"" + std::to_string(heads.size()) + "\">";
-    std::string table = "<table>\n<thead>" + HeadRow(language, heads) + "<tr><th colspan=\"" +
-                        std::to_string(heads.size()) + "\">" +
-                        Escaped(Say(language, Word::kValues)) + "</th></tr></thead>\n";
-    for (const UnitTally& unit : tally.units) {
-        // Each NAME=VALUE whole on its line.
+    std::string table = TableHead(language, kUnitColumns);
+    for (const UnitTally* unit : UnitsNotConfirmedFirst(tally)) {
         std::string values;
-        for (const std::string& value : ValueTexts(*unit.last)) {
+        for (const std::string& value : ValueTexts(language, *unit->last)) {
             values += (values.empty() ? "" : " ") + ("<span>" + Escaped(value) + "</span>");
         }
         table += "<tbody>" +
-                 HtmlRow({Unbroken(*unit.unit), std::to_string(unit.attempts),
-                          OutcomeCell(language, *unit.last), Unbroken(ShownTime(unit.last->time)),
-                          Escaped(unit.last->port)}) +
-                 "<tr class=\"values\">" + across + values + "</td></tr></tbody>\n";
+                 HtmlRow({Escaped(*unit->unit), std::to_string(unit->attempts),
+                          OutcomeCell(language, tally, *unit->last),
+                          Escaped(ShownTime(unit->last->time)), Escaped(unit->last->port)}) +
+                 DetailRow(kUnitColumns.size(), values) + "</tbody>\n";
     }
     return table + "</table>\n";
+}
+
+// The failed attempts by time, each with the frame it sent below it.
+std::string FailedTable(Language language, const Tally& tally) {
+    std::string rows;
+    for (const RecordEntry* entry : tally.byTime) {
+        if (!Confirmed(*entry)) {
+            rows +=
+                "<tbody>" +
+                HtmlRow({Escaped(ShownTime(entry->time)), Escaped(entry->unit),
+                         Escaped(entry->port), OutcomeCell(language, tally, *entry),
+                         MsText(*entry)}) +
+                DetailRow(kFailedColumns.size(), "<span>" + Escaped(Say(language, Word::kFrame)) +
+                                                     "</span> <span class=\"frame\">" +
+                                                     Escaped(entry->frame) + "</span>") +
+                "</tbody>\n";
+        }
+    }
+    if (rows.empty()) {
+        return "<p>" + Escaped(Say(language, Word::kNone)) + "</p>\n";
+    }
+    return TableHead(language, kFailedColumns) + rows + "</table>\n";
+}
+
+// "Page 2 of 5" in the bottom margin of every page, in the report's language.
+std::string PageRule(Language language) {
+    const std::string words =
+        Say(language, Word::kPageOf, "\" counter(page) \"", "\" counter(pages) \"");
+    return "@page{margin:12mm 12mm 16mm;@bottom-right{font:8pt sans-serif;content:\"" + words +
+           "\"}}";
+}
+
+std::string Heading(Language language, Word word) {
+    return "<h2>" + Escaped(Say(language, word)) + "</h2>\n";
 }
 
 } // namespace
 
 std::string ReportHtml(const CommissioningRecord& record, Language language,
-                       std::string_view madeBy) {
+                       std::string_view madeBy, std::string_view madeAt) {
     const Tally tally = TallyOf(record);
     const std::string title = Escaped(Say(language, Word::kTitle));
     std::string html = std::string("<!DOCTYPE html>\n<html lang=\"") +
                        (language == Language::kChinese ? "zh-Hans" : "en") +
                        "\">\n<head>\n<meta charset=\"utf-8\">\n<title>" + title +
-                       "</title>\n<style>" + kStyle + "</style>\n</head>\n<body>\n<h1>" + title +
-                       "</h1>\n";
+                       "</title>\n<style>" + PageRule(language) + kStyle + ShareStyles() +
+                       "</style>\n</head>\n<body>\n<h1>" + title + "</h1>\n" +
+                       Verdict(language, tally);
     std::vector<Row> header = HeaderRows(tally);
     header.push_back({Word::kMadeBy, std::string(madeBy)});
-    html += Definitions(language, header);
+    header.push_back({Word::kMadeOn, ShownTime(std::string(madeAt), true)});
+    html += Definitions(language, header) + Heading(language, Word::kLegend) + Legend(language);
 
-    html += "<h2>" + Escaped(Say(language, Word::kUnitList)) + "</h2>\n";
-    if (tally.units.empty()) {
-        html += "<p>" + Escaped(Say(language, Word::kNone)) + "</p>\n";
-    } else {
-        html += UnitTable(language, tally);
-    }
-
-    html += "<h2>" + Escaped(Say(language, Word::kFailedAttempts)) + "</h2>\n";
-    std::vector<std::vector<std::string>> failed;
-    for (const RecordEntry& entry : record.entries) {
-        if (!Confirmed(entry)) {
-            failed.push_back({Unbroken(ShownTime(entry.time)), Unbroken(entry.unit),
-                              Escaped(entry.port), OutcomeCell(language, entry), MsText(entry),
-                              "<span class=\"frame\">" + Escaped(entry.frame) + "</span>"});
-        }
-    }
-    html += failed.empty() ? "<p>" + Escaped(Say(language, Word::kNone)) + "</p>\n"
-                           : HtmlTable(language,
-                                       {Word::kTime, Word::kUnit, Word::kPort, Word::kOutcome,
-                                        Word::kMs, Word::kFrame},
-                                       failed);
-
-    html += "<h2>" + Escaped(Say(language, Word::kSummary)) + "</h2>\n" +
-            Definitions(language, SummaryRows(tally));
+    html += Heading(language, Word::kUnitList) +
+            (tally.units.empty() ? "<p>" + Escaped(Say(language, Word::kNone)) + "</p>\n"
+                                 : UnitTable(language, tally));
+    html += Heading(language, Word::kFailedAttempts) + FailedTable(language, tally);
+    html += "<section>\n" + Heading(language, Word::kSummary) +
+            Definitions(language, SummaryRows(tally)) + "</section>\n";
     return html + "</body>\n</html>\n";
 }

@@ -1,7 +1,6 @@
 #include "record/ReportTally.h"
 
-#include <map>
-#include <string_view>
+#include <algorithm>
 
 namespace ReportParts {
 
@@ -24,16 +23,20 @@ bool Confirmed(const RecordEntry& entry) {
 Tally TallyOf(const CommissioningRecord& record) {
     Tally tally;
     tally.leftOut = record.leftOut;
-    std::map<std::string_view, std::size_t> unitIndex;
     for (const RecordEntry& entry : record.entries) {
+        tally.byTime.push_back(&entry);
+    }
+    // A unit's verdict is its latest attempt, wherever its line stands.
+    std::stable_sort(tally.byTime.begin(), tally.byTime.end(),
+                     [](const RecordEntry* a, const RecordEntry* b) { return a->time < b->time; });
+    if (!tally.byTime.empty()) {
+        tally.first = tally.byTime.front()->time;
+        tally.last = tally.byTime.back()->time;
+    }
+    for (const RecordEntry* attempt : tally.byTime) {
+        const RecordEntry& entry = *attempt;
         ++tally.attempts;
         tally.confirmed += Confirmed(entry) ? 1 : 0;
-        if (tally.first.empty() || entry.time < tally.first) {
-            tally.first = entry.time;
-        }
-        if (entry.time > tally.last) {
-            tally.last = entry.time;
-        }
         if (!entry.program.empty()) {
             bool known = false;
             for (const std::string& program : tally.programs) {
@@ -47,7 +50,7 @@ Tally TallyOf(const CommissioningRecord& record) {
             ++tally.unnamed;
             continue;
         }
-        const auto found = unitIndex.emplace(entry.unit, tally.units.size());
+        const auto found = tally.unitIndex.emplace(entry.unit, tally.units.size());
         if (found.second) {
             tally.units.push_back({&entry.unit});
         }
@@ -59,6 +62,12 @@ Tally TallyOf(const CommissioningRecord& record) {
         tally.unitsConfirmed += Confirmed(*unit.last) ? 1 : 0;
     }
     return tally;
+}
+
+bool ConfirmedLater(const Tally& tally, const RecordEntry& entry) {
+    const auto found = tally.unitIndex.find(entry.unit);
+    return !Confirmed(entry) && found != tally.unitIndex.end() &&
+           Confirmed(*tally.units[found->second].last);
 }
 
 std::vector<Row> HeaderRows(const Tally& tally) {

@@ -1,16 +1,19 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "record/RecordEntry.h"
 #include "record/ReportWords.h"
 
-// What the report counts of a record: its units, told apart by their labels, each with its
-// attempts and its last one, which decides whether the unit counts as confirmed; the attempts;
-// the record's first and last time and the programs that wrote it.
+// What the report counts of a record: its attempts in the order of their times, whatever the
+// order of files and lines; its units, told apart by their labels, each with its attempts and its
+// last one, which decides whether the unit counts as confirmed; the record's first and last time
+// and the programs that wrote it.
 namespace ReportParts {
 
 struct UnitTally {
@@ -20,7 +23,10 @@ struct UnitTally {
 };
 
 struct Tally {
+    // Every attempt by its time; attempts of the same time in the order of the record's lines.
+    std::vector<const RecordEntry*> byTime;
     std::vector<UnitTally> units; // in the order of their first attempt
+    std::map<std::string_view, std::size_t> unitIndex;
     std::size_t unitsConfirmed = 0;
     std::size_t attempts = 0;
     std::size_t confirmed = 0;
@@ -35,6 +41,8 @@ struct Tally {
 Tally TallyOf(const CommissioningRecord& record);
 
 bool Confirmed(const RecordEntry& entry);
+// Whether a failed attempt's unit was confirmed afterwards: its verdict is a later attempt's.
+bool ConfirmedLater(const Tally& tally, const RecordEntry& entry);
 
 // A fact of the report's header or summary, as its word and its value.
 using Row = std::pair<Word, std::string>;

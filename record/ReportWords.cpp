@@ -1,5 +1,7 @@
 #include "record/ReportWords.h"
 
+#include <utility>
+
 namespace ReportParts {
 
 namespace {
@@ -31,14 +33,34 @@ constexpr const char* kWords[][2] = {
     {"Attempts failed", "失败的上传"},
     {"Attempts that name no unit", "未标明设备的上传"},
     {"Lines left out (not record entries)", "无法读取而略去的行"},
+    {"%1 of %2 units confirmed", "%2 台设备中 %1 台确认成功"},
+    {"not confirmed", "未确认"},
+    {"Outcomes", "结果说明"},
+    {"Report made on", "报告生成时间"},
+    {"confirmed by a later attempt", "之后的上传已确认"},
+    {"Page %1 of %2", "第 %1 页，共 %2 页"},
+    {"Verdict", "结论"},
+    {"confirmed", "已确认"},
+    {"Attempts", "上传记录"},
 };
-static_assert(sizeof kWords / sizeof kWords[0] == static_cast<int>(Word::kLeftOut) + 1,
+static_assert(sizeof kWords / sizeof kWords[0] == static_cast<int>(Word::kAttemptSheet) + 1,
               "a word for every Word");
 
 } // namespace
 
 const char* Say(Language language, Word word) {
     return kWords[static_cast<int>(word)][static_cast<int>(language)];
+}
+
+std::string Say(Language language, Word word, const std::string& first, const std::string& second) {
+    std::string text = Say(language, word);
+    for (const auto& [place, filling] : {std::pair{"%1", &first}, std::pair{"%2", &second}}) {
+        const std::size_t at = text.find(place);
+        if (at != std::string::npos) {
+            text.replace(at, 2, *filling);
+        }
+    }
+    return text;
 }
 
 std::string SayOutcome(Language language, const RecordEntry& entry) {

@@ -35,9 +35,21 @@ enum class Word {
     kAttemptsFailed,
     kUnnamed,
     kLeftOut,
+    kVerdictLine, // %1 the units confirmed, %2 all units
+    kNotConfirmed,
+    kLegend,
+    kMadeOn,
+    kConfirmedLater,
+    kPageOf, // %1 this page, %2 the pages
+    kVerdict,
+    kUnitConfirmed,
+    kAttemptSheet,
 };
 
 const char* Say(Language language, Word word);
+// A word with its places %1 and %2 filled.
+std::string Say(Language language, Word word, const std::string& first,
+                const std::string& second = "");
 // The entry's outcome as the page's log shows it; a later program's, which this one does not
 // know, as its line names it.
 std::string SayOutcome(Language language, const RecordEntry& entry);

@@ -29,6 +29,7 @@ packages=(
     wasi-libc libc++-14-dev-wasm32 libc++abi-14-dev-wasm32 libclang-rt-14-dev-wasm32 # the page's core
     nodejs esbuild chromium               # the page: its bundle, and its tests in headless Chromium
     librsvg2-bin fonts-dejavu-core        # scripts/render-art.sh: the picture and the icon
+    libreoffice-calc-nogui poppler-utils  # the report's readers: a spreadsheet reads it back, its PDF's text
 )
 apt_install "${packages[@]}"
 

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <tuple>
@@ -527,10 +528,11 @@ TEST_F(ToolTest, ReportSummarisesTheRecordAsTextCsvAndAPageToPrint) {
               "rev.source,rev.acc,rev.speed,rev.dec,cycles,home_delay_ms,end_delay_ms,cycles.on,"
               "home_delay.on,end_delay.on,auto_home\r",
               rows[0]);
-    EXPECT_EQ(0u, rows[2].find(Json::parse(Lines(ReadFile(log))[1]).value("time", "") + ",A-2,"))
-        << rows[2];
-    EXPECT_NE(std::string::npos, rows[2].find(",no-echo,"));
-    EXPECT_EQ("2020-01-01T00:00:00.000Z,,COM1,no-echo,1103,03,,,,,,,,,,,,,,,\r", rows[4]);
+    // By time: the line appended last holds the first attempt.
+    EXPECT_EQ("2020-01-01T00:00:00.000Z,,COM1,no-echo,1103,03,,,,,,,,,,,,,,,\r", rows[1]);
+    EXPECT_EQ(0u, rows[3].find(Json::parse(Lines(ReadFile(log))[1]).value("time", "") + ",A-2,"))
+        << rows[3];
+    EXPECT_NE(std::string::npos, rows[3].find(",no-echo,"));
 
     ChildProcess html = Tool({"report", "--html", log, log}); // two files make one record
     EXPECT_EQ(0, html.WaitForExit());
@@ -547,6 +549,7 @@ TEST_F(ToolTest, ReportSummarisesTheRecordAsTextCsvAndAPageToPrint) {
         std::string message;
     } refusals[] = {
         {{"report", "--csv", "--html", log}, "vkd37: --csv excludes --html"},
+        {{"report", "--xlsx", "--csv", log}, "vkd37: --xlsx excludes --csv"},
         {{"report", Path("none.jsonl")},
          "vkd37: cannot read " + Path("none.jsonl") + ": No such file or directory\n"},
         {{"report", scratch_.Path().string()},
@@ -557,6 +560,40 @@ TEST_F(ToolTest, ReportSummarisesTheRecordAsTextCsvAndAPageToPrint) {
         ChildProcess tool = Tool(refusal.arguments);
         EXPECT_EQ(2, tool.WaitForExit());
         EXPECT_EQ(0u, tool.ErrorText().find(refusal.message)) << tool.ErrorText();
+    }
+}
+
+// A record split over files (one per program, say) reports by the attempts' times: a unit
+// confirmed at 10:00 is confirmed whichever file comes first, and every form is the same for both
+// orders; attempts of the same time keep the order of the lines.
+TEST_F(ToolTest, ReportJudgesByTimeWhateverTheOrderOfFilesAndLines) {
+    const auto line = [](const char* time, const char* outcome) {
+        return std::string(R"({"time":"2025-03-04T)") + time + R"(.000Z","unit":"U-1","port":)" +
+               R"("COM3","frame":"03","outcome":")" + outcome + "\"}\n";
+    };
+    const std::string tablet = Path("tablet.jsonl");
+    const std::string line3 = Path("line3.jsonl");
+    WriteFile(tablet, line("10:00:00", "confirmed") + line("11:00:00", "no-echo") +
+                          line("11:00:00", "confirmed"));
+    WriteFile(line3, line("09:00:00", "no-echo") + line("10:30:00", "short-echo"));
+    for (const char* form : {"--html", "--csv", "--xlsx", "--summary"}) {
+        std::vector<std::string> reports;
+        for (const auto& files : {std::vector{tablet, line3}, std::vector{line3, tablet}}) {
+            std::vector<std::string> arguments = {"report", files[0], files[1]};
+            if (std::string(form) != "--summary") {
+                arguments.push_back(form);
+            }
+            ChildProcess report = Tool(arguments);
+            EXPECT_EQ(0, report.WaitForExit()) << report.ErrorText();
+            // The time the report was made is the one thing that may differ.
+            reports.push_back(
+                std::regex_replace(report.OutputText(), std::regex("made on</dt><dd>[^<]*"), ""));
+        }
+        EXPECT_EQ(reports[0], reports[1]) << form;
+        if (std::string(form) == "--summary") {
+            EXPECT_NE(std::string::npos, reports[0].find("\nU-1   5         confirmed"))
+                << reports[0];
+        }
     }
 }
 

@@ -6,10 +6,11 @@ import { readFileSync } from 'node:fs';
 import { pathToFileURL } from 'node:url';
 
 const [coreModule, wasm, file] = process.argv.slice(2);
-const { Core, FormStep, ValueKind, stoppedAtUnreadable } = await import(pathToFileURL(coreModule));
+const { Core } = await import(pathToFileURL(coreModule));
 const core = await Core.load(readFileSync(wasm));
+const { FormStep, ValueKind } = core;
 
-const { taken, values, stop } = core.readFile(readFileSync(file));
+const { taken, values, unreadable } = core.readFile(readFileSync(file));
 
 // The values as the form's controls show them and give them back: a number box as its decimal
 // text, a source as its checked button (none outside the group: -1), a two-state box ticked for
@@ -35,4 +36,4 @@ for (const { step, field } of core.formChecks) {
     refused = value < field.min || value > field.max;
   }
 }
-console.log(`${taken} ${stoppedAtUnreadable(stop) ? 1 : 0} ${refused ? '-' : core.frameHex(form, false)}`);
+console.log(`${taken} ${unreadable ? 1 : 0} ${refused ? '-' : core.frameHex(form, false)}`);

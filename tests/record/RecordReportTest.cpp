@@ -145,21 +145,57 @@ TEST(RecordTest, UnitsCountByTheirLastAttempt) {
         << formulas;
     EXPECT_NE(std::string::npos, formulas.find("\r\nt,'-1+1,COM3,")) << formulas;
 
-    const std::string html = ReportHtml(record, Language::kChinese, "vkd37 1.0.0.1");
-    for (const char* part : {"<html lang=\"zh-Hans\">", "@page", "<dd>vkd37 1.0.0.1</dd>",
-                             "B,&quot;2&quot;", "回传不完整", "<span>fwd.source=internal</span>",
-                             "<dt>未标明设备的上传</dt><dd>1</dd>"}) {
+    const std::string html =
+        ReportHtml(record, Language::kChinese, "vkd37 1.0.0.1", "2025-03-05T08:00:00.000Z");
+    for (const char* part :
+         {"<html lang=\"zh-Hans\">", "<dd>vkd37 1.0.0.1</dd>", "<dd>2025-03-05 08:00:00 UTC</dd>",
+          "<p class=\"verdict\">2 台设备中 1 台确认成功</p>",
+          "未确认的设备：</b>B,&quot;2&quot;（回传不完整）",
+          "第 \" counter(page) \" 页，共 \" counter(pages) \" 页",
+          "<span>fwd.source=内部速度</span>", "<dt>未标明设备的上传</dt><dd>1</dd>"}) {
         EXPECT_NE(std::string::npos, html.find(part)) << part;
     }
-    // Self-contained: nothing runs, nothing is fetched.
-    for (const char* part : {"<script", "src=", "href=", "url("}) {
+    // Every word in the report's language: each outcome's meaning in the legend, no English word
+    // of a value.
+    for (int outcome = 0; outcome <= static_cast<int>(EchoOutcome::kLineLost); ++outcome) {
+        EXPECT_NE(std::string::npos,
+                  html.find(EchoOutcomeMeaning(EchoOutcome(outcome), Language::kChinese)));
+    }
+    for (const ParameterField* field : RecordedFields()) {
+        for (int value = field->min; value <= 2 && field->kind != ValueKind::kNumber; ++value) {
+            const char* word = ValueWord(*field, value);
+            EXPECT_EQ(std::string::npos, html.find(std::string("=") + (word ? word : "?") + "<"))
+                << field->name;
+        }
+    }
+    // The unit not confirmed comes first; A-1's failed attempt is marked as confirmed later,
+    // B's is not.
+    EXPECT_LT(html.find("<td>B,&quot;2&quot;</td>"), html.find("<td>A-1</td>"));
+    const std::size_t later = html.find("之后的上传已确认");
+    EXPECT_LT(html.find("<td>A-1</td><td>", html.find("失败的上传</h2>")), later);
+    EXPECT_EQ(std::string::npos, html.find("之后的上传已确认", later + 1));
+    // Self-contained: nothing runs, nothing is fetched, no style attribute the page's policy
+    // would refuse.
+    for (const char* part : {"<script", "src=", "href=", "url(", "style="}) {
         EXPECT_EQ(std::string::npos, html.find(part)) << part;
     }
     // The two failed attempts, in their table, and no confirmed one there.
     std::size_t failedRows = 0;
     for (std::size_t at = html.find("失败的上传</h2>");
-         (at = html.find("<tr><td>", at + 1)) != std::string::npos;) {
+         (at = html.find("<tbody><tr><td>", at + 1)) != std::string::npos;) {
         ++failedRows;
     }
     EXPECT_EQ(2u, failedRows);
+}
+
+// Attempts of the same time keep the order of their lines: the later line is the verdict.
+TEST(RecordTest, AttemptsOfOneTimeKeepTheirLinesOrder) {
+    for (const auto& [first, last] : {std::pair(EchoOutcome::kNoEcho, EchoOutcome::kConfirmed),
+                                      std::pair(EchoOutcome::kConfirmed, EchoOutcome::kNoEcho)}) {
+        const CommissioningRecord record{{Attempt("2025-03-04T09:00:00.000Z", "A-1", first),
+                                          Attempt("2025-03-04T09:00:00.000Z", "A-1", last)}};
+        EXPECT_NE(std::string::npos, ReportSummary(record, Language::kEnglish)
+                                         .find(std::string("A-1   2         ") +
+                                               EchoOutcomeWord(last, Language::kEnglish)));
+    }
 }

@@ -132,16 +132,67 @@ test('the page and the tool write one record and report it alike', async () => {
     assert.equal(core.reportCsv(text), report('--csv'));
     const summary = core.reportSummary(text, 'en');
     assert.equal(summary, report());
-    assert.match(summary, new RegExp(`Record written by: +vkd37 [0-9.]+, ${core.program}\n`));
-    assert.match(summary, /\nUnits: +2\n[^]*\nAttempts: +4\n[^]*\nT-1 +1 +confirmed [^]*\nP-1 +2 +confirmed /);
+    assert.match(summary, new RegExp(`Record written by: +${core.program}, vkd37 [0-9.]+\n`));
+    assert.match(summary, /\nUnits: +2\n[^]*\nAttempts: +4\n[^]*\nP-1 +2 +confirmed [^]*\nT-1 +1 +confirmed /);
     const made = `<dt>Report made by</dt><dd>${core.program}</dd>`;
+    const madeOn = (html) => html.replace(/made on<\/dt><dd>[^<]*/, '');
     assert.ok(core.reportHtml(text, 'en').includes(made));
-    assert.equal(core.reportHtml(text, 'en').replace(made, ''),
-      report('--html').replace(made.replace('vkd37.html', 'vkd37'), ''));
-    // The same entries handed over as lines or objects make the same report.
-    assert.equal(core.reportHtml(text.trim().split('\n').map((line) => JSON.parse(line)), 'zh'),
-      core.reportHtml(text, 'zh'));
+    assert.equal(madeOn(core.reportHtml(text, 'en').replace(made, '')),
+      madeOn(report('--html').replace(made.replace('vkd37.html', 'vkd37'), '')));
+    assert.match(core.reportHtml(text, 'en', '2025-03-05T10:00:00.000Z'), /<dd>2025-03-05 10:00:00 UTC<\/dd>/);
+    // The same entries handed over as lines or objects, or the lines in another order (the page
+    // joins the kept log before the entries held in the tab), make the same report.
+    const lines = text.trim().split('\n');
+    for (const other of [lines.map((line) => JSON.parse(line)), [...lines].reverse()]) {
+      assert.equal(core.reportHtml(other, 'zh', 'now'), core.reportHtml(text, 'zh', 'now'));
+    }
     assert.match(core.reportHtml(text, 'zh'), /<html lang="zh-Hans">[^]*调试报告[^]*无回传/);
+  } finally {
+    rmSync(folder, { recursive: true, force: true });
+  }
+});
+
+// The workbook as a spreadsheet reads it: whatever a label, port or frame looks like, it stays the
+// text recorded; times are date-times to the millisecond; values are numbers. The page's file is
+// the tool's, byte for byte, in either language.
+test('a spreadsheet reads the workbook back cell for cell', () => {
+  const folder = mkdtempSync(join(tmpdir(), 'vkd37-sheet-'));
+  try {
+    const entry = (time, unit, port, frame, outcome) => core.recordLine({ time, port, unit }, core.startValues(),
+      core.EchoOutcome[outcome], 41).replace(/"frame":"[0-9A-F]*"/, `"frame":"${frame}"`);
+    const digits = '03001431140014311400006400000000000000';
+    const text = [
+      entry('2025-03-04T10:00:00.000Z', '007', '0012', digits, 'confirmed'),
+      entry('2025-03-04T09:00:00.123Z', '1E5', 'COM3', digits, 'noEcho'),
+      entry('2025-03-04T09:30:00.000Z', '2025-03-04', '=1+1', digits, 'confirmed'),
+      entry('2025-03-04T09:31:00.000Z', 'a_x0041_&<b', 'COM3', digits, 'confirmed'),
+    ].join('\n') + '\n';
+    const record = join(folder, 'record.jsonl');
+    writeFileSync(record, text);
+    const tool = execFileSync(process.env.VKD_TOOL, ['report', '--xlsx', record]);
+    assert.deepEqual(Buffer.from(core.reportXlsx(text, 'en')), tool);
+    const read = (language) => {
+      const file = join(folder, `${language}.xlsx`);
+      writeFileSync(file, core.reportXlsx(text, language));
+      return JSON.parse(execFileSync(join(import.meta.dirname, '../common/sheet-cells.py'), [file], { encoding: 'utf8' }));
+    };
+    const { Attempts: attempts, Units: units } = read('en');
+    const values = core.fields.slice(1).map((field) => ['float', String(core.startValues()[field.index])]);
+    assert.deepEqual(attempts.rows.slice(1).map((row) => [row[0].slice(0, 2).join(' '), ...row.slice(1, 6).map((cell) => cell.slice(0, 2).join(' '))]), [
+      ['date 2025-03-04T09:00:00.12', 'string 1E5', 'string COM3', 'string no echo', 'float 41', `string ${digits}`],
+      ['date 2025-03-04T09:30:00', 'string 2025-03-04', 'string =1+1', 'string confirmed', 'float 41', `string ${digits}`],
+      ['date 2025-03-04T09:31:00', 'string a_x0041_&<b', 'string COM3', 'string confirmed', 'float 41', `string ${digits}`],
+      ['date 2025-03-04T10:00:00', 'string 007', 'string 0012', 'string confirmed', 'float 41', `string ${digits}`],
+    ]);
+    assert.equal(attempts.rows[1][0][2], '2025-03-04 09:00:00.123');
+    assert.deepEqual(attempts.rows[1].slice(6).map((cell) => cell.slice(0, 2)), values);
+    assert.deepEqual([attempts.filter, units.filter], ['A1:U5', 'A1:F5']);
+    assert.deepEqual(units.rows.map((row) => row.slice(0, 3).map((cell) => cell[1])), [
+      ['Unit', 'Verdict', 'Attempts'], ['1E5', 'not confirmed', '1'], ['2025-03-04', 'confirmed', '1'],
+      ['a_x0041_&<b', 'confirmed', '1'], ['007', 'confirmed', '1']]);
+    const chinese = read('zh');
+    assert.deepEqual(Object.keys(chinese), ['上传记录', '设备']);
+    assert.deepEqual(chinese['设备'].rows[1].slice(1, 4).map((cell) => cell[1]), ['未确认', '1', '无回传']);
   } finally {
     rmSync(folder, { recursive: true, force: true });
   }

@@ -137,7 +137,7 @@ const pickers = () => {
     if (window.pickerFails) throw new DOMException('The save picker did not pick.', window.pickerFails);
     return handle(options?.suggestedName ?? window.pickedFile);
   };
-  window.fileText = async (name, text) => {
+  window.fileText = async (name, text, asBytes = false) => {
     const file = await handle(name);
     if (text !== undefined) {
       const writable = await file.createWritable();
@@ -145,7 +145,8 @@ const pickers = () => {
       await writable.close();
     }
     // Byte for byte: a byte order mark stays.
-    return new TextDecoder('utf-8', { ignoreBOM: true }).decode(await (await file.getFile()).arrayBuffer());
+    const bytes = await (await file.getFile()).arrayBuffer();
+    return asBytes ? Array.from(new Uint8Array(bytes)) : new TextDecoder('utf-8', { ignoreBOM: true }).decode(bytes);
   };
 };
 
@@ -1002,7 +1003,7 @@ test('when room runs short, entries written out make way, entries not written ou
   });
 });
 
-test('Download CSV and Print report give the kept log\'s report as `vkd37 report` makes it, in either language', async (t) => {
+test('Download spreadsheet, Download CSV and Print report give the kept log\'s report as `vkd37 report` makes it, in either language', async (t) => {
   // Every frame's print() is noted instead of opening the browser's print dialog, which then
   // closes as after a print.
   const printWatch = () => {
@@ -1026,8 +1027,11 @@ test('Download CSV and Print report give the kept log\'s report as `vkd37 report
   }
   const record = join(scratchFolder(t), 'record.jsonl');
   writeFileSync(record, await savedText(page, '#download-log', 'vkd37-commissioning.jsonl'));
-  const tool = (format) => execFileSync(process.env.VKD_TOOL, ['report', format, record], { encoding: 'utf8' });
+  const tool = (format, encoding = 'utf8') => execFileSync(process.env.VKD_TOOL, ['report', format, record], { encoding });
   assert.equal(await savedText(page, '#download-csv', 'vkd37-commissioning.csv'), tool('--csv'));
+  await savedText(page, '#download-xlsx', 'vkd37-commissioning.xlsx');
+  assert.deepEqual(Buffer.from(await page.evaluate((file) => window.fileText(file, undefined, true),
+    'vkd37-commissioning.xlsx')), tool('--xlsx', 'buffer'));
 
   // Printed under the page's own policy, which the page above has lifted for the stand-in's
   // socket: the report's styles must be among those it allows. The same record is kept here in
@@ -1041,17 +1045,57 @@ test('Download CSV and Print report give the kept log\'s report as `vkd37 report
   // The report's frame, and its memory, gone once printed.
   await waitFor(strict, () => window.printed.length === 1 && !document.getElementById('report'));
   const [{ html, ...shown }] = await strict.evaluate(() => window.printed);
-  // The same page as the tool's, but for the program that made it.
-  assert.equal(html, tool('--html').replace('<dd>vkd37 ', '<dd>vkd37.html '));
+  // The same page as the tool's, but for the program that made it and when.
+  const madeOn = (page) => page.replace(/made on<\/dt><dd>[^<]*/, '');
+  assert.equal(madeOn(html), madeOn(tool('--html').replace('<dd>vkd37 ', '<dd>vkd37.html ')));
   assert.deepEqual(shown, { lang: 'en', styled: true, size: [0, 0] });
 
   await strict.selectOption('#language', 'zh');
-  assert.deepEqual([await text(strict, '#download-csv'), await text(strict, '#print-report')], ['下载 CSV', '打印报告']);
+  assert.deepEqual(await Promise.all(['#download-xlsx', '#download-csv', '#print-report'].map((id) => text(strict, id))),
+    ['下载电子表格', '下载 CSV', '打印报告']);
   await strict.click('#print-report');
   await waitFor(strict, () => window.printed.length === 2 && !document.getElementById('report'));
   const { html: htmlZh, ...shownZh } = (await strict.evaluate(() => window.printed))[1];
   assert.deepEqual(shownZh, { lang: 'zh-Hans', styled: true, size: [0, 0] });
   assert.match(htmlZh, /U-2/);
+});
+
+// Printed to PDF as a customer gets it: with a 98-character label every column is on the page, on
+// A4 and Letter alike, and every page has its number.
+test('the printed report keeps every column on the paper and numbers its pages', async (t) => {
+  const folder = scratchFolder(t);
+  const record = join(folder, 'record.jsonl');
+  const label = `LINE-3/${'0123456789'.repeat(10)}`.slice(0, 98);
+  const entries = Array.from({ length: 60 }, (_, i) => ({
+    time: `2025-03-04T09:${String(i).padStart(2, '0')}:00.000Z`, unit: i % 2 ? label : `U-${i}`,
+    port: '/dev/ttyUSB0', frame: '03000A6B0A000A6B0A00006400000000000000', outcome: i % 3 ? 'confirmed' : 'no-echo', ms: 41,
+  }));
+  writeFileSync(record, entries.map((entry) => `${JSON.stringify(entry)}\n`).join(''));
+  const page = await (await newContext(t)).newPage();
+  await page.setContent(execFileSync(process.env.VKD_TOOL, ['report', '--html', record], { encoding: 'utf8' }));
+  for (const format of ['A4', 'Letter']) {
+    const pdf = join(folder, `${format}.pdf`);
+    await page.pdf({ path: pdf, format });
+    const boxes = execFileSync('pdftotext', ['-bbox', pdf, '-'], { encoding: 'utf8' });
+    const pages = [...boxes.matchAll(/<page width="([\d.]+)"[^>]*>([^]*?)<\/page>/g)].map(([, width, words]) => ({
+      width: Number(width),
+      words: [...words.matchAll(/xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)"[^>]*>([^<]*)</g)]
+        .map(([, x, y, end, word]) => ({ x: Number(x), y: Number(y), end: Number(end), word })),
+    }));
+    assert.ok(pages.length > 1, format);
+    pages.forEach(({ width, words }, index) => {
+      // Within the paper, and no text running over its neighbour's column.
+      for (const { end, word } of words) assert.ok(end <= width, `${format} page ${index + 1}: ${word} ends at ${end} of ${width}`);
+      const lines = [...words].sort((a, b) => a.y - b.y || a.x - b.x);
+      lines.forEach((word, i) => i && Math.abs(word.y - lines[i - 1].y) < 1 &&
+        assert.ok(word.x >= lines[i - 1].end - 0.5, `${format}: ${lines[i - 1].word} runs over ${word.word}`));
+      assert.match(words.map(({ word }) => word).join(' '), new RegExp(`Page ${index + 1} of ${pages.length}`), format);
+    });
+    const all = pages.flatMap(({ words }) => words.map(({ word }) => word)).join(' ');
+    // Every column's heading, and the last column's values, the label's end and the frame whole.
+    for (const part of ['Unit Attempts Last outcome Time (UTC) Port', 'Time (UTC) Unit Port Outcome ms', '/dev/ttyUSB0',
+      label.slice(-8), entries[0].frame]) assert.ok(all.includes(part), `${format}: ${part}`);
+  }
 });
 
 test('with site data refused or full the page works fully and says once that it keeps nothing', async (t) => {

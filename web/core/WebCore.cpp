@@ -9,9 +9,14 @@
 //                                  (no line end), or 0 when time or port is missing.
 //   vkd_program()                  "vkd37.html <version>", the entries' and the report's program.
 //   vkd_report_csv()               exchange: the record's JSON lines. Answers the CSV.
-//   vkd_report_html(language)      the same in, the printable HTML page out; language: an index
-//   vkd_report_summary(language)   of vkd_language_code. The summary as `vkd37 report` prints it.
+//   vkd_report_xlsx(language)      the same in, the workbook's bytes out; language: an index of
+//                                  vkd_language_code.
+//   vkd_report_summary(language)   the same in; the summary as `vkd37 report` prints it.
+//   vkd_report_html(language)      exchange: the time the report is made (a record's form) on a
+//                                  line of its own, then the record's lines. Answers the
+//                                  printable HTML page.
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -107,9 +112,9 @@ const Enumerator* EnumeratorAt(int index) {
     return index >= 0 && index < kEnumeratorCount ? &kEnumerators[index] : nullptr;
 }
 
-CommissioningRecord RecordInExchange() {
+CommissioningRecord RecordInExchange(std::size_t from = 0) {
     CommissioningRecord record;
-    ReadRecordText(exchange, record);
+    ReadRecordText(std::string_view(exchange).substr(from), record);
     return record;
 }
 
@@ -338,8 +343,13 @@ VKD_EXPORT("vkd_record_line") int RecordLineOf(int outcome, int ms) {
 VKD_EXPORT("vkd_report_csv") int ReportCsvText() {
     return Answer(ReportCsv(RecordInExchange()));
 }
+VKD_EXPORT("vkd_report_xlsx") int ReportXlsxFile(int language) {
+    return Answer(ReportXlsx(RecordInExchange(), LanguageOf(language)));
+}
 VKD_EXPORT("vkd_report_html") int ReportHtmlText(int language) {
-    return Answer(ReportHtml(RecordInExchange(), LanguageOf(language), kProgram));
+    const std::size_t lineEnd = std::min(exchange.find('\n'), exchange.size());
+    const std::string madeAt = exchange.substr(0, lineEnd);
+    return Answer(ReportHtml(RecordInExchange(lineEnd), LanguageOf(language), kProgram, madeAt));
 }
 VKD_EXPORT("vkd_report_summary") int ReportSummaryText(int language) {
     return Answer(ReportSummary(RecordInExchange(), LanguageOf(language)));

@@ -211,17 +211,29 @@ export class Core {
     return this.report(lines, () => this.exports.vkd_report_csv());
   }
 
-  reportHtml(lines, language) {
-    return this.report(lines, () => this.exports.vkd_report_html(this.languageIndex(language)));
+  // The workbook's bytes (.xlsx).
+  reportXlsx(lines, language) {
+    this.putRecord(lines);
+    const length = this.exports.vkd_report_xlsx(this.languageIndex(language));
+    return this.bytes(this.exports.vkd_exchange(), length).slice();
+  }
+
+  // madeAt: when the report is made, as a record's time.
+  reportHtml(lines, language, madeAt = new Date().toISOString()) {
+    return this.report(lines, () => this.exports.vkd_report_html(this.languageIndex(language)), `${madeAt}\n`);
   }
 
   reportSummary(lines, language) {
     return this.report(lines, () => this.exports.vkd_report_summary(this.languageIndex(language)));
   }
 
-  report(lines, make) {
-    this.put(typeof lines === 'string' ? lines
-      : lines.map((line) => (typeof line === 'string' ? line : JSON.stringify(line))).join('\n'));
+  report(lines, make, before = '') {
+    this.putRecord(lines, before);
     return this.text(make());
+  }
+
+  putRecord(lines, before = '') {
+    this.put(before + (typeof lines === 'string' ? lines
+      : lines.map((line) => (typeof line === 'string' ? line : JSON.stringify(line))).join('\n')));
   }
 }

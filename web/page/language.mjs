@@ -48,7 +48,8 @@ const kTexts = {
     summary: (all, confirmed, failed) => `${all} uploads: ${confirmed} confirmed, ${failed} failed`,
     summaryLatest: (all, confirmed, failed, shown) =>
       `${all} uploads: ${confirmed} confirmed, ${failed} failed (the latest ${shown} shown)`,
-    unit: 'Unit', logUnit: 'Unit', downloadCsv: 'Download CSV', printReport: 'Print report',
+    unit: 'Unit', logUnit: 'Unit', downloadXlsx: 'Download spreadsheet', downloadCsv: 'Download CSV',
+    printReport: 'Print report',
     unitAgain: (label) => `${label} was already sent in this batch. Press Enter to send it again, ` +
       'or scan or type another label.',
     sendAgain: 'Send again', cancel: 'Cancel',
@@ -78,8 +79,10 @@ const kTexts = {
       'label it does not match as a whole (a regular expression, as JavaScript’s: A-[0-9]{4} ' +
       'takes A-0017). Enter held down, or a scanner’s ' +
       'second Enter, uploads once and answers no box. Download log writes every entry ' +
-      'as JSON lines; Download CSV gives one row per attempt for a spreadsheet; Print report ' +
-      'prints each unit with its last outcome and values, the failed attempts and a summary.',
+      'as JSON lines; Download spreadsheet gives a workbook with one row per attempt and each ' +
+      'unit’s verdict, every label and frame kept as recorded; Download CSV gives the ' +
+      'attempts for scripts; Print report prints the report to sign: the verdict, each unit ' +
+      'with its last outcome and values, the failed attempts and a summary.',
     noSerial: 'Uploading needs the Web Serial API of Chrome or Edge (version 89 or later, on a ' +
       'computer), with the page opened from disk or over https. Opening, editing and saving ' +
       'parameter files works here.',
@@ -153,7 +156,8 @@ const kTexts = {
     summary: (all, confirmed, failed) => `共上传 ${all} 次：成功 ${confirmed} 次，失败 ${failed} 次`,
     summaryLatest: (all, confirmed, failed, shown) =>
       `共上传 ${all} 次：成功 ${confirmed} 次，失败 ${failed} 次（下面显示最近 ${shown} 次）`,
-    unit: '设备编号', logUnit: '设备编号', downloadCsv: '下载 CSV', printReport: '打印报告',
+    unit: '设备编号', logUnit: '设备编号', downloadXlsx: '下载电子表格', downloadCsv: '下载 CSV',
+    printReport: '打印报告',
     unitAgain: (label) => `本批次已发送过 ${label}。按回车键再次发送，或扫描、输入其他标签。`,
     sendAgain: '再次发送', cancel: '取消',
     unitPattern: '编号格式',
@@ -176,8 +180,9 @@ const kTexts = {
       '每次上传后“设备编号”等待下一个标签，本批次已发送过的标签会再次询问。填写“编号格式”后，' +
       '不能完整匹配它的标签会被拒绝（正则表达式，与 JavaScript 相同：A-[0-9]{4} 接受 A-0017）。按住回车键或扫描器的第二个' +
       '回车只上传一次，也不会回答询问框。“下载记录”以 JSON 行写出' +
-      '全部记录；“下载 CSV”为电子表格每次上传写一行；“打印报告”打印每台设备的最后结果和数值、失败的' +
-      '上传以及汇总。',
+      '全部记录；“下载电子表格”写出工作簿：每次上传一行，另有每台设备的结论，标签和数据帧均按记录原样' +
+      '保留；“下载 CSV”为脚本写出每次上传；“打印报告”打印可签署的报告：总结论、每台设备的最后结果和' +
+      '数值、失败的上传以及汇总。',
     noSerial: '上传需要 Chrome 或 Edge（89 或更高版本，电脑版）的 Web Serial 接口，且页面须从' +
       '本地文件或 https 打开。在此仍可打开、编辑和保存参数文件。',
     opened: (name) => `已打开 ${name}。`, saved: (name) => `已保存 ${name}。`,
@@ -221,7 +226,8 @@ const kElementTexts = [['caption', 'caption'], ['sync', 'sync'], ['upload', 'upl
   ['connect', 'connect'], ['open', 'open'], ['save', 'save'], ['save-as', 'saveAs'],
   ['download-log', 'downloadLog'], ['clear-log', 'clearLog'], ['prompt-ok', 'ok'],
   ['batch-label', 'batch'], ['frame-label', 'frame'], ['log-label', 'log'],
-  ['unit-label', 'unit'], ['unit-pattern-label', 'unitPattern'], ['log-unit', 'logUnit'], ['download-csv', 'downloadCsv'],
+  ['unit-label', 'unit'], ['unit-pattern-label', 'unitPattern'], ['log-unit', 'logUnit'],
+  ['download-xlsx', 'downloadXlsx'], ['download-csv', 'downloadCsv'],
   ['print-report', 'printReport'], ['log-help', 'logHelp'], ['ask-yes', 'sendAgain'],
   ['ask-no', 'cancel'],
   ['language-label', 'language'], ['log-time', 'logTime'], ['log-port', 'logPort'],

@@ -90,12 +90,12 @@ export class Port {
       this.language.clearMessage();
       return true;
     } catch (error) {
+      // Who holds the port is known before the status changes, so that the two are said together.
+      const busy = error.name === 'NetworkError' || error.name === 'InvalidStateError';
+      const heldByTab = busy && await this.heldByAnotherTab(port);
       this.showStatus('portNotOpened');
-      if (error.name === 'NetworkError' || error.name === 'InvalidStateError') {
-        this.language.say(await this.heldByAnotherTab(port) ? 'portBusyTab' : 'portBusy');
-      } else {
-        this.language.say('openFailed', error);
-      }
+      if (busy) this.language.say(heldByTab ? 'portBusyTab' : 'portBusy');
+      else this.language.say('openFailed', error);
       return false;
     }
   }

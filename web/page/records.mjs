@@ -1,7 +1,7 @@
 // The commissioning record: one entry an upload attempt, in the line the core writes for the
 // tool's --log too. Kept in the browser (record-store.mjs) across tabs and visits until it is
 // cleared; shown as running counts and its latest entries, so that its size costs nothing; given
-// out as JSON lines, or as the core's report: CSV, or a page to print.
+// out as JSON lines, or as the core's report: a workbook, CSV, or a page to print.
 import { giveOut, pickFile } from './download.mjs';
 import { KeptRecord, VisitRecord, noCounts } from './record-store.mjs';
 
@@ -13,6 +13,11 @@ const kPruneCount = 500;
 
 const kLogFile = { name: 'vkd37-commissioning.jsonl', type: 'application/jsonl', extension: '.jsonl' };
 const kCsvFile = { name: 'vkd37-commissioning.csv', type: 'text/csv', extension: '.csv' };
+const kXlsxFile = {
+  name: 'vkd37-commissioning.xlsx',
+  type: 'application/vnd.openxmlformats-officedocument.spreadsheetml.sheet',
+  extension: '.xlsx',
+};
 const kColumns = ['time', 'unit', 'port', 'frame', 'outcome', 'ms'];
 
 const $ = (id) => document.getElementById(id);
@@ -43,7 +48,9 @@ export class CommissioningRecord {
     // Every tab shows the same record: a change in one is told to the others.
     this.channel = typeof BroadcastChannel === 'function' ? new BroadcastChannel('vkd37.record') : null;
     this.channel?.addEventListener('message', () => this.refresh());
-    for (const [id, act] of [['download-log', () => this.download()], ['download-csv', () => this.downloadCsv()],
+    for (const [id, act] of [['download-log', () => this.download()],
+      ['download-xlsx', () => this.downloadReport(kXlsxFile, (text) => this.core.reportXlsx(text, this.language.code))],
+      ['download-csv', () => this.downloadReport(kCsvFile, (text) => this.core.reportCsv(text))],
       ['print-report', () => this.printReport()], ['clear-log', () => this.clear()]]) {
       $(id).addEventListener('click', () => act().catch((error) => this.language.say('recordFailed', error)));
     }
@@ -230,8 +237,9 @@ export class CommissioningRecord {
     await this.makeRoom();
   }
 
-  async downloadCsv() {
-    const saved = await this.save(kCsvFile, (text) => this.core.reportCsv(text));
+  // The core's report as a file: the workbook, or the CSV.
+  async downloadReport(file, make) {
+    const saved = await this.save(file, make);
     if (saved?.written) this.language.say('saved', saved.name);
   }
 
