@@ -22,8 +22,8 @@ UnitLabels::UnitLabels(const std::string& pattern) : patternText_(pattern) {
     std::string error;
     pattern_ = LabelPattern::Compile(pattern, error);
     if (!pattern_) {
-        throw CommandError(kExitUsage,
-                           "--unit-pattern '" + Escaped(pattern) + "' is not a pattern: " + error);
+        throw CommandError(kExitUsage, "--unit-pattern '" + EscapedControls(pattern) +
+                                           "' is not a pattern: " + error);
     }
 }
 
@@ -31,7 +31,7 @@ std::optional<std::string> UnitLabels::Refusal(const std::string& label) const {
     if (!pattern_) {
         return std::nullopt;
     }
-    const std::string pattern = "--unit-pattern '" + Escaped(patternText_) + "'";
+    const std::string pattern = "--unit-pattern '" + EscapedControls(patternText_) + "'";
     if (label.empty()) {
         return "a unit label matching " + pattern + " is needed";
     }
@@ -43,7 +43,7 @@ std::optional<std::string> UnitLabels::Refusal(const std::string& label) const {
     case LabelPattern::Match::kDiffers:
         break;
     }
-    return "the unit label '" + Escaped(label) + "' does not match " + pattern;
+    return "the unit label '" + EscapedControls(label) + "' does not match " + pattern;
 }
 
 namespace {
@@ -80,9 +80,9 @@ bool AskForUnit(const UnitLabels& labels, std::string& unit) {
             Complain(*refusal);
             label = Answer("Type the unit label again and press Enter (q to stop): ");
         } else if (labels.WasSent(*label)) {
-            const std::optional<std::string> again =
-                Answer(Escaped(*label) + " was sent in this batch already: press Enter to send it "
-                                         "again, or type another label (q to stop): ");
+            const std::optional<std::string> again = Answer(
+                EscapedControls(*label) + " was sent in this batch already: press Enter to send it "
+                                          "again, or type another label (q to stop): ");
             if (again && again->empty()) {
                 break;
             }

@@ -41,7 +41,7 @@ std::string TrimmedLabel(std::string_view label) {
     return trimmed;
 }
 
-std::string Escaped(std::string_view text) {
+std::string EscapedControls(std::string_view text) {
     static const char kHex[] = "0123456789ABCDEF";
     std::string shown;
     for (const char32_t code : CodePoints(text)) {

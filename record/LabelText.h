@@ -13,7 +13,7 @@ std::string TrimmedLabel(std::string_view label);
 // The text with every control character escaped (\n, \r, \t, \x1B, \u2028...): the C0 and C1
 // controls, DEL, the line and paragraph separators and the bidirectional controls. A label can
 // then neither begin a line of its own nor turn a row of columns around.
-std::string Escaped(std::string_view text);
+std::string EscapedControls(std::string_view text);
 
 // The columns a terminal gives the text, by the Unicode tables: two for East Asian wide and
 // full-width characters (emoji among them) and for a character the emoji selector U+FE0F follows,

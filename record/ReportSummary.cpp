@@ -11,56 +11,76 @@ using namespace ReportParts;
 
 namespace {
 
-// Rows of cells as columns two spaces apart, each cell's control characters escaped.
-std::string Columns(std::vector<std::vector<std::string>> rows) {
-    std::vector<std::size_t> widths;
-    for (auto& row : rows) {
-        for (std::string& cell : row) {
-            cell = Escaped(cell);
-        }
-        widths.resize(std::max(widths.size(), row.size()));
-        for (std::size_t i = 0; i < row.size(); ++i) {
-            widths[i] = std::max(widths[i], ColumnWidth(row[i]));
+using Cells = std::vector<std::string>;
+
+// Each cell's control characters escaped, so that no label begins a line of its own.
+Cells Shown(Cells cells) {
+    for (std::string& cell : cells) {
+        cell = EscapedControls(cell);
+    }
+    return cells;
+}
+
+void Widen(std::vector<std::size_t>& widths, const Cells& cells) {
+    widths.resize(std::max(widths.size(), cells.size()));
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        widths[i] = std::max(widths[i], ColumnWidth(cells[i]));
+    }
+}
+
+// A row of cells in columns two spaces apart, as wide as a terminal shows them.
+std::string Line(const Cells& cells, const std::vector<std::size_t>& widths) {
+    std::string line;
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        line += cells[i];
+        if (i + 1 < cells.size()) {
+            line.append(widths[i] - ColumnWidth(cells[i]) + 2, ' ');
         }
     }
-    std::string text;
-    for (const auto& row : rows) {
-        std::string line;
-        for (std::size_t i = 0; i < row.size(); ++i) {
-            line += row[i];
-            if (i + 1 < row.size()) {
-                line.append(widths[i] - ColumnWidth(row[i]) + 2, ' ');
-            }
-        }
-        text += line + "\n";
-    }
-    return text;
+    return line + "\n";
 }
 
 } // namespace
 
-std::string ReportSummary(const CommissioningRecord& record, Language language) {
-    const Tally tally = TallyOf(record);
-    std::vector<std::vector<std::string>> lines;
+void ReportSummary(RecordSource& source, Language language, const ReportSink& out) {
+    const Tally tally = TallyOf(source);
     std::vector<Row> rows = HeaderRows(tally);
     for (Row& row : SummaryRows(tally)) {
         rows.push_back(std::move(row));
     }
+    std::vector<Cells> facts;
+    std::vector<std::size_t> widths;
     for (const Row& row : rows) {
-        lines.push_back(
+        facts.push_back(Shown(
             {std::string(Say(language, row.first)) + (language == Language::kChinese ? "：" : ":"),
-             row.second});
+             row.second}));
+        Widen(widths, facts.back());
     }
-    std::string text = std::string(Say(language, Word::kTitle)) + "\n" + Columns(lines);
+    std::string text = std::string(Say(language, Word::kTitle)) + "\n";
+    for (const Cells& fact : facts) {
+        text += Line(fact, widths);
+    }
+    out(text);
     if (tally.units.empty()) {
-        return text;
+        return;
     }
-    std::vector<std::vector<std::string>> units = {
-        {Say(language, Word::kUnit), Say(language, Word::kAttempts),
-         Say(language, Word::kLastOutcome), Say(language, Word::kTime)}};
+    // The units' rows are made twice, for their widths and to be written, rather than held.
+    const auto unitRow = [&](const UnitTally& unit) {
+        const Attempt& last = LastOf(tally, unit);
+        return Shown({*unit.unit, std::to_string(unit.attempts), SayOutcome(language, tally, last),
+                      ShownTime(TimeOf(tally, last))});
+    };
+    const Cells heading = {Say(language, Word::kUnit), Say(language, Word::kAttempts),
+                           Say(language, Word::kLastOutcome), Say(language, Word::kTime)};
+    widths.clear();
+    Widen(widths, heading);
     for (const UnitTally& unit : tally.units) {
-        units.push_back({*unit.unit, std::to_string(unit.attempts),
-                         SayOutcome(language, *unit.last), ShownTime(unit.last->time)});
+        Widen(widths, unitRow(unit));
     }
-    return text + "\n" + Columns(units);
+    Pieces pieces(out);
+    pieces += "\n" + Line(heading, widths);
+    for (const UnitTally& unit : tally.units) {
+        pieces += Line(unitRow(unit), widths);
+    }
+    pieces.Flush();
 }

@@ -28,6 +28,7 @@
 #include "Scratch.h"
 #include "SettingsFiles.h"
 #include "link/PortFailure.h"
+#include "record/RecordReport.h"
 #include "store/FileStore.h"
 #include "platform/Handles.h"
 
@@ -560,6 +561,45 @@ TEST_F(ToolTest, ReportSummarisesTheRecordAsTextCsvAndAPageToPrint) {
         ChildProcess tool = Tool(refusal.arguments);
         EXPECT_EQ(2, tool.WaitForExit());
         EXPECT_EQ(0u, tool.ErrorText().find(refusal.message)) << tool.ErrorText();
+    }
+}
+
+// A record of several of the chunks the tool reads at a time, lines broken across them, out of
+// time order, some of them not entries: each form the tool writes a piece at a time is the one the
+// report code makes of the record held whole, as the page holds it.
+TEST_F(ToolTest, AReportReadInChunksIsTheReportOfTheRecordHeldWhole) {
+    ParameterSet set;
+    set.ApplyMissingFileValues();
+    const EchoOutcome outcomes[] = {EchoOutcome::kConfirmed, EchoOutcome::kNoEcho,
+                                    EchoOutcome::kShortEcho, EchoOutcome::kConfirmed};
+    std::string text;
+    for (int i = 0; i < 4000; ++i) {
+        const int second = i * 7919 % 4000;
+        char time[32];
+        std::snprintf(time, sizeof time, "2025-03-04T%02d:%02d:%02d.000Z", second / 3600,
+                      second / 60 % 60, second % 60);
+        const std::string unit =
+            "U-" + std::to_string(i % 1500) + (i % 1000 == 1 ? std::string(70000, 'x') : "");
+        text += RecordLine(AttemptEntry(time, unit, "COM3", set, outcomes[i % 4], i, "vkd37")) +
+                (i % 997 == 0 ? "\nnot an entry\n" : "\n");
+    }
+    const std::string log = Path("large.jsonl");
+    WriteFile(log, text);
+    CommissioningRecord record;
+    const std::vector<std::size_t> leftOut = ReadRecordText(text, record);
+    const std::pair<std::vector<std::string>, std::string> forms[] = {
+        {{"report", log}, ReportSummary(record, Language::kEnglish)},
+        {{"report", "--csv", log}, ReportCsv(record)},
+        {{"report", "--xlsx", log}, ReportXlsx(record, Language::kEnglish)},
+    };
+    for (const auto& [arguments, expected] : forms) {
+        ChildProcess report = Tool(arguments);
+        EXPECT_TRUE(report.OutputText() == expected) << arguments[1];
+        EXPECT_EQ(0, report.WaitForExit());
+        EXPECT_EQ(0u, report.ErrorText().find("vkd37: " + log + ": lines " +
+                                              std::to_string(leftOut[0]) + ", " +
+                                              std::to_string(leftOut[1])))
+            << report.ErrorText();
     }
 }
 

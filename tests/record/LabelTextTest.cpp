@@ -242,7 +242,7 @@ TEST(LabelTextTest, BlanksAreTrimmedAndControlsEscaped) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.trimmed, TrimmedLabel(c.text)) << c.text;
-        EXPECT_EQ(c.escaped, Escaped(c.text)) << c.text;
+        EXPECT_EQ(c.escaped, EscapedControls(c.text)) << c.text;
     }
 }
 
