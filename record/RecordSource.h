@@ -2,9 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string_view>
 
+#include "record/FunctionRef.h"
 #include "record/RecordEntry.h"
 
 // Where an attempt's line stands: in a record read from files, the file (in the order given), the
@@ -21,7 +21,7 @@ struct AttemptPlace {
 // record's units, not its lines.
 class RecordSource {
 public:
-    using Take = std::function<void(const RecordEntry& entry, const AttemptPlace& place)>;
+    using Take = FunctionRef<void(const RecordEntry& entry, const AttemptPlace& place)>;
     // Calls take for each attempt; the number of lines left out.
     virtual std::size_t ReadAll(const Take& take) = 0;
     // The attempt at `place`, read again.
@@ -43,4 +43,4 @@ private:
 };
 
 // Where a form of the report goes, a piece at a time.
-using ReportSink = std::function<void(std::string_view piece)>;
+using ReportSink = FunctionRef<void(std::string_view piece)>;

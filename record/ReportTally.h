@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <unordered_map>
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -41,7 +41,7 @@ struct Tally {
     // Every attempt by its time; attempts of the same time in the order of the record's lines.
     std::vector<Attempt> byTime;
     std::vector<UnitTally> units; // in the order of their first attempt
-    std::unordered_map<std::string, std::uint32_t> unitIndex;
+    std::map<std::string, std::uint32_t, std::less<>> unitIndex;
     std::vector<std::string> otherTimes;
     std::vector<std::string> otherOutcomes;
     std::size_t unitsConfirmed = 0;

@@ -80,47 +80,44 @@ SheetRow Heading(Language language, const std::vector<Word>& words) {
     return row;
 }
 
-Sheet AttemptSheet(Language language, RecordSource& source, const Tally& tally) {
-    return {Say(language, Word::kAttemptSheet), [language, &source, &tally](const auto& row) {
-                SheetRow heading = Heading(language, {Word::kTime, Word::kUnit, Word::kPort,
-                                                      Word::kOutcome, Word::kMs, Word::kFrame});
-                for (const ParameterField* field : RecordedFields()) {
-                    heading.push_back(Text(field->name));
-                }
-                row(heading);
-                for (const Attempt& attempt : tally.byTime) {
-                    const RecordEntry entry = source.Read(attempt.place);
-                    SheetRow cells = {Time(entry.time), Text(entry.unit),
-                                      Text(entry.port), Text(SayOutcome(language, entry)),
-                                      Number(entry.ms), Text(entry.frame)};
-                    for (const std::optional<long long>& value : entry.values) {
-                        cells.push_back(Number(value));
-                    }
-                    row(cells);
-                }
-            }};
+void AttemptRows(Language language, RecordSource& source, const Tally& tally, SheetRows row) {
+    SheetRow heading = Heading(
+        language, {Word::kTime, Word::kUnit, Word::kPort, Word::kOutcome, Word::kMs, Word::kFrame});
+    for (const ParameterField* field : RecordedFields()) {
+        heading.push_back(Text(field->name));
+    }
+    row(heading);
+    for (const Attempt& attempt : tally.byTime) {
+        const RecordEntry entry = source.Read(attempt.place);
+        SheetRow cells = {Time(entry.time), Text(entry.unit),
+                          Text(entry.port), Text(SayOutcome(language, entry)),
+                          Number(entry.ms), Text(entry.frame)};
+        for (const std::optional<long long>& value : entry.values) {
+            cells.push_back(Number(value));
+        }
+        row(cells);
+    }
 }
 
-Sheet UnitSheet(Language language, RecordSource& source, const Tally& tally) {
-    return {Say(language, Word::kUnitList), [language, &source, &tally](const auto& row) {
-                row(Heading(language, {Word::kUnit, Word::kVerdict, Word::kAttempts,
-                                       Word::kLastOutcome, Word::kTime, Word::kPort}));
-                for (const UnitTally& unit : tally.units) {
-                    const Attempt& last = LastOf(tally, unit);
-                    row({Text(*unit.unit),
-                         Text(Say(language,
-                                  Confirmed(last) ? Word::kUnitConfirmed : Word::kNotConfirmed)),
-                         Number(static_cast<long long>(unit.attempts)),
-                         Text(SayOutcome(language, tally, last)), Time(TimeOf(tally, last)),
-                         Text(source.Read(last.place).port)});
-                }
-            }};
+void UnitRows(Language language, RecordSource& source, const Tally& tally, SheetRows row) {
+    row(Heading(language, {Word::kUnit, Word::kVerdict, Word::kAttempts, Word::kLastOutcome,
+                           Word::kTime, Word::kPort}));
+    for (const UnitTally& unit : tally.units) {
+        const Attempt& last = LastOf(tally, unit);
+        row({Text(*unit.unit),
+             Text(Say(language, Confirmed(last) ? Word::kUnitConfirmed : Word::kNotConfirmed)),
+             Number(static_cast<long long>(unit.attempts)), Text(SayOutcome(language, tally, last)),
+             Time(TimeOf(tally, last)), Text(source.Read(last.place).port)});
+    }
 }
 
 } // namespace
 
 bool ReportXlsx(RecordSource& source, Language language, const ReportSink& out) {
     const Tally tally = TallyOf(source);
-    return XlsxFile({AttemptSheet(language, source, tally), UnitSheet(language, source, tally)},
-                    out);
+    const auto attempts = [&](SheetRows row) { AttemptRows(language, source, tally, row); };
+    const auto units = [&](SheetRows row) { UnitRows(language, source, tally, row); };
+    return XlsxFile(
+        {{Say(language, Word::kAttemptSheet), attempts}, {Say(language, Word::kUnitList), units}},
+        out);
 }

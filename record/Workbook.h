@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,13 +23,15 @@ struct SheetCell {
 constexpr std::size_t kMaxSheetRows = 1048576;
 
 using SheetRow = std::vector<SheetCell>;
+using SheetRows = FunctionRef<void(const SheetRow& row)>;
 
-// A sheet whose rows are made as they are written, so that none needs to be held: `rows` calls
+// A sheet whose rows are made as they are written, so that none needs to be held: `rows` (which
+// must outlive the call to XlsxFile) calls
 // `row` for each, the heading first, and may be asked for them more than once. The first row is
 // the heading: it stays in view and carries the filter.
 struct Sheet {
     std::string name; // at most 31 characters, none of []:*?/ or backslash
-    std::function<void(const std::function<void(const SheetRow& row)>& row)> rows;
+    FunctionRef<void(SheetRows row)> rows;
 };
 
 // The workbook as an .xlsx file (Office Open XML in a zip whose parts are stored, not compressed),

@@ -196,14 +196,24 @@ std::string WorkbookXml(const std::vector<Sheet>& sheets, const std::vector<Shee
            "</definedNames></workbook>";
 }
 
-// The zip's parts: their names, and what writes their contents.
+// The zip's parts: their names, and their contents, fixed or a sheet's.
 struct Part {
     std::string name;
-    std::function<void(const ReportSink& out)> write;
+    std::string text;
+    const Sheet* sheet = nullptr;
+    const SheetShape* shape = nullptr;
+
+    void Write(const ReportSink& out) const {
+        if (sheet != nullptr) {
+            WriteSheetXml(*sheet, *shape, out);
+        } else {
+            out(text);
+        }
+    }
 };
 
 Part FixedPart(std::string name, std::string text) {
-    return {std::move(name), [text = std::move(text)](const ReportSink& out) { out(text); }};
+    return {std::move(name), std::move(text)};
 }
 
 std::vector<Part> Parts(const std::vector<Sheet>& sheets, const std::vector<SheetShape>& shapes) {
@@ -225,10 +235,7 @@ std::vector<Part> Parts(const std::vector<Sheet>& sheets, const std::vector<Shee
         types += "<Override PartName=\"/xl/" + name + "\" ContentType=\"" + kContentTypes +
                  "worksheet+xml\"/>";
         relations += Relationship(i + 1, "worksheet", name);
-        parts.push_back(
-            {"xl/" + name, [&sheet = sheets[i], &shape = shapes[i]](const ReportSink& out) {
-                 WriteSheetXml(sheet, shape, out);
-             }});
+        parts.push_back({"xl/" + name, {}, &sheets[i], &shapes[i]});
     }
     relations += Relationship(sheets.size() + 1, "styles", "styles.xml") + "</Relationships>";
     parts.insert(
@@ -308,7 +315,7 @@ bool XlsxFile(const std::vector<Sheet>& sheets, const ReportSink& out) {
     std::uint64_t total = 0;
     for (const Part& part : parts) {
         Measured size;
-        part.write([&size](std::string_view piece) {
+        part.Write([&size](std::string_view piece) {
             size.crc = Crc32(size.crc, piece);
             size.size += piece.size();
         });
@@ -326,7 +333,7 @@ bool XlsxFile(const std::vector<Sheet>& sheets, const ReportSink& out) {
         Put(header, 0x04034B50, 4);
         header += common + parts[i].name;
         out(header);
-        parts[i].write(out);
+        parts[i].Write(out);
         Put(directory, 0x02014B50, 4);
         Put(directory, 20, 2); // made by: MS-DOS attributes, version 2.0
         directory += common;

@@ -22,8 +22,8 @@ int Report(const std::vector<std::string>& records, ReportForm form) {
                                        "vkd37 report RECORD --xlsx > report.xlsx");
     }
     RecordFiles source(records);
-    const ReportSink text = [](std::string_view piece) { WriteOut(std::string(piece)); };
-    const ReportSink bytes = [](std::string_view piece) { WriteOutBytes(std::string(piece)); };
+    const auto text = [](std::string_view piece) { WriteOut(std::string(piece)); };
+    const auto bytes = [](std::string_view piece) { WriteOutBytes(std::string(piece)); };
     switch (form) {
     case ReportForm::kSummary:
         ReportSummary(source, Language::kEnglish, text);
