@@ -80,6 +80,12 @@ const Attempt& LastOf(const Tally& tally, const UnitTally& unit) {
 Tally TallyOf(RecordSource& source) {
     Tally tally;
     std::vector<const std::string*> labels; // by the unit's first line
+    // Each program's first attempt by time, and its line among the attempts.
+    struct FirstUse {
+        Attempt attempt;
+        std::size_t line;
+    };
+    std::vector<FirstUse> firstUses; // as tally.programs
     tally.leftOut = source.ReadAll([&](const RecordEntry& entry, const AttemptPlace& place) {
         Attempt attempt;
         attempt.place = place;
@@ -98,10 +104,29 @@ Tally TallyOf(RecordSource& source) {
             attempt.unit = found.first->second;
         }
         if (!entry.program.empty()) {
-            IndexIn(tally.programs, entry.program);
+            const auto program = static_cast<std::size_t>(IndexIn(tally.programs, entry.program));
+            if (program == firstUses.size()) {
+                firstUses.push_back({attempt, tally.byTime.size()});
+            } else if (Earlier(tally, attempt, firstUses[program].attempt)) {
+                firstUses[program] = {attempt, tally.byTime.size()};
+            }
         }
         tally.byTime.push_back(attempt);
     });
+    // The programs in the order of their first attempts by time, as the attempts are; they are
+    // few, so chosen one by one.
+    const auto before = [&tally](const FirstUse& x, const FirstUse& y) {
+        return Earlier(tally, x.attempt, y.attempt) ||
+               (!Earlier(tally, y.attempt, x.attempt) && x.line < y.line);
+    };
+    for (std::size_t i = 0; i < firstUses.size(); ++i) {
+        std::size_t first = i;
+        for (std::size_t j = i + 1; j < firstUses.size(); ++j) {
+            first = before(firstUses[j], firstUses[first]) ? j : first;
+        }
+        std::swap(firstUses[i], firstUses[first]);
+        std::swap(tally.programs[i], tally.programs[first]);
+    }
     // A unit's verdict is its latest attempt, wherever its line stands.
     std::stable_sort(tally.byTime.begin(), tally.byTime.end(),
                      [&tally](const Attempt& a, const Attempt& b) { return Earlier(tally, a, b); });
