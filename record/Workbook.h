@@ -26,9 +26,8 @@ using SheetRow = std::vector<SheetCell>;
 using SheetRows = FunctionRef<void(const SheetRow& row)>;
 
 // A sheet whose rows are made as they are written, so that none needs to be held: `rows` (which
-// must outlive the call to XlsxFile) calls
-// `row` for each, the heading first, and may be asked for them more than once. The first row is
-// the heading: it stays in view and carries the filter.
+// must outlive the call to XlsxFile) calls `row` for each, the heading first, and may be asked for
+// them more than once. The first row is the heading: it stays in view and carries the filter.
 struct Sheet {
     std::string name; // at most 31 characters, none of []:*?/ or backslash
     FunctionRef<void(SheetRows row)> rows;
