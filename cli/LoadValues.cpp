@@ -12,6 +12,7 @@ LoadedValues LoadValues(const ValueSource& source, WhenMissing whenMissing) {
     case LoadOutcome::Kind::kLoaded:
         loaded.found = true;
         loaded.reading = outcome.reading;
+        loaded.sight = outcome.sight;
         break;
     case LoadOutcome::Kind::kMissing:
         if (whenMissing == WhenMissing::kRefuseUpload) {

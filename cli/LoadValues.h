@@ -6,6 +6,7 @@
 #include "link/UploadFrame.h"
 #include "model/ParameterSet.h"
 #include "model/ParameterText.h"
+#include "model/SaveDecision.h"
 
 // A parameter file and the NAME=VALUE changes made to its values.
 struct ValueSource {
@@ -21,6 +22,7 @@ struct LoadedValues {
     ParameterSet set;
     bool found = false;
     ParameterReading reading; // when found
+    FileSight sight;          // the file as it was read, for a save to tell whether it changed
 };
 
 // The file's values as the dialog would load them, with the changes applied. A file that is

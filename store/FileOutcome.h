@@ -1,9 +1,9 @@
 #pragma once
 
-#include <cstdint>
 #include <functional>
 #include <string>
 
+#include "model/FileStamp.h"
 #include "platform/IoFailure.h"
 
 // What a load or a save of a file came to. The store says what happened; each face (the dialog,
@@ -32,27 +32,6 @@ inline FileFailure StoreFailure(FileFault fault, const char* verb, const char* n
                                 const std::string& cause) {
     return {fault, FileError(verb, name, cause), cause};
 }
-
-// A file as the store saw it: which file (its volume and its number there), how long, and when
-// it was last written by the file system's clock. A face that keeps the stamp of its last load or
-// save can tell by a later one whether another program has written the file meanwhile.
-struct FileStamp {
-    std::uint64_t volume = 0;
-    std::uint64_t index = 0;
-    std::uint64_t size = 0;
-    std::int64_t modifiedSeconds = 0;
-    std::int32_t modifiedNanoseconds = 0;
-
-    bool SameFile(const FileStamp& other) const {
-        return volume == other.volume && index == other.index;
-    }
-    friend bool operator==(const FileStamp& one, const FileStamp& other) {
-        return one.SameFile(other) && one.size == other.size &&
-               one.modifiedSeconds == other.modifiedSeconds &&
-               one.modifiedNanoseconds == other.modifiedNanoseconds;
-    }
-    friend bool operator!=(const FileStamp& one, const FileStamp& other) { return !(one == other); }
-};
 
 // How a save went.
 enum class SaveHow {

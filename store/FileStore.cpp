@@ -422,7 +422,8 @@ SaveHow ChangeLockedFile(Save& save, OwnedFile& file, FileSystem::Info& info, st
         save.failure = ReadFailure(Failure(save.files, "read", save.name, error));
         return SaveHow::kFailed;
     }
-    const std::optional<std::string> contents = change(ReadOutcome::kRead, old, save.failure);
+    const std::optional<std::string> contents =
+        change(ReadOutcome::kRead, old, info.stamp, save.failure);
     if (!contents) {
         return SaveHow::kFailed;
     }
@@ -440,7 +441,7 @@ SaveHow ChangeLockedFile(Save& save, OwnedFile& file, FileSystem::Info& info, st
 // Nothing when another save made the file meanwhile: this one starts again.
 std::optional<SaveHow> ChangeMissingFile(Save& save, const ContentChange& change) {
     const HoldStopSignals held;
-    const std::optional<std::string> contents = change(ReadOutcome::kMissing, {}, save.failure);
+    const std::optional<std::string> contents = change(ReadOutcome::kMissing, {}, {}, save.failure);
     if (!contents) {
         return SaveHow::kFailed;
     }
@@ -585,8 +586,7 @@ SaveOutcome ReplaceFileContents(const char* name, std::string_view bytes, const 
                                 FileSystem& files) {
     return UpdateFileContents(
         name, 0,
-        [bytes](ReadOutcome, const std::string&, FileFailure&) -> std::optional<std::string> {
-            return std::string(bytes);
-        },
+        [bytes](ReadOutcome, const std::string&, const FileStamp&,
+                FileFailure&) -> std::optional<std::string> { return std::string(bytes); },
         wait, files);
 }

@@ -30,10 +30,11 @@ ReadOutcome ReadFileContents(const char* path, std::size_t limit, std::string& b
                              FileFailure& failure, FileStamp* stamp = nullptr,
                              FileSystem& files = SystemFiles());
 
-// What an update makes of the file's contents (kRead) or of its absence (kMissing): the new
-// contents, or nothing, with failure saying why, to leave the file as it is.
-using ContentChange =
-    std::function<std::optional<std::string>(ReadOutcome, const std::string&, FileFailure&)>;
+// What an update makes of the file's contents (kRead, with the file's stamp as it holds them
+// locked) or of its absence (kMissing): the new contents, or nothing, with failure saying why, to
+// leave the file as it is.
+using ContentChange = std::function<std::optional<std::string>(ReadOutcome, const std::string&,
+                                                               const FileStamp&, FileFailure&)>;
 
 // Reads the file's first `limit` bytes, hands them to `change` and writes what it returns, all
 // under an exclusive lock of the file that every save takes, so that a change another program

@@ -7,6 +7,19 @@ static_assert(kParameterFileReadLimit <= kStoreReadLimit, "in place, a save blan
 
 namespace {
 
+// The file as reading it found it.
+FileSight SightOf(ReadOutcome read, const std::string& bytes, const FileStamp& stamp) {
+    switch (read) {
+    case ReadOutcome::kRead:
+        return FileSight::Seen(stamp, bytes);
+    case ReadOutcome::kMissing:
+        break;
+    case ReadOutcome::kFailed:
+        return {FileSight::Kind::kUnknown, {}, true, {}};
+    }
+    return {};
+}
+
 // The set as the dialog loads it from what reading the file gave.
 LoadOutcome TakeValues(ReadOutcome read, const std::string& bytes, ParameterSet& set,
                        FileFailure failure) {
@@ -26,6 +39,15 @@ LoadOutcome TakeValues(ReadOutcome read, const std::string& bytes, ParameterSet&
     set.ApplyMissingFileValues();
     outcome.failure = std::move(failure);
     return outcome;
+}
+
+// Whether the decision keeps the file as it is; failure then says why.
+bool Refused(const SaveDecision& decision, const char* path, FileFailure& failure) {
+    if (decision.verdict == SaveVerdict::kWrite) {
+        return false;
+    }
+    failure = StoreFailure(FileFault::kRefused, "change", path, SaveRefusalText(decision));
+    return true;
 }
 
 } // namespace
@@ -60,6 +82,21 @@ std::string IncompleteReadingText(const ParameterReading& reading) {
     return UnreadableValuesText(reading);
 }
 
+std::string SaveRefusalText(const SaveDecision& decision) {
+    constexpr char kChanged[] = "another program has changed it since it was read or last saved";
+    switch (decision.verdict) {
+    case SaveVerdict::kWrite:
+        break;
+    case SaveVerdict::kUnread:
+        return UnreadableValuesText(decision.reading);
+    case SaveVerdict::kChanged:
+        return kChanged;
+    case SaveVerdict::kChangedUnread:
+        return std::string(kChanged) + ", and " + UnreadableValuesText(decision.reading);
+    }
+    return {};
+}
+
 LoadOutcome LoadParameterFile(const char* path, ParameterSet& set) {
     std::string bytes;
     FileFailure failure;
@@ -67,7 +104,7 @@ LoadOutcome LoadParameterFile(const char* path, ParameterSet& set) {
     const ReadOutcome read =
         ReadFileContents(path, kParameterFileReadLimit, bytes, failure, &stamp);
     LoadOutcome outcome = TakeValues(read, bytes, set, std::move(failure));
-    outcome.stamp = stamp;
+    outcome.sight = SightOf(read, bytes, stamp);
     return outcome;
 }
 
@@ -84,16 +121,13 @@ SaveOutcome UpdateParameterFile(const char* path,
                                 const LockWait& wait) {
     return UpdateFileContents(
         path, kParameterFileReadLimit,
-        [&](ReadOutcome read, const std::string& bytes,
+        [&](ReadOutcome read, const std::string& bytes, const FileStamp& stamp,
             FileFailure& failure) -> std::optional<std::string> {
+            // Read under the same lock as it is written: it is known as it is found.
+            const FileSight found = SightOf(read, bytes, stamp);
             ParameterSet set;
-            const LoadOutcome loaded = TakeValues(read, bytes, set, {});
-            if (loaded.reading.StoppedAtUnreadable()) {
-                failure = StoreFailure(FileFault::kRefused, "change", path,
-                                       UnreadableValuesText(loaded.reading));
-                return std::nullopt;
-            }
-            if (!change(set, failure)) {
+            TakeValues(read, bytes, set, {});
+            if (Refused(DecideSave(found, found), path, failure) || !change(set, failure)) {
                 return std::nullopt;
             }
             return WriteParameterText(set);
@@ -101,12 +135,40 @@ SaveOutcome UpdateParameterFile(const char* path,
         wait);
 }
 
-SaveOutcome SaveParameters(ParameterSet& set, int selection, const LockWait& wait) {
-    ParameterSet saved = set;
-    saved.m_nPort = selection;
-    SaveOutcome outcome = SaveParameterFile(kParameterFileName, saved, wait);
-    if (outcome.Saved()) {
+DecidedSave SaveKnownFile(const char* path, const ParameterSet& set, FileSight& known,
+                          const LockWait& wait) {
+    DecidedSave saved;
+    const std::string text = WriteParameterText(set);
+    saved.outcome = UpdateFileContents(
+        path, kParameterFileReadLimit,
+        [&](ReadOutcome read, const std::string& bytes, const FileStamp& stamp,
+            FileFailure& failure) -> std::optional<std::string> {
+            saved.found = SightOf(read, bytes, stamp);
+            saved.decision = DecideSave(known, saved.found);
+            if (Refused(saved.decision, path, failure)) {
+                return std::nullopt;
+            }
+            return text;
+        },
+        wait);
+    if (saved.outcome.Saved()) {
+        known = FileSight::Seen(saved.outcome.stamp, text);
+    }
+    return saved;
+}
+
+DecidedSave SaveParameters(ParameterSet& set, int selection, FileSight* known,
+                           const LockWait& wait) {
+    ParameterSet values = set;
+    values.m_nPort = selection;
+    DecidedSave saved;
+    if (known) {
+        saved = SaveKnownFile(kParameterFileName, values, *known, wait);
+    } else {
+        saved.outcome = SaveParameterFile(kParameterFileName, values, wait);
+    }
+    if (saved.outcome.Saved()) {
         set.m_nPort = selection;
     }
-    return outcome;
+    return saved;
 }

@@ -65,6 +65,15 @@ std::wstring SettingsFilePath() {
     return FullPath(Wide(kParameterFileName));
 }
 
+// The store's words ("its values stop at byte 18, ...") as a sentence of a box.
+std::wstring Sentence(const std::string& words) {
+    std::wstring text = Wide(words);
+    if (!text.empty() && text[0] >= L'a' && text[0] <= L'z') {
+        text[0] = static_cast<wchar_t>(text[0] - L'a' + L'A');
+    }
+    return text + L".";
+}
+
 // Why the settings file could not be read or saved, in the operator's words; the system's own
 // where there are none better.
 std::wstring FileCause(const FileFailure& failure) {
@@ -78,8 +87,9 @@ std::wstring FileCause(const FileFailure& failure) {
         return L"There is no room left on its disk.";
     case FileFault::kNotAFile:
         return L"That name belongs to a folder or a device, not to a file.";
-    case FileFault::kStopped:
     case FileFault::kRefused:
+        return Sentence(failure.cause);
+    case FileFault::kStopped:
     case FileFault::kOther:
         break;
     }
@@ -98,6 +108,28 @@ std::wstring UnreadableFileText(const FileFailure& failure) {
 std::wstring NotSavedText(const FileFailure& failure) {
     return L"Cannot save the settings file\n" + SettingsFilePath() + L"\n" + FileCause(failure) +
            L"\n\nThe values shown were not saved.";
+}
+
+std::wstring StoppedReadingText(const ParameterReading& reading) {
+    return L"Cannot read all of the settings file\n" + SettingsFilePath() + L"\n" +
+           Sentence(UnreadableValuesText(reading)) +
+           L"\n\nThe values shown are those read before that point; the rest are 0. Uploads will "
+           L"not write over the file, so that what could not be read is kept.";
+}
+
+// Asks whether to save over the change when the file now reads whole.
+std::wstring ChangedFileText(const SaveDecision& decision) {
+    std::wstring text = L"Another program changed the settings file\n" + SettingsFilePath() +
+                        L"\nsince this program read or last saved it.";
+    if (decision.verdict == SaveVerdict::kChangedUnread) {
+        text += L" " + Sentence(UnreadableValuesText(decision.reading));
+    }
+    text += L"\n\nThe values uploaded were not saved there: the file keeps what the other "
+            L"program wrote, which the next start reads.";
+    if (decision.verdict == SaveVerdict::kChanged) {
+        text += L"\n\nSave the values uploaded over it anyway?";
+    }
+    return text;
 }
 
 // The text without the blanks around it, which the form's numbers may have too.
@@ -226,6 +258,7 @@ BOOL CVKD37参数设定程序Dlg::OnInitDialog() {
     ShowWindow(SW_MINIMIZE);
 
     const LoadOutcome loaded = LoadParameters(*this);
+    m_fileSeen = loaded.sight;
     for (const wchar_t* name : kPortNames) {
         m_cboPort.AddString(name);
     }
@@ -236,9 +269,12 @@ BOOL CVKD37参数设定程序Dlg::OnInitDialog() {
     UpdateData(FALSE);
     // A missing file is a first start, and a short one loads what it has, both without a word;
     // one that is there but cannot be read (another program holds it) would go unnoticed until
-    // an upload saved the start values over it.
+    // an upload saved the start values over it, and one whose values stop at what cannot be
+    // read until an upload kept them unsaved.
     if (loaded.kind == LoadOutcome::Kind::kUnreadable) {
         MessageBox(UnreadableFileText(loaded.failure).c_str(), nullptr, MB_OK | MB_ICONWARNING);
+    } else if (DecideSave(m_fileSeen, m_fileSeen).verdict == SaveVerdict::kUnread) {
+        MessageBox(StoppedReadingText(loaded.reading).c_str(), nullptr, MB_OK | MB_ICONWARNING);
     }
     return TRUE;
 }
@@ -441,18 +477,38 @@ void CVKD37参数设定程序Dlg::OnUploadClicked() {
     SaveParametersAndReport(port);
 }
 
-// The upload's status stays as it is; a save that fails says so in a box of its own.
+// The upload's status stays as it is; a save that fails, or that the file's state keeps from
+// going ahead, says so in a box of its own. A file another program changed is written over only
+// when the operator, told, says so; values the start box said cannot be read, never.
 void CVKD37参数设定程序Dlg::SaveParametersAndReport(int nPort) {
-    SaveOutcome saved;
-    {
-        CWaitCursor waitCursor;
-        saved = SaveParameters(*this, nPort, LockWait{kSaveWaitMs, {}});
-    }
-    // A key pressed while the save kept the window from answering would start another upload,
-    // or answer the box below.
-    DiscardQueuedInput();
-    if (!saved.Saved()) {
-        MessageBox(NotSavedText(saved.failure).c_str(), nullptr, MB_OK | MB_ICONWARNING);
+    for (;;) {
+        DecidedSave saved;
+        {
+            CWaitCursor waitCursor;
+            saved = SaveParameters(*this, nPort, &m_fileSeen, LockWait{kSaveWaitMs, {}});
+        }
+        // A key pressed while the save kept the window from answering would start another
+        // upload, or answer the box below.
+        DiscardQueuedInput();
+        const SaveVerdict verdict = saved.decision.verdict;
+        if (verdict == SaveVerdict::kChanged) {
+            if (MessageBox(ChangedFileText(saved.decision).c_str(), nullptr,
+                           MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) {
+                return;
+            }
+            // That change, and no later one, is written over.
+            m_fileSeen = saved.found;
+            continue;
+        }
+        const bool namedAtStart =
+            verdict == SaveVerdict::kUnread && m_fileSeen.kind == FileSight::Kind::kSeen;
+        if (verdict == SaveVerdict::kChangedUnread) {
+            MessageBox(ChangedFileText(saved.decision).c_str(), nullptr, MB_OK | MB_ICONWARNING);
+        } else if (!saved.outcome.Saved() && !namedAtStart) {
+            MessageBox(NotSavedText(saved.outcome.failure).c_str(), nullptr,
+                       MB_OK | MB_ICONWARNING);
+        }
+        return;
     }
 }
 

@@ -7,6 +7,7 @@
 #include "link/SerialLink.h"
 #include "link/UploadFrame.h"
 #include "model/ParameterSet.h"
+#include "model/SaveDecision.h"
 #include "ui/framework/Controls.h"
 #include "ui/framework/DialogEx.h"
 #include "ui/framework/Gdi.h"
@@ -57,6 +58,8 @@ protected:
     int m_nSelectionAtDropDown = kNotDropped;
     // Text has been typed into the port box since a port was last chosen or taken from it.
     bool m_bPortTyped = false;
+    // The settings file as this program read it at start or last saved it.
+    FileSight m_fileSeen;
     // The picture the template gave the background control, once taken back from it, and the
     // copy scaled to the dialog's font that the control shows instead. The control never
     // deletes either, and this object outlives its window.

@@ -48,11 +48,12 @@ Attempt Exchange(SerialPort& port, const UploadFrame& frame) {
 int Upload(const UploadRequest& request) {
     const std::string& file = request.values.file;
     const LoadedValues loaded = LoadValues(request.values, WhenMissing::kRefuseUpload);
-    // What could not be read would be lost by the save.
-    if (request.save && loaded.reading.StoppedAtUnreadable()) {
-        throw CommandError(kExitUsage,
-                           FileError("change", file.c_str(), UnreadableValuesText(loaded.reading)) +
-                               "; nothing was sent");
+    FileSight known = loaded.sight;
+    // A save that could not go ahead as the file stands stops the upload before it starts.
+    if (const SaveDecision save = DecideSave(known, known);
+        request.save && save.verdict != SaveVerdict::kWrite) {
+        throw CommandError(kExitUsage, FileError("change", file.c_str(), SaveRefusalText(save)) +
+                                           "; nothing was sent");
     }
     RefuseWhatTheDialogRefuses(file, loaded);
     UnitLabels labels(LabelArgument("--unit-pattern", request.unitPattern));
@@ -107,13 +108,17 @@ int Upload(const UploadRequest& request) {
         PrintLine(request.json
                       ? record
                       : DescribeEcho(attempt.result) + " in " + std::to_string(attempt.ms) + " ms");
-        // Saved after the first attempt, whatever its outcome, as the dialog does; whole or not
-        // at all, whatever signal comes meanwhile (a stop signal ends only a wait for the lock).
+        // Saved after the first attempt, whatever its outcome, as the dialog does, unless another
+        // program has changed the file since; whole or not at all, whatever signal comes
+        // meanwhile (a stop signal ends only a wait for the lock).
         if (request.save && confirmed + failed == 1) {
-            const SaveOutcome saved =
-                SaveParameterFile(file.c_str(), loaded.set, SaveLockWait(file));
-            if (!saved.Saved()) {
-                Complain(saved.failure.text);
+            const DecidedSave saved =
+                SaveKnownFile(file.c_str(), loaded.set, known, SaveLockWait(file));
+            if (!saved.outcome.Saved()) {
+                Complain(saved.outcome.failure.text +
+                         (saved.decision.verdict == SaveVerdict::kWrite
+                              ? ""
+                              : "; the values sent were not saved there"));
                 notKept = true;
             }
         }

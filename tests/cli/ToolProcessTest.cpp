@@ -943,6 +943,9 @@ TEST_F(ToolTest, SettingsFilesGiveTheFormsFrameOrARefusalNamingTheValue) {
         SCOPED_TRACE(file.name);
         ASSERT_TRUE(*file.formsSend || *file.toolRefuses)
             << "the tool may not send what the forms do not";
+        if (file.folder) {
+            continue; // the Windows suite runs it
+        }
         WriteFile(path, file.bytes);
         ChildProcess upload = Tool({"upload", "--port", port, path});
         if (*file.toolRefuses) {

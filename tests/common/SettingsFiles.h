@@ -7,6 +7,9 @@
 // the form's check. The tool sends the same bytes or refuses, naming the value; it never sends
 // what the forms would not. The port is not part of the frame; every file the forms send names
 // port 1 (COM1).
+// After an upload every face saves (`vkd37 upload --save`), but never over a reading that stopped
+// (the tool refuses before sending), a file another program changed (the tool exits with 4) or a
+// folder.
 
 #include <string>
 #include <vector>
@@ -25,6 +28,10 @@ struct SettingsFile {
     // "" when `vkd37 upload FILE` sends formsSend; else a piece of its message, naming the value,
     // as it refuses with exit status 2 and sends nothing.
     const char* toolRefuses;
+    // What another program writes there once a face has read the file, before its save: "" for
+    // nothing.
+    std::string changedTo = "";
+    bool folder = false; // a folder has the file's name: its start values are sent, nothing saved
 };
 
 namespace settings_files {
@@ -116,6 +123,13 @@ inline const std::vector<SettingsFile>& SettingsFiles() {
          "0302053B07017F000000FFFF00000119999900", "auto_home=-1"},
         {"fwd.acc 300", EveryValueWith(2, "300"), 16, false, "", "fwd.acc=300"},
         {"rev.speed 0", EveryValueWith(7, "0"), 16, false, "", "rev.speed=0"},
+        // The file's state at the save.
+        {"changed between load and save", kEveryValue, 16, false, kEveryValueFrame, "",
+         EveryValueWith(9, "250")},
+        {"changed to stop between load and save", kEveryValue, 16, false, kEveryValueFrame, "",
+         EveryValueWith(9, "250\0"s)},
+        {"a folder", "", 0, false, "03000A6B0A000A6B0A00000000000000000000", "not a regular file",
+         "", true},
     };
     return files;
 }

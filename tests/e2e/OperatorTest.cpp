@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <ostream>
@@ -131,8 +132,9 @@ protected:
         });
     }
 
-    // Waits for the box about the settings file and answers it; its text.
-    std::wstring AnswerFileBox(const std::wstring& firstLine) {
+    // Waits for the box about the settings file and answers it (with the button of that id); its
+    // text.
+    std::wstring AnswerFileBox(const std::wstring& firstLine, int button = 0) {
         const OperatorDriver::Box box = program_->WaitForBox(kOutcomeTimeoutMs);
         if (!box.window) {
             ADD_FAILURE() << "no box about the file appeared";
@@ -140,7 +142,7 @@ protected:
         }
         EXPECT_EQ(0u, box.text.find(firstLine + L"\n" + FilePath() + L"\n")) << ToUtf8(box.text);
         EXPECT_EQ(kBoxCaption, box.caption);
-        EXPECT_TRUE(program_->Answer(box));
+        EXPECT_TRUE(program_->Answer(box, button));
         return box.text;
     }
 
@@ -609,8 +611,10 @@ struct Finished {
     std::string output;
 };
 
-std::optional<Finished> RunProgram(const std::wstring& program, const std::wstring& arguments,
-                                   const std::wstring& workDir) {
+// `meanwhile` runs while the program does.
+std::optional<Finished> RunProgram(
+    const std::wstring& program, const std::wstring& arguments, const std::wstring& workDir,
+    const std::function<void()>& meanwhile = [] {}) {
     SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;
@@ -633,6 +637,7 @@ std::optional<Finished> RunProgram(const std::wstring& program, const std::wstri
     const KernelHandle process(started.hProcess);
     const KernelHandle thread(started.hThread);
     writing.Close();
+    meanwhile();
     Finished finished;
     char buffer[4096];
     DWORD got = 0;
@@ -647,29 +652,34 @@ std::optional<Finished> RunProgram(const std::wstring& program, const std::wstri
 }
 
 // What the page's core makes of a file: how many values reading takes, whether it stopped at
-// bytes that are not a number, and the frame the page's form sends ("" for nothing).
+// bytes that are not a number, the frame the page's form sends ("" for nothing), and its verdict
+// on the save after an upload, with the file found as `found` holds it.
 struct PageAnswer {
     int values = -1;
     bool stopsAtUnreadable = false;
     std::string sends;
+    std::string save;
 };
 
-std::optional<PageAnswer> AskThePagesCore(const std::string& linuxFile) {
+std::optional<PageAnswer> AskThePagesCore(const std::string& linuxFile, const std::string& found) {
     int status = -1;
-    const std::optional<std::string> output =
-        RunOnLinux(std::string(VKD_NODE) + " " + VKD_SOURCE_DIR + "/tests/e2e/page-sends.mjs " +
-                       VKD_SOURCE_DIR + "/web/page/core.mjs " + VKD_CORE_WASM + " " + linuxFile,
-                   kOutcomeTimeoutMs, &status);
+    const std::optional<std::string> output = RunOnLinux(
+        std::string(VKD_NODE) + " " + VKD_SOURCE_DIR + "/tests/e2e/page-sends.mjs " +
+            VKD_SOURCE_DIR + "/web/page/core.mjs " + VKD_CORE_WASM + " " + linuxFile + " " + found,
+        kOutcomeTimeoutMs, &status);
     PageAnswer answer;
     char sends[64] = "";
+    char save[32] = "";
     int unreadable = 0;
     if (!output || status != 0 ||
-        std::sscanf(output->c_str(), "%d %d %63s", &answer.values, &unreadable, sends) < 2) {
+        std::sscanf(output->c_str(), "%d %d %63s %31s", &answer.values, &unreadable, sends, save) <
+            4) {
         ADD_FAILURE() << "the page's core did not answer: " << output.value_or("(no end)");
         return std::nullopt;
     }
     answer.stopsAtUnreadable = unreadable != 0;
     answer.sends = sends[0] == '-' ? "" : sends;
+    answer.save = save;
     return answer;
 }
 
@@ -684,24 +694,57 @@ class SettingsFileTest : public OperatorTest, public ::testing::WithParamInterfa
 } // namespace
 
 // One settings file through every face: the page's core and the dialog send the same bytes or
-// nothing, the tool those bytes or a refusal naming the value, and no face a source outside 0-2.
+// nothing, the tool those bytes or a refusal naming the value, and no face a source outside 0-2;
+// nor does any save over a reading that stopped, another program's change or a folder.
 TEST_P(SettingsFileTest, EveryFaceSendsTheSameOrNothing) {
     const SettingsFile& file = GetParam();
-    WriteParameterFile(file.bytes);
+    const bool kept = file.stopsAtUnreadable || !file.changedTo.empty() || file.folder;
+    const std::string& left = file.changedTo.empty() ? file.bytes : file.changedTo;
+    ParameterSet changed;
+    const bool changedToStop = ReadParameterText(file.changedTo, changed).StoppedAtUnreadable();
+    if (file.folder) {
+        ASSERT_TRUE(::CreateDirectoryW(FilePath().c_str(), nullptr));
+    } else {
+        WriteParameterFile(file.bytes);
+    }
 
-    // The page's core.
+    // The page's core, finding the file at its save as another program left it. Its pickers
+    // hand it files only.
+    const std::wstring found = file.changedTo.empty() ? FilePath() : dir_ + L"changed";
+    if (!file.folder) {
+        std::ofstream(found.c_str(), std::ios::binary) << left;
+    }
     const std::string linuxFile = LinuxPath(FilePath());
     ASSERT_FALSE(linuxFile.empty());
-    if (const std::optional<PageAnswer> page = AskThePagesCore(linuxFile)) {
+    if (const std::optional<PageAnswer> page =
+            file.folder ? std::nullopt : AskThePagesCore(linuxFile, LinuxPath(found))) {
         EXPECT_EQ(file.values, page->values) << "values read by the page's core";
         EXPECT_EQ(file.stopsAtUnreadable, page->stopsAtUnreadable);
         EXPECT_EQ(file.formsSend, page->sends) << "the page's form";
+        EXPECT_EQ(file.changedTo.empty() ? file.stopsAtUnreadable ? "unread" : "write"
+                  : changedToStop        ? "changedUnread"
+                                         : "changed",
+                  page->save);
     }
 
     // The dialog, on the good controller whatever port the file names.
     size_t before = LoggedFrames(port::kGood).size();
     StartProgram();
+    if (file.stopsAtUnreadable || file.folder) { // named at start, with where its values stop
+        const std::wstring text =
+            AnswerFileBox(file.folder ? L"Cannot read the settings file"
+                                      : L"Cannot read all of the settings file");
+        EXPECT_TRUE(file.folder ||
+                    text.find(L"(value " + std::to_wstring(file.values + 1) +
+                              L" of 16).\n\nThe values shown are those read before that point; "
+                              L"the rest are 0. Uploads will not write over the file") !=
+                        std::wstring::npos)
+            << ToUtf8(text);
+    }
     ChoosePort(port::kGood, kOpened);
+    if (!file.changedTo.empty()) {
+        WriteParameterFile(file.changedTo);
+    }
     program_->Click(kUpload);
     if (file.formsSend[0]) {
         EXPECT_TRUE(program_->WaitForText(kUploadStatus, kComplete, kOutcomeTimeoutMs))
@@ -710,6 +753,22 @@ TEST_P(SettingsFileTest, EveryFaceSendsTheSameOrNothing) {
         ASSERT_EQ(before + 1, frames.size()) << "the dialog sent nothing";
         EXPECT_EQ(file.formsSend, frames.back()) << "the dialog";
         EXPECT_TRUE(SourcesInRange(frames.back()));
+        if (file.folder) {
+            AnswerFileBox(L"Cannot save the settings file");
+        } else if (!file.changedTo.empty()) {
+            // Kept unless the operator, asked, says so; then saved over, and saved again unasked.
+            const std::wstring changedBox = L"Another program changed the settings file";
+            EXPECT_EQ(changedToStop ? 1 : 2, program_->WaitForBox(kOutcomeTimeoutMs).buttons);
+            AnswerFileBox(changedBox, IDNO);
+            EXPECT_EQ(left, FileContents()) << "the dialog wrote over the change";
+            if (!changedToStop) {
+                program_->Click(kUpload);
+                AnswerFileBox(changedBox, IDYES);
+                WaitForSaved(file.bytes); // the form shows the file's values
+                program_->ClickAndWaitForHandler(kUpload);
+                EXPECT_FALSE(program_->WaitForBox(0).window);
+            }
+        }
     } else {
         const OperatorDriver::Box prompt = program_->WaitForBox(kOutcomeTimeoutMs);
         ASSERT_TRUE(prompt.window) << "the dialog did not refuse";
@@ -719,25 +778,43 @@ TEST_P(SettingsFileTest, EveryFaceSendsTheSameOrNothing) {
         EXPECT_EQ(file.bytes, FileContents()) << "the dialog saved";
     }
     program_.reset();
+    if (file.stopsAtUnreadable) {
+        EXPECT_EQ(left, FileContents()) << "the dialog wrote over the file";
+    }
 
-    // The tool.
-    WriteParameterFile(file.bytes);
+    // The tool, saving as the dialog does. Another program changes the file while its save lock
+    // keeps the tool's save, which follows the frame, waiting.
+    if (!file.folder) {
+        WriteParameterFile(file.bytes);
+    }
     before = LoggedFrames(port::kGood).size();
-    const std::optional<Finished> tool =
-        RunProgram(FromUtf8(VKD_TOOL_PATH), L"upload --port COM1 \"" + FilePath() + L"\"", dir_);
+    std::optional<HeldFile> held;
+    if (!file.changedTo.empty()) {
+        held.emplace(FilePath(), HeldFile::Hold::kSaveLock);
+    }
+    const std::optional<Finished> tool = RunProgram(
+        FromUtf8(VKD_TOOL_PATH), L"upload --save --port COM1 \"" + FilePath() + L"\"", dir_, [&] {
+            if (held && WaitUntil(kOutcomeTimeoutMs,
+                                  [&] { return LoggedFrames(port::kGood).size() > before; })) {
+                WriteParameterFile(file.changedTo);
+                held->Release();
+            }
+        });
     ASSERT_TRUE(tool) << "vkd37.exe did not run";
-    if (file.toolRefuses[0]) {
+    if (file.toolRefuses[0] || file.stopsAtUnreadable) {
         EXPECT_EQ(2u, tool->status) << tool->output;
         EXPECT_NE(std::string::npos, tool->output.find(file.toolRefuses)) << tool->output;
         EXPECT_EQ(before, LoggedFrames(port::kGood).size()) << "the tool sent a frame";
     } else {
-        EXPECT_EQ(0u, tool->status) << tool->output;
+        EXPECT_EQ(kept ? 4u : 0u, tool->status) << tool->output;
         const std::vector<std::string> frames = LoggedFrames(port::kGood);
         ASSERT_EQ(before + 1, frames.size()) << "the tool sent nothing: " << tool->output;
         EXPECT_EQ(file.formsSend, frames.back()) << "the tool";
         EXPECT_TRUE(SourcesInRange(frames.back()));
     }
-    EXPECT_EQ(file.bytes, FileContents()) << "the tool changed the file";
+    if (!file.folder && (kept || file.toolRefuses[0])) {
+        EXPECT_EQ(left, FileContents()) << "the tool wrote over the file";
+    }
 }
 
 // "rev.source -1" is RevSourceMinus1.

@@ -1,16 +1,22 @@
 // What the page's core makes of a settings file, for the Windows suite's table of files that
 // every face reads: how many values reading takes, whether it stopped at bytes it could not
-// take (1) or not (0), and the frame in hex that the page's form sends, or "-" when its checks
-// refuse what its controls show. Usage: node page-sends.mjs CORE_MJS CORE_WASM FILE
-import { readFileSync } from 'node:fs';
+// take (1) or not (0), the frame in hex that the page's form sends, or "-" when its checks
+// refuse what its controls show, and the verdict on the save after an upload (a SaveVerdict's
+// name) when the file is found as FOUND holds it.
+// Usage: node page-sends.mjs CORE_MJS CORE_WASM FILE FOUND
+import { readFileSync, statSync } from 'node:fs';
 import { pathToFileURL } from 'node:url';
 
-const [coreModule, wasm, file] = process.argv.slice(2);
+const [coreModule, wasm, file, found] = process.argv.slice(2);
 const { Core } = await import(pathToFileURL(coreModule));
 const core = await Core.load(readFileSync(wasm));
-const { FormStep, ValueKind } = core;
+const { FormStep, ValueKind, SaveVerdict } = core;
+// A file as the browser hands it to the page.
+const sight = (path) => ({ size: statSync(path).size, lastModified: Math.floor(statSync(path).mtimeMs),
+  bytes: readFileSync(path).subarray(0, core.readLimit) });
 
-const { taken, values, unreadable } = core.readFile(readFileSync(file));
+const known = sight(file);
+const { taken, values, unreadable } = core.readFile(known.bytes);
 
 // The values as the form's controls show them and give them back: a number box as its decimal
 // text, a source as its checked button (none outside the group: -1), a two-state box ticked for
@@ -36,4 +42,6 @@ for (const { step, field } of core.formChecks) {
     refused = value < field.min || value > field.max;
   }
 }
-console.log(`${taken} ${unreadable ? 1 : 0} ${refused ? '-' : core.frameHex(form, false)}`);
+const { verdict } = core.judgeSave(known, sight(found), false);
+console.log(`${taken} ${unreadable ? 1 : 0} ${refused ? '-' : core.frameHex(form, false)} ` +
+  core.nameOf(SaveVerdict, verdict));

@@ -8,6 +8,7 @@
 
 #include "model/ParameterTable.h"
 #include "model/ParameterText.h"
+#include "model/SaveDecision.h"
 
 using namespace std::string_literals;
 
@@ -213,5 +214,40 @@ TEST(ParameterText, AgreesWithTheCScanOnNumbersThatFit) {
         const std::vector<int> values = Stored(set);
         EXPECT_EQ(expected, std::vector<int>(values.begin(), values.begin() + expected.size()))
             << text;
+    }
+}
+
+// Whether a face may write the file: over what it read or last wrote there, as that reads whole,
+// and over nothing else unasked (the verdicts the faces' tests do not reach).
+TEST(ParameterText, ASaveWritesOnlyOverWhatTheFaceKnowsAndCouldRead) {
+    const std::string stopped = "1 2 5 60 7 1 127 1\0 0 65535 15 16777210 1 1 1 1 "s;
+    const auto seen = [](const std::string& bytes, std::int64_t seconds = 1,
+                         std::uint64_t index = 7, std::uint64_t size = 0) {
+        return FileSight::Seen({1, index, size ? size : bytes.size(), seconds, 0}, bytes);
+    };
+    // Held by another program, which keeps its bytes from being read.
+    const auto held = [&](const std::string& bytes, std::uint64_t size = 0) {
+        FileSight sight = seen(bytes, 1, 7, size);
+        sight.bytes.reset();
+        return sight;
+    };
+    FileSight unknown;
+    unknown.kind = FileSight::Kind::kUnknown;
+    const std::uint64_t huge = kParameterFileReadLimit + 1; // its first MiB read alike
+    const struct {
+        FileSight known, found;
+        SaveVerdict verdict;
+    } cases[] = {
+        {seen(kDefaultFile), seen(kDefaultFile, 9, 8), SaveVerdict::kWrite}, // the same bytes
+        {seen(kDefaultFile), {}, SaveVerdict::kWrite}, // removed by another program
+        {unknown, seen(stopped), SaveVerdict::kUnread},
+        {seen(stopped), held(stopped), SaveVerdict::kUnread},
+        {seen(kDefaultFile), held(kDefaultFile, 99), SaveVerdict::kChanged}, // only its size
+        {seen("1 2"), seen("1 3"), SaveVerdict::kChanged},                   // only its bytes
+        {seen(kDefaultFile, 1, 7, huge), seen(kDefaultFile, 2, 7, huge), SaveVerdict::kChanged},
+        {seen(kDefaultFile, 1, 7, huge), seen(kDefaultFile, 1, 8, huge), SaveVerdict::kChanged},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.verdict, DecideSave(c.known, c.found).verdict) << &c - cases;
     }
 }

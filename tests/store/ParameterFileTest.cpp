@@ -304,12 +304,12 @@ TEST_F(ParameterFileTest, TheStampOfALoadOrASaveTellsAChangeSince) {
     ParameterSet set;
     const SaveOutcome saved = SaveParameterFile(kParameterFileName, NumberedSet(1));
     const LoadOutcome loaded = LoadParameterFile(kParameterFileName, set);
-    EXPECT_EQ(saved.stamp, loaded.stamp);
-    EXPECT_EQ(WriteParameterText(NumberedSet(1)).size(), loaded.stamp.size);
+    EXPECT_EQ(saved.stamp, loaded.sight.stamp);
+    EXPECT_EQ(WriteParameterText(NumberedSet(1)).size(), loaded.sight.stamp.size);
     // Within the file system's clock's grain only another size, or another file, tells.
     const SaveOutcome again = SaveParameterFile(kParameterFileName, NumberedSet(1000));
     EXPECT_NE(saved.stamp, again.stamp);
-    EXPECT_EQ(again.stamp, LoadParameterFile(kParameterFileName, set).stamp);
+    EXPECT_EQ(again.stamp, LoadParameterFile(kParameterFileName, set).sight.stamp);
 }
 
 TEST_F(ParameterFileTest, SaveRecordsTheSelectionAndMinusOneForNone) {

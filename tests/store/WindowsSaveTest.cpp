@@ -17,7 +17,8 @@ const std::string kNew = "old changed";
 SaveOutcome Change(FakeFiles& files, const LockWait& wait = {}) {
     return UpdateFileContents(
         "settings", 100,
-        [](ReadOutcome read, const std::string& bytes, FileFailure&) -> std::optional<std::string> {
+        [](ReadOutcome read, const std::string& bytes, const FileStamp&,
+           FileFailure&) -> std::optional<std::string> {
             return read == ReadOutcome::kRead ? bytes + " changed" : "new";
         },
         wait, files);

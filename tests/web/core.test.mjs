@@ -94,6 +94,11 @@ test('the field table, enumerations, words, bounds and time-outs come from the c
     assert.equal(core.outcomeName(code), name.replace(/[A-Z]/g, (letter) => `-${letter.toLowerCase()}`));
   }
   assert.deepEqual(['no-echo', 're-sent'].map((name) => core.outcomeWord(name, 'zh')), ['无回传', 're-sent']);
+  // A file another program holds unreadable: its size and time in ms, down to the ms, must do.
+  const known = { size: 3, lastModified: 1700000000123, bytes: core.encoder.encode('1 2') };
+  assert.deepEqual([1700000000123, 1700000000124, null].map((lastModified) =>
+    core.nameOf(core.SaveVerdict, core.judgeSave(known, { size: 3, lastModified, bytes: null }).verdict)),
+  ['write', 'changed', 'write']);
 });
 
 // One record written by both faces: the page's lines from the module, the tool's from a real

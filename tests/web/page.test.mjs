@@ -652,10 +652,10 @@ test('the opened file is written only while it holds what the page read or last 
   await page.evaluate(() => window.vkd37Page.file.writes);
   assert.equal(await fileText(), other);
   assert.equal(await text(page, '#file-state'), 'InitialParameter.dll has changes that are not saved: another ' +
-    'program changed the file since the page read it, so the page did not write over it; open it again to take ' +
-    'its values, or use Save as… to replace it.');
+    'program changed the file since the page read or last saved it, so the page did not write over it; open it ' +
+    'again to take its values, or use Save as… to replace it.');
   await page.selectOption('#language', 'zh');
-  assert.match(await text(page, '#file-state'), /^InitialParameter\.dll 有未保存的更改：自本页面读取以来，该文件已被其他程序更改/);
+  assert.match(await text(page, '#file-state'), /^InitialParameter\.dll 有未保存的更改：自本页面读取或上次保存以来，该文件已被其他程序更改/);
   await page.selectOption('#language', 'en');
 
   // A change of the same size within the same modification time is told by the bytes.

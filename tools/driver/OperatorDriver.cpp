@@ -262,9 +262,10 @@ OperatorDriver::Box OperatorDriver::WaitForBox(DWORD timeoutMs) const {
     return box;
 }
 
-bool OperatorDriver::Answer(const Box& box) {
-    const HWND button = ::FindWindowExW(box.window, nullptr, L"Button", nullptr);
-    ::PostMessageW(button, BM_CLICK, 0, 0);
+bool OperatorDriver::Answer(const Box& box, int button) {
+    const HWND chosen = button ? ::GetDlgItem(box.window, button) : nullptr;
+    ::PostMessageW(chosen ? chosen : ::FindWindowExW(box.window, nullptr, L"Button", nullptr),
+                   BM_CLICK, 0, 0);
     return WaitUntil(kOutcomeTimeoutMs, [&] { return !::IsWindow(box.window); });
 }
 

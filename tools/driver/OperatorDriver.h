@@ -69,8 +69,9 @@ public:
     };
     // Waits for a box owned by the main window; window is null on time-out.
     Box WaitForBox(DWORD timeoutMs) const;
-    // Presses the box's first button (OK) and waits until the box is gone.
-    bool Answer(const Box& box);
+    // Presses the box's button of that id (where it has none, its first: OK, or Yes) and waits
+    // until the box is gone.
+    bool Answer(const Box& box, int button = 0);
 
     bool WaitForText(int id, const std::wstring& text, DWORD timeoutMs) const;
     bool WaitForExit(DWORD timeoutMs);

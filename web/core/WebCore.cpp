@@ -17,6 +17,7 @@
 //                                  printable HTML page.
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -27,6 +28,7 @@
 #include "model/DecimalScan.h"
 #include "model/ParameterTable.h"
 #include "model/ParameterText.h"
+#include "model/SaveDecision.h"
 #include "record/JsonText.h"
 #include "record/RecordEntry.h"
 #include "record/RecordReport.h"
@@ -41,6 +43,7 @@ constexpr char kProgram[] = "vkd37.html " VKD_VERSION;
 std::string exchange;
 int values[kStoredValueCount + 1]; // the stored values, then one slot for a parsed value
 ParameterReading lastReading;
+FileSight sights[2]; // what the page knows of its file, and the file as it finds it now
 
 ParameterSet SetOfValues() {
     ParameterSet set;
@@ -105,6 +108,10 @@ constexpr Enumerator kEnumerators[] = {
     Named("EchoOutcome", "shortEcho", EchoOutcome::kShortEcho),
     Named("EchoOutcome", "changedEcho", EchoOutcome::kChangedEcho),
     Named("EchoOutcome", "lineLost", EchoOutcome::kLineLost),
+    Named("SaveVerdict", "write", SaveVerdict::kWrite),
+    Named("SaveVerdict", "unread", SaveVerdict::kUnread),
+    Named("SaveVerdict", "changed", SaveVerdict::kChanged),
+    Named("SaveVerdict", "changedUnread", SaveVerdict::kChangedUnread),
 };
 constexpr int kEnumeratorCount = sizeof kEnumerators / sizeof kEnumerators[0];
 
@@ -240,6 +247,39 @@ VKD_EXPORT("vkd_read_stop_offset") int ReadStopOffset() {
 VKD_EXPORT("vkd_read_bom") int ReadByteOrderMark() {
     return lastReading.byteOrderMark ? 1 : 0;
 }
+// Whether the page may write its file (DecideSave): first the file as the page read or last
+// wrote it (which 0), then as it finds it now (which 1), each with its size and modification
+// time in ms (NaN where the browser did not tell it) and, where they could be read, its first
+// bytes in the exchange buffer; a file that is not there is not `present`. The page cannot tell
+// a file's identity. Then the verdict, a SaveVerdict; the reading of what the file holds is
+// asked for after it, as after vkd_read_text.
+VKD_EXPORT("vkd_see_file")
+void SeeFile(int which, int present, double size, double modifiedMs, int bytesRead) {
+    FileSight& sight = sights[which == 0 ? 0 : 1];
+    sight = {};
+    if (!present) {
+        return;
+    }
+    sight.kind = FileSight::Kind::kSeen;
+    sight.stamp.size = static_cast<std::uint64_t>(size);
+    sight.timeKnown = !std::isnan(modifiedMs);
+    if (sight.timeKnown) {
+        const double seconds = std::floor(modifiedMs / 1000);
+        sight.stamp.modifiedSeconds = static_cast<std::int64_t>(seconds);
+        sight.stamp.modifiedNanoseconds =
+            static_cast<std::int32_t>(std::llround((modifiedMs - seconds * 1000) * 1e6));
+    }
+    if (bytesRead) {
+        sight.bytes = exchange;
+    }
+}
+VKD_EXPORT("vkd_judge_save") int JudgeSave(int overUnread) {
+    const SaveDecision decision =
+        DecideSave(sights[0], sights[1], overUnread ? OverUnread::kReplace : OverUnread::kKeep);
+    lastReading = decision.reading;
+    return static_cast<int>(decision.verdict);
+}
+
 VKD_EXPORT("vkd_write_text") int WriteText() {
     return Answer(WriteParameterText(SetOfValues()));
 }

@@ -32,7 +32,8 @@ export class Core {
       });
     }
     // The enumerations the page decides on, by the names the module gives them:
-    // core.ReadStop.notANumber, core.EchoOutcome.lineLost, core.FormStep, core.ValueKind.
+    // core.ReadStop.notANumber, core.EchoOutcome.lineLost, core.SaveVerdict.changed, core.FormStep,
+    // core.ValueKind.
     const enumerations = {};
     for (let i = 0; i < this.exports.vkd_enumerator_count(); i++) {
       const type = this.cString(this.exports.vkd_enumerator_type(i));
@@ -123,6 +124,21 @@ export class Core {
     return { taken, values: this.values, stop: this.exports.vkd_read_stop(),
       stopOffset: this.exports.vkd_read_stop_offset(), unreadable: this.exports.vkd_read_unreadable() === 1,
       byteOrderMark: this.exports.vkd_read_bom() === 1 };
+  }
+
+  // Whether the page may write its file over what it holds now (a SaveVerdict), from what it read
+  // or last wrote there (`known`) and the file as it finds it (`found`), each { size,
+  // lastModified, bytes } (lastModified null where the browser did not tell it, bytes null where
+  // they could not be read; null for no file); overUnread: the person, told where the values of
+  // the file read stop, asked to write over them. With the reading of what the file holds.
+  judgeSave(known, found, overUnread) {
+    [known, found].forEach((sight, which) => {
+      this.put(sight?.bytes ?? new Uint8Array());
+      this.exports.vkd_see_file(which, sight ? 1 : 0, sight?.size ?? 0, sight?.lastModified ?? NaN,
+        sight?.bytes ? 1 : 0);
+    });
+    const verdict = this.exports.vkd_judge_save(overUnread ? 1 : 0);
+    return { verdict, stop: this.exports.vkd_read_stop(), stopOffset: this.exports.vkd_read_stop_offset() };
   }
 
   // The name of an enumeration's value: nameOf(core.ReadStop, 2) is 'notANumber'.

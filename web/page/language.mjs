@@ -103,7 +103,7 @@ const kTexts = {
     unsavedReason: {
       save: 'press Save',
       download: 'this browser does not let the page write files here; press Save to download the file',
-      changed: 'another program changed the file since the page read it, so the page did not ' +
+      changed: 'another program changed the file since the page read or last saved it, so the page did not ' +
         'write over it; open it again to take its values, or use Save as… to replace it',
       unread: (offset) => `the page does not write over what it could not read (from byte ${offset} ` +
         'on); press Save to replace the whole file with the values on the form',
@@ -198,7 +198,7 @@ const kTexts = {
     unsavedReason: {
       save: '请点击“保存”',
       download: '此浏览器不允许本页面在此写入文件；请点击“保存”下载该文件',
-      changed: '自本页面读取以来，该文件已被其他程序更改，因此本页面没有覆盖它；请重新打开以读取其数值，' +
+      changed: '自本页面读取或上次保存以来，该文件已被其他程序更改，因此本页面没有覆盖它；请重新打开以读取其数值，' +
         '或使用“另存为…”替换它',
       unread: (offset) => `本页面不会覆盖无法读取的内容（自第 ${offset} 字节起）；请点击“保存”，` +
         '以表单上的数值替换整个文件',

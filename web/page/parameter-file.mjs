@@ -1,6 +1,6 @@
 // The parameter file as the page keeps it: opened and saved in the dialog's format and written
-// again after every upload attempt, as the dialog does, but never over what another program
-// wrote meanwhile or what the page could not read.
+// again after every upload attempt, as the dialog does, where the core lets it: never over what
+// another program wrote meanwhile, nor after an upload over what the page could not read.
 import { offerDownload, writeWhole } from './download.mjs';
 import { message } from './language.mjs';
 
@@ -23,8 +23,6 @@ async function firstBytes(file, limit) {
   return new Uint8Array(await file.slice(0, limit).arrayBuffer());
 }
 
-const sameBytes = (a, b) => a.length === b.length && a.every((byte, i) => byte === b[i]);
-
 // What the file at handle holds once text is written there; its time stays unknown where the
 // browser cannot tell it.
 async function writtenState(handle, text) {
@@ -43,7 +41,6 @@ export class ParameterFile {
     // What the opened file held when the page last read or wrote it: its size, modification
     // time and first bytes.
     this.known = null;
-    this.unreadFrom = null; // where the reader stopped at bytes it could not take, if it did
     // Until the browser refuses them (a policy or a setting) or has none.
     this.pickers = Boolean(window.showOpenFilePicker && window.showSaveFilePicker);
     this.unsaved = false;
@@ -99,7 +96,6 @@ export class ParameterFile {
     this.name = file.name;
     this.known = { size: file.size, lastModified: file.lastModified, bytes };
     const { ReadStop, fields, readLimit } = this.core;
-    this.unreadFrom = reading.unreadable ? reading.stopOffset : null;
     this.form.keep(reading.values);
     this.form.show(reading.values);
     this.markUnsaved(false);
@@ -128,27 +124,27 @@ export class ParameterFile {
       this.markUnsaved(false);
       return;
     }
-    // A file picked to be replaced is written as it is; the opened one only as the page left it.
+    // A file picked to be replaced is written as it is; the opened one only as the page left it,
+    // over values the page could not read too, since the person asked for it after being told.
     const opened = handle === this.handle;
-    if (await this.inTurn(() => this.write(handle, text, opened))) {
+    if (await this.inTurn(() => this.write(handle, text, { judged: opened, overUnread: true }))) {
       this.handle = handle;
       this.name = handle.name;
-      this.unreadFrom = null;
     }
   }
 
-  // After every upload attempt: the values go to the opened file where the page may write it and
-  // it holds nothing the page could not read; otherwise the file is shown to have changes that
-  // are not saved, and why.
+  // After every upload attempt: the values go to the opened file where the core lets them and
+  // the page may write it; otherwise the file is shown to have changes that are not saved, and
+  // why.
   keepAfterUpload(values) {
     const text = this.core.writeFile(values);
-    const { handle, unreadFrom } = this;
-    if (handle && unreadFrom !== null) {
-      this.inTurn(() => this.markUnsaved(true, message('unsavedReason', 'unread', unreadFrom)));
+    const { handle } = this;
+    if (!handle) {
+      this.inTurn(() => this.markUnsaved(true));
       return;
     }
-    const permitted = handle ? mayWrite(handle) : Promise.resolve(false);
-    this.inTurn(async () => (await permitted ? this.write(handle, text, true) : this.markUnsaved(true)));
+    const permitted = mayWrite(handle);
+    this.inTurn(() => this.write(handle, text, { judged: true, permitted }));
   }
 
   refusePickers() {
@@ -156,19 +152,13 @@ export class ParameterFile {
     this.language.notice('noPickers');
   }
 
-  // Whether the file at handle holds something else than the page read or last wrote there. Its
-  // bytes are compared where another program lets them be read.
-  async changedSince(handle, known) {
+  // What the core makes of writing the file at handle now, from what the page read or last wrote
+  // there and what it holds: its bytes where another program lets them be read.
+  async judge(handle, overUnread) {
     const file = await handle.getFile();
-    if (file.size !== known.size) return true;
-    if (known.lastModified !== null && file.lastModified !== known.lastModified) return true;
-    let bytes;
-    try {
-      bytes = await firstBytes(file, this.core.readLimit);
-    } catch {
-      return false; // held unreadable by another program: its size and time must do
-    }
-    return !sameBytes(bytes, known.bytes);
+    const bytes = await firstBytes(file, this.core.readLimit).catch(() => null);
+    return this.core.judgeSave(this.known, { size: file.size, lastModified: file.lastModified, bytes },
+      overUnread);
   }
 
   // Runs step once the writes before it have ended, so that no two race for the file.
@@ -177,13 +167,22 @@ export class ParameterFile {
     return this.writes;
   }
 
-  // True when the text is in the file. With `checked`, the file is written only if it still holds
-  // what the page read or last wrote there.
-  async write(handle, text, checked) {
+  // True when the text is in the file. A `judged` write goes only where the core lets it, and
+  // only once the page is `permitted` to write.
+  async write(handle, text, { judged = false, overUnread = false, permitted = true } = {}) {
     this.writing++;
     try {
-      if (checked && this.known && await this.changedSince(handle, this.known)) {
-        this.markUnsaved(true, message('unsavedReason', 'changed'));
+      if (judged) {
+        const { SaveVerdict } = this.core;
+        const { verdict, stopOffset } = await this.judge(handle, overUnread);
+        if (verdict !== SaveVerdict.write) {
+          this.markUnsaved(true, verdict === SaveVerdict.unread ? message('unsavedReason', 'unread', stopOffset)
+            : message('unsavedReason', 'changed'));
+          return false;
+        }
+      }
+      if (!await permitted) {
+        this.markUnsaved(true);
         return false;
       }
       await writeWhole(handle, text);
