@@ -30,13 +30,17 @@ LockEnd WaitForSaveLock(FileSystem& files, FileRef file, Deadline& deadline,
 // A write that moved nothing, where the system named no error.
 constexpr SystemErrorCode kNothingWritten = static_cast<SystemErrorCode>(-1);
 
-// All of `bytes` at `offset` (or at the end: FileSystem::kAtEnd), whatever one write takes.
+// All of `bytes` at `offset` (or at the end: FileSystem::kAtEnd), whatever one write takes;
+// `written`, when given, tells how many went.
 SystemErrorCode WriteAll(FileSystem& files, FileRef file, std::uint64_t offset,
-                         std::string_view bytes);
+                         std::string_view bytes, std::size_t* written = nullptr);
 
 // "cannot <verb> <name>: <the system's words>", with the fault the error stands for.
 FileFailure Failure(const FileSystem& files, const char* verb, const char* name,
                     SystemErrorCode error);
+// Why a file could not be opened: also "it is a directory, not a regular file" and the like.
+FileFailure OpenFailure(const FileSystem& files, const FileSystem::Opened& opened, const char* verb,
+                        const char* name);
 
 // An open file of the file system, closed when done, its lock released first.
 class OwnedFile {

@@ -57,19 +57,6 @@ FileFailure ReadOnlyFailure(const char* name) {
     return StoreFailure(FileFault::kReadOnly, "replace", name, "the file is read-only");
 }
 
-// Why a file could not be opened, in the words of `verb`.
-FileFailure OpenFailure(const FileSystem& files, const FileSystem::Opened& opened, const char* verb,
-                        const char* name) {
-    if (opened.notRegular) {
-        return StoreFailure(FileFault::kNotAFile, verb, name,
-                            std::string("it is ") + opened.notRegular + ", not a regular file");
-    }
-    if (files.Meaning(opened.error).kind == ErrorKind::kLeased) {
-        return StoreFailure(FileFault::kHeld, verb, name, kHeldByAnotherProgram);
-    }
-    return Failure(files, verb, name, opened.error);
-}
-
 bool IsMissing(const FileSystem& files, const FileSystem::Opened& opened) {
     return !opened.notRegular && files.Meaning(opened.error).kind == ErrorKind::kMissing;
 }
@@ -482,19 +469,32 @@ Deadline SaveDeadline(const LockWait& wait, const FileSystem& files) {
 }
 
 SystemErrorCode WriteAll(FileSystem& files, FileRef file, std::uint64_t offset,
-                         std::string_view bytes) {
-    while (!bytes.empty()) {
-        std::size_t written = 0;
-        if (const SystemErrorCode error = files.WriteAt(file, offset, bytes, written)) {
-            return error;
-        }
-        if (written == 0) {
-            return kNothingWritten;
-        }
-        bytes.remove_prefix(written);
-        offset += offset == FileSystem::kAtEnd ? 0 : written;
+                         std::string_view bytes, std::size_t* written) {
+    std::size_t total = 0;
+    SystemErrorCode error = 0;
+    while (!error && total < bytes.size()) {
+        std::size_t done = 0;
+        error = files.WriteAt(file, offset, bytes.substr(total), done);
+        error = error ? error : done == 0 ? kNothingWritten : 0;
+        total += done;
+        offset += offset == FileSystem::kAtEnd ? 0 : done;
     }
-    return 0;
+    if (written) {
+        *written = total;
+    }
+    return error;
+}
+
+FileFailure OpenFailure(const FileSystem& files, const FileSystem::Opened& opened, const char* verb,
+                        const char* name) {
+    if (opened.notRegular) {
+        return StoreFailure(FileFault::kNotAFile, verb, name,
+                            std::string("it is ") + opened.notRegular + ", not a regular file");
+    }
+    if (files.Meaning(opened.error).kind == ErrorKind::kLeased) {
+        return StoreFailure(FileFault::kHeld, verb, name, kHeldByAnotherProgram);
+    }
+    return Failure(files, verb, name, opened.error);
 }
 
 FileFailure Failure(const FileSystem& files, const char* verb, const char* name,

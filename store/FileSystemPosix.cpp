@@ -135,14 +135,31 @@ FileSystem::Opened SystemFileSystem::Create(const std::string& path, FileRef lik
     return Kept(made);
 }
 
-// Not blocking on the open: a FIFO without a reader is refused at once, not waited on.
+// Refused unless regular, before the open and after, as Open refuses; made when missing. Not
+// blocking on the open: a FIFO made in between is refused, not waited on. Read access too, so
+// that the record's last byte can be looked at; a file that may not be read is appended to alone.
 FileSystem::Opened SystemFileSystem::OpenToAppend(const std::string& path) {
     Opened opened;
-    opened.file = ::open(path.c_str(),
-                         O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+        opened.notRegular = KindOf(status.st_mode);
+        return opened;
+    }
+    for (const int access : {O_RDWR, O_WRONLY}) {
+        opened.file = ::open(path.c_str(),
+                             access | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+        if (opened.file != kNoFile || errno != EACCES) {
+            break;
+        }
+    }
     const int flags = opened.file == kNoFile ? -1 : ::fcntl(Fd(opened.file), F_GETFL);
     opened.error =
-        ErrorUnless(flags != -1 && ::fcntl(Fd(opened.file), F_SETFL, flags & ~O_NONBLOCK) != -1);
+        ErrorUnless(flags != -1 && ::fcntl(Fd(opened.file), F_SETFL, flags & ~O_NONBLOCK) != -1 &&
+                    ::fstat(Fd(opened.file), &status) == 0);
+    if (!opened.error && !S_ISREG(status.st_mode)) {
+        opened.notRegular = KindOf(status.st_mode);
+    }
+    opened.info = InfoOf(status);
     return Kept(opened);
 }
 

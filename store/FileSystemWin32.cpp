@@ -96,24 +96,18 @@ std::optional<std::wstring> LinkTarget(const std::wstring& path) {
     return reading->relative ? FullPath(target) : target;
 }
 
-} // namespace
-
-// A directory or a device name (COM1, NUL, also with a folder or an extension) is refused before
-// it is opened, since opening a port acts on it; any other device or a pipe before a byte is read.
-FileSystem::Opened SystemFileSystem::Open(const std::string& name, Access access) {
-    constexpr DWORD kAccess[] = {FILE_READ_ATTRIBUTES, GENERIC_READ, GENERIC_WRITE,
-                                 GENERIC_READ | GENERIC_WRITE};
-    const std::wstring path = Wide(name);
+// A directory or a device name (COM1, NUL, also with a folder or an extension), refused before it
+// is opened, since opening a port acts on it; nothing when it is neither.
+const char* NotAFileByName(const std::wstring& path) {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    Opened opened;
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        opened.notRegular = "a directory";
-    } else if (IsDeviceName(path)) {
-        opened.notRegular = "a device";
-    } else {
-        opened = OpenedOf(::CreateFileW(path.c_str(), kAccess[static_cast<int>(access)], kShareAll,
-                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        return "a directory";
     }
+    return IsDeviceName(path) ? "a device" : nullptr;
+}
+
+// Any other device or a pipe is refused once opened, before a byte is read or written.
+FileSystem::Opened Checked(FileSystem::Opened opened) {
     if (opened.file == kNoFile) {
         return opened;
     }
@@ -129,6 +123,21 @@ FileSystem::Opened SystemFileSystem::Open(const std::string& name, Access access
     return opened;
 }
 
+} // namespace
+
+FileSystem::Opened SystemFileSystem::Open(const std::string& name, Access access) {
+    constexpr DWORD kAccess[] = {FILE_READ_ATTRIBUTES, GENERIC_READ, GENERIC_WRITE,
+                                 GENERIC_READ | GENERIC_WRITE};
+    const std::wstring path = Wide(name);
+    Opened opened;
+    if ((opened.notRegular = NotAFileByName(path))) {
+        return opened;
+    }
+    return Checked(
+        OpenedOf(::CreateFileW(path.c_str(), kAccess[static_cast<int>(access)], kShareAll, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
+}
+
 // Not shared while it is written, so no sweep can delete it meanwhile.
 FileSystem::Opened SystemFileSystem::Create(const std::string& path, FileRef like) {
     BY_HANDLE_FILE_INFORMATION about{};
@@ -141,18 +150,24 @@ FileSystem::Opened SystemFileSystem::Create(const std::string& path, FileRef lik
 
 // Append access: every write then goes to the end of the file as it is at that moment, whoever
 // else appends, where the C run-time's append mode seeks first and writes after. Read access
-// too, without which the system refuses the lock; a file that may not be read is appended to
-// unlocked.
-FileSystem::Opened SystemFileSystem::OpenToAppend(const std::string& path) {
+// too, without which the system refuses the lock and the last byte cannot be looked at; a file
+// that may not be read is appended to unlocked. Refused unless a file on a disk, as Open refuses.
+// Without write access Windows sets no length: a line cut short is then ended, not taken back.
+FileSystem::Opened SystemFileSystem::OpenToAppend(const std::string& name) {
+    const std::wstring path = Wide(name);
     Opened opened;
-    for (const DWORD access : {DWORD{FILE_APPEND_DATA | FILE_READ_DATA}, DWORD{FILE_APPEND_DATA}}) {
-        opened = OpenedOf(::CreateFileW(Wide(path).c_str(), access, kShareAll, nullptr, OPEN_ALWAYS,
+    if ((opened.notRegular = NotAFileByName(path))) {
+        return opened;
+    }
+    constexpr DWORD kAppend = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES;
+    for (const DWORD access : {kAppend | FILE_READ_DATA, kAppend}) {
+        opened = OpenedOf(::CreateFileW(path.c_str(), access, kShareAll, nullptr, OPEN_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
         if (opened.error != ERROR_ACCESS_DENIED) {
             break;
         }
     }
-    return opened;
+    return Checked(opened);
 }
 
 SystemErrorCode SystemFileSystem::Close(FileRef file) {

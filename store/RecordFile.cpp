@@ -5,7 +5,7 @@ std::optional<FileFailure> RecordFile::Open(const std::string& path) {
     file_ = OwnedFile(*files_, opened.file);
     path_ = path;
     if (!file_) {
-        return Failure(*files_, "open", path.c_str(), opened.error);
+        return OpenFailure(*files_, opened, "open", path.c_str());
     }
     return std::nullopt;
 }
@@ -15,13 +15,44 @@ RecordFile::Appended RecordFile::Append(std::string_view line, const LockWait& w
     SystemErrorCode error = 0;
     Appended appended;
     appended.lock = WaitForSaveLock(*files_, file_.get(), deadline, error);
-    if (const SystemErrorCode failed = WriteAll(*files_, file_.get(), FileSystem::kAtEnd, line)) {
+    if (const SystemErrorCode failed = WriteLine(line, appended.lock == LockEnd::kTaken)) {
         appended.failure = Failure(*files_, "write", path_.c_str(), failed);
     }
     if (appended.lock == LockEnd::kTaken) {
         files_->UnlockByte(file_.get(), kSaveLockOffset);
     }
     return appended;
+}
+
+bool RecordFile::EndsInALineEnd(std::uint64_t size) {
+    char last = '\n';
+    std::size_t read = 0;
+    return size == 0 || (files_->ReadAt(file_.get(), size - 1, &last, 1, read) == 0 && read == 1 &&
+                         last == '\n');
+}
+
+SystemErrorCode RecordFile::WriteLine(std::string_view line, bool locked) {
+    FileSystem::Info info;
+    if (const SystemErrorCode error = files_->Describe(file_.get(), info)) {
+        return error;
+    }
+    const std::uint64_t size = info.stamp.size;
+    // A line another program left cut (a full disk, a crash) is ended first, and stays the one
+    // line a reader leaves out. Where the end cannot be read, a blank line costs nothing.
+    std::string bytes = EndsInALineEnd(size) ? std::string() : "\n";
+    bytes.append(line);
+    if (const SystemErrorCode error = files_->RoomFor(size + bytes.size())) {
+        return error;
+    }
+    std::size_t written = 0;
+    const SystemErrorCode error =
+        WriteAll(*files_, file_.get(), FileSystem::kAtEnd, bytes, &written);
+    // Part of a line: taken back where only this program writes now, else ended, so that the
+    // next line starts on a line of its own.
+    if (error && written > 0 && !(locked && files_->SetLength(file_.get(), size) == 0)) {
+        WriteAll(*files_, file_.get(), FileSystem::kAtEnd, "\n");
+    }
+    return error;
 }
 
 std::optional<FileFailure> RecordFile::Close() {

@@ -16,7 +16,8 @@ class RecordFile {
 public:
     explicit RecordFile(FileSystem& files = SystemFiles()) : files_(&files), file_(files) {}
 
-    // Why the file cannot be opened (made when missing); nothing when it was.
+    // Why the file cannot be opened (made when missing): also a directory, a FIFO, a socket or a
+    // device, refused before anything is written to it; nothing when it was opened.
     std::optional<FileFailure> Open(const std::string& path);
     bool IsOpen() const { return static_cast<bool>(file_); }
 
@@ -27,14 +28,18 @@ public:
     };
     // The line waits for another program's as `wait` says (its limit, what ends it sooner). It
     // is written whatever ends the wait: a line written unlocked may, on Wine or a network file
-    // system, meet another batch's, but a line not written loses an attempt that was made. Its
-    // rest follows when the disk or a limit stops a write part way: a line is at worst cut, never
-    // lost in the middle of its neighbours.
+    // system, meet another batch's, but a line not written loses an attempt that was made. It is
+    // one whole line or nothing: a record whose last line was cut is ended first; a line past the
+    // file-size limit is not begun; one the disk cuts part way is taken back (ended where another
+    // program may be writing too, or the system cannot shorten the file).
     Appended Append(std::string_view line, const LockWait& wait);
     // Some file systems tell of a lost write only as the file is closed.
     std::optional<FileFailure> Close();
 
 private:
+    bool EndsInALineEnd(std::uint64_t size);
+    SystemErrorCode WriteLine(std::string_view line, bool locked);
+
     FileSystem* files_;
     std::string path_;
     OwnedFile file_;

@@ -6,64 +6,41 @@
 #include "cli/Output.h"
 #include "cli/Timestamp.h"
 #include "cli/commands/Command.h"
-#include "store/FileStore.h"
-#include "record/RecordEntry.h"
+#include "cli/RecordFiles.h"
 #include "record/RecordReport.h"
+#include "record/Workbook.h"
 
 namespace {
 
 enum class ReportForm { kSummary, kCsv, kXlsx, kHtml };
 
-// "line 7", "lines 7, 9, 12", at most ten numbers.
-std::string LinesLeftOut(const std::vector<std::size_t>& numbers) {
-    constexpr std::size_t kNamed = 10;
-    std::string text = numbers.size() == 1 ? "line " : "lines ";
-    for (std::size_t i = 0; i < numbers.size() && i < kNamed; ++i) {
-        text += (i == 0 ? "" : ", ") + std::to_string(numbers[i]);
-    }
-    if (numbers.size() > kNamed) {
-        text += " and " + std::to_string(numbers.size() - kNamed) + " more";
-    }
-    return text + (numbers.size() == 1 ? " is not a record entry" : " are not record entries") +
-           ", left out";
-}
-
-// The report of one record kept in one or more files, read in the order given.
+// The report of one record kept in one or more files, read in the order given, a chunk at a time,
+// and written a piece at a time.
 int Report(const std::vector<std::string>& records, ReportForm form) {
     if (form == ReportForm::kXlsx && OutputIsTerminal()) {
         throw CommandError(kExitUsage, "a spreadsheet is a file, not text for a terminal: "
                                        "vkd37 report RECORD --xlsx > report.xlsx");
     }
-    // Far beyond years of records (a line is under 500 bytes); the file is read whole.
-    constexpr std::size_t kRecordReadLimit = std::size_t{1} << 30;
-    CommissioningRecord record;
-    for (const std::string& path : records) {
-        std::string text;
-        FileFailure failure;
-        if (ReadFileContents(path.c_str(), kRecordReadLimit, text, failure) != ReadOutcome::kRead) {
-            throw CommandError(kExitUsage, failure.text);
-        }
-        if (text.size() == kRecordReadLimit) {
-            throw CommandError(kExitUsage, "cannot read " + path + ": it is larger than " +
-                                               std::to_string(kRecordReadLimit >> 20) + " MiB");
-        }
-        const std::vector<std::size_t> leftOut = ReadRecordText(text, record);
-        if (!leftOut.empty()) {
-            Complain(path + ": " + LinesLeftOut(leftOut));
-        }
-    }
+    RecordFiles source(records);
+    const auto text = [](std::string_view piece) { WriteOut(std::string(piece)); };
+    const auto bytes = [](std::string_view piece) { WriteOutBytes(std::string(piece)); };
     switch (form) {
     case ReportForm::kSummary:
-        WriteOut(ReportSummary(record, Language::kEnglish));
+        ReportSummary(source, Language::kEnglish, text);
         break;
     case ReportForm::kCsv:
-        WriteOutBytes(ReportCsv(record));
+        ReportCsv(source, bytes);
         break;
     case ReportForm::kXlsx:
-        WriteOutBytes(ReportXlsx(record, Language::kEnglish));
+        if (!ReportXlsx(source, Language::kEnglish, bytes)) {
+            throw CommandError(kExitUsage,
+                               "the record does not fit a workbook, whose sheet holds at most " +
+                                   std::to_string(kMaxSheetRows - 1) +
+                                   " attempts in a file of at most 4 GiB: use --csv");
+        }
         break;
     case ReportForm::kHtml:
-        WriteOut(ReportHtml(record, Language::kEnglish, kProgram, UtcTimestamp()));
+        ReportHtml(source, Language::kEnglish, kProgram, UtcTimestamp(), text);
         break;
     }
     return kExitDone;

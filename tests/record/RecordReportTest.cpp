@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "record/RecordEntry.h"
@@ -229,4 +231,40 @@ TEST(RecordTest, AttemptsOfOneTimeKeepTheirLinesOrder) {
                                          .find(std::string("A-1   2         ") +
                                                EchoOutcomeWord(last, Language::kEnglish)));
     }
+}
+
+// A record read a piece at a time gives the lines it gives read whole, wherever the pieces break
+// (in a CR LF, in the byte order mark, at a line's end), each with its number and where it
+// begins; a line longer than any record line can be is left out without being held.
+TEST(RecordTest, ARecordReadInPiecesGivesItsLinesWhereverThePiecesBreak) {
+    using Line = std::tuple<std::string, bool, std::size_t, std::uint64_t>;
+    const auto lines = [](const std::string& text, std::size_t piece) {
+        std::vector<Line> read;
+        const auto take = [&read](const RecordLines::Line& line) {
+            read.emplace_back(std::string(line.text), line.whole, line.number, line.offset);
+        };
+        RecordLines splitter;
+        for (std::size_t at = 0; at < text.size(); at += piece) {
+            splitter.Add(std::string_view(text).substr(at, piece), take);
+        }
+        splitter.End(take);
+        return read;
+    };
+    const std::string text = std::string("\xEF\xBB\xBF") + kFirstShapeLine + "\r\n\n" + kPageLine +
+                             "\nnot json\n" + kPageLine;
+    const std::vector<Line> whole = lines(text, text.size());
+    ASSERT_EQ(5u, whole.size());
+    for (const Line& line : whole) {
+        EXPECT_EQ(std::get<0>(line), text.substr(std::get<3>(line), std::get<0>(line).size()));
+    }
+    EXPECT_EQ(std::string(kFirstShapeLine) + "\r", std::get<0>(whole[0]));
+    EXPECT_EQ(kPageLine, std::get<0>(whole[4]));
+    for (const std::size_t piece : {1, 2, 3, 7, 64}) {
+        EXPECT_EQ(whole, lines(text, piece)) << piece;
+    }
+    const std::string overlong = std::string(RecordLines::kLongestLine + 1, 'x') + "\n" + kPageLine;
+    const std::vector<Line> read = lines(overlong, 1 << 20);
+    ASSERT_EQ(2u, read.size());
+    EXPECT_EQ(Line("", false, 1, 0), read[0]);
+    EXPECT_EQ(Line(kPageLine, true, 2, RecordLines::kLongestLine + 2), read[1]);
 }

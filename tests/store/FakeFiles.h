@@ -53,6 +53,8 @@ public:
     std::size_t room = static_cast<std::size_t>(-1); // bytes of all files together
     bool wine = false;     // as root: a read-only file opens for writing, ReplaceFileW is not used
     bool locksKept = true; // false: a share that keeps no locks
+    // A handle that may only append sets no length, as Windows has it; false plays POSIX.
+    bool appendOnlyLengthFixed = true;
     // Another program's save holds the lock of the file then named "settings" until this time.
     std::chrono::milliseconds lockHeldFor{0};
     // What another program does just before the save's next call of a kind.
@@ -111,7 +113,9 @@ public:
         return made;
     }
     Opened OpenToAppend(const std::string& path) override {
-        return {Hold(path, names.count(path) ? names[path] : Put(path, {})), 0, nullptr, {}};
+        const FileRef file = Hold(path, names.count(path) ? names[path] : Put(path, {}));
+        handles_[file].appending = true;
+        return {file, 0, nullptr, {}};
     }
     SystemErrorCode Close(FileRef file) override {
         handles_.erase(file);
@@ -151,9 +155,12 @@ public:
         return 0;
     }
     SystemErrorCode SetLength(FileRef file, std::uint64_t length) override {
+        if (handles_.at(file).appending && appendOnlyLengthFixed) {
+            return WindowsError::kAccessDenied;
+        }
         Log("cut " + handles_.at(file).path);
         Meanwhile(Call::kCut);
-        handles_.at(file).node->bytes.resize(length); // the save only ever cuts it
+        handles_.at(file).node->bytes.resize(length); // the store only ever cuts it
         return 0;
     }
     SystemErrorCode Sync(FileRef file) override {
@@ -229,6 +236,7 @@ private:
     struct Handle {
         std::string path;
         std::shared_ptr<Node> node;
+        bool appending = false;
     };
 
     SystemErrorCode Answered(Call call, const std::string& path) {

@@ -186,4 +186,44 @@ TEST(WindowsSave, ARecordLineTellsAHeldLockFromAStoppedWait) {
     }
 }
 
+// Lines never run into each other: a cut last line is ended before the next, and a line the disk
+// cuts is taken back where the file may be shortened and nobody else writes, else ended.
+TEST(WindowsSave, ARecordLineIsWholeOrNothingAndNeverRunsIntoAnother) {
+    const std::string kFirst = "{\"time\":\"1\"}\n";
+    const struct {
+        const char* name;
+        std::string before;
+        std::size_t room; // the disk's, for the first line; the second finds room
+        bool lengthFixed;
+        bool lockHeld;
+        std::string afterFirst; // the first line fails unless this ends with it
+        std::string afterSecond;
+    } cases[] = {
+        {"a cut last line", "{\"ti", 1000, true, false, "{\"ti\nline\n", "{\"ti\nline\nline\n"},
+        {"a full disk, the file shortened", kFirst, kFirst.size() + 2, false, false, kFirst,
+         kFirst + "line\n"},
+        {"a full disk, an append-only handle", kFirst, kFirst.size() + 2, true, false,
+         kFirst + "li", kFirst + "li\nline\n"},
+        {"a full disk, another program's lock", kFirst, kFirst.size() + 2, false, true,
+         kFirst + "li", kFirst + "li\nline\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeFiles files;
+        files.Put("settings", c.before);
+        files.room = c.room;
+        files.appendOnlyLengthFixed = c.lengthFixed;
+        files.lockHeldFor = std::chrono::hours(c.lockHeld ? 1 : 0);
+        RecordFile record(files);
+        ASSERT_FALSE(record.Open("settings"));
+        const bool kept =
+            c.afterFirst.size() >= 5 && c.afterFirst.substr(c.afterFirst.size() - 5) == "line\n";
+        EXPECT_EQ(kept, !record.Append("line\n", {0, {}}).failure);
+        EXPECT_EQ(c.afterFirst, files.Disk()["settings"]);
+        files.room = static_cast<std::size_t>(-1);
+        EXPECT_FALSE(record.Append("line\n", {0, {}}).failure);
+        EXPECT_EQ(c.afterSecond, files.Disk()["settings"]);
+    }
+}
+
 } // namespace
