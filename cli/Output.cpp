@@ -7,6 +7,7 @@
 
 #include "platform/StopSignals.h"
 #include "platform/SystemError.h"
+#include "platform/TerminalText.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -25,10 +26,12 @@ namespace {
 
 std::optional<std::string> g_outputFailure;
 
-// Why the stream did not take the whole text; nothing when it did.
-std::optional<std::string> Write(std::FILE* stream, const std::string& text) {
+// Why the stream did not take the whole text; nothing when it did. Bytes that are not text go to a
+// terminal as they are.
+std::optional<std::string> Write(std::FILE* stream, const std::string& text, bool isText = true) {
     std::fflush(stream);
 #ifdef _WIN32
+    static_cast<void>(isText); // a console takes either as UTF-16
     const HANDLE handle = ::GetStdHandle(stream == stdout ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
     DWORD mode = 0;
     if (::GetConsoleMode(handle, &mode)) {
@@ -40,9 +43,13 @@ std::optional<std::string> Write(std::FILE* stream, const std::string& text) {
         }
         return std::nullopt;
     }
+    const std::string& bytes = text;
+#else
+    // A terminal shows its locale's encoding; files and pipes get UTF-8.
+    const std::string bytes = isText && ::isatty(::fileno(stream)) ? TextForTerminal(text) : text;
 #endif
-    const bool whole =
-        std::fwrite(text.data(), 1, text.size(), stream) == text.size() && std::fflush(stream) == 0;
+    const bool whole = std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size() &&
+                       std::fflush(stream) == 0;
     std::clearerr(stream);
     if (whole) {
         return std::nullopt;
@@ -51,13 +58,17 @@ std::optional<std::string> Write(std::FILE* stream, const std::string& text) {
     return cause != 0 ? SystemErrorText(cause) : "not all of it was written";
 }
 
-} // namespace
-
-void WriteOut(const std::string& text) {
-    const std::optional<std::string> failure = Write(stdout, text);
+void WriteOut(const std::string& text, bool isText) {
+    const std::optional<std::string> failure = Write(stdout, text, isText);
     if (failure && !g_outputFailure) {
         g_outputFailure = failure;
     }
+}
+
+} // namespace
+
+void WriteOut(const std::string& text) {
+    WriteOut(text, true);
 }
 
 void WriteError(const std::string& text) {
@@ -68,12 +79,12 @@ void WriteOutBytes(const std::string& bytes) {
 #ifdef _WIN32
     std::fflush(stdout);
     const int mode = _setmode(_fileno(stdout), _O_BINARY);
-    WriteOut(bytes);
+    WriteOut(bytes, false);
     if (mode != -1) {
         _setmode(_fileno(stdout), mode);
     }
 #else
-    WriteOut(bytes);
+    WriteOut(bytes, false);
 #endif
 }
 
@@ -103,14 +114,38 @@ std::optional<std::string> OutputFailure() {
 namespace {
 
 #ifdef _WIN32
+// Console input as UTF-16, whatever the console's code page, as UTF-8 bytes; other input as it is.
+bool InputIsConsole() {
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), &mode) != FALSE;
+}
+
 std::optional<char> NextInputByte() {
-    char byte = 0;
-    if (!std::cin.get(byte)) {
-        return std::nullopt;
+    static std::string pending;
+    if (!InputIsConsole()) {
+        char byte = 0;
+        return std::cin.get(byte) ? std::optional<char>(byte) : std::nullopt;
     }
+    const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
+    while (pending.empty()) {
+        wchar_t units[2] = {};
+        DWORD read = 0;
+        if (!::ReadConsoleW(input, units, 1, &read, nullptr) || read == 0) {
+            return std::nullopt;
+        }
+        const bool paired = units[0] >= 0xD800 && units[0] <= 0xDBFF &&
+                            ::ReadConsoleW(input, units + 1, 1, &read, nullptr) && read == 1;
+        pending = Utf8(std::wstring_view(units, paired ? 2 : 1));
+    }
+    const char byte = pending.front();
+    pending.erase(0, 1);
     return byte;
 }
 #else
+bool InputIsConsole() {
+    return false;
+}
+
 // Byte by byte, so that nothing after the line is taken from the next reader.
 std::optional<char> NextInputByte() {
     for (;;) {
@@ -137,20 +172,19 @@ std::optional<char> NextInputByte() {
 }
 #endif
 
-std::string Trimmed(const std::string& text) {
-    constexpr char kBlanks[] = " \t\v\f";
-    const std::size_t first = text.find_first_not_of(kBlanks);
-    if (first == std::string::npos) {
-        return std::string();
+InputLine LineOf(const std::string& bytes) {
+    if (InputIsConsole()) {
+        return {bytes, true};
     }
-    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+    const std::optional<std::string> text = TextFromTerminal(bytes);
+    return {text.value_or(std::string()), text.has_value()};
 }
 
 } // namespace
 
 // A line ends at CR, LF or CRLF: a terminal left raw (a serial console, a terminal program)
 // sends a lone CR for Enter, Windows programs CRLF. The LF of a CRLF may come with the next read.
-std::optional<std::string> ReadInputLine() {
+std::optional<InputLine> ReadInputLine() {
     static bool afterCarriageReturn = false;
     std::string line;
     for (;;) {
@@ -160,14 +194,14 @@ std::optional<std::string> ReadInputLine() {
             if (line.empty() || CaughtStopSignal()) {
                 return std::nullopt;
             }
-            return Trimmed(line);
+            return LineOf(line);
         }
         if (std::exchange(afterCarriageReturn, false) && *byte == '\n') {
             continue;
         }
         if (*byte == '\r' || *byte == '\n') {
             afterCarriageReturn = *byte == '\r';
-            return Trimmed(line);
+            return LineOf(line);
         }
         line += *byte;
     }

@@ -28,6 +28,13 @@ inline void Complain(const std::string& message) {
 // in the system's words; nothing while it took everything.
 std::optional<std::string> OutputFailure();
 
-// One line from standard input, ended by CR, LF or CRLF, without its end and without the blanks
-// around it; nothing at the end of the input or, on POSIX, once a stop signal has arrived.
-std::optional<std::string> ReadInputLine();
+// A line typed: its text as UTF-8, or `isText` false (and no text) where its bytes are not text
+// in the terminal's encoding (platform/TerminalText.h).
+struct InputLine {
+    std::string text;
+    bool isText = true;
+};
+
+// One line from standard input, ended by CR, LF or CRLF, without its end; nothing at the end of
+// the input or, on POSIX, once a stop signal has arrived.
+std::optional<InputLine> ReadInputLine();

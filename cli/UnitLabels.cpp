@@ -2,24 +2,28 @@
 
 #include "cli/ExitStatus.h"
 #include "cli/Output.h"
+#include "platform/StopSignals.h"
+#include "platform/TerminalText.h"
+#include "record/LabelText.h"
 
-std::string Trimmed(const std::string& text) {
-    const std::size_t first = text.find_first_not_of(" \t\r");
-    if (first == std::string::npos) {
-        return std::string();
+std::string LabelArgument(const char* option, const std::string& argument) {
+    const std::optional<std::string> text = ArgumentText(argument);
+    if (!text) {
+        throw CommandError(kExitUsage, std::string(option) + " is not " + TerminalEncoding() +
+                                           " text, the terminal's encoding; nothing was sent");
     }
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+    return std::string(option) == "--unit" ? TrimmedLabel(*text) : *text;
 }
 
 UnitLabels::UnitLabels(const std::string& pattern) : patternText_(pattern) {
     if (pattern.empty()) {
         return;
     }
-    try {
-        pattern_.emplace(pattern, std::regex::ECMAScript);
-    } catch (const std::regex_error& error) {
-        throw CommandError(kExitUsage,
-                           "--unit-pattern '" + pattern + "' is not a pattern: " + error.what());
+    std::string error;
+    pattern_ = LabelPattern::Compile(pattern, error);
+    if (!pattern_) {
+        throw CommandError(kExitUsage, "--unit-pattern '" + EscapedControls(pattern) +
+                                           "' is not a pattern: " + error);
     }
 }
 
@@ -27,34 +31,43 @@ std::optional<std::string> UnitLabels::Refusal(const std::string& label) const {
     if (!pattern_) {
         return std::nullopt;
     }
+    const std::string pattern = "--unit-pattern '" + EscapedControls(patternText_) + "'";
     if (label.empty()) {
-        return "a unit label matching --unit-pattern '" + patternText_ + "' is needed";
+        return "a unit label matching " + pattern + " is needed";
     }
-    try {
-        if (std::regex_match(label, *pattern_)) {
-            return std::nullopt;
-        }
-    } catch (const std::regex_error& error) {
-        return "the unit label '" + label + "' cannot be matched: " + error.what();
+    switch (pattern_->Whole(label, [] { return CaughtStopSignal() != 0; })) {
+    case LabelPattern::Match::kMatches:
+        return std::nullopt;
+    case LabelPattern::Match::kStopped:
+        return "the unit label was not checked against " + pattern + ": stopped";
+    case LabelPattern::Match::kDiffers:
+        break;
     }
-    return "the unit label '" + label + "' does not match --unit-pattern '" + patternText_ + "'";
+    return "the unit label '" + EscapedControls(label) + "' does not match " + pattern;
 }
 
 namespace {
 
-// One answer at the prompt, without the blanks around it; nothing for q, the end of input or a
-// stop signal.
+// One label at the prompt, without the blanks around it; nothing for q, the end of input or a
+// stop signal. Bytes that are not text in the terminal's encoding are asked for again.
 std::optional<std::string> Answer(const std::string& question) {
     WriteError(question);
-    const std::optional<std::string> answer = ReadInputLine();
-    if (!answer) {
-        WriteError("\n");
-        return std::nullopt;
+    for (;;) {
+        const std::optional<InputLine> answer = ReadInputLine();
+        if (!answer) {
+            WriteError("\n");
+            return std::nullopt;
+        }
+        if (answer->isText) {
+            std::string label = TrimmedLabel(answer->text);
+            if (label == "q" || label == "Q") {
+                return std::nullopt;
+            }
+            return label;
+        }
+        Complain("that is not " + TerminalEncoding() + " text, the terminal's encoding");
+        WriteError("Type the unit label again and press Enter (q to stop): ");
     }
-    if (*answer == "q" || *answer == "Q") {
-        return std::nullopt;
-    }
-    return answer;
 }
 
 } // namespace
@@ -67,9 +80,9 @@ bool AskForUnit(const UnitLabels& labels, std::string& unit) {
             Complain(*refusal);
             label = Answer("Type the unit label again and press Enter (q to stop): ");
         } else if (labels.WasSent(*label)) {
-            const std::optional<std::string> again =
-                Answer(*label + " was sent in this batch already: press Enter to send it again, "
-                                "or type another label (q to stop): ");
+            const std::optional<std::string> again = Answer(
+                EscapedControls(*label) + " was sent in this batch already: press Enter to send it "
+                                          "again, or type another label (q to stop): ");
             if (again && again->empty()) {
                 break;
             }

@@ -54,7 +54,8 @@ ChainCheck CheckChain(std::string_view text) {
     const std::vector<NumberedLine> lines = LinesOf(text);
     ChainCheck check;
     std::size_t i = 0;
-    while (i < lines.size() && lines[i].link && lines[i].link->empty()) {
+    // The chain starts at the first linked line; lines before it, entries or not, are older.
+    while (i < lines.size() && (!lines[i].link || lines[i].link->empty())) {
         ++i;
     }
     check.unlinked = i;

@@ -190,24 +190,22 @@ std::optional<RecordEntry> ReadRecordLine(std::string_view line) {
 }
 
 std::vector<std::size_t> ReadRecordText(std::string_view text, CommissioningRecord& record) {
-    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-    if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
-        text.remove_prefix(kByteOrderMark.size());
-    }
     std::vector<std::size_t> leftOut;
-    for (std::size_t number = 1; !text.empty(); ++number) {
-        const std::size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        if (line.find_first_not_of(" \t\r") == std::string_view::npos) {
-            continue;
+    const auto take = [&](const RecordLines::Line& line) {
+        if (line.whole && line.text.find_first_not_of(" \t\r") == std::string_view::npos) {
+            return;
         }
-        if (std::optional<RecordEntry> entry = ReadRecordLine(line)) {
+        std::optional<RecordEntry> entry =
+            line.whole ? ReadRecordLine(line.text) : std::optional<RecordEntry>();
+        if (entry) {
             record.entries.push_back(std::move(*entry));
         } else {
-            leftOut.push_back(number);
+            leftOut.push_back(line.number);
         }
-    }
+    };
+    RecordLines lines;
+    lines.Add(text, take);
+    lines.End(take);
     record.leftOut += leftOut.size();
     return leftOut;
 }

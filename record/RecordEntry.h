@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -72,3 +73,71 @@ struct CommissioningRecord {
 // Adds the entries of a record's text to record; returns the numbers (from 1) of the lines left
 // out, blank lines aside. A byte order mark and CR LF line ends are taken.
 std::vector<std::size_t> ReadRecordText(std::string_view text, CommissioningRecord& record);
+
+// The lines of one record file, its text given a piece at a time, so that no more of it than a
+// line is held: each line without its line feed (a CR before it stays; a reader takes it), its
+// number from 1 and where it begins. A byte order mark at the start is skipped. A line longer than
+// any record line can be (kLongestLine) is not held: it comes as `whole` false, and is left out.
+class RecordLines {
+public:
+    static constexpr std::size_t kLongestLine = std::size_t{16} << 20;
+
+    struct Line {
+        std::string_view text;
+        bool whole = true;
+        std::size_t number = 0;
+        std::uint64_t offset = 0;
+    };
+
+    template <class Take> void Add(std::string_view piece, Take take);
+    // The last line, when the text does not end with a line feed.
+    template <class Take> void End(Take take);
+
+private:
+    template <class Take> void Emit(Take take);
+
+    std::string partial_;
+    bool overlong_ = false;
+    std::uint64_t read_ = 0; // bytes taken so far
+    std::uint64_t lineStart_ = 0;
+    std::size_t number_ = 0;
+};
+
+template <class Take> void RecordLines::Add(std::string_view piece, Take take) {
+    while (!piece.empty()) {
+        const std::size_t end = piece.find('\n');
+        const std::string_view part = piece.substr(0, end);
+        if (!overlong_ && partial_.size() + part.size() <= kLongestLine) {
+            partial_.append(part.data(), part.size());
+        } else {
+            overlong_ = true;
+            partial_.clear();
+        }
+        read_ += part.size();
+        if (end == std::string_view::npos) {
+            return;
+        }
+        Emit(take);
+        piece.remove_prefix(end + 1);
+        lineStart_ = ++read_;
+    }
+}
+
+template <class Take> void RecordLines::End(Take take) {
+    if (!partial_.empty() || overlong_) {
+        Emit(take);
+    }
+}
+
+template <class Take> void RecordLines::Emit(Take take) {
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    std::string_view text = partial_;
+    std::uint64_t offset = lineStart_;
+    if (number_ == 0 && text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+        text.remove_prefix(kByteOrderMark.size());
+        offset += kByteOrderMark.size();
+    }
+    take(Line{text, !overlong_, ++number_, offset});
+    partial_.clear();
+    overlong_ = false;
+}

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "record/RecordEntry.h"
+#include "record/RecordSource.h"
 #include "record/ReportWords.h"
 
 // The report made from a commissioning record, in one place for the tool and the page. Attempts
@@ -11,6 +12,19 @@
 // labels, and a unit's latest attempt decides whether it counts as confirmed.
 // Attempts that name no unit are counted, and listed only when they failed. What is counted is in
 // ReportTally.h, the words in ReportWords.h; each form of the report has a file of its own.
+//
+// Each form reads its record through a RecordSource and writes itself to a sink a piece at a
+// time: the tool's report on a record of any size holds the record's units and a few bytes a line,
+// never the record or the report whole. The forms of a whole record in memory, as the page has it,
+// are the same written to one string (RecordReport.cpp).
+
+void ReportSummary(RecordSource& source, Language language, const ReportSink& out);
+void ReportCsv(RecordSource& source, const ReportSink& out);
+// False, with nothing written, where the attempts do not fit a sheet (kMaxSheetRows of
+// Workbook.h) or the workbook a zip (4 GiB).
+bool ReportXlsx(RecordSource& source, Language language, const ReportSink& out);
+void ReportHtml(RecordSource& source, Language language, std::string_view madeBy,
+                std::string_view madeAt, const ReportSink& out);
 
 // The summary as text: the record's first and last time, the programs that wrote it, the
 // counts of units and attempts, then the last outcome of each unit.

@@ -23,23 +23,25 @@ std::string CsvField(const std::string& text) {
 
 } // namespace
 
-std::string ReportCsv(const CommissioningRecord& record) {
-    std::string csv = "\xEF\xBB\xBFtime,unit,port,outcome,ms,frame";
+void ReportCsv(RecordSource& source, const ReportSink& out) {
+    const ReportParts::Tally tally = ReportParts::TallyOf(source);
+    ReportParts::Pieces csv(out);
+    csv += "\xEF\xBB\xBFtime,unit,port,outcome,ms,frame";
     for (const ParameterField* field : RecordedFields()) {
         csv += ",";
         csv += CsvField(field->name);
     }
     csv += "\r\n";
-    for (const RecordEntry* attempt : ReportParts::TallyOf(record).byTime) {
-        const RecordEntry& entry = *attempt;
-        csv += CsvField(entry.time) + "," + CsvField(entry.unit) + "," + CsvField(entry.port) +
-               "," + CsvField(OutcomeName(entry)) + "," + ReportParts::MsText(entry) + "," +
-               CsvField(entry.frame);
+    for (const ReportParts::Attempt& attempt : tally.byTime) {
+        const RecordEntry entry = source.Read(attempt.place);
+        std::string row = CsvField(entry.time) + "," + CsvField(entry.unit) + "," +
+                          CsvField(entry.port) + "," + CsvField(OutcomeName(entry)) + "," +
+                          ReportParts::MsText(entry) + "," + CsvField(entry.frame);
         for (std::size_t i = 0; i < RecordedFields().size(); ++i) {
             const bool has = i < entry.values.size() && entry.values[i];
-            csv += "," + (has ? std::to_string(*entry.values[i]) : std::string());
+            row += "," + (has ? std::to_string(*entry.values[i]) : std::string());
         }
-        csv += "\r\n";
+        csv += row + "\r\n";
     }
-    return csv;
+    csv.Flush();
 }

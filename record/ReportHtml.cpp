@@ -128,13 +128,13 @@ std::string Definitions(Language language, const std::vector<Row>& rows) {
     return list + "</dl>\n";
 }
 
-std::string OutcomeCell(Language language, const Tally& tally, const RecordEntry& entry) {
-    const std::string words = Escaped(SayOutcome(language, entry));
-    if (Confirmed(entry)) {
+std::string OutcomeCell(Language language, const Tally& tally, const Attempt& attempt) {
+    const std::string words = Escaped(SayOutcome(language, tally, attempt));
+    if (Confirmed(attempt)) {
         return words;
     }
     return "<span class=\"failed\">" + words + "</span>" +
-           (ConfirmedLater(tally, entry)
+           (ConfirmedLater(tally, attempt)
                 ? "<br><span class=\"later\">" + Escaped(Say(language, Word::kConfirmedLater)) +
                       "</span>"
                 : "");
@@ -145,7 +145,7 @@ std::vector<const UnitTally*> UnitsNotConfirmedFirst(const Tally& tally) {
     std::vector<const UnitTally*> units;
     for (const bool confirmed : {false, true}) {
         for (const UnitTally& unit : tally.units) {
-            if (Confirmed(*unit.last) == confirmed) {
+            if (Confirmed(LastOf(tally, unit)) == confirmed) {
                 units.push_back(&unit);
             }
         }
@@ -154,31 +154,35 @@ std::vector<const UnitTally*> UnitsNotConfirmedFirst(const Tally& tally) {
 }
 
 // The overall verdict, and the units that keep it from being whole.
-std::string Verdict(Language language, const Tally& tally) {
+void Verdict(Language language, const Tally& tally, Pieces& html) {
     if (tally.units.empty()) {
-        return {};
+        return;
     }
-    std::string html =
-        "<p class=\"verdict\">" +
-        Escaped(Say(language, Word::kVerdictLine, std::to_string(tally.unitsConfirmed),
-                    std::to_string(tally.units.size()))) +
-        "</p>\n";
+    html += "<p class=\"verdict\">" +
+            Escaped(Say(language, Word::kVerdictLine, std::to_string(tally.unitsConfirmed),
+                        std::to_string(tally.units.size()))) +
+            "</p>\n";
+    if (tally.unitsConfirmed == tally.units.size()) {
+        return;
+    }
     // Chinese takes its own colon, brackets and comma.
     const bool chinese = language == Language::kChinese;
-    std::string pending;
+    html += "<p><b>" + Escaped(Say(language, Word::kUnitsNotConfirmed)) + (chinese ? "：" : ": ") +
+            "</b>";
+    bool first = true;
     for (const UnitTally* unit : UnitsNotConfirmedFirst(tally)) {
-        if (Confirmed(*unit->last)) {
+        const Attempt& last = LastOf(tally, *unit);
+        if (Confirmed(last)) {
             break;
         }
-        pending += (pending.empty() ? ""
-                    : chinese       ? "、"
-                                    : ", ") +
-                   Escaped(*unit->unit) + (chinese ? "（" : " (") +
-                   Escaped(SayOutcome(language, *unit->last)) + (chinese ? "）" : ")");
+        html += (first     ? ""
+                 : chinese ? "、"
+                           : ", ") +
+                Escaped(*unit->unit) + (chinese ? "（" : " (") +
+                Escaped(SayOutcome(language, tally, last)) + (chinese ? "）" : ")");
+        first = false;
     }
-    return pending.empty() ? html
-                           : html + "<p><b>" + Escaped(Say(language, Word::kUnitsNotConfirmed)) +
-                                 (chinese ? "：" : ": ") + "</b>" + pending + "</p>\n";
+    html += "</p>\n";
 }
 
 // Each outcome's word and what it means.
@@ -194,42 +198,45 @@ std::string Legend(Language language) {
 }
 
 // One row per unit with its values on a line of their own below, the two kept on one page.
-std::string UnitTable(Language language, const Tally& tally) {
-    std::string table = TableHead(language, kUnitColumns);
+void UnitTable(Language language, RecordSource& source, const Tally& tally, Pieces& html) {
+    html += TableHead(language, kUnitColumns);
     for (const UnitTally* unit : UnitsNotConfirmedFirst(tally)) {
+        const Attempt& last = LastOf(tally, *unit);
+        const RecordEntry entry = source.Read(last.place);
         std::string values;
-        for (const std::string& value : ValueTexts(language, *unit->last)) {
+        for (const std::string& value : ValueTexts(language, entry)) {
             values += (values.empty() ? "" : " ") + ("<span>" + Escaped(value) + "</span>");
         }
-        table += "<tbody>" +
-                 HtmlRow({Escaped(*unit->unit), std::to_string(unit->attempts),
-                          OutcomeCell(language, tally, *unit->last),
-                          Escaped(ShownTime(unit->last->time)), Escaped(unit->last->port)}) +
-                 DetailRow(kUnitColumns.size(), values) + "</tbody>\n";
+        html += "<tbody>" +
+                HtmlRow({Escaped(*unit->unit), std::to_string(unit->attempts),
+                         OutcomeCell(language, tally, last), Escaped(ShownTime(entry.time)),
+                         Escaped(entry.port)}) +
+                DetailRow(kUnitColumns.size(), values) + "</tbody>\n";
     }
-    return table + "</table>\n";
+    html += "</table>\n";
 }
 
 // The failed attempts by time, each with the frame it sent below it.
-std::string FailedTable(Language language, const Tally& tally) {
-    std::string rows;
-    for (const RecordEntry* entry : tally.byTime) {
-        if (!Confirmed(*entry)) {
-            rows +=
-                "<tbody>" +
-                HtmlRow({Escaped(ShownTime(entry->time)), Escaped(entry->unit),
-                         Escaped(entry->port), OutcomeCell(language, tally, *entry),
-                         MsText(*entry)}) +
+void FailedTable(Language language, RecordSource& source, const Tally& tally, Pieces& html) {
+    if (tally.confirmed == tally.attempts) {
+        html += "<p>" + Escaped(Say(language, Word::kNone)) + "</p>\n";
+        return;
+    }
+    html += TableHead(language, kFailedColumns);
+    for (const Attempt& attempt : tally.byTime) {
+        if (Confirmed(attempt)) {
+            continue;
+        }
+        const RecordEntry entry = source.Read(attempt.place);
+        html += "<tbody>" +
+                HtmlRow({Escaped(ShownTime(entry.time)), Escaped(entry.unit), Escaped(entry.port),
+                         OutcomeCell(language, tally, attempt), MsText(entry)}) +
                 DetailRow(kFailedColumns.size(), "<span>" + Escaped(Say(language, Word::kFrame)) +
                                                      "</span> <span class=\"frame\">" +
-                                                     Escaped(entry->frame) + "</span>") +
+                                                     Escaped(entry.frame) + "</span>") +
                 "</tbody>\n";
-        }
     }
-    if (rows.empty()) {
-        return "<p>" + Escaped(Say(language, Word::kNone)) + "</p>\n";
-    }
-    return TableHead(language, kFailedColumns) + rows + "</table>\n";
+    html += "</table>\n";
 }
 
 // "Page 2 of 5" in the bottom margin of every page, in the report's language.
@@ -246,26 +253,32 @@ std::string Heading(Language language, Word word) {
 
 } // namespace
 
-std::string ReportHtml(const CommissioningRecord& record, Language language,
-                       std::string_view madeBy, std::string_view madeAt) {
-    const Tally tally = TallyOf(record);
+void ReportHtml(RecordSource& source, Language language, std::string_view madeBy,
+                std::string_view madeAt, const ReportSink& out) {
+    const Tally tally = TallyOf(source);
     const std::string title = Escaped(Say(language, Word::kTitle));
-    std::string html = std::string("<!DOCTYPE html>\n<html lang=\"") +
-                       (language == Language::kChinese ? "zh-Hans" : "en") +
-                       "\">\n<head>\n<meta charset=\"utf-8\">\n<title>" + title +
-                       "</title>\n<style>" + PageRule(language) + kStyle + ShareStyles() +
-                       "</style>\n</head>\n<body>\n<h1>" + title + "</h1>\n" +
-                       Verdict(language, tally);
+    Pieces html(out);
+    html += std::string("<!DOCTYPE html>\n<html lang=\"") +
+            (language == Language::kChinese ? "zh-Hans" : "en") +
+            "\">\n<head>\n<meta charset=\"utf-8\">\n<title>" + title + "</title>\n<style>" +
+            PageRule(language) + kStyle + ShareStyles() + "</style>\n</head>\n<body>\n<h1>" +
+            title + "</h1>\n";
+    Verdict(language, tally, html);
     std::vector<Row> header = HeaderRows(tally, language);
     header.push_back({Word::kMadeBy, std::string(madeBy)});
     header.push_back({Word::kMadeOn, ShownTime(std::string(madeAt), true)});
     html += Definitions(language, header) + Heading(language, Word::kLegend) + Legend(language);
 
-    html += Heading(language, Word::kUnitList) +
-            (tally.units.empty() ? "<p>" + Escaped(Say(language, Word::kNone)) + "</p>\n"
-                                 : UnitTable(language, tally));
-    html += Heading(language, Word::kFailedAttempts) + FailedTable(language, tally);
+    html += Heading(language, Word::kUnitList);
+    if (tally.units.empty()) {
+        html += "<p>" + Escaped(Say(language, Word::kNone)) + "</p>\n";
+    } else {
+        UnitTable(language, source, tally, html);
+    }
+    html += Heading(language, Word::kFailedAttempts);
+    FailedTable(language, source, tally, html);
     html += "<section>\n" + Heading(language, Word::kSummary) +
             Definitions(language, SummaryRows(tally)) + "</section>\n";
-    return html + "</body>\n</html>\n";
+    html += "</body>\n</html>\n";
+    html.Flush();
 }

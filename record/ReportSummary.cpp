@@ -3,85 +3,84 @@
 #include "record/RecordReport.h"
 
 #include <algorithm>
-#include <cstdint>
 
+#include "record/LabelText.h"
 #include "record/ReportTally.h"
 
 using namespace ReportParts;
 
 namespace {
 
-// Columns in a terminal: characters of the wide East Asian ranges take two.
-std::size_t Width(const std::string& text) {
-    std::size_t width = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        const unsigned char lead = static_cast<unsigned char>(text[i]);
-        std::uint32_t code = lead;
-        std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        if (length > 1 && i + length <= text.size()) {
-            code = lead & (0x7F >> length);
-            for (std::size_t k = 1; k < length; ++k) {
-                code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-            }
-        }
-        const bool wide =
-            (code >= 0x1100 && code <= 0x115F) || (code >= 0x2E80 && code <= 0xA4CF) ||
-            (code >= 0xAC00 && code <= 0xD7A3) || (code >= 0xF900 && code <= 0xFAFF) ||
-            (code >= 0xFE30 && code <= 0xFE4F) || (code >= 0xFF00 && code <= 0xFF60) ||
-            (code >= 0xFFE0 && code <= 0xFFE6) || code >= 0x20000;
-        width += wide ? 2 : 1;
-        i += length;
+using Cells = std::vector<std::string>;
+
+// Each cell's control characters escaped, so that no label begins a line of its own.
+Cells Shown(Cells cells) {
+    for (std::string& cell : cells) {
+        cell = EscapedControls(cell);
     }
-    return width;
+    return cells;
 }
 
-// Rows of cells as columns two spaces apart.
-std::string Columns(const std::vector<std::vector<std::string>>& rows) {
-    std::vector<std::size_t> widths;
-    for (const auto& row : rows) {
-        widths.resize(std::max(widths.size(), row.size()));
-        for (std::size_t i = 0; i < row.size(); ++i) {
-            widths[i] = std::max(widths[i], Width(row[i]));
+void Widen(std::vector<std::size_t>& widths, const Cells& cells) {
+    widths.resize(std::max(widths.size(), cells.size()));
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        widths[i] = std::max(widths[i], ColumnWidth(cells[i]));
+    }
+}
+
+// A row of cells in columns two spaces apart, as wide as a terminal shows them.
+std::string Line(const Cells& cells, const std::vector<std::size_t>& widths) {
+    std::string line;
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        line += cells[i];
+        if (i + 1 < cells.size()) {
+            line.append(widths[i] - ColumnWidth(cells[i]) + 2, ' ');
         }
     }
-    std::string text;
-    for (const auto& row : rows) {
-        std::string line;
-        for (std::size_t i = 0; i < row.size(); ++i) {
-            line += row[i];
-            if (i + 1 < row.size()) {
-                line.append(widths[i] - Width(row[i]) + 2, ' ');
-            }
-        }
-        text += line + "\n";
-    }
-    return text;
+    return line + "\n";
 }
 
 } // namespace
 
-std::string ReportSummary(const CommissioningRecord& record, Language language) {
-    const Tally tally = TallyOf(record);
-    std::vector<std::vector<std::string>> lines;
+void ReportSummary(RecordSource& source, Language language, const ReportSink& out) {
+    const Tally tally = TallyOf(source);
     std::vector<Row> rows = HeaderRows(tally, language);
     for (Row& row : SummaryRows(tally)) {
         rows.push_back(std::move(row));
     }
+    std::vector<Cells> facts;
+    std::vector<std::size_t> widths;
     for (const Row& row : rows) {
-        lines.push_back(
+        facts.push_back(Shown(
             {std::string(Say(language, row.first)) + (language == Language::kChinese ? "：" : ":"),
-             row.second});
+             row.second}));
+        Widen(widths, facts.back());
     }
-    std::string text = std::string(Say(language, Word::kTitle)) + "\n" + Columns(lines);
+    std::string text = std::string(Say(language, Word::kTitle)) + "\n";
+    for (const Cells& fact : facts) {
+        text += Line(fact, widths);
+    }
+    out(text);
     if (tally.units.empty()) {
-        return text;
+        return;
     }
-    std::vector<std::vector<std::string>> units = {
-        {Say(language, Word::kUnit), Say(language, Word::kAttempts),
-         Say(language, Word::kLastOutcome), Say(language, Word::kTime)}};
+    // The units' rows are made twice, for their widths and to be written, rather than held.
+    const auto unitRow = [&](const UnitTally& unit) {
+        const Attempt& last = LastOf(tally, unit);
+        return Shown({*unit.unit, std::to_string(unit.attempts), SayOutcome(language, tally, last),
+                      ShownTime(TimeOf(tally, last))});
+    };
+    const Cells heading = {Say(language, Word::kUnit), Say(language, Word::kAttempts),
+                           Say(language, Word::kLastOutcome), Say(language, Word::kTime)};
+    widths.clear();
+    Widen(widths, heading);
     for (const UnitTally& unit : tally.units) {
-        units.push_back({*unit.unit, std::to_string(unit.attempts),
-                         SayOutcome(language, *unit.last), ShownTime(unit.last->time)});
+        Widen(widths, unitRow(unit));
     }
-    return text + "\n" + Columns(units);
+    Pieces pieces(out);
+    pieces += "\n" + Line(heading, widths);
+    for (const UnitTally& unit : tally.units) {
+        pieces += Line(unitRow(unit), widths);
+    }
+    pieces.Flush();
 }

@@ -72,51 +72,52 @@ SheetCell Time(const std::string& time) {
     return {SheetCell::Kind::kTime, serial};
 }
 
-std::vector<SheetCell> Heading(Language language, const std::vector<Word>& words) {
-    std::vector<SheetCell> row;
+SheetRow Heading(Language language, const std::vector<Word>& words) {
+    SheetRow row;
     for (const Word word : words) {
         row.push_back(Text(Say(language, word)));
     }
     return row;
 }
 
-Sheet AttemptSheet(Language language, const Tally& tally) {
-    Sheet sheet{Say(language, Word::kAttemptSheet),
-                {Heading(language, {Word::kTime, Word::kUnit, Word::kPort, Word::kOutcome,
-                                    Word::kMs, Word::kFrame})}};
+void AttemptRows(Language language, RecordSource& source, const Tally& tally, SheetRows row) {
+    SheetRow heading = Heading(
+        language, {Word::kTime, Word::kUnit, Word::kPort, Word::kOutcome, Word::kMs, Word::kFrame});
     for (const ParameterField* field : RecordedFields()) {
-        sheet.rows[0].push_back(Text(field->name));
+        heading.push_back(Text(field->name));
     }
-    for (const RecordEntry* entry : tally.byTime) {
-        std::vector<SheetCell> row = {Time(entry->time), Text(entry->unit),
-                                      Text(entry->port), Text(SayOutcome(language, *entry)),
-                                      Number(entry->ms), Text(entry->frame)};
-        for (const std::optional<long long>& value : entry->values) {
-            row.push_back(Number(value));
+    row(heading);
+    for (const Attempt& attempt : tally.byTime) {
+        const RecordEntry entry = source.Read(attempt.place);
+        SheetRow cells = {Time(entry.time), Text(entry.unit),
+                          Text(entry.port), Text(SayOutcome(language, entry)),
+                          Number(entry.ms), Text(entry.frame)};
+        for (const std::optional<long long>& value : entry.values) {
+            cells.push_back(Number(value));
         }
-        sheet.rows.push_back(std::move(row));
+        row(cells);
     }
-    return sheet;
 }
 
-Sheet UnitSheet(Language language, const Tally& tally) {
-    Sheet sheet{Say(language, Word::kUnitList),
-                {Heading(language, {Word::kUnit, Word::kVerdict, Word::kAttempts,
-                                    Word::kLastOutcome, Word::kTime, Word::kPort})}};
+void UnitRows(Language language, RecordSource& source, const Tally& tally, SheetRows row) {
+    row(Heading(language, {Word::kUnit, Word::kVerdict, Word::kAttempts, Word::kLastOutcome,
+                           Word::kTime, Word::kPort}));
     for (const UnitTally& unit : tally.units) {
-        sheet.rows.push_back({Text(*unit.unit),
-                              Text(Say(language, Confirmed(*unit.last) ? Word::kUnitConfirmed
-                                                                       : Word::kNotConfirmed)),
-                              Number(static_cast<long long>(unit.attempts)),
-                              Text(SayOutcome(language, *unit.last)), Time(unit.last->time),
-                              Text(unit.last->port)});
+        const Attempt& last = LastOf(tally, unit);
+        row({Text(*unit.unit),
+             Text(Say(language, Confirmed(last) ? Word::kUnitConfirmed : Word::kNotConfirmed)),
+             Number(static_cast<long long>(unit.attempts)), Text(SayOutcome(language, tally, last)),
+             Time(TimeOf(tally, last)), Text(source.Read(last.place).port)});
     }
-    return sheet;
 }
 
 } // namespace
 
-std::string ReportXlsx(const CommissioningRecord& record, Language language) {
-    const Tally tally = TallyOf(record);
-    return XlsxFile({AttemptSheet(language, tally), UnitSheet(language, tally)});
+bool ReportXlsx(RecordSource& source, Language language, const ReportSink& out) {
+    const Tally tally = TallyOf(source);
+    const auto attempts = [&](SheetRows row) { AttemptRows(language, source, tally, row); };
+    const auto units = [&](SheetRows row) { UnitRows(language, source, tally, row); };
+    return XlsxFile(
+        {{Say(language, Word::kAttemptSheet), attempts}, {Say(language, Word::kUnitList), units}},
+        out);
 }

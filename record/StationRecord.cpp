@@ -1,5 +1,6 @@
 #include "record/StationRecord.h"
 
+#include <algorithm>
 #include <map>
 #include <optional>
 
@@ -56,14 +57,32 @@ const RecordEntry* LastConfirmed(const CommissioningRecord& record, std::string_
 }
 
 StationFacts StationFactsOf(const CommissioningRecord& record, const Profile* against) {
-    using namespace ReportParts;
-    const Tally tally = TallyOf(record);
+    // The attempts by time (ties in the order of the lines), and each unit's last, in the order
+    // of their first.
+    std::vector<const RecordEntry*> byTime;
+    for (const RecordEntry& entry : record.entries) {
+        byTime.push_back(&entry);
+    }
+    std::stable_sort(byTime.begin(), byTime.end(),
+                     [](const RecordEntry* a, const RecordEntry* b) { return a->time < b->time; });
+    std::vector<const RecordEntry*> lastOfUnit;
+    std::map<std::string_view, std::size_t> unitIndex;
+    for (const RecordEntry* entry : byTime) {
+        if (entry->unit.empty()) {
+            continue;
+        }
+        const auto found = unitIndex.emplace(entry->unit, lastOfUnit.size());
+        if (found.second) {
+            lastOfUnit.push_back(entry);
+        }
+        lastOfUnit[found.first->second] = entry;
+    }
     StationFacts facts;
     // Each unit's last confirmed values at each station, in the order units came.
     std::map<std::string_view, std::vector<std::pair<std::string, std::string>>> byStation;
-    for (const RecordEntry* entry : tally.byTime) {
+    for (const RecordEntry* entry : byTime) {
         const std::optional<ParameterSet> values = EntryValues(*entry);
-        if (entry->unit.empty() || !Confirmed(*entry) || !values) {
+        if (entry->unit.empty() || !ReportParts::Confirmed(*entry) || !values) {
             continue;
         }
         auto& stations = byStation[entry->unit];
@@ -79,10 +98,11 @@ StationFacts StationFactsOf(const CommissioningRecord& record, const Profile* ag
             stations.emplace_back(entry->station, identity);
         }
     }
-    for (const UnitTally& unit : tally.units) {
-        const RecordEntry& last = *unit.last;
+    for (const RecordEntry* lastEntry : lastOfUnit) {
+        const RecordEntry& last = *lastEntry;
+        const std::string* unit = &last.unit;
         const std::optional<ParameterSet> values = EntryValues(last);
-        if (!Confirmed(last)) {
+        if (!ReportParts::Confirmed(last)) {
             continue;
         }
         ProfileUse* use = nullptr;
@@ -97,17 +117,16 @@ StationFacts StationFactsOf(const CommissioningRecord& record, const Profile* ag
         if (values) {
             const std::string actual = ValuesIdentity(*values);
             if (against && actual != ValuesIdentity(against->values)) {
-                facts.offProfile.push_back({*unit.unit, against->name,
-                                            ValuesIdentity(against->values), actual,
-                                            ValueChanges(against->values, *values, false)});
+                facts.offProfile.push_back({*unit, against->name, ValuesIdentity(against->values),
+                                            actual, ValueChanges(against->values, *values, false)});
             } else if (!against && !last.profileId.empty() && actual != last.profileId) {
-                facts.offProfile.push_back({*unit.unit, last.profile, last.profileId, actual, {}});
+                facts.offProfile.push_back({*unit, last.profile, last.profileId, actual, {}});
             }
         }
-        const auto& stations = byStation[*unit.unit];
+        const auto& stations = byStation[*unit];
         for (std::size_t i = 1; i < stations.size(); ++i) {
             if (stations[i].second != stations[0].second) {
-                facts.conflicts.push_back({*unit.unit, stations});
+                facts.conflicts.push_back({*unit, stations});
                 break;
             }
         }
@@ -175,13 +194,15 @@ std::string StationFactsText(const GatheredRecord& gathered, const StationFacts&
             text += "\n";
         }
     }
+    // Lines left out of a file are named already; a file without a chain is listed where
+    // another has one, or where it repeats another's lines.
     bool chained = false;
-    bool gaps = false;
+    bool repeated = false;
     for (const RecordFileFacts& file : gathered.files) {
         chained = chained || file.chain.state != ChainState::kNone;
-        gaps = gaps || file.HasGap() || file.repeated > 0;
+        repeated = repeated || file.repeated > 0;
     }
-    if (chained || gaps) {
+    if (chained || repeated) {
         text += "\nRecord files:\n";
         for (const RecordFileFacts& file : gathered.files) {
             text += FileLine(file);

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
+
+#include "record/RecordSource.h"
 
 // A workbook as the report fills it, apart from the file format that carries it, so that what goes
 // into which cell is decided once and every face writes the same file of it.
@@ -16,11 +19,23 @@ struct SheetCell {
     std::string text;
 };
 
-// The first row is the heading: it stays in view and carries the filter.
+// The rows a sheet holds at most, in the spreadsheets that read the file.
+constexpr std::size_t kMaxSheetRows = 1048576;
+
+using SheetRow = std::vector<SheetCell>;
+using SheetRows = FunctionRef<void(const SheetRow& row)>;
+
+// A sheet whose rows are made as they are written, so that none needs to be held: `rows` (which
+// must outlive the call to XlsxFile) calls `row` for each, the heading first, and may be asked for
+// them more than once. The first row is the heading: it stays in view and carries the filter.
 struct Sheet {
     std::string name; // at most 31 characters, none of []:*?/ or backslash
-    std::vector<std::vector<SheetCell>> rows;
+    FunctionRef<void(SheetRows row)> rows;
 };
 
-// The workbook as an .xlsx file (Office Open XML in a zip whose parts are stored, not compressed).
-std::string XlsxFile(const std::vector<Sheet>& sheets);
+// The workbook as an .xlsx file (Office Open XML in a zip whose parts are stored, not compressed),
+// written a piece at a time: each sheet's rows are asked for three times (for the columns'
+// widths, for the part's size and CRC-32, which the zip wants before it, and to be written).
+// False, with nothing written, where a sheet has more than kMaxSheetRows rows or the file would
+// pass the 4 GiB a zip without its 64-bit extension holds.
+bool XlsxFile(const std::vector<Sheet>& sheets, const ReportSink& out);

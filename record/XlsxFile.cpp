@@ -3,11 +3,16 @@
 // stored with their CRC-32, dated 1980-01-01 so that the same workbook is the same bytes.
 #include "record/Workbook.h"
 
+#include "record/ReportTally.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <utility>
 
 namespace {
+
+using ReportParts::Pieces;
 
 // The cell styles of kStyles, by their index.
 enum Style { kPlain = 0, kDateTime = 1, kTextStyle = 2, kHeading = 3 };
@@ -111,46 +116,58 @@ std::string CellXml(const SheetCell& cell, const std::string& place, bool headin
            "</t></is></c>";
 }
 
-// The whole sheet's range, "A1:V25", or as a defined name takes it, "$A$1:$V$25".
-std::string Range(const Sheet& sheet, bool absolute = false) {
-    std::size_t columns = 1;
-    for (const auto& row : sheet.rows) {
-        columns = std::max(columns, row.size());
-    }
-    const std::string anchor = absolute ? "$" : "";
-    return anchor + "A" + anchor + "1:" + anchor + ColumnName(columns - 1) + anchor +
-           std::to_string(std::max<std::size_t>(1, sheet.rows.size()));
-}
-
-std::string SheetXml(const Sheet& sheet) {
-    // Each column as wide as its longest text (a date-time's shown form), within bounds.
+// What the rows of a sheet come to: how many, how many columns, how wide each.
+struct SheetShape {
+    std::size_t rows = 0;
     std::vector<std::size_t> widths;
-    for (const auto& row : sheet.rows) {
-        widths.resize(std::max(widths.size(), row.size()), 8);
+};
+
+// Each column as wide as its longest text (a date-time's shown form), within bounds.
+SheetShape ShapeOf(const Sheet& sheet) {
+    SheetShape shape;
+    sheet.rows([&shape](const SheetRow& row) {
+        ++shape.rows;
+        shape.widths.resize(std::max(shape.widths.size(), row.size()), 8);
         for (std::size_t i = 0; i < row.size(); ++i) {
             const bool time = row[i].kind == SheetCell::Kind::kTime;
-            widths[i] =
-                std::clamp<std::size_t>(time ? 23 : Characters(row[i].text) + 2, widths[i], 60);
+            shape.widths[i] = std::clamp<std::size_t>(time ? 23 : Characters(row[i].text) + 2,
+                                                      shape.widths[i], 60);
         }
-    }
-    std::string xml = std::string(kXmlHead) + "<worksheet xmlns=\"" + kMain +
-                      "\"><dimension ref=\"" + Range(sheet) +
-                      "\"/><sheetViews><sheetView workbookViewId=\"0\"><pane ySplit=\"1\" "
-                      "topLeftCell=\"A2\" activePane=\"bottomLeft\" state=\"frozen\"/>"
-                      "</sheetView></sheetViews><sheetFormatPr defaultRowHeight=\"15\"/><cols>";
-    for (std::size_t i = 0; i < widths.size(); ++i) {
+    });
+    return shape;
+}
+
+// The whole sheet's range, "A1:V25", or as a defined name takes it, "$A$1:$V$25".
+std::string Range(const SheetShape& shape, bool absolute = false) {
+    const std::size_t columns = std::max<std::size_t>(1, shape.widths.size());
+    const std::string anchor = absolute ? "$" : "";
+    return anchor + "A" + anchor + "1:" + anchor + ColumnName(columns - 1) + anchor +
+           std::to_string(std::max<std::size_t>(1, shape.rows));
+}
+
+void WriteSheetXml(const Sheet& sheet, const SheetShape& shape, const ReportSink& out) {
+    Pieces xml(out);
+    xml += std::string(kXmlHead) + "<worksheet xmlns=\"" + kMain + "\"><dimension ref=\"" +
+           Range(shape) +
+           "\"/><sheetViews><sheetView workbookViewId=\"0\"><pane ySplit=\"1\" "
+           "topLeftCell=\"A2\" activePane=\"bottomLeft\" state=\"frozen\"/>"
+           "</sheetView></sheetViews><sheetFormatPr defaultRowHeight=\"15\"/><cols>";
+    for (std::size_t i = 0; i < shape.widths.size(); ++i) {
         xml += "<col min=\"" + std::to_string(i + 1) + "\" max=\"" + std::to_string(i + 1) +
-               "\" width=\"" + std::to_string(widths[i]) + "\" customWidth=\"1\"/>";
+               "\" width=\"" + std::to_string(shape.widths[i]) + "\" customWidth=\"1\"/>";
     }
     xml += "</cols><sheetData>";
-    for (std::size_t r = 0; r < sheet.rows.size(); ++r) {
-        xml += "<row r=\"" + std::to_string(r + 1) + "\">";
-        for (std::size_t c = 0; c < sheet.rows[r].size(); ++c) {
-            xml += CellXml(sheet.rows[r][c], ColumnName(c) + std::to_string(r + 1), r == 0);
+    std::size_t r = 0;
+    sheet.rows([&](const SheetRow& row) {
+        std::string line = "<row r=\"" + std::to_string(r + 1) + "\">";
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            line += CellXml(row[c], ColumnName(c) + std::to_string(r + 1), r == 0);
         }
-        xml += "</row>";
-    }
-    return xml + "</sheetData><autoFilter ref=\"" + Range(sheet) + "\"/></worksheet>";
+        xml += line + "</row>";
+        ++r;
+    });
+    xml += "</sheetData><autoFilter ref=\"" + Range(shape) + "\"/></worksheet>";
+    xml.Flush();
 }
 
 std::string Relationship(std::size_t id, const std::string& type, const std::string& target) {
@@ -158,7 +175,7 @@ std::string Relationship(std::size_t id, const std::string& type, const std::str
            type + "\" Target=\"" + target + "\"/>";
 }
 
-std::string WorkbookXml(const std::vector<Sheet>& sheets) {
+std::string WorkbookXml(const std::vector<Sheet>& sheets, const std::vector<SheetShape>& shapes) {
     std::string list;
     std::string filters;
     for (std::size_t i = 0; i < sheets.size(); ++i) {
@@ -172,17 +189,34 @@ std::string WorkbookXml(const std::vector<Sheet>& sheets) {
         }
         filters += "<definedName name=\"_xlnm._FilterDatabase\" localSheetId=\"" +
                    std::to_string(i) + "\" hidden=\"1\">'" + XmlText(quoted) + "'!" +
-                   Range(sheets[i], true) + "</definedName>";
+                   Range(shapes[i], true) + "</definedName>";
     }
     return std::string(kXmlHead) + "<workbook xmlns=\"" + kMain + "\" xmlns:r=\"" +
            kOfficeRelations + "\"><sheets>" + list + "</sheets><definedNames>" + filters +
            "</definedNames></workbook>";
 }
 
-// The zip's parts: their names and contents.
-using Part = std::pair<std::string, std::string>;
+// The zip's parts: their names, and their contents, fixed or a sheet's.
+struct Part {
+    std::string name;
+    std::string text;
+    const Sheet* sheet = nullptr;
+    const SheetShape* shape = nullptr;
 
-std::vector<Part> Parts(const std::vector<Sheet>& sheets) {
+    void Write(const ReportSink& out) const {
+        if (sheet != nullptr) {
+            WriteSheetXml(*sheet, *shape, out);
+        } else {
+            out(text);
+        }
+    }
+};
+
+Part FixedPart(std::string name, std::string text) {
+    return {std::move(name), std::move(text)};
+}
+
+std::vector<Part> Parts(const std::vector<Sheet>& sheets, const std::vector<SheetShape>& shapes) {
     std::string types =
         std::string(kXmlHead) +
         "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/"
@@ -201,22 +235,24 @@ std::vector<Part> Parts(const std::vector<Sheet>& sheets) {
         types += "<Override PartName=\"/xl/" + name + "\" ContentType=\"" + kContentTypes +
                  "worksheet+xml\"/>";
         relations += Relationship(i + 1, "worksheet", name);
-        parts.push_back({"xl/" + name, SheetXml(sheets[i])});
+        parts.push_back({"xl/" + name, {}, &sheets[i], &shapes[i]});
     }
     relations += Relationship(sheets.size() + 1, "styles", "styles.xml") + "</Relationships>";
-    parts.insert(parts.begin(),
-                 {{"[Content_Types].xml", types + "</Types>"},
-                  {"_rels/.rels", std::string(kXmlHead) + "<Relationships xmlns=\"" + kRelations +
+    parts.insert(
+        parts.begin(),
+        {FixedPart("[Content_Types].xml", types + "</Types>"),
+         FixedPart("_rels/.rels", std::string(kXmlHead) + "<Relationships xmlns=\"" + kRelations +
                                       "\">" + Relationship(1, "officeDocument", "xl/workbook.xml") +
-                                      "</Relationships>"},
-                  {"xl/workbook.xml", WorkbookXml(sheets)},
-                  {"xl/_rels/workbook.xml.rels", relations},
-                  {"xl/styles.xml", std::string(kXmlHead) + "<styleSheet xmlns=\"" + kMain + "\">" +
-                                        kStyles + "</styleSheet>"}});
+                                      "</Relationships>"),
+         FixedPart("xl/workbook.xml", WorkbookXml(sheets, shapes)),
+         FixedPart("xl/_rels/workbook.xml.rels", relations),
+         FixedPart("xl/styles.xml", std::string(kXmlHead) + "<styleSheet xmlns=\"" + kMain + "\">" +
+                                        kStyles + "</styleSheet>")});
     return parts;
 }
 
-std::uint32_t Crc32(const std::string& bytes) {
+// CRC-32 as zip takes it, a piece at a time: start from 0.
+std::uint32_t Crc32(std::uint32_t crc, std::string_view bytes) {
     static const std::array<std::uint32_t, 256> table = [] {
         std::array<std::uint32_t, 256> entries{};
         for (std::uint32_t n = 0; n < 256; ++n) {
@@ -228,11 +264,11 @@ std::uint32_t Crc32(const std::string& bytes) {
         }
         return entries;
     }();
-    std::uint32_t crc = 0xFFFFFFFFu;
+    crc = ~crc;
     for (const char byte : bytes) {
         crc = table[(crc ^ static_cast<unsigned char>(byte)) & 0xFF] ^ (crc >> 8);
     }
-    return crc ^ 0xFFFFFFFFu;
+    return ~crc;
 }
 
 // Little-endian fields of a zip header.
@@ -242,34 +278,62 @@ void Put(std::string& out, std::uint32_t value, int bytes) {
     }
 }
 
+struct Measured {
+    std::uint32_t crc = 0;
+    std::uint64_t size = 0;
+};
+
 // The fields a local header and its central directory entry share: version 2.0, no flags, stored,
 // 1980-01-01 00:00, CRC, sizes, name length, no extra field.
-std::string CommonFields(const Part& part) {
+std::string CommonFields(const std::string& name, const Measured& measured) {
     std::string fields;
     Put(fields, 20, 2);
     Put(fields, 0, 2);
     Put(fields, 0, 2);
     Put(fields, 0, 2);
     Put(fields, (0 << 9) | (1 << 5) | 1, 2);
-    Put(fields, Crc32(part.second), 4);
-    Put(fields, static_cast<std::uint32_t>(part.second.size()), 4);
-    Put(fields, static_cast<std::uint32_t>(part.second.size()), 4);
-    Put(fields, static_cast<std::uint32_t>(part.first.size()), 2);
+    Put(fields, measured.crc, 4);
+    Put(fields, static_cast<std::uint32_t>(measured.size), 4);
+    Put(fields, static_cast<std::uint32_t>(measured.size), 4);
+    Put(fields, static_cast<std::uint32_t>(name.size()), 2);
     Put(fields, 0, 2);
     return fields;
 }
 
 } // namespace
 
-std::string XlsxFile(const std::vector<Sheet>& sheets) {
-    std::string zip;
-    std::string directory;
-    const std::vector<Part> parts = Parts(sheets);
+bool XlsxFile(const std::vector<Sheet>& sheets, const ReportSink& out) {
+    std::vector<SheetShape> shapes;
+    for (const Sheet& sheet : sheets) {
+        shapes.push_back(ShapeOf(sheet));
+        if (shapes.back().rows > kMaxSheetRows) {
+            return false;
+        }
+    }
+    const std::vector<Part> parts = Parts(sheets, shapes);
+    std::vector<Measured> measured;
+    std::uint64_t total = 0;
     for (const Part& part : parts) {
-        const std::uint32_t offset = static_cast<std::uint32_t>(zip.size());
-        const std::string common = CommonFields(part);
-        Put(zip, 0x04034B50, 4);
-        zip += common + part.first + part.second;
+        Measured size;
+        part.Write([&size](std::string_view piece) {
+            size.crc = Crc32(size.crc, piece);
+            size.size += piece.size();
+        });
+        measured.push_back(size);
+        total += 30 + 46 + 2 * part.name.size() + size.size;
+    }
+    if (total + 22 > 0xFFFFFFFFu) {
+        return false;
+    }
+    std::string directory;
+    std::uint64_t offset = 0;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        const std::string common = CommonFields(parts[i].name, measured[i]);
+        std::string header;
+        Put(header, 0x04034B50, 4);
+        header += common + parts[i].name;
+        out(header);
+        parts[i].Write(out);
         Put(directory, 0x02014B50, 4);
         Put(directory, 20, 2); // made by: MS-DOS attributes, version 2.0
         directory += common;
@@ -277,17 +341,18 @@ std::string XlsxFile(const std::vector<Sheet>& sheets) {
         Put(directory, 0, 2); // disk
         Put(directory, 0, 2); // internal attributes
         Put(directory, 0, 4); // external attributes
-        Put(directory, offset, 4);
-        directory += part.first;
+        Put(directory, static_cast<std::uint32_t>(offset), 4);
+        directory += parts[i].name;
+        offset += header.size() + measured[i].size;
     }
-    const std::uint32_t directoryAt = static_cast<std::uint32_t>(zip.size());
-    zip += directory;
-    Put(zip, 0x06054B50, 4);
-    Put(zip, 0, 4); // this disk, the directory's disk
-    Put(zip, static_cast<std::uint32_t>(parts.size()), 2);
-    Put(zip, static_cast<std::uint32_t>(parts.size()), 2);
-    Put(zip, static_cast<std::uint32_t>(directory.size()), 4);
-    Put(zip, directoryAt, 4);
-    Put(zip, 0, 2); // comment
-    return zip;
+    std::string end = directory;
+    Put(end, 0x06054B50, 4);
+    Put(end, 0, 4); // this disk, the directory's disk
+    Put(end, static_cast<std::uint32_t>(parts.size()), 2);
+    Put(end, static_cast<std::uint32_t>(parts.size()), 2);
+    Put(end, static_cast<std::uint32_t>(directory.size()), 4);
+    Put(end, static_cast<std::uint32_t>(offset), 4);
+    Put(end, 0, 2); // comment
+    out(end);
+    return true;
 }

@@ -17,9 +17,12 @@ packages=(
     xvfb xauth x11-apps x11-utils imagemagick  # a display for the dialog tests, screenshots
     fonts-wqy-microhei                    # CJK glyphs for the Chinese texts under Wine
     procps util-linux coreutils           # pgrep/kill, flock, timeout
+    time                                  # scripts/bench-report.sh: the report's peak memory
     stress                                # load beside the suites: a test that fails only then races
     dpkg-dev lintian unzip man-db         # the packages: dependencies, checks
     python3                               # the package and document checks
+    unicode-data                          # scripts/unicode-tables.py: the character tables
+    locales                               # the tool's tests in a GBK terminal (localedef)
     pandoc                                # the packages' documents, HTML from the Markdown
     strip-nondeterminism                  # the packages: the commit's times, no packager's ids
     osslsigncode minisign                 # the release: Authenticode, the signed SHA256SUMS

@@ -10,18 +10,12 @@
 #include "ui/AboutDlg.h"
 #include "ui/BackgroundScale.h"
 #include "ui/SaveWait.h"
+#include "ui/StatusLook.h"
 #include "ui/framework/DataExchange.h"
 #include "ui/framework/Gdi.h"
 #include "ui/framework/InputQueue.h"
 
 namespace {
-
-// The texts are the ones the users know, spelling included.
-constexpr wchar_t kPortOpened[] = L"Suceed Open Serial Port";
-constexpr wchar_t kPortNotOpened[] = L"Faild Open Serial Port";
-constexpr wchar_t kUploading[] = L"Uploading\u2026\u2026";
-constexpr wchar_t kUploadDone[] = L"Download Complete";
-constexpr wchar_t kUploadFailed[] = L"Download Failed";
 
 // Index in the list is the COM port number.
 constexpr const wchar_t* kPortNames[] = {L"Com0", L"Com1", L"Com2", L"Com3", L"Com4",
@@ -30,10 +24,6 @@ constexpr const wchar_t* kPortNames[] = {L"Com0", L"Com1", L"Com2", L"Com3", L"C
 // Posted when the focus leaves the port box with text typed in it, to be taken once the focus has
 // moved: no box may open while it moves.
 constexpr UINT WM_TAKE_TYPED_PORT = WM_APP;
-
-constexpr COLORREF kStatusBackground = RGB(204, 204, 204);
-constexpr COLORREF kUploadStatusField = RGB(170, 170, 170);
-constexpr COLORREF kStatusText = RGB(0, 0, 0);
 
 } // namespace
 
@@ -159,15 +149,6 @@ constexpr NumberBox kNumberBoxes[] = {
     {&ParameterSet::m_nEndDelay, IDC_END_DELAY},
 };
 
-int NumberBoxOf(int ParameterSet::*member) {
-    for (const NumberBox& box : kNumberBoxes) {
-        if (box.member == member) {
-            return box.id;
-        }
-    }
-    return 0; // every member the form reads as a number has a box
-}
-
 // Checks a stored member against its bounds in the parameter table the tool and the page read.
 void DDV_FieldRange(CDataExchange* pDX, const ParameterSet& set, int ParameterSet::*member) {
     const ParameterField& field = FieldFor(member);
@@ -207,6 +188,15 @@ void DDV_SpeedSource(CDataExchange* pDX, const ParameterSet& set, int ParameterS
 }
 
 } // namespace
+
+int NumberBoxOf(int ParameterSet::*member) {
+    for (const NumberBox& box : kNumberBoxes) {
+        if (box.member == member) {
+            return box.id;
+        }
+    }
+    return 0; // every member the form reads as a number has a box
+}
 
 // The order of the checks is the parameter table's, which the page follows too. It decides where
 // the focus lands when a check fails: a ramp or speed out of range leaves it in IDC_END_DELAY, a

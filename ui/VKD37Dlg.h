@@ -12,6 +12,9 @@
 #include "ui/framework/DialogEx.h"
 #include "ui/framework/Gdi.h"
 
+// The edit box in which the form reads `member` as a number; 0 for a member it has none for.
+int NumberBoxOf(int ParameterSet::*member);
+
 // The main window. It is the parameter set: the form, the file and the frame encoder all work
 // on the members it inherits from ParameterSet.
 class CVKD37参数设定程序Dlg : public CDialogEx, public ParameterSet {

@@ -6,29 +6,16 @@
 #include "cli/Output.h"
 #include "cli/Timestamp.h"
 #include "cli/commands/Command.h"
-#include "store/FileStore.h"
-#include "record/RecordEntry.h"
+#include "cli/RecordFiles.h"
+#include "cli/ValueSources.h"
 #include "record/RecordReport.h"
 #include "record/StationRecord.h"
-#include "cli/ValueSources.h"
+#include "store/FileStore.h"
+#include "record/Workbook.h"
 
 namespace {
 
 enum class ReportForm { kSummary, kCsv, kXlsx, kHtml };
-
-// "line 7", "lines 7, 9, 12", at most ten numbers.
-std::string LinesLeftOut(const std::vector<std::size_t>& numbers) {
-    constexpr std::size_t kNamed = 10;
-    std::string text = numbers.size() == 1 ? "line " : "lines ";
-    for (std::size_t i = 0; i < numbers.size() && i < kNamed; ++i) {
-        text += (i == 0 ? "" : ", ") + std::to_string(numbers[i]);
-    }
-    if (numbers.size() > kNamed) {
-        text += " and " + std::to_string(numbers.size() - kNamed) + " more";
-    }
-    return text + (numbers.size() == 1 ? " is not a record entry" : " are not record entries") +
-           ", left out";
-}
 
 struct ReportOptions {
     std::vector<std::string> records;
@@ -38,6 +25,22 @@ struct ReportOptions {
     bool verify = false;
     std::string profile; // units are held against it; empty: each against its own
 };
+
+// The files as several stations' records: each file's chain, its stations, a line found in
+// more than one counted once. They are held whole here, unlike the streamed report.
+GatheredRecord Gather(const std::vector<std::string>& records) {
+    constexpr std::size_t kRecordReadLimit = std::size_t{1} << 30;
+    GatheredRecord gathered;
+    for (const std::string& path : records) {
+        std::string text;
+        FileFailure failure;
+        if (ReadFileContents(path.c_str(), kRecordReadLimit, text, failure) != ReadOutcome::kRead) {
+            throw CommandError(kExitUsage, failure.text);
+        }
+        GatherRecordFile(path, text, gathered);
+    }
+    return gathered;
+}
 
 // Each file's chain: exit status 1 where one is broken.
 int Verify(const GatheredRecord& gathered) {
@@ -49,54 +52,61 @@ int Verify(const GatheredRecord& gathered) {
     return held ? kExitDone : kExitUploadFailed;
 }
 
-// The report of one record kept in one or more files, read in the order given.
+// The streamed record, with what the gathering found of its chains.
+class ChainedRecord final : public RecordSource {
+public:
+    ChainedRecord(RecordSource& record, std::optional<bool> chainsHeld)
+        : record_(record), chainsHeld_(chainsHeld) {}
+    std::size_t ReadAll(const Take& take) override { return record_.ReadAll(take); }
+    RecordEntry Read(const AttemptPlace& place) override { return record_.Read(place); }
+    std::optional<bool> ChainsHeld() const override { return chainsHeld_; }
+
+private:
+    RecordSource& record_;
+    std::optional<bool> chainsHeld_;
+};
+
+// The report of one record kept in one or more files, read in the order given, a chunk at a time,
+// and written a piece at a time; then, for the summary, what the stations' records say.
 int Report(const ReportOptions& options) {
     const std::vector<std::string>& records = options.records;
     const ReportForm form = options.xlsx   ? ReportForm::kXlsx
                             : options.csv  ? ReportForm::kCsv
                             : options.html ? ReportForm::kHtml
                                            : ReportForm::kSummary;
+    const std::optional<Profile> against =
+        options.profile.empty() ? std::nullopt : std::optional(LoadProfile(options.profile));
+    const GatheredRecord gathered = Gather(records);
+    if (options.verify) {
+        return Verify(gathered);
+    }
     if (form == ReportForm::kXlsx && OutputIsTerminal()) {
         throw CommandError(kExitUsage, "a spreadsheet is a file, not text for a terminal: "
                                        "vkd37 report RECORD --xlsx > report.xlsx");
     }
-    // Far beyond years of records (a line is under 500 bytes); the file is read whole.
-    constexpr std::size_t kRecordReadLimit = std::size_t{1} << 30;
-    const std::optional<Profile> against =
-        options.profile.empty() ? std::nullopt : std::optional(LoadProfile(options.profile));
-    GatheredRecord gathered;
-    const CommissioningRecord& record = gathered.record;
-    for (const std::string& path : records) {
-        std::string text;
-        FileFailure failure;
-        if (ReadFileContents(path.c_str(), kRecordReadLimit, text, failure) != ReadOutcome::kRead) {
-            throw CommandError(kExitUsage, failure.text);
-        }
-        if (text.size() == kRecordReadLimit) {
-            throw CommandError(kExitUsage, "cannot read " + path + ": it is larger than " +
-                                               std::to_string(kRecordReadLimit >> 20) + " MiB");
-        }
-        const std::vector<std::size_t>& leftOut = GatherRecordFile(path, text, gathered).leftOut;
-        if (!leftOut.empty()) {
-            Complain(path + ": " + LinesLeftOut(leftOut));
-        }
-    }
-    if (options.verify) {
-        return Verify(gathered);
-    }
+    RecordFiles files(records);
+    ChainedRecord source(files, gathered.record.chainsHeld);
+    const auto text = [](std::string_view piece) { WriteOut(std::string(piece)); };
+    const auto bytes = [](std::string_view piece) { WriteOutBytes(std::string(piece)); };
     switch (form) {
     case ReportForm::kSummary:
-        WriteOut(ReportSummary(record, Language::kEnglish) +
-                 StationFactsText(gathered, StationFactsOf(record, against ? &*against : nullptr)));
+        ReportSummary(source, Language::kEnglish, text);
+        WriteOut(StationFactsText(gathered,
+                                  StationFactsOf(gathered.record, against ? &*against : nullptr)));
         break;
     case ReportForm::kCsv:
-        WriteOutBytes(ReportCsv(record));
+        ReportCsv(source, bytes);
         break;
     case ReportForm::kXlsx:
-        WriteOutBytes(ReportXlsx(record, Language::kEnglish));
+        if (!ReportXlsx(source, Language::kEnglish, bytes)) {
+            throw CommandError(kExitUsage,
+                               "the record does not fit a workbook, whose sheet holds at most " +
+                                   std::to_string(kMaxSheetRows - 1) +
+                                   " attempts in a file of at most 4 GiB: use --csv");
+        }
         break;
     case ReportForm::kHtml:
-        WriteOut(ReportHtml(record, Language::kEnglish, kProgram, UtcTimestamp()));
+        ReportHtml(source, Language::kEnglish, kProgram, UtcTimestamp(), text);
         break;
     }
     return kExitDone;

@@ -14,6 +14,8 @@
 #include "cli/commands/Command.h"
 #include "link/EchoRule.h"
 #include "platform/StopSignals.h"
+#include "platform/TerminalText.h"
+#include "record/LabelText.h"
 #include "record/ReportTally.h"
 #include "store/FileStore.h"
 
@@ -142,7 +144,7 @@ void CommissionUnit(const StationOptions& options, const std::string& label,
 
 int RunStation(const StationOptions& options) {
     const Profile profile = LoadProfile(options.profile);
-    UnitLabels labels(options.unitPattern);
+    UnitLabels labels(LabelArgument("--unit-pattern", options.unitPattern));
     const std::string station = StationName(options.stationName);
     std::map<std::string, std::string> doneToday = DoneToday(options.logPath);
     CommissioningLog log(options.logPath, station, profile);
@@ -157,11 +159,18 @@ int RunStation(const StationOptions& options) {
     Tally tally;
     while (!CaughtStopSignal()) {
         WriteOut("Scan the next unit: ");
-        const std::optional<std::string> line = ReadInputLine();
-        if (!line) {
+        const std::optional<InputLine> typed = ReadInputLine();
+        if (!typed) {
             WriteOut("\n");
             break;
         }
+        if (!typed->isText) {
+            WriteOut("  REFUSED, nothing sent: the label is not " + TerminalEncoding() +
+                     " text, the terminal's encoding\n\n");
+            continue;
+        }
+        const std::string label = TrimmedLabel(typed->text);
+        const std::string* line = &label;
         if (line->empty()) {
             continue;
         }

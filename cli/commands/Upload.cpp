@@ -27,7 +27,7 @@ struct UploadRequest {
     bool repeat = false;
     std::string logPath;     // empty: no log
     std::string unit;        // the first unit's label; empty: none
-    std::string unitPattern; // ECMAScript; empty: any label, or none
+    std::string unitPattern; // JavaScript's syntax (LabelPattern); empty: any label, or none
     bool save = false;
     bool json = false;
     std::string profile;     // a profile file whose values are sent in place of FILE's
@@ -73,8 +73,8 @@ bool ConfirmChanges(const UploadRequest& request, const LoadedValues& loaded,
         return true;
     }
     WriteError("Send these values? Type y and Enter to send: ");
-    const std::optional<std::string> answer = ReadInputLine();
-    return answer && (*answer == "y" || *answer == "Y");
+    const std::optional<InputLine> answer = ReadInputLine();
+    return answer && (answer->text == "y" || answer->text == "Y");
 }
 
 int Upload(const UploadRequest& request) {
@@ -91,8 +91,8 @@ int Upload(const UploadRequest& request) {
                                            "; nothing was sent");
     }
     RefuseWhatTheDialogRefuses(file, loaded);
-    UnitLabels labels(request.unitPattern);
-    std::string unit = Trimmed(request.unit);
+    UnitLabels labels(LabelArgument("--unit-pattern", request.unitPattern));
+    std::string unit = LabelArgument("--unit", request.unit);
     if (const std::optional<std::string> refusal = labels.Refusal(unit)) {
         throw CommandError(kExitUsage, *refusal + "; nothing was sent");
     }

@@ -98,6 +98,7 @@ public:
     void EndInput() { stdin_.Close(); }
 
     bool IsRunning() const { return pid_ > 0; }
+    pid_t Id() const { return pid_; }
     void Signal(int signal) { ::kill(pid_, signal); }
 
     std::optional<std::string> ReadLine(milliseconds limit = kOutcomeLimit) {

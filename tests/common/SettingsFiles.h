@@ -38,6 +38,9 @@ namespace settings_files {
 
 using namespace std::string_literals;
 
+// What the programs save where no file was: every value at its start value.
+inline const std::string kStartValues = "0 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ";
+
 // Every value away from its start value: sources, ramps at both ends of their ranges, the largest
 // count and delay, every box ticked.
 inline const std::string kEveryValue = "1 2 5 60 7 1 127 1 0 65535 15 16777210 1 1 1 1 ";
@@ -73,8 +76,7 @@ inline std::string EveryValueWith(int position, const std::string& value) {
 inline const std::vector<SettingsFile>& SettingsFiles() {
     using namespace settings_files;
     static const std::vector<SettingsFile> files = {
-        {"the start values", "0 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ", 16, false,
-         "03000A6B0A000A6B0A00000000000000000000", ""},
+        {"the start values", kStartValues, 16, false, "03000A6B0A000A6B0A00000000000000000000", ""},
         {"every value set", kEveryValue, 16, false, kEveryValueFrame, ""},
         {"a UTF-8 byte-order mark", kBom + kEveryValue, 16, false, kEveryValueFrame, ""},
         {"one value a line, CRLF",

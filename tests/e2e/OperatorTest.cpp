@@ -24,47 +24,12 @@
 #include "link/UploadFrame.h"
 #include "store/ParameterFile.h"
 #include "model/ParameterText.h"
+#include "res/resource.h"
+#include "ui/StatusLook.h"
 
 namespace {
 
-// Control ids of the main dialog.
-enum : int {
-    kFwdAcc = 1000,
-    kFwdSpeed,
-    kFwdDec,
-    kRevAcc,
-    kRevSpeed,
-    kRevDec,
-    kCycles,
-    kHomeDelay,
-    kEndDelay,
-    kPort,
-    kUpload,
-    kSync,
-    kPortStatus,
-    kFwdInternal,
-    kFwdIntPot,
-    kFwdExtPot,
-    kRevInternal,
-    kRevIntPot,
-    kRevExtPot,
-    kLegendOff,
-    kLegendOn,
-    kCyclesOn,
-    kHomeDelayOn,
-    kEndDelayOn,
-    kAutoHome,
-    kUploadStatus = 1026,
-    kAutoStart = 1027,
-};
-
-const std::wstring kOpened = L"Suceed Open Serial Port";
-const std::wstring kNotOpened = L"Faild Open Serial Port";
-const std::wstring kComplete = L"Download Complete";
-const std::wstring kFailed = L"Download Failed";
-const std::wstring kUploading = L"Uploading\u2026\u2026";
 const std::wstring kBoxCaption = L"VKD-37\u53c2\u6570\u8bbe\u5b9a\u7a0b\u5e8f";
-const std::string kDefaultFile = "0 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ";
 
 std::wstring FromUtf8(const std::string& text) {
     std::wstring wide(text.size(), L'\0');
@@ -104,31 +69,31 @@ protected:
     }
 
     void ChoosePort(int port, const std::wstring& expectedStatus) {
-        program_->ChooseListEntry(kPort, port);
-        EXPECT_TRUE(program_->WaitForText(kPortStatus, expectedStatus, kOutcomeTimeoutMs))
-            << "Com" << port << ": " << ToUtf8(program_->Text(kPortStatus));
+        program_->ChooseListEntry(IDC_PORT, port);
+        EXPECT_TRUE(program_->WaitForText(IDC_PORT_STATUS, expectedStatus, kOutcomeTimeoutMs))
+            << "Com" << port << ": " << ToUtf8(program_->Text(IDC_PORT_STATUS));
     }
 
     // Presses Upload and expects the failure box, answering it.
     void UploadExpectingFailureBox() {
-        program_->Click(kUpload);
+        program_->Click(IDC_UPLOAD);
         const OperatorDriver::Box box = program_->WaitForBox(kOutcomeTimeoutMs);
         ASSERT_TRUE(box.window) << "no box appeared";
-        EXPECT_EQ(kFailed, box.text);
+        EXPECT_EQ(kUploadFailed, box.text);
         EXPECT_EQ(kBoxCaption, box.caption);
         EXPECT_FALSE(box.hasIcon);
         EXPECT_EQ(1, box.buttons);
         ASSERT_TRUE(program_->Answer(box));
-        EXPECT_TRUE(program_->WaitForText(kUploadStatus, kFailed, kOutcomeTimeoutMs));
+        EXPECT_TRUE(program_->WaitForText(IDC_UPLOAD_STATUS, kUploadFailed, kOutcomeTimeoutMs));
     }
 
     // Waits for "Uploading……", read without a message: the program is busy sending.
     bool WaitForUploadingShown() const {
-        const HWND status = ::GetDlgItem(program_->MainWindow(), kUploadStatus);
+        const HWND status = ::GetDlgItem(program_->MainWindow(), IDC_UPLOAD_STATUS);
         return WaitUntil(kOutcomeTimeoutMs, [&] {
             wchar_t text[64] = {};
             ::GetWindowTextW(status, text, 64);
-            return kUploading == text;
+            return std::wstring(kUploading) == text;
         });
     }
 
@@ -170,7 +135,7 @@ TEST_F(OperatorTest, FirstStartWithoutAFileShowsTheDefaults) {
     ASSERT_TRUE(program_);
     // The legend is ticked at the end of start-up, and the program answers once its loop runs;
     // the window stays on the task bar after that.
-    ASSERT_TRUE(WaitUntil(kOutcomeTimeoutMs, [&] { return program_->IsChecked(kLegendOn); }));
+    ASSERT_TRUE(WaitUntil(kOutcomeTimeoutMs, [&] { return program_->IsChecked(IDC_LEGEND_ON); }));
     EXPECT_TRUE(program_->IsMinimised());
     ::Sleep(1000);
     EXPECT_TRUE(program_->IsMinimised()) << "the window did not stay minimised";
@@ -180,26 +145,27 @@ TEST_F(OperatorTest, FirstStartWithoutAFileShowsTheDefaults) {
     for (int i = 0; i < 10; ++i) {
         ports.push_back(L"Com" + std::to_wstring(i));
     }
-    EXPECT_EQ(ports, program_->ListEntries(kPort));
-    EXPECT_EQ(0, program_->ListSelection(kPort));
-    EXPECT_EQ(L"Com0", program_->Text(kPort));
-    EXPECT_EQ(kNotOpened, program_->Text(kPortStatus));
-    EXPECT_EQ(L"", program_->Text(kUploadStatus));
+    EXPECT_EQ(ports, program_->ListEntries(IDC_PORT));
+    EXPECT_EQ(0, program_->ListSelection(IDC_PORT));
+    EXPECT_EQ(L"Com0", program_->Text(IDC_PORT));
+    EXPECT_EQ(kPortNotOpened, program_->Text(IDC_PORT_STATUS));
+    EXPECT_EQ(L"", program_->Text(IDC_UPLOAD_STATUS));
     const std::pair<int, const wchar_t*> fields[] = {
-        {kFwdAcc, L"10"},  {kFwdSpeed, L"108"},   {kFwdDec, L"10"},
-        {kRevAcc, L"10"},  {kRevSpeed, L"108"},   {kRevDec, L"10"},
-        {kCycles, L"100"}, {kHomeDelay, L"2000"}, {kEndDelay, L"2000"},
+        {IDC_FWD_ACC, L"10"}, {IDC_FWD_SPEED, L"108"},   {IDC_FWD_DEC, L"10"},
+        {IDC_REV_ACC, L"10"}, {IDC_REV_SPEED, L"108"},   {IDC_REV_DEC, L"10"},
+        {IDC_CYCLES, L"100"}, {IDC_HOME_DELAY, L"2000"}, {IDC_END_DELAY, L"2000"},
     };
     for (const auto& [id, text] : fields) {
         EXPECT_EQ(text, program_->Text(id)) << "control " << id;
     }
-    EXPECT_TRUE(program_->IsChecked(kFwdInternal));
-    EXPECT_TRUE(program_->IsChecked(kRevInternal));
-    EXPECT_TRUE(program_->IsChecked(kLegendOn));
-    EXPECT_FALSE(program_->IsChecked(kLegendOff));
-    EXPECT_FALSE(program_->IsEnabled(kLegendOn));
-    for (int id : {kFwdIntPot, kFwdExtPot, kRevIntPot, kRevExtPot, kCyclesOn, kHomeDelayOn,
-                   kEndDelayOn, kAutoHome, kAutoStart}) {
+    EXPECT_TRUE(program_->IsChecked(IDC_FWD_SRC_INTERNAL));
+    EXPECT_TRUE(program_->IsChecked(IDC_REV_SRC_INTERNAL));
+    EXPECT_TRUE(program_->IsChecked(IDC_LEGEND_ON));
+    EXPECT_FALSE(program_->IsChecked(IDC_LEGEND_OFF));
+    EXPECT_FALSE(program_->IsEnabled(IDC_LEGEND_ON));
+    for (int id :
+         {IDC_FWD_SRC_INT_POT, IDC_FWD_SRC_EXT_POT, IDC_REV_SRC_INT_POT, IDC_REV_SRC_EXT_POT,
+          IDC_CYCLES_ON, IDC_HOME_DELAY_ON, IDC_END_DELAY_ON, IDC_AUTO_HOME, IDC_AUTO_START}) {
         EXPECT_FALSE(program_->IsChecked(id)) << "control " << id;
     }
     EXPECT_FALSE(FileExists());
@@ -208,57 +174,40 @@ TEST_F(OperatorTest, FirstStartWithoutAFileShowsTheDefaults) {
 TEST_F(OperatorTest, UploadWithoutAPortFailsAndStillSaves) {
     StartProgram();
     UploadExpectingFailureBox();
-    WaitForSaved(kDefaultFile);
+    WaitForSaved(settings_files::kStartValues);
 }
 
 // The port typed into the box, another one open, is the one the upload goes to and saves.
 TEST_F(OperatorTest, UploadToTheControllerSendsTheFrameAndSavesThePort) {
     StartProgram();
-    ChoosePort(port::kSilent, kOpened);
-    program_->Type(kPort, L" cOM" + std::to_wstring(port::kGood) + L" ");
+    ChoosePort(port::kSilent, kPortOpened);
+    program_->Type(IDC_PORT, L" cOM" + std::to_wstring(port::kGood) + L" ");
 
-    program_->Type(kFwdAcc, L"5");
-    program_->Type(kFwdSpeed, L"60");
-    program_->Type(kFwdDec, L"7");
-    program_->SetChecked(kFwdExtPot, true);
-    program_->SetChecked(kRevIntPot, true);
-    program_->Type(kRevDec, L"127");
-    program_->Type(kRevSpeed, L"1");
-    program_->Type(kRevAcc, L"0");
-    program_->SetChecked(kCyclesOn, true);
-    program_->Type(kCycles, L"65535");
-    program_->SetChecked(kEndDelayOn, true);
-    program_->Type(kEndDelay, L"15");
-    program_->SetChecked(kAutoHome, true);
-    program_->SetChecked(kAutoStart, true);
+    program_->Type(IDC_FWD_ACC, L"5");
+    program_->Type(IDC_FWD_SPEED, L"60");
+    program_->Type(IDC_FWD_DEC, L"7");
+    program_->SetChecked(IDC_FWD_SRC_EXT_POT, true);
+    program_->SetChecked(IDC_REV_SRC_INT_POT, true);
+    program_->Type(IDC_REV_DEC, L"127");
+    program_->Type(IDC_REV_SPEED, L"1");
+    program_->Type(IDC_REV_ACC, L"0");
+    program_->SetChecked(IDC_CYCLES_ON, true);
+    program_->Type(IDC_CYCLES, L"65535");
+    program_->SetChecked(IDC_END_DELAY_ON, true);
+    program_->Type(IDC_END_DELAY, L"15");
+    program_->SetChecked(IDC_AUTO_HOME, true);
+    program_->SetChecked(IDC_AUTO_START, true);
 
-    ParameterSet expected = Defaults(port::kGood);
-    expected.m_nFwdAcc = 5;
-    expected.m_nFwdSpeed = 60;
-    expected.m_nFwdDec = 7;
-    expected.m_nFwdSource = kSpeedExternalPot;
-    expected.m_nRevSource = kSpeedInternalPot;
-    expected.m_nRevDec = 127;
-    expected.m_nRevSpeed = 1;
-    expected.m_nRevAcc = 0;
-    expected.m_bCyclesOn = 1;
-    expected.m_nCycles = 65535;
-    expected.m_bEndDelayOn = 1;
-    expected.m_nEndDelay = 15;
-    expected.m_bAutoHome = 1;
+    // The values typed, as the file holds them.
+    ParameterSet expected;
+    ReadParameterText(std::to_string(port::kGood) + " 2 5 60 7 1 127 1 0 65535 2000 15 1 0 1 1 ",
+                      expected);
     UploadFrame frame;
     BuildUploadFrame(expected, frame);
-    ASSERT_EQ("030205"
-              "3B07017F0000"
-              "00FFFF"
-              "000000"
-              "000001"
-              "01",
-              Hex(frame));
 
     const size_t before = LoggedFrames(port::kGood).size();
-    program_->Click(kUpload);
-    ASSERT_TRUE(program_->WaitForText(kUploadStatus, kComplete, kOutcomeTimeoutMs))
+    program_->Click(IDC_UPLOAD);
+    ASSERT_TRUE(program_->WaitForText(IDC_UPLOAD_STATUS, kUploadDone, kOutcomeTimeoutMs))
         << "no \"Download Complete\"";
     const std::vector<std::string> frames = LoggedFrames(port::kGood);
     ASSERT_EQ(before + 1, frames.size());
@@ -272,7 +221,7 @@ class FaultyControllerTest : public OperatorTest, public ::testing::WithParamInt
 TEST_P(FaultyControllerTest, ShowsTheFailureAndStillSaves) {
     const int port = GetParam();
     StartProgram();
-    ChoosePort(port, kOpened);
+    ChoosePort(port, kPortOpened);
     const size_t before = LoggedFrames(port).size();
     UploadExpectingFailureBox();
     EXPECT_EQ(before + 1, LoggedFrames(port).size()) << "the frame did not reach the simulator";
@@ -301,13 +250,13 @@ INSTANTIATE_TEST_SUITE_P(Faults, FaultyControllerTest,
 // other frame): the next click finds the write failing, opens the port anew and sends again.
 TEST_F(OperatorTest, ALostLineIsOpenedAgainWithinTheNextClick) {
     StartProgram();
-    ChoosePort(port::kDropsMidFrame, kOpened);
+    ChoosePort(port::kDropsMidFrame, kPortOpened);
     const size_t before = LoggedFrames(port::kDropsMidFrame).size();
     UploadExpectingFailureBox(); // no echo: the line went away half-way through the frame
-    program_->Click(kUpload);
-    ASSERT_TRUE(program_->WaitForText(kUploadStatus, kComplete, kOutcomeTimeoutMs))
-        << ToUtf8(program_->Text(kUploadStatus));
-    EXPECT_EQ(kOpened, program_->Text(kPortStatus));
+    program_->Click(IDC_UPLOAD);
+    ASSERT_TRUE(program_->WaitForText(IDC_UPLOAD_STATUS, kUploadDone, kOutcomeTimeoutMs))
+        << ToUtf8(program_->Text(IDC_UPLOAD_STATUS));
+    EXPECT_EQ(kPortOpened, program_->Text(IDC_PORT_STATUS));
     EXPECT_FALSE(program_->WaitForBox(0).window);
     EXPECT_EQ(before + 1, LoggedFrames(port::kDropsMidFrame).size());
     WaitForSaved(WriteParameterText(Defaults(port::kDropsMidFrame)));
@@ -317,23 +266,23 @@ TEST_F(OperatorTest, ALostLineIsOpenedAgainWithinTheNextClick) {
 TEST_F(OperatorTest, SavedPortMinusOneSelectsNothingAndUploadAsksForAPort) {
     WriteParameterFile("-1 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ");
     StartProgram();
-    EXPECT_EQ(CB_ERR, program_->ListSelection(kPort));
-    EXPECT_EQ(kNotOpened, program_->Text(kPortStatus));
-    program_->Click(kUpload);
+    EXPECT_EQ(CB_ERR, program_->ListSelection(IDC_PORT));
+    EXPECT_EQ(kPortNotOpened, program_->Text(IDC_PORT_STATUS));
+    program_->Click(IDC_UPLOAD);
     EXPECT_EQ(L"Please choose the COM port.", program_->WaitForBox(kOutcomeTimeoutMs).text);
 }
 
 TEST_F(OperatorTest, SavedPortIsOpenedAtStart) {
     WriteParameterFile("1 1 20 30 40 2 50 60 70 80 90 100 1 1 1 1 ");
     StartProgram();
-    EXPECT_EQ(1, program_->ListSelection(kPort));
-    EXPECT_EQ(kOpened, program_->Text(kPortStatus));
-    EXPECT_EQ(L"20", program_->Text(kFwdAcc));
-    EXPECT_EQ(L"70", program_->Text(kRevAcc));
-    EXPECT_EQ(L"50", program_->Text(kRevDec));
-    EXPECT_TRUE(program_->IsChecked(kFwdIntPot));
-    EXPECT_TRUE(program_->IsChecked(kRevExtPot));
-    for (int id : {kCyclesOn, kHomeDelayOn, kEndDelayOn, kAutoHome}) {
+    EXPECT_EQ(1, program_->ListSelection(IDC_PORT));
+    EXPECT_EQ(kPortOpened, program_->Text(IDC_PORT_STATUS));
+    EXPECT_EQ(L"20", program_->Text(IDC_FWD_ACC));
+    EXPECT_EQ(L"70", program_->Text(IDC_REV_ACC));
+    EXPECT_EQ(L"50", program_->Text(IDC_REV_DEC));
+    EXPECT_TRUE(program_->IsChecked(IDC_FWD_SRC_INT_POT));
+    EXPECT_TRUE(program_->IsChecked(IDC_REV_SRC_EXT_POT));
+    for (int id : {IDC_CYCLES_ON, IDC_HOME_DELAY_ON, IDC_END_DELAY_ON, IDC_AUTO_HOME}) {
         EXPECT_TRUE(program_->IsChecked(id)) << "control " << id;
     }
 }
@@ -343,11 +292,11 @@ TEST_F(OperatorTest, RampOutOfRangeFromTheFileIsRejectedBeforeSending) {
     const std::string file = "1 0 200 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ";
     WriteParameterFile(file);
     StartProgram();
-    ASSERT_EQ(kOpened, program_->Text(kPortStatus));
-    EXPECT_EQ(L"200", program_->Text(kFwdAcc));
+    ASSERT_EQ(kPortOpened, program_->Text(IDC_PORT_STATUS));
+    EXPECT_EQ(L"200", program_->Text(IDC_FWD_ACC));
     const size_t before = LoggedFrames(port::kGood).size();
 
-    program_->Click(kUpload);
+    program_->Click(IDC_UPLOAD);
     const OperatorDriver::Box prompt = program_->WaitForBox(kOutcomeTimeoutMs);
     ASSERT_TRUE(prompt.window);
     EXPECT_NE(std::wstring::npos, prompt.text.find(L"0")) << "the prompt names the bounds";
@@ -355,39 +304,39 @@ TEST_F(OperatorTest, RampOutOfRangeFromTheFileIsRejectedBeforeSending) {
     ASSERT_TRUE(program_->Answer(prompt));
 
     EXPECT_FALSE(program_->WaitForBox(1500).window) << "a second box appeared";
-    EXPECT_EQ(L"", program_->Text(kUploadStatus));
+    EXPECT_EQ(L"", program_->Text(IDC_UPLOAD_STATUS));
     EXPECT_EQ(before, LoggedFrames(port::kGood).size()) << "the rejected value was sent";
     EXPECT_EQ(file, FileContents());
 }
 
 TEST_F(OperatorTest, SyncCrossesTheRampsAndWritesNoFile) {
     StartProgram();
-    program_->Type(kFwdAcc, L"5");
-    program_->Type(kFwdSpeed, L"60");
-    program_->Type(kFwdDec, L"7");
-    program_->SetChecked(kFwdIntPot, true);
-    program_->Type(kCycles, L"321");
-    program_->Click(kSync);
-    EXPECT_TRUE(program_->WaitForText(kRevAcc, L"7", kOutcomeTimeoutMs));
-    EXPECT_EQ(L"60", program_->Text(kRevSpeed));
-    EXPECT_EQ(L"5", program_->Text(kRevDec));
-    EXPECT_TRUE(program_->IsChecked(kRevIntPot));
-    EXPECT_FALSE(program_->IsChecked(kRevInternal));
-    EXPECT_EQ(L"321", program_->Text(kCycles));
+    program_->Type(IDC_FWD_ACC, L"5");
+    program_->Type(IDC_FWD_SPEED, L"60");
+    program_->Type(IDC_FWD_DEC, L"7");
+    program_->SetChecked(IDC_FWD_SRC_INT_POT, true);
+    program_->Type(IDC_CYCLES, L"321");
+    program_->Click(IDC_SYNC);
+    EXPECT_TRUE(program_->WaitForText(IDC_REV_ACC, L"7", kOutcomeTimeoutMs));
+    EXPECT_EQ(L"60", program_->Text(IDC_REV_SPEED));
+    EXPECT_EQ(L"5", program_->Text(IDC_REV_DEC));
+    EXPECT_TRUE(program_->IsChecked(IDC_REV_SRC_INT_POT));
+    EXPECT_FALSE(program_->IsChecked(IDC_REV_SRC_INTERNAL));
+    EXPECT_EQ(L"321", program_->Text(IDC_CYCLES));
     EXPECT_FALSE(FileExists());
 }
 
 TEST_F(OperatorTest, EnterWithValidValuesClosesWithoutSaving) {
     StartProgram();
-    program_->PressEnter(kCycles);
+    program_->PressEnter(IDC_CYCLES);
     EXPECT_TRUE(program_->WaitForExit(kOutcomeTimeoutMs));
     EXPECT_FALSE(FileExists());
 }
 
 TEST_F(OperatorTest, EnterWithAnInvalidValuePromptsAndStaysOpen) {
     StartProgram();
-    program_->Type(kCycles, L"70000");
-    program_->PressEnter(kCycles);
+    program_->Type(IDC_CYCLES, L"70000");
+    program_->PressEnter(IDC_CYCLES);
     const OperatorDriver::Box prompt = program_->WaitForBox(kOutcomeTimeoutMs);
     ASSERT_TRUE(prompt.window);
     EXPECT_NE(std::wstring::npos, prompt.text.find(L"65535"));
@@ -399,9 +348,9 @@ TEST_F(OperatorTest, EnterWithAnInvalidValuePromptsAndStaysOpen) {
 // Keys pressed while the send blocks the window are dropped, not replayed into the box.
 TEST_F(OperatorTest, KeysPressedDuringTheSendAreDropped) {
     StartProgram();
-    ChoosePort(port::kSilent, kOpened);
+    ChoosePort(port::kSilent, kPortOpened);
     const size_t before = LoggedFrames(port::kSilent).size();
-    program_->Focus(kUpload);
+    program_->Focus(IDC_UPLOAD);
     OperatorDriver::PressKey(VK_SPACE);
     ASSERT_TRUE(WaitForUploadingShown());
     OperatorDriver::PressKey(VK_SPACE); // a second press on Upload
@@ -409,11 +358,11 @@ TEST_F(OperatorTest, KeysPressedDuringTheSendAreDropped) {
 
     const OperatorDriver::Box box = program_->WaitForBox(kOutcomeTimeoutMs);
     ASSERT_TRUE(box.window) << "no box appeared";
-    EXPECT_EQ(kFailed, box.text);
+    EXPECT_EQ(kUploadFailed, box.text);
     EXPECT_FALSE(WaitUntil(1500, [&] { return !::IsWindow(box.window); }))
         << "the box was answered by the keys pressed before it appeared";
     ASSERT_TRUE(program_->Answer(box));
-    EXPECT_TRUE(program_->WaitForText(kUploadStatus, kFailed, kOutcomeTimeoutMs));
+    EXPECT_TRUE(program_->WaitForText(IDC_UPLOAD_STATUS, kUploadFailed, kOutcomeTimeoutMs));
     EXPECT_FALSE(program_->WaitForBox(1500).window) << "a second upload ran";
     EXPECT_EQ(before + 1, LoggedFrames(port::kSilent).size());
 }
@@ -421,9 +370,9 @@ TEST_F(OperatorTest, KeysPressedDuringTheSendAreDropped) {
 // Enter held on Upload is one upload, and its failure box stays until a key is pressed anew.
 TEST_F(OperatorTest, AHeldEnterIsOneUploadAndAnswersNoBox) {
     StartProgram();
-    ChoosePort(port::kSilent, kOpened);
+    ChoosePort(port::kSilent, kPortOpened);
     const size_t before = LoggedFrames(port::kSilent).size();
-    program_->Focus(kUpload);
+    program_->Focus(IDC_UPLOAD);
     DWORD boxSince = 0;
     program_->HoldKey(VK_RETURN, [&] {
         boxSince = boxSince ? boxSince : program_->WaitForBox(0).window ? ::GetTickCount() : 0;
@@ -431,15 +380,15 @@ TEST_F(OperatorTest, AHeldEnterIsOneUploadAndAnswersNoBox) {
     });
     EXPECT_TRUE(WaitForUploadingShown()) << "the held key answered the box";
     OperatorDriver::PressKey(VK_RETURN);
-    EXPECT_TRUE(program_->WaitForText(kUploadStatus, kFailed, kOutcomeTimeoutMs));
+    EXPECT_TRUE(program_->WaitForText(IDC_UPLOAD_STATUS, kUploadFailed, kOutcomeTimeoutMs));
     EXPECT_EQ(before + 1, LoggedFrames(port::kSilent).size());
 }
 
 // While the send blocks the window, the status really shows "Uploading……" on screen.
 TEST_F(OperatorTest, UploadingIsPaintedWhileTheSendBlocks) {
     StartProgram();
-    ChoosePort(port::kSilent, kOpened);
-    const HWND status = ::GetDlgItem(program_->MainWindow(), kUploadStatus);
+    ChoosePort(port::kSilent, kPortOpened);
+    const HWND status = ::GetDlgItem(program_->MainWindow(), IDC_UPLOAD_STATUS);
     RECT area;
     ::GetWindowRect(status, &area);
     const auto capture = [&] {
@@ -456,7 +405,7 @@ TEST_F(OperatorTest, UploadingIsPaintedWhileTheSendBlocks) {
     };
     const std::vector<COLORREF> idle = capture();
 
-    program_->Click(kUpload);
+    program_->Click(IDC_UPLOAD);
     ASSERT_TRUE(WaitForUploadingShown());
     // The status changes on screen before the send's outcome box comes (after its one-second
     // wait): a program that painted only once the send was over would show both at once.
@@ -475,7 +424,7 @@ TEST_F(OperatorTest, UploadingIsPaintedWhileTheSendBlocks) {
 // Another program holds the file unshared as the program starts (a backup or a scanner): a box
 // names it and says the values shown are the start values; then the program goes on as usual.
 TEST_F(OperatorTest, AFileAnotherProgramHoldsIsNamedAtStart) {
-    WriteParameterFile("1 2 5 60 7 1 127 1 0 65535 15 16777210 1 1 1 1 ");
+    WriteParameterFile(settings_files::kEveryValue);
     HeldFile held(FilePath(), HeldFile::Hold::kUnshared);
     ASSERT_TRUE(held.IsHeld());
     program_ = OperatorDriver::Start(FromUtf8(VKD_PROGRAM_PATH), dir_);
@@ -485,41 +434,41 @@ TEST_F(OperatorTest, AFileAnotherProgramHoldsIsNamedAtStart) {
     EXPECT_NE(std::wstring::npos, text.find(L"The values shown are the start values"));
     EXPECT_TRUE(program_->IsMinimised());
     program_->Restore();
-    EXPECT_EQ(L"108", program_->Text(kFwdSpeed));
-    EXPECT_EQ(kNotOpened, program_->Text(kPortStatus)) << "the start values name Com0";
+    EXPECT_EQ(L"108", program_->Text(IDC_FWD_SPEED));
+    EXPECT_EQ(kPortNotOpened, program_->Text(IDC_PORT_STATUS)) << "the start values name Com0";
     held.Release();
-    ChoosePort(port::kGood, kOpened);
-    program_->Click(kUpload);
-    ASSERT_TRUE(program_->WaitForText(kUploadStatus, kComplete, kOutcomeTimeoutMs));
+    ChoosePort(port::kGood, kPortOpened);
+    program_->Click(IDC_UPLOAD);
+    ASSERT_TRUE(program_->WaitForText(IDC_UPLOAD_STATUS, kUploadDone, kOutcomeTimeoutMs));
     WaitForSaved(WriteParameterText(Defaults(port::kGood)));
 }
 
 // Another save holds the file's lock and hangs: the save gives up within its bound and says
 // that another program holds the file. Keys pressed meanwhile start no second upload.
 TEST_F(OperatorTest, OneKeyIsOneUploadWhileAnotherProgramHoldsTheLock) {
-    WriteParameterFile(kDefaultFile);
+    WriteParameterFile(settings_files::kStartValues);
     StartProgram();
-    ChoosePort(port::kGood, kOpened);
+    ChoosePort(port::kGood, kPortOpened);
     HeldFile held(FilePath(), HeldFile::Hold::kSaveLock);
     ASSERT_TRUE(held.IsHeld());
     const size_t before = LoggedFrames(port::kGood).size();
-    const HWND status = ::GetDlgItem(program_->MainWindow(), kUploadStatus);
-    program_->Focus(kUpload);
+    const HWND status = ::GetDlgItem(program_->MainWindow(), IDC_UPLOAD_STATUS);
+    program_->Focus(IDC_UPLOAD);
     OperatorDriver::PressKey(VK_SPACE);
     // "Download Complete" is shown before the save, read without a message: the save is waiting.
     ASSERT_TRUE(WaitUntil(kOutcomeTimeoutMs, [&] {
         wchar_t text[64] = {};
         ::GetWindowTextW(status, text, 64);
-        return kComplete == text;
+        return std::wstring(kUploadDone) == text;
     }));
     OperatorDriver::PressKey(VK_SPACE); // a second press on Upload, during the wait
     const std::wstring text = AnswerFileBox(L"Cannot save the settings file");
     EXPECT_NE(std::wstring::npos, text.find(L"Another program holds the file")) << ToUtf8(text);
-    EXPECT_EQ(kComplete, program_->Text(kUploadStatus)) << "the status stays the upload's";
+    EXPECT_EQ(kUploadDone, program_->Text(IDC_UPLOAD_STATUS)) << "the status stays the upload's";
     EXPECT_FALSE(program_->WaitForBox(1500).window) << "a second upload ran";
     EXPECT_EQ(before + 1, LoggedFrames(port::kGood).size());
     held.Release();
-    EXPECT_EQ(kDefaultFile, FileContents());
+    EXPECT_EQ(settings_files::kStartValues, FileContents());
 }
 
 namespace {
@@ -565,35 +514,35 @@ TEST_F(OperatorTest, AnAdapterPluggedBackInIsOpenedAgain) {
         UnpluggedPort unplugged(port::kGood);
         ASSERT_TRUE(unplugged.IsUnplugged());
         StartProgram();
-        EXPECT_EQ(kNotOpened, program_->Text(kPortStatus));
+        EXPECT_EQ(kPortNotOpened, program_->Text(IDC_PORT_STATUS));
         UploadExpectingFailureBox();
         ASSERT_TRUE(unplugged.PlugBackIn());
     }
-    program_->Click(kUpload);
-    EXPECT_TRUE(program_->WaitForText(kPortStatus, kOpened, kOutcomeTimeoutMs));
-    ASSERT_TRUE(program_->WaitForText(kUploadStatus, kComplete, kOutcomeTimeoutMs))
-        << ToUtf8(program_->Text(kUploadStatus));
+    program_->Click(IDC_UPLOAD);
+    EXPECT_TRUE(program_->WaitForText(IDC_PORT_STATUS, kPortOpened, kOutcomeTimeoutMs));
+    ASSERT_TRUE(program_->WaitForText(IDC_UPLOAD_STATUS, kUploadDone, kOutcomeTimeoutMs))
+        << ToUtf8(program_->Text(IDC_UPLOAD_STATUS));
     EXPECT_FALSE(program_->WaitForBox(0).window);
     EXPECT_EQ(before + 1, LoggedFrames(port::kGood).size());
 
     // Away again when chosen; back, and chosen again with the keyboard: F4 drops the list down,
     // Enter takes the entry already selected.
-    ChoosePort(port::kSilent, kOpened);
+    ChoosePort(port::kSilent, kPortOpened);
     {
         UnpluggedPort unplugged(port::kGood);
         ASSERT_TRUE(unplugged.IsUnplugged());
-        ChoosePort(port::kGood, kNotOpened);
+        ChoosePort(port::kGood, kPortNotOpened);
         ASSERT_TRUE(unplugged.PlugBackIn());
     }
-    program_->Focus(kPort);
+    program_->Focus(IDC_PORT);
     OperatorDriver::PressKey(VK_F4);
     ASSERT_TRUE(WaitUntil(kOutcomeTimeoutMs, [&] {
-        return ::SendMessageW(::GetDlgItem(program_->MainWindow(), kPort), CB_GETDROPPEDSTATE, 0,
+        return ::SendMessageW(::GetDlgItem(program_->MainWindow(), IDC_PORT), CB_GETDROPPEDSTATE, 0,
                               0) != 0;
     })) << "the list did not drop down";
     OperatorDriver::PressKey(VK_RETURN);
-    EXPECT_TRUE(program_->WaitForText(kPortStatus, kOpened, kOutcomeTimeoutMs));
-    EXPECT_EQ(port::kGood, program_->ListSelection(kPort));
+    EXPECT_TRUE(program_->WaitForText(IDC_PORT_STATUS, kPortOpened, kOutcomeTimeoutMs));
+    EXPECT_EQ(port::kGood, program_->ListSelection(IDC_PORT));
     EXPECT_FALSE(program_->HasExited()) << "Enter went to the dialog, not to the list";
 }
 
@@ -740,14 +689,14 @@ TEST_P(SettingsFileTest, EveryFaceSendsTheSameOrNothing) {
                         std::wstring::npos)
             << ToUtf8(text);
     }
-    ChoosePort(port::kGood, kOpened);
+    ChoosePort(port::kGood, kPortOpened);
     if (!file.changedTo.empty()) {
         WriteParameterFile(file.changedTo);
     }
-    program_->Click(kUpload);
+    program_->Click(IDC_UPLOAD);
     if (file.formsSend[0]) {
-        EXPECT_TRUE(program_->WaitForText(kUploadStatus, kComplete, kOutcomeTimeoutMs))
-            << ToUtf8(program_->Text(kUploadStatus));
+        EXPECT_TRUE(program_->WaitForText(IDC_UPLOAD_STATUS, kUploadDone, kOutcomeTimeoutMs))
+            << ToUtf8(program_->Text(IDC_UPLOAD_STATUS));
         const std::vector<std::string> frames = LoggedFrames(port::kGood);
         ASSERT_EQ(before + 1, frames.size()) << "the dialog sent nothing";
         EXPECT_EQ(file.formsSend, frames.back()) << "the dialog";
@@ -761,10 +710,10 @@ TEST_P(SettingsFileTest, EveryFaceSendsTheSameOrNothing) {
             AnswerFileBox(changedBox, IDNO);
             EXPECT_EQ(left, FileContents()) << "the dialog wrote over the change";
             if (!changedToStop) {
-                program_->Click(kUpload);
+                program_->Click(IDC_UPLOAD);
                 AnswerFileBox(changedBox, IDYES);
                 WaitForSaved(file.bytes); // the form shows the file's values
-                program_->ClickAndWaitForHandler(kUpload);
+                program_->ClickAndWaitForHandler(IDC_UPLOAD);
                 EXPECT_FALSE(program_->WaitForBox(0).window);
             }
         }
@@ -772,7 +721,7 @@ TEST_P(SettingsFileTest, EveryFaceSendsTheSameOrNothing) {
         const OperatorDriver::Box prompt = program_->WaitForBox(kOutcomeTimeoutMs);
         ASSERT_TRUE(prompt.window) << "the dialog did not refuse";
         ASSERT_TRUE(program_->Answer(prompt));
-        EXPECT_EQ(L"", program_->Text(kUploadStatus));
+        EXPECT_EQ(L"", program_->Text(IDC_UPLOAD_STATUS));
         EXPECT_EQ(before, LoggedFrames(port::kGood).size()) << "the dialog sent a frame";
         EXPECT_EQ(file.bytes, FileContents()) << "the dialog saved";
     }

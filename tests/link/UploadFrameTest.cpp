@@ -6,9 +6,11 @@
 #include <set>
 #include <string>
 
+#include "SettingsFiles.h"
 #include "link/EchoRule.h"
 #include "link/FrameDecoder.h"
 #include "link/UploadFrame.h"
+#include "model/ParameterTable.h"
 
 using namespace std::string_literals;
 
@@ -21,15 +23,10 @@ UploadFrame Build(const ParameterSet& set) {
     return frame;
 }
 
+// The two profiles of the every-value file (its values up to the cycle count); the rest as it was.
 void SetMixedProfiles(ParameterSet& set) {
-    set.m_nFwdSource = 2;
-    set.m_nFwdAcc = 5;
-    set.m_nFwdSpeed = 60;
-    set.m_nFwdDec = 7;
-    set.m_nRevSource = 1;
-    set.m_nRevDec = 127;
-    set.m_nRevSpeed = 1;
-    set.m_nRevAcc = 0;
+    using settings_files::kEveryValue;
+    ReadParameterText(kEveryValue.substr(0, kEveryValue.find(" 65535")), set);
 }
 
 // A parameter set, the frame the encoder makes of it, and that frame as the decoder tells it.
@@ -149,6 +146,21 @@ TEST(UploadFrame, EncodesEachSetAsItsFrame) {
             set.ApplyMissingFileValues();
             c.change(set);
             EXPECT_EQ(c.frame, Build(set)) << c.name;
+        }
+    }
+}
+
+// Every value the parameter table accepts, at either end of its range, makes a frame that a
+// controller takes.
+TEST(UploadFrame, EveryAcceptedValueMakesAFrameAControllerTakes) {
+    for (const ParameterField* field : FieldsInFileOrder()) {
+        for (const int value : {field->min, field->max}) {
+            ParameterSet set;
+            set.ApplyMissingFileValues();
+            set.*(field->member) = value;
+            const DecodedFrame decoded = DecodeFrame(Build(set));
+            EXPECT_TRUE(decoded.problems.empty())
+                << field->name << "=" << value << ": " << DescribeFrame(decoded);
         }
     }
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "SettingsFiles.h"
+
 #include <climits>
 #include <cstdio>
 #include <random>
@@ -29,7 +31,7 @@ std::vector<int> ReadAll(const std::string& text) {
     return Stored(set);
 }
 
-const std::string kDefaultFile = "0 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ";
+const std::string kDefaultFile = settings_files::kStartValues;
 
 } // namespace
 
@@ -148,6 +150,7 @@ TEST(ParameterText, StopsAtTheFirstValueThatIsNotANumber) {
         EXPECT_EQ(static_cast<int>(c.leading.size()), taken) << c.text;
         EXPECT_EQ(c.stop, reading.stop) << c.text;
         EXPECT_EQ(c.offset, reading.stopOffset) << c.text;
+        EXPECT_EQ(c.text.rfind("\xEF\xBB\xBF", 0) == 0, reading.byteOrderMark) << c.text;
         std::vector<int> values = Stored(set);
         for (size_t i = 0; i < c.leading.size(); ++i) {
             EXPECT_EQ(c.leading[i], values[i]) << c.text;

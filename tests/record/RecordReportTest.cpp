@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "record/RecordEntry.h"
@@ -55,12 +59,30 @@ TEST(RecordTest, TheLineIsThePagesByteForByteAndReadsBack) {
         << line;
     EXPECT_EQ(std::string::npos, line.find("values"));
     EXPECT_EQ("\"A\\17\"\t\x1F\xC3\xA9\xEF\xBF\xBD", ReadRecordLine(line).value_or(entry).unit);
+    // Every control character as JSON.stringify writes it, read back as it was; one left raw in
+    // a line makes it no entry.
+    constexpr char kShortForms[] = "\bb\ff\nn\rr\tt";
+    for (char c = 0; c < 0x20; ++c) {
+        odd.unit = std::string(1, c);
+        const char* shortForm = c ? std::strchr(kShortForms, c) : nullptr;
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+        const std::string written = RecordLine(odd);
+        EXPECT_NE(std::string::npos,
+                  written.find("\"unit\":\"" +
+                               (shortForm ? std::string{'\\', shortForm[1]} : escaped) + "\""))
+            << written;
+        EXPECT_EQ(odd.unit, ReadRecordLine(written).value_or(entry).unit);
+        EXPECT_FALSE(
+            ReadRecordLine(R"({"time":"t","outcome":"confirmed","unit":")" + odd.unit + "\"}"))
+            << int(c);
+    }
 }
 
 TEST(RecordTest, LinesOfEveryShapeReadAndOthersAreLeftOutByNumber) {
     const std::string text =
         std::string("\xEF\xBB\xBF") + kFirstShapeLine + "\r\n" +
-        "\n" // blank lines are no entries, and not left out either
+        "\n \t\r\n" // blank lines, CR LF ones too, are no entries, and not left out either
         + kPageLine + "\n" +
         R"({"time":"t","outcome":"re-sent","unit":7,"later":[1,{"a":[]}],"ms":1.5,)"
         R"("values":{"fwd.acc":"10","cycles":-3,"speed":9},"port":"A\u00e9\ud83d\ude00\ud800"})"
@@ -75,7 +97,7 @@ TEST(RecordTest, LinesOfEveryShapeReadAndOthersAreLeftOutByNumber) {
         "\n" +
         kPageLine; // the last line without its end
     CommissioningRecord record;
-    EXPECT_EQ((std::vector<std::size_t>{5, 6, 7, 8, 9}), ReadRecordText(text, record));
+    EXPECT_EQ((std::vector<std::size_t>{6, 7, 8, 9, 10}), ReadRecordText(text, record));
     EXPECT_EQ(5u, record.leftOut);
     ASSERT_EQ(4u, record.entries.size());
 
@@ -144,6 +166,17 @@ TEST(RecordTest, UnitsCountByTheirLastAttempt) {
     EXPECT_NE(std::string::npos, formulas.find("\r\nt,\"'=HYPERLINK(\"\"x\"\")\",COM3,"))
         << formulas;
     EXPECT_NE(std::string::npos, formulas.find("\r\nt,'-1+1,COM3,")) << formulas;
+    // Whatever a formula may begin with; a cell with a line break is quoted.
+    for (const char* lead : {"+", "@", "\t", "\r"}) {
+        const std::string unit = lead + std::string("SUM(A1)\n");
+        const std::string csv = ReportCsv({{Attempt("t", unit.c_str(), EchoOutcome::kConfirmed)}});
+        EXPECT_NE(std::string::npos, csv.find("\r\nt,\"'" + unit + "\",COM3,")) << csv;
+    }
+    // A label is text in the printed report too, never markup.
+    const std::string markup = ReportHtml({{Attempt("t", "<x>&'", EchoOutcome::kNoEcho)}},
+                                          Language::kEnglish, "vkd37", "t");
+    EXPECT_EQ(std::string::npos, markup.find("<x>"));
+    EXPECT_NE(std::string::npos, markup.find("&lt;x&gt;&amp;&#39;")) << markup;
 
     const std::string html =
         ReportHtml(record, Language::kChinese, "vkd37 1.0.0.1", "2025-03-05T08:00:00.000Z");
@@ -198,4 +231,40 @@ TEST(RecordTest, AttemptsOfOneTimeKeepTheirLinesOrder) {
                                          .find(std::string("A-1   2         ") +
                                                EchoOutcomeWord(last, Language::kEnglish)));
     }
+}
+
+// A record read a piece at a time gives the lines it gives read whole, wherever the pieces break
+// (in a CR LF, in the byte order mark, at a line's end), each with its number and where it
+// begins; a line longer than any record line can be is left out without being held.
+TEST(RecordTest, ARecordReadInPiecesGivesItsLinesWhereverThePiecesBreak) {
+    using Line = std::tuple<std::string, bool, std::size_t, std::uint64_t>;
+    const auto lines = [](const std::string& text, std::size_t piece) {
+        std::vector<Line> read;
+        const auto take = [&read](const RecordLines::Line& line) {
+            read.emplace_back(std::string(line.text), line.whole, line.number, line.offset);
+        };
+        RecordLines splitter;
+        for (std::size_t at = 0; at < text.size(); at += piece) {
+            splitter.Add(std::string_view(text).substr(at, piece), take);
+        }
+        splitter.End(take);
+        return read;
+    };
+    const std::string text = std::string("\xEF\xBB\xBF") + kFirstShapeLine + "\r\n\n" + kPageLine +
+                             "\nnot json\n" + kPageLine;
+    const std::vector<Line> whole = lines(text, text.size());
+    ASSERT_EQ(5u, whole.size());
+    for (const Line& line : whole) {
+        EXPECT_EQ(std::get<0>(line), text.substr(std::get<3>(line), std::get<0>(line).size()));
+    }
+    EXPECT_EQ(std::string(kFirstShapeLine) + "\r", std::get<0>(whole[0]));
+    EXPECT_EQ(kPageLine, std::get<0>(whole[4]));
+    for (const std::size_t piece : {1, 2, 3, 7, 64}) {
+        EXPECT_EQ(whole, lines(text, piece)) << piece;
+    }
+    const std::string overlong = std::string(RecordLines::kLongestLine + 1, 'x') + "\n" + kPageLine;
+    const std::vector<Line> read = lines(overlong, 1 << 20);
+    ASSERT_EQ(2u, read.size());
+    EXPECT_EQ(Line("", false, 1, 0), read[0]);
+    EXPECT_EQ(Line(kPageLine, true, 2, RecordLines::kLongestLine + 2), read[1]);
 }

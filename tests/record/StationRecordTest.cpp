@@ -135,7 +135,8 @@ TEST(ChainTest, NamesTheFirstLineWhereAFilesChainBreaks) {
     unlinked.insert(unlinked.begin() + 4,
                     R"({"time":"2025-03-04T09:00:30.000Z","port":"COM3","outcome":"confirmed"})");
     const std::vector<std::string> firstGone(lines.begin() + 1, lines.end());
-    std::vector<std::string> old = {R"({"time":"2025-03-04T08:00:00.000Z","outcome":"no-echo"})"};
+    std::vector<std::string> old = {R"({"time":"2025-03-04T08:00:00.000Z","outcome":"no-echo"})",
+                                    "not an entry"};
     const std::string continued = StationText({"F"}, "s1", StartSet(), Joined(old));
     const struct {
         const char* what;
@@ -165,7 +166,7 @@ TEST(ChainTest, NamesTheFirstLineWhereAFilesChainBreaks) {
         EXPECT_EQ(c.line, check.line) << c.what;
         EXPECT_EQ(c.reason, check.reason) << c.what;
     }
-    EXPECT_EQ(1u, CheckChain(continued).unlinked);
+    EXPECT_EQ(2u, CheckChain(continued).unlinked);
 }
 
 // Several stations' files: a line in two files counts once, each keeps its station, a unit

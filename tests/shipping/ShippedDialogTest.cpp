@@ -14,31 +14,18 @@
 
 #include "HeldFile.h"
 #include "OperatorDriver.h"
+#include "ResourceScript.h"
 #include "Scratch.h"
+#include "SettingsFiles.h"
 #include "SimulatorLog.h"
 #include "link/UploadFrame.h"
 #include "store/ParameterFile.h"
 #include "model/ParameterSet.h"
 #include "model/ParameterText.h"
+#include "res/resource.h"
+#include "ui/StatusLook.h"
 
 namespace {
-
-// Control ids of the main dialog (res/resource.h).
-enum : int {
-    kCycles = 1006,
-    kPort = 1009,
-    kUpload = 1010,
-    kPortStatus = 1012,
-    kLegendOn = 1020,
-    kUploadStatus = 1026,
-};
-constexpr UINT kAboutItem = 0x0010; // IDM_ABOUTBOX, the system menu's last item
-
-const std::wstring kOpened = L"Suceed Open Serial Port";
-const std::wstring kComplete = L"Download Complete";
-const std::wstring kFailed = L"Download Failed";
-const std::wstring kBoxCaption = L"VKD-37\u53c2\u6570\u8bbe\u5b9a\u7a0b\u5e8f";
-const std::wstring kAboutCaption = L"About NORVEL AXIS PANEL";
 
 // Generous bounds on outcomes: under emulation code is translated when it first runs (a box, the
 // port), and the machine may be loaded.
@@ -51,29 +38,6 @@ std::wstring FromUtf8(const std::string& text) {
         ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
                               static_cast<int>(wide.size()))));
     return wide;
-}
-
-// Both profiles mixed: different speed sources, the extremes of each range, every option on.
-ParameterSet MixedProfile() {
-    ParameterSet set;
-    set.ApplyMissingFileValues();
-    set.m_nPort = port::kGood;
-    set.m_nFwdSource = kSpeedExternalPot;
-    set.m_nFwdAcc = 5;
-    set.m_nFwdSpeed = 60;
-    set.m_nFwdDec = 7;
-    set.m_nRevSource = kSpeedInternalPot;
-    set.m_nRevAcc = 0;
-    set.m_nRevSpeed = 1;
-    set.m_nRevDec = 127;
-    set.m_nCycles = 65535;
-    set.m_bCyclesOn = 1;
-    set.m_nHomeDelay = 16777210;
-    set.m_bHomeDelayOn = 1;
-    set.m_nEndDelay = 15;
-    set.m_bEndDelayOn = 1;
-    set.m_bAutoHome = 1;
-    return set;
 }
 
 } // namespace
@@ -89,7 +53,10 @@ TEST(ShippedDialog, StartsUploadsFailsShowsAboutAndCloses) {
         EXPECT_TRUE(WaitUntil(kOutcomeMs, [&] { return ReadWholeFile(file) == text; }))
             << "file holds \"" << ReadWholeFile(file) << "\", expected \"" << text << "\"";
     };
-    ParameterSet expected = MixedProfile();
+    // Every value away from its start value, on the good controller's port.
+    ParameterSet expected;
+    ReadParameterText(settings_files::kEveryValue, expected);
+    expected.m_nPort = port::kGood;
     std::ofstream(file, std::ios::binary) << WriteParameterText(expected);
 
     const DWORD started = ::GetTickCount();
@@ -97,7 +64,7 @@ TEST(ShippedDialog, StartsUploadsFailsShowsAboutAndCloses) {
         OperatorDriver::Start(FromUtf8(VKD_SHIPPED_PROGRAM), dir, kStartMs);
     ASSERT_TRUE(program) << "the main window of " << VKD_SHIPPED_PROGRAM << " did not appear";
     // The legend is ticked at the end of start-up.
-    ASSERT_TRUE(WaitUntil(kOutcomeMs, [&] { return program->IsChecked(kLegendOn); }));
+    ASSERT_TRUE(WaitUntil(kOutcomeMs, [&] { return program->IsChecked(IDC_LEGEND_ON); }));
     std::cout << "[ shipped  ] the window is up after " << (::GetTickCount() - started) / 1000
               << " s (under emulation)" << std::endl;
 
@@ -108,21 +75,20 @@ TEST(ShippedDialog, StartsUploadsFailsShowsAboutAndCloses) {
 
     // The saved port is open, the file's values are in the form.
     ASSERT_FALSE(program->HasExited()) << "the program ended during start-up";
-    EXPECT_TRUE(program->WaitForText(kPortStatus, kOpened, kOutcomeMs))
+    EXPECT_TRUE(program->WaitForText(IDC_PORT_STATUS, kPortOpened, kOutcomeMs))
         << "COM1 from the file was not opened";
-    EXPECT_EQ(port::kGood, program->ListSelection(kPort));
-    EXPECT_EQ(L"65535", program->Text(kCycles));
+    EXPECT_EQ(port::kGood, program->ListSelection(IDC_PORT));
+    EXPECT_EQ(std::to_wstring(expected.m_nCycles), program->Text(IDC_CYCLES));
     program->Restore();
 
     // An upload of the mixed profile, with one value changed as the operator types it.
-    program->Type(kCycles, L"40000");
+    program->Type(IDC_CYCLES, L"40000");
     expected.m_nCycles = 40000;
     UploadFrame frame;
     BuildUploadFrame(expected, frame);
-    ASSERT_EQ("0302053B07017F0000009C4019999900000101", Hex(frame));
     const size_t goodBefore = LoggedFrames(port::kGood).size();
-    program->Click(kUpload);
-    EXPECT_TRUE(program->WaitForText(kUploadStatus, kComplete, kOutcomeMs))
+    program->Click(IDC_UPLOAD);
+    EXPECT_TRUE(program->WaitForText(IDC_UPLOAD_STATUS, kUploadDone, kOutcomeMs))
         << "no \"Download Complete\"";
     const std::vector<std::string> good = LoggedFrames(port::kGood);
     ASSERT_EQ(goodBefore + 1, good.size()) << "COM1's simulator did not get one frame";
@@ -132,18 +98,19 @@ TEST(ShippedDialog, StartsUploadsFailsShowsAboutAndCloses) {
     ASSERT_FALSE(program->HasExited()) << "the program ended after the upload";
 
     // The silent controller on COM2: the failure box, and the file saved with the new port.
-    program->ChooseListEntry(kPort, port::kSilent);
+    program->ChooseListEntry(IDC_PORT, port::kSilent);
     EXPECT_TRUE(
-        WaitUntil(kOutcomeMs, [&] { return program->ListSelection(kPort) == port::kSilent; }));
-    EXPECT_TRUE(program->WaitForText(kPortStatus, kOpened, kOutcomeMs));
+        WaitUntil(kOutcomeMs, [&] { return program->ListSelection(IDC_PORT) == port::kSilent; }));
+    EXPECT_TRUE(program->WaitForText(IDC_PORT_STATUS, kPortOpened, kOutcomeMs));
     const size_t silentBefore = LoggedFrames(port::kSilent).size();
-    program->Click(kUpload);
+    program->Click(IDC_UPLOAD);
     const OperatorDriver::Box box = program->WaitForBox(kOutcomeMs);
     ASSERT_TRUE(box.window) << "no \"Download Failed\" box";
-    EXPECT_EQ(kFailed, box.text);
-    EXPECT_EQ(kBoxCaption, box.caption);
+    EXPECT_EQ(kUploadFailed, box.text);
+    // The program's name is the boxes' caption.
+    EXPECT_EQ(std::filesystem::path(FromUtf8(VKD_SHIPPED_PROGRAM)).stem().wstring(), box.caption);
     ASSERT_TRUE(program->Answer(box));
-    EXPECT_TRUE(program->WaitForText(kUploadStatus, kFailed, kOutcomeMs));
+    EXPECT_TRUE(program->WaitForText(IDC_UPLOAD_STATUS, kUploadFailed, kOutcomeMs));
     const std::vector<std::string> silent = LoggedFrames(port::kSilent);
     ASSERT_EQ(silentBefore + 1, silent.size()) << "COM2's simulator did not get one frame";
     EXPECT_EQ(Hex(frame), silent.back());
@@ -156,10 +123,10 @@ TEST(ShippedDialog, StartsUploadsFailsShowsAboutAndCloses) {
     {
         const HeldFile held(file.wstring(), HeldFile::Hold::kSaveLock);
         ASSERT_TRUE(held.IsHeld());
-        program->Click(kUpload);
+        program->Click(IDC_UPLOAD);
         const OperatorDriver::Box failed = program->WaitForBox(kOutcomeMs);
         ASSERT_TRUE(failed.window) << "no \"Download Failed\" box";
-        EXPECT_EQ(kFailed, failed.text);
+        EXPECT_EQ(kUploadFailed, failed.text);
         ASSERT_TRUE(program->Answer(failed));
         const OperatorDriver::Box notSaved = program->WaitForBox(kOutcomeMs);
         ASSERT_TRUE(notSaved.window) << "no box about the file";
@@ -167,15 +134,15 @@ TEST(ShippedDialog, StartsUploadsFailsShowsAboutAndCloses) {
             << "the box names the file";
         EXPECT_NE(std::wstring::npos, notSaved.text.find(L"Another program holds the file"));
         ASSERT_TRUE(program->Answer(notSaved));
-        EXPECT_EQ(kFailed, program->Text(kUploadStatus));
+        EXPECT_EQ(kUploadFailed, program->Text(IDC_UPLOAD_STATUS));
     }
     expectSaved(expected);
 
     // The About box, from the system menu's last item.
-    ::PostMessageW(program->MainWindow(), WM_SYSCOMMAND, kAboutItem, 0);
+    ::PostMessageW(program->MainWindow(), WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
     const OperatorDriver::Box about = program->WaitForBox(kOutcomeMs);
     ASSERT_TRUE(about.window) << "no About box";
-    EXPECT_EQ(kAboutCaption, about.caption);
+    EXPECT_EQ(FromUtf8(ReadScriptDialog("IDD_ABOUTBOX").caption), about.caption);
     EXPECT_EQ(1, about.buttons);
     ASSERT_TRUE(program->Answer(about));
 

@@ -4,6 +4,9 @@
 #   upload to COM1 (the good controller): exit 0, the exact frame received and reported
 #   upload to COM2 (silent):              exit 1, "failed: no echo"
 #   --version:                            exit 0, the project's version
+# then a report on a record of more than 1 GiB, which a 32-bit program can only read a piece at a
+# time: its lines at both ends summed up, the gigabyte between (a hole of the file, one overlong
+# line) left out.
 set -uo pipefail
 exe=$(realpath "$1") version=$2
 wine_scripts="$(cd "$(dirname "$0")/../.." && pwd)/scripts/wine"
@@ -54,6 +57,25 @@ check "upload to COM1" $good_status 0 good.out "\"frame\":\"$frame\",\"outcome\"
 check "upload to silent COM2" $silent_status 1 silent.out '^failed: no echo in [0-9]+ ms'
 # A Windows console program ends its lines with CR LF.
 check "--version" $version_status 0 version.out "^vkd37 ${version//./\\.}"$'\r'"?\$"
+
+# The record's real lines stand before and after a hole of 1 GiB, so the file costs no disk.
+line() {
+    printf '{"time":"2025-03-04T09:%02d:00.000Z","unit":"%s","port":"COM3","frame":"%s",' "$1" "$2" "$frame"
+    printf '"outcome":"%s","ms":41,"program":"vkd37 %s"}\n' "$3" "$version"
+}
+{ line 1 G-1 no-echo; line 2 G-2 confirmed; } >large.jsonl
+truncate -s $(((1 << 30) + 4096)) large.jsonl
+{ echo; line 3 G-1 confirmed; } >>large.jsonl
+started=$SECONDS
+$run32 "$exe" report large.jsonl >large.out 2>large.err
+large_status=$?
+echo "a report on a record of $(($(stat -c %s large.jsonl) >> 20)) MiB took $((SECONDS - started)) s (under emulation)"
+cat large.err
+check "report on a record of 1 GiB" $large_status 0 large.out $'^Units: +2\r?$'
+if ! grep -qE $'^G-1 +2 +confirmed' large.out || ! grep -q 'line 3 is not a record entry' large.err; then
+    echo "FAIL: the report on a record of 1 GiB is not that of its lines"
+    failures=$((failures + 1))
+fi
 
 good_after=$(frames 1)
 if [[ $(wc -l <<<"$good_after") -ne $((good_before + 1)) || $(tail -n 1 <<<"$good_after") != "$frame" ]]; then

@@ -27,7 +27,8 @@ public:
         kLock,
         kReplaceName,
         kTakeNewName,
-        kLockTaken
+        kLockTaken,
+        kCut
     };
     // The next `times` calls (-1: every call) on `path` ("" any, kTemporary any temporary) fail
     // with `error`.
@@ -58,7 +59,7 @@ public:
     std::chrono::milliseconds lockHeldFor{0};
     // What another program does just before the save's next call of a kind.
     std::map<Call, std::function<void(FakeFiles&)>> meanwhile;
-    std::vector<std::string> log; // "create", "sync", "replace", "move", "remove": the names
+    std::vector<std::string> log; // "create", "sync", "cut", "replace", "move", "remove": the names
     TickClock clock;
 
     std::shared_ptr<Node> Put(const std::string& path, std::string bytes) {
@@ -157,6 +158,8 @@ public:
         if (handles_.at(file).appending && appendOnlyLengthFixed) {
             return WindowsError::kAccessDenied;
         }
+        Log("cut " + handles_.at(file).path);
+        Meanwhile(Call::kCut);
         handles_.at(file).node->bytes.resize(length); // the store only ever cuts it
         return 0;
     }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "SettingsFiles.h"
+
 #include <algorithm>
 #include <climits>
 #include <chrono>
@@ -82,7 +84,7 @@ protected:
     fs::path previous_;
 };
 
-const std::string kDefaultFile = "0 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ";
+const std::string kDefaultFile = settings_files::kStartValues;
 
 // A process of the test's own that saves in the working directory. Natively a fork running the
 // body; on Windows save_loop.exe with the arguments (SaveLoop.cpp).

@@ -52,6 +52,7 @@ const std::string kMove = "move <temporary> settings";
 // Tried at once, then every 50 ms (62.5 by Windows' ticks) for a second.
 const std::string kMovesForASecond = kMove + " (17)";
 const std::string kRemove = "remove <temporary>";
+const std::string kCut = "cut settings";
 const FakeFiles::Answer kUnableToMove = {Call::kReplaceName, "", kUnableToMoveReplacement, 1};
 const auto kNoFile = [](FakeFiles& files) { files.names.clear(); };
 const auto kTheirs = [](FakeFiles& files) { files.Put("settings", "theirs"); };
@@ -66,7 +67,7 @@ const Case kCases[] = {
      SaveHow::kReplaced, {{"settings", kNew}}, "", {kCreate, kSync, kReplace + " (4)"}},
     {"ReplaceFileW refused for good", {{Call::kReplaceName, "", kAccessDenied}}, {},
      SaveHow::kWrittenInPlace, {{"settings", kNew}}, "",
-     {kCreate, kSync, kReplace, kRemove, "sync settings"}},
+     {kCreate, kSync, kReplace, kRemove, kCut, "sync settings"}},
     {"the old file gone, the new one takes the name", {kUnableToMove}, {},
      SaveHow::kReplaced, {{"settings", kNew}}, "", {kCreate, kSync, kReplace, kMove}},
     {"the old file gone, the name refused, the file made anew",
@@ -81,16 +82,16 @@ const Case kCases[] = {
      {kCreate, kSync, kReplace, kMovesForASecond}},
     {"room for the file, not for a copy", {},
      [](FakeFiles& files) { files.room = kOld.size() + kNew.size() - 1; },
-     SaveHow::kWrittenInPlace, {{"settings", kNew}}, "", {kCreate, kRemove, "sync settings"}},
+     SaveHow::kWrittenInPlace, {{"settings", kNew}}, "", {kCreate, kRemove, kCut, "sync settings"}},
     {"a full disk", {}, [](FakeFiles& files) { files.room = kOld.size() + 1; },
      SaveHow::kFailed, {{"settings", kOld}},
-     "cannot write settings: There is not enough space on the disk", {kCreate, kRemove}},
+     "cannot write settings: There is not enough space on the disk", {kCreate, kRemove, kCut}},
     {"ReplaceFileW refused, then the file itself",
      {{Call::kReplaceName, "", kAccessDenied}, {Call::kWrite, "settings", kLockViolation}}, {},
      SaveHow::kFailed, {{"settings", kOld}},
      "cannot write settings: The process cannot access the file because another process has "
      "locked a portion of the file; nor could a new copy take its place: Access is denied",
-     {kCreate, kSync, kReplace, kRemove}},
+     {kCreate, kSync, kReplace, kRemove, kCut}},
     {"no file, no temporary, no room", {{Call::kCreate, "<temporary>", kAccessDenied}},
      [](FakeFiles& files) { kNoFile(files), files.room = 2; },
      SaveHow::kFailed, {}, "cannot write settings: There is not enough space on the disk",
@@ -103,15 +104,17 @@ const Case kCases[] = {
      SaveHow::kFailed, {{"settings", kOld}}, "cannot lock settings: Access is denied", {}},
     {"a share that keeps no locks", {}, [](FakeFiles& files) { files.locksKept = false; },
      SaveHow::kReplaced, {{"settings", kNew}}, "", {kCreate, kSync, kReplace}},
+    {"a file this user may not read", {{Call::kOpen, "settings", kAccessDenied}}, {},
+     SaveHow::kFailed, {{"settings", kOld}}, "cannot read settings: Access is denied", {}},
     {"a read-only file", {}, [](FakeFiles& files) { files.names["settings"]->readOnly = true; },
      SaveHow::kFailed, {{"settings", kOld}}, "cannot replace settings: the file is read-only", {}},
     {"a read-only file under Wine as root", {},
      [](FakeFiles& files) { files.wine = files.names["settings"]->readOnly = true; },
      SaveHow::kFailed, {{"settings", kOld}}, "cannot replace settings: the file is read-only", {}},
     {"a hard link", {}, [](FakeFiles& files) { files.names["other"] = files.names["settings"]; },
-     SaveHow::kWrittenInPlace, {{"other", kNew}, {"settings", kNew}}, "", {"sync settings"}},
+     SaveHow::kWrittenInPlace, {{"other", kNew}, {"settings", kNew}}, "", {kCut, "sync settings"}},
     {"Wine, whose ReplaceFileW is not one step", {}, [](FakeFiles& files) { files.wine = true; },
-     SaveHow::kWrittenInPlace, {{"settings", kNew}}, "", {"sync settings"}},
+     SaveHow::kWrittenInPlace, {{"settings", kNew}}, "", {kCut, "sync settings"}},
     {"no file, then another save's", {},
      [](FakeFiles& files) { kNoFile(files), files.meanwhile[Call::kTakeNewName] = kTheirs; },
      SaveHow::kReplaced, {{"settings", "theirs changed"}}, "",
@@ -145,12 +148,27 @@ TEST(WindowsSave, EachBranchLeavesAndSaysWhatItShould) {
         EXPECT_EQ(c.said, FakeFiles::Shown(saved.failure.text));
         EXPECT_EQ(c.left, files.Disk());
         EXPECT_EQ(c.log, Runs(files.log));
+        // A file this user may not read is not read-only.
+        EXPECT_TRUE(c.said.rfind("cannot read", 0) || saved.failure.fault != FileFault::kReadOnly);
         // The stamp the outcome carries is the saved file's as it is now.
         std::string target;
         files.FollowLinks("settings", target);
         const FileStamp now = files.Open(target, FileSystem::Access::kLook).info.stamp;
         EXPECT_TRUE(!saved.Saved() || now == saved.stamp);
     }
+}
+
+// In place, a shorter text blanks the rest of the old one before the file is cut, so that a crash
+// between the two leaves nothing of the old values to read.
+TEST(WindowsSave, InPlaceTheOldTextIsBlankedBeforeTheCut) {
+    FakeFiles files;
+    files.wine = true;
+    files.Put("settings", "1 2 3 4");
+    std::string beforeCut;
+    files.meanwhile[Call::kCut] = [&](FakeFiles& f) { beforeCut = f.names["settings"]->bytes; };
+    ReplaceFileContents("settings", "5 6", {}, files);
+    EXPECT_EQ("5 6    ", beforeCut);
+    EXPECT_EQ((Disk{{"settings", "5 6"}}), files.Disk());
 }
 
 // A record's line is written whatever ends its wait for the lock, and says how the wait ended.

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "DialogHarness.h"
+#include "model/ParameterTable.h"
 
 namespace {
 
@@ -26,81 +27,72 @@ protected:
     }
 };
 
-TEST_F(DataExchange, RangeFailureStoresTheValueAndReadsNoButtonAfterIt) {
+// Every range check of the form, in the parameter table's order: each bound passes, one past it
+// fails with the range's prompt, keeps the value in its member and reads no button after the
+// check; the focus is where the exchange last was, the box read last or, once the buttons are
+// read, the last of them (auto homing).
+TEST_F(DataExchange, EachRangeCheckPassesItsBoundsAndFailsOnePastThem) {
     RunWithDialog([](ScriptedMainDlg& d) {
-        d.SetText(IDC_FWD_SPEED, L"0");
-        d.SetText(IDC_HOME_DELAY, L"1234");
-        // Both come after the failing check, so neither may be read.
-        d.SetChecked(IDC_FWD_SRC_INTERNAL, false);
-        d.SetChecked(IDC_FWD_SRC_EXT_POT, true);
-        d.SetChecked(IDC_AUTO_HOME, true);
+        int focus = 0;
+        for (const FormCheck& check : FormChecks()) {
+            focus = check.step == FormStep::kReadNumber    ? NumberBoxOf(check.member)
+                    : check.step == FormStep::kReadButtons ? IDC_AUTO_HOME
+                                                           : focus;
+            if (check.step != FormStep::kCheckRange) {
+                continue;
+            }
+            const ParameterField& field = FieldFor(check.member);
+            for (const auto& [good, bad] :
+                 {std::pair(field.min, field.min - 1), std::pair(field.max, field.max + 1)}) {
+                SCOPED_TRACE(std::string(field.name) + " " + std::to_string(bad));
+                d.ApplyMissingFileValues();
+                d.UpdateData(FALSE);
+                d.SetText(NumberBoxOf(check.member), std::to_wstring(good).c_str());
+                EXPECT_TRUE(d.UpdateData(TRUE));
+                EXPECT_EQ(good, d.*check.member);
+                EXPECT_TRUE(MessageBoxRecorder::Boxes().empty());
 
-        EXPECT_FALSE(d.UpdateData(TRUE));
-
-        EXPECT_EQ(0, d.m_nFwdSpeed);
-        EXPECT_EQ(1234, d.m_nHomeDelay) << "stored before the failing check";
-        EXPECT_EQ(0, d.m_nFwdSource);
-        EXPECT_EQ(0, d.m_bAutoHome);
-        ExpectOnePrompt(RangePrompt(1, 128));
-        EXPECT_EQ(d.Window(), MessageBoxRecorder::Boxes()[0].owner);
-        EXPECT_EQ(IDC_END_DELAY, Focused());
-        ExpectWholeTextSelected(d.Item(IDC_END_DELAY));
+                d.m_bAutoHome = 0;
+                d.SetChecked(IDC_AUTO_HOME, true);
+                d.SetText(NumberBoxOf(check.member), std::to_wstring(bad).c_str());
+                EXPECT_FALSE(d.UpdateData(TRUE));
+                EXPECT_EQ(bad, d.*check.member);
+                EXPECT_EQ(focus == IDC_AUTO_HOME, d.m_bAutoHome == 1);
+                ExpectOnePrompt(RangePrompt(field.min, field.max));
+                EXPECT_EQ(d.Window(), MessageBoxRecorder::Boxes()[0].owner);
+                EXPECT_EQ(focus, Focused());
+                if (focus != IDC_AUTO_HOME) {
+                    ExpectWholeTextSelected(d.Item(focus));
+                }
+                MessageBoxRecorder::Boxes().clear();
+            }
+        }
     });
 }
 
+// Text that is not a number, or a number beyond int, stops the exchange at its box: the boxes
+// before it are read, the rest not.
 TEST_F(DataExchange, TextThatIsNotANumberStopsTheExchangeThere) {
     RunWithDialog([](ScriptedMainDlg& d) {
-        d.SetText(IDC_FWD_ACC, L"20");
-        d.SetText(IDC_CYCLES, L"12x");
-        d.SetText(IDC_HOME_DELAY, L"5");
-        d.SetChecked(IDC_CYCLES_ON, true);
+        for (const wchar_t* text : {L"12x", L"99999999999"}) {
+            d.ApplyMissingFileValues();
+            d.UpdateData(FALSE);
+            d.SetText(IDC_FWD_ACC, L"20");
+            d.SetText(IDC_CYCLES, text);
+            d.SetText(IDC_HOME_DELAY, L"5");
+            d.SetChecked(IDC_CYCLES_ON, true);
 
-        EXPECT_FALSE(d.UpdateData(TRUE));
+            EXPECT_FALSE(d.UpdateData(TRUE));
 
-        EXPECT_EQ(20, d.m_nFwdAcc) << "exchanged before the failure";
-        EXPECT_EQ(100, d.m_nCycles);
-        EXPECT_EQ(2000, d.m_nHomeDelay);
-        EXPECT_EQ(0, d.m_bCyclesOn);
-        ExpectOnePrompt(NotAnIntegerPrompt());
-        EXPECT_EQ(IDC_CYCLES, Focused());
-        ExpectWholeTextSelected(d.Item(IDC_CYCLES));
-    });
-}
-
-TEST_F(DataExchange, NumberBeyondIntIsNotAnInteger) {
-    RunWithDialog([](ScriptedMainDlg& d) {
-        d.SetText(IDC_FWD_ACC, L"99999999999");
-        EXPECT_FALSE(d.UpdateData(TRUE));
-        EXPECT_EQ(10, d.m_nFwdAcc);
-        ExpectOnePrompt(NotAnIntegerPrompt());
-        EXPECT_EQ(IDC_FWD_ACC, Focused());
-    });
-}
-
-TEST_F(DataExchange, CycleCheckFocusesTheCycleField) {
-    RunWithDialog([](ScriptedMainDlg& d) {
-        d.SetText(IDC_CYCLES, L"65536");
-        EXPECT_FALSE(d.UpdateData(TRUE));
-        EXPECT_EQ(65536, d.m_nCycles);
-        ExpectOnePrompt(RangePrompt(0, 65535));
-        EXPECT_EQ(IDC_CYCLES, Focused());
-    });
-}
-
-TEST_F(DataExchange, DelayBoundIs16777210AndFailureFocusesAutoHome) {
-    RunWithDialog([](ScriptedMainDlg& d) {
-        d.SetText(IDC_END_DELAY, L"16777210");
-        EXPECT_TRUE(d.UpdateData(TRUE));
-        EXPECT_EQ(16777210, d.m_nEndDelay);
-        EXPECT_TRUE(MessageBoxRecorder::Boxes().empty());
-
-        d.SetText(IDC_END_DELAY, L"16777211");
-        d.SetChecked(IDC_AUTO_START, true);
-        EXPECT_FALSE(d.UpdateData(TRUE));
-        EXPECT_EQ(16777211, d.m_nEndDelay);
-        EXPECT_EQ(0, d.m_bAutoStart) << "exchanged after the failing check";
-        ExpectOnePrompt(RangePrompt(0, 16777210));
-        EXPECT_EQ(IDC_AUTO_HOME, Focused());
+            EXPECT_EQ(20, d.m_nFwdAcc) << "exchanged before the failure";
+            EXPECT_EQ(100, d.m_nCycles);
+            EXPECT_EQ(2000, d.m_nHomeDelay);
+            EXPECT_EQ(0, d.m_bCyclesOn);
+            ExpectOnePrompt(NotAnIntegerPrompt());
+            EXPECT_EQ(IDC_CYCLES, Focused());
+            ExpectWholeTextSelected(d.Item(IDC_CYCLES));
+            MessageBoxRecorder::Boxes().clear();
+        }
     });
 }
 
@@ -152,12 +144,12 @@ TEST_F(DataExchange, ValuesRoundTripThroughTheControls) {
         d.m_nFwdSource = 2;
         d.m_bEndDelayOn = 1;
         d.m_bAutoStart = 1;
-        d.m_strUploadStatus = L"Download Complete";
+        d.m_strUploadStatus = kUploadDone;
         d.UpdateData(FALSE);
         EXPECT_EQ(L"0", d.Text(IDC_FWD_ACC));
         EXPECT_EQ(L"127", d.Text(IDC_REV_DEC));
         EXPECT_EQ(L"65535", d.Text(IDC_CYCLES));
-        EXPECT_EQ(L"Download Complete", d.Text(IDC_UPLOAD_STATUS));
+        EXPECT_EQ(kUploadDone, d.Text(IDC_UPLOAD_STATUS));
 
         d.m_nFwdAcc = d.m_nRevDec = d.m_nCycles = d.m_nHomeDelay = -99;
         d.m_nFwdSource = d.m_bEndDelayOn = d.m_bAutoStart = -99;
@@ -170,7 +162,7 @@ TEST_F(DataExchange, ValuesRoundTripThroughTheControls) {
         EXPECT_EQ(2, d.m_nFwdSource);
         EXPECT_EQ(1, d.m_bEndDelayOn);
         EXPECT_EQ(1, d.m_bAutoStart);
-        EXPECT_EQ(L"Download Complete", d.m_strUploadStatus);
+        EXPECT_EQ(kUploadDone, d.m_strUploadStatus);
     });
 }
 

@@ -12,6 +12,7 @@
 
 #include "Scratch.h"
 #include "res/resource.h"
+#include "ui/StatusLook.h"
 #include "ui/VKD37Dlg.h"
 #include "ui/framework/DataExchange.h"
 #include "ui/framework/MessageBox.h"

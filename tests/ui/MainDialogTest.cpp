@@ -6,13 +6,13 @@
 
 #include "DialogHarness.h"
 #include "HeldFile.h"
+#include "SettingsFiles.h"
+#include "model/ParameterTable.h"
 #include "store/ParameterFile.h"
 #include "platform/Text.h"
 #include "ui/framework/InputQueue.h"
 
 namespace {
-
-constexpr char kMissingFileValuesSaved[] = "0 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ";
 
 class MainDialog : public DialogTest {
 protected:
@@ -41,13 +41,15 @@ TEST_F(MainDialog, FirstStartWithoutFileOrPort) {
         }
         EXPECT_EQ(0, d.m_cboPort.GetCurSel());
         EXPECT_EQ(L"Com0", d.Text(IDC_PORT));
-        EXPECT_EQ(L"Faild Open Serial Port", d.Text(IDC_PORT_STATUS));
+        EXPECT_EQ(kPortNotOpened, d.Text(IDC_PORT_STATUS));
 
-        EXPECT_EQ(L"10", d.Text(IDC_FWD_ACC));
-        EXPECT_EQ(L"108", d.Text(IDC_FWD_SPEED));
-        EXPECT_EQ(L"10", d.Text(IDC_REV_DEC));
-        EXPECT_EQ(L"100", d.Text(IDC_CYCLES));
-        EXPECT_EQ(L"2000", d.Text(IDC_END_DELAY));
+        ParameterSet start;
+        ReadParameterText(settings_files::kStartValues, start);
+        for (const FormCheck& check : FormChecks()) {
+            if (check.step == FormStep::kReadNumber) {
+                EXPECT_EQ(std::to_wstring(start.*check.member), d.Text(NumberBoxOf(check.member)));
+            }
+        }
         EXPECT_TRUE(d.IsChecked(IDC_FWD_SRC_INTERNAL));
         EXPECT_TRUE(d.IsChecked(IDC_REV_SRC_INTERNAL));
         EXPECT_TRUE(d.IsChecked(IDC_LEGEND_ON));
@@ -64,7 +66,7 @@ TEST_F(MainDialog, LoadsTheFileAndSelectsNothingForPortMinusOne) {
     ScratchDirectory::WriteParameterFile("-1 2 5 60 7 1 127 1 0 300 15 16777210 1 0 7 1 ");
     RunWithDialog([](ScriptedMainDlg& d) {
         EXPECT_EQ(CB_ERR, d.m_cboPort.GetCurSel());
-        EXPECT_EQ(L"Faild Open Serial Port", d.Text(IDC_PORT_STATUS));
+        EXPECT_EQ(kPortNotOpened, d.Text(IDC_PORT_STATUS));
         EXPECT_EQ(-1, d.m_nPort);
         EXPECT_TRUE(d.IsChecked(IDC_FWD_SRC_EXT_POT));
         EXPECT_TRUE(d.IsChecked(IDC_REV_SRC_INT_POT));
@@ -81,7 +83,7 @@ TEST_F(MainDialog, LoadsTheFileAndSelectsNothingForPortMinusOne) {
 // A file that is there but cannot be read is named at start, with why; the dialog then shows the
 // start values as for no file. A short file loads what it has without a word, as ever.
 TEST_F(MainDialog, AFileThatCannotBeReadIsNamedAtStart) {
-    const std::string everyValue = "3 2 5 60 7 1 127 1 0 65535 15 16777210 1 1 1 1 ";
+    const std::string everyValue = settings_files::EveryValueWith(0, "3");
     struct Case {
         const char* name;
         const wchar_t* cause; // nothing for no box
@@ -174,24 +176,24 @@ TEST_F(MainDialog, UploadWithoutAPortFailsAndSavesAllTheSame) {
         d.Click(IDC_UPLOAD);
         ASSERT_EQ(1u, MessageBoxRecorder::Boxes().size());
         const ShownBox& box = MessageBoxRecorder::Boxes()[0];
-        EXPECT_EQ(L"Download Failed", box.text);
+        EXPECT_EQ(kUploadFailed, box.text);
         // No caption of its own: the program file's name, here the test's.
         EXPECT_EQ(L"ui_dialog_tests", box.caption);
         EXPECT_EQ(static_cast<UINT>(MB_OK), box.type);
         EXPECT_EQ(d.Window(), box.owner);
         // While the box is up the status still says what the send was doing, already painted.
-        EXPECT_EQ(L"Uploading\u2026\u2026", box.uploadStatusShown);
+        EXPECT_EQ(kUploading, box.uploadStatusShown);
         EXPECT_FALSE(box.uploadStatusAwaitingPaint);
-        EXPECT_EQ(L"Download Failed", d.Text(IDC_UPLOAD_STATUS));
-        EXPECT_EQ(L"Download Failed", d.m_strUploadStatus);
+        EXPECT_EQ(kUploadFailed, d.Text(IDC_UPLOAD_STATUS));
+        EXPECT_EQ(kUploadFailed, d.m_strUploadStatus);
     });
-    EXPECT_EQ(kMissingFileValuesSaved, ScratchDirectory::ParameterFile());
+    EXPECT_EQ(settings_files::kStartValues, ScratchDirectory::ParameterFile());
 }
 
 // After the upload's own outcome, one box names the file and why it was not saved; the status
 // stays the upload's, and the file as it was.
 TEST_F(MainDialog, AFailedSaveIsNamedAfterTheUploadsOutcome) {
-    const std::string old = "3 2 5 60 7 1 127 1 0 65535 15 16777210 1 1 1 1 ";
+    const std::string old = settings_files::EveryValueWith(0, "3");
     struct Case {
         const char* name;
         const wchar_t* cause;
@@ -220,17 +222,17 @@ TEST_F(MainDialog, AFailedSaveIsNamedAfterTheUploadsOutcome) {
                                                               : HeldFile::Hold::kSaveLock);
             ASSERT_TRUE(held.IsHeld() || name == "read-only" || name == "a folder");
             shown.Click(IDC_UPLOAD);
-            EXPECT_EQ(L"Download Failed", shown.Text(IDC_UPLOAD_STATUS));
+            EXPECT_EQ(kUploadFailed, shown.Text(IDC_UPLOAD_STATUS));
         });
         ASSERT_EQ(ScriptedMainDlg::kScriptDone, d.Run());
         ASSERT_EQ(2u, Shown().size());
-        EXPECT_EQ(L"Download Failed", Shown()[0].text);
+        EXPECT_EQ(kUploadFailed, Shown()[0].text);
         const std::wstring& text = Shown()[1].text;
         EXPECT_TRUE(Contains(text, L"Cannot save the settings file")) << Utf8(text);
         EXPECT_TRUE(Contains(text, SettingsFilePath())) << Utf8(text);
         EXPECT_TRUE(Contains(text, c.cause)) << Utf8(text);
         EXPECT_EQ(Shown()[0].owner, Shown()[1].owner);
-        EXPECT_EQ(L"Download Failed", Shown()[1].uploadStatusShown);
+        EXPECT_EQ(kUploadFailed, Shown()[1].uploadStatusShown);
         if (name != "a folder") {
             EXPECT_EQ(old, ScratchDirectory::ParameterFile());
         }
@@ -264,11 +266,11 @@ TEST_F(MainDialog, UploadRefusesASourceNoButtonShows) {
             // Once one is chosen, the upload goes ahead.
             shown.SetChecked(c.focus + 2, true);
             shown.Click(IDC_UPLOAD);
-            EXPECT_EQ(L"Download Failed", shown.Text(IDC_UPLOAD_STATUS));
+            EXPECT_EQ(kUploadFailed, shown.Text(IDC_UPLOAD_STATUS));
         });
         ASSERT_EQ(ScriptedMainDlg::kScriptDone, d.Run());
         ASSERT_EQ(2u, Shown().size());
-        EXPECT_EQ(L"Download Failed", Shown()[1].text);
+        EXPECT_EQ(kUploadFailed, Shown()[1].text);
         EXPECT_EQ(2, c.focus == IDC_FWD_SRC_INTERNAL ? d.m_nFwdSource : d.m_nRevSource);
     }
 }
@@ -346,10 +348,10 @@ TEST_F(MainDialog, StatusColoursUseTwoBrushesMadeOnce) {
     RunWithDialog([&](ScriptedMainDlg& d) {
         const HDC dc = ::CreateCompatibleDC(nullptr);
         firstPortBrush = colourOf(d, IDC_PORT_STATUS, dc);
-        EXPECT_EQ(RGB(204, 204, 204), ::GetBkColor(dc));
-        EXPECT_EQ(RGB(0, 0, 0), ::GetTextColor(dc));
+        EXPECT_EQ(kStatusBackground, ::GetBkColor(dc));
+        EXPECT_EQ(kStatusText, ::GetTextColor(dc));
         firstUploadBrush = colourOf(d, IDC_UPLOAD_STATUS, dc);
-        EXPECT_EQ(RGB(204, 204, 204), ::GetBkColor(dc)) << "text on a lighter band";
+        EXPECT_EQ(kStatusBackground, ::GetBkColor(dc)) << "text on a lighter band";
         EXPECT_EQ(firstPortBrush, colourOf(d, IDC_PORT_STATUS, dc));
         EXPECT_EQ(firstUploadBrush, colourOf(d, IDC_UPLOAD_STATUS, dc));
         const HBRUSH other = colourOf(d, IDC_AUTO_HOME, dc);
@@ -360,8 +362,8 @@ TEST_F(MainDialog, StatusColoursUseTwoBrushesMadeOnce) {
     LOGBRUSH port{}, upload{};
     ASSERT_NE(0, ::GetObjectW(firstPortBrush, sizeof port, &port));
     ASSERT_NE(0, ::GetObjectW(firstUploadBrush, sizeof upload, &upload));
-    EXPECT_EQ(RGB(204, 204, 204), port.lbColor);
-    EXPECT_EQ(RGB(170, 170, 170), upload.lbColor);
+    EXPECT_EQ(kStatusBackground, port.lbColor);
+    EXPECT_EQ(kUploadStatusField, upload.lbColor);
 
     // A second window of the same program reuses them.
     ScriptedMainDlg second;

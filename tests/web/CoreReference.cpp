@@ -50,12 +50,14 @@ int main() {
     std::string line;
     for (std::size_t variant = 0; std::getline(std::cin, line); ++variant) {
         ParameterSet set;
-        const int taken = ReadParameterText(FromHex(line), set).values;
+        const ParameterReading reading = ReadParameterText(FromHex(line), set);
         UploadFrame frame{};
         BuildUploadFrame(set, frame);
         ParameterSet synced = set;
         synced.CopyForwardToReverse();
-        std::cout << taken << '|' << WriteParameterText(set) << '|' << FrameHex(frame, " ") << '|'
+        std::cout << reading.values << ',' << static_cast<int>(reading.stop) << ','
+                  << reading.stopOffset << ',' << reading.byteOrderMark << '|'
+                  << WriteParameterText(set) << '|' << FrameHex(frame, " ") << '|'
                   << Joined(RefusedValues(set, true)) << '|' << Joined(RefusedValues(set, false))
                   << '|' << WriteParameterText(synced) << '|' << EchoOutcomes(frame, variant)
                   << '\n';

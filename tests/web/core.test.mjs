@@ -42,7 +42,7 @@ function randomSets(count) {
 }
 
 function webAnswer(text, variant) {
-  const { taken, values } = core.readFile(text);
+  const { taken, values, stop, stopOffset, byteOrderMark } = core.readFile(text);
   const frame = core.frame(values);
   const changed = Uint8Array.from(frame);
   changed[variant % 19] ^= 0xff;
@@ -52,7 +52,7 @@ function webAnswer(text, variant) {
       `${core.echoReason(outcome, echo.length, 'zh')};`;
   });
   const joined = (lines) => lines.map((line) => line + ';').join('');
-  return [taken, core.writeFile(values), core.frameHex(values), joined(core.refused(values, true)),
+  return [[taken, stop, stopOffset, byteOrderMark ? 1 : 0].join(), core.writeFile(values), core.frameHex(values), joined(core.refused(values, true)),
     joined(core.refused(values, false)), core.writeFile(core.sync(values)), echoes.join('')]
     .join('|');
 }

@@ -486,6 +486,34 @@ test('batch mode: a scanner names each unit without a mouse, a label sent before
   assert.equal(await page.evaluate(() => window.clicks), 1);
 });
 
+// The tool's --unit-pattern in the page: JavaScript's own RegExp with the u flag, whole labels.
+test('batch mode: the unit pattern refuses, in characters and in either language, a label it does not match; nothing is sent', async (t) => {
+  const { page, bridge } = await openPage(t, ['--no-pace']);
+  assert.equal(await page.isVisible('#unit-pattern'), false);
+  await page.check('#batch');
+  const refused = async (expected, control) => {
+    await page.click('#upload');
+    await waitForText(page, '#prompt[open] #prompt-text', expected);
+    await page.keyboard.press('Enter');
+    await waitFor(page, (id) => document.activeElement?.id === id, control);
+  };
+  await page.fill('#unit-pattern', '线-.{2}');
+  await page.fill('#unit', '线-甲');
+  await refused('The unit label 线-甲 does not match the unit pattern 线-.{2}.', 'unit');
+  await page.selectOption('#language', 'zh');
+  await refused('设备编号 线-甲 不符合编号格式 线-.{2}。', 'unit');
+  await page.fill('#unit', '');
+  await refused('需要符合编号格式 线-.{2} 的设备编号。', 'unit');
+  await page.fill('#unit-pattern', '(a)\\1');
+  await refused('编号格式 (a)\\1 不是有效的格式：其中引用了前面的分组', 'unit-pattern');
+  assert.equal(bridge.frames.length, 0);
+  await page.fill('#unit-pattern', '(?<line>\\p{sc=Han})-(?<=-)甲乙');
+  await page.fill('#unit', '\u3000线-甲乙 ');
+  await upload(page, '下载完成');
+  assert.equal((await lastLogLine(page)).unit, '线-甲乙');
+  assert.equal(bridge.frames.length, 1);
+});
+
 // A profile the tool made, opened in the page: an edit shows its changes above the form as the
 // tool's diff says them. In station mode a scanner (a label and Enter, typed at once) drives unit
 // after unit: the profile goes out, PASS or FAIL is shown large with the label, no box opens, a

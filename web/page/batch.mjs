@@ -1,21 +1,31 @@
 // Batch mode: one controller after another, each named by its unit's label, typed or scanned (a
 // barcode scanner types the label and Enter). After each upload the focus is back in the Unit
 // field with its text selected, so that the next scan replaces it without a mouse; a label sent
-// before in the same batch is asked about once more, in a box of the page's own.
+// before in the same batch is asked about once more, in a box of the page's own. Beside Unit, the
+// batch's Unit pattern refuses a label that does not match it, as the tool's --unit-pattern does.
+import { message } from './language.mjs';
+import { BackreferenceError, unitPattern } from './unit-pattern.mjs';
+
 const $ = (id) => document.getElementById(id);
 
-// Blanks around a label are dropped, as the tool drops them.
-const trimmed = (label) => label.replace(/^[ \t]+|[ \t]+$/g, '');
+// Blanks around a label are dropped, as the tool drops them: the ideographic space U+3000 too.
+const trimmed = (label) => label.replace(/^[ \t\r\n\v\f\u3000]+|[ \t\r\n\v\f\u3000]+$/gu, '');
 
 // A scanner types a label's keys a few milliseconds apart, and some end it with Enter twice; a
 // person takes far longer than this to see a box and answer it.
 export const kSameScanMs = 250;
 
 export class Batch {
-  constructor(language) {
+  // prompt(text, control) shows a refusal and then puts the focus in control.
+  constructor(language, prompt) {
     this.language = language;
+    this.prompt = prompt;
     this.sent = new Set(); // the labels sent since batch mode was ticked
-    $('batch').addEventListener('change', () => this.sent.clear());
+    $('batch').addEventListener('change', () => {
+      this.sent.clear();
+      $('unit-pattern-field').hidden = !this.on;
+    });
+    $('unit-pattern-field').hidden = !this.on;
     $('unit').addEventListener('keydown', (event) => {
       // An input method's Enter ends what is being composed, and is the method's, not ours.
       if (event.key !== 'Enter' || event.isComposing || event.keyCode === 229) return;
@@ -26,14 +36,36 @@ export class Batch {
 
   get on() { return $('batch').checked; }
 
-  // The label to name in the entry ('' for none), or null when it is not to be sent: the person
-  // declined to send the same label again, or began another one.
+  // The label to name in the entry ('' for none), or null when it is not to be sent: the pattern
+  // refused it, or the person declined to send the same label again, or began another one.
   async label() {
     const label = trimmed($('unit').value);
-    if (!this.on || !label || !this.sent.has(label)) return label;
+    if (!this.on) return label;
+    const refusal = this.refusal(label);
+    if (refusal) {
+      this.prompt(refusal.text, refusal.control);
+      return null;
+    }
+    if (!label || !this.sent.has(label)) return label;
     const answer = await this.ask(label);
     if (answer === 'yes') return label;
     if (answer === 'no') this.focusNext();
+    return null;
+  }
+
+  // Why the batch's pattern refuses the label, and where the focus goes then; null when it takes it.
+  refusal(label) {
+    const source = $('unit-pattern').value;
+    if (!source) return null;
+    let matches;
+    try {
+      matches = unitPattern(source);
+    } catch (error) {
+      const reason = error instanceof BackreferenceError ? message('noBackreferences') : error;
+      return { text: message('unitPatternInvalid', source, reason), control: $('unit-pattern') };
+    }
+    if (!label) return { text: message('unitNeeded', source), control: $('unit') };
+    if (!matches(label)) return { text: message('unitRefused', label, source), control: $('unit') };
     return null;
   }
 

@@ -53,6 +53,11 @@ const kTexts = {
     unitAgain: (label) => `${label} was already sent in this batch. Press Enter to send it again, ` +
       'or scan or type another label.',
     sendAgain: 'Send again', cancel: 'Cancel',
+    unitPattern: 'Unit pattern',
+    unitPatternInvalid: (pattern, reason) => `The unit pattern ${pattern} is not a pattern: ${reason}.`,
+    noBackreferences: 'it refers back to a group (\\1, \\k<name>), which the tool does not take either',
+    unitNeeded: (pattern) => `A unit label that matches the unit pattern ${pattern} is needed.`,
+    unitRefused: (label, pattern) => `The unit label ${label} does not match the unit pattern ${pattern}.`,
     logEmpty: 'The log is empty.',
     logWritten: (count, name) => `The log (${count} entries) was written to ${name}.`,
     logOffered: 'The log was handed to the browser as a download. The page cannot tell whether ' +
@@ -70,7 +75,9 @@ const kTexts = {
     recordFailed: (reason) => `The log could not be read or changed: ${reason}.`,
     logHelp: 'To name each unit, tick “Upload, then the next controller”, type or scan the ' +
       'unit’s label into Unit and press Enter: after each upload Unit waits for the next label, ' +
-      'and a label already sent in the batch is asked about; Enter held down, or a scanner’s ' +
+      'and a label already sent in the batch is asked about. Unit pattern, when given, refuses a ' +
+      'label it does not match as a whole (a regular expression, as JavaScript’s: A-[0-9]{4} ' +
+      'takes A-0017). Enter held down, or a scanner’s ' +
       'second Enter, uploads once and answers no box. Download log writes every entry ' +
       'as JSON lines; Download spreadsheet gives a workbook with one row per attempt and each ' +
       'unit’s verdict, every label and frame kept as recorded; Download CSV gives the ' +
@@ -169,6 +176,11 @@ const kTexts = {
     printReport: '打印报告',
     unitAgain: (label) => `本批次已发送过 ${label}。按回车键再次发送，或扫描、输入其他标签。`,
     sendAgain: '再次发送', cancel: '取消',
+    unitPattern: '编号格式',
+    unitPatternInvalid: (pattern, reason) => `编号格式 ${pattern} 不是有效的格式：${reason}。`,
+    noBackreferences: '其中引用了前面的分组（\\1、\\k<名称>），命令行工具也不接受',
+    unitNeeded: (pattern) => `需要符合编号格式 ${pattern} 的设备编号。`,
+    unitRefused: (label, pattern) => `设备编号 ${label} 不符合编号格式 ${pattern}。`,
     logEmpty: '记录为空。',
     logWritten: (count, name) => `记录（${count} 条）已写入 ${name}。`,
     logOffered: '记录已作为下载交给浏览器。页面无法得知文件是否已保存，因此“清除记录”仍会先询问。',
@@ -181,7 +193,8 @@ const kTexts = {
     recordNotKept: (count, reason) => `浏览器未保存部分记录（${reason}）。仅保存在此标签页中的记录：${count} 条。关闭前请下载记录。`,
     recordFailed: (reason) => `无法读取或更改记录：${reason}。`,
     logHelp: '为每台设备命名：勾选“上传后接下一台控制器”，在“设备编号”中输入或扫描设备标签并按回车键；' +
-      '每次上传后“设备编号”等待下一个标签，本批次已发送过的标签会再次询问；按住回车键或扫描器的第二个' +
+      '每次上传后“设备编号”等待下一个标签，本批次已发送过的标签会再次询问。填写“编号格式”后，' +
+      '不能完整匹配它的标签会被拒绝（正则表达式，与 JavaScript 相同：A-[0-9]{4} 接受 A-0017）。按住回车键或扫描器的第二个' +
       '回车只上传一次，也不会回答询问框。“下载记录”以 JSON 行写出' +
       '全部记录；“下载电子表格”写出工作簿：每次上传一行，另有每台设备的结论，标签和数据帧均按记录原样' +
       '保留；“下载 CSV”为脚本写出每次上传；“打印报告”打印可签署的报告：总结论、每台设备的最后结果和' +
@@ -245,8 +258,8 @@ const kElementTexts = [['caption', 'caption'], ['sync', 'sync'], ['upload', 'upl
   ['connect', 'connect'], ['open', 'open'], ['save', 'save'], ['save-as', 'saveAs'],
   ['download-log', 'downloadLog'], ['clear-log', 'clearLog'], ['prompt-ok', 'ok'],
   ['batch-label', 'batch'], ['frame-label', 'frame'], ['log-label', 'log'],
-  ['unit-label', 'unit'], ['log-unit', 'logUnit'], ['download-xlsx', 'downloadXlsx'],
-  ['download-csv', 'downloadCsv'],
+  ['unit-label', 'unit'], ['unit-pattern-label', 'unitPattern'], ['log-unit', 'logUnit'],
+  ['download-xlsx', 'downloadXlsx'], ['download-csv', 'downloadCsv'],
   ['print-report', 'printReport'], ['log-help', 'logHelp'], ['ask-yes', 'sendAgain'],
   ['ask-no', 'cancel'],
   ['language-label', 'language'], ['log-time', 'logTime'], ['log-port', 'logPort'],

@@ -1,0 +1,85 @@
+#include "cli/RecordFiles.h"
+
+#include "cli/ExitStatus.h"
+#include "cli/Output.h"
+
+namespace {
+
+constexpr std::size_t kChunk = std::size_t{1} << 20;
+
+// "line 7", "lines 7, 9, 12", the first ten numbers and how many more.
+std::string LinesLeftOut(const std::vector<std::size_t>& named, std::size_t count) {
+    std::string text = count == 1 ? "line " : "lines ";
+    for (std::size_t i = 0; i < named.size(); ++i) {
+        text += (i == 0 ? "" : ", ") + std::to_string(named[i]);
+    }
+    if (count > named.size()) {
+        text += " and " + std::to_string(count - named.size()) + " more";
+    }
+    return text + (count == 1 ? " is not a record entry" : " are not record entries") +
+           ", left out";
+}
+
+} // namespace
+
+RecordFiles::RecordFiles(const std::vector<std::string>& paths) : paths_(paths) {
+    for (const std::string& path : paths) {
+        files_.emplace_back();
+        if (const std::optional<FileFailure> failure = files_.back().Open(path)) {
+            throw CommandError(kExitUsage, failure->text);
+        }
+    }
+}
+
+std::size_t RecordFiles::ReadAll(const Take& take) {
+    constexpr std::size_t kNamed = 10;
+    std::size_t leftOut = 0;
+    std::string chunk(kChunk, '\0');
+    for (std::size_t file = 0; file < files_.size(); ++file) {
+        std::vector<std::size_t> named;
+        std::size_t count = 0;
+        const auto line = [&](const RecordLines::Line& line) {
+            if (line.whole && line.text.find_first_not_of(" \t\r") == std::string_view::npos) {
+                return;
+            }
+            const std::optional<RecordEntry> entry =
+                line.whole ? ReadRecordLine(line.text) : std::optional<RecordEntry>();
+            if (entry) {
+                take(*entry, {line.offset, static_cast<std::uint32_t>(line.text.size()),
+                              static_cast<std::uint32_t>(file)});
+            } else if (++count <= kNamed) {
+                named.push_back(line.number);
+            }
+        };
+        RecordLines lines;
+        std::uint64_t offset = 0;
+        for (std::size_t read = kChunk; read == kChunk; offset += read) {
+            if (const std::optional<FileFailure> failure =
+                    files_[file].Read(offset, chunk.data(), chunk.size(), read)) {
+                throw CommandError(kExitUsage, failure->text);
+            }
+            lines.Add(std::string_view(chunk.data(), read), line);
+        }
+        lines.End(line);
+        if (count > 0) {
+            Complain(paths_[file] + ": " + LinesLeftOut(named, count));
+        }
+        leftOut += count;
+    }
+    return leftOut;
+}
+
+RecordEntry RecordFiles::Read(const AttemptPlace& place) {
+    std::string text(place.length, '\0');
+    std::size_t read = 0;
+    if (const std::optional<FileFailure> failure =
+            files_[place.file].Read(place.offset, text.data(), text.size(), read)) {
+        throw CommandError(kExitUsage, failure->text);
+    }
+    std::optional<RecordEntry> entry = ReadRecordLine(std::string_view(text.data(), read));
+    if (!entry) {
+        throw CommandError(kExitUsage, "cannot read " + paths_[place.file] +
+                                           ": it changed while the report was made");
+    }
+    return std::move(*entry);
+}
