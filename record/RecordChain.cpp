@@ -1,7 +1,7 @@
 #include "record/RecordChain.h"
 
 #include <optional>
-#include <vector>
+#include <utility>
 
 #include "model/Sha256.h"
 #include "record/RecordEntry.h"
@@ -10,26 +10,6 @@ namespace {
 
 bool IsBlank(std::string_view line) {
     return line.find_first_not_of(" \t\r") == std::string_view::npos;
-}
-
-struct NumberedLine {
-    std::size_t number;
-    std::string_view text;
-    std::optional<std::string> link; // nothing for a line that is no record line
-};
-
-std::vector<NumberedLine> LinesOf(std::string_view text) {
-    std::vector<NumberedLine> lines;
-    for (std::size_t number = 1; !text.empty(); ++number) {
-        const std::size_t end = text.find('\n');
-        const std::string_view line = text.substr(0, end);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        if (!IsBlank(line)) {
-            std::optional<RecordEntry> entry = ReadRecordLine(line);
-            lines.push_back({number, line, entry ? std::optional(entry->prev) : std::nullopt});
-        }
-    }
-    return lines;
 }
 
 } // namespace
@@ -50,42 +30,60 @@ std::string_view LastRecordLine(std::string_view text) {
     return {};
 }
 
-ChainCheck CheckChain(std::string_view text) {
-    const std::vector<NumberedLine> lines = LinesOf(text);
-    ChainCheck check;
-    std::size_t i = 0;
-    // The chain starts at the first linked line; lines before it, entries or not, are older.
-    while (i < lines.size() && (!lines[i].link || lines[i].link->empty())) {
-        ++i;
+bool ChainReader::Fits(const std::string& link, const Earlier& earlier) {
+    return earlier.present ? earlier.held && link == ChainLink(earlier.text) : link == kChainStart;
+}
+
+void ChainReader::Add(std::size_t number, std::optional<std::string_view> text,
+                      const std::optional<std::string>& link) {
+    if (check_.state == ChainState::kBroken) {
+        return;
     }
-    check.unlinked = i;
-    if (i == lines.size()) {
-        return check;
-    }
-    check.state = ChainState::kHeld;
-    const auto broken = [&check](std::size_t line, ChainBreak reason) {
-        check.state = ChainState::kBroken;
-        check.line = line;
-        check.reason = reason;
-        return check;
+    const auto broken = [this](std::size_t line, ChainBreak reason) {
+        check_.state = ChainState::kBroken;
+        check_.line = line;
+        check_.reason = reason;
     };
-    for (; i < lines.size(); ++i) {
-        const std::optional<std::string>& link = lines[i].link;
-        if (!link || link->empty()) {
-            return broken(lines[i].number, ChainBreak::kUnlinked);
+    const bool linked = link && !link->empty();
+    // The chain starts at the first linked line; lines before it, entries or not, are older.
+    if (!linked) {
+        if (check_.state == ChainState::kNone) {
+            ++check_.unlinked;
+        } else {
+            return broken(number, ChainBreak::kUnlinked);
         }
-        if (*link == ChainLink(i == 0 ? std::string_view() : lines[i - 1].text)) {
-            continue;
-        }
-        if (i == 0) {
-            return broken(lines[i].number, ChainBreak::kStartGone);
-        }
-        if (*link == ChainLink(i == 1 ? std::string_view() : lines[i - 2].text)) {
-            return broken(lines[i - 1].number, ChainBreak::kInserted);
-        }
-        return broken(lines[i - 1].number, ChainBreak::kChanged);
+    } else if (Fits(*link, previous_)) {
+        check_.state = ChainState::kHeld;
+    } else if (!previous_.present) {
+        return broken(number, ChainBreak::kStartGone);
+    } else if (Fits(*link, beforePrevious_)) {
+        return broken(previous_.number, ChainBreak::kInserted);
+    } else {
+        return broken(previous_.number, ChainBreak::kChanged);
     }
-    return check;
+    // The line before the previous one is needed only where a line was put in.
+    std::swap(beforePrevious_, previous_);
+    previous_.present = true;
+    previous_.held = text.has_value();
+    previous_.text.assign(text ? *text : std::string_view());
+    previous_.number = number;
+}
+
+ChainCheck CheckChain(std::string_view text) {
+    ChainReader reader;
+    const auto take = [&reader](const RecordLines::Line& line) {
+        if (line.whole && IsBlank(line.text)) {
+            return;
+        }
+        const std::optional<RecordEntry> entry =
+            line.whole ? ReadRecordLine(line.text) : std::optional<RecordEntry>();
+        reader.Add(line.number, line.whole ? std::optional(line.text) : std::nullopt,
+                   entry ? std::optional(entry->prev) : std::nullopt);
+    };
+    RecordLines lines;
+    lines.Add(text, take);
+    lines.End(take);
+    return reader.Check();
 }
 
 std::string ChainText(const ChainCheck& check) {

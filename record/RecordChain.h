@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -35,6 +36,32 @@ struct ChainCheck {
     std::size_t unlinked = 0; // lines before the chain starts, written by older programs
     std::size_t line = 0;     // from 1, as an editor numbers them, where the chain breaks
     ChainBreak reason = ChainBreak::kNone;
+};
+
+// A file's chain checked a line at a time as the file is read, to its first break: no more of
+// the file is held than the two lines before the one given.
+class ChainReader {
+public:
+    // The file's next line that is not blank: its number from 1, its text (nothing for a line
+    // too long to hold, to which no line links) and its link (nothing for a line that is no
+    // record line; empty for one without a link).
+    void Add(std::size_t number, std::optional<std::string_view> text,
+             const std::optional<std::string>& link);
+    const ChainCheck& Check() const { return check_; }
+
+private:
+    struct Earlier {
+        bool present = false;
+        bool held = false; // its text is in `text`
+        std::string text;
+        std::size_t number = 0;
+    };
+    // Whether a line written after `earlier` holds `link`.
+    static bool Fits(const std::string& link, const Earlier& earlier);
+
+    ChainCheck check_;
+    Earlier previous_;
+    Earlier beforePrevious_;
 };
 
 // Checks a record file's chain, to its first break.

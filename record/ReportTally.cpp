@@ -79,7 +79,6 @@ const Attempt& LastOf(const Tally& tally, const UnitTally& unit) {
 
 Tally TallyOf(RecordSource& source) {
     Tally tally;
-    tally.chainsHeld = source.ChainsHeld();
     std::vector<const std::string*> labels; // by the unit's first line
     // Each program's first attempt by time, and its line among the attempts.
     struct FirstUse {
@@ -114,6 +113,8 @@ Tally TallyOf(RecordSource& source) {
         }
         tally.byTime.push_back(attempt);
     });
+    // Known once the record was read: a record read from files is checked as it is read.
+    tally.chainsHeld = source.ChainsHeld();
     // The programs in the order of their first attempts by time, as the attempts are; they are
     // few, so chosen one by one.
     const auto before = [&tally](const FirstUse& x, const FirstUse& y) {

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <map>
 #include <optional>
+#include <tuple>
+#include <utility>
 
+#include "model/Sha256.h"
 #include "record/ReportTally.h"
 
 namespace {
@@ -17,46 +20,123 @@ void AddOnce(std::vector<std::string>& names, const std::string& name) {
     names.push_back(name);
 }
 
-// What tells two lines apart: a line of another station, unit or time, or another link, is
-// another line; the values go with the frame.
-std::string LineKey(const RecordEntry& entry) {
-    std::string key;
-    for (const std::string* part : {&entry.time, &entry.unit, &entry.port, &entry.frame,
-                                    &entry.station, &entry.prev, &entry.program}) {
-        key += *part + '\0';
-    }
-    return key + OutcomeName(entry) + '\0' + (entry.ms ? std::to_string(*entry.ms) : "");
+bool IsBlank(std::string_view line) {
+    return line.find_first_not_of(" \t\r") == std::string_view::npos;
 }
 
 } // namespace
 
-const RecordFileFacts& GatherRecordFile(std::string name, std::string_view text,
-                                        GatheredRecord& gathered) {
-    RecordFileFacts facts;
-    facts.name = std::move(name);
-    // Only a file that holds a link has a chain to check.
-    if (text.find("\"prev\":") != std::string_view::npos) {
-        facts.chain = CheckChain(text);
+// What tells two lines apart: a line of another station, unit or time, or another link, is
+// another line; the values go with the frame. Each member ends with a NUL, which no text holds.
+bool LineFingerprints::Insert(const RecordEntry& entry) {
+    Sha256 hash;
+    for (const std::string* part : {&entry.time, &entry.unit, &entry.port, &entry.frame,
+                                    &entry.station, &entry.prev, &entry.program}) {
+        hash.Add(*part);
+        hash.Add(std::string_view("", 1));
     }
-    CommissioningRecord file;
-    facts.leftOut = ReadRecordText(text, file);
-    gathered.record.leftOut += file.leftOut;
-    for (RecordEntry& entry : file.entries) {
-        if (!gathered.lines.insert(LineKey(entry)).second) {
-            ++facts.repeated;
-            continue;
+    hash.Add(OutcomeName(entry));
+    hash.Add(std::string_view("", 1));
+    hash.Add(entry.ms ? std::to_string(*entry.ms) : "");
+    const Sha256::Digest digest = hash.Finish();
+    Fingerprint print{};
+    for (std::size_t i = 0; i < 16; ++i) {
+        print[i / 8] = print[i / 8] << 8 | digest[i];
+    }
+    print[1] |= print == Fingerprint{} ? 1 : 0; // {0, 0} marks a free slot
+    if ((count_ + 1) * 4 > slots_.size() * 3) {
+        std::vector<Fingerprint> old(std::max<std::size_t>(slots_.size() * 2, 1024));
+        std::swap(old, slots_);
+        for (const Fingerprint& kept : old) {
+            if (kept != Fingerprint{}) {
+                Place(kept);
+            }
         }
-        if (!entry.station.empty()) {
-            AddOnce(facts.stations, entry.station);
+    }
+    if (!Place(print)) {
+        return false;
+    }
+    ++count_;
+    return true;
+}
+
+bool LineFingerprints::Place(const Fingerprint& print) {
+    const std::size_t mask = slots_.size() - 1; // a power of two
+    for (std::size_t i = static_cast<std::size_t>(print[0]) & mask;; i = (i + 1) & mask) {
+        if (slots_[i] == print) {
+            return false;
         }
-        gathered.record.entries.push_back(std::move(entry));
+        if (slots_[i] == Fingerprint{}) {
+            slots_[i] = print;
+            return true;
+        }
     }
-    if (facts.chain.state != ChainState::kNone) {
-        gathered.record.chainsHeld =
-            gathered.record.chainsHeld.value_or(true) && facts.chain.state == ChainState::kHeld;
+}
+
+void RecordGathering::StartFile(std::string name) {
+    files_.emplace_back().name = std::move(name);
+    chain_ = ChainReader();
+}
+
+RecordGathering::LineIs RecordGathering::Add(const RecordLines::Line& line, RecordEntry& entry) {
+    if (line.whole && IsBlank(line.text)) {
+        return LineIs::kBlank;
     }
-    gathered.files.push_back(std::move(facts));
-    return gathered.files.back();
+    RecordFileFacts& file = files_.back();
+    std::optional<RecordEntry> read =
+        line.whole ? ReadRecordLine(line.text) : std::optional<RecordEntry>();
+    chain_.Add(line.number, line.whole ? std::optional(line.text) : std::nullopt,
+               read ? std::optional(read->prev) : std::nullopt);
+    file.chain = chain_.Check();
+    if (!read) {
+        ++file.leftOut;
+        return LineIs::kLeftOut;
+    }
+    if (!seen_.Insert(*read)) {
+        ++file.repeated;
+        return LineIs::kRepeated;
+    }
+    if (!read->station.empty()) {
+        AddOnce(file.stations, read->station);
+    }
+    AddOnce(stations_, read->station);
+    profiles_ = profiles_ || !read->profile.empty() || !read->profileId.empty();
+    entry = std::move(*read);
+    return LineIs::kEntry;
+}
+
+std::optional<bool> RecordGathering::ChainsHeld() const {
+    std::optional<bool> held;
+    for (const RecordFileFacts& file : files_) {
+        if (file.chain.state != ChainState::kNone) {
+            held = held.value_or(true) && file.chain.state == ChainState::kHeld;
+        }
+    }
+    return held;
+}
+
+CommissioningRecord GatherRecordText(std::string_view text) {
+    CommissioningRecord record;
+    RecordGathering gathering;
+    gathering.StartFile("");
+    RecordEntry entry;
+    const auto take = [&](const RecordLines::Line& line) {
+        switch (gathering.Add(line, entry)) {
+        case RecordGathering::LineIs::kEntry:
+            record.entries.push_back(std::move(entry));
+            break;
+        case RecordGathering::LineIs::kLeftOut:
+            ++record.leftOut;
+            break;
+        default:
+            break;
+        }
+    };
+    RecordLines lines;
+    lines.Add(text, take);
+    lines.End(take);
+    record.chainsHeld = gathering.ChainsHeld();
+    return record;
 }
 
 const RecordEntry* LastConfirmed(const CommissioningRecord& record, std::string_view unit) {
@@ -70,55 +150,85 @@ const RecordEntry* LastConfirmed(const CommissioningRecord& record, std::string_
     return last;
 }
 
-StationFacts StationFactsOf(const CommissioningRecord& record, const Profile* against) {
-    // The attempts by time (ties in the order of the lines), and each unit's last, in the order
-    // of their first.
-    std::vector<const RecordEntry*> byTime;
-    for (const RecordEntry& entry : record.entries) {
-        byTime.push_back(&entry);
+namespace {
+
+// A unit's confirmed attempts with values at one station: its first and its last by time, ties
+// in the order of the lines.
+struct AtStation {
+    std::string station;
+    std::string firstTime;
+    std::size_t firstLine = 0; // among the attempts read
+    std::string lastTime;
+    AttemptPlace last;
+};
+
+// The source as it is, with each unit's confirmed attempts kept by their stations.
+class StationsOfUnits final : public RecordSource {
+public:
+    explicit StationsOfUnits(RecordSource& source) : source_(source) {}
+
+    std::size_t ReadAll(const Take& take) override {
+        units_.clear();
+        std::size_t line = 0;
+        return source_.ReadAll([&](const RecordEntry& entry, const AttemptPlace& place) {
+            if (!entry.unit.empty() && ReportParts::Confirmed(entry) && EntryValues(entry)) {
+                Keep(entry, place, line);
+            }
+            ++line;
+            take(entry, place);
+        });
     }
-    std::stable_sort(byTime.begin(), byTime.end(),
-                     [](const RecordEntry* a, const RecordEntry* b) { return a->time < b->time; });
-    std::vector<const RecordEntry*> lastOfUnit;
-    std::map<std::string_view, std::size_t> unitIndex;
-    for (const RecordEntry* entry : byTime) {
-        if (entry->unit.empty()) {
-            continue;
+    RecordEntry Read(const AttemptPlace& place) override { return source_.Read(place); }
+    std::optional<bool> ChainsHeld() const override { return source_.ChainsHeld(); }
+
+    // The unit's stations in the order of their first confirmed attempts by time.
+    std::vector<AtStation> Of(const std::string& unit) const {
+        const auto found = units_.find(unit);
+        if (found == units_.end()) {
+            return {};
         }
-        const auto found = unitIndex.emplace(entry->unit, lastOfUnit.size());
-        if (found.second) {
-            lastOfUnit.push_back(entry);
-        }
-        lastOfUnit[found.first->second] = entry;
+        std::vector<AtStation> stations = found->second;
+        std::sort(stations.begin(), stations.end(), [](const AtStation& a, const AtStation& b) {
+            return std::tie(a.firstTime, a.firstLine) < std::tie(b.firstTime, b.firstLine);
+        });
+        return stations;
     }
-    StationFacts facts;
-    // Each unit's last confirmed values at each station, in the order units came.
-    std::map<std::string_view, std::vector<std::pair<std::string, std::string>>> byStation;
-    for (const RecordEntry* entry : byTime) {
-        const std::optional<ParameterSet> values = EntryValues(*entry);
-        if (entry->unit.empty() || !ReportParts::Confirmed(*entry) || !values) {
-            continue;
-        }
-        auto& stations = byStation[entry->unit];
-        const std::string identity = ValuesIdentity(*values);
-        bool known = false;
-        for (auto& [station, last] : stations) {
-            if (station == entry->station) {
-                last = identity;
-                known = true;
+
+private:
+    void Keep(const RecordEntry& entry, const AttemptPlace& place, std::size_t line) {
+        std::vector<AtStation>& stations = units_[entry.unit];
+        for (AtStation& known : stations) {
+            if (known.station == entry.station) {
+                if (entry.time < known.firstTime) {
+                    known.firstTime = entry.time;
+                    known.firstLine = line;
+                }
+                if (entry.time >= known.lastTime) {
+                    known.lastTime = entry.time;
+                    known.last = place;
+                }
+                return;
             }
         }
-        if (!known) {
-            stations.emplace_back(entry->station, identity);
-        }
+        stations.push_back({entry.station, entry.time, line, entry.time, place});
     }
-    for (const RecordEntry* lastEntry : lastOfUnit) {
-        const RecordEntry& last = *lastEntry;
-        const std::string* unit = &last.unit;
-        const std::optional<ParameterSet> values = EntryValues(last);
-        if (!ReportParts::Confirmed(last)) {
+
+    RecordSource& source_;
+    std::map<std::string, std::vector<AtStation>, std::less<>> units_;
+};
+
+} // namespace
+
+StationFacts StationFactsOf(RecordSource& source, const Profile* against) {
+    StationsOfUnits record(source);
+    const ReportParts::Tally tally = ReportParts::TallyOf(record);
+    StationFacts facts;
+    for (const ReportParts::UnitTally& unit : tally.units) {
+        const ReportParts::Attempt& lastAttempt = ReportParts::LastOf(tally, unit);
+        if (!ReportParts::Confirmed(lastAttempt)) {
             continue;
         }
+        const RecordEntry last = record.Read(lastAttempt.place);
         ProfileUse* use = nullptr;
         for (ProfileUse& known : facts.byProfile) {
             use = known.identity == last.profileId && known.name == last.profile ? &known : use;
@@ -128,19 +238,29 @@ StationFacts StationFactsOf(const CommissioningRecord& record, const Profile* ag
         }
         ++use->units;
 
-        if (values) {
+        if (const std::optional<ParameterSet> values = EntryValues(last)) {
             const std::string actual = ValuesIdentity(*values);
             if (against && actual != ValuesIdentity(against->values)) {
-                facts.offProfile.push_back({*unit, against->name, ValuesIdentity(against->values),
-                                            actual, ValueChanges(against->values, *values, false)});
+                facts.offProfile.push_back({*unit.unit, against->name,
+                                            ValuesIdentity(against->values), actual,
+                                            ValueChanges(against->values, *values, false)});
             } else if (!against && !last.profileId.empty() && actual != last.profileId) {
-                facts.offProfile.push_back({*unit, last.profile, last.profileId, actual, {}});
+                facts.offProfile.push_back({*unit.unit, last.profile, last.profileId, actual, {}});
             }
         }
-        const auto& stations = byStation[*unit];
-        for (std::size_t i = 1; i < stations.size(); ++i) {
-            if (stations[i].second != stations[0].second) {
-                facts.conflicts.push_back({*unit, stations});
+        const std::vector<AtStation> stations = record.Of(*unit.unit);
+        if (stations.size() < 2) {
+            continue;
+        }
+        StationConflict conflict{*unit.unit, {}};
+        for (const AtStation& station : stations) {
+            const std::optional<ParameterSet> values = EntryValues(record.Read(station.last));
+            conflict.stations.emplace_back(station.station,
+                                           values ? ValuesIdentity(*values) : std::string());
+        }
+        for (const auto& [station, identity] : conflict.stations) {
+            if (identity != conflict.stations[0].second) {
+                facts.conflicts.push_back(std::move(conflict));
                 break;
             }
         }
@@ -161,8 +281,8 @@ std::string FileLine(const RecordFileFacts& file) {
     }
     std::string line =
         "  " + file.name + (stations.empty() ? "" : stations + ")") + ": " + ChainText(file.chain);
-    if (!file.leftOut.empty()) {
-        line += "; " + std::to_string(file.leftOut.size()) + " lines cut or not record lines";
+    if (file.leftOut > 0) {
+        line += "; " + std::to_string(file.leftOut) + " lines cut or not record lines";
     }
     if (file.HasGap()) {
         line += " - GAP";
@@ -175,7 +295,7 @@ std::string FileLine(const RecordFileFacts& file) {
 
 } // namespace
 
-std::string StationFactsText(const GatheredRecord& gathered, const StationFacts& facts) {
+std::string StationFactsText(const std::vector<RecordFileFacts>& files, const StationFacts& facts) {
     std::string text;
     const bool profiles = facts.byProfile.size() > 1 ||
                           (facts.byProfile.size() == 1 && !facts.byProfile[0].name.empty());
@@ -212,13 +332,13 @@ std::string StationFactsText(const GatheredRecord& gathered, const StationFacts&
     // another has one, or where it repeats another's lines.
     bool chained = false;
     bool repeated = false;
-    for (const RecordFileFacts& file : gathered.files) {
+    for (const RecordFileFacts& file : files) {
         chained = chained || file.chain.state != ChainState::kNone;
         repeated = repeated || file.repeated > 0;
     }
     if (chained || repeated) {
         text += "\nRecord files:\n";
-        for (const RecordFileFacts& file : gathered.files) {
+        for (const RecordFileFacts& file : files) {
             text += FileLine(file);
         }
     }

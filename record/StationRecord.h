@@ -1,39 +1,79 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "record/Profile.h"
 #include "record/RecordChain.h"
 #include "record/RecordEntry.h"
+#include "record/RecordSource.h"
 #include "record/ValueChanges.h"
 
-// One record gathered from the files of several stations: a line found in more than one file
-// counts once, each line keeps the station it names, and each file's chain and lines left out
-// are kept to be named.
+// One record gathered from the files of several stations as they are read, a line at a time: a
+// line found in more than one file counts once, each line keeps the station it names, and each
+// file's chain and lines left out are kept to be named. Every face's report reads its record
+// through it, so that each form counts the same lines.
 struct RecordFileFacts {
     std::string name;
     std::vector<std::string> stations; // named by its lines, in the order of their first line
-    std::vector<std::size_t> leftOut;  // numbers of the lines that hold no entry
-    std::size_t repeated = 0;          // lines read already from an earlier file
+    std::size_t leftOut = 0;           // lines that hold no entry
+    std::size_t repeated = 0;          // lines read already, from an earlier file or this one
     ChainCheck chain;
 
     // A line cut or missing: left out, or the chain broken.
-    bool HasGap() const { return !leftOut.empty() || chain.state == ChainState::kBroken; }
+    bool HasGap() const { return leftOut > 0 || chain.state == ChainState::kBroken; }
 };
 
-struct GatheredRecord {
-    CommissioningRecord record;
-    std::vector<RecordFileFacts> files;
-    std::unordered_set<std::string> lines; // the entries read, each as its line
+// The entries read, each kept as a fingerprint of what tells its line from another: the first 128
+// bits of a SHA-256, so that two lines taken for one is not to be feared in any record. They
+// stand in an open table at most three quarters full: 16 bytes a slot, 21 to 43 bytes a line,
+// half as much again while the table grows.
+class LineFingerprints {
+public:
+    // False where an entry with the same members was inserted already.
+    bool Insert(const RecordEntry& entry);
+
+private:
+    using Fingerprint = std::array<std::uint64_t, 2>; // {0, 0}: a free slot
+    bool Place(const Fingerprint& print);
+
+    std::vector<Fingerprint> slots_;
+    std::size_t count_ = 0;
 };
 
-// Adds one file's text to the record.
-const RecordFileFacts& GatherRecordFile(std::string name, std::string_view text,
-                                        GatheredRecord& gathered);
+class RecordGathering {
+public:
+    enum class LineIs { kBlank, kLeftOut, kRepeated, kEntry };
+
+    // The files are read again from the start, in the same order.
+    void Restart() { *this = RecordGathering(); }
+    void StartFile(std::string name);
+    // A line of the file started last, as RecordLines gives it; `entry` is set where it is one to
+    // take, an entry not read before.
+    LineIs Add(const RecordLines::Line& line, RecordEntry& entry);
+
+    const std::vector<RecordFileFacts>& Files() const { return files_; }
+    // Whether every file's chain held; nothing where no file has one.
+    std::optional<bool> ChainsHeld() const;
+    // Whether a line names a profile, or lines name more than one station (no name being one):
+    // whether StationFactsOf can find more than the summary says.
+    bool NamesProfilesOrStations() const { return profiles_ || stations_.size() > 1; }
+
+private:
+    std::vector<RecordFileFacts> files_;
+    ChainReader chain_; // of the file started last
+    LineFingerprints seen_;
+    std::vector<std::string> stations_;
+    bool profiles_ = false;
+};
+
+// A record's text as one file gathered, as the page reads its log.
+CommissioningRecord GatherRecordText(std::string_view text);
 
 // The unit's last confirmed attempt that holds every value, by time; null where there is none.
 const RecordEntry* LastConfirmed(const CommissioningRecord& record, std::string_view unit);
@@ -66,9 +106,10 @@ struct StationFacts {
 };
 
 // Each confirmed unit is held against `against` where given, else against the profile its
-// line names (by identity: the line holds the profile's identity, not its values).
-StationFacts StationFactsOf(const CommissioningRecord& record, const Profile* against);
+// line names (by identity: the line holds the profile's identity, not its values). The record is
+// read once more, as the report reads it: what is kept grows with its units, not its lines.
+StationFacts StationFactsOf(RecordSource& source, const Profile* against);
 
 // The facts and each file's chain and gaps, as lines of text in English; empty where there is
 // nothing to say beyond the summary.
-std::string StationFactsText(const GatheredRecord& gathered, const StationFacts& facts);
+std::string StationFactsText(const std::vector<RecordFileFacts>& files, const StationFacts& facts);

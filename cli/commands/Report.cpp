@@ -10,7 +10,6 @@
 #include "cli/ValueSources.h"
 #include "record/RecordReport.h"
 #include "record/StationRecord.h"
-#include "store/FileStore.h"
 #include "record/Workbook.h"
 
 namespace {
@@ -26,48 +25,19 @@ struct ReportOptions {
     std::string profile; // units are held against it; empty: each against its own
 };
 
-// The files as several stations' records: each file's chain, its stations, a line found in
-// more than one counted once. They are held whole here, unlike the streamed report.
-GatheredRecord Gather(const std::vector<std::string>& records) {
-    constexpr std::size_t kRecordReadLimit = std::size_t{1} << 30;
-    GatheredRecord gathered;
-    for (const std::string& path : records) {
-        std::string text;
-        FileFailure failure;
-        if (ReadFileContents(path.c_str(), kRecordReadLimit, text, failure) != ReadOutcome::kRead) {
-            throw CommandError(kExitUsage, failure.text);
-        }
-        GatherRecordFile(path, text, gathered);
-    }
-    return gathered;
-}
-
 // Each file's chain: exit status 1 where one is broken.
-int Verify(const GatheredRecord& gathered) {
+int Verify(const std::vector<RecordFileFacts>& files) {
     bool held = true;
-    for (const RecordFileFacts& file : gathered.files) {
+    for (const RecordFileFacts& file : files) {
         PrintLine(file.name + ": " + ChainText(file.chain));
         held = held && file.chain.state != ChainState::kBroken;
     }
     return held ? kExitDone : kExitUploadFailed;
 }
 
-// The streamed record, with what the gathering found of its chains.
-class ChainedRecord final : public RecordSource {
-public:
-    ChainedRecord(RecordSource& record, std::optional<bool> chainsHeld)
-        : record_(record), chainsHeld_(chainsHeld) {}
-    std::size_t ReadAll(const Take& take) override { return record_.ReadAll(take); }
-    RecordEntry Read(const AttemptPlace& place) override { return record_.Read(place); }
-    std::optional<bool> ChainsHeld() const override { return chainsHeld_; }
-
-private:
-    RecordSource& record_;
-    std::optional<bool> chainsHeld_;
-};
-
 // The report of one record kept in one or more files, read in the order given, a chunk at a time,
-// and written a piece at a time; then, for the summary, what the stations' records say.
+// and written a piece at a time; then, for the summary, what the stations' records say, read once
+// more where the lines name profiles or stations.
 int Report(const ReportOptions& options) {
     const std::vector<std::string>& records = options.records;
     const ReportForm form = options.xlsx   ? ReportForm::kXlsx
@@ -76,23 +46,24 @@ int Report(const ReportOptions& options) {
                                            : ReportForm::kSummary;
     const std::optional<Profile> against =
         options.profile.empty() ? std::nullopt : std::optional(LoadProfile(options.profile));
-    const GatheredRecord gathered = Gather(records);
+    RecordFiles source(records);
     if (options.verify) {
-        return Verify(gathered);
+        source.Gather();
+        return Verify(source.Gathering().Files());
     }
     if (form == ReportForm::kXlsx && OutputIsTerminal()) {
         throw CommandError(kExitUsage, "a spreadsheet is a file, not text for a terminal: "
                                        "vkd37 report RECORD --xlsx > report.xlsx");
     }
-    RecordFiles files(records);
-    ChainedRecord source(files, gathered.record.chainsHeld);
     const auto text = [](std::string_view piece) { WriteOut(std::string(piece)); };
     const auto bytes = [](std::string_view piece) { WriteOutBytes(std::string(piece)); };
     switch (form) {
     case ReportForm::kSummary:
         ReportSummary(source, Language::kEnglish, text);
-        WriteOut(StationFactsText(gathered,
-                                  StationFactsOf(gathered.record, against ? &*against : nullptr)));
+        WriteOut(StationFactsText(source.Gathering().Files(),
+                                  against || source.Gathering().NamesProfilesOrStations()
+                                      ? StationFactsOf(source, against ? &*against : nullptr)
+                                      : StationFacts()));
         break;
     case ReportForm::kCsv:
         ReportCsv(source, bytes);

@@ -557,13 +557,35 @@ TEST_F(ToolTest, ReportSummarisesTheRecordAsTextCsvAndAPageToPrint) {
         << rows[3];
     EXPECT_NE(std::string::npos, rows[3].find(",no-echo,"));
 
-    ChildProcess html = Tool({"report", "--html", log, log}); // two files make one record
+    // A copy of the record given beside it counts once, in every form.
+    const std::string copy = Path("copy.jsonl");
+    std::ofstream(copy, std::ios::binary) << ReadFile(log);
+    for (const char* form : {"--csv", "--xlsx"}) {
+        ChildProcess twice = Tool({"report", form, log, copy});
+        ChildProcess once = Tool({"report", form, log});
+        EXPECT_EQ(0, twice.WaitForExit());
+        EXPECT_TRUE(once.OutputText() == twice.OutputText()) << form;
+    }
+    ChildProcess twice = Tool({"report", log, copy});
+    EXPECT_EQ(0, twice.WaitForExit());
+    // Lines left out stay each file's own.
+    const std::regex leftOut("Lines left out[^\n]*\n");
+    EXPECT_EQ(0u, std::regex_replace(twice.OutputText(), leftOut, "")
+                      .find(std::regex_replace(summary.OutputText(), leftOut, "")))
+        << twice.OutputText();
+    EXPECT_NE(std::string::npos,
+              twice.OutputText().find("copy.jsonl: the chain breaks at line 4: it is not linked"))
+        << twice.OutputText();
+    EXPECT_NE(std::string::npos,
+              twice.OutputText().find("; 4 lines read already from another file\n"));
+
+    ChildProcess html = Tool({"report", "--html", log, log}); // the same file twice, once
     EXPECT_EQ(0, html.WaitForExit());
     const std::string page = html.OutputText();
     EXPECT_EQ(0u, page.find("<!DOCTYPE html>"));
     EXPECT_NE(std::string::npos,
               page.find(std::string("<dt>Report made by</dt><dd>vkd37 ") + VKD_VERSION));
-    EXPECT_NE(std::string::npos, page.find("<dt>Attempts</dt><dd>8</dd>"));
+    EXPECT_NE(std::string::npos, page.find("<dt>Attempts</dt><dd>4</dd>"));
     EXPECT_NE(std::string::npos,
               page.find("<dt>Lines left out (not record entries)</dt><dd>2</dd>"));
 
@@ -1230,8 +1252,8 @@ TEST_F(ToolTest, DiffComparesSettingsProfilesAndARecordsUnits) {
     ChildProcess made = Tool({"profile", "new", "P", profile, "--from", StartFile()});
     ASSERT_EQ(0, made.WaitForExit()) << made.ErrorText();
     ChildProcess sim = Simulator({});
-    ChildProcess sent = Tool({"upload", "--port", sim.ReadPort(), "--profile", profile, "--unit",
-                              "F-1", "--log", log});
+    ChildProcess sent = Tool(
+        {"upload", "--port", sim.ReadPort(), "--profile", profile, "--unit", "F-1", "--log", log});
     ASSERT_EQ(0, sent.WaitForExit()) << sent.ErrorText();
     WriteFile(Path("other.dll"), kCyclesOnValues);
     const struct {
@@ -1241,7 +1263,8 @@ TEST_F(ToolTest, DiffComparesSettingsProfilesAndARecordsUnits) {
     } cases[] = {
         {{"diff", log, profile, "--unit", "F-1"}, 0, "  the same values\n"},
         {{"diff", StartFile(), Path("other.dll")}, 1, "  cycles.on      off (关) -> on (开)\n"},
-        {{"diff", log, Path("other.dll"), "--unit", "F-1", "--json"}, 1,
+        {{"diff", log, Path("other.dll"), "--unit", "F-1", "--json"},
+         1,
          R"("changes":[{"name":"cycles.on","old":{"value":0,"en":"off","zh":"关"},)"},
         {{"diff", log, profile}, 2, ""},
         {{"diff", log, profile, "--unit", "F-2"}, 2, ""},

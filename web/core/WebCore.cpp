@@ -46,6 +46,7 @@
 #include "record/Profile.h"
 #include "record/RecordReport.h"
 #include "record/RecordChain.h"
+#include "record/StationRecord.h"
 #include "record/ValueChanges.h"
 
 #define VKD_EXPORT(name) extern "C" __attribute__((export_name(name)))
@@ -148,16 +149,10 @@ const Enumerator* EnumeratorAt(int index) {
     return index >= 0 && index < kEnumeratorCount ? &kEnumerators[index] : nullptr;
 }
 
-// The record's lines as one file, its chain checked as `vkd37 report` checks a file's.
+// The record's lines as one file gathered as `vkd37 report` gathers a file: its chain checked,
+// a line that is there twice counted once.
 CommissioningRecord RecordInExchange(std::size_t from = 0) {
-    const std::string_view text = std::string_view(exchange).substr(from);
-    CommissioningRecord record;
-    ReadRecordText(text, record);
-    const ChainState chain = CheckChain(text).state;
-    if (chain != ChainState::kNone) {
-        record.chainsHeld = chain == ChainState::kHeld;
-    }
-    return record;
+    return GatherRecordText(std::string_view(exchange).substr(from));
 }
 
 constexpr int kLanguageCount = sizeof kLanguageCodes / sizeof kLanguageCodes[0];
