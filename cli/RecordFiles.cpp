@@ -72,6 +72,7 @@ std::size_t RecordFiles::ReadAll(const Take& take) {
         }
         leftOut += count;
     }
+    gathering_.End();
     named_ = true;
     return leftOut;
 }

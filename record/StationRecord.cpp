@@ -40,12 +40,12 @@ bool LineFingerprints::Insert(const RecordEntry& entry) {
     hash.Add(entry.ms ? std::to_string(*entry.ms) : "");
     const Sha256::Digest digest = hash.Finish();
     Fingerprint print{};
-    for (std::size_t i = 0; i < 16; ++i) {
-        print[i / 8] = print[i / 8] << 8 | digest[i];
+    for (std::size_t i = 0; i < sizeof print; ++i) {
+        print[i / 4] = print[i / 4] << 8 | digest[i];
     }
-    print[1] |= print == Fingerprint{} ? 1 : 0; // {0, 0} marks a free slot
-    if ((count_ + 1) * 4 > slots_.size() * 3) {
-        std::vector<Fingerprint> old(std::max<std::size_t>(slots_.size() * 2, 1024));
+    print[2] |= print == Fingerprint{} ? 1 : 0; // {0, 0, 0} marks a free slot
+    if ((count_ + 1) * 5 > slots_.size() * 4) {
+        std::vector<Fingerprint> old(std::max<std::size_t>(slots_.size() / 2 * 3, 1024));
         std::swap(old, slots_);
         for (const Fingerprint& kept : old) {
             if (kept != Fingerprint{}) {
@@ -61,8 +61,8 @@ bool LineFingerprints::Insert(const RecordEntry& entry) {
 }
 
 bool LineFingerprints::Place(const Fingerprint& print) {
-    const std::size_t mask = slots_.size() - 1; // a power of two
-    for (std::size_t i = static_cast<std::size_t>(print[0]) & mask;; i = (i + 1) & mask) {
+    const std::uint64_t home = std::uint64_t{print[0]} << 32 | print[1];
+    for (std::size_t i = static_cast<std::size_t>(home % slots_.size());;) {
         if (slots_[i] == print) {
             return false;
         }
@@ -70,6 +70,7 @@ bool LineFingerprints::Place(const Fingerprint& print) {
             slots_[i] = print;
             return true;
         }
+        i = i + 1 == slots_.size() ? 0 : i + 1;
     }
 }
 
