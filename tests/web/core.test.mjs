@@ -154,6 +154,8 @@ test('the page and the tool write one record and report it alike', async () => {
     for (const other of [lines.map((line) => JSON.parse(line)), [...lines].reverse()]) {
       assert.equal(core.reportHtml(other, 'zh', 'now'), core.reportHtml(text, 'zh', 'now'));
     }
+    // Lines given twice (logs of stations that share them) count once.
+    assert.equal(core.reportCsv([...lines, ...lines]), report('--csv'));
     assert.match(core.reportHtml(text, 'zh'), /<html lang="zh-Hans">[^]*调试报告[^]*无回传/);
   } finally {
     rmSync(folder, { recursive: true, force: true });
