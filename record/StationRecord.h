@@ -32,7 +32,7 @@ struct RecordFileFacts {
 // The entries read, each kept as a fingerprint of what tells its line from another: the first 96
 // bits of a SHA-256, so that two lines taken for one is not to be feared (for 4 million lines,
 // one chance in 2^53). They stand in an open table at most four fifths full, grown by half: 12
-// bytes a slot, 15 to 23 bytes a line, 12 more while the table grows.
+// bytes a slot, 15 to 23 bytes a line, about 15 more while the table grows.
 class LineFingerprints {
 public:
     // False where an entry with the same members was inserted already.
