@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <map>
 #include <optional>
-#include <tuple>
 #include <utility>
 
 #include "model/Sha256.h"
@@ -151,85 +150,55 @@ const RecordEntry* LastConfirmed(const CommissioningRecord& record, std::string_
     return last;
 }
 
-namespace {
-
-// A unit's confirmed attempts with values at one station: its first and its last by time, ties
-// in the order of the lines.
-struct AtStation {
-    std::string station;
-    std::string firstTime;
-    std::size_t firstLine = 0; // among the attempts read
-    std::string lastTime;
-    AttemptPlace last;
-};
-
-// The source as it is, with each unit's confirmed attempts kept by their stations.
-class StationsOfUnits final : public RecordSource {
-public:
-    explicit StationsOfUnits(RecordSource& source) : source_(source) {}
-
-    std::size_t ReadAll(const Take& take) override {
-        units_.clear();
-        std::size_t line = 0;
-        return source_.ReadAll([&](const RecordEntry& entry, const AttemptPlace& place) {
-            if (!entry.unit.empty() && ReportParts::Confirmed(entry) && EntryValues(entry)) {
-                Keep(entry, place, line);
-            }
-            ++line;
-            take(entry, place);
-        });
-    }
-    RecordEntry Read(const AttemptPlace& place) override { return source_.Read(place); }
-    std::optional<bool> ChainsHeld() const override { return source_.ChainsHeld(); }
-
-    // The unit's stations in the order of their first confirmed attempts by time.
-    std::vector<AtStation> Of(const std::string& unit) const {
-        const auto found = units_.find(unit);
-        if (found == units_.end()) {
-            return {};
-        }
-        std::vector<AtStation> stations = found->second;
-        std::sort(stations.begin(), stations.end(), [](const AtStation& a, const AtStation& b) {
-            return std::tie(a.firstTime, a.firstLine) < std::tie(b.firstTime, b.firstLine);
-        });
-        return stations;
-    }
-
-private:
-    void Keep(const RecordEntry& entry, const AttemptPlace& place, std::size_t line) {
-        std::vector<AtStation>& stations = units_[entry.unit];
-        for (AtStation& known : stations) {
-            if (known.station == entry.station) {
-                if (entry.time < known.firstTime) {
-                    known.firstTime = entry.time;
-                    known.firstLine = line;
-                }
-                if (entry.time >= known.lastTime) {
-                    known.lastTime = entry.time;
-                    known.last = place;
-                }
-                return;
-            }
-        }
-        stations.push_back({entry.station, entry.time, line, entry.time, place});
-    }
-
-    RecordSource& source_;
-    std::map<std::string, std::vector<AtStation>, std::less<>> units_;
-};
-
-} // namespace
-
 StationFacts StationFactsOf(RecordSource& source, const Profile* against) {
-    StationsOfUnits record(source);
-    const ReportParts::Tally tally = ReportParts::TallyOf(record);
+    const ReportParts::Tally tally = ReportParts::TallyOf(source);
+    // Each unit's confirmed attempts with values, read again by time (ties in the order of the
+    // lines): the last at the first station that confirmed it, and where others confirmed it too,
+    // theirs in the order they came. 24 bytes a unit; stations are few, and named by number.
+    constexpr std::uint32_t kNoStation = ~std::uint32_t{0};
+    struct AtStation {
+        std::uint32_t station = kNoStation;
+        AttemptPlace last;
+    };
+    std::vector<std::string> stations;
+    std::vector<AtStation> firstStation(tally.units.size());
+    std::map<std::uint32_t, std::vector<AtStation>> otherStations;
+    for (const ReportParts::Attempt& attempt : tally.byTime) {
+        if (attempt.unit == ReportParts::kNoUnit || !ReportParts::Confirmed(attempt)) {
+            continue;
+        }
+        const RecordEntry entry = source.Read(attempt.place);
+        if (!EntryValues(entry)) {
+            continue;
+        }
+        const auto station = static_cast<std::uint32_t>(
+            std::find(stations.begin(), stations.end(), entry.station) - stations.begin());
+        if (station == stations.size()) {
+            stations.push_back(entry.station);
+        }
+        AtStation& first = firstStation[attempt.unit];
+        if (first.station == kNoStation || first.station == station) {
+            first = {station, attempt.place};
+            continue;
+        }
+        std::vector<AtStation>& others = otherStations[attempt.unit];
+        const auto known =
+            std::find_if(others.begin(), others.end(),
+                         [station](const AtStation& at) { return at.station == station; });
+        if (known == others.end()) {
+            others.push_back({station, attempt.place});
+        } else {
+            known->last = attempt.place;
+        }
+    }
     StationFacts facts;
-    for (const ReportParts::UnitTally& unit : tally.units) {
+    for (std::uint32_t number = 0; number < tally.units.size(); ++number) {
+        const ReportParts::UnitTally& unit = tally.units[number];
         const ReportParts::Attempt& lastAttempt = ReportParts::LastOf(tally, unit);
         if (!ReportParts::Confirmed(lastAttempt)) {
             continue;
         }
-        const RecordEntry last = record.Read(lastAttempt.place);
+        const RecordEntry last = source.Read(lastAttempt.place);
         ProfileUse* use = nullptr;
         for (ProfileUse& known : facts.byProfile) {
             use = known.identity == last.profileId && known.name == last.profile ? &known : use;
@@ -249,15 +218,16 @@ StationFacts StationFactsOf(RecordSource& source, const Profile* against) {
                 facts.offProfile.push_back({*unit.unit, last.profile, last.profileId, actual, {}});
             }
         }
-        const std::vector<AtStation> stations = record.Of(*unit.unit);
-        if (stations.size() < 2) {
+        const auto others = otherStations.find(number);
+        if (others == otherStations.end()) {
             continue;
         }
         StationConflict conflict{*unit.unit, {}};
-        for (const AtStation& station : stations) {
-            const std::optional<ParameterSet> values = EntryValues(record.Read(station.last));
-            conflict.stations.emplace_back(station.station,
-                                           values ? ValuesIdentity(*values) : std::string());
+        std::vector<AtStation> atStations = {firstStation[number]};
+        atStations.insert(atStations.end(), others->second.begin(), others->second.end());
+        for (const AtStation& at : atStations) {
+            const std::optional<ParameterSet> values = EntryValues(source.Read(at.last));
+            conflict.stations.emplace_back(stations[at.station], ValuesIdentity(*values));
         }
         for (const auto& [station, identity] : conflict.stations) {
             if (identity != conflict.stations[0].second) {
