@@ -29,9 +29,9 @@ long long DaysFromCivil(int year, unsigned month, unsigned day) {
     return static_cast<long long>(era) * 146097 + dayOfEra - 719468;
 }
 
-} // namespace
-
-std::string LocalDate(const std::string& utcTime) {
+// A record's time in the local time of this computer, as `format` (strftime) gives it; empty for
+// a time of another form.
+std::string LocalTime(const std::string& utcTime, const char* format) {
     int year = 0;
     unsigned month = 0, day = 0, hour = 0, minute = 0, second = 0;
     if (std::sscanf(utcTime.c_str(), "%4d-%2u-%2uT%2u:%2u:%2u", &year, &month, &day, &hour, &minute,
@@ -42,8 +42,18 @@ std::string LocalDate(const std::string& utcTime) {
                                                          hour * 3600 + minute * 60 + second);
     const std::tm* local = std::localtime(&seconds);
     char text[16] = {};
-    if (!local || std::strftime(text, sizeof text, "%Y-%m-%d", local) == 0) {
+    if (!local || std::strftime(text, sizeof text, format, local) == 0) {
         return {};
     }
     return text;
+}
+
+} // namespace
+
+std::string LocalDate(const std::string& utcTime) {
+    return LocalTime(utcTime, "%Y-%m-%d");
+}
+
+std::string LocalTimeOfDay(const std::string& utcTime) {
+    return LocalTime(utcTime, "%H:%M:%S");
 }

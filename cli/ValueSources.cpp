@@ -3,6 +3,7 @@
 #include "cli/ExitStatus.h"
 #include "cli/LoadValues.h"
 #include "store/ParameterFile.h"
+#include "record/LabelText.h"
 #include "record/StationRecord.h"
 #include "store/FileStore.h"
 
@@ -30,7 +31,9 @@ bool LooksLikeRecord(const std::string& text) {
 Profile LoadProfile(const std::string& path) {
     ProfileReading reading = ReadProfileText(ReadWhole(path));
     if (!reading.profile) {
-        throw CommandError(kExitUsage, path + " is not a profile: " + reading.problem);
+        // The problem may quote the file: a key, a word.
+        throw CommandError(kExitUsage,
+                           path + " is not a profile: " + EscapedControls(reading.problem));
     }
     return std::move(*reading.profile);
 }
@@ -54,7 +57,7 @@ NamedValues ValuesFrom(const std::string& path, const std::string& unit) {
             throw CommandError(kExitUsage, path +
                                                " holds no confirmed upload with every value for "
                                                "the unit " +
-                                               unit);
+                                               EscapedControls(unit));
         }
         return {"unit " + unit + " in " + path + ", confirmed " + last->time, *EntryValues(*last)};
     }

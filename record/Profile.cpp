@@ -5,6 +5,7 @@
 #include "model/ParameterTable.h"
 #include "model/Sha256.h"
 #include "record/JsonText.h"
+#include "record/LabelText.h"
 
 std::string CanonicalValues(const ParameterSet& values) {
     std::string canonical;
@@ -107,10 +108,19 @@ bool ReadValues(JsonReader& reader, ParameterSet& values, std::string& problem) 
     return read;
 }
 
+// Without the byte-order mark an editor's "UTF-8 with BOM" puts first, as a record's first line.
+std::string_view WithoutByteOrderMark(std::string_view text) {
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+        text.remove_prefix(kByteOrderMark.size());
+    }
+    return text;
+}
+
 } // namespace
 
 ProfileReading ReadProfileText(std::string_view text) {
-    const std::string valid = ValidUtf8(text);
+    const std::string valid = ValidUtf8(WithoutByteOrderMark(text));
     JsonReader reader(valid);
     ProfileReading reading;
     Profile profile;
@@ -136,7 +146,7 @@ ProfileReading ReadProfileText(std::string_view text) {
         reading.problem = problem;
     } else if (!read || !reader.AtEnd()) {
         reading.problem = "not a profile: a JSON object with a name and values was expected";
-    } else if (!named || profile.name.empty()) {
+    } else if (!named || TrimmedLabel(profile.name).empty()) {
         reading.problem = "the profile has no name";
     } else if (!hasValues) {
         reading.problem = "the profile has no values";
@@ -147,7 +157,7 @@ ProfileReading ReadProfileText(std::string_view text) {
 }
 
 bool LooksLikeProfile(std::string_view text) {
-    const std::string valid = ValidUtf8(text);
+    const std::string valid = ValidUtf8(WithoutByteOrderMark(text));
     JsonReader reader(valid);
     bool named = false;
     bool timed = false; // a record's line names its profile too

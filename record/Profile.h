@@ -35,11 +35,12 @@ struct ProfileReading {
     std::optional<Profile> profile;
     std::string problem; // why there is none: "fwd.acc=300 is out of range (0-127)", ...
 };
-// A profile's file: an object with a non-empty "profile" name, an optional "note" and "values"
-// holding every recorded value once, by number or word, within the dialog's range; nothing else.
+// A profile's file: an object with a "profile" name that is not blank, an optional "note" and
+// "values" holding every recorded value once, by number or word, within the dialog's range;
+// nothing else. A byte-order mark before it is skipped, as Notepad writes one.
 ProfileReading ReadProfileText(std::string_view text);
 // Whether the text is meant as a profile (a JSON object naming "profile", not a record line's
-// time), valid or not.
+// time), valid or not; a byte-order mark first is skipped.
 bool LooksLikeProfile(std::string_view text);
 
 // The values a record entry sent, where it holds every recorded one.

@@ -1,7 +1,5 @@
 #include "record/ValueChanges.h"
 
-#include <algorithm>
-
 std::vector<ValueChange> ValueChanges(const ParameterSet& from, const ParameterSet& to,
                                       bool withPort) {
     std::vector<ValueChange> changes;
@@ -21,9 +19,11 @@ std::string BothLanguages(const ParameterField& field, int value) {
     return english == chinese ? english : english + " (" + chinese + ")";
 }
 
+std::string BothLanguagesName(const ParameterField& field) {
+    return std::string(field.name) + " (" + ChineseName(field) + ")";
+}
+
 std::string ChangeText(const ValueChange& change) {
-    std::string name = change.field->name;
-    name.resize(std::max<std::size_t>(name.size(), 14), ' ');
-    return name + " " + BothLanguages(*change.field, change.from) + " -> " +
-           BothLanguages(*change.field, change.to);
+    return BothLanguagesName(*change.field) + "  " + BothLanguages(*change.field, change.from) +
+           " -> " + BothLanguages(*change.field, change.to);
 }

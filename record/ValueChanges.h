@@ -18,8 +18,10 @@ struct ValueChange {
 std::vector<ValueChange> ValueChanges(const ParameterSet& from, const ParameterSet& to,
                                       bool withPort);
 
-// "fwd.source  internal (内部速度) -> internal-pot (内部电位器)": the value's words in both
-// languages where they differ, the numbers otherwise.
+// "fwd.source (正向速度来源)  internal (内部速度) -> internal-pot (内部电位器)": the field's
+// name and the value's words in both languages (the numbers where the words are the same).
 std::string ChangeText(const ValueChange& change);
+// A field's name in both languages: "fwd.acc (正向加速)".
+std::string BothLanguagesName(const ParameterField& field);
 // A value in both languages' words: "internal-pot (内部电位器)", "12".
 std::string BothLanguages(const ParameterField& field, int value);

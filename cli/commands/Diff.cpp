@@ -5,6 +5,7 @@
 #include "cli/Output.h"
 #include "cli/ValueSources.h"
 #include "cli/commands/Command.h"
+#include "record/LabelText.h"
 #include "record/ValueChanges.h"
 
 namespace {
@@ -34,12 +35,15 @@ int Diff(const DiffOptions& options) {
         Json list = Json::array();
         for (const ValueChange& change : changes) {
             list.push_back({{"name", change.field->name},
+                            {"nameZh", ChineseName(*change.field)},
                             {"old", ValueJson(*change.field, change.from)},
                             {"new", ValueJson(*change.field, change.to)}});
         }
         PrintLine(JsonText({{"old", from.label}, {"new", to.label}, {"changes", list}}));
     } else {
-        std::string text = "--- " + from.label + "\n+++ " + to.label + "\n";
+        // The labels hold names from the files and the command line: a profile's, a unit's.
+        std::string text =
+            "--- " + EscapedControls(from.label) + "\n+++ " + EscapedControls(to.label) + "\n";
         for (const ValueChange& change : changes) {
             text += "  " + ChangeText(change) + "\n";
         }

@@ -1,5 +1,7 @@
 #include <cstdio>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "cli/ExitStatus.h"
 #include "cli/JsonText.h"
@@ -9,6 +11,7 @@
 #include "cli/ValueSources.h"
 #include "cli/commands/Command.h"
 #include "model/ParameterAssignment.h"
+#include "record/LabelText.h"
 #include "record/Profile.h"
 #include "store/FileStore.h"
 #include "store/ParameterFile.h"
@@ -22,11 +25,35 @@ struct ProfileOptions {
     std::string note;
     std::vector<std::string> assignments;
     bool json = false;
+    bool replace = false; // a profile already at FILE may be replaced
 };
+
+// The profile's contents where FILE may take them: a new file, or with --replace an older
+// profile. Anything else at that name (a settings file, a record, a mistyped name's other file)
+// is never written over.
+std::optional<std::string> NewContents(const ProfileOptions& options, const std::string& text,
+                                       ReadOutcome found, const std::string& old,
+                                       FileFailure& failure) {
+    if (found == ReadOutcome::kMissing || (options.replace && LooksLikeProfile(old))) {
+        return text;
+    }
+    const ProfileReading older = ReadProfileText(old);
+    const std::string cause =
+        older.profile ? "it holds the profile " + EscapedControls(older.profile->name) +
+                            " already; --replace replaces it"
+        : LooksLikeProfile(old) ? "it holds a profile already; --replace replaces it"
+                                : "it is not a profile, and a new profile never replaces another "
+                                  "file";
+    failure = StoreFailure(FileFault::kRefused, "write", options.file.c_str(), cause);
+    return std::nullopt;
+}
 
 // A profile of a settings file's values (or the start values), refused where the dialog would
 // refuse one of them; the file is written whole or not at all.
 int NewProfile(const ProfileOptions& options) {
+    if (TrimmedLabel(options.name).empty()) {
+        throw CommandError(kExitUsage, "the profile needs a name; nothing was written");
+    }
     Profile profile{options.name, options.note, {}};
     if (options.settings.empty()) {
         profile.values.ApplyMissingFileValues();
@@ -43,13 +70,18 @@ int NewProfile(const ProfileOptions& options) {
     for (const std::string& refused : RefusedValues(profile.values, false)) {
         throw CommandError(kExitUsage, refused);
     }
-    const SaveOutcome saved =
-        ReplaceFileContents(options.file.c_str(), ProfileText(profile), SaveLockWait(options.file));
+    const std::string text = ProfileText(profile);
+    const SaveOutcome saved = UpdateFileContents(
+        options.file.c_str(), kStoreReadLimit,
+        [&](ReadOutcome found, const std::string& old, const FileStamp&, FileFailure& failure) {
+            return NewContents(options, text, found, old, failure);
+        },
+        SaveLockWait(options.file));
     if (!saved.Saved()) {
         throw CommandError(kExitUsage, saved.failure.text);
     }
-    PrintLine(options.file + ": profile " + profile.name + " [" + ValuesIdentity(profile.values) +
-              "]");
+    PrintLine(options.file + ": profile " + EscapedControls(profile.name) + " [" +
+              ValuesIdentity(profile.values) + "]");
     return kExitDone;
 }
 
@@ -67,9 +99,11 @@ int ShowProfile(const ProfileOptions& options) {
                             {"values", values}}));
         return kExitDone;
     }
-    std::string text = "profile   " + profile.name + "\nidentity  " + identity + "\n";
+    // The name and the note are the file's: no byte of theirs may steer the terminal.
+    std::string text =
+        "profile   " + EscapedControls(profile.name) + "\nidentity  " + identity + "\n";
     if (!profile.note.empty()) {
-        text += "note      " + profile.note + "\n";
+        text += "note      " + EscapedControls(profile.note) + "\n";
     }
     for (const ParameterField* field : RecordedFields()) {
         const int value = profile.values.*(field->member);
@@ -112,7 +146,9 @@ CommandAction DeclareProfile(CLI::App& command) {
     command.require_subcommand(1);
 
     CLI::App* made = command.add_subcommand(
-        "new", "write a profile of a settings file's values (--from), or of the start values");
+        "new", "write a profile of a settings file's values (--from), or of the start values, "
+               "under a name that is not blank, to a FILE that is new (or, with --replace, a "
+               "profile)");
     made->add_option("NAME", options->name, "the profile's name")->required();
     made->add_option("FILE", options->file, "the profile file to write")
         ->check(CommandLine::kPath)
@@ -120,6 +156,9 @@ CommandAction DeclareProfile(CLI::App& command) {
     made->add_option("--from", options->settings, "the settings file whose values it takes")
         ->check(CommandLine::kPath);
     made->add_option("--note", options->note, "a free-text note, such as who approved it");
+    made->add_flag("--replace", options->replace,
+                   "replace the profile FILE holds; without it an existing FILE is left as it "
+                   "is, and a file that is not a profile is never replaced");
     AddChanges(*made, options->assignments);
     made->callback([action] { *action = NewProfile; });
 

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <optional>
@@ -64,15 +65,57 @@ std::string LargeWord(const std::string& word) {
               "#    "
               "#    "
               "#####"},
+        {'N', "#   #"
+              "##  #"
+              "# # #"
+              "#  ##"
+              "#   #"},
+        {'O', " ### "
+              "#   #"
+              "#   #"
+              "#   #"
+              " ### "},
+        {'T', "#####"
+              "  #  "
+              "  #  "
+              "  #  "
+              "  #  "},
+        {'R', "#### "
+              "#   #"
+              "#### "
+              "#  # "
+              "#   #"},
+        {'E', "#####"
+              "#    "
+              "#### "
+              "#    "
+              "#####"},
+        {'C', " ####"
+              "#    "
+              "#    "
+              "#    "
+              " ####"},
+        {'D', "#### "
+              "#   #"
+              "#   #"
+              "#   #"
+              "#### "},
     };
     // clang-format on
+    // Each word on rows of its own, so that two words still fit an 80-column terminal.
     std::string text;
-    for (int row = 0; row < 5; ++row) {
-        std::string line = "  ";
-        for (const char letter : word) {
-            line += std::string(kLetters.at(letter) + row * 5, 5) + "  ";
+    std::size_t start = 0;
+    while (start < word.size()) {
+        const std::size_t end = std::min(word.find(' ', start), word.size());
+        text += text.empty() ? "" : "\n";
+        for (int row = 0; row < 5; ++row) {
+            std::string line = "  ";
+            for (std::size_t i = start; i < end; ++i) {
+                line += std::string(kLetters.at(word[i]) + row * 5, 5) + "  ";
+            }
+            text += line.substr(0, line.find_last_not_of(' ') + 1) + "\n";
         }
-        text += line.substr(0, line.find_last_not_of(' ') + 1) + "\n";
+        start = end + 1;
     }
     return text;
 }
@@ -101,45 +144,62 @@ std::map<std::string, std::string> DoneToday(const std::string& path) {
 struct Tally {
     int passed = 0;
     int failed = 0;
+    int notRecorded = 0; // uploads whose line could not be written: the last one, if any
     bool notKept = false;
 };
 
-// One unit whose label was taken: its upload, its line and its verdict.
-void CommissionUnit(const StationOptions& options, const std::string& label,
+// The verdict large and in its colour where the terminal takes colours.
+std::string LargeVerdict(const std::string& word, const char* colour) {
+#ifdef _WIN32
+    const bool ansi = false; // an older console shows the escapes as they are
+#else
+    const bool ansi = OutputIsTerminal();
+#endif
+    return ansi ? colour + LargeWord(word) + "\x1b[0m" : LargeWord(word);
+}
+
+// One unit whose label was taken: its upload, its line and its verdict. False when the line
+// could not be written: the station then takes no more units, since each would be set up
+// without a trace.
+bool CommissionUnit(const StationOptions& options, const std::string& label,
                     const UploadFrame& frame, const ParameterSet& values, SerialPort& port,
                     CommissioningLog& log, std::map<std::string, std::string>& doneToday,
                     Tally& tally) {
+    // Labels are scanned: a barcode's control bytes are shown, never obeyed by the terminal.
+    const std::string shown = EscapedControls(label);
     const auto found = doneToday.find(label);
     if (found != doneToday.end() && LocalDate(found->second) == LocalDate(UtcTimestamp())) {
-        WriteOut("  note: " + label + " was confirmed today already, at " +
-                 ReportParts::ShownTime(found->second, true) + "\n");
+        WriteOut("  note: " + shown + " was confirmed today already, at " +
+                 LocalTimeOfDay(found->second) + "\n");
     }
     const std::optional<TimedEcho> next = NextAttempt(port, options.port, frame, true);
     if (!next) {
-        return; // what the controller got is unknown: not recorded, as upload does
+        return true; // what the controller got is unknown: not recorded, as upload does
     }
     const TimedEcho& attempt = *next;
     const bool passed = attempt.result.outcome == EchoOutcome::kConfirmed;
     const std::string time = UtcTimestamp();
     const CommissioningLog::Appended record = log.Append(AttemptEntry(
         time, label, options.port, values, attempt.result.outcome, attempt.ms, kProgram));
+    passed ? ++tally.passed : ++tally.failed;
+    const std::string outcome = "  " + shown + "  " + DescribeEcho(attempt.result) + " in " +
+                                std::to_string(attempt.ms) + " ms";
     if (record.failure) {
         Complain(*record.failure);
         tally.notKept = true;
+        ++tally.notRecorded;
+        WriteOut("\n" + LargeVerdict("NOT RECORDED", "\x1b[1;33m") + outcome + "; " +
+                 *record.failure +
+                 "\n  The station stops: no unit is set up without its line. "
+                 "Mend the record, then start the station again.\n\n");
+        return false;
     }
-    passed ? ++tally.passed : ++tally.failed;
     if (passed) {
         doneToday[label] = time;
     }
-#ifdef _WIN32
-    const bool ansi = false; // an older console shows the escapes as they are
-#else
-    const bool ansi = OutputIsTerminal();
-#endif
-    WriteOut(std::string("\n") + (ansi ? (passed ? "\x1b[1;32m" : "\x1b[1;31m") : "") +
-             LargeWord(passed ? "PASS" : "FAIL") + (ansi ? "\x1b[0m" : "") + "  " + label + "  " +
-             DescribeEcho(attempt.result) + " in " + std::to_string(attempt.ms) + " ms" +
-             (record.failure ? "; NOT RECORDED" : "") + "\n\n");
+    WriteOut("\n" + LargeVerdict(passed ? "PASS" : "FAIL", passed ? "\x1b[1;32m" : "\x1b[1;31m") +
+             outcome + "\n\n");
+    return true;
 }
 
 int RunStation(const StationOptions& options) {
@@ -151,9 +211,9 @@ int RunStation(const StationOptions& options) {
     SerialPort port = OpenPort(options.port);
     const UploadFrame frame = FrameOf(profile.values);
 
-    WriteOut("Station " + station + ": profile " + profile.name + " [" +
-             ShortIdentity(ValuesIdentity(profile.values)) + "] on " + options.port + ", record " +
-             options.logPath +
+    WriteOut("Station " + EscapedControls(station) + ": profile " + EscapedControls(profile.name) +
+             " [" + ShortIdentity(ValuesIdentity(profile.values)) + "] on " + options.port +
+             ", record " + options.logPath +
              ".\nScan each unit's label; end the input (Ctrl-D, Ctrl-Z on Windows) or press "
              "Ctrl-C to leave.\n\n");
     Tally tally;
@@ -178,15 +238,18 @@ int RunStation(const StationOptions& options) {
             WriteOut("  REFUSED, nothing sent: " + *refusal + "\n\n");
             continue;
         }
-        CommissionUnit(options, *line, frame, profile.values, port, log, doneToday, tally);
+        if (!CommissionUnit(options, *line, frame, profile.values, port, log, doneToday, tally)) {
+            break;
+        }
     }
     if (const std::optional<std::string> error = log.Close()) {
         Complain(*error);
         tally.notKept = true;
     }
-    PrintLine(std::to_string(tally.passed + tally.failed) +
-              " units: " + std::to_string(tally.passed) + " passed, " +
-              std::to_string(tally.failed) + " failed");
+    PrintLine(
+        std::to_string(tally.passed + tally.failed) + " units: " + std::to_string(tally.passed) +
+        " passed, " + std::to_string(tally.failed) + " failed" +
+        (tally.notRecorded > 0 ? ", " + std::to_string(tally.notRecorded) + " not recorded" : ""));
     return tally.failed > 0 ? kExitUploadFailed : tally.notKept ? kExitNotSaved : kExitDone;
 }
 
@@ -210,7 +273,8 @@ CommandAction DeclareStation(CLI::App& command) {
     command
         .add_option("--log", options->logPath,
                     "the record every attempt is appended to, as upload --log; a label "
-                    "confirmed in it today is named before it is sent again")
+                    "confirmed in it today is named before it is sent again; a line it cannot "
+                    "take is shown large as NOT RECORDED, and the station stops")
         ->check(CommandLine::kPath)
         ->required();
     command.add_option("--unit-pattern", options->unitPattern,

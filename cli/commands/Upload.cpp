@@ -15,6 +15,7 @@
 #include "cli/ValueSources.h"
 #include "cli/commands/Command.h"
 #include "store/ParameterFile.h"
+#include "record/LabelText.h"
 #include "record/RecordEntry.h"
 #include "record/ValueChanges.h"
 #include "platform/StopSignals.h"
@@ -48,7 +49,9 @@ std::optional<Profile> ApplyProfile(const std::string& path, LoadedValues& loade
 }
 
 // What is sent against the settings file (as it is, without --set) or, where there is none, the
-// profile; at a terminal the operator then says once whether to send.
+// profile; where the input is a terminal the operator then says once whether to send. The list
+// always goes to standard error, and with the question to the terminal a person reads: standard
+// error, else standard output; with neither, nobody could read what is asked, and nothing is sent.
 bool ConfirmChanges(const UploadRequest& request, const LoadedValues& loaded,
                     const std::optional<Profile>& profile) {
     ParameterSet base = loaded.set;
@@ -57,7 +60,7 @@ bool ConfirmChanges(const UploadRequest& request, const LoadedValues& loaded,
         against = request.values.file;
     } else if (profile) {
         base = profile->values;
-        against = "profile " + profile->name;
+        against = "profile " + EscapedControls(profile->name);
     } else {
         base.ApplyMissingFileValues();
         against = "the start values";
@@ -69,10 +72,18 @@ bool ConfirmChanges(const UploadRequest& request, const LoadedValues& loaded,
         text += "  " + ChangeText(change) + "\n";
     }
     WriteError(text);
-    if (!PersonAtTerminal()) {
+    if (!InputIsTerminal()) {
         return true;
     }
-    WriteError("Send these values? Type y and Enter to send: ");
+    constexpr char kQuestion[] = "Send these values? Type y and Enter to send: ";
+    if (ErrorIsTerminal()) {
+        WriteError(kQuestion);
+    } else if (OutputIsTerminal()) {
+        WriteOut(text + kQuestion);
+    } else {
+        throw CommandError(kExitUsage, "--show-changes asks at the terminal, but standard output "
+                                       "and error both go elsewhere; nothing was sent");
+    }
     const std::optional<InputLine> answer = ReadInputLine();
     return answer && (answer->text == "y" || answer->text == "Y");
 }
@@ -106,6 +117,7 @@ int Upload(const UploadRequest& request) {
     int confirmed = 0;
     int failed = 0;
     bool notKept = false;
+    bool lineLost = false; // the record could not take an attempt's line: no more are made
     do {
         // What the controller got when a stop signal cut the exchange short is unknown: it is
         // not recorded.
@@ -122,8 +134,12 @@ int Upload(const UploadRequest& request) {
                                     attempt.result.outcome, attempt.ms, kProgram));
         labels.Sent(unit);
         if (record.failure) {
-            Complain(*record.failure);
+            Complain(*record.failure +
+                     (request.repeat ? "; the batch stops: no controller is set up without its "
+                                       "line in the record"
+                                     : ""));
             notKept = true;
+            lineLost = true;
         }
         PrintLine(request.json
                       ? record.line
@@ -142,7 +158,7 @@ int Upload(const UploadRequest& request) {
                 notKept = true;
             }
         }
-    } while (request.repeat && !CaughtStopSignal() && AskForUnit(labels, unit));
+    } while (request.repeat && !lineLost && !CaughtStopSignal() && AskForUnit(labels, unit));
 
     if (const std::optional<std::string> error = log.Close()) {
         Complain(*error);
@@ -178,8 +194,9 @@ CommandAction DeclareUpload(CLI::App& command) {
         .add_option("--log", upload->logPath,
                     "append one JSON line per attempt (time, unit, port, frame, outcome, ms, "
                     "values, program), opened "
-                    "before anything is sent; a line that cannot be written is reported at once, "
-                    "and the exit status is then 4 if every upload was confirmed")
+                    "before anything is sent; a line that cannot be written is reported at once "
+                    "and ends a --repeat batch, and the exit status is then 4 if every upload "
+                    "was confirmed")
         ->check(CommandLine::kPath);
     command.add_option("--unit", upload->unit,
                        "the unit's label, kept in the record (with --repeat, the first unit's; "

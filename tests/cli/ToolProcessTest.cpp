@@ -4,6 +4,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -1191,9 +1192,12 @@ TEST_F(ToolTest, StationAppliesItsProfileUnitAfterUnit) {
     std::optional<ChildProcess> sim(std::in_place, VKD37_SIM_PATH, adapter);
     sim->ReadPort();
     ASSERT_TRUE(sim->WaitForError("link: "));
-    ChildProcess station = Tool({"station", "--profile", profile, "--port", Path("com"), "--log",
-                                 log, "--unit-pattern", "F-[0-9]+", "--station-name", "bench-7"},
-                                "", ChildProcess::Pipes::kInputLeftOpen);
+    // Five and a half hours east of UTC, where the station's times are local.
+    ChildProcess station("/usr/bin/env",
+                         {"TZ=IST-5:30", VKD37_TOOL_PATH, "station", "--profile", profile, "--port",
+                          Path("com"), "--log", log, "--unit-pattern", "F-[0-9]+", "--station-name",
+                          "bench-7"},
+                         "", ChildProcess::Pipes::kInputLeftOpen);
     station.Type("F-1\nF 2\n");
     EXPECT_NE(std::string::npos, OutputUntil(station, "F-1  confirmed in").find("#   #  #   #"));
     EXPECT_NE(std::string::npos, OutputUntil(station, "REFUSED, nothing sent").find("'F 2'"));
@@ -1216,6 +1220,11 @@ TEST_F(ToolTest, StationAppliesItsProfileUnitAfterUnit) {
 
     std::vector<std::string> lines = Lines(ReadFile(log));
     ASSERT_EQ(2u, lines.size());
+    const std::string utc = Json::parse(lines[0]).value("time", "2025-03-04T09:15:02.123Z");
+    const int minutes = (std::stoi(utc.substr(11, 2)) * 60 + std::stoi(utc.substr(14, 2)) + 330);
+    char at[16];
+    std::snprintf(at, sizeof at, "at %02d:%02d:%.2s", minutes / 60 % 24, minutes % 60, &utc[17]);
+    EXPECT_NE(std::string::npos, again.find(at)) << again;
     for (const std::string& line : lines) {
         const Json entry = Json::parse(line);
         EXPECT_EQ("bench-7", entry.value("station", ""));
@@ -1239,8 +1248,8 @@ TEST_F(ToolTest, UploadShowsTheChangesAgainstTheFileFirst) {
     EXPECT_EQ(0, tool.WaitForExit()) << tool.ErrorText();
     EXPECT_NE(std::string::npos,
               tool.ErrorText().find("changes against " + Path("start.dll") +
-                                    ":\n  fwd.source     internal (内部速度) -> external-pot "
-                                    "(外部电位器)\n"))
+                                    ":\n  fwd.source (正向速度来源)  internal (内部速度) -> "
+                                    "external-pot (外部电位器)\n"))
         << tool.ErrorText();
 }
 
@@ -1256,16 +1265,20 @@ TEST_F(ToolTest, DiffComparesSettingsProfilesAndARecordsUnits) {
         {"upload", "--port", sim.ReadPort(), "--profile", profile, "--unit", "F-1", "--log", log});
     ASSERT_EQ(0, sent.WaitForExit()) << sent.ErrorText();
     WriteFile(Path("other.dll"), kCyclesOnValues);
+    WriteFile(Path("bom.json"), "\xEF\xBB\xBF" + ReadFile(profile)); // as Notepad saves it
     const struct {
         std::vector<std::string> arguments;
         int status;
         std::string printed;
     } cases[] = {
         {{"diff", log, profile, "--unit", "F-1"}, 0, "  the same values\n"},
-        {{"diff", StartFile(), Path("other.dll")}, 1, "  cycles.on      off (关) -> on (开)\n"},
+        {{"diff", Path("bom.json"), profile}, 0, "  the same values\n"},
+        {{"diff", StartFile(), Path("other.dll")},
+         1,
+         "  cycles.on (启用循环次数)  off (关) -> on (开)\n"},
         {{"diff", log, Path("other.dll"), "--unit", "F-1", "--json"},
          1,
-         R"("changes":[{"name":"cycles.on","old":{"value":0,"en":"off","zh":"关"},)"},
+         R"("changes":[{"name":"cycles.on","nameZh":"启用循环次数","old":{"value":0,"en":"off",)"},
         {{"diff", log, profile}, 2, ""},
         {{"diff", log, profile, "--unit", "F-2"}, 2, ""},
     };
@@ -1273,5 +1286,94 @@ TEST_F(ToolTest, DiffComparesSettingsProfilesAndARecordsUnits) {
         ChildProcess diff = Tool(c.arguments);
         EXPECT_EQ(c.status, diff.WaitForExit()) << c.arguments[1] << diff.ErrorText();
         EXPECT_NE(std::string::npos, diff.OutputText().find(c.printed)) << c.arguments[1];
+    }
+}
+
+// A profile is written to a new file, or with --replace over a profile, never over another file,
+// and has a name; what a profile's name holds reaches the terminal with its controls escaped.
+TEST_F(ToolTest, ProfileNewReplacesOnlyAProfileAndItsNameIsShownEscaped) {
+    const std::string settings = StartFile();
+    const std::string kept = Path("p.json");
+    ChildProcess made = Tool({"profile", "new", "A\x1B]0;pwned\x07\x1B[31mRED", kept});
+    ASSERT_EQ(0, made.WaitForExit()) << made.ErrorText();
+    const struct {
+        std::vector<std::string> arguments;
+        int status;
+        std::string file; // left as it was, but by a profile new that exits 0
+    } cases[] = {
+        {{"profile", "new", "L3", settings, "--replace"}, 2, settings},
+        {{"profile", "new", "L3", kept}, 2, kept},
+        {{"profile", "new", " \t", Path("blank.json")}, 2, Path("blank.json")},
+        {{"profile", "show", kept}, 0, kept},
+        {{"diff", kept, settings}, 0, kept},
+        {{"profile", "new", "L3", kept, "--replace"}, 0, kept},
+    };
+    for (const auto& c : cases) {
+        const std::string before = ReadFile(c.file);
+        ChildProcess tool = Tool(c.arguments);
+        EXPECT_EQ(c.status, tool.WaitForExit()) << c.arguments[2] << tool.ErrorText();
+        const std::string said = made.OutputText() + tool.OutputText() + tool.ErrorText();
+        EXPECT_EQ(std::string::npos, said.find_first_of("\x1B\x07")) << said;
+        EXPECT_EQ(c.status != 0 || c.arguments[1] != "new", before == ReadFile(c.file)) << c.file;
+    }
+}
+
+// A line the record cannot take ends the batch at that unit, at a station shown as large as a
+// verdict: no controller after it is set up without a trace. A scanned label's controls are shown
+// escaped.
+TEST_F(ToolTest, ARecordThatCannotTakeALineStopsTheBatchAtThatUnit) {
+    const std::string profile = Path("p.json");
+    ASSERT_EQ(0, Tool({"profile", "new", "P", profile}).WaitForExit());
+    const struct {
+        std::vector<std::string> arguments;
+        std::string typed;
+        std::string last;
+    } cases[] = {
+        {{"station", "--profile", profile},
+         "L-\x1B[2J1\nL-2\n",
+         "1 units: 1 passed, 0 failed, 1 not recorded"},
+        {{"upload", StartFile(), "--repeat", "--unit", "L-1"},
+         "L-2\nq\n",
+         "1 uploads: 1 confirmed, 0 failed"},
+    };
+    for (const auto& c : cases) {
+        ChildProcess sim = Simulator({"--json"});
+        std::vector<std::string> arguments = {"-c",
+                                              "ulimit -f 0; exec \"$0\" \"$@\"",
+                                              VKD37_TOOL_PATH,
+                                              "--port",
+                                              sim.ReadPort(),
+                                              "--log",
+                                              Path("r.jsonl")};
+        arguments.insert(arguments.begin() + 3, c.arguments.begin(), c.arguments.end());
+        ChildProcess tool("/bin/bash", arguments, c.typed);
+        EXPECT_EQ(4, tool.WaitForExit(milliseconds(20000))) << tool.ErrorText();
+        const std::string shown = tool.OutputText();
+        EXPECT_EQ(c.last, Lines(shown).back()) << shown;
+        sim.Signal(SIGTERM);
+        sim.WaitForExit();
+        EXPECT_EQ(1u, Lines(sim.OutputText()).size()) << c.arguments[0]; // L-2 never sent
+        const std::size_t large = shown.find("  #   #   ###   #####\n"); // NOT
+        EXPECT_EQ(c.arguments[0] == "station", large < shown.find("L-\\x1B[2J1  confirmed in"));
+    }
+}
+
+// --show-changes asks whenever the input is a terminal, on standard output where standard error
+// goes elsewhere; where neither output reaches the person, nothing is sent.
+TEST_F(ToolTest, ShowChangesAsksWhereThePersonAtTheTerminalReads) {
+    const UniqueFd terminal(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    ASSERT_TRUE(terminal.get() >= 0 && ::grantpt(terminal.get()) == 0 &&
+                ::unlockpt(terminal.get()) == 0);
+    const std::string typing = ::ptsname(terminal.get());
+    const UniqueFd held(::open(typing.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    for (const auto& [redirections, said] : {std::pair{"<\"$0\" >\"$0\"", "not confirmed"},
+                                             std::pair{"<\"$0\"", "both go elsewhere"}}) {
+        ASSERT_EQ(2, ::write(terminal.get(), "n\n", 2));
+        // Sent, it would fail to open the port: exit status 3.
+        ChildProcess tool("/bin/bash", {"-c", std::string("exec \"$@\" ") + redirections, typing,
+                                        VKD37_TOOL_PATH, "upload", "--port", Path("none"),
+                                        StartFile(), "--set", "fwd.acc=12", "--show-changes"});
+        EXPECT_EQ(2, tool.WaitForExit()) << redirections;
+        EXPECT_NE(std::string::npos, tool.ErrorText().find(said)) << tool.ErrorText();
     }
 }

@@ -95,6 +95,11 @@ TEST(ProfileTest, TheIdentityIsTheValuesWhateverTheFilesForm) {
     const ProfileReading read = ReadProfileText(text);
     ASSERT_TRUE(read.profile) << read.problem;
     EXPECT_EQ(text, ProfileText(*read.profile));
+    // Saved by an editor that puts a byte-order mark first.
+    const ProfileReading marked = ReadProfileText("\xEF\xBB\xBF" + text);
+    ASSERT_TRUE(marked.profile) << marked.problem;
+    EXPECT_TRUE(LooksLikeProfile("\xEF\xBB\xBF" + text));
+    EXPECT_EQ(text, ProfileText(*marked.profile));
 
     const std::string reordered = R"({"values":{"auto_home":0,"end_delay.on":"off",)"
                                   R"("home_delay.on":0,"cycles.on":0,"end_delay_ms":2000,)"
@@ -139,6 +144,7 @@ TEST(ProfileTest, RefusesWhatIsNotAnApprovedProfile) {
         {with("\"fwd.source\": \"internal\"", "\"fwd.source\": \"fast\""),
          "fwd.source is \"fast\", not a value"},
         {with("\"profile\": \"Line 3\"", "\"profile\": \"\""), "the profile has no name"},
+        {with("\"profile\": \"Line 3\"", "\"profile\": \" \\t\u3000\""), "the profile has no name"},
         {good.substr(0, good.size() - 3), "not a profile"},
     };
     for (const auto& c : cases) {
@@ -242,5 +248,5 @@ TEST(StationRecordTest, GathersStationsFilesIntoOneRecord) {
     const StationFacts held = StationFactsOf(source, &against);
     ASSERT_EQ(3u, held.offProfile.size()); // A, B and C
     ASSERT_EQ(1u, held.offProfile[0].changes.size());
-    EXPECT_EQ("fwd.acc        12 -> 10", ChangeText(held.offProfile[0].changes[0]));
+    EXPECT_EQ("fwd.acc (正向加速)  12 -> 10", ChangeText(held.offProfile[0].changes[0]));
 }
