@@ -34,6 +34,15 @@ const kOldStorageKey = 'vkd37.record';
 
 export const noCounts = () => ({ all: 0, confirmed: 0, unwritten: 0 });
 
+// A record line as an object; null for a damaged one.
+export function entryOf(line) {
+  try {
+    return JSON.parse(line);
+  } catch {
+    return null;
+  }
+}
+
 // confirmed: the name of the outcome that counts as confirmed, as the core names it.
 function counted(counts, entry, sign, confirmed) {
   counts.all += sign;
@@ -306,6 +315,21 @@ export class KeptRecord {
     return { counts, through: added.at(-1)?.key ?? tally.through };
   }
 
+  // The confirmed entries, as objects, from the newest back to the first made before `since` (a
+  // Date): what a station's day holds, found through the index on the outcome.
+  confirmedSince(since) {
+    return this.transact('readonly', async (store) => {
+      const entries = [];
+      await walk(store.index('outcome').openCursor(IDBKeyRange.only(this.confirmed), 'prev'), (cursor) => {
+        const entry = entryOf(cursor.value.line);
+        if (entry && new Date(entry.time) < since) return false;
+        if (entry) entries.push(entry);
+        return true;
+      });
+      return entries;
+    });
+  }
+
   // The counts and the last `limit` entries, oldest first.
   recent(limit) {
     const { tally, tallies } = this;
@@ -440,6 +464,11 @@ export class VisitRecord {
 
   async recent(limit) {
     return { counts: { ...this.counts }, entries: limit > 0 ? this.entries.slice(-limit) : [] };
+  }
+
+  async confirmedSince(since) {
+    return this.entries.filter((entry) => entry.outcome === this.confirmed).map((entry) => entryOf(entry.line))
+      .filter((entry) => entry && new Date(entry.time) >= since);
   }
 
   async everything() {
