@@ -622,9 +622,9 @@ test('station mode takes the labels scanned during an upload in turn, each whole
   execFileSync(process.env.VKD_TOOL, ['profile', 'new', 'Line', profile]);
   await page.setInputFiles('#profile-input', profile);
   await page.click('#station-enter');
-  // Where the focus is, and whether an upload is under way, at each Enter.
+  // Where the focus is, and how many verdicts were shown, at each Enter.
   await page.evaluate(() => document.addEventListener('keydown', (event) => event.key === 'Enter' &&
-    (window.enters ??= []).push([document.activeElement.id, window.vkd37Page.upload.uploading])));
+    (window.enters ??= []).push([document.activeElement.id, document.getElementById('station-recent').children.length])));
   for (const label of ['F-1001', 'F-1002']) {
     await page.keyboard.type(label);
     await page.keyboard.press('Enter');
@@ -639,10 +639,10 @@ test('station mode takes the labels scanned during an upload in turn, each whole
   await logDrawn(page);
   assert.deepEqual(await page.evaluate(() => window.vkd37Page.record.shown.map((entry) => [entry.unit, entry.outcome])),
     [['F-1001', 'confirmed'], ['F-1002', 'confirmed'], ['F-1003', 'confirmed']]);
-  // Each label was scanned in the scan field, the second and third while an upload was under way.
+  // Each label was scanned in the scan field, the second before the first one's verdict.
   const enters = await page.evaluate(() => window.enters);
   assert.deepEqual(enters.map(([focused]) => focused), ['station-scan', 'station-scan', 'station-scan']);
-  assert.deepEqual(enters.slice(1).map(([, uploading]) => uploading), [true, true]);
+  assert.deepEqual(enters.slice(0, 2).map(([, verdicts]) => verdicts), [0, 0]);
 });
 
 test('a parameter file is opened, edited and saved as the dialog keeps it; one moved since it was picked is refused', async (t) => {
