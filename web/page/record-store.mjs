@@ -188,6 +188,7 @@ export class KeptRecord {
     // entries rather than counting the whole record again; and its number, changed by forget().
     this.tally = null;
     this.tallies = 0;
+    this.day = null; // the confirmed entries of a day, as confirmedSince read them last
     this.use(db);
   }
 
@@ -315,19 +316,28 @@ export class KeptRecord {
     return { counts, through: added.at(-1)?.key ?? tally.through };
   }
 
-  // The confirmed entries, as objects, from the newest back to the first made before `since` (a
-  // Date): what a station's day holds, found through the index on the outcome.
-  confirmedSince(since) {
-    return this.transact('readonly', async (store) => {
+  // The confirmed entries made since `since` (a Date), as objects: what a station's day holds,
+  // found through the index on the outcome from the newest back. The day's entries are read once,
+  // then only those added after them, until entries other than new ones change.
+  async confirmedSince(since) {
+    const { day, tallies } = this;
+    const known = day?.since === since.getTime() && day.tallies === tallies && day.generation === this.generation;
+    const from = known ? day.through : 0;
+    const read = { since: since.getTime(), tallies, generation: this.generation, through: from };
+    const added = await this.transact('readonly', async (store) => {
       const entries = [];
       await walk(store.index('outcome').openCursor(IDBKeyRange.only(this.confirmed), 'prev'), (cursor) => {
         const entry = entryOf(cursor.value.line);
-        if (entry && new Date(entry.time) < since) return false;
+        if (cursor.primaryKey <= from || (entry && new Date(entry.time) < since)) return false;
+        read.through = Math.max(read.through, cursor.primaryKey);
         if (entry) entries.push(entry);
         return true;
       });
       return entries;
     });
+    read.entries = known ? [...day.entries, ...added] : added;
+    if (tallies === this.tallies) this.day = read;
+    return read.entries;
   }
 
   // The counts and the last `limit` entries, oldest first.
