@@ -544,9 +544,20 @@ test('station mode applies an opened profile unit after unit from a scanner, wit
   await page.fill('#fwd\\.acc', '17');
 
   await page.fill('#station-name', 'bench-9');
+  // A pattern the tool refuses, or none at all, is named so, and station mode is not entered.
+  const inert = () => page.evaluate(() => document.getElementById('form').inert);
+  for (const [pattern, reason] of [['(.)\\1', 'it refers back'], ['F-[', 'Invalid regular expression']]) {
+    await page.fill('#station-pattern', pattern);
+    await page.click('#station-enter');
+    await waitForText(page, '#message', `The unit pattern ${pattern} is not a pattern: ${reason}`);
+  }
+  assert.equal(await inert(), false);
   await page.fill('#station-pattern', 'F-[0-9]+');
+  const unloadAsks = () => page.evaluate(() => !window.dispatchEvent(new Event('beforeunload', { cancelable: true })));
+  assert.equal(await unloadAsks(), false);
   await page.click('#station-enter');
-  assert.equal(await page.evaluate(() => document.getElementById('form').inert), true);
+  assert.equal(await inert(), true);
+  assert.equal(await unloadAsks(), true); // a reload would leave station mode
   const scan = async (label) => {
     await page.keyboard.type(label);
     await page.keyboard.press('Enter');
@@ -573,10 +584,65 @@ test('station mode applies an opened profile unit after unit from a scanner, wit
     [['F-1', 'confirmed', 'bench-9', identity], ['F-1', 'confirmed', 'bench-9', identity],
       ['F-3', 'no-echo', 'bench-9', identity]]);
 
+  // A stray click of Leave puts the focus back in the scan field: the next scan is a scan, and
+  // no Enter, even on Leave, is the second press.
+  await page.evaluate(() => { window.standIn.swallowEcho = false; });
   await page.click('#station-leave');
-  assert.equal(await page.evaluate(() => document.getElementById('form').inert), true);
+  await waitForText(page, '#station-note', 'again to leave');
+  assert.equal(await page.evaluate(() => document.activeElement?.id), 'station-scan');
+  await scan('F-4');
+  await verdict('PASS', 'F-4');
   await page.click('#station-leave');
-  assert.equal(await page.evaluate(() => document.getElementById('form').inert), false);
+  await page.focus('#station-leave');
+  await page.keyboard.press('Enter');
+  assert.equal(await inert(), true);
+
+  // After a reload the kept log still knows what was confirmed today; a failed unit is not named.
+  page.on('dialog', (dialog) => dialog.accept());
+  await page.reload();
+  await pageReady(page);
+  await page.setInputFiles('#profile-input', profile);
+  await page.click('#station-enter');
+  await scan('F-3');
+  await verdict('PASS', 'F-3');
+  assert.equal(await text(page, '#station-warning'), '');
+  await scan('F-4');
+  await waitForText(page, '#station-warning', 'confirmed today already');
+  await verdict('PASS', 'F-4');
+  await page.click('#station-leave');
+  await page.click('#station-leave');
+  assert.equal(await inert(), false);
+});
+
+// A scanner does not wait for an upload: each label scanned meanwhile is taken in its turn, and
+// whole, however the verdict before it falls among its keys.
+test('station mode takes the labels scanned during an upload in turn, each whole', async (t) => {
+  const { page } = await openPage(t, ['--no-pace', '--delay-ms', '700']);
+  const profile = join(scratchFolder(t), 'line.json');
+  execFileSync(process.env.VKD_TOOL, ['profile', 'new', 'Line', profile]);
+  await page.setInputFiles('#profile-input', profile);
+  await page.click('#station-enter');
+  // Where the focus is, and how many verdicts were shown, at each Enter.
+  await page.evaluate(() => document.addEventListener('keydown', (event) => event.key === 'Enter' &&
+    (window.enters ??= []).push([document.activeElement.id, document.getElementById('station-recent').children.length])));
+  for (const label of ['F-1001', 'F-1002']) {
+    await page.keyboard.type(label);
+    await page.keyboard.press('Enter');
+  }
+  await page.keyboard.type('F-10');
+  await waitFor(page, () => document.getElementById('station-unit').textContent === 'F-1002' &&
+    window.vkd37Page.upload.uploading);
+  assert.equal(await text(page, '#station-recent li'), 'F-1001 PASS');
+  await page.keyboard.type('03');
+  await page.keyboard.press('Enter');
+  await waitFor(page, () => window.vkd37Page.record.counts.all === 3, null, 3 * kBound);
+  await logDrawn(page);
+  assert.deepEqual(await page.evaluate(() => window.vkd37Page.record.shown.map((entry) => [entry.unit, entry.outcome])),
+    [['F-1001', 'confirmed'], ['F-1002', 'confirmed'], ['F-1003', 'confirmed']]);
+  // Each label was scanned in the scan field, the second before the first one's verdict.
+  const enters = await page.evaluate(() => window.enters);
+  assert.deepEqual(enters.map(([focused]) => focused), ['station-scan', 'station-scan', 'station-scan']);
+  assert.deepEqual(enters.slice(0, 2).map(([, verdicts]) => verdicts), [0, 0]);
 });
 
 test('a parameter file is opened, edited and saved as the dialog keeps it; one moved since it was picked is refused', async (t) => {

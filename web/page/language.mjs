@@ -136,10 +136,11 @@ const kTexts = {
     noChanges: (name) => `No changes against ${name}.`,
     stationProfile: (name, identity) => `Station mode: profile ${name} [${identity}]. The values cannot be changed.`,
     stationScan: 'Scan the next unit\'s label.',
-    stationLeaveAgain: 'Press Leave station mode again to leave.',
+    stationLeaveAgain: 'Click Leave station mode again to leave.',
     stationRefused: (label, pattern) => `${label} does not match the unit pattern ${pattern}: nothing was sent. Scan the right label.`,
     stationAgain: (time) => `This unit was confirmed today already, at ${time}, and was uploaded again.`,
     stationPassed: 'Confirmed. Scan the next unit.',
+    stationWaiting: (labels) => `Scanned, to be uploaded next: ${labels}.`,
     stationFailed: (reason) => `${reason}. Check the unit and scan it again.`,
   },
   zh: {
@@ -249,6 +250,7 @@ const kTexts = {
     stationRefused: (label, pattern) => `${label} 不符合设备编号格式 ${pattern}：未发送任何数据。请扫描正确的标签。`,
     stationAgain: (time) => `该设备今天已在 ${time} 确认过，并已再次上传。`,
     stationPassed: '已确认。请扫描下一台设备。',
+    stationWaiting: (labels) => `已扫描，等待上传：${labels}。`,
     stationFailed: (reason) => `${reason}。请检查设备后重新扫描。`,
   },
 };

@@ -6,8 +6,9 @@ import { SerialLink } from './serial-link.mjs';
 const $ = (id) => document.getElementById(id);
 
 // What stays out of the inert part during an upload: Upload, which keeps the focus, and the
-// status regions, so that a screen reader hears the outcome where it heard "Uploading".
-const kLiveDuringUpload = ['upload', 'port-status', 'upload-status', 'notice', 'message', 'file-state'];
+// status regions, so that a screen reader hears the outcome where it heard "Uploading"; and the
+// station, whose scan field takes the next labels meanwhile.
+const kLiveDuringUpload = ['upload', 'port-status', 'upload-status', 'notice', 'message', 'file-state', 'station'];
 
 // Clicks and keys on the rest are dropped while `held`, not carried out afterwards.
 function holdInput(held) {

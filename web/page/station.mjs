@@ -3,17 +3,24 @@
 // station mode, which applies the opened profile to unit after unit as `vkd37 station` does:
 // scan a label, upload, PASS or FAIL shown large with the label, with no box to answer, the
 // values locked until the operator leaves on purpose.
+import { patternRefusal, trimmed } from './batch.mjs';
 import { pickFile, giveOut } from './download.mjs';
+import { unitPattern } from './unit-pattern.mjs';
 
 const $ = (id) => document.getElementById(id);
-
-const trimmed = (label) => label.replace(/^[ \t\u3000]+|[ \t\u3000]+$/g, '');
 
 // What changes values or files, out of reach in station mode.
 const kSetUp = ['file-tools', 'profile-tools', 'unit-tools'];
 
-// A second press of Leave within this time leaves station mode; one press alone does not.
+// A second click of Leave within this time leaves station mode; one press alone does not.
 export const kLeaveConfirmMs = 5000;
+
+// The latest verdicts listed under the large one, so that a unit's verdict stays in sight while
+// the units scanned after it are uploaded.
+const kRecentVerdicts = 5;
+
+// A key that types a character into a text field.
+const typesCharacter = (event) => event.key.length === 1 && !event.ctrlKey && !event.altKey && !event.metaKey;
 
 export class Station {
   constructor(core, form, file, upload, language) {
@@ -25,7 +32,9 @@ export class Station {
     this.base = null; // the values of the opened file or profile, which the changes are against
     this.baseName = '';
     this.on = false;
-    this.doneToday = new Map(); // label -> time of its confirmed upload in this station's day
+    this.matches = null; // the unit pattern's test of a label, or null for any label
+    this.waiting = []; // labels scanned and not yet taken, oldest first
+    this.working = null; // settles once the labels waiting have been taken
     this.leaveAsked = -Infinity;
     file.onOpened = (values, name) => this.against(values, name);
     $('open-profile').addEventListener('click', () => $('profile-input').click());
@@ -39,10 +48,12 @@ export class Station {
     $('form').addEventListener('change', () => this.showChanges());
     $('station-enter').addEventListener('click', () => this.enter());
     $('station-leave').addEventListener('click', () => this.leave());
-    $('station-scan').addEventListener('keydown', (event) => {
-      if (event.key !== 'Enter' || event.isComposing || event.keyCode === 229) return;
-      event.preventDefault();
-      if (!event.repeat) this.scanned(trimmed($('station-scan').value));
+    // A scanner types a label and Enter wherever the focus is, in station mode always into the
+    // scan field; no Enter presses a button there.
+    document.addEventListener('keydown', (event) => this.keyed(event), true);
+    // Reloading or closing the tab leaves station mode: it asks first, as Leave does.
+    window.addEventListener('beforeunload', (event) => {
+      if (this.on) event.preventDefault();
     });
     this.showChanges();
   }
@@ -110,8 +121,17 @@ export class Station {
     $('changes-label').hidden = changes.length === 0;
   }
 
+  // Refused with the reason where the unit pattern is none: no label could be taken.
   enter() {
     if (!this.profile || this.on) return;
+    const source = $('station-pattern').value;
+    try {
+      this.matches = source ? unitPattern(source) : null;
+    } catch (error) {
+      this.language.say('unitPatternInvalid', source, patternRefusal(error));
+      $('station-pattern').focus();
+      return;
+    }
     this.on = true;
     this.form.keep(this.profile.values);
     this.form.show(this.profile.values);
@@ -120,18 +140,24 @@ export class Station {
     $('form').inert = true;
     for (const locked of kSetUp) $(locked).hidden = true;
     $('station').hidden = false;
+    $('station-recent').replaceChildren();
     this.language.show($('station-profile'), 'stationProfile', this.profile.profile,
       this.profile.identity.slice(0, 12));
     this.show('', 'stationScan');
+    $('station-scan').value = '';
     $('station-scan').focus();
   }
 
-  // Two presses of Leave, a moment apart: a stray click or scan does not unlock the values.
+  // Leave, pressed twice a moment apart: a stray click or scan does not unlock the values. After
+  // the first the focus is back in the scan field, so that the next scan lands there and no Enter
+  // gives the second (keyed); none is taken while labels are still being uploaded.
   leave() {
+    if (!this.on || this.working) return;
     const now = performance.now();
     if (now - this.leaveAsked > kLeaveConfirmMs) {
       this.leaveAsked = now;
       this.language.show($('station-note'), 'stationLeaveAgain');
+      $('station-scan').focus();
       return;
     }
     this.on = false;
@@ -143,6 +169,25 @@ export class Station {
     this.upload.station = null;
   }
 
+  // In station mode a key typed anywhere but a box the page opened goes to the scan field, and
+  // Enter ends the label there: a label is always whole, and a scan never presses a button.
+  keyed(event) {
+    if (!this.on || event.isComposing || event.keyCode === 229 || document.querySelector('dialog[open]')) return;
+    const scan = $('station-scan');
+    if (event.key === 'Enter') {
+      event.preventDefault();
+      if (event.target !== scan) scan.focus();
+      if (event.repeat) return;
+      const label = trimmed(scan.value);
+      scan.value = '';
+      this.scanned(label);
+    } else if (event.target !== scan && typesCharacter(event) && event.key !== ' ') {
+      event.preventDefault();
+      scan.focus();
+      scan.setRangeText(event.key, scan.value.length, scan.value.length, 'end');
+    }
+  }
+
   // The verdict and its label, large; `note` under them.
   show(verdict, note, ...args) {
     const shown = $('station-verdict');
@@ -151,46 +196,66 @@ export class Station {
     this.language.show($('station-note'), note, ...args);
   }
 
-  async scanned(label) {
-    if (!label || this.upload.uploading) return;
+  // A label scanned: taken after those before it, as the tool reads them a line at a time,
+  // however soon it comes after them.
+  scanned(label) {
+    if (!label || !this.on) return;
+    this.leaveAsked = -Infinity;
+    this.waiting.push(label);
+    this.showWaiting();
+    this.working ??= this.takeWaiting().finally(() => {
+      this.working = null;
+      $('station-leave').disabled = false;
+    });
+  }
+
+  async takeWaiting() {
+    $('station-leave').disabled = true;
+    while (this.waiting.length) {
+      const label = this.waiting.shift();
+      this.showWaiting();
+      await this.apply(label);
+    }
+  }
+
+  showWaiting() {
+    const waiting = $('station-waiting');
+    if (this.waiting.length) this.language.show(waiting, 'stationWaiting', this.waiting.join(', '));
+    else {
+      this.language.forget(waiting);
+      waiting.textContent = '';
+    }
+  }
+
+  // One unit: its label refused by the pattern, or the profile uploaded to it and its verdict.
+  async apply(label) {
     $('station-unit').textContent = label;
     this.language.forget($('station-warning'));
     $('station-warning').textContent = '';
-    const pattern = $('station-pattern').value;
-    if (pattern && !fullMatch(pattern, label)) {
-      this.show('', 'stationRefused', label, pattern);
-      selectScan();
+    if (this.matches && !this.matches(label)) {
+      this.show('', 'stationRefused', label, $('station-pattern').value);
       return;
     }
-    const done = this.doneToday.get(label);
-    // Named until the next scan, beside the verdict.
-    if (done && new Date(done).toDateString() === new Date().toDateString()) {
-      this.language.show($('station-warning'), 'stationAgain', new Date(done).toLocaleTimeString());
-    }
+    // Named until the next scan, beside the verdict: any tab's entries count, of this visit or
+    // an earlier one, as the tool reads its record.
+    const startOfDay = new Date();
+    startOfDay.setHours(0, 0, 0, 0);
+    const done = await this.upload.record.lastConfirmed(label, startOfDay).catch(() => null);
+    if (done) this.language.show($('station-warning'), 'stationAgain', new Date(done).toLocaleTimeString());
     this.show('', 'uploading');
     this.upload.station = {
       station: $('station-name').value.trim(), profile: this.profile.profile, profileId: this.profile.identity,
     };
-    const failure = await this.upload.runWith(this.profile.values.slice(), label, { quiet: true });
-    if (failure === undefined) return;
-    if (failure === null) this.doneToday.set(label, new Date().toISOString());
-    this.show(failure === null ? 'PASS' : 'FAIL', failure === null ? 'stationPassed' : 'stationFailed',
-      failure ?? '');
-    selectScan();
+    // No other upload can be under way: Upload and the form are out of reach in station mode.
+    const failure = await this.upload.runWith(this.profile.values.slice(), label);
+    const verdict = failure === null ? 'PASS' : 'FAIL';
+    this.show(verdict, failure === null ? 'stationPassed' : 'stationFailed', failure ?? '');
+    const recent = document.createElement('li');
+    recent.textContent = `${label} ${verdict}`;
+    recent.className = verdict.toLowerCase();
+    $('station-recent').prepend(recent);
+    while ($('station-recent').children.length > kRecentVerdicts) $('station-recent').lastChild.remove();
+    // The focus stays where the next label is being typed; its text is not touched.
+    if (document.activeElement !== $('station-scan')) $('station-scan').focus();
   }
-}
-
-// The whole label against the pattern, in JavaScript's syntax; a pattern that is none refuses.
-function fullMatch(pattern, label) {
-  try {
-    return new RegExp(`^(?:${pattern})$`, 'u').test(label);
-  } catch {
-    return false;
-  }
-}
-
-// The next scan replaces the last label.
-function selectScan() {
-  $('station-scan').focus();
-  $('station-scan').select();
 }
