@@ -893,6 +893,8 @@ async function openTabs(t, flagsOfTabs, options = withPickers) {
 
 const summaryIs = (page, expected) =>
   waitFor(page, (summary) => document.getElementById('log-summary').textContent === summary, expected);
+// The log's shown rows, by their outcome cell.
+const shownOutcomes = (page) => page.$$eval('#log tr', (rows) => rows.map((row) => row.cells[4].textContent));
 
 test('every tab\'s entries are kept, whatever the order of uploads, downloads and clears across tabs', async (t) => {
   await t.test('three uploads, tab A, tab B, tab A, leave three, and both tabs show them', async (t) => {
@@ -903,6 +905,10 @@ test('every tab\'s entries are kept, whatever the order of uploads, downloads an
     await b.click('#prompt-ok');
     await upload(a, 'Download Complete');
     for (const tab of [a, b]) await summaryIs(tab, '3 uploads: 2 confirmed, 1 failed');
+    // Each tab shows the others' entries too, in order, as it counts them.
+    const [confirmed, short] = await shownOutcomes(a);
+    assert.notEqual(confirmed, short);
+    for (const tab of [a, b]) assert.deepEqual(await shownOutcomes(tab), [confirmed, short, confirmed]);
     await b.reload();
     await pageReady(b);
     assert.equal(await text(b, '#log-summary'), '3 uploads: 2 confirmed, 1 failed');
@@ -934,6 +940,8 @@ test('every tab\'s entries are kept, whatever the order of uploads, downloads an
     for (const tab of [a, b]) await summaryIs(tab, '');
     await upload(a, 'Download Complete');
     for (const tab of [a, b]) await summaryIs(tab, '1 uploads: 1 confirmed, 0 failed');
+    // None of the cleared entries is still shown.
+    for (const tab of [a, b]) assert.equal((await shownOutcomes(tab)).length, 1);
     await b.reload();
     await pageReady(b);
     assert.equal(await text(b, '#log-summary'), '1 uploads: 1 confirmed, 0 failed');

@@ -18,10 +18,11 @@ const kUnwritten = 0;
 const kWritten = 1;
 // What a transaction of long work may take, so that an upload in any tab waiting for it (and
 // for the next, before the page shows the upload's entry) is kept waiting little; and how many
-// entries such a transaction reads, or changes, at most.
+// entries such a transaction reads, or changes, at most (few changes: a busy machine that stalls
+// the browser in the middle of one stalls it in fewer writes).
 const kChunkMs = 10;
 const kReadChunk = 2000;
-const kChangeChunk = 500;
+const kChangeChunk = 100;
 // Entries removed at once to make room: enough for the browser to give some back.
 const kPruneChunk = 200;
 // What a chunk of work on one connection meets on the next.
@@ -306,14 +307,15 @@ export class KeptRecord {
     return { counts: { all, confirmed, unwritten }, through: last?.primaryKey ?? 0 };
   }
 
-  // The tally brought up to date with the entries added since it was taken.
-  async countAdded(store, tally) {
+  // The tally brought up to date with the entries added since it was taken, and the latest
+  // `limit` entries: those it carried, then the added.
+  async countAdded(store, tally, limit) {
     const counts = { ...tally.counts };
     const [added, unwritten] = await Promise.all([settled(store.getAll(IDBKeyRange.lowerBound(tally.through, true))),
       tally.unwrittenStale ? settled(store.index('written').count(IDBKeyRange.only(kUnwritten))) : null]);
     for (const entry of added) counted(counts, entry, 1, this.confirmed);
     if (unwritten !== null) counts.unwritten = unwritten;
-    return { counts, through: added.at(-1)?.key ?? tally.through };
+    return { counts, through: added.at(-1)?.key ?? tally.through, latest: tally.latest.concat(added).slice(-limit), limit };
   }
 
   // The confirmed entries made since `since` (a Date), as objects: what a station's day holds,
@@ -340,11 +342,20 @@ export class KeptRecord {
     return read.entries;
   }
 
-  // The counts and the last `limit` entries, oldest first.
+  // The counts and the last `limit` entries, oldest first. A tally taken for as many entries
+  // carries them: entries are only ever added after it (any other change forgets it, a marking
+  // changes none of their lines), so that a refresh while a long record is marked or uploads
+  // come quickly reads only the new ones, and its transaction, which a write in any tab waits
+  // for, stays short.
   recent(limit) {
     const { tally, tallies } = this;
     return this.transact('readonly', async (store) => {
-      const counting = tally?.generation === this.generation ? this.countAdded(store, tally) : this.countAll(store);
+      if (tally?.generation === this.generation && tally.limit >= limit) {
+        const tallied = await this.countAdded(store, tally, limit);
+        if (tallies === this.tallies) this.tally = { ...tallied, generation: this.generation };
+        return { counts: tallied.counts, entries: tallied.latest };
+      }
+      const counting = this.countAll(store);
       const entries = [];
       if (limit > 0) {
         await walk(store.openCursor(null, 'prev'), (cursor) => {
@@ -353,8 +364,9 @@ export class KeptRecord {
         });
       }
       const tallied = await counting;
-      if (tallies === this.tallies) this.tally = { ...tallied, generation: this.generation };
-      return { counts: tallied.counts, entries: entries.reverse() };
+      entries.reverse();
+      if (tallies === this.tallies) this.tally = { ...tallied, latest: entries, limit, generation: this.generation };
+      return { counts: tallied.counts, entries };
     });
   }
 
