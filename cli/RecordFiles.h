@@ -22,7 +22,7 @@ public:
     // CommandError when the line is no longer there, the file changed meanwhile.
     RecordEntry Read(const AttemptPlace& place) override;
     // As the files were found when last read.
-    std::optional<bool> ChainsHeld() const override { return gathering_.ChainsHeld(); }
+    std::optional<RecordChains> Chains() const override { return gathering_.Chains(); }
     const RecordGathering& Gathering() const { return gathering_; }
 
     // Reads the files through, for what the gathering finds.

@@ -1,10 +1,11 @@
 #include "record/RecordChain.h"
 
+#include <array>
 #include <optional>
 #include <utility>
 
 #include "model/Sha256.h"
-#include "record/RecordEntry.h"
+#include "record/Profile.h"
 
 namespace {
 
@@ -12,10 +13,22 @@ bool IsBlank(std::string_view line) {
     return line.find_first_not_of(" \t\r") == std::string_view::npos;
 }
 
+// The line as it was written: an editor's byte-order mark and carriage return taken off.
+std::string_view AsWritten(std::string_view line) {
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (line.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+        line.remove_prefix(kByteOrderMark.size());
+    }
+    if (!line.empty() && line.back() == '\r') {
+        line.remove_suffix(1);
+    }
+    return line;
+}
+
 } // namespace
 
 std::string ChainLink(std::string_view previousLine) {
-    return previousLine.empty() ? std::string(kChainStart) : Sha256Hex(previousLine);
+    return previousLine.empty() ? std::string(kChainStart) : Sha256Hex(AsWritten(previousLine));
 }
 
 std::string_view LastRecordLine(std::string_view text) {
@@ -30,43 +43,115 @@ std::string_view LastRecordLine(std::string_view text) {
     return {};
 }
 
+bool ProgramLinks(std::string_view program) {
+    const std::size_t space = program.rfind(' ');
+    if (space == std::string_view::npos) {
+        return false;
+    }
+    const std::string_view name = program.substr(0, space);
+    if (name != "vkd37" && name != "vkd37.html") {
+        return false;
+    }
+    // The version's first three numbers against 1.2.0, the first that links.
+    constexpr std::array<unsigned, 3> kFirstLinking = {1, 2, 0};
+    std::string_view version = program.substr(space + 1);
+    for (const unsigned first : kFirstLinking) {
+        unsigned number = 0;
+        std::size_t digits = 0;
+        while (digits < version.size() && digits < 6 && version[digits] >= '0' &&
+               version[digits] <= '9') {
+            number = number * 10 + static_cast<unsigned>(version[digits++] - '0');
+        }
+        if (digits == 0 || number != first) {
+            return digits > 0 && number > first;
+        }
+        version.remove_prefix(digits);
+        if (!version.empty() && version[0] == '.') {
+            version.remove_prefix(1);
+        }
+    }
+    return true;
+}
+
 bool ChainReader::Fits(const std::string& link, const Earlier& earlier) {
-    return earlier.present ? earlier.held && link == ChainLink(earlier.text) : link == kChainStart;
+    return earlier.present ? earlier.hash && link == *earlier.hash : link == kChainStart;
+}
+
+void ChainReader::Break(std::size_t line, ChainBreak reason) {
+    check_.state = ChainState::kBroken;
+    check_.line = line;
+    check_.reason = reason;
+    pending_ = false;
+}
+
+void ChainReader::Resolve(const Earlier& next) {
+    const Earlier& line = previous_;
+    const bool nextLinked = next.link && !next.link->empty();
+    if (nextLinked && Fits(*next.link, beforePrevious_)) {
+        // The next line links past this one: it was put in, or the two were swapped.
+        const bool swapped = line.link && next.hash && *line.link == *next.hash;
+        return Break(line.number, swapped ? ChainBreak::kOutOfOrder : ChainBreak::kInserted);
+    }
+    if (nextLinked && Fits(*next.link, line)) {
+        if (!line.link) {
+            // A line cut short, which the station ended and linked to: the chain goes on.
+            check_.firstCut = check_.cut++ == 0 ? line.number : check_.firstCut;
+            check_.state = ChainState::kHeld;
+            pending_ = false;
+            return;
+        }
+        return Break(beforePrevious_.present ? beforePrevious_.number : line.number,
+                     beforePrevious_.present ? ChainBreak::kChanged : ChainBreak::kStartGone);
+    }
+    if (!nextLinked) {
+        return Break(line.number, line.link ? ChainBreak::kUnfit : ChainBreak::kStray);
+    }
+    Break(line.number, line.link ? ChainBreak::kReplaced : ChainBreak::kStray);
 }
 
 void ChainReader::Add(std::size_t number, std::optional<std::string_view> text,
-                      const std::optional<std::string>& link) {
+                      const RecordEntry* entry) {
+    check_.lastLine = number;
     if (check_.state == ChainState::kBroken) {
         return;
     }
-    const auto broken = [this](std::size_t line, ChainBreak reason) {
-        check_.state = ChainState::kBroken;
-        check_.line = line;
-        check_.reason = reason;
-    };
-    const bool linked = link && !link->empty();
-    // The chain starts at the first linked line; lines before it, entries or not, are older.
-    if (!linked) {
-        if (check_.state == ChainState::kNone) {
-            ++check_.unlinked;
-        } else {
-            return broken(number, ChainBreak::kUnlinked);
+    Earlier current{true, text ? std::optional(ChainLink(*text)) : std::nullopt,
+                    entry ? std::optional(entry->prev) : std::nullopt, number};
+    const bool linked = current.link && !current.link->empty();
+    if (pending_) {
+        Resolve(current);
+        if (check_.state == ChainState::kBroken) {
+            return;
         }
-    } else if (Fits(*link, previous_)) {
+    } else if (entry && !linked && (check_.state != ChainState::kNone ||
+                                    ProgramLinks(entry->program))) {
+        return Break(number, ChainBreak::kUnlinked);
+    } else if (!linked && check_.state == ChainState::kNone) {
+        ++check_.unlinked; // the chain starts at the first linked line; these are older
+    } else if (linked && Fits(*current.link, previous_)) {
         check_.state = ChainState::kHeld;
-    } else if (!previous_.present) {
-        return broken(number, ChainBreak::kStartGone);
-    } else if (Fits(*link, beforePrevious_)) {
-        return broken(previous_.number, ChainBreak::kInserted);
+    } else if (linked && previous_.present && Fits(*current.link, beforePrevious_)) {
+        return Break(previous_.number, ChainBreak::kInserted);
     } else {
-        return broken(previous_.number, ChainBreak::kChanged);
+        pending_ = true; // what the line is, the next one tells
     }
-    // The line before the previous one is needed only where a line was put in.
-    std::swap(beforePrevious_, previous_);
-    previous_.present = true;
-    previous_.held = text.has_value();
-    previous_.text.assign(text ? *text : std::string_view());
-    previous_.number = number;
+    beforePrevious_ = std::move(previous_);
+    previous_ = std::move(current);
+}
+
+ChainCheck ChainReader::Check() const {
+    ChainCheck check = check_;
+    check.head = previous_.hash.value_or("");
+    if (pending_ && !previous_.link) {
+        // The file ends in a line cut short.
+        check.firstCut = check.cut++ == 0 ? previous_.number : check.firstCut;
+        check.state = check.state == ChainState::kNone ? ChainState::kNone : ChainState::kHeld;
+    } else if (pending_) {
+        check.state = ChainState::kBroken;
+        check.line = previous_.number;
+        check.reason = ChainBreak::kUnfit;
+    }
+    return check;
 }
 
 ChainCheck CheckChain(std::string_view text) {
@@ -78,7 +163,7 @@ ChainCheck CheckChain(std::string_view text) {
         const std::optional<RecordEntry> entry =
             line.whole ? ReadRecordLine(line.text) : std::optional<RecordEntry>();
         reader.Add(line.number, line.whole ? std::optional(line.text) : std::nullopt,
-                   entry ? std::optional(entry->prev) : std::nullopt);
+                   entry ? &*entry : nullptr);
     };
     RecordLines lines;
     lines.Add(text, take);
@@ -87,31 +172,49 @@ ChainCheck CheckChain(std::string_view text) {
 }
 
 std::string ChainText(const ChainCheck& check) {
-    const std::string line = "line " + std::to_string(check.line);
+    const std::string line = "the chain breaks at line " + std::to_string(check.line);
     const std::string older = check.unlinked == 0
                                   ? ""
                                   : " (" + std::to_string(check.unlinked) +
                                         " earlier lines from before the chain are not in it)";
+    const std::string cut =
+        check.cut == 0
+            ? ""
+            : "; line " + std::to_string(check.firstCut) + (check.cut > 1 ? " and others" : "") +
+                  " cut short (a gap: a write cut off by a crash or a full disk, not an edit)";
+    const std::string head =
+        check.head.empty()
+            ? ""
+            : "; head " + ShortIdentity(check.head) + " (line " + std::to_string(check.lastLine) +
+                  ", the last, is covered only by the head: compare it with the one the station "
+                  "printed)";
     switch (check.state) {
     case ChainState::kNone:
         return "no chain: the record was written before lines were linked";
     case ChainState::kHeld:
-        return "the chain holds" + older;
+        return "the chain holds" + older + cut + head;
     case ChainState::kBroken:
         break;
     }
     switch (check.reason) {
     case ChainBreak::kChanged:
-        return "the chain breaks at " + line + ": it was changed, or lines after it removed";
+        return line + ": it was changed, or lines after it removed";
+    case ChainBreak::kReplaced:
+        return line + ": it was changed, its link with it";
     case ChainBreak::kInserted:
-        return "the chain breaks at " + line + ": it was put in between two linked lines";
+        return line + ": it was put in";
+    case ChainBreak::kOutOfOrder:
+        return line + ": it is out of order (it links to the line after it)";
     case ChainBreak::kUnlinked:
-        return "the chain breaks at " + line + ": it is not linked (put in by hand, cut, or " +
-               "written by an older program)";
+        return line + ": it has no link (its link taken out, or the line put in by hand)";
     case ChainBreak::kStartGone:
-        return "the chain breaks at " + line + ": lines before it were removed";
+        return line + ": lines before it were removed";
+    case ChainBreak::kStray:
+        return line + ": it is no record line, and the next line does not link to it";
+    case ChainBreak::kUnfit:
+        return line + ": it does not link to the line before it";
     case ChainBreak::kNone:
         break;
     }
-    return "the chain breaks at " + line;
+    return line;
 }

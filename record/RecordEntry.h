@@ -63,11 +63,19 @@ std::string RecordLine(const RecordEntry& entry);
 // members of another type than theirs are taken as absent, unknown members are skipped.
 std::optional<RecordEntry> ReadRecordLine(std::string_view line);
 
+// What the record's files say of their chains (record/RecordChain.h).
+enum class RecordChains {
+    kHeld,         // every file has a chain, and it held
+    kBroken,       // a file's chain broke
+    kNotEveryFile, // the chains there are held; some files have none (written before the chain)
+    kNone,         // no file has a chain
+};
+
 struct CommissioningRecord {
     std::vector<RecordEntry> entries; // in the order of their lines
     std::size_t leftOut = 0;          // lines that hold no entry
-    // Whether every file's chain held; nothing where no file has one (record/RecordChain.h).
-    std::optional<bool> chainsHeld = std::nullopt;
+    // Nothing where the files were not checked.
+    std::optional<RecordChains> chains = std::nullopt;
 };
 
 // Adds the entries of a record's text to record; returns the numbers (from 1) of the lines left

@@ -27,8 +27,8 @@ public:
     virtual std::size_t ReadAll(const Take& take) = 0;
     // The attempt at `place`, read again.
     virtual RecordEntry Read(const AttemptPlace& place) = 0;
-    // Whether every file's chain held (record/RecordChain.h); nothing where none has one.
-    virtual std::optional<bool> ChainsHeld() const { return std::nullopt; }
+    // What the files' chains say (record/RecordChain.h); nothing where they were not checked.
+    virtual std::optional<RecordChains> Chains() const { return std::nullopt; }
 
 protected:
     ~RecordSource() = default;
@@ -40,7 +40,7 @@ public:
     explicit RecordInMemory(const CommissioningRecord& record) : record_(record) {}
     std::size_t ReadAll(const Take& take) override;
     RecordEntry Read(const AttemptPlace& place) override { return record_.entries[place.offset]; }
-    std::optional<bool> ChainsHeld() const override { return record_.chainsHeld; }
+    std::optional<RecordChains> Chains() const override { return record_.chains; }
 
 private:
     const CommissioningRecord& record_;

@@ -114,7 +114,7 @@ Tally TallyOf(RecordSource& source) {
         tally.byTime.push_back(attempt);
     });
     // Known once the record was read: a record read from files is checked as it is read.
-    tally.chainsHeld = source.ChainsHeld();
+    tally.chains = source.Chains();
     // The programs in the order of their first attempts by time, as the attempts are; they are
     // few, so chosen one by one.
     const auto before = [&tally](const FirstUse& x, const FirstUse& y) {
@@ -188,9 +188,10 @@ std::vector<Row> HeaderRows(const Tally& tally, Language language) {
     if (!tally.programs.empty()) {
         rows.push_back({Word::kWrittenBy, Joined(tally.programs)});
     }
-    if (tally.chainsHeld) {
-        rows.push_back({Word::kChains, Say(language, *tally.chainsHeld ? Word::kChainsHeld
-                                                                       : Word::kChainsBroken)});
+    if (tally.chains) {
+        constexpr Word kSaid[] = {Word::kChainsHeld, Word::kChainsBroken,
+                                  Word::kChainsNotEveryFile, Word::kChainsNone};
+        rows.push_back({Word::kChains, Say(language, kSaid[static_cast<int>(*tally.chains)])});
     }
     return rows;
 }

@@ -53,7 +53,7 @@ struct Tally {
     std::string first; // times compare as text in their one form
     std::string last;
     std::vector<std::string> programs;
-    std::optional<bool> chainsHeld; // the source's
+    std::optional<RecordChains> chains; // the source's
 };
 
 // Reads the whole record once.
@@ -71,7 +71,7 @@ std::string SayOutcome(Language language, const Tally& tally, const Attempt& att
 // A fact of the report's header or summary, as its word and its value.
 using Row = std::pair<Word, std::string>;
 // The record's first and last time and the programs that wrote it.
-// Whether the record's chains held, where it has any, in the language's words.
+// What the record's chains say, where they were checked, in the language's words.
 std::vector<Row> HeaderRows(const Tally& tally, Language language);
 // The counts of units and attempts.
 std::vector<Row> SummaryRows(const Tally& tally);

@@ -47,6 +47,8 @@ enum class Word {
     kChains,
     kChainsHeld,
     kChainsBroken,
+    kChainsNotEveryFile,
+    kChainsNone,
 };
 
 const char* Say(Language language, Word word);

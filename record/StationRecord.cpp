@@ -86,7 +86,7 @@ RecordGathering::LineIs RecordGathering::Add(const RecordLines::Line& line, Reco
     std::optional<RecordEntry> read =
         line.whole ? ReadRecordLine(line.text) : std::optional<RecordEntry>();
     chain_.Add(line.number, line.whole ? std::optional(line.text) : std::nullopt,
-               read ? std::optional(read->prev) : std::nullopt);
+               read ? &*read : nullptr);
     file.chain = chain_.Check();
     if (!read) {
         ++file.leftOut;
@@ -105,14 +105,20 @@ RecordGathering::LineIs RecordGathering::Add(const RecordLines::Line& line, Reco
     return LineIs::kEntry;
 }
 
-std::optional<bool> RecordGathering::ChainsHeld() const {
-    std::optional<bool> held;
-    for (const RecordFileFacts& file : files_) {
-        if (file.chain.state != ChainState::kNone) {
-            held = held.value_or(true) && file.chain.state == ChainState::kHeld;
-        }
+std::optional<RecordChains> RecordGathering::Chains() const {
+    if (files_.empty()) {
+        return std::nullopt;
     }
-    return held;
+    std::size_t without = 0;
+    for (const RecordFileFacts& file : files_) {
+        if (file.chain.state == ChainState::kBroken) {
+            return RecordChains::kBroken;
+        }
+        without += file.chain.state == ChainState::kNone ? 1 : 0;
+    }
+    return without == 0               ? RecordChains::kHeld
+           : without == files_.size() ? RecordChains::kNone
+                                      : RecordChains::kNotEveryFile;
 }
 
 CommissioningRecord GatherRecordText(std::string_view text) {
@@ -135,7 +141,7 @@ CommissioningRecord GatherRecordText(std::string_view text) {
     RecordLines lines;
     lines.Add(text, take);
     lines.End(take);
-    record.chainsHeld = gathering.ChainsHeld();
+    record.chains = gathering.Chains();
     return record;
 }
 
@@ -154,12 +160,15 @@ StationFacts StationFactsOf(RecordSource& source, const Profile* against) {
     const ReportParts::Tally tally = ReportParts::TallyOf(source);
     // Each unit's confirmed attempts with values, read again by time (ties in the order of the
     // lines): the last at the first station that confirmed it, and where others confirmed it too,
-    // theirs in the order they came. 24 bytes a unit; stations are few, and named by number.
+    // theirs in the order they came; and the station of its last. Whatever its last attempt did,
+    // these are what it was set up with. 24 bytes a unit; stations are few, named by number.
     constexpr std::uint32_t kNoStation = ~std::uint32_t{0};
     struct AtStation {
         std::uint32_t station = kNoStation;
+        std::uint32_t latest = kNoStation; // the first station's entry only
         AttemptPlace last;
     };
+    static_assert(sizeof(AtStation) <= 24, "a unit's place in the first pass");
     std::vector<std::string> stations;
     std::vector<AtStation> firstStation(tally.units.size());
     std::map<std::uint32_t, std::vector<AtStation>> otherStations;
@@ -177,8 +186,10 @@ StationFacts StationFactsOf(RecordSource& source, const Profile* against) {
             stations.push_back(entry.station);
         }
         AtStation& first = firstStation[attempt.unit];
+        first.latest = station;
         if (first.station == kNoStation || first.station == station) {
-            first = {station, attempt.place};
+            first.station = station;
+            first.last = attempt.place;
             continue;
         }
         std::vector<AtStation>& others = otherStations[attempt.unit];
@@ -186,7 +197,7 @@ StationFacts StationFactsOf(RecordSource& source, const Profile* against) {
             std::find_if(others.begin(), others.end(),
                          [station](const AtStation& at) { return at.station == station; });
         if (known == others.end()) {
-            others.push_back({station, attempt.place});
+            others.push_back({station, kNoStation, attempt.place});
         } else {
             known->last = attempt.place;
         }
@@ -195,39 +206,44 @@ StationFacts StationFactsOf(RecordSource& source, const Profile* against) {
     for (std::uint32_t number = 0; number < tally.units.size(); ++number) {
         const ReportParts::UnitTally& unit = tally.units[number];
         const ReportParts::Attempt& lastAttempt = ReportParts::LastOf(tally, unit);
-        if (!ReportParts::Confirmed(lastAttempt)) {
+        if (ReportParts::Confirmed(lastAttempt)) {
+            const RecordEntry last = source.Read(lastAttempt.place);
+            ProfileUse* use = nullptr;
+            for (ProfileUse& known : facts.byProfile) {
+                use = known.identity == last.profileId && known.name == last.profile ? &known : use;
+            }
+            if (!use) {
+                use = &facts.byProfile.emplace_back(ProfileUse{last.profile, last.profileId});
+            }
+            ++use->units;
+        }
+        const AtStation& first = firstStation[number];
+        if (first.station == kNoStation) {
             continue;
         }
-        const RecordEntry last = source.Read(lastAttempt.place);
-        ProfileUse* use = nullptr;
-        for (ProfileUse& known : facts.byProfile) {
-            use = known.identity == last.profileId && known.name == last.profile ? &known : use;
+        std::vector<AtStation> atStations = {first};
+        const auto others = otherStations.find(number);
+        if (others != otherStations.end()) {
+            atStations.insert(atStations.end(), others->second.begin(), others->second.end());
         }
-        if (!use) {
-            use = &facts.byProfile.emplace_back(ProfileUse{last.profile, last.profileId});
-        }
-        ++use->units;
-
-        if (const std::optional<ParameterSet> values = EntryValues(last)) {
-            const std::string actual = ValuesIdentity(*values);
+        StationConflict conflict{*unit.unit, {}};
+        for (const AtStation& at : atStations) {
+            const RecordEntry entry = source.Read(at.last);
+            const ParameterSet values = *EntryValues(entry);
+            const std::string actual = ValuesIdentity(values);
+            conflict.stations.emplace_back(stations[at.station], actual);
+            if (at.station != first.latest) {
+                continue;
+            }
+            // The values it was last confirmed with, against the profile.
             if (against && actual != ValuesIdentity(against->values)) {
                 facts.offProfile.push_back({*unit.unit, against->name,
                                             ValuesIdentity(against->values), actual,
-                                            ValueChanges(against->values, *values, false)});
-            } else if (!against && !last.profileId.empty() && actual != last.profileId) {
-                facts.offProfile.push_back({*unit.unit, last.profile, last.profileId, actual, {}});
+                                            ValueChanges(against->values, values, false)});
+            } else if (!against && !entry.profileId.empty() && actual != entry.profileId) {
+                facts.offProfile.push_back(
+                    {*unit.unit, entry.profile, entry.profileId, actual, {}});
             }
-        }
-        const auto others = otherStations.find(number);
-        if (others == otherStations.end()) {
-            continue;
-        }
-        StationConflict conflict{*unit.unit, {}};
-        std::vector<AtStation> atStations = {firstStation[number]};
-        atStations.insert(atStations.end(), others->second.begin(), others->second.end());
-        for (const AtStation& at : atStations) {
-            const std::optional<ParameterSet> values = EntryValues(source.Read(at.last));
-            conflict.stations.emplace_back(stations[at.station], ValuesIdentity(*values));
         }
         for (const auto& [station, identity] : conflict.stations) {
             if (identity != conflict.stations[0].second) {

@@ -60,8 +60,8 @@ public:
     void End() { seen_ = LineFingerprints(); }
 
     const std::vector<RecordFileFacts>& Files() const { return files_; }
-    // Whether every file's chain held; nothing where no file has one.
-    std::optional<bool> ChainsHeld() const;
+    // What the files' chains say; nothing where no file was read.
+    std::optional<RecordChains> Chains() const;
     // Whether a line names a profile, or lines name more than one station (no name being one):
     // whether StationFactsOf can find more than the summary says.
     bool NamesProfilesOrStations() const { return profiles_ || stations_.size() > 1; }
@@ -107,8 +107,9 @@ struct StationFacts {
     std::vector<StationConflict> conflicts;
 };
 
-// Each confirmed unit is held against `against` where given, else against the profile its
-// line names (by identity: the line holds the profile's identity, not its values). The record is
+// Each unit is held, with the values it was last confirmed with (whatever its last attempt did),
+// against `against` where given, else against the profile that line names; conflicts between
+// stations are judged by each station's last confirmed values (by identity: the line holds the profile's identity, not its values). The record is
 // read once more, as the report reads it: what is kept grows with its units, not its lines.
 StationFacts StationFactsOf(RecordSource& source, const Profile* against);
 

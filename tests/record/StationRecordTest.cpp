@@ -80,7 +80,7 @@ Gathered Gather(const std::vector<std::pair<std::string, std::string>>& files,
         }
         lines.End(take);
     }
-    gathered.record.chainsHeld = gathering.ChainsHeld();
+    gathered.record.chains = gathering.Chains();
     gathered.files = gathering.Files();
     return gathered;
 }
@@ -154,26 +154,39 @@ TEST(ProfileTest, RefusesWhatIsNotAnApprovedProfile) {
     }
 }
 
-// Each way of tampering is named at the line it touched; a record from before the chain reads,
-// and says so.
-TEST(ChainTest, NamesTheFirstLineWhereAFilesChainBreaks) {
-    const std::vector<std::string> lines = SplitLines(StationText({"A", "B", "C", "D", "E"}, "s1"));
-    std::vector<std::string> edited = lines;
-    edited[2].replace(edited[2].find("\"fwd.acc\":10"), 12, "\"fwd.acc\":11");
-    std::vector<std::string> removed = lines;
-    removed.erase(removed.begin() + 3);
+// Each way of tampering is named at the line it touched, with what most likely happened there
+// where its neighbours tell; a cut line the next links to is a gap; a record from before the chain
+// reads, and says so.
+TEST(ChainTest, NamesTheLineWhereAFilesChainBreaks) {
+    const std::vector<std::string> lines =
+        SplitLines(StationText({"A", "B", "C", "D", "E", "F"}, "s1"));
+    const auto with = [&lines](std::size_t at, std::size_t erase, std::vector<std::string> put) {
+        std::vector<std::string> changed = lines;
+        changed.erase(changed.begin() + at, changed.begin() + at + erase);
+        changed.insert(changed.begin() + at, put.begin(), put.end());
+        return Joined(changed);
+    };
+    std::string edited = lines[2];
+    edited.replace(edited.find("\"fwd.acc\":10"), 12, "\"fwd.acc\":11");
+    std::string relinked = lines[3];
+    relinked.replace(relinked.find("\"prev\":\"") + 8, 4, "abcd");
+    std::string unlinked;
+    for (const std::string& line : lines) {
+        const std::size_t prev = line.find(",\"prev\":");
+        unlinked += line.substr(0, prev) + line.substr(line.find('"', prev + 9) + 1) + "\n";
+    }
     // A line made up and linked to the one before it, as a forger who knows the chain would.
-    std::vector<std::string> inserted = lines;
-    inserted.insert(
-        inserted.begin() + 2,
-        SplitLines(StationText({"X"}, "s1", StartSet(), lines[0] + "\n" + lines[1] + "\n"))[2]);
-    std::vector<std::string> unlinked = lines;
-    unlinked.insert(unlinked.begin() + 4,
-                    R"({"time":"2025-03-04T09:00:30.000Z","port":"COM3","outcome":"confirmed"})");
-    const std::vector<std::string> firstGone(lines.begin() + 1, lines.end());
-    std::vector<std::string> old = {R"({"time":"2025-03-04T08:00:00.000Z","outcome":"no-echo"})",
-                                    "not an entry"};
-    const std::string continued = StationText({"F"}, "s1", StartSet(), Joined(old));
+    const std::string madeUp =
+        SplitLines(StationText({"X"}, "s1", StartSet(), lines[0] + "\n" + lines[1] + "\n"))[2];
+    // The last line cut by a full disk; the station ends it and links the next to what is left.
+    const std::string cut = Joined(lines).substr(0, Joined(lines).size() - 100) + "\n";
+    const std::vector<std::string> old = {
+        R"({"time":"2025-03-04T08:00:00.000Z","outcome":"no-echo"})", "not an entry"};
+    const std::string continued = StationText({"G"}, "s1", StartSet(), Joined(old));
+    std::string crlf = "\xEF\xBB\xBF";
+    for (const std::string& line : lines) {
+        crlf += line + "\r\n";
+    }
     const struct {
         const char* what;
         std::string text;
@@ -181,17 +194,31 @@ TEST(ChainTest, NamesTheFirstLineWhereAFilesChainBreaks) {
         std::size_t line;
         ChainBreak reason;
     } cases[] = {
-        {"as written, blank and CR LF lines aside", Joined(lines) + "\n \r\n", ChainState::kHeld, 0,
+        {"as written, blank lines aside", Joined(lines) + "\n \r\n", ChainState::kHeld, 0,
          ChainBreak::kNone},
-        {"a value changed", Joined(edited), ChainState::kBroken, 3, ChainBreak::kChanged},
-        {"a line removed", Joined(removed), ChainState::kBroken, 3, ChainBreak::kChanged},
-        {"a line copied in", Joined(inserted), ChainState::kBroken, 3, ChainBreak::kInserted},
-        {"an unlinked line put in", Joined(unlinked), ChainState::kBroken, 5,
-         ChainBreak::kUnlinked},
-        {"the first line removed", Joined(firstGone), ChainState::kBroken, 1,
-         ChainBreak::kStartGone},
-        {"a cut line", Joined(lines).substr(0, Joined(lines).size() - 40) + "\n" + lines[0],
+        {"turned to CR LF and marked by an editor", crlf, ChainState::kHeld, 0, ChainBreak::kNone},
+        {"a value changed", with(2, 1, {edited}), ChainState::kBroken, 3, ChainBreak::kChanged},
+        {"a link changed", with(3, 1, {relinked}), ChainState::kBroken, 4, ChainBreak::kReplaced},
+        {"a line removed", with(3, 1, {}), ChainState::kBroken, 3, ChainBreak::kChanged},
+        {"two lines swapped", with(3, 2, {lines[4], lines[3]}), ChainState::kBroken, 4,
+         ChainBreak::kOutOfOrder},
+        {"a line copied in", with(5, 0, {lines[1]}), ChainState::kBroken, 6,
+         ChainBreak::kInserted},
+        {"a line copied to the end", with(6, 0, {lines[1]}), ChainState::kBroken, 7,
+         ChainBreak::kUnfit},
+        {"a line made up and linked", with(2, 0, {madeUp}), ChainState::kBroken, 3,
+         ChainBreak::kInserted},
+        {"an unlinked line put in",
+         with(4, 0, {R"({"time":"2025-03-04T09:00:30.000Z","port":"COM3","outcome":"confirmed"})"}),
          ChainState::kBroken, 5, ChainBreak::kUnlinked},
+        {"every link taken out", unlinked, ChainState::kBroken, 1, ChainBreak::kUnlinked},
+        {"the first line removed", with(0, 1, {}), ChainState::kBroken, 1,
+         ChainBreak::kStartGone},
+        {"a cut line ended and linked to", StationText({"G"}, "s1", StartSet(), cut),
+         ChainState::kHeld, 0, ChainBreak::kNone},
+        {"a cut line at the end", cut, ChainState::kHeld, 0, ChainBreak::kNone},
+        {"a cut line, then one not linked to it", cut + lines[0], ChainState::kBroken, 6,
+         ChainBreak::kStray},
         {"an old record", Joined(old), ChainState::kNone, 0, ChainBreak::kNone},
         {"an old record continued by a station", continued, ChainState::kHeld, 0,
          ChainBreak::kNone},
@@ -204,32 +231,62 @@ TEST(ChainTest, NamesTheFirstLineWhereAFilesChainBreaks) {
             EXPECT_EQ(c.state, check.state) << c.what;
             EXPECT_EQ(c.line, check.line) << c.what;
             EXPECT_EQ(c.reason, check.reason) << c.what;
+            EXPECT_EQ(std::string(c.what).find("a cut line") == 0 && c.state == ChainState::kHeld,
+                      check.cut == 1 && check.firstCut == 6)
+                << c.what;
         }
     }
     EXPECT_EQ(2u, CheckChain(continued).unlinked);
+    // The last line, which no link covers, is covered by the head the station printed.
+    EXPECT_EQ(ChainLink(lines[5]), CheckChain(Joined(lines)).head);
+    EXPECT_NE(CheckChain(Joined(lines)).head, CheckChain(with(5, 1, {edited})).head);
+
+    // The summary says every chain held only where every file has one.
+    const struct {
+        std::vector<std::string> files;
+        RecordChains chains;
+    } records[] = {
+        {{Joined(lines), continued}, RecordChains::kHeld},
+        {{Joined(lines), Joined(old)}, RecordChains::kNotEveryFile},
+        {{Joined(old)}, RecordChains::kNone},
+        {{Joined(old), unlinked}, RecordChains::kBroken},
+    };
+    for (const auto& record : records) {
+        std::vector<std::pair<std::string, std::string>> files;
+        for (const std::string& text : record.files) {
+            files.emplace_back("f" + std::to_string(files.size()), text);
+        }
+        EXPECT_EQ(record.chains, Gather(files).record.chains);
+    }
 }
 
 // Several stations' files: a line in two files counts once, each keeps its station, a unit
-// confirmed with other values at another station is a conflict, a file with a gap is named, and
-// units off their profile and the counts by profile come out.
+// confirmed with other values at another station is a conflict (whatever its last attempt did),
+// a file with a gap is named, and units off their profile and the counts by profile come out.
 TEST(StationRecordTest, GathersStationsFilesIntoOneRecord) {
     ParameterSet other = StartSet();
     other.m_nFwdAcc = 12;
     const std::string first = StationText({"A", "B", "C"}, "s1");
     std::vector<std::string> second = SplitLines(StationText({"C", "D", "E"}, "s2", other));
     second.erase(second.begin() + 1);
+    // C failed at s2 after both stations had confirmed it.
+    RecordEntry failed = AttemptEntry("2025-03-04T09:00:30.000Z", "C", "COM3", other,
+                                      EchoOutcome::kNoEcho, 41, "vkd37 1.3.0");
+    failed.station = "s2";
+    failed.prev = kChainStart;
     Gathered gathered = Gather({{"s1.jsonl", first},
                                 {"copy.jsonl", first},
                                 {"s2.jsonl", Joined(second)},
-                                {"s3.jsonl", StationText({"A"}, "s3")}}); // the same values again
+                                {"s3.jsonl", StationText({"A"}, "s3")}, // the same values again
+                                {"s2-later.jsonl", RecordLine(failed) + "\n"}});
     RecordInMemory source(gathered.record);
 
-    EXPECT_EQ(6u, gathered.record.entries.size());
+    EXPECT_EQ(7u, gathered.record.entries.size());
     EXPECT_EQ(3u, gathered.files[1].repeated);
     EXPECT_EQ(std::vector<std::string>{"s2"}, gathered.files[2].stations);
     EXPECT_FALSE(gathered.files[0].HasGap());
     EXPECT_TRUE(gathered.files[2].HasGap());
-    EXPECT_EQ(std::optional<bool>(false), gathered.record.chainsHeld);
+    EXPECT_EQ(RecordChains::kBroken, gathered.record.chains);
     // The printed report says so.
     EXPECT_NE(std::string::npos, ReportHtml(gathered.record, Language::kEnglish, "vkd37", "now")
                                      .find("<dt>Record chains</dt><dd>BROKEN"));
@@ -237,11 +294,12 @@ TEST(StationRecordTest, GathersStationsFilesIntoOneRecord) {
     const StationFacts facts = StationFactsOf(source, nullptr);
     ASSERT_EQ(1u, facts.conflicts.size());
     EXPECT_EQ("C", facts.conflicts[0].unit);
-    // E was confirmed with values other than the profile its line names; C's last is s1's.
+    // E was confirmed with values other than the profile its line names; C's last confirmed
+    // values are s1's.
     ASSERT_EQ(1u, facts.offProfile.size());
     EXPECT_EQ("E", facts.offProfile[0].unit);
     ASSERT_EQ(1u, facts.byProfile.size());
-    EXPECT_EQ(4u, facts.byProfile[0].units);
+    EXPECT_EQ(3u, facts.byProfile[0].units); // A, B and E: C's last attempt failed
 
     Profile against = StartProfile();
     against.values = other;
