@@ -104,6 +104,7 @@ void ChainReader::Resolve(const Earlier& next) {
                      beforePrevious_.present ? ChainBreak::kChanged : ChainBreak::kStartGone);
     }
     if (!nextLinked) {
+        check_.before = beforePrevious_.number;
         return Break(line.number, line.link ? ChainBreak::kUnfit : ChainBreak::kStray);
     }
     Break(line.number, line.link ? ChainBreak::kReplaced : ChainBreak::kStray);
@@ -150,6 +151,7 @@ ChainCheck ChainReader::Check() const {
         check.state = ChainState::kBroken;
         check.line = previous_.number;
         check.reason = ChainBreak::kUnfit;
+        check.before = beforePrevious_.number;
     }
     return check;
 }
@@ -185,9 +187,8 @@ std::string ChainText(const ChainCheck& check) {
     const std::string head =
         check.head.empty()
             ? ""
-            : "; head " + ShortIdentity(check.head) + " (line " + std::to_string(check.lastLine) +
-                  ", the last, is covered only by the head: compare it with the one the station "
-                  "printed)";
+            : "; head " + ShortIdentity(check.head) + " (of line " +
+                  std::to_string(check.lastLine) + ", the last)";
     switch (check.state) {
     case ChainState::kNone:
         return "no chain: the record was written before lines were linked";
@@ -212,7 +213,13 @@ std::string ChainText(const ChainCheck& check) {
     case ChainBreak::kStray:
         return line + ": it is no record line, and the next line does not link to it";
     case ChainBreak::kUnfit:
-        return line + ": it does not link to the line before it";
+        if (check.before == 0) {
+            return line + ": it does not link to the start of the file";
+        }
+        return "the chain breaks between lines " + std::to_string(check.before) + " and " +
+               std::to_string(check.line) + ": line " + std::to_string(check.before) +
+               " was changed, or line " + std::to_string(check.line) + " put in or changed (no " +
+               "linked line after it tells which)";
     case ChainBreak::kNone:
         break;
     }

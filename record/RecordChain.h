@@ -42,7 +42,8 @@ enum class ChainBreak {
     kUnlinked,   // a record line without a link amid linked ones, or from a program that links
     kStartGone,  // the first line links to a line that is not there, the next line to it
     kStray,      // no record line, amid linked ones, and the next line links to neither side
-    kUnfit,      // its link does not fit the line before it; no line after it tells more
+    kUnfit,      // its link does not fit the line before it (`before`), and no linked line after
+                 // it tells which of the two was touched
 };
 
 struct ChainCheck {
@@ -50,6 +51,7 @@ struct ChainCheck {
     std::size_t unlinked = 0; // lines before the chain starts, written by older programs
     std::size_t line = 0;     // from 1, as an editor numbers them, where the chain breaks
     ChainBreak reason = ChainBreak::kNone;
+    std::size_t before = 0; // for kUnfit: the line before `line`; 0 where there is none
     // Lines cut short (a crash or a full disk) to which the next line links, as a station
     // links to the record's last line whatever it holds: a gap, not an edit.
     std::size_t cut = 0;

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -8,6 +9,8 @@
 #include "cli/commands/Command.h"
 #include "cli/RecordFiles.h"
 #include "cli/ValueSources.h"
+#include "record/Profile.h"
+#include "record/RecordChain.h"
 #include "record/RecordReport.h"
 #include "record/StationRecord.h"
 #include "record/Workbook.h"
@@ -22,16 +25,34 @@ struct ReportOptions {
     bool csv = false;
     bool html = false;
     bool verify = false;
+    std::string head; // the record's head as the station printed it: checked by --verify
     std::string profile; // units are held against it; empty: each against its own
 };
 
-// Each file's chain: exit status 1 where one is broken.
-int Verify(const std::vector<RecordFileFacts>& files) {
+// Each file's chain, and the last file's head against the one given: exit status 1 where one is
+// broken or the head differs. A line cut short is a gap, not an edit: named, and no failure.
+int Verify(const std::vector<RecordFileFacts>& files, const std::string& head) {
     bool held = true;
     for (const RecordFileFacts& file : files) {
         PrintLine(file.name + ": " + ChainText(file.chain));
         held = held && file.chain.state != ChainState::kBroken;
     }
+    if (head.empty() || files.empty()) {
+        PrintLine("No link covers a file's last line, only its head: compare the head with the "
+                  "one the station printed (--head).");
+        return held ? kExitDone : kExitUploadFailed;
+    }
+    const ChainCheck& last = files.back().chain;
+    std::string given = head;
+    std::transform(given.begin(), given.end(), given.begin(),
+                   [](char c) { return c >= 'A' && c <= 'F' ? static_cast<char>(c - 'A' + 'a') : c; });
+    if (last.head.compare(0, given.size(), given) != 0) {
+        PrintLine(files.back().name + ": the head is " + ShortIdentity(last.head) + ", not " +
+                  head + ": the last line, line " + std::to_string(last.lastLine) +
+                  ", was changed, or lines were put in or removed since the head was printed");
+        return kExitUploadFailed;
+    }
+    PrintLine(files.back().name + ": the head is the one given");
     return held ? kExitDone : kExitUploadFailed;
 }
 
@@ -49,7 +70,7 @@ int Report(const ReportOptions& options) {
     RecordFiles source(records);
     if (options.verify) {
         source.Gather();
-        return Verify(source.Gathering().Files());
+        return Verify(source.Gathering().Files(), options.head);
     }
     if (form == ReportForm::kXlsx && OutputIsTerminal()) {
         throw CommandError(kExitUsage, "a spreadsheet is a file, not text for a terminal: "
@@ -110,9 +131,22 @@ CommandAction DeclareReport(CLI::App& command) {
                   "verdict, each unit's last outcome and values, the failed attempts, the summary")
         ->excludes(asCsv)
         ->excludes(asXlsx);
-    command.add_flag("--verify", options->verify,
-                     "check each file's chain of lines and name the first line where it breaks "
-                     "(a line changed, removed or put in); exit status 1 where one does");
+    CLI::Option* verify = command.add_flag(
+        "--verify", options->verify,
+        "check each file's chain of lines and name the first line where it breaks (a line "
+        "changed, removed or put in), and print its head, which covers the last line; exit "
+        "status 1 where one does");
+    command
+        .add_option("--head", options->head,
+                    "with --verify: the head the station printed for the last file (its first 12 "
+                    "or more hex digits); exit status 1 where the file's differs")
+        ->check([](const std::string& head) {
+            return head.size() >= 12 && head.size() <= 64 &&
+                           head.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos
+                       ? std::string()
+                       : std::string("a head is 12 to 64 hex digits");
+        })
+        ->needs(verify);
     command
         .add_option("--profile", options->profile,
                     "name each confirmed unit whose values differ from this profile's (without "

@@ -17,6 +17,7 @@
 #include "platform/StopSignals.h"
 #include "platform/TerminalText.h"
 #include "record/LabelText.h"
+#include "record/RecordChain.h"
 #include "record/ReportTally.h"
 #include "store/FileStore.h"
 
@@ -146,6 +147,7 @@ struct Tally {
     int failed = 0;
     int notRecorded = 0; // uploads whose line could not be written: the last one, if any
     bool notKept = false;
+    std::string head; // of the record, after the last line written
 };
 
 // The verdict large and in its colour where the terminal takes colours.
@@ -197,8 +199,12 @@ bool CommissionUnit(const StationOptions& options, const std::string& label,
     if (passed) {
         doneToday[label] = time;
     }
+    // The record's head covers its last line, which no link covers yet.
+    if (log.IsOpen()) {
+        tally.head = ShortIdentity(ChainLink(record.line));
+    }
     WriteOut("\n" + LargeVerdict(passed ? "PASS" : "FAIL", passed ? "\x1b[1;32m" : "\x1b[1;31m") +
-             outcome + "\n\n");
+             outcome + (tally.head.empty() ? "" : "; record head " + tally.head) + "\n\n");
     return true;
 }
 
@@ -245,6 +251,11 @@ int RunStation(const StationOptions& options) {
     if (const std::optional<std::string> error = log.Close()) {
         Complain(*error);
         tally.notKept = true;
+    }
+    if (!tally.head.empty()) {
+        PrintLine("The record " + options.logPath + " ends at head " + tally.head +
+                  ": keep it, to check the record with vkd37 report --verify --head " +
+                  tally.head);
     }
     PrintLine(
         std::to_string(tally.passed + tally.failed) + " units: " + std::to_string(tally.passed) +

@@ -575,7 +575,7 @@ TEST_F(ToolTest, ReportSummarisesTheRecordAsTextCsvAndAPageToPrint) {
                       .find(std::regex_replace(summary.OutputText(), leftOut, "")))
         << twice.OutputText();
     EXPECT_NE(std::string::npos,
-              twice.OutputText().find("copy.jsonl: the chain breaks at line 4: it is not linked"))
+              twice.OutputText().find("copy.jsonl: the chain breaks at line 4: it has no link"))
         << twice.OutputText();
     EXPECT_NE(std::string::npos,
               twice.OutputText().find("; 4 lines read already from another file\n"));
@@ -632,6 +632,7 @@ TEST_F(ToolTest, AReportReadInChunksIsTheReportOfTheRecordHeldWhole) {
     WriteFile(log, text);
     CommissioningRecord record;
     const std::vector<std::size_t> leftOut = ReadRecordText(text, record);
+    record.chains = RecordChains::kNone; // its lines name no program that links, and it says so
     const std::pair<std::vector<std::string>, std::string> forms[] = {
         {{"report", log}, ReportSummary(record, Language::kEnglish)},
         {{"report", "--csv", log}, ReportCsv(record)},
@@ -1144,6 +1145,13 @@ TEST_F(ToolTest, ACutRecordLineNeverSwallowsTheNextAttempt) {
     EXPECT_NE(std::string::npos, text.find("Units:                                " +
                                            std::to_string(lines.size() - 1) + "\n"))
         << text;
+    // The next line links to the cut one: a gap, not an edit.
+    ChildProcess verified = Tool({"report", "--verify", log});
+    EXPECT_EQ(0, verified.WaitForExit());
+    EXPECT_NE(std::string::npos,
+              verified.OutputText().find("the chain holds; line " +
+                                         std::to_string(lines.size() - 1) + " cut short (a gap"))
+        << verified.OutputText();
 }
 
 TEST_F(ToolTest, NamesThatAreNotUtf8AreShownNotFatal) {
@@ -1231,13 +1239,27 @@ TEST_F(ToolTest, StationAppliesItsProfileUnitAfterUnit) {
         EXPECT_EQ("Line 3", entry.value("profile", ""));
         EXPECT_EQ(identity, entry.value("profileId", ""));
     }
-    ChildProcess verified = Tool({"report", "--verify", log});
-    EXPECT_EQ(0, verified.WaitForExit());
+    // The last line is covered by the head the station printed.
+    const std::string output = station.OutputText();
+    const std::size_t headAt = output.find("ends at head ");
+    ASSERT_NE(std::string::npos, headAt) << output;
+    const std::string head = output.substr(headAt + 13, 12);
+    ChildProcess verified = Tool({"report", "--verify", "--head", head, log});
+    EXPECT_EQ(0, verified.WaitForExit()) << verified.OutputText();
+    lines[1].replace(lines[1].find("\"fwd.acc\":17"), 12, "\"fwd.acc\":18");
+    WriteFile(log, lines[0] + "\n" + lines[1] + "\n");
+    ChildProcess lastEdited = Tool({"report", "--verify", log});
+    EXPECT_EQ(0, lastEdited.WaitForExit());
+    ChildProcess otherHead = Tool({"report", "--verify", "--head", head, log});
+    EXPECT_EQ(1, otherHead.WaitForExit());
+    EXPECT_NE(std::string::npos, otherHead.OutputText().find(", not " + head + ": the last line"));
     lines[0].replace(lines[0].find("\"fwd.acc\":17"), 12, "\"fwd.acc\":18");
     WriteFile(log, lines[0] + "\n" + lines[1] + "\n");
     ChildProcess edited = Tool({"report", "--verify", log});
     EXPECT_EQ(1, edited.WaitForExit());
-    EXPECT_NE(std::string::npos, edited.OutputText().find("breaks at line 1: it was changed"));
+    EXPECT_NE(std::string::npos, edited.OutputText().find("breaks between lines 1 and 2: line 1 "
+                                                          "was changed"))
+        << edited.OutputText();
 }
 
 // The changes are said before anything is sent; at no terminal nobody is asked.
