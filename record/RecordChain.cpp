@@ -48,8 +48,8 @@ bool ProgramLinks(std::string_view program) {
     if (space == std::string_view::npos) {
         return false;
     }
-    const std::string_view name = program.substr(0, space);
-    if (name != "vkd37" && name != "vkd37.html") {
+    // The page keeps its log in the browser, unlinked; the tool links every line it writes.
+    if (program.substr(0, space) != "vkd37") {
         return false;
     }
     // The version's first three numbers against 1.2.0, the first that links.
@@ -62,8 +62,11 @@ bool ProgramLinks(std::string_view program) {
                version[digits] <= '9') {
             number = number * 10 + static_cast<unsigned>(version[digits++] - '0');
         }
-        if (digits == 0 || number != first) {
-            return digits > 0 && number > first;
+        if (digits == 0 && !version.empty()) {
+            return false; // no version: a program of another making
+        }
+        if (number != first) {
+            return number > first;
         }
         version.remove_prefix(digits);
         if (!version.empty() && version[0] == '.') {

@@ -237,6 +237,13 @@ TEST(ChainTest, NamesTheLineWhereAFilesChainBreaks) {
         }
     }
     EXPECT_EQ(2u, CheckChain(continued).unlinked);
+    // Which programs' lines must be linked: the tool's from 1.2.0 on, never the page's.
+    for (const auto& [program, links] : {std::pair("vkd37 1.2.0", true), {"vkd37 1.10", true},
+                                         {"vkd37 2.0.0.1", true}, {"vkd37 1.1.9", false},
+                                         {"vkd37 1.2", true}, {"vkd37.html 1.3.0", false},
+                                         {"vkd37", false}, {"vkd37 next", false}}) {
+        EXPECT_EQ(links, ProgramLinks(program)) << program;
+    }
     // The last line, which no link covers, is covered by the head the station printed.
     EXPECT_EQ(ChainLink(lines[5]), CheckChain(Joined(lines)).head);
     EXPECT_NE(CheckChain(Joined(lines)).head, CheckChain(with(5, 1, {edited})).head);
