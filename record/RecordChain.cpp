@@ -127,8 +127,8 @@ void ChainReader::Add(std::size_t number, std::optional<std::string_view> text,
         if (check_.state == ChainState::kBroken) {
             return;
         }
-    } else if (entry && !linked && (check_.state != ChainState::kNone ||
-                                    ProgramLinks(entry->program))) {
+    } else if (entry && !linked &&
+               (check_.state != ChainState::kNone || ProgramLinks(entry->program))) {
         return Break(number, ChainBreak::kUnlinked);
     } else if (!linked && check_.state == ChainState::kNone) {
         ++check_.unlinked; // the chain starts at the first linked line; these are older
@@ -187,11 +187,10 @@ std::string ChainText(const ChainCheck& check) {
             ? ""
             : "; line " + std::to_string(check.firstCut) + (check.cut > 1 ? " and others" : "") +
                   " cut short (a gap: a write cut off by a crash or a full disk, not an edit)";
-    const std::string head =
-        check.head.empty()
-            ? ""
-            : "; head " + ShortIdentity(check.head) + " (of line " +
-                  std::to_string(check.lastLine) + ", the last)";
+    const std::string head = check.head.empty()
+                                 ? ""
+                                 : "; head " + ShortIdentity(check.head) + " (of line " +
+                                       std::to_string(check.lastLine) + ", the last)";
     switch (check.state) {
     case ChainState::kNone:
         return "no chain: the record was written before lines were linked";

@@ -189,8 +189,8 @@ std::vector<Row> HeaderRows(const Tally& tally, Language language) {
         rows.push_back({Word::kWrittenBy, Joined(tally.programs)});
     }
     if (tally.chains) {
-        constexpr Word kSaid[] = {Word::kChainsHeld, Word::kChainsBroken,
-                                  Word::kChainsNotEveryFile, Word::kChainsNone};
+        constexpr Word kSaid[] = {Word::kChainsHeld, Word::kChainsBroken, Word::kChainsNotEveryFile,
+                                  Word::kChainsNone};
         rows.push_back({Word::kChains, Say(language, kSaid[static_cast<int>(*tally.chains)])});
     }
     return rows;

@@ -108,9 +108,10 @@ struct StationFacts {
 };
 
 // Each unit is held, with the values it was last confirmed with (whatever its last attempt did),
-// against `against` where given, else against the profile that line names; conflicts between
-// stations are judged by each station's last confirmed values (by identity: the line holds the profile's identity, not its values). The record is
-// read once more, as the report reads it: what is kept grows with its units, not its lines.
+// against `against` where given, else against the profile that line names (by identity: the line
+// holds the profile's identity, not its values); conflicts between stations are judged by each
+// station's last confirmed values. The record is read once more, as the report reads it: what
+// is kept grows with its units, not its lines.
 StationFacts StationFactsOf(RecordSource& source, const Profile* against);
 
 // The facts and each file's chain and gaps, as lines of text in English; empty where there is

@@ -25,7 +25,7 @@ struct ReportOptions {
     bool csv = false;
     bool html = false;
     bool verify = false;
-    std::string head; // the record's head as the station printed it: checked by --verify
+    std::string head;    // the record's head as the station printed it: checked by --verify
     std::string profile; // units are held against it; empty: each against its own
 };
 
@@ -44,8 +44,9 @@ int Verify(const std::vector<RecordFileFacts>& files, const std::string& head) {
     }
     const ChainCheck& last = files.back().chain;
     std::string given = head;
-    std::transform(given.begin(), given.end(), given.begin(),
-                   [](char c) { return c >= 'A' && c <= 'F' ? static_cast<char>(c - 'A' + 'a') : c; });
+    std::transform(given.begin(), given.end(), given.begin(), [](char c) {
+        return c >= 'A' && c <= 'F' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
     if (last.head.compare(0, given.size(), given) != 0) {
         PrintLine(files.back().name + ": the head is " + ShortIdentity(last.head) + ", not " +
                   head + ": the last line, line " + std::to_string(last.lastLine) +

@@ -254,8 +254,7 @@ int RunStation(const StationOptions& options) {
     }
     if (!tally.head.empty()) {
         PrintLine("The record " + options.logPath + " ends at head " + tally.head +
-                  ": keep it, to check the record with vkd37 report --verify --head " +
-                  tally.head);
+                  ": keep it, to check the record with vkd37 report --verify --head " + tally.head);
     }
     PrintLine(
         std::to_string(tally.passed + tally.failed) + " units: " + std::to_string(tally.passed) +

@@ -202,8 +202,7 @@ TEST(ChainTest, NamesTheLineWhereAFilesChainBreaks) {
         {"a line removed", with(3, 1, {}), ChainState::kBroken, 3, ChainBreak::kChanged},
         {"two lines swapped", with(3, 2, {lines[4], lines[3]}), ChainState::kBroken, 4,
          ChainBreak::kOutOfOrder},
-        {"a line copied in", with(5, 0, {lines[1]}), ChainState::kBroken, 6,
-         ChainBreak::kInserted},
+        {"a line copied in", with(5, 0, {lines[1]}), ChainState::kBroken, 6, ChainBreak::kInserted},
         {"a line copied to the end", with(6, 0, {lines[1]}), ChainState::kBroken, 7,
          ChainBreak::kUnfit},
         {"a line made up and linked", with(2, 0, {madeUp}), ChainState::kBroken, 3,
@@ -212,8 +211,7 @@ TEST(ChainTest, NamesTheLineWhereAFilesChainBreaks) {
          with(4, 0, {R"({"time":"2025-03-04T09:00:30.000Z","port":"COM3","outcome":"confirmed"})"}),
          ChainState::kBroken, 5, ChainBreak::kUnlinked},
         {"every link taken out", unlinked, ChainState::kBroken, 1, ChainBreak::kUnlinked},
-        {"the first line removed", with(0, 1, {}), ChainState::kBroken, 1,
-         ChainBreak::kStartGone},
+        {"the first line removed", with(0, 1, {}), ChainState::kBroken, 1, ChainBreak::kStartGone},
         {"a cut line ended and linked to", StationText({"G"}, "s1", StartSet(), cut),
          ChainState::kHeld, 0, ChainBreak::kNone},
         {"a cut line at the end", cut, ChainState::kHeld, 0, ChainBreak::kNone},
@@ -238,10 +236,14 @@ TEST(ChainTest, NamesTheLineWhereAFilesChainBreaks) {
     }
     EXPECT_EQ(2u, CheckChain(continued).unlinked);
     // Which programs' lines must be linked: the tool's from 1.2.0 on, never the page's.
-    for (const auto& [program, links] : {std::pair("vkd37 1.2.0", true), {"vkd37 1.10", true},
-                                         {"vkd37 2.0.0.1", true}, {"vkd37 1.1.9", false},
-                                         {"vkd37 1.2", true}, {"vkd37.html 1.3.0", false},
-                                         {"vkd37", false}, {"vkd37 next", false}}) {
+    for (const auto& [program, links] : {std::pair("vkd37 1.2.0", true),
+                                         {"vkd37 1.10", true},
+                                         {"vkd37 2.0.0.1", true},
+                                         {"vkd37 1.1.9", false},
+                                         {"vkd37 1.2", true},
+                                         {"vkd37.html 1.3.0", false},
+                                         {"vkd37", false},
+                                         {"vkd37 next", false}}) {
         EXPECT_EQ(links, ProgramLinks(program)) << program;
     }
     // The last line, which no link covers, is covered by the head the station printed.
