@@ -193,7 +193,8 @@ std::string ChainText(const ChainCheck& check) {
                                        std::to_string(check.lastLine) + ", the last)";
     switch (check.state) {
     case ChainState::kNone:
-        return "no chain: the record was written before lines were linked";
+        return "no chain: its lines are not linked (the page's log, or written before lines were "
+               "linked)";
     case ChainState::kHeld:
         return "the chain holds" + older + cut + head;
     case ChainState::kBroken:

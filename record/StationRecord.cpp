@@ -74,8 +74,18 @@ bool LineFingerprints::Place(const Fingerprint& print) {
 }
 
 void RecordGathering::StartFile(std::string name) {
+    if (!files_.empty()) {
+        files_.back().chain = chain_.Check();
+    }
     files_.emplace_back().name = std::move(name);
     chain_ = ChainReader();
+}
+
+void RecordGathering::End() {
+    if (!files_.empty()) {
+        files_.back().chain = chain_.Check();
+    }
+    seen_ = LineFingerprints();
 }
 
 RecordGathering::LineIs RecordGathering::Add(const RecordLines::Line& line, RecordEntry& entry) {
@@ -87,7 +97,6 @@ RecordGathering::LineIs RecordGathering::Add(const RecordLines::Line& line, Reco
         line.whole ? ReadRecordLine(line.text) : std::optional<RecordEntry>();
     chain_.Add(line.number, line.whole ? std::optional(line.text) : std::nullopt,
                read ? &*read : nullptr);
-    file.chain = chain_.Check();
     if (!read) {
         ++file.leftOut;
         return LineIs::kLeftOut;
@@ -141,6 +150,7 @@ CommissioningRecord GatherRecordText(std::string_view text) {
     RecordLines lines;
     lines.Add(text, take);
     lines.End(take);
+    gathering.End();
     record.chains = gathering.Chains();
     return record;
 }

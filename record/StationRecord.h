@@ -57,8 +57,9 @@ public:
     // take, an entry not read before.
     LineIs Add(const RecordLines::Line& line, RecordEntry& entry);
     // Every file read: the fingerprints are let go, and the facts stay.
-    void End() { seen_ = LineFingerprints(); }
+    void End();
 
+    // Each file's facts, its chain as far as StartFile or End told where it ends.
     const std::vector<RecordFileFacts>& Files() const { return files_; }
     // What the files' chains say; nothing where no file was read.
     std::optional<RecordChains> Chains() const;
@@ -68,7 +69,7 @@ public:
 
 private:
     std::vector<RecordFileFacts> files_;
-    ChainReader chain_; // of the file started last
+    ChainReader chain_; // of the file started last, checked through its end by StartFile or End
     LineFingerprints seen_;
     std::vector<std::string> stations_;
     bool profiles_ = false;

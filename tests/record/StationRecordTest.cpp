@@ -80,6 +80,7 @@ Gathered Gather(const std::vector<std::pair<std::string, std::string>>& files,
         }
         lines.End(take);
     }
+    gathering.End();
     gathered.record.chains = gathering.Chains();
     gathered.files = gathering.Files();
     return gathered;
