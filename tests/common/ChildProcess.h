@@ -33,7 +33,7 @@ public:
     using milliseconds = std::chrono::milliseconds;
     // How long a wait for something that must happen may take: generous, since it costs time
     // only when the thing never happens, and a loaded machine may be slow to run either side.
-    static constexpr milliseconds kOutcomeLimit{10000};
+    static constexpr milliseconds kOutcomeLimit{30000};
 
     static int MillisecondsLeft(Clock::time_point deadline) {
         const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
