@@ -1,16 +1,39 @@
 #include "cli/CommissioningLog.h"
 
 #include "cli/ExitStatus.h"
+#include "cli/HostName.h"
 #include "cli/SaveLockWait.h"
+#include "record/RecordChain.h"
 
-CommissioningLog::CommissioningLog(const std::string& path) : path_(path) {
+CommissioningLog::CommissioningLog(const std::string& path, std::string station,
+                                   const std::optional<Profile>& profile)
+    : path_(path), station_(std::move(station)) {
+    if (profile) {
+        profile_ = profile->name;
+        profileId_ = ValuesIdentity(profile->values);
+    }
+    if (path.empty()) {
+        return;
+    }
     if (const std::optional<FileFailure> failure = file_.Open(path)) {
         throw CommandError(kExitUsage, "cannot open the log " + path + ": " + failure->cause);
     }
 }
 
-std::optional<std::string> CommissioningLog::Append(const std::string& line) {
-    return Failure(file_.Append(line + "\n", SaveLockWait(path_)).failure);
+CommissioningLog::Appended CommissioningLog::Append(RecordEntry entry) {
+    entry.station = station_;
+    entry.profile = profile_;
+    entry.profileId = profileId_;
+    if (!IsOpen()) {
+        return {RecordLine(entry), std::nullopt};
+    }
+    const RecordFile::AppendedAfter appended = file_.AppendAfter(
+        [&entry](std::string_view tail) {
+            entry.prev = ChainLink(LastRecordLine(tail));
+            return RecordLine(entry) + "\n";
+        },
+        SaveLockWait(path_));
+    return {appended.line.substr(0, appended.line.size() - 1), Failure(appended.failure)};
 }
 
 std::optional<std::string> CommissioningLog::Close() {
@@ -23,4 +46,8 @@ CommissioningLog::Failure(const std::optional<FileFailure>& failure) const {
         return std::nullopt;
     }
     return "cannot write the log " + path_ + ": " + failure->cause;
+}
+
+std::string StationName(const std::string& given) {
+    return given.empty() ? HostName() : given;
 }

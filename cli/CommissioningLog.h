@@ -3,26 +3,41 @@
 #include <optional>
 #include <string>
 
+#include "record/Profile.h"
+#include "record/RecordEntry.h"
 #include "store/RecordFile.h"
 
 // The commissioning record: one JSON line an attempt, each written as the attempt ends, so that a
-// record that cannot be kept is known at once.
+// record that cannot be kept is known at once. Each line names the station that wrote it and the
+// profile applied, and links to the record's line before it (the chain).
 class CommissioningLog {
 public:
-    CommissioningLog() = default;
-    // Opened before anything is sent: without its record, no controller is set up.
-    explicit CommissioningLog(const std::string& path);
+    // Opened before anything is sent: without its record, no controller is set up. An empty path
+    // keeps no record: the lines are only made.
+    CommissioningLog(const std::string& path, std::string station,
+                     const std::optional<Profile>& profile);
 
     bool IsOpen() const { return file_.IsOpen(); }
-    // Why the line was not kept; nothing when it was. It is written also where another batch
-    // held the record's lock past the wait, or a stop signal ended the wait: the attempt was
-    // made, and the stop then ends the batch.
-    std::optional<std::string> Append(const std::string& line);
+    // The line is written also where another batch held the record's lock past the wait, or a
+    // stop signal ended the wait: the attempt was made, and the stop then ends the batch. It
+    // links to the record's last line, read under the record's lock so that two batches' lines
+    // link in the order they land.
+    struct Appended {
+        std::string line;                   // as written, without its line end
+        std::optional<std::string> failure; // why it was not kept; nothing when it was
+    };
+    Appended Append(RecordEntry entry);
     std::optional<std::string> Close();
 
 private:
     std::optional<std::string> Failure(const std::optional<FileFailure>& failure) const;
 
     std::string path_;
+    std::string station_;
+    std::string profile_;
+    std::string profileId_;
     RecordFile file_;
 };
+
+// The station's name for the record: the one given, else the host name.
+std::string StationName(const std::string& given);

@@ -24,7 +24,9 @@ struct ExitStatusMeaning {
 
 inline constexpr ExitStatusMeaning kExitStatusMeanings[] = {
     {kExitDone, "done (upload: every frame echoed exactly)"},
-    {kExitUploadFailed, "an upload failed: no echo, a short or a different echo, or the line lost"},
+    {kExitUploadFailed, "an upload failed: no echo, a short or a different echo, or the line "
+                        "lost; diff: the values differ; report --verify: a chain is broken or the "
+                        "head differs"},
     {kExitUsage, "a usage, value, file or output error; nothing was sent"},
     {kExitPortUnavailable, "the port could not be opened: missing, busy, not a serial port, or the "
                            "terminal the program runs in"},

@@ -79,6 +79,9 @@ constexpr CommandEntry kCommands[] = {
     {"frame",  DeclareFrame,  Printed::kIsTheWork},
     {"decode", DeclareDecode, Printed::kIsTheWork},
     {"upload", DeclareUpload, Printed::kIsACopy},
+    {"station", DeclareStation, Printed::kIsACopy},
+    {"profile", DeclareProfile, Printed::kIsTheWork},
+    {"diff",   DeclareDiff,   Printed::kIsTheWork},
     {"report", DeclareReport, Printed::kIsTheWork},
     {"ports",  DeclarePorts,  Printed::kIsTheWork},
 };

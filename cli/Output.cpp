@@ -88,12 +88,38 @@ void WriteOutBytes(const std::string& bytes) {
 #endif
 }
 
+namespace {
+
+#ifdef _WIN32
+bool IsConsole(DWORD handle) {
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(handle), &mode) != 0;
+}
+#endif
+
+} // namespace
+
 bool OutputIsTerminal() {
 #ifdef _WIN32
-    DWORD mode = 0;
-    return ::GetConsoleMode(::GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+    return IsConsole(STD_OUTPUT_HANDLE);
 #else
     return ::isatty(STDOUT_FILENO) == 1;
+#endif
+}
+
+bool ErrorIsTerminal() {
+#ifdef _WIN32
+    return IsConsole(STD_ERROR_HANDLE);
+#else
+    return ::isatty(STDERR_FILENO) == 1;
+#endif
+}
+
+bool InputIsTerminal() {
+#ifdef _WIN32
+    return IsConsole(STD_INPUT_HANDLE);
+#else
+    return ::isatty(STDIN_FILENO) == 1;
 #endif
 }
 

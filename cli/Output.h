@@ -12,6 +12,9 @@ void WriteError(const std::string& text);
 void WriteOutBytes(const std::string& bytes);
 // Whether standard output is a terminal (a console on Windows).
 bool OutputIsTerminal();
+// Whether standard error, and standard input, are a terminal (a console on Windows).
+bool ErrorIsTerminal();
+bool InputIsTerminal();
 
 inline void PrintLine(const std::string& text) {
     WriteOut(text + "\n");

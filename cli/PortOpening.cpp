@@ -36,3 +36,42 @@ SerialPort ReopenPort(const std::string& name) {
     }
     return port;
 }
+
+namespace {
+
+// A port that is not open loses the line at once.
+TimedEcho TimedExchange(SerialPort& port, const UploadFrame& frame) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
+    const EchoResult result =
+        port.IsOpen() ? port.Exchange(frame) : EchoResult{EchoOutcome::kLineLost, 0};
+    return {result,
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count()};
+}
+
+} // namespace
+
+std::optional<TimedEcho> NextAttempt(SerialPort& port, const std::string& name,
+                                     const UploadFrame& frame, bool awaitQuiet) {
+    // An adapter unplugged between two controllers hangs its line up without a word.
+    if (!port.IsOpen() || !port.IsAlive()) {
+        port.Close();
+        port = ReopenPort(name);
+    }
+    if (CaughtStopSignal()) {
+        return std::nullopt;
+    }
+    // Answers typed ahead must not beat the last controller's bytes after its echo.
+    if (awaitQuiet && port.IsOpen()) {
+        port.AwaitQuietLine();
+    }
+    const TimedEcho attempt = TimedExchange(port, frame);
+    // A confirmed echo is known, and kept as usual whatever signal came meanwhile.
+    if (CaughtStopSignal() && attempt.result.outcome != EchoOutcome::kConfirmed) {
+        return std::nullopt;
+    }
+    if (attempt.result.outcome == EchoOutcome::kLineLost) {
+        port.Close();
+    }
+    return attempt;
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "link/SerialPort.h"
@@ -11,3 +12,16 @@ SerialPort OpenPort(const std::string& name);
 // comes back under the same name. An invalid port when it has not come back in time, or when a
 // stop signal came first.
 SerialPort ReopenPort(const std::string& name);
+
+// One exchange and how long it took.
+struct TimedEcho {
+    EchoResult result;
+    long long ms = 0;
+};
+
+// One controller's attempt on a port kept from one controller to the next: an adapter that went
+// away is opened anew first, the last controller's line let fall quiet (awaitQuiet), then the
+// exchange; a port whose line was lost is closed, to be opened anew next time. Nothing when a
+// stop signal came first, or cut the exchange short, so that what the controller got is unknown.
+std::optional<TimedEcho> NextAttempt(SerialPort& port, const std::string& name,
+                                     const UploadFrame& frame, bool awaitQuiet);

@@ -35,20 +35,26 @@ std::size_t RecordFiles::ReadAll(const Take& take) {
     constexpr std::size_t kNamed = 10;
     std::size_t leftOut = 0;
     std::string chunk(kChunk, '\0');
+    gathering_.Restart();
     for (std::size_t file = 0; file < files_.size(); ++file) {
+        gathering_.StartFile(paths_[file]);
         std::vector<std::size_t> named;
         std::size_t count = 0;
+        RecordEntry entry;
         const auto line = [&](const RecordLines::Line& line) {
-            if (line.whole && line.text.find_first_not_of(" \t\r") == std::string_view::npos) {
-                return;
-            }
-            const std::optional<RecordEntry> entry =
-                line.whole ? ReadRecordLine(line.text) : std::optional<RecordEntry>();
-            if (entry) {
-                take(*entry, {line.offset, static_cast<std::uint32_t>(line.text.size()),
-                              static_cast<std::uint32_t>(file)});
-            } else if (++count <= kNamed) {
-                named.push_back(line.number);
+            switch (gathering_.Add(line, entry)) {
+            case RecordGathering::LineIs::kEntry:
+                take(entry, {line.offset, static_cast<std::uint32_t>(line.text.size()),
+                             static_cast<std::uint32_t>(file)});
+                break;
+            case RecordGathering::LineIs::kLeftOut:
+                if (++count <= kNamed) {
+                    named.push_back(line.number);
+                }
+                break;
+            case RecordGathering::LineIs::kBlank:
+            case RecordGathering::LineIs::kRepeated:
+                break;
             }
         };
         RecordLines lines;
@@ -61,12 +67,18 @@ std::size_t RecordFiles::ReadAll(const Take& take) {
             lines.Add(std::string_view(chunk.data(), read), line);
         }
         lines.End(line);
-        if (count > 0) {
+        if (count > 0 && !named_) {
             Complain(paths_[file] + ": " + LinesLeftOut(named, count));
         }
         leftOut += count;
     }
+    gathering_.End();
+    named_ = true;
     return leftOut;
+}
+
+void RecordFiles::Gather() {
+    ReadAll([](const RecordEntry&, const AttemptPlace&) {});
 }
 
 RecordEntry RecordFiles::Read(const AttemptPlace& place) {

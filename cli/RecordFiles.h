@@ -5,11 +5,14 @@
 #include <vector>
 
 #include "record/RecordSource.h"
+#include "record/StationRecord.h"
 #include "store/FileReader.h"
 
 // The record files of `vkd37 report`, read as one record in the order given: a chunk at a time
-// through the store, so that the report's memory does not grow with their lines. The lines that
-// are not record entries are named on standard error, by their numbers.
+// through the store, so that the report's memory does not grow with their lines, and gathered as
+// the records of several stations (record/StationRecord.h): a line read already counts once, each
+// file's chain is checked. The lines that are not record entries are named on standard error, by
+// their numbers, the first time the files are read.
 class RecordFiles final : public RecordSource {
 public:
     // CommandError when one of them cannot be read.
@@ -18,8 +21,16 @@ public:
     std::size_t ReadAll(const Take& take) override;
     // CommandError when the line is no longer there, the file changed meanwhile.
     RecordEntry Read(const AttemptPlace& place) override;
+    // As the files were found when last read.
+    std::optional<RecordChains> Chains() const override { return gathering_.Chains(); }
+    const RecordGathering& Gathering() const { return gathering_; }
+
+    // Reads the files through, for what the gathering finds.
+    void Gather();
 
 private:
     std::vector<std::string> paths_;
     std::vector<FileReader> files_;
+    RecordGathering gathering_;
+    bool named_ = false; // the lines left out
 };

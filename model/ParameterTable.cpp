@@ -155,6 +155,38 @@ std::string ValueText(const ParameterField& field, int value, Language language)
     return word ? word : std::to_string(value);
 }
 
+const char* ChineseName(const ParameterField& field) {
+    using P = ParameterSet;
+    // The Chinese form's labels, each ramp and speed with the direction box it sits in.
+    static const struct {
+        int P::*member;
+        const char* name;
+    } kNames[] = {
+        {&P::m_nPort, "串口"},
+        {&P::m_nFwdSource, "正向速度来源"},
+        {&P::m_nFwdAcc, "正向加速"},
+        {&P::m_nFwdSpeed, "正向内部速度"},
+        {&P::m_nFwdDec, "正向减速"},
+        {&P::m_nRevSource, "反向速度来源"},
+        {&P::m_nRevAcc, "反向加速"},
+        {&P::m_nRevSpeed, "反向内部速度"},
+        {&P::m_nRevDec, "反向减速"},
+        {&P::m_nCycles, "循环次数"},
+        {&P::m_nHomeDelay, "原点启动延时"},
+        {&P::m_nEndDelay, "终点启动延时"},
+        {&P::m_bCyclesOn, "启用循环次数"},
+        {&P::m_bHomeDelayOn, "启用原点启动延时"},
+        {&P::m_bEndDelayOn, "启用终点启动延时"},
+        {&P::m_bAutoHome, "上电自动回原点"},
+    };
+    for (const auto& named : kNames) {
+        if (named.member == field.member) {
+            return named.name;
+        }
+    }
+    return field.name;
+}
+
 std::string Refusal(const ParameterField& field, int value) {
     return std::string(field.name) + "=" + std::to_string(value) + " is out of range (" +
            AcceptedText(field) + ")";

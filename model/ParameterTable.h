@@ -53,6 +53,8 @@ std::string AcceptedText(const ParameterField& field);
 // the form shows it.
 std::string ValueText(const ParameterField& field, int value,
                       Language language = Language::kEnglish);
+// The field as the Chinese form names it ("正向加速"); `name` is its English one.
+const char* ChineseName(const ParameterField& field);
 // "fwd.acc=300 is out of range (0-127)".
 std::string Refusal(const ParameterField& field, int value);
 

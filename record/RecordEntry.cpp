@@ -1,5 +1,6 @@
 #include "record/RecordEntry.h"
 
+#include <array>
 #include <utility>
 
 #include "link/FrameDecoder.h"
@@ -42,6 +43,18 @@ std::string OutcomeName(const RecordEntry& entry) {
     return entry.outcome ? EchoOutcomeName(*entry.outcome) : entry.otherOutcome;
 }
 
+namespace {
+
+// The members a station adds, in the order its lines hold them; the chain's link comes last.
+template <class Entry> auto StationMembers(Entry& entry) {
+    using Member = std::pair<const char*, decltype(&entry.profile)>;
+    return std::array<Member, 4>{Member{"profile", &entry.profile},
+                                 Member{"profileId", &entry.profileId},
+                                 Member{"station", &entry.station}, Member{"prev", &entry.prev}};
+}
+
+} // namespace
+
 std::string RecordLine(const RecordEntry& entry) {
     std::string line;
     const auto member = [&line](const char* key) {
@@ -78,6 +91,11 @@ std::string RecordLine(const RecordEntry& entry) {
     }
     if (!entry.program.empty()) {
         text("program", entry.program);
+    }
+    for (const auto& [key, value] : StationMembers(entry)) {
+        if (!value->empty()) {
+            text(key, *value);
+        }
     }
     return line + "}";
 }
@@ -153,6 +171,11 @@ std::optional<RecordEntry> ReadRecordLine(std::string_view line) {
         }
         if (key == "values") {
             return ReadValues(reader, entry);
+        }
+        for (const auto& [name, value] : StationMembers(entry)) {
+            if (key == name) {
+                return reader.ReadStringOrSkip(*value);
+            }
         }
         return reader.SkipValue();
     });

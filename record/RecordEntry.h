@@ -30,7 +30,18 @@ struct RecordEntry {
     // The values sent, by the index of RecordedFields(); empty where the line has none.
     std::vector<std::optional<long long>> values;
     std::string program; // "vkd37 1.0.0.1", "vkd37.html 1.0.0.1"; empty in first-shape lines
+    // What a station adds: the profile applied (its name and identity), the station's name, and
+    // the chain: the SHA-256 of the line before it in its file (kChainStart on a file's first).
+    // Empty where the line has none.
+    std::string profile;
+    std::string profileId;
+    std::string station;
+    std::string prev;
 };
+
+// The chain link of a file's first line: there is no line before it.
+inline constexpr char kChainStart[] =
+    "0000000000000000000000000000000000000000000000000000000000000000";
 
 // The outcome as the entry's line names it.
 std::string OutcomeName(const RecordEntry& entry);
@@ -52,9 +63,19 @@ std::string RecordLine(const RecordEntry& entry);
 // members of another type than theirs are taken as absent, unknown members are skipped.
 std::optional<RecordEntry> ReadRecordLine(std::string_view line);
 
+// What the record's files say of their chains (record/RecordChain.h).
+enum class RecordChains {
+    kHeld,         // every file has a chain, and it held
+    kBroken,       // a file's chain broke
+    kNotEveryFile, // the chains there are held; some files have none (written before the chain)
+    kNone,         // no file has a chain
+};
+
 struct CommissioningRecord {
     std::vector<RecordEntry> entries; // in the order of their lines
     std::size_t leftOut = 0;          // lines that hold no entry
+    // Nothing where the files were not checked.
+    std::optional<RecordChains> chains = std::nullopt;
 };
 
 // Adds the entries of a record's text to record; returns the numbers (from 1) of the lines left

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "record/FunctionRef.h"
@@ -26,6 +27,8 @@ public:
     virtual std::size_t ReadAll(const Take& take) = 0;
     // The attempt at `place`, read again.
     virtual RecordEntry Read(const AttemptPlace& place) = 0;
+    // What the files' chains say (record/RecordChain.h); nothing where they were not checked.
+    virtual std::optional<RecordChains> Chains() const { return std::nullopt; }
 
 protected:
     ~RecordSource() = default;
@@ -37,6 +40,7 @@ public:
     explicit RecordInMemory(const CommissioningRecord& record) : record_(record) {}
     std::size_t ReadAll(const Take& take) override;
     RecordEntry Read(const AttemptPlace& place) override { return record_.entries[place.offset]; }
+    std::optional<RecordChains> Chains() const override { return record_.chains; }
 
 private:
     const CommissioningRecord& record_;

@@ -264,7 +264,7 @@ void ReportHtml(RecordSource& source, Language language, std::string_view madeBy
             PageRule(language) + kStyle + ShareStyles() + "</style>\n</head>\n<body>\n<h1>" +
             title + "</h1>\n";
     Verdict(language, tally, html);
-    std::vector<Row> header = HeaderRows(tally);
+    std::vector<Row> header = HeaderRows(tally, language);
     header.push_back({Word::kMadeBy, std::string(madeBy)});
     header.push_back({Word::kMadeOn, ShownTime(std::string(madeAt), true)});
     html += Definitions(language, header) + Heading(language, Word::kLegend) + Legend(language);

@@ -44,7 +44,7 @@ std::string Line(const Cells& cells, const std::vector<std::size_t>& widths) {
 
 void ReportSummary(RecordSource& source, Language language, const ReportSink& out) {
     const Tally tally = TallyOf(source);
-    std::vector<Row> rows = HeaderRows(tally);
+    std::vector<Row> rows = HeaderRows(tally, language);
     for (Row& row : SummaryRows(tally)) {
         rows.push_back(std::move(row));
     }

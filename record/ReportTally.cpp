@@ -113,6 +113,8 @@ Tally TallyOf(RecordSource& source) {
         }
         tally.byTime.push_back(attempt);
     });
+    // Known once the record was read: a record read from files is checked as it is read.
+    tally.chains = source.Chains();
     // The programs in the order of their first attempts by time, as the attempts are; they are
     // few, so chosen one by one.
     const auto before = [&tally](const FirstUse& x, const FirstUse& y) {
@@ -177,7 +179,7 @@ std::string SayOutcome(Language language, const Tally& tally, const Attempt& att
                : tally.otherOutcomes[static_cast<std::size_t>(-1 - attempt.outcome)];
 }
 
-std::vector<Row> HeaderRows(const Tally& tally) {
+std::vector<Row> HeaderRows(const Tally& tally, Language language) {
     std::vector<Row> rows;
     if (tally.attempts > 0) {
         rows.push_back({Word::kFirstEntry, ShownTime(tally.first, true)});
@@ -185,6 +187,11 @@ std::vector<Row> HeaderRows(const Tally& tally) {
     }
     if (!tally.programs.empty()) {
         rows.push_back({Word::kWrittenBy, Joined(tally.programs)});
+    }
+    if (tally.chains) {
+        constexpr Word kSaid[] = {Word::kChainsHeld, Word::kChainsBroken, Word::kChainsNotEveryFile,
+                                  Word::kChainsNone};
+        rows.push_back({Word::kChains, Say(language, kSaid[static_cast<int>(*tally.chains)])});
     }
     return rows;
 }

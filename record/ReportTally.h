@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <map>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -52,6 +53,7 @@ struct Tally {
     std::string first; // times compare as text in their one form
     std::string last;
     std::vector<std::string> programs;
+    std::optional<RecordChains> chains; // the source's
 };
 
 // Reads the whole record once.
@@ -69,7 +71,8 @@ std::string SayOutcome(Language language, const Tally& tally, const Attempt& att
 // A fact of the report's header or summary, as its word and its value.
 using Row = std::pair<Word, std::string>;
 // The record's first and last time and the programs that wrote it.
-std::vector<Row> HeaderRows(const Tally& tally);
+// What the record's chains say, where they were checked, in the language's words.
+std::vector<Row> HeaderRows(const Tally& tally, Language language);
 // The counts of units and attempts.
 std::vector<Row> SummaryRows(const Tally& tally);
 

@@ -42,8 +42,17 @@ constexpr const char* kWords[][2] = {
     {"Verdict", "结论"},
     {"confirmed", "已确认"},
     {"Attempts", "上传记录"},
+    {"Record chains", "记录链"},
+    {"every file's chain held", "每个文件的记录链均完整"},
+    {"BROKEN: a line was changed, removed or put in, or a file has a gap",
+     "已断开：有行被改动、删除或插入，或文件有缺失"},
+    {"the chains there held, but not every file has one (some were written before lines were "
+     "linked)",
+     "现有的记录链均完整，但并非每个文件都有记录链（有的写于记录行链接之前）"},
+    {"none: its lines are not linked (the page's log, or written before lines were linked)",
+     "无：记录行未链接（网页的日志，或写于记录行链接之前）"},
 };
-static_assert(sizeof kWords / sizeof kWords[0] == static_cast<int>(Word::kAttemptSheet) + 1,
+static_assert(sizeof kWords / sizeof kWords[0] == static_cast<int>(Word::kChainsNone) + 1,
               "a word for every Word");
 
 } // namespace

@@ -44,6 +44,11 @@ enum class Word {
     kVerdict,
     kUnitConfirmed,
     kAttemptSheet,
+    kChains,
+    kChainsHeld,
+    kChainsBroken,
+    kChainsNotEveryFile,
+    kChainsNone,
 };
 
 const char* Say(Language language, Word word);

@@ -17,11 +17,14 @@ tool=$release/cli/vkd37
 folder=$(mktemp -d)
 trap 'rm -rf "$folder"' EXIT
 
-# A record of $1 attempts, or of about $2 bytes when given.
+# A record of $1 attempts, or of about $2 bytes when given; with $3, its lines name a profile and
+# one of two stations.
 make_record() {
-    python3 - "$1" "${2:-0}" <<'PYTHON'
+    python3 - "$1" "${2:-0}" "${3:-}" <<'PYTHON'
 import sys
-lines, size = int(sys.argv[1]), int(sys.argv[2])
+lines, size, stations = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3] != ''
+station = '"profile":"Line 3","station":"s%d",'
+
 values = ('"values":{"fwd.source":0,"fwd.acc":10,"fwd.speed":108,"fwd.dec":10,"rev.source":0,'
           '"rev.acc":10,"rev.speed":108,"rev.dec":10,"cycles":100,"home_delay_ms":2000,'
           '"end_delay_ms":2000,"cycles.on":1,"home_delay.on":0,"end_delay.on":0,"auto_home":0}')
@@ -42,8 +45,9 @@ while (n < lines) if size == 0 else (written < size):
     outcome = 'no-echo' if n % 11 == 9 else 'confirmed'
     line = ('{"time":"%s","unit":"A-%07d","port":"/dev/ttyUSB0",'
             '"frame":"03000A6B0A000A6B0A00006400000000000000","outcome":"%s","ms":%d,%s,'
-            '"program":"vkd37 1.2.0"}\n' % (time, unit - (1 if retry else 0), outcome,
-                                           1103 if outcome == 'no-echo' else 41, values))
+            '%s"program":"vkd37 1.2.0"}\n' % (time, unit - (1 if retry else 0), outcome,
+                                             1103 if outcome == 'no-echo' else 41, values,
+                                             station % (n % 2) if stations else ''))
     out.write(line)
     written += len(line)
     n += 1
@@ -66,6 +70,18 @@ for lines in 100000 1000000; do
         [[ $form == summary ]] || arguments+=("$form")
         echo "    $form: $(measure "$tool" report "${arguments[@]}"), output $(du -m "$folder/out" | cut -f1) MiB"
     done
+done
+
+# Two stations' records gathered: lines naming their station and profile (the summary reads the
+# record once more for what the stations' records say), and a second file repeating about half
+# of the first's lines.
+make_record 1000000 0 stations >"$folder/record.jsonl"
+head -c 210000000 "$folder/record.jsonl" | sed '$d' >"$folder/copy.jsonl"
+echo "  1000000 lines naming stations and profiles, and a file repeating $(wc -l <"$folder/copy.jsonl") of them:"
+for form in summary --verify; do
+    arguments=("$folder/record.jsonl" "$folder/copy.jsonl")
+    [[ $form == summary ]] || arguments+=("$form")
+    echo "    $form: $(measure "$tool" report "${arguments[@]}")"
 done
 
 if [[ ${1:-} == --win32 ]]; then

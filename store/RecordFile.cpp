@@ -1,5 +1,7 @@
 #include "store/RecordFile.h"
 
+#include <algorithm>
+
 std::optional<FileFailure> RecordFile::Open(const std::string& path) {
     const FileSystem::Opened opened = files_->OpenToAppend(path);
     file_ = OwnedFile(*files_, opened.file);
@@ -11,17 +13,56 @@ std::optional<FileFailure> RecordFile::Open(const std::string& path) {
 }
 
 RecordFile::Appended RecordFile::Append(std::string_view line, const LockWait& wait) {
+    return AppendAfter([line](std::string_view) { return std::string(line); }, wait);
+}
+
+RecordFile::AppendedAfter RecordFile::AppendAfter(const LineAfter& lineAfter,
+                                                  const LockWait& wait) {
     Deadline deadline = SaveDeadline(wait, *files_);
     SystemErrorCode error = 0;
-    Appended appended;
+    AppendedAfter appended;
     appended.lock = WaitForSaveLock(*files_, file_.get(), deadline, error);
-    if (const SystemErrorCode failed = WriteLine(line, appended.lock == LockEnd::kTaken)) {
+    appended.line = lineAfter(Tail());
+    if (const SystemErrorCode failed = WriteLine(appended.line, appended.lock == LockEnd::kTaken)) {
         appended.failure = Failure(*files_, "write", path_.c_str(), failed);
     }
     if (appended.lock == LockEnd::kTaken) {
         files_->UnlockByte(file_.get(), kSaveLockOffset);
     }
     return appended;
+}
+
+namespace {
+
+// Whether the last line of tail that is not blank starts within it, after a line end.
+bool HoldsLastLine(std::string_view tail) {
+    const std::size_t last = tail.find_last_not_of(" \t\r\n");
+    return last != std::string_view::npos &&
+           tail.find_last_of('\n', last) != std::string_view::npos;
+}
+
+} // namespace
+
+std::string RecordFile::Tail() {
+    FileSystem::Info info;
+    if (files_->Describe(file_.get(), info) != 0) {
+        return {};
+    }
+    constexpr std::size_t kChunk = 4096;
+    std::uint64_t offset = info.stamp.size;
+    std::string tail;
+    while (offset > 0 && tail.size() < kTailLimit && !HoldsLastLine(tail)) {
+        const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(offset, kChunk));
+        std::string chunk(size, '\0');
+        std::size_t read = 0;
+        if (files_->ReadAt(file_.get(), offset - size, chunk.data(), size, read) != 0 ||
+            read != size) {
+            return tail;
+        }
+        offset -= size;
+        tail.insert(0, chunk);
+    }
+    return tail;
 }
 
 bool RecordFile::EndsInALineEnd(std::uint64_t size) {

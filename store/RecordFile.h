@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,11 +34,22 @@ public:
     // file-size limit is not begun; one the disk cuts part way is taken back (ended where another
     // program may be writing too, or the system cannot shorten the file).
     Appended Append(std::string_view line, const LockWait& wait);
+    // The same for a line that depends on the record's last one (the chain's link): lineAfter
+    // is given, under the lock, the record's end from its last line that is not blank on (all
+    // of it where the record is shorter or that line longer than kTailLimit), and returns the
+    // line to append. `line` tells what it returned.
+    using LineAfter = std::function<std::string(std::string_view tail)>;
+    struct AppendedAfter : Appended {
+        std::string line;
+    };
+    AppendedAfter AppendAfter(const LineAfter& lineAfter, const LockWait& wait);
+    static constexpr std::size_t kTailLimit = std::size_t{64} << 20;
     // Some file systems tell of a lost write only as the file is closed.
     std::optional<FileFailure> Close();
 
 private:
     bool EndsInALineEnd(std::uint64_t size);
+    std::string Tail();
     SystemErrorCode WriteLine(std::string_view line, bool locked);
 
     FileSystem* files_;

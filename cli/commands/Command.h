@@ -21,6 +21,9 @@ CommandAction DeclareDecode(CLI::App& command);
 CommandAction DeclareUpload(CLI::App& command);
 CommandAction DeclareReport(CLI::App& command);
 CommandAction DeclarePorts(CLI::App& command);
+CommandAction DeclareProfile(CLI::App& command);
+CommandAction DeclareDiff(CLI::App& command);
+CommandAction DeclareStation(CLI::App& command);
 
 // The program as its record lines and reports name it.
 inline constexpr char kProgram[] = "vkd37 " VKD_VERSION;
@@ -34,6 +37,11 @@ inline void AddFile(CLI::App& command, std::string& file) {
 
 inline void AddChanges(CLI::App& command, std::vector<std::string>& assignments) {
     command.add_option("--set", assignments, "change values before use (NAME=VALUE ...)");
+}
+
+inline void AddStationName(CLI::App& command, std::string& name) {
+    command.add_option("--station-name", name,
+                       "the station's name in the record (default: this computer's host name)");
 }
 
 inline void AddJson(CLI::App& command, bool& json) {

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -7,26 +8,84 @@
 #include "cli/Timestamp.h"
 #include "cli/commands/Command.h"
 #include "cli/RecordFiles.h"
+#include "cli/ValueSources.h"
+#include "record/Profile.h"
+#include "record/RecordChain.h"
 #include "record/RecordReport.h"
+#include "record/StationRecord.h"
 #include "record/Workbook.h"
 
 namespace {
 
 enum class ReportForm { kSummary, kCsv, kXlsx, kHtml };
 
+struct ReportOptions {
+    std::vector<std::string> records;
+    bool xlsx = false;
+    bool csv = false;
+    bool html = false;
+    bool verify = false;
+    std::string head;    // the record's head as the station printed it: checked by --verify
+    std::string profile; // units are held against it; empty: each against its own
+};
+
+// Each file's chain, and the last file's head against the one given: exit status 1 where one is
+// broken or the head differs. A line cut short is a gap, not an edit: named, and no failure.
+int Verify(const std::vector<RecordFileFacts>& files, const std::string& head) {
+    bool held = true;
+    for (const RecordFileFacts& file : files) {
+        PrintLine(file.name + ": " + ChainText(file.chain));
+        held = held && file.chain.state != ChainState::kBroken;
+    }
+    if (head.empty() || files.empty()) {
+        PrintLine("No link covers a file's last line, only its head: compare the head with the "
+                  "one the station printed (--head).");
+        return held ? kExitDone : kExitUploadFailed;
+    }
+    const ChainCheck& last = files.back().chain;
+    std::string given = head;
+    std::transform(given.begin(), given.end(), given.begin(), [](char c) {
+        return c >= 'A' && c <= 'F' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
+    if (last.head.compare(0, given.size(), given) != 0) {
+        PrintLine(files.back().name + ": the head is " + ShortIdentity(last.head) + ", not " +
+                  head + ": the last line, line " + std::to_string(last.lastLine) +
+                  ", was changed, or lines were put in or removed since the head was printed");
+        return kExitUploadFailed;
+    }
+    PrintLine(files.back().name + ": the head is the one given");
+    return held ? kExitDone : kExitUploadFailed;
+}
+
 // The report of one record kept in one or more files, read in the order given, a chunk at a time,
-// and written a piece at a time.
-int Report(const std::vector<std::string>& records, ReportForm form) {
+// and written a piece at a time; then, for the summary, what the stations' records say, read once
+// more where the lines name profiles or stations.
+int Report(const ReportOptions& options) {
+    const std::vector<std::string>& records = options.records;
+    const ReportForm form = options.xlsx   ? ReportForm::kXlsx
+                            : options.csv  ? ReportForm::kCsv
+                            : options.html ? ReportForm::kHtml
+                                           : ReportForm::kSummary;
+    const std::optional<Profile> against =
+        options.profile.empty() ? std::nullopt : std::optional(LoadProfile(options.profile));
+    RecordFiles source(records);
+    if (options.verify) {
+        source.Gather();
+        return Verify(source.Gathering().Files(), options.head);
+    }
     if (form == ReportForm::kXlsx && OutputIsTerminal()) {
         throw CommandError(kExitUsage, "a spreadsheet is a file, not text for a terminal: "
                                        "vkd37 report RECORD --xlsx > report.xlsx");
     }
-    RecordFiles source(records);
     const auto text = [](std::string_view piece) { WriteOut(std::string(piece)); };
     const auto bytes = [](std::string_view piece) { WriteOutBytes(std::string(piece)); };
     switch (form) {
     case ReportForm::kSummary:
         ReportSummary(source, Language::kEnglish, text);
+        WriteOut(StationFactsText(source.Gathering().Files(),
+                                  against || source.Gathering().NamesProfilesOrStations()
+                                      ? StationFactsOf(source, against ? &*against : nullptr)
+                                      : StationFacts()));
         break;
     case ReportForm::kCsv:
         ReportCsv(source, bytes);
@@ -49,13 +108,7 @@ int Report(const std::vector<std::string>& records, ReportForm form) {
 } // namespace
 
 CommandAction DeclareReport(CLI::App& command) {
-    struct Options {
-        std::vector<std::string> records;
-        bool xlsx = false;
-        bool csv = false;
-        bool html = false;
-    };
-    const auto options = std::make_shared<Options>();
+    const auto options = std::make_shared<ReportOptions>();
     command.description(
         "summarise commissioning records (upload --log, the page's log): units, attempts and "
         "each unit's verdict by its latest attempt; or every attempt as a spreadsheet or CSV, or "
@@ -79,10 +132,26 @@ CommandAction DeclareReport(CLI::App& command) {
                   "verdict, each unit's last outcome and values, the failed attempts, the summary")
         ->excludes(asCsv)
         ->excludes(asXlsx);
-    return [options] {
-        return Report(options->records, options->xlsx   ? ReportForm::kXlsx
-                                        : options->csv  ? ReportForm::kCsv
-                                        : options->html ? ReportForm::kHtml
-                                                        : ReportForm::kSummary);
-    };
+    CLI::Option* verify = command.add_flag(
+        "--verify", options->verify,
+        "check each file's chain of lines and name the first line where it breaks (a line "
+        "changed, removed or put in), and print its head, which covers the last line; exit "
+        "status 1 where one does");
+    command
+        .add_option("--head", options->head,
+                    "with --verify: the head the station printed for the last file (its first 12 "
+                    "or more hex digits); exit status 1 where the file's differs")
+        ->check([](const std::string& head) {
+            return head.size() >= 12 && head.size() <= 64 &&
+                           head.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos
+                       ? std::string()
+                       : std::string("a head is 12 to 64 hex digits");
+        })
+        ->needs(verify);
+    command
+        .add_option("--profile", options->profile,
+                    "name each confirmed unit whose values differ from this profile's (without "
+                    "it, from the profile its line names)")
+        ->check(CommandLine::kPath);
+    return [options] { return Report(*options); };
 }

@@ -12,14 +12,15 @@
 #include "cli/SaveLockWait.h"
 #include "cli/Timestamp.h"
 #include "cli/UnitLabels.h"
+#include "cli/ValueSources.h"
 #include "cli/commands/Command.h"
 #include "store/ParameterFile.h"
+#include "record/LabelText.h"
 #include "record/RecordEntry.h"
+#include "record/ValueChanges.h"
 #include "platform/StopSignals.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 struct UploadRequest {
     std::string port;
@@ -30,25 +31,70 @@ struct UploadRequest {
     std::string unitPattern; // JavaScript's syntax (LabelPattern); empty: any label, or none
     bool save = false;
     bool json = false;
+    std::string profile;     // a profile file whose values are sent in place of FILE's
+    std::string stationName; // empty: the host name
+    bool showChanges = false;
 };
 
-struct Attempt {
-    EchoResult result;
-    long long ms = 0;
-};
+// The profile's values in place of the file's, the port aside; nothing without --profile.
+std::optional<Profile> ApplyProfile(const std::string& path, LoadedValues& loaded) {
+    if (path.empty()) {
+        return std::nullopt;
+    }
+    Profile profile = LoadProfile(path);
+    const int port = loaded.set.m_nPort;
+    loaded.set = profile.values;
+    loaded.set.m_nPort = port;
+    return profile;
+}
 
-Attempt Exchange(SerialPort& port, const UploadFrame& frame) {
-    const Clock::time_point start = Clock::now();
-    const EchoResult result =
-        port.IsOpen() ? port.Exchange(frame) : EchoResult{EchoOutcome::kLineLost, 0};
-    return {result,
-            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count()};
+// What is sent against the settings file (as it is, without --set) or, where there is none, the
+// profile; where the input is a terminal the operator then says once whether to send. The list
+// always goes to standard error, and with the question to the terminal a person reads: standard
+// error, else standard output; with neither, nobody could read what is asked, and nothing is sent.
+bool ConfirmChanges(const UploadRequest& request, const LoadedValues& loaded,
+                    const std::optional<Profile>& profile) {
+    ParameterSet base = loaded.set;
+    std::string against;
+    if (LoadParameterFile(request.values.file.c_str(), base).kind == LoadOutcome::Kind::kLoaded) {
+        against = request.values.file;
+    } else if (profile) {
+        base = profile->values;
+        against = "profile " + EscapedControls(profile->name);
+    } else {
+        base.ApplyMissingFileValues();
+        against = "the start values";
+    }
+    const std::vector<ValueChange> changes = ValueChanges(base, loaded.set, false);
+    std::string text = changes.empty() ? "no changes against " + against + "\n"
+                                       : "changes against " + against + ":\n";
+    for (const ValueChange& change : changes) {
+        text += "  " + ChangeText(change) + "\n";
+    }
+    WriteError(text);
+    if (!InputIsTerminal()) {
+        return true;
+    }
+    constexpr char kQuestion[] = "Send these values? Type y and Enter to send: ";
+    if (ErrorIsTerminal()) {
+        WriteError(kQuestion);
+    } else if (OutputIsTerminal()) {
+        WriteOut(text + kQuestion);
+    } else {
+        throw CommandError(kExitUsage, "--show-changes asks at the terminal, but standard output "
+                                       "and error both go elsewhere; nothing was sent");
+    }
+    const std::optional<InputLine> answer = ReadInputLine();
+    return answer && (answer->text == "y" || answer->text == "Y");
 }
 
 int Upload(const UploadRequest& request) {
     const std::string& file = request.values.file;
-    const LoadedValues loaded = LoadValues(request.values, WhenMissing::kRefuseUpload);
+    LoadedValues loaded =
+        LoadValues(request.values, request.profile.empty() ? WhenMissing::kRefuseUpload
+                                                           : WhenMissing::kStartValues);
     FileSight known = loaded.sight;
+    const std::optional<Profile> profile = ApplyProfile(request.profile, loaded);
     // A save that could not go ahead as the file stands stops the upload before it starts.
     if (const SaveDecision save = DecideSave(known, known);
         request.save && save.verdict != SaveVerdict::kWrite) {
@@ -61,52 +107,42 @@ int Upload(const UploadRequest& request) {
     if (const std::optional<std::string> refusal = labels.Refusal(unit)) {
         throw CommandError(kExitUsage, *refusal + "; nothing was sent");
     }
-    CommissioningLog log;
-    if (!request.logPath.empty()) {
-        log = CommissioningLog(request.logPath);
+    if (request.showChanges && !ConfirmChanges(request, loaded, profile)) {
+        throw CommandError(kExitUsage, "not confirmed; nothing was sent");
     }
+    CommissioningLog log(request.logPath, StationName(request.stationName), profile);
     SerialPort port = OpenPort(request.port);
 
     const UploadFrame frame = FrameOf(loaded.set);
     int confirmed = 0;
     int failed = 0;
     bool notKept = false;
+    bool lineLost = false; // the record could not take an attempt's line: no more are made
     do {
-        // An adapter unplugged between two controllers hangs its line up without a word.
-        if (!port.IsOpen() || !port.IsAlive()) {
-            port.Close();
-            port = ReopenPort(request.port);
-        }
-        if (CaughtStopSignal()) {
+        // What the controller got when a stop signal cut the exchange short is unknown: it is
+        // not recorded.
+        const std::optional<TimedEcho> next =
+            NextAttempt(port, request.port, frame, request.repeat);
+        if (!next) {
             break;
         }
-        // Answers typed ahead must not beat the last controller's bytes after its echo.
-        if (request.repeat && port.IsOpen()) {
-            port.AwaitQuietLine();
-        }
-        const Attempt attempt = Exchange(port, frame);
-        // A stop signal cuts an exchange short, and what the controller got is then unknown: it
-        // is not recorded. A confirmed echo is known, and kept as usual.
-        if (CaughtStopSignal() && attempt.result.outcome != EchoOutcome::kConfirmed) {
-            break;
-        }
+        const TimedEcho& attempt = *next;
         attempt.result.outcome == EchoOutcome::kConfirmed ? ++confirmed : ++failed;
-        if (attempt.result.outcome == EchoOutcome::kLineLost) {
-            port.Close(); // opened anew before the next attempt
-        }
 
-        const std::string record =
-            RecordLine(AttemptEntry(UtcTimestamp(), unit, request.port, loaded.set,
+        const CommissioningLog::Appended record =
+            log.Append(AttemptEntry(UtcTimestamp(), unit, request.port, loaded.set,
                                     attempt.result.outcome, attempt.ms, kProgram));
         labels.Sent(unit);
-        if (log.IsOpen()) {
-            if (const std::optional<std::string> error = log.Append(record)) {
-                Complain(*error);
-                notKept = true;
-            }
+        if (record.failure) {
+            Complain(*record.failure +
+                     (request.repeat ? "; the batch stops: no controller is set up without its "
+                                       "line in the record"
+                                     : ""));
+            notKept = true;
+            lineLost = true;
         }
         PrintLine(request.json
-                      ? record
+                      ? record.line
                       : DescribeEcho(attempt.result) + " in " + std::to_string(attempt.ms) + " ms");
         // Saved after the first attempt, whatever its outcome, as the dialog does, unless another
         // program has changed the file since; whole or not at all, whatever signal comes
@@ -122,7 +158,7 @@ int Upload(const UploadRequest& request) {
                 notKept = true;
             }
         }
-    } while (request.repeat && !CaughtStopSignal() && AskForUnit(labels, unit));
+    } while (request.repeat && !lineLost && !CaughtStopSignal() && AskForUnit(labels, unit));
 
     if (const std::optional<std::string> error = log.Close()) {
         Complain(*error);
@@ -158,8 +194,9 @@ CommandAction DeclareUpload(CLI::App& command) {
         .add_option("--log", upload->logPath,
                     "append one JSON line per attempt (time, unit, port, frame, outcome, ms, "
                     "values, program), opened "
-                    "before anything is sent; a line that cannot be written is reported at once, "
-                    "and the exit status is then 4 if every upload was confirmed")
+                    "before anything is sent; a line that cannot be written is reported at once "
+                    "and ends a --repeat batch, and the exit status is then 4 if every upload "
+                    "was confirmed")
         ->check(CommandLine::kPath);
     command.add_option("--unit", upload->unit,
                        "the unit's label, kept in the record (with --repeat, the first unit's; "
@@ -168,7 +205,19 @@ CommandAction DeclareUpload(CLI::App& command) {
                        "refuse, before anything is sent, a unit label that does not match this "
                        "regular expression (ECMAScript syntax, the whole label); every unit then "
                        "needs a label");
-    command.add_flag("--save", upload->save, "write the values used back to FILE");
+    CLI::Option* save =
+        command.add_flag("--save", upload->save, "write the values used back to FILE");
+    command
+        .add_option("--profile", upload->profile,
+                    "send a profile's values (vkd37 profile) in place of FILE's, and name the "
+                    "profile and its identity in the record")
+        ->check(CommandLine::kPath)
+        ->excludes(save)
+        ->excludes("--set");
+    AddStationName(command, upload->stationName);
+    command.add_flag("--show-changes", upload->showChanges,
+                     "before sending, print the values that differ from FILE as it is (or from "
+                     "the profile where there is no FILE), old -> new; at a terminal, ask once");
     AddJson(command, upload->json);
     return [upload] { return Upload(*upload); };
 }

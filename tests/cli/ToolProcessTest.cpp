@@ -4,6 +4,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -315,7 +316,7 @@ TEST_F(ToolTest, TheRecordNamesTheUnitAndKeepsTheValuesSent) {
         keys.push_back(member.key());
     }
     EXPECT_EQ((std::vector<std::string>{"time", "unit", "port", "frame", "outcome", "ms", "values",
-                                        "program"}),
+                                        "program", "station", "prev"}),
               keys);
     EXPECT_EQ("A-0017", record.value("unit", ""));
     EXPECT_EQ(std::string("vkd37 ") + VKD_VERSION, record.value("program", ""));
@@ -557,13 +558,35 @@ TEST_F(ToolTest, ReportSummarisesTheRecordAsTextCsvAndAPageToPrint) {
         << rows[3];
     EXPECT_NE(std::string::npos, rows[3].find(",no-echo,"));
 
-    ChildProcess html = Tool({"report", "--html", log, log}); // two files make one record
+    // A copy of the record given beside it counts once, in every form.
+    const std::string copy = Path("copy.jsonl");
+    std::ofstream(copy, std::ios::binary) << ReadFile(log);
+    for (const char* form : {"--csv", "--xlsx"}) {
+        ChildProcess twice = Tool({"report", form, log, copy});
+        ChildProcess once = Tool({"report", form, log});
+        EXPECT_EQ(0, twice.WaitForExit());
+        EXPECT_TRUE(once.OutputText() == twice.OutputText()) << form;
+    }
+    ChildProcess twice = Tool({"report", log, copy});
+    EXPECT_EQ(0, twice.WaitForExit());
+    // Lines left out stay each file's own.
+    const std::regex leftOut("Lines left out[^\n]*\n");
+    EXPECT_EQ(0u, std::regex_replace(twice.OutputText(), leftOut, "")
+                      .find(std::regex_replace(summary.OutputText(), leftOut, "")))
+        << twice.OutputText();
+    EXPECT_NE(std::string::npos,
+              twice.OutputText().find("copy.jsonl: the chain breaks at line 4: it has no link"))
+        << twice.OutputText();
+    EXPECT_NE(std::string::npos,
+              twice.OutputText().find("; 4 lines read already from another file\n"));
+
+    ChildProcess html = Tool({"report", "--html", log, log}); // the same file twice, once
     EXPECT_EQ(0, html.WaitForExit());
     const std::string page = html.OutputText();
     EXPECT_EQ(0u, page.find("<!DOCTYPE html>"));
     EXPECT_NE(std::string::npos,
               page.find(std::string("<dt>Report made by</dt><dd>vkd37 ") + VKD_VERSION));
-    EXPECT_NE(std::string::npos, page.find("<dt>Attempts</dt><dd>8</dd>"));
+    EXPECT_NE(std::string::npos, page.find("<dt>Attempts</dt><dd>4</dd>"));
     EXPECT_NE(std::string::npos,
               page.find("<dt>Lines left out (not record entries)</dt><dd>2</dd>"));
 
@@ -609,6 +632,7 @@ TEST_F(ToolTest, AReportReadInChunksIsTheReportOfTheRecordHeldWhole) {
     WriteFile(log, text);
     CommissioningRecord record;
     const std::vector<std::size_t> leftOut = ReadRecordText(text, record);
+    record.chains = RecordChains::kNone; // its lines name no program that links, and it says so
     const std::pair<std::vector<std::string>, std::string> forms[] = {
         {{"report", log}, ReportSummary(record, Language::kEnglish)},
         {{"report", "--csv", log}, ReportCsv(record)},
@@ -1124,6 +1148,13 @@ TEST_F(ToolTest, ACutRecordLineNeverSwallowsTheNextAttempt) {
     EXPECT_NE(std::string::npos, text.find("Units:                                " +
                                            std::to_string(lines.size() - 1) + "\n"))
         << text;
+    // The next line links to the cut one: a gap, not an edit.
+    ChildProcess verified = Tool({"report", "--verify", log});
+    EXPECT_EQ(0, verified.WaitForExit());
+    EXPECT_NE(std::string::npos,
+              verified.OutputText().find("the chain holds; line " +
+                                         std::to_string(lines.size() - 1) + " cut short (a gap"))
+        << verified.OutputText();
 }
 
 TEST_F(ToolTest, NamesThatAreNotUtf8AreShownNotFatal) {
@@ -1140,4 +1171,232 @@ TEST_F(ToolTest, NamesThatAreNotUtf8AreShownNotFatal) {
     EXPECT_EQ(0, tool.WaitForExit()) << tool.ErrorText();
     const Json logged = Json::parse(ReadFile(Path("log")), nullptr, false);
     EXPECT_EQ("confirmed", logged.value("outcome", ""));
+}
+
+namespace {
+
+// Reads the child's output until a line holds text; the lines read, that one last.
+std::string OutputUntil(ChildProcess& child, const std::string& text) {
+    std::string read;
+    while (const std::optional<std::string> line = child.ReadLine()) {
+        read += *line + "\n";
+        if (line->find(text) != std::string::npos) {
+            break;
+        }
+    }
+    return read;
+}
+
+} // namespace
+
+// A station as a scanner drives it (a label and Enter, typed at once): the profile is sent, PASS
+// shown with the label; a label the pattern refuses sends nothing; a unit done today is named;
+// an adapter that comes back is opened anew; each line names the station and the profile, and
+// links to the one before it, so that a value changed by hand fails report --verify at its line.
+TEST_F(ToolTest, StationAppliesItsProfileUnitAfterUnit) {
+    const std::string profile = Path("line3.json");
+    const std::string log = Path("station.jsonl");
+    ChildProcess made = Tool({"profile", "new", "Line 3", profile, "--set", "fwd.acc=17"});
+    ASSERT_EQ(0, made.WaitForExit()) << made.ErrorText();
+    const std::string identity = made.OutputText().substr(made.OutputText().find('[') + 1, 64);
+    const std::vector<std::string> adapter = {"--link", Path("com"), "--no-pace", "--json"};
+    std::optional<ChildProcess> sim(std::in_place, VKD37_SIM_PATH, adapter);
+    sim->ReadPort();
+    ASSERT_TRUE(sim->WaitForError("link: "));
+    // Five and a half hours east of UTC, where the station's times are local.
+    ChildProcess station("/usr/bin/env",
+                         {"TZ=IST-5:30", VKD37_TOOL_PATH, "station", "--profile", profile, "--port",
+                          Path("com"), "--log", log, "--unit-pattern", "F-[0-9]+", "--station-name",
+                          "bench-7"},
+                         "", ChildProcess::Pipes::kInputLeftOpen);
+    station.Type("F-1\nF 2\n");
+    EXPECT_NE(std::string::npos, OutputUntil(station, "F-1  confirmed in").find("#   #  #   #"));
+    EXPECT_NE(std::string::npos, OutputUntil(station, "REFUSED, nothing sent").find("'F 2'"));
+    EXPECT_NE(std::string::npos, sim->ReadLine().value_or("").find("\"acc\":17"));
+
+    sim->Signal(SIGTERM);
+    EXPECT_EQ(0, sim->WaitForExit());
+    sim.emplace(VKD37_SIM_PATH, adapter);
+    sim->ReadPort();
+    station.Type("F-1\n");
+    const std::string again = OutputUntil(station, "F-1  confirmed in");
+    EXPECT_NE(std::string::npos, again.find("F-1 was confirmed today already")) << again;
+    station.EndInput();
+    EXPECT_EQ(0, station.WaitForExit()) << station.ErrorText();
+    EXPECT_NE(std::string::npos, station.ErrorText().find("reopened"));
+    EXPECT_EQ("2 units: 2 passed, 0 failed", Lines(station.OutputText()).back());
+    sim->Signal(SIGTERM);
+    EXPECT_EQ(0, sim->WaitForExit());
+    EXPECT_EQ(1u, Lines(sim->OutputText()).size()); // the refused label sent nothing
+
+    std::vector<std::string> lines = Lines(ReadFile(log));
+    ASSERT_EQ(2u, lines.size());
+    const std::string utc = Json::parse(lines[0]).value("time", "2025-03-04T09:15:02.123Z");
+    const int minutes = (std::stoi(utc.substr(11, 2)) * 60 + std::stoi(utc.substr(14, 2)) + 330);
+    char at[16];
+    std::snprintf(at, sizeof at, "at %02d:%02d:%.2s", minutes / 60 % 24, minutes % 60, &utc[17]);
+    EXPECT_NE(std::string::npos, again.find(at)) << again;
+    for (const std::string& line : lines) {
+        const Json entry = Json::parse(line);
+        EXPECT_EQ("bench-7", entry.value("station", ""));
+        EXPECT_EQ("Line 3", entry.value("profile", ""));
+        EXPECT_EQ(identity, entry.value("profileId", ""));
+    }
+    // The last line is covered by the head the station printed.
+    const std::string output = station.OutputText();
+    const std::size_t headAt = output.find("ends at head ");
+    ASSERT_NE(std::string::npos, headAt) << output;
+    const std::string head = output.substr(headAt + 13, 12);
+    ChildProcess verified = Tool({"report", "--verify", "--head", head, log});
+    EXPECT_EQ(0, verified.WaitForExit()) << verified.OutputText();
+    lines[1].replace(lines[1].find("\"fwd.acc\":17"), 12, "\"fwd.acc\":18");
+    WriteFile(log, lines[0] + "\n" + lines[1] + "\n");
+    ChildProcess otherHead = Tool({"report", "--verify", "--head", head, log});
+    EXPECT_EQ(1, otherHead.WaitForExit());
+    EXPECT_NE(std::string::npos, otherHead.OutputText().find(", not " + head + ": the last line"));
+    lines[0].replace(lines[0].find("\"fwd.acc\":17"), 12, "\"fwd.acc\":18");
+    WriteFile(log, lines[0] + "\n" + lines[1] + "\n");
+    ChildProcess edited = Tool({"report", "--verify", log});
+    EXPECT_EQ(1, edited.WaitForExit());
+    EXPECT_NE(std::string::npos, edited.OutputText().find("breaks between lines 1 and 2: line 1 "
+                                                          "was changed"))
+        << edited.OutputText();
+}
+
+// The changes are said before anything is sent; at no terminal nobody is asked.
+TEST_F(ToolTest, UploadShowsTheChangesAgainstTheFileFirst) {
+    ChildProcess sim = Simulator({});
+    ChildProcess tool = Tool({"upload", "--port", sim.ReadPort(), StartFile(), "--set",
+                              "fwd.source=external-pot", "--show-changes"});
+    EXPECT_EQ(0, tool.WaitForExit()) << tool.ErrorText();
+    EXPECT_NE(std::string::npos,
+              tool.ErrorText().find("changes against " + Path("start.dll") +
+                                    ":\n  fwd.source (正向速度来源)  internal (内部速度) -> "
+                                    "external-pot (外部电位器)\n"))
+        << tool.ErrorText();
+}
+
+// diff takes any two of a settings file, a profile and a record's unit (its last confirmed
+// values): exit status 0 for the same values, 1 for others, each change in both languages.
+TEST_F(ToolTest, DiffComparesSettingsProfilesAndARecordsUnits) {
+    const std::string profile = Path("p.json");
+    const std::string log = Path("r.jsonl");
+    ChildProcess made = Tool({"profile", "new", "P", profile, "--from", StartFile()});
+    ASSERT_EQ(0, made.WaitForExit()) << made.ErrorText();
+    ChildProcess sim = Simulator({});
+    ChildProcess sent = Tool(
+        {"upload", "--port", sim.ReadPort(), "--profile", profile, "--unit", "F-1", "--log", log});
+    ASSERT_EQ(0, sent.WaitForExit()) << sent.ErrorText();
+    WriteFile(Path("other.dll"), kCyclesOnValues);
+    WriteFile(Path("bom.json"), "\xEF\xBB\xBF" + ReadFile(profile)); // as Notepad saves it
+    const struct {
+        std::vector<std::string> arguments;
+        int status;
+        std::string printed;
+    } cases[] = {
+        {{"diff", log, profile, "--unit", "F-1"}, 0, "  the same values\n"},
+        {{"diff", Path("bom.json"), profile}, 0, "  the same values\n"},
+        {{"diff", StartFile(), Path("other.dll")},
+         1,
+         "  cycles.on (启用循环次数)  off (关) -> on (开)\n"},
+        {{"diff", log, Path("other.dll"), "--unit", "F-1", "--json"},
+         1,
+         R"("changes":[{"name":"cycles.on","nameZh":"启用循环次数","old":{"value":0,"en":"off",)"},
+        {{"diff", log, profile}, 2, ""},
+        {{"diff", log, profile, "--unit", "F-2"}, 2, ""},
+    };
+    for (const auto& c : cases) {
+        ChildProcess diff = Tool(c.arguments);
+        EXPECT_EQ(c.status, diff.WaitForExit()) << c.arguments[1] << diff.ErrorText();
+        EXPECT_NE(std::string::npos, diff.OutputText().find(c.printed)) << c.arguments[1];
+    }
+}
+
+// A profile is written to a new file, or with --replace over a profile, never over another file,
+// and has a name; what a profile's name holds reaches the terminal with its controls escaped.
+TEST_F(ToolTest, ProfileNewReplacesOnlyAProfileAndItsNameIsShownEscaped) {
+    const std::string settings = StartFile();
+    const std::string kept = Path("p.json");
+    ChildProcess made = Tool({"profile", "new", "A\x1B]0;pwned\x07\x1B[31mRED", kept});
+    ASSERT_EQ(0, made.WaitForExit()) << made.ErrorText();
+    const struct {
+        std::vector<std::string> arguments;
+        int status;
+        std::string file; // left as it was, but by a profile new that exits 0
+    } cases[] = {
+        {{"profile", "new", "L3", settings, "--replace"}, 2, settings},
+        {{"profile", "new", "L3", kept}, 2, kept},
+        {{"profile", "new", " \t", Path("blank.json")}, 2, Path("blank.json")},
+        {{"profile", "show", kept}, 0, kept},
+        {{"diff", kept, settings}, 0, kept},
+        {{"profile", "new", "L3", kept, "--replace"}, 0, kept},
+    };
+    for (const auto& c : cases) {
+        const std::string before = ReadFile(c.file);
+        ChildProcess tool = Tool(c.arguments);
+        EXPECT_EQ(c.status, tool.WaitForExit()) << c.arguments[2] << tool.ErrorText();
+        const std::string said = made.OutputText() + tool.OutputText() + tool.ErrorText();
+        EXPECT_EQ(std::string::npos, said.find_first_of("\x1B\x07")) << said;
+        EXPECT_EQ(c.status != 0 || c.arguments[1] != "new", before == ReadFile(c.file)) << c.file;
+    }
+}
+
+// A line the record cannot take ends the batch at that unit, at a station shown as large as a
+// verdict: no controller after it is set up without a trace. A scanned label's controls are shown
+// escaped.
+TEST_F(ToolTest, ARecordThatCannotTakeALineStopsTheBatchAtThatUnit) {
+    const std::string profile = Path("p.json");
+    ASSERT_EQ(0, Tool({"profile", "new", "P", profile}).WaitForExit());
+    const struct {
+        std::vector<std::string> arguments;
+        std::string typed;
+        std::string last;
+    } cases[] = {
+        {{"station", "--profile", profile},
+         "L-\x1B[2J1\nL-2\n",
+         "1 units: 1 passed, 0 failed, 1 not recorded"},
+        {{"upload", StartFile(), "--repeat", "--unit", "L-1"},
+         "L-2\nq\n",
+         "1 uploads: 1 confirmed, 0 failed"},
+    };
+    for (const auto& c : cases) {
+        ChildProcess sim = Simulator({"--json"});
+        std::vector<std::string> arguments = {"-c",
+                                              "ulimit -f 0; exec \"$0\" \"$@\"",
+                                              VKD37_TOOL_PATH,
+                                              "--port",
+                                              sim.ReadPort(),
+                                              "--log",
+                                              Path("r.jsonl")};
+        arguments.insert(arguments.begin() + 3, c.arguments.begin(), c.arguments.end());
+        ChildProcess tool("/bin/bash", arguments, c.typed);
+        EXPECT_EQ(4, tool.WaitForExit(milliseconds(20000))) << tool.ErrorText();
+        const std::string shown = tool.OutputText();
+        EXPECT_EQ(c.last, Lines(shown).back()) << shown;
+        sim.Signal(SIGTERM);
+        sim.WaitForExit();
+        EXPECT_EQ(1u, Lines(sim.OutputText()).size()) << c.arguments[0]; // L-2 never sent
+        const std::size_t large = shown.find("  #   #   ###   #####\n"); // NOT
+        EXPECT_EQ(c.arguments[0] == "station", large < shown.find("L-\\x1B[2J1  confirmed in"));
+    }
+}
+
+// --show-changes asks whenever the input is a terminal, on standard output where standard error
+// goes elsewhere; where neither output reaches the person, nothing is sent.
+TEST_F(ToolTest, ShowChangesAsksWhereThePersonAtTheTerminalReads) {
+    const UniqueFd terminal(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    ASSERT_TRUE(terminal.get() >= 0 && ::grantpt(terminal.get()) == 0 &&
+                ::unlockpt(terminal.get()) == 0);
+    const std::string typing = ::ptsname(terminal.get());
+    const UniqueFd held(::open(typing.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    for (const auto& [redirections, said] : {std::pair{"<\"$0\" >\"$0\"", "not confirmed"},
+                                             std::pair{"<\"$0\"", "both go elsewhere"}}) {
+        ASSERT_EQ(2, ::write(terminal.get(), "n\n", 2));
+        // Sent, it would fail to open the port: exit status 3.
+        ChildProcess tool("/bin/bash", {"-c", std::string("exec \"$@\" ") + redirections, typing,
+                                        VKD37_TOOL_PATH, "upload", "--port", Path("none"),
+                                        StartFile(), "--set", "fwd.acc=12", "--show-changes"});
+        EXPECT_EQ(2, tool.WaitForExit()) << redirections;
+        EXPECT_NE(std::string::npos, tool.ErrorText().find(said)) << tool.ErrorText();
+    }
 }

@@ -94,6 +94,9 @@ public:
         }
     }
 
+    // The end of the input, as Ctrl-D at a terminal.
+    void EndInput() { stdin_.Close(); }
+
     bool IsRunning() const { return pid_ > 0; }
     pid_t Id() const { return pid_; }
     void Signal(int signal) { ::kill(pid_, signal); }

@@ -514,6 +514,137 @@ test('batch mode: the unit pattern refuses, in characters and in either language
   assert.equal(bridge.frames.length, 1);
 });
 
+// A profile the tool made, opened in the page: an edit shows its changes above the form as the
+// tool's diff says them. In station mode a scanner (a label and Enter, typed at once) drives unit
+// after unit: the profile goes out, PASS or FAIL is shown large with the label, no box opens, a
+// label the pattern refuses sends nothing, a unit done today is named; the values stay locked
+// until Leave is pressed twice; each entry names the station and the profile's identity.
+test('station mode applies an opened profile unit after unit from a scanner, with no box and the values locked', async (t) => {
+  const { page, bridge } = await openPage(t, ['--no-pace']);
+  const folder = scratchFolder(t);
+  const tool = (...args) => execFileSync(process.env.VKD_TOOL, args, { encoding: 'utf8' });
+  const [profile, settings] = [join(folder, 'line3.json'), join(folder, 'edited.dll')];
+  tool('profile', 'new', 'Line 3', profile, '--set', 'fwd.acc=17', 'cycles.on=on');
+  const { identity } = JSON.parse(tool('profile', 'show', profile, '--json'));
+  tool('profile', 'settings', profile, settings);
+  tool('set', settings, 'fwd.acc=20', 'rev.speed=60');
+  let diff;
+  try {
+    tool('diff', profile, settings);
+  } catch (differ) {
+    diff = differ.stdout.split('\n').filter((line) => line.startsWith('  ')).map((line) => line.slice(2));
+  }
+  await page.setInputFiles('#profile-input', profile);
+  await waitForText(page, '#message', `Profile Line 3 [${identity.slice(0, 12)}] opened.`);
+  assert.equal(await page.isHidden('#changes'), true);
+  await page.fill('#fwd\\.acc', '20');
+  await page.fill('#rev\\.speed', '60');
+  const shown = await page.locator('#changes li').allTextContents();
+  assert.deepEqual(shown, diff);
+  await page.fill('#fwd\\.acc', '17');
+
+  await page.fill('#station-name', 'bench-9');
+  // A pattern the tool refuses, or none at all, is named so, and station mode is not entered.
+  const inert = () => page.evaluate(() => document.getElementById('form').inert);
+  for (const [pattern, reason] of [['(.)\\1', 'it refers back'], ['F-[', 'Invalid regular expression']]) {
+    await page.fill('#station-pattern', pattern);
+    await page.click('#station-enter');
+    await waitForText(page, '#message', `The unit pattern ${pattern} is not a pattern: ${reason}`);
+  }
+  assert.equal(await inert(), false);
+  await page.fill('#station-pattern', 'F-[0-9]+');
+  const unloadAsks = () => page.evaluate(() => !window.dispatchEvent(new Event('beforeunload', { cancelable: true })));
+  assert.equal(await unloadAsks(), false);
+  await page.click('#station-enter');
+  assert.equal(await inert(), true);
+  assert.equal(await unloadAsks(), true); // a reload would leave station mode
+  const scan = async (label) => {
+    await page.keyboard.type(label);
+    await page.keyboard.press('Enter');
+  };
+  const verdict = async (word, label) => {
+    await waitFor(page, ([w, l]) => document.getElementById('station-verdict').textContent === w &&
+      document.getElementById('station-unit').textContent === l && document.activeElement?.id === 'station-scan', [word, label]);
+  };
+  await scan('F-1');
+  await verdict('PASS', 'F-1');
+  assert.equal(bridge.frames[0].bytes, JSON.parse(tool('frame', settings, '--set', 'fwd.acc=17', 'rev.speed=108', '--json')).bytes);
+  await scan('G-2');
+  await waitForText(page, '#station-note', 'does not match the unit pattern');
+  await scan('F-1');
+  await waitForText(page, '#station-warning', 'confirmed today already');
+  await verdict('PASS', 'F-1');
+  await page.evaluate(() => { window.standIn.swallowEcho = true; });
+  await scan('F-3');
+  await verdict('FAIL', 'F-3');
+  assert.equal(await page.$('dialog[open]'), null);
+  assert.equal(bridge.frames.length, 3);
+  const entries = await page.evaluate(() => window.vkd37Page.record.shown);
+  assert.deepEqual(entries.map((entry) => [entry.unit, entry.outcome, entry.station, entry.profileId]),
+    [['F-1', 'confirmed', 'bench-9', identity], ['F-1', 'confirmed', 'bench-9', identity],
+      ['F-3', 'no-echo', 'bench-9', identity]]);
+
+  // A stray click of Leave puts the focus back in the scan field: the next scan is a scan, and
+  // no Enter, even on Leave, is the second press.
+  await page.evaluate(() => { window.standIn.swallowEcho = false; });
+  await page.click('#station-leave');
+  await waitForText(page, '#station-note', 'again to leave');
+  assert.equal(await page.evaluate(() => document.activeElement?.id), 'station-scan');
+  await scan('F-4');
+  await verdict('PASS', 'F-4');
+  await page.click('#station-leave');
+  await page.focus('#station-leave');
+  await page.keyboard.press('Enter');
+  assert.equal(await inert(), true);
+
+  // After a reload the kept log still knows what was confirmed today; a failed unit is not named.
+  page.on('dialog', (dialog) => dialog.accept());
+  await page.reload();
+  await pageReady(page);
+  await page.setInputFiles('#profile-input', profile);
+  await page.click('#station-enter');
+  await scan('F-3');
+  await verdict('PASS', 'F-3');
+  assert.equal(await text(page, '#station-warning'), '');
+  await scan('F-4');
+  await waitForText(page, '#station-warning', 'confirmed today already');
+  await verdict('PASS', 'F-4');
+  await page.click('#station-leave');
+  await page.click('#station-leave');
+  assert.equal(await inert(), false);
+});
+
+// A scanner does not wait for an upload: each label scanned meanwhile is taken in its turn, and
+// whole, however the verdict before it falls among its keys.
+test('station mode takes the labels scanned during an upload in turn, each whole', async (t) => {
+  const { page } = await openPage(t, ['--no-pace', '--delay-ms', '700']);
+  const profile = join(scratchFolder(t), 'line.json');
+  execFileSync(process.env.VKD_TOOL, ['profile', 'new', 'Line', profile]);
+  await page.setInputFiles('#profile-input', profile);
+  await page.click('#station-enter');
+  // Where the focus is, and how many verdicts were shown, at each Enter.
+  await page.evaluate(() => document.addEventListener('keydown', (event) => event.key === 'Enter' &&
+    (window.enters ??= []).push([document.activeElement.id, document.getElementById('station-recent').children.length])));
+  for (const label of ['F-1001', 'F-1002']) {
+    await page.keyboard.type(label);
+    await page.keyboard.press('Enter');
+  }
+  await page.keyboard.type('F-10');
+  await waitFor(page, () => document.getElementById('station-unit').textContent === 'F-1002' &&
+    window.vkd37Page.upload.uploading);
+  assert.equal(await text(page, '#station-recent li'), 'F-1001 PASS');
+  await page.keyboard.type('03');
+  await page.keyboard.press('Enter');
+  await waitFor(page, () => window.vkd37Page.record.counts.all === 3, null, 3 * kBound);
+  await logDrawn(page);
+  assert.deepEqual(await page.evaluate(() => window.vkd37Page.record.shown.map((entry) => [entry.unit, entry.outcome])),
+    [['F-1001', 'confirmed'], ['F-1002', 'confirmed'], ['F-1003', 'confirmed']]);
+  // Each label was scanned in the scan field, the second before the first one's verdict.
+  const enters = await page.evaluate(() => window.enters);
+  assert.deepEqual(enters.map(([focused]) => focused), ['station-scan', 'station-scan', 'station-scan']);
+  assert.deepEqual(enters.slice(0, 2).map(([, verdicts]) => verdicts), [0, 0]);
+});
+
 test('a parameter file is opened, edited and saved as the dialog keeps it; one moved since it was picked is refused', async (t) => {
   const { page } = await openPage(t, [], withPickers);
   await page.evaluate(() => window.fileText('InitialParameter.dll', '4\r\n1 20 60 30 2\n7 61 9 250 1500 3000 1 0 1 1'));

@@ -15,9 +15,21 @@
 //   vkd_report_html(language)      exchange: the time the report is made (a record's form) on a
 //                                  line of its own, then the record's lines. Answers the
 //                                  printable HTML page.
+// The record's line also takes "station", "profile" and "profileId" from the exchange. Profiles
+// (record/Profile.h) and the changes between two sets of values go through it as well:
+//   vkd_profile_read()             exchange: a profile's file. Sets the values but the port and
+//                                  answers {"profile":..,"note":..,"identity":..}, or
+//                                  {"problem":..} leaving the values alone.
+//   vkd_profile_text()             exchange: {"profile":..,"note":..}; values: the values. Answers
+//                                  the profile's file.
+//   vkd_values_identity()          values: the values. Answers their identity.
+//   vkd_changes()                  vkd_base_values: the values before; values: after. Answers
+//                                  one line a change, as the tool's diff says it.
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
+#include <utility>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -31,7 +43,11 @@
 #include "model/SaveDecision.h"
 #include "record/JsonText.h"
 #include "record/RecordEntry.h"
+#include "record/Profile.h"
 #include "record/RecordReport.h"
+#include "record/RecordChain.h"
+#include "record/StationRecord.h"
+#include "record/ValueChanges.h"
 
 #define VKD_EXPORT(name) extern "C" __attribute__((export_name(name)))
 
@@ -42,14 +58,15 @@ constexpr char kProgram[] = "vkd37.html " VKD_VERSION;
 // The page writes its input here and reads every text result from here.
 std::string exchange;
 int values[kStoredValueCount + 1]; // the stored values, then one slot for a parsed value
+int baseValues[kStoredValueCount]; // the values a change is made from
 ParameterReading lastReading;
 FileSight sights[2]; // what the page knows of its file, and the file as it finds it now
 
-ParameterSet SetOfValues() {
+ParameterSet SetOfValues(const int* from = values) {
     ParameterSet set;
     int index = 0;
     for (const ParameterField& field : ParameterFields()) {
-        set.*(field.member) = values[index++];
+        set.*(field.member) = from[index++];
     }
     return set;
 }
@@ -59,6 +76,19 @@ void TakeValues(const ParameterSet& set) {
     for (const ParameterField& field : ParameterFields()) {
         values[index++] = set.*(field.member);
     }
+}
+
+// The string members of the exchange's one JSON object; false when it is none.
+bool ReadExchangeStrings(std::initializer_list<std::pair<const char*, std::string*>> members) {
+    JsonReader reader(exchange);
+    return reader.ReadObject([&](const std::string& key) {
+        for (const auto& [name, value] : members) {
+            if (key == name) {
+                return reader.ReadStringOrSkip(*value);
+            }
+        }
+        return reader.SkipValue();
+    });
 }
 
 int Answer(std::string text) {
@@ -119,10 +149,10 @@ const Enumerator* EnumeratorAt(int index) {
     return index >= 0 && index < kEnumeratorCount ? &kEnumerators[index] : nullptr;
 }
 
+// The record's lines as one file gathered as `vkd37 report` gathers a file: its chain checked,
+// a line that is there twice counted once.
 CommissioningRecord RecordInExchange(std::size_t from = 0) {
-    CommissioningRecord record;
-    ReadRecordText(std::string_view(exchange).substr(from), record);
-    return record;
+    return GatherRecordText(std::string_view(exchange).substr(from));
 }
 
 constexpr int kLanguageCount = sizeof kLanguageCodes / sizeof kLanguageCodes[0];
@@ -357,28 +387,24 @@ VKD_EXPORT("vkd_record_line") int RecordLineOf(int outcome, int ms) {
     std::string time;
     std::string port;
     std::string unit;
-    bool hasTime = false;
-    bool hasPort = false;
-    JsonReader reader(exchange);
-    const bool read = reader.ReadObject([&](const std::string& key) {
-        if (key == "time") {
-            return reader.ReadStringOrSkip(time, &hasTime);
-        }
-        if (key == "port") {
-            return reader.ReadStringOrSkip(port, &hasPort);
-        }
-        if (key == "unit") {
-            return reader.ReadStringOrSkip(unit);
-        }
-        return reader.SkipValue();
-    });
-    if (!read || !hasTime || !hasPort || outcome < 0 ||
+    RecordEntry station;
+    const bool read = ReadExchangeStrings({{"time", &time},
+                                           {"port", &port},
+                                           {"unit", &unit},
+                                           {"station", &station.station},
+                                           {"profile", &station.profile},
+                                           {"profileId", &station.profileId}});
+    if (!read || time.empty() || port.empty() || outcome < 0 ||
         outcome > static_cast<int>(EchoOutcome::kLineLost)) {
         return Answer("");
     }
-    return Answer(
-        RecordLine(AttemptEntry(std::move(time), std::move(unit), std::move(port), SetOfValues(),
-                                static_cast<EchoOutcome>(outcome), ms, kProgram)));
+    RecordEntry entry =
+        AttemptEntry(std::move(time), std::move(unit), std::move(port), SetOfValues(),
+                     static_cast<EchoOutcome>(outcome), ms, kProgram);
+    entry.station = std::move(station.station);
+    entry.profile = std::move(station.profile);
+    entry.profileId = std::move(station.profileId);
+    return Answer(RecordLine(entry));
 }
 VKD_EXPORT("vkd_report_csv") int ReportCsvText() {
     return Answer(ReportCsv(RecordInExchange()));
@@ -393,4 +419,41 @@ VKD_EXPORT("vkd_report_html") int ReportHtmlText(int language) {
 }
 VKD_EXPORT("vkd_report_summary") int ReportSummaryText(int language) {
     return Answer(ReportSummary(RecordInExchange(), LanguageOf(language)));
+}
+
+VKD_EXPORT("vkd_profile_read") int ProfileRead() {
+    const ProfileReading reading = ReadProfileText(exchange);
+    std::string answer;
+    if (!reading.profile) {
+        answer = "{\"problem\":";
+        AppendJsonString(answer, ValidUtf8(reading.problem));
+        return Answer(answer + "}");
+    }
+    ParameterSet set = reading.profile->values;
+    set.m_nPort = values[0];
+    TakeValues(set);
+    answer = "{\"profile\":";
+    AppendJsonString(answer, ValidUtf8(reading.profile->name));
+    answer += ",\"note\":";
+    AppendJsonString(answer, ValidUtf8(reading.profile->note));
+    return Answer(answer + ",\"identity\":\"" + ValuesIdentity(set) + "\"}");
+}
+VKD_EXPORT("vkd_profile_text") int ProfileFileText() {
+    Profile profile;
+    ReadExchangeStrings({{"profile", &profile.name}, {"note", &profile.note}});
+    profile.values = SetOfValues();
+    return Answer(ProfileText(profile));
+}
+VKD_EXPORT("vkd_values_identity") int Identity() {
+    return Answer(ValuesIdentity(SetOfValues()));
+}
+VKD_EXPORT("vkd_base_values") int* BaseValues() {
+    return baseValues;
+}
+VKD_EXPORT("vkd_changes") int Changes() {
+    std::string lines;
+    for (const ValueChange& change : ValueChanges(SetOfValues(baseValues), SetOfValues(), false)) {
+        lines += (lines.empty() ? "" : "\n") + ChangeText(change);
+    }
+    return Answer(lines);
 }

@@ -9,11 +9,14 @@ import { BackreferenceError, unitPattern } from './unit-pattern.mjs';
 const $ = (id) => document.getElementById(id);
 
 // Blanks around a label are dropped, as the tool drops them: the ideographic space U+3000 too.
-const trimmed = (label) => label.replace(/^[ \t\r\n\v\f\u3000]+|[ \t\r\n\v\f\u3000]+$/gu, '');
+export const trimmed = (label) => label.replace(/^[ \t\r\n\v\f\u3000]+|[ \t\r\n\v\f\u3000]+$/gu, '');
 
 // A scanner types a label's keys a few milliseconds apart, and some end it with Enter twice; a
 // person takes far longer than this to see a box and answer it.
 export const kSameScanMs = 250;
+
+// Why a unit pattern is none, in the page's words where it has them.
+export const patternRefusal = (error) => (error instanceof BackreferenceError ? message('noBackreferences') : error);
 
 export class Batch {
   // prompt(text, control) shows a refusal and then puts the focus in control.
@@ -61,8 +64,7 @@ export class Batch {
     try {
       matches = unitPattern(source);
     } catch (error) {
-      const reason = error instanceof BackreferenceError ? message('noBackreferences') : error;
-      return { text: message('unitPatternInvalid', source, reason), control: $('unit-pattern') };
+      return { text: message('unitPatternInvalid', source, patternRefusal(error)), control: $('unit-pattern') };
     }
     if (!label) return { text: message('unitNeeded', source), control: $('unit') };
     if (!matches(label)) return { text: message('unitRefused', label, source), control: $('unit') };

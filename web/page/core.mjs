@@ -225,10 +225,41 @@ export class Core {
 
   // The commissioning record's line for one attempt, without its end: the line `vkd37 upload
   // --log` writes, with this page as its program. unit may be left out or empty.
-  recordLine({ time, port, unit }, values, outcome, ms) {
+  // A station's line also names the station and the profile applied.
+  recordLine({ time, port, unit, station, profile, profileId }, values, outcome, ms) {
     this.values = values;
-    this.put(JSON.stringify(unit ? { time, port, unit } : { time, port }));
+    this.put(JSON.stringify({ time, port, unit, station, profile, profileId }));
     return this.text(this.exports.vkd_record_line(outcome, Math.round(ms)));
+  }
+
+  // A profile's file (docs/record.md): { profile, note, identity, values } with the port of
+  // `values`, or { problem } where the text is no approved profile.
+  readProfile(text, values) {
+    this.values = values;
+    this.put(text);
+    const read = JSON.parse(this.text(this.exports.vkd_profile_read()));
+    return read.problem === undefined ? { ...read, values: this.values } : read;
+  }
+
+  profileText(profile, note, values) {
+    this.values = values;
+    this.put(JSON.stringify({ profile, note }));
+    return this.text(this.exports.vkd_profile_text());
+  }
+
+  // The values' identity: the SHA-256 of their canonical form, as a profile's.
+  identity(values) {
+    this.values = values;
+    return this.text(this.exports.vkd_values_identity());
+  }
+
+  // Each value that differs, as `vkd37 diff` says it: "fwd.acc        10 -> 12".
+  changes(before, after) {
+    new Int32Array(this.exports.memory.buffer, this.exports.vkd_base_values(), this.fields.length)
+      .set(before.map((v) => v | 0));
+    this.values = after;
+    const text = this.text(this.exports.vkd_changes());
+    return text ? text.split('\n') : [];
   }
 
   // The report of a record, made as `vkd37 report` makes it. lines: the record's text, or its

@@ -6,6 +6,7 @@ import { Form } from './form.mjs';
 import { Language } from './language.mjs';
 import { Port, Upload } from './port.mjs';
 import { ParameterFile } from './parameter-file.mjs';
+import { Station } from './station.mjs';
 import { CommissioningRecord } from './records.mjs';
 import { Keeper } from './storage.mjs';
 
@@ -30,10 +31,11 @@ window.vkd37Ready = (async () => {
   const batch = new Batch(language, (text, control) => form.prompt(text, control));
   const port = new Port(core, language);
   const upload = new Upload(core, form, port, file, record, batch, language);
+  const station = new Station(core, form, file, upload, language);
   for (const box of ['prompt', 'ask']) language.name(document.getElementById(box), 'programName');
   language.show(document.getElementById('version'), 'version', core.version);
   language.applyToDocument();
-  window.vkd37Page = { core, language, form, file, record, batch, port, upload };
+  window.vkd37Page = { core, language, form, file, record, batch, port, upload, station };
   // Ready for input while the log is still being counted and the port granted before is being
   // opened again: neither waits for the other, and an upload waits for the port itself.
   document.body.dataset.ready = 'true';

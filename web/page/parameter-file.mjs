@@ -44,6 +44,7 @@ export class ParameterFile {
     // Until the browser refuses them (a policy or a setting) or has none.
     this.pickers = Boolean(window.showOpenFilePicker && window.showSaveFilePicker);
     this.unsaved = false;
+    this.onOpened = null; // (values, name): the form now starts from these, as the file holds them
     this.writes = Promise.resolve();
     this.writing = 0;
     $('open').addEventListener('click', () => this.open());
@@ -99,6 +100,7 @@ export class ParameterFile {
     this.form.keep(reading.values);
     this.form.show(reading.values);
     this.markUnsaved(false);
+    this.onOpened?.(reading.values, file.name);
     if (reading.stop === ReadStop.complete) this.language.say('opened', file.name);
     else if (!reading.unreadable) this.language.say('openedPart', file.name, reading.taken, fields.length);
     else {

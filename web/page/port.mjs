@@ -6,8 +6,9 @@ import { SerialLink } from './serial-link.mjs';
 const $ = (id) => document.getElementById(id);
 
 // What stays out of the inert part during an upload: Upload, which keeps the focus, and the
-// status regions, so that a screen reader hears the outcome where it heard "Uploading".
-const kLiveDuringUpload = ['upload', 'port-status', 'upload-status', 'notice', 'message', 'file-state'];
+// status regions, so that a screen reader hears the outcome where it heard "Uploading"; and the
+// station, whose scan field takes the next labels meanwhile.
+const kLiveDuringUpload = ['upload', 'port-status', 'upload-status', 'notice', 'message', 'file-state', 'station'];
 
 // Clicks and keys on the rest are dropped while `held`, not carried out afterwards.
 function holdInput(held) {
@@ -155,6 +156,7 @@ export class Upload {
     this.batch = batch;
     this.language = language;
     this.uploading = false;
+    this.station = null; // what a station's entries name besides the attempt
     $('upload').addEventListener('click', () => this.run());
   }
 
@@ -166,10 +168,24 @@ export class Upload {
     if (!values) return;
     this.uploading = true;
     const unit = await this.batch.label();
-    if (unit === null) {
-      this.uploading = false;
-      return;
+    this.uploading = false;
+    if (unit === null) return;
+    const failure = await this.runWith(values, unit);
+    // The focus goes back to Upload, or in batch mode to the unit's label, so that Enter or the
+    // next scan serves the next controller.
+    if (!failure) {
+      if (this.batch.on) this.language.say('nextController');
+      this.batch.focusNext();
+    } else {
+      this.form.prompt(failure, this.batch.next);
     }
+  }
+
+  // One upload of these values: null when it was confirmed, otherwise why not; undefined when
+  // another was under way.
+  async runWith(values, unit) {
+    if (this.uploading) return undefined;
+    this.uploading = true;
     let release;
     this.port.holdUntil(new Promise((resolve) => { release = resolve; }));
     holdInput(true);
@@ -188,16 +204,8 @@ export class Upload {
     }
     // As the dialog saves after every attempt.
     this.file.keepAfterUpload(values);
-    // The focus goes back to Upload, or in batch mode to the unit's label, so that Enter or the
-    // next scan serves the next controller.
-    if (!failure) {
-      this.showStatus('uploadDone');
-      if (this.batch.on) this.language.say('nextController');
-      this.batch.focusNext();
-    } else {
-      this.showStatus('uploadFailed');
-      this.form.prompt(failure, this.batch.next);
-    }
+    this.showStatus(failure ? 'uploadFailed' : 'uploadDone');
+    return failure;
   }
 
   // Sends the frame and records the attempt: null when it was confirmed, otherwise why not.
@@ -216,7 +224,7 @@ export class Upload {
     let outcome = this.core.judgeEcho(values, result.echo);
     if (result.lost) outcome = EchoOutcome.lineLost;
     else if (result.writeFailed) outcome = EchoOutcome.writeFailed;
-    await this.record.add({ time: new Date().toISOString(), port: this.port.link.name, unit }, values,
+    await this.record.add({ time: new Date().toISOString(), port: this.port.link.name, unit, ...this.station }, values,
       outcome, performance.now() - started, underWay);
     this.batch.uploaded(unit);
     if (outcome === EchoOutcome.confirmed) return null;

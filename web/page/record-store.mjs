@@ -35,6 +35,15 @@ const kOldStorageKey = 'vkd37.record';
 
 export const noCounts = () => ({ all: 0, confirmed: 0, unwritten: 0 });
 
+// A record line as an object; null for a damaged one.
+export function entryOf(line) {
+  try {
+    return JSON.parse(line);
+  } catch {
+    return null;
+  }
+}
+
 // confirmed: the name of the outcome that counts as confirmed, as the core names it.
 function counted(counts, entry, sign, confirmed) {
   counts.all += sign;
@@ -180,6 +189,7 @@ export class KeptRecord {
     // entries rather than counting the whole record again; and its number, changed by forget().
     this.tally = null;
     this.tallies = 0;
+    this.day = null; // the confirmed entries of a day, as confirmedSince read them last
     this.use(db);
   }
 
@@ -306,6 +316,30 @@ export class KeptRecord {
     for (const entry of added) counted(counts, entry, 1, this.confirmed);
     if (unwritten !== null) counts.unwritten = unwritten;
     return { counts, through: added.at(-1)?.key ?? tally.through, latest: tally.latest.concat(added).slice(-limit), limit };
+  }
+
+  // The confirmed entries made since `since` (a Date), as objects: what a station's day holds,
+  // found through the index on the outcome from the newest back. The day's entries are read once,
+  // then only those added after them, until entries other than new ones change.
+  async confirmedSince(since) {
+    const { day, tallies } = this;
+    const known = day?.since === since.getTime() && day.tallies === tallies && day.generation === this.generation;
+    const from = known ? day.through : 0;
+    const read = { since: since.getTime(), tallies, generation: this.generation, through: from };
+    const added = await this.transact('readonly', async (store) => {
+      const entries = [];
+      await walk(store.index('outcome').openCursor(IDBKeyRange.only(this.confirmed), 'prev'), (cursor) => {
+        const entry = entryOf(cursor.value.line);
+        if (cursor.primaryKey <= from || (entry && new Date(entry.time) < since)) return false;
+        read.through = Math.max(read.through, cursor.primaryKey);
+        if (entry) entries.push(entry);
+        return true;
+      });
+      return entries;
+    });
+    read.entries = known ? [...day.entries, ...added] : added;
+    if (tallies === this.tallies) this.day = read;
+    return read.entries;
   }
 
   // The counts and the last `limit` entries, oldest first. A tally taken for as many entries
@@ -452,6 +486,11 @@ export class VisitRecord {
 
   async recent(limit) {
     return { counts: { ...this.counts }, entries: limit > 0 ? this.entries.slice(-limit) : [] };
+  }
+
+  async confirmedSince(since) {
+    return this.entries.filter((entry) => entry.outcome === this.confirmed).map((entry) => entryOf(entry.line))
+      .filter((entry) => entry && new Date(entry.time) >= since);
   }
 
   async everything() {

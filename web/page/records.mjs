@@ -3,7 +3,7 @@
 // cleared; shown as running counts and its latest entries, so that its size costs nothing; given
 // out as JSON lines, or as the core's report: a workbook, CSV, or a page to print.
 import { giveOut, pickFile } from './download.mjs';
-import { KeptRecord, VisitRecord, noCounts, uploadUnderWay } from './record-store.mjs';
+import { KeptRecord, VisitRecord, entryOf, noCounts, uploadUnderWay } from './record-store.mjs';
 
 const kShownEntries = 50;
 // What a tab tells the others: an entry added, entries marked written, or the record changed
@@ -34,14 +34,6 @@ const afterFirstFrame = () => new Promise((resolve) => {
   requestAnimationFrame(() => setTimeout(resolve));
   setTimeout(resolve, kFirstFrameBoundMs);
 });
-
-function entryOf(line) {
-  try {
-    return JSON.parse(line);
-  } catch {
-    return null;
-  }
-}
 
 export class CommissioningRecord {
   constructor(core, language, keeper) {
@@ -163,6 +155,14 @@ export class CommissioningRecord {
   async changed(how = kChanged) {
     this.channel?.postMessage(how);
     await this.refresh();
+  }
+
+  // When `unit` was last confirmed, in any tab, since `since` (a Date); null when it was not.
+  async lastConfirmed(unit, since) {
+    await this.opened;
+    const { results } = await this.ofEachPart((part) => part.confirmedSince(since));
+    const times = results.flat().filter((entry) => entry.unit === unit).map((entry) => entry.time);
+    return times.sort().at(-1) ?? null;
   }
 
   // The counts and the latest entries, from every tab's changes.

@@ -1,0 +1,230 @@
+#include "record/RecordChain.h"
+
+#include <array>
+#include <optional>
+#include <utility>
+
+#include "model/Sha256.h"
+#include "record/Profile.h"
+
+namespace {
+
+bool IsBlank(std::string_view line) {
+    return line.find_first_not_of(" \t\r") == std::string_view::npos;
+}
+
+// The line as it was written: an editor's byte-order mark and carriage return taken off.
+std::string_view AsWritten(std::string_view line) {
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (line.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+        line.remove_prefix(kByteOrderMark.size());
+    }
+    if (!line.empty() && line.back() == '\r') {
+        line.remove_suffix(1);
+    }
+    return line;
+}
+
+} // namespace
+
+std::string ChainLink(std::string_view previousLine) {
+    return previousLine.empty() ? std::string(kChainStart) : Sha256Hex(AsWritten(previousLine));
+}
+
+std::string_view LastRecordLine(std::string_view text) {
+    while (!text.empty()) {
+        const std::size_t end = text.find_last_of('\n', text.size() - 1);
+        const std::string_view line = end == std::string_view::npos ? text : text.substr(end + 1);
+        if (!IsBlank(line)) {
+            return line;
+        }
+        text = end == std::string_view::npos ? std::string_view() : text.substr(0, end);
+    }
+    return {};
+}
+
+bool ProgramLinks(std::string_view program) {
+    const std::size_t space = program.rfind(' ');
+    if (space == std::string_view::npos) {
+        return false;
+    }
+    // The page keeps its log in the browser, unlinked; the tool links every line it writes.
+    if (program.substr(0, space) != "vkd37") {
+        return false;
+    }
+    // The version's first three numbers against 1.2.0, the first that links.
+    constexpr std::array<unsigned, 3> kFirstLinking = {1, 2, 0};
+    std::string_view version = program.substr(space + 1);
+    for (const unsigned first : kFirstLinking) {
+        unsigned number = 0;
+        std::size_t digits = 0;
+        while (digits < version.size() && digits < 6 && version[digits] >= '0' &&
+               version[digits] <= '9') {
+            number = number * 10 + static_cast<unsigned>(version[digits++] - '0');
+        }
+        if (digits == 0 && !version.empty()) {
+            return false; // no version: a program of another making
+        }
+        if (number != first) {
+            return number > first;
+        }
+        version.remove_prefix(digits);
+        if (!version.empty() && version[0] == '.') {
+            version.remove_prefix(1);
+        }
+    }
+    return true;
+}
+
+bool ChainReader::Fits(const std::string& link, const Earlier& earlier) {
+    return earlier.present ? earlier.hash && link == *earlier.hash : link == kChainStart;
+}
+
+void ChainReader::Break(std::size_t line, ChainBreak reason) {
+    check_.state = ChainState::kBroken;
+    check_.line = line;
+    check_.reason = reason;
+    pending_ = false;
+}
+
+void ChainReader::Resolve(const Earlier& next) {
+    const Earlier& line = previous_;
+    const bool nextLinked = next.link && !next.link->empty();
+    if (nextLinked && Fits(*next.link, beforePrevious_)) {
+        // The next line links past this one: it was put in, or the two were swapped.
+        const bool swapped = line.link && next.hash && *line.link == *next.hash;
+        return Break(line.number, swapped ? ChainBreak::kOutOfOrder : ChainBreak::kInserted);
+    }
+    if (nextLinked && Fits(*next.link, line)) {
+        if (!line.link) {
+            // A line cut short, which the station ended and linked to: the chain goes on.
+            check_.firstCut = check_.cut++ == 0 ? line.number : check_.firstCut;
+            check_.state = ChainState::kHeld;
+            pending_ = false;
+            return;
+        }
+        return Break(beforePrevious_.present ? beforePrevious_.number : line.number,
+                     beforePrevious_.present ? ChainBreak::kChanged : ChainBreak::kStartGone);
+    }
+    if (!nextLinked) {
+        check_.before = beforePrevious_.number;
+        return Break(line.number, line.link ? ChainBreak::kUnfit : ChainBreak::kStray);
+    }
+    Break(line.number, line.link ? ChainBreak::kReplaced : ChainBreak::kStray);
+}
+
+void ChainReader::Add(std::size_t number, std::optional<std::string_view> text,
+                      const RecordEntry* entry) {
+    check_.lastLine = number;
+    if (check_.state == ChainState::kBroken) {
+        return;
+    }
+    Earlier current{true, text ? std::optional(ChainLink(*text)) : std::nullopt,
+                    entry ? std::optional(entry->prev) : std::nullopt, number};
+    const bool linked = current.link && !current.link->empty();
+    if (pending_) {
+        Resolve(current);
+        if (check_.state == ChainState::kBroken) {
+            return;
+        }
+    } else if (entry && !linked &&
+               (check_.state != ChainState::kNone || ProgramLinks(entry->program))) {
+        return Break(number, ChainBreak::kUnlinked);
+    } else if (!linked && check_.state == ChainState::kNone) {
+        ++check_.unlinked; // the chain starts at the first linked line; these are older
+    } else if (linked && Fits(*current.link, previous_)) {
+        check_.state = ChainState::kHeld;
+    } else if (linked && previous_.present && Fits(*current.link, beforePrevious_)) {
+        return Break(previous_.number, ChainBreak::kInserted);
+    } else {
+        pending_ = true; // what the line is, the next one tells
+    }
+    beforePrevious_ = std::move(previous_);
+    previous_ = std::move(current);
+}
+
+ChainCheck ChainReader::Check() const {
+    ChainCheck check = check_;
+    check.head = previous_.hash.value_or("");
+    if (pending_ && !previous_.link) {
+        // The file ends in a line cut short.
+        check.firstCut = check.cut++ == 0 ? previous_.number : check.firstCut;
+        check.state = check.state == ChainState::kNone ? ChainState::kNone : ChainState::kHeld;
+    } else if (pending_) {
+        check.state = ChainState::kBroken;
+        check.line = previous_.number;
+        check.reason = ChainBreak::kUnfit;
+        check.before = beforePrevious_.number;
+    }
+    return check;
+}
+
+ChainCheck CheckChain(std::string_view text) {
+    ChainReader reader;
+    const auto take = [&reader](const RecordLines::Line& line) {
+        if (line.whole && IsBlank(line.text)) {
+            return;
+        }
+        const std::optional<RecordEntry> entry =
+            line.whole ? ReadRecordLine(line.text) : std::optional<RecordEntry>();
+        reader.Add(line.number, line.whole ? std::optional(line.text) : std::nullopt,
+                   entry ? &*entry : nullptr);
+    };
+    RecordLines lines;
+    lines.Add(text, take);
+    lines.End(take);
+    return reader.Check();
+}
+
+std::string ChainText(const ChainCheck& check) {
+    const std::string line = "the chain breaks at line " + std::to_string(check.line);
+    const std::string older = check.unlinked == 0
+                                  ? ""
+                                  : " (" + std::to_string(check.unlinked) +
+                                        " earlier lines from before the chain are not in it)";
+    const std::string cut =
+        check.cut == 0
+            ? ""
+            : "; line " + std::to_string(check.firstCut) + (check.cut > 1 ? " and others" : "") +
+                  " cut short (a gap: a write cut off by a crash or a full disk, not an edit)";
+    const std::string head = check.head.empty()
+                                 ? ""
+                                 : "; head " + ShortIdentity(check.head) + " (of line " +
+                                       std::to_string(check.lastLine) + ", the last)";
+    switch (check.state) {
+    case ChainState::kNone:
+        return "no chain: its lines are not linked (the page's log, or written before lines were "
+               "linked)";
+    case ChainState::kHeld:
+        return "the chain holds" + older + cut + head;
+    case ChainState::kBroken:
+        break;
+    }
+    switch (check.reason) {
+    case ChainBreak::kChanged:
+        return line + ": it was changed, or lines after it removed";
+    case ChainBreak::kReplaced:
+        return line + ": it was changed, its link with it";
+    case ChainBreak::kInserted:
+        return line + ": it was put in";
+    case ChainBreak::kOutOfOrder:
+        return line + ": it is out of order (it links to the line after it)";
+    case ChainBreak::kUnlinked:
+        return line + ": it has no link (its link taken out, or the line put in by hand)";
+    case ChainBreak::kStartGone:
+        return line + ": lines before it were removed";
+    case ChainBreak::kStray:
+        return line + ": it is no record line, and the next line does not link to it";
+    case ChainBreak::kUnfit:
+        if (check.before == 0) {
+            return line + ": it does not link to the start of the file";
+        }
+        return "the chain breaks between lines " + std::to_string(check.before) + " and " +
+               std::to_string(check.line) + ": line " + std::to_string(check.before) +
+               " was changed, or line " + std::to_string(check.line) + " put in or changed (no " +
+               "linked line after it tells which)";
+    case ChainBreak::kNone:
+        break;
+    }
+    return line;
+}
