@@ -33,7 +33,23 @@ CommissioningLog::Appended CommissioningLog::Append(RecordEntry entry) {
             return RecordLine(entry) + "\n";
         },
         SaveLockWait(path_));
-    return {appended.line.substr(0, appended.line.size() - 1), Failure(appended.failure)};
+    Appended written{appended.line.substr(0, appended.line.size() - 1), Failure(appended.failure)};
+    if (!written.failure) {
+        head_ = ShortIdentity(ChainLink(written.line));
+    }
+    return written;
+}
+
+std::string CommissioningLog::HeadAfterAttempt() const {
+    return head_.empty() ? "" : "; record head " + head_;
+}
+
+std::optional<std::string> CommissioningLog::HeadAtEnd() const {
+    if (head_.empty()) {
+        return std::nullopt;
+    }
+    return "The record " + path_ + " ends at head " + head_ +
+           ": keep it, to check the record with vkd37 report --verify --head " + head_;
 }
 
 std::optional<std::string> CommissioningLog::Close() {

@@ -29,6 +29,12 @@ public:
     Appended Append(RecordEntry entry);
     std::optional<std::string> Close();
 
+    // The record's head, the short hash of the last line written here, which no link covers yet:
+    // kept apart from the record, report --verify --head checks it. Said after each attempt (empty
+    // before the first line, or without a record) and as the program leaves (nothing then).
+    std::string HeadAfterAttempt() const;
+    std::optional<std::string> HeadAtEnd() const;
+
 private:
     std::optional<std::string> Failure(const std::optional<FileFailure>& failure) const;
 
@@ -36,6 +42,7 @@ private:
     std::string station_;
     std::string profile_;
     std::string profileId_;
+    std::string head_; // empty until a line is written
     RecordFile file_;
 };
 

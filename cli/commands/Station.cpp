@@ -17,7 +17,6 @@
 #include "platform/StopSignals.h"
 #include "platform/TerminalText.h"
 #include "record/LabelText.h"
-#include "record/RecordChain.h"
 #include "record/ReportTally.h"
 #include "store/FileStore.h"
 
@@ -147,7 +146,6 @@ struct Tally {
     int failed = 0;
     int notRecorded = 0; // uploads whose line could not be written: the last one, if any
     bool notKept = false;
-    std::string head; // of the record, after the last line written
 };
 
 // The verdict large and in its colour where the terminal takes colours.
@@ -199,12 +197,8 @@ bool CommissionUnit(const StationOptions& options, const std::string& label,
     if (passed) {
         doneToday[label] = time;
     }
-    // The record's head covers its last line, which no link covers yet.
-    if (log.IsOpen()) {
-        tally.head = ShortIdentity(ChainLink(record.line));
-    }
     WriteOut("\n" + LargeVerdict(passed ? "PASS" : "FAIL", passed ? "\x1b[1;32m" : "\x1b[1;31m") +
-             outcome + (tally.head.empty() ? "" : "; record head " + tally.head) + "\n\n");
+             outcome + log.HeadAfterAttempt() + "\n\n");
     return true;
 }
 
@@ -252,9 +246,8 @@ int RunStation(const StationOptions& options) {
         Complain(*error);
         tally.notKept = true;
     }
-    if (!tally.head.empty()) {
-        PrintLine("The record " + options.logPath + " ends at head " + tally.head +
-                  ": keep it, to check the record with vkd37 report --verify --head " + tally.head);
+    if (const std::optional<std::string> head = log.HeadAtEnd()) {
+        PrintLine(*head);
     }
     PrintLine(
         std::to_string(tally.passed + tally.failed) + " units: " + std::to_string(tally.passed) +

@@ -141,9 +141,9 @@ int Upload(const UploadRequest& request) {
             notKept = true;
             lineLost = true;
         }
-        PrintLine(request.json
-                      ? record.line
-                      : DescribeEcho(attempt.result) + " in " + std::to_string(attempt.ms) + " ms");
+        PrintLine(request.json ? record.line
+                               : DescribeEcho(attempt.result) + " in " +
+                                     std::to_string(attempt.ms) + " ms" + log.HeadAfterAttempt());
         // Saved after the first attempt, whatever its outcome, as the dialog does, unless another
         // program has changed the file since; whole or not at all, whatever signal comes
         // meanwhile (a stop signal ends only a wait for the lock).
@@ -163,6 +163,10 @@ int Upload(const UploadRequest& request) {
     if (const std::optional<std::string> error = log.Close()) {
         Complain(*error);
         notKept = true;
+    }
+    // A script reads the head from the lines themselves: each is the record's line as written.
+    if (const std::optional<std::string> head = log.HeadAtEnd(); head && !request.json) {
+        PrintLine(*head);
     }
     if (request.repeat) {
         PrintLine(request.json ? JsonText({{"confirmed", confirmed}, {"failed", failed}})
@@ -196,7 +200,8 @@ CommandAction DeclareUpload(CLI::App& command) {
                     "values, program), opened "
                     "before anything is sent; a line that cannot be written is reported at once "
                     "and ends a --repeat batch, and the exit status is then 4 if every upload "
-                    "was confirmed")
+                    "was confirmed; the record's head is printed after each upload and at the "
+                    "end, as the station prints it, for report --verify --head")
         ->check(CommandLine::kPath);
     command.add_option("--unit", upload->unit,
                        "the unit's label, kept in the record (with --repeat, the first unit's; "

@@ -276,8 +276,13 @@ TEST_F(ToolTest, RepeatUploadsOncePerAnswerLogsEachAndSummarises) {
         Tool({"upload", "--port", port, StartFile(), "--repeat", "--log", log}, "\n\nq\n");
     EXPECT_EQ(0, tool.WaitForExit());
     const std::vector<std::string> printed = Lines(tool.OutputText());
-    ASSERT_EQ(4u, printed.size());
+    ASSERT_EQ(5u, printed.size()); // three outcomes, the record's head and the summary
     EXPECT_EQ("3 uploads: 3 confirmed, 0 failed", printed.back());
+    // The head said after the last upload, and again at the end, is the record's last line's.
+    const std::string head = printed[2].substr(printed[2].find("; record head ") + 14);
+    EXPECT_EQ(0u, printed[3].find("The record " + log + " ends at head " + head + ": keep it"));
+    ChildProcess verified = Tool({"report", "--verify", "--head", head, log});
+    EXPECT_EQ(0, verified.WaitForExit()) << tool.OutputText() << verified.OutputText();
 
     const std::vector<std::string> logged = Lines(ReadFile(log));
     ASSERT_EQ(3u, logged.size());
