@@ -77,10 +77,6 @@ ChildProcess ToolAsUser(std::vector<std::string> arguments) {
     return ChildProcess("/usr/bin/setpriv", std::move(arguments));
 }
 
-std::string ReadFile(const std::string& path) {
-    return ReadWholeFile(path);
-}
-
 void WriteFile(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
@@ -159,7 +155,7 @@ TEST_F(ToolTest, ConfirmedUploadSendsTheExactFrameAndSavesTheValues) {
 
     const Json received = Json::parse(sim.ReadLine().value_or("{}"), nullptr, false);
     EXPECT_EQ(kCyclesOnFrame, received.value("bytes", ""));
-    EXPECT_EQ(kCyclesOnValues, ReadFile(file));
+    EXPECT_EQ(kCyclesOnValues, ReadWholeFile(file));
 }
 
 // The pause and the delay are far past the time-outs they cross (LineTiming's between two bytes
@@ -183,7 +179,7 @@ TEST_F(ToolTest, EveryFailedEchoExitsOneAndExtraBytesStillPass) {
         const Json record = UploadAgainst(failure.simArguments, file, 1);
         EXPECT_EQ(failure.outcome, record.value("outcome", ""));
         EXPECT_EQ(kCyclesOnFrame, record.value("frame", ""));
-        EXPECT_EQ(kCyclesOnValues, ReadFile(file));
+        EXPECT_EQ(kCyclesOnValues, ReadWholeFile(file));
     }
     EXPECT_EQ("confirmed", UploadAgainst({"--extra", "5"}, StartFile(), 0).value("outcome", ""));
 }
@@ -247,7 +243,7 @@ TEST_F(ToolTest, OutOfRangeValuesAreRefusedWithTheirBoundsAndChangeNothing) {
         EXPECT_EQ(2, tool.WaitForExit());
         EXPECT_EQ(0u, tool.ErrorText().find(refused.message)) << tool.ErrorText();
     }
-    EXPECT_EQ(stored, ReadFile(file));
+    EXPECT_EQ(stored, ReadWholeFile(file));
     EXPECT_EQ(std::nullopt, sim.ReadLine(milliseconds(200)));
 
     ChildProcess show = Tool({"show", file});
@@ -263,7 +259,7 @@ TEST_F(ToolTest, OutOfRangeValuesAreRefusedWithTheirBoundsAndChangeNothing) {
 
     ChildProcess tool = Tool({"set", file, "fwd.acc=5", "rev.source=external-pot", "auto_home=on"});
     EXPECT_EQ(0, tool.WaitForExit());
-    EXPECT_EQ("0 0 5 108 10 2 10 108 10 100 2000 2000 0 0 0 1 ", ReadFile(file));
+    EXPECT_EQ("0 0 5 108 10 2 10 108 10 100 2000 2000 0 0 0 1 ", ReadWholeFile(file));
 }
 
 // A controller that sends bytes a while after its echo, and answers typed at once: each upload
@@ -284,7 +280,7 @@ TEST_F(ToolTest, RepeatUploadsOncePerAnswerLogsEachAndSummarises) {
     ChildProcess verified = Tool({"report", "--verify", "--head", head, log});
     EXPECT_EQ(0, verified.WaitForExit()) << tool.OutputText() << verified.OutputText();
 
-    const std::vector<std::string> logged = Lines(ReadFile(log));
+    const std::vector<std::string> logged = Lines(ReadWholeFile(log));
     ASSERT_EQ(3u, logged.size());
     for (const std::string& line : logged) {
         const Json record = Json::parse(line, nullptr, false);
@@ -313,7 +309,7 @@ TEST_F(ToolTest, TheRecordNamesTheUnitAndKeepsTheValuesSent) {
         Tool({"upload", "--port", sim.ReadPort(), StartFile(), "--unit", " A-0017\t", "--log", log,
               "--json", "--set", "cycles.on=on", "fwd.speed=60"});
     EXPECT_EQ(0, tool.WaitForExit(milliseconds(5000))) << tool.ErrorText();
-    const std::string logged = ReadFile(log);
+    const std::string logged = ReadWholeFile(log);
     EXPECT_EQ(tool.OutputText(), logged);
     const auto record = nlohmann::ordered_json::parse(logged, nullptr, false);
     std::vector<std::string> keys;
@@ -365,7 +361,7 @@ TEST_F(ToolTest, AUnitLabelTheBatchPatternRefusesSendsNothing) {
     ChildProcess tool = Tool({"upload", "--port", port, StartFile(), "--log", log, "--unit",
                               "A-0001", "--unit-pattern", pattern});
     EXPECT_EQ(0, tool.WaitForExit(milliseconds(5000))) << tool.ErrorText();
-    EXPECT_EQ("A-0001", Json::parse(ReadFile(log), nullptr, false).value("unit", ""));
+    EXPECT_EQ("A-0001", Json::parse(ReadWholeFile(log), nullptr, false).value("unit", ""));
 }
 
 // Whether the page takes the label: its own rule (web/page/unit-pattern.mjs), JavaScript's RegExp
@@ -460,7 +456,7 @@ TEST_F(ToolTest, LabelsTypedInAGbkTerminalAreRecordedAsTheirCharacters) {
               ::write(terminal.get(), typed.data(), typed.size()));
     EXPECT_EQ(0, batch.WaitForExit(milliseconds(20000))) << batch.ErrorText();
     std::vector<std::string> units;
-    for (const std::string& line : Lines(ReadFile(log))) {
+    for (const std::string& line : Lines(ReadWholeFile(log))) {
         units.push_back(Json::parse(line, nullptr, false).value("unit", ""));
     }
     EXPECT_EQ((std::vector<std::string>{"甲-1", "乙-1"}), units);
@@ -491,7 +487,7 @@ TEST_F(ToolTest, TwoBatchesAppendToOneRecordWithoutTearingLines) {
     for (const auto& batch : batches) {
         EXPECT_EQ(0, batch->WaitForExit(milliseconds(60000))) << batch->ErrorText();
     }
-    const std::vector<std::string> lines = Lines(ReadFile(log));
+    const std::vector<std::string> lines = Lines(ReadWholeFile(log));
     EXPECT_EQ(2u * kUploads, lines.size());
     std::set<std::string> units;
     for (const std::string& line : lines) {
@@ -559,13 +555,14 @@ TEST_F(ToolTest, ReportSummarisesTheRecordAsTextCsvAndAPageToPrint) {
               rows[0]);
     // By time: the line appended last holds the first attempt.
     EXPECT_EQ("2020-01-01T00:00:00.000Z,,COM1,no-echo,1103,03,,,,,,,,,,,,,,,\r", rows[1]);
-    EXPECT_EQ(0u, rows[3].find(Json::parse(Lines(ReadFile(log))[1]).value("time", "") + ",A-2,"))
+    EXPECT_EQ(0u,
+              rows[3].find(Json::parse(Lines(ReadWholeFile(log))[1]).value("time", "") + ",A-2,"))
         << rows[3];
     EXPECT_NE(std::string::npos, rows[3].find(",no-echo,"));
 
     // A copy of the record given beside it counts once, in every form.
     const std::string copy = Path("copy.jsonl");
-    std::ofstream(copy, std::ios::binary) << ReadFile(log);
+    std::ofstream(copy, std::ios::binary) << ReadWholeFile(log);
     for (const char* form : {"--csv", "--xlsx"}) {
         ChildProcess twice = Tool({"report", form, log, copy});
         ChildProcess once = Tool({"report", form, log});
@@ -712,7 +709,7 @@ TEST_F(ToolTest, RepeatTakesEachUnitsLabelAndAsksOnceMoreForOneSentTwice) {
     EXPECT_EQ(0, tool.WaitForExit(milliseconds(30000))) << tool.ErrorText();
     EXPECT_EQ("5 uploads: 5 confirmed, 0 failed", Lines(tool.OutputText()).back());
     std::vector<std::string> units;
-    for (const std::string& line : Lines(ReadFile(log))) {
+    for (const std::string& line : Lines(ReadWholeFile(log))) {
         units.push_back(Json::parse(line, nullptr, false).value("unit", ""));
         EXPECT_TRUE(sim.ReadLine().has_value()) << "the simulator saw fewer frames";
     }
@@ -830,7 +827,7 @@ TEST_F(ToolTest, StopSignalsReleaseThePortAndLeaveNothingHalfDone) {
         EXPECT_EQ(std::make_pair(0, false), PortHolds(port));
         EXPECT_TRUE(SameSettings(left, SettingsOf(other.get())));
     }
-    std::size_t recorded = Lines(ReadFile(log)).size();
+    std::size_t recorded = Lines(ReadWholeFile(log)).size();
     EXPECT_EQ(std::size(stops), recorded);
     // A fault (here abort) still ends the program as it would, with no core file, but lets go
     // of the port first.
@@ -857,8 +854,8 @@ TEST_F(ToolTest, StopSignalsReleaseThePortAndLeaveNothingHalfDone) {
              ChildProcess::Pipes::kOutputUnread);
     EXPECT_EQ(0, unread.WaitForExit());
     EXPECT_EQ("vkd37: cannot write to standard output: Broken pipe\n", unread.ErrorText());
-    EXPECT_EQ("0 0 10 60 10 0 10 108 10 100 2000 2000 0 0 0 0 ", ReadFile(file));
-    EXPECT_EQ(++recorded, Lines(ReadFile(log)).size());
+    EXPECT_EQ("0 0 10 60 10 0 10 108 10 100 2000 2000 0 0 0 0 ", ReadWholeFile(file));
+    EXPECT_EQ(++recorded, Lines(ReadWholeFile(log)).size());
     EXPECT_EQ(2, Tool({"show", file}, "", ChildProcess::Pipes::kOutputUnread).WaitForExit());
 
     // Mid-upload: what the controller got is unknown, so nothing is recorded or saved. The
@@ -873,8 +870,8 @@ TEST_F(ToolTest, StopSignalsReleaseThePortAndLeaveNothingHalfDone) {
     cut.Signal(SIGTERM);
     EXPECT_EQ(143, cut.WaitForExit());
     EXPECT_EQ(std::make_pair(0, false), PortHolds(slowPort));
-    EXPECT_EQ(recorded, Lines(ReadFile(log)).size());
-    EXPECT_EQ(kStartValues, ReadFile(unchanged));
+    EXPECT_EQ(recorded, Lines(ReadWholeFile(log)).size());
+    EXPECT_EQ(kStartValues, ReadWholeFile(unchanged));
 }
 
 // Descriptors 0-2 closed by whoever started the tool: the port must not take their place, or
@@ -918,7 +915,7 @@ TEST_F(ToolTest, FilesThatCannotBeReadOrWrittenAreNamed) {
     EXPECT_EQ(2, set.WaitForExit());
     EXPECT_NE(std::string::npos, set.ErrorText().find("cannot read " + locked + ": "));
     ::chmod(locked.c_str(), 0644);
-    EXPECT_EQ(kStartValues, ReadFile(locked));
+    EXPECT_EQ(kStartValues, ReadWholeFile(locked));
     // A mistyped name uploads nothing; frame never sends anything, and does not say it did not.
     const std::string missing =
         "vkd37: cannot read " + Path("typo.dll") + ": No such file or directory";
@@ -1025,7 +1022,7 @@ TEST_F(ToolTest, SettingsFilesGiveTheFormsFrameOrARefusalNamingTheValue) {
             EXPECT_EQ(0u, tool.ErrorText().find("vkd37: cannot change " + path +
                                                 ": its values stop at byte "))
                 << tool.ErrorText();
-            EXPECT_EQ(file.bytes, ReadFile(path));
+            EXPECT_EQ(file.bytes, ReadWholeFile(path));
         }
     }
     EXPECT_EQ(std::nullopt, sim.ReadLine(milliseconds(200))) << "a refused file reached the line";
@@ -1054,7 +1051,7 @@ TEST_F(ToolTest, AWaitForTheFileEndsAtAStopSignalOrSaysWhoHoldsIt) {
             << upload.ErrorText();
         upload.Signal(SIGINT);
         EXPECT_EQ(130, upload.WaitForExit(milliseconds(5000)));
-        EXPECT_EQ(1u, Lines(ReadFile(log)).size());
+        EXPECT_EQ(1u, Lines(ReadWholeFile(log)).size());
     }
     const struct {
         int signal;
@@ -1071,7 +1068,7 @@ TEST_F(ToolTest, AWaitForTheFileEndsAtAStopSignalOrSaysWhoHoldsIt) {
         EXPECT_EQ(stop.status, tool.WaitForExit(milliseconds(5000)));
         EXPECT_NE(std::string::npos, tool.ErrorText().find("holds the file; stopped waiting"));
     }
-    EXPECT_EQ(kStartValues, ReadFile(file));
+    EXPECT_EQ(kStartValues, ReadWholeFile(file));
 
     ChildProcess sim = Simulator({});
     const std::string port = sim.ReadPort();
@@ -1081,7 +1078,7 @@ TEST_F(ToolTest, AWaitForTheFileEndsAtAStopSignalOrSaysWhoHoldsIt) {
     EXPECT_NE(std::string::npos, upload.ErrorText().find("vkd37: cannot lock " + file +
                                                          ": another program holds the file\n"))
         << upload.ErrorText();
-    EXPECT_EQ(kStartValues, ReadFile(file));
+    EXPECT_EQ(kStartValues, ReadWholeFile(file));
     EXPECT_EQ(std::make_pair(0, false), PortHolds(port));
 }
 
@@ -1109,7 +1106,7 @@ TEST_F(ToolTest, TheFileSizeLimitIsAFailureToWriteNotAnEnd) {
                                                            Path("start.dll") + ": File too large"))
             << tool.ErrorText();
     }
-    EXPECT_EQ(kStartValues, ReadFile(Path("start.dll")));
+    EXPECT_EQ(kStartValues, ReadWholeFile(Path("start.dll")));
     EXPECT_EQ(std::make_pair(0, false), PortHolds(port));
     std::vector<std::string> entries;
     for (const auto& entry : std::filesystem::directory_iterator(scratch_.Path())) {
@@ -1146,7 +1143,7 @@ TEST_F(ToolTest, ACutRecordLineNeverSwallowsTheNextAttempt) {
     for (const char* unit : {"\nF-1 ", "\nF-4 ", "\nF-5 "}) {
         EXPECT_NE(std::string::npos, text.find(unit)) << unit << text;
     }
-    const std::vector<std::string> lines = Lines(ReadFile(log));
+    const std::vector<std::string> lines = Lines(ReadWholeFile(log));
     EXPECT_NE(std::string::npos,
               report.ErrorText().find(": line " + std::to_string(lines.size() - 1) + " is not"))
         << report.ErrorText();
@@ -1174,7 +1171,7 @@ TEST_F(ToolTest, NamesThatAreNotUtf8AreShownNotFatal) {
     ASSERT_EQ(0, ::symlink(sim.ReadPort().c_str(), port.c_str()));
     ChildProcess tool = Tool({"upload", "--port", port, StartFile(), "--log", Path("log")});
     EXPECT_EQ(0, tool.WaitForExit()) << tool.ErrorText();
-    const Json logged = Json::parse(ReadFile(Path("log")), nullptr, false);
+    const Json logged = Json::parse(ReadWholeFile(Path("log")), nullptr, false);
     EXPECT_EQ("confirmed", logged.value("outcome", ""));
 }
 
@@ -1234,7 +1231,7 @@ TEST_F(ToolTest, StationAppliesItsProfileUnitAfterUnit) {
     EXPECT_EQ(0, sim->WaitForExit());
     EXPECT_EQ(1u, Lines(sim->OutputText()).size()); // the refused label sent nothing
 
-    std::vector<std::string> lines = Lines(ReadFile(log));
+    std::vector<std::string> lines = Lines(ReadWholeFile(log));
     ASSERT_EQ(2u, lines.size());
     const std::string utc = Json::parse(lines[0]).value("time", "2025-03-04T09:15:02.123Z");
     const int minutes = (std::stoi(utc.substr(11, 2)) * 60 + std::stoi(utc.substr(14, 2)) + 330);
@@ -1293,7 +1290,7 @@ TEST_F(ToolTest, DiffComparesSettingsProfilesAndARecordsUnits) {
         {"upload", "--port", sim.ReadPort(), "--profile", profile, "--unit", "F-1", "--log", log});
     ASSERT_EQ(0, sent.WaitForExit()) << sent.ErrorText();
     WriteFile(Path("other.dll"), kCyclesOnValues);
-    WriteFile(Path("bom.json"), "\xEF\xBB\xBF" + ReadFile(profile)); // as Notepad saves it
+    WriteFile(Path("bom.json"), "\xEF\xBB\xBF" + ReadWholeFile(profile)); // as Notepad saves it
     const struct {
         std::vector<std::string> arguments;
         int status;
@@ -1337,12 +1334,13 @@ TEST_F(ToolTest, ProfileNewReplacesOnlyAProfileAndItsNameIsShownEscaped) {
         {{"profile", "new", "L3", kept, "--replace"}, 0, kept},
     };
     for (const auto& c : cases) {
-        const std::string before = ReadFile(c.file);
+        const std::string before = ReadWholeFile(c.file);
         ChildProcess tool = Tool(c.arguments);
         EXPECT_EQ(c.status, tool.WaitForExit()) << c.arguments[2] << tool.ErrorText();
         const std::string said = made.OutputText() + tool.OutputText() + tool.ErrorText();
         EXPECT_EQ(std::string::npos, said.find_first_of("\x1B\x07")) << said;
-        EXPECT_EQ(c.status != 0 || c.arguments[1] != "new", before == ReadFile(c.file)) << c.file;
+        EXPECT_EQ(c.status != 0 || c.arguments[1] != "new", before == ReadWholeFile(c.file))
+            << c.file;
     }
 }
 

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "sim/EchoPlan.h"
 
 namespace {
+
+using Bytes = std::vector<std::uint8_t>;
 
 UploadFrame CountingFrame() {
     UploadFrame frame;
@@ -12,91 +16,72 @@ UploadFrame CountingFrame() {
     return frame;
 }
 
-std::vector<std::uint8_t> AllBytes(const EchoPlan& plan) {
-    std::vector<std::uint8_t> bytes;
-    for (const EchoBurst& burst : plan.bursts) {
-        bytes.insert(bytes.end(), burst.bytes.begin(), burst.bytes.end());
-    }
+const UploadFrame kFrame = CountingFrame();
+
+// Bytes [from, to) of the echo, then `extra`.
+Bytes Echo(std::size_t from, std::size_t to, const Bytes& extra = {}) {
+    Bytes bytes(kFrame.begin() + from, kFrame.begin() + to);
+    bytes.insert(bytes.end(), extra.begin(), extra.end());
     return bytes;
 }
 
-const UploadFrame kFrame = CountingFrame();
-const std::vector<std::uint8_t> kEcho(kFrame.begin(), kFrame.end());
+Bytes Corrupted(std::size_t index) {
+    Bytes bytes = Echo(0, kFrame.size());
+    bytes[index] ^= 0xFF;
+    return bytes;
+}
 
 } // namespace
 
-TEST(EchoPlan, CleanEchoIsTheFrameAtOnce) {
-    const EchoPlan plan = PlanEcho(kFrame, FaultOptions{});
-    ASSERT_EQ(1u, plan.bursts.size());
-    EXPECT_EQ(0, plan.bursts[0].pauseMs);
-    EXPECT_EQ(kEcho, plan.bursts[0].bytes);
-    EXPECT_EQ(19u, plan.ByteCount());
-}
-
-TEST(EchoPlan, SilentSendsNothingEvenWithExtras) {
-    FaultOptions faults;
-    faults.silent = true;
-    faults.extraBytes = 3;
-    faults.delayMs = 50;
-    EXPECT_TRUE(PlanEcho(kFrame, faults).bursts.empty());
-    EXPECT_EQ(0u, PlanEcho(kFrame, faults).ByteCount());
-}
-
-TEST(EchoPlan, ShortEchoAndCorruption) {
-    FaultOptions faults;
-    faults.echoBytes = 5;
-    EXPECT_EQ(std::vector<std::uint8_t>(kEcho.begin(), kEcho.begin() + 5),
-              AllBytes(PlanEcho(kFrame, faults)));
-    faults.echoBytes = 0;
-    EXPECT_TRUE(PlanEcho(kFrame, faults).bursts.empty());
-
-    faults = FaultOptions{};
-    faults.corruptIndex = 18;
-    std::vector<std::uint8_t> expected = kEcho;
-    expected[18] ^= 0xFF;
-    EXPECT_EQ(expected, AllBytes(PlanEcho(kFrame, faults)));
-
-    // A byte that is not echoed cannot be corrupted.
-    faults.echoBytes = 10;
-    EXPECT_EQ(std::vector<std::uint8_t>(kEcho.begin(), kEcho.begin() + 10),
-              AllBytes(PlanEcho(kFrame, faults)));
-}
-
-TEST(EchoPlan, ExtrasFollowTheEcho) {
-    FaultOptions faults;
-    faults.extraBytes = 3;
-    std::vector<std::uint8_t> expected = kEcho;
-    expected.insert(expected.end(), {0xA5, 0x5A, 0xA5});
-    const EchoPlan plan = PlanEcho(kFrame, faults);
-    EXPECT_EQ(expected, AllBytes(plan));
-    EXPECT_EQ(22u, plan.ByteCount());
-}
-
-TEST(EchoPlan, DelayAndGapSplitTheEcho) {
-    FaultOptions faults;
-    faults.delayMs = 300;
-    faults.gapMs = 150;
-    faults.gapIndex = 10;
-    const EchoPlan plan = PlanEcho(kFrame, faults);
-    ASSERT_EQ(2u, plan.bursts.size());
-    EXPECT_EQ(300, plan.bursts[0].pauseMs);
-    EXPECT_EQ(std::vector<std::uint8_t>(kEcho.begin(), kEcho.begin() + 10), plan.bursts[0].bytes);
-    EXPECT_EQ(150, plan.bursts[1].pauseMs);
-    EXPECT_EQ(std::vector<std::uint8_t>(kEcho.begin() + 10, kEcho.end()), plan.bursts[1].bytes);
-
-    // At byte 0 the gap adds to the delay.
-    faults.gapIndex = 0;
-    const EchoPlan atStart = PlanEcho(kFrame, faults);
-    ASSERT_EQ(1u, atStart.bursts.size());
-    EXPECT_EQ(450, atStart.bursts[0].pauseMs);
-
-    // Past the bytes sent there is nothing to hold back; within the extras there is.
-    faults.gapIndex = 8;
-    faults.echoBytes = 5;
-    EXPECT_EQ(1u, PlanEcho(kFrame, faults).bursts.size());
-    faults.extraBytes = 4;
-    const EchoPlan intoExtras = PlanEcho(kFrame, faults);
-    ASSERT_EQ(2u, intoExtras.bursts.size());
-    EXPECT_EQ(8u, intoExtras.bursts[0].bytes.size());
-    EXPECT_EQ(std::vector<std::uint8_t>({0x5A}), intoExtras.bursts[1].bytes);
+// Each fault, and faults together, as the bursts that go back: the pause before each and its bytes.
+TEST(EchoPlan, EachFaultShapesTheBurstsSentBack) {
+    const struct {
+        const char* name;
+        void (*fault)(FaultOptions&);
+        std::vector<std::pair<int, Bytes>> bursts;
+    } cases[] = {
+        {"a clean echo is the frame at once", [](FaultOptions&) {}, {{0, Echo(0, 19)}}},
+        {"silent sends nothing, extras and delay neither",
+         [](FaultOptions& f) { f.silent = true, f.extraBytes = 3, f.delayMs = 50; },
+         {}},
+        {"a short echo", [](FaultOptions& f) { f.echoBytes = 5; }, {{0, Echo(0, 5)}}},
+        {"no echo", [](FaultOptions& f) { f.echoBytes = 0; }, {}},
+        {"the last byte corrupted",
+         [](FaultOptions& f) { f.corruptIndex = 18; },
+         {{0, Corrupted(18)}}},
+        {"a byte that is not echoed cannot be corrupted",
+         [](FaultOptions& f) { f.corruptIndex = 18, f.echoBytes = 10; },
+         {{0, Echo(0, 10)}}},
+        {"extras follow the echo",
+         [](FaultOptions& f) { f.extraBytes = 3; },
+         {{0, Echo(0, 19, {0xA5, 0x5A, 0xA5})}}},
+        {"a delay and a gap split the echo",
+         [](FaultOptions& f) { f.delayMs = 300, f.gapMs = 150, f.gapIndex = 10; },
+         {{300, Echo(0, 10)}, {150, Echo(10, 19)}}},
+        {"at byte 0 the gap adds to the delay",
+         [](FaultOptions& f) { f.delayMs = 300, f.gapMs = 150, f.gapIndex = 0; },
+         {{450, Echo(0, 19)}}},
+        {"past the bytes sent there is nothing to hold back",
+         [](FaultOptions& f) { f.delayMs = 300, f.gapMs = 150, f.gapIndex = 8, f.echoBytes = 5; },
+         {{300, Echo(0, 5)}}},
+        {"within the extras there is",
+         [](FaultOptions& f) {
+             f.delayMs = 300, f.gapMs = 150, f.gapIndex = 8, f.echoBytes = 5, f.extraBytes = 4;
+         },
+         {{300, Echo(0, 5, {0xA5, 0x5A, 0xA5})}, {150, {0x5A}}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FaultOptions faults;
+        c.fault(faults);
+        const EchoPlan plan = PlanEcho(kFrame, faults);
+        std::vector<std::pair<int, Bytes>> bursts;
+        std::size_t count = 0;
+        for (const EchoBurst& burst : plan.bursts) {
+            bursts.emplace_back(burst.pauseMs, burst.bytes);
+            count += burst.bytes.size();
+        }
+        EXPECT_EQ(c.bursts, bursts);
+        EXPECT_EQ(count, plan.ByteCount());
+    }
 }
