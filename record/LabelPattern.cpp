@@ -98,11 +98,13 @@ public:
         }
         if (!numberedReferences_.empty() || !namedReferences_.empty()) {
             error_ = "backreferences (\\1, \\k<name>) are not taken";
+            refusal_ = LabelPattern::Refusal::kBackreference;
         }
         return error_.empty();
     }
 
     const std::string& Error() const { return error_; }
+    LabelPattern::Refusal Refusal() const { return refusal_; }
     std::vector<Node>& Nodes() { return nodes_; }
     std::vector<CodePointSet>& Sets() { return sets_; }
     const std::vector<Look>& Looks() const { return looks_; }
@@ -144,6 +146,9 @@ private:
 
     int Disjunction() {
         if (++depth_ > LabelPattern::kMaxNesting) {
+            if (error_.empty()) {
+                refusal_ = LabelPattern::Refusal::kTooDeep;
+            }
             return Failed("groups nested too deeply");
         }
         Node choice;
@@ -585,6 +590,7 @@ private:
     std::size_t position_ = 0;
     int depth_ = 0;
     std::string error_;
+    LabelPattern::Refusal refusal_ = LabelPattern::Refusal::kSyntax;
     std::vector<Node> nodes_;
     std::vector<CodePointSet> sets_;
     std::vector<Look> looks_;
@@ -819,10 +825,14 @@ private:
 
 } // namespace
 
-std::optional<LabelPattern> LabelPattern::Compile(std::string_view pattern, std::string& error) {
+std::optional<LabelPattern> LabelPattern::Compile(std::string_view pattern, std::string& error,
+                                                  Refusal* refusal) {
     Parser parser(pattern);
     if (!parser.Parse()) {
         error = parser.Error();
+        if (refusal) {
+            *refusal = parser.Refusal();
+        }
         return std::nullopt;
     }
     std::size_t steps = StepCount(parser.Nodes(), parser.Root(), kMaxSteps);
@@ -831,6 +841,9 @@ std::optional<LabelPattern> LabelPattern::Compile(std::string_view pattern, std:
     }
     if (steps > kMaxSteps) {
         error = "it is too large (more than " + std::to_string(kMaxSteps) + " steps)";
+        if (refusal) {
+            *refusal = Refusal::kTooLarge;
+        }
         return std::nullopt;
     }
     LabelPattern compiled;
