@@ -1,6 +1,7 @@
 // Benchmark of the browser page, printed, not asserted: vkd37.html opened from disk to ready for
 // input in headless Chromium, beside a blank page opened the same way, with no record and with
-// 30,000 entries kept; the sizes of its module and of the whole file; click on "Upload
+// 30,000 entries kept; the sizes of its modules (the core, and the unit pattern's beside it) and
+// of the whole file; click on "Upload
 // Parameters " to "Download Complete" through the loopback bridge against the simulator paced at
 // 9600 baud, with no record, with 30,000 entries kept, and while a download marks 100,000 entries
 // written, beside `vkd37 upload` from process start to exit on the same simulator.
@@ -183,7 +184,9 @@ try {
   console.log(`page opened from disk to ready for input: ${summary(starts)}, middle half ${quartiles(starts)}`);
   console.log(`blank page opened from disk to loaded: ${summary(blankStarts)}, middle half ${quartiles(blankStarts)}; ` +
     `the page takes ${ratio.toFixed(2)} times as long`);
-  console.log(`module ${statSync(modulePath).size} bytes, vkd37.html ${statSync(pagePath).size} bytes`);
+  const patternModule = join(dirname(modulePath), 'vkd37-pattern.wasm');
+  console.log(`module ${statSync(modulePath).size} bytes, pattern module ${statSync(patternModule).size} bytes, ` +
+    `vkd37.html ${statSync(pagePath).size} bytes`);
 
   const empty = await browser.newContext({ bypassCSP: true });
   console.log(`page, click to "Download Complete", empty record: ${await uploadTimes(empty, 20)}`);
