@@ -2,9 +2,9 @@
 // and the tool share (names, ranges, the file, the frame, the echo) is computed in the module;
 // this file only moves values and texts in and out of its memory.
 
-// The module asks for a few WASI functions that only its abort path would use; they answer
+// A module asks for a few WASI functions that only its abort path would use; they answer
 // ENOSYS, since the page has no files or console to give it.
-function wasiStubs(module) {
+export function wasiStubs(module) {
   const stubs = {};
   for (const entry of WebAssembly.Module.imports(module)) {
     stubs[entry.module] ??= {};

@@ -1,5 +1,5 @@
 // Builds the one self-contained vkd37.html: the page template with its styles, its script (the
-// page's modules bundled by esbuild, the WebAssembly module inside) and the background picture,
+// page's modules bundled by esbuild, the WebAssembly modules inside) and the background picture,
 // under a Content-Security-Policy that allows exactly those inline parts and no network at all;
 // with the operator guide's part on the page and, in a comment at the top, the notices of what
 // the module contains. Fails when a part outgrows its budget or the page and the dialog's
