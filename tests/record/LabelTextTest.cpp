@@ -95,6 +95,9 @@ TEST(LabelPatternTest, JudgesLabelsAsJavaScriptDoes) {
         {"\\p{L}+-\\d+", "线甲-12"},
         {"\\p{sc=Han}{2}", "甲乙"},
         {"\\p{Script_Extensions=Hira}", "ー"},
+        {"\\p{scx=Zinh}", "\u0951"}, // Inherited, but its extensions name other scripts
+        {"\\p{scx=Deva}", "\u0951"},
+        {"\\p{gc=P}\\p{M}\\p{Z}", "-\u0301\u3000"},
         {"\\P{L}", "1"},
         {"\\p{Emoji_Presentation}", "😀"},
         {"\\p{Lu}\\p{Ll}", "Ab"},

@@ -24,7 +24,7 @@ const { values: args } = parseArgs({
 const kModuleBudget = 150 * 1024;
 // The unit pattern's module, loaded only when a pattern is first used: the matcher and its
 // Unicode tables, a little above what they measure.
-const kPatternModuleBudget = 96 * 1024;
+const kPatternModuleBudget = 88 * 1024;
 const kPageBudget = 500 * 1024;
 
 const read = (name) => readFileSync(join(args['page-dir'], name), 'utf8');
