@@ -4,11 +4,11 @@
 // patterns too large or nested too deeply, refused with the tool's reasons. The matcher and its
 // Unicode tables are a WebAssembly module of their own, carried in the page like the core module
 // but compiled only when a unit pattern is first used, so that the page's start does without it.
-import { Core, wasiStubs } from './core.mjs';
+import { Core, instantiate } from './core.mjs';
 
 // Why a pattern is none: `kind` is the tool's kind of refusal ('syntax', 'backreference',
-// 'tooLarge', 'tooDeep'), `reason` its words, `limit` the bound a pattern too large or too deeply
-// nested is over.
+// 'tooLarge', 'tooDeep'), the message its reason, `limit` the bound a pattern too large or too
+// deeply nested is over.
 export class PatternRefusal extends Error {
   constructor(kind, reason, limit) {
     super(reason);
@@ -26,15 +26,8 @@ export class PatternMatcher {
     this.decoder = new TextDecoder();
   }
 
-  // Compiled at once where the browser allows it, as the core module is.
   static async load(bytes) {
-    let module;
-    try {
-      module = new WebAssembly.Module(bytes);
-    } catch {
-      module = await WebAssembly.compile(bytes);
-    }
-    return new PatternMatcher(new WebAssembly.Instance(module, wasiStubs(module)));
+    return new PatternMatcher(await instantiate(bytes));
   }
 
   put(text) {
@@ -48,9 +41,10 @@ export class PatternMatcher {
     return this.decoder.decode(memory.subarray(pointer, memory.indexOf(0, pointer)));
   }
 
-  // The pattern's test of a whole label; a PatternRefusal when it is none. The module keeps one
-  // pattern at a time, so each test puts its own back first when another came between.
+  // The pattern's test of a whole label; a PatternRefusal when it is none. The module keeps the
+  // last pattern compiled, so a test puts its own back first when another came between.
   compile(source) {
+    this.current = null;
     this.put(source);
     if (!this.exports.vkd_pattern_compile()) {
       const reason = this.decoder.decode(new Uint8Array(this.exports.memory.buffer,
@@ -60,15 +54,14 @@ export class PatternMatcher {
         : kind === 'tooDeep' ? this.exports.vkd_pattern_max_nesting() : null;
       throw new PatternRefusal(kind, reason, limit);
     }
-    const matcher = this;
     const test = (label) => {
-      if (matcher.current !== test) {
-        matcher.put(source);
-        matcher.exports.vkd_pattern_compile();
-        matcher.current = test;
+      if (this.current !== test) {
+        this.put(source);
+        this.exports.vkd_pattern_compile();
+        this.current = test;
       }
-      matcher.put(label);
-      return matcher.exports.vkd_pattern_whole() === 1;
+      this.put(label);
+      return this.exports.vkd_pattern_whole() === 1;
     };
     this.current = test;
     return test;
