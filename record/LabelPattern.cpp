@@ -188,7 +188,8 @@ private:
     }
 
     int Disjunction() {
-        if (++depth_ > LabelPattern::kMaxNesting) {
+        // The pattern itself is the first level; its groups may nest kMaxNesting deep within it.
+        if (++depth_ > LabelPattern::kMaxNesting + 1) {
             if (error_.empty()) {
                 refusal_ = LabelPattern::Refusal::kTooDeep;
             }
