@@ -37,16 +37,22 @@ CodePointSet CodePointSet::Range(char32_t first, char32_t last) {
 const UnicodeTables::PackedSet* CodePointSet::Named(const UnicodeTables::PackedSets& sets,
                                                     std::string_view name) {
     for (std::size_t i = 0; i < sets.count; ++i) {
-        std::string_view names = sets.sets[i].names;
-        while (!names.empty()) {
-            const std::size_t space = std::min(names.find(' '), names.size());
-            if (names.substr(0, space) == name) {
-                return &sets.sets[i];
-            }
-            names.remove_prefix(std::min(space + 1, names.size()));
+        if (HasName(sets.sets[i].names, name)) {
+            return &sets.sets[i];
         }
     }
     return nullptr;
+}
+
+bool CodePointSet::HasName(std::string_view names, std::string_view name) {
+    while (!names.empty()) {
+        const std::size_t space = std::min(names.find(' '), names.size());
+        if (names.substr(0, space) == name) {
+            return true;
+        }
+        names.remove_prefix(std::min(space + 1, names.size()));
+    }
+    return false;
 }
 
 void CodePointSet::Add(char32_t first, char32_t last) {
@@ -67,6 +73,17 @@ void CodePointSet::Add(const CodePointSet& other) {
     for (const auto& [first, last] : other.ranges_) {
         Add(first, last);
     }
+}
+
+void CodePointSet::Toggle(const CodePointSet& other) {
+    // (this ∪ other) less (this ∩ other), with the union and the complement alone.
+    CodePointSet notBoth = Inverted();
+    notBoth.Add(other.Inverted());
+    CodePointSet either = *this;
+    either.Add(other);
+    CodePointSet outside = either.Inverted();
+    outside.Add(notBoth.Inverted());
+    *this = outside.Inverted();
 }
 
 CodePointSet CodePointSet::Inverted() const {

@@ -55,6 +55,49 @@ bool IsSyntaxCharacter(char32_t c) {
     return std::u32string_view(U"^$\\.*+?()[]{}|").find(c) != std::u32string_view::npos;
 }
 
+std::optional<CodePointSet> Packed(const UnicodeTables::PackedSet* packed) {
+    return packed ? std::optional<CodePointSet>(*packed) : std::nullopt;
+}
+
+// A General_Category value's characters; a group's (L, LC, M, ...) are its categories'.
+std::optional<CodePointSet> GeneralCategory(std::string_view name) {
+    if (const UnicodeTables::PackedSet* packed =
+            CodePointSet::Named(UnicodeTables::kGeneralCategories, name)) {
+        return CodePointSet(*packed);
+    }
+    const UnicodeTables::SetUnions& groups = UnicodeTables::kGeneralCategoryGroups;
+    for (std::size_t i = 0; i < groups.count; ++i) {
+        if (!CodePointSet::HasName(groups.unions[i].names, name)) {
+            continue;
+        }
+        CodePointSet set;
+        std::string_view members = groups.unions[i].members;
+        while (!members.empty()) {
+            const std::size_t space = std::min(members.find(' '), members.size());
+            set.Add(CodePointSet(
+                *CodePointSet::Named(UnicodeTables::kGeneralCategories, members.substr(0, space))));
+            members.remove_prefix(std::min(space + 1, members.size()));
+        }
+        return set;
+    }
+    return std::nullopt;
+}
+
+// A script's characters with its extensions: the script's, changed where the extensions differ.
+std::optional<CodePointSet> ScriptExtensions(std::string_view name) {
+    const UnicodeTables::PackedSet* script = CodePointSet::Named(UnicodeTables::kScripts, name);
+    if (!script) {
+        return std::nullopt;
+    }
+    CodePointSet set(*script);
+    const std::string_view names = script->names;
+    if (const UnicodeTables::PackedSet* differences = CodePointSet::Named(
+            UnicodeTables::kScriptExtensionsDifferences, names.substr(0, names.find(' ')))) {
+        set.Toggle(CodePointSet(*differences));
+    }
+    return set;
+}
+
 // \d, \s, \w and their complements, as JavaScript has them without the i flag.
 CodePointSet ClassEscapeSet(char32_t letter) {
     CodePointSet set;
@@ -98,11 +141,13 @@ public:
         }
         if (!numberedReferences_.empty() || !namedReferences_.empty()) {
             error_ = "backreferences (\\1, \\k<name>) are not taken";
+            refusal_ = LabelPattern::Refusal::kBackreference;
         }
         return error_.empty();
     }
 
     const std::string& Error() const { return error_; }
+    LabelPattern::Refusal Refusal() const { return refusal_; }
     std::vector<Node>& Nodes() { return nodes_; }
     std::vector<CodePointSet>& Sets() { return sets_; }
     const std::vector<Look>& Looks() const { return looks_; }
@@ -143,7 +188,11 @@ private:
     }
 
     int Disjunction() {
-        if (++depth_ > LabelPattern::kMaxNesting) {
+        // The pattern itself is the first level; its groups may nest kMaxNesting deep within it.
+        if (++depth_ > LabelPattern::kMaxNesting + 1) {
+            if (error_.empty()) {
+                refusal_ = LabelPattern::Refusal::kTooDeep;
+            }
             return Failed("groups nested too deeply");
         }
         Node choice;
@@ -464,22 +513,22 @@ private:
             }
             ++position_;
         }
-        const UnicodeTables::PackedSet* packed = nullptr;
+        std::optional<CodePointSet> found;
         if (into == &value) {
-            const UnicodeTables::PackedSets* sets =
-                name == "General_Category" || name == "gc"     ? &UnicodeTables::kGeneralCategories
-                : name == "Script" || name == "sc"             ? &UnicodeTables::kScripts
-                : name == "Script_Extensions" || name == "scx" ? &UnicodeTables::kScriptExtensions
-                                                               : nullptr;
-            packed = sets && !value.empty() ? CodePointSet::Named(*sets, value) : nullptr;
-        } else if (!name.empty()) {
-            packed = CodePointSet::Named(UnicodeTables::kGeneralCategories, name);
-            packed = packed ? packed : CodePointSet::Named(UnicodeTables::kBinaryProperties, name);
+            found = name == "General_Category" || name == "gc" ? GeneralCategory(value)
+                    : name == "Script" || name == "sc"
+                        ? Packed(CodePointSet::Named(UnicodeTables::kScripts, value))
+                    : name == "Script_Extensions" || name == "scx" ? ScriptExtensions(value)
+                                                                   : std::nullopt;
+        } else {
+            found = GeneralCategory(name);
+            found =
+                found ? found : Packed(CodePointSet::Named(UnicodeTables::kBinaryProperties, name));
         }
-        if (!packed) {
+        if (!found) {
             return Fail("invalid property name");
         }
-        set = negated ? CodePointSet(*packed).Inverted() : CodePointSet(*packed);
+        set = negated ? found->Inverted() : std::move(*found);
         return true;
     }
 
@@ -585,6 +634,7 @@ private:
     std::size_t position_ = 0;
     int depth_ = 0;
     std::string error_;
+    LabelPattern::Refusal refusal_ = LabelPattern::Refusal::kSyntax;
     std::vector<Node> nodes_;
     std::vector<CodePointSet> sets_;
     std::vector<Look> looks_;
@@ -819,10 +869,14 @@ private:
 
 } // namespace
 
-std::optional<LabelPattern> LabelPattern::Compile(std::string_view pattern, std::string& error) {
+std::optional<LabelPattern> LabelPattern::Compile(std::string_view pattern, std::string& error,
+                                                  Refusal* refusal) {
     Parser parser(pattern);
     if (!parser.Parse()) {
         error = parser.Error();
+        if (refusal) {
+            *refusal = parser.Refusal();
+        }
         return std::nullopt;
     }
     std::size_t steps = StepCount(parser.Nodes(), parser.Root(), kMaxSteps);
@@ -831,6 +885,9 @@ std::optional<LabelPattern> LabelPattern::Compile(std::string_view pattern, std:
     }
     if (steps > kMaxSteps) {
         error = "it is too large (more than " + std::to_string(kMaxSteps) + " steps)";
+        if (refusal) {
+            *refusal = Refusal::kTooLarge;
+        }
         return std::nullopt;
     }
     LabelPattern compiled;

@@ -24,8 +24,13 @@ public:
     static constexpr std::size_t kMaxSteps = 10000;
     static constexpr int kMaxNesting = 100;
 
-    // The pattern, or why it is not one (in `error`).
-    static std::optional<LabelPattern> Compile(std::string_view pattern, std::string& error);
+    // Why a pattern is refused: the faces that speak other languages name the last three in
+    // their own words.
+    enum class Refusal { kSyntax, kBackreference, kTooLarge, kTooDeep };
+
+    // The pattern, or why it is not one (in `error`, and its kind in `refusal` when given).
+    static std::optional<LabelPattern> Compile(std::string_view pattern, std::string& error,
+                                               Refusal* refusal = nullptr);
 
     enum class Match { kMatches, kDiffers, kStopped };
     // Whether the whole label (UTF-8) matches. `stop`, when given, is asked every few hundred

@@ -22,12 +22,26 @@ struct PackedSets {
     std::size_t count;
 };
 
+// A set that is the union of others of its property, by their names.
+struct SetUnion {
+    const char* names;
+    const char* members; // space-separated
+};
+
+struct SetUnions {
+    const SetUnion* unions;
+    std::size_t count;
+};
+
 extern const char kVersion[];
-// By the value's names, General_Category (its groups L, LC, M, ... included), Script and
-// Script_Extensions; the binary properties JavaScript's \p takes by theirs.
+// By the value's names: General_Category, and its groups (L, LC, M, ...) as the unions of their
+// categories; Script, and Script_Extensions as what differs from Script for each script whose
+// extensions are not its own characters (by the script's first name); the binary properties
+// JavaScript's \p takes by theirs.
 extern const PackedSets kGeneralCategories;
+extern const SetUnions kGeneralCategoryGroups;
 extern const PackedSets kScripts;
-extern const PackedSets kScriptExtensions;
+extern const PackedSets kScriptExtensionsDifferences;
 extern const PackedSets kBinaryProperties;
 // "Wide" (East Asian Wide and Fullwidth, emoji among them) and "Zero" (combining marks,
 // formatting characters, Hangul's medial and final letters).

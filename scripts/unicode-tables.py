@@ -191,6 +191,11 @@ class Writer:
         return ('const PackedSet k%sSets[] = {\n%s\n};\nconst PackedSets k%s = {k%sSets, %d};\n' %
                 (name, '\n'.join(rows), name, name, len(rows)))
 
+    def unions(self, name, entries):
+        rows = ['    {"%s", "%s"},' % (' '.join(names), members) for names, members in entries]
+        return ('const SetUnion k%sUnions[] = {\n%s\n};\nconst SetUnions k%s = {k%sUnions, %d};\n' %
+                (name, '\n'.join(rows), name, name, len(rows)))
+
     def literal(self, blob):
         lines = []
         for at in range(0, len(blob), 24):
@@ -231,14 +236,21 @@ def main():
     binary, binary_aliases = binary_properties(assigned)
     wide, zero = widths(categories)
 
+    # The groups of general categories are kept as the unions they are, and a script's
+    # extensions as what differs from the script: the module that carries them is smaller.
     properties = Writer()
     property_tables = [
-        properties.table('GeneralCategories',
-                         [(gc_aliases[name], categories[name]) for name in sorted(gc_aliases)]),
+        properties.table('GeneralCategories', [(gc_aliases[name], categories[name])
+                                               for name in sorted(gc_aliases)
+                                               if name not in GC_GROUPS]),
+        properties.unions('GeneralCategoryGroups', [(gc_aliases[name], GC_GROUPS[name])
+                                                    for name in sorted(GC_GROUPS)]),
         properties.table('Scripts', [(sc_aliases[short_name[name]], points)
                                      for name, points in sorted(by_script.items())]),
-        properties.table('ScriptExtensions', [(sc_aliases[short_name[name]], points)
-                                              for name, points in sorted(extensions.items())]),
+        properties.table('ScriptExtensionsDifferences',
+                         [(sc_aliases[short_name[name]][:1], points ^ by_script[name])
+                          for name, points in sorted(extensions.items())
+                          if points != by_script[name]]),
         properties.table('BinaryProperties',
                          [(binary_aliases[name], binary[name]) for name in sorted(binary)]),
     ]

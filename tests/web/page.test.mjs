@@ -486,7 +486,7 @@ test('batch mode: a scanner names each unit without a mouse, a label sent before
   assert.equal(await page.evaluate(() => window.clicks), 1);
 });
 
-// The tool's --unit-pattern in the page: JavaScript's own RegExp with the u flag, whole labels.
+// The tool's --unit-pattern in the page, in either language; nothing is sent for a label it refuses.
 test('batch mode: the unit pattern refuses, in characters and in either language, a label it does not match; nothing is sent', async (t) => {
   const { page, bridge } = await openPage(t, ['--no-pace']);
   assert.equal(await page.isVisible('#unit-pattern'), false);
@@ -512,6 +512,53 @@ test('batch mode: the unit pattern refuses, in characters and in either language
   await upload(page, '下载完成');
   assert.equal((await lastLogLine(page)).unit, '线-甲乙');
   assert.equal(bridge.frames.length, 1);
+});
+
+// The page's unit pattern is the tool's: each pattern and label is taken or refused as the tool
+// takes or refuses it, a pattern for the tool's reason; and none keeps the page busy.
+test('the unit pattern: the page takes and refuses patterns and labels as the tool does', async (t) => {
+  const page = await plainPage(t);
+  const folder = scratchFolder(t);
+  // What the tool says of a label before anything is sent: a port that is not there comes after.
+  const settings = join(folder, 'p.dll');
+  execFileSync(process.env.VKD_TOOL, ['set', settings, 'fwd.acc=17']);
+  const tool = (pattern, label) => {
+    try {
+      execFileSync(process.env.VKD_TOOL, ['upload', settings, '--port', join(folder, 'none'),
+        '--unit', label, '--unit-pattern', pattern], { encoding: 'utf8', stdio: 'pipe' });
+    } catch (failed) {
+      const invalid = failed.stderr.match(/is not a pattern: (.*)/);
+      if (invalid) return { answer: 'pattern', reason: invalid[1] };
+      if (failed.stderr.includes('does not match')) return { answer: 'label' };
+      return { answer: 'takes' };
+    }
+    throw new Error('the tool sent to a port that is not there');
+  };
+  const judge = (pattern, label) => page.evaluate(async ([p, l]) => {
+    document.getElementById('unit-pattern').value = p;
+    const refusal = await window.vkd37Page.batch.refusal(l);
+    if (!refusal) return { answer: 'takes' };
+    if (refusal.text.key === 'unitRefused') return { answer: 'label' };
+    const reason = refusal.text.args[1];
+    return { answer: 'pattern', reason: typeof reason === 'string' ? reason : undefined };
+  }, [pattern, label]);
+  const bounded = (answer) => Promise.race([answer, new Promise((resolve, reject) =>
+    setTimeout(() => reject(new Error('the page did not answer in time')), kBound))]);
+  const kCases = [
+    ['线-.{2}', '线-甲乙'], ['.{4}', '号1'], ['.{4}', '号12'], // characters, not bytes
+    ['(?<=A-)\\d+|A-\\d{4}', 'A-0017'], ['A-(?<!A-)\\d+', 'A-17'], // lookbehind
+    ['(?<line>[A-Z])-\\d+', 'B-12'], ['(?<line>[A-Z])-(?<line>\\d)', 'B-1'], // named groups
+    ['\\p{L}+-\\d+', '线甲-12'], ['\\p{L}+', 'A1'], ['\\p{Lu}\\p{sc=Han}', 'A线'],
+    ['(a)\\1', 'aa'], ['F-[', 'F-1'], ['(?:a{1,200}){1,100}', 'a'], // refused patterns
+    [`${'('.repeat(101)}a${')'.repeat(101)}`, 'a'],
+    ['(a+)+', `${'a'.repeat(40)}b`], ['(a*)*c', 'a'.repeat(40)], // no backtracking
+  ];
+  for (const [pattern, label] of kCases) {
+    const expected = tool(pattern, label);
+    const shown = await bounded(judge(pattern, label));
+    assert.equal(shown.answer, expected.answer, `${pattern} against ${label}`);
+    if (shown.reason !== undefined) assert.equal(shown.reason, expected.reason, pattern);
+  }
 });
 
 // A profile the tool made, opened in the page: an edit shows its changes above the form as the
@@ -546,7 +593,7 @@ test('station mode applies an opened profile unit after unit from a scanner, wit
   await page.fill('#station-name', 'bench-9');
   // A pattern the tool refuses, or none at all, is named so, and station mode is not entered.
   const inert = () => page.evaluate(() => document.getElementById('form').inert);
-  for (const [pattern, reason] of [['(.)\\1', 'it refers back'], ['F-[', 'Invalid regular expression']]) {
+  for (const [pattern, reason] of [['(.)\\1', 'it refers back'], ['F-[', 'unterminated character class']]) {
     await page.fill('#station-pattern', pattern);
     await page.click('#station-enter');
     await waitForText(page, '#message', `The unit pattern ${pattern} is not a pattern: ${reason}`);

@@ -1,9 +1,11 @@
 // Benchmark of the browser page, printed, not asserted: vkd37.html opened from disk to ready for
 // input in headless Chromium, beside a blank page opened the same way, with no record and with
-// 30,000 entries kept; the sizes of its module and of the whole file; click on "Upload
-// Parameters " to "Download Complete" through the loopback bridge against the simulator paced at
-// 9600 baud, with no record, with 30,000 entries kept, and while a download marks 100,000 entries
-// written, beside `vkd37 upload` from process start to exit on the same simulator.
+// 30,000 entries kept; the sizes of its modules (the core, and the unit pattern's beside it) and
+// of the whole file; the first unit pattern judged, which compiles the pattern's module, and the
+// next; click on "Upload Parameters " to "Download Complete" through the loopback bridge against
+// the simulator paced at 9600 baud, with no record, with 30,000 entries kept, and while a
+// download marks 100,000 entries written, beside `vkd37 upload` from process start to exit on
+// the same simulator.
 //   node tools/bench/page-bench.mjs PAGE MODULE SIMULATOR TOOL
 import { spawnSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, rmSync, statSync, writeFileSync } from 'node:fs';
@@ -183,7 +185,27 @@ try {
   console.log(`page opened from disk to ready for input: ${summary(starts)}, middle half ${quartiles(starts)}`);
   console.log(`blank page opened from disk to loaded: ${summary(blankStarts)}, middle half ${quartiles(blankStarts)}; ` +
     `the page takes ${ratio.toFixed(2)} times as long`);
-  console.log(`module ${statSync(modulePath).size} bytes, vkd37.html ${statSync(pagePath).size} bytes`);
+  const patternModule = join(dirname(modulePath), 'vkd37-pattern.wasm');
+  console.log(`module ${statSync(modulePath).size} bytes, pattern module ${statSync(patternModule).size} bytes, ` +
+    `vkd37.html ${statSync(pagePath).size} bytes`);
+
+  // The unit pattern's module is compiled when a tab first judges a pattern.
+  const patterns = await browser.newContext();
+  const judging = await patterns.newPage();
+  await judging.goto(pathToFileURL(pagePath).href);
+  await ready(judging);
+  const judged = await judging.evaluate(async (label) => {
+    document.getElementById('unit-pattern').value = '(a+)+';
+    const timed = async () => {
+      const started = performance.now();
+      await window.vkd37Page.batch.refusal(label);
+      return performance.now() - started;
+    };
+    return [await timed(), await timed()];
+  }, `${'a'.repeat(40)}b`);
+  console.log(`unit pattern (a+)+ against 40 a's and a b: ${judged[0].toFixed(1)} ms the first time ` +
+    `(the pattern module compiled), ${judged[1].toFixed(1)} ms after`);
+  await patterns.close();
 
   const empty = await browser.newContext({ bypassCSP: true });
   console.log(`page, click to "Download Complete", empty record: ${await uploadTimes(empty, 20)}`);

@@ -4,7 +4,7 @@
 // before in the same batch is asked about once more, in a box of the page's own. Beside Unit, the
 // batch's Unit pattern refuses a label that does not match it, as the tool's --unit-pattern does.
 import { message } from './language.mjs';
-import { BackreferenceError, unitPattern } from './unit-pattern.mjs';
+import { unitPattern } from './unit-pattern.mjs';
 
 const $ = (id) => document.getElementById(id);
 
@@ -15,8 +15,10 @@ export const trimmed = (label) => label.replace(/^[ \t\r\n\v\f\u3000]+|[ \t\r\n\
 // person takes far longer than this to see a box and answer it.
 export const kSameScanMs = 250;
 
-// Why a unit pattern is none, in the page's words where it has them.
-export const patternRefusal = (error) => (error instanceof BackreferenceError ? message('noBackreferences') : error);
+// Why a unit pattern is none: the tool's reason, in the page's words where it has them.
+const kRefusalWords = { backreference: 'noBackreferences', tooLarge: 'patternTooLarge', tooDeep: 'patternTooDeep' };
+export const patternRefusal = (error) =>
+  (kRefusalWords[error.kind] ? message(kRefusalWords[error.kind], error.limit) : error.message);
 
 export class Batch {
   // prompt(text, control) shows a refusal and then puts the focus in control.
@@ -44,7 +46,7 @@ export class Batch {
   async label() {
     const label = trimmed($('unit').value);
     if (!this.on) return label;
-    const refusal = this.refusal(label);
+    const refusal = await this.refusal(label);
     if (refusal) {
       this.prompt(refusal.text, refusal.control);
       return null;
@@ -57,12 +59,12 @@ export class Batch {
   }
 
   // Why the batch's pattern refuses the label, and where the focus goes then; null when it takes it.
-  refusal(label) {
+  async refusal(label) {
     const source = $('unit-pattern').value;
     if (!source) return null;
     let matches;
     try {
-      matches = unitPattern(source);
+      matches = await unitPattern(source);
     } catch (error) {
       return { text: message('unitPatternInvalid', source, patternRefusal(error)), control: $('unit-pattern') };
     }

@@ -2,7 +2,7 @@
 // and the tool share (names, ranges, the file, the frame, the echo) is computed in the module;
 // this file only moves values and texts in and out of its memory.
 
-// The module asks for a few WASI functions that only its abort path would use; they answer
+// A module asks for a few WASI functions that only its abort path would use; they answer
 // ENOSYS, since the page has no files or console to give it.
 function wasiStubs(module) {
   const stubs = {};
@@ -11,6 +11,19 @@ function wasiStubs(module) {
     stubs[entry.module][entry.name] = () => 52;
   }
   return stubs;
+}
+
+// A module's instance, compiled at once where the browser allows it (most do for a module this
+// small): a compile on a busy machine's worker threads can take longer than the rest of the
+// page's start.
+export async function instantiate(bytes) {
+  let module;
+  try {
+    module = new WebAssembly.Module(bytes);
+  } catch {
+    module = await WebAssembly.compile(bytes);
+  }
+  return new WebAssembly.Instance(module, wasiStubs(module));
 }
 
 export class Core {
@@ -74,16 +87,8 @@ export class Core {
     return bytes;
   }
 
-  // Compiled at once where the browser allows it (most do for a module this small): a compile
-  // on a busy machine's worker threads can take longer than the rest of the page's start.
   static async load(bytes) {
-    let module;
-    try {
-      module = new WebAssembly.Module(bytes);
-    } catch {
-      module = await WebAssembly.compile(bytes);
-    }
-    return new Core(new WebAssembly.Instance(module, wasiStubs(module)));
+    return new Core(await instantiate(bytes));
   }
 
   bytes(pointer, length) {

@@ -122,16 +122,19 @@ export class Station {
   }
 
   // Refused with the reason where the unit pattern is none: no label could be taken.
-  enter() {
+  async enter() {
     if (!this.profile || this.on) return;
     const source = $('station-pattern').value;
+    let matches = null;
     try {
-      this.matches = source ? unitPattern(source) : null;
+      matches = source ? await unitPattern(source) : null;
     } catch (error) {
       this.language.say('unitPatternInvalid', source, patternRefusal(error));
       $('station-pattern').focus();
       return;
     }
+    if (this.on) return; // entered by a second press while the matcher was loading
+    this.matches = matches;
     this.on = true;
     this.form.keep(this.profile.values);
     this.form.show(this.profile.values);

@@ -1,20 +1,78 @@
-// A batch's unit pattern as the tool takes it (vkd37 upload --unit-pattern): JavaScript's own
-// syntax with the u flag, matched in characters against the whole label, as ^(?:pattern)$.
-// Backreferences are refused, as the tool refuses them: its matcher keeps to the time a label's
-// length allows, which no backreference can.
+// A batch's or a station's unit pattern, judged by the tool's own matcher (vkd37 upload
+// --unit-pattern): JavaScript's syntax with the u flag, matched in characters against the whole
+// label, in a time bounded by the label's length times the pattern's size; backreferences, and
+// patterns too large or nested too deeply, refused with the tool's reasons. The matcher and its
+// Unicode tables are a WebAssembly module of their own, carried in the page like the core module
+// but compiled only when a unit pattern is first used, so that the page's start does without it.
+import { Core, instantiate } from './core.mjs';
 
-// An escape \1-\9 or \k after an even number of backslashes. Inside a class either is already a
-// SyntaxError with the u flag, so this finds only backreferences.
-const backreference = /(?:^|[^\\])(?:\\\\)*\\(?:[1-9]|k)/u;
-
-export class BackreferenceError extends Error {
-  constructor() { super('backreferences (\\1, \\k<name>) are not taken'); }
+// Why a pattern is none: `kind` is the tool's kind of refusal ('syntax', 'backreference',
+// 'tooLarge', 'tooDeep'), the message its reason, `limit` the bound a pattern too large or too
+// deeply nested is over.
+export class PatternRefusal extends Error {
+  constructor(kind, reason, limit) {
+    super(reason);
+    this.kind = kind;
+    this.limit = limit;
+  }
 }
 
-// The pattern's test of a whole label; a SyntaxError, or a BackreferenceError, when it is none.
-export function unitPattern(source) {
-  new RegExp(source, 'u'); // a SyntaxError for a pattern that is not one on its own
-  if (backreference.test(source)) throw new BackreferenceError();
-  const whole = new RegExp(`^(?:${source})$`, 'u');
-  return (label) => whole.test(label);
+// The module's exports, wrapped for the texts that go in and out of its memory.
+export class PatternMatcher {
+  constructor(instance) {
+    this.exports = instance.exports;
+    this.exports._initialize();
+    this.encoder = new TextEncoder();
+    this.decoder = new TextDecoder();
+  }
+
+  static async load(bytes) {
+    return new PatternMatcher(await instantiate(bytes));
+  }
+
+  put(text) {
+    const bytes = this.encoder.encode(text);
+    new Uint8Array(this.exports.memory.buffer, this.exports.vkd_exchange_reserve(bytes.length), bytes.length)
+      .set(bytes);
+  }
+
+  cString(pointer) {
+    const memory = new Uint8Array(this.exports.memory.buffer);
+    return this.decoder.decode(memory.subarray(pointer, memory.indexOf(0, pointer)));
+  }
+
+  // The pattern's test of a whole label; a PatternRefusal when it is none. The module keeps the
+  // last pattern compiled, so a test puts its own back first when another came between.
+  compile(source) {
+    this.current = null;
+    this.put(source);
+    if (!this.exports.vkd_pattern_compile()) {
+      const reason = this.decoder.decode(new Uint8Array(this.exports.memory.buffer,
+        this.exports.vkd_exchange(), this.exports.vkd_exchange_size()));
+      const kind = this.cString(this.exports.vkd_pattern_refusal());
+      const limit = kind === 'tooLarge' ? this.exports.vkd_pattern_max_steps()
+        : kind === 'tooDeep' ? this.exports.vkd_pattern_max_nesting() : null;
+      throw new PatternRefusal(kind, reason, limit);
+    }
+    const test = (label) => {
+      if (this.current !== test) {
+        this.put(source);
+        this.exports.vkd_pattern_compile();
+        this.current = test;
+      }
+      this.put(label);
+      return this.exports.vkd_pattern_whole() === 1;
+    };
+    this.current = test;
+    return test;
+  }
+}
+
+let loading = null;
+
+// The pattern's test of a whole label; a PatternRefusal when it is none. The matcher is loaded
+// from the page's block on the first call.
+export async function unitPattern(source) {
+  loading ??= PatternMatcher.load(Core.decode(document.getElementById('pattern-module').text));
+  return (await loading).compile(source);
 }

@@ -1,5 +1,5 @@
 // Builds the one self-contained vkd37.html: the page template with its styles, its script (the
-// page's modules bundled by esbuild, the WebAssembly module inside) and the background picture,
+// page's modules bundled by esbuild, the WebAssembly modules inside) and the background picture,
 // under a Content-Security-Policy that allows exactly those inline parts and no network at all;
 // with the operator guide's part on the page and, in a comment at the top, the notices of what
 // the module contains. Fails when a part outgrows its budget or the page and the dialog's
@@ -16,12 +16,15 @@ import { dialogControls } from './dialog-template.mjs';
 const { values: args } = parseArgs({
   options: {
     'page-dir': { type: 'string' }, background: { type: 'string' }, template: { type: 'string' },
-    module: { type: 'string' }, esbuild: { type: 'string' }, out: { type: 'string' },
+    module: { type: 'string' }, 'pattern-module': { type: 'string' }, esbuild: { type: 'string' }, out: { type: 'string' },
     guide: { type: 'string' }, notices: { type: 'string' },
   },
 });
 
 const kModuleBudget = 150 * 1024;
+// The unit pattern's module, loaded only when a pattern is first used: the matcher and its
+// Unicode tables, a little above what they measure.
+const kPatternModuleBudget = 88 * 1024;
 const kPageBudget = 500 * 1024;
 
 const read = (name) => readFileSync(join(args['page-dir'], name), 'utf8');
@@ -97,6 +100,10 @@ async function build() {
   if (moduleBytes.length > kModuleBudget) {
     throw new Error(`the module is ${moduleBytes.length} bytes, over its ${kModuleBudget}`);
   }
+  const patternBytes = readFileSync(args['pattern-module']);
+  if (patternBytes.length > kPatternModuleBudget) {
+    throw new Error(`the pattern module is ${patternBytes.length} bytes, over its ${kPatternModuleBudget}`);
+  }
   const { picture, labels } = splitBackground(readFileSync(args.background, 'utf8'));
   const workDir = resolve(dirname(args.out), 'page-parts');
   mkdirSync(workDir, { recursive: true });
@@ -120,6 +127,7 @@ async function build() {
     .replace('CONTENT_SECURITY_POLICY', () => policy)
     .replace('/* STYLE */', () => style)
     .replace('CORE_MODULE', () => moduleBytes.toString('base64'))
+    .replace('PATTERN_MODULE', () => patternBytes.toString('base64'))
     .replace('/* SCRIPT */', () => script);
   const pageBytes = Buffer.byteLength(page);
   if (pageBytes > kPageBudget) throw new Error(`the page is ${pageBytes} bytes, over ${kPageBudget}`);
@@ -127,7 +135,8 @@ async function build() {
   // Written beside and renamed, so a failed build never leaves half a page.
   writeFileSync(`${args.out}.tmp`, page);
   renameSync(`${args.out}.tmp`, args.out);
-  console.log(`vkd37.html: ${pageBytes} bytes, module ${moduleBytes.length} bytes`);
+  console.log(`vkd37.html: ${pageBytes} bytes, module ${moduleBytes.length} bytes, ` +
+    `pattern module ${patternBytes.length} bytes`);
 }
 
 try {

@@ -1,0 +1,75 @@
+// The page's second WebAssembly module: the tool's unit pattern (record/LabelPattern.h) and the
+// Unicode tables it names, apart from the core module so that the page's start neither carries
+// nor compiles them; the page loads it when a unit pattern is first used.
+//   vkd_exchange_reserve(size)   room for the page's text; answers where to write it.
+//   vkd_pattern_compile()        exchange: the pattern. Answers 1 when it is one, kept for
+//                                vkd_pattern_whole; else 0, with the tool's reason in the
+//                                exchange (its length from vkd_exchange_size) and its kind from
+//                                vkd_pattern_refusal: "syntax", "backreference", "tooLarge" or
+//                                "tooDeep".
+//   vkd_pattern_max_steps(), vkd_pattern_max_nesting()   the bounds a pattern is refused beyond.
+//   vkd_pattern_whole()          exchange: a label. Answers 1 when the kept pattern matches it
+//                                whole, 0 when not.
+
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "record/LabelPattern.h"
+
+#define VKD_EXPORT(name) extern "C" __attribute__((export_name(name)))
+
+namespace {
+
+std::string exchange;
+std::optional<LabelPattern> pattern;
+LabelPattern::Refusal refusal = LabelPattern::Refusal::kSyntax;
+
+} // namespace
+
+VKD_EXPORT("vkd_exchange_reserve") char* ExchangeReserve(int size) {
+    exchange.assign(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+    return exchange.data();
+}
+VKD_EXPORT("vkd_exchange") const char* Exchange() {
+    return exchange.data();
+}
+VKD_EXPORT("vkd_exchange_size") int ExchangeSize() {
+    return static_cast<int>(exchange.size());
+}
+
+VKD_EXPORT("vkd_pattern_max_steps") int PatternMaxSteps() {
+    return static_cast<int>(LabelPattern::kMaxSteps);
+}
+VKD_EXPORT("vkd_pattern_max_nesting") int PatternMaxNesting() {
+    return LabelPattern::kMaxNesting;
+}
+
+VKD_EXPORT("vkd_pattern_compile") int PatternCompile() {
+    std::string error;
+    pattern = LabelPattern::Compile(exchange, error, &refusal);
+    if (pattern) {
+        return 1;
+    }
+    exchange = std::move(error);
+    return 0;
+}
+VKD_EXPORT("vkd_pattern_refusal") const char* PatternRefusal() {
+    switch (refusal) {
+    case LabelPattern::Refusal::kBackreference:
+        return "backreference";
+    case LabelPattern::Refusal::kTooLarge:
+        return "tooLarge";
+    case LabelPattern::Refusal::kTooDeep:
+        return "tooDeep";
+    case LabelPattern::Refusal::kSyntax:
+        break;
+    }
+    return "syntax";
+}
+
+// No stop is asked for: the match's time is bounded by the label's length times the pattern's
+// size, and the page's labels are typed or scanned.
+VKD_EXPORT("vkd_pattern_whole") int PatternWhole() {
+    return pattern && pattern->Whole(exchange) == LabelPattern::Match::kMatches ? 1 : 0;
+}
