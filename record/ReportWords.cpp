@@ -49,8 +49,8 @@ constexpr const char* kWords[][2] = {
     {"the chains there held, but not every file has one (some were written before lines were "
      "linked)",
      "现有的记录链均完整，但并非每个文件都有记录链（有的写于记录行链接之前）"},
-    {"none: its lines are not linked (the page's log, or written before lines were linked)",
-     "无：记录行未链接（网页的日志，或写于记录行链接之前）"},
+    {"none: its lines are not linked (written before lines were linked)",
+     "无：记录行未链接（写于记录行链接之前）"},
 };
 static_assert(sizeof kWords / sizeof kWords[0] == static_cast<int>(Word::kChainsNone) + 1,
               "a word for every Word");
