@@ -3,7 +3,7 @@
 // and the same commissioning record and report as the tool's.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { execFileSync, spawn } from 'node:child_process';
+import { execFileSync, spawn, spawnSync } from 'node:child_process';
 import { once } from 'node:events';
 import { appendFileSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
@@ -239,6 +239,38 @@ test('a profile has the same identity in the tool and the module', () => {
     }
     assert.equal(core.profileText(read.profile, read.note, read.values), text);
     assert.equal(core.identity(read.values), first);
+  } finally {
+    rmSync(folder, { recursive: true, force: true });
+  }
+});
+
+// Record files handed to the module in pieces that break anywhere (inside a line end, a character
+// of a label, the last line without its line feed) make the report of the files as the tool
+// reads them; a chained log cut into batches links on across them.
+test('record files gathered in pieces make the tool\'s report of the files', async () => {
+  const folder = mkdtempSync(join(tmpdir(), 'vkd37-gather-'));
+  try {
+    const line = (unit, minute, station) => core.recordLine({ time: `2025-03-04T09:0${minute}:00.000Z`,
+      port: 'COM3', unit, station }, core.startValues(), core.EchoOutcome.confirmed, 41);
+    const lines = [line('設備-1', 0, 'A'), line('設備-2', 1, 'A'), line('U-3', 2, 'B')];
+    const chained = core.chainLines(lines, true);
+    assert.equal(core.chainLines(lines.slice(0, 1), true) + core.chainLines(lines.slice(1)), chained);
+    const files = { 'a.jsonl': chained.replaceAll('\n', '\r\n').trimEnd(), 'b.jsonl': `${line('U-3', 2, 'B')}\nnot a line\n` };
+    for (const [name, text] of Object.entries(files)) writeFileSync(join(folder, name), text);
+    const tool = (...options) => execFileSync(process.env.VKD_TOOL, ['report', ...options, ...Object.keys(files)],
+      { cwd: folder, encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'] });
+    const bytes = (text) => new TextEncoder().encode(text);
+    for (const size of [1, 7, 1 << 20]) {
+      const pieces = (text) => Array.from({ length: Math.ceil(bytes(text).length / size) },
+        (_, i) => bytes(text).slice(i * size, (i + 1) * size));
+      await core.gather(1, Object.entries(files).map(([name, text]) => ({ name, chunks: pieces(text) })));
+      assert.equal(core.reportSummary(1, 'en'), tool(), `pieces of ${size}`);
+      assert.equal(core.reportCsv(1), tool('--csv'), `pieces of ${size}`);
+    }
+    // The page's unlinked line breaks b's chain, as a link taken out would.
+    const verified = spawnSync(process.env.VKD_TOOL, ['report', '--verify', ...Object.keys(files)], { cwd: folder, encoding: 'utf8' });
+    assert.equal(verified.status, 1);
+    assert.equal(core.reportChains(1), verified.stdout.split('\n').slice(0, 2).join('\n') + '\n');
   } finally {
     rmSync(folder, { recursive: true, force: true });
   }
