@@ -253,8 +253,9 @@ test('record files gathered in pieces make the tool\'s report of the files', asy
     const line = (unit, minute, station) => core.recordLine({ time: `2025-03-04T09:0${minute}:00.000Z`,
       port: 'COM3', unit, station }, core.startValues(), core.EchoOutcome.confirmed, 41);
     const lines = [line('設備-1', 0, 'A'), line('設備-2', 1, 'A'), line('U-3', 2, 'B')];
-    const chained = core.chainLines(lines, true);
-    assert.equal(core.chainLines(lines.slice(0, 1), true) + core.chainLines(lines.slice(1)), chained);
+    const chained = core.chainLines(lines);
+    const first = core.chainLines(lines.slice(0, 1));
+    assert.equal(first + core.chainLines(lines.slice(1), first.trimEnd()), chained);
     const files = { 'a.jsonl': chained.replaceAll('\n', '\r\n').trimEnd(), 'b.jsonl': `${line('U-3', 2, 'B')}\nnot a line\n` };
     for (const [name, text] of Object.entries(files)) writeFileSync(join(folder, name), text);
     const tool = (...options) => execFileSync(process.env.VKD_TOOL, ['report', ...options, ...Object.keys(files)],

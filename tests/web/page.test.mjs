@@ -1124,7 +1124,8 @@ test('with 30,000 entries kept the page is ready, draws only the latest rows, an
   await waitFor(page, () => document.getElementById('message').textContent.includes('vkd37-commissioning.jsonl'), null, 6 * kBound);
   const lines = jsonLines(await page.evaluate(() => window.fileText('vkd37-commissioning.jsonl')));
   assert.equal(lines.length, 30002);
-  assert.deepEqual(lines[0], first);
+  // Linked in the file: the first line to the file's start.
+  assert.deepEqual(lines[0], { ...first, prev: '0'.repeat(64) });
   assert.match(await answered(page, '#clear-log', false), /never written to a file: 1\./);
 });
 
@@ -1287,7 +1288,7 @@ test('Open records reports several stations\' files as `vkd37 report` does', asy
     const line = (unit, station, minute, sent = values) => core.recordLine({ time: `2025-03-04T09:0${minute}:00.000Z`,
       port: 'COM3', unit, station }, sent, core.EchoOutcome.confirmed, 41);
     const aLines = core.chainLines(['U-1', 'U-2', 'U-3', 'U-4'].map((unit, i) => line(unit, 'A', i))).trimEnd().split('\n');
-    const bLines = core.chainLines([aLines[0], line('U-1', 'B', 5, other), line('U-5', 'B', 6)], true).trimEnd().split('\n');
+    const bLines = core.chainLines([aLines[0], line('U-1', 'B', 5, other), line('U-5', 'B', 6)]).trimEnd().split('\n');
     return [[aLines[0], ...aLines.slice(2)], bLines].map((lines) => `${lines.join('\n')}\n`);
   });
   const folder = scratchFolder(t);

@@ -8,10 +8,10 @@
 //                                  left out); values: the 16 values sent. Answers the entry's line
 //                                  (no line end), or 0 when time or port is missing.
 //   vkd_program()                  "vkd37.html <version>", the entries' and the report's program.
-//   vkd_chain_start()              a file of the log begins: its first line links to no line.
-//   vkd_chain_lines()              exchange: the log's next lines, each ending in a line feed.
-//                                  Answers them as the file holds them, each linked ("prev") to
-//                                  the line before it in the file, as the tool links its lines.
+//   vkd_chain_lines()              exchange: the line the log's file holds before them (an
+//                                  empty line at its start), then the log's next lines, each
+//                                  ending in a line feed. Answers them as the file holds them,
+//                                  each linked ("prev") to the line before it, as the tool links.
 // A report is made of record files gathered as `vkd37 report` gathers them, in one of two slots
 // (the page's log, and the records it opened), so that the one does not undo the other:
 //   vkd_gather_start(slot)         a gathering begins, the last one let go.
@@ -159,9 +159,6 @@ constexpr int kEnumeratorCount = sizeof kEnumerators / sizeof kEnumerators[0];
 const Enumerator* EnumeratorAt(int index) {
     return index >= 0 && index < kEnumeratorCount ? &kEnumerators[index] : nullptr;
 }
-
-// The line the log's file holds last: the next line links to it.
-std::string chainPrevious;
 
 GatheredRecord gathered[2];
 
@@ -427,19 +424,18 @@ VKD_EXPORT("vkd_record_line") int RecordLineOf(int outcome, int ms) {
     entry.profileId = std::move(station.profileId);
     return Answer(RecordLine(entry));
 }
-VKD_EXPORT("vkd_chain_start") void ChainStart() {
-    chainPrevious.clear();
-}
 VKD_EXPORT("vkd_chain_lines") int ChainLines() {
+    std::size_t start = std::min(exchange.find('\n'), exchange.size());
+    std::string previous = exchange.substr(0, start);
     std::string lines;
-    for (std::size_t start = 0; start < exchange.size();) {
+    while (++start < exchange.size()) {
         const std::size_t end = std::min(exchange.find('\n', start), exchange.size());
         const std::string_view line = std::string_view(exchange).substr(start, end - start);
         if (!line.empty()) {
-            chainPrevious = LinkedLine(line, chainPrevious);
-            lines += chainPrevious + "\n";
+            previous = LinkedLine(line, previous);
+            lines += previous + "\n";
         }
-        start = end + 1;
+        start = end;
     }
     return Answer(std::move(lines));
 }

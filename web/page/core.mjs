@@ -267,11 +267,10 @@ export class Core {
   }
 
   // The log's lines as a file holds them: each linked to the line before it in the file, as the
-  // tool links its lines, so that `vkd37 report --verify` checks the file. Given a batch at a
-  // time (chainLines(lines, true) for the first), whose links run on from the batch before.
-  chainLines(lines, first = false) {
-    if (first) this.exports.vkd_chain_start();
-    this.put(lines.map((line) => `${line}\n`).join(''));
+  // tool links its lines, so that `vkd37 report --verify` checks the file. previous: the line the
+  // file holds before them (as this answered it), or none at the file's start.
+  chainLines(lines, previous = '') {
+    this.put(`${previous}\n${lines.map((line) => `${line}\n`).join('')}`);
     return this.text(this.exports.vkd_chain_lines());
   }
 

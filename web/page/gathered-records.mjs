@@ -30,7 +30,6 @@ export class GatheredRecords {
     this.core = core;
     this.language = language;
     this.print = print;
-    this.names = []; // the files gathered, in the order given
     this.work = Promise.resolve(); // one gathering or report at a time: they share the core's slot
     const failed = (error) => this.language.say('recordsFailed', error);
     $('open-records').addEventListener('click', () => $('record-files').click());
@@ -58,14 +57,16 @@ export class GatheredRecords {
   open(files) {
     if (!files.length) return Promise.resolve();
     return this.exclusive(async () => {
-      this.names = [];
+      // What is shown and given out is the files gathered last, whole: none while they are read,
+      // nor after a file could not be read to its end (moved or deleted since it was picked).
+      $('records').hidden = true;
+      this.language.forget($('records-summary'));
       await this.core.gather(kOpenedSlot, files.map((file) => ({ name: file.name, chunks: chunksOf(file) })));
-      this.names = files.map((file) => file.name);
       $('records').hidden = false;
       this.language.follow($('records-summary'), 'text', () => {
         $('records-summary').textContent = this.core.reportSummary(kOpenedSlot, this.language.code);
       });
-      this.language.say('recordsOpened', this.names.length);
+      this.language.say('recordsOpened', files.length);
     });
   }
 

@@ -4,7 +4,7 @@
 // out as JSON lines, or as the core's report: a workbook, CSV, or a page to print.
 import { giveOut, pickFile } from './download.mjs';
 import { GatheredRecords } from './gathered-records.mjs';
-import { KeptRecord, VisitRecord, entryOf, noCounts, uploadUnderWay } from './record-store.mjs';
+import { Chunk, KeptRecord, VisitRecord, entryOf, noCounts, uploadUnderWay } from './record-store.mjs';
 
 const kShownEntries = 50;
 // What a tab tells the others: an entry added, entries marked written, or the record changed
@@ -16,8 +16,8 @@ const kChanged = 'changed';
 // at a time; with none left to remove, the page warns.
 const kLowRoomBytes = 4 << 20;
 const kPruneCount = 500;
-// The log's lines are linked for its file this many at a time.
-const kChainBatch = 4096;
+// The log's lines are linked for its file at most this many at a time, as other long work is.
+const kChainChunk = 2000;
 
 const kLogFile = { name: 'vkd37-commissioning.jsonl', type: 'application/jsonl', extension: '.jsonl' };
 const kCsvFile = { name: 'vkd37-commissioning.csv', type: 'text/csv', extension: '.csv' };
@@ -234,8 +234,15 @@ export class CommissioningRecord {
     const { parts, results } = await this.ofEachPart((part) => part.everything());
     const lines = results.flatMap((result) => result.lines);
     let text = '';
-    for (let start = 0; start < lines.length; start += kChainBatch) {
-      text += this.core.chainLines(lines.slice(start, start + kChainBatch), start === 0);
+    let previous = '';
+    const chunk = new Chunk(kChainChunk);
+    for (let start = 0; start < lines.length;) {
+      await chunk.timed((size) => {
+        const linked = this.core.chainLines(lines.slice(start, start + size), previous);
+        if (linked) previous = linked.slice(linked.lastIndexOf('\n', linked.length - 2) + 1, -1);
+        text += linked;
+        start += size;
+      });
     }
     return { lines, text,
       ends: results.map(({ through, generation }, index) => ({ part: parts[index], through, generation })) };
