@@ -192,6 +192,51 @@ RecordEntry GatheredRecord::Read(const AttemptPlace& place) {
     return entry ? std::move(*entry) : RecordEntry();
 }
 
+std::vector<StationFinding> StationFindings(RecordSource& source, Language language) {
+    using ReportParts::Say;
+    using ReportParts::Word;
+    const RecordGathering* gathering = source.Gathered();
+    if (!gathering) {
+        return {};
+    }
+    std::vector<StationFinding> findings;
+    const StationFacts facts =
+        gathering->NamesProfilesOrStations() ? StationFactsOf(source, nullptr) : StationFacts();
+    for (const StationConflict& conflict : facts.conflicts) {
+        StationFinding finding{Word::kConflict, conflict.unit, {}, {}};
+        for (const auto& [station, identity] : conflict.stations) {
+            finding.stations += (finding.stations.empty() ? "" : ", ") + station;
+            finding.detail += (finding.detail.empty() ? "[" : " [") + ShortIdentity(identity) + "]";
+        }
+        findings.push_back(std::move(finding));
+    }
+    for (const OffProfile& off : facts.offProfile) {
+        findings.push_back({Word::kOffProfile,
+                            off.unit,
+                            {},
+                            off.profile + " [" + ShortIdentity(off.expected) + "] \u2192 [" +
+                                ShortIdentity(off.actual) + "]"});
+    }
+    for (const RecordFileFacts& file : gathering->Files()) {
+        if (!file.HasGap()) {
+            continue;
+        }
+        StationFinding finding{Word::kGap, file.name, {}, {}};
+        for (const std::string& station : file.stations) {
+            finding.stations += (finding.stations.empty() ? "" : ", ") + station;
+        }
+        if (file.chain.state == ChainState::kBroken) {
+            finding.detail = Say(language, Word::kAtLine, std::to_string(file.chain.line));
+        }
+        if (file.leftOut > 0) {
+            finding.detail += (finding.detail.empty() ? "" : "; ") +
+                              Say(language, Word::kLinesCut, std::to_string(file.leftOut));
+        }
+        findings.push_back(std::move(finding));
+    }
+    return findings;
+}
+
 void GatheredSummary(RecordSource& source, const RecordGathering& gathering, const Profile* against,
                      Language language, const ReportSink& out) {
     ReportSummary(source, language, out);

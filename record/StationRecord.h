@@ -12,6 +12,7 @@
 #include "record/RecordChain.h"
 #include "record/RecordEntry.h"
 #include "record/RecordSource.h"
+#include "record/ReportWords.h"
 #include "record/ValueChanges.h"
 
 // One record gathered from the files of several stations as they are read, a line at a time: a
@@ -89,6 +90,7 @@ public:
     RecordEntry Read(const AttemptPlace& place) override;
     std::optional<RecordChains> Chains() const override { return gathering_.Chains(); }
     const RecordGathering& Gathering() const { return gathering_; }
+    const RecordGathering* Gathered() const override { return &gathering_; }
 
 private:
     void TakeLine(const RecordLines::Line& line);
@@ -101,6 +103,17 @@ private:
     std::vector<std::size_t> fileStarts_; // where each file's entries begin in kept_
     std::size_t leftOut_ = 0;
 };
+
+// What the printed report and the workbook list of the stations' records, a row each, in the
+// report's language: units confirmed with different values at two stations, units confirmed with
+// values other than their profile's, and files with a gap. None for a record not read from files.
+struct StationFinding {
+    ReportParts::Word kind;
+    std::string subject; // the unit, or the file
+    std::string stations;
+    std::string detail; // identities, or where the file's chain breaks and its lines left out
+};
+std::vector<StationFinding> StationFindings(RecordSource& source, Language language);
 
 // The summary of a gathered record as `vkd37 report` prints it: the report's summary, then what
 // the stations' records say, the units held against `against` where given.

@@ -1307,8 +1307,20 @@ test('Open records reports several stations\' files as `vkd37 report` does', asy
   assert.deepEqual(Buffer.from(await page.evaluate((file) => window.fileText(file, undefined, true),
     'vkd37-records.xlsx')), tool('--xlsx'));
   const madeOn = (html) => html.replace(/made on<\/dt><dd>[^<]*/, '');
-  assert.equal(madeOn(await page.evaluate(() => window.vkd37Page.core.reportHtml(1, 'en'))),
-    madeOn(tool('--html').replace('<dd>vkd37 ', '<dd>vkd37.html ')));
+  const html = await page.evaluate(() => window.vkd37Page.core.reportHtml(1, 'en'));
+  assert.equal(madeOn(html), madeOn(tool('--html').replace('<dd>vkd37 ', '<dd>vkd37.html ')));
+  // A spreadsheet reads the workbook's sheet of the stations' records.
+  writeFileSync(join(folder, 'records.xlsx'), tool('--xlsx'));
+  const sheets = JSON.parse(execFileSync(join(import.meta.dirname, '../common/sheet-cells.py'),
+    [join(folder, 'records.xlsx')], { encoding: 'utf8' }));
+  assert.deepEqual(sheets['Station records'].rows.map((row) => row.slice(0, 3).map((cell) => cell[1])), [
+    ['Finding', 'Unit or file', 'Stations'],
+    ['confirmed with different values at two stations', 'U-1', 'A, B'],
+    ['a gap: a line changed, cut or missing', 'a.jsonl', 'A'],
+  ]);
+  // The printed report names the conflict and the gap, as the summary does.
+  assert.match(html, /<td>confirmed with different values at two stations<\/td><td>U-1<\/td><td>A, B<\/td><td>\[[0-9a-f]{12}\] \[[0-9a-f]{12}\]<\/td>/);
+  assert.match(html, /<td>a gap: [^<]*<\/td><td>a\.jsonl<\/td><td>A<\/td><td>the chain breaks at line 1<\/td>/);
 
   await page.selectOption('#language', 'zh');
   await waitForText(page, '#records-summary', '调试报告');
