@@ -24,6 +24,7 @@ public:
     // As the files were found when last read.
     std::optional<RecordChains> Chains() const override { return gathering_.Chains(); }
     const RecordGathering& Gathering() const { return gathering_; }
+    const RecordGathering* Gathered() const override { return &gathering_; }
 
     // Reads the files through, for what the gathering finds.
     void Gather();

@@ -31,6 +31,15 @@ std::string ChainLink(std::string_view previousLine) {
     return previousLine.empty() ? std::string(kChainStart) : Sha256Hex(AsWritten(previousLine));
 }
 
+std::string LinkedLine(std::string_view line, std::string_view previousLine) {
+    std::optional<RecordEntry> entry = ReadRecordLine(line);
+    if (!entry) {
+        return std::string(line);
+    }
+    entry->prev = ChainLink(previousLine);
+    return RecordLine(*entry);
+}
+
 std::string_view LastRecordLine(std::string_view text) {
     while (!text.empty()) {
         const std::size_t end = text.find_last_of('\n', text.size() - 1);
@@ -48,8 +57,10 @@ bool ProgramLinks(std::string_view program) {
     if (space == std::string_view::npos) {
         return false;
     }
-    // The page keeps its log in the browser, unlinked; the tool links every line it writes.
-    if (program.substr(0, space) != "vkd37") {
+    // The tool links every line it writes, and the page every line of the log it downloads
+    // (it keeps them unlinked, but no file of it holds them so).
+    const std::string_view name = program.substr(0, space);
+    if (name != "vkd37" && name != "vkd37.html") {
         return false;
     }
     // The version's first three numbers against 1.2.0, the first that links.
@@ -193,8 +204,8 @@ std::string ChainText(const ChainCheck& check) {
                                        std::to_string(check.lastLine) + ", the last)";
     switch (check.state) {
     case ChainState::kNone:
-        return "no chain: its lines are not linked (the page's log, or written before lines were "
-               "linked)";
+        return "no chain: its lines are not linked (written before lines were linked: by an "
+               "older tool, or an older page's log)";
     case ChainState::kHeld:
         return "the chain holds" + older + cut + head;
     case ChainState::kBroken:

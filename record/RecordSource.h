@@ -20,6 +20,8 @@ struct AttemptPlace {
 // tally; then one attempt at a time again, by its place, as often as a form needs. A record read
 // from files so holds no more than a line at a time, and the report's memory grows with the
 // record's units, not its lines.
+class RecordGathering;
+
 class RecordSource {
 public:
     using Take = FunctionRef<void(const RecordEntry& entry, const AttemptPlace& place)>;
@@ -29,6 +31,8 @@ public:
     virtual RecordEntry Read(const AttemptPlace& place) = 0;
     // What the files' chains say (record/RecordChain.h); nothing where they were not checked.
     virtual std::optional<RecordChains> Chains() const { return std::nullopt; }
+    // How its files were gathered (record/StationRecord.h); null for a record not read from files.
+    virtual const RecordGathering* Gathered() const { return nullptr; }
 
 protected:
     ~RecordSource() = default;

@@ -2,6 +2,7 @@
 #include "record/RecordReport.h"
 
 #include "record/ReportTally.h"
+#include "record/StationRecord.h"
 
 #include <utility>
 
@@ -95,11 +96,13 @@ const Columns kUnitColumns = {{Word::kUnit, 32},
                               {Word::kPort, 16}};
 const Columns kFailedColumns = {
     {Word::kTime, 22}, {Word::kUnit, 30}, {Word::kPort, 16}, {Word::kOutcome, 22}, {Word::kMs, 10}};
+const Columns kFindingColumns = {
+    {Word::kFinding, 30}, {Word::kUnitOrFile, 22}, {Word::kStations, 16}, {Word::kDetail, 32}};
 
 // A class for each share, since the page that prints the report allows no style attribute.
 std::string ShareStyles() {
     std::string styles;
-    for (const Columns* columns : {&kUnitColumns, &kFailedColumns}) {
+    for (const Columns* columns : {&kUnitColumns, &kFailedColumns, &kFindingColumns}) {
         for (const auto& column : *columns) {
             const std::string rule = ".w" + std::to_string(column.second) +
                                      "{width:" + std::to_string(column.second) + "%}";
@@ -277,6 +280,17 @@ void ReportHtml(RecordSource& source, Language language, std::string_view madeBy
     }
     html += Heading(language, Word::kFailedAttempts);
     FailedTable(language, source, tally, html);
+    const std::vector<StationFinding> findings = StationFindings(source, language);
+    if (!findings.empty()) {
+        html += Heading(language, Word::kFindings) + TableHead(language, kFindingColumns);
+        for (const StationFinding& finding : findings) {
+            html += "<tbody>" +
+                    HtmlRow({Escaped(Say(language, finding.kind)), Escaped(finding.subject),
+                             Escaped(finding.stations), Escaped(finding.detail)}) +
+                    "</tbody>\n";
+        }
+        html += "</table>\n";
+    }
     html += "<section>\n" + Heading(language, Word::kSummary) +
             Definitions(language, SummaryRows(tally)) + "</section>\n";
     html += "</body>\n</html>\n";

@@ -49,10 +49,20 @@ constexpr const char* kWords[][2] = {
     {"the chains there held, but not every file has one (some were written before lines were "
      "linked)",
      "现有的记录链均完整，但并非每个文件都有记录链（有的写于记录行链接之前）"},
-    {"none: its lines are not linked (the page's log, or written before lines were linked)",
-     "无：记录行未链接（网页的日志，或写于记录行链接之前）"},
+    {"none: its lines are not linked (written before lines were linked)",
+     "无：记录行未链接（写于记录行链接之前）"},
+    {"Station records", "各工位的记录"},
+    {"Finding", "发现"},
+    {"confirmed with different values at two stations", "在两个工位以不同数值确认"},
+    {"confirmed with values other than its profile's", "确认的数值与其配置不符"},
+    {"a gap: a line changed, cut or missing", "缺口：有行被改动、截断或缺失"},
+    {"Unit or file", "设备或文件"},
+    {"Stations", "工位"},
+    {"Values or where", "数值或位置"},
+    {"the chain breaks at line %1", "记录链在第 %1 行断开"},
+    {"%1 lines cut or not record lines", "%1 行被截断或不是记录行"},
 };
-static_assert(sizeof kWords / sizeof kWords[0] == static_cast<int>(Word::kChainsNone) + 1,
+static_assert(sizeof kWords / sizeof kWords[0] == static_cast<int>(Word::kLinesCut) + 1,
               "a word for every Word");
 
 } // namespace

@@ -49,6 +49,16 @@ enum class Word {
     kChainsBroken,
     kChainsNotEveryFile,
     kChainsNone,
+    kFindings,
+    kFinding,
+    kConflict,
+    kOffProfile,
+    kGap,
+    kUnitOrFile,
+    kStations,
+    kDetail,
+    kAtLine,   // %1 the line's number
+    kLinesCut, // %1 how many
 };
 
 const char* Say(Language language, Word word);

@@ -2,6 +2,7 @@
 #include "record/RecordReport.h"
 
 #include "record/ReportTally.h"
+#include "record/StationRecord.h"
 #include "record/Workbook.h"
 
 using namespace ReportParts;
@@ -117,7 +118,18 @@ bool ReportXlsx(RecordSource& source, Language language, const ReportSink& out) 
     const Tally tally = TallyOf(source);
     const auto attempts = [&](SheetRows row) { AttemptRows(language, source, tally, row); };
     const auto units = [&](SheetRows row) { UnitRows(language, source, tally, row); };
-    return XlsxFile(
-        {{Say(language, Word::kAttemptSheet), attempts}, {Say(language, Word::kUnitList), units}},
-        out);
+    const std::vector<StationFinding> findings = StationFindings(source, language);
+    const auto findingRows = [&](SheetRows row) {
+        row(Heading(language, {Word::kFinding, Word::kUnitOrFile, Word::kStations, Word::kDetail}));
+        for (const StationFinding& finding : findings) {
+            row({Text(Say(language, finding.kind)), Text(finding.subject), Text(finding.stations),
+                 Text(finding.detail)});
+        }
+    };
+    std::vector<Sheet> sheets = {{Say(language, Word::kAttemptSheet), attempts},
+                                 {Say(language, Word::kUnitList), units}};
+    if (!findings.empty()) {
+        sheets.push_back({Say(language, Word::kFindings), findingRows});
+    }
+    return XlsxFile(sheets, out);
 }

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "model/Sha256.h"
+#include "record/RecordReport.h"
 #include "record/ReportTally.h"
 
 namespace {
@@ -130,29 +131,118 @@ std::optional<RecordChains> RecordGathering::Chains() const {
                                       : RecordChains::kNotEveryFile;
 }
 
-CommissioningRecord GatherRecordText(std::string_view text) {
-    CommissioningRecord record;
-    RecordGathering gathering;
-    gathering.StartFile("");
+void GatheredRecord::StartFile(std::string name) {
+    EndFile();
+    gathering_.StartFile(std::move(name));
+    fileStarts_.push_back(kept_.size());
+    lines_ = RecordLines();
+    open_ = true;
+}
+
+void GatheredRecord::TakeLine(const RecordLines::Line& line) {
     RecordEntry entry;
-    const auto take = [&](const RecordLines::Line& line) {
-        switch (gathering.Add(line, entry)) {
-        case RecordGathering::LineIs::kEntry:
-            record.entries.push_back(std::move(entry));
-            break;
-        case RecordGathering::LineIs::kLeftOut:
-            ++record.leftOut;
-            break;
-        default:
-            break;
+    switch (gathering_.Add(line, entry)) {
+    case RecordGathering::LineIs::kEntry:
+        kept_.append(line.text.data(), line.text.size());
+        kept_ += '\n';
+        break;
+    case RecordGathering::LineIs::kLeftOut:
+        ++leftOut_;
+        break;
+    default:
+        break;
+    }
+}
+
+void GatheredRecord::Add(std::string_view piece) {
+    lines_.Add(piece, [this](const RecordLines::Line& line) { TakeLine(line); });
+}
+
+void GatheredRecord::EndFile() {
+    if (open_) {
+        lines_.End([this](const RecordLines::Line& line) { TakeLine(line); });
+        open_ = false;
+    }
+}
+
+void GatheredRecord::End() {
+    EndFile();
+    gathering_.End();
+}
+
+std::size_t GatheredRecord::ReadAll(const Take& take) {
+    std::size_t file = 0;
+    for (std::size_t start = 0; start < kept_.size();) {
+        const std::size_t end = kept_.find('\n', start);
+        while (file + 1 < fileStarts_.size() && fileStarts_[file + 1] <= start) {
+            ++file;
         }
-    };
-    RecordLines lines;
-    lines.Add(text, take);
-    lines.End(take);
-    gathering.End();
-    record.chains = gathering.Chains();
-    return record;
+        const AttemptPlace place{start, static_cast<std::uint32_t>(end - start),
+                                 static_cast<std::uint32_t>(file)};
+        take(Read(place), place);
+        start = end + 1;
+    }
+    return leftOut_;
+}
+
+RecordEntry GatheredRecord::Read(const AttemptPlace& place) {
+    // Only lines read as entries are kept: each reads again.
+    std::optional<RecordEntry> entry =
+        ReadRecordLine(std::string_view(kept_).substr(place.offset, place.length));
+    return entry ? std::move(*entry) : RecordEntry();
+}
+
+std::vector<StationFinding> StationFindings(RecordSource& source, Language language) {
+    using ReportParts::Say;
+    using ReportParts::Word;
+    const RecordGathering* gathering = source.Gathered();
+    if (!gathering) {
+        return {};
+    }
+    std::vector<StationFinding> findings;
+    const StationFacts facts =
+        gathering->NamesProfilesOrStations() ? StationFactsOf(source, nullptr) : StationFacts();
+    for (const StationConflict& conflict : facts.conflicts) {
+        StationFinding finding{Word::kConflict, conflict.unit, {}, {}};
+        for (const auto& [station, identity] : conflict.stations) {
+            finding.stations += (finding.stations.empty() ? "" : ", ") + station;
+            finding.detail += (finding.detail.empty() ? "[" : " [") + ShortIdentity(identity) + "]";
+        }
+        findings.push_back(std::move(finding));
+    }
+    for (const OffProfile& off : facts.offProfile) {
+        findings.push_back({Word::kOffProfile,
+                            off.unit,
+                            {},
+                            off.profile + " [" + ShortIdentity(off.expected) + "] \u2192 [" +
+                                ShortIdentity(off.actual) + "]"});
+    }
+    for (const RecordFileFacts& file : gathering->Files()) {
+        if (!file.HasGap()) {
+            continue;
+        }
+        StationFinding finding{Word::kGap, file.name, {}, {}};
+        for (const std::string& station : file.stations) {
+            finding.stations += (finding.stations.empty() ? "" : ", ") + station;
+        }
+        if (file.chain.state == ChainState::kBroken) {
+            finding.detail = Say(language, Word::kAtLine, std::to_string(file.chain.line));
+        }
+        if (file.leftOut > 0) {
+            finding.detail += (finding.detail.empty() ? "" : "; ") +
+                              Say(language, Word::kLinesCut, std::to_string(file.leftOut));
+        }
+        findings.push_back(std::move(finding));
+    }
+    return findings;
+}
+
+void GatheredSummary(RecordSource& source, const RecordGathering& gathering, const Profile* against,
+                     Language language, const ReportSink& out) {
+    ReportSummary(source, language, out);
+    out(StationFactsText(gathering.Files(), against || gathering.NamesProfilesOrStations()
+                                                ? StationFactsOf(source, against)
+                                                : StationFacts()));
 }
 
 const RecordEntry* LastConfirmed(const CommissioningRecord& record, std::string_view unit) {

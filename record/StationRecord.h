@@ -12,6 +12,7 @@
 #include "record/RecordChain.h"
 #include "record/RecordEntry.h"
 #include "record/RecordSource.h"
+#include "record/ReportWords.h"
 #include "record/ValueChanges.h"
 
 // One record gathered from the files of several stations as they are read, a line at a time: a
@@ -75,8 +76,49 @@ private:
     bool profiles_ = false;
 };
 
-// A record's text as one file gathered, as the page reads its log.
-CommissioningRecord GatherRecordText(std::string_view text);
+// A record gathered from files handed over a piece at a time, as the page reads them: the lines of
+// entries not read before are held as their text (no more than the files' bytes) and read again
+// as a form of the report asks, so that the page's report holds the record but once.
+class GatheredRecord final : public RecordSource {
+public:
+    void StartFile(std::string name);
+    void Add(std::string_view piece);
+    // Every file handed over.
+    void End();
+
+    std::size_t ReadAll(const Take& take) override;
+    RecordEntry Read(const AttemptPlace& place) override;
+    std::optional<RecordChains> Chains() const override { return gathering_.Chains(); }
+    const RecordGathering& Gathering() const { return gathering_; }
+    const RecordGathering* Gathered() const override { return &gathering_; }
+
+private:
+    void TakeLine(const RecordLines::Line& line);
+    void EndFile();
+
+    RecordGathering gathering_;
+    RecordLines lines_; // of the file started last
+    bool open_ = false;
+    std::string kept_;                    // each entry's line and a line feed
+    std::vector<std::size_t> fileStarts_; // where each file's entries begin in kept_
+    std::size_t leftOut_ = 0;
+};
+
+// What the printed report and the workbook list of the stations' records, a row each, in the
+// report's language: units confirmed with different values at two stations, units confirmed with
+// values other than their profile's, and files with a gap. None for a record not read from files.
+struct StationFinding {
+    ReportParts::Word kind;
+    std::string subject; // the unit, or the file
+    std::string stations;
+    std::string detail; // identities, or where the file's chain breaks and its lines left out
+};
+std::vector<StationFinding> StationFindings(RecordSource& source, Language language);
+
+// The summary of a gathered record as `vkd37 report` prints it: the report's summary, then what
+// the stations' records say, the units held against `against` where given.
+void GatheredSummary(RecordSource& source, const RecordGathering& gathering, const Profile* against,
+                     Language language, const ReportSink& out);
 
 // The unit's last confirmed attempt that holds every value, by time; null where there is none.
 const RecordEntry* LastConfirmed(const CommissioningRecord& record, std::string_view unit);

@@ -81,11 +81,8 @@ int Report(const ReportOptions& options) {
     const auto bytes = [](std::string_view piece) { WriteOutBytes(std::string(piece)); };
     switch (form) {
     case ReportForm::kSummary:
-        ReportSummary(source, Language::kEnglish, text);
-        WriteOut(StationFactsText(source.Gathering().Files(),
-                                  against || source.Gathering().NamesProfilesOrStations()
-                                      ? StationFactsOf(source, against ? &*against : nullptr)
-                                      : StationFacts()));
+        GatheredSummary(source, source.Gathering(), against ? &*against : nullptr,
+                        Language::kEnglish, text);
         break;
     case ReportForm::kCsv:
         ReportCsv(source, bytes);

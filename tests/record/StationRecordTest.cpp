@@ -236,11 +236,12 @@ TEST(ChainTest, NamesTheLineWhereAFilesChainBreaks) {
         }
     }
     EXPECT_EQ(2u, CheckChain(continued).unlinked);
-    // Which programs' lines must be linked: the tool's from 1.2.0 on, never the page's.
-    for (const char* program : {"vkd37 1.2", "vkd37 1.10.0"}) {
+    // Which programs' lines must be linked: the tool's and the page's downloads from 1.2.0 on.
+    for (const char* program : {"vkd37 1.2", "vkd37 1.10.0", "vkd37.html 1.2.0"}) {
         EXPECT_TRUE(ProgramLinks(program)) << program;
     }
-    for (const char* program : {"vkd37 1.1.9", "vkd37.html 1.3.0", "vkd37 next"}) {
+    for (const char* program :
+         {"vkd37 1.1.9", "vkd37.html 1.1.0", "vkd37.htm 1.3.0", "vkd37 next"}) {
         EXPECT_FALSE(ProgramLinks(program)) << program;
     }
     // The last line, which no link covers, is covered by the head the station printed.

@@ -4,7 +4,7 @@
 // console, other than those the test provokes.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { execFileSync } from 'node:child_process';
+import { execFileSync, spawnSync } from 'node:child_process';
 import { mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
@@ -220,7 +220,7 @@ test('a good upload reaches the simulator exactly, and a second click meanwhile 
   // sent by their names.
   const lines = jsonLines(await savedText(page, '#download-log', 'vkd37-commissioning.jsonl'));
   assert.equal(lines.length, 2);
-  assert.deepEqual(Object.keys(lines[1]), ['time', 'port', 'frame', 'outcome', 'ms', 'values', 'program']);
+  assert.deepEqual(Object.keys(lines[1]), ['time', 'port', 'frame', 'outcome', 'ms', 'values', 'program', 'prev']);
   assert.deepEqual([lines[1].port, lines[1].frame, lines[1].outcome], ['usb:0403:6001', expected, 'confirmed']);
   assert.deepEqual([lines[1].values['fwd.speed'], lines[1].values.cycles, lines[1].values['cycles.on']], [60, 250, 1]);
   assert.match(lines[1].program, /^vkd37\.html \d+\.\d+/);
@@ -1171,7 +1171,8 @@ test('with 30,000 entries kept the page is ready, draws only the latest rows, an
   await waitFor(page, () => document.getElementById('message').textContent.includes('vkd37-commissioning.jsonl'), null, 6 * kBound);
   const lines = jsonLines(await page.evaluate(() => window.fileText('vkd37-commissioning.jsonl')));
   assert.equal(lines.length, 30002);
-  assert.deepEqual(lines[0], first);
+  // Linked in the file: the first line to the file's start.
+  assert.deepEqual(lines[0], { ...first, prev: '0'.repeat(64) });
   assert.match(await answered(page, '#clear-log', false), /never written to a file: 1\./);
 });
 
@@ -1269,7 +1270,25 @@ test('Download spreadsheet, Download CSV and Print report give the kept log\'s r
     if (!answers) await page.click('#prompt-ok');
   }
   const record = join(scratchFolder(t), 'record.jsonl');
-  writeFileSync(record, await savedText(page, '#download-log', 'vkd37-commissioning.jsonl'));
+  const log = await savedText(page, '#download-log', 'vkd37-commissioning.jsonl');
+  writeFileSync(record, log);
+  // The file is a chained record, which the tool checks; one value changed by hand in a line that
+  // a later line links to fails at that line.
+  const verify = (text) => {
+    writeFileSync(record, text);
+    const { status, stdout } = spawnSync(process.env.VKD_TOOL, ['report', '--verify', record], { encoding: 'utf8' });
+    return [status, stdout.split('\n')[0].replace(`${record}: `, '').replace(/; head .*/, '')];
+  };
+  const logLines = log.trimEnd().split('\n');
+  const edited = (number) => logLines.map((line, index) => (index + 1 === number
+    ? line.replace(/"cycles":(\d+)/, (_, value) => `"cycles":${Number(value) + 1}`) : line)).join('\n') + '\n';
+  assert.equal(logLines.length, 3);
+  for (const [text, expected] of [
+    [log, [0, 'the chain holds']],
+    [edited(1), [1, 'the chain breaks at line 1: it was changed, or lines after it removed']],
+    [edited(2), [1, 'the chain breaks between lines 2 and 3: line 2 was changed, or line 3 put in or changed (no linked line after it tells which)']],
+  ]) assert.deepEqual(verify(text), expected);
+  writeFileSync(record, log);
   const tool = (format, encoding = 'utf8') => execFileSync(process.env.VKD_TOOL, ['report', format, record], { encoding });
   assert.equal(await savedText(page, '#download-csv', 'vkd37-commissioning.csv'), tool('--csv'));
   await savedText(page, '#download-xlsx', 'vkd37-commissioning.xlsx');
@@ -1301,6 +1320,58 @@ test('Download spreadsheet, Download CSV and Print report give the kept log\'s r
   const { html: htmlZh, ...shownZh } = (await strict.evaluate(() => window.printed))[1];
   assert.deepEqual(shownZh, { lang: 'zh-Hans', styled: true, size: [0, 0] });
   assert.match(htmlZh, /U-2/);
+});
+
+// Two stations' records opened together: station B's file repeats a line of A's, confirms A's unit
+// with other values (a conflict), and A's file lacks a line (a gap). The page's summary, CSV,
+// workbook and printed report are the tool's of the same files, given in the same order.
+test('Open records reports several stations\' files as `vkd37 report` does', async (t) => {
+  const { page } = await openPage(t, ['--no-pace'], withPickers);
+  const [a, b] = await page.evaluate(() => {
+    const { core } = window.vkd37Page;
+    const values = core.startValues();
+    const other = [...values];
+    other[core.fields.find((field) => field.name === 'fwd.speed').index] = 60;
+    const line = (unit, station, minute, sent = values) => core.recordLine({ time: `2025-03-04T09:0${minute}:00.000Z`,
+      port: 'COM3', unit, station }, sent, core.EchoOutcome.confirmed, 41);
+    const aLines = core.chainLines(['U-1', 'U-2', 'U-3', 'U-4'].map((unit, i) => line(unit, 'A', i))).trimEnd().split('\n');
+    const bLines = core.chainLines([aLines[0], line('U-1', 'B', 5, other), line('U-5', 'B', 6)]).trimEnd().split('\n');
+    return [[aLines[0], ...aLines.slice(2)], bLines].map((lines) => `${lines.join('\n')}\n`);
+  });
+  const folder = scratchFolder(t);
+  writeFileSync(join(folder, 'a.jsonl'), a);
+  writeFileSync(join(folder, 'b.jsonl'), b);
+  const tool = (...options) => execFileSync(process.env.VKD_TOOL, ['report', ...options, 'a.jsonl', 'b.jsonl'],
+    { cwd: folder, encoding: options.includes('--xlsx') ? 'buffer' : 'utf8' });
+  await page.setInputFiles('#record-files', [join(folder, 'a.jsonl'), join(folder, 'b.jsonl')]);
+  await waitForText(page, '#records-summary', 'Record files:');
+  const summary = await text(page, '#records-summary');
+  assert.equal(summary, tool());
+  assert.match(summary, /Attempts: +5\n[^]*\n {2}U-1: A \[[0-9a-f]+\] B \[[0-9a-f]+\]\n[^]*a\.jsonl \(station A\): the chain breaks at line 1[^\n]* - GAP\n {2}b\.jsonl \(station B\): the chain holds[^\n]*; 1 lines read already/);
+
+  assert.equal(await savedText(page, '#records-csv', 'vkd37-records.csv'), tool('--csv'));
+  await savedText(page, '#records-xlsx', 'vkd37-records.xlsx');
+  assert.deepEqual(Buffer.from(await page.evaluate((file) => window.fileText(file, undefined, true),
+    'vkd37-records.xlsx')), tool('--xlsx'));
+  const madeOn = (html) => html.replace(/made on<\/dt><dd>[^<]*/, '');
+  const html = await page.evaluate(() => window.vkd37Page.core.reportHtml(1, 'en'));
+  assert.equal(madeOn(html), madeOn(tool('--html').replace('<dd>vkd37 ', '<dd>vkd37.html ')));
+  // A spreadsheet reads the workbook's sheet of the stations' records.
+  writeFileSync(join(folder, 'records.xlsx'), tool('--xlsx'));
+  const sheets = JSON.parse(execFileSync(join(import.meta.dirname, '../common/sheet-cells.py'),
+    [join(folder, 'records.xlsx')], { encoding: 'utf8' }));
+  assert.deepEqual(sheets['Station records'].rows.map((row) => row.slice(0, 3).map((cell) => cell[1])), [
+    ['Finding', 'Unit or file', 'Stations'],
+    ['confirmed with different values at two stations', 'U-1', 'A, B'],
+    ['a gap: a line changed, cut or missing', 'a.jsonl', 'A'],
+  ]);
+  // The printed report names the conflict and the gap, as the summary does.
+  assert.match(html, /<td>confirmed with different values at two stations<\/td><td>U-1<\/td><td>A, B<\/td><td>\[[0-9a-f]{12}\] \[[0-9a-f]{12}\]<\/td>/);
+  assert.match(html, /<td>a gap: [^<]*<\/td><td>a\.jsonl<\/td><td>A<\/td><td>the chain breaks at line 1<\/td>/);
+
+  await page.selectOption('#language', 'zh');
+  await waitForText(page, '#records-summary', '调试报告');
+  assert.deepEqual(await Promise.all(['#open-records', '#records-csv'].map((id) => text(page, id))), ['打开记录…', '下载 CSV']);
 });
 
 // Printed to PDF as a customer gets it: with a 98-character label every column is on the page, on

@@ -8,13 +8,24 @@
 //                                  left out); values: the 16 values sent. Answers the entry's line
 //                                  (no line end), or 0 when time or port is missing.
 //   vkd_program()                  "vkd37.html <version>", the entries' and the report's program.
-//   vkd_report_csv()               exchange: the record's JSON lines. Answers the CSV.
-//   vkd_report_xlsx(language)      the same in, the workbook's bytes out; language: an index of
-//                                  vkd_language_code.
-//   vkd_report_summary(language)   the same in; the summary as `vkd37 report` prints it.
-//   vkd_report_html(language)      exchange: the time the report is made (a record's form) on a
-//                                  line of its own, then the record's lines. Answers the
-//                                  printable HTML page.
+//   vkd_chain_lines()              exchange: the line the log's file holds before them (an
+//                                  empty line at its start), then the log's next lines, each
+//                                  ending in a line feed. Answers them as the file holds them,
+//                                  each linked ("prev") to the line before it, as the tool links.
+// A report is made of record files gathered as `vkd37 report` gathers them, in one of two slots
+// (the page's log, and the records it opened), so that the one does not undo the other:
+//   vkd_gather_start(slot)         a gathering begins, the last one let go.
+//   vkd_gather_file(slot)          exchange: a file's name. Its bytes follow:
+//   vkd_gather_bytes(slot)         exchange: the file's next bytes, any number.
+//   vkd_gather_end(slot)           every file handed over.
+//   vkd_report_summary(slot, language)  the summary as `vkd37 report` prints it; language: an
+//                                  index of vkd_language_code.
+//   vkd_report_csv(slot)           the CSV.
+//   vkd_report_xlsx(slot, language)  the workbook's bytes.
+//   vkd_report_html(slot, language)  exchange: the time the report is made (a record's form).
+//                                  Answers the printable HTML page.
+//   vkd_report_chains(slot)        each file's chain as `vkd37 report --verify` names it, a line
+//                                  a file.
 // The record's line also takes "station", "profile" and "profileId" from the exchange. Profiles
 // (record/Profile.h) and the changes between two sets of values go through it as well:
 //   vkd_profile_read()             exchange: a profile's file. Sets the values but the port and
@@ -149,10 +160,17 @@ const Enumerator* EnumeratorAt(int index) {
     return index >= 0 && index < kEnumeratorCount ? &kEnumerators[index] : nullptr;
 }
 
-// The record's lines as one file gathered as `vkd37 report` gathers a file: its chain checked,
-// a line that is there twice counted once.
-CommissioningRecord RecordInExchange(std::size_t from = 0) {
-    return GatherRecordText(std::string_view(exchange).substr(from));
+GatheredRecord gathered[2];
+
+GatheredRecord& Gathered(int slot) {
+    return gathered[slot == 1 ? 1 : 0];
+}
+
+// A form of the report written into the exchange.
+template <class Form> int Report(Form form) {
+    std::string text;
+    form([&text](std::string_view piece) { text.append(piece.data(), piece.size()); });
+    return Answer(std::move(text));
 }
 
 constexpr int kLanguageCount = sizeof kLanguageCodes / sizeof kLanguageCodes[0];
@@ -406,19 +424,60 @@ VKD_EXPORT("vkd_record_line") int RecordLineOf(int outcome, int ms) {
     entry.profileId = std::move(station.profileId);
     return Answer(RecordLine(entry));
 }
-VKD_EXPORT("vkd_report_csv") int ReportCsvText() {
-    return Answer(ReportCsv(RecordInExchange()));
+VKD_EXPORT("vkd_chain_lines") int ChainLines() {
+    std::size_t start = std::min(exchange.find('\n'), exchange.size());
+    std::string previous = exchange.substr(0, start);
+    std::string lines;
+    while (++start < exchange.size()) {
+        const std::size_t end = std::min(exchange.find('\n', start), exchange.size());
+        const std::string_view line = std::string_view(exchange).substr(start, end - start);
+        if (!line.empty()) {
+            previous = LinkedLine(line, previous);
+            lines += previous + "\n";
+        }
+        start = end;
+    }
+    return Answer(std::move(lines));
 }
-VKD_EXPORT("vkd_report_xlsx") int ReportXlsxFile(int language) {
-    return Answer(ReportXlsx(RecordInExchange(), LanguageOf(language)));
+
+VKD_EXPORT("vkd_gather_start") void GatherStart(int slot) {
+    Gathered(slot) = GatheredRecord();
 }
-VKD_EXPORT("vkd_report_html") int ReportHtmlText(int language) {
-    const std::size_t lineEnd = std::min(exchange.find('\n'), exchange.size());
-    const std::string madeAt = exchange.substr(0, lineEnd);
-    return Answer(ReportHtml(RecordInExchange(lineEnd), LanguageOf(language), kProgram, madeAt));
+VKD_EXPORT("vkd_gather_file") void GatherFile(int slot) {
+    Gathered(slot).StartFile(exchange);
 }
-VKD_EXPORT("vkd_report_summary") int ReportSummaryText(int language) {
-    return Answer(ReportSummary(RecordInExchange(), LanguageOf(language)));
+VKD_EXPORT("vkd_gather_bytes") void GatherBytes(int slot) {
+    Gathered(slot).Add(exchange);
+}
+VKD_EXPORT("vkd_gather_end") void GatherEnd(int slot) {
+    Gathered(slot).End();
+}
+VKD_EXPORT("vkd_report_summary") int ReportSummaryText(int slot, int language) {
+    GatheredRecord& record = Gathered(slot);
+    return Report([&](const ReportSink& out) {
+        GatheredSummary(record, record.Gathering(), nullptr, LanguageOf(language), out);
+    });
+}
+VKD_EXPORT("vkd_report_csv") int ReportCsvText(int slot) {
+    return Report([slot](const ReportSink& out) { ReportCsv(Gathered(slot), out); });
+}
+VKD_EXPORT("vkd_report_xlsx") int ReportXlsxFile(int slot, int language) {
+    // Nothing where the attempts do not fit a sheet.
+    return Report(
+        [=](const ReportSink& out) { ReportXlsx(Gathered(slot), LanguageOf(language), out); });
+}
+VKD_EXPORT("vkd_report_html") int ReportHtmlText(int slot, int language) {
+    const std::string madeAt = exchange;
+    return Report([&](const ReportSink& out) {
+        ReportHtml(Gathered(slot), LanguageOf(language), kProgram, madeAt, out);
+    });
+}
+VKD_EXPORT("vkd_report_chains") int ReportChains(int slot) {
+    std::string lines;
+    for (const RecordFileFacts& file : Gathered(slot).Gathering().Files()) {
+        lines += file.name + ": " + ChainText(file.chain) + "\n";
+    }
+    return Answer(std::move(lines));
 }
 
 VKD_EXPORT("vkd_profile_read") int ProfileRead() {

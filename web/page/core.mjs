@@ -26,6 +26,10 @@ export async function instantiate(bytes) {
   return new WebAssembly.Instance(module, wasiStubs(module));
 }
 
+// Where the core gathers a record for its report: the page's log, and the record files opened.
+export const kLogSlot = 0;
+export const kOpenedSlot = 1;
+
 export class Core {
   constructor(instance) {
     this.exports = instance.exports;
@@ -267,35 +271,72 @@ export class Core {
     return text ? text.split('\n') : [];
   }
 
-  // The report of a record, made as `vkd37 report` makes it. lines: the record's text, or its
-  // lines as texts or entry objects; language: one of this.languages.
-  reportCsv(lines) {
-    return this.report(lines, () => this.exports.vkd_report_csv());
+  // The log's lines as a file holds them: each linked to the line before it in the file, as the
+  // tool links its lines, so that `vkd37 report --verify` checks the file. previous: the line the
+  // file holds before them (as this answered it), or none at the file's start.
+  chainLines(lines, previous = '') {
+    this.put(`${previous}\n${lines.map((line) => `${line}\n`).join('')}`);
+    return this.text(this.exports.vkd_chain_lines());
   }
 
-  // The workbook's bytes (.xlsx).
-  reportXlsx(lines, language) {
-    this.putRecord(lines);
-    const length = this.exports.vkd_report_xlsx(this.languageIndex(language));
+  // Record files gathered into `slot` (kLogSlot, kOpenedSlot) as `vkd37 report` gathers them: a
+  // line found twice counts once, each file's chain is checked. files: [{ name, chunks }], chunks
+  // an iterable, or an async one, of texts or bytes, so that no file is held whole.
+  async gather(slot, files) {
+    this.exports.vkd_gather_start(slot);
+    for (const { name, chunks } of files) {
+      this.put(name);
+      this.exports.vkd_gather_file(slot);
+      for await (const chunk of chunks) {
+        this.put(chunk);
+        this.exports.vkd_gather_bytes(slot);
+      }
+    }
+    this.exports.vkd_gather_end(slot);
+  }
+
+  // A record held whole (its text, or its lines as texts or entry objects) gathered as one file
+  // into the log's slot.
+  gatherLog(lines) {
+    this.exports.vkd_gather_start(kLogSlot);
+    this.put('');
+    this.exports.vkd_gather_file(kLogSlot);
+    this.put(typeof lines === 'string' ? lines
+      : lines.map((line) => `${typeof line === 'string' ? line : JSON.stringify(line)}\n`).join(''));
+    this.exports.vkd_gather_bytes(kLogSlot);
+    this.exports.vkd_gather_end(kLogSlot);
+    return kLogSlot;
+  }
+
+  // The report of a record, made as `vkd37 report` makes it. record: the slot gathered, or the
+  // record held whole (as gatherLog takes it); language: one of this.languages.
+  reportCsv(record) {
+    return this.text(this.exports.vkd_report_csv(this.slotOf(record)));
+  }
+
+  // The workbook's bytes (.xlsx); none where the attempts do not fit a sheet.
+  reportXlsx(record, language) {
+    const length = this.exports.vkd_report_xlsx(this.slotOf(record), this.languageIndex(language));
     return this.bytes(this.exports.vkd_exchange(), length).slice();
   }
 
   // madeAt: when the report is made, as a record's time.
-  reportHtml(lines, language, madeAt = new Date().toISOString()) {
-    return this.report(lines, () => this.exports.vkd_report_html(this.languageIndex(language)), `${madeAt}\n`);
+  reportHtml(record, language, madeAt = new Date().toISOString()) {
+    const slot = this.slotOf(record);
+    this.put(madeAt);
+    return this.text(this.exports.vkd_report_html(slot, this.languageIndex(language)));
   }
 
-  reportSummary(lines, language) {
-    return this.report(lines, () => this.exports.vkd_report_summary(this.languageIndex(language)));
+  reportSummary(record, language) {
+    return this.text(this.exports.vkd_report_summary(this.slotOf(record), this.languageIndex(language)));
   }
 
-  report(lines, make, before = '') {
-    this.putRecord(lines, before);
-    return this.text(make());
+  // Each file's chain, a line a file, as `vkd37 report --verify` names it.
+  reportChains(record) {
+    return this.text(this.exports.vkd_report_chains(this.slotOf(record)));
   }
 
-  putRecord(lines, before = '') {
-    this.put(before + (typeof lines === 'string' ? lines
-      : lines.map((line) => (typeof line === 'string' ? line : JSON.stringify(line))).join('\n')));
+  slotOf(record) {
+    return typeof record === 'number' ? record : this.gatherLog(record);
   }
 }

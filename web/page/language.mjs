@@ -81,10 +81,19 @@ const kTexts = {
       'label it does not match as a whole (a regular expression, as JavaScript’s: A-[0-9]{4} ' +
       'takes A-0017). Enter held down, or a scanner’s ' +
       'second Enter, uploads once and answers no box. Download log writes every entry ' +
-      'as JSON lines; Download spreadsheet gives a workbook with one row per attempt and each ' +
+      'as JSON lines, each linked to the line before it as the tool links its log, so that ' +
+      '`vkd37 report --verify` finds a line changed, removed or put in; Download spreadsheet gives a workbook with one row per attempt and each ' +
       'unit’s verdict, every label and frame kept as recorded; Download CSV gives the ' +
       'attempts for scripts; Print report prints the report to sign: the verdict, each unit ' +
-      'with its last outcome and values, the failed attempts and a summary.',
+      'with its last outcome and values, the failed attempts and a summary. Open records ' +
+      'takes the records of several stations (the tool’s --log files, logs of this page) and ' +
+      'reports them as one, as `vkd37 report` does: a line in more than one file counts once, ' +
+      'and the summary names each file’s station and chain, gaps, conflicts (a unit confirmed ' +
+      'with different values at two stations) and units off their profile.',
+    openRecords: 'Open records…', recordsLabel: 'Records opened',
+    recordsOpened: (count) => `Records of ${count} files gathered as one.`,
+    recordsFailed: (reason) => `The records could not be read: ${reason}.`,
+    recordsTooLarge: 'The record has more attempts than a sheet holds: download the CSV.',
     noSerial: 'Uploading needs the Web Serial API of Chrome or Edge (version 89 or later, on a ' +
       'computer), with the page opened from disk or over https. Opening, editing and saving ' +
       'parameter files works here.',
@@ -201,9 +210,15 @@ const kTexts = {
       '每次上传后“设备编号”等待下一个标签，本批次已发送过的标签会再次询问。填写“编号格式”后，' +
       '不能完整匹配它的标签会被拒绝（正则表达式，与 JavaScript 相同：A-[0-9]{4} 接受 A-0017）。按住回车键或扫描器的第二个' +
       '回车只上传一次，也不会回答询问框。“下载记录”以 JSON 行写出' +
-      '全部记录；“下载电子表格”写出工作簿：每次上传一行，另有每台设备的结论，标签和数据帧均按记录原样' +
+      '全部记录，每行与上一行链接（与工具的记录相同），`vkd37 report --verify` 可查出被修改、删除或插入的行；“下载电子表格”写出工作簿：每次上传一行，另有每台设备的结论，标签和数据帧均按记录原样' +
       '保留；“下载 CSV”为脚本写出每次上传；“打印报告”打印可签署的报告：总结论、每台设备的最后结果和' +
-      '数值、失败的上传以及汇总。',
+      '数值、失败的上传以及汇总。“打开记录”读取多个工位的记录（工具的 --log 文件、本页面的记录），' +
+      '与 `vkd37 report` 一样合并报告：多个文件中相同的行只计一次，汇总列出每个文件的工位和链、' +
+      '缺口、冲突（同一设备在两个工位以不同数值确认）以及与其配置不符的设备。',
+    openRecords: '打开记录…', recordsLabel: '已打开的记录',
+    recordsOpened: (count) => `已将 ${count} 个文件的记录合并为一份。`,
+    recordsFailed: (reason) => `无法读取记录：${reason}。`,
+    recordsTooLarge: '记录的上传次数超过工作表的容量：请下载 CSV。',
     noSerial: '上传需要 Chrome 或 Edge（89 或更高版本，电脑版）的 Web Serial 接口，且页面须从' +
       '本地文件或 https 打开。在此仍可打开、编辑和保存参数文件。',
     opened: (name) => `已打开 ${name}。`, saved: (name) => `已保存 ${name}。`,
@@ -266,7 +281,9 @@ const kElementTexts = [['caption', 'caption'], ['sync', 'sync'], ['upload', 'upl
   ['batch-label', 'batch'], ['frame-label', 'frame'], ['log-label', 'log'],
   ['unit-label', 'unit'], ['unit-pattern-label', 'unitPattern'], ['log-unit', 'logUnit'],
   ['download-xlsx', 'downloadXlsx'], ['download-csv', 'downloadCsv'],
-  ['print-report', 'printReport'], ['log-help', 'logHelp'], ['ask-yes', 'sendAgain'],
+  ['print-report', 'printReport'], ['log-help', 'logHelp'], ['open-records', 'openRecords'],
+  ['records-label', 'recordsLabel'], ['records-xlsx', 'downloadXlsx'], ['records-csv', 'downloadCsv'],
+  ['records-print', 'printReport'], ['ask-yes', 'sendAgain'],
   ['ask-no', 'cancel'],
   ['language-label', 'language'], ['log-time', 'logTime'], ['log-port', 'logPort'],
   ['log-frame', 'logFrame'], ['log-outcome', 'logOutcome'], ['log-ms', 'logMs'],

@@ -92,7 +92,7 @@ export function uploadUnderWay() {
 
 // How many entries the next transaction of long work takes: fewer after one that took longer
 // than kChunkMs (a busy machine, a slow disk), more after a quick one.
-class Chunk {
+export class Chunk {
   constructor(most) {
     this.most = most;
     this.size = Math.min(most, 64);

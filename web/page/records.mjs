@@ -3,7 +3,8 @@
 // cleared; shown as running counts and its latest entries, so that its size costs nothing; given
 // out as JSON lines, or as the core's report: a workbook, CSV, or a page to print.
 import { giveOut, pickFile } from './download.mjs';
-import { KeptRecord, VisitRecord, entryOf, noCounts, uploadUnderWay } from './record-store.mjs';
+import { GatheredRecords } from './gathered-records.mjs';
+import { Chunk, KeptRecord, VisitRecord, entryOf, noCounts, uploadUnderWay } from './record-store.mjs';
 
 const kShownEntries = 50;
 // What a tab tells the others: an entry added, entries marked written, or the record changed
@@ -15,6 +16,8 @@ const kChanged = 'changed';
 // at a time; with none left to remove, the page warns.
 const kLowRoomBytes = 4 << 20;
 const kPruneCount = 500;
+// The log's lines are linked for its file at most this many at a time, as other long work is.
+const kChainChunk = 2000;
 
 const kLogFile = { name: 'vkd37-commissioning.jsonl', type: 'application/jsonl', extension: '.jsonl' };
 const kCsvFile = { name: 'vkd37-commissioning.csv', type: 'text/csv', extension: '.csv' };
@@ -65,6 +68,8 @@ export class CommissioningRecord {
       ['print-report', () => this.printReport()], ['clear-log', () => this.clear()]]) {
       $(id).addEventListener('click', () => act().catch((error) => this.language.say('recordFailed', error)));
     }
+    // Other stations' records, and this page's logs downloaded before, reported as one.
+    this.gathered = new GatheredRecords(core, language, (html) => this.printHtml(html));
     window.addEventListener('beforeunload', (event) => {
       if (this.counts.unwritten > 0) event.preventDefault();
     });
@@ -222,11 +227,24 @@ export class CommissioningRecord {
     }
   }
 
-  // Every entry of every part, as the record's text, and where each part ended.
+  // Every entry of every part, as the record's file: its lines linked as the tool links a file's
+  // (the browser keeps them unlinked, since a chain links the lines of one file), and where each
+  // part ended.
   async everything() {
     const { parts, results } = await this.ofEachPart((part) => part.everything());
     const lines = results.flatMap((result) => result.lines);
-    return { lines, text: lines.map((line) => `${line}\n`).join(''),
+    let text = '';
+    let previous = '';
+    const chunk = new Chunk(kChainChunk);
+    for (let start = 0; start < lines.length;) {
+      await chunk.timed((size) => {
+        const linked = this.core.chainLines(lines.slice(start, start + size), previous);
+        if (linked) previous = linked.slice(linked.lastIndexOf('\n', linked.length - 2) + 1, -1);
+        text += linked;
+        start += size;
+      });
+    }
+    return { lines, text,
       ends: results.map(({ through, generation }, index) => ({ part: parts[index], through, generation })) };
   }
 
@@ -277,12 +295,17 @@ export class CommissioningRecord {
       this.language.say('logEmpty');
       return;
     }
+    await this.printHtml(this.core.reportHtml(text, this.language.code));
+  }
+
+  // A report page in a frame of its own, printed with its own print styles.
+  async printHtml(html) {
     $('report')?.remove();
     const frame = document.createElement('iframe');
     frame.id = 'report';
     frame.title = this.language.text('printReport');
     const loaded = new Promise((resolve) => frame.addEventListener('load', resolve, { once: true }));
-    frame.srcdoc = this.core.reportHtml(text, this.language.code);
+    frame.srcdoc = html;
     document.body.append(frame);
     await loaded;
     // A long record's report takes much memory: it goes once the print dialog has closed.
