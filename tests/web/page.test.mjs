@@ -1639,3 +1639,30 @@ test('every control of the dialog is where its template puts it, over the pictur
       `${control.id} (${control.control}) at ${placed}, not ${expected}`);
   });
 });
+
+test('the form made with the page has each field\'s kind of control, the legends shown and not used', async (t) => {
+  const page = await plainPage(t);
+  const { kinds, controls } = await page.evaluate((ids) => {
+    const { core } = window.vkd37Page;
+    const kindNames = Object.fromEntries(Object.entries(core.ValueKind).map(([name, value]) => [value, name]));
+    return {
+      kinds: Object.fromEntries(core.fields.map((field) => [field.name, kindNames[field.kind]])),
+      controls: ids.map((id) => {
+        const { type, name, disabled, checked, inputMode } = document.getElementById(id);
+        return { id, type, name, disabled, checked, inputMode };
+      }),
+    };
+  }, kControls.filter((control) => !control.inPage).map((control) => control.id));
+  // A source is a radio group, a flag a check box, a number a text box; the template's legends
+  // and Auto Start, which stand for no value, are check boxes too.
+  const typeOf = { source: 'radio', flag: 'checkbox', undefined: 'checkbox' };
+  controls.forEach((control, index) => {
+    const layout = kControls.filter((c) => !c.inPage)[index];
+    const type = typeOf[kinds[layout.field]] ?? 'text';
+    assert.equal(control.type, type, control.id);
+    if (type === 'radio') assert.equal(control.name, layout.field, control.id);
+    if (type === 'text') assert.equal(control.inputMode, 'numeric', control.id);
+    assert.equal(control.disabled, Boolean(layout.legend), control.id);
+    if (layout.legend) assert.equal(control.checked, control.id === 'legend-on', control.id);
+  });
+});

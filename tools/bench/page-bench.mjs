@@ -60,6 +60,49 @@ async function readyTimes(context, count, path = pagePath) {
   return starts;
 }
 
+// Where a start's time goes: the renderer's main-thread CPU time (so a loaded machine's waits are
+// left out) from navigation to the first paint (a blank page: to loaded), in a trace of the load,
+// by the phases Chromium names, each counted once where it nests in itself.
+const kPhases = { script: 'EvaluateScript', parse: 'ParseHTML', style: 'UpdateLayoutTree', layout: 'Layout', paint: 'Paint' };
+async function startWork(path, count) {
+  const phases = {};
+  const tracePath = join(dirname(blankPath), 'start-trace.json');
+  for (let i = 0; i < count; i++) {
+    const context = await browser.newContext();
+    const page = await context.newPage();
+    await browser.startTracing(page, { path: tracePath, categories: ['devtools.timeline', 'blink', 'loading', 'v8.execute', 'blink.user_timing'] });
+    await page.goto(pathToFileURL(path).href, { waitUntil: 'commit' });
+    if (path === pagePath) {
+      await ready(page);
+      await page.waitForFunction(() => performance.getEntriesByName('first-contentful-paint').length > 0);
+    }
+    await page.waitForFunction(() => document.readyState === 'complete');
+    await browser.stopTracing();
+    await context.close();
+    const events = JSON.parse(readFileSync(tracePath, 'utf8')).traceEvents;
+    const start = events.find((e) => e.name === 'navigationStart' && e.args?.data?.documentLoaderURL?.startsWith('file:'));
+    if (!start) continue;
+    const onMain = (e) => e.pid === start.pid && e.tid === start.tid;
+    const painted = events.find((e) => onMain(e) && e.name === 'firstContentfulPaint') ??
+      events.find((e) => onMain(e) && e.name === 'MarkLoad' && e.ts > start.ts);
+    const work = events.filter((e) => onMain(e) && e.ph === 'X' && e.ts < painted.ts && e.ts + e.dur > start.ts)
+      .sort((a, b) => a.ts - b.ts);
+    const cpu = (name) => {
+      let end = 0;
+      let sum = 0;
+      for (const e of work) {
+        if ((name && e.name !== name) || e.ts < end) continue;
+        end = e.ts + e.dur;
+        sum += e.tdur ?? e.dur;
+      }
+      return sum / 1000;
+    };
+    (phases.all ??= []).push(cpu());
+    for (const [phase, name] of Object.entries(kPhases)) (phases[phase] ??= []).push(cpu(name));
+  }
+  return Object.entries(phases).map(([phase, times]) => `${phase} ${median(times).toFixed(1)}`).join(', ');
+}
+
 // A tab with the stand-in port joined to a bridge.
 async function uploadingTab(context, via = bridge) {
   const page = await context.newPage();
@@ -206,6 +249,8 @@ try {
   console.log(`unit pattern (a+)+ against 40 a's and a b: ${judged[0].toFixed(1)} ms the first time ` +
     `(the pattern module compiled), ${judged[1].toFixed(1)} ms after`);
   await patterns.close();
+  console.log(`renderer main-thread CPU to first paint (blank: to loaded), ms, median of 5 traced loads (parse holds script): page ${
+    await startWork(pagePath, 5)}; blank page ${await startWork(blankPath, 5)}`);
 
   const empty = await browser.newContext({ bypassCSP: true });
   console.log(`page, click to "Download Complete", empty record: ${await uploadTimes(empty, 20)}`);

@@ -1,31 +1,12 @@
 // The dialog's form over its picture: its controls, the values in and out of them, the dialog's
 // refusals in the dialog's order, the frame of what is typed and the values kept for the next
 // visit.
-import { controlPlaces, paintedLabels } from 'build:form-layout'; // made by web/tools/bundle.mjs
 import { message } from './language.mjs';
-import { kControls, kGroups, kPicture, placeOf } from './layout.mjs';
+import { kControls, kGroups } from './layout.mjs';
 
 const kStorageValues = 'vkd37.values';
 
 const $ = (id) => document.getElementById(id);
-
-// In percent of the picture, so that the form scales with it.
-function place(element, [x, y, w, h]) {
-  element.style.left = `${(x / kPicture.width) * 100}%`;
-  element.style.top = `${(y / kPicture.height) * 100}%`;
-  if (w !== undefined) {
-    element.style.width = `${(w / kPicture.width) * 100}%`;
-    element.style.height = `${(h / kPicture.height) * 100}%`;
-  }
-}
-
-// A group over the whole picture, so that what it holds is placed as if it were not there.
-function makeGroup(role) {
-  const group = document.createElement('div');
-  group.className = 'group';
-  group.setAttribute('role', role);
-  return group;
-}
 
 export class Form {
   constructor(core, language, keeper) {
@@ -41,67 +22,19 @@ export class Form {
     this.show(this.values, { keep: false });
   }
 
+  // The form's elements and places come with the page (web/tools/form-markup.mjs); they get their
+  // texts and names here, in the language chosen.
   build() {
-    const form = $('form');
-    paintedLabels.forEach((painted, index) => {
-      const control = kControls.find((c) => c.label === index);
-      const label = document.createElement(control ? 'label' : 'span');
-      label.id = `painted-${index}`;
-      label.className = 'painted';
-      if (control) label.htmlFor = control.id;
-      // The picture's y is the baseline, 12 pixels below the top of the text box.
-      place(label, [painted.x, painted.y - 12]);
-      this.language.show(label, 'painted', index);
-      form.append(label);
-    });
-    // The direction boxes come first in the keyboard order, as their controls do.
-    const boxes = {};
-    for (const [direction, { label, sources }] of Object.entries(kGroups)) {
-      const box = makeGroup('group');
-      box.setAttribute('aria-labelledby', `painted-${label}`);
-      const radios = makeGroup('radiogroup');
-      this.language.name(radios, sources);
-      box.append(radios);
-      form.append(box);
-      boxes[direction] = { box, radios };
+    for (const label of $('form').querySelectorAll('.painted')) {
+      this.language.show(label, 'painted', Number(label.id.slice('painted-'.length)));
     }
-    // The elements page.html has come after the fields, so the keyboard reaches the buttons
-    // last, as in the dialog.
+    for (const [direction, { sources }] of Object.entries(kGroups)) this.language.name($(`${direction}-sources`), sources);
     for (const control of kControls) {
-      const element = control.inPage ? $(control.id) : this.makeInput(control);
-      place(element, placeOf(control, controlPlaces));
-      const boxOf = boxes[control.group];
-      (boxOf ? (control.radio === undefined ? boxOf.box : boxOf.radios) : form).append(element);
+      if (control.named) this.language.name($(control.id), control.named);
     }
     $('sync').addEventListener('click', () => this.sync());
-    form.addEventListener('input', () => this.showFrame());
-    form.addEventListener('submit', (event) => event.preventDefault());
-  }
-
-  makeInput(control) {
-    const { ValueKind } = this.core;
-    const field = this.fieldByName.get(control.field);
-    const input = document.createElement('input');
-    input.id = control.id;
-    if (control.radio !== undefined) {
-      input.type = 'radio';
-      input.name = control.field;
-      input.value = String(control.radio);
-    } else if (!field || field.kind === ValueKind.flag) {
-      input.type = 'checkbox';
-      input.disabled = Boolean(control.legend);
-      // The legend, as the dialog shows it: an empty box for "disabled", a ticked one for "enabled".
-      input.checked = control.id === 'legend-on';
-    } else {
-      input.type = 'text';
-      input.inputMode = 'numeric';
-      input.autocomplete = 'off';
-    }
-    const labels = [control.group && kGroups[control.group].label, control.label ?? control.labelledBy]
-      .filter((label) => label !== undefined);
-    if (control.named) this.language.name(input, control.named);
-    else if (labels.length) input.setAttribute('aria-labelledby', labels.map((l) => `painted-${l}`).join(' '));
-    return input;
+    $('form').addEventListener('input', () => this.showFrame());
+    $('form').addEventListener('submit', (event) => event.preventDefault());
   }
 
   // The values into the controls; the port has none and is kept as it came. As in the dialog, a

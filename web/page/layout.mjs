@@ -18,7 +18,8 @@ export const kGroups = {
 // buttons and statuses, as in the dialog. `control` is the template's id, `label` the index of
 // the painted label that names the element, `group` the direction box it belongs to (whose name
 // comes first in its own), `named` the text that names it where no painted label does, and
-// `inPage` marks the elements page.html has; the others are made for their field.
+// `inPage` marks the elements page.html has, in this order; the others are made for their field
+// when the page is built (web/tools/form-markup.mjs).
 export const kControls = [
   { id: 'fwd.source-0', control: 'IDC_FWD_SRC_INTERNAL',
     field: 'fwd.source', radio: 0, label: 0, group: 'fwd' },

@@ -3,7 +3,8 @@
 // under a Content-Security-Policy that allows exactly those inline parts and no network at all;
 // with the operator guide's part on the page and, in a comment at the top, the notices of what
 // the module contains. Fails when a part outgrows its budget or the page and the dialog's
-// template disagree.
+// template disagree. The form's markup and places are made here too (web/tools/form-markup.mjs),
+// so that the page's script at start only gives them their texts.
 import { spawnSync } from 'node:child_process';
 import { createHash } from 'node:crypto';
 import { mkdirSync, readFileSync, writeFileSync, renameSync } from 'node:fs';
@@ -12,6 +13,7 @@ import { parseArgs } from 'node:util';
 import { Core } from '../page/core.mjs';
 import { kControls } from '../page/layout.mjs';
 import { dialogControls } from './dialog-template.mjs';
+import { formMarkup, inPageOrderProblem } from './form-markup.mjs';
 
 const { values: args } = parseArgs({
   options: {
@@ -61,33 +63,28 @@ function templatePlaces() {
   return places;
 }
 
-// The page's modules as one classic script (a page from disk may not load module scripts), with
-// the facts of the build resolved as modules of their own. Names are kept, so that an error in
-// the browser's console still says where it happened. Also writes a depfile of the inputs.
-function bundleScript(labels, places, workDir) {
-  const layout = join(workDir, 'form-layout.json');
+// The page's modules as one classic script (a page from disk may not load module scripts). Names
+// are kept, so that an error in the browser's console still says where it happened. Also writes a
+// depfile of the inputs.
+function bundleScript(workDir) {
   const script = join(workDir, 'page.js');
   const inputs = join(workDir, 'inputs.json');
-  writeFileSync(layout, JSON.stringify({ paintedLabels: labels, controlPlaces: places }));
   const run = spawnSync(args.esbuild, [
     resolve(args['page-dir'], 'main.mjs'), '--bundle', '--format=iife', '--charset=utf8',
     '--minify-whitespace', '--minify-syntax', '--log-level=warning',
-    `--alias:build:form-layout=${layout}`,
     `--outfile=${script}`, `--metafile=${inputs}`,
   ], { cwd: workDir, encoding: 'utf8' });
   process.stderr.write(run.stderr ?? '');
   if (run.status !== 0) throw new Error(`esbuild failed: ${run.error?.message ?? `status ${run.status}`}`);
   const sources = Object.keys(JSON.parse(readFileSync(inputs, 'utf8')).inputs)
-    .map((path) => resolve(workDir, path)).filter((path) => dirname(path) !== workDir)
-    .map((path) => path.replaceAll(' ', '\\ '));
+    .map((path) => resolve(workDir, path).replaceAll(' ', '\\ '));
   writeFileSync(`${args.out}.d`, `${args.out}: ${sources.join(' ')}\n`);
   return readFileSync(script, 'utf8');
 }
 
 // The styles of the report page the module makes, which the page prints from a frame of its
 // own: that frame has the page's policy, so the policy names them.
-async function reportStyles(moduleBytes) {
-  const core = await Core.load(moduleBytes);
+function reportStyles(core) {
   const styles = new Set();
   for (const language of ['en', 'zh']) {
     for (const [, style] of core.reportHtml('', language).matchAll(/<style>([\s\S]*?)<\/style>/g)) styles.add(style);
@@ -104,16 +101,22 @@ async function build() {
   if (patternBytes.length > kPatternModuleBudget) {
     throw new Error(`the pattern module is ${patternBytes.length} bytes, over its ${kPatternModuleBudget}`);
   }
+  const core = await Core.load(moduleBytes);
   const { picture, labels } = splitBackground(readFileSync(args.background, 'utf8'));
+  const places = templatePlaces();
   const workDir = resolve(dirname(args.out), 'page-parts');
   mkdirSync(workDir, { recursive: true });
-  const script = bundleScript(labels, templatePlaces(), workDir);
-  const style = read('page.css').replace('BACKGROUND_URL',
-    `url("data:image/svg+xml;base64,${Buffer.from(picture).toString('base64')}")`);
+  const script = bundleScript(workDir);
+  const form = formMarkup(labels, places, core);
+  const template = read('page.html');
+  const orderProblem = inPageOrderProblem(template);
+  if (orderProblem) throw new Error(orderProblem);
+  const style = `${read('page.css').replace('BACKGROUND_URL',
+    `url("data:image/svg+xml;base64,${Buffer.from(picture).toString('base64')}")`)}\n${form.css}\n`;
 
   const policy = [
     "default-src 'none'", `script-src ${hash(script)} 'wasm-unsafe-eval'`,
-    `style-src ${[style, ...await reportStyles(moduleBytes)].map(hash).join(' ')}`,
+    `style-src ${[style, ...reportStyles(core)].map(hash).join(' ')}`,
     'img-src data:', "connect-src 'none'", "form-action 'none'", "base-uri 'none'",
   ].join('; ');
 
@@ -121,7 +124,8 @@ async function build() {
   if (notices.includes('--')) throw new Error(`${args.notices} has "--", which ends an HTML comment`);
 
   // Replacement functions, so that a "$" in the inserted text stays as it is.
-  const page = read('page.html')
+  const page = template
+    .replace('<!-- FORM -->', () => form.html)
     .replace('<!-- NOTICES -->', () => `<!--\n${notices}-->`)
     .replace('<!-- GUIDE -->', () => readFileSync(args.guide, 'utf8'))
     .replace('CONTENT_SECURITY_POLICY', () => policy)
