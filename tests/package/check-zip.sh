@@ -94,7 +94,7 @@ for notice in "University of Cincinnati" "Neither the name of the University" "N
     "Permission is hereby granted, free of charge" "the mingw-w64 project" \
     "Redistributions in binary form must reproduce the accompanying" "Lucent Technologies" \
     "LUCENT DISCLAIMS ALL WARRANTIES" "David M. Gay" "without restriction of copyright" \
-    "GCC Runtime Library Exception" "Rich Felker" "Nuxi" "LLVM exception"; do
+    "GCC Runtime Library Exception" "Rich Felker" "Nuxi" "LLVM exception" "Unicode, Inc."; do
     grep -qF "$notice" NOTICES.txt || fail "NOTICES.txt lacks '$notice'"
 done
 "${check_links[@]}" "$scratch" || fail "links above lead nowhere"
