@@ -6,6 +6,7 @@
 
 #include "model/Sha256.h"
 #include "record/Profile.h"
+#include "record/ReportWords.h"
 
 namespace {
 
@@ -187,53 +188,55 @@ ChainCheck CheckChain(std::string_view text) {
     return reader.Check();
 }
 
-std::string ChainText(const ChainCheck& check) {
-    const std::string line = "the chain breaks at line " + std::to_string(check.line);
-    const std::string older = check.unlinked == 0
-                                  ? ""
-                                  : " (" + std::to_string(check.unlinked) +
-                                        " earlier lines from before the chain are not in it)";
+std::string ChainText(const ChainCheck& check, Language language) {
+    using ReportParts::Mark;
+    using ReportParts::Say;
+    using ReportParts::Word;
+    const std::string line = Say(language, Word::kAtLine, std::to_string(check.line));
+    const std::string older =
+        check.unlinked == 0 ? ""
+                            : Say(language, Word::kChainEarlier, std::to_string(check.unlinked));
     const std::string cut =
         check.cut == 0
             ? ""
-            : "; line " + std::to_string(check.firstCut) + (check.cut > 1 ? " and others" : "") +
-                  " cut short (a gap: a write cut off by a crash or a full disk, not an edit)";
-    const std::string head = check.head.empty()
-                                 ? ""
-                                 : "; head " + ShortIdentity(check.head) + " (of line " +
-                                       std::to_string(check.lastLine) + ", the last)";
+            : Mark(language, ';') +
+                  Say(language, check.cut > 1 ? Word::kChainCutShorts : Word::kChainCutShort,
+                      std::to_string(check.firstCut));
+    const std::string head =
+        check.head.empty()
+            ? ""
+            : Mark(language, ';') + Say(language, Word::kChainHead, ShortIdentity(check.head),
+                                        std::to_string(check.lastLine));
     switch (check.state) {
     case ChainState::kNone:
-        return "no chain: its lines are not linked (written before lines were linked: by an "
-               "older tool, or an older page's log)";
+        return Say(language, Word::kChainNoLinks);
     case ChainState::kHeld:
-        return "the chain holds" + older + cut + head;
+        return Say(language, Word::kChainHolds) + older + cut + head;
     case ChainState::kBroken:
         break;
     }
+    const auto because = [&](Word why) { return line + Mark(language, ':') + Say(language, why); };
     switch (check.reason) {
     case ChainBreak::kChanged:
-        return line + ": it was changed, or lines after it removed";
+        return because(Word::kBreakChanged);
     case ChainBreak::kReplaced:
-        return line + ": it was changed, its link with it";
+        return because(Word::kBreakReplaced);
     case ChainBreak::kInserted:
-        return line + ": it was put in";
+        return because(Word::kBreakInserted);
     case ChainBreak::kOutOfOrder:
-        return line + ": it is out of order (it links to the line after it)";
+        return because(Word::kBreakOutOfOrder);
     case ChainBreak::kUnlinked:
-        return line + ": it has no link (its link taken out, or the line put in by hand)";
+        return because(Word::kBreakUnlinked);
     case ChainBreak::kStartGone:
-        return line + ": lines before it were removed";
+        return because(Word::kBreakStartGone);
     case ChainBreak::kStray:
-        return line + ": it is no record line, and the next line does not link to it";
+        return because(Word::kBreakStray);
     case ChainBreak::kUnfit:
         if (check.before == 0) {
-            return line + ": it does not link to the start of the file";
+            return because(Word::kBreakUnfitStart);
         }
-        return "the chain breaks between lines " + std::to_string(check.before) + " and " +
-               std::to_string(check.line) + ": line " + std::to_string(check.before) +
-               " was changed, or line " + std::to_string(check.line) + " put in or changed (no " +
-               "linked line after it tells which)";
+        return Say(language, Word::kBreakBetween, std::to_string(check.before),
+                   std::to_string(check.line));
     case ChainBreak::kNone:
         break;
     }

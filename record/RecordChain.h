@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/Language.h"
 #include "record/RecordEntry.h"
 
 // The record's chain: each line a station writes holds, as "prev", the SHA-256 of the line
@@ -99,5 +100,5 @@ private:
 // Checks a record file's chain, to its first break.
 ChainCheck CheckChain(std::string_view text);
 
-// "the chain holds", "the chain breaks at line 7: ..." in English, and the head.
-std::string ChainText(const ChainCheck& check);
+// "the chain holds", "the chain breaks at line 7: ..." in the language's words, and the head.
+std::string ChainText(const ChainCheck& check, Language language);

@@ -1,6 +1,6 @@
 #include "record/ReportWords.h"
 
-#include <utility>
+#include <string_view>
 
 namespace ReportParts {
 
@@ -61,8 +61,43 @@ constexpr const char* kWords[][2] = {
     {"Values or where", "数值或位置"},
     {"the chain breaks at line %1", "记录链在第 %1 行断开"},
     {"%1 lines cut or not record lines", "%1 行被截断或不是记录行"},
+    {"Confirmed units by profile", "按配置统计的确认设备"},
+    {"(no profile)", "（无配置）"},
+    {"Units confirmed with values other than their profile's", "确认的数值与其配置不符的设备"},
+    {"Units confirmed with different values at different stations",
+     "在不同工位以不同数值确认的设备"},
+    {"(no station named)", "（未命名工位）"},
+    {"Record files", "记录文件"},
+    {" (station %1)", "（工位 %1）"},
+    {" - GAP", "——有缺口"},
+    {"%1 lines read already from another file", "%1 行已从另一个文件读取"},
+    {"no chain: its lines are not linked (written before lines were linked: by an older tool, or "
+     "an older page's log)",
+     "无记录链：记录行未链接（写于记录行链接之前：由旧版工具或旧版网页的日志写成）"},
+    {"the chain holds", "记录链完整"},
+    {" (%1 earlier lines from before the chain are not in it)",
+     "（之前写于记录链之前的 %1 行不在链中）"},
+    {"line %1 cut short (a gap: a write cut off by a crash or a full disk, not an edit)",
+     "第 %1 行被截短（缺口：写入因崩溃或磁盘已满而中断，并非改动）"},
+    {"line %1 and others cut short (a gap: a write cut off by a crash or a full disk, not an edit)",
+     "第 %1 行等被截短（缺口：写入因崩溃或磁盘已满而中断，并非改动）"},
+    {"head %1 (of line %2, the last)", "链头 %1（第 %2 行，即最后一行）"},
+    {"it was changed, or lines after it removed", "该行被改动，或其后的行被删除"},
+    {"it was changed, its link with it", "该行连同其链接被改动"},
+    {"it was put in", "该行是插入的"},
+    {"it is out of order (it links to the line after it)", "该行顺序颠倒（它链接到其后的行）"},
+    {"it has no link (its link taken out, or the line put in by hand)",
+     "该行没有链接（链接被删去，或该行为手工插入）"},
+    {"lines before it were removed", "其前的行被删除"},
+    {"it is no record line, and the next line does not link to it",
+     "该行不是记录行，下一行也未链接到它"},
+    {"it does not link to the start of the file", "该行未链接到文件开头"},
+    {"the chain breaks between lines %1 and %2: line %1 was changed, or line %2 put in or changed "
+     "(no linked line after it tells which)",
+     "记录链在第 %1 行与第 %2 行之间断开：第 %1 行被改动，或第 %2 "
+     "行是插入的或被改动（其后没有已链接的行可判断是哪一种）"},
 };
-static_assert(sizeof kWords / sizeof kWords[0] == static_cast<int>(Word::kLinesCut) + 1,
+static_assert(sizeof kWords / sizeof kWords[0] == static_cast<int>(Word::kBreakBetween) + 1,
               "a word for every Word");
 
 } // namespace
@@ -72,14 +107,30 @@ const char* Say(Language language, Word word) {
 }
 
 std::string Say(Language language, Word word, const std::string& first, const std::string& second) {
-    std::string text = Say(language, word);
-    for (const auto& [place, filling] : {std::pair{"%1", &first}, std::pair{"%2", &second}}) {
-        const std::size_t at = text.find(place);
-        if (at != std::string::npos) {
-            text.replace(at, 2, *filling);
+    // In one pass: a filling that holds "%2" (a unit's label) stays as it is.
+    const std::string_view words = Say(language, word);
+    std::string text;
+    for (std::size_t at = 0; at < words.size(); ++at) {
+        if (words[at] == '%' && at + 1 < words.size() &&
+            (words[at + 1] == '1' || words[at + 1] == '2')) {
+            text += words[++at] == '1' ? first : second;
+        } else {
+            text += words[at];
         }
     }
     return text;
+}
+
+const char* Mark(Language language, char mark) {
+    const bool chinese = language == Language::kChinese;
+    switch (mark) {
+    case ':':
+        return chinese ? "：" : ": ";
+    case ';':
+        return chinese ? "；" : "; ";
+    default:
+        return chinese ? "，" : ", ";
+    }
 }
 
 std::string SayOutcome(Language language, const RecordEntry& entry) {

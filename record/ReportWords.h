@@ -59,12 +59,40 @@ enum class Word {
     kDetail,
     kAtLine,   // %1 the line's number
     kLinesCut, // %1 how many
+    // The summary's lines of the stations' records.
+    kByProfile,
+    kNoProfile,
+    kOffProfileUnits,
+    kConflictUnits,
+    kNoStationNamed,
+    kRecordFiles,
+    kOfStations, // %1 the stations
+    kGapMark,
+    kLinesRepeated, // %1 how many
+    // A file's chain.
+    kChainNoLinks,
+    kChainHolds,
+    kChainEarlier,   // %1 how many
+    kChainCutShort,  // %1 the line
+    kChainCutShorts, // %1 the first line
+    kChainHead,      // %1 the head, %2 its line
+    kBreakChanged,
+    kBreakReplaced,
+    kBreakInserted,
+    kBreakOutOfOrder,
+    kBreakUnlinked,
+    kBreakStartGone,
+    kBreakStray,
+    kBreakUnfitStart,
+    kBreakBetween, // %1 the line before, %2 the line
 };
 
 const char* Say(Language language, Word word);
-// A word with its places %1 and %2 filled.
+// A word with its places %1 and %2 filled, each wherever it stands.
 std::string Say(Language language, Word word, const std::string& first,
                 const std::string& second = "");
+// ": ", "; " or ", " as the language writes it between the parts of a line.
+const char* Mark(Language language, char mark);
 // The entry's outcome as the page's log shows it; a later program's, which this one does not
 // know, as its line names it.
 std::string SayOutcome(Language language, const RecordEntry& entry);

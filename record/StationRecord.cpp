@@ -240,9 +240,11 @@ std::vector<StationFinding> StationFindings(RecordSource& source, Language langu
 void GatheredSummary(RecordSource& source, const RecordGathering& gathering, const Profile* against,
                      Language language, const ReportSink& out) {
     ReportSummary(source, language, out);
-    out(StationFactsText(gathering.Files(), against || gathering.NamesProfilesOrStations()
-                                                ? StationFactsOf(source, against)
-                                                : StationFacts()));
+    out(StationFactsText(gathering.Files(),
+                         against || gathering.NamesProfilesOrStations()
+                             ? StationFactsOf(source, against)
+                             : StationFacts(),
+                         language));
 }
 
 const RecordEntry* LastConfirmed(const CommissioningRecord& record, std::string_view unit) {
@@ -357,61 +359,82 @@ StationFacts StationFactsOf(RecordSource& source, const Profile* against) {
 
 namespace {
 
-std::string StationName(const std::string& station) {
-    return station.empty() ? "(no station named)" : station;
+using ReportParts::Mark;
+using ReportParts::Say;
+using ReportParts::Word;
+
+std::string StationName(const std::string& station, Language language) {
+    return station.empty() ? Say(language, Word::kNoStationNamed) : station;
 }
 
-std::string FileLine(const RecordFileFacts& file) {
+std::string Heading(Language language, Word word) {
+    return "\n" + std::string(Say(language, word)) + (language == Language::kChinese ? "：" : ":") +
+           "\n";
+}
+
+std::string FileLine(const RecordFileFacts& file, Language language) {
     std::string stations;
     for (const std::string& station : file.stations) {
-        stations += (stations.empty() ? " (station " : ", ") + station;
+        stations += (stations.empty() ? "" : ", ") + station;
     }
-    std::string line =
-        "  " + file.name + (stations.empty() ? "" : stations + ")") + ": " + ChainText(file.chain);
+    std::string line = "  " + file.name +
+                       (stations.empty() ? "" : Say(language, Word::kOfStations, stations)) +
+                       Mark(language, ':') + ChainText(file.chain, language);
     if (file.leftOut > 0) {
-        line += "; " + std::to_string(file.leftOut) + " lines cut or not record lines";
+        line += Mark(language, ';') + Say(language, Word::kLinesCut, std::to_string(file.leftOut));
     }
     if (file.HasGap()) {
-        line += " - GAP";
+        line += Say(language, Word::kGapMark);
     }
     if (file.repeated > 0) {
-        line += "; " + std::to_string(file.repeated) + " lines read already from another file";
+        line += Mark(language, ';') +
+                Say(language, Word::kLinesRepeated, std::to_string(file.repeated));
     }
     return line + "\n";
 }
 
 } // namespace
 
-std::string StationFactsText(const std::vector<RecordFileFacts>& files, const StationFacts& facts) {
+std::string StationFactsText(const std::vector<RecordFileFacts>& files, const StationFacts& facts,
+                             Language language) {
     std::string text;
     const bool profiles = facts.byProfile.size() > 1 ||
                           (facts.byProfile.size() == 1 && !facts.byProfile[0].name.empty());
     if (profiles) {
-        text += "\nConfirmed units by profile:\n";
+        text += Heading(language, Word::kByProfile);
         for (const ProfileUse& use : facts.byProfile) {
             text += "  " +
-                    (use.name.empty() ? "(no profile)"
+                    (use.name.empty() ? std::string(Say(language, Word::kNoProfile))
                                       : use.name + " [" + ShortIdentity(use.identity) + "]") +
-                    ": " + std::to_string(use.units) + "\n";
+                    Mark(language, ':') + std::to_string(use.units) + "\n";
         }
     }
     if (!facts.offProfile.empty()) {
-        text += "\nUnits confirmed with values other than their profile's:\n";
+        text += Heading(language, Word::kOffProfileUnits);
         for (const OffProfile& off : facts.offProfile) {
-            text += "  " + off.unit + ": " + off.profile + " [" + ShortIdentity(off.expected) +
-                    "], confirmed [" + ShortIdentity(off.actual) + "]\n";
+            text += "  " + off.unit + Mark(language, ':') + off.profile + " [" +
+                    ShortIdentity(off.expected) + "]" + Mark(language, ',') +
+                    Say(language, Word::kUnitConfirmed) + " [" + ShortIdentity(off.actual) + "]\n";
             for (const ValueChange& change : off.changes) {
-                text += "    " + ChangeText(change) + "\n";
+                // English keeps both languages' words, as the diff and the upload say a change.
+                text += "    " +
+                        (language == Language::kEnglish ? ChangeText(change)
+                                                        : ChangeText(change, language)) +
+                        "\n";
             }
         }
     }
     if (!facts.conflicts.empty()) {
-        text += "\nUnits confirmed with different values at different stations:\n";
+        text += Heading(language, Word::kConflictUnits);
         for (const StationConflict& conflict : facts.conflicts) {
-            text += "  " + conflict.unit + ":";
+            // "U-1: A [...] B [...]"; in Chinese the full-width colon holds its own space.
+            std::string stations;
             for (const auto& [station, identity] : conflict.stations) {
-                text += " " + StationName(station) + " [" + ShortIdentity(identity) + "]";
+                stations += (stations.empty() ? "" : " ") + StationName(station, language) + " [" +
+                            ShortIdentity(identity) + "]";
             }
+            text +=
+                "  " + conflict.unit + (language == Language::kChinese ? "：" : ": ") + stations;
             text += "\n";
         }
     }
@@ -424,9 +447,9 @@ std::string StationFactsText(const std::vector<RecordFileFacts>& files, const St
         repeated = repeated || file.repeated > 0;
     }
     if (chained || repeated) {
-        text += "\nRecord files:\n";
+        text += Heading(language, Word::kRecordFiles);
         for (const RecordFileFacts& file : files) {
-            text += FileLine(file);
+            text += FileLine(file, language);
         }
     }
     return text;

@@ -157,6 +157,7 @@ struct StationFacts {
 // is kept grows with its units, not its lines.
 StationFacts StationFactsOf(RecordSource& source, const Profile* against);
 
-// The facts and each file's chain and gaps, as lines of text in English; empty where there is
-// nothing to say beyond the summary.
-std::string StationFactsText(const std::vector<RecordFileFacts>& files, const StationFacts& facts);
+// The facts and each file's chain and gaps, as lines of text in the language's words; empty where
+// there is nothing to say beyond the summary.
+std::string StationFactsText(const std::vector<RecordFileFacts>& files, const StationFacts& facts,
+                             Language language);

@@ -27,3 +27,9 @@ std::string ChangeText(const ValueChange& change) {
     return BothLanguagesName(*change.field) + "  " + BothLanguages(*change.field, change.from) +
            " -> " + BothLanguages(*change.field, change.to);
 }
+
+std::string ChangeText(const ValueChange& change, Language language) {
+    const ParameterField& field = *change.field;
+    return (language == Language::kChinese ? ChineseName(field) : field.name) + std::string("  ") +
+           ValueText(field, change.from, language) + " -> " + ValueText(field, change.to, language);
+}

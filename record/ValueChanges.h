@@ -21,6 +21,8 @@ std::vector<ValueChange> ValueChanges(const ParameterSet& from, const ParameterS
 // "fwd.source (正向速度来源)  internal (内部速度) -> internal-pot (内部电位器)": the field's
 // name and the value's words in both languages (the numbers where the words are the same).
 std::string ChangeText(const ValueChange& change);
+// The same in one language's words: "fwd.source  internal -> internal-pot" in English.
+std::string ChangeText(const ValueChange& change, Language language);
 // A field's name in both languages: "fwd.acc (正向加速)".
 std::string BothLanguagesName(const ParameterField& field);
 // A value in both languages' words: "internal-pot (内部电位器)", "12".

@@ -34,7 +34,7 @@ struct ReportOptions {
 int Verify(const std::vector<RecordFileFacts>& files, const std::string& head) {
     bool held = true;
     for (const RecordFileFacts& file : files) {
-        PrintLine(file.name + ": " + ChainText(file.chain));
+        PrintLine(file.name + ": " + ChainText(file.chain, Language::kEnglish));
         held = held && file.chain.state != ChainState::kBroken;
     }
     if (head.empty() || files.empty()) {

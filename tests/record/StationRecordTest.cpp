@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,8 @@
 #include "record/StationRecord.h"
 
 namespace {
+
+constexpr const char* kLatinLetters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 
 ParameterSet StartSet() {
     ParameterSet set;
@@ -234,6 +237,15 @@ TEST(ChainTest, NamesTheLineWhereAFilesChainBreaks) {
                       check.cut == 1 && check.firstCut == 6)
                 << c.what;
         }
+        // Said in Chinese, each state and reason leaves no English word: numbers and the head only.
+        const ChainCheck check = CheckChain(c.text);
+        std::string chinese = ChainText(check, Language::kChinese);
+        const std::size_t head = chinese.find(ShortIdentity(check.head));
+        if (head != std::string::npos && !check.head.empty()) {
+            chinese.erase(head, ShortIdentity(check.head).size());
+        }
+        EXPECT_EQ(std::string::npos, chinese.find_first_of(kLatinLetters))
+            << c.what << ": " << chinese;
     }
     EXPECT_EQ(2u, CheckChain(continued).unlinked);
     // Which programs' lines must be linked: the tool's and the page's downloads from 1.2.0 on.
@@ -302,4 +314,11 @@ TEST(StationRecordTest, GathersStationsFilesIntoOneRecord) {
     ASSERT_EQ(3u, held.offProfile.size()); // A, B and C
     ASSERT_EQ(1u, held.offProfile[0].changes.size());
     EXPECT_EQ("fwd.acc (正向加速)  12 -> 10", ChangeText(held.offProfile[0].changes[0]));
+
+    // Said in Chinese, no English word is left: only the names of units, stations, files and the
+    // profile, and identities.
+    const std::string chinese = std::regex_replace(
+        StationFactsText(gathered.files, held, Language::kChinese),
+        std::regex(R"(\[?[0-9a-f]{12}\]?|[a-z0-9-]+\.jsonl|s[123]|[A-E]|)" + against.name), "");
+    EXPECT_EQ(std::string::npos, chinese.find_first_of(kLatinLetters)) << chinese;
 }

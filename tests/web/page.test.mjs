@@ -1372,6 +1372,14 @@ test('Open records reports several stations\' files as `vkd37 report` does', asy
   await page.selectOption('#language', 'zh');
   await waitForText(page, '#records-summary', '调试报告');
   assert.deepEqual(await Promise.all(['#open-records', '#records-csv'].map((id) => text(page, id))), ['打开记录…', '下载 CSV']);
+  // The stations' lines follow the switch too: from the first of them on, line for line with the
+  // English, no Latin letters are left but the units', stations' and files' names and identities.
+  const lines = summary.split('\n');
+  const facts = lines.indexOf('Units confirmed with different values at different stations:');
+  const linesZh = (await text(page, '#records-summary')).split('\n');
+  assert.ok(facts > 0 && linesZh.length === lines.length, linesZh.join('\n'));
+  assert.deepEqual(linesZh.slice(facts).filter((line) =>
+    /[A-Za-z]/.test(line.replace(/[0-9a-f]{12}|[ab]\.jsonl|U-\d|\b[AB]\b/g, ''))), []);
 });
 
 // Printed to PDF as a customer gets it: with a 98-character label every column is on the page, on

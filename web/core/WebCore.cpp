@@ -475,7 +475,7 @@ VKD_EXPORT("vkd_report_html") int ReportHtmlText(int slot, int language) {
 VKD_EXPORT("vkd_report_chains") int ReportChains(int slot) {
     std::string lines;
     for (const RecordFileFacts& file : Gathered(slot).Gathering().Files()) {
-        lines += file.name + ": " + ChainText(file.chain) + "\n";
+        lines += file.name + ": " + ChainText(file.chain, Language::kEnglish) + "\n";
     }
     return Answer(std::move(lines));
 }
