@@ -34,14 +34,16 @@ CommissioningLog::Appended CommissioningLog::Append(RecordEntry entry) {
         },
         SaveLockWait(path_));
     Appended written{appended.line.substr(0, appended.line.size() - 1), Failure(appended.failure)};
-    if (!written.failure) {
+    lastWritten_ = !written.failure;
+    if (lastWritten_) {
         head_ = ShortIdentity(ChainLink(written.line));
     }
     return written;
 }
 
+// An attempt whose line was not written names no head: the one before would seem to cover it.
 std::string CommissioningLog::HeadAfterAttempt() const {
-    return head_.empty() ? "" : "; record head " + head_;
+    return head_.empty() || !lastWritten_ ? "" : "; record head " + head_;
 }
 
 std::optional<std::string> CommissioningLog::HeadAtEnd() const {

@@ -43,6 +43,7 @@ private:
     std::string profile_;
     std::string profileId_;
     std::string head_; // empty until a line is written
+    bool lastWritten_ = false;
     RecordFile file_;
 };
 

@@ -5,6 +5,7 @@
 #include "platform/StopSignals.h"
 #include "platform/TerminalText.h"
 #include "record/LabelText.h"
+#include "record/Utf8.h"
 
 std::string LabelArgument(const char* option, const std::string& argument) {
     const std::optional<std::string> text = ArgumentText(argument);
@@ -40,6 +41,9 @@ std::optional<std::string> UnitLabels::Refusal(const std::string& label) const {
         return std::nullopt;
     case LabelPattern::Match::kStopped:
         return "the unit label was not checked against " + pattern + ": stopped";
+    case LabelPattern::Match::kTooLong:
+        return "the unit label (" + std::to_string(CodePoints(label).size()) +
+               " characters) is too long to check against " + pattern;
     case LabelPattern::Match::kDiffers:
         break;
     }

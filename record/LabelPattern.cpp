@@ -902,6 +902,13 @@ std::optional<LabelPattern> LabelPattern::Compile(std::string_view pattern, std:
 LabelPattern::Match LabelPattern::Whole(std::string_view label,
                                         const std::function<bool()>& stop) const {
     const std::u32string text = CodePoints(label);
+    std::size_t steps = main_.steps.size();
+    for (const Automaton& look : looks_) {
+        steps += look.steps.size();
+    }
+    if (text.size() > kMaxWork / steps) {
+        return Match::kTooLong;
+    }
     std::vector<std::vector<char>> looks;
     for (const Automaton& look : looks_) {
         std::optional<std::vector<char>> reached =

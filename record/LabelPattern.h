@@ -23,6 +23,10 @@ class LabelPattern {
 public:
     static constexpr std::size_t kMaxSteps = 10000;
     static constexpr int kMaxNesting = 100;
+    // The most work one label's match may take: its characters times the steps of the pattern's
+    // automata, about a second's matching. A label beyond it is not checked (kTooLong) on any
+    // face, so that a scan never holds the page's only thread, and every face answers alike.
+    static constexpr std::size_t kMaxWork = 50'000'000;
 
     // Why a pattern is refused: the faces that speak other languages name the last three in
     // their own words.
@@ -32,9 +36,10 @@ public:
     static std::optional<LabelPattern> Compile(std::string_view pattern, std::string& error,
                                                Refusal* refusal = nullptr);
 
-    enum class Match { kMatches, kDiffers, kStopped };
+    enum class Match { kMatches, kDiffers, kStopped, kTooLong };
     // Whether the whole label (UTF-8) matches. `stop`, when given, is asked every few hundred
-    // characters, and true ends the match with kStopped.
+    // characters, and true ends the match with kStopped; kTooLong, before any matching, where
+    // the label is longer than kMaxWork allows this pattern.
     Match Whole(std::string_view label, const std::function<bool()>& stop = {}) const;
 
     // One step of an automaton: a character of a set, a fork, a jump, a condition on the place

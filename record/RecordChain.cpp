@@ -28,8 +28,10 @@ std::string_view AsWritten(std::string_view line) {
 
 } // namespace
 
+// A file that holds only a byte-order mark (an editor's new, empty file) has no line yet.
 std::string ChainLink(std::string_view previousLine) {
-    return previousLine.empty() ? std::string(kChainStart) : Sha256Hex(AsWritten(previousLine));
+    const std::string_view written = AsWritten(previousLine);
+    return written.empty() ? std::string(kChainStart) : Sha256Hex(written);
 }
 
 std::string LinkedLine(std::string_view line, std::string_view previousLine) {

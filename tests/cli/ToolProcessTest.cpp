@@ -348,6 +348,9 @@ TEST_F(ToolTest, AUnitLabelTheBatchPatternRefusesSendsNothing) {
          "a unit label matching --unit-pattern '" + pattern + "' is needed"},
         {{"--unit", "A-0001", "--unit-pattern", "A-[0-9"},
          "--unit-pattern 'A-[0-9' is not a pattern: "},
+        {{"--unit", std::string(100000, 'A'), "--unit-pattern", "A{0,600}"},
+         "the unit label (100000 characters) is too long to check against --unit-pattern "
+         "'A{0,600}'"},
     };
     for (const auto& refusal : refusals) {
         std::vector<std::string> arguments = {"upload", "--port", port, StartFile(), "--log", log};
@@ -1138,6 +1141,16 @@ TEST_F(ToolTest, ACutRecordLineNeverSwallowsTheNextAttempt) {
                          "F-2\nF-3\nq\n");
     EXPECT_EQ(4, limited.WaitForExit(milliseconds(20000))) << limited.ErrorText();
     EXPECT_NE(std::string::npos, limited.ErrorText().find("File too large"));
+    // The attempt whose line was not written names no head, which would seem to cover it.
+    std::vector<std::string> attempts;
+    for (const std::string& line : Lines(limited.OutputText())) {
+        if (line.rfind("confirmed in ", 0) == 0) {
+            attempts.push_back(line);
+        }
+    }
+    ASSERT_GE(attempts.size(), 2u) << limited.OutputText();
+    EXPECT_NE(std::string::npos, attempts.front().find("; record head "));
+    EXPECT_EQ(std::string::npos, attempts.back().find("record head")) << attempts.back();
     for (const char* unit : {"F-4", "cut", "F-5"}) {
         if (std::string(unit) == "cut") {
             std::ofstream(log, std::ios::app) << R"({"time":"2025-03-04T09:1)";

@@ -10,6 +10,7 @@ import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { createInterface } from 'node:readline';
 import { Core } from '../../web/page/core.mjs';
+import { kSyntaxWords } from '../../web/page/language.mjs';
 
 const core = await Core.load(readFileSync(process.env.VKD_CORE_WASM));
 
@@ -276,4 +277,11 @@ test('record files gathered in pieces make the tool\'s report of the files', asy
   } finally {
     rmSync(folder, { recursive: true, force: true });
   }
+});
+
+test('every syntax reason of the unit pattern matcher has its Chinese words on the page', () => {
+  const source = readFileSync(new URL('../../record/LabelPattern.cpp', import.meta.url), 'utf8');
+  const reasons = [...source.matchAll(/Fail(?:ed)?\("((?:[^"\\]|\\.)*)"\)/g)].map((m) => JSON.parse(`"${m[1]}"`));
+  assert.ok(reasons.length > 10);
+  assert.deepEqual(reasons.filter((reason) => !(reason in kSyntaxWords)), []);
 });

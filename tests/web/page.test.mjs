@@ -530,6 +530,7 @@ test('the unit pattern: the page takes and refuses patterns and labels as the to
       const invalid = failed.stderr.match(/is not a pattern: (.*)/);
       if (invalid) return { answer: 'pattern', reason: invalid[1] };
       if (failed.stderr.includes('does not match')) return { answer: 'label' };
+      if (failed.stderr.includes('too long to check')) return { answer: 'tooLong' };
       return { answer: 'takes' };
     }
     throw new Error('the tool sent to a port that is not there');
@@ -539,6 +540,7 @@ test('the unit pattern: the page takes and refuses patterns and labels as the to
     const refusal = await window.vkd37Page.batch.refusal(l);
     if (!refusal) return { answer: 'takes' };
     if (refusal.text.key === 'unitRefused') return { answer: 'label' };
+    if (refusal.text.key === 'unitTooLong') return { answer: 'tooLong' };
     const reason = refusal.text.args[1];
     return { answer: 'pattern', reason: typeof reason === 'string' ? reason : undefined };
   }, [pattern, label]);
@@ -552,6 +554,7 @@ test('the unit pattern: the page takes and refuses patterns and labels as the to
     ['(a)\\1', 'aa'], ['F-[', 'F-1'], ['(?:a{1,200}){1,100}', 'a'], // refused patterns
     [`${'('.repeat(101)}a${')'.repeat(101)}`, 'a'],
     ['(a+)+', `${'a'.repeat(40)}b`], ['(a*)*c', 'a'.repeat(40)], // no backtracking
+    ['A{0,600}', 'A'.repeat(100000)], // too long to check, and a label that grows the memory
   ];
   for (const [pattern, label] of kCases) {
     const expected = tool(pattern, label);

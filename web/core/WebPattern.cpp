@@ -9,7 +9,7 @@
 //                                "tooDeep".
 //   vkd_pattern_max_steps(), vkd_pattern_max_nesting()   the bounds a pattern is refused beyond.
 //   vkd_pattern_whole()          exchange: a label. Answers 1 when the kept pattern matches it
-//                                whole, 0 when not.
+//                                whole, 0 when not, 2 when the label is too long to check.
 
 #include <optional>
 #include <string>
@@ -68,8 +68,20 @@ VKD_EXPORT("vkd_pattern_refusal") const char* PatternRefusal() {
     return "syntax";
 }
 
-// No stop is asked for: the match's time is bounded by the label's length times the pattern's
-// size, and the page's labels are typed or scanned.
+// No stop is asked for: the matcher refuses a label whose match would take more than about a
+// second (kMaxWork), as the tool does.
 VKD_EXPORT("vkd_pattern_whole") int PatternWhole() {
-    return pattern && pattern->Whole(exchange) == LabelPattern::Match::kMatches ? 1 : 0;
+    if (!pattern) {
+        return 0;
+    }
+    switch (pattern->Whole(exchange)) {
+    case LabelPattern::Match::kMatches:
+        return 1;
+    case LabelPattern::Match::kTooLong:
+        return 2;
+    case LabelPattern::Match::kDiffers:
+    case LabelPattern::Match::kStopped:
+        break;
+    }
+    return 0;
 }

@@ -17,8 +17,11 @@ export const kSameScanMs = 250;
 
 // Why a unit pattern is none: the tool's reason, in the page's words where it has them.
 const kRefusalWords = { backreference: 'noBackreferences', tooLarge: 'patternTooLarge', tooDeep: 'patternTooDeep' };
-export const patternRefusal = (error) =>
-  (kRefusalWords[error.kind] ? message(kRefusalWords[error.kind], error.limit) : error.message);
+export function patternRefusal(error) {
+  if (kRefusalWords[error.kind]) return message(kRefusalWords[error.kind], error.limit);
+  const syntax = /^(.*) at character (\d+)$/.exec(error.message);
+  return syntax ? message('patternSyntax', syntax[1], syntax[2]) : error.message;
+}
 
 export class Batch {
   // prompt(text, control) shows a refusal and then puts the focus in control.
@@ -69,7 +72,9 @@ export class Batch {
       return { text: message('unitPatternInvalid', source, patternRefusal(error)), control: $('unit-pattern') };
     }
     if (!label) return { text: message('unitNeeded', source), control: $('unit') };
-    if (!matches(label)) return { text: message('unitRefused', label, source), control: $('unit') };
+    const verdict = matches(label);
+    if (verdict === 'tooLong') return { text: message('unitTooLong', [...label].length, source), control: $('unit') };
+    if (verdict !== 'matches') return { text: message('unitRefused', label, source), control: $('unit') };
     return null;
   }
 

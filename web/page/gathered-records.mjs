@@ -14,14 +14,25 @@ const kXlsxFile = {
 
 const $ = (id) => document.getElementById(id);
 
-// The file's bytes as the browser reads them, a chunk at a time.
+// A file that ended short of, or ran past, the size it had when it was picked: changed meanwhile.
+class ChangedWhileRead extends Error {
+  constructor(name) {
+    super(name);
+    this.name = name;
+  }
+}
+
+// The file's bytes as the browser reads them, a chunk at a time; the whole file or an error.
 async function* chunksOf(file) {
   const reader = file.stream().getReader();
+  let read = 0;
   for (;;) {
     const { done, value } = await reader.read();
-    if (done) return;
+    if (done) break;
+    read += value.length;
     yield value;
   }
+  if (read !== file.size) throw new ChangedWhileRead(file.name);
 }
 
 export class GatheredRecords {
@@ -31,7 +42,8 @@ export class GatheredRecords {
     this.language = language;
     this.print = print;
     this.work = Promise.resolve(); // one gathering or report at a time: they share the core's slot
-    const failed = (error) => this.language.say('recordsFailed', error);
+    const failed = (error) => (error instanceof ChangedWhileRead
+      ? this.language.say('recordChanged', error.name) : this.language.say('recordsFailed', error));
     $('open-records').addEventListener('click', () => $('record-files').click());
     $('record-files').addEventListener('change', () => {
       const files = [...$('record-files').files];

@@ -11,6 +11,32 @@ export const message = (key, ...args) => ({ key, args });
 
 // The painted labels keep the order in which the background picture has them. A text is a
 // string, a function of the arguments, a list indexed by the first one, or a table keyed by it.
+// The unit pattern matcher's syntax reasons (record/LabelPattern.cpp), in Chinese.
+export const kSyntaxWords = {
+  '\\ at the end of the pattern': '格式以 \\ 结尾',
+  'a backreference to no group': '引用了不存在的分组',
+  'a backreference to no group of that name': '引用了不存在的分组名称',
+  'a duplicate group name': '分组名称重复',
+  'groups nested too deeply': '分组嵌套过深',
+  'incomplete quantifier': '量词不完整',
+  'invalid Unicode escape': '无效的 Unicode 转义',
+  'invalid character class': '无效的字符类',
+  'invalid control escape': '无效的控制字符转义',
+  'invalid decimal escape': '无效的十进制转义',
+  'invalid escape': '无效的转义',
+  'invalid group': '无效的分组',
+  'invalid group name': '无效的分组名称',
+  'invalid named reference': '无效的命名引用',
+  'invalid property name': '无效的属性名称',
+  'lone quantifier brackets': '单独的量词括号',
+  'nothing to repeat': '没有可重复的内容',
+  'numbers out of order in {} quantifier': '{} 量词中的数字顺序颠倒',
+  'range out of order in character class': '字符类中的范围顺序颠倒',
+  "unmatched ')'": "多余的 ')'",
+  'unterminated character class': '字符类未结束',
+  'unterminated group': '分组未结束',
+};
+
 const kTexts = {
   en: {
     programName: 'VKD-37参数设定程序',
@@ -58,8 +84,10 @@ const kTexts = {
     noBackreferences: 'it refers back to a group (\\1, \\k<name>), which the tool does not take either',
     patternTooLarge: (steps) => `it is too large (more than ${steps} steps), which the tool does not take either`,
     patternTooDeep: (levels) => `its groups are nested more than ${levels} deep, which the tool does not take either`,
+    patternSyntax: (what, at) => `${what} at character ${at}`,
     unitNeeded: (pattern) => `A unit label that matches the unit pattern ${pattern} is needed.`,
     unitRefused: (label, pattern) => `The unit label ${label} does not match the unit pattern ${pattern}.`,
+    unitTooLong: (length, pattern) => `The unit label (${length} characters) is too long to check against the unit pattern ${pattern}.`,
     logEmpty: 'The log is empty.',
     logWritten: (count, name) => `The log (${count} entries) was written to ${name}.`,
     logOffered: 'The log was handed to the browser as a download. The page cannot tell whether ' +
@@ -93,6 +121,7 @@ const kTexts = {
     openRecords: 'Open records…', recordsLabel: 'Records opened',
     recordsOpened: (count) => `Records of ${count} files gathered as one.`,
     recordsFailed: (reason) => `The records could not be read: ${reason}.`,
+    recordChanged: (name) => `The records could not be read: ${name} changed while it was read. Open the files again.`,
     recordsTooLarge: 'The record has more attempts than a sheet holds: download the CSV.',
     noSerial: 'Uploading needs the Web Serial API of Chrome or Edge (version 89 or later, on a ' +
       'computer), with the page opened from disk or over https. Opening, editing and saving ' +
@@ -149,6 +178,7 @@ const kTexts = {
     stationScan: 'Scan the next unit\'s label.',
     stationLeaveAgain: 'Click Leave station mode again to leave.',
     stationRefused: (label, pattern) => `${label} does not match the unit pattern ${pattern}: nothing was sent. Scan the right label.`,
+    stationTooLong: (length, pattern) => `The label (${length} characters) is too long to check against the unit pattern ${pattern}: nothing was sent. Scan the right label.`,
     stationAgain: (time) => `This unit was confirmed today already, at ${time}, and was uploaded again.`,
     stationPassed: 'Confirmed. Scan the next unit.',
     stationWaiting: (labels) => `Scanned, to be uploaded next: ${labels}.`,
@@ -193,8 +223,10 @@ const kTexts = {
     noBackreferences: '其中引用了前面的分组（\\1、\\k<名称>），命令行工具也不接受',
     patternTooLarge: (steps) => `格式过大（超过 ${steps} 步），命令行工具也不接受`,
     patternTooDeep: (levels) => `分组嵌套超过 ${levels} 层，命令行工具也不接受`,
+    patternSyntax: (what, at) => `${kSyntaxWords[what] ?? what}（第 ${at} 个字符处）`,
     unitNeeded: (pattern) => `需要符合编号格式 ${pattern} 的设备编号。`,
     unitRefused: (label, pattern) => `设备编号 ${label} 不符合编号格式 ${pattern}。`,
+    unitTooLong: (length, pattern) => `设备编号（${length} 个字符）太长，无法按编号格式 ${pattern} 检查。`,
     logEmpty: '记录为空。',
     logWritten: (count, name) => `记录（${count} 条）已写入 ${name}。`,
     logOffered: '记录已作为下载交给浏览器。页面无法得知文件是否已保存，因此“清除记录”仍会先询问。',
@@ -218,6 +250,7 @@ const kTexts = {
     openRecords: '打开记录…', recordsLabel: '已打开的记录',
     recordsOpened: (count) => `已将 ${count} 个文件的记录合并为一份。`,
     recordsFailed: (reason) => `无法读取记录：${reason}。`,
+    recordChanged: (name) => `无法读取记录：${name} 在读取时被更改。请重新打开这些文件。`,
     recordsTooLarge: '记录的上传次数超过工作表的容量：请下载 CSV。',
     noSerial: '上传需要 Chrome 或 Edge（89 或更高版本，电脑版）的 Web Serial 接口，且页面须从' +
       '本地文件或 https 打开。在此仍可打开、编辑和保存参数文件。',
@@ -267,6 +300,7 @@ const kTexts = {
     stationScan: '请扫描下一台设备的标签。',
     stationLeaveAgain: '再次点击“退出工位模式”即可退出。',
     stationRefused: (label, pattern) => `${label} 不符合设备编号格式 ${pattern}：未发送任何数据。请扫描正确的标签。`,
+    stationTooLong: (length, pattern) => `标签（${length} 个字符）太长，无法按设备编号格式 ${pattern} 检查：未发送任何数据。请扫描正确的标签。`,
     stationAgain: (time) => `该设备今天已在 ${time} 确认过，并已再次上传。`,
     stationPassed: '已确认。请扫描下一台设备。',
     stationWaiting: (labels) => `已扫描，等待上传：${labels}。`,

@@ -167,8 +167,12 @@ export class Upload {
     const values = this.form.collect();
     if (!values) return;
     this.uploading = true;
-    const unit = await this.batch.label();
-    this.uploading = false;
+    let unit;
+    try {
+      unit = await this.batch.label();
+    } finally {
+      this.uploading = false;
+    }
     if (unit === null) return;
     const failure = await this.runWith(values, unit);
     // The focus goes back to Upload, or in batch mode to the unit's label, so that Enter or the

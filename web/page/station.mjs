@@ -235,8 +235,11 @@ export class Station {
     $('station-unit').textContent = label;
     this.language.forget($('station-warning'));
     $('station-warning').textContent = '';
-    if (this.matches && !this.matches(label)) {
-      this.show('', 'stationRefused', label, $('station-pattern').value);
+    const judged = this.matches ? this.matches(label) : 'matches';
+    if (judged !== 'matches') {
+      const pattern = $('station-pattern').value;
+      if (judged === 'tooLong') this.show('', 'stationTooLong', [...label].length, pattern);
+      else this.show('', 'stationRefused', label, pattern);
       return;
     }
     // Named until the next scan, beside the verdict: any tab's entries count, of this visit or

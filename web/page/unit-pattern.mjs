@@ -30,10 +30,12 @@ export class PatternMatcher {
     return new PatternMatcher(await instantiate(bytes));
   }
 
+  // The text in the module's exchange. The room is made first: making it may grow the module's
+  // memory, which detaches the buffer taken before.
   put(text) {
     const bytes = this.encoder.encode(text);
-    new Uint8Array(this.exports.memory.buffer, this.exports.vkd_exchange_reserve(bytes.length), bytes.length)
-      .set(bytes);
+    const at = this.exports.vkd_exchange_reserve(bytes.length);
+    new Uint8Array(this.exports.memory.buffer, at, bytes.length).set(bytes);
   }
 
   cString(pointer) {
@@ -41,8 +43,10 @@ export class PatternMatcher {
     return this.decoder.decode(memory.subarray(pointer, memory.indexOf(0, pointer)));
   }
 
-  // The pattern's test of a whole label; a PatternRefusal when it is none. The module keeps the
-  // last pattern compiled, so a test puts its own back first when another came between.
+  // The pattern's test of a whole label ('matches', 'differs', or 'tooLong' when the label is
+  // longer than the matcher checks against this pattern); a PatternRefusal when it is none. The
+  // module keeps the last pattern compiled, so a test puts its own back first when another came
+  // between.
   compile(source) {
     this.current = null;
     this.put(source);
@@ -61,7 +65,7 @@ export class PatternMatcher {
         this.current = test;
       }
       this.put(label);
-      return this.exports.vkd_pattern_whole() === 1;
+      return ['differs', 'matches', 'tooLong'][this.exports.vkd_pattern_whole()];
     };
     this.current = test;
     return test;
