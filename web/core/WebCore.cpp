@@ -60,14 +60,12 @@
 #include "record/StationRecord.h"
 #include "record/ValueChanges.h"
 
-#define VKD_EXPORT(name) extern "C" __attribute__((export_name(name)))
+#include "web/core/Exchange.h"
 
 namespace {
 
 constexpr char kProgram[] = "vkd37.html " VKD_VERSION;
 
-// The page writes its input here and reads every text result from here.
-std::string exchange;
 int values[kStoredValueCount + 1]; // the stored values, then one slot for a parsed value
 int baseValues[kStoredValueCount]; // the values a change is made from
 ParameterReading lastReading;
@@ -189,13 +187,6 @@ UploadFrame FrameOfValues() {
 
 } // namespace
 
-VKD_EXPORT("vkd_exchange_reserve") char* ExchangeReserve(int size) {
-    exchange.assign(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-    return exchange.data();
-}
-VKD_EXPORT("vkd_exchange") const char* Exchange() {
-    return exchange.data();
-}
 VKD_EXPORT("vkd_values") int* Values() {
     return values;
 }

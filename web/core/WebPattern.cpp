@@ -17,26 +17,14 @@
 
 #include "record/LabelPattern.h"
 
-#define VKD_EXPORT(name) extern "C" __attribute__((export_name(name)))
+#include "web/core/Exchange.h"
 
 namespace {
 
-std::string exchange;
 std::optional<LabelPattern> pattern;
 LabelPattern::Refusal refusal = LabelPattern::Refusal::kSyntax;
 
 } // namespace
-
-VKD_EXPORT("vkd_exchange_reserve") char* ExchangeReserve(int size) {
-    exchange.assign(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-    return exchange.data();
-}
-VKD_EXPORT("vkd_exchange") const char* Exchange() {
-    return exchange.data();
-}
-VKD_EXPORT("vkd_exchange_size") int ExchangeSize() {
-    return static_cast<int>(exchange.size());
-}
 
 VKD_EXPORT("vkd_pattern_max_steps") int PatternMaxSteps() {
     return static_cast<int>(LabelPattern::kMaxSteps);
