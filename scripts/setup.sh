@@ -28,6 +28,7 @@ packages=(
     osslsigncode minisign                 # the release: Authenticode, the signed SHA256SUMS
     7zip libarchive-tools                 # the zip's names as 7-Zip and bsdtar read them
     wasi-libc libc++-14-dev-wasm32 libc++abi-14-dev-wasm32 libclang-rt-14-dev-wasm32 # the page's core
+    binaryen                              # the page's core: wasm-opt shrinks the module
     nodejs esbuild chromium               # the page: its bundle, and its tests in headless Chromium
     librsvg2-bin fonts-dejavu-core        # scripts/render-art.sh: the picture and the icon
     libreoffice-calc-nogui poppler-utils  # the report's readers: a spreadsheet reads it back, its PDF's text
