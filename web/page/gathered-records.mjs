@@ -16,9 +16,9 @@ const $ = (id) => document.getElementById(id);
 
 // A file that ended short of, or ran past, the size it had when it was picked: changed meanwhile.
 class ChangedWhileRead extends Error {
-  constructor(name) {
-    super(name);
-    this.name = name;
+  constructor(file) {
+    super(file);
+    this.file = file;
   }
 }
 
@@ -43,7 +43,7 @@ export class GatheredRecords {
     this.print = print;
     this.work = Promise.resolve(); // one gathering or report at a time: they share the core's slot
     const failed = (error) => (error instanceof ChangedWhileRead
-      ? this.language.say('recordChanged', error.name) : this.language.say('recordsFailed', error));
+      ? this.language.say('recordChanged', error.file) : this.language.say('recordsFailed', error));
     $('open-records').addEventListener('click', () => $('record-files').click());
     $('record-files').addEventListener('change', () => {
       const files = [...$('record-files').files];
