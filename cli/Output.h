@@ -20,6 +20,11 @@ inline void PrintLine(const std::string& text) {
     WriteOut(text + "\n");
 }
 
+// "1 upload", "3 uploads": a count and its noun, plural but for one.
+inline std::string Counted(long long count, const std::string& noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
 // One line to standard error naming the program and the cause.
 inline void Complain(const std::string& message) {
     WriteError("vkd37: " + message + "\n");

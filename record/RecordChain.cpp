@@ -211,7 +211,7 @@ std::string ChainText(const ChainCheck& check, Language language) {
                                         std::to_string(check.lastLine));
     switch (check.state) {
     case ChainState::kNone:
-        return Say(language, Word::kChainNoLinks);
+        return Say(language, check.lastLine == 0 ? Word::kChainNoLines : Word::kChainNoLinks);
     case ChainState::kHeld:
         return Say(language, Word::kChainHolds) + older + cut + head;
     case ChainState::kBroken:

@@ -74,6 +74,7 @@ constexpr const char* kWords[][2] = {
     {"no chain: its lines are not linked (written before lines were linked: by an older tool, or "
      "an older page's log)",
      "无记录链：记录行未链接（写于记录行链接之前：由旧版工具或旧版网页的日志写成）"},
+    {"no chain: the file has no lines", "无记录链：文件中没有记录行"},
     {"the chain holds", "记录链完整"},
     {" (%1 earlier lines from before the chain are not in it)",
      "（之前写于记录链之前的 %1 行不在链中）"},

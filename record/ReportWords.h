@@ -71,6 +71,7 @@ enum class Word {
     kLinesRepeated, // %1 how many
     // A file's chain.
     kChainNoLinks,
+    kChainNoLines,
     kChainHolds,
     kChainEarlier,   // %1 how many
     kChainCutShort,  // %1 the line

@@ -250,7 +250,7 @@ int RunStation(const StationOptions& options) {
         PrintLine(*head);
     }
     PrintLine(
-        std::to_string(tally.passed + tally.failed) + " units: " + std::to_string(tally.passed) +
+        Counted(tally.passed + tally.failed, "unit") + ": " + std::to_string(tally.passed) +
         " passed, " + std::to_string(tally.failed) + " failed" +
         (tally.notRecorded > 0 ? ", " + std::to_string(tally.notRecorded) + " not recorded" : ""));
     return tally.failed > 0 ? kExitUploadFailed : tally.notKept ? kExitNotSaved : kExitDone;

@@ -170,8 +170,8 @@ int Upload(const UploadRequest& request) {
     }
     if (request.repeat) {
         PrintLine(request.json ? JsonText({{"confirmed", confirmed}, {"failed", failed}})
-                               : std::to_string(confirmed + failed) +
-                                     " uploads: " + std::to_string(confirmed) + " confirmed, " +
+                               : Counted(confirmed + failed, "upload") + ": " +
+                                     std::to_string(confirmed) + " confirmed, " +
                                      std::to_string(failed) + " failed");
     }
     return failed > 0 ? kExitUploadFailed : notKept ? kExitNotSaved : kExitDone;

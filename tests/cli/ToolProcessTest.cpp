@@ -435,7 +435,7 @@ TEST_F(ToolTest, UnitPatternsMatchCharactersAsJavaScriptDoesAndInTime) {
     }
     batch.Signal(SIGINT);
     EXPECT_EQ(130, batch.WaitForExit(milliseconds(1000)));
-    EXPECT_EQ("1 uploads: 1 confirmed, 0 failed", Lines(batch.OutputText()).back());
+    EXPECT_EQ("1 upload: 1 confirmed, 0 failed", Lines(batch.OutputText()).back());
     EXPECT_EQ(std::make_pair(0, false), PortHolds(port));
 }
 
@@ -1380,10 +1380,10 @@ TEST_F(ToolTest, ARecordThatCannotTakeALineStopsTheBatchAtThatUnit) {
     } cases[] = {
         {{"station", "--profile", profile},
          "L-\x1B[2J1\nL-2\n",
-         "1 units: 1 passed, 0 failed, 1 not recorded"},
+         "1 unit: 1 passed, 0 failed, 1 not recorded"},
         {{"upload", StartFile(), "--repeat", "--unit", "L-1"},
          "L-2\nq\n",
-         "1 uploads: 1 confirmed, 0 failed"},
+         "1 upload: 1 confirmed, 0 failed"},
     };
     for (const auto& c : cases) {
         ChildProcess sim = Simulator({"--json"});

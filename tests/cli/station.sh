@@ -39,7 +39,7 @@ cat station.txt
 tr -d '\r' <station.txt >said.txt
 for expected in '#   #  #   #' "F-1  confirmed in " \
     "REFUSED, nothing sent: the unit label 'F 2' does not match --unit-pattern 'F-[0-9]+'" \
-    "1 units: 1 passed, 0 failed"; do
+    "1 unit: 1 passed, 0 failed"; do
     grep -qF -- "$expected" said.txt || fail "the station did not say: $expected"
 done
 

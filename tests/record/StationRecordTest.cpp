@@ -228,6 +228,7 @@ TEST(ChainTest, NamesTheLineWhereAFilesChainBreaks) {
         {"a cut line, then one not linked to it", cut + lines[0], ChainState::kBroken, 6,
          ChainBreak::kStray},
         {"an old record", Joined(old), ChainState::kNone, 0, ChainBreak::kNone},
+        {"no lines, blank ones aside", "\r\n \n", ChainState::kNone, 0, ChainBreak::kNone},
         {"an old record continued by a station", continued, ChainState::kHeld, 0,
          ChainBreak::kNone},
     };
@@ -254,6 +255,8 @@ TEST(ChainTest, NamesTheLineWhereAFilesChainBreaks) {
             << c.what << ": " << chinese;
     }
     EXPECT_EQ(2u, CheckChain(continued).unlinked);
+    // A file with no lines was not written by an older program.
+    EXPECT_EQ("no chain: the file has no lines", ChainText(CheckChain("\n"), Language::kEnglish));
     // Which programs' lines must be linked: the tool's and the page's downloads from 1.2.0 on.
     for (const char* program : {"vkd37 1.2", "vkd37 1.10.0", "vkd37.html 1.2.0"}) {
         EXPECT_TRUE(ProgramLinks(program)) << program;

@@ -914,7 +914,7 @@ test('the commissioning record survives a closed tab until it is written to a fi
   await page.close();
 
   const { page: next } = await openTab(t, context, ['--no-pace'], { ...withPickers, url: bridge.pageUrl });
-  assert.equal(await text(next, '#log-summary'), '1 uploads: 1 confirmed, 0 failed');
+  assert.equal(await text(next, '#log-summary'), '1 upload: 1 confirmed, 0 failed');
   const [line] = jsonLines(await savedText(next, '#download-log', 'vkd37-commissioning.jsonl'));
   assert.equal(line.outcome, 'confirmed');
   // Written, it is cleared without asking, and closing no longer asks either.
@@ -989,12 +989,12 @@ test('every tab\'s entries are kept, whatever the order of uploads, downloads an
     await b.click('#clear-log');
     for (const tab of [a, b]) await summaryIs(tab, '');
     await upload(a, 'Download Complete');
-    for (const tab of [a, b]) await summaryIs(tab, '1 uploads: 1 confirmed, 0 failed');
+    for (const tab of [a, b]) await summaryIs(tab, '1 upload: 1 confirmed, 0 failed');
     // None of the cleared entries is still shown.
     for (const tab of [a, b]) assert.equal((await shownOutcomes(tab)).length, 1);
     await b.reload();
     await pageReady(b);
-    assert.equal(await text(b, '#log-summary'), '1 uploads: 1 confirmed, 0 failed');
+    assert.equal(await text(b, '#log-summary'), '1 upload: 1 confirmed, 0 failed');
   });
 });
 
@@ -1112,7 +1112,7 @@ test('a download counts only once the browser says the file was written: refused
         'Entries of the log never written to a file: 1. Clear the log all the same?');
       assert.equal(await text(page, '#message'), said);
       await page.evaluate(refuse, false);
-      assert.equal(await text(page, '#log-summary'), '1 uploads: 1 confirmed, 0 failed');
+      assert.equal(await text(page, '#log-summary'), '1 upload: 1 confirmed, 0 failed');
     });
   }
   // Written through the save picker, it is cleared without asking.

@@ -1,11 +1,11 @@
 // Benchmark of the browser page, printed, not asserted: vkd37.html opened from disk to ready for
-// input in headless Chromium, beside a blank page opened the same way, with no record and with
-// 30,000 entries kept; the sizes of its modules (the core, and the unit pattern's beside it) and
-// of the whole file; the first unit pattern judged, which compiles the pattern's module, and the
-// next; click on "Upload Parameters " to "Download Complete" through the loopback bridge against
-// the simulator paced at 9600 baud, with no record, with 30,000 entries kept, and while a
-// download marks 100,000 entries written, beside `vkd37 upload` from process start to exit on
-// the same simulator.
+// input in headless Chromium, beside a blank page opened the same way and the page's markup
+// without its script, with no record and with 30,000 entries kept; the sizes of its modules (the
+// core, and the unit pattern's beside it) and of the whole file; the first unit pattern judged,
+// which compiles the pattern's module, and the next; click on "Upload Parameters " to "Download
+// Complete" through the loopback bridge against the simulator paced at 9600 baud, with no record,
+// with 30,000 entries kept, and while a download marks 100,000 entries written, beside `vkd37
+// upload` from process start to exit on the same simulator.
 //   node tools/bench/page-bench.mjs PAGE MODULE SIMULATOR TOOL
 import { spawnSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, rmSync, statSync, writeFileSync } from 'node:fs';
@@ -41,6 +41,10 @@ const kKept = 30000;
 const kMarked = 100000;
 const blankPath = join(mkdtempSync(join(tmpdir(), 'vkd37-bench-')), 'blank.html');
 writeFileSync(blankPath, '<!DOCTYPE html><html><head><meta charset="utf-8"><title>blank</title></head><body></body></html>');
+// The page's markup, styles and picture with its script left out: what drawing the page costs
+// before any of its script runs, waited for as the blank page is.
+const markupPath = join(dirname(blankPath), 'markup.html');
+writeFileSync(markupPath, readFileSync(pagePath, 'utf8').replace(/<script>[\s\S]*?<\/script>/, ''));
 
 const ready = (page) => page.waitForFunction(() => document.body.dataset.ready === 'true');
 
@@ -217,8 +221,9 @@ try {
   // In turns, so that both meet the same load.
   const starts = [];
   const blankStarts = [];
+  const markupStarts = [];
   for (let i = 0; i < kStarts; i++) {
-    for (const [times, path] of [[blankStarts, blankPath], [starts, pagePath]]) {
+    for (const [times, path] of [[blankStarts, blankPath], [starts, pagePath], [markupStarts, markupPath]]) {
       const context = await browser.newContext();
       times.push(...await readyTimes(context, 1, path));
       await context.close();
@@ -228,6 +233,8 @@ try {
   console.log(`page opened from disk to ready for input: ${summary(starts)}, middle half ${quartiles(starts)}`);
   console.log(`blank page opened from disk to loaded: ${summary(blankStarts)}, middle half ${quartiles(blankStarts)}; ` +
     `the page takes ${ratio.toFixed(2)} times as long`);
+  console.log(`the page's markup alone, its script left out, to loaded: ${summary(markupStarts)}, ` +
+    `${(median(markupStarts) / median(blankStarts)).toFixed(2)} times the blank page`);
   const patternModule = join(dirname(modulePath), 'vkd37-pattern.wasm');
   console.log(`module ${statSync(modulePath).size} bytes, pattern module ${statSync(patternModule).size} bytes, ` +
     `vkd37.html ${statSync(pagePath).size} bytes`);

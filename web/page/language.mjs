@@ -71,7 +71,8 @@ const kTexts = {
     logTime: 'Time', logPort: 'Port', logFrame: 'Frame', logOutcome: 'Outcome', logMs: 'ms',
     language: 'Language',
     version: (version) => `VKD-37 parameter tool, version ${version}`,
-    summary: (all, confirmed, failed) => `${all} uploads: ${confirmed} confirmed, ${failed} failed`,
+    summary: (all, confirmed, failed) =>
+      `${all} ${all === 1 ? 'upload' : 'uploads'}: ${confirmed} confirmed, ${failed} failed`,
     summaryLatest: (all, confirmed, failed, shown) =>
       `${all} uploads: ${confirmed} confirmed, ${failed} failed (the latest ${shown} shown)`,
     unit: 'Unit', logUnit: 'Unit', downloadXlsx: 'Download spreadsheet', downloadCsv: 'Download CSV',

@@ -1,7 +1,7 @@
 // Builds the one self-contained vkd37.html: the page template with its styles, its script (the
 // page's modules bundled by esbuild, the WebAssembly modules inside) and the background picture,
 // under a Content-Security-Policy that allows exactly those inline parts and no network at all;
-// with the operator guide's part on the page and, in a comment at the top, the notices of what
+// with the operator guide's part on the page and, in a comment at the head's top, the notices of what
 // the module contains. Fails when a part outgrows its budget or the page and the dialog's
 // template disagree. The form's markup and places are made here too (web/tools/form-markup.mjs),
 // so that the page's script at start only gives them their texts.
@@ -28,6 +28,7 @@ const kModuleBudget = 150 * 1024;
 // Unicode tables, a little above what they measure.
 const kPatternModuleBudget = 88 * 1024;
 const kPageBudget = 500 * 1024;
+const kCharsetWindow = 1024;
 
 const read = (name) => readFileSync(join(args['page-dir'], name), 'utf8');
 const hash = (text) => `'sha256-${createHash('sha256').update(text, 'utf8').digest('base64')}'`;
@@ -135,6 +136,12 @@ async function build() {
     .replace('/* SCRIPT */', () => script);
   const pageBytes = Buffer.byteLength(page);
   if (pageBytes > kPageBudget) throw new Error(`the page is ${pageBytes} bytes, over ${kPageBudget}`);
+  // A browser looks for the page's encoding in its first 1024 bytes; declared later, it guesses
+  // one first and may read the page twice, or garble its Chinese.
+  const charsetEnd = Buffer.from(page).indexOf('<meta charset="utf-8">') + '<meta charset="utf-8">'.length;
+  if (charsetEnd < '<meta charset="utf-8">'.length || charsetEnd > kCharsetWindow) {
+    throw new Error(`the page's charset is not declared within its first ${kCharsetWindow} bytes`);
+  }
 
   // Written beside and renamed, so a failed build never leaves half a page.
   writeFileSync(`${args.out}.tmp`, page);
