@@ -116,19 +116,22 @@ RecordGathering::LineIs RecordGathering::Add(const RecordLines::Line& line, Reco
 }
 
 std::optional<RecordChains> RecordGathering::Chains() const {
-    if (files_.empty()) {
-        return std::nullopt;
-    }
+    // A file with no lines neither has a chain nor lacks one.
+    std::size_t with = 0;
     std::size_t without = 0;
     for (const RecordFileFacts& file : files_) {
         if (file.chain.state == ChainState::kBroken) {
             return RecordChains::kBroken;
         }
-        without += file.chain.state == ChainState::kNone ? 1 : 0;
+        with += file.chain.state == ChainState::kHeld ? 1 : 0;
+        without += file.chain.state == ChainState::kNone && file.chain.lastLine > 0 ? 1 : 0;
     }
-    return without == 0               ? RecordChains::kHeld
-           : without == files_.size() ? RecordChains::kNone
-                                      : RecordChains::kNotEveryFile;
+    if (with + without == 0) {
+        return std::nullopt;
+    }
+    return without == 0 ? RecordChains::kHeld
+           : with == 0  ? RecordChains::kNone
+                        : RecordChains::kNotEveryFile;
 }
 
 void GatheredRecord::StartFile(std::string name) {

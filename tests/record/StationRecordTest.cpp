@@ -274,6 +274,9 @@ TEST(ChainTest, NamesTheLineWhereAFilesChainBreaks) {
     EXPECT_EQ(RecordChains::kNotEveryFile,
               Gather({{"a", Joined(lines)}, {"b", Joined(old)}}).record.chains);
     EXPECT_EQ(RecordChains::kNone, Gather({{"a", Joined(old)}}).record.chains);
+    // A file with no lines counts neither way; with no lines at all, there is nothing to say.
+    EXPECT_EQ(RecordChains::kHeld, Gather({{"a", Joined(lines)}, {"b", "\n"}}).record.chains);
+    EXPECT_EQ(std::nullopt, Gather({{"a", ""}, {"b", "\r\n"}}).record.chains);
 }
 
 // Several stations' files: a line in two files counts once, each keeps its station, a unit
