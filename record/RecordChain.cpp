@@ -130,6 +130,7 @@ void ChainReader::Resolve(const Earlier& next) {
 void ChainReader::Add(std::size_t number, std::optional<std::string_view> text,
                       const RecordEntry* entry) {
     check_.lastLine = number;
+    check_.entries = check_.entries || entry != nullptr;
     if (check_.state == ChainState::kBroken) {
         return;
     }
@@ -211,7 +212,7 @@ std::string ChainText(const ChainCheck& check, Language language) {
                                         std::to_string(check.lastLine));
     switch (check.state) {
     case ChainState::kNone:
-        return Say(language, check.lastLine == 0 ? Word::kChainNoLines : Word::kChainNoLinks);
+        return Say(language, check.entries ? Word::kChainNoLinks : Word::kChainNoEntries);
     case ChainState::kHeld:
         return Say(language, Word::kChainHolds) + older + cut + head;
     case ChainState::kBroken:

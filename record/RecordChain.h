@@ -65,6 +65,8 @@ struct ChainCheck {
     // none or it is too long to hold.
     std::string head;
     std::size_t lastLine = 0;
+    // Whether any line holds a record entry: a file with none was written by no program.
+    bool entries = false;
 };
 
 // A file's chain checked a line at a time as the file is read, to its first break: no more of

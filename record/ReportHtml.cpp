@@ -161,10 +161,11 @@ void Verdict(Language language, const Tally& tally, Pieces& html) {
     if (tally.units.empty()) {
         return;
     }
-    html += "<p class=\"verdict\">" +
-            Escaped(Say(language, Word::kVerdictLine, std::to_string(tally.unitsConfirmed),
-                        std::to_string(tally.units.size()))) +
-            "</p>\n";
+    html +=
+        "<p class=\"verdict\">" +
+        Escaped(Say(language, tally.units.size() == 1 ? Word::kVerdictLineOne : Word::kVerdictLine,
+                    std::to_string(tally.unitsConfirmed), std::to_string(tally.units.size()))) +
+        "</p>\n";
     if (tally.unitsConfirmed == tally.units.size()) {
         return;
     }

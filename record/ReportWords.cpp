@@ -34,6 +34,7 @@ constexpr const char* kWords[][2] = {
     {"Attempts that name no unit", "未标明设备的上传"},
     {"Lines left out (not record entries)", "无法读取而略去的行"},
     {"%1 of %2 units confirmed", "%2 台设备中 %1 台确认成功"},
+    {"%1 of %2 unit confirmed", "%2 台设备中 %1 台确认成功"},
     {"not confirmed", "未确认"},
     {"Outcomes", "结果说明"},
     {"Report made on", "报告生成时间"},
@@ -61,6 +62,7 @@ constexpr const char* kWords[][2] = {
     {"Values or where", "数值或位置"},
     {"the chain breaks at line %1", "记录链在第 %1 行断开"},
     {"%1 lines cut or not record lines", "%1 行被截断或不是记录行"},
+    {"%1 line cut or not a record line", "%1 行被截断或不是记录行"},
     {"Confirmed units by profile", "按配置统计的确认设备"},
     {"(no profile)", "（无配置）"},
     {"Units confirmed with values other than their profile's", "确认的数值与其配置不符的设备"},
@@ -71,10 +73,11 @@ constexpr const char* kWords[][2] = {
     {" (station %1)", "（工位 %1）"},
     {" - GAP", "——有缺口"},
     {"%1 lines read already from another file", "%1 行已从另一个文件读取"},
+    {"%1 line read already from another file", "%1 行已从另一个文件读取"},
     {"no chain: its lines are not linked (written before lines were linked: by an older tool, or "
      "an older page's log)",
      "无记录链：记录行未链接（写于记录行链接之前：由旧版工具或旧版网页的日志写成）"},
-    {"no chain: the file has no lines", "无记录链：文件中没有记录行"},
+    {"no chain: the file has no record lines", "无记录链：文件中没有记录行"},
     {"the chain holds", "记录链完整"},
     {" (%1 earlier lines from before the chain are not in it)",
      "（之前写于记录链之前的 %1 行不在链中）"},
@@ -105,6 +108,10 @@ static_assert(sizeof kWords / sizeof kWords[0] == static_cast<int>(Word::kBreakB
 
 const char* Say(Language language, Word word) {
     return kWords[static_cast<int>(word)][static_cast<int>(language)];
+}
+
+std::string SayCount(Language language, Word many, Word one, std::size_t count) {
+    return Say(language, count == 1 ? one : many, std::to_string(count));
 }
 
 std::string Say(Language language, Word word, const std::string& first, const std::string& second) {

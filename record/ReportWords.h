@@ -35,7 +35,8 @@ enum class Word {
     kAttemptsFailed,
     kUnnamed,
     kLeftOut,
-    kVerdictLine, // %1 the units confirmed, %2 all units
+    kVerdictLine,    // %1 the units confirmed, %2 all units
+    kVerdictLineOne, // the same, of one unit
     kNotConfirmed,
     kLegend,
     kMadeOn,
@@ -57,8 +58,9 @@ enum class Word {
     kUnitOrFile,
     kStations,
     kDetail,
-    kAtLine,   // %1 the line's number
-    kLinesCut, // %1 how many
+    kAtLine,      // %1 the line's number
+    kLinesCut,    // %1 how many
+    kLinesCutOne, // the same, of one
     // The summary's lines of the stations' records.
     kByProfile,
     kNoProfile,
@@ -68,10 +70,11 @@ enum class Word {
     kRecordFiles,
     kOfStations, // %1 the stations
     kGapMark,
-    kLinesRepeated, // %1 how many
+    kLinesRepeated,    // %1 how many
+    kLinesRepeatedOne, // the same, of one
     // A file's chain.
     kChainNoLinks,
-    kChainNoLines,
+    kChainNoEntries,
     kChainHolds,
     kChainEarlier,   // %1 how many
     kChainCutShort,  // %1 the line
@@ -89,6 +92,8 @@ enum class Word {
 };
 
 const char* Say(Language language, Word word);
+// A count and its words: `one` for one, `many` for any other count.
+std::string SayCount(Language language, Word many, Word one, std::size_t count);
 // A word with its places %1 and %2 filled, each wherever it stands.
 std::string Say(Language language, Word word, const std::string& first,
                 const std::string& second = "");

@@ -116,7 +116,7 @@ RecordGathering::LineIs RecordGathering::Add(const RecordLines::Line& line, Reco
 }
 
 std::optional<RecordChains> RecordGathering::Chains() const {
-    // A file with no lines neither has a chain nor lacks one.
+    // A file with no record lines neither has a chain nor lacks one.
     std::size_t with = 0;
     std::size_t without = 0;
     for (const RecordFileFacts& file : files_) {
@@ -124,7 +124,7 @@ std::optional<RecordChains> RecordGathering::Chains() const {
             return RecordChains::kBroken;
         }
         with += file.chain.state == ChainState::kHeld ? 1 : 0;
-        without += file.chain.state == ChainState::kNone && file.chain.lastLine > 0 ? 1 : 0;
+        without += file.chain.state == ChainState::kNone && file.chain.entries ? 1 : 0;
     }
     if (with + without == 0) {
         return std::nullopt;
@@ -197,6 +197,7 @@ RecordEntry GatheredRecord::Read(const AttemptPlace& place) {
 
 std::vector<StationFinding> StationFindings(RecordSource& source, Language language) {
     using ReportParts::Say;
+    using ReportParts::SayCount;
     using ReportParts::Word;
     const RecordGathering* gathering = source.Gathered();
     if (!gathering) {
@@ -233,7 +234,7 @@ std::vector<StationFinding> StationFindings(RecordSource& source, Language langu
         }
         if (file.leftOut > 0) {
             finding.detail += (finding.detail.empty() ? "" : "; ") +
-                              Say(language, Word::kLinesCut, std::to_string(file.leftOut));
+                              SayCount(language, Word::kLinesCut, Word::kLinesCutOne, file.leftOut);
         }
         findings.push_back(std::move(finding));
     }
@@ -364,6 +365,7 @@ namespace {
 
 using ReportParts::Mark;
 using ReportParts::Say;
+using ReportParts::SayCount;
 using ReportParts::Word;
 
 std::string StationName(const std::string& station, Language language) {
@@ -384,14 +386,15 @@ std::string FileLine(const RecordFileFacts& file, Language language) {
                        (stations.empty() ? "" : Say(language, Word::kOfStations, stations)) +
                        Mark(language, ':') + ChainText(file.chain, language);
     if (file.leftOut > 0) {
-        line += Mark(language, ';') + Say(language, Word::kLinesCut, std::to_string(file.leftOut));
+        line += Mark(language, ';') +
+                SayCount(language, Word::kLinesCut, Word::kLinesCutOne, file.leftOut);
     }
     if (file.HasGap()) {
         line += Say(language, Word::kGapMark);
     }
     if (file.repeated > 0) {
         line += Mark(language, ';') +
-                Say(language, Word::kLinesRepeated, std::to_string(file.repeated));
+                SayCount(language, Word::kLinesRepeated, Word::kLinesRepeatedOne, file.repeated);
     }
     return line + "\n";
 }

@@ -62,7 +62,7 @@ public:
 
     // Each file's facts, its chain as far as StartFile or End told where it ends.
     const std::vector<RecordFileFacts>& Files() const { return files_; }
-    // What the files' chains say; nothing where no file with lines was read.
+    // What the files' chains say; nothing where no file with record lines was read.
     std::optional<RecordChains> Chains() const;
     // Whether a line names a profile, or lines name more than one station (no name being one):
     // whether StationFactsOf can find more than the summary says.

@@ -42,18 +42,29 @@ int Verify(const std::vector<RecordFileFacts>& files, const std::string& head) {
                   "one the station printed (--head).");
         return held ? kExitDone : kExitUploadFailed;
     }
-    const ChainCheck& last = files.back().chain;
+    // The head covers the last line of the last file with lines: a file after it with none (a
+    // new, empty file) adds nothing to compare.
+    const auto lastWithLines = std::find_if(
+        files.rbegin(), files.rend(), [](const auto& file) { return file.chain.lastLine > 0; });
+    if (lastWithLines == files.rend()) {
+        PrintLine(files.back().name + ": no lines, so no head to compare with " + head +
+                  ": the lines it covered were removed, or this is not the record it was "
+                  "printed for");
+        return kExitUploadFailed;
+    }
+    const RecordFileFacts& lastFile = *lastWithLines;
+    const ChainCheck& last = lastFile.chain;
     std::string given = head;
     std::transform(given.begin(), given.end(), given.begin(), [](char c) {
         return c >= 'A' && c <= 'F' ? static_cast<char>(c - 'A' + 'a') : c;
     });
     if (last.head.compare(0, given.size(), given) != 0) {
-        PrintLine(files.back().name + ": the head is " + ShortIdentity(last.head) + ", not " +
-                  head + ": the last line, line " + std::to_string(last.lastLine) +
+        PrintLine(lastFile.name + ": the head is " + ShortIdentity(last.head) + ", not " + head +
+                  ": the last line, line " + std::to_string(last.lastLine) +
                   ", was changed, or lines were put in or removed since the head was printed");
         return kExitUploadFailed;
     }
-    PrintLine(files.back().name + ": the head is the one given");
+    PrintLine(lastFile.name + ": the head is the one given");
     return held ? kExitDone : kExitUploadFailed;
 }
 

@@ -1274,6 +1274,14 @@ TEST_F(ToolTest, StationAppliesItsProfileUnitAfterUnit) {
     const std::string head = output.substr(headAt + 13, 12);
     ChildProcess verified = Tool({"report", "--verify", "--head", head, log});
     EXPECT_EQ(0, verified.WaitForExit()) << verified.OutputText();
+    // A new, empty file after the record holds no head; alone, it cannot hold the one printed.
+    const std::string empty = Path("empty.jsonl");
+    WriteFile(empty, "\r\n");
+    ChildProcess withEmpty = Tool({"report", "--verify", "--head", head, log, empty});
+    EXPECT_EQ(0, withEmpty.WaitForExit()) << withEmpty.OutputText();
+    ChildProcess onlyEmpty = Tool({"report", "--verify", "--head", head, empty});
+    EXPECT_EQ(1, onlyEmpty.WaitForExit());
+    EXPECT_NE(std::string::npos, onlyEmpty.OutputText().find(": no lines, so no head"));
     lines[1].replace(lines[1].find("\"fwd.acc\":17"), 12, "\"fwd.acc\":18");
     WriteFile(log, lines[0] + "\n" + lines[1] + "\n");
     ChildProcess otherHead = Tool({"report", "--verify", "--head", head, log});

@@ -255,8 +255,11 @@ TEST(ChainTest, NamesTheLineWhereAFilesChainBreaks) {
             << c.what << ": " << chinese;
     }
     EXPECT_EQ(2u, CheckChain(continued).unlinked);
-    // A file with no lines was not written by an older program.
-    EXPECT_EQ("no chain: the file has no lines", ChainText(CheckChain("\n"), Language::kEnglish));
+    // A file with no record lines was not written by an older program.
+    for (const char* none : {"\n", "{\"time\":\"2026", "\f\n\xEF\xBB\xBF\xEF\xBB\xBF\n"}) {
+        EXPECT_EQ("no chain: the file has no record lines",
+                  ChainText(CheckChain(none), Language::kEnglish));
+    }
     // Which programs' lines must be linked: the tool's and the page's downloads from 1.2.0 on.
     for (const char* program : {"vkd37 1.2", "vkd37 1.10.0", "vkd37.html 1.2.0"}) {
         EXPECT_TRUE(ProgramLinks(program)) << program;
@@ -274,8 +277,9 @@ TEST(ChainTest, NamesTheLineWhereAFilesChainBreaks) {
     EXPECT_EQ(RecordChains::kNotEveryFile,
               Gather({{"a", Joined(lines)}, {"b", Joined(old)}}).record.chains);
     EXPECT_EQ(RecordChains::kNone, Gather({{"a", Joined(old)}}).record.chains);
-    // A file with no lines counts neither way; with no lines at all, there is nothing to say.
-    EXPECT_EQ(RecordChains::kHeld, Gather({{"a", Joined(lines)}, {"b", "\n"}}).record.chains);
+    // A file with no record lines counts neither way; with none at all, there is nothing to say.
+    EXPECT_EQ(RecordChains::kHeld,
+              Gather({{"a", Joined(lines)}, {"b", "\n"}, {"c", "{\"time\""}}).record.chains);
     EXPECT_EQ(std::nullopt, Gather({{"a", ""}, {"b", "\r\n"}}).record.chains);
 }
 

@@ -1350,7 +1350,7 @@ test('Open records reports several stations\' files as `vkd37 report` does', asy
   await waitForText(page, '#records-summary', 'Record files:');
   const summary = await text(page, '#records-summary');
   assert.equal(summary, tool());
-  assert.match(summary, /Attempts: +5\n[^]*\n {2}U-1: A \[[0-9a-f]+\] B \[[0-9a-f]+\]\n[^]*a\.jsonl \(station A\): the chain breaks at line 1[^\n]* - GAP\n {2}b\.jsonl \(station B\): the chain holds[^\n]*; 1 lines read already/);
+  assert.match(summary, /Attempts: +5\n[^]*\n {2}U-1: A \[[0-9a-f]+\] B \[[0-9a-f]+\]\n[^]*a\.jsonl \(station A\): the chain breaks at line 1[^\n]* - GAP\n {2}b\.jsonl \(station B\): the chain holds[^\n]*; 1 line read already/);
 
   assert.equal(await savedText(page, '#records-csv', 'vkd37-records.csv'), tool('--csv'));
   await savedText(page, '#records-xlsx', 'vkd37-records.xlsx');

@@ -120,7 +120,8 @@ const kTexts = {
       'and the summary names each file’s station and chain, gaps, conflicts (a unit confirmed ' +
       'with different values at two stations) and units off their profile.',
     openRecords: 'Open records…', recordsLabel: 'Records opened',
-    recordsOpened: (count) => `Records of ${count} files gathered as one.`,
+    recordsOpened: (count) => (count === 1 ? 'The record of 1 file.'
+      : `Records of ${count} files gathered as one.`),
     recordsFailed: (reason) => `The records could not be read: ${reason}.`,
     recordChanged: (name) => `The records could not be read: ${name} changed while it was read. Open the files again.`,
     recordsTooLarge: 'The record has more attempts than a sheet holds: download the CSV.',
@@ -249,7 +250,7 @@ const kTexts = {
       '与 `vkd37 report` 一样合并报告：多个文件中相同的行只计一次，汇总列出每个文件的工位和链、' +
       '缺口、冲突（同一设备在两个工位以不同数值确认）以及与其配置不符的设备。',
     openRecords: '打开记录…', recordsLabel: '已打开的记录',
-    recordsOpened: (count) => `已将 ${count} 个文件的记录合并为一份。`,
+    recordsOpened: (count) => (count === 1 ? '已读取 1 个文件的记录。' : `已将 ${count} 个文件的记录合并为一份。`),
     recordsFailed: (reason) => `无法读取记录：${reason}。`,
     recordChanged: (name) => `无法读取记录：${name} 在读取时被更改。请重新打开这些文件。`,
     recordsTooLarge: '记录的上传次数超过工作表的容量：请下载 CSV。',
