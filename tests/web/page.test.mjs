@@ -12,6 +12,7 @@ import { pathToFileURL } from 'node:url';
 import { chromium } from 'playwright-core';
 import { kSameScanMs } from '../../web/page/batch.mjs';
 import { kControls } from '../../web/page/layout.mjs';
+import { kUploadLock } from '../../web/page/record-store.mjs';
 import { dialogControls } from '../../web/tools/dialog-template.mjs';
 import { SimulatorBridge } from './bridge.mjs';
 
@@ -117,6 +118,44 @@ const lastLogLine = (page) => logDrawn(page).then(() => page.evaluate(() => wind
 const locksHeld = (page) => page.evaluate(() => [window.standIn.port.stream?.locked ?? false,
   window.standIn.port.sink?.locked ?? false]);
 
+// Holds every upload, once its echo has come or timed out, from keeping its entry and showing its
+// outcome until the function returned is called, as a chunk of another tab's long work on the log
+// holds it: what a test does meanwhile happens during the upload however slow the machine. Held
+// once it resolves. A hold `before` is let go as soon as this one is asked for, so that this one
+// holds the upload that follows those the first held.
+async function holdUploads(page, before = null) {
+  const release = await page.evaluateHandle(([name, releaseBefore]) => new Promise((held) => {
+    navigator.locks.request(name, () => new Promise((resolve) => held(resolve)));
+    releaseBefore?.();
+  }), [kUploadLock, before?.release ?? null]);
+  const letGo = () => release.evaluate((resolve) => resolve());
+  letGo.release = release;
+  return letGo;
+}
+
+// How long the page was kept from running while act() ran: the lateness of a timer it sets every
+// 10 ms, beyond the few milliseconds a timer may be late on any machine, added up. A bound on how
+// long the page took allows for it, since a machine busy elsewhere delays the page's own timers
+// as much.
+async function starvedDuring(page, act) {
+  await page.evaluate(() => {
+    window.starved = 0;
+    let due = performance.now() + 10;
+    const tick = () => {
+      const now = performance.now();
+      window.starved += Math.max(0, now - due - 4);
+      due = now + 10;
+      window.starvedTimer = setTimeout(tick, 10);
+    };
+    window.starvedTimer = setTimeout(tick, 10);
+  });
+  await act();
+  return page.evaluate(() => {
+    clearTimeout(window.starvedTimer);
+    return Math.round(window.starved);
+  });
+}
+
 async function upload(page, status) {
   await page.click('#upload');
   await waitForText(page, '#upload-status', status);
@@ -188,9 +227,7 @@ function toolFrame(t, file, changes = []) {
 }
 
 test('a good upload reaches the simulator exactly, and a second click meanwhile does nothing', async (t) => {
-  // A controller that answers after 500 ms, so that a click can land during the upload; the
-  // echo is still well inside the time the page waits for it.
-  const { page, bridge } = await openPage(t, ['--delay-ms', '500'], withPickers);
+  const { page, bridge } = await openPage(t, [], withPickers);
   assert.equal(await text(page, '#port-status'), 'Suceed Open Serial Port');
   assert.deepEqual(await page.evaluate(() => window.standIn.openOptions), {
     baudRate: 9600, dataBits: 8, parity: 'none', stopBits: 1, flowControl: 'none', bufferSize: 1024 });
@@ -202,12 +239,15 @@ test('a good upload reaches the simulator exactly, and a second click meanwhile 
     ['fwd.speed=60', 'cycles=250', 'cycles.on=on']);
   assert.equal((await text(page, '#frame')).replaceAll(' ', ''), expected);
 
-  // The second click lands while the first upload is under way; a third one after it.
+  // The second click lands while the first upload is under way, held until the click is done; a
+  // third one after it.
   const box = await page.locator('#upload').boundingBox();
+  const letGo = await holdUploads(page);
   await page.click('#upload');
   await waitForText(page, '#upload-status', 'Uploading\u2026\u2026');
   await page.mouse.click(box.x + box.width / 2, box.y + box.height / 2);
-  assert.equal(await text(page, '#upload-status'), 'Uploading\u2026\u2026', 'the click came too late');
+  assert.equal(await text(page, '#upload-status'), 'Uploading\u2026\u2026', 'the upload was not held');
+  await letGo();
   await waitForText(page, '#upload-status', 'Download Complete');
   await page.check('#batch');
   await upload(page, 'Download Complete');
@@ -235,14 +275,15 @@ test('failed echoes are reported with their reason and leave the port free', asy
   ]) {
     await t.test(outcome, async (t) => {
       const { page, bridge } = await openPage(t, [...flags, '--no-pace']);
-      await upload(page, 'Download Failed');
+      const starved = await starvedDuring(page, () => upload(page, 'Download Failed'));
       assert.equal(await text(page, '#prompt-text'), `Download Failed: ${reason}`);
       const line = await lastLogLine(page);
       assert.equal(line.outcome, outcome);
       assert.equal(bridge.frames.length, 1);
       if (outcome === 'no-echo') {
         const { transferLimitMs } = await page.evaluate(() => window.vkd37Page.core.timing);
-        assert.ok(line.ms >= transferLimitMs && line.ms < transferLimitMs + 1000, `failed after ${line.ms} ms`);
+        assert.ok(line.ms >= transferLimitMs && line.ms < transferLimitMs + 1000 + starved,
+          `failed after ${line.ms} ms, the page kept from running for ${starved} ms`);
       }
       // Every reader and writer was let go, so the port closes as Chrome's would.
       assert.deepEqual(await locksHeld(page), [false, false]);
@@ -380,12 +421,13 @@ test('an upload whose write never returns ends within its time-outs, and the nex
   const { page, bridge } = await openPage(t);
   // Neither the write nor its abort ever comes back.
   await page.evaluate(() => { window.standIn.writeNeverReturns = true; });
-  await upload(page, 'Download Failed');
+  const starved = await starvedDuring(page, () => upload(page, 'Download Failed'));
   const line = await lastLogLine(page);
   assert.equal(line.outcome, 'write-failed');
   // The write's and the read's time-outs, and a margin.
   const { transferLimitMs } = await page.evaluate(() => window.vkd37Page.core.timing);
-  assert.ok(line.ms < 2 * transferLimitMs + 500, `ended after ${line.ms} ms`);
+  assert.ok(line.ms < 2 * transferLimitMs + 500 + starved,
+    `ended after ${line.ms} ms, the page kept from running for ${starved} ms`);
   await page.click('#prompt-ok');
   await page.evaluate(() => { window.standIn.writeNeverReturns = false; });
   await upload(page, 'Download Complete');
@@ -422,12 +464,20 @@ test('batch mode: a scanner names each unit without a mouse, a label sent before
   await inUnitSelected();
   assert.match(await text(page, '#message'), /Connect the next controller/);
 
-  // The next controller does not answer; its label replaces the last one.
-  await page.evaluate(() => { window.standIn.swallowEcho = true; });
+  // The next controller does not answer; its label replaces the last one. The message is noted
+  // as the upload starts: the page's time-out may have ended the upload before a slow test looks.
+  await page.evaluate(() => {
+    window.standIn.swallowEcho = true;
+    const status = document.getElementById('upload-status');
+    new MutationObserver((_, observer) => {
+      if (status.textContent !== 'Uploading\u2026\u2026') return;
+      observer.disconnect();
+      window.messageAsUploadStarts = document.getElementById('message').textContent;
+    }).observe(status, { childList: true, characterData: true, subtree: true });
+  });
   await scan(' A-0018\t');
-  await waitForText(page, '#upload-status', 'Uploading\u2026\u2026');
-  assert.equal(await text(page, '#message'), '');
   await waitForText(page, '#upload-status', 'Download Failed');
+  assert.equal(await page.evaluate(() => window.messageAsUploadStarts), '');
   await page.keyboard.press('Enter'); // the prompt's OK
   await inUnitSelected();
   assert.equal(await text(page, '#message'), '');
@@ -629,6 +679,7 @@ test('station mode applies an opened profile unit after unit from a scanner, wit
   await verdict('FAIL', 'F-3');
   assert.equal(await page.$('dialog[open]'), null);
   assert.equal(bridge.frames.length, 3);
+  await logDrawn(page);
   const entries = await page.evaluate(() => window.vkd37Page.record.shown);
   assert.deepEqual(entries.map((entry) => [entry.unit, entry.outcome, entry.station, entry.profileId]),
     [['F-1', 'confirmed', 'bench-9', identity], ['F-1', 'confirmed', 'bench-9', identity],
@@ -659,15 +710,15 @@ test('station mode applies an opened profile unit after unit from a scanner, wit
   await scan('F-4');
   await waitForText(page, '#station-warning', 'confirmed today already');
   await verdict('PASS', 'F-4');
-  await page.click('#station-leave');
-  await page.click('#station-leave');
+  // Both presses in one gesture, well inside the time the page allows between them.
+  await page.click('#station-leave', { clickCount: 2 });
   assert.equal(await inert(), false);
 });
 
 // A scanner does not wait for an upload: each label scanned meanwhile is taken in its turn, and
 // whole, however the verdict before it falls among its keys.
 test('station mode takes the labels scanned during an upload in turn, each whole', async (t) => {
-  const { page } = await openPage(t, ['--no-pace', '--delay-ms', '700']);
+  const { page } = await openPage(t, ['--no-pace']);
   const profile = join(scratchFolder(t), 'line.json');
   execFileSync(process.env.VKD_TOOL, ['profile', 'new', 'Line', profile]);
   await page.setInputFiles('#profile-input', profile);
@@ -676,7 +727,9 @@ test('station mode takes the labels scanned during an upload in turn, each whole
   await page.evaluate(() => document.addEventListener('keydown', (event) => event.key === 'Enter' &&
     (window.enters ??= []).push(document.activeElement.id)));
   // The second label scanned while the first is under way: both in one task, so that no verdict
-  // comes between them however slow the machine; it waits, and is shown waiting.
+  // comes between them however slow the machine; it waits, and is shown waiting. The uploads are
+  // held, so that the first verdict falls among the third label's keys.
+  const letFirstGo = await holdUploads(page);
   const waiting = await page.evaluate(() => {
     const scan = document.getElementById('station-scan');
     for (const label of ['F-1001', 'F-1002']) {
@@ -687,11 +740,14 @@ test('station mode takes the labels scanned during an upload in turn, each whole
   });
   assert.match(waiting, /F-1002/);
   await page.keyboard.type('F-10');
+  assert.equal(await text(page, '#station-unit'), 'F-1001', 'the first upload was not held');
+  const letSecondGo = await holdUploads(page, letFirstGo);
   await waitFor(page, () => document.getElementById('station-unit').textContent === 'F-1002' &&
     window.vkd37Page.upload.uploading);
   assert.match(await text(page, '#station-recent'), /F-1001 PASS/);
   await page.keyboard.type('03');
   await page.keyboard.press('Enter');
+  await letSecondGo();
   await waitFor(page, () => window.vkd37Page.record.counts.all === 3, null, 3 * kBound);
   await logDrawn(page);
   assert.deepEqual(await page.evaluate(() => window.vkd37Page.record.shown.map((entry) => [entry.unit, entry.outcome])),
@@ -1166,17 +1222,48 @@ test('with 30,000 entries kept the page is ready, draws only the latest rows, an
   assert.equal(await text(page, '#log-summary'), '30002 uploads: 27001 confirmed, 3001 failed (the latest 50 shown)');
 
   assert.match(await answered(page, '#clear-log', false), /never written to a file: 30000\./);
-  // Once the file is written, its 30,000 entries are marked so; an upload meanwhile is kept
-  // within a chunk's wait, long before the marking ends and the page says the file was written.
-  await page.evaluate(() => {
+  // Once the file is written, its 30,000 entries are marked so, a chunk at a time; an upload
+  // meanwhile waits for a chunk at most, and shows its outcome long before the marking ends and the
+  // page says the file was written. An upload of another tab, under way as the file is closed,
+  // keeps the marking from beginning until the upload here has begun, however slow the machine.
+  // The entries marked and the message are noted as the outcome is shown.
+  await page.evaluate((name) => {
     const { close } = FileSystemWritableFileStream.prototype;
-    FileSystemWritableFileStream.prototype.close = function closed() { return close.call(this).then(() => { window.fileClosed = true; }); };
-  });
+    FileSystemWritableFileStream.prototype.close = function closed() {
+      return close.call(this).then(() => new Promise((held) => navigator.locks.request(name, { mode: 'shared' }, () => {
+        held();
+        return new Promise((resolve) => { window.letMarkingBegin = resolve; });
+      })));
+    };
+    window.marked = 0;
+    const { put } = IDBObjectStore.prototype;
+    IDBObjectStore.prototype.put = function counted(value, ...key) {
+      if (value?.line !== undefined) window.marked++;
+      return put.call(this, value, ...key);
+    };
+    const status = document.getElementById('upload-status');
+    new MutationObserver((_, observer) => {
+      if (status.textContent === 'Uploading\u2026\u2026') window.uploadBegun = true;
+      if (!window.uploadBegun || status.textContent !== 'Download Complete') return;
+      observer.disconnect();
+      window.asShown = { marked: window.marked, message: document.getElementById('message').textContent };
+    }).observe(status, { childList: true, characterData: true, subtree: true });
+  }, kUploadLock);
   await page.click('#download-log');
-  await waitFor(page, () => window.fileClosed);
+  // Until the marking's first chunk waits for the other tab's upload.
+  await page.evaluate(async ([name, bound]) => {
+    const until = performance.now() + bound;
+    while (!(await navigator.locks.query()).pending.some((lock) => lock.name === name && lock.mode === 'exclusive')) {
+      if (performance.now() > until) throw new Error('the marking did not begin');
+      await new Promise((resolve) => setTimeout(resolve, 10));
+    }
+  }, [kUploadLock, kBound]);
   await page.click('#upload');
-  await waitFor(page, () => document.getElementById('upload-status').textContent === 'Download Complete', null, kBound / 3);
-  assert.equal(await text(page, '#message'), '');
+  await page.evaluate(() => window.letMarkingBegin());
+  await waitFor(page, () => window.asShown);
+  const { marked, message } = await page.evaluate(() => window.asShown);
+  assert.ok(marked < 30000, `${marked} entries marked before the upload's outcome was shown`);
+  assert.equal(message, '');
   await waitFor(page, () => document.getElementById('message').textContent.includes('vkd37-commissioning.jsonl'), null, 6 * kBound);
   const lines = jsonLines(await page.evaluate(() => window.fileText('vkd37-commissioning.jsonl')));
   assert.equal(lines.length, 30002);

@@ -28,7 +28,7 @@ const kPruneChunk = 200;
 // What a chunk of work on one connection meets on the next.
 const kStale = Symbol('opened anew');
 // Held by each chunk of long work, and shared by the uploads under way in every tab.
-const kUploadLock = 'vkd37.record upload';
+export const kUploadLock = 'vkd37.record upload';
 
 // The record kept by the page before it kept one entry a key.
 const kOldStorageKey = 'vkd37.record';
