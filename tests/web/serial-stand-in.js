@@ -7,7 +7,12 @@
 // one fires `connect`. The test's own faults: a write that never returns and whose abort is
 // never honoured (writeNeverReturns), an echo that never comes (swallowEcho), a port no longer
 // granted (granted), and adapters plugged in and out (unplug, plugIn) that reach no simulator.
+// It counts the bytes that reached it (received) and keeps a trace of the line and the keys, with
+// the page's times, which a test's failed wait prints.
 (bridgeUrl) => {
+  const trace = [];
+  const note = (what) => trace.push(`${Math.round(performance.now())} ${what}`);
+  window.addEventListener('keydown', (event) => note(`key ${event.key} stamped ${Math.round(event.timeStamp)} in ${event.target.id}`), true);
   const serial = new EventTarget();
   const fire = (type, port) => {
     const event = new Event(type);
@@ -59,6 +64,8 @@
     }
 
     receive(bytes) {
+      standIn.received += bytes.length;
+      note(`${bytes.length} bytes came`);
       if (this.state !== 'open' || standIn.swallowEcho) return;
       if (standIn.lineErrorOnNextBytes && this.reading) {
         // A framing or parity error on this byte: the reader sees the error, not the bytes.
@@ -72,6 +79,7 @@
     }
 
     event(text) {
+      note(text);
       if (text === 'opened') {
         this.onOpened();
       } else if (text === 'lost') {
@@ -98,7 +106,7 @@
           this.reading = controller;
           this.pending.splice(0).forEach((bytes) => controller.enqueue(bytes));
         },
-        cancel: () => { this.stream = this.reading = null; this.pending = []; },
+        cancel: () => { note('readable cancelled'); this.stream = this.reading = null; this.pending = []; },
       });
       return this.stream;
     }
@@ -115,6 +123,7 @@
             this.lose(true, error);
             throw error;
           }
+          note(`${chunk.length} bytes written`);
           standIn.written.push(...chunk);
           if (this.bridged) this.socket.send(chunk);
           return undefined;
@@ -138,7 +147,7 @@
 
   const port = new StandInPort(true);
   const standIn = {
-    port, ports: [port], written: [], opens: 0, openOptions: null, lineErrorOnNextBytes: null,
+    port, ports: [port], written: [], received: 0, trace, opens: 0, openOptions: null, lineErrorOnNextBytes: null,
     heldElsewhere: false, failOnNextWrite: null, writeNeverReturns: false, swallowEcho: false,
     granted: true,
     unplug: () => port.lose(),
