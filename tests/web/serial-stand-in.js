@@ -12,7 +12,8 @@
 (bridgeUrl) => {
   const trace = [];
   const note = (what) => trace.push(`${Math.round(performance.now())} ${what}`);
-  window.addEventListener('keydown', (event) => note(`key ${event.key} stamped ${Math.round(event.timeStamp)} in ${event.target.id}`), true);
+  window.addEventListener('keydown', (event) =>
+    note(`key ${event.key} stamped ${Math.round(event.timeStamp)} in ${event.target.id}`), true);
   const serial = new EventTarget();
   const fire = (type, port) => {
     const event = new Event(type);
@@ -147,9 +148,9 @@
 
   const port = new StandInPort(true);
   const standIn = {
-    port, ports: [port], written: [], received: 0, trace, opens: 0, openOptions: null, lineErrorOnNextBytes: null,
-    heldElsewhere: false, failOnNextWrite: null, writeNeverReturns: false, swallowEcho: false,
-    granted: true,
+    port, ports: [port], written: [], received: 0, trace, opens: 0, openOptions: null,
+    lineErrorOnNextBytes: null, heldElsewhere: false, failOnNextWrite: null, writeNeverReturns: false,
+    swallowEcho: false, granted: true,
     unplug: () => port.lose(),
     // Adapters that come in the same task, each announced by its own event.
     plugIn: (count) => {
