@@ -114,7 +114,7 @@ async function plainPage(t, { initScript = null, expectedErrors = [], ...options
 }
 
 const text = (page, selector) => page.locator(selector).textContent();
-// A wait that ran out says what the page showed instead, and what the simulator noted.
+// A wait that ran out says what the page showed and logged instead, and what the simulator noted.
 async function waitFor(page, predicate, arg, bound = kBound) {
   try {
     return await page.waitForFunction(predicate, arg, { timeout: bound });
@@ -122,7 +122,10 @@ async function waitFor(page, predicate, arg, bound = kBound) {
     const shown = await page.evaluate(() => ['#upload-status', '#message', '#prompt-text', '#ask-text']
       .map((s) => `${s}: ${document.querySelector(s)?.textContent ?? ''}`).join('; ')).catch(() => '');
     const trace = await page.evaluate(() => window.standIn?.trace.join(', ')).catch(() => '');
-    error.message += `\n  shown: ${shown}\n  simulator: ${bridges.get(page)?.simulatorErrors ?? ''}\n  port: ${trace}`;
+    const log = await page.evaluate(() => window.vkd37Page?.record.shown.map((entry) => `${entry.unit} ${entry.outcome}`)
+      .join(', ')).catch(() => '');
+    error.message += `\n  shown: ${shown}\n  simulator: ${bridges.get(page)?.simulatorErrors ?? ''}\n  port: ${trace}` +
+      `\n  log: ${log}`;
     throw error;
   }
 }
