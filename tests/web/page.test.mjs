@@ -119,13 +119,14 @@ async function waitFor(page, predicate, arg, bound = kBound) {
   try {
     return await page.waitForFunction(predicate, arg, { timeout: bound });
   } catch (error) {
-    const shown = await page.evaluate(() => ['#upload-status', '#message', '#prompt-text', '#ask-text']
-      .map((s) => `${s}: ${document.querySelector(s)?.textContent ?? ''}`).join('; ')).catch(() => '');
-    const trace = await page.evaluate(() => window.standIn?.trace.join(', ')).catch(() => '');
-    const log = await page.evaluate(() => window.vkd37Page?.record.shown.map((entry) => `${entry.unit} ${entry.outcome}`)
-      .join(', ')).catch(() => '');
-    error.message += `\n  shown: ${shown}\n  simulator: ${bridges.get(page)?.simulatorErrors ?? ''}\n  port: ${trace}` +
-      `\n  log: ${log}`;
+    const state = await page.evaluate(() => [
+      `shown: ${['#upload-status', '#message', '#prompt-text', '#ask-text']
+        .map((s) => `${s}: ${document.querySelector(s)?.textContent ?? ''}`).join('; ')}`,
+      `port: ${window.standIn?.trace.join(', ')}`,
+      `log: ${window.vkd37Page?.record.shown.map((entry) => `${entry.unit} ${entry.outcome}`).join(', ')}`,
+    ]).catch(() => []);
+    state.push(`simulator: ${bridges.get(page)?.simulatorErrors ?? ''}`);
+    error.message += state.map((line) => `\n  ${line}`).join('');
     throw error;
   }
 }
