@@ -3,7 +3,8 @@
 # page against the simulator in headless Chromium, the Debian package, the 32-bit programs' PE
 # checks and the zip, and the 64-bit build under Wine, whose shipping suite runs the zip's 32-bit
 # programs under 32-bit Wine through qemu-i386 (skipped, saying why, where that cannot run; a
-# failure under .ci/run). Prints the time of each phase, and all of them at the end.
+# failure under .ci/run). Prints the time of each phase, and all of them at the end, followed by
+# why each failed test failed.
 #
 # The builds take the processors; most tests wait (for a simulator's line, a window, a browser),
 # so each test phase runs beside the builds that come after it as soon as what it needs is
@@ -123,4 +124,9 @@ finish "test native" || status=1
 finish "test web" || status=1
 finish "test win64" || status=1
 summary
+# Last, where a log cut to its head and tail still shows it.
+if [ $status -ne 0 ]; then
+    echo "== why the failed tests failed"
+    python3 scripts/failure-digest.py "${presets[@]/#/build/}"
+fi
 exit $status
