@@ -51,13 +51,15 @@ def tap_failures(lines):
 
 
 def gtest_failures(lines):
-    said = []
+    """Each failure's lines (a few, up to GoogleTest's next line of its own) and each failed test."""
+    kept = set()
     for at, line in enumerate(lines):
         if re.search(r': Failure$', line):
-            said.extend(lines[at:at + 6])
+            end = next((after for after in range(at + 1, min(at + 6, len(lines))) if lines[after].startswith('[')), at + 6)
+            kept.update(range(at, min(end, len(lines))))
         elif line.startswith('[  FAILED  ]') and ' ms)' in line:
-            said.append(line)
-    return said
+            kept.add(at)
+    return [lines[at] for at in sorted(kept)]
 
 
 def digest(lines):
