@@ -120,10 +120,11 @@ async function waitFor(page, predicate, arg, bound = kBound) {
     return await page.waitForFunction(predicate, arg, { timeout: bound });
   } catch (error) {
     const state = await page.evaluate(() => [
-      `shown: ${['#upload-status', '#message', '#prompt-text', '#ask-text']
+      `shown: ${['#upload-status', '#message', '#prompt-text', '#ask-text', '#log-state']
         .map((s) => `${s}: ${document.querySelector(s)?.textContent ?? ''}`).join('; ')}`,
       `port: ${window.standIn?.trace.join(', ')}`,
-      `log: ${window.vkd37Page?.record.shown.map((entry) => `${entry.unit} ${entry.outcome}`).join(', ')}`,
+      `log: ${window.vkd37Page?.record.shown.map((entry) => `${entry.unit} ${entry.outcome}`).join(', ')}; ` +
+        `counts ${JSON.stringify(window.vkd37Page?.record.counts)}`,
     ]).catch(() => []);
     state.push(`simulator: ${bridges.get(page)?.simulatorErrors ?? ''}`);
     error.message += state.map((line) => `\n  ${line}`).join('');
