@@ -98,7 +98,12 @@ export class Batch {
         $('unit').value = event.key;
         $('unit').focus();
       };
-      const closed = () => finish(box.returnValue);
+      // The close event of the box closed before (by a typed key, or Escape) may come only once
+      // the next label's Enter has opened it again, as a busy page takes keys first: that event
+      // is no answer to this box.
+      const closed = () => {
+        if (!box.open) finish(box.returnValue);
+      };
       // Escape, closed here so that the focus it gives back is the page's to place.
       const cancelled = (event) => {
         event.preventDefault();
