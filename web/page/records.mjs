@@ -122,16 +122,21 @@ export class CommissioningRecord {
     this.refreshed = this.changed(kAdded).then(() => this.makeRoom());
   }
 
-  // Into the browser's record; where it has no room even after written entries made some, or
-  // keeps nothing, into this tab's memory.
+  // Into the browser's record; where it has no room, written entries make way, as many as it
+  // takes (a busy browser may still refuse the write once some have gone). With none left to
+  // make way, or where it keeps nothing, into this tab's memory.
   async keep(line, outcome) {
     await this.opened;
     if (this.kept) {
       try {
-        await this.kept.add(line, outcome).catch(async (error) => {
-          if (error?.name !== 'QuotaExceededError' || !await this.kept.prune(kPruneCount).catch(() => 0)) throw error;
-          await this.kept.add(line, outcome);
-        });
+        for (;;) {
+          try {
+            await this.kept.add(line, outcome);
+            break;
+          } catch (error) {
+            if (error?.name !== 'QuotaExceededError' || !await this.kept.prune(kPruneCount).catch(() => 0)) throw error;
+          }
+        }
         this.keeper.askToKeep();
         return;
       } catch (refusal) {
