@@ -1813,3 +1813,28 @@ test('the form made with the page has each field\'s kind of control, the legends
     if (layout.legend) assert.equal(control.checked, control.id === 'legend-on', control.id);
   });
 });
+
+// A browser that refuses the entry whatever goes, with room to spare: a refusal that removing
+// written entries does not mend costs one chunk of them at most, not the whole written record.
+test('a browser that goes on refusing an upload\'s entry, with room to spare, does not take every written entry with it', async (t) => {
+  const { page } = await openPage(t);
+  await upload(page, 'Download Complete');
+  const written = 20000;
+  await page.evaluate(async (written) => {
+    const { record } = window.vkd37Page;
+    const entry = (state) => ({ line: JSON.stringify({ time: new Date().toISOString(), unit: 'X', port: 'COM3', outcome: 'confirmed' }),
+      outcome: 'confirmed', written: state });
+    for (let added = 0; added < written; added += 1000) await record.kept.addAll(Array.from({ length: 1000 }, () => entry(1)));
+    await record.kept.addAll(Array.from({ length: 50 }, () => entry(0)));
+    record.kept.add = () => Promise.reject(new DOMException('refused', 'QuotaExceededError'));
+  }, written);
+  await page.click('#upload');
+  await waitFor(page, () => document.getElementById('upload-status').textContent === 'Download Complete', undefined, 180000);
+  await waitForText(page, '#log-state', 'The browser has no room left for the log. Entries kept only in this tab: 1. Download the log before closing it.');
+  const counts = await page.evaluate(async () => {
+    await window.vkd37Page.record.refresh();
+    return window.vkd37Page.record.counts;
+  });
+  assert.equal(counts.unwritten, 52);
+  assert.ok(counts.all - counts.unwritten >= written - 500, JSON.stringify(counts));
+});
