@@ -1876,3 +1876,32 @@ test('batch mode: a label scanned as the box is answered is not run into the lab
     assert.ok(['B-1', 'C-2'].includes(unit), `${way}: Unit holds ${unit}, with ${bridge.frames.length} frames sent`);
   }
 });
+
+// Entries that made way for an upload's entry are gone in every tab's counts.
+test('written entries that make way for an upload\'s entry leave every tab\'s counts true', async (t) => {
+  const beforeLoad = async (page, bridge) => {
+    const session = await page.context().newCDPSession(page);
+    await session.send('Storage.overrideQuotaForOrigin', { origin: new URL(bridge.pageUrl).origin, quotaSize: 4 * 2 ** 20 });
+  };
+  const [a, b] = await openTabs(t, [[], []], { ...withPickers, beforeLoad });
+  await a.evaluate(async () => {
+    const { record } = window.vkd37Page;
+    const unit = () => Array.from(crypto.getRandomValues(new Uint8Array(400)), (byte) => byte.toString(36)).join('');
+    const entry = () => ({ line: JSON.stringify({ time: new Date().toISOString(), unit: unit(), port: 'COM3', outcome: 'confirmed' }),
+      outcome: 'confirmed', written: 1 });
+    for (const chunk of [100, 1]) {
+      try {
+        for (let added = 0; added < 20000; added += chunk) await record.kept.addAll(Array.from({ length: chunk }, entry));
+      } catch (error) {
+        if (error.name !== 'QuotaExceededError') throw error;
+      }
+    }
+    await record.changed();
+  });
+  const full = await a.evaluate(() => window.vkd37Page.record.counts.all);
+  await summaryIs(b, `${full} uploads: ${full} confirmed, 0 failed (the latest 50 shown)`);
+  await upload(a, 'Download Complete');
+  const kept = await a.evaluate(() => window.vkd37Page.record.counts.all);
+  assert.ok(kept < full, `${kept} of ${full}: no written entry made way`);
+  await summaryIs(b, `${kept} uploads: ${kept} confirmed, 0 failed (the latest 50 shown)`);
+});
