@@ -1905,3 +1905,38 @@ test('written entries that make way for an upload\'s entry leave every tab\'s co
   assert.ok(kept < full, `${kept} of ${full}: no written entry made way`);
   await summaryIs(b, `${kept} uploads: ${kept} confirmed, 0 failed (the latest 50 shown)`);
 });
+
+// The refusal's close event after the next scan's keys, as a busy page takes them: the prompt
+// that scan opens still gives the focus back with Unit's text selected, so that the scan after
+// replaces it rather than running on.
+test('batch mode: after a refusal answered as the next label comes, the label after that replaces what Unit holds', async (t) => {
+  const { page, bridge } = await openPage(t);
+  await page.check('#batch');
+  await page.fill('#unit-pattern', 'C-\\d');
+  await page.evaluate(() => {
+    window.heldCloses = 0;
+    window.addEventListener('close', (event) => {
+      if (!event.isTrusted || !window.holdClose) return;
+      event.stopImmediatePropagation();
+      window.heldCloses++;
+    }, true);
+  });
+  const scan = async (label) => { await page.keyboard.type(label); await page.keyboard.press('Enter'); };
+  const refused = () => waitFor(page, () => document.getElementById('prompt').open);
+  await page.focus('#unit');
+  await scan('X-1');
+  await refused();
+  await page.evaluate(() => { window.holdClose = true; });
+  await page.keyboard.press('Enter');
+  await scan('C-2');
+  await refused();
+  await page.evaluate(() => {
+    window.holdClose = false;
+    if (window.heldCloses) document.getElementById('prompt').dispatchEvent(new Event('close'));
+  });
+  await page.keyboard.press('Enter');
+  await waitFor(page, () => !document.getElementById('prompt').open && document.activeElement?.id === 'unit');
+  await scan('C-3');
+  await waitFor(page, () => document.getElementById('prompt').open || window.vkd37Page.record.counts.all === 1);
+  assert.deepEqual([await page.inputValue('#unit'), bridge.frames.length], ['C-3', 1]);
+});
