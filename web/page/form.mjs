@@ -110,15 +110,23 @@ export class Form {
     return null;
   }
 
-  // A modal box like the dialog's; the focus goes back to `focusAfter` when it is closed, with
-  // the whole text selected in a text box.
+  // A modal box like the dialog's; the focus goes back to `focusAfter` as it is closed (OK or
+  // Escape), with the whole text selected in a text box: then, not with the close event, which
+  // comes as a task of its own after the keys a busy page takes first, such as a scanner's next
+  // label, which must replace the text.
   prompt(text, focusAfter) {
     const box = $('prompt');
     this.language.show($('prompt-text'), text.key, ...text.args);
-    box.addEventListener('close', () => {
+    const closing = (event) => {
+      event.preventDefault();
+      box.removeEventListener('submit', closing);
+      box.removeEventListener('cancel', closing);
+      box.close();
       focusAfter?.focus();
       if (focusAfter?.type === 'text') focusAfter.select();
-    }, { once: true });
+    };
+    box.addEventListener('submit', closing);
+    box.addEventListener('cancel', closing);
     box.showModal();
   }
 

@@ -15,7 +15,10 @@ const kChanged = 'changed';
 // Below this much room left, entries a download has written make room for new ones, this many
 // at a time; with none left to remove, the page warns.
 const kLowRoomBytes = 4 << 20;
-const kPruneCount = 500;
+export const kPruneCount = 500;
+// At most this many chunks make way for one entry: 4,000 written entries, beyond what a browser
+// was seen to write past a quota of a few MiB (1,500).
+export const kMakeWayRounds = 8;
 // The log's lines are linked for its file at most this many at a time, as other long work is.
 const kChainChunk = 2000;
 
@@ -117,33 +120,40 @@ export class CommissioningRecord {
   async add(attempt, values, outcome, ms, underWay = null) {
     const line = this.core.recordLine(attempt, values, outcome, ms);
     await underWay?.granted;
-    await this.keep(line, this.core.outcomeName(outcome));
-    // After the upload's outcome is shown; it says what it finds itself.
-    this.refreshed = this.changed(kAdded).then(() => this.makeRoom());
+    const pruned = await this.keep(line, this.core.outcomeName(outcome));
+    // After the upload's outcome is shown; it says what it finds itself. Other tabs count afresh
+    // where written entries went.
+    this.refreshed = this.changed(pruned ? kChanged : kAdded).then(() => this.makeRoom());
   }
 
-  // Into the browser's record; where it has no room, written entries make way, as many as it
-  // takes (a busy browser may still refuse the write once some have gone). With none left to
-  // make way, or where it keeps nothing, into this tab's memory.
+  // Into the browser's record; where it has no room, written entries make way, a chunk at a time
+  // for a few chunks (a browser that wrote past its quota refuses until it is back under it).
+  // With none left to make way, a refusal that their going does not mend, or where it keeps
+  // nothing, into this tab's memory. Resolves with how many written entries went.
   async keep(line, outcome) {
     await this.opened;
+    let pruned = 0;
     if (this.kept) {
       try {
-        for (;;) {
+        for (let round = 0; ; round++) {
           try {
             await this.kept.add(line, outcome);
             break;
           } catch (error) {
-            if (error?.name !== 'QuotaExceededError' || !await this.kept.prune(kPruneCount).catch(() => 0)) throw error;
+            const went = error?.name === 'QuotaExceededError' && round < kMakeWayRounds
+              ? await this.kept.prune(kPruneCount).catch(() => 0) : 0;
+            if (!went) throw error;
+            pruned += went;
           }
         }
         this.keeper.askToKeep();
-        return;
+        return pruned;
       } catch (refusal) {
         if (!this.letGo()) this.heldBecause = refusal;
       }
     }
     await this.held.add(line, outcome);
+    return pruned;
   }
 
   // Where room runs short, the oldest written entries go; with none left, the record is at risk.
