@@ -20,6 +20,7 @@ using Clock = std::chrono::steady_clock;
 constexpr std::chrono::seconds kWriteStallLimit{2};
 constexpr std::chrono::seconds kDrainLimit{1};
 constexpr std::chrono::milliseconds kDrainPoll{10};
+constexpr std::chrono::milliseconds kDeliveredSettle{100};
 
 void Note(const std::string& text) {
     std::fprintf(stderr, "vkd37-sim: %s\n", text.c_str());
@@ -225,12 +226,20 @@ Simulator::Step Simulator::WriteDue(Clock::time_point now) {
         if (!ShouldStopReading()) {
             return Step::kContinue;
         }
-        // The last frame's answer is written; let the other side take it before closing.
+        // The last frame's answer is written; let the other side take it before closing, as
+        // closing a pseudo-terminal's end drops what the other end has not read. Bytes still on
+        // their way between its ends are not counted as waiting, so the count must stay at
+        // nothing for a while.
         if (!drainUntil_) {
             drainUntil_ = now + kDrainLimit;
         }
-        return line_.UndeliveredBytes() == 0 || now >= *drainUntil_ ? Step::kFinished
-                                                                    : Step::kContinue;
+        if (line_.UndeliveredBytes() != 0) {
+            deliveredSince_.reset();
+        } else if (!deliveredSince_) {
+            deliveredSince_ = now;
+        }
+        const bool delivered = deliveredSince_ && now - *deliveredSince_ >= kDeliveredSettle;
+        return delivered || now >= *drainUntil_ ? Step::kFinished : Step::kContinue;
     }
     std::uint8_t due[512];
     std::size_t count = 0;

@@ -47,5 +47,6 @@ private:
     std::optional<Clock::time_point> writeBlockedSince_;
     std::optional<Clock::time_point> stopAt_;
     std::optional<Clock::time_point> drainUntil_;
+    std::optional<Clock::time_point> deliveredSince_; // since when nothing waited to be read
     unsigned frames_ = 0;
 };
