@@ -1309,6 +1309,12 @@ test('with 30,000 entries kept the page is ready, draws only the latest rows, an
   assert.match(await answered(page, '#clear-log', false), /never written to a file: 1\./);
 });
 
+// An origin quota of 4 MiB for the page's origin, set before the page opens its store.
+async function quotaOf4MiB(page, bridge) {
+  const session = await page.context().newCDPSession(page);
+  await session.send('Storage.overrideQuotaForOrigin', { origin: new URL(bridge.pageUrl).origin, quotaSize: 4 * 2 ** 20 });
+}
+
 // Entries (`written` or not) added to a tab's kept log until the browser takes no more; how many
 // it then keeps, as every tab is told.
 const fillStore = (page, written = 0) => page.evaluate(async (written) => {
@@ -1352,12 +1358,7 @@ test('when room runs short, entries written out make way, entries not written ou
   });
 
   await t.test('the browser refuses to keep more: 4 MiB for thousands of entries, downloaded, then written ones make way', async (t) => {
-    // The quota of the page's origin, set before the page opens its store.
-    const beforeLoad = async (page, bridge) => {
-      const session = await page.context().newCDPSession(page);
-      await session.send('Storage.overrideQuotaForOrigin', { origin: new URL(bridge.pageUrl).origin, quotaSize: 4 * 2 ** 20 });
-    };
-    const { page } = await openPage(t, [], { overHttp: true, beforeLoad });
+    const { page } = await openPage(t, [], { overHttp: true, beforeLoad: quotaOf4MiB });
     // Entries not yet written out, until the browser takes no more; how many are kept then.
     const fill = () => fillStore(page);
     const kept = await fill();
@@ -1846,11 +1847,7 @@ test('a browser that goes on refusing an upload\'s entry, with room to spare, do
 
 // Entries that made way for an upload's entry are gone in every tab's counts.
 test('written entries that make way for an upload\'s entry leave every tab\'s counts true', async (t) => {
-  const beforeLoad = async (page, bridge) => {
-    const session = await page.context().newCDPSession(page);
-    await session.send('Storage.overrideQuotaForOrigin', { origin: new URL(bridge.pageUrl).origin, quotaSize: 4 * 2 ** 20 });
-  };
-  const [a, b] = await openTabs(t, [[], []], { ...withPickers, beforeLoad });
+  const [a, b] = await openTabs(t, [[], []], { ...withPickers, beforeLoad: quotaOf4MiB });
   const full = await fillStore(a, 1);
   await summaryIs(b, `${full} uploads: ${full} confirmed, 0 failed (the latest 50 shown)`);
   await upload(a, 'Download Complete');
