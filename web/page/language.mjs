@@ -125,7 +125,7 @@ const kTexts = {
     recordsFailed: (reason) => `The records could not be read: ${reason}.`,
     recordChanged: (name) => `The records could not be read: ${name} changed while it was read. Open the files again.`,
     recordsTooLarge: 'The record has more attempts than a sheet holds: download the CSV.',
-    noSerial: 'Uploading needs the Web Serial API of Chrome or Edge (version 89 or later, on a ' +
+    noSerial: 'Uploading needs the Web Serial API of Chrome or Edge (version 105 or later, on a ' +
       'computer), with the page opened from disk or over https. Opening, editing and saving ' +
       'parameter files works here.',
     opened: (name) => `Opened ${name}.`, saved: (name) => `Saved ${name}.`,
@@ -254,7 +254,7 @@ const kTexts = {
     recordsFailed: (reason) => `无法读取记录：${reason}。`,
     recordChanged: (name) => `无法读取记录：${name} 在读取时被更改。请重新打开这些文件。`,
     recordsTooLarge: '记录的上传次数超过工作表的容量：请下载 CSV。',
-    noSerial: '上传需要 Chrome 或 Edge（89 或更高版本，电脑版）的 Web Serial 接口，且页面须从' +
+    noSerial: '上传需要 Chrome 或 Edge（105 或更高版本，电脑版）的 Web Serial 接口，且页面须从' +
       '本地文件或 https 打开。在此仍可打开、编辑和保存参数文件。',
     opened: (name) => `已打开 ${name}。`, saved: (name) => `已保存 ${name}。`,
     openedPart: (name, taken, count) => `已打开 ${name}：文件只有 ${count} 个数值中的 ${taken} 个；其余为 0，与对话框程序的读法相同。`,
