@@ -1,15 +1,16 @@
 // Benchmark of the browser page, printed, not asserted: vkd37.html opened from disk to ready for
 // input in headless Chromium, beside a blank page opened the same way and the page's markup
-// without its script, with no record and with 30,000 entries kept; the sizes of its modules (the
-// core, and the unit pattern's beside it) and of the whole file; the first unit pattern judged,
-// which compiles the pattern's module, and the next; click on "Upload Parameters " to "Download
-// Complete" through the loopback bridge against the simulator paced at 9600 baud, with no record,
-// with 30,000 entries kept, and while a download marks 100,000 entries written, beside `vkd37
-// upload` from process start to exit on the same simulator.
-//   node tools/bench/page-bench.mjs PAGE MODULE SIMULATOR TOOL
+// without its script and modules, with no record and with 30,000 entries kept; the sizes of its
+// modules (the core, and the unit pattern's after the script) and of the whole file; the first
+// unit pattern judged, which compiles the pattern's module, and the next; click on "Upload
+// Parameters " to "Download Complete" through the loopback bridge against the simulator paced at
+// 9600 baud, with no record, with 30,000 entries kept, and while a download marks 100,000 entries
+// written, beside `vkd37 upload` from process start to exit on the same simulator. Without the
+// simulator and the tool, only the starts, the sizes and the unit pattern.
+//   node tools/bench/page-bench.mjs PAGE MODULE [SIMULATOR TOOL]
 import { spawnSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, rmSync, statSync, writeFileSync } from 'node:fs';
-import { tmpdir } from 'node:os';
+import { loadavg, tmpdir } from 'node:os';
 import { dirname, join } from 'node:path';
 import { createRequire } from 'node:module';
 import { pathToFileURL } from 'node:url';
@@ -41,32 +42,42 @@ const kKept = 30000;
 const kMarked = 100000;
 const blankPath = join(mkdtempSync(join(tmpdir(), 'vkd37-bench-')), 'blank.html');
 writeFileSync(blankPath, '<!DOCTYPE html><html><head><meta charset="utf-8"><title>blank</title></head><body></body></html>');
-// The page's markup, styles and picture with its script left out: what drawing the page costs
-// before any of its script runs, waited for as the blank page is.
+// The page's markup, styles and picture with its script and modules left out: what drawing the
+// page costs, the part of its start no script can take off, waited for as the blank page is.
 const markupPath = join(dirname(blankPath), 'markup.html');
-writeFileSync(markupPath, readFileSync(pagePath, 'utf8').replace(/<script>[\s\S]*?<\/script>/, ''));
+writeFileSync(markupPath, readFileSync(pagePath, 'utf8').replace(/<script[^>]*>[\s\S]*?<\/script>\n?/g, ''));
 
 const ready = (page) => page.waitForFunction(() => document.body.dataset.ready === 'true');
 
 // Opened from disk until ready for input (a blank page: until loaded), in a fresh tab of the
-// context each time; both waited for the same way.
-async function readyTimes(context, count, path = pagePath) {
+// context each time; both waited for the same way. `inside` is the same start as the page's own
+// clock has it, from its navigation to ready (a blank page: to the end of its load event), without
+// the round trips to the browser that a loaded machine stretches.
+async function readyTimes(context, count, path = pagePath, inside = []) {
   const starts = [];
   for (let i = 0; i < count; i++) {
     const page = await context.newPage();
+    await page.addInitScript(() => new MutationObserver((_, observer) => {
+      if (document.body?.dataset.ready !== 'true') return;
+      observer.disconnect();
+      window.readyAt = performance.now();
+    }).observe(document, { subtree: true, attributes: true, attributeFilter: ['data-ready'] }));
     const started = performance.now();
     await page.goto(pathToFileURL(path).href, { waitUntil: 'commit' });
     if (path === pagePath) await ready(page);
     else await page.waitForFunction(() => document.readyState === 'complete');
     starts.push(performance.now() - started);
+    inside.push(await page.evaluate(() => window.readyAt ??
+      performance.getEntriesByType('navigation')[0].loadEventEnd));
     await page.close();
   }
   return starts;
 }
 
 // Where a start's time goes: the renderer's main-thread CPU time (so a loaded machine's waits are
-// left out) from navigation to the first paint (a blank page: to loaded), in a trace of the load,
-// by the phases Chromium names, each counted once where it nests in itself.
+// left out) from navigation to the first paint or ready, whichever is later (a blank page: to
+// loaded), in a trace of the load, by the phases Chromium names, each counted once where it nests
+// in itself.
 const kPhases = { script: 'EvaluateScript', parse: 'ParseHTML', style: 'UpdateLayoutTree', layout: 'Layout', paint: 'Paint' };
 async function startWork(path, count) {
   const phases = {};
@@ -74,6 +85,12 @@ async function startWork(path, count) {
   for (let i = 0; i < count; i++) {
     const context = await browser.newContext();
     const page = await context.newPage();
+    // The page may be drawn before it is ready: its mark in the trace counts the work up to then.
+    await page.addInitScript(() => new MutationObserver((_, observer) => {
+      if (document.body?.dataset.ready !== 'true') return;
+      observer.disconnect();
+      performance.mark('ready');
+    }).observe(document, { subtree: true, attributes: true, attributeFilter: ['data-ready'] }));
     await browser.startTracing(page, { path: tracePath, categories: ['devtools.timeline', 'blink', 'loading', 'v8.execute', 'blink.user_timing'] });
     await page.goto(pathToFileURL(path).href, { waitUntil: 'commit' });
     if (path === pagePath) {
@@ -89,7 +106,9 @@ async function startWork(path, count) {
     const onMain = (e) => e.pid === start.pid && e.tid === start.tid;
     const painted = events.find((e) => onMain(e) && e.name === 'firstContentfulPaint') ??
       events.find((e) => onMain(e) && e.name === 'MarkLoad' && e.ts > start.ts);
-    const work = events.filter((e) => onMain(e) && e.ph === 'X' && e.ts < painted.ts && e.ts + e.dur > start.ts)
+    const readyMark = events.find((e) => e.name === 'ready' && e.cat === 'blink.user_timing');
+    const until = Math.max(painted.ts, readyMark?.ts ?? 0);
+    const work = events.filter((e) => onMain(e) && e.ph === 'X' && e.ts < until && e.ts + e.dur > start.ts)
       .sort((a, b) => a.ts - b.ts);
     const cpu = (name) => {
       let end = 0;
@@ -216,49 +235,8 @@ async function keepEntries(context, count, unwritten = 1000) {
   await page.close();
 }
 
-const bridge = await SimulatorBridge.start(simulatorPath, []);
-try {
-  // In turns, so that both meet the same load.
-  const starts = [];
-  const blankStarts = [];
-  const markupStarts = [];
-  for (let i = 0; i < kStarts; i++) {
-    for (const [times, path] of [[blankStarts, blankPath], [starts, pagePath], [markupStarts, markupPath]]) {
-      const context = await browser.newContext();
-      times.push(...await readyTimes(context, 1, path));
-      await context.close();
-    }
-  }
-  const ratio = median(starts) / median(blankStarts);
-  console.log(`page opened from disk to ready for input: ${summary(starts)}, middle half ${quartiles(starts)}`);
-  console.log(`blank page opened from disk to loaded: ${summary(blankStarts)}, middle half ${quartiles(blankStarts)}; ` +
-    `the page takes ${ratio.toFixed(2)} times as long`);
-  console.log(`the page's markup alone, its script left out, to loaded: ${summary(markupStarts)}, ` +
-    `${(median(markupStarts) / median(blankStarts)).toFixed(2)} times the blank page`);
-  const patternModule = join(dirname(modulePath), 'vkd37-pattern.wasm');
-  console.log(`module ${statSync(modulePath).size} bytes, pattern module ${statSync(patternModule).size} bytes, ` +
-    `vkd37.html ${statSync(pagePath).size} bytes`);
-
-  // The unit pattern's module is compiled when a tab first judges a pattern.
-  const patterns = await browser.newContext();
-  const judging = await patterns.newPage();
-  await judging.goto(pathToFileURL(pagePath).href);
-  await ready(judging);
-  const judged = await judging.evaluate(async (label) => {
-    document.getElementById('unit-pattern').value = '(a+)+';
-    const timed = async () => {
-      const started = performance.now();
-      await window.vkd37Page.batch.refusal(label);
-      return performance.now() - started;
-    };
-    return [await timed(), await timed()];
-  }, `${'a'.repeat(40)}b`);
-  console.log(`unit pattern (a+)+ against 40 a's and a b: ${judged[0].toFixed(1)} ms the first time ` +
-    `(the pattern module compiled), ${judged[1].toFixed(1)} ms after`);
-  await patterns.close();
-  console.log(`renderer main-thread CPU to first paint (blank: to loaded), ms, median of 5 traced loads (parse holds script): page ${
-    await startWork(pagePath, 5)}; blank page ${await startWork(blankPath, 5)}`);
-
+// Uploads through the bridge, and the tool's on the same simulator.
+async function uploadFigures() {
   const empty = await browser.newContext({ bypassCSP: true });
   console.log(`page, click to "Download Complete", empty record: ${await uploadTimes(empty, 20)}`);
   await empty.close();
@@ -301,9 +279,60 @@ try {
     tool.push(performance.now() - started);
   }
   rmSync(dirname(file), { recursive: true });
-  rmSync(dirname(blankPath), { recursive: true });
   console.log(`vkd37 upload, process start to exit: ${summary(tool)}`);
+}
+
+const bridge = simulatorPath ? await SimulatorBridge.start(simulatorPath, []) : null;
+try {
+  // In turns, so that both meet the same load.
+  const load = () => loadavg().map((value) => value.toFixed(1)).join(' ');
+  const startsBegun = load();
+  const starts = { page: [], blank: [], markup: [] };
+  const inside = { page: [], blank: [], markup: [] };
+  for (let i = 0; i < kStarts; i++) {
+    for (const [name, path] of [['blank', blankPath], ['page', pagePath], ['markup', markupPath]]) {
+      const context = await browser.newContext();
+      starts[name].push(...await readyTimes(context, 1, path, inside[name]));
+      await context.close();
+    }
+  }
+  const times = (name, of = starts) => `${(median(of[name]) / median(of.blank)).toFixed(2)} times the blank page`;
+  console.log(`page opened from disk to ready for input: ${summary(starts.page)}, middle half ${quartiles(starts.page)}, ` +
+    `${times('page')}`);
+  console.log(`blank page opened from disk to loaded: ${summary(starts.blank)}, middle half ${quartiles(starts.blank)}`);
+  console.log(`the page's markup, styles and picture alone, no script or module, to loaded: ${summary(starts.markup)}, ` +
+    `${times('markup')}`);
+  console.log(`the same starts by the page's own clock, from navigation: page to ready median ${median(inside.page).toFixed(1)} ms, ` +
+    `${times('page', inside)}; blank to loaded ${median(inside.blank).toFixed(1)} ms; markup alone ` +
+    `${median(inside.markup).toFixed(1)} ms, ${times('markup', inside)} (load average ${startsBegun}, then ${load()})`);
+  const patternModule = join(dirname(modulePath), 'vkd37-pattern.wasm');
+  const carried = (id) => readFileSync(pagePath, 'utf8').match(new RegExp(`id="${id}">([^<]*)<`))[1].length;
+  console.log(`module ${statSync(modulePath).size} bytes (${carried('core-module')} characters in the page), pattern ` +
+    `module ${statSync(patternModule).size} bytes (${carried('pattern-module')}), vkd37.html ${statSync(pagePath).size} bytes`);
+
+  // The unit pattern's module is compiled when a tab first judges a pattern.
+  const patterns = await browser.newContext();
+  const judging = await patterns.newPage();
+  await judging.goto(pathToFileURL(pagePath).href);
+  await ready(judging);
+  const judged = await judging.evaluate(async (label) => {
+    document.getElementById('unit-pattern').value = '(a+)+';
+    const timed = async () => {
+      const started = performance.now();
+      await window.vkd37Page.batch.refusal(label);
+      return performance.now() - started;
+    };
+    return [await timed(), await timed()];
+  }, `${'a'.repeat(40)}b`);
+  console.log(`unit pattern (a+)+ against 40 a's and a b: ${judged[0].toFixed(1)} ms the first time ` +
+    `(the pattern module compiled), ${judged[1].toFixed(1)} ms after`);
+  await patterns.close();
+  console.log(`renderer main-thread CPU to first paint and ready (blank: to loaded), ms, median of 5 traced loads (parse holds script): page ${
+    await startWork(pagePath, 5)}; blank page ${await startWork(blankPath, 5)}`);
+
+  if (bridge) await uploadFigures();
 } finally {
+  rmSync(dirname(blankPath), { recursive: true });
   await browser.close();
-  await bridge.stop();
+  await bridge?.stop();
 }
