@@ -1,7 +1,8 @@
 // Benchmark of the browser page, printed, not asserted: vkd37.html opened from disk to ready for
-// input in headless Chromium, beside a blank page opened the same way and the page's markup
-// without its script and modules, with no record and with 30,000 entries kept; the sizes of its
-// modules (the core, and the unit pattern's after the script) and of the whole file; the first
+// input in headless Chromium, beside a blank page opened the same way, the page's markup without
+// its script and modules, and the page with a script that only says it is ready, with no record
+// and with 30,000 entries kept; the sizes of its modules (the core, and the unit pattern's) and of
+// the whole file; the first
 // unit pattern judged, which compiles the pattern's module, and the next; click on "Upload
 // Parameters " to "Download Complete" through the loopback bridge against the simulator paced at
 // 9600 baud, with no record, with 30,000 entries kept, and while a download marks 100,000 entries
@@ -47,6 +48,14 @@ writeFileSync(blankPath, '<!DOCTYPE html><html><head><meta charset="utf-8"><titl
 const markupPath = join(dirname(blankPath), 'markup.html');
 writeFileSync(markupPath, readFileSync(pagePath, 'utf8').replace(/<script[^>]*>[\s\S]*?<\/script>\n?/g, ''));
 
+// The page with all it carries, its main script replaced by one statement that says it is ready
+// (and the security policy, which would refuse that statement, left out): the least a start of
+// this page can take, whatever its script does.
+const floorPath = join(dirname(blankPath), 'floor.html');
+writeFileSync(floorPath, readFileSync(pagePath, 'utf8')
+  .replace(/<meta http-equiv="Content-Security-Policy"[^>]*>/, '')
+  .replace(/<script>[\s\S]*?<\/script>/, () => '<script>document.body.dataset.ready = "true"</script>'));
+
 const ready = (page) => page.waitForFunction(() => document.body.dataset.ready === 'true');
 
 // Opened from disk until ready for input (a blank page: until loaded), in a fresh tab of the
@@ -64,7 +73,7 @@ async function readyTimes(context, count, path = pagePath, inside = []) {
     }).observe(document, { subtree: true, attributes: true, attributeFilter: ['data-ready'] }));
     const started = performance.now();
     await page.goto(pathToFileURL(path).href, { waitUntil: 'commit' });
-    if (path === pagePath) await ready(page);
+    if (path === pagePath || path === floorPath) await ready(page);
     else await page.waitForFunction(() => document.readyState === 'complete');
     starts.push(performance.now() - started);
     inside.push(await page.evaluate(() => window.readyAt ??
@@ -287,10 +296,10 @@ try {
   // In turns, so that both meet the same load.
   const load = () => loadavg().map((value) => value.toFixed(1)).join(' ');
   const startsBegun = load();
-  const starts = { page: [], blank: [], markup: [] };
-  const inside = { page: [], blank: [], markup: [] };
+  const starts = { page: [], blank: [], markup: [], floor: [] };
+  const inside = { page: [], blank: [], markup: [], floor: [] };
   for (let i = 0; i < kStarts; i++) {
-    for (const [name, path] of [['blank', blankPath], ['page', pagePath], ['markup', markupPath]]) {
+    for (const [name, path] of [['blank', blankPath], ['page', pagePath], ['markup', markupPath], ['floor', floorPath]]) {
       const context = await browser.newContext();
       starts[name].push(...await readyTimes(context, 1, path, inside[name]));
       await context.close();
@@ -302,6 +311,8 @@ try {
   console.log(`blank page opened from disk to loaded: ${summary(starts.blank)}, middle half ${quartiles(starts.blank)}`);
   console.log(`the page's markup, styles and picture alone, no script or module, to loaded: ${summary(starts.markup)}, ` +
     `${times('markup')}`);
+  console.log(`the page, its script only saying it is ready, to ready: ${summary(starts.floor)}, ${times('floor')}; ` +
+    `by its own clock ${median(inside.floor).toFixed(1)} ms, ${times('floor', inside)}`);
   console.log(`the same starts by the page's own clock, from navigation: page to ready median ${median(inside.page).toFixed(1)} ms, ` +
     `${times('page', inside)}; blank to loaded ${median(inside.blank).toFixed(1)} ms; markup alone ` +
     `${median(inside.markup).toFixed(1)} ms, ${times('markup', inside)} (load average ${startsBegun}, then ${load()})`);
