@@ -1871,3 +1871,41 @@ test('batch mode: after a refusal answered as the next label comes, that label r
   await waitFor(page, () => window.vkd37Page.record.counts.all === 1);
   assert.deepEqual([await page.inputValue('#unit'), bridge.frames.length], ['C-2', 1]);
 });
+
+// Keys in before the close event of a box answered with Enter or a click, as a busy page takes
+// them: the next label is not run into the one the box asked about.
+test('batch mode: a label scanned as the box is answered is not run into the label asked about', async (t) => {
+  const { page, bridge } = await openPage(t);
+  await page.check('#batch');
+  await page.evaluate(() => {
+    window.heldCloses = 0;
+    window.addEventListener('close', (event) => {
+      if (!event.isTrusted || !window.holdClose) return;
+      event.stopImmediatePropagation();
+      window.heldCloses++;
+    }, true);
+  });
+  const scan = async (label) => { await page.keyboard.type(label); await page.keyboard.press('Enter'); };
+  await page.focus('#unit');
+  await scan('B-1');
+  await waitFor(page, () => window.vkd37Page.record.counts.all === 1);
+  for (const [way, answer] of [
+    ['a click', async () => page.click('#ask-yes')],
+    ['Enter', async () => { await page.waitForTimeout(kSameScanMs + 50); await page.keyboard.press('Enter'); }],
+  ]) {
+    await waitFor(page, () => !window.vkd37Page.upload.uploading && document.activeElement?.id === 'unit');
+    await scan('B-1');
+    await waitFor(page, () => document.getElementById('ask').open);
+    await page.evaluate(() => { window.holdClose = true; });
+    await answer();
+    await scan('C-2');
+    await page.evaluate(() => {
+      window.holdClose = false;
+      if (window.heldCloses) document.getElementById('ask').dispatchEvent(new Event('close'));
+      window.heldCloses = 0;
+    });
+    await waitFor(page, () => !window.vkd37Page.upload.uploading && document.activeElement?.id === 'unit');
+    const unit = await page.evaluate(() => document.getElementById('unit').value);
+    assert.ok(['B-1', 'C-2'].includes(unit), `${way}: Unit holds ${unit}, with ${bridge.frames.length} frames sent`);
+  }
+});
