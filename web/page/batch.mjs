@@ -4,12 +4,10 @@
 // before in the same batch is asked about once more, in a box of the page's own. Beside Unit, the
 // batch's Unit pattern refuses a label that does not match it, as the tool's --unit-pattern does.
 import { message } from './language.mjs';
+import { trimmed } from './label-queue.mjs';
 import { unitPattern } from './unit-pattern.mjs';
 
 const $ = (id) => document.getElementById(id);
-
-// Blanks around a label are dropped, as the tool drops them: the ideographic space U+3000 too.
-export const trimmed = (label) => label.replace(/^[ \t\r\n\v\f\u3000]+|[ \t\r\n\v\f\u3000]+$/gu, '');
 
 // A scanner types a label's keys a few milliseconds apart, and some end it with Enter twice; a
 // person takes far longer than this to see a box and answer it.
