@@ -1871,3 +1871,76 @@ test('batch mode: after a refusal answered as the next label comes, that label r
   await waitFor(page, () => window.vkd37Page.record.counts.all === 1);
   assert.deepEqual([await page.inputValue('#unit'), bridge.frames.length], ['C-2', 1]);
 });
+
+// Keys in before the close event of a box answered with Enter or a click, as a busy page takes
+// them: the next label is not run into the one the box asked about, and is sent after it, whether
+// that one was sent again or not.
+test('batch mode: a label scanned as the box is answered is not run into the label asked about', async (t) => {
+  const { page } = await openPage(t);
+  await page.check('#batch');
+  await page.evaluate(() => {
+    window.heldCloses = 0;
+    window.addEventListener('close', (event) => {
+      if (!event.isTrusted || !window.holdClose) return;
+      event.stopImmediatePropagation();
+      window.heldCloses++;
+    }, true);
+  });
+  const scan = async (label) => { await page.keyboard.type(label); await page.keyboard.press('Enter'); };
+  await page.focus('#unit');
+  await scan('B-1');
+  await waitFor(page, () => window.vkd37Page.record.counts.all === 1);
+  for (const [way, answer, next, lastSent] of [
+    ['a click', async () => page.click('#ask-yes'), 'C-2', ['B-1', 'C-2']],
+    ['Enter', async () => { await page.waitForTimeout(kSameScanMs + 50); await page.keyboard.press('Enter'); }, 'D-3',
+      ['B-1', 'D-3']],
+    ['Cancel', async () => page.click('#ask-no'), 'E-4', ['D-3', 'E-4']],
+  ]) {
+    await waitFor(page, () => !window.vkd37Page.upload.uploading && document.activeElement?.id === 'unit');
+    await scan('B-1');
+    await waitFor(page, () => document.getElementById('ask').open);
+    await page.evaluate(() => { window.holdClose = true; });
+    await answer();
+    await scan(next);
+    await page.evaluate(() => {
+      window.holdClose = false;
+      if (window.heldCloses) document.getElementById('ask').dispatchEvent(new Event('close'));
+      window.heldCloses = 0;
+    });
+    await waitFor(page, () => !window.vkd37Page.upload.uploading && document.activeElement?.id === 'unit');
+    await logDrawn(page);
+    const [unit, sent] = await page.evaluate(() => [document.getElementById('unit').value,
+      window.vkd37Page.record.shown.slice(-2).map((entry) => entry.unit)]);
+    assert.deepEqual([unit, sent], [next, lastSent], way);
+  }
+});
+
+// Labels scanned during an upload, wherever the focus is, each taken whole after it as if it had
+// come then: sent, refused by the pattern, or asked about; one not yet ended is left in Unit.
+test('batch mode: labels scanned during an upload are each handled whole after it', async (t) => {
+  const { page, bridge } = await openPage(t);
+  await page.check('#batch');
+  await page.fill('#unit-pattern', 'D-\\d');
+  const scan = async (label) => { await page.keyboard.type(label); await page.keyboard.press('Enter'); };
+  await page.focus('#unit');
+  const letGo = await holdUploads(page);
+  await scan('D-1');
+  await waitFor(page, () => window.vkd37Page.upload.uploading);
+  for (const label of ['D-2', 'X-9', 'D-1']) await scan(label);
+  await page.keyboard.type('D-');
+  assert.equal(await text(page, '#unit-waiting'), 'Scanned, to be uploaded next: D-2, X-9, D-1.');
+  await letGo();
+  await waitForText(page, '#prompt[open] #prompt-text', 'The unit label X-9 does not match the unit pattern D-\\d.');
+  await page.keyboard.press('Enter');
+  await waitForText(page, '#ask[open] #ask-text', 'D-1 was already sent in this batch.');
+  await page.waitForTimeout(kSameScanMs); // a person reads the box first
+  await page.keyboard.press('Enter');
+  await waitFor(page, () => !window.vkd37Page.upload.uploading && document.activeElement?.id === 'unit' &&
+    window.vkd37Page.record.counts.all === 3);
+  await scan('3');
+  await waitFor(page, () => window.vkd37Page.record.counts.all === 4);
+  await logDrawn(page);
+  assert.deepEqual(await page.evaluate(() => window.vkd37Page.record.shown.map((entry) => entry.unit)),
+    ['D-1', 'D-2', 'D-1', 'D-3']);
+  assert.equal(bridge.frames.length, 4);
+});

@@ -3,13 +3,13 @@
 // field with its text selected, so that the next scan replaces it without a mouse; a label sent
 // before in the same batch is asked about once more, in a box of the page's own. Beside Unit, the
 // batch's Unit pattern refuses a label that does not match it, as the tool's --unit-pattern does.
+// Keys that come while a label is being handled (its box answered, its upload under way) are the
+// next label's, taken whole and handled after it, as station mode takes them.
 import { message } from './language.mjs';
+import { LabelQueue, scanKey, trimmed } from './label-queue.mjs';
 import { unitPattern } from './unit-pattern.mjs';
 
 const $ = (id) => document.getElementById(id);
-
-// Blanks around a label are dropped, as the tool drops them: the ideographic space U+3000 too.
-export const trimmed = (label) => label.replace(/^[ \t\r\n\v\f\u3000]+|[ \t\r\n\v\f\u3000]+$/gu, '');
 
 // A scanner types a label's keys a few milliseconds apart, and some end it with Enter twice; a
 // person takes far longer than this to see a box and answer it.
@@ -24,34 +24,75 @@ export function patternRefusal(error) {
 }
 
 export class Batch {
-  // prompt(text, control) shows a refusal and then puts the focus in control.
-  constructor(language, prompt) {
+  // prompt(text, control) shows a refusal, puts the focus in control as it is closed and settles
+  // then; upload(label) makes one upload named by label and settles once it is done.
+  constructor(language, prompt, upload) {
     this.language = language;
     this.prompt = prompt;
+    this.upload = upload;
     this.sent = new Set(); // the labels sent since batch mode was ticked
+    this.labels = new LabelQueue((label) => this.take(label), language, $('unit-waiting'), () => this.resume());
+    this.typing = ''; // the keys of the next label, typed while the one before is handled
     $('batch').addEventListener('change', () => {
       this.sent.clear();
       $('unit-pattern-field').hidden = !this.on;
     });
     $('unit-pattern-field').hidden = !this.on;
     $('unit').addEventListener('keydown', (event) => {
-      // An input method's Enter ends what is being composed, and is the method's, not ours.
-      if (event.key !== 'Enter' || event.isComposing || event.keyCode === 229) return;
+      if (event.defaultPrevented || scanKey(event) !== 'end') return;
       event.preventDefault();
       if (!event.repeat) $('upload').click();
     });
+    document.addEventListener('keydown', (event) => this.keyed(event), true);
   }
 
   get on() { return $('batch').checked; }
 
+  // Upload pressed, or Enter in Unit: the label in Unit is taken, unless one is being handled.
+  fromUnit() {
+    if (!this.labels.busy) this.labels.push(trimmed($('unit').value));
+  }
+
+  // A label's turn: shown in Unit while it is asked about, refused or uploaded.
+  take(label) {
+    $('unit').value = label;
+    return this.upload(label);
+  }
+
+  // While a label is handled, a key typed anywhere but in a box the page opened is the next
+  // label's, and Enter ends that label: Unit holds the label handled, and is out of reach during
+  // its upload.
+  keyed(event) {
+    if (!this.on || !this.labels.busy || document.querySelector('dialog[open]')) return;
+    const key = scanKey(event);
+    if (!key) return;
+    event.preventDefault();
+    if (key === 'character') this.typing += event.key;
+    else if (!event.repeat) {
+      const label = trimmed(this.typing);
+      this.typing = '';
+      if (label) this.labels.push(label);
+    }
+  }
+
+  // Once no label waits, what was typed of the next one is in Unit, to be ended there.
+  resume() {
+    if (!this.typing) return;
+    const unit = $('unit');
+    unit.value = this.typing;
+    this.typing = '';
+    unit.focus();
+    unit.setSelectionRange(unit.value.length, unit.value.length);
+  }
+
   // The label to name in the entry ('' for none), or null when it is not to be sent: the pattern
   // refused it, or the person declined to send the same label again, or began another one.
-  async label() {
-    const label = trimmed($('unit').value);
+  async label(typed) {
+    const label = trimmed(typed);
     if (!this.on) return label;
     const refusal = await this.refusal(label);
     if (refusal) {
-      this.prompt(refusal.text, refusal.control);
+      await this.prompt(refusal.text, refusal.control);
       return null;
     }
     if (!label || !this.sent.has(label)) return label;
@@ -80,8 +121,8 @@ export class Batch {
 
   // Enter sends the label again and Escape does not, as the tool's prompt has it. A scanner that
   // reads the same barcode twice must not answer for the person: a key that types a character
-  // closes the box and begins the next label in Unit, where the scanner's own Enter ends it; and
-  // the second Enter of a scanner that ends a label with two is no answer either.
+  // closes the box and begins the next label, which the scanner's own Enter ends; and the second
+  // Enter of a scanner that ends a label with two is no answer either.
   ask(label) {
     const box = $('ask');
     this.language.show($('ask-text'), 'unitAgain', label);
@@ -92,17 +133,16 @@ export class Batch {
           event.preventDefault();
           return;
         }
-        if (event.key.length !== 1 || event.key === ' ' || event.ctrlKey || event.altKey || event.metaKey) return;
+        if (scanKey(event) !== 'character' || event.key === ' ') return;
         event.preventDefault();
+        this.typing += event.key;
         finish('another');
-        $('unit').value = event.key;
-        $('unit').focus();
       };
-      // The close event of the box closed before (by a typed key, or Escape) may come only once
-      // the next label's Enter has opened it again, as a busy page takes keys first: that event
-      // is no answer to this box.
-      const closed = () => {
-        if (!box.open) finish(box.returnValue);
+      // A button's answer is taken as it is pressed, not with the close event, which a busy page
+      // dispatches only after the keys it took first: those of the next label.
+      const answered = (event) => {
+        event.preventDefault();
+        finish(event.submitter?.value ?? 'no');
       };
       // Escape, closed here so that the focus it gives back is the page's to place.
       const cancelled = (event) => {
@@ -111,13 +151,13 @@ export class Batch {
       };
       const finish = (answer) => {
         box.removeEventListener('keydown', typed);
-        box.removeEventListener('close', closed);
+        box.removeEventListener('submit', answered);
         box.removeEventListener('cancel', cancelled);
-        if (box.open) box.close();
+        box.close();
         resolve(answer);
       };
       box.addEventListener('keydown', typed);
-      box.addEventListener('close', closed);
+      box.addEventListener('submit', answered);
       box.addEventListener('cancel', cancelled);
       box.showModal();
       $('ask-yes').focus();

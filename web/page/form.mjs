@@ -113,21 +113,24 @@ export class Form {
   // A modal box like the dialog's; the focus goes back to `focusAfter` as it is closed (OK or
   // Escape), with the whole text selected in a text box: then, not with the close event, which
   // comes as a task of its own after the keys a busy page takes first, such as a scanner's next
-  // label, which must replace the text.
+  // label, which must replace the text. Settles as it is closed.
   prompt(text, focusAfter) {
     const box = $('prompt');
     this.language.show($('prompt-text'), text.key, ...text.args);
-    const closing = (event) => {
-      event.preventDefault();
-      box.removeEventListener('submit', closing);
-      box.removeEventListener('cancel', closing);
-      box.close();
-      focusAfter?.focus();
-      if (focusAfter?.type === 'text') focusAfter.select();
-    };
-    box.addEventListener('submit', closing);
-    box.addEventListener('cancel', closing);
-    box.showModal();
+    return new Promise((resolve) => {
+      const closing = (event) => {
+        event.preventDefault();
+        box.removeEventListener('submit', closing);
+        box.removeEventListener('cancel', closing);
+        box.close();
+        focusAfter?.focus();
+        if (focusAfter?.type === 'text') focusAfter.select();
+        resolve();
+      };
+      box.addEventListener('submit', closing);
+      box.addEventListener('cancel', closing);
+      box.showModal();
+    });
   }
 
   // The frame of the values as typed, as the dialog would send them; the values are kept for

@@ -183,7 +183,7 @@ const kTexts = {
     stationTooLong: (length, pattern) => `The label (${length} characters) is too long to check against the unit pattern ${pattern}: nothing was sent. Scan the right label.`,
     stationAgain: (time) => `This unit was confirmed today already, at ${time}, and was uploaded again.`,
     stationPassed: 'Confirmed. Scan the next unit.',
-    stationWaiting: (labels) => `Scanned, to be uploaded next: ${labels}.`,
+    labelsWaiting: (labels) => `Scanned, to be uploaded next: ${labels}.`,
     stationFailed: (reason) => `${reason}. Check the unit and scan it again.`,
   },
   zh: {
@@ -305,7 +305,7 @@ const kTexts = {
     stationTooLong: (length, pattern) => `标签（${length} 个字符）太长，无法按设备编号格式 ${pattern} 检查：未发送任何数据。请扫描正确的标签。`,
     stationAgain: (time) => `该设备今天已在 ${time} 确认过，并已再次上传。`,
     stationPassed: '已确认。请扫描下一台设备。',
-    stationWaiting: (labels) => `已扫描，等待上传：${labels}。`,
+    labelsWaiting: (labels) => `已扫描，等待上传：${labels}。`,
     stationFailed: (reason) => `${reason}。请检查设备后重新扫描。`,
   },
 };

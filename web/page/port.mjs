@@ -6,9 +6,10 @@ import { SerialLink } from './serial-link.mjs';
 const $ = (id) => document.getElementById(id);
 
 // What stays out of the inert part during an upload: Upload, which keeps the focus, and the
-// status regions, so that a screen reader hears the outcome where it heard "Uploading"; and the
-// station, whose scan field takes the next labels meanwhile.
-const kLiveDuringUpload = ['upload', 'port-status', 'upload-status', 'notice', 'message', 'file-state', 'station'];
+// status regions, so that a screen reader hears the outcome where it heard "Uploading", and the
+// labels scanned meanwhile; and the station, whose scan field takes the next labels.
+const kLiveDuringUpload = ['upload', 'port-status', 'upload-status', 'notice', 'message', 'unit-waiting',
+  'file-state', 'station'];
 
 // Clicks and keys on the rest are dropped while `held`, not carried out afterwards.
 function holdInput(held) {
@@ -157,19 +158,22 @@ export class Upload {
     this.language = language;
     this.uploading = false;
     this.station = null; // what a station's entries name besides the attempt
-    $('upload').addEventListener('click', () => this.run());
+    // In batch mode the label waits its turn behind one being handled.
+    $('upload').addEventListener('click', () => (batch.on ? batch.fromUnit() : this.run($('unit').value)));
   }
 
   showStatus(key) { this.language.show($('upload-status'), key); }
 
-  async run() {
+  // One upload of the form's values, named by `label` (as Unit held it); settles once the focus is
+  // where the next action is, and any box it opened is closed.
+  async run(label) {
     if (this.uploading) return;
     const values = this.form.collect();
     if (!values) return;
     this.uploading = true;
     let unit;
     try {
-      unit = await this.batch.label();
+      unit = await this.batch.label(label);
     } finally {
       this.uploading = false;
     }
@@ -181,7 +185,7 @@ export class Upload {
       if (this.batch.on) this.language.say('nextController');
       this.batch.focusNext();
     } else {
-      this.form.prompt(failure, this.batch.next);
+      await this.form.prompt(failure, this.batch.next);
     }
   }
 

@@ -3,8 +3,9 @@
 // station mode, which applies the opened profile to unit after unit as `vkd37 station` does:
 // scan a label, upload, PASS or FAIL shown large with the label, with no box to answer, the
 // values locked until the operator leaves on purpose.
-import { patternRefusal, trimmed } from './batch.mjs';
+import { patternRefusal } from './batch.mjs';
 import { pickFile, giveOut } from './download.mjs';
+import { LabelQueue, scanKey, trimmed } from './label-queue.mjs';
 import { unitPattern } from './unit-pattern.mjs';
 
 const $ = (id) => document.getElementById(id);
@@ -19,9 +20,6 @@ export const kLeaveConfirmMs = 5000;
 // the units scanned after it are uploaded.
 const kRecentVerdicts = 5;
 
-// A key that types a character into a text field.
-const typesCharacter = (event) => event.key.length === 1 && !event.ctrlKey && !event.altKey && !event.metaKey;
-
 export class Station {
   constructor(core, form, file, upload, language) {
     this.core = core;
@@ -33,8 +31,9 @@ export class Station {
     this.baseName = '';
     this.on = false;
     this.matches = null; // the unit pattern's test of a label, or null for any label
-    this.waiting = []; // labels scanned and not yet taken, oldest first
-    this.working = null; // settles once the labels waiting have been taken
+    this.labels = new LabelQueue((label) => this.apply(label), language, $('station-waiting'), () => {
+      $('station-leave').disabled = false;
+    });
     this.leaveAsked = -Infinity;
     file.onOpened = (values, name) => this.against(values, name);
     $('open-profile').addEventListener('click', () => $('profile-input').click());
@@ -155,7 +154,7 @@ export class Station {
   // the first the focus is back in the scan field, so that the next scan lands there and no Enter
   // gives the second (keyed); none is taken while labels are still being uploaded.
   leave() {
-    if (!this.on || this.working) return;
+    if (!this.on || this.labels.busy) return;
     const now = performance.now();
     if (now - this.leaveAsked > kLeaveConfirmMs) {
       this.leaveAsked = now;
@@ -175,16 +174,17 @@ export class Station {
   // In station mode a key typed anywhere but a box the page opened goes to the scan field, and
   // Enter ends the label there: a label is always whole, and a scan never presses a button.
   keyed(event) {
-    if (!this.on || event.isComposing || event.keyCode === 229 || document.querySelector('dialog[open]')) return;
+    if (!this.on || document.querySelector('dialog[open]')) return;
+    const key = scanKey(event);
     const scan = $('station-scan');
-    if (event.key === 'Enter') {
+    if (key === 'end') {
       event.preventDefault();
       if (event.target !== scan) scan.focus();
       if (event.repeat) return;
       const label = trimmed(scan.value);
       scan.value = '';
       this.scanned(label);
-    } else if (event.target !== scan && typesCharacter(event) && event.key !== ' ') {
+    } else if (key === 'character' && event.target !== scan && event.key !== ' ') {
       event.preventDefault();
       scan.focus();
       scan.setRangeText(event.key, scan.value.length, scan.value.length, 'end');
@@ -204,30 +204,8 @@ export class Station {
   scanned(label) {
     if (!label || !this.on) return;
     this.leaveAsked = -Infinity;
-    this.waiting.push(label);
-    this.showWaiting();
-    this.working ??= this.takeWaiting().finally(() => {
-      this.working = null;
-      $('station-leave').disabled = false;
-    });
-  }
-
-  async takeWaiting() {
     $('station-leave').disabled = true;
-    while (this.waiting.length) {
-      const label = this.waiting.shift();
-      this.showWaiting();
-      await this.apply(label);
-    }
-  }
-
-  showWaiting() {
-    const waiting = $('station-waiting');
-    if (this.waiting.length) this.language.show(waiting, 'stationWaiting', this.waiting.join(', '));
-    else {
-      this.language.forget(waiting);
-      waiting.textContent = '';
-    }
+    this.labels.push(label);
   }
 
   // One unit: its label refused by the pattern, or the profile uploaded to it and its verdict.
