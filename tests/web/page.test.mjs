@@ -10,7 +10,7 @@ import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { pathToFileURL } from 'node:url';
 import { chromium } from 'playwright-core';
-import { kSameScanMs } from '../../web/page/batch.mjs';
+import { kSameScanMs } from '../../web/page/label-queue.mjs';
 import { kMakeWayRounds, kPruneCount } from '../../web/page/records.mjs';
 import { kControls } from '../../web/page/layout.mjs';
 import { kUploadLock } from '../../web/page/record-store.mjs';
@@ -458,6 +458,19 @@ test('an upload whose write never returns ends within its time-outs, and the nex
   assert.equal(bridge.frames.length, 1);
 });
 
+// A scanner that ends a label with Enter twice sends the second a few milliseconds after the first,
+// however late a loaded machine lets the test send it: each key is stamped with the page's time at
+// which the scanner sent it.
+async function doubledEnter(page) {
+  const keys = await page.context().newCDPSession(page);
+  const sentAt = await page.evaluate(() => performance.timeOrigin + performance.now());
+  const enter = { key: 'Enter', code: 'Enter', windowsVirtualKeyCode: 13 };
+  for (const ms of [0, 10]) {
+    await keys.send('Input.dispatchKeyEvent', { type: 'keyDown', ...enter, text: '\r', timestamp: (sentAt + ms) / 1000 });
+    await keys.send('Input.dispatchKeyEvent', { type: 'keyUp', ...enter, timestamp: (sentAt + ms + 5) / 1000 });
+  }
+}
+
 test('batch mode: a scanner names each unit without a mouse, a label sent before is asked about, the batch prompt goes as the next upload starts', async (t) => {
   const { page, bridge } = await openPage(t);
   await page.check('#batch');
@@ -465,18 +478,6 @@ test('batch mode: a scanner names each unit without a mouse, a label sent before
   const scan = async (label) => {
     await page.keyboard.type(label);
     await page.keyboard.press('Enter');
-  };
-  // A scanner that ends a label with Enter twice sends the second a few milliseconds after the
-  // first, however late a loaded machine lets the test send it: each key is stamped with the
-  // page's time at which the scanner sent it.
-  const doubledEnter = async () => {
-    const keys = await page.context().newCDPSession(page);
-    const sentAt = await page.evaluate(() => performance.timeOrigin + performance.now());
-    const enter = { key: 'Enter', code: 'Enter', windowsVirtualKeyCode: 13 };
-    for (const ms of [0, 10]) {
-      await keys.send('Input.dispatchKeyEvent', { type: 'keyDown', ...enter, text: '\r', timestamp: (sentAt + ms) / 1000 });
-      await keys.send('Input.dispatchKeyEvent', { type: 'keyUp', ...enter, timestamp: (sentAt + ms + 5) / 1000 });
-    }
   };
   const inUnitSelected = () => waitFor(page, () => {
     const { id, selectionStart, selectionEnd, value } = document.activeElement;
@@ -515,7 +516,7 @@ test('batch mode: a scanner names each unit without a mouse, a label sent before
   await page.keyboard.press('Escape');
   await inUnitSelected();
   assert.equal(bridge.frames.length, 2);
-  await doubledEnter(); // its second Enter does not answer the box
+  await doubledEnter(page); // its second Enter does not answer the box
   await asked();
   await page.waitForTimeout(kSameScanMs); // a person reads the box first
   await page.keyboard.press('Enter');
@@ -581,12 +582,19 @@ test('batch mode: the unit pattern refuses, in characters and in either language
   const refused = async (expected, control) => {
     await page.click('#upload');
     await waitForText(page, '#prompt[open] #prompt-text', expected);
+    await page.waitForTimeout(kSameScanMs); // a person reads the box first
     await page.keyboard.press('Enter');
     await waitFor(page, (id) => document.activeElement?.id === id, control);
   };
   await page.fill('#unit-pattern', '线-.{2}');
   await page.fill('#unit', '线-甲');
   await refused('The unit label 线-甲 does not match the unit pattern 线-.{2}.', 'unit');
+  // A scanner's second Enter does not close the refusal unread.
+  await doubledEnter(page);
+  await waitForText(page, '#prompt[open] #prompt-text', 'The unit label 线-甲 does not match the unit pattern 线-.{2}.');
+  await page.waitForTimeout(kSameScanMs);
+  assert.equal(await page.evaluate(() => document.getElementById('prompt').open), true);
+  await page.keyboard.press('Enter');
   await page.selectOption('#language', 'zh');
   await refused('设备编号 线-甲 不符合编号格式 线-.{2}。', 'unit');
   await page.fill('#unit', '');
@@ -1866,6 +1874,7 @@ test('batch mode: after a refusal answered as the next label comes, that label r
   await page.keyboard.type('X-1');
   await page.keyboard.press('Enter');
   await waitFor(page, () => document.getElementById('prompt').open);
+  await page.waitForTimeout(kSameScanMs); // a person reads the box first
   await page.evaluate(() => window.addEventListener('close', (event) => event.stopImmediatePropagation(), { capture: true, once: true }));
   for (const key of ['Enter', ...'C-2', 'Enter']) await page.keyboard.press(key);
   await waitFor(page, () => window.vkd37Page.record.counts.all === 1);
@@ -1931,6 +1940,7 @@ test('batch mode: labels scanned during an upload are each handled whole after i
   assert.equal(await text(page, '#unit-waiting'), 'Scanned, to be uploaded next: D-2, X-9, D-1.');
   await letGo();
   await waitForText(page, '#prompt[open] #prompt-text', 'The unit label X-9 does not match the unit pattern D-\\d.');
+  await page.waitForTimeout(kSameScanMs);
   await page.keyboard.press('Enter');
   await waitForText(page, '#ask[open] #ask-text', 'D-1 was already sent in this batch.');
   await page.waitForTimeout(kSameScanMs); // a person reads the box first

@@ -6,14 +6,10 @@
 // Keys that come while a label is being handled (its box answered, its upload under way) are the
 // next label's, taken whole and handled after it, as station mode takes them.
 import { message } from './language.mjs';
-import { LabelQueue, scanKey, trimmed } from './label-queue.mjs';
+import { LabelQueue, scanKey, scannersEnter, trimmed } from './label-queue.mjs';
 import { unitPattern } from './unit-pattern.mjs';
 
 const $ = (id) => document.getElementById(id);
-
-// A scanner types a label's keys a few milliseconds apart, and some end it with Enter twice; a
-// person takes far longer than this to see a box and answer it.
-export const kSameScanMs = 250;
 
 // Why a unit pattern is none: the tool's reason, in the page's words where it has them.
 const kRefusalWords = { backreference: 'noBackreferences', tooLarge: 'patternTooLarge', tooDeep: 'patternTooDeep' };
@@ -24,8 +20,8 @@ export function patternRefusal(error) {
 }
 
 export class Batch {
-  // prompt(text, control) shows a refusal, puts the focus in control as it is closed and settles
-  // then; upload(label) makes one upload named by label and settles once it is done.
+  // prompt(text, control, scanned) shows a refusal, puts the focus in control as it is closed and
+  // settles then; upload(label) makes one upload named by label and settles once it is done.
   constructor(language, prompt, upload) {
     this.language = language;
     this.prompt = prompt;
@@ -92,7 +88,7 @@ export class Batch {
     if (!this.on) return label;
     const refusal = await this.refusal(label);
     if (refusal) {
-      await this.prompt(refusal.text, refusal.control);
+      await this.prompt(refusal.text, refusal.control, true);
       return null;
     }
     if (!label || !this.sent.has(label)) return label;
@@ -129,7 +125,7 @@ export class Batch {
     const opened = performance.now();
     return new Promise((resolve) => {
       const typed = (event) => {
-        if (event.key === 'Enter' && event.timeStamp - opened < kSameScanMs) {
+        if (scannersEnter(event, opened)) {
           event.preventDefault();
           return;
         }

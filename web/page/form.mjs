@@ -3,6 +3,7 @@
 // visit.
 import { message } from './language.mjs';
 import { kControls, kGroups } from './layout.mjs';
+import { scannersEnter } from './label-queue.mjs';
 
 const kStorageValues = 'vkd37.values';
 
@@ -113,13 +114,20 @@ export class Form {
   // A modal box like the dialog's; the focus goes back to `focusAfter` as it is closed (OK or
   // Escape), with the whole text selected in a text box: then, not with the close event, which
   // comes as a task of its own after the keys a busy page takes first, such as a scanner's next
-  // label, which must replace the text. Settles as it is closed.
-  prompt(text, focusAfter) {
+  // label, which must replace the text. A box that refuses a scanned label takes no Enter as soon
+  // as it opens: that is the second Enter of a scanner that ends a label with two, which would
+  // close it unread. Settles as it is closed.
+  prompt(text, focusAfter, scanned = false) {
     const box = $('prompt');
     this.language.show($('prompt-text'), text.key, ...text.args);
+    const opened = performance.now();
     return new Promise((resolve) => {
+      const early = (event) => {
+        if (scanned && scannersEnter(event, opened)) event.preventDefault();
+      };
       const closing = (event) => {
         event.preventDefault();
+        box.removeEventListener('keydown', early);
         box.removeEventListener('submit', closing);
         box.removeEventListener('cancel', closing);
         box.close();
@@ -127,6 +135,7 @@ export class Form {
         if (focusAfter?.type === 'text') focusAfter.select();
         resolve();
       };
+      box.addEventListener('keydown', early);
       box.addEventListener('submit', closing);
       box.addEventListener('cancel', closing);
       box.showModal();

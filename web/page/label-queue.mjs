@@ -3,6 +3,14 @@
 // being handled waits, whole, and is taken once that one is done, in the order scanned, as the
 // tool reads its labels a line at a time.
 
+// A scanner types a label's keys a few milliseconds apart, and some end it with Enter twice; a
+// person takes far longer than this to see a box and answer it.
+export const kSameScanMs = 250;
+
+// The second Enter of such a scanner, come soon after a box opened at `openedAt` (the page's
+// time): no person's answer to that box.
+export const scannersEnter = (event, openedAt) => event.key === 'Enter' && event.timeStamp - openedAt < kSameScanMs;
+
 // Blanks around a label are dropped, as the tool drops them: the ideographic space U+3000 too.
 export const trimmed = (label) => label.replace(/^[ \t\r\n\v\f\u3000]+|[ \t\r\n\v\f\u3000]+$/gu, '');
 

@@ -28,7 +28,7 @@ window.vkd37Ready = (async () => {
   const form = new Form(core, language, keeper);
   const file = new ParameterFile(core, form, language);
   const record = new CommissioningRecord(core, language, keeper);
-  const batch = new Batch(language, (text, control) => form.prompt(text, control), (label) => upload.run(label));
+  const batch = new Batch(language, (text, control, scanned) => form.prompt(text, control, scanned), (label) => upload.run(label));
   const port = new Port(core, language);
   const upload = new Upload(core, form, port, file, record, batch, language);
   const station = new Station(core, form, file, upload, language);
