@@ -458,18 +458,24 @@ test('an upload whose write never returns ends within its time-outs, and the nex
   assert.equal(bridge.frames.length, 1);
 });
 
-// A scanner that ends a label with Enter twice sends the second a few milliseconds after the first,
-// however late a loaded machine lets the test send it: each key is stamped with the page's time at
-// which the scanner sent it.
-async function doubledEnter(page) {
-  const keys = await page.context().newCDPSession(page);
+// A scanner typing `keys` ('\n' for Enter) `gapMs` apart, however late a loaded machine lets the
+// test send them: each key is stamped with the page's time at which the scanner sent it.
+async function scannerTypes(page, keys, gapMs = 5) {
+  const cdp = await page.context().newCDPSession(page);
   const sentAt = await page.evaluate(() => performance.timeOrigin + performance.now());
-  const enter = { key: 'Enter', code: 'Enter', windowsVirtualKeyCode: 13 };
-  for (const ms of [0, 10]) {
-    await keys.send('Input.dispatchKeyEvent', { type: 'keyDown', ...enter, text: '\r', timestamp: (sentAt + ms) / 1000 });
-    await keys.send('Input.dispatchKeyEvent', { type: 'keyUp', ...enter, timestamp: (sentAt + ms + 5) / 1000 });
+  let ms = 0;
+  for (const character of keys) {
+    const key = character === '\n' ? { key: 'Enter', code: 'Enter', windowsVirtualKeyCode: 13 }
+      : { key: character, windowsVirtualKeyCode: character.toUpperCase().charCodeAt(0) };
+    const text = character === '\n' ? '\r' : character;
+    await cdp.send('Input.dispatchKeyEvent', { type: 'keyDown', ...key, text, timestamp: (sentAt + ms) / 1000 });
+    await cdp.send('Input.dispatchKeyEvent', { type: 'keyUp', ...key, timestamp: (sentAt + ms + 2) / 1000 });
+    ms += gapMs;
   }
 }
+
+// A scanner that ends a label with Enter twice sends the second a few milliseconds after the first.
+const doubledEnter = (page) => scannerTypes(page, '\n\n', 10);
 
 test('batch mode: a scanner names each unit without a mouse, a label sent before is asked about, the batch prompt goes as the next upload starts', async (t) => {
   const { page, bridge } = await openPage(t);
@@ -1953,4 +1959,87 @@ test('batch mode: labels scanned during an upload are each handled whole after i
   assert.deepEqual(await page.evaluate(() => window.vkd37Page.record.shown.map((entry) => entry.unit)),
     ['D-1', 'D-2', 'D-1', 'D-3']);
   assert.equal(bridge.frames.length, 4);
+});
+
+// The labels logged once no label is being handled and no box is open.
+async function settledUnits(page) {
+  await waitFor(page, () => !window.vkd37Page.batch.labels.busy && !window.vkd37Page.upload.uploading &&
+    !document.querySelector('dialog[open]'));
+  await logDrawn(page);
+  return page.evaluate(() => window.vkd37Page.record.shown.map((entry) => entry.unit));
+}
+
+// A box that refuses a scanned label, or says its upload failed, is read by a person: a scanner's
+// keys that come while it is open close it no sooner, and the label they make is taken whole.
+test('batch mode: a scan that comes while a refusal or a failure is shown neither closes it unread nor is cut, joined or dropped', async (t) => {
+  for (const [box, initScript, prepare] of [
+    ['no port open', 'window.standIn.granted = false', null],
+    ['a value the form refuses', null, (page) => page.fill('[id="fwd.speed"]', 'x')],
+  ]) {
+    await t.test(`a scanner's second Enter: ${box}`, async (t) => {
+      const { page } = await openPage(t, [], { initScript });
+      await page.check('#batch');
+      await prepare?.(page);
+      await page.fill('#unit', 'A-1');
+      await page.focus('#unit');
+      await doubledEnter(page);
+      await waitFor(page, () => document.getElementById('prompt-text').textContent !== '');
+      await page.waitForTimeout(kSameScanMs);
+      assert.equal(await page.evaluate(() => document.getElementById('prompt').open), true,
+        'closed by the scanner\'s second Enter');
+    });
+  }
+  // The box opens as the next label is half typed: its last keys come while the box is open.
+  for (const [box, pattern, first, queued, fails, expected] of [
+    ['a refusal', 'D-\\d+', 'D-100', 'X-9\n', false, ['D-100', 'D-12', 'D-3']],
+    ['a failed upload', '', 'A-1', '', true, ['A-1', 'D-12', 'D-3']],
+  ]) {
+    await t.test(`a label half scanned as ${box} opens`, async (t) => {
+      const { page } = await openPage(t);
+      await page.check('#batch');
+      await page.fill('#unit-pattern', pattern);
+      await page.evaluate((swallow) => { window.standIn.swallowEcho = swallow; }, fails);
+      await page.focus('#unit');
+      const letGo = await holdUploads(page);
+      await scannerTypes(page, `${first}\n`);
+      await waitFor(page, () => window.vkd37Page.upload.uploading);
+      await scannerTypes(page, `${queued}D-1`);
+      await letGo();
+      await waitFor(page, () => document.getElementById('prompt').open);
+      await scannerTypes(page, '2\n');
+      await page.evaluate(() => { window.standIn.swallowEcho = false; });
+      // A person reads the box, if it is still open, and closes it; then scans the next unit.
+      await page.waitForTimeout(kSameScanMs);
+      if (await page.evaluate(() => document.getElementById('prompt').open)) await page.click('#prompt-ok');
+      await waitFor(page, () => !document.querySelector('dialog[open]') && !window.vkd37Page.batch.labels.busy);
+      await scannerTypes(page, 'D-3\n');
+      assert.deepEqual(await settledUnits(page), expected);
+    });
+  }
+});
+
+// Keys of the next label typed during an upload make the label they type: a character typed with
+// AltGr (Ctrl and Alt as Chrome on Windows reports it), and a space that comes as a box opens.
+test('batch mode: the keys of a label scanned during an upload are taken as they type', async (t) => {
+  const { page, bridge } = await openPage(t);
+  await page.check('#batch');
+  await page.focus('#unit');
+  let letGo = await holdUploads(page);
+  await scannerTypes(page, 'A-1\n');
+  await waitFor(page, () => window.vkd37Page.upload.uploading);
+  await page.evaluate(() => {
+    for (const [key, altGraph] of [['B', false], ['@', true], ['2', false], ['Enter', false]]) {
+      (document.activeElement ?? document.body).dispatchEvent(new KeyboardEvent('keydown', { key, bubbles: true,
+        cancelable: true, ctrlKey: altGraph, altKey: altGraph, modifierAltGraph: altGraph }));
+    }
+  });
+  letGo = await holdUploads(page, letGo);
+  await waitFor(page, () => window.vkd37Page.upload.uploading && document.getElementById('unit').value !== 'A-1');
+  // A-1 read again waits; the next label is half scanned as the box asking about A-1 opens.
+  await scannerTypes(page, 'A-1\nLOT');
+  await letGo();
+  await waitFor(page, () => document.getElementById('ask').open);
+  await scannerTypes(page, ' 7\n');
+  assert.deepEqual(await settledUnits(page), ['A-1', 'B@2', 'LOT 7']);
+  assert.equal(bridge.frames.length, 3);
 });
