@@ -509,6 +509,7 @@ test('batch mode: a scanner names each unit without a mouse, a label sent before
   await scan(' A-0018\t');
   await waitForText(page, '#upload-status', 'Download Failed');
   assert.equal(await page.evaluate(() => window.messageAsUploadStarts), '');
+  await page.waitForTimeout(kSameScanMs); // a person reads the box first
   await page.keyboard.press('Enter'); // the prompt's OK
   await inUnitSelected();
   assert.equal(await text(page, '#message'), '');

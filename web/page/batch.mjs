@@ -29,6 +29,8 @@ export class Batch {
     this.sent = new Set(); // the labels sent since batch mode was ticked
     this.labels = new LabelQueue((label) => this.take(label), language, $('unit-waiting'), () => this.resume());
     this.typing = ''; // the keys of the next label, typed while the one before is handled
+    this.typedAt = -Infinity; // the page's time of the last key typed meanwhile
+    this.ended = -Infinity; // and of the last Enter that ended a label typed meanwhile
     $('batch').addEventListener('change', () => {
       this.sent.clear();
       $('unit-pattern-field').hidden = !this.on;
@@ -55,18 +57,40 @@ export class Batch {
     return this.upload(label);
   }
 
-  // While a label is handled, a key typed anywhere but in a box the page opened is the next
-  // label's, and Enter ends that label: Unit holds the label handled, and is out of reach during
-  // its upload.
+  // While a label is handled, a key typed anywhere but in another field, or while a refusal or a
+  // failure is shown, is the next label's, and Enter ends that label: Unit holds the label handled,
+  // and is out of reach during its upload. A box waits for a person: an Enter that comes soon
+  // after a label's keys ends the label, a scanner's second Enter is dropped, and any other Enter
+  // closes the box. The box about a label sent before reads its own keys.
   keyed(event) {
-    if (!this.on || !this.labels.busy || document.querySelector('dialog[open]')) return;
-    const key = scanKey(event);
+    if (!this.on || !this.labels.busy) return;
+    const box = document.querySelector('dialog[open]');
+    if (box && box.id !== 'prompt') return;
+    if (!box && event.target.closest?.('input, select, textarea') && event.target.id !== 'unit') return;
+    const key = scanKey(event, this.typing);
     if (!key) return;
+    if (box && key === 'end' && !this.endsLabel(event)) {
+      if (scannersEnter(event, this.ended)) event.preventDefault();
+      return;
+    }
+    this.addKey(event, key);
+  }
+
+  // An Enter soon after the keys of a label typed meanwhile ends that label: no answer to a box.
+  endsLabel(event) {
+    return this.typing !== '' && event.key === 'Enter' && scannersEnter(event, this.typedAt);
+  }
+
+  // A key of the label typed meanwhile: a character is added to it, and Enter ends it.
+  addKey(event, key) {
     event.preventDefault();
-    if (key === 'character') this.typing += event.key;
-    else if (!event.repeat) {
+    if (key === 'character') {
+      this.typing += event.key;
+      this.typedAt = event.timeStamp;
+    } else if (!event.repeat) {
       const label = trimmed(this.typing);
       this.typing = '';
+      this.ended = event.timeStamp;
       if (label) this.labels.push(label);
     }
   }
@@ -117,22 +141,22 @@ export class Batch {
 
   // Enter sends the label again and Escape does not, as the tool's prompt has it. A scanner that
   // reads the same barcode twice must not answer for the person: a key that types a character
-  // closes the box and begins the next label, which the scanner's own Enter ends; and the second
-  // Enter of a scanner that ends a label with two is no answer either.
+  // closes the box and begins the next label, which the scanner's own Enter ends (as it ends one
+  // begun before the box opened); and the second Enter of a scanner that ends a label with two is
+  // no answer either.
   ask(label) {
     const box = $('ask');
     this.language.show($('ask-text'), 'unitAgain', label);
     const opened = performance.now();
     return new Promise((resolve) => {
       const typed = (event) => {
-        if (scannersEnter(event, opened)) {
+        const key = scanKey(event, this.typing);
+        if (key === 'character' || this.endsLabel(event)) {
+          this.addKey(event, key);
+          finish('another');
+        } else if (scannersEnter(event, opened) || scannersEnter(event, this.ended)) {
           event.preventDefault();
-          return;
         }
-        if (scanKey(event) !== 'character' || event.key === ' ') return;
-        event.preventDefault();
-        this.typing += event.key;
-        finish('another');
       };
       // A button's answer is taken as it is pressed, not with the close event, which a busy page
       // dispatches only after the keys it took first: those of the next label.

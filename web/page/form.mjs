@@ -103,20 +103,21 @@ export class Form {
     }
   }
 
-  // The values on screen, or null after prompting for the first one the dialog would refuse.
-  collect() {
+  // The values on screen, or null after prompting for the first one the dialog would refuse
+  // (`scanned`: as a scanned label's upload begins); `closed` settles as that prompt is closed.
+  collect(scanned = false) {
     const { values, refusal } = this.read();
     if (!refusal) return values;
-    this.prompt(refusal.text, refusal.control);
+    this.closed = this.prompt(refusal.text, refusal.control, scanned);
     return null;
   }
 
   // A modal box like the dialog's; the focus goes back to `focusAfter` as it is closed (OK or
   // Escape), with the whole text selected in a text box: then, not with the close event, which
   // comes as a task of its own after the keys a busy page takes first, such as a scanner's next
-  // label, which must replace the text. A box that refuses a scanned label takes no Enter as soon
-  // as it opens: that is the second Enter of a scanner that ends a label with two, which would
-  // close it unread. Settles as it is closed.
+  // label, which must replace the text. A box about a scanned label (its refusal, its upload's
+  // failure) takes no Enter as soon as it opens: that is the second Enter of a scanner that ends a
+  // label with two, which would close it unread. Settles as it is closed.
   prompt(text, focusAfter, scanned = false) {
     const box = $('prompt');
     this.language.show($('prompt-text'), text.key, ...text.args);

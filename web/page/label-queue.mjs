@@ -7,20 +7,23 @@
 // person takes far longer than this to see a box and answer it.
 export const kSameScanMs = 250;
 
-// The second Enter of such a scanner, come soon after a box opened at `openedAt` (the page's
-// time): no person's answer to that box.
-export const scannersEnter = (event, openedAt) => event.key === 'Enter' && event.timeStamp - openedAt < kSameScanMs;
+// The second Enter of such a scanner, come soon after `since` (the page's time a box opened, or a
+// label ended): no person's answer to a box.
+export const scannersEnter = (event, since) => event.key === 'Enter' && event.timeStamp - since < kSameScanMs;
 
 // Blanks around a label are dropped, as the tool drops them: the ideographic space U+3000 too.
 export const trimmed = (label) => label.replace(/^[ \t\r\n\v\f\u3000]+|[ \t\r\n\v\f\u3000]+$/gu, '');
 
-// What a key does to the label being scanned: 'end' for Enter, 'character' for a key that types
-// one, null for any other key and for an input method's keys, which are the method's.
-export function scanKey(event) {
+// What a key does to the label being scanned, of which `typing` is typed so far: 'end' for Enter,
+// 'character' for a key that types one, null for any other key and for an input method's keys,
+// which are the method's. AltGr types a character though Windows reports it as Ctrl and Alt; a
+// space is a label's character within one, and before one the focused control's (a button's press).
+export function scanKey(event, typing = '') {
   if (event.isComposing || event.keyCode === 229) return null;
   if (event.key === 'Enter') return 'end';
-  const typesCharacter = event.key.length === 1 && !event.ctrlKey && !event.altKey && !event.metaKey;
-  return typesCharacter ? 'character' : null;
+  if (event.key.length !== 1 || event.metaKey || (event.key === ' ' && !typing)) return null;
+  const altGraph = event.getModifierState?.('AltGraph') || (event.ctrlKey && event.altKey);
+  return altGraph || (!event.ctrlKey && !event.altKey) ? 'character' : null;
 }
 
 export class LabelQueue {

@@ -168,8 +168,8 @@ export class Upload {
   // where the next action is, and any box it opened is closed.
   async run(label) {
     if (this.uploading) return;
-    const values = this.form.collect();
-    if (!values) return;
+    const values = this.form.collect(this.batch.on);
+    if (!values) return this.form.closed;
     this.uploading = true;
     let unit;
     try {
@@ -185,7 +185,7 @@ export class Upload {
       if (this.batch.on) this.language.say('nextController');
       this.batch.focusNext();
     } else {
-      await this.form.prompt(failure, this.batch.next);
+      await this.form.prompt(failure, this.batch.next, this.batch.on);
     }
   }
 
