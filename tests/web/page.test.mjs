@@ -146,6 +146,12 @@ const locksHeld = (page) => page.evaluate(() => [window.standIn.port.stream?.loc
 // once it resolves. A hold `before` is let go as soon as this one is asked for, so that this one
 // holds the upload that follows those the first held.
 async function holdUploads(page, before = null) {
+  // Handed on from `before`, the hold is queued behind the upload that one holds back, never ahead
+  // of it: that upload asks for its turn once under way, which a slow page reaches late.
+  if (before) {
+    await waitFor(page, async (name) => (await navigator.locks.query()).pending
+      .some((lock) => lock.name === name && lock.mode === 'shared'), kUploadLock);
+  }
   const release = await page.evaluateHandle(([name, releaseBefore]) => new Promise((held) => {
     navigator.locks.request(name, () => new Promise((resolve) => held(resolve)));
     releaseBefore?.();
@@ -1945,6 +1951,7 @@ test('batch mode: labels scanned during an upload are each handled whole after i
   for (const label of ['D-2', 'X-9', 'D-1']) await scan(label);
   await page.keyboard.type('D-');
   assert.equal(await text(page, '#unit-waiting'), 'Scanned, to be uploaded next: D-2, X-9, D-1.');
+  assert.equal(await text(page, '#unit-typed'), 'Typed for the next unit: D-');
   await letGo();
   await waitForText(page, '#prompt[open] #prompt-text', 'The unit label X-9 does not match the unit pattern D-\\d.');
   await page.waitForTimeout(kSameScanMs);
@@ -2043,4 +2050,108 @@ test('batch mode: the keys of a label scanned during an upload are taken as they
   await scannerTypes(page, ' 7\n');
   assert.deepEqual(await settledUnits(page), ['A-1', 'B@2', 'LOT 7']);
   assert.equal(bridge.frames.length, 3);
+});
+
+// Labels that wait behind one whose upload is refused for the form or fails for the port: each
+// is still somewhere a person sees once the boxes are closed (logged, in Unit, waiting, or named
+// in a box), not taken and dropped unnamed.
+test('batch mode: labels waiting behind a refused or portless upload are not dropped unnamed', async (t) => {
+  for (const [cause, before, during] of [
+    ['a value the form refuses', (page) => page.fill('[id="fwd.speed"]', 'x'), null],
+    ['a unit pattern that is no pattern', (page) => page.fill('#unit-pattern', '(a)\\1'), null],
+    ['the port lost during the upload before them', null, (page) => page.evaluate(() => window.standIn.unplug())],
+  ]) {
+    await t.test(cause, async (t) => {
+      const { page } = await openPage(t);
+      await page.check('#batch');
+      await before?.(page);
+      await page.evaluate(() => {
+        window.boxTexts = [];
+        const box = document.getElementById('prompt');
+        new MutationObserver(() => {
+          if (box.open) window.boxTexts.push(document.getElementById('prompt-text').textContent);
+        }).observe(box, { attributes: true, attributeFilter: ['open'] });
+      });
+      await page.focus('#unit');
+      const letGo = await holdUploads(page);
+      await scannerTypes(page, 'A-1\n');
+      if (during) await waitFor(page, () => window.vkd37Page.upload.uploading);
+      else await waitFor(page, () => document.getElementById('prompt').open);
+      await scannerTypes(page, 'B-2\nC-3\n');
+      await during?.(page);
+      await letGo();
+      // A person reads each box and closes it.
+      for (let boxes = 0; boxes < 5; boxes++) {
+        await page.waitForTimeout(kSameScanMs + 50);
+        if (!(await page.evaluate(() => document.getElementById('prompt').open))) break;
+        await page.click('#prompt-ok');
+      }
+      const units = await settledUnits(page);
+      const seen = await page.evaluate(() => [document.getElementById('unit').value,
+        document.getElementById('unit-waiting').textContent, ...window.boxTexts].join(' | '));
+      const lost = ['B-2', 'C-3'].filter((label) => !units.includes(label) && !seen.includes(label));
+      assert.deepEqual(lost, [], `log: ${units}; shown: ${seen}`);
+    });
+  }
+});
+
+// A person who types the next label during an upload and corrects a key with Backspace.
+test('batch mode: a label typed by hand during an upload keeps its corrections', async (t) => {
+  const { page } = await openPage(t);
+  await page.check('#batch');
+  await page.focus('#unit');
+  const letGo = await holdUploads(page);
+  await scannerTypes(page, 'A-1\n');
+  await waitFor(page, () => window.vkd37Page.upload.uploading);
+  await page.keyboard.type('B-12');
+  await page.keyboard.press('Backspace');
+  await page.keyboard.type('3');
+  await page.keyboard.press('Enter');
+  await letGo();
+  assert.deepEqual(await settledUnits(page), ['A-1', 'B-13']);
+});
+
+// A scanned label that begins with a blank (the tool trims it) comes while a box about the label
+// before is open: its blank neither answers the box nor closes it unread. The box asking about a
+// label sent before closes at the label's first character, as the person did not answer it.
+test('batch mode: a scan that begins with a blank does not answer the box open', async (t) => {
+  for (const [box, pattern, fails, first, open, expected] of [
+    ['asking about a label sent before', '', false, 'A-1\nA-1\n', false, ['A-1', 'A-2']],
+    ['refusing a label', 'A-\\d', false, 'X-1\n', true, ['A-2']],
+    ['saying an upload failed', '', true, 'A-1\n', true, ['A-1', 'A-2']],
+  ]) {
+    await t.test(box, async (t) => {
+      const { page } = await openPage(t);
+      await page.check('#batch');
+      await page.fill('#unit-pattern', pattern);
+      await page.evaluate((swallow) => { window.standIn.swallowEcho = swallow; }, fails);
+      await page.focus('#unit');
+      await scannerTypes(page, first);
+      await waitFor(page, () => document.querySelector('dialog[open]'));
+      await page.evaluate(() => { window.standIn.swallowEcho = false; });
+      await page.waitForTimeout(kSameScanMs + 50);
+      await scannerTypes(page, ' A-2\n');
+      await page.waitForTimeout(kSameScanMs + 50);
+      const stillOpen = await page.evaluate(() => Boolean(document.querySelector('dialog[open]')));
+      // A person reads the box and closes it with Escape: nothing more is sent.
+      if (stillOpen) await page.keyboard.press('Escape');
+      assert.deepEqual([stillOpen, await settledUnits(page)], [open, expected]);
+    });
+  }
+});
+
+// The person switched the language during an upload, and the focus stays in its list: the next
+// scan neither goes missing nor switches the language back.
+test('batch mode: a label scanned with the focus left in the language list during an upload is taken', async (t) => {
+  const { page } = await openPage(t);
+  await page.check('#batch');
+  await page.focus('#unit');
+  const letGo = await holdUploads(page);
+  await scannerTypes(page, 'A-1\n');
+  await waitFor(page, () => window.vkd37Page.upload.uploading);
+  await page.focus('#language');
+  await page.selectOption('#language', 'zh');
+  await scannerTypes(page, 'E-5\n');
+  await letGo();
+  assert.deepEqual([await settledUnits(page), await page.inputValue('#language')], [['A-1', 'E-5'], 'zh']);
 });

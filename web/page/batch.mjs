@@ -28,7 +28,8 @@ export class Batch {
     this.upload = upload;
     this.sent = new Set(); // the labels sent since batch mode was ticked
     this.labels = new LabelQueue((label) => this.take(label), language, $('unit-waiting'), () => this.resume());
-    this.typing = ''; // the keys of the next label, typed while the one before is handled
+    this.typing = ''; // the keys of the next label, typed while the one before is handled (shown)
+    this.halted = false; // set when what refused a label would refuse every label after it
     this.typedAt = -Infinity; // the page's time of the last key typed meanwhile
     this.ended = -Infinity; // and of the last Enter that ended a label typed meanwhile
     $('batch').addEventListener('change', () => {
@@ -51,24 +52,43 @@ export class Batch {
     if (!this.labels.busy) this.labels.push(trimmed($('unit').value));
   }
 
-  // A label's turn: shown in Unit while it is asked about, refused or uploaded.
-  take(label) {
+  // A label's turn: shown in Unit while it is asked about, refused or uploaded. Where what refused
+  // it would refuse every label after it (a value of the form, the pattern, no port open), the
+  // labels waiting are not taken: they are named, to be scanned again once it is put right.
+  async take(label) {
     $('unit').value = label;
-    return this.upload(label);
+    this.halted = false;
+    if (!(await this.upload(label)) && !this.halted) return;
+    const notSent = this.labels.drop();
+    if (notSent.length) this.language.show($('unit-waiting'), 'labelsNotSent', notSent.join(', '));
+  }
+
+  // The label typed meanwhile, shown under Unit until it is ended.
+  type(text) {
+    this.typing = text;
+    if (text) this.language.show($('unit-typed'), 'labelTyped', text);
+    else {
+      this.language.forget($('unit-typed'));
+      $('unit-typed').textContent = '';
+    }
   }
 
   // While a label is handled, a key typed anywhere but in another field, or while a refusal or a
   // failure is shown, is the next label's, and Enter ends that label: Unit holds the label handled,
   // and is out of reach during its upload. A box waits for a person: an Enter that comes soon
   // after a label's keys ends the label, a scanner's second Enter is dropped, and any other Enter
-  // closes the box. The box about a label sent before reads its own keys.
+  // closes the box; a space before a label's keys is not the box's either (a scan's leading blank).
+  // The box about a label sent before reads its own keys.
   keyed(event) {
     if (!this.on || !this.labels.busy) return;
     const box = document.querySelector('dialog[open]');
     if (box && box.id !== 'prompt') return;
-    if (!box && event.target.closest?.('input, select, textarea') && event.target.id !== 'unit') return;
+    if (!box && event.target.closest?.('input, textarea') && event.target.id !== 'unit') return;
     const key = scanKey(event, this.typing);
-    if (!key) return;
+    if (!key) {
+      if (event.key === 'Backspace' || (box && event.key === ' ')) this.addKey(event, null);
+      return;
+    }
     if (box && key === 'end' && !this.endsLabel(event)) {
       if (scannersEnter(event, this.ended)) event.preventDefault();
       return;
@@ -81,15 +101,18 @@ export class Batch {
     return this.typing !== '' && event.key === 'Enter' && scannersEnter(event, this.typedAt);
   }
 
-  // A key of the label typed meanwhile: a character is added to it, and Enter ends it.
+  // A key of the label typed meanwhile: a character is added to it, Backspace takes the last one
+  // back, Enter ends it; a leading blank does nothing.
   addKey(event, key) {
     event.preventDefault();
     if (key === 'character') {
-      this.typing += event.key;
+      this.type(this.typing + event.key);
       this.typedAt = event.timeStamp;
-    } else if (!event.repeat) {
+    } else if (event.key === 'Backspace') {
+      this.type([...this.typing].slice(0, -1).join(''));
+    } else if (key === 'end' && !event.repeat) {
       const label = trimmed(this.typing);
-      this.typing = '';
+      this.type('');
       this.ended = event.timeStamp;
       if (label) this.labels.push(label);
     }
@@ -100,7 +123,7 @@ export class Batch {
     if (!this.typing) return;
     const unit = $('unit');
     unit.value = this.typing;
-    this.typing = '';
+    this.type('');
     unit.focus();
     unit.setSelectionRange(unit.value.length, unit.value.length);
   }
@@ -112,6 +135,7 @@ export class Batch {
     if (!this.on) return label;
     const refusal = await this.refusal(label);
     if (refusal) {
+      this.halted = refusal.control === $('unit-pattern');
       await this.prompt(refusal.text, refusal.control, true);
       return null;
     }
@@ -154,7 +178,7 @@ export class Batch {
         if (key === 'character' || this.endsLabel(event)) {
           this.addKey(event, key);
           finish('another');
-        } else if (scannersEnter(event, opened) || scannersEnter(event, this.ended)) {
+        } else if (event.key === ' ' || scannersEnter(event, opened) || scannersEnter(event, this.ended)) {
           event.preventDefault();
         }
       };

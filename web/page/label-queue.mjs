@@ -49,6 +49,13 @@ export class LabelQueue {
     });
   }
 
+  // The labels still waiting, taken out of the queue: none of them is taken.
+  drop() {
+    const dropped = this.waiting.splice(0);
+    this.showWaiting();
+    return dropped;
+  }
+
   async takeWaiting() {
     while (this.waiting.length) {
       const label = this.waiting.shift();

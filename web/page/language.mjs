@@ -184,6 +184,8 @@ const kTexts = {
     stationAgain: (time) => `This unit was confirmed today already, at ${time}, and was uploaded again.`,
     stationPassed: 'Confirmed. Scan the next unit.',
     labelsWaiting: (labels) => `Scanned, to be uploaded next: ${labels}.`,
+    labelsNotSent: (labels) => `Not sent, as the upload before them was refused: ${labels}. Scan them again.`,
+    labelTyped: (typed) => `Typed for the next unit: ${typed}`,
     stationFailed: (reason) => `${reason}. Check the unit and scan it again.`,
   },
   zh: {
@@ -306,6 +308,8 @@ const kTexts = {
     stationAgain: (time) => `该设备今天已在 ${time} 确认过，并已再次上传。`,
     stationPassed: '已确认。请扫描下一台设备。',
     labelsWaiting: (labels) => `已扫描，等待上传：${labels}。`,
+    labelsNotSent: (labels) => `前一次上传被拒绝，以下编号未发送：${labels}。请重新扫描。`,
+    labelTyped: (typed) => `已为下一台设备输入：${typed}`,
     stationFailed: (reason) => `${reason}。请检查设备后重新扫描。`,
   },
 };

@@ -9,7 +9,7 @@ const $ = (id) => document.getElementById(id);
 // status regions, so that a screen reader hears the outcome where it heard "Uploading", and the
 // labels scanned meanwhile; and the station, whose scan field takes the next labels.
 const kLiveDuringUpload = ['upload', 'port-status', 'upload-status', 'notice', 'message', 'unit-waiting',
-  'file-state', 'station'];
+  'unit-typed', 'file-state', 'station'];
 
 // Clicks and keys on the rest are dropped while `held`, not carried out afterwards.
 function holdInput(held) {
@@ -165,11 +165,15 @@ export class Upload {
   showStatus(key) { this.language.show($('upload-status'), key); }
 
   // One upload of the form's values, named by `label` (as Unit held it); settles once the focus is
-  // where the next action is, and any box it opened is closed.
+  // where the next action is, and any box it opened is closed: true when what refused it would
+  // refuse the next upload too (a value of the form, no port open).
   async run(label) {
-    if (this.uploading) return;
+    if (this.uploading) return false;
     const values = this.form.collect(this.batch.on);
-    if (!values) return this.form.closed;
+    if (!values) {
+      await this.form.closed;
+      return true;
+    }
     this.uploading = true;
     let unit;
     try {
@@ -186,7 +190,9 @@ export class Upload {
       this.batch.focusNext();
     } else {
       await this.form.prompt(failure, this.batch.next, this.batch.on);
+      return failure.everyUpload === true;
     }
+    return false;
   }
 
   // One upload of these values: null when it was confirmed, otherwise why not; undefined when
@@ -219,7 +225,7 @@ export class Upload {
   // Sends the frame and records the attempt: null when it was confirmed, otherwise why not.
   async send(values, unit, underWay) {
     await this.port.ready; // the port granted at an earlier visit, opened again as the page starts
-    if (!this.port.isOpen) return message('uploadFailure', message('portClosed'));
+    if (!this.port.isOpen) return { ...message('uploadFailure', message('portClosed')), everyUpload: true };
     const frame = this.core.frame(values);
     const started = performance.now();
     let result = await this.port.link.exchange(frame, this.core.timing);
