@@ -63,8 +63,9 @@ protected:
     std::string FileContents() const { return ReadWholeFile(FilePath()); }
 
     void StartProgram() {
-        program_ = OperatorDriver::Start(FromUtf8(VKD_PROGRAM_PATH), dir_);
-        ASSERT_TRUE(program_) << "the main window did not appear";
+        StartOutcome started = OperatorDriver::Start(FromUtf8(VKD_PROGRAM_PATH), dir_);
+        program_ = std::move(started.program);
+        ASSERT_TRUE(program_) << started.failure.text;
         program_->Restore();
     }
 
@@ -131,8 +132,9 @@ ParameterSet Defaults(int port) {
 } // namespace
 
 TEST_F(OperatorTest, FirstStartWithoutAFileShowsTheDefaults) {
-    program_ = OperatorDriver::Start(FromUtf8(VKD_PROGRAM_PATH), dir_);
-    ASSERT_TRUE(program_);
+    StartOutcome started = OperatorDriver::Start(FromUtf8(VKD_PROGRAM_PATH), dir_);
+    program_ = std::move(started.program);
+    ASSERT_TRUE(program_) << started.failure.text;
     // The legend is ticked at the end of start-up, and the program answers once its loop runs;
     // the window stays on the task bar after that.
     ASSERT_TRUE(WaitUntil(kOutcomeTimeoutMs, [&] { return program_->IsChecked(IDC_LEGEND_ON); }));
@@ -427,8 +429,9 @@ TEST_F(OperatorTest, AFileAnotherProgramHoldsIsNamedAtStart) {
     WriteParameterFile(settings_files::kEveryValue);
     HeldFile held(FilePath(), HeldFile::Hold::kUnshared);
     ASSERT_TRUE(held.IsHeld());
-    program_ = OperatorDriver::Start(FromUtf8(VKD_PROGRAM_PATH), dir_);
-    ASSERT_TRUE(program_);
+    StartOutcome started = OperatorDriver::Start(FromUtf8(VKD_PROGRAM_PATH), dir_);
+    program_ = std::move(started.program);
+    ASSERT_TRUE(program_) << started.failure.text;
     const std::wstring text = AnswerFileBox(L"Cannot read the settings file");
     EXPECT_NE(std::wstring::npos, text.find(L"Another program holds the file")) << ToUtf8(text);
     EXPECT_NE(std::wstring::npos, text.find(L"The values shown are the start values"));
