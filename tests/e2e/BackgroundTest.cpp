@@ -175,8 +175,9 @@ TEST_P(BackgroundTest, PanelsRailSensorsAndLabelsFollowTheDialogUnits) {
     std::vector<POINT> fields;
     {
         const LogPixelsGuard dpi(GetParam());
-        const auto program = OperatorDriver::Start(kProgram, dir);
-        ASSERT_TRUE(program) << "the main window did not appear";
+        const StartOutcome started = OperatorDriver::Start(kProgram, dir);
+        ASSERT_TRUE(started) << started.failure.text;
+        OperatorDriver* const program = started.program.get();
         program->Restore();
         const HWND window = program->MainWindow();
         ::SetWindowPos(window, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);

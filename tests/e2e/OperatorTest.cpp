@@ -62,10 +62,24 @@ protected:
     }
     std::string FileContents() const { return ReadWholeFile(FilePath()); }
 
-    void StartProgram() {
-        program_ = OperatorDriver::Start(FromUtf8(VKD_PROGRAM_PATH), dir_);
-        ASSERT_TRUE(program_) << "the main window did not appear";
-        program_->Restore();
+    // Starts the program in the scratch folder; a failure says why. Asserted by the caller, so
+    // that a test without a program ends there.
+    ::testing::AssertionResult LaunchProgram() {
+        StartOutcome started = OperatorDriver::Start(FromUtf8(VKD_PROGRAM_PATH), dir_);
+        program_ = std::move(started.program);
+        if (!program_) {
+            return ::testing::AssertionFailure() << started.failure.text;
+        }
+        return ::testing::AssertionSuccess();
+    }
+
+    // Starts the program and brings its window up from the task bar.
+    ::testing::AssertionResult StartProgram() {
+        ::testing::AssertionResult started = LaunchProgram();
+        if (started) {
+            program_->Restore();
+        }
+        return started;
     }
 
     void ChoosePort(int port, const std::wstring& expectedStatus) {
@@ -74,7 +88,8 @@ protected:
             << "Com" << port << ": " << ToUtf8(program_->Text(IDC_PORT_STATUS));
     }
 
-    // Presses Upload and expects the failure box, answering it.
+    // Presses Upload and expects the failure box, answering it. Callers assert that it had no
+    // fatal failure, for what they do next needs the box answered.
     void UploadExpectingFailureBox() {
         program_->Click(IDC_UPLOAD);
         const OperatorDriver::Box box = program_->WaitForBox(kOutcomeTimeoutMs);
@@ -131,8 +146,7 @@ ParameterSet Defaults(int port) {
 } // namespace
 
 TEST_F(OperatorTest, FirstStartWithoutAFileShowsTheDefaults) {
-    program_ = OperatorDriver::Start(FromUtf8(VKD_PROGRAM_PATH), dir_);
-    ASSERT_TRUE(program_);
+    ASSERT_TRUE(LaunchProgram());
     // The legend is ticked at the end of start-up, and the program answers once its loop runs;
     // the window stays on the task bar after that.
     ASSERT_TRUE(WaitUntil(kOutcomeTimeoutMs, [&] { return program_->IsChecked(IDC_LEGEND_ON); }));
@@ -172,14 +186,14 @@ TEST_F(OperatorTest, FirstStartWithoutAFileShowsTheDefaults) {
 }
 
 TEST_F(OperatorTest, UploadWithoutAPortFailsAndStillSaves) {
-    StartProgram();
-    UploadExpectingFailureBox();
+    ASSERT_TRUE(StartProgram());
+    ASSERT_NO_FATAL_FAILURE(UploadExpectingFailureBox());
     WaitForSaved(settings_files::kStartValues);
 }
 
 // The port typed into the box, another one open, is the one the upload goes to and saves.
 TEST_F(OperatorTest, UploadToTheControllerSendsTheFrameAndSavesThePort) {
-    StartProgram();
+    ASSERT_TRUE(StartProgram());
     ChoosePort(port::kSilent, kPortOpened);
     program_->Type(IDC_PORT, L" cOM" + std::to_wstring(port::kGood) + L" ");
 
@@ -220,10 +234,10 @@ class FaultyControllerTest : public OperatorTest, public ::testing::WithParamInt
 
 TEST_P(FaultyControllerTest, ShowsTheFailureAndStillSaves) {
     const int port = GetParam();
-    StartProgram();
+    ASSERT_TRUE(StartProgram());
     ChoosePort(port, kPortOpened);
     const size_t before = LoggedFrames(port).size();
-    UploadExpectingFailureBox();
+    ASSERT_NO_FATAL_FAILURE(UploadExpectingFailureBox());
     EXPECT_EQ(before + 1, LoggedFrames(port).size()) << "the frame did not reach the simulator";
     WaitForSaved(WriteParameterText(Defaults(port)));
 }
@@ -249,10 +263,11 @@ INSTANTIATE_TEST_SUITE_P(Faults, FaultyControllerTest,
 // An adapter that goes away mid-upload and comes back under the same name (COM9 drops every
 // other frame): the next click finds the write failing, opens the port anew and sends again.
 TEST_F(OperatorTest, ALostLineIsOpenedAgainWithinTheNextClick) {
-    StartProgram();
+    ASSERT_TRUE(StartProgram());
     ChoosePort(port::kDropsMidFrame, kPortOpened);
     const size_t before = LoggedFrames(port::kDropsMidFrame).size();
-    UploadExpectingFailureBox(); // no echo: the line went away half-way through the frame
+    // No echo: the line went away half-way through the frame.
+    ASSERT_NO_FATAL_FAILURE(UploadExpectingFailureBox());
     program_->Click(IDC_UPLOAD);
     ASSERT_TRUE(program_->WaitForText(IDC_UPLOAD_STATUS, kUploadDone, kOutcomeTimeoutMs))
         << ToUtf8(program_->Text(IDC_UPLOAD_STATUS));
@@ -265,7 +280,7 @@ TEST_F(OperatorTest, ALostLineIsOpenedAgainWithinTheNextClick) {
 // No port in the box: Upload asks for one.
 TEST_F(OperatorTest, SavedPortMinusOneSelectsNothingAndUploadAsksForAPort) {
     WriteParameterFile("-1 0 10 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ");
-    StartProgram();
+    ASSERT_TRUE(StartProgram());
     EXPECT_EQ(CB_ERR, program_->ListSelection(IDC_PORT));
     EXPECT_EQ(kPortNotOpened, program_->Text(IDC_PORT_STATUS));
     program_->Click(IDC_UPLOAD);
@@ -274,7 +289,7 @@ TEST_F(OperatorTest, SavedPortMinusOneSelectsNothingAndUploadAsksForAPort) {
 
 TEST_F(OperatorTest, SavedPortIsOpenedAtStart) {
     WriteParameterFile("1 1 20 30 40 2 50 60 70 80 90 100 1 1 1 1 ");
-    StartProgram();
+    ASSERT_TRUE(StartProgram());
     EXPECT_EQ(1, program_->ListSelection(IDC_PORT));
     EXPECT_EQ(kPortOpened, program_->Text(IDC_PORT_STATUS));
     EXPECT_EQ(L"20", program_->Text(IDC_FWD_ACC));
@@ -291,7 +306,7 @@ TEST_F(OperatorTest, SavedPortIsOpenedAtStart) {
 TEST_F(OperatorTest, RampOutOfRangeFromTheFileIsRejectedBeforeSending) {
     const std::string file = "1 0 200 108 10 0 10 108 10 100 2000 2000 0 0 0 0 ";
     WriteParameterFile(file);
-    StartProgram();
+    ASSERT_TRUE(StartProgram());
     ASSERT_EQ(kPortOpened, program_->Text(IDC_PORT_STATUS));
     EXPECT_EQ(L"200", program_->Text(IDC_FWD_ACC));
     const size_t before = LoggedFrames(port::kGood).size();
@@ -310,7 +325,7 @@ TEST_F(OperatorTest, RampOutOfRangeFromTheFileIsRejectedBeforeSending) {
 }
 
 TEST_F(OperatorTest, SyncCrossesTheRampsAndWritesNoFile) {
-    StartProgram();
+    ASSERT_TRUE(StartProgram());
     program_->Type(IDC_FWD_ACC, L"5");
     program_->Type(IDC_FWD_SPEED, L"60");
     program_->Type(IDC_FWD_DEC, L"7");
@@ -327,14 +342,14 @@ TEST_F(OperatorTest, SyncCrossesTheRampsAndWritesNoFile) {
 }
 
 TEST_F(OperatorTest, EnterWithValidValuesClosesWithoutSaving) {
-    StartProgram();
+    ASSERT_TRUE(StartProgram());
     program_->PressEnter(IDC_CYCLES);
     EXPECT_TRUE(program_->WaitForExit(kOutcomeTimeoutMs));
     EXPECT_FALSE(FileExists());
 }
 
 TEST_F(OperatorTest, EnterWithAnInvalidValuePromptsAndStaysOpen) {
-    StartProgram();
+    ASSERT_TRUE(StartProgram());
     program_->Type(IDC_CYCLES, L"70000");
     program_->PressEnter(IDC_CYCLES);
     const OperatorDriver::Box prompt = program_->WaitForBox(kOutcomeTimeoutMs);
@@ -347,7 +362,7 @@ TEST_F(OperatorTest, EnterWithAnInvalidValuePromptsAndStaysOpen) {
 
 // Keys pressed while the send blocks the window are dropped, not replayed into the box.
 TEST_F(OperatorTest, KeysPressedDuringTheSendAreDropped) {
-    StartProgram();
+    ASSERT_TRUE(StartProgram());
     ChoosePort(port::kSilent, kPortOpened);
     const size_t before = LoggedFrames(port::kSilent).size();
     program_->Focus(IDC_UPLOAD);
@@ -369,7 +384,7 @@ TEST_F(OperatorTest, KeysPressedDuringTheSendAreDropped) {
 
 // Enter held on Upload is one upload, and its failure box stays until a key is pressed anew.
 TEST_F(OperatorTest, AHeldEnterIsOneUploadAndAnswersNoBox) {
-    StartProgram();
+    ASSERT_TRUE(StartProgram());
     ChoosePort(port::kSilent, kPortOpened);
     const size_t before = LoggedFrames(port::kSilent).size();
     program_->Focus(IDC_UPLOAD);
@@ -386,7 +401,7 @@ TEST_F(OperatorTest, AHeldEnterIsOneUploadAndAnswersNoBox) {
 
 // While the send blocks the window, the status really shows "Uploading……" on screen.
 TEST_F(OperatorTest, UploadingIsPaintedWhileTheSendBlocks) {
-    StartProgram();
+    ASSERT_TRUE(StartProgram());
     ChoosePort(port::kSilent, kPortOpened);
     const HWND status = ::GetDlgItem(program_->MainWindow(), IDC_UPLOAD_STATUS);
     RECT area;
@@ -427,8 +442,7 @@ TEST_F(OperatorTest, AFileAnotherProgramHoldsIsNamedAtStart) {
     WriteParameterFile(settings_files::kEveryValue);
     HeldFile held(FilePath(), HeldFile::Hold::kUnshared);
     ASSERT_TRUE(held.IsHeld());
-    program_ = OperatorDriver::Start(FromUtf8(VKD_PROGRAM_PATH), dir_);
-    ASSERT_TRUE(program_);
+    ASSERT_TRUE(LaunchProgram());
     const std::wstring text = AnswerFileBox(L"Cannot read the settings file");
     EXPECT_NE(std::wstring::npos, text.find(L"Another program holds the file")) << ToUtf8(text);
     EXPECT_NE(std::wstring::npos, text.find(L"The values shown are the start values"));
@@ -447,7 +461,7 @@ TEST_F(OperatorTest, AFileAnotherProgramHoldsIsNamedAtStart) {
 // that another program holds the file. Keys pressed meanwhile start no second upload.
 TEST_F(OperatorTest, OneKeyIsOneUploadWhileAnotherProgramHoldsTheLock) {
     WriteParameterFile(settings_files::kStartValues);
-    StartProgram();
+    ASSERT_TRUE(StartProgram());
     ChoosePort(port::kGood, kPortOpened);
     HeldFile held(FilePath(), HeldFile::Hold::kSaveLock);
     ASSERT_TRUE(held.IsHeld());
@@ -513,9 +527,9 @@ TEST_F(OperatorTest, AnAdapterPluggedBackInIsOpenedAgain) {
     {
         UnpluggedPort unplugged(port::kGood);
         ASSERT_TRUE(unplugged.IsUnplugged());
-        StartProgram();
+        ASSERT_TRUE(StartProgram());
         EXPECT_EQ(kPortNotOpened, program_->Text(IDC_PORT_STATUS));
-        UploadExpectingFailureBox();
+        ASSERT_NO_FATAL_FAILURE(UploadExpectingFailureBox());
         ASSERT_TRUE(unplugged.PlugBackIn());
     }
     program_->Click(IDC_UPLOAD);
@@ -677,7 +691,7 @@ TEST_P(SettingsFileTest, EveryFaceSendsTheSameOrNothing) {
 
     // The dialog, on the good controller whatever port the file names.
     size_t before = LoggedFrames(port::kGood).size();
-    StartProgram();
+    ASSERT_TRUE(StartProgram());
     if (file.stopsAtUnreadable || file.folder) { // named at start, with where its values stop
         const std::wstring text =
             AnswerFileBox(file.folder ? L"Cannot read the settings file"

@@ -60,9 +60,9 @@ TEST(ShippedDialog, StartsUploadsFailsShowsAboutAndCloses) {
     std::ofstream(file, std::ios::binary) << WriteParameterText(expected);
 
     const DWORD started = ::GetTickCount();
-    std::unique_ptr<OperatorDriver> program =
-        OperatorDriver::Start(FromUtf8(VKD_SHIPPED_PROGRAM), dir, kStartMs);
-    ASSERT_TRUE(program) << "the main window of " << VKD_SHIPPED_PROGRAM << " did not appear";
+    StartOutcome start = OperatorDriver::Start(FromUtf8(VKD_SHIPPED_PROGRAM), dir, kStartMs);
+    ASSERT_TRUE(start) << start.failure.text;
+    std::unique_ptr<OperatorDriver> program = std::move(start.program);
     // The legend is ticked at the end of start-up.
     ASSERT_TRUE(WaitUntil(kOutcomeMs, [&] { return program->IsChecked(IDC_LEGEND_ON); }));
     std::cout << "[ shipped  ] the window is up after " << (::GetTickCount() - started) / 1000

@@ -151,9 +151,12 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<double> startTimes;
     for (int i = 0; i < starts; ++i) {
         const Stopwatch watch;
-        auto program = OperatorDriver::Start(argv[1], dir);
-        if (!program ||
-            !WaitUntil(kOutcomeTimeoutMs, [&] { return program->IsChecked(kLegendOn); })) {
+        const StartOutcome started = OperatorDriver::Start(argv[1], dir);
+        if (!started) {
+            std::fprintf(stderr, "upload_bench: %s\n", started.failure.text.c_str());
+            return 1;
+        }
+        if (!WaitUntil(kOutcomeTimeoutMs, [&] { return started.program->IsChecked(kLegendOn); })) {
             std::fprintf(stderr, "upload_bench: the program's window did not become ready\n");
             return 1;
         }
@@ -164,11 +167,12 @@ int wmain(int argc, wchar_t** argv) {
                 "starts\n",
                 start.median, start.best, start.worst, starts);
 
-    auto program = OperatorDriver::Start(argv[1], dir);
-    if (!program) {
-        std::fprintf(stderr, "upload_bench: the program's window did not appear\n");
+    const StartOutcome started = OperatorDriver::Start(argv[1], dir);
+    if (!started) {
+        std::fprintf(stderr, "upload_bench: %s\n", started.failure.text.c_str());
         return 1;
     }
+    OperatorDriver* const program = started.program.get();
     program->Restore();
 
     std::vector<double> times;

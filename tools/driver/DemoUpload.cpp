@@ -13,11 +13,12 @@ int wmain(int argc, wchar_t** argv) {
         std::fprintf(stderr, "usage: vkd37-demo-upload <program.exe> <work dir> <done file>\n");
         return 2;
     }
-    auto program = OperatorDriver::Start(argv[1], argv[2]);
-    if (!program) {
-        std::fprintf(stderr, "the program's window did not appear\n");
+    const StartOutcome started = OperatorDriver::Start(argv[1], argv[2]);
+    if (!started) {
+        std::fprintf(stderr, "vkd37-demo-upload: %s\n", started.failure.text.c_str());
         return 1;
     }
+    OperatorDriver* const program = started.program.get();
     program->Restore();
     constexpr int kUploadButton = 1010, kUploadStatus = 1026, kPortStatus = 1012;
     std::wstring portStatus = program->Text(kPortStatus);

@@ -1,5 +1,10 @@
 #include "OperatorDriver.h"
 
+#include <cstdio>
+
+#include "platform/SystemError.h"
+#include "platform/Text.h"
+
 namespace {
 
 constexpr UINT kSendTimeoutMs = 10000;
@@ -55,17 +60,38 @@ HWND FindTopLevel(DWORD processId, HWND owner) {
     return search.found;
 }
 
+// "0.09 s".
+std::string Seconds(DWORD milliseconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f s", milliseconds / 1000.0);
+    return text;
+}
+
+// An exception or a status of the system in hexadecimal, as it is documented; a program's own
+// in decimal.
+std::string ExitCodeText(DWORD code) {
+    char text[32];
+    std::snprintf(text, sizeof text, code >= 0x80000000 ? "0x%08lX" : "%lu",
+                  static_cast<unsigned long>(code));
+    return text;
+}
+
 } // namespace
 
-std::unique_ptr<OperatorDriver>
-OperatorDriver::Start(const std::wstring& program, const std::wstring& workDir, DWORD timeoutMs) {
+StartOutcome OperatorDriver::Start(const std::wstring& program, const std::wstring& workDir,
+                                   DWORD timeoutMs) {
+    const std::string name = Utf8(program);
+    const DWORD began = ::GetTickCount();
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
     std::wstring commandLine = L"\"" + program + L"\"";
     if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                           workDir.c_str(), &startup, &info)) {
-        return nullptr;
+        const DWORD error = ::GetLastError();
+        return {nullptr,
+                MakeFailure(StartFault::kNotStarted, "start", name,
+                            SystemErrorText(error) + " (error " + std::to_string(error) + ")")};
     }
     ::CloseHandle(info.hThread);
     auto driver = std::make_unique<OperatorDriver>(Token{});
@@ -75,28 +101,37 @@ OperatorDriver::Start(const std::wstring& program, const std::wstring& workDir, 
         driver->main_ = FindTopLevel(info.dwProcessId, nullptr);
         return driver->main_ != nullptr || driver->HasExited();
     });
-    if (!driver->main_) {
-        return nullptr; // the destructor ends the process
+    if (driver->main_) {
+        return {std::move(driver), {}};
     }
-    return driver;
+    const std::string after = Seconds(::GetTickCount() - began);
+    DWORD exitCode = 0;
+    if (driver->HasExited() && ::GetExitCodeProcess(driver->Process(), &exitCode)) {
+        return {nullptr, MakeFailure(StartFault::kEnded, "start", name,
+                                     "it ended after " + after +
+                                         ", before its main window appeared, with exit code " +
+                                         ExitCodeText(exitCode))};
+    }
+    return {nullptr, MakeFailure(StartFault::kOther, "start", name,
+                                 "its main window did not appear within " + after)};
 }
 
 OperatorDriver::~OperatorDriver() {
     if (!process_ || HasExited()) {
         return;
     }
-    // Answer whatever box is still open, then close the dialog as the close box does.
-    for (int i = 0; i < 5; ++i) {
-        const Box box = WaitForBox(0);
-        if (!box.window) {
-            break;
-        }
-        Answer(box);
-    }
     if (main_) {
+        // Answer whatever box is still open, then close the dialog as the close box does.
+        for (int i = 0; i < 5; ++i) {
+            const Box box = WaitForBox(0);
+            if (!box.window) {
+                break;
+            }
+            Answer(box);
+        }
         ::PostMessageW(main_, WM_SYSCOMMAND, SC_CLOSE, 0);
     }
-    if (!WaitForExit(kOutcomeTimeoutMs)) {
+    if (!main_ || !WaitForExit(kOutcomeTimeoutMs)) {
         ::TerminateProcess(process_.get(), 1);
         WaitForExit(kOutcomeTimeoutMs);
     }

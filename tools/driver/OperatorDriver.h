@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/IoFailure.h"
+
 // Drives the running program from outside, the way an operator does: it types into fields,
 // ticks boxes, picks list entries, presses buttons and answers message boxes, all through
 // window messages to the program's own windows. Used by the end-to-end tests, the upload
@@ -15,16 +17,34 @@
 // gets there fails, even on a cold, loaded machine.
 inline constexpr DWORD kOutcomeTimeoutMs = 30000;
 
+// Why the program's main window did not come.
+enum class StartFault {
+    kNotStarted, // the system did not start the program; the cause gives its words and code
+    kEnded,      // the program ended before its main window appeared; the cause gives its exit code
+    kOther,      // it still ran, without its main window, when the time was up
+};
+
+using StartFailure = IoFailure<StartFault>;
+
+class OperatorDriver;
+
+// A started program, or why there is none.
+struct StartOutcome {
+    std::unique_ptr<OperatorDriver> program; // null when the start failed
+    StartFailure failure;                    // when the start failed
+
+    explicit operator bool() const { return program != nullptr; }
+};
+
 class OperatorDriver {
 public:
-    // Starts the program in `workDir` and waits for its main window. Null when it does not
-    // appear within the time.
-    static std::unique_ptr<OperatorDriver> Start(const std::wstring& program,
-                                                 const std::wstring& workDir,
-                                                 DWORD timeoutMs = 2 * kOutcomeTimeoutMs);
+    // Starts the program in `workDir` and waits for its main window, at most `timeoutMs`.
+    static StartOutcome Start(const std::wstring& program, const std::wstring& workDir,
+                              DWORD timeoutMs = 2 * kOutcomeTimeoutMs);
     OperatorDriver(const OperatorDriver&) = delete;
     OperatorDriver& operator=(const OperatorDriver&) = delete;
-    // Closes the program if it still runs, and ends it if it does not close.
+    // Closes the program if it still runs, and ends it if it does not close (at once when its
+    // main window never came, for then there is nothing to close).
     ~OperatorDriver();
 
     HWND MainWindow() const { return main_; }
