@@ -2095,21 +2095,36 @@ test('batch mode: labels waiting behind a refused or portless upload are not dro
   }
 });
 
-// A person who types the next label during an upload and corrects a key with Backspace.
-test('batch mode: a label typed by hand during an upload keeps its corrections', async (t) => {
-  const { page } = await openPage(t);
-  await page.check('#batch');
-  await page.focus('#unit');
-  const letGo = await holdUploads(page);
-  await scannerTypes(page, 'A-1\n');
-  await waitFor(page, () => window.vkd37Page.upload.uploading);
-  await page.keyboard.type('B-12');
-  await page.keyboard.press('Backspace');
-  await page.keyboard.type('3');
-  await page.keyboard.press('Enter');
-  await letGo();
-  assert.deepEqual(await settledUnits(page), ['A-1', 'B-13']);
+// A label typed during an upload: by hand, corrected with Backspace; scanned with the focus left in
+// the language list after a switch, which neither loses it nor switches the language back.
+test('batch mode: a label typed during an upload keeps its corrections, and one scanned in the language list is taken', async (t) => {
+  for (const [how, type, expected, language] of [
+    ['by hand, with Backspace', async (page) => {
+      await page.keyboard.type('B-12');
+      await page.keyboard.press('Backspace');
+      await page.keyboard.type('3');
+      await page.keyboard.press('Enter');
+    }, 'B-13', 'en'],
+    ['in the language list', async (page) => {
+      await page.focus('#language');
+      await page.selectOption('#language', 'zh');
+      await scannerTypes(page, 'E-5\n');
+    }, 'E-5', 'zh'],
+  ]) {
+    await t.test(how, async (t) => {
+      const { page } = await openPage(t);
+      await page.check('#batch');
+      await page.focus('#unit');
+      const letGo = await holdUploads(page);
+      await scannerTypes(page, 'A-1\n');
+      await waitFor(page, () => window.vkd37Page.upload.uploading);
+      await type(page);
+      await letGo();
+      assert.deepEqual([await settledUnits(page), await page.inputValue('#language')], [['A-1', expected], language]);
+    });
+  }
 });
+
 
 // A scanned label that begins with a blank (the tool trims it) comes while a box about the label
 // before is open: its blank neither answers the box nor closes it unread. The box asking about a
@@ -2140,18 +2155,4 @@ test('batch mode: a scan that begins with a blank does not answer the box open',
   }
 });
 
-// The person switched the language during an upload, and the focus stays in its list: the next
-// scan neither goes missing nor switches the language back.
-test('batch mode: a label scanned with the focus left in the language list during an upload is taken', async (t) => {
-  const { page } = await openPage(t);
-  await page.check('#batch');
-  await page.focus('#unit');
-  const letGo = await holdUploads(page);
-  await scannerTypes(page, 'A-1\n');
-  await waitFor(page, () => window.vkd37Page.upload.uploading);
-  await page.focus('#language');
-  await page.selectOption('#language', 'zh');
-  await scannerTypes(page, 'E-5\n');
-  await letGo();
-  assert.deepEqual([await settledUnits(page), await page.inputValue('#language')], [['A-1', 'E-5'], 'zh']);
-});
+
