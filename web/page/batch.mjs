@@ -32,8 +32,10 @@ export class Batch {
     this.halted = false; // set when what refused a label would refuse every label after it
     this.typedAt = -Infinity; // the page's time of the last key typed meanwhile
     this.ended = -Infinity; // and of the last Enter that ended a label typed meanwhile
+    this.notSent = []; // labels taken out of the queue behind a refusal, until sent
     $('batch').addEventListener('change', () => {
       this.sent.clear();
+      this.showNotSent([]);
       $('unit-pattern-field').hidden = !this.on;
     });
     $('unit-pattern-field').hidden = !this.on;
@@ -59,8 +61,17 @@ export class Batch {
     $('unit').value = label;
     this.halted = false;
     if (!(await this.upload(label)) && !this.halted) return;
-    const notSent = this.labels.drop();
-    if (notSent.length) this.language.show($('unit-waiting'), 'labelsNotSent', notSent.join(', '));
+    this.showNotSent([...new Set([...this.notSent, ...this.labels.drop()])]);
+  }
+
+  // The labels not sent behind a refusal, named under Unit until each is sent.
+  showNotSent(labels) {
+    this.notSent = labels;
+    if (labels.length) this.language.show($('unit-not-sent'), 'labelsNotSent', labels.join(', '));
+    else {
+      this.language.forget($('unit-not-sent'));
+      $('unit-not-sent').textContent = '';
+    }
   }
 
   // The label typed meanwhile, shown under Unit until it is ended.
@@ -77,8 +88,8 @@ export class Batch {
   // failure is shown, is the next label's, and Enter ends that label: Unit holds the label handled,
   // and is out of reach during its upload. A box waits for a person: an Enter that comes soon
   // after a label's keys ends the label, a scanner's second Enter is dropped, and any other Enter
-  // closes the box; a space before a label's keys is not the box's either (a scan's leading blank).
-  // The box about a label sent before reads its own keys.
+  // closes the box; a blank before a label's keys presses nothing (a scan's leading blank). The box
+  // about a label sent before reads its own keys.
   keyed(event) {
     if (!this.on || !this.labels.busy) return;
     const box = document.querySelector('dialog[open]');
@@ -86,7 +97,7 @@ export class Batch {
     if (!box && event.target.closest?.('input, textarea') && event.target.id !== 'unit') return;
     const key = scanKey(event, this.typing);
     if (!key) {
-      if (event.key === 'Backspace' || (box && event.key === ' ')) this.addKey(event, null);
+      if (event.key === 'Backspace' || event.key === ' ') this.addKey(event, null);
       return;
     }
     if (box && key === 'end' && !this.endsLabel(event)) {
@@ -164,10 +175,10 @@ export class Batch {
   }
 
   // Enter sends the label again and Escape does not, as the tool's prompt has it. A scanner that
-  // reads the same barcode twice must not answer for the person: a key that types a character
-  // closes the box and begins the next label, which the scanner's own Enter ends (as it ends one
-  // begun before the box opened); and the second Enter of a scanner that ends a label with two is
-  // no answer either.
+  // reads the same barcode twice must not answer for the person: a key that begins a label closes
+  // the box, the label going on as the next one, which the scanner's own Enter ends; the keys of a
+  // label begun before the box opened go on with it and leave the box to the person; the second
+  // Enter of a scanner that ends a label with two is no answer either, nor is a blank.
   ask(label) {
     const box = $('ask');
     this.language.show($('ask-text'), 'unitAgain', label);
@@ -175,9 +186,10 @@ export class Batch {
     return new Promise((resolve) => {
       const typed = (event) => {
         const key = scanKey(event, this.typing);
-        if (key === 'character' || this.endsLabel(event)) {
+        const begins = key === 'character' && this.typing === '';
+        if (key === 'character' || this.endsLabel(event) || event.key === 'Backspace') {
           this.addKey(event, key);
-          finish('another');
+          if (begins) finish('another');
         } else if (event.key === ' ' || scannersEnter(event, opened) || scannersEnter(event, this.ended)) {
           event.preventDefault();
         }
@@ -211,7 +223,10 @@ export class Batch {
   // Outside batch mode a label names the one upload it went with.
   uploaded(label) {
     if (!this.on) $('unit').value = '';
-    else if (label) this.sent.add(label);
+    else if (label) {
+      this.sent.add(label);
+      if (this.notSent.includes(label)) this.showNotSent(this.notSent.filter((other) => other !== label));
+    }
   }
 
   // Where the next action is: the Unit field in batch mode, Upload otherwise.

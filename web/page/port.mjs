@@ -9,7 +9,7 @@ const $ = (id) => document.getElementById(id);
 // status regions, so that a screen reader hears the outcome where it heard "Uploading", and the
 // labels scanned meanwhile; and the station, whose scan field takes the next labels.
 const kLiveDuringUpload = ['upload', 'port-status', 'upload-status', 'notice', 'message', 'unit-waiting',
-  'unit-typed', 'file-state', 'station'];
+  'unit-typed', 'unit-not-sent', 'file-state', 'station'];
 
 // Clicks and keys on the rest are dropped while `held`, not carried out afterwards.
 function holdInput(held) {
