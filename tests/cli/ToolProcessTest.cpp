@@ -309,7 +309,7 @@ TEST_F(ToolTest, TheRecordNamesTheUnitAndKeepsTheValuesSent) {
     ChildProcess tool =
         Tool({"upload", "--port", sim.ReadPort(), StartFile(), "--unit", " A-0017\t", "--log", log,
               "--json", "--set", "cycles.on=on", "fwd.speed=60"});
-    EXPECT_EQ(0, tool.WaitForExit(milliseconds(5000))) << tool.ErrorText();
+    EXPECT_EQ(0, tool.WaitForExit(milliseconds(5000))) << tool.ErrorText() << tool.OutputText();
     const std::string logged = ReadWholeFile(log);
     EXPECT_EQ(tool.OutputText(), logged);
     const auto record = nlohmann::ordered_json::parse(logged, nullptr, false);
