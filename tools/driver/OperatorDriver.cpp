@@ -86,12 +86,25 @@ StartOutcome OperatorDriver::Start(const std::wstring& program, const std::wstri
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
     std::wstring commandLine = L"\"" + program + L"\"";
-    if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          workDir.c_str(), &startup, &info)) {
+    // Wine now and then refuses a start with ERROR_INTERNAL_ERROR, most often in the second after
+    // the last program on its desktop ended, as that desktop closes: such a start is tried again a
+    // second later, twice at most. Every other refusal is final.
+    constexpr int kStartAttempts = 3;
+    constexpr DWORD kStartRetryMs = 1000;
+    for (int attempt = 1;; ++attempt) {
+        if (::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                             nullptr, workDir.c_str(), &startup, &info)) {
+            break;
+        }
         const DWORD error = ::GetLastError();
-        return {nullptr,
-                MakeFailure(StartFault::kNotStarted, "start", name,
-                            SystemErrorText(error) + " (error " + std::to_string(error) + ")")};
+        if (error != ERROR_INTERNAL_ERROR || attempt == kStartAttempts) {
+            const std::string tries =
+                attempt > 1 ? ", at attempt " + std::to_string(attempt) : std::string();
+            return {nullptr, MakeFailure(StartFault::kNotStarted, "start", name,
+                                         SystemErrorText(error) + " (error " +
+                                             std::to_string(error) + tries + ")")};
+        }
+        ::Sleep(kStartRetryMs);
     }
     ::CloseHandle(info.hThread);
     auto driver = std::make_unique<OperatorDriver>(Token{});
