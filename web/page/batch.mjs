@@ -69,8 +69,7 @@ export class Batch {
     this.notSent = labels;
     if (labels.length) this.language.show($('unit-not-sent'), 'labelsNotSent', labels.join(', '));
     else {
-      this.language.forget($('unit-not-sent'));
-      $('unit-not-sent').textContent = '';
+      this.language.clear($('unit-not-sent'));
     }
   }
 
@@ -79,8 +78,7 @@ export class Batch {
     this.typing = text;
     if (text) this.language.show($('unit-typed'), 'labelTyped', text);
     else {
-      this.language.forget($('unit-typed'));
-      $('unit-typed').textContent = '';
+      this.language.clear($('unit-typed'));
     }
   }
 

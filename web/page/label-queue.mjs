@@ -67,8 +67,7 @@ export class LabelQueue {
   showWaiting() {
     if (this.waiting.length) this.language.show(this.shownIn, 'labelsWaiting', this.waiting.join(', '));
     else {
-      this.language.forget(this.shownIn);
-      this.shownIn.textContent = '';
+      this.language.clear(this.shownIn);
     }
   }
 }

@@ -395,6 +395,12 @@ export class Language {
 
   forget(element) { this.renders.delete(element); }
 
+  // The element emptied, and no longer rendered again at a language switch.
+  clear(element) {
+    this.forget(element);
+    element.textContent = '';
+  }
+
   // A message under the form, in the language of the moment; one at a time.
   say(key, ...args) {
     this.said = key;

@@ -209,8 +209,7 @@ export class ParameterFile {
     if (unsaved) {
       this.language.show(state, 'unsaved', this.name, reason);
     } else {
-      this.language.forget(state);
-      state.textContent = '';
+      this.language.clear(state);
     }
   }
 }

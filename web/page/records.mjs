@@ -218,8 +218,7 @@ export class CommissioningRecord {
     }
     const { all, confirmed } = this.counts;
     if (all === 0) {
-      this.language.forget($('log-summary'));
-      $('log-summary').textContent = '';
+      this.language.clear($('log-summary'));
     } else {
       this.language.show($('log-summary'), all > this.shown.length ? 'summaryLatest' : 'summary',
         all, confirmed, all - confirmed, this.shown.length);
@@ -237,8 +236,7 @@ export class CommissioningRecord {
     else if (held > 0) this.language.show(state, 'recordNotKept', held, this.heldBecause);
     else if (this.atRisk) this.language.show(state, 'recordAtRisk');
     else {
-      this.language.forget(state);
-      state.textContent = '';
+      this.language.clear(state);
     }
   }
 

@@ -211,8 +211,7 @@ export class Station {
   // One unit: its label refused by the pattern, or the profile uploaded to it and its verdict.
   async apply(label) {
     $('station-unit').textContent = label;
-    this.language.forget($('station-warning'));
-    $('station-warning').textContent = '';
+    this.language.clear($('station-warning'));
     const judged = this.matches ? this.matches(label) : 'matches';
     if (judged !== 'matches') {
       const pattern = $('station-pattern').value;
