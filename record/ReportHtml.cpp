@@ -21,7 +21,7 @@ constexpr char kStyle[] =
     "h1{font-size:15pt;margin:0 0 4pt}h2{font-size:12pt;margin:14pt 0 4pt;break-after:avoid}"
     ".verdict{font-size:12pt;font-weight:bold;margin:0 0 4pt}p{margin:0 0 6pt}"
     "dl{display:grid;grid-template-columns:max-content auto;gap:1pt 10pt;margin:0}dd{margin:0}"
-    "dd,td{overflow-wrap:anywhere}section{break-inside:avoid}"
+    "dd,td,p{overflow-wrap:anywhere}section{break-inside:avoid}"
     "table{border-collapse:collapse;width:100%;table-layout:fixed;font-size:9pt}"
     "thead{display:table-header-group}tbody{break-inside:avoid}"
     "th,td{border:.5pt solid #777;padding:2pt 4pt;text-align:left;vertical-align:top}"

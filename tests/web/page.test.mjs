@@ -1558,6 +1558,9 @@ test('the printed report keeps every column on the paper and numbers its pages',
     time: `2025-03-04T09:${String(i).padStart(2, '0')}:00.000Z`, unit: i % 2 ? label : `U-${i}`,
     port: '/dev/ttyUSB0', frame: '03000A6B0A000A6B0A00006400000000000000', outcome: i % 3 ? 'confirmed' : 'no-echo', ms: 41,
   }));
+  // A unit not confirmed heads the report in a list of its own, where a long label has no column.
+  const notConfirmed = `LINE-4/${'ABCDEFGHIJ'.repeat(50)}`;
+  entries.push({ ...entries[0], time: '2025-03-04T10:00:00.000Z', unit: notConfirmed });
   writeFileSync(record, entries.map((entry) => `${JSON.stringify(entry)}\n`).join(''));
   const page = await (await newContext(t)).newPage();
   await page.setContent(execFileSync(process.env.VKD_TOOL, ['report', '--html', record], { encoding: 'utf8' }));
@@ -1583,6 +1586,8 @@ test('the printed report keeps every column on the paper and numbers its pages',
     // Every column's heading, and the last column's values, the label's end and the frame whole.
     for (const part of ['Unit Attempts Last outcome Time (UTC) Port', 'Time (UTC) Unit Port Outcome ms', '/dev/ttyUSB0',
       label.slice(-8), entries[0].frame]) assert.ok(all.includes(part), `${format}: ${part}`);
+    const head = all.replace(/\s+/g, '');
+    assert.ok(head.slice(head.indexOf('Unitsnotconfirmed:'), head.indexOf('Firstentry')).includes(notConfirmed), format);
   }
 });
 
