@@ -1,6 +1,7 @@
 // The report as one self-contained page to print: its styles inline, no script, nothing fetched.
 #include "record/RecordReport.h"
 
+#include "record/LabelText.h"
 #include "record/ReportTally.h"
 #include "record/StationRecord.h"
 
@@ -29,9 +30,11 @@ constexpr char kStyle[] =
     ".detail td{border-top:0;font-size:8pt}.detail span{white-space:nowrap}"
     ".frame{font-family:\"DejaVu Sans Mono\",Consolas,monospace}";
 
+// Text as markup. Control characters are shown as the text summary shows them: a bidirectional
+// override or a GS of a barcode label, printed as it is, makes one label read as another.
 std::string Escaped(std::string_view text) {
     std::string escaped;
-    for (const char c : text) {
+    for (const char c : EscapedControls(text)) {
         switch (c) {
         case '&':
             escaped += "&amp;";

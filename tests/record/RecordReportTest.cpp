@@ -172,11 +172,15 @@ TEST(RecordTest, UnitsCountByTheirLastAttempt) {
         const std::string csv = ReportCsv({{Attempt("t", unit.c_str(), EchoOutcome::kConfirmed)}});
         EXPECT_NE(std::string::npos, csv.find("\r\nt,\"'" + unit + "\",COM3,")) << csv;
     }
-    // A label is text in the printed report too, never markup.
-    const std::string markup = ReportHtml({{Attempt("t", "<x>&'", EchoOutcome::kNoEcho)}},
+    // A label is text in the printed report too, never markup, and its control characters are
+    // shown as the summary shows them.
+    const std::string markup = ReportHtml({{Attempt("t",
+                                                    "<x>&'\u202E1-A\x1D"
+                                                    "2",
+                                                    EchoOutcome::kNoEcho)}},
                                           Language::kEnglish, "vkd37", "t");
     EXPECT_EQ(std::string::npos, markup.find("<x>"));
-    EXPECT_NE(std::string::npos, markup.find("&lt;x&gt;&amp;&#39;")) << markup;
+    EXPECT_NE(std::string::npos, markup.find("&lt;x&gt;&amp;&#39;\\u202E1-A\\x1D2")) << markup;
 
     const std::string html =
         ReportHtml(record, Language::kChinese, "vkd37 1.0.0.1", "2025-03-05T08:00:00.000Z");
