@@ -107,7 +107,11 @@ int Report(const ReportOptions& options) {
         }
         break;
     case ReportForm::kHtml:
-        ReportHtml(source, Language::kEnglish, kProgram, UtcTimestamp(), text);
+        // A file is the same bytes on every system; only a console takes it as text.
+        ReportHtml(source, Language::kEnglish, kProgram, UtcTimestamp(),
+                   [terminal = OutputIsTerminal(), &text, &bytes](std::string_view piece) {
+                       terminal ? text(piece) : bytes(piece);
+                   });
         break;
     }
     return kExitDone;
