@@ -1,6 +1,7 @@
 #include "record/RecordEntry.h"
 
 #include <array>
+#include <cstdio>
 #include <utility>
 
 #include "link/FrameDecoder.h"
@@ -133,6 +134,97 @@ bool ReadValues(JsonReader& reader, RecordEntry& entry) {
     });
 }
 
+// Days since 1970-01-01 of a date of the proleptic Gregorian calendar, and back.
+long long DaysFromCivil(int year, int month, int day) {
+    year -= month <= 2;
+    const int era = (year >= 0 ? year : year - 399) / 400;
+    const int ofEra = year - era * 400;
+    const int ofYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int ofCycle = ofEra * 365 + ofEra / 4 - ofEra / 100 + ofYear;
+    return era * 146097LL + ofCycle - 719468;
+}
+
+void CivilFromDays(long long days, int& year, int& month, int& day) {
+    days += 719468;
+    const long long era = (days >= 0 ? days : days - 146096) / 146097;
+    const int ofCycle = static_cast<int>(days - era * 146097);
+    const int ofEra = (ofCycle - ofCycle / 1460 + ofCycle / 36524 - ofCycle / 146096) / 365;
+    const int ofYear = ofCycle - (365 * ofEra + ofEra / 4 - ofEra / 100);
+    const int shifted = (5 * ofYear + 2) / 153;
+    day = ofYear - (153 * shifted + 2) / 5 + 1;
+    month = shifted < 10 ? shifted + 3 : shifted - 9;
+    year = static_cast<int>(ofEra + era * 400) + (month <= 2);
+}
+
+// The time in the one form lines are written in, UTC to the millisecond
+// (2025-03-04T09:15:02.123Z), from a time with a date, a zone (Z or an offset) and any digits of
+// a second, as a line put together by hand or by another program may have it; nothing for any
+// other text, which orders no attempt.
+std::optional<std::string> RecordTime(std::string_view text) {
+    std::size_t at = 0;
+    const auto digits = [&](std::size_t count, int& value) {
+        value = 0;
+        for (const std::size_t end = at + count; at < end; ++at) {
+            if (at >= text.size() || text[at] < '0' || text[at] > '9') {
+                return false;
+            }
+            value = value * 10 + (text[at] - '0');
+        }
+        return true;
+    };
+    const auto mark = [&](std::string_view marks) {
+        if (at >= text.size() || marks.find(text[at]) == std::string_view::npos) {
+            return false;
+        }
+        ++at;
+        return true;
+    };
+    int year, month, day, hour, minute, second, millisecond = 0, offset = 0;
+    if (!(digits(4, year) && mark("-") && digits(2, month) && mark("-") && digits(2, day) &&
+          mark("Tt") && digits(2, hour) && mark(":") && digits(2, minute) && mark(":") &&
+          digits(2, second))) {
+        return std::nullopt;
+    }
+    if (mark(".")) {
+        const std::size_t first = at;
+        for (int place = 100; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+            millisecond += (text[at] - '0') * place;
+            place /= 10;
+        }
+        if (at == first) {
+            return std::nullopt;
+        }
+    }
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
+        const int sign = text[at++] == '-' ? -1 : 1;
+        int hours, minutes;
+        if (!(digits(2, hours) && mark(":") && digits(2, minutes)) || hours > 23 || minutes > 59) {
+            return std::nullopt;
+        }
+        offset = sign * (hours * 60 + minutes);
+    } else if (!mark("Zz")) {
+        return std::nullopt;
+    }
+    const long long days = DaysFromCivil(year, month, day);
+    int shownYear, shownMonth, shownDay;
+    CivilFromDays(days, shownYear, shownMonth, shownDay);
+    if (at != text.size() || month < 1 || month > 12 || shownMonth != month || shownDay != day ||
+        hour > 23 || minute > 59 || second > 59) {
+        return std::nullopt;
+    }
+    const long long minutes = (days * 24 + hour) * 60 + minute - offset;
+    const long long utcDays = minutes >= 0 ? minutes / 1440 : (minutes - 1439) / 1440;
+    const long long ofDay = minutes - utcDays * 1440;
+    CivilFromDays(utcDays, year, month, day);
+    if (year < 0 || year > 9999) {
+        return std::nullopt;
+    }
+    char shown[32];
+    std::snprintf(shown, sizeof shown, "%04d-%02d-%02dT%02lld:%02lld:%02d.%03dZ", year, month, day,
+                  ofDay / 60, ofDay % 60, second, millisecond);
+    return std::string(shown);
+}
+
 } // namespace
 
 std::optional<RecordEntry> ReadRecordLine(std::string_view line) {
@@ -140,11 +232,10 @@ std::optional<RecordEntry> ReadRecordLine(std::string_view line) {
     JsonReader reader(valid);
     RecordEntry entry;
     std::string outcome;
-    bool hasTime = false;
     bool hasOutcome = false;
     const bool read = reader.ReadObject([&](const std::string& key) {
         if (key == "time") {
-            return reader.ReadStringOrSkip(entry.time, &hasTime);
+            return reader.ReadStringOrSkip(entry.time);
         }
         if (key == "outcome") {
             return reader.ReadStringOrSkip(outcome, &hasOutcome);
@@ -179,9 +270,11 @@ std::optional<RecordEntry> ReadRecordLine(std::string_view line) {
         }
         return reader.SkipValue();
     });
-    if (!read || !reader.AtEnd() || !hasTime || !hasOutcome) {
+    std::optional<std::string> time = RecordTime(entry.time);
+    if (!read || !reader.AtEnd() || !time || !hasOutcome) {
         return std::nullopt;
     }
+    entry.time = std::move(*time);
     entry.outcome = EchoOutcomeNamed(outcome);
     if (!entry.outcome) {
         entry.otherOutcome = std::move(outcome);

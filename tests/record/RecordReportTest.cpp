@@ -74,9 +74,50 @@ TEST(RecordTest, TheLineIsThePagesByteForByteAndReadsBack) {
             << written;
         EXPECT_EQ(odd.unit, ReadRecordLine(written).value_or(entry).unit);
         EXPECT_FALSE(
-            ReadRecordLine(R"({"time":"t","outcome":"confirmed","unit":")" + odd.unit + "\"}"))
+            ReadRecordLine(R"({"time":"2025-03-04T09:00:00.000Z","outcome":"confirmed","unit":")" +
+                           odd.unit + "\"}"))
             << int(c);
     }
+}
+
+TEST(RecordTest, TimesWithAZoneReadAsUtcAndOthersAreNoEntry) {
+    const struct {
+        const char* written;
+        const char* read; // "" where the line is no entry
+    } cases[] = {
+        {"2025-03-04T09:15:02.123Z", "2025-03-04T09:15:02.123Z"},
+        {"2025-03-04t09:15:02.5z", "2025-03-04T09:15:02.500Z"},
+        {"2025-03-04T09:15:02.123999Z", "2025-03-04T09:15:02.123Z"},
+        {"2025-03-04T10:30:00+01:00", "2025-03-04T09:30:00.000Z"},
+        {"2025-03-01T00:30:00.000+01:00", "2025-02-28T23:30:00.000Z"},
+        {"2024-03-01T00:00:00+00:01", "2024-02-29T23:59:00.000Z"},
+        {"2024-12-31T23:00:00-01:30", "2025-01-01T00:30:00.000Z"},
+        {"", ""},
+        {"garbage", ""},
+        {"2025-03-04T09:20:00.000", ""}, // no zone: whose time?
+        {"2025-03-04 09:20:00Z", ""},
+        {"2025-03-04T09:20:00.Z", ""},
+        {"2025-02-29T00:00:00Z", ""},
+        {"2025-03-04T24:00:00Z", ""},
+        {"2025-13-01T00:00:00Z", ""},
+        {"2025-03-04T09:20:00+24:00", ""},
+        {"0000-01-01T00:00:00+00:01", ""},
+        {"2025-03-04T09:20:00Z ", ""},
+    };
+    for (const auto& c : cases) {
+        const std::optional<RecordEntry> entry =
+            ReadRecordLine(std::string(R"({"outcome":"confirmed","time":")") + c.written + R"("})");
+        EXPECT_EQ(c.read, entry ? entry->time : "") << c.written;
+    }
+    // An attempt is judged by its time wherever its zone was: the failure at 09:45 UTC comes
+    // after the confirmation written at 10:30 an hour east.
+    CommissioningRecord record;
+    ReadRecordText(R"({"time":"2025-03-04T09:45:00.000Z","unit":"A","outcome":"no-echo"})"
+                   "\n"
+                   R"({"time":"2025-03-04T10:30:00.000+01:00","unit":"A","outcome":"confirmed"})",
+                   record);
+    EXPECT_NE(std::string::npos, ReportSummary(record, Language::kEnglish)
+                                     .find("A     2         no echo       2025-03-04 09:45:00"));
 }
 
 TEST(RecordTest, LinesOfEveryShapeReadAndOthersAreLeftOutByNumber) {
@@ -84,16 +125,17 @@ TEST(RecordTest, LinesOfEveryShapeReadAndOthersAreLeftOutByNumber) {
         std::string("\xEF\xBB\xBF") + kFirstShapeLine + "\r\n" +
         "\n \t\r\n" // blank lines, CR LF ones too, are no entries, and not left out either
         + kPageLine + "\n" +
-        R"({"time":"t","outcome":"re-sent","unit":7,"later":[1,{"a":[]}],"ms":1.5,)"
+        R"({"time":"2025-03-04T09:00:00.000Z","outcome":"re-sent","unit":7,"later":[1,{"a":[]}],"ms":1.5,)"
         R"("values":{"fwd.acc":"10","cycles":-3,"speed":9},"port":"A\u00e9\ud83d\ude00\ud800"})"
         "\n"
-        R"({"time":"t","port":"COM1"})"
-        "\n"                                   // no outcome
-        R"({"time":"t","outcome":"confirmed")" // cut short, as by a full disk
+        R"({"time":"2025-03-04T09:00:00.000Z","port":"COM1"})"
+        "\n"                                                          // no outcome
+        R"({"time":"2025-03-04T09:00:00.000Z","outcome":"confirmed")" // cut short, as by a full
+                                                                      // disk
         "\n"
         "not json\n" +
         std::string(100, '[') + "\n" + // nesting deeper than any record's
-        R"({"time":"t","outcome":"confirmed"} x)"
+        R"({"time":"2025-03-04T09:00:00.000Z","outcome":"confirmed"} x)"
         "\n" +
         kPageLine; // the last line without its end
     CommissioningRecord record;
