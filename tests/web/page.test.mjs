@@ -2213,3 +2213,59 @@ test('batch mode: a scan during the box about a label sent before closes no late
     .map((shown) => shown.textContent).join(' | '));
   assert.match(seen, /Y-2/);
 });
+
+// The kept log's report where the core makes none (more attempts than a sheet holds, which it
+// answers with no bytes), and its buttons pressed while the browser is still opening the log (a
+// cold disk: the open answered 3 s late): each says what it did, and writes no empty file.
+test('the log\'s buttons tell the truth when the core makes no workbook or the log is still being opened', async (t) => {
+  const slowOpen = () => {
+    const { open } = IDBFactory.prototype;
+    IDBFactory.prototype.open = function late(...args) {
+      const request = open.apply(this, args);
+      if (sessionStorage.getItem('slowOpen') !== '1') return request;
+      const success = Object.getOwnPropertyDescriptor(IDBRequest.prototype, 'onsuccess');
+      let handler = null;
+      Object.defineProperty(request, 'onsuccess', {
+        set(h) { handler = h; success.set.call(request, (event) => setTimeout(() => handler(event), 3000)); },
+        get() { return handler; },
+      });
+      return request;
+    };
+  };
+  const { page } = await openPage(t, [], { ...withPickers, initScript: `(${pickers})(); (${slowOpen})()` });
+  page.on('dialog', (asked) => (asked.type() === 'beforeunload' ? asked.accept() : asked.dismiss()));
+  await upload(page, 'Download Complete');
+  for (const [how, prepare, button, said] of [
+    ['no workbook', () => { window.vkd37Page.core.reportXlsx = () => new Uint8Array(0); }, '#download-xlsx',
+      /^The record has more attempts than a sheet holds/],
+    ['the log still being opened', () => sessionStorage.setItem('slowOpen', '1'), '#download-log',
+      /^The log \(1 \w+\) was written to vkd37-commissioning\.jsonl\.$/],
+  ]) {
+    await t.test(how, async () => {
+      await page.evaluate(() => window.fileText('vkd37-commissioning.xlsx', 'kept before'));
+      await page.evaluate(prepare);
+      if (button === '#download-log') {
+        await page.reload();
+        await page.waitForFunction(() => document.body.dataset.ready === 'true', null, { timeout: kBound });
+      }
+      await page.evaluate(() => window.vkd37Page.language.clearMessage());
+      await page.click(button);
+      await waitFor(page, () => document.getElementById('message').textContent !== '');
+      assert.match(await text(page, '#message'), said);
+      assert.equal(await page.evaluate(() => window.fileText('vkd37-commissioning.xlsx')), 'kept before');
+    });
+  }
+});
+
+// The log's rows, like the form, fit a narrow or zoomed window: only the picture scrolls sideways.
+test('with entries in the log, a 360 px window and 200 % zoom still scroll only the picture', async (t) => {
+  for (const [viewport, deviceScaleFactor] of [[{ width: 360, height: 640 }, 1], [{ width: 640, height: 400 }, 2]]) {
+    const context = await newContext(t, { bypassCSP: true, viewport, deviceScaleFactor });
+    t.after(() => context.close());
+    const { page } = await openTab(t, context);
+    await page.fill('#unit', 'A-0017');
+    await upload(page, 'Download Complete');
+    const [scrolled, width] = await page.evaluate(() => [document.documentElement.scrollWidth, innerWidth]);
+    assert.ok(scrolled <= width, `${scrolled} CSS pixels wide in a window of ${width} at ${deviceScaleFactor * 100} %`);
+  }
+});
