@@ -2269,3 +2269,26 @@ test('with entries in the log, a 360 px window and 200 % zoom still scroll only 
     assert.ok(scrolled <= width, `${scrolled} CSS pixels wide in a window of ${width} at ${deviceScaleFactor * 100} %`);
   }
 });
+
+// A tab of the earlier page that does not let its database go (hung, or busy in a long script)
+// keeps this page's database from opening: an upload still ends, and shows its outcome.
+test('an upload ends while another tab holds the log\'s database at an earlier version and does not let it go', async (t) => {
+  const context = await newContext(t, { bypassCSP: true });
+  t.after(() => context.close());
+  const bridge = await SimulatorBridge.start(simulatorPath, ['--no-pace']);
+  bridge.pagePath = process.env.VKD_PAGE;
+  t.after(() => bridge.stop());
+  const earlier = await context.newPage();
+  await earlier.route('**/earlier', (route) => route.fulfill({ contentType: 'text/html', body: '<!DOCTYPE html><title>earlier</title>' }));
+  await earlier.goto(new URL('/earlier', bridge.pageUrl).href);
+  await earlier.evaluate(() => new Promise((resolve, reject) => Object.assign(indexedDB.open('vkd37', 1), {
+    onupgradeneeded: (event) => event.target.result.createObjectStore('entries', { keyPath: 'key', autoIncrement: true }),
+    onsuccess: resolve, onerror: reject })));
+  const page = await watchedPage(t, context);
+  await page.addInitScript(`(${standIn})(${JSON.stringify(bridge.url)})`);
+  await page.goto(bridge.pageUrl);
+  await page.waitForFunction(() => window.vkd37Ready && document.body.dataset.ready === 'true', null, { timeout: kBound });
+  await page.evaluate(() => window.vkd37Page.port.ready);
+  await page.click('#upload');
+  await waitFor(page, () => ['Download Complete', 'Download Failed'].includes(document.getElementById('upload-status').textContent));
+});
