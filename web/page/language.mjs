@@ -101,6 +101,10 @@ const kTexts = {
     recordNewer: (count) => 'Another tab of this page, a newer version of it, now keeps the log: download ' +
       `it from there. Entries made here since: ${count}, kept only in this tab; download the log before ` +
       'closing it.',
+    recordBlocked: (count) => 'The log is held by another tab of this page, an earlier version of it, which ' +
+      `does not let it go: close or reload that tab. Entries made here since: ${count}, kept only in this tab; ` +
+      'download the log before closing it.',
+    heldByTab: 'another tab of this page held the log',
     recordNotKept: (count, reason) => `The browser did not keep entries of the log (${reason}). Entries ` +
       `kept only in this tab: ${count}. Download the log before closing it.`,
     recordFailed: (reason) => `The log could not be read or changed: ${reason}.`,
@@ -240,6 +244,9 @@ const kTexts = {
       '已写入文件的记录会为新记录腾出空间。',
     recordNewer: (count) => `本页面的另一个标签页（较新版本）现在保存记录：请在那里下载。此后在此记录的 ${count} 条` +
       '仅保存在此标签页中，关闭前请下载记录。',
+    recordBlocked: (count) => '记录正被本页面的另一个标签页（较早版本）占用且未释放：请关闭或重新加载该标签页。' +
+      `此后在此记录的 ${count} 条仅保存在此标签页中，关闭前请下载记录。`,
+    heldByTab: '本页面的另一个标签页占用了记录',
     recordNotKept: (count, reason) => `浏览器未保存部分记录（${reason}）。仅保存在此标签页中的记录：${count} 条。关闭前请下载记录。`,
     recordFailed: (reason) => `无法读取或更改记录：${reason}。`,
     logHelp: '为每台设备命名：勾选“上传后接下一台控制器”，在“设备编号”中输入或扫描设备标签并按回车键；' +
