@@ -2259,11 +2259,12 @@ test('the log\'s buttons tell the truth when the core makes no workbook or the l
 
 // The log's rows, like the form, fit a narrow or zoomed window: only the picture scrolls sideways.
 test('with entries in the log, a 360 px window and 200 % zoom still scroll only the picture', async (t) => {
-  for (const [viewport, deviceScaleFactor] of [[{ width: 360, height: 640 }, 1], [{ width: 640, height: 400 }, 2]]) {
+  for (const [viewport, deviceScaleFactor, label] of [[{ width: 360, height: 640 }, 1, 'A-0017'],
+    [{ width: 640, height: 400 }, 2, 'A-0017'], [{ width: 1280, height: 800 }, 1, `LINE-3/${'0123456789'.repeat(20)}`]]) {
     const context = await newContext(t, { bypassCSP: true, viewport, deviceScaleFactor });
     t.after(() => context.close());
     const { page } = await openTab(t, context);
-    await page.fill('#unit', 'A-0017');
+    await page.fill('#unit', label);
     await upload(page, 'Download Complete');
     const [scrolled, width] = await page.evaluate(() => [document.documentElement.scrollWidth, innerWidth]);
     assert.ok(scrolled <= width, `${scrolled} CSS pixels wide in a window of ${width} at ${deviceScaleFactor * 100} %`);
@@ -2282,8 +2283,11 @@ test('an upload ends while another tab holds the log\'s database at an earlier v
   await earlier.route('**/earlier', (route) => route.fulfill({ contentType: 'text/html', body: '<!DOCTYPE html><title>earlier</title>' }));
   await earlier.goto(new URL('/earlier', bridge.pageUrl).href);
   await earlier.evaluate(() => new Promise((resolve, reject) => Object.assign(indexedDB.open('vkd37', 1), {
-    onupgradeneeded: (event) => event.target.result.createObjectStore('entries', { keyPath: 'key', autoIncrement: true }),
-    onsuccess: resolve, onerror: reject })));
+    onupgradeneeded: ({ target: { result: db } }) => {
+      db.createObjectStore('entries', { keyPath: 'key', autoIncrement: true }).createIndex('written', 'written');
+      db.createObjectStore('counts');
+    },
+    onsuccess: (event) => resolve(window.db = event.target.result), onerror: reject })));
   const page = await watchedPage(t, context);
   await page.addInitScript(`(${standIn})(${JSON.stringify(bridge.url)})`);
   await page.goto(bridge.pageUrl);
@@ -2291,4 +2295,14 @@ test('an upload ends while another tab holds the log\'s database at an earlier v
   await page.evaluate(() => window.vkd37Page.port.ready);
   await page.click('#upload');
   await waitFor(page, () => ['Download Complete', 'Download Failed'].includes(document.getElementById('upload-status').textContent));
+  // Said in either language while it lasts; once that tab lets go, the entry held here is in the log.
+  assert.match(await text(page, '#log-state'), /^The log is held by another tab of this page.*since: 1, kept only in this tab/);
+  await page.selectOption('#language', 'zh');
+  assert.match(await text(page, '#log-state'), /本页面的另一个标签页.*1 条仅保存在此标签页/);
+  await page.selectOption('#language', 'en');
+  await earlier.evaluate(() => window.db.close());
+  await waitFor(page, () => window.vkd37Page.record.kept !== null);
+  await page.evaluate(() => window.vkd37Page.record.ready);
+  assert.match(await text(page, '#log-summary'), /^1 upload:/);
+  assert.match(await text(page, '#log-state'), /\(another tab of this page held the log\)\. Entries kept only in this tab: 1\./);
 });
