@@ -1378,6 +1378,18 @@ test('when room runs short, entries written out make way, entries not written ou
     await waitFor(page, () => document.getElementById('log-state').textContent === '');
   });
 
+  await t.test('a quota of a few MiB with room to spare: written entries stay, and no warning', async (t) => {
+    const room = 'navigator.storage.estimate = async () => ({ quota: 4 * 2 ** 20, usage: 200 * 2 ** 10 })';
+    const { page } = await openPage(t, [], { overHttp: true, initScript: `(${pickers})(); ${room}` });
+    await upload(page, 'Download Complete');
+    await page.evaluate(() => window.vkd37Page.record.refreshed);
+    assert.equal(await text(page, '#log-state'), '');
+    await savedText(page, '#download-log', 'vkd37-commissioning.jsonl');
+    await upload(page, 'Download Complete');
+    await page.evaluate(() => window.vkd37Page.record.refreshed);
+    await summaryIs(page, '2 uploads: 2 confirmed, 0 failed');
+  });
+
   await t.test('the browser refuses to keep more: 4 MiB for thousands of entries, downloaded, then written ones make way', async (t) => {
     const { page } = await openPage(t, [], { overHttp: true, beforeLoad: quotaOf4MiB });
     // Entries not yet written out, until the browser takes no more; how many are kept then.

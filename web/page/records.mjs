@@ -14,8 +14,10 @@ const kAdded = 'added';
 const kMarked = 'marked';
 const kChanged = 'changed';
 // Below this much room left, entries a download has written make room for new ones, this many
-// at a time; with none left to remove, the page warns.
+// at a time; with none left to remove, the page warns. A quota of a few MiB (a small disk, a
+// policy) has a share of it as its low mark, so that it is not always low.
 const kLowRoomBytes = 4 << 20;
+const kLowRoomShare = 1 / 8;
 export const kPruneCount = 500;
 // At most this many chunks make way for one entry: 4,000 written entries, beyond what a browser
 // was seen to write past a quota of a few MiB (1,500).
@@ -173,15 +175,16 @@ export class CommissioningRecord {
   // Where room runs short, the oldest written entries go; with none left, the record is at risk.
   async makeRoom() {
     if (!this.kept || !navigator.storage?.estimate) return;
-    let room;
+    let quota;
+    let usage;
     try {
-      const { quota, usage } = await navigator.storage.estimate();
-      room = quota - usage;
+      ({ quota, usage } = await navigator.storage.estimate());
     } catch {
       return;
     }
-    const pruned = room < kLowRoomBytes ? await this.kept?.prune(kPruneCount).catch(() => 0) : 0;
-    this.atRisk = room < kLowRoomBytes && !pruned && this.counts.unwritten > 0;
+    const low = quota - usage < Math.min(kLowRoomBytes, quota * kLowRoomShare);
+    const pruned = low ? await this.kept?.prune(kPruneCount).catch(() => 0) : 0;
+    this.atRisk = low && !pruned && this.counts.unwritten > 0;
     if (pruned) await this.changed();
     else this.showState();
   }
