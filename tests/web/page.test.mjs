@@ -1227,10 +1227,12 @@ test('a download counts only once the browser says the file was written: refused
       // A plain download is known to have been handed over once the browser has it; any other
       // outcome, once the page has said it.
       if (said === offered) await Promise.all([page.waitForEvent('download'), page.click('#download-log')]);
-      else await page.click('#download-log').then(() => waitForText(page, '#message', said));
+      else await page.click('#download-log');
+      await waitForText(page, '#message', said);
+      assert.equal(await text(page, '#message'), said);
       assert.equal(await answered(page, '#clear-log', false),
         'Entries of the log never written to a file: 1. Clear the log all the same?');
-      assert.equal(await text(page, '#message'), said);
+      await waitForText(page, '#message', 'The entries never written to a file were kept.');
       await page.evaluate(refuse, false);
       assert.equal(await text(page, '#log-summary'), '1 upload: 1 confirmed, 0 failed');
     });
@@ -1675,6 +1677,11 @@ test('each control has a name of its own, the boxes and radio groups are groups,
   const names = controls.map((node) => node.name);
   assert.ok(controls.length >= 30, `${controls.length} controls`);
   assert.deepEqual(names.filter((name, index) => !name || names.indexOf(name) !== index), []);
+  // The buttons of the records opened beside the log's, and the log's table.
+  await page.evaluate(() => { document.getElementById('records').hidden = false; });
+  const shown = (await accessibleNodes(page)).filter((node) => ['button', 'table'].includes(node.role)).map((node) => node.name);
+  assert.deepEqual(shown.filter((name, index) => !name || shown.indexOf(name) !== index), []);
+  assert.ok(shown.includes('Commissioning log'), JSON.stringify(shown));
   for (const direction of ['Forward Direction', 'Reverse Direction']) {
     const inBox = controls.filter((node) => node.around.some((up) => up.role === 'group' && up.name === direction));
     assert.deepEqual(inBox.filter((node) => node.role === 'radio' && node.around[0].role === 'radiogroup')
@@ -2247,16 +2254,18 @@ test('the log\'s buttons tell the truth when the core makes no workbook or the l
   const { page } = await openPage(t, [], { ...withPickers, initScript: `(${pickers})(); (${slowOpen})()` });
   page.on('dialog', (asked) => (asked.type() === 'beforeunload' ? asked.accept() : asked.dismiss()));
   await upload(page, 'Download Complete');
-  for (const [how, prepare, button, said] of [
+  for (const [how, prepare, button, said, left] of [
     ['no workbook', () => { window.vkd37Page.core.reportXlsx = () => new Uint8Array(0); }, '#download-xlsx',
-      /^The record has more attempts than a sheet holds/],
+      /^The record has more attempts than a sheet holds/, 1],
     ['the log still being opened', () => sessionStorage.setItem('slowOpen', '1'), '#download-log',
-      /^The log \(1 \w+\) was written to vkd37-commissioning\.jsonl\.$/],
+      /^The log \(1 entry\) was written to vkd37-commissioning\.jsonl\.$/, 1],
+    ['cleared while the log is still being opened', () => sessionStorage.setItem('slowOpen', '1'), '#clear-log',
+      /^The log was cleared\.$/, 0],
   ]) {
     await t.test(how, async () => {
       await page.evaluate(() => window.fileText('vkd37-commissioning.xlsx', 'kept before'));
       await page.evaluate(prepare);
-      if (button === '#download-log') {
+      if (button !== '#download-xlsx') {
         await page.reload();
         await page.waitForFunction(() => document.body.dataset.ready === 'true', null, { timeout: kBound });
       }
@@ -2265,6 +2274,7 @@ test('the log\'s buttons tell the truth when the core makes no workbook or the l
       await waitFor(page, () => document.getElementById('message').textContent !== '');
       assert.match(await text(page, '#message'), said);
       assert.equal(await page.evaluate(() => window.fileText('vkd37-commissioning.xlsx')), 'kept before');
+      assert.equal(await page.evaluate(() => window.vkd37Page.record.counts.all), left);
     });
   }
 });

@@ -358,13 +358,16 @@ export class CommissioningRecord {
   async clear() {
     await this.reached;
     const { parts, results: tried } = await this.ofEachPart((part) => part.clear());
+    let cleared = true;
     if (tried.some((outcome) => !outcome.cleared)) {
       await this.refresh();
-      if (window.confirm(this.language.text('clearLogAsk', this.counts.unwritten))) {
+      cleared = window.confirm(this.language.text('clearLogAsk', this.counts.unwritten));
+      if (cleared) {
         await Promise.all(parts.map((part, index) => (tried[index].cleared ? null
           : part.clear({ evenUnwritten: true, through: tried[index].through }))));
       }
     }
     await this.changed();
+    this.language.say(cleared ? 'logCleared' : 'notCleared');
   }
 }
