@@ -1309,6 +1309,7 @@ test('with 30,000 entries kept the page is ready, draws only the latest rows, an
       window.asShown = { marked: window.marked, message: document.getElementById('message').textContent };
     }).observe(status, { childList: true, characterData: true, subtree: true });
   }, kUploadLock);
+  await page.evaluate(() => window.vkd37Page.language.clearMessage()); // what Clear log said
   await page.click('#download-log');
   // Until the marking's first chunk waits for the other tab's upload.
   await page.evaluate(async ([name, bound]) => {
