@@ -1227,10 +1227,12 @@ test('a download counts only once the browser says the file was written: refused
       // A plain download is known to have been handed over once the browser has it; any other
       // outcome, once the page has said it.
       if (said === offered) await Promise.all([page.waitForEvent('download'), page.click('#download-log')]);
-      else await page.click('#download-log').then(() => waitForText(page, '#message', said));
+      else await page.click('#download-log');
+      await waitForText(page, '#message', said);
+      assert.equal(await text(page, '#message'), said);
       assert.equal(await answered(page, '#clear-log', false),
         'Entries of the log never written to a file: 1. Clear the log all the same?');
-      assert.equal(await text(page, '#message'), said);
+      await waitForText(page, '#message', 'The entries never written to a file were kept.');
       await page.evaluate(refuse, false);
       assert.equal(await text(page, '#log-summary'), '1 upload: 1 confirmed, 0 failed');
     });
@@ -1307,6 +1309,7 @@ test('with 30,000 entries kept the page is ready, draws only the latest rows, an
       window.asShown = { marked: window.marked, message: document.getElementById('message').textContent };
     }).observe(status, { childList: true, characterData: true, subtree: true });
   }, kUploadLock);
+  await page.evaluate(() => window.vkd37Page.language.clearMessage()); // what Clear log said
   await page.click('#download-log');
   // Until the marking's first chunk waits for the other tab's upload.
   await page.evaluate(async ([name, bound]) => {
@@ -1376,6 +1379,18 @@ test('when room runs short, entries written out make way, entries not written ou
     const lines = jsonLines(await savedText(page, '#download-log', 'vkd37-commissioning.jsonl'));
     assert.equal(lines.length, 3);
     await waitFor(page, () => document.getElementById('log-state').textContent === '');
+  });
+
+  await t.test('a quota of a few MiB with room to spare: written entries stay, and no warning', async (t) => {
+    const room = 'navigator.storage.estimate = async () => ({ quota: 4 * 2 ** 20, usage: 200 * 2 ** 10 })';
+    const { page } = await openPage(t, [], { overHttp: true, initScript: `(${pickers})(); ${room}` });
+    await upload(page, 'Download Complete');
+    await page.evaluate(() => window.vkd37Page.record.refreshed);
+    assert.equal(await text(page, '#log-state'), '');
+    await savedText(page, '#download-log', 'vkd37-commissioning.jsonl');
+    await upload(page, 'Download Complete');
+    await page.evaluate(() => window.vkd37Page.record.refreshed);
+    await summaryIs(page, '2 uploads: 2 confirmed, 0 failed');
   });
 
   await t.test('the browser refuses to keep more: 4 MiB for thousands of entries, downloaded, then written ones make way', async (t) => {
@@ -1663,6 +1678,11 @@ test('each control has a name of its own, the boxes and radio groups are groups,
   const names = controls.map((node) => node.name);
   assert.ok(controls.length >= 30, `${controls.length} controls`);
   assert.deepEqual(names.filter((name, index) => !name || names.indexOf(name) !== index), []);
+  // The buttons of the records opened beside the log's, and the log's table.
+  await page.evaluate(() => { document.getElementById('records').hidden = false; });
+  const shown = (await accessibleNodes(page)).filter((node) => ['button', 'table'].includes(node.role)).map((node) => node.name);
+  assert.deepEqual(shown.filter((name, index) => !name || shown.indexOf(name) !== index), []);
+  assert.ok(shown.includes('Commissioning log'), JSON.stringify(shown));
   for (const direction of ['Forward Direction', 'Reverse Direction']) {
     const inBox = controls.filter((node) => node.around.some((up) => up.role === 'group' && up.name === direction));
     assert.deepEqual(inBox.filter((node) => node.role === 'radio' && node.around[0].role === 'radiogroup')
@@ -2212,4 +2232,100 @@ test('batch mode: a scan during the box about a label sent before closes no late
   const seen = await page.evaluate(() => [...document.querySelectorAll('#ask[open] #ask-text, #unit-waiting')]
     .map((shown) => shown.textContent).join(' | '));
   assert.match(seen, /Y-2/);
+});
+
+// The kept log's report where the core makes none (more attempts than a sheet holds, which it
+// answers with no bytes), and its buttons pressed while the browser is still opening the log (a
+// cold disk: the open answered 3 s late): each says what it did, and writes no empty file.
+test('the log\'s buttons tell the truth when the core makes no workbook or the log is still being opened', async (t) => {
+  const slowOpen = () => {
+    const { open } = IDBFactory.prototype;
+    IDBFactory.prototype.open = function late(...args) {
+      const request = open.apply(this, args);
+      if (sessionStorage.getItem('slowOpen') !== '1') return request;
+      const success = Object.getOwnPropertyDescriptor(IDBRequest.prototype, 'onsuccess');
+      let handler = null;
+      Object.defineProperty(request, 'onsuccess', {
+        set(h) { handler = h; success.set.call(request, (event) => setTimeout(() => handler(event), 3000)); },
+        get() { return handler; },
+      });
+      return request;
+    };
+  };
+  const { page } = await openPage(t, [], { ...withPickers, initScript: `(${pickers})(); (${slowOpen})()` });
+  page.on('dialog', (asked) => (asked.type() === 'beforeunload' ? asked.accept() : asked.dismiss()));
+  await upload(page, 'Download Complete');
+  for (const [how, prepare, button, said, left] of [
+    ['no workbook', () => { window.vkd37Page.core.reportXlsx = () => new Uint8Array(0); }, '#download-xlsx',
+      /^The record has more attempts than a sheet holds/, 1],
+    ['the log still being opened', () => sessionStorage.setItem('slowOpen', '1'), '#download-log',
+      /^The log \(1 entry\) was written to vkd37-commissioning\.jsonl\.$/, 1],
+    ['cleared while the log is still being opened', () => sessionStorage.setItem('slowOpen', '1'), '#clear-log',
+      /^The log was cleared\.$/, 0],
+  ]) {
+    await t.test(how, async () => {
+      await page.evaluate(() => window.fileText('vkd37-commissioning.xlsx', 'kept before'));
+      await page.evaluate(prepare);
+      if (button !== '#download-xlsx') {
+        await page.reload();
+        await page.waitForFunction(() => document.body.dataset.ready === 'true', null, { timeout: kBound });
+      }
+      await page.evaluate(() => window.vkd37Page.language.clearMessage());
+      await page.click(button);
+      await waitFor(page, () => document.getElementById('message').textContent !== '');
+      assert.match(await text(page, '#message'), said);
+      assert.equal(await page.evaluate(() => window.fileText('vkd37-commissioning.xlsx')), 'kept before');
+      assert.equal(await page.evaluate(() => window.vkd37Page.record.counts.all), left);
+    });
+  }
+});
+
+// The log's rows, like the form, fit a narrow or zoomed window: only the picture scrolls sideways.
+test('with entries in the log, a 360 px window and 200 % zoom still scroll only the picture', async (t) => {
+  for (const [viewport, deviceScaleFactor, label] of [[{ width: 360, height: 640 }, 1, 'A-0017'],
+    [{ width: 640, height: 400 }, 2, 'A-0017'], [{ width: 1280, height: 800 }, 1, `LINE-3/${'0123456789'.repeat(20)}`]]) {
+    const context = await newContext(t, { bypassCSP: true, viewport, deviceScaleFactor });
+    t.after(() => context.close());
+    const { page } = await openTab(t, context);
+    await page.fill('#unit', label);
+    await upload(page, 'Download Complete');
+    const [scrolled, width] = await page.evaluate(() => [document.documentElement.scrollWidth, innerWidth]);
+    assert.ok(scrolled <= width, `${scrolled} CSS pixels wide in a window of ${width} at ${deviceScaleFactor * 100} %`);
+  }
+});
+
+// A tab of the earlier page that does not let its database go (hung, or busy in a long script)
+// keeps this page's database from opening: an upload still ends, and shows its outcome.
+test('an upload ends while another tab holds the log\'s database at an earlier version and does not let it go', async (t) => {
+  const context = await newContext(t, { bypassCSP: true });
+  t.after(() => context.close());
+  const bridge = await SimulatorBridge.start(simulatorPath, ['--no-pace']);
+  bridge.pagePath = process.env.VKD_PAGE;
+  t.after(() => bridge.stop());
+  const earlier = await context.newPage();
+  await earlier.route('**/earlier', (route) => route.fulfill({ contentType: 'text/html', body: '<!DOCTYPE html><title>earlier</title>' }));
+  await earlier.goto(new URL('/earlier', bridge.pageUrl).href);
+  await earlier.evaluate(() => new Promise((resolve, reject) => Object.assign(indexedDB.open('vkd37', 1), {
+    onupgradeneeded: ({ target: { result: db } }) => {
+      db.createObjectStore('entries', { keyPath: 'key', autoIncrement: true }).createIndex('written', 'written');
+      db.createObjectStore('counts');
+    },
+    onsuccess: (event) => resolve(window.db = event.target.result), onerror: reject })));
+  const page = await watchedPage(t, context);
+  await page.addInitScript(`(${standIn})(${JSON.stringify(bridge.url)})`);
+  await page.goto(bridge.pageUrl);
+  await page.waitForFunction(() => window.vkd37Ready && document.body.dataset.ready === 'true', null, { timeout: kBound });
+  await page.evaluate(() => window.vkd37Page.port.ready);
+  await page.click('#upload');
+  await waitFor(page, () => ['Download Complete', 'Download Failed'].includes(document.getElementById('upload-status').textContent));
+  // Said in either language while it lasts; once that tab lets go, the entry held here is in the log.
+  assert.match(await text(page, '#log-state'), /^The log is held by another tab of this page.*since: 1, kept only in this tab/);
+  await page.selectOption('#language', 'zh');
+  assert.match(await text(page, '#log-state'), /本页面的另一个标签页.*1 条仅保存在此标签页/);
+  await page.selectOption('#language', 'en');
+  await earlier.evaluate(() => window.db.close());
+  await waitFor(page, () => window.vkd37Page.record.kept !== null);
+  await page.evaluate(() => window.vkd37Page.record.ready);
+  assert.match(await text(page, '#log-summary'), /^1 upload:/);
+  assert.match(await text(page, '#log-state'), /\(another tab of this page held the log\)\. Entries kept only in this tab: 1\./);
 });

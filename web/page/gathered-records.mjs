@@ -3,7 +3,7 @@
 // browser reads it, and every decision (lines counted once, conflicts, gaps, chains, profiles)
 // the core's. Shown as the tool's summary; given out as the spreadsheet, CSV, or a page to print.
 import { kOpenedSlot } from './core.mjs';
-import { giveOut, pickFile } from './download.mjs';
+import { pickFile, saveReport } from './download.mjs';
 
 const kCsvFile = { name: 'vkd37-records.csv', type: 'text/csv', extension: '.csv' };
 const kXlsxFile = {
@@ -88,13 +88,6 @@ export class GatheredRecords {
       this.language.say('notWritten');
       return;
     }
-    const bytes = await this.exclusive(make);
-    if (!bytes.length) {
-      this.language.say('recordsTooLarge');
-      return;
-    }
-    const saved = await giveOut(destination, bytes, file);
-    if (saved.error) this.language.say('saveFailed', saved.name, saved.error);
-    else if (saved.written) this.language.say('saved', saved.name);
+    await saveReport(this.language, destination, await this.exclusive(make), file);
   }
 }

@@ -68,7 +68,7 @@ const kTexts = {
     frame: 'Frame', log: 'Commissioning log', downloadLog: 'Download log (JSON lines)',
     clearLog: 'Clear log',
     clearLogAsk: (count) => `Entries of the log never written to a file: ${count}. Clear the log all the same?`,
-    logTime: 'Time', logPort: 'Port', logFrame: 'Frame', logOutcome: 'Outcome', logMs: 'ms',
+    logTime: 'Time (UTC)', logPort: 'Port', logFrame: 'Frame', logOutcome: 'Outcome', logMs: 'ms',
     language: 'Language',
     version: (version) => `VKD-37 parameter tool, version ${version}`,
     summary: (all, confirmed, failed) =>
@@ -90,7 +90,9 @@ const kTexts = {
     unitRefused: (label, pattern) => `The unit label ${label} does not match the unit pattern ${pattern}.`,
     unitTooLong: (length, pattern) => `The unit label (${length} characters) is too long to check against the unit pattern ${pattern}.`,
     logEmpty: 'The log is empty.',
-    logWritten: (count, name) => `The log (${count} entries) was written to ${name}.`,
+    logWritten: (count, name) => `The log (${count} ${count === 1 ? 'entry' : 'entries'}) was written to ${name}.`,
+    logCleared: 'The log was cleared.', notCleared: 'The entries never written to a file were kept.',
+    ofLog: (action) => `${action} of the log`, ofRecords: (action) => `${action} of the records opened`,
     logOffered: 'The log was handed to the browser as a download. The page cannot tell whether ' +
       'it was kept, so Clear log still asks first.',
     notWritten: 'Nothing was written: the save was cancelled.',
@@ -101,6 +103,10 @@ const kTexts = {
     recordNewer: (count) => 'Another tab of this page, a newer version of it, now keeps the log: download ' +
       `it from there. Entries made here since: ${count}, kept only in this tab; download the log before ` +
       'closing it.',
+    recordBlocked: (count) => 'The log is held by another tab of this page, an earlier version of it, which ' +
+      `does not let it go: close or reload that tab. Entries made here since: ${count}, kept only in this tab; ` +
+      'download the log before closing it.',
+    heldByTab: 'another tab of this page held the log',
     recordNotKept: (count, reason) => `The browser did not keep entries of the log (${reason}). Entries ` +
       `kept only in this tab: ${count}. Download the log before closing it.`,
     recordFailed: (reason) => `The log could not be read or changed: ${reason}.`,
@@ -212,7 +218,7 @@ const kTexts = {
     frame: '数据帧', log: '调试记录', downloadLog: '下载记录（JSON 行）',
     clearLog: '清除记录',
     clearLogAsk: (count) => `记录中有 ${count} 条从未写入文件。仍要清除全部记录吗？`,
-    logTime: '时间', logPort: '端口', logFrame: '数据帧', logOutcome: '结果', logMs: '毫秒',
+    logTime: '时间（UTC）', logPort: '端口', logFrame: '数据帧', logOutcome: '结果', logMs: '毫秒',
     language: '语言',
     version: (version) => `VKD-37 参数设定程序，版本 ${version}`,
     summary: (all, confirmed, failed) => `共上传 ${all} 次：成功 ${confirmed} 次，失败 ${failed} 次`,
@@ -233,6 +239,8 @@ const kTexts = {
     unitTooLong: (length, pattern) => `设备编号（${length} 个字符）太长，无法按编号格式 ${pattern} 检查。`,
     logEmpty: '记录为空。',
     logWritten: (count, name) => `记录（${count} 条）已写入 ${name}。`,
+    logCleared: '记录已清除。', notCleared: '从未写入文件的记录已保留。',
+    ofLog: (action) => `${action}（调试记录）`, ofRecords: (action) => `${action}（已打开的记录）`,
     logOffered: '记录已作为下载交给浏览器。页面无法得知文件是否已保存，因此“清除记录”仍会先询问。',
     notWritten: '未写入任何文件：已取消保存。',
     recordHeld: (count) => `浏览器已没有空间保存记录，仅保存在此标签页中的记录：${count} 条。关闭前请下载记录。`,
@@ -240,6 +248,9 @@ const kTexts = {
       '已写入文件的记录会为新记录腾出空间。',
     recordNewer: (count) => `本页面的另一个标签页（较新版本）现在保存记录：请在那里下载。此后在此记录的 ${count} 条` +
       '仅保存在此标签页中，关闭前请下载记录。',
+    recordBlocked: (count) => '记录正被本页面的另一个标签页（较早版本）占用且未释放：请关闭或重新加载该标签页。' +
+      `此后在此记录的 ${count} 条仅保存在此标签页中，关闭前请下载记录。`,
+    heldByTab: '本页面的另一个标签页占用了记录',
     recordNotKept: (count, reason) => `浏览器未保存部分记录（${reason}）。仅保存在此标签页中的记录：${count} 条。关闭前请下载记录。`,
     recordFailed: (reason) => `无法读取或更改记录：${reason}。`,
     logHelp: '为每台设备命名：勾选“上传后接下一台控制器”，在“设备编号”中输入或扫描设备标签并按回车键；' +
@@ -331,6 +342,11 @@ const kElementTexts = [['caption', 'caption'], ['sync', 'sync'], ['upload', 'upl
   ['station-name-label', 'stationNameLabel'], ['station-pattern-label', 'stationPatternLabel'],
   ['station-enter', 'stationEnter'], ['station-leave', 'stationLeave'], ['station-scan-label', 'stationScanLabel']];
 
+// The buttons that share a text with another, named each by what they act on.
+const kElementNames = [['download-xlsx', 'ofLog', 'downloadXlsx'], ['download-csv', 'ofLog', 'downloadCsv'],
+  ['print-report', 'ofLog', 'printReport'], ['records-xlsx', 'ofRecords', 'downloadXlsx'],
+  ['records-csv', 'ofRecords', 'downloadCsv'], ['records-print', 'ofRecords', 'printReport']];
+
 const $ = (id) => document.getElementById(id);
 
 function pick(text, args) {
@@ -356,6 +372,7 @@ export class Language {
     this.said = null; // the message under the form
     this.notices = []; // what stays said about this browser
     for (const [id, key] of kElementTexts) this.show($(id), key);
+    for (const [id, key, action] of kElementNames) this.name($(id), key, message(action));
     $('language').value = this.code;
     $('language').addEventListener('change', (event) => {
       this.code = event.target.value;
@@ -383,8 +400,8 @@ export class Language {
     this.follow(element, 'text', () => { element.textContent = this.text(key, ...args); });
   }
 
-  name(element, key) {
-    this.follow(element, 'name', () => element.setAttribute('aria-label', this.text(key)));
+  name(element, key, ...args) {
+    this.follow(element, 'name', () => element.setAttribute('aria-label', this.text(key, ...args)));
   }
 
   follow(element, what, render) {

@@ -170,9 +170,12 @@ function upgrade(request, oldVersion) {
 }
 
 // Rejects as the browser refuses: no site data, or a newer page's database (VersionError).
-function openDatabase() {
+// Where a tab of an earlier page holds the database and does not let it go, the browser calls
+// onBlocked and waits for that tab: the open ends once it has.
+function openDatabase(onBlocked = null) {
   return new Promise((resolve, reject) => {
     const request = indexedDB.open(kDatabase, kVersion);
+    request.onblocked = onBlocked;
     request.onupgradeneeded = (event) => upgrade(request, event.oldVersion);
     request.onsuccess = () => resolve(request.result);
     request.onerror = () => reject(request.error);
@@ -218,11 +221,11 @@ export class KeptRecord {
   }
 
   // The browser's record, or null where it keeps none (a profile or policy refusing site data);
-  // rejects with a VersionError where a newer page keeps it.
-  static async open(keeper, confirmed) {
+  // rejects with a VersionError where a newer page keeps it. onBlocked: as openDatabase calls it.
+  static async open(keeper, confirmed, onBlocked) {
     let db;
     try {
-      db = await openDatabase();
+      db = await openDatabase(onBlocked);
     } catch (error) {
       if (error?.name === 'VersionError') throw error;
       return null;

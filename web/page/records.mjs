@@ -2,8 +2,9 @@
 // tool's --log too. Kept in the browser (record-store.mjs) across tabs and visits until it is
 // cleared; shown as running counts and its latest entries, so that its size costs nothing; given
 // out as JSON lines, or as the core's report: a workbook, CSV, or a page to print.
-import { giveOut, pickFile } from './download.mjs';
+import { giveOut, pickFile, saveReport } from './download.mjs';
 import { GatheredRecords } from './gathered-records.mjs';
+import { message } from './language.mjs';
 import { Chunk, KeptRecord, VisitRecord, entryOf, noCounts, uploadUnderWay } from './record-store.mjs';
 
 const kShownEntries = 50;
@@ -13,8 +14,10 @@ const kAdded = 'added';
 const kMarked = 'marked';
 const kChanged = 'changed';
 // Below this much room left, entries a download has written make room for new ones, this many
-// at a time; with none left to remove, the page warns.
+// at a time; with none left to remove, the page warns. A quota of a few MiB (a small disk, a
+// policy) has a share of it as its low mark, so that it is not always low.
 const kLowRoomBytes = 4 << 20;
+const kLowRoomShare = 1 / 8;
 export const kPruneCount = 500;
 // At most this many chunks make way for one entry: 4,000 written entries, beyond what a browser
 // was seen to write past a quota of a few MiB (1,500).
@@ -76,10 +79,21 @@ export class CommissioningRecord {
     window.addEventListener('beforeunload', (event) => {
       if (this.counts.unwritten > 0) event.preventDefault();
     });
-    this.opened = afterFirstFrame().then(() => KeptRecord.open(keeper, this.confirmed)).then((kept) => {
+    // A tab of an earlier page that does not let its database go keeps the browser's record from
+    // opening until it does: uploads and the buttons wait for the record to open or to be found
+    // held so (`reached`), and entries meanwhile are held in this tab.
+    this.blocked = false;
+    let blocked;
+    const blocking = new Promise((resolve) => { blocked = resolve; });
+    this.opened = afterFirstFrame().then(() => KeptRecord.open(keeper, this.confirmed, () => {
+      this.blocked = true;
+      this.showState();
+      blocked();
+    })).then((kept) => {
       this.kept = kept;
       if (!kept) keeper.refuse();
-    }, (newer) => { this.heldBecause = newer; });
+    }, (newer) => { this.heldBecause = newer; }).finally(() => { this.blocked = false; });
+    this.reached = Promise.race([this.opened, blocking]);
     // Counted and drawn; the page is ready for input before.
     this.ready = this.opened.then(() => this.refresh());
     this.ready.then(() => this.makeRoom());
@@ -131,7 +145,7 @@ export class CommissioningRecord {
   // With none left to make way, a refusal that their going does not mend, or where it keeps
   // nothing, into this tab's memory. Resolves with how many written entries went.
   async keep(line, outcome) {
-    await this.opened;
+    await this.reached;
     let pruned = 0;
     if (this.kept) {
       try {
@@ -151,6 +165,8 @@ export class CommissioningRecord {
       } catch (refusal) {
         if (!this.letGo()) this.heldBecause = refusal;
       }
+    } else if (this.blocked) {
+      this.heldBecause ??= message('heldByTab');
     }
     await this.held.add(line, outcome);
     return pruned;
@@ -159,15 +175,16 @@ export class CommissioningRecord {
   // Where room runs short, the oldest written entries go; with none left, the record is at risk.
   async makeRoom() {
     if (!this.kept || !navigator.storage?.estimate) return;
-    let room;
+    let quota;
+    let usage;
     try {
-      const { quota, usage } = await navigator.storage.estimate();
-      room = quota - usage;
+      ({ quota, usage } = await navigator.storage.estimate());
     } catch {
       return;
     }
-    const pruned = room < kLowRoomBytes ? await this.kept?.prune(kPruneCount).catch(() => 0) : 0;
-    this.atRisk = room < kLowRoomBytes && !pruned && this.counts.unwritten > 0;
+    const low = quota - usage < Math.min(kLowRoomBytes, quota * kLowRoomShare);
+    const pruned = low ? await this.kept?.prune(kPruneCount).catch(() => 0) : 0;
+    this.atRisk = low && !pruned && this.counts.unwritten > 0;
     if (pruned) await this.changed();
     else this.showState();
   }
@@ -179,7 +196,7 @@ export class CommissioningRecord {
 
   // When `unit` was last confirmed, in any tab, since `since` (a Date); null when it was not.
   async lastConfirmed(unit, since) {
-    await this.opened;
+    await this.reached;
     const { results } = await this.ofEachPart((part) => part.confirmedSince(since));
     const times = results.flat().filter((entry) => entry.unit === unit).map((entry) => entry.time);
     return times.sort().at(-1) ?? null;
@@ -231,7 +248,8 @@ export class CommissioningRecord {
     const held = this.heldBecause ? this.held.counts.unwritten : 0;
     const why = this.heldBecause?.name;
     const state = $('log-state');
-    if (why === 'VersionError') this.language.show(state, 'recordNewer', held);
+    if (this.blocked) this.language.show(state, 'recordBlocked', this.held.counts.unwritten);
+    else if (why === 'VersionError') this.language.show(state, 'recordNewer', held);
     else if (held > 0 && why === 'QuotaExceededError') this.language.show(state, 'recordHeld', held);
     else if (held > 0) this.language.show(state, 'recordNotKept', held, this.heldBecause);
     else if (this.atRisk) this.language.show(state, 'recordAtRisk');
@@ -261,14 +279,15 @@ export class CommissioningRecord {
       ends: results.map(({ through, generation }, index) => ({ part: parts[index], through, generation })) };
   }
 
-  // The record's text, into a file picked first, while the click still counts. Entries made
-  // meanwhile in any tab are in it.
-  async save(file, make) {
+  // Where the record goes, picked while the click still counts; null when there is nothing to
+  // write or the save was cancelled. Entries made meanwhile in any tab go too.
+  async destination(file) {
+    await this.reached;
     // Counted afresh: a tab that slept through the others' news must not call their log empty.
     this.kept?.forget();
     await this.refresh();
     if (this.counts.all === 0) {
-      this.language.say('logEmpty');
+      this.sayEmpty();
       return null;
     }
     const destination = await pickFile(file);
@@ -276,36 +295,44 @@ export class CommissioningRecord {
       this.language.say('notWritten');
       return null;
     }
-    const record = await this.everything();
-    const saved = await giveOut(destination, make(record.text), file);
-    if (saved.error) this.language.say('saveFailed', saved.name, saved.error);
-    return { ...saved, ...record };
+    return destination;
+  }
+
+  // While another tab holds the log, an empty tab's record is not the log.
+  sayEmpty() {
+    if (this.blocked) this.language.say('recordBlocked', this.held.counts.unwritten);
+    else this.language.say('logEmpty');
   }
 
   // Counted as written only when the browser says the file was written.
   async download() {
-    const saved = await this.save(kLogFile, (text) => text);
-    if (saved?.offered) this.language.say('logOffered');
-    if (!saved?.written) return;
+    const destination = await this.destination(kLogFile);
+    if (!destination) return;
+    const record = await this.everything();
+    const saved = await giveOut(destination, record.text, kLogFile);
+    if (saved.error) this.language.say('saveFailed', saved.name, saved.error);
+    if (saved.offered) this.language.say('logOffered');
+    if (!saved.written) return;
     // A part gone meanwhile took its entries with it: nothing there to mark.
-    const removed = await Promise.all(saved.ends.map(({ part, through, generation }) => part.markWritten(through, generation)
+    const removed = await Promise.all(record.ends.map(({ part, through, generation }) => part.markWritten(through, generation)
       .catch((error) => { if (!this.letGo()) throw error; })));
     await this.changed(removed.some(Boolean) ? kChanged : kMarked);
-    this.language.say('logWritten', saved.lines.length, saved.name);
+    this.language.say('logWritten', record.lines.length, saved.name);
     await this.makeRoom();
   }
 
   // The core's report as a file: the workbook, or the CSV.
   async downloadReport(file, make) {
-    const saved = await this.save(file, make);
-    if (saved?.written) this.language.say('saved', saved.name);
+    const destination = await this.destination(file);
+    if (destination) await saveReport(this.language, destination, make((await this.everything()).text), file);
   }
 
   // The core's report page in a frame of its own, printed with its own print styles.
   async printReport() {
+    await this.reached;
     const { lines, text } = await this.everything();
     if (!lines.length) {
-      this.language.say('logEmpty');
+      this.sayEmpty();
       return;
     }
     await this.printHtml(this.core.reportHtml(text, this.language.code));
@@ -329,14 +356,18 @@ export class CommissioningRecord {
   // Asks first unless every entry has been written to a file; an entry added meanwhile in
   // another tab is not one the person was asked about, and stays.
   async clear() {
+    await this.reached;
     const { parts, results: tried } = await this.ofEachPart((part) => part.clear());
+    let cleared = true;
     if (tried.some((outcome) => !outcome.cleared)) {
       await this.refresh();
-      if (window.confirm(this.language.text('clearLogAsk', this.counts.unwritten))) {
+      cleared = window.confirm(this.language.text('clearLogAsk', this.counts.unwritten));
+      if (cleared) {
         await Promise.all(parts.map((part, index) => (tried[index].cleared ? null
           : part.clear({ evenUnwritten: true, through: tried[index].through }))));
       }
     }
     await this.changed();
+    this.language.say(cleared ? 'logCleared' : 'notCleared');
   }
 }
