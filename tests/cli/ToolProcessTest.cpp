@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -1343,6 +1344,30 @@ TEST_F(ToolTest, StationAppliesItsProfileUnitAfterUnit) {
     EXPECT_NE(std::string::npos, edited.OutputText().find("breaks between lines 1 and 2: line 1 "
                                                           "was changed"))
         << edited.OutputText();
+}
+
+// The station reads its record a chunk at a time for the units confirmed today, however large:
+// here past a gigabyte of a line cut short (a hole in the file), a whole record read at once could
+// not hold it.
+TEST_F(ToolTest, TheStationFindsTodaysUnitsInARecordOfAnySize) {
+    const std::string log = Path("large.jsonl");
+    WriteFile(log, "{\"time\":\"2025-03-04T09:00:00.000Z\"");
+    std::filesystem::resize_file(log, (std::uintmax_t{1} << 30) + 1);
+    const std::time_t now = std::time(nullptr);
+    char today[32];
+    std::strftime(today, sizeof today, "%Y-%m-%dT%H:%M:%S.000Z", std::gmtime(&now));
+    std::ofstream(log, std::ios::app) << "\n{\"time\":\"" << today << "\",\"unit\":\"T-1\","
+                                      << "\"frame\":\"\",\"outcome\":\"confirmed\"}\n";
+    ChildProcess made = Tool({"profile", "new", "Line 3", Path("line3.json")});
+    ASSERT_EQ(0, made.WaitForExit()) << made.ErrorText();
+    ChildProcess sim = Simulator({});
+    ChildProcess station(
+        VKD37_TOOL_PATH,
+        {"station", "--profile", Path("line3.json"), "--port", sim.ReadPort(), "--log", log},
+        "T-1\n");
+    const std::string said = OutputUntil(station, "T-1  confirmed in");
+    EXPECT_NE(std::string::npos, said.find("T-1 was confirmed today already")) << said;
+    EXPECT_EQ(0, station.WaitForExit(milliseconds(60000))) << station.ErrorText();
 }
 
 // The changes are said before anything is sent; at no terminal nobody is asked.
