@@ -158,9 +158,10 @@ std::optional<char> NextInputByte() {
     return byte;
 }
 
-// Waits until `until` for the console's next key: true when it is Enter, taken; false when another
-// key comes first (left for the next line) or none comes. Keys let go and other events are no
-// input to a line and are taken on the way.
+// Waits until `until` for the console's next character: true when it ends a line (Enter, or the
+// line feed Ctrl-J that a terminal or a scanner sends after it), taken; false when another comes
+// first (left for the next line) or none comes. Keys let go, keys that type nothing (Ctrl, Shift)
+// and other events are taken on the way: a line reads only the characters typed.
 bool EnterBy(std::chrono::steady_clock::time_point until) {
     const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
     for (;;) {
@@ -175,15 +176,17 @@ bool EnterBy(std::chrono::steady_clock::time_point until) {
         if (!::PeekConsoleInputW(input, &event, 1, &count) || count == 0) {
             continue;
         }
-        const bool keyDown = event.EventType == KEY_EVENT && event.Event.KeyEvent.bKeyDown;
-        const bool enter = keyDown && event.Event.KeyEvent.uChar.UnicodeChar == L'\r';
-        if (keyDown && !enter) {
+        const wchar_t typed = event.EventType == KEY_EVENT && event.Event.KeyEvent.bKeyDown
+                                  ? event.Event.KeyEvent.uChar.UnicodeChar
+                                  : L'\0';
+        const bool lineEnd = typed == L'\r' || typed == L'\n';
+        if (typed != L'\0' && !lineEnd) {
             return false;
         }
         if (!::ReadConsoleInputW(input, &event, 1, &count)) {
             return false;
         }
-        if (enter) {
+        if (lineEnd) {
             return true;
         }
     }
