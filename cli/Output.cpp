@@ -157,34 +157,100 @@ std::optional<char> NextInputByte() {
     pending.erase(0, 1);
     return byte;
 }
+
+// Waits until `until` for the console's next character: true when it ends a line (Enter, or the
+// line feed Ctrl-J that a terminal or a scanner sends after it), taken; false when another comes
+// first (left for the next line) or none comes. Keys let go, keys that type nothing (Ctrl, Shift)
+// and other events are taken on the way: a line reads only the characters typed.
+bool EnterBy(std::chrono::steady_clock::time_point until) {
+    const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
+    for (;;) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        if (left.count() <= 0 ||
+            ::WaitForSingleObject(input, static_cast<DWORD>(left.count())) != WAIT_OBJECT_0) {
+            return false;
+        }
+        INPUT_RECORD event{};
+        DWORD count = 0;
+        if (!::PeekConsoleInputW(input, &event, 1, &count) || count == 0) {
+            continue;
+        }
+        const wchar_t typed = event.EventType == KEY_EVENT && event.Event.KeyEvent.bKeyDown
+                                  ? event.Event.KeyEvent.uChar.UnicodeChar
+                                  : L'\0';
+        const bool lineEnd = typed == L'\r' || typed == L'\n';
+        if (typed != L'\0' && !lineEnd) {
+            return false;
+        }
+        if (!::ReadConsoleInputW(input, &event, 1, &count)) {
+            return false;
+        }
+        if (lineEnd) {
+            return true;
+        }
+    }
+}
 #else
 bool InputIsConsole() {
     return false;
 }
 
-// Byte by byte, so that nothing after the line is taken from the next reader.
-std::optional<char> NextInputByte() {
+enum class Arrival { kByte, kQuiet, kEnd };
+
+// Byte by byte, so that nothing after the line is taken from the next reader; kQuiet when no byte
+// came within `timeoutMs` (-1: no bound), kEnd at the end of the input or a stop signal.
+Arrival ReadByte(char& byte, int timeoutMs) {
     for (;;) {
         pollfd watched[2] = {{STDIN_FILENO, POLLIN, 0}, {StopSignalFd(), POLLIN, 0}};
-        if (::poll(watched, 2, -1) < 0 && errno != EINTR) {
-            return std::nullopt;
+        const int ready = ::poll(watched, 2, timeoutMs);
+        if (ready < 0 && errno != EINTR) {
+            return Arrival::kEnd;
+        }
+        if (ready == 0) {
+            return Arrival::kQuiet;
         }
         if (watched[1].revents != 0) {
-            return std::nullopt;
+            return Arrival::kEnd;
         }
         if (watched[0].revents == 0) {
             continue;
         }
-        char byte = 0;
         const ssize_t count = ::read(STDIN_FILENO, &byte, 1);
         if (count < 0 && IsTransient(errno)) {
             continue;
         }
-        if (count <= 0) {
-            return std::nullopt;
-        }
-        return byte;
+        return count > 0 ? Arrival::kByte : Arrival::kEnd;
     }
+}
+
+// What EnterBy read past a line's end, for the next line: a byte, or the end of the input (which
+// a terminal reports once, at Ctrl-D).
+std::optional<Arrival> g_readAhead;
+char g_byteAhead = 0;
+
+std::optional<char> NextInputByte() {
+    char byte = g_byteAhead;
+    const Arrival arrival =
+        g_readAhead ? *std::exchange(g_readAhead, std::nullopt) : ReadByte(byte, -1);
+    return arrival == Arrival::kByte ? std::optional<char>(byte) : std::nullopt;
+}
+
+// As on Windows, for a terminal's bytes.
+bool EnterBy(std::chrono::steady_clock::time_point until) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+        return false;
+    }
+    const Arrival arrival = ReadByte(g_byteAhead, static_cast<int>(left.count()));
+    if (arrival == Arrival::kByte && (g_byteAhead == '\r' || g_byteAhead == '\n')) {
+        return true;
+    }
+    if (arrival != Arrival::kQuiet) {
+        g_readAhead = arrival;
+    }
+    return false;
 }
 #endif
 
@@ -200,6 +266,8 @@ InputLine LineOf(const std::string& bytes) {
 
 // A line ends at CR, LF or CRLF: a terminal left raw (a serial console, a terminal program)
 // sends a lone CR for Enter, Windows programs CRLF. The LF of a CRLF may come with the next read.
+// A terminal's line end is timed when it is read: at a prompt that is when it came, and so is each
+// Enter read while the window after it lasts.
 std::optional<InputLine> ReadInputLine() {
     static bool afterCarriageReturn = false;
     std::string line;
@@ -217,6 +285,11 @@ std::optional<InputLine> ReadInputLine() {
         }
         if (*byte == '\r' || *byte == '\n') {
             afterCarriageReturn = *byte == '\r';
+            if (InputIsTerminal()) {
+                const auto end = std::chrono::steady_clock::now();
+                while (EnterBy(end + kSameScan)) {
+                }
+            }
             return LineOf(line);
         }
         line += *byte;

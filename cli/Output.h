@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -42,5 +43,9 @@ struct InputLine {
 };
 
 // One line from standard input, ended by CR, LF or CRLF, without its end; nothing at the end of
-// the input or, on POSIX, once a stop signal has arrived.
+// the input or, on POSIX, once a stop signal has arrived. At a terminal, an Enter that comes
+// within kSameScan of a line's end is that line's, not a line of its own: a scanner that ends a
+// label with Enter twice, or a terminal that turns CR LF into two line ends, has not answered the
+// next question (the page's rule). Each line of a pipe or file is a line.
 std::optional<InputLine> ReadInputLine();
+constexpr std::chrono::milliseconds kSameScan{250};

@@ -22,6 +22,22 @@ std::string LinesLeftOut(const std::vector<std::size_t>& named, std::size_t coun
 
 } // namespace
 
+std::optional<FileFailure> ReadRecordFileLines(FileReader& file,
+                                               FunctionRef<void(const RecordLines::Line&)> take) {
+    std::string chunk(kChunk, '\0');
+    RecordLines lines;
+    std::uint64_t offset = 0;
+    for (std::size_t read = kChunk; read == kChunk; offset += read) {
+        if (std::optional<FileFailure> failure =
+                file.Read(offset, chunk.data(), chunk.size(), read)) {
+            return failure;
+        }
+        lines.Add(std::string_view(chunk.data(), read), take);
+    }
+    lines.End(take);
+    return std::nullopt;
+}
+
 RecordFiles::RecordFiles(const std::vector<std::string>& paths) : paths_(paths) {
     for (const std::string& path : paths) {
         files_.emplace_back();
@@ -34,7 +50,6 @@ RecordFiles::RecordFiles(const std::vector<std::string>& paths) : paths_(paths) 
 std::size_t RecordFiles::ReadAll(const Take& take) {
     constexpr std::size_t kNamed = 10;
     std::size_t leftOut = 0;
-    std::string chunk(kChunk, '\0');
     gathering_.Restart();
     for (std::size_t file = 0; file < files_.size(); ++file) {
         gathering_.StartFile(paths_[file]);
@@ -57,16 +72,9 @@ std::size_t RecordFiles::ReadAll(const Take& take) {
                 break;
             }
         };
-        RecordLines lines;
-        std::uint64_t offset = 0;
-        for (std::size_t read = kChunk; read == kChunk; offset += read) {
-            if (const std::optional<FileFailure> failure =
-                    files_[file].Read(offset, chunk.data(), chunk.size(), read)) {
-                throw CommandError(kExitUsage, failure->text);
-            }
-            lines.Add(std::string_view(chunk.data(), read), line);
+        if (const std::optional<FileFailure> failure = ReadRecordFileLines(files_[file], line)) {
+            throw CommandError(kExitUsage, failure->text);
         }
-        lines.End(line);
         if (count > 0 && !named_) {
             Complain(paths_[file] + ": " + LinesLeftOut(named, count));
         }

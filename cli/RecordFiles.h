@@ -1,12 +1,20 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "record/FunctionRef.h"
+#include "record/RecordEntry.h"
 #include "record/RecordSource.h"
 #include "record/StationRecord.h"
 #include "store/FileReader.h"
+
+// The lines of one record file, read a chunk at a time, so that no more of it than a line is
+// held (RecordLines); why it could not be read to its end, the lines before the failure taken.
+std::optional<FileFailure> ReadRecordFileLines(FileReader& file,
+                                               FunctionRef<void(const RecordLines::Line&)> take);
 
 // The record files of `vkd37 report`, read as one record in the order given: a chunk at a time
 // through the store, so that the report's memory does not grow with their lines, and gathered as

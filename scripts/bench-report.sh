@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Benchmark of `vkd37 report` on large records, printed, not asserted: the time and the peak
-# memory (resident set) of each form of the report for records of 100,000 and 1,000,000 lines, of
-# the release build. The records are made here: a line per attempt as `upload --log` writes it, one
-# unit in ten failing once before it is confirmed, the lines of two batches interleaved out of
-# time order. With --win32, also the 32-bit Windows tool's summary of a record of 1 GiB, under
-# 32-bit Wine (an emulator's time, not a figure for the program).
+# memory (resident set) of each form of the report, and of the station's start, for records of
+# 100,000 and 1,000,000 lines, of the release build. The records are made here: a line per attempt
+# as `upload --log` writes it, one unit in ten failing once before it is confirmed, the lines of
+# two batches interleaved out of time order. With --win32, also the 32-bit Windows tool's summary
+# of a record of 1 GiB, under 32-bit Wine (an emulator's time, not a figure for the program).
 #   scripts/bench-report.sh [--win32]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -61,6 +61,7 @@ measure() {
     awk '{ printf "%s s, peak %.0f MiB", $1, $3 / 1024 }' "$folder/time"
 }
 
+"$tool" profile new Bench "$folder/profile.json" >/dev/null
 echo "vkd37 report (linux-release build), time and peak resident memory:"
 for lines in 100000 1000000; do
     make_record "$lines" >"$folder/record.jsonl"
@@ -70,6 +71,10 @@ for lines in 100000 1000000; do
         [[ $form == summary ]] || arguments+=("$form")
         echo "    $form: $(measure "$tool" report "${arguments[@]}"), output $(du -m "$folder/out" | cut -f1) MiB"
     done
+    # The station reads the record for the units confirmed today before it opens its port: here
+    # one that is not there (exit status 3), so that only the start is measured.
+    echo "    station's start: $(measure bash -c '"$0" "$@"; [[ $? == 3 ]]' "$tool" station \
+        --profile "$folder/profile.json" --port "$folder/no-port" --log "$folder/record.jsonl")"
 done
 
 # Two stations' records gathered: lines naming their station and profile (the summary reads the

@@ -9,6 +9,7 @@
 #include "cli/LoadValues.h"
 #include "cli/Output.h"
 #include "cli/PortOpening.h"
+#include "cli/RecordFiles.h"
 #include "cli/Timestamp.h"
 #include "cli/UnitLabels.h"
 #include "cli/ValueSources.h"
@@ -18,7 +19,7 @@
 #include "platform/TerminalText.h"
 #include "record/LabelText.h"
 #include "record/ReportTally.h"
-#include "store/FileStore.h"
+#include "store/FileReader.h"
 
 namespace {
 
@@ -120,24 +121,25 @@ std::string LargeWord(const std::string& word) {
     return text;
 }
 
-// The units confirmed today (local date) in the record, with the time of the last.
+// The units confirmed today (local date) in the record, with the time of the last. The record is
+// read a chunk at a time, as the report reads it: of its lines only today's units are kept. What
+// cannot be read names no unit; the record's opening for its lines says why.
 std::map<std::string, std::string> DoneToday(const std::string& path) {
     std::map<std::string, std::string> done;
-    std::string text;
-    FileFailure failure;
-    if (ReadFileContents(path.c_str(), std::size_t{1} << 30, text, failure) != ReadOutcome::kRead) {
+    FileReader file;
+    if (file.Open(path)) {
         return done;
     }
-    CommissioningRecord record;
-    ReadRecordText(text, record);
     const std::string today = LocalDate(UtcTimestamp());
-    for (const RecordEntry& entry : record.entries) {
-        if (!entry.unit.empty() && ReportParts::Confirmed(entry) &&
-            LocalDate(entry.time) == today) {
-            std::string& last = done[entry.unit];
-            last = std::max(last, entry.time);
+    ReadRecordFileLines(file, [&](const RecordLines::Line& line) {
+        const std::optional<RecordEntry> entry =
+            line.whole ? ReadRecordLine(line.text) : std::optional<RecordEntry>();
+        if (entry && !entry->unit.empty() && ReportParts::Confirmed(*entry) &&
+            LocalDate(entry->time) == today) {
+            std::string& last = done[entry->unit];
+            last = std::max(last, entry->time);
         }
-    }
+    });
     return done;
 }
 

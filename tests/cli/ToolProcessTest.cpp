@@ -5,6 +5,8 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -466,6 +468,54 @@ TEST_F(ToolTest, LabelsTypedInAGbkTerminalAreRecordedAsTheirCharacters) {
     const std::string said = batch.ErrorText();
     EXPECT_NE(std::string::npos, said.find("乙-1 was sent in this batch already")) << said;
     EXPECT_NE(std::string::npos, said.find("vkd37: that is not GBK text")) << said;
+}
+
+// At a terminal, an Enter right after a label's end is the label's (a scanner that ends it with
+// Enter twice, a terminal turning CR LF into two line ends): no unit without a label is sent, and
+// the question about a label sent before is not answered by it. An Enter after the next prompt is
+// an answer: each step is typed once the prompts before it are shown.
+TEST_F(ToolTest, AScannersSecondEnterAtATerminalAnswersNothing) {
+    struct Case {
+        std::vector<std::pair<long, const char*>> steps; // prompts shown first, keys typed
+        std::vector<std::string> units;
+    };
+    const Case cases[] = {
+        {{{1, "A-2\r\r"}, {2, "q\r"}}, {"A-1", "A-2"}},
+        // The second prompt asks about A-1, sent already.
+        {{{1, "A-1\r\n"}, {2, "A-3\r"}, {3, "\r"}, {4, "q\r"}}, {"A-1", "A-3", ""}},
+    };
+    for (const Case& test : cases) {
+        const UniqueFd terminal(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+        ASSERT_TRUE(terminal.get() >= 0 && ::grantpt(terminal.get()) == 0 &&
+                    ::unlockpt(terminal.get()) == 0);
+        const std::string typing = ::ptsname(terminal.get());
+        ChildProcess sim = Simulator({});
+        const std::string log = Path("scanned.jsonl");
+        std::filesystem::remove(log);
+        ChildProcess batch("/bin/bash", {"-c", "exec \"$@\" <\"$0\" 2>\"$0\"", typing,
+                                         VKD37_TOOL_PATH, "upload", "--port", sim.ReadPort(),
+                                         StartFile(), "--repeat", "--unit", "A-1", "--log", log});
+        // The terminal's reads end with an error once the tool has gone.
+        std::string shown;
+        const std::regex prompt("\\(q to stop\\): ");
+        for (const auto& [promptsBefore, keys] : test.steps) {
+            char chunk[512];
+            ssize_t got = 0;
+            while (std::distance(std::sregex_iterator(shown.begin(), shown.end(), prompt),
+                                 std::sregex_iterator()) < promptsBefore &&
+                   (got = ::read(terminal.get(), chunk, sizeof chunk)) > 0) {
+                shown.append(chunk, static_cast<std::size_t>(got));
+            }
+            ASSERT_EQ(static_cast<ssize_t>(std::strlen(keys)),
+                      ::write(terminal.get(), keys, std::strlen(keys)));
+        }
+        EXPECT_EQ(0, batch.WaitForExit(milliseconds(20000))) << shown;
+        std::vector<std::string> units;
+        for (const std::string& line : Lines(ReadWholeFile(log))) {
+            units.push_back(Json::parse(line, nullptr, false).value("unit", ""));
+        }
+        EXPECT_EQ(test.units, units) << shown;
+    }
 }
 
 // Two batches on two ports keep one record: every line whole, none lost.
@@ -1294,6 +1344,30 @@ TEST_F(ToolTest, StationAppliesItsProfileUnitAfterUnit) {
     EXPECT_NE(std::string::npos, edited.OutputText().find("breaks between lines 1 and 2: line 1 "
                                                           "was changed"))
         << edited.OutputText();
+}
+
+// The station reads its record a chunk at a time for the units confirmed today, however large:
+// here past a gigabyte of a line cut short (a hole in the file), a whole record read at once could
+// not hold it.
+TEST_F(ToolTest, TheStationFindsTodaysUnitsInARecordOfAnySize) {
+    const std::string log = Path("large.jsonl");
+    WriteFile(log, "{\"time\":\"2025-03-04T09:00:00.000Z\"");
+    std::filesystem::resize_file(log, (std::uintmax_t{1} << 30) + 1);
+    const std::time_t now = std::time(nullptr);
+    char today[32];
+    std::strftime(today, sizeof today, "%Y-%m-%dT%H:%M:%S.000Z", std::gmtime(&now));
+    std::ofstream(log, std::ios::app) << "\n{\"time\":\"" << today << "\",\"unit\":\"T-1\","
+                                      << "\"frame\":\"\",\"outcome\":\"confirmed\"}\n";
+    ChildProcess made = Tool({"profile", "new", "Line 3", Path("line3.json")});
+    ASSERT_EQ(0, made.WaitForExit()) << made.ErrorText();
+    ChildProcess sim = Simulator({});
+    ChildProcess station(
+        VKD37_TOOL_PATH,
+        {"station", "--profile", Path("line3.json"), "--port", sim.ReadPort(), "--log", log},
+        "T-1\n");
+    const std::string said = OutputUntil(station, "T-1  confirmed in");
+    EXPECT_NE(std::string::npos, said.find("T-1 was confirmed today already")) << said;
+    EXPECT_EQ(0, station.WaitForExit(milliseconds(60000))) << station.ErrorText();
 }
 
 // The changes are said before anything is sent; at no terminal nobody is asked.
