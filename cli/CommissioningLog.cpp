@@ -3,10 +3,30 @@
 #include "cli/ExitStatus.h"
 #include "cli/HostName.h"
 #include "cli/SaveLockWait.h"
+#include "model/ParameterText.h"
 #include "record/RecordChain.h"
 
+namespace {
+
+// What a file about to take record lines holds instead of a record, as profile new --replace
+// judges a file it would write over: a profile, or settings (a number first, as a settings file
+// starts and no record line does); nothing where it may be a record.
+std::optional<std::string> HeldInstead(const std::string& start) {
+    if (LooksLikeProfile(start)) {
+        return "a profile";
+    }
+    ParameterSet values;
+    if (ReadParameterText(start, values).values > 0) {
+        return "settings";
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 CommissioningLog::CommissioningLog(const std::string& path, std::string station,
-                                   const std::optional<Profile>& profile)
+                                   const std::optional<Profile>& profile,
+                                   const std::vector<ValuesFile>& valuesFiles)
     : path_(path), station_(std::move(station)) {
     if (profile) {
         profile_ = profile->name;
@@ -17,6 +37,16 @@ CommissioningLog::CommissioningLog(const std::string& path, std::string station,
     }
     if (const std::optional<FileFailure> failure = file_.Open(path)) {
         throw CommandError(kExitUsage, "cannot open the log " + path + ": " + failure->cause);
+    }
+    for (const ValuesFile& file : valuesFiles) {
+        if (!file.path.empty() && file_.Is(file.path)) {
+            throw CommandError(kExitUsage, "cannot open the log " + path + ": it is " + file.what +
+                                               " " + file.path + ", not a record");
+        }
+    }
+    if (const std::optional<std::string> held = HeldInstead(file_.Start(kParameterFileReadLimit))) {
+        throw CommandError(kExitUsage, "cannot open the log " + path + ": it holds " + *held +
+                                           ", not a record");
     }
 }
 

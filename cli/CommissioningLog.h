@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "record/Profile.h"
 #include "record/RecordEntry.h"
@@ -12,10 +13,18 @@
 // profile applied, and links to the record's line before it (the chain).
 class CommissioningLog {
 public:
-    // Opened before anything is sent: without its record, no controller is set up. An empty path
-    // keeps no record: the lines are only made.
+    // A file the command reads values from, which its record may not be: "the settings file".
+    struct ValuesFile {
+        const char* what;
+        std::string path; // empty: none given
+    };
+    // Opened before anything is sent: without its record, no controller is set up. A record that
+    // is one of the command's values files, by any name, or that holds a profile or settings is
+    // refused: its lines would be appended to what the next command reads. An empty path keeps
+    // no record: the lines are only made.
     CommissioningLog(const std::string& path, std::string station,
-                     const std::optional<Profile>& profile);
+                     const std::optional<Profile>& profile,
+                     const std::vector<ValuesFile>& valuesFiles = {});
 
     bool IsOpen() const { return file_.IsOpen(); }
     // The line is written also where another batch held the record's lock past the wait, or a

@@ -12,6 +12,24 @@ std::optional<FileFailure> RecordFile::Open(const std::string& path) {
     return std::nullopt;
 }
 
+bool RecordFile::Is(const std::string& path) {
+    const FileSystem::Opened other = files_->Open(path, FileSystem::Access::kLook);
+    const OwnedFile looked(*files_, other.file);
+    FileSystem::Info mine;
+    return looked && files_->Describe(file_.get(), mine) == 0 &&
+           mine.stamp.SameFile(other.info.stamp);
+}
+
+std::string RecordFile::Start(std::size_t size) {
+    std::string start(size, '\0');
+    std::size_t read = 0;
+    if (files_->ReadAt(file_.get(), 0, start.data(), size, read) != 0) {
+        read = 0;
+    }
+    start.resize(read);
+    return start;
+}
+
 RecordFile::Appended RecordFile::Append(std::string_view line, const LockWait& wait) {
     return AppendAfter([line](std::string_view) { return std::string(line); }, wait);
 }

@@ -21,6 +21,11 @@ public:
     // device, refused before anything is written to it; nothing when it was opened.
     std::optional<FileFailure> Open(const std::string& path);
     bool IsOpen() const { return static_cast<bool>(file_); }
+    // Whether `path` leads to the file open here, by the system's identity of files: another
+    // name of it, a hard or symbolic link, included.
+    bool Is(const std::string& path);
+    // The file's first bytes, at most `size`, for what it holds.
+    std::string Start(std::size_t size);
 
     // How a line went: the wait for the lock, and why the line did not reach the file whole.
     struct Appended {

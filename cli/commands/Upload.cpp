@@ -110,7 +110,8 @@ int Upload(const UploadRequest& request) {
     if (request.showChanges && !ConfirmChanges(request, loaded, profile)) {
         throw CommandError(kExitUsage, "not confirmed; nothing was sent");
     }
-    CommissioningLog log(request.logPath, StationName(request.stationName), profile);
+    CommissioningLog log(request.logPath, StationName(request.stationName), profile,
+                         {{"the settings file", file}, {"the profile", request.profile}});
     SerialPort port = OpenPort(request.port);
 
     const UploadFrame frame = FrameOf(loaded.set);

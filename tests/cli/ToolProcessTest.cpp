@@ -976,6 +976,41 @@ TEST_F(ToolTest, FilesThatCannotBeReadOrWrittenAreNamed) {
                       ", not a regular file\n",
                   tool.ErrorText());
     }
+    // A record that is the command's own settings file or profile, by any name, or holds one,
+    // would take lines the next command cannot read. Each is refused and left as it was.
+    const std::string settings = StartFile("values.dll");
+    ASSERT_EQ(0,
+              Tool({"profile", "new", "Std", Path("std.json"), "--from", settings}).WaitForExit());
+    ASSERT_EQ(0, ::link(settings.c_str(), Path("hard.dll").c_str()));
+    ASSERT_EQ(0, ::symlink(Path("std.json").c_str(), Path("soft.json").c_str()));
+    WriteFile(Path("copy.json"), ReadWholeFile(Path("std.json")));
+    const std::vector<std::string> upload = {"upload", "--port", port, settings};
+    const std::vector<std::string> station = {"station", "--profile", Path("std.json"), "--port",
+                                              port};
+    const struct {
+        std::vector<std::string> command; // --log follows
+        std::string log;
+        std::string cause;
+    } notRecords[] = {
+        {upload, settings, "it is the settings file " + settings + ", not a record"},
+        {upload, Path("hard.dll"), "it is the settings file " + settings + ", not a record"},
+        {{"upload", "--port", port, "--profile", Path("std.json"), settings},
+         Path("soft.json"),
+         "it is the profile " + Path("std.json") + ", not a record"},
+        {station, Path("soft.json"), "it is the profile " + Path("std.json") + ", not a record"},
+        {station, Path("copy.json"), "it holds a profile, not a record"},
+        {station, StartFile("other.dll"), "it holds settings, not a record"},
+    };
+    for (const auto& notRecord : notRecords) {
+        std::vector<std::string> arguments = notRecord.command;
+        arguments.insert(arguments.end(), {"--log", notRecord.log});
+        const std::string before = ReadWholeFile(notRecord.log);
+        ChildProcess tool = Tool(arguments);
+        EXPECT_EQ(2, tool.WaitForExit()) << notRecord.log;
+        EXPECT_EQ("vkd37: cannot open the log " + notRecord.log + ": " + notRecord.cause + "\n",
+                  tool.ErrorText());
+        EXPECT_EQ(before, ReadWholeFile(notRecord.log));
+    }
     EXPECT_EQ(std::nullopt, sim.ReadLine(milliseconds(200)));
 }
 
