@@ -9,6 +9,16 @@ std::optional<FileFailure> RecordFile::Open(const std::string& path) {
     if (!file_) {
         return OpenFailure(*files_, opened, "open", path.c_str());
     }
+    // The system may open for appending only (mode 222, a share granting append without read):
+    // the record's last line, to which the next links, could not be read.
+    char first = 0;
+    std::size_t read = 0;
+    if (files_->ReadAt(file_.get(), 0, &first, 1, read) != 0) {
+        file_ = OwnedFile(*files_);
+        return StoreFailure(FileFault::kOther, "open", path.c_str(),
+                            "it can be written but not read, and each line links to the one "
+                            "before it");
+    }
     return std::nullopt;
 }
 

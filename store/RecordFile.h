@@ -18,7 +18,8 @@ public:
     explicit RecordFile(FileSystem& files = SystemFiles()) : files_(&files), file_(files) {}
 
     // Why the file cannot be opened (made when missing): also a directory, a FIFO, a socket or a
-    // device, refused before anything is written to it; nothing when it was opened.
+    // device, and a file this user may append to but not read (each line links to the last one),
+    // refused before anything is written to it; nothing when it was opened.
     std::optional<FileFailure> Open(const std::string& path);
     bool IsOpen() const { return static_cast<bool>(file_); }
     // Whether `path` leads to the file open here, by the system's identity of files: another

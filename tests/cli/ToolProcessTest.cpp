@@ -977,13 +977,17 @@ TEST_F(ToolTest, FilesThatCannotBeReadOrWrittenAreNamed) {
                   tool.ErrorText());
     }
     // A record that is the command's own settings file or profile, by any name, or holds one,
-    // would take lines the next command cannot read. Each is refused and left as it was.
+    // would take lines the next command cannot read; one this user can append to but not read
+    // would link its lines to nothing. Each is refused and left as it was.
     const std::string settings = StartFile("values.dll");
     ASSERT_EQ(0,
               Tool({"profile", "new", "Std", Path("std.json"), "--from", settings}).WaitForExit());
     ASSERT_EQ(0, ::link(settings.c_str(), Path("hard.dll").c_str()));
     ASSERT_EQ(0, ::symlink(Path("std.json").c_str(), Path("soft.json").c_str()));
     WriteFile(Path("copy.json"), ReadWholeFile(Path("std.json")));
+    const std::string writeOnly = Path("write-only.jsonl");
+    WriteFile(writeOnly, "");
+    ::chmod(writeOnly.c_str(), 0222);
     const std::vector<std::string> upload = {"upload", "--port", port, settings};
     const std::vector<std::string> station = {"station", "--profile", Path("std.json"), "--port",
                                               port};
@@ -1000,12 +1004,15 @@ TEST_F(ToolTest, FilesThatCannotBeReadOrWrittenAreNamed) {
         {station, Path("soft.json"), "it is the profile " + Path("std.json") + ", not a record"},
         {station, Path("copy.json"), "it holds a profile, not a record"},
         {station, StartFile("other.dll"), "it holds settings, not a record"},
+        {upload, writeOnly,
+         "it can be written but not read, and each line links to the one before it"},
     };
     for (const auto& notRecord : notRecords) {
         std::vector<std::string> arguments = notRecord.command;
         arguments.insert(arguments.end(), {"--log", notRecord.log});
         const std::string before = ReadWholeFile(notRecord.log);
-        ChildProcess tool = Tool(arguments);
+        // Root reads a file whatever its mode.
+        ChildProcess tool = notRecord.log == writeOnly ? ToolAsUser(arguments) : Tool(arguments);
         EXPECT_EQ(2, tool.WaitForExit()) << notRecord.log;
         EXPECT_EQ("vkd37: cannot open the log " + notRecord.log + ": " + notRecord.cause + "\n",
                   tool.ErrorText());
