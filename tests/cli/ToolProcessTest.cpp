@@ -1324,6 +1324,25 @@ TEST_F(ToolTest, StationAppliesItsProfileUnitAfterUnit) {
     ChildProcess onlyEmpty = Tool({"report", "--verify", "--head", head, empty});
     EXPECT_EQ(1, onlyEmpty.WaitForExit());
     EXPECT_NE(std::string::npos, onlyEmpty.OutputText().find(": no lines, so no head"));
+    // Without a chain only a record whose lines read passes: not one that cannot be read as one.
+    std::string utf16 = "\xFF\xFE";
+    for (const char c : ReadWholeFile(log)) {
+        utf16 += {c, '\0'};
+    }
+    const struct {
+        const char* what;
+        std::string text;
+        int status;
+    } chainless[] = {
+        {"saved as UTF-16", utf16, 1}, {"other text", "Line 3\n", 1}, {"empty", "", 0}};
+    for (const auto& file : chainless) {
+        WriteFile(empty, file.text);
+        ChildProcess checked = Tool({"report", "--verify", empty});
+        EXPECT_EQ(file.status, checked.WaitForExit()) << file.what;
+        EXPECT_EQ(file.status != 0, checked.OutputText().find(": not one of its lines reads as a "
+                                                              "record line") != std::string::npos)
+            << file.what << ": " << checked.OutputText();
+    }
     lines[1].replace(lines[1].find("\"fwd.acc\":17"), 12, "\"fwd.acc\":18");
     WriteFile(log, lines[0] + "\n" + lines[1] + "\n");
     ChildProcess otherHead = Tool({"report", "--verify", "--head", head, log});
