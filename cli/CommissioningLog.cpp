@@ -3,6 +3,7 @@
 #include "cli/ExitStatus.h"
 #include "cli/HostName.h"
 #include "cli/SaveLockWait.h"
+#include "platform/StopSignals.h"
 #include "model/ParameterText.h"
 #include "record/RecordChain.h"
 
@@ -57,12 +58,15 @@ CommissioningLog::Appended CommissioningLog::Append(RecordEntry entry) {
     if (!IsOpen()) {
         return {RecordLine(entry), std::nullopt};
     }
+    // A last line no reader holds, or one a stop signal kept from being read, cannot be linked
+    // to: the line holds no link, and the chain breaks there, rather than link to what no reader
+    // can check.
     const RecordFile::AppendedAfter appended = file_.AppendAfter(
-        [&entry](std::string_view tail) {
-            entry.prev = ChainLink(LastRecordLine(tail));
+        [&entry](std::optional<std::string_view> last) {
+            entry.prev = last ? ChainLink(*last) : "";
             return RecordLine(entry) + "\n";
         },
-        SaveLockWait(path_));
+        SaveLockWait(path_), {RecordLines::kLongestLine, [] { return CaughtStopSignal() == 0; }});
     Appended written{appended.line.substr(0, appended.line.size() - 1), Failure(appended.failure)};
     lastWritten_ = !written.failure;
     if (lastWritten_) {

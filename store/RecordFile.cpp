@@ -41,16 +41,18 @@ std::string RecordFile::Start(std::size_t size) {
 }
 
 RecordFile::Appended RecordFile::Append(std::string_view line, const LockWait& wait) {
-    return AppendAfter([line](std::string_view) { return std::string(line); }, wait);
+    return AppendAfter([line](std::optional<std::string_view>) { return std::string(line); }, wait,
+                       {0, [] { return false; }});
 }
 
-RecordFile::AppendedAfter RecordFile::AppendAfter(const LineAfter& lineAfter,
-                                                  const LockWait& wait) {
+RecordFile::AppendedAfter RecordFile::AppendAfter(const LineAfter& lineAfter, const LockWait& wait,
+                                                  const LastLineRead& last) {
     Deadline deadline = SaveDeadline(wait, *files_);
     SystemErrorCode error = 0;
     AppendedAfter appended;
     appended.lock = WaitForSaveLock(*files_, file_.get(), deadline, error);
-    appended.line = lineAfter(Tail());
+    const std::optional<std::string> lastLine = LastLine(last);
+    appended.line = lineAfter(lastLine ? std::optional<std::string_view>(*lastLine) : std::nullopt);
     if (const SystemErrorCode failed = WriteLine(appended.line, appended.lock == LockEnd::kTaken)) {
         appended.failure = Failure(*files_, "write", path_.c_str(), failed);
     }
@@ -60,37 +62,67 @@ RecordFile::AppendedAfter RecordFile::AppendAfter(const LineAfter& lineAfter,
     return appended;
 }
 
-namespace {
-
-// Whether the last line of tail that is not blank starts within it, after a line end.
-bool HoldsLastLine(std::string_view tail) {
-    const std::size_t last = tail.find_last_not_of(" \t\r\n");
-    return last != std::string_view::npos &&
-           tail.find_last_of('\n', last) != std::string_view::npos;
-}
-
-} // namespace
-
-std::string RecordFile::Tail() {
+// Found from the end a chunk at a time, each byte looked at once, holding one chunk: where the
+// line starts and ends; then read whole. Blank lines after it are passed over as readers skip
+// them, and a line that grows past the limit, blank or not, ends the search, as readers leave it.
+std::optional<std::string> RecordFile::LastLine(const LastLineRead& last) {
     FileSystem::Info info;
     if (files_->Describe(file_.get(), info) != 0) {
-        return {};
+        return std::nullopt;
     }
-    constexpr std::size_t kChunk = 4096;
-    std::uint64_t offset = info.stamp.size;
-    std::string tail;
-    while (offset > 0 && tail.size() < kTailLimit && !HoldsLastLine(tail)) {
+    constexpr std::size_t kChunk = std::size_t{64} << 10;
+    std::string chunk;
+    std::uint64_t offset = info.stamp.size; // where the bytes looked at begin
+    std::uint64_t lineEnd = offset;         // of the line looked at: its line feed, or the end
+    bool blank = true;
+    while (true) {
+        if (lineEnd - offset > last.longestLine) {
+            return std::nullopt;
+        }
+        if (offset == 0) {
+            break;
+        }
+        if (last.keepReading && !last.keepReading()) {
+            return std::nullopt;
+        }
         const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(offset, kChunk));
-        std::string chunk(size, '\0');
+        chunk.resize(size);
         std::size_t read = 0;
         if (files_->ReadAt(file_.get(), offset - size, chunk.data(), size, read) != 0 ||
             read != size) {
-            return tail;
+            return std::nullopt;
         }
         offset -= size;
-        tail.insert(0, chunk);
+        std::size_t i = size;
+        for (; i > 0; --i) {
+            const char c = chunk[i - 1];
+            if (c == '\n' && !blank) {
+                break;
+            }
+            if (c == '\n') {
+                lineEnd = offset + i - 1;
+            } else if (c != ' ' && c != '\t' && c != '\r') {
+                blank = false;
+            }
+            if (lineEnd - (offset + i - 1) > last.longestLine) {
+                return std::nullopt;
+            }
+        }
+        if (i > 0) {
+            offset += i; // the line starts after this line feed
+            break;
+        }
     }
-    return tail;
+    if (blank) {
+        return std::string();
+    }
+    std::string line(static_cast<std::size_t>(lineEnd - offset), '\0');
+    std::size_t read = 0;
+    if (files_->ReadAt(file_.get(), offset, line.data(), line.size(), read) != 0 ||
+        read != line.size()) {
+        return std::nullopt;
+    }
+    return line;
 }
 
 bool RecordFile::EndsInALineEnd(std::uint64_t size) {

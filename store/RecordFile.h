@@ -41,21 +41,27 @@ public:
     // program may be writing too, or the system cannot shorten the file).
     Appended Append(std::string_view line, const LockWait& wait);
     // The same for a line that depends on the record's last one (the chain's link): lineAfter
-    // is given, under the lock, the record's end from its last line that is not blank on (all
-    // of it where the record is shorter or that line longer than kTailLimit), and returns the
-    // line to append. `line` tells what it returned.
-    using LineAfter = std::function<std::string(std::string_view tail)>;
+    // is given, under the lock, the record's last line as its readers take lines (the last that
+    // is not blank, or longer than they hold), without its line end: empty where there is none;
+    // nothing where it is longer than `longestLine`, the readers' limit, or could not be read,
+    // or `keepReading`, asked between reads, said to stop. It returns the line to append; `line`
+    // tells what it returned. The record is read from its end, as far back as that line starts.
+    struct LastLineRead {
+        std::size_t longestLine = 0;
+        std::function<bool()> keepReading;
+    };
+    using LineAfter = std::function<std::string(std::optional<std::string_view> lastLine)>;
     struct AppendedAfter : Appended {
         std::string line;
     };
-    AppendedAfter AppendAfter(const LineAfter& lineAfter, const LockWait& wait);
-    static constexpr std::size_t kTailLimit = std::size_t{64} << 20;
+    AppendedAfter AppendAfter(const LineAfter& lineAfter, const LockWait& wait,
+                              const LastLineRead& last);
     // Some file systems tell of a lost write only as the file is closed.
     std::optional<FileFailure> Close();
 
 private:
     bool EndsInALineEnd(std::uint64_t size);
-    std::string Tail();
+    std::optional<std::string> LastLine(const LastLineRead& last);
     SystemErrorCode WriteLine(std::string_view line, bool locked);
 
     FileSystem* files_;

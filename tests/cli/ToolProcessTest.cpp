@@ -330,6 +330,35 @@ TEST_F(ToolTest, TheRecordNamesTheUnitAndKeepsTheValuesSent) {
     EXPECT_FALSE(values.contains("port"));
 }
 
+// A last line longer than any reader holds (another program's junk, never ended) cannot be
+// linked to: a link to it no reader could check. The next line holds none, and --verify names the
+// junk line for what it is, first in the file or after linked lines.
+TEST_F(ToolTest, ARecordsLastLineNoReaderHoldsIsNotLinkedTo) {
+    ChildProcess sim = Simulator({});
+    const std::string port = sim.ReadPort();
+    const std::string log = Path("record.jsonl");
+    for (const int linkedBefore : {0, 1}) {
+        WriteFile(log, "");
+        for (int i = 0; i < linkedBefore; ++i) {
+            EXPECT_EQ(0, Tool({"upload", "--port", port, StartFile(), "--log", log}).WaitForExit());
+        }
+        std::ofstream(log, std::ios::app) << std::string(RecordLines::kLongestLine + 1, 'x');
+        ChildProcess tool = Tool({"upload", "--port", port, StartFile(), "--log", log});
+        EXPECT_EQ(0, tool.WaitForExit()) << tool.ErrorText();
+        const std::string text = ReadWholeFile(log);
+        const Json line = Json::parse(text.substr(text.rfind('\n', text.size() - 2) + 1));
+        EXPECT_EQ("confirmed", line.value("outcome", ""));
+        EXPECT_FALSE(line.contains("prev"));
+        ChildProcess verified = Tool({"report", "--verify", log});
+        EXPECT_EQ(1, verified.WaitForExit());
+        EXPECT_NE(std::string::npos,
+                  verified.OutputText().find("breaks at line " + std::to_string(linkedBefore + 1) +
+                                             ": it is longer than any record line, so the next "
+                                             "line could not link to it"))
+            << verified.OutputText();
+    }
+}
+
 // The label is checked before the record is opened or anything sent.
 TEST_F(ToolTest, AUnitLabelTheBatchPatternRefusesSendsNothing) {
     ChildProcess sim(VKD37_SIM_PATH, {});
