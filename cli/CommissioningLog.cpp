@@ -71,6 +71,10 @@ CommissioningLog::Appended CommissioningLog::Append(RecordEntry entry) {
     lastWritten_ = !written.failure;
     if (lastWritten_) {
         head_ = ShortIdentity(ChainLink(written.line));
+    } else {
+        entry.prev.clear();
+        written.line = RecordLine(entry);
+        written.line.insert(written.line.size() - 1, ",\"recorded\":false");
     }
     return written;
 }

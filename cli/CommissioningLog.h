@@ -32,7 +32,9 @@ public:
     // links to the record's last line, read under the record's lock so that two batches' lines
     // link in the order they land.
     struct Appended {
-        std::string line;                   // as written, without its line end
+        // As written, without its line end; one not kept holds no link and "recorded": false,
+        // so that nobody takes it for a line of the record.
+        std::string line;
         std::optional<std::string> failure; // why it was not kept; nothing when it was
     };
     Appended Append(RecordEntry entry);

@@ -1222,6 +1222,21 @@ TEST_F(ToolTest, ACutRecordLineNeverSwallowsTheNextAttempt) {
     ASSERT_GE(attempts.size(), 2u) << limited.OutputText();
     EXPECT_NE(std::string::npos, attempts.front().find("; record head "));
     EXPECT_EQ(std::string::npos, attempts.back().find("record head")) << attempts.back();
+    // A script reading --json learns it too: the refused line says so and links to nothing, and
+    // the batch counts it.
+    ChildProcess json("/bin/bash",
+                      {"-c", "ulimit -f 1; exec \"$0\" \"$@\"", VKD37_TOOL_PATH, "upload", "--port",
+                       port, StartFile(), "--repeat", "--json", "--log", Path("json.jsonl")},
+                      "\n\n\n\nq\n");
+    EXPECT_EQ(4, json.WaitForExit(milliseconds(20000))) << json.ErrorText();
+    const std::vector<std::string> printed = Lines(json.OutputText());
+    ASSERT_GE(printed.size(), 3u) << json.OutputText();
+    for (std::size_t i = 0; i + 1 < printed.size(); ++i) {
+        const bool last = i + 2 == printed.size();
+        EXPECT_EQ(!last, Json::parse(printed[i]).value("recorded", true)) << printed[i];
+        EXPECT_EQ(!last, Json::parse(printed[i]).contains("prev")) << printed[i];
+    }
+    EXPECT_EQ(1, Json::parse(printed.back()).value("unrecorded", 0)) << printed.back();
     for (const char* unit : {"F-4", "cut", "F-5"}) {
         if (std::string(unit) == "cut") {
             std::ofstream(log, std::ios::app) << R"({"time":"2025-03-04T09:1)";
