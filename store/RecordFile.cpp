@@ -62,6 +62,20 @@ RecordFile::AppendedAfter RecordFile::AppendAfter(const LineAfter& lineAfter, co
     return appended;
 }
 
+namespace {
+
+// Whether a line is blank as readers take it: after a byte-order mark, which they skip before
+// any line (a file joined from two, the second marked).
+bool BlankAsRead(std::string_view line) {
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (line.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+        line.remove_prefix(kByteOrderMark.size());
+    }
+    return line.find_first_not_of(" \t\r") == std::string_view::npos;
+}
+
+} // namespace
+
 // Found from the end a chunk at a time, each byte looked at once, holding one chunk: where the
 // line starts and ends; then read whole. Blank lines after it are passed over as readers skip
 // them, and a line that grows past the limit, blank or not, ends the search, as readers leave it.
@@ -75,13 +89,7 @@ std::optional<std::string> RecordFile::LastLine(const LastLineRead& last) {
     std::uint64_t offset = info.stamp.size; // where the bytes looked at begin
     std::uint64_t lineEnd = offset;         // of the line looked at: its line feed, or the end
     bool blank = true;
-    while (true) {
-        if (lineEnd - offset > last.longestLine) {
-            return std::nullopt;
-        }
-        if (offset == 0) {
-            break;
-        }
+    while (offset > 0) {
         if (last.keepReading && !last.keepReading()) {
             return std::nullopt;
         }
@@ -93,36 +101,33 @@ std::optional<std::string> RecordFile::LastLine(const LastLineRead& last) {
             return std::nullopt;
         }
         offset -= size;
-        std::size_t i = size;
-        for (; i > 0; --i) {
+        for (std::size_t i = size; i > 0; --i) {
+            const std::uint64_t at = offset + i - 1;
             const char c = chunk[i - 1];
-            if (c == '\n' && !blank) {
-                break;
-            }
-            if (c == '\n') {
-                lineEnd = offset + i - 1;
-            } else if (c != ' ' && c != '\t' && c != '\r') {
+            if (c != '\n' && c != ' ' && c != '\t' && c != '\r') {
                 blank = false;
             }
-            if (lineEnd - (offset + i - 1) > last.longestLine) {
+            if (c != '\n' && lineEnd - at > last.longestLine) {
                 return std::nullopt;
             }
+            if ((c == '\n' || at == 0) && !blank) {
+                const std::uint64_t start = c == '\n' ? at + 1 : 0;
+                std::string line(static_cast<std::size_t>(lineEnd - start), '\0');
+                if (files_->ReadAt(file_.get(), start, line.data(), line.size(), read) != 0 ||
+                    read != line.size()) {
+                    return std::nullopt;
+                }
+                if (!BlankAsRead(line)) {
+                    return line;
+                }
+                blank = true; // a mark alone: on to the line before
+            }
+            if (c == '\n') {
+                lineEnd = at;
+            }
         }
-        if (i > 0) {
-            offset += i; // the line starts after this line feed
-            break;
-        }
     }
-    if (blank) {
-        return std::string();
-    }
-    std::string line(static_cast<std::size_t>(lineEnd - offset), '\0');
-    std::size_t read = 0;
-    if (files_->ReadAt(file_.get(), offset, line.data(), line.size(), read) != 0 ||
-        read != line.size()) {
-        return std::nullopt;
-    }
-    return line;
+    return std::string();
 }
 
 bool RecordFile::EndsInALineEnd(std::uint64_t size) {

@@ -244,6 +244,11 @@ TEST(WindowsSave, ARecordsLastLineIsReadFromItsEndAsFarAsReadersHoldLines) {
         {"blank lines only", "\n \r\n\t\n", ""},
         {"cut", "a\nb", "b"},
         {"blank lines after it, CR LF", "a\r\nb\r\n\r\n  \n", "b\r"},
+        {"a byte-order mark alone after it (a marked file joined on)", "a\nb\n\xEF\xBB\xBF \n",
+         "b"},
+        {"a byte-order mark before it", "\xEF\xBB\xBF" + std::string("b"),
+         "\xEF\xBB\xBF"
+         "b"},
         {"as long as readers hold", "a\n" + wide + "\n\n", wide},
         {"the file's only line", wide, wide},
         {"longer than readers hold", "a\n" + wide + "w\n", std::nullopt},
