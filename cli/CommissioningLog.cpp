@@ -3,10 +3,31 @@
 #include "cli/ExitStatus.h"
 #include "cli/HostName.h"
 #include "cli/SaveLockWait.h"
+#include "platform/StopSignals.h"
+#include "model/ParameterText.h"
 #include "record/RecordChain.h"
 
+namespace {
+
+// What a file about to take record lines holds instead of a record, as profile new --replace
+// judges a file it would write over: a profile, or settings (a number first, as a settings file
+// starts and no record line does); nothing where it may be a record.
+std::optional<std::string> HeldInstead(const std::string& start) {
+    if (LooksLikeProfile(start)) {
+        return "a profile";
+    }
+    ParameterSet values;
+    if (ReadParameterText(start, values).values > 0) {
+        return "settings";
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 CommissioningLog::CommissioningLog(const std::string& path, std::string station,
-                                   const std::optional<Profile>& profile)
+                                   const std::optional<Profile>& profile,
+                                   const std::vector<ValuesFile>& valuesFiles)
     : path_(path), station_(std::move(station)) {
     if (profile) {
         profile_ = profile->name;
@@ -18,6 +39,16 @@ CommissioningLog::CommissioningLog(const std::string& path, std::string station,
     if (const std::optional<FileFailure> failure = file_.Open(path)) {
         throw CommandError(kExitUsage, "cannot open the log " + path + ": " + failure->cause);
     }
+    for (const ValuesFile& file : valuesFiles) {
+        if (!file.path.empty() && file_.Is(file.path)) {
+            throw CommandError(kExitUsage, "cannot open the log " + path + ": it is " + file.what +
+                                               " " + file.path + ", not a record");
+        }
+    }
+    if (const std::optional<std::string> held = HeldInstead(file_.Start(kParameterFileReadLimit))) {
+        throw CommandError(kExitUsage, "cannot open the log " + path + ": it holds " + *held +
+                                           ", not a record");
+    }
 }
 
 CommissioningLog::Appended CommissioningLog::Append(RecordEntry entry) {
@@ -27,16 +58,23 @@ CommissioningLog::Appended CommissioningLog::Append(RecordEntry entry) {
     if (!IsOpen()) {
         return {RecordLine(entry), std::nullopt};
     }
+    // A last line no reader holds, or one a stop signal kept from being read, cannot be linked
+    // to: the line holds no link, and the chain breaks there, rather than link to what no reader
+    // can check.
     const RecordFile::AppendedAfter appended = file_.AppendAfter(
-        [&entry](std::string_view tail) {
-            entry.prev = ChainLink(LastRecordLine(tail));
+        [&entry](std::optional<std::string_view> last) {
+            entry.prev = last ? ChainLink(*last) : "";
             return RecordLine(entry) + "\n";
         },
-        SaveLockWait(path_));
+        SaveLockWait(path_), {RecordLines::kLongestLine, [] { return CaughtStopSignal() == 0; }});
     Appended written{appended.line.substr(0, appended.line.size() - 1), Failure(appended.failure)};
     lastWritten_ = !written.failure;
     if (lastWritten_) {
         head_ = ShortIdentity(ChainLink(written.line));
+    } else {
+        entry.prev.clear();
+        written.line = RecordLine(entry);
+        written.line.insert(written.line.size() - 1, ",\"recorded\":false");
     }
     return written;
 }

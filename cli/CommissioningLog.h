@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "record/Profile.h"
 #include "record/RecordEntry.h"
@@ -12,10 +13,18 @@
 // profile applied, and links to the record's line before it (the chain).
 class CommissioningLog {
 public:
-    // Opened before anything is sent: without its record, no controller is set up. An empty path
-    // keeps no record: the lines are only made.
+    // A file the command reads values from, which its record may not be: "the settings file".
+    struct ValuesFile {
+        const char* what;
+        std::string path; // empty: none given
+    };
+    // Opened before anything is sent: without its record, no controller is set up. A record that
+    // is one of the command's values files, by any name, or that holds a profile or settings is
+    // refused: its lines would be appended to what the next command reads. An empty path keeps
+    // no record: the lines are only made.
     CommissioningLog(const std::string& path, std::string station,
-                     const std::optional<Profile>& profile);
+                     const std::optional<Profile>& profile,
+                     const std::vector<ValuesFile>& valuesFiles = {});
 
     bool IsOpen() const { return file_.IsOpen(); }
     // The line is written also where another batch held the record's lock past the wait, or a
@@ -23,7 +32,9 @@ public:
     // links to the record's last line, read under the record's lock so that two batches' lines
     // link in the order they land.
     struct Appended {
-        std::string line;                   // as written, without its line end
+        // As written, without its line end; one not kept holds no link and "recorded": false,
+        // so that nobody takes it for a line of the record.
+        std::string line;
         std::optional<std::string> failure; // why it was not kept; nothing when it was
     };
     Appended Append(RecordEntry entry);

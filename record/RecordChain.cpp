@@ -120,6 +120,9 @@ void ChainReader::Resolve(const Earlier& next) {
         return Break(beforePrevious_.present ? beforePrevious_.number : line.number,
                      beforePrevious_.present ? ChainBreak::kChanged : ChainBreak::kStartGone);
     }
+    if (!nextLinked && !line.hash && next.link) {
+        return Break(line.number, ChainBreak::kTooLong);
+    }
     if (!nextLinked) {
         check_.before = beforePrevious_.number;
         return Break(line.number, line.link ? ChainBreak::kUnfit : ChainBreak::kStray);
@@ -144,7 +147,9 @@ void ChainReader::Add(std::size_t number, std::optional<std::string_view> text,
         }
     } else if (entry && !linked &&
                (check_.state != ChainState::kNone || ProgramLinks(entry->program))) {
-        return Break(number, ChainBreak::kUnlinked);
+        const bool afterTooLong = previous_.present && !previous_.hash;
+        return afterTooLong ? Break(previous_.number, ChainBreak::kTooLong)
+                            : Break(number, ChainBreak::kUnlinked);
     } else if (!linked && check_.state == ChainState::kNone) {
         ++check_.unlinked; // the chain starts at the first linked line; these are older
     } else if (linked && Fits(*current.link, previous_)) {
@@ -234,6 +239,8 @@ std::string ChainText(const ChainCheck& check, Language language) {
         return because(Word::kBreakStartGone);
     case ChainBreak::kStray:
         return because(Word::kBreakStray);
+    case ChainBreak::kTooLong:
+        return because(Word::kBreakTooLong);
     case ChainBreak::kUnfit:
         if (check.before == 0) {
             return because(Word::kBreakUnfitStart);

@@ -49,6 +49,8 @@ enum class ChainBreak {
     kStray,      // no record line, amid linked ones, and the next line links to neither side
     kUnfit,      // its link does not fit the line before it (`before`), and no linked line after
                  // it tells which of the two was touched
+    kTooLong,    // longer than any line is held, and the next line, written after it, has no
+                 // link: no writer links to a line no reader can hash
 };
 
 struct ChainCheck {

@@ -79,12 +79,14 @@ struct CommissioningRecord {
 };
 
 // Adds the entries of a record's text to record; returns the numbers (from 1) of the lines left
-// out, blank lines aside. A byte order mark and CR LF line ends are taken.
+// out, blank lines aside. Byte order marks and CR LF line ends are taken.
 std::vector<std::size_t> ReadRecordText(std::string_view text, CommissioningRecord& record);
 
 // The lines of one record file, its text given a piece at a time, so that no more of it than a
 // line is held: each line without its line feed (a CR before it stays; a reader takes it), its
-// number from 1 and where it begins. A byte order mark at the start is skipped. A line longer than
+// number from 1 and where it begins. A byte order mark at a line's start is skipped, at the file's
+// start or amid it (a file joined from two, the second marked), as the chain hashes the line
+// without it: a line read so is the entry the chain covers. A line longer than
 // any record line can be (kLongestLine) is not held: it comes as `whole` false, and is left out.
 class RecordLines {
 public:
@@ -141,7 +143,7 @@ template <class Take> void RecordLines::Emit(Take take) {
     constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
     std::string_view text = partial_;
     std::uint64_t offset = lineStart_;
-    if (number_ == 0 && text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+    if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
         text.remove_prefix(kByteOrderMark.size());
         offset += kByteOrderMark.size();
     }

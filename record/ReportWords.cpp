@@ -96,6 +96,8 @@ constexpr const char* kWords[][2] = {
     {"it is no record line, and the next line does not link to it",
      "该行不是记录行，下一行也未链接到它"},
     {"it does not link to the start of the file", "该行未链接到文件开头"},
+    {"it is longer than any record line, so the next line could not link to it",
+     "该行比任何记录行都长，因此下一行无法链接到它"},
     {"the chain breaks between lines %1 and %2: line %1 was changed, or line %2 put in or changed "
      "(no linked line after it tells which)",
      "记录链在第 %1 行与第 %2 行之间断开：第 %1 行被改动，或第 %2 "

@@ -88,6 +88,7 @@ enum class Word {
     kBreakStartGone,
     kBreakStray,
     kBreakUnfitStart,
+    kBreakTooLong,
     kBreakBetween, // %1 the line before, %2 the line
 };
 

@@ -18,9 +18,15 @@ public:
     explicit RecordFile(FileSystem& files = SystemFiles()) : files_(&files), file_(files) {}
 
     // Why the file cannot be opened (made when missing): also a directory, a FIFO, a socket or a
-    // device, refused before anything is written to it; nothing when it was opened.
+    // device, and a file this user may append to but not read (each line links to the last one),
+    // refused before anything is written to it; nothing when it was opened.
     std::optional<FileFailure> Open(const std::string& path);
     bool IsOpen() const { return static_cast<bool>(file_); }
+    // Whether `path` leads to the file open here, by the system's identity of files: another
+    // name of it, a hard or symbolic link, included.
+    bool Is(const std::string& path);
+    // The file's first bytes, at most `size`, for what it holds.
+    std::string Start(std::size_t size);
 
     // How a line went: the wait for the lock, and why the line did not reach the file whole.
     struct Appended {
@@ -35,21 +41,27 @@ public:
     // program may be writing too, or the system cannot shorten the file).
     Appended Append(std::string_view line, const LockWait& wait);
     // The same for a line that depends on the record's last one (the chain's link): lineAfter
-    // is given, under the lock, the record's end from its last line that is not blank on (all
-    // of it where the record is shorter or that line longer than kTailLimit), and returns the
-    // line to append. `line` tells what it returned.
-    using LineAfter = std::function<std::string(std::string_view tail)>;
+    // is given, under the lock, the record's last line as its readers take lines (the last that
+    // is not blank, or longer than they hold), without its line end: empty where there is none;
+    // nothing where it is longer than `longestLine`, the readers' limit, or could not be read,
+    // or `keepReading`, asked between reads, said to stop. It returns the line to append; `line`
+    // tells what it returned. The record is read from its end, as far back as that line starts.
+    struct LastLineRead {
+        std::size_t longestLine = 0;
+        std::function<bool()> keepReading;
+    };
+    using LineAfter = std::function<std::string(std::optional<std::string_view> lastLine)>;
     struct AppendedAfter : Appended {
         std::string line;
     };
-    AppendedAfter AppendAfter(const LineAfter& lineAfter, const LockWait& wait);
-    static constexpr std::size_t kTailLimit = std::size_t{64} << 20;
+    AppendedAfter AppendAfter(const LineAfter& lineAfter, const LockWait& wait,
+                              const LastLineRead& last);
     // Some file systems tell of a lost write only as the file is closed.
     std::optional<FileFailure> Close();
 
 private:
     bool EndsInALineEnd(std::uint64_t size);
-    std::string Tail();
+    std::optional<std::string> LastLine(const LastLineRead& last);
     SystemErrorCode WriteLine(std::string_view line, bool locked);
 
     FileSystem* files_;

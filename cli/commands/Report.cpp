@@ -30,12 +30,20 @@ struct ReportOptions {
 };
 
 // Each file's chain, and the last file's head against the one given: exit status 1 where one is
-// broken or the head differs. A line cut short is a gap, not an edit: named, and no failure.
+// broken or the head differs. A line cut short is a gap, not an edit: named, and no failure. A
+// file with lines but not one record line (saved as UTF-16, replaced by other text) fails too:
+// having no chain passes only a record written before the chain, whose lines read. An empty
+// file passes: it is a record opened before its first line, and holds nothing a chain covers.
 int Verify(const std::vector<RecordFileFacts>& files, const std::string& head) {
     bool held = true;
     for (const RecordFileFacts& file : files) {
         PrintLine(file.name + ": " + ChainText(file.chain, Language::kEnglish));
         held = held && file.chain.state != ChainState::kBroken;
+        if (file.chain.lastLine > 0 && !file.chain.entries) {
+            PrintLine(file.name + ": not one of its lines reads as a record line: it is no "
+                                  "record, or was saved in another encoding than UTF-8");
+            held = false;
+        }
     }
     if (head.empty() || files.empty()) {
         PrintLine("No link covers a file's last line, only its head: compare the head with the "

@@ -110,12 +110,14 @@ int Upload(const UploadRequest& request) {
     if (request.showChanges && !ConfirmChanges(request, loaded, profile)) {
         throw CommandError(kExitUsage, "not confirmed; nothing was sent");
     }
-    CommissioningLog log(request.logPath, StationName(request.stationName), profile);
+    CommissioningLog log(request.logPath, StationName(request.stationName), profile,
+                         {{"the settings file", file}, {"the profile", request.profile}});
     SerialPort port = OpenPort(request.port);
 
     const UploadFrame frame = FrameOf(loaded.set);
     int confirmed = 0;
     int failed = 0;
+    int unrecorded = 0; // attempts whose line the record did not take
     bool notKept = false;
     bool lineLost = false; // the record could not take an attempt's line: no more are made
     do {
@@ -140,6 +142,7 @@ int Upload(const UploadRequest& request) {
                                      : ""));
             notKept = true;
             lineLost = true;
+            ++unrecorded;
         }
         PrintLine(request.json ? record.line
                                : DescribeEcho(attempt.result) + " in " +
@@ -169,7 +172,13 @@ int Upload(const UploadRequest& request) {
         PrintLine(*head);
     }
     if (request.repeat) {
-        PrintLine(request.json ? JsonText({{"confirmed", confirmed}, {"failed", failed}})
+        // "unrecorded" only where the record refused a line: scripts that read the two counts
+        // read them as before.
+        Json batch = {{"confirmed", confirmed}, {"failed", failed}};
+        if (unrecorded > 0) {
+            batch["unrecorded"] = unrecorded;
+        }
+        PrintLine(request.json ? JsonText(batch)
                                : Counted(confirmed + failed, "upload") + ": " +
                                      std::to_string(confirmed) + " confirmed, " +
                                      std::to_string(failed) + " failed");

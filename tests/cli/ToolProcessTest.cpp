@@ -332,6 +332,35 @@ TEST_F(ToolTest, TheRecordNamesTheUnitAndKeepsTheValuesSent) {
     EXPECT_FALSE(values.contains("port"));
 }
 
+// A last line longer than any reader holds (another program's junk, never ended) cannot be
+// linked to: a link to it no reader could check. The next line holds none, and --verify names the
+// junk line for what it is, first in the file or after linked lines.
+TEST_F(ToolTest, ARecordsLastLineNoReaderHoldsIsNotLinkedTo) {
+    ChildProcess sim = Simulator({});
+    const std::string port = sim.ReadPort();
+    const std::string log = Path("record.jsonl");
+    for (const int linkedBefore : {0, 1}) {
+        WriteFile(log, "");
+        for (int i = 0; i < linkedBefore; ++i) {
+            EXPECT_EQ(0, Tool({"upload", "--port", port, StartFile(), "--log", log}).WaitForExit());
+        }
+        std::ofstream(log, std::ios::app) << std::string(RecordLines::kLongestLine + 1, 'x');
+        ChildProcess tool = Tool({"upload", "--port", port, StartFile(), "--log", log});
+        EXPECT_EQ(0, tool.WaitForExit()) << tool.ErrorText();
+        const std::string text = ReadWholeFile(log);
+        const Json line = Json::parse(text.substr(text.rfind('\n', text.size() - 2) + 1));
+        EXPECT_EQ("confirmed", line.value("outcome", ""));
+        EXPECT_FALSE(line.contains("prev"));
+        ChildProcess verified = Tool({"report", "--verify", log});
+        EXPECT_EQ(1, verified.WaitForExit());
+        EXPECT_NE(std::string::npos,
+                  verified.OutputText().find("breaks at line " + std::to_string(linkedBefore + 1) +
+                                             ": it is longer than any record line, so the next "
+                                             "line could not link to it"))
+            << verified.OutputText();
+    }
+}
+
 // The label is checked before the record is opened or anything sent.
 TEST_F(ToolTest, AUnitLabelTheBatchPatternRefusesSendsNothing) {
     ChildProcess sim(VKD37_SIM_PATH, {});
@@ -1026,6 +1055,48 @@ TEST_F(ToolTest, FilesThatCannotBeReadOrWrittenAreNamed) {
                       ", not a regular file\n",
                   tool.ErrorText());
     }
+    // A record that is the command's own settings file or profile, by any name, or holds one,
+    // would take lines the next command cannot read; one this user can append to but not read
+    // would link its lines to nothing. Each is refused and left as it was.
+    const std::string settings = StartFile("values.dll");
+    ASSERT_EQ(0,
+              Tool({"profile", "new", "Std", Path("std.json"), "--from", settings}).WaitForExit());
+    ASSERT_EQ(0, ::link(settings.c_str(), Path("hard.dll").c_str()));
+    ASSERT_EQ(0, ::symlink(Path("std.json").c_str(), Path("soft.json").c_str()));
+    WriteFile(Path("copy.json"), ReadWholeFile(Path("std.json")));
+    const std::string writeOnly = Path("write-only.jsonl");
+    WriteFile(writeOnly, "");
+    ::chmod(writeOnly.c_str(), 0222);
+    const std::vector<std::string> upload = {"upload", "--port", port, settings};
+    const std::vector<std::string> station = {"station", "--profile", Path("std.json"), "--port",
+                                              port};
+    const struct {
+        std::vector<std::string> command; // --log follows
+        std::string log;
+        std::string cause;
+    } notRecords[] = {
+        {upload, settings, "it is the settings file " + settings + ", not a record"},
+        {upload, Path("hard.dll"), "it is the settings file " + settings + ", not a record"},
+        {{"upload", "--port", port, "--profile", Path("std.json"), settings},
+         Path("soft.json"),
+         "it is the profile " + Path("std.json") + ", not a record"},
+        {station, Path("soft.json"), "it is the profile " + Path("std.json") + ", not a record"},
+        {station, Path("copy.json"), "it holds a profile, not a record"},
+        {station, StartFile("other.dll"), "it holds settings, not a record"},
+        {upload, writeOnly,
+         "it can be written but not read, and each line links to the one before it"},
+    };
+    for (const auto& notRecord : notRecords) {
+        std::vector<std::string> arguments = notRecord.command;
+        arguments.insert(arguments.end(), {"--log", notRecord.log});
+        const std::string before = ReadWholeFile(notRecord.log);
+        // Root reads a file whatever its mode.
+        ChildProcess tool = notRecord.log == writeOnly ? ToolAsUser(arguments) : Tool(arguments);
+        EXPECT_EQ(2, tool.WaitForExit()) << notRecord.log;
+        EXPECT_EQ("vkd37: cannot open the log " + notRecord.log + ": " + notRecord.cause + "\n",
+                  tool.ErrorText());
+        EXPECT_EQ(before, ReadWholeFile(notRecord.log));
+    }
     EXPECT_EQ(std::nullopt, sim.ReadLine(milliseconds(200)));
 }
 
@@ -1201,6 +1272,21 @@ TEST_F(ToolTest, ACutRecordLineNeverSwallowsTheNextAttempt) {
     ASSERT_GE(attempts.size(), 2u) << limited.OutputText();
     EXPECT_NE(std::string::npos, attempts.front().find("; record head "));
     EXPECT_EQ(std::string::npos, attempts.back().find("record head")) << attempts.back();
+    // A script reading --json learns it too: the refused line says so and links to nothing, and
+    // the batch counts it.
+    ChildProcess json("/bin/bash",
+                      {"-c", "ulimit -f 1; exec \"$0\" \"$@\"", VKD37_TOOL_PATH, "upload", "--port",
+                       port, StartFile(), "--repeat", "--json", "--log", Path("json.jsonl")},
+                      "\n\n\n\nq\n");
+    EXPECT_EQ(4, json.WaitForExit(milliseconds(20000))) << json.ErrorText();
+    const std::vector<std::string> printed = Lines(json.OutputText());
+    ASSERT_GE(printed.size(), 3u) << json.OutputText();
+    for (std::size_t i = 0; i + 1 < printed.size(); ++i) {
+        const bool last = i + 2 == printed.size();
+        EXPECT_EQ(!last, Json::parse(printed[i]).value("recorded", true)) << printed[i];
+        EXPECT_EQ(!last, Json::parse(printed[i]).contains("prev")) << printed[i];
+    }
+    EXPECT_EQ(1, Json::parse(printed.back()).value("unrecorded", 0)) << printed.back();
     for (const char* unit : {"F-4", "cut", "F-5"}) {
         if (std::string(unit) == "cut") {
             std::ofstream(log, std::ios::app) << R"({"time":"2025-03-04T09:1)";
@@ -1332,6 +1418,25 @@ TEST_F(ToolTest, StationAppliesItsProfileUnitAfterUnit) {
     ChildProcess onlyEmpty = Tool({"report", "--verify", "--head", head, empty});
     EXPECT_EQ(1, onlyEmpty.WaitForExit());
     EXPECT_NE(std::string::npos, onlyEmpty.OutputText().find(": no lines, so no head"));
+    // Without a chain only a record whose lines read passes: not one that cannot be read as one.
+    std::string utf16 = "\xFF\xFE";
+    for (const char c : ReadWholeFile(log)) {
+        utf16 += {c, '\0'};
+    }
+    const struct {
+        const char* what;
+        std::string text;
+        int status;
+    } chainless[] = {
+        {"saved as UTF-16", utf16, 1}, {"other text", "Line 3\n", 1}, {"empty", "", 0}};
+    for (const auto& file : chainless) {
+        WriteFile(empty, file.text);
+        ChildProcess checked = Tool({"report", "--verify", empty});
+        EXPECT_EQ(file.status, checked.WaitForExit()) << file.what;
+        EXPECT_EQ(file.status != 0, checked.OutputText().find(": not one of its lines reads as a "
+                                                              "record line") != std::string::npos)
+            << file.what << ": " << checked.OutputText();
+    }
     lines[1].replace(lines[1].find("\"fwd.acc\":17"), 12, "\"fwd.acc\":18");
     WriteFile(log, lines[0] + "\n" + lines[1] + "\n");
     ChildProcess otherHead = Tool({"report", "--verify", "--head", head, log});

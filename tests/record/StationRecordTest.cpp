@@ -286,6 +286,31 @@ TEST(ChainTest, NamesTheLineWhereAFilesChainBreaks) {
 // Several stations' files: a line in two files counts once, each keeps its station, a unit
 // confirmed with other values at another station is a conflict (whatever its last attempt did),
 // a file with a gap is named, and units off their profile and the counts by profile come out.
+// A line the report leaves out is either a gap the chain names or a break: never an attempt that
+// disappears while every chain holds. The chain hashes a line without an editor's marks, so a mark
+// the reader does not take must not make a whole, linked line look cut.
+TEST(ChainTest, ALineTheReportLeavesOutIsNeverHiddenByAHeldChain) {
+    const std::vector<std::string> lines = SplitLines(StationText({"A", "B", "C", "D"}, "s1"));
+    const struct {
+        const char* what;
+        std::size_t at;
+        std::string line;
+    } cases[] = {
+        {"a byte-order mark before a line amid others", 2, "\xEF\xBB\xBF" + lines[2]},
+        {"a byte-order mark before the last line", 3, "\xEF\xBB\xBF" + lines[3]},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> changed = lines;
+        changed[c.at] = c.line;
+        const Gathered gathered = Gather({{"f", Joined(changed)}});
+        const bool allRead = gathered.record.entries.size() == lines.size();
+        EXPECT_TRUE(allRead || gathered.files[0].chain.state == ChainState::kBroken)
+            << c.what << ": " << gathered.record.entries.size() << " of " << lines.size()
+            << " attempts read, and the chain says "
+            << ChainText(gathered.files[0].chain, Language::kEnglish);
+    }
+}
+
 TEST(StationRecordTest, GathersStationsFilesIntoOneRecord) {
     ParameterSet other = StartSet();
     other.m_nFwdAcc = 12;

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+
 #include "FakeFiles.h"
 #include "store/FileStore.h"
 #include "store/RecordFile.h"
@@ -223,6 +226,55 @@ TEST(WindowsSave, ARecordLineIsWholeOrNothingAndNeverRunsIntoAnother) {
         files.room = static_cast<std::size_t>(-1);
         EXPECT_FALSE(record.Append("line\n", {0, {}}).failure);
         EXPECT_EQ(c.afterSecond, files.Disk()["settings"]);
+    }
+}
+
+// The chain links a line to the record's last line as readers take lines: found from the end,
+// never read further back than the longest line they hold, and given up at a stop; the line is
+// written all the same.
+TEST(WindowsSave, ARecordsLastLineIsReadFromItsEndAsFarAsReadersHoldLines) {
+    constexpr std::size_t kLongest = std::size_t{100} << 10; // past one read
+    const std::string wide(kLongest, 'w');
+    const struct {
+        const char* name;
+        std::string record;
+        std::optional<std::string> last;
+    } cases[] = {
+        {"none", "", ""},
+        {"blank lines only", "\n \r\n\t\n", ""},
+        {"cut", "a\nb", "b"},
+        {"blank lines after it, CR LF", "a\r\nb\r\n\r\n  \n", "b\r"},
+        {"a byte-order mark alone after it (a marked file joined on)", "a\nb\n\xEF\xBB\xBF \n",
+         "b"},
+        {"a byte-order mark before it", "\xEF\xBB\xBF" + std::string("b"),
+         "\xEF\xBB\xBF"
+         "b"},
+        {"as long as readers hold", "a\n" + wide + "\n\n", wide},
+        {"the file's only line", wide, wide},
+        {"longer than readers hold", "a\n" + wide + "w\n", std::nullopt},
+        {"a blank line longer than readers hold", "a\n" + wide + " \n", std::nullopt},
+        {"far longer", "a\n" + std::string(std::size_t{10} << 20, 'x'), std::nullopt},
+    };
+    for (const bool stop : {false, true}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (stop ? ", stopped" : ""));
+            FakeFiles files;
+            files.Put("record", c.record);
+            RecordFile record(files);
+            ASSERT_FALSE(record.Open("record"));
+            std::optional<std::string> given = "not asked";
+            int reads = 0;
+            const auto lineAfter = [&given](std::optional<std::string_view> last) {
+                given = last ? std::optional<std::string>(*last) : std::nullopt;
+                return std::string("line\n");
+            };
+            const auto keepReading = [&reads, stop] { return ++reads, !stop; };
+            EXPECT_FALSE(record.AppendAfter(lineAfter, {0, {}}, {kLongest, keepReading}).failure);
+            EXPECT_EQ(stop && !c.record.empty() ? std::nullopt : c.last, given);
+            EXPECT_LE(reads, 3); // the limit and a read's worth
+            const std::string after = files.Disk()["record"];
+            EXPECT_EQ("line\n", after.substr(after.size() - 5));
+        }
     }
 }
 
