@@ -10,10 +10,14 @@ bool IsBlank(char32_t code) {
            code == '\f' || code == 0x3000;
 }
 
+// The controls, and the format characters that show nothing and join nothing (a zero-width space,
+// a byte order mark, a soft hyphen): "G-1" with one after it would read as "G-1". The joiners
+// that emoji and scripts need (U+200C, U+200D) and the variation selectors are shown as they are.
 bool IsControl(char32_t code) {
     return code < 0x20 || (code >= 0x7F && code < 0xA0) || code == 0x2028 || code == 0x2029 ||
            (code >= 0x202A && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069) ||
-           code == 0x200E || code == 0x200F || code == 0x061C;
+           code == 0x200E || code == 0x200F || code == 0x061C || code == 0x00AD || code == 0x180E ||
+           code == 0x200B || (code >= 0x2060 && code <= 0x2064) || code == 0xFEFF;
 }
 
 const CodePointSet& WidthSet(const char* name) {

@@ -11,8 +11,9 @@
 std::string TrimmedLabel(std::string_view label);
 
 // The text with every control character escaped (\n, \r, \t, \x1B, \u2028...): the C0 and C1
-// controls, DEL, the line and paragraph separators and the bidirectional controls. A label can
-// then neither begin a line of its own nor turn a row of columns around.
+// controls, DEL, the line and paragraph separators, the bidirectional controls and the format
+// characters that show nothing (\u200B, \uFEFF, \xAD). A label can then neither begin a line of
+// its own nor turn a row of columns around, nor read as another.
 std::string EscapedControls(std::string_view text);
 
 // The columns a terminal gives the text, by the Unicode tables: two for East Asian wide and

@@ -247,6 +247,10 @@ TEST(LabelTextTest, BlanksAreTrimmedAndControlsEscaped) {
         {"A\nB", "A\nB", "A\\nB"},
         {"\x1B[2J\x7F\xC2\x85", "\x1B[2J\x7F\xC2\x85", "\\x1B[2J\\x7F\\x85"},
         {"a\u202Eb\u2028", "a\u202Eb\u2028", "a\\u202Eb\\u2028"},
+        // What shows nothing would make two labels read alike; the joiners of emoji stay.
+        {"G-1\u200B\uFEFF\u00AD\u2060", "G-1\u200B\uFEFF\u00AD\u2060",
+         "G-1\\u200B\\uFEFF\\xAD\\u2060"},
+        {"\U0001F468\u200D\U0001F467", "\U0001F468\u200D\U0001F467", "\U0001F468\u200D\U0001F467"},
         {"\u00A0x", "\u00A0x", "\u00A0x"}, // not a blank JavaScript's trim and ours agree on
     };
     for (const auto& c : cases) {
