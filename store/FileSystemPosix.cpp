@@ -137,7 +137,8 @@ FileSystem::Opened SystemFileSystem::Create(const std::string& path, FileRef lik
 
 // Refused unless regular, before the open and after, as Open refuses; made when missing. Not
 // blocking on the open: a FIFO made in between is refused, not waited on. Read access too, so
-// that the record's last byte can be looked at; a file that may not be read is appended to alone.
+// that the record's last line can be read; a file that may not be read is opened to write alone,
+// and the record (store/RecordFile.cpp) refuses it, saying why.
 FileSystem::Opened SystemFileSystem::OpenToAppend(const std::string& path) {
     Opened opened;
     struct stat status {};

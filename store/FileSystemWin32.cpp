@@ -150,8 +150,9 @@ FileSystem::Opened SystemFileSystem::Create(const std::string& path, FileRef lik
 
 // Append access: every write then goes to the end of the file as it is at that moment, whoever
 // else appends, where the C run-time's append mode seeks first and writes after. Read access
-// too, without which the system refuses the lock and the last byte cannot be looked at; a file
-// that may not be read is appended to unlocked. Refused unless a file on a disk, as Open refuses.
+// too, without which the system refuses the lock and the last line cannot be read; a file that
+// may not be read is opened to append alone, and the record (store/RecordFile.cpp) refuses it,
+// saying why. Refused unless a file on a disk, as Open refuses.
 // Without write access Windows sets no length: a line cut short is then ended, not taken back.
 FileSystem::Opened SystemFileSystem::OpenToAppend(const std::string& name) {
     const std::wstring path = Wide(name);
