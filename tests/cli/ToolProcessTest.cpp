@@ -56,6 +56,16 @@ ChildProcess Simulator(std::vector<std::string> arguments) {
     return ChildProcess(VKD37_SIM_PATH, std::move(arguments));
 }
 
+// A pseudo-terminal the tool reads as a person's: the side the test types on, and the name of
+// the tool's side (empty where none could be made).
+struct Terminal {
+    UniqueFd typed{::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)};
+    std::string name =
+        typed.get() >= 0 && ::grantpt(typed.get()) == 0 && ::unlockpt(typed.get()) == 0
+            ? ::ptsname(typed.get())
+            : "";
+};
+
 ChildProcess Tool(std::vector<std::string> arguments,
                   std::optional<std::string> input = std::string(),
                   ChildProcess::Pipes pipes = ChildProcess::Pipes::kUsual) {
@@ -473,10 +483,9 @@ TEST_F(ToolTest, UnitPatternsMatchCharactersAsJavaScriptDoesAndInTime) {
 // A terminal in a Chinese locale types GBK: its labels are recorded as the characters typed, told
 // apart, and one typed twice is asked about.
 TEST_F(ToolTest, LabelsTypedInAGbkTerminalAreRecordedAsTheirCharacters) {
-    const UniqueFd terminal(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
-    ASSERT_TRUE(terminal.get() >= 0 && ::grantpt(terminal.get()) == 0 &&
-                ::unlockpt(terminal.get()) == 0);
-    const std::string typing = ::ptsname(terminal.get());
+    const Terminal terminal;
+    ASSERT_FALSE(terminal.name.empty());
+    const std::string& typing = terminal.name;
     ChildProcess sim = Simulator({});
     const std::string log = Path("gbk.jsonl");
     const char kJia[] = "\xBC\xD7-1"; // 甲-1 in GBK
@@ -487,7 +496,7 @@ TEST_F(ToolTest, LabelsTypedInAGbkTerminalAreRecordedAsTheirCharacters) {
                         "--repeat", "--unit", kJia, "--log", log});
     const std::string typed = std::string(kYi) + "\n" + kYi + "\n\xFF\xFF\nq\n";
     ASSERT_EQ(static_cast<ssize_t>(typed.size()),
-              ::write(terminal.get(), typed.data(), typed.size()));
+              ::write(terminal.typed.get(), typed.data(), typed.size()));
     EXPECT_EQ(0, batch.WaitForExit(milliseconds(20000))) << batch.ErrorText();
     std::vector<std::string> units;
     for (const std::string& line : Lines(ReadWholeFile(log))) {
@@ -514,10 +523,9 @@ TEST_F(ToolTest, AScannersSecondEnterAtATerminalAnswersNothing) {
         {{{1, "A-1\r\n"}, {2, "A-3\r"}, {3, "\r"}, {4, "q\r"}}, {"A-1", "A-3", ""}},
     };
     for (const Case& test : cases) {
-        const UniqueFd terminal(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
-        ASSERT_TRUE(terminal.get() >= 0 && ::grantpt(terminal.get()) == 0 &&
-                    ::unlockpt(terminal.get()) == 0);
-        const std::string typing = ::ptsname(terminal.get());
+        const Terminal terminal;
+        ASSERT_FALSE(terminal.name.empty());
+        const std::string& typing = terminal.name;
         ChildProcess sim = Simulator({});
         const std::string log = Path("scanned.jsonl");
         std::filesystem::remove(log);
@@ -532,11 +540,11 @@ TEST_F(ToolTest, AScannersSecondEnterAtATerminalAnswersNothing) {
             ssize_t got = 0;
             while (std::distance(std::sregex_iterator(shown.begin(), shown.end(), prompt),
                                  std::sregex_iterator()) < promptsBefore &&
-                   (got = ::read(terminal.get(), chunk, sizeof chunk)) > 0) {
+                   (got = ::read(terminal.typed.get(), chunk, sizeof chunk)) > 0) {
                 shown.append(chunk, static_cast<std::size_t>(got));
             }
             ASSERT_EQ(static_cast<ssize_t>(std::strlen(keys)),
-                      ::write(terminal.get(), keys, std::strlen(keys)));
+                      ::write(terminal.typed.get(), keys, std::strlen(keys)));
         }
         EXPECT_EQ(0, batch.WaitForExit(milliseconds(20000))) << shown;
         std::vector<std::string> units;
@@ -1597,14 +1605,13 @@ TEST_F(ToolTest, ARecordThatCannotTakeALineStopsTheBatchAtThatUnit) {
 // --show-changes asks whenever the input is a terminal, on standard output where standard error
 // goes elsewhere; where neither output reaches the person, nothing is sent.
 TEST_F(ToolTest, ShowChangesAsksWhereThePersonAtTheTerminalReads) {
-    const UniqueFd terminal(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
-    ASSERT_TRUE(terminal.get() >= 0 && ::grantpt(terminal.get()) == 0 &&
-                ::unlockpt(terminal.get()) == 0);
-    const std::string typing = ::ptsname(terminal.get());
+    const Terminal terminal;
+    ASSERT_FALSE(terminal.name.empty());
+    const std::string& typing = terminal.name;
     const UniqueFd held(::open(typing.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
     for (const auto& [redirections, said] : {std::pair{"<\"$0\" >\"$0\"", "not confirmed"},
                                              std::pair{"<\"$0\"", "both go elsewhere"}}) {
-        ASSERT_EQ(2, ::write(terminal.get(), "n\n", 2));
+        ASSERT_EQ(2, ::write(terminal.typed.get(), "n\n", 2));
         // Sent, it would fail to open the port: exit status 3.
         ChildProcess tool("/bin/bash", {"-c", std::string("exec \"$@\" ") + redirections, typing,
                                         VKD37_TOOL_PATH, "upload", "--port", Path("none"),
