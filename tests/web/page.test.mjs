@@ -2329,3 +2329,72 @@ test('an upload ends while another tab holds the log\'s database at an earlier v
   assert.match(await text(page, '#log-summary'), /^1 upload:/);
   assert.match(await text(page, '#log-state'), /\(another tab of this page held the log\)\. Entries kept only in this tab: 1\./);
 });
+
+// While an earlier page's tab holds the log's database, the entries it holds are out of reach:
+// Clear log must not say the log was cleared, nor Download log say the log was written, when
+// those entries are still there, never written, once that tab lets go.
+test('while an earlier page\'s tab holds the log, Clear log and Download log do not speak for the entries it holds', async (t) => {
+  for (const [button, said] of [['#clear-log', /^The log was cleared\.$/], ['#download-log', /^The log \(.*\) was written to/]]) {
+    await t.test(button, async (t) => {
+      const context = await newContext(t, { bypassCSP: true });
+      t.after(() => context.close());
+      const bridge = await SimulatorBridge.start(simulatorPath, ['--no-pace']);
+      bridge.pagePath = process.env.VKD_PAGE;
+      t.after(() => bridge.stop());
+      const earlier = await context.newPage();
+      await earlier.route('**/earlier', (route) => route.fulfill({ contentType: 'text/html', body: '<!DOCTYPE html><title>earlier</title>' }));
+      await earlier.goto(new URL('/earlier', bridge.pageUrl).href);
+      // The earlier page's log holds three entries not yet written to a file.
+      await earlier.evaluate(() => new Promise((resolve, reject) => Object.assign(indexedDB.open('vkd37', 1), {
+        onupgradeneeded: ({ target: { result: db } }) => {
+          const store = db.createObjectStore('entries', { keyPath: 'key', autoIncrement: true });
+          store.createIndex('written', 'written');
+          db.createObjectStore('counts');
+          for (const unit of ['E-1', 'E-2', 'E-3']) {
+            store.add({ line: JSON.stringify({ time: '2025-03-04T09:00:00.000Z', unit, port: 'P', outcome: 'confirmed', ms: 10 }),
+              outcome: 'confirmed', written: 0 });
+          }
+        },
+        onsuccess: (event) => resolve(window.db = event.target.result), onerror: reject })));
+      const page = await watchedPage(t, context);
+      await page.addInitScript(`(${standIn})(${JSON.stringify(bridge.url)})`);
+      await page.addInitScript(`(${pickers})()`);
+      await page.goto(bridge.pageUrl);
+      await page.waitForFunction(() => window.vkd37Ready && document.body.dataset.ready === 'true', null, { timeout: kBound });
+      await page.evaluate(() => window.vkd37Page.port.ready);
+      await upload(page, 'Download Complete');
+      page.on('dialog', (asked) => asked.accept());
+      await page.evaluate(() => window.vkd37Page.language.clearMessage());
+      await page.click(button);
+      await waitFor(page, () => document.getElementById('message').textContent !== '');
+      const message = await text(page, '#message');
+      await earlier.evaluate(() => window.db.close());
+      await waitFor(page, () => window.vkd37Page.record.kept !== null);
+      await page.evaluate(() => window.vkd37Page.record.ready);
+      const { unwritten } = await page.evaluate(() => window.vkd37Page.record.counts);
+      if (said.test(message)) assert.equal(unwritten, 0, `said "${message}", then ${await text(page, '#log-summary')}`);
+    });
+  }
+});
+
+// The site's data deleted with the tab open, then the earlier page's tab making its database
+// afresh and holding it: the page opens the log again on its next upload, which must still end.
+test('an upload ends when the log is opened again while an earlier page\'s tab holds it', async (t) => {
+  const { page, bridge } = await openPage(t, [], withPickers);
+  await upload(page, 'Download Complete');
+  const session = await page.context().newCDPSession(page);
+  await session.send('Storage.clearDataForOrigin', { origin: new URL(bridge.pageUrl).origin, storageTypes: 'indexeddb' });
+  const earlier = await page.context().newPage();
+  await earlier.route('**/earlier', (route) => route.fulfill({ contentType: 'text/html', body: '<!DOCTYPE html><title>earlier</title>' }));
+  await earlier.goto(new URL('/earlier', bridge.pageUrl).href);
+  await earlier.evaluate(() => new Promise((resolve, reject) => Object.assign(indexedDB.open('vkd37', 1), {
+    onupgradeneeded: ({ target: { result: db } }) => {
+      db.createObjectStore('entries', { keyPath: 'key', autoIncrement: true }).createIndex('written', 'written');
+      db.createObjectStore('counts');
+    },
+    onsuccess: (event) => resolve(window.db = event.target.result), onerror: reject })));
+  t.after(() => earlier.evaluate(() => window.db.close()).catch(() => {}));
+  await page.click('#upload');
+  await waitFor(page, () => ['Download Complete', 'Download Failed'].includes(document.getElementById('upload-status').textContent));
+  assert.match(await text(page, '#log-state'), /kept only in this tab/);
+});
