@@ -2332,9 +2332,14 @@ test('an upload ends while another tab holds the log\'s database at an earlier v
 
 // While an earlier page's tab holds the log's database, the entries it holds are out of reach:
 // Clear log must not say the log was cleared, nor Download log say the log was written, when
-// those entries are still there, never written, once that tab lets go.
+// those entries are still there, never written, once that tab lets go. What each says instead, in
+// either language; the station's check of a unit knows it read only this tab's entries.
 test('while an earlier page\'s tab holds the log, Clear log and Download log do not speak for the entries it holds', async (t) => {
-  for (const [button, said] of [['#clear-log', /^The log was cleared\.$/], ['#download-log', /^The log \(.*\) was written to/]]) {
+  const onlyHere = ['It holds only the entries kept in this tab: the rest of the log is held by another tab', '其中仅有此标签页中保存的记录'];
+  for (const [button, said, says] of [
+    ['#clear-log', /^The log was cleared\.$/, ['Nothing was cleared: the log is held by another tab', '未清除任何记录']],
+    ['#download-log', /^The log \(.*\) was written to/, ['1 entry of this tab was written to vkd37-commissioning.jsonl. ', ...onlyHere]],
+    ['#download-csv', /^Saved [^ ]*\.$/, ['Saved vkd37-commissioning.csv. ', ...onlyHere]]]) {
     await t.test(button, async (t) => {
       const context = await newContext(t, { bypassCSP: true });
       t.after(() => context.close());
@@ -2368,6 +2373,11 @@ test('while an earlier page\'s tab holds the log, Clear log and Download log do 
       await page.click(button);
       await waitFor(page, () => document.getElementById('message').textContent !== '');
       const message = await text(page, '#message');
+      for (const part of says.slice(0, -1)) assert.ok(message.includes(part), message);
+      await page.selectOption('#language', 'zh');
+      assert.match(await text(page, '#message'), new RegExp(says.at(-1)));
+      await page.selectOption('#language', 'en');
+      assert.equal((await page.evaluate(() => window.vkd37Page.record.lastConfirmed('E-1', new Date(0)))).partial, true);
       await earlier.evaluate(() => window.db.close());
       await waitFor(page, () => window.vkd37Page.record.kept !== null);
       await page.evaluate(() => window.vkd37Page.record.ready);
@@ -2397,4 +2407,8 @@ test('an upload ends when the log is opened again while an earlier page\'s tab h
   await page.click('#upload');
   await waitFor(page, () => ['Download Complete', 'Download Failed'].includes(document.getElementById('upload-status').textContent));
   assert.match(await text(page, '#log-state'), /kept only in this tab/);
+  // Once that tab lets go, the log is taken again, and the entry held here is said to be so.
+  await earlier.evaluate(() => window.db.close());
+  await waitFor(page, () => !window.vkd37Page.record.blocked);
+  assert.match(await text(page, '#log-state'), /\(another tab of this page held the log\)\. Entries kept only in this tab: 1\./);
 });
