@@ -2294,6 +2294,17 @@ test('with entries in the log, a 360 px window and 200 % zoom still scroll only 
   }
 });
 
+// A label's control characters (a scanner's GS, a U+202E that turns the row around) show in the
+// log's rows escaped, as the printed report shows them.
+test('the log shows a label\'s control characters as the printed report does', async (t) => {
+  const { page } = await openPage(t);
+  await page.fill('#unit', '01\u001d21A R-\u202e21');
+  await upload(page, 'Download Complete');
+  const [shown, report] = await page.evaluate(async () => [document.querySelector('#log tr:last-child td:nth-child(2)').textContent,
+    window.vkd37Page.core.reportHtml((await window.vkd37Page.record.everything()).text, 'en')]);
+  assert.ok(report.includes(`>${shown}<`) && !/[\u001d\u202e]/.test(shown), shown);
+});
+
 // A tab of the earlier page that does not let its database go (hung, or busy in a long script)
 // keeps this page's database from opening: an upload still ends, and shows its outcome.
 test('an upload ends while another tab holds the log\'s database at an earlier version and does not let it go', async (t) => {

@@ -244,8 +244,10 @@ export class CommissioningRecord {
       const row = log.insertRow();
       for (const key of kColumns) {
         const cell = row.insertCell();
+        const value = entry[key] ?? '';
         if (key === 'outcome') this.language.show(cell, 'outcome', entry.outcome);
-        else cell.textContent = entry[key] ?? '';
+        // A label's control characters (a line end, a turn of direction) shown as the report shows them.
+        else cell.textContent = typeof value === 'string' ? this.core.escapedControls(value) : value;
       }
     }
     const { all, confirmed } = this.counts;
