@@ -1282,6 +1282,7 @@ test('with 30,000 entries kept the page is ready, draws only the latest rows, an
   assert.equal(await text(page, '#log-summary'), '30002 uploads: 27001 confirmed, 3001 failed (the latest 50 shown)');
 
   assert.match(await answered(page, '#clear-log', false), /never written to a file: 30000\./);
+  await waitForText(page, '#message', 'never written to a file were kept');
   // Once the file is written, its 30,000 entries are marked so, a chunk at a time; an upload
   // meanwhile waits for a chunk at most, and shows its outcome long before the marking ends and the
   // page says the file was written. An upload of another tab, under way as the file is closed,
