@@ -2351,7 +2351,8 @@ test('while an earlier page\'s tab holds the log, Clear log and Download log do 
   for (const [button, said, says] of [
     ['#clear-log', /^The log was cleared\.$/, ['Nothing was cleared: the log is held by another tab', '未清除任何记录']],
     ['#download-log', /^The log \(.*\) was written to/, ['1 entry of this tab was written to vkd37-commissioning.jsonl. ', ...onlyHere]],
-    ['#download-csv', /^Saved [^ ]*\.$/, ['Saved vkd37-commissioning.csv. ', ...onlyHere]]]) {
+    ['#download-csv', /^Saved [^ ]*\.$/, ['Saved vkd37-commissioning.csv. ', ...onlyHere]],
+    ['#print-report', /^$/, ['The report was opened to print. ', ...onlyHere]]]) {
     await t.test(button, async (t) => {
       const context = await newContext(t, { bypassCSP: true });
       t.after(() => context.close());
