@@ -1282,6 +1282,7 @@ test('with 30,000 entries kept the page is ready, draws only the latest rows, an
   assert.equal(await text(page, '#log-summary'), '30002 uploads: 27001 confirmed, 3001 failed (the latest 50 shown)');
 
   assert.match(await answered(page, '#clear-log', false), /never written to a file: 30000\./);
+  await waitForText(page, '#message', 'never written to a file were kept');
   // Once the file is written, its 30,000 entries are marked so, a chunk at a time; an upload
   // meanwhile waits for a chunk at most, and shows its outcome long before the marking ends and the
   // page says the file was written. An upload of another tab, under way as the file is closed,
@@ -2294,6 +2295,17 @@ test('with entries in the log, a 360 px window and 200 % zoom still scroll only 
   }
 });
 
+// A label's control characters (a scanner's GS, a U+202E that turns the row around) show in the
+// log's rows escaped, as the printed report shows them.
+test('the log shows a label\'s control characters as the printed report does', async (t) => {
+  const { page } = await openPage(t);
+  await page.fill('#unit', '01\u001d21A R-\u202e21');
+  await upload(page, 'Download Complete');
+  const [shown, report] = await page.evaluate(async () => [document.querySelector('#log tr:last-child td:nth-child(2)').textContent,
+    window.vkd37Page.core.reportHtml((await window.vkd37Page.record.everything()).text, 'en')]);
+  assert.ok(report.includes(`>${shown}<`) && !/[\u001d\u202e]/.test(shown), shown);
+});
+
 // A tab of the earlier page that does not let its database go (hung, or busy in a long script)
 // keeps this page's database from opening: an upload still ends, and shows its outcome.
 test('an upload ends while another tab holds the log\'s database at an earlier version and does not let it go', async (t) => {
@@ -2327,5 +2339,89 @@ test('an upload ends while another tab holds the log\'s database at an earlier v
   await waitFor(page, () => window.vkd37Page.record.kept !== null);
   await page.evaluate(() => window.vkd37Page.record.ready);
   assert.match(await text(page, '#log-summary'), /^1 upload:/);
+  assert.match(await text(page, '#log-state'), /\(another tab of this page held the log\)\. Entries kept only in this tab: 1\./);
+});
+
+// While an earlier page's tab holds the log's database, the entries it holds are out of reach:
+// Clear log must not say the log was cleared, nor Download log say the log was written, when
+// those entries are still there, never written, once that tab lets go. What each says instead, in
+// either language; the station's check of a unit knows it read only this tab's entries.
+test('while an earlier page\'s tab holds the log, Clear log and Download log do not speak for the entries it holds', async (t) => {
+  const onlyHere = ['It holds only the entries kept in this tab: the rest of the log is held by another tab', '其中仅有此标签页中保存的记录'];
+  for (const [button, said, says] of [
+    ['#clear-log', /^The log was cleared\.$/, ['Nothing was cleared: the log is held by another tab', '未清除任何记录']],
+    ['#download-log', /^The log \(.*\) was written to/, ['1 entry of this tab was written to vkd37-commissioning.jsonl. ', ...onlyHere]],
+    ['#download-csv', /^Saved [^ ]*\.$/, ['Saved vkd37-commissioning.csv. ', ...onlyHere]],
+    ['#print-report', /^$/, ['The report was opened to print. ', ...onlyHere]]]) {
+    await t.test(button, async (t) => {
+      const context = await newContext(t, { bypassCSP: true });
+      t.after(() => context.close());
+      const bridge = await SimulatorBridge.start(simulatorPath, ['--no-pace']);
+      bridge.pagePath = process.env.VKD_PAGE;
+      t.after(() => bridge.stop());
+      const earlier = await context.newPage();
+      await earlier.route('**/earlier', (route) => route.fulfill({ contentType: 'text/html', body: '<!DOCTYPE html><title>earlier</title>' }));
+      await earlier.goto(new URL('/earlier', bridge.pageUrl).href);
+      // The earlier page's log holds three entries not yet written to a file.
+      await earlier.evaluate(() => new Promise((resolve, reject) => Object.assign(indexedDB.open('vkd37', 1), {
+        onupgradeneeded: ({ target: { result: db } }) => {
+          const store = db.createObjectStore('entries', { keyPath: 'key', autoIncrement: true });
+          store.createIndex('written', 'written');
+          db.createObjectStore('counts');
+          for (const unit of ['E-1', 'E-2', 'E-3']) {
+            store.add({ line: JSON.stringify({ time: '2025-03-04T09:00:00.000Z', unit, port: 'P', outcome: 'confirmed', ms: 10 }),
+              outcome: 'confirmed', written: 0 });
+          }
+        },
+        onsuccess: (event) => resolve(window.db = event.target.result), onerror: reject })));
+      const page = await watchedPage(t, context);
+      await page.addInitScript(`(${standIn})(${JSON.stringify(bridge.url)})`);
+      await page.addInitScript(`(${pickers})()`);
+      await page.goto(bridge.pageUrl);
+      await page.waitForFunction(() => window.vkd37Ready && document.body.dataset.ready === 'true', null, { timeout: kBound });
+      await page.evaluate(() => window.vkd37Page.port.ready);
+      await upload(page, 'Download Complete');
+      page.on('dialog', (asked) => asked.accept());
+      await page.evaluate(() => window.vkd37Page.language.clearMessage());
+      await page.click(button);
+      await waitFor(page, () => document.getElementById('message').textContent !== '');
+      const message = await text(page, '#message');
+      for (const part of says.slice(0, -1)) assert.ok(message.includes(part), message);
+      await page.selectOption('#language', 'zh');
+      assert.match(await text(page, '#message'), new RegExp(says.at(-1)));
+      await page.selectOption('#language', 'en');
+      assert.equal((await page.evaluate(() => window.vkd37Page.record.lastConfirmed('E-1', new Date(0)))).partial, true);
+      await earlier.evaluate(() => window.db.close());
+      await waitFor(page, () => window.vkd37Page.record.kept !== null);
+      await page.evaluate(() => window.vkd37Page.record.ready);
+      const { unwritten } = await page.evaluate(() => window.vkd37Page.record.counts);
+      if (said.test(message)) assert.equal(unwritten, 0, `said "${message}", then ${await text(page, '#log-summary')}`);
+    });
+  }
+});
+
+// The site's data deleted with the tab open, then the earlier page's tab making its database
+// afresh and holding it: the page opens the log again on its next upload, which must still end.
+test('an upload ends when the log is opened again while an earlier page\'s tab holds it', async (t) => {
+  const { page, bridge } = await openPage(t, [], withPickers);
+  await upload(page, 'Download Complete');
+  const session = await page.context().newCDPSession(page);
+  await session.send('Storage.clearDataForOrigin', { origin: new URL(bridge.pageUrl).origin, storageTypes: 'indexeddb' });
+  const earlier = await page.context().newPage();
+  await earlier.route('**/earlier', (route) => route.fulfill({ contentType: 'text/html', body: '<!DOCTYPE html><title>earlier</title>' }));
+  await earlier.goto(new URL('/earlier', bridge.pageUrl).href);
+  await earlier.evaluate(() => new Promise((resolve, reject) => Object.assign(indexedDB.open('vkd37', 1), {
+    onupgradeneeded: ({ target: { result: db } }) => {
+      db.createObjectStore('entries', { keyPath: 'key', autoIncrement: true }).createIndex('written', 'written');
+      db.createObjectStore('counts');
+    },
+    onsuccess: (event) => resolve(window.db = event.target.result), onerror: reject })));
+  t.after(() => earlier.evaluate(() => window.db.close()).catch(() => {}));
+  await page.click('#upload');
+  await waitFor(page, () => ['Download Complete', 'Download Failed'].includes(document.getElementById('upload-status').textContent));
+  assert.match(await text(page, '#log-state'), /kept only in this tab/);
+  // Once that tab lets go, the log is taken again, and the entry held here is said to be so.
+  await earlier.evaluate(() => window.db.close());
+  await waitFor(page, () => !window.vkd37Page.record.blocked);
   assert.match(await text(page, '#log-state'), /\(another tab of this page held the log\)\. Entries kept only in this tab: 1\./);
 });

@@ -12,6 +12,8 @@
 //                                  empty line at its start), then the log's next lines, each
 //                                  ending in a line feed. Answers them as the file holds them,
 //                                  each linked ("prev") to the line before it, as the tool links.
+//   vkd_escaped_controls()         exchange: a text (a label). Answers it as the record's reports
+//                                  show it, its control characters escaped.
 // A report is made of record files gathered as `vkd37 report` gathers them, in one of two slots
 // (the page's log, and the records it opened), so that the one does not undo the other:
 //   vkd_gather_start(slot)         a gathering begins, the last one let go.
@@ -53,6 +55,7 @@
 #include "model/ParameterText.h"
 #include "model/SaveDecision.h"
 #include "record/JsonText.h"
+#include "record/LabelText.h"
 #include "record/RecordEntry.h"
 #include "record/Profile.h"
 #include "record/RecordReport.h"
@@ -429,6 +432,9 @@ VKD_EXPORT("vkd_chain_lines") int ChainLines() {
         start = end;
     }
     return Answer(std::move(lines));
+}
+VKD_EXPORT("vkd_escaped_controls") int EscapedControlsText() {
+    return Answer(EscapedControls(exchange));
 }
 
 VKD_EXPORT("vkd_gather_start") void GatherStart(int slot) {

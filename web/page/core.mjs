@@ -279,6 +279,13 @@ export class Core {
     return this.text(this.exports.vkd_chain_lines());
   }
 
+  // A text (a label) as the record's reports show it, its control characters escaped (\x1D, \u202E),
+  // so that it can neither break a row nor turn it around.
+  escapedControls(text) {
+    this.put(text);
+    return this.text(this.exports.vkd_escaped_controls());
+  }
+
   // Record files gathered into `slot` (kLogSlot, kOpenedSlot) as `vkd37 report` gathers them: a
   // line found twice counts once, each file's chain is checked. files: [{ name, chunks }], chunks
   // an iterable, or an async one, of texts or bytes, so that no file is held whole.

@@ -56,14 +56,16 @@ export async function giveOut(destination, text, { name, type }) {
   return { written: true, name: destination.handle.name };
 }
 
-// The core's report into the file picked, and what became of it said. The core answers with no
-// bytes where it makes no report (more attempts than a sheet holds): nothing is written then.
+// The core's report into the file picked, and what became of it said and returned (as giveOut's).
+// The core answers with no bytes where it makes no report (more attempts than a sheet holds):
+// nothing is written then, and null returned.
 export async function saveReport(language, destination, bytes, file) {
   if (!bytes.length) {
     language.say('recordsTooLarge');
-    return;
+    return null;
   }
   const saved = await giveOut(destination, bytes, file);
   if (saved.error) language.say('saveFailed', saved.name, saved.error);
   else if (saved.written) language.say('saved', saved.name);
+  return saved;
 }

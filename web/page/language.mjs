@@ -107,6 +107,15 @@ const kTexts = {
       `does not let it go: close or reload that tab. Entries made here since: ${count}, kept only in this tab; ` +
       'download the log before closing it.',
     heldByTab: 'another tab of this page held the log',
+    entriesWritten: (count, name) => `${count} ${count === 1 ? 'entry' : 'entries'} of this tab ` +
+      `${count === 1 ? 'was' : 'were'} written to ${name}.`,
+    reportOpened: 'The report was opened to print.',
+    reportOffered: (name) => `${name} was handed to the browser as a download.`,
+    onlyThisTab: (said) => `${said} It holds only the entries kept in this tab: the rest of ` +
+      'the log is held by another tab of this page, an earlier version of it, which does not let it go. ' +
+      'Close or reload that tab, then try again.',
+    clearHeld: 'Nothing was cleared: the log is held by another tab of this page, an earlier version of ' +
+      'it, which does not let it go. Close or reload that tab, then clear the log.',
     recordNotKept: (count, reason) => `The browser did not keep entries of the log (${reason}). Entries ` +
       `kept only in this tab: ${count}. Download the log before closing it.`,
     recordFailed: (reason) => `The log could not be read or changed: ${reason}.`,
@@ -188,6 +197,8 @@ const kTexts = {
     stationRefused: (label, pattern) => `${label} does not match the unit pattern ${pattern}: nothing was sent. Scan the right label.`,
     stationTooLong: (length, pattern) => `The label (${length} characters) is too long to check against the unit pattern ${pattern}: nothing was sent. Scan the right label.`,
     stationAgain: (time) => `This unit was confirmed today already, at ${time}, and was uploaded again.`,
+    stationUnchecked: 'Whether this unit was confirmed earlier today is not known: the log is held by ' +
+      'another tab of this page, an earlier version of it, and only this tab’s entries were checked.',
     stationPassed: 'Confirmed. Scan the next unit.',
     labelsWaiting: (labels) => `Scanned, to be uploaded next: ${labels}.`,
     labelsNotSent: (labels) => `Not sent, as the upload before them was refused: ${labels}. Scan them again.`,
@@ -251,6 +262,12 @@ const kTexts = {
     recordBlocked: (count) => '记录正被本页面的另一个标签页（较早版本）占用且未释放：请关闭或重新加载该标签页。' +
       `此后在此记录的 ${count} 条仅保存在此标签页中，关闭前请下载记录。`,
     heldByTab: '本页面的另一个标签页占用了记录',
+    entriesWritten: (count, name) => `此标签页的 ${count} 条记录已写入 ${name}。`,
+    reportOpened: '报告已打开以供打印。',
+    reportOffered: (name) => `${name} 已作为下载交给浏览器。`,
+    onlyThisTab: (said) => `${said}其中仅有此标签页中保存的记录：其余记录正被本页面的另一个标签页（较早版本）` +
+      '占用且未释放。请关闭或重新加载该标签页，然后重试。',
+    clearHeld: '未清除任何记录：记录正被本页面的另一个标签页（较早版本）占用且未释放。请关闭或重新加载该标签页，然后再清除记录。',
     recordNotKept: (count, reason) => `浏览器未保存部分记录（${reason}）。仅保存在此标签页中的记录：${count} 条。关闭前请下载记录。`,
     recordFailed: (reason) => `无法读取或更改记录：${reason}。`,
     logHelp: '为每台设备命名：勾选“上传后接下一台控制器”，在“设备编号”中输入或扫描设备标签并按回车键；' +
@@ -317,6 +334,7 @@ const kTexts = {
     stationRefused: (label, pattern) => `${label} 不符合设备编号格式 ${pattern}：未发送任何数据。请扫描正确的标签。`,
     stationTooLong: (length, pattern) => `标签（${length} 个字符）太长，无法按设备编号格式 ${pattern} 检查：未发送任何数据。请扫描正确的标签。`,
     stationAgain: (time) => `该设备今天已在 ${time} 确认过，并已再次上传。`,
+    stationUnchecked: '无法得知该设备今天是否已确认过：记录正被本页面的另一个标签页（较早版本）占用，只检查了此标签页中的记录。',
     stationPassed: '已确认。请扫描下一台设备。',
     labelsWaiting: (labels) => `已扫描，等待上传：${labels}。`,
     labelsNotSent: (labels) => `前一次上传被拒绝，以下编号未发送：${labels}。请重新扫描。`,

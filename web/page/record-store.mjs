@@ -169,22 +169,33 @@ function upgrade(request, oldVersion) {
   entries.createIndex('outcome', 'outcome');
 }
 
+// What a transaction meets, untried, while a tab of an earlier page holds the database.
+export class HeldError extends Error {
+  constructor() {
+    super('a tab of an earlier page holds the database');
+    this.name = 'HeldError';
+  }
+}
+
 // Rejects as the browser refuses: no site data, or a newer page's database (VersionError).
-// Where a tab of an earlier page holds the database and does not let it go, the browser calls
-// onBlocked and waits for that tab: the open ends once it has.
-function openDatabase(onBlocked = null) {
-  return new Promise((resolve, reject) => {
+// Where a tab of an earlier page holds the database and does not let it go, the browser waits
+// for that tab: onBlocked(opening) is called with this open, which ends once that tab has let go.
+function openDatabase(onBlocked) {
+  const opening = new Promise((resolve, reject) => {
     const request = indexedDB.open(kDatabase, kVersion);
-    request.onblocked = onBlocked;
+    request.onblocked = () => onBlocked(opening);
     request.onupgradeneeded = (event) => upgrade(request, event.oldVersion);
     request.onsuccess = () => resolve(request.result);
     request.onerror = () => reject(request.error);
   });
+  return opening;
 }
 
 export class KeptRecord {
-  constructor(db, confirmed) {
+  // onBlocked: as openDatabase calls it, at every open.
+  constructor(db, confirmed, onBlocked) {
     this.confirmed = confirmed;
+    this.onBlocked = onBlocked;
     this.generation = 0; // the connection's number: keys read on one mean nothing on the next
     this.gone = null; // why the database could not be opened again, once it could not
     this.reopening = null;
@@ -221,7 +232,8 @@ export class KeptRecord {
   }
 
   // The browser's record, or null where it keeps none (a profile or policy refusing site data);
-  // rejects with a VersionError where a newer page keeps it. onBlocked: as openDatabase calls it.
+  // rejects with a VersionError where a newer page keeps it. onBlocked: as openDatabase calls it,
+  // this open and every one after it.
   static async open(keeper, confirmed, onBlocked) {
     let db;
     try {
@@ -230,7 +242,7 @@ export class KeptRecord {
       if (error?.name === 'VersionError') throw error;
       return null;
     }
-    const record = new KeptRecord(db, confirmed);
+    const record = new KeptRecord(db, confirmed, onBlocked);
     const old = keeper.get(kOldStorageKey);
     if (old !== null) {
       try {
@@ -244,16 +256,26 @@ export class KeptRecord {
   }
 
   // The open connection; after the browser closed it, a new one, as the database now is (made
-  // afresh where the site's data was deleted). Where it will not open, the record is gone.
+  // afresh where the site's data was deleted). Where it will not open, the record is gone. While
+  // a tab of an earlier page holds it, the open waits for that tab and this rejects (HeldError),
+  // so that nothing waits with it; the connection is taken once that tab lets go.
   connection() {
     if (this.db) return Promise.resolve(this.db);
-    this.reopening ??= openDatabase().then((db) => {
-      this.use(db);
-      return db;
-    }, (error) => {
-      this.gone = error;
-      throw error;
-    }).finally(() => { this.reopening = null; });
+    if (!this.reopening) {
+      let held;
+      const blocked = new Promise((resolve, reject) => { held = reject; });
+      const opening = openDatabase((open) => {
+        this.onBlocked(open);
+        held(new HeldError());
+      }).then((db) => {
+        this.use(db);
+        return db;
+      }, (error) => {
+        this.gone = error;
+        throw error;
+      }).finally(() => { this.reopening = null; });
+      this.reopening = Promise.race([opening, blocked]);
+    }
     return this.reopening;
   }
 

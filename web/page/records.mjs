@@ -80,26 +80,38 @@ export class CommissioningRecord {
       if (this.counts.unwritten > 0) event.preventDefault();
     });
     // A tab of an earlier page that does not let its database go keeps the browser's record from
-    // opening until it does: uploads and the buttons wait for the record to open or to be found
-    // held so (`reached`), and entries meanwhile are held in this tab.
+    // opening until it does, at first or when it is opened again: uploads and the buttons wait for
+    // the record to open or to be found held so (`reached`), and meanwhile reach only this tab's
+    // entries, where new ones are held.
     this.blocked = false;
-    let blocked;
-    const blocking = new Promise((resolve) => { blocked = resolve; });
-    this.opened = afterFirstFrame().then(() => KeptRecord.open(keeper, this.confirmed, () => {
-      this.blocked = true;
-      this.showState();
-      blocked();
+    let blocking;
+    const blocked = new Promise((resolve) => { blocking = resolve; });
+    this.opened = afterFirstFrame().then(() => KeptRecord.open(keeper, this.confirmed, (opening) => {
+      this.heldByEarlier(opening);
+      blocking();
     })).then((kept) => {
       this.kept = kept;
       if (!kept) keeper.refuse();
-    }, (newer) => { this.heldBecause = newer; }).finally(() => { this.blocked = false; });
-    this.reached = Promise.race([this.opened, blocking]);
+    }, (newer) => { this.heldBecause = newer; });
+    this.reached = Promise.race([this.opened, blocked]);
     // Counted and drawn; the page is ready for input before.
     this.ready = this.opened.then(() => this.refresh());
     this.ready.then(() => this.makeRoom());
   }
 
-  get parts() { return this.kept ? [this.kept, this.held] : [this.held]; }
+  // Those within reach: while a tab of an earlier page holds the browser's record, this tab's only.
+  get parts() { return this.kept && !this.blocked ? [this.kept, this.held] : [this.held]; }
+
+  // The browser's record is held by a tab of an earlier page until `opening` (its open) ends, and
+  // this page has taken it: the first open ends once the record is set up.
+  heldByEarlier(opening) {
+    this.blocked = true;
+    this.showState();
+    opening.catch(() => {}).then(() => this.opened).finally(() => {
+      this.blocked = false;
+      this.refresh();
+    });
+  }
 
   // Lets go of the browser's record once it could not be opened again (a newer page's, or the
   // site's data refused since): this tab's entries from then on are held here. False when it is
@@ -112,14 +124,17 @@ export class CommissioningRecord {
     return true;
   }
 
-  // What act gives for each part; a browser's record gone meanwhile is left out.
+  // What act gives for each part; a browser's record gone meanwhile, or found held by a tab of an
+  // earlier page, is left out. `partial`: it was held so, and only this tab's entries were reached.
   async ofEachPart(act) {
     for (;;) {
       const parts = this.parts;
+      const partial = this.blocked;
       try {
-        return { parts, results: await Promise.all(parts.map(act)) };
+        return { parts, results: await Promise.all(parts.map(act)), partial };
       } catch (error) {
-        if (!this.letGo()) throw error;
+        const heldNow = this.blocked && parts.includes(this.kept);
+        if (!heldNow && !this.letGo()) throw error;
       }
     }
   }
@@ -147,7 +162,7 @@ export class CommissioningRecord {
   async keep(line, outcome) {
     await this.reached;
     let pruned = 0;
-    if (this.kept) {
+    if (this.kept && !this.blocked) {
       try {
         for (let round = 0; ; round++) {
           try {
@@ -163,18 +178,17 @@ export class CommissioningRecord {
         this.keeper.askToKeep();
         return pruned;
       } catch (refusal) {
-        if (!this.letGo()) this.heldBecause = refusal;
+        if (!this.blocked && !this.letGo()) this.heldBecause = refusal;
       }
-    } else if (this.blocked) {
-      this.heldBecause ??= message('heldByTab');
     }
+    if (this.blocked) this.heldBecause ??= message('heldByTab');
     await this.held.add(line, outcome);
     return pruned;
   }
 
   // Where room runs short, the oldest written entries go; with none left, the record is at risk.
   async makeRoom() {
-    if (!this.kept || !navigator.storage?.estimate) return;
+    if (!this.kept || this.blocked || !navigator.storage?.estimate) return;
     let quota;
     let usage;
     try {
@@ -194,12 +208,13 @@ export class CommissioningRecord {
     await this.refresh();
   }
 
-  // When `unit` was last confirmed, in any tab, since `since` (a Date); null when it was not.
+  // When `unit` was last confirmed, in any tab, since `since` (a Date): { time }, null when it was
+  // not; `partial` where only this tab's entries could be read.
   async lastConfirmed(unit, since) {
     await this.reached;
-    const { results } = await this.ofEachPart((part) => part.confirmedSince(since));
+    const { results, partial } = await this.ofEachPart((part) => part.confirmedSince(since));
     const times = results.flat().filter((entry) => entry.unit === unit).map((entry) => entry.time);
-    return times.sort().at(-1) ?? null;
+    return { time: times.sort().at(-1) ?? null, partial };
   }
 
   // The counts and the latest entries, from every tab's changes.
@@ -229,8 +244,10 @@ export class CommissioningRecord {
       const row = log.insertRow();
       for (const key of kColumns) {
         const cell = row.insertCell();
+        const value = entry[key] ?? '';
         if (key === 'outcome') this.language.show(cell, 'outcome', entry.outcome);
-        else cell.textContent = entry[key] ?? '';
+        // A label's control characters (a line end, a turn of direction) shown as the report shows them.
+        else cell.textContent = typeof value === 'string' ? this.core.escapedControls(value) : value;
       }
     }
     const { all, confirmed } = this.counts;
@@ -258,11 +275,11 @@ export class CommissioningRecord {
     }
   }
 
-  // Every entry of every part, as the record's file: its lines linked as the tool links a file's
-  // (the browser keeps them unlinked, since a chain links the lines of one file), and where each
-  // part ended.
+  // Every entry of every part within reach, as the record's file: its lines linked as the tool
+  // links a file's (the browser keeps them unlinked, since a chain links the lines of one file),
+  // where each part ended, and whether only this tab's entries were reached (`partial`).
   async everything() {
-    const { parts, results } = await this.ofEachPart((part) => part.everything());
+    const { parts, results, partial } = await this.ofEachPart((part) => part.everything());
     const lines = results.flatMap((result) => result.lines);
     let text = '';
     let previous = '';
@@ -275,7 +292,7 @@ export class CommissioningRecord {
         start += size;
       });
     }
-    return { lines, text,
+    return { lines, text, partial,
       ends: results.map(({ through, generation }, index) => ({ part: parts[index], through, generation })) };
   }
 
@@ -298,6 +315,14 @@ export class CommissioningRecord {
     return destination;
   }
 
+  // Whether the whole record is within reach: not while a tab of an earlier page holds the
+  // browser's, also where its connection, closed by the browser, is opened again now.
+  async whole() {
+    await this.reached;
+    await this.kept?.connection().catch(() => {});
+    return !this.blocked;
+  }
+
   // While another tab holds the log, an empty tab's record is not the log.
   sayEmpty() {
     if (this.blocked) this.language.say('recordBlocked', this.held.counts.unwritten);
@@ -311,31 +336,45 @@ export class CommissioningRecord {
     const record = await this.everything();
     const saved = await giveOut(destination, record.text, kLogFile);
     if (saved.error) this.language.say('saveFailed', saved.name, saved.error);
-    if (saved.offered) this.language.say('logOffered');
+    if (saved.offered) this.sayGiven(record.partial, 'logOffered');
     if (!saved.written) return;
-    // A part gone meanwhile took its entries with it: nothing there to mark.
+    // A part gone meanwhile took its entries with it: nothing there to mark. A part found held
+    // meanwhile was opened again: its entries were those the site's data lost.
     const removed = await Promise.all(record.ends.map(({ part, through, generation }) => part.markWritten(through, generation)
-      .catch((error) => { if (!this.letGo()) throw error; })));
+      .catch((error) => { if (!this.blocked && !this.letGo()) throw error; })));
     await this.changed(removed.some(Boolean) ? kChanged : kMarked);
-    this.language.say('logWritten', record.lines.length, saved.name);
+    this.sayGiven(record.partial, record.partial ? 'entriesWritten' : 'logWritten', record.lines.length, saved.name);
     await this.makeRoom();
+  }
+
+  // What became of what was given out; where only this tab's entries were reached (`partial`),
+  // that they alone are in it.
+  sayGiven(partial, key, ...args) {
+    if (partial) this.language.say('onlyThisTab', message(key, ...args));
+    else this.language.say(key, ...args);
   }
 
   // The core's report as a file: the workbook, or the CSV.
   async downloadReport(file, make) {
     const destination = await this.destination(file);
-    if (destination) await saveReport(this.language, destination, make((await this.everything()).text), file);
+    if (!destination) return;
+    const record = await this.everything();
+    const saved = await saveReport(this.language, destination, make(record.text), file);
+    if (!record.partial) return;
+    if (saved?.written) this.sayGiven(true, 'saved', saved.name);
+    else if (saved?.offered) this.sayGiven(true, 'reportOffered', file.name);
   }
 
   // The core's report page in a frame of its own, printed with its own print styles.
   async printReport() {
     await this.reached;
-    const { lines, text } = await this.everything();
-    if (!lines.length) {
+    const record = await this.everything();
+    if (!record.lines.length) {
       this.sayEmpty();
       return;
     }
-    await this.printHtml(this.core.reportHtml(text, this.language.code));
+    if (record.partial) this.sayGiven(true, 'reportOpened');
+    await this.printHtml(this.core.reportHtml(record.text, this.language.code));
   }
 
   // A report page in a frame of its own, printed with its own print styles.
@@ -354,9 +393,13 @@ export class CommissioningRecord {
   }
 
   // Asks first unless every entry has been written to a file; an entry added meanwhile in
-  // another tab is not one the person was asked about, and stays.
+  // another tab is not one the person was asked about, and stays. While a tab of an earlier page
+  // holds the browser's record, nothing is cleared: the entries it holds cannot be seen.
   async clear() {
-    await this.reached;
+    if (!await this.whole()) {
+      this.language.say('clearHeld');
+      return;
+    }
     const { parts, results: tried } = await this.ofEachPart((part) => part.clear());
     let cleared = true;
     if (tried.some((outcome) => !outcome.cleared)) {

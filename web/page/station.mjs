@@ -223,8 +223,10 @@ export class Station {
     // an earlier one, as the tool reads its record.
     const startOfDay = new Date();
     startOfDay.setHours(0, 0, 0, 0);
-    const done = await this.upload.record.lastConfirmed(label, startOfDay).catch(() => null);
-    if (done) this.language.show($('station-warning'), 'stationAgain', new Date(done).toLocaleTimeString());
+    // Where a tab of an earlier page holds the log, only this tab's entries could be checked.
+    const done = await this.upload.record.lastConfirmed(label, startOfDay).catch(() => ({ time: null }));
+    if (done.time) this.language.show($('station-warning'), 'stationAgain', new Date(done.time).toLocaleTimeString());
+    else if (done.partial) this.language.show($('station-warning'), 'stationUnchecked');
     this.show('', 'uploading');
     this.upload.station = {
       station: $('station-name').value.trim(), profile: this.profile.profile, profileId: this.profile.identity,
