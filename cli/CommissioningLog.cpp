@@ -10,15 +10,20 @@
 namespace {
 
 // What a file about to take record lines holds instead of a record, as profile new --replace
-// judges a file it would write over: a profile, or settings (a number first, as a settings file
-// starts and no record line does); nothing where it may be a record.
+// judges a file it would write over: a profile, settings (numbers and nothing else up to the
+// values' end: a record's line cut to a time's digits reads on into text), or text in UTF-16,
+// which a line of UTF-8 would garble; nothing where it may be a record.
 std::optional<std::string> HeldInstead(const std::string& start) {
     if (LooksLikeProfile(start)) {
         return "a profile";
     }
     ParameterSet values;
-    if (ReadParameterText(start, values).values > 0) {
+    const ParameterReading reading = ReadParameterText(start, values);
+    if (reading.values > 0 && !reading.StoppedAtUnreadable()) {
         return "settings";
+    }
+    if (start.rfind("\xFF\xFE", 0) == 0 || start.rfind("\xFE\xFF", 0) == 0) {
+        return "text in UTF-16";
     }
     return std::nullopt;
 }

@@ -2,6 +2,7 @@
 
 #include "cli/ExitStatus.h"
 #include "cli/Output.h"
+#include "platform/StopSignals.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ std::optional<FileFailure> ReadRecordFileLines(FileReader& file,
     std::string chunk(kChunk, '\0');
     RecordLines lines;
     std::uint64_t offset = 0;
-    for (std::size_t read = kChunk; read == kChunk; offset += read) {
+    for (std::size_t read = kChunk; read == kChunk && !CaughtStopSignal(); offset += read) {
         if (std::optional<FileFailure> failure =
                 file.Read(offset, chunk.data(), chunk.size(), read)) {
             return failure;
@@ -79,6 +80,10 @@ std::size_t RecordFiles::ReadAll(const Take& take) {
             Complain(paths_[file] + ": " + LinesLeftOut(named, count));
         }
         leftOut += count;
+    }
+    // A report of a record read in part would read as the whole record's.
+    if (CaughtStopSignal()) {
+        throw CommandError(kExitUsage, "stopped before the record was read to its end");
     }
     gathering_.End();
     named_ = true;

@@ -13,6 +13,7 @@
 
 // The lines of one record file, read a chunk at a time, so that no more of it than a line is
 // held (RecordLines); why it could not be read to its end, the lines before the failure taken.
+// A stop signal ends the reading between two chunks: the caller asks CaughtStopSignal().
 std::optional<FileFailure> ReadRecordFileLines(FileReader& file,
                                                FunctionRef<void(const RecordLines::Line&)> take);
 

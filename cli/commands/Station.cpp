@@ -209,6 +209,9 @@ int RunStation(const StationOptions& options) {
     UnitLabels labels(LabelArgument("--unit-pattern", options.unitPattern));
     const std::string station = StationName(options.stationName);
     std::map<std::string, std::string> doneToday = DoneToday(options.logPath);
+    if (CaughtStopSignal()) {
+        return kExitDone; // stopped while its record was read: nothing opened, nothing sent
+    }
     CommissioningLog log(options.logPath, station, profile, {{"the profile", options.profile}});
     SerialPort port = OpenPort(options.port);
     const UploadFrame frame = FrameOf(profile.values);

@@ -1072,6 +1072,9 @@ TEST_F(ToolTest, FilesThatCannotBeReadOrWrittenAreNamed) {
     ASSERT_EQ(0, ::link(settings.c_str(), Path("hard.dll").c_str()));
     ASSERT_EQ(0, ::symlink(Path("std.json").c_str(), Path("soft.json").c_str()));
     WriteFile(Path("copy.json"), ReadWholeFile(Path("std.json")));
+    WriteFile(Path("utf16.dll"), std::string("\xFF\xFE"
+                                             "0\0 \0"
+                                             "1\0"));
     const std::string writeOnly = Path("write-only.jsonl");
     WriteFile(writeOnly, "");
     ::chmod(writeOnly.c_str(), 0222);
@@ -1091,6 +1094,7 @@ TEST_F(ToolTest, FilesThatCannotBeReadOrWrittenAreNamed) {
         {station, Path("soft.json"), "it is the profile " + Path("std.json") + ", not a record"},
         {station, Path("copy.json"), "it holds a profile, not a record"},
         {station, StartFile("other.dll"), "it holds settings, not a record"},
+        {station, Path("utf16.dll"), "it holds text in UTF-16, not a record"},
         {upload, writeOnly,
          "it can be written but not read, and each line links to the one before it"},
     };
@@ -1106,6 +1110,14 @@ TEST_F(ToolTest, FilesThatCannotBeReadOrWrittenAreNamed) {
         EXPECT_EQ(before, ReadWholeFile(notRecord.log));
     }
     EXPECT_EQ(std::nullopt, sim.ReadLine(milliseconds(200)));
+    // A record whose first line was cut to a time's digits is a record all the same.
+    const std::string cut = Path("cut.jsonl");
+    WriteFile(cut, "2026-12-09T12:04:02.123Z\",\"unit\":\"A1\"}\n");
+    std::vector<std::string> arguments = upload;
+    arguments.insert(arguments.end(), {"--log", cut});
+    ChildProcess taken = Tool(arguments);
+    EXPECT_EQ(0, taken.WaitForExit()) << taken.ErrorText();
+    EXPECT_EQ(2u, Lines(ReadWholeFile(cut)).size());
 }
 
 // The same bytes give the same frame on every face: the tool sends what the dialog and the page
