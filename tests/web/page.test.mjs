@@ -2306,6 +2306,27 @@ test('the log shows a label\'s control characters as the printed report does', a
   assert.ok(report.includes(`>${shown}<`) && !/[\u001d\u202e]/.test(shown), shown);
 });
 
+// A tab of the earlier page holding its log's database, with that page's stores and the entries
+// of the units given, not yet written to a file; it lets the database go only once its
+// `window.db` is closed.
+async function earlierPageHolding(context, bridge, units = []) {
+  const earlier = await context.newPage();
+  await earlier.route('**/earlier', (route) => route.fulfill({ contentType: 'text/html', body: '<!DOCTYPE html><title>earlier</title>' }));
+  await earlier.goto(new URL('/earlier', bridge.pageUrl).href);
+  await earlier.evaluate((units) => new Promise((resolve, reject) => Object.assign(indexedDB.open('vkd37', 1), {
+    onupgradeneeded: ({ target: { result: db } }) => {
+      const store = db.createObjectStore('entries', { keyPath: 'key', autoIncrement: true });
+      store.createIndex('written', 'written');
+      db.createObjectStore('counts');
+      for (const unit of units) {
+        store.add({ line: JSON.stringify({ time: '2025-03-04T09:00:00.000Z', unit, port: 'P', outcome: 'confirmed', ms: 10 }),
+          outcome: 'confirmed', written: 0 });
+      }
+    },
+    onsuccess: (event) => resolve(window.db = event.target.result), onerror: reject })), units);
+  return earlier;
+}
+
 // A tab of the earlier page that does not let its database go (hung, or busy in a long script)
 // keeps this page's database from opening: an upload still ends, and shows its outcome.
 test('an upload ends while another tab holds the log\'s database at an earlier version and does not let it go', async (t) => {
@@ -2314,15 +2335,7 @@ test('an upload ends while another tab holds the log\'s database at an earlier v
   const bridge = await SimulatorBridge.start(simulatorPath, ['--no-pace']);
   bridge.pagePath = process.env.VKD_PAGE;
   t.after(() => bridge.stop());
-  const earlier = await context.newPage();
-  await earlier.route('**/earlier', (route) => route.fulfill({ contentType: 'text/html', body: '<!DOCTYPE html><title>earlier</title>' }));
-  await earlier.goto(new URL('/earlier', bridge.pageUrl).href);
-  await earlier.evaluate(() => new Promise((resolve, reject) => Object.assign(indexedDB.open('vkd37', 1), {
-    onupgradeneeded: ({ target: { result: db } }) => {
-      db.createObjectStore('entries', { keyPath: 'key', autoIncrement: true }).createIndex('written', 'written');
-      db.createObjectStore('counts');
-    },
-    onsuccess: (event) => resolve(window.db = event.target.result), onerror: reject })));
+  const earlier = await earlierPageHolding(context, bridge);
   const page = await watchedPage(t, context);
   await page.addInitScript(`(${standIn})(${JSON.stringify(bridge.url)})`);
   await page.goto(bridge.pageUrl);
@@ -2359,21 +2372,8 @@ test('while an earlier page\'s tab holds the log, Clear log and Download log do 
       const bridge = await SimulatorBridge.start(simulatorPath, ['--no-pace']);
       bridge.pagePath = process.env.VKD_PAGE;
       t.after(() => bridge.stop());
-      const earlier = await context.newPage();
-      await earlier.route('**/earlier', (route) => route.fulfill({ contentType: 'text/html', body: '<!DOCTYPE html><title>earlier</title>' }));
-      await earlier.goto(new URL('/earlier', bridge.pageUrl).href);
       // The earlier page's log holds three entries not yet written to a file.
-      await earlier.evaluate(() => new Promise((resolve, reject) => Object.assign(indexedDB.open('vkd37', 1), {
-        onupgradeneeded: ({ target: { result: db } }) => {
-          const store = db.createObjectStore('entries', { keyPath: 'key', autoIncrement: true });
-          store.createIndex('written', 'written');
-          db.createObjectStore('counts');
-          for (const unit of ['E-1', 'E-2', 'E-3']) {
-            store.add({ line: JSON.stringify({ time: '2025-03-04T09:00:00.000Z', unit, port: 'P', outcome: 'confirmed', ms: 10 }),
-              outcome: 'confirmed', written: 0 });
-          }
-        },
-        onsuccess: (event) => resolve(window.db = event.target.result), onerror: reject })));
+      const earlier = await earlierPageHolding(context, bridge, ['E-1', 'E-2', 'E-3']);
       const page = await watchedPage(t, context);
       await page.addInitScript(`(${standIn})(${JSON.stringify(bridge.url)})`);
       await page.addInitScript(`(${pickers})()`);
@@ -2407,15 +2407,7 @@ test('an upload ends when the log is opened again while an earlier page\'s tab h
   await upload(page, 'Download Complete');
   const session = await page.context().newCDPSession(page);
   await session.send('Storage.clearDataForOrigin', { origin: new URL(bridge.pageUrl).origin, storageTypes: 'indexeddb' });
-  const earlier = await page.context().newPage();
-  await earlier.route('**/earlier', (route) => route.fulfill({ contentType: 'text/html', body: '<!DOCTYPE html><title>earlier</title>' }));
-  await earlier.goto(new URL('/earlier', bridge.pageUrl).href);
-  await earlier.evaluate(() => new Promise((resolve, reject) => Object.assign(indexedDB.open('vkd37', 1), {
-    onupgradeneeded: ({ target: { result: db } }) => {
-      db.createObjectStore('entries', { keyPath: 'key', autoIncrement: true }).createIndex('written', 'written');
-      db.createObjectStore('counts');
-    },
-    onsuccess: (event) => resolve(window.db = event.target.result), onerror: reject })));
+  const earlier = await earlierPageHolding(page.context(), bridge);
   t.after(() => earlier.evaluate(() => window.db.close()).catch(() => {}));
   await page.click('#upload');
   await waitFor(page, () => ['Download Complete', 'Download Failed'].includes(document.getElementById('upload-status').textContent));
