@@ -43,18 +43,6 @@ std::string LinkedLine(std::string_view line, std::string_view previousLine) {
     return RecordLine(*entry);
 }
 
-std::string_view LastRecordLine(std::string_view text) {
-    while (!text.empty()) {
-        const std::size_t end = text.find_last_of('\n', text.size() - 1);
-        const std::string_view line = end == std::string_view::npos ? text : text.substr(end + 1);
-        if (!IsBlank(line)) {
-            return line;
-        }
-        text = end == std::string_view::npos ? std::string_view() : text.substr(0, end);
-    }
-    return {};
-}
-
 bool ProgramLinks(std::string_view program) {
     const std::size_t space = program.rfind(' ');
     if (space == std::string_view::npos) {

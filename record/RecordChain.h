@@ -23,9 +23,6 @@ std::string ChainLink(std::string_view previousLine);
 // line that holds no entry comes back as it is; no link can be put in it.
 std::string LinkedLine(std::string_view line, std::string_view previousLine);
 
-// The last line of text that is not blank, without its line end; empty when there is none.
-std::string_view LastRecordLine(std::string_view text);
-
 // Whether the program a line names links every line it writes to a file (the tool and the page
 // from 1.2.0 on): such a line without a link has had it taken out.
 bool ProgramLinks(std::string_view program);

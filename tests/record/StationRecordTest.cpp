@@ -23,6 +23,19 @@ Profile StartProfile() {
     return {"Line 3", "approved", StartSet()};
 }
 
+// The last line of text that is not blank, without its line end; empty when there is none.
+std::string_view LastLineOf(std::string_view text) {
+    while (!text.empty()) {
+        const std::size_t end = text.find_last_of('\n', text.size() - 1);
+        const std::string_view line = end == std::string_view::npos ? text : text.substr(end + 1);
+        if (line.find_first_not_of(" \t\r") != std::string_view::npos) {
+            return line;
+        }
+        text = end == std::string_view::npos ? std::string_view() : text.substr(0, end);
+    }
+    return {};
+}
+
 // A station's record of these units, each line linked as the tool links it.
 std::string StationText(const std::vector<const char*>& units, const char* station,
                         const ParameterSet& values = StartSet(), std::string text = "") {
@@ -34,7 +47,7 @@ std::string StationText(const std::vector<const char*>& units, const char* stati
         entry.station = station;
         entry.profile = "Line 3";
         entry.profileId = ValuesIdentity(StartSet());
-        entry.prev = ChainLink(LastRecordLine(text));
+        entry.prev = ChainLink(LastLineOf(text));
         text += RecordLine(entry) + "\n";
     }
     return text;
