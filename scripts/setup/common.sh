@@ -17,10 +17,24 @@ as_root() {
     fi
 }
 
+# Fetches the package lists. A mirror caught syncing serves a list whose size does not match
+# its index, and apt fails: that passes within minutes, so it is tried again before giving up.
+apt_update() {
+    local try
+    for try in 1 2 3; do
+        as_root apt-get update -q && return 0
+        [ "$try" -eq 3 ] || {
+            echo "setup: the package lists could not be fetched (try $try of 3); again in 30 s"
+            sleep 30
+        }
+    done
+    return 1
+}
+
 # Refreshes the package lists when they are missing or older than a day.
 apt_update_if_old() {
     if [ -z "$(find /var/lib/apt/lists -maxdepth 1 -name '*Packages*' -mtime -1 -print -quit 2>/dev/null)" ]; then
-        as_root apt-get update -q
+        apt_update
     fi
 }
 

@@ -34,7 +34,7 @@ if [ -n "$missing32" ]; then
     fi
     if [ -z "$(find /var/lib/apt/lists -maxdepth 1 -name '*binary-i386_Packages*' -print -quit 2>/dev/null)" ]; then
         say32 "fetching the i386 package lists"
-        as_root apt-get update -q
+        apt_update
     fi
     apt_install "$@"
 fi
