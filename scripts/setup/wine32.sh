@@ -32,7 +32,10 @@ if [ -n "$missing32" ]; then
         say32 "adding the i386 architecture to dpkg"
         as_root dpkg --add-architecture i386
     fi
-    if [ -z "$(find /var/lib/apt/lists -maxdepth 1 -name '*binary-i386_Packages*' -print -quit 2>/dev/null)" ]; then
+    # Every source's i386 list: an earlier fetch cut short (a mirror syncing) may have left one
+    # out, and 32-bit libraries then miss the versions of their 64-bit twins.
+    lists() { find /var/lib/apt/lists -maxdepth 1 -name "*binary-$1_Packages*" 2>/dev/null | sed "s/binary-$1_.*//" | sort; }
+    if [ "$(lists i386)" != "$(lists amd64)" ]; then
         say32 "fetching the i386 package lists"
         apt_update
     fi
