@@ -37,7 +37,7 @@ if [ -n "$missing32" ]; then
     lists() { find /var/lib/apt/lists -maxdepth 1 -name "*binary-$1_Packages*" 2>/dev/null | sed "s/binary-$1_.*//" | sort; }
     if [ "$(lists i386)" != "$(lists amd64)" ]; then
         say32 "fetching the i386 package lists"
-        apt_update
+        apt_update || say32 "going on with the package lists as they are"
     fi
     apt_install "$@"
 fi
