@@ -171,6 +171,7 @@ int main(int argc, char** argv) {
     if (!FillClosedStandardDescriptors()) {
         return kExitUsage;
     }
+    RaiseOpenFileLimit();
     return RunReportingErrors(argc, argv);
 }
 #endif

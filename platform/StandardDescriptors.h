@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 // A descriptor 0-2 that whoever started us left closed would go to the next file opened (a
@@ -18,5 +19,17 @@ inline bool FillClosedStandardDescriptors() {
         }
     }
     return true;
+}
+
+// `report` keeps every record file it was given open until its report is made, so that an attempt
+// read again is read from the file it was read from. A shell's soft limit (1024 on most Linux) is
+// below what a year of daily records from three stations needs, and any user may raise it to the
+// hard limit: so the tool does, and only the hard limit stops it.
+inline void RaiseOpenFileLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
 }
 #endif

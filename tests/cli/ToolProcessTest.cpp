@@ -72,10 +72,12 @@ ChildProcess Tool(std::vector<std::string> arguments,
     return ChildProcess(VKD37_TOOL_PATH, std::move(arguments), std::move(input), pipes);
 }
 
-// The tool started by a shell that first runs redirections, such as ">&-".
-ChildProcess ToolAfter(const std::string& redirections, std::vector<std::string> arguments) {
+// The tool started by a shell that first runs redirections, such as ">&-", and `before`, such as
+// "ulimit -Sn 40;".
+ChildProcess ToolAfter(const std::string& redirections, std::vector<std::string> arguments,
+                       const std::string& before = "") {
     arguments.insert(arguments.begin(),
-                     {"-c", "exec \"$0\" \"$@\" " + redirections, VKD37_TOOL_PATH});
+                     {"-c", before + "exec \"$0\" \"$@\" " + redirections, VKD37_TOOL_PATH});
     return ChildProcess("/bin/bash", std::move(arguments), std::string());
 }
 
@@ -787,6 +789,20 @@ TEST_F(ToolTest, ReportJudgesByTimeWhateverTheOrderOfFilesAndLines) {
                 << reports[0];
         }
     }
+}
+
+// More record files than the soft limit of open files the tool was started with (a year of daily
+// records from three stations passes a shell's 1024): all are reported.
+TEST_F(ToolTest, ReportTakesMoreFilesThanTheSoftOpenFileLimit) {
+    std::vector<std::string> arguments = {"report"};
+    for (int i = 0; i < 60; ++i) {
+        arguments.push_back(Path(("day" + std::to_string(i) + ".jsonl").c_str()));
+        WriteFile(arguments.back(), R"({"time":"2025-03-04T10:00:00.000Z","unit":"U-)" +
+                                        std::to_string(i) + R"(","outcome":"confirmed"})");
+    }
+    ChildProcess report = ToolAfter("", arguments, "ulimit -Sn 40 && ");
+    EXPECT_EQ(0, report.WaitForExit()) << report.ErrorText();
+    EXPECT_NE(std::string::npos, report.OutputText().find("\nU-59 ")) << report.OutputText();
 }
 
 // Labels typed or scanned at the prompt: each checked before it is sent; one sent before is
