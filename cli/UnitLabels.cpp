@@ -47,7 +47,7 @@ std::optional<std::string> UnitLabels::Refusal(const std::string& label) const {
     case LabelPattern::Match::kDiffers:
         break;
     }
-    return "the unit label '" + EscapedControls(label) + "' does not match " + pattern;
+    return "the unit label '" + ShownLabel(label) + "' does not match " + pattern;
 }
 
 namespace {
@@ -85,8 +85,8 @@ bool AskForUnit(const UnitLabels& labels, std::string& unit) {
             label = Answer("Type the unit label again and press Enter (q to stop): ");
         } else if (labels.WasSent(*label)) {
             const std::optional<std::string> again = Answer(
-                EscapedControls(*label) + " was sent in this batch already: press Enter to send it "
-                                          "again, or type another label (q to stop): ");
+                ShownLabel(*label) + " was sent in this batch already: press Enter to send it "
+                                     "again, or type another label (q to stop): ");
             if (again && again->empty()) {
                 break;
             }

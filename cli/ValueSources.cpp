@@ -57,9 +57,10 @@ NamedValues ValuesFrom(const std::string& path, const std::string& unit) {
             throw CommandError(kExitUsage, path +
                                                " holds no confirmed upload with every value for "
                                                "the unit " +
-                                               EscapedControls(unit));
+                                               ShownLabel(unit));
         }
-        return {"unit " + unit + " in " + path + ", confirmed " + last->time, *EntryValues(*last)};
+        return {"unit " + ShownLabel(unit) + " in " + path + ", confirmed " + last->time,
+                *EntryValues(*last)};
     }
     const LoadedValues loaded = LoadValues({path, {}}, WhenMissing::kRefuse);
     if (loaded.reading.StoppedAtUnreadable()) {

@@ -45,11 +45,15 @@ std::string TrimmedLabel(std::string_view label) {
     return trimmed;
 }
 
-std::string EscapedControls(std::string_view text) {
+namespace {
+
+std::string Escaped(std::string_view text, bool backslashes) {
     static const char kHex[] = "0123456789ABCDEF";
     std::string shown;
     for (const char32_t code : CodePoints(text)) {
-        if (!IsControl(code)) {
+        if (backslashes && code == '\\') {
+            shown += "\\\\";
+        } else if (!IsControl(code)) {
             AppendUtf8(shown, code);
         } else if (code == '\n' || code == '\r' || code == '\t') {
             shown += code == '\n' ? "\\n" : code == '\r' ? "\\r" : "\\t";
@@ -62,6 +66,16 @@ std::string EscapedControls(std::string_view text) {
         }
     }
     return shown;
+}
+
+} // namespace
+
+std::string EscapedControls(std::string_view text) {
+    return Escaped(text, false);
+}
+
+std::string ShownLabel(std::string_view label) {
+    return Escaped(label, true);
 }
 
 std::size_t ColumnWidth(std::string_view text) {

@@ -16,6 +16,11 @@ std::string TrimmedLabel(std::string_view label);
 // its own nor turn a row of columns around, nor read as another.
 std::string EscapedControls(std::string_view text);
 
+// A unit's label as every report and message shows it: its controls escaped, and its backslashes
+// doubled, so that a label typed as "G-1\u200B" does not read as "G-1" with a zero-width space
+// after it. Two labels that differ are shown differently.
+std::string ShownLabel(std::string_view label);
+
 // The columns a terminal gives the text, by the Unicode tables: two for East Asian wide and
 // full-width characters (emoji among them) and for a character the emoji selector U+FE0F follows,
 // none for combining marks and zero-width characters, one for the rest.

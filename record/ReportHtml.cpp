@@ -185,7 +185,7 @@ void Verdict(Language language, const Tally& tally, Pieces& html) {
         html += (first     ? ""
                  : chinese ? "、"
                            : ", ") +
-                Escaped(*unit->unit) + (chinese ? "（" : " (") +
+                Escaped(ShownLabel(*unit->unit)) + (chinese ? "（" : " (") +
                 Escaped(SayOutcome(language, tally, last)) + (chinese ? "）" : ")");
         first = false;
     }
@@ -215,7 +215,7 @@ void UnitTable(Language language, RecordSource& source, const Tally& tally, Piec
             values += (values.empty() ? "" : " ") + ("<span>" + Escaped(value) + "</span>");
         }
         html += "<tbody>" +
-                HtmlRow({Escaped(*unit->unit), std::to_string(unit->attempts),
+                HtmlRow({Escaped(ShownLabel(*unit->unit)), std::to_string(unit->attempts),
                          OutcomeCell(language, tally, last), Escaped(ShownTime(entry.time)),
                          Escaped(entry.port)}) +
                 DetailRow(kUnitColumns.size(), values) + "</tbody>\n";
@@ -235,13 +235,14 @@ void FailedTable(Language language, RecordSource& source, const Tally& tally, Pi
             continue;
         }
         const RecordEntry entry = source.Read(attempt.place);
-        html += "<tbody>" +
-                HtmlRow({Escaped(ShownTime(entry.time)), Escaped(entry.unit), Escaped(entry.port),
-                         OutcomeCell(language, tally, attempt), MsText(entry)}) +
-                DetailRow(kFailedColumns.size(), "<span>" + Escaped(Say(language, Word::kFrame)) +
-                                                     "</span> <span class=\"frame\">" +
-                                                     Escaped(entry.frame) + "</span>") +
-                "</tbody>\n";
+        html +=
+            "<tbody>" +
+            HtmlRow({Escaped(ShownTime(entry.time)), Escaped(ShownLabel(entry.unit)),
+                     Escaped(entry.port), OutcomeCell(language, tally, attempt), MsText(entry)}) +
+            DetailRow(kFailedColumns.size(), "<span>" + Escaped(Say(language, Word::kFrame)) +
+                                                 "</span> <span class=\"frame\">" +
+                                                 Escaped(entry.frame) + "</span>") +
+            "</tbody>\n";
     }
     html += "</table>\n";
 }

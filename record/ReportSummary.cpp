@@ -67,8 +67,8 @@ void ReportSummary(RecordSource& source, Language language, const ReportSink& ou
     // The units' rows are made twice, for their widths and to be written, rather than held.
     const auto unitRow = [&](const UnitTally& unit) {
         const Attempt& last = LastOf(tally, unit);
-        return Shown({*unit.unit, std::to_string(unit.attempts), SayOutcome(language, tally, last),
-                      ShownTime(TimeOf(tally, last))});
+        return Shown({ShownLabel(*unit.unit), std::to_string(unit.attempts),
+                      SayOutcome(language, tally, last), ShownTime(TimeOf(tally, last))});
     };
     const Cells heading = {Say(language, Word::kUnit), Say(language, Word::kAttempts),
                            Say(language, Word::kLastOutcome), Say(language, Word::kTime)};

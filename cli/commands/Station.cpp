@@ -168,7 +168,7 @@ bool CommissionUnit(const StationOptions& options, const std::string& label,
                     CommissioningLog& log, std::map<std::string, std::string>& doneToday,
                     Tally& tally) {
     // Labels are scanned: a barcode's control bytes are shown, never obeyed by the terminal.
-    const std::string shown = EscapedControls(label);
+    const std::string shown = ShownLabel(label);
     const auto found = doneToday.find(label);
     if (found != doneToday.end() && LocalDate(found->second) == LocalDate(UtcTimestamp())) {
         WriteOut("  note: " + shown + " was confirmed today already, at " +

@@ -256,7 +256,11 @@ TEST(LabelTextTest, BlanksAreTrimmedAndControlsEscaped) {
     for (const auto& c : cases) {
         EXPECT_EQ(c.trimmed, TrimmedLabel(c.text)) << c.text;
         EXPECT_EQ(c.escaped, EscapedControls(c.text)) << c.text;
+        EXPECT_EQ(c.escaped, ShownLabel(c.text)) << c.text;
     }
+    // A label typed with a backslash reads as typed, never as the character its escape shows.
+    EXPECT_EQ("G-1\\\\u200B", ShownLabel("G-1\\u200B"));
+    EXPECT_EQ("\\\\.\\\\COM3", ShownLabel("\\.\\COM3"));
 }
 
 #ifndef _WIN32

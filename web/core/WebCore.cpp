@@ -12,8 +12,8 @@
 //                                  empty line at its start), then the log's next lines, each
 //                                  ending in a line feed. Answers them as the file holds them,
 //                                  each linked ("prev") to the line before it, as the tool links.
-//   vkd_escaped_controls()         exchange: a text (a label). Answers it as the record's reports
-//                                  show it, its control characters escaped.
+//   vkd_shown_label()              exchange: a label. Answers it as the record's reports show
+//                                  it, its control characters escaped, its backslashes doubled.
 // A report is made of record files gathered as `vkd37 report` gathers them, in one of two slots
 // (the page's log, and the records it opened), so that the one does not undo the other:
 //   vkd_gather_start(slot)         a gathering begins, the last one let go.
@@ -433,8 +433,8 @@ VKD_EXPORT("vkd_chain_lines") int ChainLines() {
     }
     return Answer(std::move(lines));
 }
-VKD_EXPORT("vkd_escaped_controls") int EscapedControlsText() {
-    return Answer(EscapedControls(exchange));
+VKD_EXPORT("vkd_shown_label") int ShownLabelText() {
+    return Answer(ShownLabel(exchange));
 }
 
 VKD_EXPORT("vkd_gather_start") void GatherStart(int slot) {

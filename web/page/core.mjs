@@ -279,11 +279,11 @@ export class Core {
     return this.text(this.exports.vkd_chain_lines());
   }
 
-  // A text (a label) as the record's reports show it, its control characters escaped (\x1D, \u202E),
-  // so that it can neither break a row nor turn it around.
-  escapedControls(text) {
+  // A label as the record's reports show it, its control characters escaped (\x1D, \u202E) and its
+  // backslashes doubled, so that it can neither break a row nor turn it around nor read as another.
+  shownLabel(text) {
     this.put(text);
-    return this.text(this.exports.vkd_escaped_controls());
+    return this.text(this.exports.vkd_shown_label());
   }
 
   // Record files gathered into `slot` (kLogSlot, kOpenedSlot) as `vkd37 report` gathers them: a

@@ -247,7 +247,7 @@ export class CommissioningRecord {
         const value = entry[key] ?? '';
         if (key === 'outcome') this.language.show(cell, 'outcome', entry.outcome);
         // A label's control characters (a line end, a turn of direction) shown as the report shows them.
-        else cell.textContent = typeof value === 'string' ? this.core.escapedControls(value) : value;
+        else cell.textContent = typeof value === 'string' ? this.core.shownLabel(value) : value;
       }
     }
     const { all, confirmed } = this.counts;
