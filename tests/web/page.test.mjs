@@ -727,8 +727,9 @@ test('station mode applies an opened profile unit after unit from a scanner, wit
   await scan('F-1');
   await verdict('PASS', 'F-1');
   assert.equal(bridge.frames[0].bytes, JSON.parse(tool('frame', settings, '--set', 'fwd.acc=17', 'rev.speed=108', '--json')).bytes);
-  await scan('G-2');
-  await waitForText(page, '#station-note', 'does not match the unit pattern');
+  // Named as the reports name it: a backslash typed is shown doubled, as no escape.
+  await scan('G-\\x1D2');
+  await waitForText(page, '#station-note', 'G-\\\\x1D2 does not match the unit pattern');
   await scan('F-1');
   await waitForText(page, '#station-warning', 'confirmed today already');
   await verdict('PASS', 'F-1');

@@ -67,7 +67,7 @@ export class Batch {
   // The labels not sent behind a refusal, named under Unit until each is sent.
   showNotSent(labels) {
     this.notSent = labels;
-    if (labels.length) this.language.show($('unit-not-sent'), 'labelsNotSent', labels.join(', '));
+    if (labels.length) this.language.show($('unit-not-sent'), 'labelsNotSent', labels.map(this.language.shownLabel).join(', '));
     else {
       this.language.clear($('unit-not-sent'));
     }
@@ -76,7 +76,7 @@ export class Batch {
   // The label typed meanwhile, shown under Unit until it is ended.
   type(text) {
     this.typing = text;
-    if (text) this.language.show($('unit-typed'), 'labelTyped', text);
+    if (text) this.language.show($('unit-typed'), 'labelTyped', this.language.shownLabel(text));
     else {
       this.language.clear($('unit-typed'));
     }
@@ -168,7 +168,7 @@ export class Batch {
     if (!label) return { text: message('unitNeeded', source), control: $('unit') };
     const verdict = matches(label);
     if (verdict === 'tooLong') return { text: message('unitTooLong', [...label].length, source), control: $('unit') };
-    if (verdict !== 'matches') return { text: message('unitRefused', label, source), control: $('unit') };
+    if (verdict !== 'matches') return { text: message('unitRefused', this.language.shownLabel(label), source), control: $('unit') };
     return null;
   }
 
@@ -179,7 +179,7 @@ export class Batch {
   // Enter of a scanner that ends a label with two is no answer either, nor is a blank.
   ask(label) {
     const box = $('ask');
-    this.language.show($('ask-text'), 'unitAgain', label);
+    this.language.show($('ask-text'), 'unitAgain', this.language.shownLabel(label));
     const opened = performance.now();
     return new Promise((resolve) => {
       const typed = (event) => {

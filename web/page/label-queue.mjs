@@ -65,7 +65,7 @@ export class LabelQueue {
   }
 
   showWaiting() {
-    if (this.waiting.length) this.language.show(this.shownIn, 'labelsWaiting', this.waiting.join(', '));
+    if (this.waiting.length) this.language.show(this.shownIn, 'labelsWaiting', this.waiting.map(this.language.shownLabel).join(', '));
     else {
       this.language.clear(this.shownIn);
     }

@@ -385,6 +385,10 @@ export class Language {
       outcome: (name) => core.outcomeWord(name, this.code),
     };
     this.code = keeper.get(kStorageLanguage) === 'zh' ? 'zh' : 'en';
+    // A label as the log and the reports show it (its controls escaped, its backslashes doubled),
+    // wherever the page names one: a GS of a barcode or a turn of direction cannot make one label
+    // read as another.
+    this.shownLabel = (label) => core.shownLabel(label);
     // What each element shows, rendered again after every change of language.
     this.renders = new Map();
     this.said = null; // the message under the form

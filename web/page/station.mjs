@@ -210,13 +210,14 @@ export class Station {
 
   // One unit: its label refused by the pattern, or the profile uploaded to it and its verdict.
   async apply(label) {
-    $('station-unit').textContent = label;
+    const shown = this.language.shownLabel(label);
+    $('station-unit').textContent = shown;
     this.language.clear($('station-warning'));
     const judged = this.matches ? this.matches(label) : 'matches';
     if (judged !== 'matches') {
       const pattern = $('station-pattern').value;
       if (judged === 'tooLong') this.show('', 'stationTooLong', [...label].length, pattern);
-      else this.show('', 'stationRefused', label, pattern);
+      else this.show('', 'stationRefused', shown, pattern);
       return;
     }
     // Named until the next scan, beside the verdict: any tab's entries count, of this visit or
@@ -236,7 +237,7 @@ export class Station {
     const verdict = failure === null ? 'PASS' : 'FAIL';
     this.show(verdict, failure === null ? 'stationPassed' : 'stationFailed', failure ?? '');
     const recent = document.createElement('li');
-    recent.textContent = `${label} ${verdict}`;
+    recent.textContent = `${shown} ${verdict}`;
     recent.className = verdict.toLowerCase();
     $('station-recent').prepend(recent);
     while ($('station-recent').children.length > kRecentVerdicts) $('station-recent').lastChild.remove();
