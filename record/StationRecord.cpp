@@ -440,8 +440,8 @@ std::string StationFactsText(const std::vector<RecordFileFacts>& files, const St
                 stations += (stations.empty() ? "" : " ") + StationName(station, language) + " [" +
                             ShortIdentity(identity) + "]";
             }
-            text +=
-                "  " + ShownLabel(conflict.unit) + (language == Language::kChinese ? "：" : ": ") + stations;
+            text += "  " + ShownLabel(conflict.unit) +
+                    (language == Language::kChinese ? "：" : ": ") + stations;
             text += "\n";
         }
     }
