@@ -26,6 +26,11 @@ bool LooksLikeRecord(const std::string& text) {
     return first != std::string::npos && text[first] == '{';
 }
 
+NamedValues Named(std::string label, const ParameterSet& set, bool hasPort = false) {
+    std::string shown = EscapedControls(label);
+    return {std::move(label), std::move(shown), set, hasPort};
+}
+
 } // namespace
 
 Profile LoadProfile(const std::string& path) {
@@ -42,9 +47,9 @@ NamedValues ValuesFrom(const std::string& path, const std::string& unit) {
     const std::string text = ReadWhole(path);
     if (LooksLikeProfile(text)) {
         const Profile profile = LoadProfile(path);
-        return {"profile " + profile.name + " [" + ShortIdentity(ValuesIdentity(profile.values)) +
-                    "] (" + path + ")",
-                profile.values};
+        return Named("profile " + profile.name + " [" +
+                         ShortIdentity(ValuesIdentity(profile.values)) + "] (" + path + ")",
+                     profile.values);
     }
     if (LooksLikeRecord(text)) {
         if (unit.empty()) {
@@ -59,8 +64,10 @@ NamedValues ValuesFrom(const std::string& path, const std::string& unit) {
                                                "the unit " +
                                                ShownLabel(unit));
         }
-        return {"unit " + ShownLabel(unit) + " in " + path + ", confirmed " + last->time,
-                *EntryValues(*last)};
+        const std::string where = " in " + path + ", confirmed " + last->time;
+        NamedValues named = Named("unit " + unit + where, *EntryValues(*last));
+        named.shown = "unit " + ShownLabel(unit) + EscapedControls(where);
+        return named;
     }
     const LoadedValues loaded = LoadValues({path, {}}, WhenMissing::kRefuse);
     if (loaded.reading.StoppedAtUnreadable()) {
@@ -69,5 +76,5 @@ NamedValues ValuesFrom(const std::string& path, const std::string& unit) {
                                            "record: " +
                                            IncompleteReadingText(loaded.reading));
     }
-    return {"settings file " + path, loaded.set, true};
+    return Named("settings file " + path, loaded.set, true);
 }

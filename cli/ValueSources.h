@@ -13,7 +13,8 @@ Profile LoadProfile(const std::string& path);
 // A set of values and what they are, for a person: "settings file A", "profile Line 3
 // [3f2a9c1b7d20] (p.json)", "unit F-1 in R, confirmed 2025-03-04T09:15:02.123Z".
 struct NamedValues {
-    std::string label;
+    std::string label; // as the files and the command line have it, for a script
+    std::string shown; // for a terminal: controls escaped, a unit label's backslashes doubled
     ParameterSet set;
     bool hasPort = false; // only a settings file keeps a port
 };

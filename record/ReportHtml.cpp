@@ -290,7 +290,10 @@ void ReportHtml(RecordSource& source, Language language, std::string_view madeBy
         html += Heading(language, Word::kFindings) + TableHead(language, kFindingColumns);
         for (const StationFinding& finding : findings) {
             html += "<tbody>" +
-                    HtmlRow({Escaped(Say(language, finding.kind)), Escaped(finding.subject),
+                    HtmlRow({Escaped(Say(language, finding.kind)),
+                             // A file's name as it is; a unit's label as the unit table shows it.
+                             Escaped(finding.kind == Word::kGap ? finding.subject
+                                                                : ShownLabel(finding.subject)),
                              Escaped(finding.stations), Escaped(finding.detail)}) +
                     "</tbody>\n";
         }

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "model/Sha256.h"
+#include "record/LabelText.h"
 #include "record/RecordReport.h"
 #include "record/ReportTally.h"
 
@@ -418,7 +419,7 @@ std::string StationFactsText(const std::vector<RecordFileFacts>& files, const St
     if (!facts.offProfile.empty()) {
         text += Heading(language, Word::kOffProfileUnits);
         for (const OffProfile& off : facts.offProfile) {
-            text += "  " + off.unit + Mark(language, ':') + off.profile + " [" +
+            text += "  " + ShownLabel(off.unit) + Mark(language, ':') + off.profile + " [" +
                     ShortIdentity(off.expected) + "]" + Mark(language, ',') +
                     Say(language, Word::kUnitConfirmed) + " [" + ShortIdentity(off.actual) + "]\n";
             for (const ValueChange& change : off.changes) {
@@ -439,8 +440,8 @@ std::string StationFactsText(const std::vector<RecordFileFacts>& files, const St
                 stations += (stations.empty() ? "" : " ") + StationName(station, language) + " [" +
                             ShortIdentity(identity) + "]";
             }
-            text +=
-                "  " + conflict.unit + (language == Language::kChinese ? "：" : ": ") + stations;
+            text += "  " + ShownLabel(conflict.unit) +
+                    (language == Language::kChinese ? "：" : ": ") + stations;
             text += "\n";
         }
     }

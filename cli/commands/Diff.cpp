@@ -41,9 +41,7 @@ int Diff(const DiffOptions& options) {
         }
         PrintLine(JsonText({{"old", from.label}, {"new", to.label}, {"changes", list}}));
     } else {
-        // The labels hold names from the files and the command line: a profile's, a unit's.
-        std::string text =
-            "--- " + EscapedControls(from.label) + "\n+++ " + EscapedControls(to.label) + "\n";
+        std::string text = "--- " + from.shown + "\n+++ " + to.shown + "\n";
         for (const ValueChange& change : changes) {
             text += "  " + ChangeText(change) + "\n";
         }

@@ -1525,7 +1525,8 @@ TEST_F(ToolTest, UploadShowsTheChangesAgainstTheFileFirst) {
 }
 
 // diff takes any two of a settings file, a profile and a record's unit (its last confirmed
-// values): exit status 0 for the same values, 1 for others, each change in both languages.
+// values): exit status 0 for the same values, 1 for others, each change in both languages; a
+// label's backslash is doubled for a person only, never in the JSON.
 TEST_F(ToolTest, DiffComparesSettingsProfilesAndARecordsUnits) {
     const std::string profile = Path("p.json");
     const std::string log = Path("r.jsonl");
@@ -1535,6 +1536,8 @@ TEST_F(ToolTest, DiffComparesSettingsProfilesAndARecordsUnits) {
     ChildProcess sent = Tool(
         {"upload", "--port", sim.ReadPort(), "--profile", profile, "--unit", "F-1", "--log", log});
     ASSERT_EQ(0, sent.WaitForExit()) << sent.ErrorText();
+    WriteFile(log, ReadWholeFile(log) +
+                       std::regex_replace(ReadWholeFile(log), std::regex("F-1"), "F\\\\1"));
     WriteFile(Path("other.dll"), kCyclesOnValues);
     WriteFile(Path("bom.json"), "\xEF\xBB\xBF" + ReadWholeFile(profile)); // as Notepad saves it
     const struct {
@@ -1552,6 +1555,8 @@ TEST_F(ToolTest, DiffComparesSettingsProfilesAndARecordsUnits) {
          R"("changes":[{"name":"cycles.on","nameZh":"启用循环次数","old":{"value":0,"en":"off",)"},
         {{"diff", log, profile}, 2, ""},
         {{"diff", log, profile, "--unit", "F-2"}, 2, ""},
+        {{"diff", log, profile, "--unit", "F\\1"}, 0, "--- unit F\\\\1 in "},
+        {{"diff", log, profile, "--unit", "F\\1", "--json"}, 0, R"({"old":"unit F\\1 in )"},
     };
     for (const auto& c : cases) {
         ChildProcess diff = Tool(c.arguments);

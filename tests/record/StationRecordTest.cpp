@@ -327,11 +327,12 @@ TEST(ChainTest, ALineTheReportLeavesOutIsNeverHiddenByAHeldChain) {
 TEST(StationRecordTest, GathersStationsFilesIntoOneRecord) {
     ParameterSet other = StartSet();
     other.m_nFwdAcc = 12;
-    const std::string first = StationText({"A", "B", "C"}, "s1");
-    std::vector<std::string> second = SplitLines(StationText({"C", "D", "E"}, "s2", other));
+    const char* const c = "C\\1"; // shown C\\1: no escape reads as it
+    const std::string first = StationText({"A", "B", c}, "s1");
+    std::vector<std::string> second = SplitLines(StationText({c, "D", "E"}, "s2", other));
     second.erase(second.begin() + 1);
     // C failed at s2 after both stations had confirmed it.
-    RecordEntry failed = AttemptEntry("2025-03-04T09:00:30.000Z", "C", "COM3", other,
+    RecordEntry failed = AttemptEntry("2025-03-04T09:00:30.000Z", c, "COM3", other,
                                       EchoOutcome::kNoEcho, 41, "vkd37 1.3.0");
     failed.station = "s2";
     failed.prev = kChainStart;
@@ -354,7 +355,7 @@ TEST(StationRecordTest, GathersStationsFilesIntoOneRecord) {
 
     const StationFacts facts = StationFactsOf(source, nullptr);
     ASSERT_EQ(1u, facts.conflicts.size());
-    EXPECT_EQ("C", facts.conflicts[0].unit);
+    EXPECT_EQ(c, facts.conflicts[0].unit);
     // E was confirmed with values other than the profile its line names; C's last confirmed
     // values are s1's.
     ASSERT_EQ(1u, facts.offProfile.size());
@@ -368,6 +369,8 @@ TEST(StationRecordTest, GathersStationsFilesIntoOneRecord) {
     ASSERT_EQ(3u, held.offProfile.size()); // A, B and C
     ASSERT_EQ(1u, held.offProfile[0].changes.size());
     EXPECT_EQ("fwd.acc (正向加速)  12 -> 10", ChangeText(held.offProfile[0].changes[0]));
+    EXPECT_NE(std::string::npos, StationFactsText(gathered.files, held, Language::kEnglish)
+                                     .find("\n  C\\\\1: s2 ["));
 
     // Said in Chinese, no English word is left: only the names of units, stations, files and the
     // profile, and identities.
