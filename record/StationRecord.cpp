@@ -381,9 +381,9 @@ std::string Heading(Language language, Word word) {
 std::string FileLine(const RecordFileFacts& file, Language language) {
     std::string stations;
     for (const std::string& station : file.stations) {
-        stations += (stations.empty() ? "" : ", ") + station;
+        stations += (stations.empty() ? "" : ", ") + EscapedControls(station);
     }
-    std::string line = "  " + file.name +
+    std::string line = "  " + EscapedControls(file.name) +
                        (stations.empty() ? "" : Say(language, Word::kOfStations, stations)) +
                        Mark(language, ':') + ChainText(file.chain, language);
     if (file.leftOut > 0) {
@@ -411,17 +411,19 @@ std::string StationFactsText(const std::vector<RecordFileFacts>& files, const St
         text += Heading(language, Word::kByProfile);
         for (const ProfileUse& use : facts.byProfile) {
             text += "  " +
-                    (use.name.empty() ? std::string(Say(language, Word::kNoProfile))
-                                      : use.name + " [" + ShortIdentity(use.identity) + "]") +
+                    (use.name.empty()
+                         ? std::string(Say(language, Word::kNoProfile))
+                         : EscapedControls(use.name) + " [" + ShortIdentity(use.identity) + "]") +
                     Mark(language, ':') + std::to_string(use.units) + "\n";
         }
     }
     if (!facts.offProfile.empty()) {
         text += Heading(language, Word::kOffProfileUnits);
         for (const OffProfile& off : facts.offProfile) {
-            text += "  " + ShownLabel(off.unit) + Mark(language, ':') + off.profile + " [" +
-                    ShortIdentity(off.expected) + "]" + Mark(language, ',') +
-                    Say(language, Word::kUnitConfirmed) + " [" + ShortIdentity(off.actual) + "]\n";
+            text += "  " + ShownLabel(off.unit) + Mark(language, ':') +
+                    EscapedControls(off.profile) + " [" + ShortIdentity(off.expected) + "]" +
+                    Mark(language, ',') + Say(language, Word::kUnitConfirmed) + " [" +
+                    ShortIdentity(off.actual) + "]\n";
             for (const ValueChange& change : off.changes) {
                 // English keeps both languages' words, as the diff and the upload say a change.
                 text += "    " +
@@ -437,7 +439,8 @@ std::string StationFactsText(const std::vector<RecordFileFacts>& files, const St
             // "U-1: A [...] B [...]"; in Chinese the full-width colon holds its own space.
             std::string stations;
             for (const auto& [station, identity] : conflict.stations) {
-                stations += (stations.empty() ? "" : " ") + StationName(station, language) + " [" +
+                stations += (stations.empty() ? "" : " ") +
+                            EscapedControls(StationName(station, language)) + " [" +
                             ShortIdentity(identity) + "]";
             }
             text += "  " + ShownLabel(conflict.unit) +

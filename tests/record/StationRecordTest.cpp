@@ -339,7 +339,9 @@ TEST(StationRecordTest, GathersStationsFilesIntoOneRecord) {
     Gathered gathered = Gather({{"s1.jsonl", first},
                                 {"copy.jsonl", first},
                                 {"s2.jsonl", Joined(second)},
-                                {"s3.jsonl", StationText({"A"}, "s3")}, // the same values again
+                                // the same values again, at a station whose name holds an ESC
+                                {"s3.jsonl", StationText({"A"}, "s\x1B"
+                                                                "3")},
                                 {"s2-later.jsonl", RecordLine(failed) + "\n"}});
     RecordInMemory source(gathered.record);
 
@@ -369,13 +371,15 @@ TEST(StationRecordTest, GathersStationsFilesIntoOneRecord) {
     ASSERT_EQ(3u, held.offProfile.size()); // A, B and C
     ASSERT_EQ(1u, held.offProfile[0].changes.size());
     EXPECT_EQ("fwd.acc (正向加速)  12 -> 10", ChangeText(held.offProfile[0].changes[0]));
-    EXPECT_NE(std::string::npos, StationFactsText(gathered.files, held, Language::kEnglish)
-                                     .find("\n  C\\\\1: s2 ["));
+    const std::string english = StationFactsText(gathered.files, held, Language::kEnglish);
+    EXPECT_NE(std::string::npos, english.find("\n  C\\\\1: s2 [")) << english;
+    EXPECT_NE(std::string::npos, english.find("s\\x1B3")) << english;
 
     // Said in Chinese, no English word is left: only the names of units, stations, files and the
     // profile, and identities.
     const std::string chinese = std::regex_replace(
         StationFactsText(gathered.files, held, Language::kChinese),
-        std::regex(R"(\[?[0-9a-f]{12}\]?|[a-z0-9-]+\.jsonl|s[123]|[A-E]|)" + against.name), "");
+        std::regex(R"(\[?[0-9a-f]{12}\]?|[a-z0-9-]+\.jsonl|s(\\x1B)?[123]|[A-E]|)" + against.name),
+        "");
     EXPECT_EQ(std::string::npos, chinese.find_first_of(kLatinLetters)) << chinese;
 }
