@@ -65,9 +65,9 @@ NamedValues ValuesFrom(const std::string& path, const std::string& unit) {
                                                ShownLabel(unit));
         }
         const std::string where = " in " + path + ", confirmed " + last->time;
-        NamedValues named = Named("unit " + unit + where, *EntryValues(*last));
-        named.shown = "unit " + ShownLabel(unit) + EscapedControls(where);
-        return named;
+        // The unit's label is shown as labels are, its backslashes doubled.
+        return {"unit " + unit + where, "unit " + ShownLabel(unit) + EscapedControls(where),
+                *EntryValues(*last)};
     }
     const LoadedValues loaded = LoadValues({path, {}}, WhenMissing::kRefuse);
     if (loaded.reading.StoppedAtUnreadable()) {

@@ -18,7 +18,8 @@ as_root() {
 }
 
 # Fetches the package lists. A mirror caught syncing serves a list whose size does not match
-# its index, and apt fails: that passes within minutes, so it is tried again before giving up.
+# its index, and apt fails: that often passes within minutes, so it is tried again before giving
+# up.
 apt_update() {
     local try
     for try in 1 2 3; do
